@@ -1,0 +1,78 @@
+// One whole engine run in this process: the application's calls, then a refused second start.
+#include "engine/App.h"
+#include "engine/Engine.h"
+#include "engine/Log.h"
+#include "tests/support/LogCapture.h"
+
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+class RecordingApp : public App
+{
+public:
+    std::vector<std::string> calls;
+    int frames = 0;
+    double firstDelta = -1.0;
+
+    void Initialize() override { calls.push_back("Initialize"); }
+    void Shutdown() override { calls.push_back("Shutdown"); }
+    void Render() override { calls.push_back("Render"); }
+    void Update() override
+    {
+        calls.push_back("Update");
+        if (frames == 0)
+            firstDelta = Engine::Get().deltaTime;
+        if (++frames == 3)
+            glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
+    }
+    void GetWindowProperties(WindowProperties& out) override
+    {
+        calls.push_back("GetWindowProperties");
+        App::GetWindowProperties(out);
+        out.width = 320;
+        out.height = 240;
+    }
+    void OnGUI() override { calls.push_back("OnGUI"); }
+};
+
+TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
+{
+    testsupport::LogCapture log; // registered first, so the engine logs into it
+    RecordingApp app;
+    Engine& engine = Engine::Get();
+    engine.Run(&app);
+
+    const std::vector<std::string> expected = {
+        "GetWindowProperties", "Initialize", "Update", "Render", "OnGUI", "Update", "Render", "OnGUI",
+        "Update",              "Render",     "OnGUI",  "Shutdown"};
+    EXPECT_EQ(app.calls, expected);
+    EXPECT_GT(app.firstDelta, 0.0); // seconds since GLFW started
+    EXPECT_EQ(engine.window.handle, nullptr);
+
+    for (const char* line : {"Velmoran v. 0.1", "Engine intializing.", "GLFW Initialized.", "GLSL #version 440",
+                             "Render Manager initialized.", "Engine intialized.", "Shutting down engine.",
+                             "Engine shut down."})
+        EXPECT_EQ(log.Count(line), 1) << line << "\n" << log.Dump();
+    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+
+    // After shut-down the registry is empty: messages go nowhere.
+    const size_t before = log.Records().size();
+    Log::Error("after shutdown");
+    EXPECT_EQ(log.Records().size(), before);
+
+    // A second start on the same engine is refused and leaves the application and window alone.
+    testsupport::LogCapture second;
+    RecordingApp other;
+    EXPECT_FALSE(engine.Initialize(&other));
+    EXPECT_EQ(second.Count(spdlog::level::critical, "Engine already runs a valid application."), 1) << second.Dump();
+    EXPECT_EQ(engine.app, &app);
+    EXPECT_TRUE(other.calls.empty());
+    EXPECT_EQ(engine.window.handle, nullptr);
+    EXPECT_EQ(second.Count("GLFW Initialized."), 0);
+}
+} // namespace

@@ -1,0 +1,57 @@
+#include "tests/support/LogCapture.h"
+
+#include "engine/Log.h"
+
+#include <algorithm>
+
+namespace testsupport
+{
+LogCapture::LogCapture() : sink(std::make_shared<RecordingSink>())
+{
+    logger = spdlog::get(kLoggerName);
+    if (!logger)
+    {
+        logger = std::make_shared<spdlog::logger>(kLoggerName);
+        logger->set_level(spdlog::level::trace);
+        spdlog::register_logger(logger);
+    }
+    logger->sinks().push_back(sink);
+}
+
+LogCapture::~LogCapture()
+{
+    auto& sinks = logger->sinks();
+    sinks.erase(std::remove(sinks.begin(), sinks.end(), sink), sinks.end());
+}
+
+int LogCapture::Count(const std::string& text) const
+{
+    return static_cast<int>(std::count_if(Records().begin(), Records().end(),
+                                          [&](const LogRecord& r) { return r.text == text; }));
+}
+
+int LogCapture::Count(spdlog::level::level_enum level, const std::string& text) const
+{
+    return static_cast<int>(std::count_if(Records().begin(), Records().end(),
+                                          [&](const LogRecord& r) { return r.level == level && r.text == text; }));
+}
+
+int LogCapture::CountAtLeast(spdlog::level::level_enum level) const
+{
+    return static_cast<int>(
+        std::count_if(Records().begin(), Records().end(), [&](const LogRecord& r) { return r.level >= level; }));
+}
+
+std::string LogCapture::Dump() const
+{
+    std::string out;
+    for (const LogRecord& r : Records())
+    {
+        out += spdlog::level::to_string_view(r.level).data();
+        out += ": ";
+        out += r.text;
+        out += '\n';
+    }
+    return out;
+}
+} // namespace testsupport
