@@ -1,0 +1,58 @@
+#pragma once
+#include "render/Texture.h"
+#include "terrain/Noise.h"
+#include "terrain/Terrain.h"
+
+#include <deque>
+#include <memory>
+#include <string>
+
+// One heightmap layer: an 8-bit image with one pixel per terrain vertex (vertex order), either
+// generated from noise settings or loaded from an image file. A pixel of value v adds
+// v / 255 * power to its vertex.
+class Terrain::Heightmap : public Texture
+{
+public:
+    struct Settings
+    {
+        float power = 1.0f;
+        int32_t seed = 0;
+        float frequency = 0.01f;
+        float offsetX = 0.0f;
+        float offsetY = 0.0f;
+        int32_t octaves = 3;
+        float gain = 0.5f;
+        float lacunarity = 2.0f;
+        std::string noiseTypeName = "Perlin";
+        std::string fractalTypeName = "None";
+        int32_t noiseType = 3;
+        int32_t fractalType = 0;
+    };
+
+    static constexpr size_t kHistoryLimit = 11;
+
+    // Noise layer: a one-channel width x height image, generated at once from default settings.
+    Heightmap(uint32_t width, uint32_t height);
+    // Texture layer read from an image file, as the file gives it. Use LoadTextureLayer to get
+    // one that is checked against the terrain.
+    explicit Heightmap(const std::string& path);
+
+    // A texture layer for a terrain of width x height, or null (with the reason logged and stored
+    // in error) when the file cannot be read or its image is not exactly width x height.
+    static std::shared_ptr<Heightmap> LoadTextureLayer(const std::string& path, uint32_t width, uint32_t height,
+                                                       std::string* error = nullptr);
+
+    // Copies the settings into the noise state and regenerates the image (noise layers only).
+    void Update();
+
+    void AppendState(Settings state);
+    void Undo();
+    void Redo();
+
+    Settings settings;
+    std::string name; // shown in the layer list (hides the texture's source path)
+    bool isTexture = false;
+    NoiseGenerator noise;
+    std::deque<std::shared_ptr<const Settings>> states;
+    uint32_t currentState = 0;
+};

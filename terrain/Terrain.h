@@ -1,0 +1,93 @@
+#pragma once
+#include "render/Mesh.h"
+#include "terrain/Gradient.h"
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+class Texture;
+
+// One editable height field: a W x H vertex grid drawn as one indexed mesh, with the textures
+// derived from it or painted on it, its heightmap layers, colour gradients and water.
+//
+// Vertex (i, j), i along world x and j along world z, has the linear index k = i * height + j;
+// every per-vertex array and every terrain texture is stored in that order.
+class Terrain : public Object
+{
+public:
+    enum class Generator : uint32_t
+    {
+        Flat = 0,
+        DiamondSquare = 1,
+        RandomFault = 2
+    };
+    class Heightmap;  // terrain/Heightmap.h
+    class WaterPlane; // terrain/WaterPlane.h
+
+    // Width or height 0 gives an empty terrain (no arrays, no textures) for the OBJ loader to fill.
+    Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
+            float parameter2, uint32_t iterations);
+    ~Terrain() override;
+
+    // Mesh and heights
+    bool BuildMesh(uint32_t width, uint32_t height, float vertexDistance);
+    std::unique_ptr<uint8_t[]> CreateHeightmapBuffer() const;
+    void RecalculateNormals();
+    void TriangleNormal(float out[3], uint32_t a, uint32_t b, uint32_t c) const;
+    void AddHeights(const float* array, float scale);
+    void ShiftHeightsToZero();
+    void SetDisplayTexture(const Texture* texture);
+
+    // Start generators
+    bool GenerateDiamondSquare(float range, float roughness);
+    float CalculateSquare(float* heights, int32_t x, int32_t y, uint32_t distance, float offset);
+    bool GenerateRandomFault(float range, float roughness, uint32_t iterations);
+
+    // Heightmap layers
+    void ApplyHeightmaps();
+    void ApplyHeightmap(const Heightmap& layer, float power);
+
+    // Diffuse and specular textures from the gradients
+    void GenerateDiffuseByHeight();
+    void GenerateDiffuseBySlope();
+
+    // Water
+    void FloodWater(uint32_t start, const std::array<uint32_t, 4>& waterColor, std::deque<uint32_t>& result,
+                    uint8_t* visited, uint32_t& level);
+    void PourWater(uint32_t start);
+    void OutlineWater();
+    void ClearWater();
+
+    // OBJ files. Both return false, after logging the reason, when they fail; a refused load leaves
+    // the terrain empty and, when error is given, stores the reason there.
+    bool SaveAsObj(const std::string& path) const;
+    bool LoadObj(const std::string& path, std::string* error = nullptr);
+
+    bool IsEmpty() const { return positions.empty(); }
+
+    std::vector<std::shared_ptr<Heightmap>> heightmaps;
+    std::vector<std::unique_ptr<Gradient>> gradients;
+    std::unique_ptr<Texture> watermapTexture;
+    std::shared_ptr<WaterPlane> waterPlane;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    uint32_t vertexCount = 0;
+    uint32_t indexCount = 0;
+    float vertexDistance = 1.0f;
+    float maxHeight = -3.4028235e38f;
+    float minHeight = 3.4028235e38f;
+    std::vector<float> positions;     // x, y, z per vertex
+    std::vector<float> basePositions; // positions as the start generator left them
+    std::vector<uint32_t> indices;
+    std::vector<float> normals;   // x, y, z per vertex, unit length
+    std::vector<float> texCoords; // u, v per vertex
+    std::unique_ptr<Texture> heightmapTexture;
+    std::unique_ptr<Texture> diffuseTexture;
+    std::unique_ptr<Texture> normalTexture;
+    std::unique_ptr<Texture> specularTexture;
+    std::string name;
+};
