@@ -1,0 +1,402 @@
+#include "render/Texture.h"
+
+#include "engine/Log.h"
+#include "engine/Logger.h"
+
+#include <GL/glew.h>
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <unistd.h>
+
+namespace
+{
+struct PixelFormat
+{
+    GLenum internalFormat;
+    GLenum format;
+};
+
+// 1- and 2-channel images use the luminance formats of the compatibility context, so that they
+// sample as grey (and grey with alpha) without swizzles.
+bool FormatForChannels(uint32_t channels, PixelFormat& out)
+{
+    switch (channels)
+    {
+    case 1:
+        out = {GL_LUMINANCE8, GL_LUMINANCE};
+        return true;
+    case 2:
+        out = {GL_LUMINANCE8_ALPHA8, GL_LUMINANCE_ALPHA};
+        return true;
+    case 3:
+        out = {GL_RGB8, GL_RGB};
+        return true;
+    case 4:
+        out = {GL_RGBA8, GL_RGBA};
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Sets every unpack parameter an upload depends on and puts the previous values back afterwards.
+// Other code (the GUI back end, other textures) must neither disturb our uploads nor inherit our
+// row length: a stale row length of 513 on a 3-channel upload would skew every row.
+class UnpackState
+{
+  public:
+    UnpackState(GLint alignment, GLint rowLength)
+    {
+        glGetIntegerv(GL_UNPACK_ALIGNMENT, &savedAlignment);
+        glGetIntegerv(GL_UNPACK_ROW_LENGTH, &savedRowLength);
+        glGetIntegerv(GL_UNPACK_SKIP_ROWS, &savedSkipRows);
+        glGetIntegerv(GL_UNPACK_SKIP_PIXELS, &savedSkipPixels);
+        glGetIntegerv(GL_PIXEL_UNPACK_BUFFER_BINDING, &savedUnpackBuffer);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, alignment);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, rowLength);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, 0);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, 0);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, 0); // the data pointer is client memory
+    }
+    ~UnpackState()
+    {
+        glPixelStorei(GL_UNPACK_ALIGNMENT, savedAlignment);
+        glPixelStorei(GL_UNPACK_ROW_LENGTH, savedRowLength);
+        glPixelStorei(GL_UNPACK_SKIP_ROWS, savedSkipRows);
+        glPixelStorei(GL_UNPACK_SKIP_PIXELS, savedSkipPixels);
+        glBindBuffer(GL_PIXEL_UNPACK_BUFFER, static_cast<GLuint>(savedUnpackBuffer));
+    }
+    UnpackState(const UnpackState&) = delete;
+    UnpackState& operator=(const UnpackState&) = delete;
+
+  private:
+    GLint savedAlignment = 4;
+    GLint savedRowLength = 0;
+    GLint savedSkipRows = 0;
+    GLint savedSkipPixels = 0;
+    GLint savedUnpackBuffer = 0;
+};
+
+GLint AlignmentForChannels(uint32_t channels)
+{
+    return channels == 4 ? 4 : 1;
+}
+
+// The image writer's output, collected into a file we opened ourselves so that open and write
+// failures can be told apart and reported.
+struct FileSink
+{
+    std::FILE* file = nullptr;
+    bool failed = false;
+};
+
+void WriteToFile(void* context, void* bytes, int size)
+{
+    auto* sink = static_cast<FileSink*>(context);
+    if (sink->failed || size <= 0) return;
+    if (std::fwrite(bytes, 1, static_cast<size_t>(size), sink->file) != static_cast<size_t>(size))
+        sink->failed = true;
+}
+
+enum class ImageKind
+{
+    Jpg,
+    Png,
+    Tga,
+    Bmp
+};
+
+bool KindForExtension(const std::string& extension, ImageKind& out)
+{
+    if (extension == ".jpg")
+        out = ImageKind::Jpg;
+    else if (extension == ".png")
+        out = ImageKind::Png;
+    else if (extension == ".tga")
+        out = ImageKind::Tga;
+    else if (extension == ".bmp")
+        out = ImageKind::Bmp;
+    else
+        return false;
+    return true;
+}
+
+// A name beside the target, so that the final rename stays within one file system.
+std::string TemporaryNameFor(const std::string& path)
+{
+    static std::atomic<unsigned> counter{0};
+    return path + ".part-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
+}
+} // namespace
+
+Texture::Texture(uint32_t w, uint32_t h, uint32_t c, bool useMipmaps, uint32_t textureFilter)
+    : width(w), height(h), channels(c), filter(textureFilter), mipmaps(useMipmaps)
+{
+    data.reset(new (std::nothrow) uint8_t[ByteSize()]());
+    if (!data)
+    {
+        Log::Error("Cannot initialize data buffer for texture: {} {} {}", width, height, channels);
+        return;
+    }
+    LoadTexture();
+    Log::Trace("Empty texture {} created: {} x {}, {} channels", id, width, height, channels);
+}
+
+Texture::Texture(uint32_t w, uint32_t h, uint32_t c, std::unique_ptr<uint8_t[]> buffer, bool useMipmaps,
+                 uint32_t textureFilter)
+    : width(w), height(h), channels(c), filter(textureFilter), mipmaps(useMipmaps), data(std::move(buffer))
+{
+    if (!data)
+    {
+        Log::Error("Cannot initialize data buffer for texture: {} {} {} - empty data buffer", width, height,
+                   channels);
+        return;
+    }
+    LoadTexture();
+    Log::Trace("Texture {} created from data buffer: {} x {}, {} channels", id, width, height, channels);
+}
+
+Texture::Texture(const std::string& path) : filter(GL_LINEAR), mipmaps(false), name(path)
+{
+    stbi_set_flip_vertically_on_load(1);
+    int w = 0, h = 0, c = 0;
+    stbi_uc* pixels = stbi_load(path.c_str(), &w, &h, &c, 0);
+    if (pixels != nullptr)
+    {
+        width = static_cast<uint32_t>(w);
+        height = static_cast<uint32_t>(h);
+        channels = static_cast<uint32_t>(c);
+        // stb_image allocates with malloc; our buffers are delete[]-owned, so copy once here.
+        data.reset(new (std::nothrow) uint8_t[ByteSize()]);
+        if (data) std::memcpy(data.get(), pixels, ByteSize());
+        stbi_image_free(pixels);
+    }
+    if (data)
+        Log::Trace("Loading texture {}: {} x {}, {} channels", name, width, height, channels);
+    else
+        Log::Error("Cannot load texture with path: {} (wrong format or doesn't exist?)", path);
+    LoadTexture();
+}
+
+Texture::~Texture()
+{
+    Log::Trace("Deleting texture {}", id);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (id != 0) glDeleteTextures(1, &id);
+}
+
+void Texture::LoadTexture()
+{
+    if (id != 0) // loading again replaces the GL texture instead of leaking it
+        glDeleteTextures(1, &id);
+    glGenTextures(1, &id);
+    CheckGLError("Texture::LoadTexture", __LINE__);
+    glBindTexture(GL_TEXTURE_2D, id);
+    CheckGLError("Texture::LoadTexture", __LINE__);
+
+    if (data)
+    {
+        PixelFormat format{};
+        if (!FormatForChannels(channels, format))
+        {
+            Log::Error("{} not loaded: {} is an unsupported number of channels.", "LoadTexture", channels);
+        }
+        else
+        {
+            UnpackState unpack(AlignmentForChannels(channels), static_cast<GLint>(width));
+            CheckGLError("Texture::LoadTexture", __LINE__);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+            glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+            SetTextureFilter(filter);
+            Bind();
+            glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format.internalFormat),
+                         static_cast<GLsizei>(width), static_cast<GLsizei>(height), 0, format.format,
+                         GL_UNSIGNED_BYTE, data.get());
+            CheckGLError("Texture::LoadTexture", __LINE__);
+            if (mipmaps)
+            {
+                glGenerateMipmap(GL_TEXTURE_2D);
+                CheckGLError("Texture::LoadTexture", __LINE__);
+            }
+            Log::Trace("Texture {} loaded: {} x {}, {} channels", name, width, height, channels);
+        }
+    }
+    else
+    {
+        width = 4;
+        height = 4;
+        channels = 3;
+        mipmaps = false;
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        UnpackState unpack(1, 4);
+        SetTextureFilter(GL_NEAREST);
+        Bind();
+        float checkerboard[4 * 4 * 3];
+        for (int texel = 0; texel < 16; ++texel)
+        {
+            const bool pink = ((texel / 4) + (texel % 4)) % 2 == 0;
+            checkerboard[texel * 3 + 0] = 1.0f;
+            checkerboard[texel * 3 + 1] = pink ? 0.0f : 1.0f;
+            checkerboard[texel * 3 + 2] = pink ? 0.5f : 1.0f;
+        }
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB8, 4, 4, 0, GL_RGB, GL_FLOAT, checkerboard);
+        Log::Warn("Texture {} not loaded: switched to default texture", name);
+    }
+
+    glBindTexture(GL_TEXTURE_2D, 0);
+    CheckGLError("Texture::LoadTexture", __LINE__);
+}
+
+void Texture::Update(std::unique_ptr<uint8_t[]> newData)
+{
+    if (!newData)
+    {
+        Log::Error("Texture {} not updated: empty data buffer", id);
+        return;
+    }
+    data = std::move(newData);
+    Update();
+}
+
+void Texture::Update()
+{
+    if (!data)
+    {
+        Log::Error("Texture {} not updated: it has no pixel buffer", id);
+        return;
+    }
+    if (id == 0) // made from a null buffer: there is no GL texture to update yet
+    {
+        LoadTexture();
+        return;
+    }
+
+    Bind();
+    PixelFormat format{};
+    if (!FormatForChannels(channels, format))
+    {
+        Log::Error("{} not loaded: {} is an unsupported number of channels.", "Update", channels);
+    }
+    else
+    {
+        UnpackState unpack(AlignmentForChannels(channels), static_cast<GLint>(width));
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
+                        format.format, GL_UNSIGNED_BYTE, data.get());
+        CheckGLError("Texture::Update", __LINE__);
+    }
+    Unbind();
+}
+
+void Texture::SetTextureFilter(uint32_t newFilter)
+{
+    if (newFilter != GL_NEAREST && newFilter != GL_LINEAR) return;
+    filter = newFilter;
+    if (id == 0) return; // no GL texture yet; the filter applies when one is made
+    glBindTexture(GL_TEXTURE_2D, id);
+    CheckGLError("Texture::SetTextureFilter", __LINE__);
+    GLint minFilter = static_cast<GLint>(filter);
+    if (mipmaps) minFilter = filter == GL_LINEAR ? GL_LINEAR_MIPMAP_LINEAR : GL_NEAREST_MIPMAP_LINEAR;
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, minFilter);
+    CheckGLError("Texture::SetTextureFilter", __LINE__);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, static_cast<GLint>(filter));
+    CheckGLError("Texture::SetTextureFilter", __LINE__);
+    glBindTexture(GL_TEXTURE_2D, 0);
+    CheckGLError("Texture::SetTextureFilter", __LINE__);
+}
+
+bool Texture::Save(const std::string& path) const
+{
+    if (!data)
+    {
+        Log::Error("Cannot save texture {}: it has no pixel buffer", path);
+        return false;
+    }
+    const size_t dot = path.find('.');
+    stbi_flip_vertically_on_write(1);
+    Log::Trace("Saving texture {}: {} x {}, {} channels", path, width, height, channels);
+    if (dot == std::string::npos)
+    {
+        Log::Error("Cannot save texture {}: no file extension, please use .jpg, .png, .tga or .bmp", path);
+        return false;
+    }
+    const std::string extension = path.substr(dot);
+    ImageKind kind{};
+    if (!KindForExtension(extension, kind))
+    {
+        Log::Error("Cannot save texture as {}, please use .jpg, .png, .tga or .bmp", extension);
+        return false;
+    }
+    if (channels < 1 || channels > 4 || width == 0 || height == 0)
+    {
+        Log::Error("Cannot save texture {}: {} x {} with {} channels is not an image", path, width, height,
+                   channels);
+        return false;
+    }
+
+    // Written under a temporary name and renamed when complete, so a failed write never leaves a
+    // truncated file under the real name (or destroys a good file that was there before).
+    const std::string temporary = TemporaryNameFor(path);
+    FileSink sink;
+    sink.file = std::fopen(temporary.c_str(), "wb");
+    if (sink.file == nullptr)
+    {
+        Log::Error("Cannot save texture {}: {}", path, std::strerror(errno));
+        return false;
+    }
+
+    const int w = static_cast<int>(width);
+    const int h = static_cast<int>(height);
+    const int comp = static_cast<int>(channels);
+    int written = 0;
+    switch (kind)
+    {
+    case ImageKind::Jpg:
+        written = stbi_write_jpg_to_func(WriteToFile, &sink, w, h, comp, data.get(), 100);
+        break;
+    case ImageKind::Png:
+        written = stbi_write_png_to_func(WriteToFile, &sink, w, h, comp, data.get(), w * comp);
+        break;
+    case ImageKind::Tga:
+        written = stbi_write_tga_to_func(WriteToFile, &sink, w, h, comp, data.get());
+        break;
+    case ImageKind::Bmp:
+        written = stbi_write_bmp_to_func(WriteToFile, &sink, w, h, comp, data.get());
+        break;
+    }
+    const bool flushed = std::fflush(sink.file) == 0;
+    const bool closed = std::fclose(sink.file) == 0;
+    if (written == 0 || sink.failed || !flushed || !closed)
+    {
+        std::remove(temporary.c_str());
+        Log::Error("Cannot save texture {}: writing the file failed", path);
+        return false;
+    }
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+    {
+        const int error = errno;
+        std::remove(temporary.c_str());
+        Log::Error("Cannot save texture {}: {}", path, std::strerror(error));
+        return false;
+    }
+    return true;
+}
+
+void Texture::Bind() const
+{
+    glActiveTexture(GL_TEXTURE0);
+    glBindTexture(GL_TEXTURE_2D, id);
+    CheckGLError("Texture::Bind", __LINE__);
+}
+
+void Texture::Unbind() const
+{
+    glBindTexture(GL_TEXTURE_2D, 0);
+    CheckGLError("Texture::Unbind", __LINE__);
+}
