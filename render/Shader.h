@@ -19,6 +19,8 @@ public:
     static uint32_t createShaderFromFile(uint32_t type, const std::string& path);
     static uint32_t createShaderFromSource(uint32_t type, const std::string& source);
     static uint32_t createProgram(const std::vector<uint32_t>& shaders);
+    // Links and reports whether it succeeded.
+    static bool linkProgram(uint32_t program);
 
     // Locations come from the cache; GL is asked once per name, -1 included.
     int32_t GetUniformLocation(const std::string& uniformName);
