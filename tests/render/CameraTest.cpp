@@ -3,6 +3,8 @@
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <cmath>
 
 namespace
@@ -26,6 +28,11 @@ struct ProjectionCase
 {
     float fov, aspect, zNear, zFar;
 };
+
+void PrintTo(const ProjectionCase& p, std::ostream* out)
+{
+    *out << "fov " << p.fov << " aspect " << p.aspect << " depth " << p.zNear << ".." << p.zFar;
+}
 
 class CameraPerspectiveTest : public ::testing::TestWithParam<ProjectionCase>
 {

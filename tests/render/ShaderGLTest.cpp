@@ -7,6 +7,8 @@
 #include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 
+#include <ostream>
+
 #include <fstream>
 #include <string>
 #include <vector>
@@ -45,6 +47,11 @@ struct BuiltIn
     std::vector<const char*> attributes;
     std::vector<const char*> uniforms;
 };
+
+void PrintTo(const BuiltIn& p, std::ostream* out)
+{
+    *out << p.base;
+}
 
 class BuiltInShaderGLTest : public ShaderGLTest, public ::testing::WithParamInterface<BuiltIn>
 {
@@ -165,6 +172,11 @@ struct NameCase
     const char* vertexPath;
     const char* name;
 };
+
+void PrintTo(const NameCase& p, std::ostream* out)
+{
+    *out << p.vertexPath;
+}
 
 class ShaderNameGLTest : public ShaderGLTest, public ::testing::WithParamInterface<NameCase>
 {

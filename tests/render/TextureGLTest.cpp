@@ -5,6 +5,8 @@
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
+
+#include <ostream>
 #include <stb_image.h>
 #include <stb_image_write.h>
 
@@ -84,6 +86,11 @@ struct ChannelCase
     uint32_t channels;
     GLenum internalFormat;
 };
+
+void PrintTo(const ChannelCase& p, std::ostream* out)
+{
+    *out << p.channels << " channels";
+}
 
 class TextureChannelsGLTest : public TextureGLTest, public ::testing::WithParamInterface<ChannelCase>
 {
@@ -319,6 +326,11 @@ struct FormatCase
     int tolerance; // JPEG is lossy
 };
 
+void PrintTo(const FormatCase& p, std::ostream* out)
+{
+    *out << p.extension << " " << p.channels << " channels";
+}
+
 class TextureSaveFormatGLTest : public TextureGLTest, public ::testing::WithParamInterface<FormatCase>
 {
 };
@@ -360,6 +372,11 @@ struct RefusedCase
     const char* relativePath;
     const char* extension;
 };
+
+void PrintTo(const RefusedCase& p, std::ostream* out)
+{
+    *out << p.relativePath;
+}
 
 class TextureSaveRefusedGLTest : public TextureGLTest, public ::testing::WithParamInterface<RefusedCase>
 {
