@@ -34,7 +34,7 @@ public:
     void UpdateVertices(const float* positions);   // vertexCount * 3 floats
     void UpdateNormals(const float* normals);       // vertexCount * 3 floats
     void UpdateTexCoords(const float* texCoords);   // vertexCount * 2 floats
-    void UpdateIndices(const uint32_t* indices);    // indexCount indices; no vertex array may be bound
+    void UpdateIndices(const uint32_t* indices);    // indexCount indices; a bound vertex array keeps its own
 
     std::vector<MeshEntry> entries;
     uint32_t vertexBuffer = 0;

@@ -144,18 +144,6 @@ TEST_F(RenderManagerGLTest, CommandsWhoseObjectsAreGoneWarnAndSkip)
     EXPECT_TRUE(manager.framebufferStack.empty());
 }
 
-TEST_F(RenderManagerGLTest, ClearDropsQueuedCommandsWithoutRunningThem)
-{
-    auto target = std::make_shared<Framebuffer>(4, 4);
-    manager.Submit(std::make_unique<::PushFramebuffer>(target));
-    manager.Submit(std::make_unique<::PopCamera>());
-    LogCapture log;
-    manager.Clear();
-    manager.Flush();
-    EXPECT_TRUE(manager.framebufferStack.empty());
-    EXPECT_TRUE(log.Records().empty()) << log.Dump();
-}
-
 TEST_F(RenderManagerGLTest, WireframeTargetDrawsLinesAndPoppingRestoresFill)
 {
     auto shader = FlatShader();

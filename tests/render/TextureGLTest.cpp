@@ -166,19 +166,6 @@ TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
     EXPECT_EQ(rowLength, rowLengthBefore);
 }
 
-TEST_F(TextureGLTest, EmptyTextureIsZeroFilled)
-{
-    LogCapture log;
-    Texture texture(4, 2, 2, false, GL_NEAREST);
-    ASSERT_TRUE(texture.data);
-    EXPECT_EQ(Bytes(texture), std::vector<uint8_t>(16, 0));
-    EXPECT_EQ(ReadTexture(texture), Bytes(texture));
-    EXPECT_EQ(log.Count(spdlog::level::trace,
-                        fmt::format("Empty texture {} created: 4 x 2, 2 channels", texture.id)),
-              1)
-        << log.Dump();
-}
-
 TEST_F(TextureGLTest, NullBufferMakesNoGLTexture)
 {
     LogCapture log;
@@ -450,15 +437,4 @@ TEST_F(TextureGLTest, SaveThatCannotCreateTheFileSaysSoAndLeavesNothing)
               1);
 }
 
-TEST_F(TextureGLTest, SaveReplacesAnExistingFile)
-{
-    TempDir dir;
-    const std::string path = WriteRedTopPng(dir, "image.png");
-    Texture texture(2, 2, 1, Pattern(2, 2, 1), false, GL_LINEAR);
-    ASSERT_TRUE(texture.Save(path));
-    int w = 0, h = 0, c = 0;
-    LoadFileTopRowFirst(path, w, h, c);
-    EXPECT_EQ(w, 2);
-    EXPECT_EQ(c, 1);
-}
 } // namespace
