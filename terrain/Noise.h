@@ -23,6 +23,9 @@ public:
 
     // Value at (x, y) with frequency, skew and fractal mode applied.
     float GetNoise(float x, float y) const;
+    // One row of samples: out[j] = GetNoise(float(j) + offsetX, y) for j < count, with the kernel
+    // and fractal mode chosen once for the row.
+    void GetNoiseRow(float offsetX, float y, uint32_t count, float* out) const;
     // One octave of the current kernel at already transformed coordinates.
     float GenNoiseSingle(int32_t seed, float x, float y) const;
     // Recomputes fractalBounding from gain and octaves.

@@ -1,0 +1,390 @@
+#include "terrain/Noise.h"
+
+#include <cmath>
+
+// Sections: shared primitives, the five kernels, fractal sums, dispatch.
+//
+// Every kernel and fractal mode is a template instance so that a whole row of samples runs one
+// branch-free inner loop (GetNoiseRow); GetNoise picks the same instances per call, so both give
+// the same bits. Integer hashing wraps around in 32 bits, done on unsigned values to stay defined.
+
+namespace
+{
+constexpr int32_t PrimeX = 501125321;  // 0x1DDE90C9
+constexpr int32_t PrimeY = 1136930381; // 0x43C42E4D
+
+// ---------------------------------------------------------------------------------------------
+// Shared primitives
+
+inline int32_t WrapAdd(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+inline int32_t WrapMul(int32_t a, int32_t b)
+{
+    return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b));
+}
+
+// Truncates, then steps down for every negative value, whole numbers included (-2.0 gives -3):
+// the kernels are built on this rule.
+inline int32_t FastFloor(float f)
+{
+    return f >= 0 ? static_cast<int32_t>(f) : static_cast<int32_t>(f) - 1;
+}
+
+inline int32_t FastRound(float f)
+{
+    return f >= 0 ? static_cast<int32_t>(f + 0.5f) : static_cast<int32_t>(f - 0.5f);
+}
+
+inline int32_t Hash(int32_t seed, int32_t xPrimed, int32_t yPrimed)
+{
+    return WrapMul(seed ^ xPrimed ^ yPrimed, 0x27D4EB2D);
+}
+
+inline float GradCoord(int32_t seed, int32_t xPrimed, int32_t yPrimed, float xd, float yd)
+{
+    int32_t hash = Hash(seed, xPrimed, yPrimed);
+    hash ^= hash >> 15; // arithmetic shift
+    hash &= 254;
+    return xd * Gradients2D[hash] + yd * Gradients2D[hash + 1];
+}
+
+inline float ValCoord(int32_t seed, int32_t xPrimed, int32_t yPrimed)
+{
+    uint32_t hash = static_cast<uint32_t>(Hash(seed, xPrimed, yPrimed));
+    hash *= hash;
+    hash ^= hash << 19;
+    return static_cast<float>(static_cast<int32_t>(hash)) * 4.6566129e-10f;
+}
+
+inline float Lerp(float a, float b, float t)
+{
+    return a + t * (b - a);
+}
+
+inline float InterpHermite(float t)
+{
+    return t * t * (3 - 2 * t);
+}
+
+inline float InterpQuintic(float t)
+{
+    return t * t * t * (t * (t * 6 - 15) + 10);
+}
+
+inline float CubicLerp(float a, float b, float c, float d, float t)
+{
+    const float p = (d - c) - (a - b);
+    return t * t * t * p + t * t * ((a - b) - p) + t * (c - a) + b;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Kernels, one octave at already transformed coordinates
+
+inline float SingleOpenSimplex2(int32_t seed, float x, float y)
+{
+    constexpr float G2 = 0.21132487f;
+    int32_t i = FastFloor(x);
+    int32_t j = FastFloor(y);
+    const float xi = x - static_cast<float>(i);
+    const float yi = y - static_cast<float>(j);
+
+    const float t = (xi + yi) * G2;
+    const float x0 = xi - t;
+    const float y0 = yi - t;
+    i = WrapMul(i, PrimeX);
+    j = WrapMul(j, PrimeY);
+
+    const float a = 0.5f - x0 * x0 - y0 * y0;
+    const float e0 = a > 0 ? (a * a) * (a * a) * GradCoord(seed, i, j, x0, y0) : 0.0f;
+
+    const float c = (a - 0.66666663f) + t * 3.1547005f;
+    const float e2 = c > 0 ? (c * c) * (c * c) *
+                                 GradCoord(seed, WrapAdd(i, PrimeX), WrapAdd(j, PrimeY), x0 - 0.57735026f,
+                                           y0 - 0.57735026f)
+                           : 0.0f;
+
+    float x1;
+    float y1;
+    int32_t ci;
+    int32_t cj;
+    if (y0 > x0)
+    {
+        x1 = x0 + G2;
+        y1 = y0 - 0.78867513f;
+        ci = i;
+        cj = WrapAdd(j, PrimeY);
+    }
+    else
+    {
+        x1 = x0 - 0.78867513f;
+        y1 = y0 + G2;
+        ci = WrapAdd(i, PrimeX);
+        cj = j;
+    }
+    const float b = 0.5f - x1 * x1 - y1 * y1;
+    const float e1 = b > 0 ? (b * b) * (b * b) * GradCoord(seed, ci, cj, x1, y1) : 0.0f;
+
+    return (e0 + e1 + e2) * 99.836853f;
+}
+
+// Nearest feature point by squared Euclidean distance; no square root is taken.
+inline float SingleCellular(int32_t seed, float x, float y, float cellularJitter)
+{
+    const int32_t xr = FastRound(x);
+    const int32_t yr = FastRound(y);
+    const float jitter = 0.43701595f * cellularJitter;
+    float d0 = 1e10f;
+    for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+    {
+        const int32_t xPrimed = WrapMul(xi, PrimeX);
+        for (int32_t yi = yr - 1; yi <= yr + 1; ++yi)
+        {
+            const int32_t hash = Hash(seed, xPrimed, WrapMul(yi, PrimeY));
+            const int32_t k = hash & 510;
+            const float vx = static_cast<float>(xi) - x + RandVecs2D[k] * jitter;
+            const float vy = static_cast<float>(yi) - y + RandVecs2D[k + 1] * jitter;
+            const float d = vx * vx + vy * vy;
+            d0 = d < d0 ? d : d0;
+        }
+    }
+    return d0 - 1;
+}
+
+inline float SinglePerlin(int32_t seed, float x, float y)
+{
+    int32_t x0 = FastFloor(x);
+    int32_t y0 = FastFloor(y);
+    const float xd0 = x - static_cast<float>(x0);
+    const float yd0 = y - static_cast<float>(y0);
+    const float xd1 = xd0 - 1;
+    const float yd1 = yd0 - 1;
+    const float xs = InterpQuintic(xd0);
+    const float ys = InterpQuintic(yd0);
+
+    x0 = WrapMul(x0, PrimeX);
+    y0 = WrapMul(y0, PrimeY);
+    const int32_t x1 = WrapAdd(x0, PrimeX);
+    const int32_t y1 = WrapAdd(y0, PrimeY);
+
+    const float xf0 = Lerp(GradCoord(seed, x0, y0, xd0, yd0), GradCoord(seed, x1, y0, xd1, yd0), xs);
+    const float xf1 = Lerp(GradCoord(seed, x0, y1, xd0, yd1), GradCoord(seed, x1, y1, xd1, yd1), xs);
+    return Lerp(xf0, xf1, ys) * 1.4247692f;
+}
+
+inline float SingleValueCubic(int32_t seed, float x, float y)
+{
+    int32_t x1 = FastFloor(x);
+    int32_t y1 = FastFloor(y);
+    const float xs = x - static_cast<float>(x1);
+    const float ys = y - static_cast<float>(y1);
+
+    x1 = WrapMul(x1, PrimeX);
+    y1 = WrapMul(y1, PrimeY);
+    const int32_t x0 = WrapAdd(x1, -PrimeX);
+    const int32_t y0 = WrapAdd(y1, -PrimeY);
+    const int32_t x2 = WrapAdd(x1, PrimeX);
+    const int32_t y2 = WrapAdd(y1, PrimeY);
+    const int32_t x3 = WrapAdd(x1, WrapMul(2, PrimeX));
+    const int32_t y3 = WrapAdd(y1, WrapMul(2, PrimeY));
+
+    const auto row = [&](int32_t yr) {
+        return CubicLerp(ValCoord(seed, x0, yr), ValCoord(seed, x1, yr), ValCoord(seed, x2, yr),
+                         ValCoord(seed, x3, yr), xs);
+    };
+    const float r0 = row(y0);
+    const float r1 = row(y1);
+    const float r2 = row(y2);
+    const float r3 = row(y3);
+    return CubicLerp(r0, r1, r2, r3, ys) * 0.44444445f;
+}
+
+inline float SingleValue(int32_t seed, float x, float y)
+{
+    int32_t x0 = FastFloor(x);
+    int32_t y0 = FastFloor(y);
+    const float xs = InterpHermite(x - static_cast<float>(x0));
+    const float ys = InterpHermite(y - static_cast<float>(y0));
+
+    x0 = WrapMul(x0, PrimeX);
+    y0 = WrapMul(y0, PrimeY);
+    const int32_t x1 = WrapAdd(x0, PrimeX);
+    const int32_t y1 = WrapAdd(y0, PrimeY);
+
+    const float xf0 = Lerp(ValCoord(seed, x0, y0), ValCoord(seed, x1, y0), xs);
+    const float xf1 = Lerp(ValCoord(seed, x0, y1), ValCoord(seed, x1, y1), xs);
+    return Lerp(xf0, xf1, ys);
+}
+
+template <int32_t Type> inline float Single(const NoiseGenerator& noise, int32_t seed, float x, float y)
+{
+    if constexpr (Type == NoiseGenerator::OpenSimplex2)
+        return SingleOpenSimplex2(seed, x, y);
+    else if constexpr (Type == NoiseGenerator::Cellular)
+        return SingleCellular(seed, x, y, noise.cellularJitter);
+    else if constexpr (Type == NoiseGenerator::Perlin)
+        return SinglePerlin(seed, x, y);
+    else if constexpr (Type == NoiseGenerator::ValueCubic)
+        return SingleValueCubic(seed, x, y);
+    else if constexpr (Type == NoiseGenerator::Value)
+        return SingleValue(seed, x, y);
+    else
+        return 0.0f;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Frequency, skew and fractal sum
+
+template <int32_t Type, int32_t Fractal> inline float Sample(const NoiseGenerator& noise, float x, float y)
+{
+    x *= noise.frequency;
+    y *= noise.frequency;
+    if constexpr (Type == NoiseGenerator::OpenSimplex2)
+    {
+        const float t = (x + y) * 0.36602539f;
+        x += t;
+        y += t;
+    }
+
+    if constexpr (Fractal == NoiseGenerator::FBm || Fractal == NoiseGenerator::Ridged)
+    {
+        int32_t seed = noise.seed;
+        float sum = 0;
+        float amp = noise.fractalBounding;
+        for (int32_t octave = 0; octave < noise.octaves; ++octave)
+        {
+            float n = Single<Type>(noise, seed, x, y);
+            seed = WrapAdd(seed, 1);
+            if constexpr (Fractal == NoiseGenerator::FBm)
+            {
+                sum += n * amp;
+            }
+            else
+            {
+                n = std::fabs(n);
+                sum += (1 - 2 * n) * amp;
+            }
+            amp *= noise.gain;
+            x *= noise.lacunarity;
+            y *= noise.lacunarity;
+        }
+        return sum;
+    }
+    else
+    {
+        return Single<Type>(noise, noise.seed, x, y);
+    }
+}
+
+template <int32_t Type, int32_t Fractal>
+void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
+{
+    for (uint32_t j = 0; j < count; ++j)
+        out[j] = Sample<Type, Fractal>(noise, static_cast<float>(j) + offsetX, y);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dispatch. The panel stores no other codes; an unknown kernel gives 0 and an unknown fractal
+// mode samples one octave.
+
+template <int32_t Type> float SampleFractal(const NoiseGenerator& noise, float x, float y)
+{
+    switch (noise.fractalType)
+    {
+    case NoiseGenerator::FBm:
+        return Sample<Type, NoiseGenerator::FBm>(noise, x, y);
+    case NoiseGenerator::Ridged:
+        return Sample<Type, NoiseGenerator::Ridged>(noise, x, y);
+    default:
+        return Sample<Type, NoiseGenerator::None>(noise, x, y);
+    }
+}
+
+template <int32_t Type>
+void SampleRowFractal(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
+{
+    switch (noise.fractalType)
+    {
+    case NoiseGenerator::FBm:
+        return SampleRow<Type, NoiseGenerator::FBm>(noise, offsetX, y, count, out);
+    case NoiseGenerator::Ridged:
+        return SampleRow<Type, NoiseGenerator::Ridged>(noise, offsetX, y, count, out);
+    default:
+        return SampleRow<Type, NoiseGenerator::None>(noise, offsetX, y, count, out);
+    }
+}
+} // namespace
+
+float NoiseGenerator::GetNoise(float x, float y) const
+{
+    switch (noiseType)
+    {
+    case OpenSimplex2:
+        return SampleFractal<OpenSimplex2>(*this, x, y);
+    case Cellular:
+        return SampleFractal<Cellular>(*this, x, y);
+    case Perlin:
+        return SampleFractal<Perlin>(*this, x, y);
+    case ValueCubic:
+        return SampleFractal<ValueCubic>(*this, x, y);
+    case Value:
+        return SampleFractal<Value>(*this, x, y);
+    default:
+        return 0.0f;
+    }
+}
+
+void NoiseGenerator::GetNoiseRow(float offsetX, float y, uint32_t count, float* out) const
+{
+    switch (noiseType)
+    {
+    case OpenSimplex2:
+        return SampleRowFractal<OpenSimplex2>(*this, offsetX, y, count, out);
+    case Cellular:
+        return SampleRowFractal<Cellular>(*this, offsetX, y, count, out);
+    case Perlin:
+        return SampleRowFractal<Perlin>(*this, offsetX, y, count, out);
+    case ValueCubic:
+        return SampleRowFractal<ValueCubic>(*this, offsetX, y, count, out);
+    case Value:
+        return SampleRowFractal<Value>(*this, offsetX, y, count, out);
+    default:
+        for (uint32_t j = 0; j < count; ++j)
+            out[j] = 0.0f;
+        return;
+    }
+}
+
+float NoiseGenerator::GenNoiseSingle(int32_t seedValue, float x, float y) const
+{
+    switch (noiseType)
+    {
+    case OpenSimplex2:
+        return Single<OpenSimplex2>(*this, seedValue, x, y);
+    case Cellular:
+        return Single<Cellular>(*this, seedValue, x, y);
+    case Perlin:
+        return Single<Perlin>(*this, seedValue, x, y);
+    case ValueCubic:
+        return Single<ValueCubic>(*this, seedValue, x, y);
+    case Value:
+        return Single<Value>(*this, seedValue, x, y);
+    default:
+        return 0.0f;
+    }
+}
+
+void NoiseGenerator::CalculateFractalBounding()
+{
+    const float g = std::fabs(gain);
+    float amp = g;
+    float total = 1.0f;
+    for (int32_t i = 1; i < octaves; ++i)
+    {
+        total += amp;
+        amp *= g;
+    }
+    fractalBounding = 1 / total;
+}
