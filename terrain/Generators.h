@@ -1,0 +1,53 @@
+#pragma once
+// The start generators as plain functions over a scratch array of heights. Terrain adds the array
+// to its flat mesh; tests and benchmarks pass a seeded random source to make a run repeatable.
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <random>
+#include <vector>
+
+// The random sources of one generation: a Mersenne Twister, normal draws from it and (random fault)
+// uniform integer draws from it, and the fault signs from the C library's rand().
+struct GeneratorRandom
+{
+    // Seeded with one value from the platform's random device, as the program does.
+    GeneratorRandom();
+    explicit GeneratorRandom(uint32_t seed);
+
+    double Normal() { return normal(engine); }
+    // Uniform in [0, n].
+    uint32_t Uniform(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n)(engine); }
+
+    std::mt19937 engine;
+    std::normal_distribution<double> normal{0.0, 1.0}; // may keep its second value between calls
+    std::function<int()> sign = [] { return std::rand(); };
+};
+
+namespace Generators
+{
+// Sides the diamond-square grid can have: square, 2^n + 1 with n >= 1.
+bool IsDiamondSquareSize(uint32_t width, uint32_t height);
+
+// Diamond-square into heights (resized to width * height, vertex order). Logs each step's
+// "Step: {}", "Diamond size: {}" and "Square sizes: {}" at critical level. Refuses (returns false,
+// heights all 0) a grid that IsDiamondSquareSize rejects, since the diamond phase reads diagonal
+// corners that would lie outside it.
+bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
+                   std::vector<float>& heights);
+
+// The square step of one point: the mean of its orthogonal neighbours at distance that lie inside
+// the grid, plus offset, written to heights and returned; -3.4028235e38 (nothing written) for a point
+// outside the grid or without neighbours.
+float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x, int32_t y, uint32_t distance,
+                      float offset);
+
+// Random fault lines into array (resized to width * height, row r of H, column c of W: r * W + c).
+void RandomFault(uint32_t width, uint32_t height, float range, float roughness, uint32_t iterations,
+                 GeneratorRandom& random, std::vector<float>& array);
+
+// Row of the fault line at column c: roundf(c * slope + intercept). A vertical line (c1 = c2) makes
+// the value non-finite and gives INT32_MIN, so every row lies past the line; finite values beyond
+// 32 bits saturate. Either way no out-of-range float is converted to an integer.
+int32_t FaultLineRow(float slope, float intercept, uint32_t column);
+} // namespace Generators

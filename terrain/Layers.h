@@ -1,0 +1,51 @@
+#pragma once
+// Heightmap layers as plain functions: the noise layer image and the sum of the layers over the
+// base heights. Terrain::Heightmap and Terrain call these and do the GL uploads; both passes split
+// rows over the cores and give the same bits as a plain loop whatever the thread count.
+#include "terrain/Noise.h"
+#include "terrain/TerrainGrid.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace Layers
+{
+// A layer's pixel: (s - smallest) * scale clamped to 0..255 (a NaN becomes 0), rounded half away
+// from zero.
+inline uint8_t LayerByte(float sample, float smallest, float scale)
+{
+    float v = (sample - smallest) * scale;
+    if (v > 255.0f)
+        v = 255.0f;
+    if (!(v > 0.0f))
+        v = 0.0f;
+    return static_cast<uint8_t>(std::roundf(v));
+}
+
+// Noise layer image of width x height in vertex order: vertex (i, j) samples the noise at
+// (j + offsetX, i + offsetY), and the samples are stretched to exactly 0..255 (all 0 when they are
+// all equal), so the image does not depend on the noise's amplitude. samples is scratch space.
+void NoiseImage(const NoiseGenerator& noise, float offsetX, float offsetY, uint32_t width, uint32_t height,
+                std::vector<float>& samples, uint8_t* out);
+
+// One layer to add: its pixel buffer (channels bytes per vertex, vertex order), and its power.
+struct LayerView
+{
+    const uint8_t* data = nullptr;
+    uint32_t channels = 1;
+    float power = 1.0f;
+};
+
+// Three- and four-channel images contribute green, one- and two-channel images their first channel.
+inline uint32_t LayerChannelOffset(uint32_t channels)
+{
+    return channels >= 3 ? 1u : 0u;
+}
+
+// positions = basePositions with every layer added to y in list order: y += float(p) * (1/255) * power.
+// basePositions may be positions itself (adding to the current heights). Returns the height range.
+TerrainGrid::HeightRange ApplyLayers(const float* basePositions, float* positions, uint32_t width, uint32_t height,
+                                     const LayerView* layers, size_t layerCount);
+} // namespace Layers

@@ -1,0 +1,189 @@
+#include "engine/Parallel.h"
+#include "terrain/Generators.h"
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <string>
+#include <vector>
+
+using testsupport::LogCapture;
+
+namespace
+{
+std::vector<std::string> CriticalLines(const LogCapture& log)
+{
+    std::vector<std::string> lines;
+    for (const auto& record : log.Records())
+        if (record.level == spdlog::level::critical)
+            lines.push_back(record.text);
+    return lines;
+}
+
+class DiamondSquareThreeTest : public ::testing::TestWithParam<float>
+{
+};
+
+TEST_P(DiamondSquareThreeTest, CentreAndEdgesAverageTheirNeighbours)
+{
+    const float roughness = GetParam();
+    const float range = 10.0f;
+    LogCapture log;
+    GeneratorRandom random(42);
+    std::vector<float> h;
+    ASSERT_TRUE(Generators::DiamondSquare(3, 3, range, roughness, random, h));
+
+    // Replay the draws: four corners, the centre, then the four edge midpoints in queue order.
+    GeneratorRandom replay(42);
+    float expected[9] = {};
+    for (int corner : {0, 2, 6, 8})
+        expected[corner] = static_cast<float>(double{range} * replay.Normal());
+    const float factor = static_cast<float>(std::pow(2.0, -double{roughness}));
+    // Diagonals of (1, 1) in the order (x-1, y+1), (x-1, y-1), (x+1, y-1), (x+1, y+1).
+    const float corners = expected[2] + expected[0] + expected[6] + expected[8];
+    expected[4] = corners * 0.25f + static_cast<float>(double{factor} * replay.Normal() * range);
+    // Square queue from the centre: (0, 1), (2, 1), (1, 0), (1, 2), i.e. k = 1, 7, 3, 5; each averages
+    // its neighbours (x-1, y), (x+1, y), (x, y-1), (x, y+1) that lie inside the grid, in that order.
+    const int order[4] = {1, 7, 3, 5};
+    const int neighbours[4][3] = {{4, 0, 2}, {4, 6, 8}, {0, 6, 4}, {2, 8, 4}};
+    for (int n = 0; n < 4; ++n)
+    {
+        const double g = replay.Normal();
+        const int* nb = neighbours[n];
+        const float sum = expected[nb[0]] + expected[nb[1]] + expected[nb[2]];
+        expected[order[n]] = sum / 3.0f + static_cast<float>(double{range} * g * factor);
+    }
+    for (int k = 0; k < 9; ++k)
+        EXPECT_EQ(h[k], expected[k]) << k;
+
+    EXPECT_EQ(CriticalLines(log), (std::vector<std::string>{"Step: 1", "Diamond size: 1", "Square sizes: 4"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareThreeTest, ::testing::Values(0.0f, 1.0f, 0.3f));
+
+TEST(GeneratorsTest, DiamondSquareFiveRunsTwoStepsAndWritesEveryPoint)
+{
+    LogCapture log;
+    GeneratorRandom random(3);
+    std::vector<float> h;
+    ASSERT_TRUE(Generators::DiamondSquare(5, 5, 4.0f, 0.5f, random, h));
+    EXPECT_EQ(CriticalLines(log), (std::vector<std::string>{"Step: 2", "Diamond size: 1", "Square sizes: 4",
+                                                             "Step: 1", "Diamond size: 4", "Square sizes: 12"}));
+    for (size_t k = 0; k < h.size(); ++k)
+        EXPECT_NE(h[k], 0.0f) << k; // every point got a draw
+}
+
+TEST(GeneratorsTest, DiamondSquareRefusesSidesOtherThanPowerOfTwoPlusOne)
+{
+    struct Size
+    {
+        uint32_t w, h;
+    };
+    for (const Size s : {Size{2, 2}, Size{1, 1}, Size{4, 4}, Size{10, 10}, Size{17, 9}, Size{0, 0}})
+    {
+        LogCapture log;
+        GeneratorRandom random(1);
+        std::vector<float> h(3, 5.0f);
+        EXPECT_FALSE(Generators::DiamondSquare(s.w, s.h, 4.0f, 0.5f, random, h)) << s.w << " x " << s.h;
+        EXPECT_EQ(h, std::vector<float>(size_t{s.w} * s.h, 0.0f));
+        EXPECT_TRUE(CriticalLines(log).empty());
+    }
+    EXPECT_TRUE(Generators::IsDiamondSquareSize(3, 3));
+    EXPECT_TRUE(Generators::IsDiamondSquareSize(1025, 1025));
+    EXPECT_FALSE(Generators::IsDiamondSquareSize(1025, 513));
+}
+
+TEST(GeneratorsTest, CalculateSquareEdgesOutsideAndNoNeighbours)
+{
+    float h[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};
+    // (0, 1): neighbours (1, 1) = 5, (0, 0) = 1, (0, 2) = 3.
+    EXPECT_EQ(Generators::CalculateSquare(h, 3, 3, 0, 1, 1, 0.5f), 3.0f + 0.5f);
+    EXPECT_EQ(h[1], 3.5f);
+    EXPECT_EQ(Generators::CalculateSquare(h, 3, 3, -1, 1, 1, 0.0f), -3.4028235e38f);
+    EXPECT_EQ(Generators::CalculateSquare(h, 3, 3, 1, 3, 1, 0.0f), -3.4028235e38f);
+
+    LogCapture log;
+    EXPECT_EQ(Generators::CalculateSquare(h, 3, 3, 1, 1, 5, 0.0f), -3.4028235e38f);
+    EXPECT_EQ(h[4], 5.0f);
+    EXPECT_TRUE(log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
+}
+
+TEST(GeneratorsTest, RandomFaultWithoutIterationsIsFlat)
+{
+    GeneratorRandom random(5);
+    std::vector<float> a;
+    Generators::RandomFault(7, 4, 10.0f, 0.5f, 0, random, a);
+    EXPECT_EQ(a, std::vector<float>(28, 0.0f));
+}
+
+TEST(GeneratorsTest, RandomFaultOneIterationSplitsTheGridAlongTheLine)
+{
+    for (uint32_t seed = 0; seed < 20; ++seed)
+    {
+        GeneratorRandom random(seed);
+        int signCalls = 0;
+        random.sign = [&] { return ++signCalls; }; // 1: odd, so the sign is -1
+        std::vector<float> a;
+        Generators::RandomFault(9, 6, 10.0f, 1.0f, 1, random, a);
+        EXPECT_EQ(signCalls, 1);
+
+        GeneratorRandom replay(seed);
+        const uint32_t r1 = replay.Uniform(5), c1 = replay.Uniform(8), r2 = replay.Uniform(5), c2 = replay.Uniform(8);
+        const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
+        const float intercept = float(r1) - float(c1) * slope;
+        const float offset = static_cast<float>(replay.Normal() * -1 * 10.0f * 0.5f);
+        for (uint32_t r = 0; r < 6; ++r)
+            for (uint32_t c = 0; c < 9; ++c)
+            {
+                const int32_t line = Generators::FaultLineRow(slope, intercept, c);
+                EXPECT_EQ(a[r * 9 + c], static_cast<int32_t>(r) < line ? offset : -offset) << seed;
+            }
+    }
+}
+
+TEST(GeneratorsTest, VerticalFaultLineLiesBelowEveryRow)
+{
+    // One column: c1 = c2 always, the slope is not finite and every point is lowered.
+    GeneratorRandom random(8);
+    random.sign = [] { return 0; };
+    std::vector<float> a;
+    Generators::RandomFault(1, 5, 2.0f, 0.0f, 1, random, a);
+    GeneratorRandom replay(8);
+    replay.Uniform(4);
+    replay.Uniform(0);
+    replay.Uniform(4);
+    replay.Uniform(0);
+    const float offset = static_cast<float>(replay.Normal() * 2.0f * 1.0f);
+    for (float v : a)
+        EXPECT_EQ(v, -offset);
+}
+
+TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
+{
+    EXPECT_EQ(Generators::FaultLineRow(0.5f, 1.0f, 3), 3);  // 2.5
+    EXPECT_EQ(Generators::FaultLineRow(-0.5f, 0.0f, 5), -3); // -2.5
+    EXPECT_EQ(Generators::FaultLineRow(std::nanf(""), 0.0f, 2), INT32_MIN);
+    EXPECT_EQ(Generators::FaultLineRow(INFINITY, 0.0f, 2), INT32_MIN);
+    EXPECT_EQ(Generators::FaultLineRow(-INFINITY, 0.0f, 2), INT32_MIN);
+    EXPECT_EQ(Generators::FaultLineRow(1e30f, 0.0f, 2), INT32_MAX);
+    EXPECT_EQ(Generators::FaultLineRow(-1e30f, 0.0f, 2), INT32_MIN);
+}
+
+TEST(GeneratorsTest, RandomFaultIsTheSameBitsForAnyThreadCount)
+{
+    std::vector<float> reference;
+    Parallel::SetThreadCount(1);
+    GeneratorRandom first(77);
+    first.sign = [n = 0]() mutable { return n++; };
+    Generators::RandomFault(257, 300, 10.0f, 0.5f, 12, first, reference);
+    Parallel::SetThreadCount(3);
+    GeneratorRandom second(77);
+    second.sign = [n = 0]() mutable { return n++; };
+    std::vector<float> a;
+    Generators::RandomFault(257, 300, 10.0f, 0.5f, 12, second, a);
+    Parallel::SetThreadCount(0);
+    EXPECT_EQ(a, reference);
+}
+} // namespace
