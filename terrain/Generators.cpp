@@ -194,6 +194,7 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
                 }
             },
             std::max<size_t>(1, 16384 / W));
+        factor = static_cast<float>(decay * static_cast<double>(factor));
     }
 }
 } // namespace Generators

@@ -278,11 +278,270 @@ template <int32_t Type, int32_t Fractal> inline float Sample(const NoiseGenerato
     }
 }
 
+// ---------------------------------------------------------------------------------------------
+// Rows. Along a row y is the same for every sample of an octave, so the row kernels compute the
+// y half of the lattice once, and they keep the hashed lattice values of the current x cell while
+// consecutive samples stay in it (at layer frequencies a cell spans many samples). Every sample is
+// still computed with the same operations in the same order as the kernels above.
+
+class PerlinRow
+{
+public:
+    PerlinRow(const NoiseGenerator&, int32_t seed, float y) : seed(seed)
+    {
+        const int32_t y0 = FastFloor(y);
+        yd0 = y - static_cast<float>(y0);
+        yd1 = yd0 - 1;
+        ys = InterpQuintic(yd0);
+        y0Primed = WrapMul(y0, PrimeY);
+        y1Primed = WrapAdd(y0Primed, PrimeY);
+    }
+
+    float operator()(float x)
+    {
+        const int32_t x0 = FastFloor(x);
+        const float xd0 = x - static_cast<float>(x0);
+        const float xd1 = xd0 - 1;
+        const float xs = InterpQuintic(xd0);
+        if (!valid || x0 != cell)
+        {
+            valid = true;
+            cell = x0;
+            const int32_t x0Primed = WrapMul(x0, PrimeX);
+            const int32_t x1Primed = WrapAdd(x0Primed, PrimeX);
+            Gradient(x0Primed, y0Primed, g[0]);
+            Gradient(x1Primed, y0Primed, g[1]);
+            Gradient(x0Primed, y1Primed, g[2]);
+            Gradient(x1Primed, y1Primed, g[3]);
+        }
+        const float xf0 = Lerp(xd0 * g[0][0] + yd0 * g[0][1], xd1 * g[1][0] + yd0 * g[1][1], xs);
+        const float xf1 = Lerp(xd0 * g[2][0] + yd1 * g[2][1], xd1 * g[3][0] + yd1 * g[3][1], xs);
+        return Lerp(xf0, xf1, ys) * 1.4247692f;
+    }
+
+private:
+    void Gradient(int32_t xPrimed, int32_t yPrimed, float* out) const
+    {
+        int32_t hash = Hash(seed, xPrimed, yPrimed);
+        hash ^= hash >> 15;
+        hash &= 254;
+        out[0] = Gradients2D[hash];
+        out[1] = Gradients2D[hash + 1];
+    }
+
+    int32_t seed;
+    int32_t y0Primed, y1Primed;
+    float yd0, yd1, ys;
+    bool valid = false;
+    int32_t cell = 0;
+    float g[4][2] = {};
+};
+
+class ValueRow
+{
+public:
+    ValueRow(const NoiseGenerator&, int32_t seed, float y) : seed(seed)
+    {
+        const int32_t y0 = FastFloor(y);
+        ys = InterpHermite(y - static_cast<float>(y0));
+        y0Primed = WrapMul(y0, PrimeY);
+        y1Primed = WrapAdd(y0Primed, PrimeY);
+    }
+
+    float operator()(float x)
+    {
+        const int32_t x0 = FastFloor(x);
+        const float xs = InterpHermite(x - static_cast<float>(x0));
+        if (!valid || x0 != cell)
+        {
+            valid = true;
+            cell = x0;
+            const int32_t x0Primed = WrapMul(x0, PrimeX);
+            const int32_t x1Primed = WrapAdd(x0Primed, PrimeX);
+            v[0] = ValCoord(seed, x0Primed, y0Primed);
+            v[1] = ValCoord(seed, x1Primed, y0Primed);
+            v[2] = ValCoord(seed, x0Primed, y1Primed);
+            v[3] = ValCoord(seed, x1Primed, y1Primed);
+        }
+        return Lerp(Lerp(v[0], v[1], xs), Lerp(v[2], v[3], xs), ys);
+    }
+
+private:
+    int32_t seed;
+    int32_t y0Primed, y1Primed;
+    float ys;
+    bool valid = false;
+    int32_t cell = 0;
+    float v[4] = {};
+};
+
+class ValueCubicRow
+{
+public:
+    ValueCubicRow(const NoiseGenerator&, int32_t seed, float y) : seed(seed)
+    {
+        const int32_t y1 = FastFloor(y);
+        ys = y - static_cast<float>(y1);
+        rows[1] = WrapMul(y1, PrimeY);
+        rows[0] = WrapAdd(rows[1], -PrimeY);
+        rows[2] = WrapAdd(rows[1], PrimeY);
+        rows[3] = WrapAdd(rows[1], WrapMul(2, PrimeY));
+    }
+
+    float operator()(float x)
+    {
+        const int32_t x1 = FastFloor(x);
+        const float xs = x - static_cast<float>(x1);
+        if (!valid || x1 != cell)
+        {
+            valid = true;
+            cell = x1;
+            const int32_t x1Primed = WrapMul(x1, PrimeX);
+            const int32_t columns[4] = {WrapAdd(x1Primed, -PrimeX), x1Primed, WrapAdd(x1Primed, PrimeX),
+                                        WrapAdd(x1Primed, WrapMul(2, PrimeX))};
+            for (int r = 0; r < 4; ++r)
+                for (int c = 0; c < 4; ++c)
+                    v[r][c] = ValCoord(seed, columns[c], rows[r]);
+        }
+        float r[4];
+        for (int n = 0; n < 4; ++n)
+            r[n] = CubicLerp(v[n][0], v[n][1], v[n][2], v[n][3], xs);
+        return CubicLerp(r[0], r[1], r[2], r[3], ys) * 0.44444445f;
+    }
+
+private:
+    int32_t seed;
+    int32_t rows[4];
+    float ys;
+    bool valid = false;
+    int32_t cell = 0;
+    float v[4][4] = {};
+};
+
+class CellularRow
+{
+public:
+    CellularRow(const NoiseGenerator& noise, int32_t seed, float y)
+        : seed(seed), y(y), jitter(0.43701595f * noise.cellularJitter)
+    {
+        yr = FastRound(y);
+    }
+
+    float operator()(float x)
+    {
+        const int32_t xr = FastRound(x);
+        if (!valid || xr != cell)
+        {
+            valid = true;
+            cell = xr;
+            int n = 0;
+            for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+            {
+                const int32_t xPrimed = WrapMul(xi, PrimeX);
+                for (int32_t yi = yr - 1; yi <= yr + 1; ++yi, ++n)
+                {
+                    const int32_t k = Hash(seed, xPrimed, WrapMul(yi, PrimeY)) & 510;
+                    column[n] = static_cast<float>(xi);
+                    jitterX[n] = RandVecs2D[k] * jitter;
+                    dy[n] = static_cast<float>(yi) - y + RandVecs2D[k + 1] * jitter;
+                }
+            }
+        }
+        float d0 = 1e10f;
+        for (int n = 0; n < 9; ++n)
+        {
+            const float vx = column[n] - x + jitterX[n];
+            const float d = vx * vx + dy[n] * dy[n];
+            d0 = d < d0 ? d : d0;
+        }
+        return d0 - 1;
+    }
+
+private:
+    int32_t seed;
+    float y;
+    float jitter;
+    int32_t yr;
+    bool valid = false;
+    int32_t cell = 0;
+    float column[9] = {}, jitterX[9] = {}, dy[9] = {};
+};
+
+template <int32_t Type> struct RowKernel;
+template <> struct RowKernel<NoiseGenerator::Cellular>
+{
+    using type = CellularRow;
+};
+template <> struct RowKernel<NoiseGenerator::Perlin>
+{
+    using type = PerlinRow;
+};
+template <> struct RowKernel<NoiseGenerator::ValueCubic>
+{
+    using type = ValueCubicRow;
+};
+template <> struct RowKernel<NoiseGenerator::Value>
+{
+    using type = ValueRow;
+};
+
 template <int32_t Type, int32_t Fractal>
 void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
 {
-    for (uint32_t j = 0; j < count; ++j)
-        out[j] = Sample<Type, Fractal>(noise, static_cast<float>(j) + offsetX, y);
+    if constexpr (Type == NoiseGenerator::OpenSimplex2 || (Type != NoiseGenerator::Cellular &&
+                                                            Type != NoiseGenerator::Perlin &&
+                                                            Type != NoiseGenerator::ValueCubic &&
+                                                            Type != NoiseGenerator::Value))
+    {
+        // The skew mixes x into y: no half of the lattice is shared along the row.
+        for (uint32_t j = 0; j < count; ++j)
+            out[j] = Sample<Type, Fractal>(noise, static_cast<float>(j) + offsetX, y);
+    }
+    else
+    {
+        using Kernel = typename RowKernel<Type>::type;
+        constexpr uint32_t kChunk = 256;
+        float xs[kChunk];
+        const float y0 = y * noise.frequency;
+        for (uint32_t begin = 0; begin < count; begin += kChunk)
+        {
+            const uint32_t n = count - begin < kChunk ? count - begin : kChunk;
+            float* sum = out + begin;
+            for (uint32_t j = 0; j < n; ++j)
+                xs[j] = (static_cast<float>(begin + j) + offsetX) * noise.frequency;
+
+            if constexpr (Fractal == NoiseGenerator::FBm || Fractal == NoiseGenerator::Ridged)
+            {
+                for (uint32_t j = 0; j < n; ++j)
+                    sum[j] = 0;
+                int32_t seed = noise.seed;
+                float amp = noise.fractalBounding;
+                float yo = y0;
+                for (int32_t octave = 0; octave < noise.octaves; ++octave)
+                {
+                    Kernel kernel(noise, seed, yo);
+                    for (uint32_t j = 0; j < n; ++j)
+                    {
+                        const float v = kernel(xs[j]);
+                        if constexpr (Fractal == NoiseGenerator::FBm)
+                            sum[j] += v * amp;
+                        else
+                            sum[j] += (1 - 2 * std::fabs(v)) * amp;
+                        xs[j] *= noise.lacunarity;
+                    }
+                    seed = WrapAdd(seed, 1);
+                    amp *= noise.gain;
+                    yo *= noise.lacunarity;
+                }
+            }
+            else
+            {
+                Kernel kernel(noise, noise.seed, y0);
+                for (uint32_t j = 0; j < n; ++j)
+                    sum[j] = kernel(xs[j]);
+            }
+        }
+    }
 }
 
 // ---------------------------------------------------------------------------------------------

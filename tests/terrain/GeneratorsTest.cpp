@@ -143,6 +143,27 @@ TEST(GeneratorsTest, RandomFaultOneIterationSplitsTheGridAlongTheLine)
     }
 }
 
+TEST(GeneratorsTest, RandomFaultDecaysTheOffsetEachIteration)
+{
+    // One column lowers every point by each iteration's offset; roughness 1 halves the factor.
+    GeneratorRandom random(21);
+    random.sign = [] { return 2; };
+    std::vector<float> a;
+    Generators::RandomFault(1, 3, 8.0f, 1.0f, 3, random, a);
+    GeneratorRandom replay(21);
+    float expected = 0.0f;
+    float factor = 0.5f;
+    for (int it = 0; it < 3; ++it)
+    {
+        for (int draw = 0; draw < 4; ++draw)
+            replay.Uniform(draw % 2 == 0 ? 2 : 0);
+        expected -= static_cast<float>(replay.Normal() * 1 * 8.0f * factor);
+        factor = static_cast<float>(0.5 * factor);
+    }
+    for (float v : a)
+        EXPECT_EQ(v, expected);
+}
+
 TEST(GeneratorsTest, VerticalFaultLineLiesBelowEveryRow)
 {
     // One column: c1 = c2 always, the slope is not finite and every point is lowered.

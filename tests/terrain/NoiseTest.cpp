@@ -79,21 +79,29 @@ TEST(NoiseTest, AgreesWithEveryReferenceValue)
 
 TEST(NoiseTest, RowSamplingGivesTheSameBitsAsSinglePoints)
 {
+    // Rows longer than the row kernels' chunk, cells spanning many samples or one, negative coordinates.
+    const uint32_t count = 600;
+    std::vector<float> row(count);
     for (int32_t type : {0, 2, 3, 4, 5})
         for (int32_t fractal : {0, 1, 2})
-        {
-            NoiseGenerator noise;
-            noise.noiseType = type;
-            noise.fractalType = fractal;
-            noise.seed = -77;
-            noise.frequency = 0.137f;
-            noise.CalculateFractalBounding();
-            std::vector<float> row(40);
-            noise.GetNoiseRow(-13.25f, -4.5f, 40, row.data());
-            for (uint32_t j = 0; j < 40; ++j)
-                ASSERT_EQ(row[j], noise.GetNoise(static_cast<float>(j) + -13.25f, -4.5f))
-                    << "type " << type << " fractal " << fractal << " j " << j;
-        }
+            for (float frequency : {0.01f, 0.137f, 1.0f, 2.7f})
+                for (float y : {-4.5f, 0.0f, 311.0f})
+                {
+                    NoiseGenerator noise;
+                    noise.noiseType = type;
+                    noise.fractalType = fractal;
+                    noise.seed = -77;
+                    noise.frequency = frequency;
+                    noise.octaves = 4;
+                    noise.lacunarity = 1.7f;
+                    noise.gain = 0.6f;
+                    noise.CalculateFractalBounding();
+                    noise.GetNoiseRow(-213.25f, y, count, row.data());
+                    for (uint32_t j = 0; j < count; ++j)
+                        ASSERT_EQ(row[j], noise.GetNoise(static_cast<float>(j) + -213.25f, y))
+                            << "type " << type << " fractal " << fractal << " frequency " << frequency << " y " << y
+                            << " j " << j;
+                }
 }
 
 TEST(NoiseTest, KnownSingleOctaveValues)
