@@ -42,8 +42,10 @@ public:
     static std::shared_ptr<Heightmap> LoadTextureLayer(const std::string& path, uint32_t width, uint32_t height,
                                                        std::string* error = nullptr);
 
-    // Copies the settings into the noise state and regenerates the image (noise layers only).
+    // Copies the settings into the noise state and regenerates the image (noise layers only; a
+    // texture layer is left as it is). Texture::Update stays reachable for painted pixels.
     void Update();
+    using Texture::Update;
 
     void AppendState(Settings state);
     void Undo();

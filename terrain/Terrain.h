@@ -10,6 +10,7 @@
 #include <vector>
 
 class Texture;
+struct GeneratorRandom; // terrain/Generators.h
 
 // One editable height field: a W x H vertex grid drawn as one indexed mesh, with the textures
 // derived from it or painted on it, its heightmap layers, colour gradients and water.
@@ -42,14 +43,18 @@ public:
     void ShiftHeightsToZero();
     void SetDisplayTexture(const Texture* texture);
 
-    // Start generators
+    // Start generators. Both draw from a fresh random source unless one is given (tests seed it).
+    // Diamond-square refuses, leaving the terrain flat, a grid whose side is not 2^n + 1 (n >= 1).
     bool GenerateDiamondSquare(float range, float roughness);
+    bool GenerateDiamondSquare(float range, float roughness, GeneratorRandom& random);
     float CalculateSquare(float* heights, int32_t x, int32_t y, uint32_t distance, float offset);
     bool GenerateRandomFault(float range, float roughness, uint32_t iterations);
+    bool GenerateRandomFault(float range, float roughness, uint32_t iterations, GeneratorRandom& random);
 
-    // Heightmap layers
+    // Heightmap layers. A layer whose image is not width x height is skipped with a warning.
     void ApplyHeightmaps();
     void ApplyHeightmap(const Heightmap& layer, float power);
+    bool LayerFits(const Heightmap& layer) const;
 
     // Diffuse and specular textures from the gradients
     void GenerateDiffuseByHeight();

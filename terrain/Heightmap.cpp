@@ -1,0 +1,96 @@
+#include "terrain/Heightmap.h"
+
+#include "engine/Log.h"
+#include "terrain/Layers.h"
+
+#include <GL/glew.h>
+#include <fmt/format.h>
+
+#include <vector>
+
+Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height) : Texture(width, height, 1, false, GL_LINEAR)
+{
+    noise.seed = settings.seed;
+    Update();
+}
+
+Terrain::Heightmap::Heightmap(const std::string& path) : Texture(path)
+{
+    name = path;
+    isTexture = true;
+}
+
+std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const std::string& path, uint32_t width,
+                                                                         uint32_t height, std::string* error)
+{
+    auto layer = std::make_shared<Heightmap>(path);
+    std::string reason;
+    if (layer->data == nullptr)
+        reason = fmt::format("Layer image {} could not be read.", path);
+    else if (layer->width != width || layer->height != height)
+        reason = fmt::format("Layer image {} is {} x {}, the terrain is {} x {}.", path, layer->width,
+                             layer->height, width, height);
+    if (reason.empty())
+        return layer;
+    Log::Error("{}", reason);
+    if (error != nullptr)
+        *error = reason;
+    return nullptr;
+}
+
+void Terrain::Heightmap::Update()
+{
+    if (isTexture)
+        return; // its image comes from its file and the texture editor only
+
+    noise.seed = settings.seed;
+    noise.noiseType = settings.noiseType;
+    noise.fractalType = settings.fractalType;
+    noise.frequency = settings.frequency;
+    // Without a fractal mode sampling reads none of these, so they keep their values.
+    if (settings.fractalType != 0)
+    {
+        noise.octaves = settings.octaves;
+        noise.gain = settings.gain;
+        noise.CalculateFractalBounding();
+        noise.lacunarity = settings.lacunarity;
+    }
+
+    if (width == 0 || height == 0 || channels != 1)
+        return;
+    std::vector<float> samples;
+    std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, image.get());
+    Texture::Update(std::move(image));
+}
+
+void Terrain::Heightmap::AppendState(Settings state)
+{
+    while (states.size() > static_cast<size_t>(currentState) + 1)
+        states.pop_back(); // the redo entries
+    if (states.size() >= kHistoryLimit)
+        states.pop_front();
+    states.push_back(std::make_shared<const Settings>(std::move(state)));
+    Log::Trace("New state appended. Size: {}", states.size());
+    currentState = static_cast<uint32_t>(states.size() - 1);
+}
+
+void Terrain::Heightmap::Undo()
+{
+    if (currentState == 0 || currentState >= states.size())
+        return;
+    Log::Debug("Terrain generator undo: {} -> {}", currentState, currentState - 1);
+    --currentState;
+    settings = *states[currentState];
+    Update();
+}
+
+void Terrain::Heightmap::Redo()
+{
+    if (states.empty() || static_cast<size_t>(currentState) + 1 >= states.size())
+        return;
+    Log::Debug("Terrain generator redo: {} -> {}", currentState, currentState + 1);
+    ++currentState;
+    settings = *states[currentState];
+    Update();
+}

@@ -1,0 +1,256 @@
+#include "terrain/Terrain.h"
+
+#include "engine/Log.h"
+#include "render/Texture.h"
+#include "terrain/Generators.h"
+#include "terrain/Heightmap.h"
+#include "terrain/Layers.h"
+#include "terrain/TerrainGrid.h"
+#include "terrain/WaterPlane.h"
+
+#include <GL/glew.h>
+
+// The algorithms live in TerrainGrid, Generators and Layers; these members call them and keep the
+// GL side (mesh uploads and texture updates) in one place.
+
+Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
+                 float parameter2, uint32_t iterations)
+{
+    this->width = width;
+    this->height = height;
+    vertexCount = width * height;
+    indexCount = 0;
+    this->vertexDistance = vertexDistance;
+    maxHeight = -3.4028235e38f;
+    minHeight = 3.4028235e38f;
+
+    switch (generator)
+    {
+    case Generator::Flat:
+        BuildMesh(width, height, vertexDistance);
+        break;
+    case Generator::DiamondSquare:
+        if (width != height)
+        {
+            Log::Warn("Terrain created with the diamond square algorithm cannot be of different width and height.");
+            return;
+        }
+        if (!Generators::IsDiamondSquareSize(width, height))
+            Log::Error("Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
+                       width);
+        if (BuildMesh(width, height, vertexDistance))
+            GenerateDiamondSquare(parameter1, parameter2);
+        break;
+    case Generator::RandomFault:
+        if (BuildMesh(width, height, vertexDistance))
+            GenerateRandomFault(parameter1, parameter2, iterations);
+        break;
+    }
+
+    if (width == 0 || height == 0)
+        return;
+    basePositions = positions;
+    if (!heightmapTexture)
+    {
+        Log::Trace("Creating new terrain heightmap texture.");
+        heightmapTexture = std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
+        if (!mesh->entries.empty() && mesh->entries[0].texture == 0)
+            mesh->entries[0].texture = heightmapTexture->id;
+    }
+    if (!watermapTexture)
+    {
+        Log::Trace("Creating new terrain watermap texture.");
+        watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
+    }
+    if (!normalTexture)
+        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+    Log::Trace("Starting to recalculate vertex normals.");
+    RecalculateNormals();
+    Log::Trace("Finished recalculating vertex normals.");
+}
+
+Terrain::~Terrain() = default;
+
+bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
+{
+    this->width = width;
+    this->height = height;
+    minHeight = 0.0f;
+    maxHeight = 0.0f;
+    if (width == 0 || height == 0)
+        return false;
+
+    this->vertexDistance = vertexDistance;
+    vertexCount = width * height;
+    TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
+    indexCount = static_cast<uint32_t>(indices.size());
+
+    // One material record; a texture shown already stays shown.
+    const uint32_t shown = mesh->entries.empty() ? 0u : mesh->entries[0].texture;
+    mesh->entries.resize(1);
+    MeshEntry& entry = mesh->entries[0];
+    entry.ambient = glm::vec3(1.0f);
+    entry.diffuse = glm::vec3(1.0f);
+    entry.specular = glm::vec3(0.1f);
+    entry.shininess = 1.0f;
+    entry.texture = shown;
+    entry.indexCount = indexCount;
+    entry.firstIndex = 0;
+    entry.baseVertex = 0;
+
+    mesh->vertexCount = vertexCount;
+    mesh->indexCount = indexCount;
+    mesh->UpdateVertices(positions.data());
+    mesh->UpdateNormals(normals.data());
+    mesh->UpdateTexCoords(texCoords.data());
+    mesh->UpdateIndices(indices.data());
+    return true;
+}
+
+std::unique_ptr<uint8_t[]> Terrain::CreateHeightmapBuffer() const
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    std::unique_ptr<uint8_t[]> buffer(new uint8_t[count]());
+    if (positions.size() >= 3 * count)
+        TerrainGrid::HeightmapBytes(positions.data(), count, minHeight, maxHeight, buffer.get());
+    return buffer;
+}
+
+void Terrain::RecalculateNormals()
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || positions.size() < 3 * count)
+        return;
+    normals.resize(3 * count);
+    std::unique_ptr<uint8_t[]> bytes(new uint8_t[3 * count]);
+    TerrainGrid::VertexNormals(positions.data(), width, height, normals.data(), bytes.get());
+    mesh->UpdateNormals(normals.data());
+
+    if (!normalTexture)
+    {
+        Log::Debug("Creating new normal texture {}x{}", width, height);
+        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+    }
+    normalTexture->Update(std::move(bytes));
+}
+
+void Terrain::TriangleNormal(float out[3], uint32_t a, uint32_t b, uint32_t c) const
+{
+    TerrainGrid::TriangleNormal(&positions[3 * size_t{a}], &positions[3 * size_t{b}], &positions[3 * size_t{c}],
+                                out);
+}
+
+void Terrain::AddHeights(const float* array, float scale)
+{
+    const TerrainGrid::HeightRange range = TerrainGrid::AddHeights(positions.data(), array, vertexCount, scale);
+    minHeight = range.min;
+    maxHeight = range.max;
+    mesh->UpdateVertices(positions.data());
+}
+
+void Terrain::ShiftHeightsToZero()
+{
+    TerrainGrid::ShiftHeights(positions.data(), vertexCount, minHeight);
+    maxHeight -= minHeight;
+    minHeight = 0.0f;
+}
+
+void Terrain::SetDisplayTexture(const Texture* texture)
+{
+    if (mesh->entries.empty())
+        return;
+    mesh->entries[0].texture = texture != nullptr ? texture->id : 0u;
+}
+
+bool Terrain::GenerateDiamondSquare(float range, float roughness)
+{
+    GeneratorRandom random;
+    return GenerateDiamondSquare(range, roughness, random);
+}
+
+bool Terrain::GenerateDiamondSquare(float range, float roughness, GeneratorRandom& random)
+{
+    if (positions.empty())
+        return false;
+    std::vector<float> heights;
+    if (!Generators::DiamondSquare(width, height, range, roughness, random, heights))
+    {
+        Log::Error("Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.", width,
+                   height);
+        return false;
+    }
+    AddHeights(heights.data(), 1.0f);
+    ShiftHeightsToZero();
+    mesh->UpdateVertices(positions.data()); // the drawn mesh follows the shift
+    return true;
+}
+
+float Terrain::CalculateSquare(float* heights, int32_t x, int32_t y, uint32_t distance, float offset)
+{
+    return Generators::CalculateSquare(heights, width, height, x, y, distance, offset);
+}
+
+bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterations)
+{
+    GeneratorRandom random;
+    return GenerateRandomFault(range, roughness, iterations, random);
+}
+
+bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterations, GeneratorRandom& random)
+{
+    if (positions.empty())
+        return false;
+    std::vector<float> array;
+    Generators::RandomFault(width, height, range, roughness, iterations, random, array);
+    AddHeights(array.data(), 1.0f);
+    ShiftHeightsToZero();
+    mesh->UpdateVertices(positions.data()); // the drawn mesh follows the shift
+    return true;
+}
+
+bool Terrain::LayerFits(const Heightmap& layer) const
+{
+    const bool fits = layer.data != nullptr && layer.width == width && layer.height == height &&
+                      layer.channels >= 1 && layer.channels <= 4;
+    if (!fits)
+        Log::Warn("Layer {} skipped: its image is {} x {} with {} channels, the terrain is {} x {}.", layer.name,
+                  layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, width, height);
+    return fits;
+}
+
+void Terrain::ApplyHeightmaps()
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count)
+        return;
+
+    // All layers in one pass from the base heights: the same sums, in list order, as adding them
+    // one after another.
+    std::vector<Layers::LayerView> views;
+    views.reserve(heightmaps.size());
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer && LayerFits(*layer))
+            views.push_back({layer->data.get(), layer->channels, layer->settings.power});
+    const TerrainGrid::HeightRange range =
+        Layers::ApplyLayers(basePositions.data(), positions.data(), width, height, views.data(), views.size());
+    minHeight = range.min;
+    maxHeight = range.max;
+    mesh->UpdateVertices(positions.data());
+
+    if (heightmapTexture)
+        heightmapTexture->Update(CreateHeightmapBuffer());
+    RecalculateNormals();
+}
+
+void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || positions.size() < 3 * count || !LayerFits(layer))
+        return;
+    const Layers::LayerView view{layer.data.get(), layer.channels, power};
+    const TerrainGrid::HeightRange range =
+        Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);
+    minHeight = range.min;
+    maxHeight = range.max;
+    mesh->UpdateVertices(positions.data());
+}
