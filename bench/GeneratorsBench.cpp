@@ -13,30 +13,40 @@ int main()
 
     std::vector<float> first, second;
     Parallel::SetThreadCount(1);
-    const double dsOne = bench::TimeMs(3, [&] {
-        GeneratorRandom random(5);
-        Generators::DiamondSquare(side, side, 40.0f, 1.0f, random, first);
-    });
+    const double dsOne = bench::TimeMs(3,
+                                       [&]
+                                       {
+                                           GeneratorRandom random(5);
+                                           Generators::DiamondSquare(side, side, 40.0f, 1.0f, random, first);
+                                       });
     Parallel::SetThreadCount(0);
-    const double dsAll = bench::TimeMs(3, [&] {
-        GeneratorRandom random(5);
-        Generators::DiamondSquare(side, side, 40.0f, 1.0f, random, second);
-    });
+    const double dsAll = bench::TimeMs(3,
+                                       [&]
+                                       {
+                                           GeneratorRandom random(5);
+                                           Generators::DiamondSquare(side, side, 40.0f, 1.0f, random, second);
+                                       });
     bench::Row("diamond-square (1 thread / all)", dsOne, dsAll, bench::SameBits(first, second));
 
-    const auto seeded = [] {
+    const auto seeded = []
+    {
         GeneratorRandom random(6);
         random.sign = [n = 0]() mutable { return n++ * 7; };
         return random;
     };
-    const double rfPlain = bench::TimeMs(3, [&] {
-        GeneratorRandom random = seeded();
-        first = plain::RandomFault(side, side, 40.0f, 0.5f, 30, random);
-    });
-    const double rfFast = bench::TimeMs(5, [&] {
-        GeneratorRandom random = seeded();
-        Generators::RandomFault(side, side, 40.0f, 0.5f, 30, random, second);
-    });
+    const double rfPlain = bench::TimeMs(3,
+                                         [&]
+                                         {
+                                             GeneratorRandom random = seeded();
+                                             first = plain::RandomFault(side, side, 40.0f, 0.5f, 30, random);
+                                         });
+    const double rfFast =
+        bench::TimeMs(5,
+                      [&]
+                      {
+                          GeneratorRandom random = seeded();
+                          Generators::RandomFault(side, side, 40.0f, 0.5f, 30, random, second);
+                      });
     const bool identical = bench::SameBits(first, second);
     bench::Row("random fault, 30 iterations", rfPlain, rfFast, identical);
     return identical ? 0 : 1;

@@ -40,7 +40,8 @@ int main()
             const bool identical = bench::SameBits(image, reference);
             allIdentical = allIdentical && identical;
             char label[64];
-            std::snprintf(label, sizeof label, "%s%s", kernel.name, fractal == NoiseGenerator::FBm ? " fBm 3" : "");
+            std::snprintf(label, sizeof label, "%s%s", kernel.name,
+                          fractal == NoiseGenerator::FBm ? " fBm 3" : "");
             bench::Row(label, plainMs, fastMs, identical);
         }
     return allIdentical ? 0 : 1;

@@ -7,7 +7,9 @@
 #include "terrain/Noise.h"
 #include "terrain/TerrainGrid.h"
 
+#include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -36,10 +38,8 @@ inline std::vector<uint8_t> NoiseLayer(const NoiseGenerator& noise, float offset
     for (size_t k = 0; k < samples.size(); ++k)
     {
         float v = (samples[k] - smallest) * scale;
-        if (v > 255.0f)
-            v = 255.0f;
-        if (!(v > 0.0f))
-            v = 0.0f;
+        if (v > 255.0f) v = 255.0f;
+        if (!(v > 0.0f)) v = 0.0f;
         bytes[k] = static_cast<uint8_t>(std::roundf(v));
     }
     return bytes;
@@ -60,7 +60,8 @@ struct Heights
 };
 
 // Base heights, then each layer added in turn with its own min and max pass.
-inline Heights ApplyHeightmaps(const std::vector<float>& base, uint32_t W, uint32_t H, const std::vector<Layer>& layers)
+inline Heights ApplyHeightmaps(const std::vector<float>& base, uint32_t W, uint32_t H,
+                               const std::vector<Layer>& layers)
 {
     Heights out{base, 3.4028235e38f, -3.4028235e38f};
     if (layers.empty())
@@ -118,14 +119,20 @@ inline void Normals(const std::vector<float>& positions, uint32_t W, uint32_t H,
         }
     for (size_t n = 0; n < normals.size(); n += 3)
     {
-        bytes[n] = TerrainGrid::NormalByte(normals[n]);
-        bytes[n + 1] = TerrainGrid::NormalByte(normals[n + 2]);
-        bytes[n + 2] = TerrainGrid::NormalByte(normals[n + 1]);
+        // trunc((n + 1) * 0.5 * 255); a NaN (degenerate) normal gives 0
+        const auto byte = [](float n)
+        {
+            const float v = (n + 1.0f) * 0.5f * 255.0f;
+            return v > 0.0f ? (v < 255.0f ? static_cast<uint8_t>(v) : uint8_t{255}) : uint8_t{0};
+        };
+        bytes[n] = byte(normals[n]);
+        bytes[n + 1] = byte(normals[n + 2]);
+        bytes[n + 2] = byte(normals[n + 1]);
     }
 }
 
-inline std::vector<float> RandomFault(uint32_t W, uint32_t H, float range, float roughness, uint32_t iterations,
-                                      GeneratorRandom& random)
+inline std::vector<float> RandomFault(uint32_t W, uint32_t H, float range, float roughness,
+                                      uint32_t iterations, GeneratorRandom& random)
 {
     std::vector<float> array(size_t{W} * H, 0.0f);
     const double decay = std::pow(2.0, -static_cast<double>(roughness));
@@ -165,7 +172,23 @@ inline double TimeMs(int runs, const std::function<void()>& work)
     {
         const auto start = std::chrono::steady_clock::now();
         work();
-        times.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        times.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+    }
+    std::sort(times.begin(), times.end());
+    return times[times.size() / 2];
+}
+
+// Median processor time of the calling process over repeated runs, in milliseconds: on one thread
+// this is the wall time the work would take on an idle machine.
+inline double CpuMs(int runs, const std::function<void()>& work)
+{
+    std::vector<double> times;
+    for (int r = 0; r < runs; ++r)
+    {
+        const std::clock_t start = std::clock();
+        work();
+        times.push_back(1000.0 * static_cast<double>(std::clock() - start) / CLOCKS_PER_SEC);
     }
     std::sort(times.begin(), times.end());
     return times[times.size() / 2];
@@ -178,7 +201,7 @@ template <typename T> bool SameBits(const std::vector<T>& a, const std::vector<T
 
 inline void Row(const char* what, double plainMs, double fastMs, bool identical)
 {
-    std::printf("%-34s plain %9.2f ms   ours %9.2f ms   x%5.2f   %s\n", what, plainMs, fastMs, plainMs / fastMs,
-                identical ? "identical" : "DIFFERENT");
+    std::printf("%-34s plain %9.2f ms   ours %9.2f ms   x%5.2f   %s\n", what, plainMs, fastMs,
+                plainMs / fastMs, identical ? "identical" : "DIFFERENT");
 }
 } // namespace bench

@@ -8,13 +8,9 @@
 #include <deque>
 #include <utility>
 
-GeneratorRandom::GeneratorRandom() : engine(std::random_device{}())
-{
-}
+GeneratorRandom::GeneratorRandom() : engine(std::random_device{}()) {}
 
-GeneratorRandom::GeneratorRandom(uint32_t seed) : engine(seed)
-{
-}
+GeneratorRandom::GeneratorRandom(uint32_t seed) : engine(seed) {}
 
 namespace Generators
 {
@@ -35,8 +31,7 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
     const size_t W = width;
     const size_t H = height;
     heights.assign(W * H, 0.0f);
-    if (!IsDiamondSquareSize(width, height))
-        return false;
+    if (!IsDiamondSquareSize(width, height)) return false;
 
     std::vector<uint8_t> visited(W * H, 0);
     using Point = std::pair<uint32_t, uint32_t>;
@@ -57,8 +52,10 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
     uint32_t half = static_cast<uint32_t>(static_cast<float>(width) * 0.5f);
     const double decay = std::pow(2.0, -static_cast<double>(roughness));
     float factor = static_cast<float>(decay);
-    const auto queue = [&](std::deque<Point>& target, int64_t x, int64_t y) {
-        if (x < 0 || y < 0 || x >= static_cast<int64_t>(W) || y >= static_cast<int64_t>(H) || visited[at(x, y)])
+    const auto queue = [&](std::deque<Point>& target, int64_t x, int64_t y)
+    {
+        if (x < 0 || y < 0 || x >= static_cast<int64_t>(W) || y >= static_cast<int64_t>(H) ||
+            visited[at(x, y)])
             return;
         visited[at(x, y)] = 1;
         target.emplace_back(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
@@ -92,8 +89,8 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
             const auto [x, y] = squares.front();
             squares.pop_front();
             const double g = random.Normal();
-            CalculateSquare(heights.data(), width, height, static_cast<int32_t>(x), static_cast<int32_t>(y), half,
-                            static_cast<float>(static_cast<double>(range) * g * factor));
+            CalculateSquare(heights.data(), width, height, static_cast<int32_t>(x), static_cast<int32_t>(y),
+                            half, static_cast<float>(static_cast<double>(range) * g * factor));
             if (next > 0)
             {
                 const int64_t X = x;
@@ -110,15 +107,14 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
     return true;
 }
 
-float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x, int32_t y, uint32_t distance,
-                      float offset)
+float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                      uint32_t distance, float offset)
 {
     const int64_t W = width;
     const int64_t H = height;
     const int64_t X = x;
     const int64_t Y = y;
-    if (X < 0 || X >= W || Y < 0 || Y >= H)
-        return kLowest;
+    if (X < 0 || X >= W || Y < 0 || Y >= H) return kLowest;
 
     const int64_t d = distance;
     const std::pair<int64_t, int64_t> neighbours[4] = {{X - d, Y}, {X + d, Y}, {X, Y - d}, {X, Y + d}};
@@ -126,8 +122,7 @@ float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x
     float sum = 0.0f;
     for (const auto& [nx, ny] : neighbours)
     {
-        if (nx < 0 || nx >= W || ny < 0 || ny >= H)
-            continue;
+        if (nx < 0 || nx >= W || ny < 0 || ny >= H) continue;
         sum += heights[nx * H + ny];
         ++count;
     }
@@ -144,12 +139,9 @@ float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x
 int32_t FaultLineRow(float slope, float intercept, uint32_t column)
 {
     const float v = std::roundf(static_cast<float>(column) * slope + intercept);
-    if (!std::isfinite(v))
-        return INT32_MIN;
-    if (v >= 2147483648.0f)
-        return INT32_MAX;
-    if (v < -2147483648.0f)
-        return INT32_MIN;
+    if (!std::isfinite(v)) return INT32_MIN;
+    if (v >= 2147483648.0f) return INT32_MAX;
+    if (v < -2147483648.0f) return INT32_MIN;
     return static_cast<int32_t>(v);
 }
 
@@ -159,8 +151,7 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
     const size_t W = width;
     const size_t H = height;
     array.assign(W * H, 0.0f);
-    if (W == 0 || H == 0)
-        return;
+    if (W == 0 || H == 0) return;
 
     const double decay = std::pow(2.0, -static_cast<double>(roughness));
     float factor = static_cast<float>(decay);
@@ -173,8 +164,8 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
         const uint32_t c1 = random.Uniform(width - 1);
         const uint32_t r2 = random.Uniform(height - 1);
         const uint32_t c2 = random.Uniform(width - 1);
-        const float slope =
-            (static_cast<float>(r2) - static_cast<float>(r1)) / (static_cast<float>(c2) - static_cast<float>(c1));
+        const float slope = (static_cast<float>(r2) - static_cast<float>(r1)) /
+                            (static_cast<float>(c2) - static_cast<float>(c1));
         const float intercept = static_cast<float>(r1) - static_cast<float>(c1) * slope;
         for (uint32_t c = 0; c < width; ++c)
             line[c] = FaultLineRow(slope, intercept, c);
@@ -184,7 +175,8 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
         // Rows are independent, so they may run on all cores without changing a bit.
         Parallel::For(
             H,
-            [&](size_t begin, size_t end) {
+            [&](size_t begin, size_t end)
+            {
                 for (size_t r = begin; r < end; ++r)
                 {
                     float* row = array.data() + r * W;

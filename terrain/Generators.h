@@ -39,8 +39,8 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
 // The square step of one point: the mean of its orthogonal neighbours at distance that lie inside
 // the grid, plus offset, written to heights and returned; -3.4028235e38 (nothing written) for a point
 // outside the grid or without neighbours.
-float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x, int32_t y, uint32_t distance,
-                      float offset);
+float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x, int32_t y,
+                      uint32_t distance, float offset);
 
 // Random fault lines into array (resized to width * height, row r of H, column c of W: r * W + c).
 void RandomFault(uint32_t width, uint32_t height, float range, float roughness, uint32_t iterations,

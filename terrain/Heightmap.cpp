@@ -20,8 +20,9 @@ Terrain::Heightmap::Heightmap(const std::string& path) : Texture(path)
     isTexture = true;
 }
 
-std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const std::string& path, uint32_t width,
-                                                                         uint32_t height, std::string* error)
+std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const std::string& path,
+                                                                         uint32_t width, uint32_t height,
+                                                                         std::string* error)
 {
     auto layer = std::make_shared<Heightmap>(path);
     std::string reason;
@@ -30,18 +31,15 @@ std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const s
     else if (layer->width != width || layer->height != height)
         reason = fmt::format("Layer image {} is {} x {}, the terrain is {} x {}.", path, layer->width,
                              layer->height, width, height);
-    if (reason.empty())
-        return layer;
+    if (reason.empty()) return layer;
     Log::Error("{}", reason);
-    if (error != nullptr)
-        *error = reason;
+    if (error != nullptr) *error = reason;
     return nullptr;
 }
 
 void Terrain::Heightmap::Update()
 {
-    if (isTexture)
-        return; // its image comes from its file and the texture editor only
+    if (isTexture) return; // its image comes from its file and the texture editor only
 
     noise.seed = settings.seed;
     noise.noiseType = settings.noiseType;
@@ -56,8 +54,7 @@ void Terrain::Heightmap::Update()
         noise.lacunarity = settings.lacunarity;
     }
 
-    if (width == 0 || height == 0 || channels != 1)
-        return;
+    if (width == 0 || height == 0 || channels != 1) return;
     std::vector<float> samples;
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
     Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, image.get());
@@ -68,8 +65,7 @@ void Terrain::Heightmap::AppendState(Settings state)
 {
     while (states.size() > static_cast<size_t>(currentState) + 1)
         states.pop_back(); // the redo entries
-    if (states.size() >= kHistoryLimit)
-        states.pop_front();
+    if (states.size() >= kHistoryLimit) states.pop_front();
     states.push_back(std::make_shared<const Settings>(std::move(state)));
     Log::Trace("New state appended. Size: {}", states.size());
     currentState = static_cast<uint32_t>(states.size() - 1);
@@ -77,8 +73,7 @@ void Terrain::Heightmap::AppendState(Settings state)
 
 void Terrain::Heightmap::Undo()
 {
-    if (currentState == 0 || currentState >= states.size())
-        return;
+    if (currentState == 0 || currentState >= states.size()) return;
     Log::Debug("Terrain generator undo: {} -> {}", currentState, currentState - 1);
     --currentState;
     settings = *states[currentState];
@@ -87,8 +82,7 @@ void Terrain::Heightmap::Undo()
 
 void Terrain::Heightmap::Redo()
 {
-    if (states.empty() || static_cast<size_t>(currentState) + 1 >= states.size())
-        return;
+    if (states.empty() || static_cast<size_t>(currentState) + 1 >= states.size()) return;
     Log::Debug("Terrain generator redo: {} -> {}", currentState, currentState + 1);
     ++currentState;
     settings = *states[currentState];

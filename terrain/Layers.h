@@ -13,15 +13,15 @@
 namespace Layers
 {
 // A layer's pixel: (s - smallest) * scale clamped to 0..255 (a NaN becomes 0), rounded half away
-// from zero.
+// from zero. roundf is spelled out (exact for 0..255: v - trunc(v) has no rounding error there) so
+// that the pass needs no library call per pixel.
 inline uint8_t LayerByte(float sample, float smallest, float scale)
 {
     float v = (sample - smallest) * scale;
-    if (v > 255.0f)
-        v = 255.0f;
-    if (!(v > 0.0f))
-        v = 0.0f;
-    return static_cast<uint8_t>(std::roundf(v));
+    v = v > 255.0f ? 255.0f : v;
+    v = v > 0.0f ? v : 0.0f;
+    const int32_t whole = static_cast<int32_t>(v);
+    return static_cast<uint8_t>(whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0));
 }
 
 // Noise layer image of width x height in vertex order: vertex (i, j) samples the noise at
@@ -46,6 +46,6 @@ inline uint32_t LayerChannelOffset(uint32_t channels)
 
 // positions = basePositions with every layer added to y in list order: y += float(p) * (1/255) * power.
 // basePositions may be positions itself (adding to the current heights). Returns the height range.
-TerrainGrid::HeightRange ApplyLayers(const float* basePositions, float* positions, uint32_t width, uint32_t height,
-                                     const LayerView* layers, size_t layerCount);
+TerrainGrid::HeightRange ApplyLayers(const float* basePositions, float* positions, uint32_t width,
+                                     uint32_t height, const LayerView* layers, size_t layerCount);
 } // namespace Layers

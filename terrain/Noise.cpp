@@ -190,7 +190,8 @@ inline float SingleValueCubic(int32_t seed, float x, float y)
     const int32_t x3 = WrapAdd(x1, WrapMul(2, PrimeX));
     const int32_t y3 = WrapAdd(y1, WrapMul(2, PrimeY));
 
-    const auto row = [&](int32_t yr) {
+    const auto row = [&](int32_t yr)
+    {
         return CubicLerp(ValCoord(seed, x0, yr), ValCoord(seed, x1, yr), ValCoord(seed, x2, yr),
                          ValCoord(seed, x3, yr), xs);
     };
@@ -280,13 +281,21 @@ template <int32_t Type, int32_t Fractal> inline float Sample(const NoiseGenerato
 
 // ---------------------------------------------------------------------------------------------
 // Rows. Along a row y is the same for every sample of an octave, so the row kernels compute the
-// y half of the lattice once, and they keep the hashed lattice values of the current x cell while
-// consecutive samples stay in it (at layer frequencies a cell spans many samples). Every sample is
-// still computed with the same operations in the same order as the kernels above.
+// y half of the lattice once. Consecutive samples that fall into the same x cell (at layer
+// frequencies a cell spans many samples) share every hashed lattice value, so each run of them is
+// one loop of plain arithmetic over loop constants, which the compiler runs several samples per
+// instruction. Every sample is still computed with the same operations in the same order as the
+// kernels above, so the bits are the same.
 
-class PerlinRow
+struct PerlinRow
 {
-public:
+    struct Cell
+    {
+        float fx0;
+        float g0x, g0y, g1x, g1y, g2x, g2y, g3x, g3y;
+        float yd0, yd1, ys;
+    };
+
     PerlinRow(const NoiseGenerator&, int32_t seed, float y) : seed(seed)
     {
         const int32_t y0 = FastFloor(y);
@@ -297,49 +306,61 @@ public:
         y1Primed = WrapAdd(y0Primed, PrimeY);
     }
 
-    float operator()(float x)
+    static int32_t CellOf(float x) { return FastFloor(x); }
+
+    Cell Prepare(int32_t x0) const
     {
-        const int32_t x0 = FastFloor(x);
-        const float xd0 = x - static_cast<float>(x0);
-        const float xd1 = xd0 - 1;
-        const float xs = InterpQuintic(xd0);
-        if (!valid || x0 != cell)
-        {
-            valid = true;
-            cell = x0;
-            const int32_t x0Primed = WrapMul(x0, PrimeX);
-            const int32_t x1Primed = WrapAdd(x0Primed, PrimeX);
-            Gradient(x0Primed, y0Primed, g[0]);
-            Gradient(x1Primed, y0Primed, g[1]);
-            Gradient(x0Primed, y1Primed, g[2]);
-            Gradient(x1Primed, y1Primed, g[3]);
-        }
-        const float xf0 = Lerp(xd0 * g[0][0] + yd0 * g[0][1], xd1 * g[1][0] + yd0 * g[1][1], xs);
-        const float xf1 = Lerp(xd0 * g[2][0] + yd1 * g[2][1], xd1 * g[3][0] + yd1 * g[3][1], xs);
-        return Lerp(xf0, xf1, ys) * 1.4247692f;
+        const int32_t x0Primed = WrapMul(x0, PrimeX);
+        const int32_t x1Primed = WrapAdd(x0Primed, PrimeX);
+        const int32_t h0 = GradIndex(x0Primed, y0Primed);
+        const int32_t h1 = GradIndex(x1Primed, y0Primed);
+        const int32_t h2 = GradIndex(x0Primed, y1Primed);
+        const int32_t h3 = GradIndex(x1Primed, y1Primed);
+        return {static_cast<float>(x0),
+                Gradients2D[h0],
+                Gradients2D[h0 + 1],
+                Gradients2D[h1],
+                Gradients2D[h1 + 1],
+                Gradients2D[h2],
+                Gradients2D[h2 + 1],
+                Gradients2D[h3],
+                Gradients2D[h3 + 1],
+                yd0,
+                yd1,
+                ys};
     }
 
-private:
-    void Gradient(int32_t xPrimed, int32_t yPrimed, float* out) const
+    static float Eval(const Cell& c, float x)
+    {
+        const float xd0 = x - c.fx0;
+        const float xd1 = xd0 - 1;
+        const float xs = InterpQuintic(xd0);
+        const float xf0 = Lerp(xd0 * c.g0x + c.yd0 * c.g0y, xd1 * c.g1x + c.yd0 * c.g1y, xs);
+        const float xf1 = Lerp(xd0 * c.g2x + c.yd1 * c.g2y, xd1 * c.g3x + c.yd1 * c.g3y, xs);
+        return Lerp(xf0, xf1, c.ys) * 1.4247692f;
+    }
+
+    int32_t GradIndex(int32_t xPrimed, int32_t yPrimed) const
     {
         int32_t hash = Hash(seed, xPrimed, yPrimed);
         hash ^= hash >> 15;
-        hash &= 254;
-        out[0] = Gradients2D[hash];
-        out[1] = Gradients2D[hash + 1];
+        return hash & 254;
     }
 
     int32_t seed;
     int32_t y0Primed, y1Primed;
     float yd0, yd1, ys;
-    bool valid = false;
-    int32_t cell = 0;
-    float g[4][2] = {};
 };
 
-class ValueRow
+struct ValueRow
 {
-public:
+    struct Cell
+    {
+        float fx0;
+        float v0, v1, v2, v3;
+        float ys;
+    };
+
     ValueRow(const NoiseGenerator&, int32_t seed, float y) : seed(seed)
     {
         const int32_t y0 = FastFloor(y);
@@ -348,36 +369,40 @@ public:
         y1Primed = WrapAdd(y0Primed, PrimeY);
     }
 
-    float operator()(float x)
+    static int32_t CellOf(float x) { return FastFloor(x); }
+
+    Cell Prepare(int32_t x0) const
     {
-        const int32_t x0 = FastFloor(x);
-        const float xs = InterpHermite(x - static_cast<float>(x0));
-        if (!valid || x0 != cell)
-        {
-            valid = true;
-            cell = x0;
-            const int32_t x0Primed = WrapMul(x0, PrimeX);
-            const int32_t x1Primed = WrapAdd(x0Primed, PrimeX);
-            v[0] = ValCoord(seed, x0Primed, y0Primed);
-            v[1] = ValCoord(seed, x1Primed, y0Primed);
-            v[2] = ValCoord(seed, x0Primed, y1Primed);
-            v[3] = ValCoord(seed, x1Primed, y1Primed);
-        }
-        return Lerp(Lerp(v[0], v[1], xs), Lerp(v[2], v[3], xs), ys);
+        const int32_t x0Primed = WrapMul(x0, PrimeX);
+        const int32_t x1Primed = WrapAdd(x0Primed, PrimeX);
+        return {static_cast<float>(x0),
+                ValCoord(seed, x0Primed, y0Primed),
+                ValCoord(seed, x1Primed, y0Primed),
+                ValCoord(seed, x0Primed, y1Primed),
+                ValCoord(seed, x1Primed, y1Primed),
+                ys};
     }
 
-private:
+    static float Eval(const Cell& c, float x)
+    {
+        const float xs = InterpHermite(x - c.fx0);
+        return Lerp(Lerp(c.v0, c.v1, xs), Lerp(c.v2, c.v3, xs), c.ys);
+    }
+
     int32_t seed;
     int32_t y0Primed, y1Primed;
     float ys;
-    bool valid = false;
-    int32_t cell = 0;
-    float v[4] = {};
 };
 
-class ValueCubicRow
+struct ValueCubicRow
 {
-public:
+    struct Cell
+    {
+        float fx1;
+        float v[4][4];
+        float ys;
+    };
+
     ValueCubicRow(const NoiseGenerator&, int32_t seed, float y) : seed(seed)
     {
         const int32_t y1 = FastFloor(y);
@@ -388,83 +413,85 @@ public:
         rows[3] = WrapAdd(rows[1], WrapMul(2, PrimeY));
     }
 
-    float operator()(float x)
+    static int32_t CellOf(float x) { return FastFloor(x); }
+
+    Cell Prepare(int32_t x1) const
     {
-        const int32_t x1 = FastFloor(x);
-        const float xs = x - static_cast<float>(x1);
-        if (!valid || x1 != cell)
-        {
-            valid = true;
-            cell = x1;
-            const int32_t x1Primed = WrapMul(x1, PrimeX);
-            const int32_t columns[4] = {WrapAdd(x1Primed, -PrimeX), x1Primed, WrapAdd(x1Primed, PrimeX),
-                                        WrapAdd(x1Primed, WrapMul(2, PrimeX))};
-            for (int r = 0; r < 4; ++r)
-                for (int c = 0; c < 4; ++c)
-                    v[r][c] = ValCoord(seed, columns[c], rows[r]);
-        }
-        float r[4];
-        for (int n = 0; n < 4; ++n)
-            r[n] = CubicLerp(v[n][0], v[n][1], v[n][2], v[n][3], xs);
-        return CubicLerp(r[0], r[1], r[2], r[3], ys) * 0.44444445f;
+        Cell c{};
+        c.fx1 = static_cast<float>(x1);
+        c.ys = ys;
+        const int32_t x1Primed = WrapMul(x1, PrimeX);
+        const int32_t columns[4] = {WrapAdd(x1Primed, -PrimeX), x1Primed, WrapAdd(x1Primed, PrimeX),
+                                    WrapAdd(x1Primed, WrapMul(2, PrimeX))};
+        for (int r = 0; r < 4; ++r)
+            for (int col = 0; col < 4; ++col)
+                c.v[r][col] = ValCoord(seed, columns[col], rows[r]);
+        return c;
     }
 
-private:
+    static float Eval(const Cell& c, float x)
+    {
+        const float xs = x - c.fx1;
+        const float r0 = CubicLerp(c.v[0][0], c.v[0][1], c.v[0][2], c.v[0][3], xs);
+        const float r1 = CubicLerp(c.v[1][0], c.v[1][1], c.v[1][2], c.v[1][3], xs);
+        const float r2 = CubicLerp(c.v[2][0], c.v[2][1], c.v[2][2], c.v[2][3], xs);
+        const float r3 = CubicLerp(c.v[3][0], c.v[3][1], c.v[3][2], c.v[3][3], xs);
+        return CubicLerp(r0, r1, r2, r3, c.ys) * 0.44444445f;
+    }
+
     int32_t seed;
     int32_t rows[4];
     float ys;
-    bool valid = false;
-    int32_t cell = 0;
-    float v[4][4] = {};
 };
 
-class CellularRow
+struct CellularRow
 {
-public:
-    CellularRow(const NoiseGenerator& noise, int32_t seed, float y)
-        : seed(seed), y(y), jitter(0.43701595f * noise.cellularJitter)
+    struct Cell
     {
-        yr = FastRound(y);
+        float column[9], jitterX[9], dy[9];
+    };
+
+    CellularRow(const NoiseGenerator& noise, int32_t seed, float y)
+        : seed(seed), y(y), jitter(0.43701595f * noise.cellularJitter), yr(FastRound(y))
+    {
     }
 
-    float operator()(float x)
+    static int32_t CellOf(float x) { return FastRound(x); }
+
+    Cell Prepare(int32_t xr) const
     {
-        const int32_t xr = FastRound(x);
-        if (!valid || xr != cell)
+        Cell c{};
+        int n = 0;
+        for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
         {
-            valid = true;
-            cell = xr;
-            int n = 0;
-            for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+            const int32_t xPrimed = WrapMul(xi, PrimeX);
+            for (int32_t yi = yr - 1; yi <= yr + 1; ++yi, ++n)
             {
-                const int32_t xPrimed = WrapMul(xi, PrimeX);
-                for (int32_t yi = yr - 1; yi <= yr + 1; ++yi, ++n)
-                {
-                    const int32_t k = Hash(seed, xPrimed, WrapMul(yi, PrimeY)) & 510;
-                    column[n] = static_cast<float>(xi);
-                    jitterX[n] = RandVecs2D[k] * jitter;
-                    dy[n] = static_cast<float>(yi) - y + RandVecs2D[k + 1] * jitter;
-                }
+                const int32_t k = Hash(seed, xPrimed, WrapMul(yi, PrimeY)) & 510;
+                c.column[n] = static_cast<float>(xi);
+                c.jitterX[n] = RandVecs2D[k] * jitter;
+                c.dy[n] = static_cast<float>(yi) - y + RandVecs2D[k + 1] * jitter;
             }
         }
+        return c;
+    }
+
+    static float Eval(const Cell& c, float x)
+    {
         float d0 = 1e10f;
         for (int n = 0; n < 9; ++n)
         {
-            const float vx = column[n] - x + jitterX[n];
-            const float d = vx * vx + dy[n] * dy[n];
+            const float vx = c.column[n] - x + c.jitterX[n];
+            const float d = vx * vx + c.dy[n] * c.dy[n];
             d0 = d < d0 ? d : d0;
         }
         return d0 - 1;
     }
 
-private:
     int32_t seed;
     float y;
     float jitter;
     int32_t yr;
-    bool valid = false;
-    int32_t cell = 0;
-    float column[9] = {}, jitterX[9] = {}, dy[9] = {};
 };
 
 template <int32_t Type> struct RowKernel;
@@ -485,13 +512,38 @@ template <> struct RowKernel<NoiseGenerator::Value>
     using type = ValueRow;
 };
 
+// One octave over n samples at xs: out = v, out += v * amp (fBm) or out += (1 - 2|v|) * amp (ridged).
+template <typename Kernel, int32_t Fractal>
+void OctaveRow(const Kernel& kernel, const float* xs, float* __restrict out, uint32_t n, float amp)
+{
+    uint32_t begin = 0;
+    while (begin < n)
+    {
+        const int32_t cell = Kernel::CellOf(xs[begin]);
+        uint32_t end = begin + 1;
+        while (end < n && Kernel::CellOf(xs[end]) == cell)
+            ++end;
+        const typename Kernel::Cell c = kernel.Prepare(cell);
+        for (uint32_t j = begin; j < end; ++j)
+        {
+            const float v = Kernel::Eval(c, xs[j]);
+            if constexpr (Fractal == NoiseGenerator::FBm)
+                out[j] += v * amp;
+            else if constexpr (Fractal == NoiseGenerator::Ridged)
+                out[j] += (1 - 2 * std::fabs(v)) * amp;
+            else
+                out[j] = v;
+        }
+        begin = end;
+    }
+}
+
 template <int32_t Type, int32_t Fractal>
 void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
 {
-    if constexpr (Type == NoiseGenerator::OpenSimplex2 || (Type != NoiseGenerator::Cellular &&
-                                                            Type != NoiseGenerator::Perlin &&
-                                                            Type != NoiseGenerator::ValueCubic &&
-                                                            Type != NoiseGenerator::Value))
+    if constexpr (Type == NoiseGenerator::OpenSimplex2 ||
+                  (Type != NoiseGenerator::Cellular && Type != NoiseGenerator::Perlin &&
+                   Type != NoiseGenerator::ValueCubic && Type != NoiseGenerator::Value))
     {
         // The skew mixes x into y: no half of the lattice is shared along the row.
         for (uint32_t j = 0; j < count; ++j)
@@ -519,16 +571,9 @@ void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t cou
                 float yo = y0;
                 for (int32_t octave = 0; octave < noise.octaves; ++octave)
                 {
-                    Kernel kernel(noise, seed, yo);
+                    OctaveRow<Kernel, Fractal>(Kernel(noise, seed, yo), xs, sum, n, amp);
                     for (uint32_t j = 0; j < n; ++j)
-                    {
-                        const float v = kernel(xs[j]);
-                        if constexpr (Fractal == NoiseGenerator::FBm)
-                            sum[j] += v * amp;
-                        else
-                            sum[j] += (1 - 2 * std::fabs(v)) * amp;
                         xs[j] *= noise.lacunarity;
-                    }
                     seed = WrapAdd(seed, 1);
                     amp *= noise.gain;
                     yo *= noise.lacunarity;
@@ -536,9 +581,7 @@ void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t cou
             }
             else
             {
-                Kernel kernel(noise, noise.seed, y0);
-                for (uint32_t j = 0; j < n; ++j)
-                    sum[j] = kernel(xs[j]);
+                OctaveRow<Kernel, Fractal>(Kernel(noise, noise.seed, y0), xs, sum, n, 0.0f);
             }
         }
     }

@@ -32,28 +32,28 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     case Generator::DiamondSquare:
         if (width != height)
         {
-            Log::Warn("Terrain created with the diamond square algorithm cannot be of different width and height.");
+            Log::Warn(
+                "Terrain created with the diamond square algorithm cannot be of different width and height.");
             return;
         }
         if (!Generators::IsDiamondSquareSize(width, height))
-            Log::Error("Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
-                       width);
-        if (BuildMesh(width, height, vertexDistance))
-            GenerateDiamondSquare(parameter1, parameter2);
+            Log::Error(
+                "Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
+                width);
+        if (BuildMesh(width, height, vertexDistance)) GenerateDiamondSquare(parameter1, parameter2);
         break;
     case Generator::RandomFault:
-        if (BuildMesh(width, height, vertexDistance))
-            GenerateRandomFault(parameter1, parameter2, iterations);
+        if (BuildMesh(width, height, vertexDistance)) GenerateRandomFault(parameter1, parameter2, iterations);
         break;
     }
 
-    if (width == 0 || height == 0)
-        return;
+    if (width == 0 || height == 0) return;
     basePositions = positions;
     if (!heightmapTexture)
     {
         Log::Trace("Creating new terrain heightmap texture.");
-        heightmapTexture = std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
+        heightmapTexture =
+            std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
         if (!mesh->entries.empty() && mesh->entries[0].texture == 0)
             mesh->entries[0].texture = heightmapTexture->id;
     }
@@ -62,8 +62,7 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
         Log::Trace("Creating new terrain watermap texture.");
         watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
     }
-    if (!normalTexture)
-        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+    if (!normalTexture) normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
     Log::Trace("Starting to recalculate vertex normals.");
     RecalculateNormals();
     Log::Trace("Finished recalculating vertex normals.");
@@ -77,8 +76,7 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
     this->height = height;
     minHeight = 0.0f;
     maxHeight = 0.0f;
-    if (width == 0 || height == 0)
-        return false;
+    if (width == 0 || height == 0) return false;
 
     this->vertexDistance = vertexDistance;
     vertexCount = width * height;
@@ -119,8 +117,7 @@ std::unique_ptr<uint8_t[]> Terrain::CreateHeightmapBuffer() const
 void Terrain::RecalculateNormals()
 {
     const size_t count = static_cast<size_t>(width) * height;
-    if (count == 0 || positions.size() < 3 * count)
-        return;
+    if (count == 0 || positions.size() < 3 * count) return;
     normals.resize(3 * count);
     std::unique_ptr<uint8_t[]> bytes(new uint8_t[3 * count]);
     TerrainGrid::VertexNormals(positions.data(), width, height, normals.data(), bytes.get());
@@ -136,13 +133,14 @@ void Terrain::RecalculateNormals()
 
 void Terrain::TriangleNormal(float out[3], uint32_t a, uint32_t b, uint32_t c) const
 {
-    TerrainGrid::TriangleNormal(&positions[3 * size_t{a}], &positions[3 * size_t{b}], &positions[3 * size_t{c}],
-                                out);
+    TerrainGrid::TriangleNormal(&positions[3 * size_t{a}], &positions[3 * size_t{b}],
+                                &positions[3 * size_t{c}], out);
 }
 
 void Terrain::AddHeights(const float* array, float scale)
 {
-    const TerrainGrid::HeightRange range = TerrainGrid::AddHeights(positions.data(), array, vertexCount, scale);
+    const TerrainGrid::HeightRange range =
+        TerrainGrid::AddHeights(positions.data(), array, vertexCount, scale);
     minHeight = range.min;
     maxHeight = range.max;
     mesh->UpdateVertices(positions.data());
@@ -157,8 +155,7 @@ void Terrain::ShiftHeightsToZero()
 
 void Terrain::SetDisplayTexture(const Texture* texture)
 {
-    if (mesh->entries.empty())
-        return;
+    if (mesh->entries.empty()) return;
     mesh->entries[0].texture = texture != nullptr ? texture->id : 0u;
 }
 
@@ -170,13 +167,12 @@ bool Terrain::GenerateDiamondSquare(float range, float roughness)
 
 bool Terrain::GenerateDiamondSquare(float range, float roughness, GeneratorRandom& random)
 {
-    if (positions.empty())
-        return false;
+    if (positions.empty()) return false;
     std::vector<float> heights;
     if (!Generators::DiamondSquare(width, height, range, roughness, random, heights))
     {
-        Log::Error("Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.", width,
-                   height);
+        Log::Error("Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
+                   width, height);
         return false;
     }
     AddHeights(heights.data(), 1.0f);
@@ -198,8 +194,7 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
 
 bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterations, GeneratorRandom& random)
 {
-    if (positions.empty())
-        return false;
+    if (positions.empty()) return false;
     std::vector<float> array;
     Generators::RandomFault(width, height, range, roughness, iterations, random, array);
     AddHeights(array.data(), 1.0f);
@@ -213,16 +208,16 @@ bool Terrain::LayerFits(const Heightmap& layer) const
     const bool fits = layer.data != nullptr && layer.width == width && layer.height == height &&
                       layer.channels >= 1 && layer.channels <= 4;
     if (!fits)
-        Log::Warn("Layer {} skipped: its image is {} x {} with {} channels, the terrain is {} x {}.", layer.name,
-                  layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, width, height);
+        Log::Warn("Layer {} skipped: its image is {} x {} with {} channels, the terrain is {} x {}.",
+                  layer.name, layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, width,
+                  height);
     return fits;
 }
 
 void Terrain::ApplyHeightmaps()
 {
     const size_t count = static_cast<size_t>(width) * height;
-    if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count)
-        return;
+    if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count) return;
 
     // All layers in one pass from the base heights: the same sums, in list order, as adding them
     // one after another.
@@ -231,22 +226,20 @@ void Terrain::ApplyHeightmaps()
     for (const std::shared_ptr<Heightmap>& layer : heightmaps)
         if (layer && LayerFits(*layer))
             views.push_back({layer->data.get(), layer->channels, layer->settings.power});
-    const TerrainGrid::HeightRange range =
-        Layers::ApplyLayers(basePositions.data(), positions.data(), width, height, views.data(), views.size());
+    const TerrainGrid::HeightRange range = Layers::ApplyLayers(basePositions.data(), positions.data(), width,
+                                                               height, views.data(), views.size());
     minHeight = range.min;
     maxHeight = range.max;
     mesh->UpdateVertices(positions.data());
 
-    if (heightmapTexture)
-        heightmapTexture->Update(CreateHeightmapBuffer());
+    if (heightmapTexture) heightmapTexture->Update(CreateHeightmapBuffer());
     RecalculateNormals();
 }
 
 void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
 {
     const size_t count = static_cast<size_t>(width) * height;
-    if (count == 0 || positions.size() < 3 * count || !LayerFits(layer))
-        return;
+    if (count == 0 || positions.size() < 3 * count || !LayerFits(layer)) return;
     const Layers::LayerView view{layer.data.get(), layer.channels, power};
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);

@@ -3,6 +3,9 @@
 #include "engine/Parallel.h"
 
 #include <algorithm>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <mutex>
 #include <utility>
 
@@ -19,21 +22,61 @@ size_t MinRowsPerThread(size_t rowWork)
 }
 } // namespace
 
-HeightRange ForRows(size_t rows, size_t rowWork, const std::function<void(size_t, size_t, HeightRange&)>& body)
+HeightRange RangeOf(const float* values, size_t n)
+{
+    HeightRange range;
+    size_t k = 0;
+#if defined(__SSE2__)
+    // minps(v, m) is exactly v < m ? v : m and maxps(v, m) exactly v > m ? v : m, NaN skipped.
+    __m128 low = _mm_set1_ps(range.min);
+    __m128 high = _mm_set1_ps(range.max);
+    for (; k + 4 <= n; k += 4)
+    {
+        const __m128 v = _mm_loadu_ps(values + k);
+        low = _mm_min_ps(v, low);
+        high = _mm_max_ps(v, high);
+    }
+    float lows[4];
+    float highs[4];
+    _mm_storeu_ps(lows, low);
+    _mm_storeu_ps(highs, high);
+    for (int l = 0; l < 4; ++l)
+    {
+        range.min = lows[l] < range.min ? lows[l] : range.min;
+        range.max = range.max < highs[l] ? highs[l] : range.max;
+    }
+#endif
+    for (; k < n; ++k)
+        range.Add(values[k]);
+    // Values compare equal only when their bits are equal, except +0 and -0: a zero extreme takes
+    // the bits of the first zero, as the one-by-one pass keeps it.
+    if (range.min == 0.0f || range.max == 0.0f)
+        for (size_t i = 0; i < n; ++i)
+            if (values[i] == 0.0f)
+            {
+                if (range.min == 0.0f) range.min = values[i];
+                if (range.max == 0.0f) range.max = values[i];
+                break;
+            }
+    return range;
+}
+
+HeightRange ForRows(size_t rows, size_t rowWork,
+                    const std::function<void(size_t, size_t, HeightRange&)>& body)
 {
     std::mutex mutex;
     std::vector<std::pair<size_t, HeightRange>> chunks;
     Parallel::For(
         rows,
-        [&](size_t begin, size_t end) {
+        [&](size_t begin, size_t end)
+        {
             HeightRange range;
             body(begin, end, range);
             std::lock_guard<std::mutex> lock(mutex);
             chunks.emplace_back(begin, range);
         },
         MinRowsPerThread(rowWork));
-    std::sort(chunks.begin(), chunks.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::sort(chunks.begin(), chunks.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
     HeightRange total;
     for (const auto& chunk : chunks)
         total.Add(chunk.second);
@@ -104,9 +147,9 @@ inline void StoreNormal(const float* sum, float* normal, uint8_t* bytes)
     normal[2] = sum[2] * inv;
     if (bytes != nullptr)
     {
-        bytes[0] = NormalByte(normal[0]);
-        bytes[1] = NormalByte(normal[2]);
-        bytes[2] = NormalByte(normal[1]);
+        bytes[0] = static_cast<uint8_t>(NormalByte(normal[0]));
+        bytes[1] = static_cast<uint8_t>(NormalByte(normal[2]));
+        bytes[2] = static_cast<uint8_t>(NormalByte(normal[1]));
     }
 }
 
@@ -143,7 +186,8 @@ inline void FaceNormal(float p0x, float p0y, float p0z, float p1x, float p1y, fl
 void FaceNormalsOfCells(size_t cells, const float* __restrict ax, const float* __restrict ay,
                         const float* __restrict az, const float* __restrict cx, const float* __restrict cy,
                         const float* __restrict cz, float* __restrict t0x, float* __restrict t0y,
-                        float* __restrict t0z, float* __restrict t1x, float* __restrict t1y, float* __restrict t1z)
+                        float* __restrict t0z, float* __restrict t1x, float* __restrict t1y,
+                        float* __restrict t1z)
 {
     for (size_t q = 0; q < cells; ++q)
     {
@@ -152,7 +196,8 @@ void FaceNormalsOfCells(size_t cells, const float* __restrict ax, const float* _
         t0x[q] = x;
         t0y[q] = y;
         t0z[q] = z;
-        FaceNormal(ax[q + 1], ay[q + 1], az[q + 1], cx[q], cy[q], cz[q], cx[q + 1], cy[q + 1], cz[q + 1], x, y, z);
+        FaceNormal(ax[q + 1], ay[q + 1], az[q + 1], cx[q], cy[q], cz[q], cx[q + 1], cy[q + 1], cz[q + 1], x,
+                   y, z);
         t1x[q] = x;
         t1y[q] = y;
         t1z[q] = z;
@@ -179,8 +224,8 @@ void CellRowNormals(const float* positions, size_t H, size_t p, float* scratch, 
         cy[q] = row1[3 * q + 1];
         cz[q] = row1[3 * q + 2];
     }
-    FaceNormalsOfCells(H - 1, ax, ay, az, cx, cy, cz, out.x0.data(), out.y0.data(), out.z0.data(), out.x1.data(),
-                       out.y1.data(), out.z1.data());
+    FaceNormalsOfCells(H - 1, ax, ay, az, cx, cy, cz, out.x0.data(), out.y0.data(), out.z0.data(),
+                       out.x1.data(), out.y1.data(), out.z1.data());
 }
 
 inline void AddFace(float* sum, const std::vector<float>& x, const std::vector<float>& y,
@@ -196,7 +241,8 @@ void VertexNormalDirect(const float* positions, uint32_t width, uint32_t height,
                         float* out)
 {
     const auto P = [&](int64_t vi, int64_t vj) { return positions + 3 * (vi * height + vj); };
-    const auto cell = [&](int64_t p, int64_t q) { return p >= 0 && q >= 0 && p + 1 < width && q + 1 < height; };
+    const auto cell = [&](int64_t p, int64_t q)
+    { return p >= 0 && q >= 0 && p + 1 < width && q + 1 < height; };
     const int64_t I = i;
     const int64_t J = j;
     float sum[3] = {0.0f, 0.0f, 0.0f};
@@ -228,128 +274,146 @@ void VertexNormalDirect(const float* positions, uint32_t width, uint32_t height,
     StoreNormal(sum, out, nullptr);
 }
 
-void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals, uint8_t* normalBytes)
+void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals,
+                   uint8_t* normalBytes)
 {
     const size_t W = width;
     const size_t H = height;
-    if (W == 0 || H == 0)
-        return;
+    if (W == 0 || H == 0) return;
     const size_t cells = H > 1 ? H - 1 : 0;
-    ForRows(W, 12 * H, [&](size_t begin, size_t end) {
-        // Two cell rows slide along: cells (i-1, *) above vertex row i and cells (i, *) below it.
-        CellRow above, below;
-        above.Resize(cells);
-        below.Resize(cells);
-        std::vector<float> scratch(6 * H);
-        std::vector<float> sx(H), sy(H), sz(H);
-        for (size_t i = begin; i < end; ++i)
-        {
-            const bool hasAbove = i >= 1;
-            const bool hasBelow = i + 1 < W;
-            if (i == begin)
+    ForRows(W, 12 * H,
+            [&](size_t begin, size_t end)
             {
-                if (hasAbove)
-                    CellRowNormals(positions, H, i - 1, scratch.data(), above);
-            }
-            else
-            {
-                std::swap(above, below);
-            }
-            if (hasBelow)
-                CellRowNormals(positions, H, i, scratch.data(), below);
-
-            // The sum of vertex j, in the fixed order of the incident triangles.
-            const auto sumAt = [&](size_t j, float* sum) {
-                const bool right = j + 1 < H; // cells (*, j) exist
-                const bool left = j >= 1;     // cells (*, j-1) exist
-                sum[0] = sum[1] = sum[2] = 0.0f;
-                if (hasAbove && right)
+                // Two cell rows slide along: cells (i-1, *) above vertex row i and cells (i, *) below it.
+                CellRow above, below;
+                above.Resize(cells);
+                below.Resize(cells);
+                std::vector<float> scratch(6 * H);
+                std::vector<float> sx(H), sy(H), sz(H);
+                std::vector<int32_t> bytesX(H), bytesY(H), bytesZ(H);
+                for (size_t i = begin; i < end; ++i)
                 {
-                    AddFace(sum, above.x0, above.y0, above.z0, j);
-                    AddFace(sum, above.x1, above.y1, above.z1, j);
-                }
-                if (hasBelow && right)
-                    AddFace(sum, below.x0, below.y0, below.z0, j);
-                if (hasBelow && left)
-                {
-                    AddFace(sum, below.x1, below.y1, below.z1, j - 1);
-                    AddFace(sum, below.x0, below.y0, below.z0, j - 1);
-                }
-                if (hasAbove && left)
-                    AddFace(sum, above.x1, above.y1, above.z1, j - 1);
-            };
-
-            size_t fastBegin = H;
-            size_t fastEnd = H;
-            if (hasAbove && hasBelow && H >= 3)
-            {
-                // Inner vertices of an inner row: all six triangles, the same sums without tests.
-                fastBegin = 1;
-                fastEnd = H - 1;
-                const float* __restrict u0x = above.x0.data();
-                const float* __restrict u0y = above.y0.data();
-                const float* __restrict u0z = above.z0.data();
-                const float* __restrict u1x = above.x1.data();
-                const float* __restrict u1y = above.y1.data();
-                const float* __restrict u1z = above.z1.data();
-                const float* __restrict d0x = below.x0.data();
-                const float* __restrict d0y = below.y0.data();
-                const float* __restrict d0z = below.z0.data();
-                const float* __restrict d1x = below.x1.data();
-                const float* __restrict d1y = below.y1.data();
-                const float* __restrict d1z = below.z1.data();
-                float* __restrict ox = sx.data();
-                float* __restrict oy = sy.data();
-                float* __restrict oz = sz.data();
-                for (size_t j = 1; j + 1 < H; ++j)
-                {
-                    float x = 0.0f, y = 0.0f, z = 0.0f;
-                    x += u0x[j], y += u0y[j], z += u0z[j];
-                    x += u1x[j], y += u1y[j], z += u1z[j];
-                    x += d0x[j], y += d0y[j], z += d0z[j];
-                    x += d1x[j - 1], y += d1y[j - 1], z += d1z[j - 1];
-                    x += d0x[j - 1], y += d0y[j - 1], z += d0z[j - 1];
-                    x += u1x[j - 1], y += u1y[j - 1], z += u1z[j - 1];
-                    const float inv = 1.0f / std::sqrt(x * x + y * y + z * z);
-                    ox[j] = x * inv;
-                    oy[j] = y * inv;
-                    oz[j] = z * inv;
-                }
-            }
-
-            float* rowNormals = normals + 3 * i * H;
-            uint8_t* rowBytes = normalBytes != nullptr ? normalBytes + 3 * i * H : nullptr;
-            for (size_t j = 0; j < H; ++j)
-            {
-                if (j >= fastBegin && j < fastEnd)
-                {
-                    rowNormals[3 * j] = sx[j];
-                    rowNormals[3 * j + 1] = sy[j];
-                    rowNormals[3 * j + 2] = sz[j];
-                    if (rowBytes != nullptr)
+                    const bool hasAbove = i >= 1;
+                    const bool hasBelow = i + 1 < W;
+                    if (i == begin)
                     {
-                        rowBytes[3 * j] = NormalByte(sx[j]);
-                        rowBytes[3 * j + 1] = NormalByte(sz[j]);
-                        rowBytes[3 * j + 2] = NormalByte(sy[j]);
+                        if (hasAbove) CellRowNormals(positions, H, i - 1, scratch.data(), above);
+                    }
+                    else
+                    {
+                        std::swap(above, below);
+                    }
+                    if (hasBelow) CellRowNormals(positions, H, i, scratch.data(), below);
+
+                    // The sum of vertex j, in the fixed order of the incident triangles.
+                    const auto sumAt = [&](size_t j, float* sum)
+                    {
+                        const bool right = j + 1 < H; // cells (*, j) exist
+                        const bool left = j >= 1;     // cells (*, j-1) exist
+                        sum[0] = sum[1] = sum[2] = 0.0f;
+                        if (hasAbove && right)
+                        {
+                            AddFace(sum, above.x0, above.y0, above.z0, j);
+                            AddFace(sum, above.x1, above.y1, above.z1, j);
+                        }
+                        if (hasBelow && right) AddFace(sum, below.x0, below.y0, below.z0, j);
+                        if (hasBelow && left)
+                        {
+                            AddFace(sum, below.x1, below.y1, below.z1, j - 1);
+                            AddFace(sum, below.x0, below.y0, below.z0, j - 1);
+                        }
+                        if (hasAbove && left) AddFace(sum, above.x1, above.y1, above.z1, j - 1);
+                    };
+
+                    size_t fastBegin = H;
+                    size_t fastEnd = H;
+                    if (hasAbove && hasBelow && H >= 3)
+                    {
+                        // Inner vertices of an inner row: all six triangles, the same sums without tests.
+                        fastBegin = 1;
+                        fastEnd = H - 1;
+                        const float* __restrict u0x = above.x0.data();
+                        const float* __restrict u0y = above.y0.data();
+                        const float* __restrict u0z = above.z0.data();
+                        const float* __restrict u1x = above.x1.data();
+                        const float* __restrict u1y = above.y1.data();
+                        const float* __restrict u1z = above.z1.data();
+                        const float* __restrict d0x = below.x0.data();
+                        const float* __restrict d0y = below.y0.data();
+                        const float* __restrict d0z = below.z0.data();
+                        const float* __restrict d1x = below.x1.data();
+                        const float* __restrict d1y = below.y1.data();
+                        const float* __restrict d1z = below.z1.data();
+                        float* __restrict ox = sx.data();
+                        float* __restrict oy = sy.data();
+                        float* __restrict oz = sz.data();
+                        for (size_t j = 1; j + 1 < H; ++j)
+                        {
+                            float x = 0.0f, y = 0.0f, z = 0.0f;
+                            x += u0x[j], y += u0y[j], z += u0z[j];
+                            x += u1x[j], y += u1y[j], z += u1z[j];
+                            x += d0x[j], y += d0y[j], z += d0z[j];
+                            x += d1x[j - 1], y += d1y[j - 1], z += d1z[j - 1];
+                            x += d0x[j - 1], y += d0y[j - 1], z += d0z[j - 1];
+                            x += u1x[j - 1], y += u1y[j - 1], z += u1z[j - 1];
+                            const float inv = 1.0f / std::sqrt(x * x + y * y + z * z);
+                            ox[j] = x * inv;
+                            oy[j] = y * inv;
+                            oz[j] = z * inv;
+                        }
+                    }
+
+                    float* rowNormals = normals + 3 * i * H;
+                    uint8_t* rowBytes = normalBytes != nullptr ? normalBytes + 3 * i * H : nullptr;
+                    if (rowBytes != nullptr && fastBegin < fastEnd)
+                    {
+                        int32_t* __restrict bx = bytesX.data();
+                        int32_t* __restrict by = bytesY.data();
+                        int32_t* __restrict bz = bytesZ.data();
+                        const float* __restrict nx = sx.data();
+                        const float* __restrict ny = sy.data();
+                        const float* __restrict nz = sz.data();
+                        for (size_t j = fastBegin; j < fastEnd; ++j)
+                        {
+                            bx[j] = NormalByte(nx[j]);
+                            by[j] = NormalByte(ny[j]);
+                            bz[j] = NormalByte(nz[j]);
+                        }
+                    }
+                    for (size_t j = 0; j < H; ++j)
+                    {
+                        if (j >= fastBegin && j < fastEnd)
+                        {
+                            rowNormals[3 * j] = sx[j];
+                            rowNormals[3 * j + 1] = sy[j];
+                            rowNormals[3 * j + 2] = sz[j];
+                            if (rowBytes != nullptr)
+                            {
+                                rowBytes[3 * j] = static_cast<uint8_t>(bytesX[j]);
+                                rowBytes[3 * j + 1] = static_cast<uint8_t>(bytesZ[j]);
+                                rowBytes[3 * j + 2] = static_cast<uint8_t>(bytesY[j]);
+                            }
+                        }
+                        else
+                        {
+                            float sum[3];
+                            sumAt(j, sum);
+                            StoreNormal(sum, rowNormals + 3 * j,
+                                        rowBytes != nullptr ? rowBytes + 3 * j : nullptr);
+                        }
                     }
                 }
-                else
-                {
-                    float sum[3];
-                    sumAt(j, sum);
-                    StoreNormal(sum, rowNormals + 3 * j, rowBytes != nullptr ? rowBytes + 3 * j : nullptr);
-                }
-            }
-        }
-    });
+            });
 }
 
-void HeightmapBytes(const float* positions, size_t vertexCount, float minHeight, float maxHeight, uint8_t* out)
+void HeightmapBytes(const float* positions, size_t vertexCount, float minHeight, float maxHeight,
+                    uint8_t* out)
 {
     const float scale = static_cast<float>(1.0 / (maxHeight - minHeight));
     Parallel::For(
         vertexCount,
-        [&](size_t begin, size_t end) {
+        [=](size_t begin, size_t end)
+        {
             for (size_t k = begin; k < end; ++k)
                 out[k] = HeightByte(positions[3 * k + 1], minHeight, scale);
         },

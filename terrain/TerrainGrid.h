@@ -33,10 +33,16 @@ struct HeightRange
     }
 };
 
+// Range of n contiguous values, the same bits as adding them one by one to a HeightRange: lanes
+// run side by side, and the one value whose bits the lanes could pick differently (a zero, +0 or
+// -0, as the extreme) is taken from its first occurrence.
+HeightRange RangeOf(const float* values, size_t n);
+
 // Runs body(rowBegin, rowEnd, range) on contiguous row chunks on all cores and returns the ranges
 // the chunks collected, combined in row order. rowWork is the number of elements per row (to keep
 // small grids on one thread).
-HeightRange ForRows(size_t rows, size_t rowWork, const std::function<void(size_t, size_t, HeightRange&)>& body);
+HeightRange ForRows(size_t rows, size_t rowWork,
+                    const std::function<void(size_t, size_t, HeightRange&)>& body);
 // The same without a range.
 void ForRows(size_t rows, size_t rowWork, const std::function<void(size_t, size_t)>& body);
 
@@ -67,14 +73,17 @@ void VertexNormalDirect(const float* positions, uint32_t width, uint32_t height,
 
 // All vertex normals, and (when normalBytes is not null) the 3-byte normal texture beside them.
 // Each face normal is computed once per pass instead of once per incident vertex.
-void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals, uint8_t* normalBytes);
+void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals,
+                   uint8_t* normalBytes);
 
 // Normal texture texel: x to red, z to green, y (up) to blue, each trunc((n + 1) * 0.5 * 255).
-inline uint8_t NormalByte(float n)
+inline int32_t NormalByte(float n)
 {
-    const float v = (n + 1.0f) * 0.5f * 255.0f;
+    float v = (n + 1.0f) * 0.5f * 255.0f;
     // Unit normals stay in 0..255; this only keeps a degenerate (NaN) normal defined.
-    return v > 0.0f ? (v < 255.0f ? static_cast<uint8_t>(v) : 255) : 0;
+    v = v > 0.0f ? v : 0.0f; // NaN becomes 0
+    v = v < 255.0f ? v : 255.0f;
+    return static_cast<int32_t>(v);
 }
 
 // Heightmap texel: (y - min) * 255.0 * scale with scale = 1 / (max - min), clamped so that a NaN
@@ -88,7 +97,8 @@ inline uint8_t HeightByte(float y, float minHeight, float scale)
 }
 
 // One byte per vertex, from the heights in positions.
-void HeightmapBytes(const float* positions, size_t vertexCount, float minHeight, float maxHeight, uint8_t* out);
+void HeightmapBytes(const float* positions, size_t vertexCount, float minHeight, float maxHeight,
+                    uint8_t* out);
 
 // y[k] += scale * array[k]; returns the new height range.
 HeightRange AddHeights(float* positions, const float* array, size_t vertexCount, float scale);

@@ -17,8 +17,7 @@ std::vector<std::string> CriticalLines(const LogCapture& log)
 {
     std::vector<std::string> lines;
     for (const auto& record : log.Records())
-        if (record.level == spdlog::level::critical)
-            lines.push_back(record.text);
+        if (record.level == spdlog::level::critical) lines.push_back(record.text);
     return lines;
 }
 
@@ -58,7 +57,8 @@ TEST_P(DiamondSquareThreeTest, CentreAndEdgesAverageTheirNeighbours)
     for (int k = 0; k < 9; ++k)
         EXPECT_EQ(h[k], expected[k]) << k;
 
-    EXPECT_EQ(CriticalLines(log), (std::vector<std::string>{"Step: 1", "Diamond size: 1", "Square sizes: 4"}));
+    EXPECT_EQ(CriticalLines(log),
+              (std::vector<std::string>{"Step: 1", "Diamond size: 1", "Square sizes: 4"}));
 }
 
 INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareThreeTest, ::testing::Values(0.0f, 1.0f, 0.3f));
@@ -69,8 +69,9 @@ TEST(GeneratorsTest, DiamondSquareFiveRunsTwoStepsAndWritesEveryPoint)
     GeneratorRandom random(3);
     std::vector<float> h;
     ASSERT_TRUE(Generators::DiamondSquare(5, 5, 4.0f, 0.5f, random, h));
-    EXPECT_EQ(CriticalLines(log), (std::vector<std::string>{"Step: 2", "Diamond size: 1", "Square sizes: 4",
-                                                             "Step: 1", "Diamond size: 4", "Square sizes: 12"}));
+    EXPECT_EQ(CriticalLines(log),
+              (std::vector<std::string>{"Step: 2", "Diamond size: 1", "Square sizes: 4", "Step: 1",
+                                        "Diamond size: 4", "Square sizes: 12"}));
     for (size_t k = 0; k < h.size(); ++k)
         EXPECT_NE(h[k], 0.0f) << k; // every point got a draw
 }
@@ -107,7 +108,8 @@ TEST(GeneratorsTest, CalculateSquareEdgesOutsideAndNoNeighbours)
     LogCapture log;
     EXPECT_EQ(Generators::CalculateSquare(h, 3, 3, 1, 1, 5, 0.0f), -3.4028235e38f);
     EXPECT_EQ(h[4], 5.0f);
-    EXPECT_TRUE(log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
+    EXPECT_TRUE(
+        log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
 }
 
 TEST(GeneratorsTest, RandomFaultWithoutIterationsIsFlat)
@@ -130,7 +132,8 @@ TEST(GeneratorsTest, RandomFaultOneIterationSplitsTheGridAlongTheLine)
         EXPECT_EQ(signCalls, 1);
 
         GeneratorRandom replay(seed);
-        const uint32_t r1 = replay.Uniform(5), c1 = replay.Uniform(8), r2 = replay.Uniform(5), c2 = replay.Uniform(8);
+        const uint32_t r1 = replay.Uniform(5), c1 = replay.Uniform(8), r2 = replay.Uniform(5),
+                       c2 = replay.Uniform(8);
         const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
         const float intercept = float(r1) - float(c1) * slope;
         const float offset = static_cast<float>(replay.Normal() * -1 * 10.0f * 0.5f);
@@ -183,7 +186,7 @@ TEST(GeneratorsTest, VerticalFaultLineLiesBelowEveryRow)
 
 TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
 {
-    EXPECT_EQ(Generators::FaultLineRow(0.5f, 1.0f, 3), 3);  // 2.5
+    EXPECT_EQ(Generators::FaultLineRow(0.5f, 1.0f, 3), 3);   // 2.5
     EXPECT_EQ(Generators::FaultLineRow(-0.5f, 0.0f, 5), -3); // -2.5
     EXPECT_EQ(Generators::FaultLineRow(std::nanf(""), 0.0f, 2), INT32_MIN);
     EXPECT_EQ(Generators::FaultLineRow(INFINITY, 0.0f, 2), INT32_MIN);

@@ -50,7 +50,8 @@ std::vector<uint8_t> Bytes(const Texture& texture)
 }
 
 // Writes an image whose pixel buffer, as the program reads it (bottom row first), is pixels.
-void WriteImage(const std::string& path, int width, int height, int channels, const std::vector<uint8_t>& pixels)
+void WriteImage(const std::string& path, int width, int height, int channels,
+                const std::vector<uint8_t>& pixels)
 {
     stbi_flip_vertically_on_write(1);
     ASSERT_TRUE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels));
@@ -159,7 +160,8 @@ TEST_F(HeightmapGLTest, LayerImagesOfAnotherSizeOrUnreadableAreRefused)
         LogCapture log;
         std::string error;
         EXPECT_FALSE(Heightmap::LoadTextureLayer(dir / "small.png", 5, 3, &error));
-        const std::string expected = "Layer image " + (dir / "small.png") + " is 3 x 5, the terrain is 5 x 3.";
+        const std::string expected =
+            "Layer image " + (dir / "small.png") + " is 3 x 5, the terrain is 5 x 3.";
         EXPECT_EQ(error, expected);
         EXPECT_TRUE(log.Has(spdlog::level::err, expected)) << log.Dump();
     }
@@ -183,12 +185,14 @@ TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
 
     LogCapture log;
     terrain.ApplyHeightmaps();
-    EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / "small.png") +
-                                                 " skipped: its image is 2 x 2 with 1 channels, the terrain is 5 x 5."),
+    EXPECT_EQ(log.Count(spdlog::level::warn,
+                        "Layer " + (dir / "small.png") +
+                            " skipped: its image is 2 x 2 with 1 channels, the terrain is 5 x 5."),
               1)
         << log.Dump();
-    EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / "missing.png") +
-                                                 " skipped: its image is 4 x 4 with 0 channels, the terrain is 5 x 5."),
+    EXPECT_EQ(log.Count(spdlog::level::warn,
+                        "Layer " + (dir / "missing.png") +
+                            " skipped: its image is 4 x 4 with 0 channels, the terrain is 5 x 5."),
               1)
         << log.Dump();
     EXPECT_EQ(terrain.positions, terrain.basePositions);

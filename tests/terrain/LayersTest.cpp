@@ -53,7 +53,8 @@ TEST(LayersTest, NoiseImageSamplesColumnsAlongXAndRowsAlongY)
     Layers::NoiseImage(noise, 2.5f, -1.0f, w, h, samples, bytes.data());
     for (uint32_t i = 0; i < w; ++i)
         for (uint32_t j = 0; j < h; ++j)
-            EXPECT_EQ(samples[i * h + j], noise.GetNoise(static_cast<float>(j) + 2.5f, static_cast<float>(i) - 1.0f));
+            EXPECT_EQ(samples[i * h + j],
+                      noise.GetNoise(static_cast<float>(j) + 2.5f, static_cast<float>(i) - 1.0f));
 
     // Raising offsetX by one moves the pattern by one vertex along j (stretching aside: compare samples).
     std::vector<float> shifted;
@@ -102,7 +103,8 @@ TEST_P(LayerChannelTest, ReadsGreenOfColourImagesAndTheFirstChannelOtherwise)
     std::vector<float> base(3 * w * h, 1.0f);
     std::vector<float> positions(3 * w * h);
     const Layers::LayerView layer{image.data(), c.channels, 2.0f};
-    const TerrainGrid::HeightRange range = Layers::ApplyLayers(base.data(), positions.data(), w, h, &layer, 1);
+    const TerrainGrid::HeightRange range =
+        Layers::ApplyLayers(base.data(), positions.data(), w, h, &layer, 1);
     for (size_t k = 0; k < size_t{w} * h; ++k)
         EXPECT_EQ(positions[3 * k + 1], 1.0f + static_cast<float>(40 * k) * 0.003921569f * 2.0f) << k;
     EXPECT_EQ(range.min, 1.0f);
@@ -173,7 +175,8 @@ TEST(LayersTest, LayerPassesAreTheSameBitsForAnyThreadCount)
         Parallel::SetThreadCount(threads);
         EXPECT_EQ(Image(noise, w, h, 0.5f, 2.0f), reference) << threads;
         std::vector<float> heights(base.size());
-        const TerrainGrid::HeightRange range = Layers::ApplyLayers(base.data(), heights.data(), w, h, &layer, 1);
+        const TerrainGrid::HeightRange range =
+            Layers::ApplyLayers(base.data(), heights.data(), w, h, &layer, 1);
         EXPECT_EQ(std::memcmp(heights.data(), referenceHeights.data(), heights.size() * sizeof(float)), 0);
         EXPECT_EQ(range.min, referenceRange.min);
         EXPECT_EQ(range.max, referenceRange.max);

@@ -37,10 +37,9 @@ std::vector<ReferenceRow> ReadReference()
         std::replace(line.begin(), line.end(), ',', ' ');
         std::istringstream in(line);
         ReferenceRow r{};
-        in >> r.noiseType >> r.fractalType >> r.seed >> r.frequency >> r.octaves >> r.gain >> r.lacunarity >> r.x >>
-            r.y >> r.value;
-        if (in)
-            rows.push_back(r);
+        in >> r.noiseType >> r.fractalType >> r.seed >> r.frequency >> r.octaves >> r.gain >> r.lacunarity >>
+            r.x >> r.y >> r.value;
+        if (in) rows.push_back(r);
     }
     return rows;
 }
@@ -70,9 +69,9 @@ TEST(NoiseTest, AgreesWithEveryReferenceValue)
         const double value = Configure(r).GetNoise(r.x, r.y);
         const double tolerance = 1e-6 * std::max(1.0, std::fabs(r.value));
         if (!(std::fabs(value - r.value) <= tolerance) && ++failures <= 10)
-            ADD_FAILURE() << "row " << i + 2 << ": type " << r.noiseType << " fractal " << r.fractalType << " seed "
-                          << r.seed << " at (" << r.x << ", " << r.y << ") gives " << value << ", expected "
-                          << r.value;
+            ADD_FAILURE() << "row " << i + 2 << ": type " << r.noiseType << " fractal " << r.fractalType
+                          << " seed " << r.seed << " at (" << r.x << ", " << r.y << ") gives " << value
+                          << ", expected " << r.value;
     }
     EXPECT_EQ(failures, 0);
 }
@@ -99,8 +98,8 @@ TEST(NoiseTest, RowSamplingGivesTheSameBitsAsSinglePoints)
                     noise.GetNoiseRow(-213.25f, y, count, row.data());
                     for (uint32_t j = 0; j < count; ++j)
                         ASSERT_EQ(row[j], noise.GetNoise(static_cast<float>(j) + -213.25f, y))
-                            << "type " << type << " fractal " << fractal << " frequency " << frequency << " y " << y
-                            << " j " << j;
+                            << "type " << type << " fractal " << fractal << " frequency " << frequency
+                            << " y " << y << " j " << j;
                 }
 }
 

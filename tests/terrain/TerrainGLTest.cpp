@@ -57,8 +57,7 @@ std::vector<std::string> CriticalLines(const LogCapture& log)
 {
     std::vector<std::string> lines;
     for (const auto& record : log.Records())
-        if (record.level == spdlog::level::critical)
-            lines.push_back(record.text);
+        if (record.level == spdlog::level::critical) lines.push_back(record.text);
     return lines;
 }
 
@@ -75,7 +74,8 @@ TEST_F(TerrainGLTest, FlatThreeByThreeTerrainOnTheGpu)
     const std::vector<float> normals = ReadBuffer<float>(terrain.mesh->normalBuffer, 27);
     const std::vector<float> texCoords = ReadBuffer<float>(terrain.mesh->texCoordBuffer, 18);
     const std::vector<uint32_t> indices = ReadBuffer<uint32_t>(terrain.mesh->indexBuffer, 24);
-    EXPECT_EQ(indices, (std::vector<uint32_t>{0, 3, 1, 1, 3, 4, 1, 4, 2, 2, 4, 5, 3, 6, 4, 4, 6, 7, 4, 7, 5, 5, 7, 8}));
+    EXPECT_EQ(indices, (std::vector<uint32_t>{0, 3, 1, 1, 3, 4, 1, 4, 2, 2, 4, 5,
+                                              3, 6, 4, 4, 6, 7, 4, 7, 5, 5, 7, 8}));
     for (int i = 0; i < 3; ++i)
         for (int j = 0; j < 3; ++j)
         {
@@ -141,7 +141,8 @@ TEST_F(TerrainGLTest, NormalsOfARoughGridMatchTheDirectRuleOnTheGpu)
     float n[3];
     terrain.TriangleNormal(n, terrain.indices[0], terrain.indices[1], terrain.indices[2]);
     float expected[3];
-    TerrainGrid::TriangleNormal(&terrain.positions[0], &terrain.positions[15], &terrain.positions[3], expected);
+    TerrainGrid::TriangleNormal(&terrain.positions[0], &terrain.positions[15], &terrain.positions[3],
+                                expected);
     EXPECT_EQ(std::memcmp(n, expected, sizeof n), 0);
 }
 
@@ -179,8 +180,8 @@ TEST_P(TerrainDiamondGLTest, GeneratesFromZeroAndDrawsTheShiftedHeights)
 INSTANTIATE_TEST_SUITE_P(Sides, TerrainDiamondGLTest,
                          ::testing::Values(DiamondCase{3, {"Step: 1", "Diamond size: 1", "Square sizes: 4"}},
                                            DiamondCase{5,
-                                                       {"Step: 2", "Diamond size: 1", "Square sizes: 4", "Step: 1",
-                                                        "Diamond size: 4", "Square sizes: 12"}}));
+                                                       {"Step: 2", "Diamond size: 1", "Square sizes: 4",
+                                                        "Step: 1", "Diamond size: 4", "Square sizes: 12"}}));
 
 TEST_F(TerrainGLTest, DiamondSquareWithAWrongSideIsRefusedAndLeavesAUsableFlatTerrain)
 {
@@ -188,8 +189,9 @@ TEST_F(TerrainGLTest, DiamondSquareWithAWrongSideIsRefusedAndLeavesAUsableFlatTe
     {
         LogCapture log;
         Terrain terrain(side, side, 1.0f, Terrain::Generator::DiamondSquare, 10.0f, 0.5f, 0);
-        EXPECT_TRUE(log.Has(spdlog::level::err, "Tried to generate diamond square with wrong diameters. Diameter = " +
-                                                     std::to_string(side) + " (Has to be 2^n + 1)"))
+        EXPECT_TRUE(
+            log.Has(spdlog::level::err, "Tried to generate diamond square with wrong diameters. Diameter = " +
+                                            std::to_string(side) + " (Has to be 2^n + 1)"))
             << log.Dump();
         EXPECT_TRUE(CriticalLines(log).empty());
         ASSERT_FALSE(terrain.IsEmpty());
@@ -203,8 +205,9 @@ TEST_F(TerrainGLTest, DiamondSquareWithDifferentSidesGivesAnEmptyTerrain)
 {
     LogCapture log;
     Terrain terrain(17, 9, 1.0f, Terrain::Generator::DiamondSquare, 10.0f, 0.5f, 0);
-    EXPECT_TRUE(log.Has(spdlog::level::warn,
-                        "Terrain created with the diamond square algorithm cannot be of different width and height."));
+    EXPECT_TRUE(log.Has(
+        spdlog::level::warn,
+        "Terrain created with the diamond square algorithm cannot be of different width and height."));
     EXPECT_TRUE(terrain.IsEmpty());
     EXPECT_EQ(terrain.width, 17u);
     EXPECT_EQ(terrain.height, 9u);

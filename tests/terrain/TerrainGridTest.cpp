@@ -92,11 +92,10 @@ std::vector<float> NormalFromIndexList(const Grid& g, uint32_t k, int& triangles
     for (size_t t = 0; t < g.indices.size(); t += 3)
     {
         const uint32_t* tri = &g.indices[t];
-        if (tri[0] != k && tri[1] != k && tri[2] != k)
-            continue;
+        if (tri[0] != k && tri[1] != k && tri[2] != k) continue;
         float n[3];
-        TerrainGrid::TriangleNormal(&g.positions[3 * tri[0]], &g.positions[3 * tri[1]], &g.positions[3 * tri[2]],
-                                    n);
+        TerrainGrid::TriangleNormal(&g.positions[3 * tri[0]], &g.positions[3 * tri[1]],
+                                    &g.positions[3 * tri[2]], n);
         for (int c = 0; c < 3; ++c)
             sum[c] += n[c];
         ++triangles;
@@ -117,8 +116,8 @@ TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
         int triangles;
     };
     // Corners (0,0) and (4,3) touch one triangle, corners (0,3) and (4,0) two; edges three; inner six.
-    const Case cases[] = {{0, 0, 1}, {4, 3, 1}, {0, 3, 2}, {4, 0, 2}, {0, 1, 3}, {4, 2, 3},
-                          {2, 0, 3}, {3, 3, 3}, {1, 1, 6}, {3, 2, 6}};
+    const Case cases[] = {{0, 0, 1}, {4, 3, 1}, {0, 3, 2}, {4, 0, 2}, {0, 1, 3},
+                          {4, 2, 3}, {2, 0, 3}, {3, 3, 3}, {1, 1, 6}, {3, 2, 6}};
     for (const Case& c : cases)
     {
         const uint32_t k = c.i * 4 + c.j;
@@ -160,7 +159,8 @@ TEST(TerrainGridTest, NormalsAndHeightBytesAreTheSameBitsForAnyThreadCount)
         std::vector<uint8_t> heights(count);
         TerrainGrid::VertexNormals(g.positions.data(), 301, 203, normals.data(), bytes.data());
         TerrainGrid::HeightmapBytes(g.positions.data(), count, range.min, range.max, heights.data());
-        EXPECT_EQ(std::memcmp(normals.data(), reference.data(), normals.size() * sizeof(float)), 0) << threads;
+        EXPECT_EQ(std::memcmp(normals.data(), reference.data(), normals.size() * sizeof(float)), 0)
+            << threads;
         EXPECT_EQ(bytes, referenceBytes) << threads;
         EXPECT_EQ(heights, referenceHeights) << threads;
     }
