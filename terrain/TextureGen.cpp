@@ -1,0 +1,133 @@
+#include "terrain/TextureGen.h"
+
+#include "engine/Parallel.h"
+
+#include <array>
+#include <cmath>
+
+namespace TextureGen
+{
+namespace
+{
+// The colour a band writes: three diffuse bytes and one specular byte.
+struct BandColor
+{
+    uint8_t rgb[3];
+    uint8_t specular;
+};
+
+BandColor ColorOf(const Gradient& g)
+{
+    return {{UnitToByte(g.color.r), UnitToByte(g.color.g), UnitToByte(g.color.b)}, UnitToByte(g.specular)};
+}
+
+inline void Write(const BandColor& c, size_t k, uint8_t* diffuse, uint8_t* specular)
+{
+    diffuse[3 * k] = c.rgb[0];
+    diffuse[3 * k + 1] = c.rgb[1];
+    diffuse[3 * k + 2] = c.rgb[2];
+    specular[k] = c.specular;
+}
+} // namespace
+
+uint8_t UnitToByte(float value)
+{
+    const float scaled = value * 255.0f;
+    if (!(scaled > 0.0f))
+        return 0;
+    if (scaled >= 255.0f)
+        return 255;
+    return static_cast<uint8_t>(scaled);
+}
+
+uint8_t WrapToByte(float value)
+{
+    // Every float of magnitude 2^63 or more is a multiple of 2^40, hence 0 modulo 256, so the
+    // int64 path covers all other finite values exactly.
+    if (!(std::fabs(value) < 9.2233720368547758e18f))
+        return 0;
+    const auto truncated = static_cast<int64_t>(value);
+    return static_cast<uint8_t>(static_cast<uint64_t>(truncated) & 0xFFu);
+}
+
+void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, std::mt19937& engine,
+                   uint8_t* diffuse, uint8_t* specular)
+{
+    std::normal_distribution<double> normal(0.0, 1.0);
+    float start = 0.0f;
+    float floor = 0.0f;
+    for (size_t n = 0; n < gradients.size(); ++n)
+    {
+        const Gradient& g = *gradients[n];
+        const BandColor color = ColorOf(g);
+        const uint8_t upper = WrapToByte(static_cast<float>(g.heightSpan) + start);
+        const double startD = static_cast<double>(start);
+        const double decayD = static_cast<double>(g.decay);
+
+        // Everything but the decay test depends on the height byte alone.
+        std::array<bool, 256> inBand{};
+        std::array<bool, 256> aboveStart{};
+        for (int p = 0; p < 256; ++p)
+        {
+            inBand[p] = p <= upper && static_cast<float>(p) >= floor;
+            aboveStart[p] = static_cast<double>(p) >= startD;
+        }
+
+        // The draws must happen for every pixel, in order, even where they cannot change the outcome:
+        // they fix the sequence that later gradients see.
+        for (size_t k = 0; k < pixelCount; ++k)
+        {
+            const double r = normal(engine);
+            const uint8_t p = heights[k];
+            if (!inBand[p])
+                continue;
+            if (aboveStart[p] || static_cast<double>(p) >= startD - std::fabs(decayD * r))
+                Write(color, k, diffuse, specular);
+        }
+
+        start += static_cast<float>(g.heightSpan);
+        if (n > 0)
+            floor += static_cast<float>(gradients[n - 1]->heightSpan);
+    }
+}
+
+float SlopeAngle(float nx, float ny, float nz)
+{
+    float d = nx * 0.0f + ny + nz * 0.0f;
+    d = d > 1.0f ? 1.0f : d;
+    d = d < -1.0f ? -1.0f : d;
+    return std::acos(d) * 57.29578f;
+}
+
+void PaintBySlope(const GradientList& gradients, const float* normals, size_t pixelCount, uint8_t* diffuse,
+                  uint8_t* specular)
+{
+    // Later bands overwrite earlier ones, so each pixel takes the last band whose start it reaches:
+    // one pass over the pixels instead of one per gradient.
+    std::vector<float> thresholds;
+    std::vector<BandColor> colors;
+    thresholds.reserve(gradients.size());
+    colors.reserve(gradients.size());
+    float threshold = 0.0f;
+    for (const auto& g : gradients)
+    {
+        thresholds.push_back(threshold);
+        colors.push_back(ColorOf(*g));
+        threshold += g->slopeSpan;
+    }
+    const size_t bands = thresholds.size();
+
+    Parallel::For(pixelCount, [&](size_t begin, size_t end) {
+        for (size_t k = begin; k < end; ++k)
+        {
+            const float angle = SlopeAngle(normals[3 * k], normals[3 * k + 1], normals[3 * k + 2]);
+            size_t winner = bands;
+            for (size_t g = 0; g < bands; ++g)
+                if (angle >= thresholds[g])
+                    winner = g;
+            if (winner < bands)
+                Write(colors[winner], k, diffuse, specular);
+        }
+    });
+}
+} // namespace TextureGen

@@ -1,0 +1,37 @@
+#pragma once
+// Diffuse and specular pixels from a terrain's colour bands. The functions fill caller-owned buffers
+// (3 bytes per pixel diffuse, 1 byte per pixel specular; pixel k belongs to vertex k) and write only
+// the pixels some band covers, so a pixel no band covers keeps what the caller put there (zero).
+// Terrain::GenerateDiffuseByHeight and Terrain::GenerateDiffuseBySlope wrap them with the textures.
+#include "terrain/Gradient.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <vector>
+
+namespace TextureGen
+{
+using GradientList = std::vector<std::unique_ptr<Gradient>>;
+
+// A 0..1 colour component as a byte, trunc(value * 255); values outside the range are clamped
+// (NaN gives 0) because converting an out-of-range float to an integer is undefined.
+uint8_t UnitToByte(float value);
+
+// trunc(value) reduced modulo 256 the way two's complement wraps it (-1 gives 255), without the
+// undefined float-to-uint8 conversion for negative or large values.
+uint8_t WrapToByte(float value);
+
+// Height bands over heightmap bytes (0..255). Draws one standard normal number per pixel per gradient
+// from engine, in gradient-then-pixel order, so a seeded engine gives a reproducible result.
+void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, std::mt19937& engine,
+                   uint8_t* diffuse, uint8_t* specular);
+
+// Slope bands over unit vertex normals (x, y, z per pixel): the angle to the up axis in degrees.
+void PaintBySlope(const GradientList& gradients, const float* normals, size_t pixelCount, uint8_t* diffuse,
+                  uint8_t* specular);
+
+// Degrees between a normal and the up axis, as the slope bands measure it.
+float SlopeAngle(float nx, float ny, float nz);
+} // namespace TextureGen

@@ -1,0 +1,266 @@
+#include "terrain/TextureGen.h"
+
+#include "engine/Parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+using TextureGen::GradientList;
+
+namespace
+{
+struct Band
+{
+    int32_t heightSpan;
+    int32_t decay;
+    float slopeSpan;
+    float red; // a distinct colour per band: (red, 0.2, 0.4), specular red too
+};
+
+GradientList MakeGradients(std::initializer_list<Band> bands)
+{
+    GradientList list;
+    for (const Band& b : bands)
+    {
+        auto g = std::make_unique<Gradient>();
+        g->heightSpan = b.heightSpan;
+        g->decay = b.decay;
+        g->slopeSpan = b.slopeSpan;
+        g->color = {b.red, 0.2f, 0.4f, 0.5f};
+        g->specular = b.red;
+        list.push_back(std::move(g));
+    }
+    return list;
+}
+
+struct Output
+{
+    explicit Output(size_t pixels) : diffuse(3 * pixels, 0), specular(pixels, 0) {}
+    std::vector<uint8_t> diffuse;
+    std::vector<uint8_t> specular;
+    uint8_t Red(size_t k) const { return diffuse[3 * k]; }
+};
+
+Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7)
+{
+    Output out(heights.size());
+    std::mt19937 engine(seed);
+    TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), engine, out.diffuse.data(),
+                              out.specular.data());
+    return out;
+}
+
+std::vector<uint8_t> AllHeights()
+{
+    std::vector<uint8_t> heights(256);
+    std::iota(heights.begin(), heights.end(), 0);
+    return heights;
+}
+
+TEST(TextureGenTest, UnitToByteTruncatesAndClamps)
+{
+    const std::pair<float, int> cases[] = {{0.0f, 0},   {1.0f, 255},  {0.5f, 127}, {0.2f, 51},
+                                           {-0.1f, 0},  {1.5f, 255},  {-1e30f, 0}, {1e30f, 255},
+                                           {std::numeric_limits<float>::quiet_NaN(), 0}};
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(TextureGen::UnitToByte(value), expected) << value;
+}
+
+TEST(TextureGenTest, WrapToByteReducesModulo256LikeTwosComplement)
+{
+    const std::pair<float, int> cases[] = {{255.0f, 255}, {256.0f, 0},   {127.9f, 127}, {300.0f, 44},
+                                           {-1.0f, 255},  {-1.5f, 255},  {-0.5f, 0},    {-256.0f, 0},
+                                           {-257.0f, 255}, {-1e30f, 0},  {1e30f, 0},    {3e9f, 0},
+                                           {std::numeric_limits<float>::infinity(), 0},
+                                           {std::numeric_limits<float>::quiet_NaN(), 0}};
+    for (const auto& [value, expected] : cases)
+        EXPECT_EQ(TextureGen::WrapToByte(value), expected) << value;
+}
+
+TEST(TextureGenTest, OneFullBandPaintsEveryHeightWithColourAndSpecular)
+{
+    const auto gradients = MakeGradients({{255, 0, 90.0f, 0.6f}});
+    const Output out = PaintHeights(gradients, AllHeights());
+    for (size_t k = 0; k < 256; ++k)
+    {
+        ASSERT_EQ(out.diffuse[3 * k], 153) << k;
+        ASSERT_EQ(out.diffuse[3 * k + 1], 51) << k;
+        ASSERT_EQ(out.diffuse[3 * k + 2], 102) << k;
+        ASSERT_EQ(out.specular[k], 153) << k;
+    }
+}
+
+TEST(TextureGenTest, SpansOf127And128SplitAt127)
+{
+    const auto gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}});
+    const Output out = PaintHeights(gradients, AllHeights());
+    for (size_t p = 0; p < 256; ++p)
+        ASSERT_EQ(out.Red(p), p <= 126 ? 51 : 153) << "height " << p;
+}
+
+TEST(TextureGenTest, UncoveredHeightsStayZero)
+{
+    const auto gradients = MakeGradients({{100, 0, 0.0f, 0.6f}});
+    const Output out = PaintHeights(gradients, AllHeights());
+    for (size_t p = 0; p < 256; ++p)
+    {
+        ASSERT_EQ(out.Red(p), p <= 100 ? 153 : 0) << "height " << p;
+        ASSERT_EQ(out.specular[p], p <= 100 ? 153 : 0) << "height " << p;
+    }
+}
+
+// A negative span puts the band's upper limit below zero; it wraps to a byte (-50 -> 206) instead of
+// converting the negative float straight to uint8.
+TEST(TextureGenTest, NegativeSpanWrapsTheUpperLimit)
+{
+    const auto gradients = MakeGradients({{100, 0, 0.0f, 0.2f}, {-150, 0, 0.0f, 0.6f}});
+    const Output out = PaintHeights(gradients, AllHeights());
+    for (size_t p = 0; p < 256; ++p)
+    {
+        const int expected = p >= 100 && p <= 206 ? 153 : (p <= 100 ? 51 : 0);
+        ASSERT_EQ(out.Red(p), expected) << "height " << p;
+    }
+}
+
+// P(|10 r| >= d) for a standard normal r is 31.7 % at d = 10 and 4.6 % at d = 20. The engine is seeded,
+// so the counts are fixed; the tolerance is still many standard deviations wide.
+TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbability)
+{
+    const auto gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 10, 0.0f, 0.6f}});
+    const size_t perHeight = 100000;
+    const struct
+    {
+        int depth;
+        double probability;
+    } cases[] = {{1, 0.9203}, {10, 0.3173}, {20, 0.0455}, {40, 0.0001}};
+    for (const auto& c : cases)
+    {
+        std::vector<uint8_t> heights(perHeight, static_cast<uint8_t>(127 - c.depth));
+        const Output out = PaintHeights(gradients, heights, 1234u + static_cast<uint32_t>(c.depth));
+        size_t second = 0;
+        for (size_t k = 0; k < perHeight; ++k)
+        {
+            ASSERT_TRUE(out.Red(k) == 51 || out.Red(k) == 153);
+            second += out.Red(k) == 153;
+        }
+        EXPECT_NEAR(static_cast<double>(second) / perHeight, c.probability, 0.01) << "depth " << c.depth;
+    }
+}
+
+// The decay never reaches below the start of the band before (here 100), however large.
+TEST(TextureGenTest, DecayStopsAtThePreviousBandsStart)
+{
+    const auto gradients = MakeGradients({{100, 0, 0.0f, 0.2f}, {50, 0, 0.0f, 0.4f}, {105, 1000, 0.0f, 0.6f}});
+    std::vector<uint8_t> heights;
+    for (int p : {99, 100, 120, 149})
+        heights.insert(heights.end(), 1000, static_cast<uint8_t>(p));
+    const Output out = PaintHeights(gradients, heights);
+    size_t third = 0;
+    for (size_t k = 0; k < 1000; ++k)
+        ASSERT_EQ(out.Red(k), 51) << "height 99 belongs to the first band only";
+    for (size_t k = 1000; k < 4000; ++k)
+        third += out.Red(k) == 153;
+    EXPECT_GT(third, 2850u); // |1000 r| >= 50 in about 96 % of the draws
+}
+
+// One normal draw per pixel per gradient, whatever the bands: the engine ends where a plain sequence
+// of 3 * N draws leaves it, and the same seed gives the same image.
+TEST(TextureGenTest, HeightModeDrawsOncePerPixelPerGradient)
+{
+    const auto gradients = MakeGradients({{80, 0, 0.0f, 0.2f}, {80, 30, 0.0f, 0.4f}, {95, 5, 0.0f, 0.6f}});
+    std::vector<uint8_t> heights(5000);
+    for (size_t k = 0; k < heights.size(); ++k)
+        heights[k] = static_cast<uint8_t>((k * 37) % 256);
+
+    std::mt19937 engine(99);
+    Output out(heights.size());
+    TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), engine, out.diffuse.data(),
+                              out.specular.data());
+    std::mt19937 reference(99);
+    std::normal_distribution<double> normal(0.0, 1.0);
+    for (size_t d = 0; d < 3 * heights.size(); ++d)
+        normal(reference);
+    EXPECT_EQ(engine, reference);
+
+    const Output again = PaintHeights(gradients, heights, 99);
+    EXPECT_EQ(out.diffuse, again.diffuse);
+    EXPECT_EQ(out.specular, again.specular);
+}
+
+TEST(TextureGenTest, EmptyGradientListLeavesTheBuffersAlone)
+{
+    const GradientList none;
+    const Output out = PaintHeights(none, AllHeights());
+    EXPECT_EQ(out.diffuse, std::vector<uint8_t>(3 * 256, 0));
+}
+
+std::vector<float> NormalsAtAngles(const std::vector<float>& degrees)
+{
+    std::vector<float> normals;
+    for (float a : degrees)
+    {
+        const double rad = a * 3.14159265358979 / 180.0;
+        normals.insert(normals.end(), {static_cast<float>(std::sin(rad)), static_cast<float>(std::cos(rad)), 0.0f});
+    }
+    return normals;
+}
+
+TEST(TextureGenTest, SlopeBandsOf45DegreesSplitAt45)
+{
+    const auto gradients = MakeGradients({{0, 0, 45.0f, 0.2f}, {0, 0, 45.0f, 0.6f}});
+    const std::vector<float> angles = {0.0f, 10.0f, 30.0f, 44.0f, 46.0f, 60.0f, 89.0f, 90.0f, 120.0f};
+    const std::vector<float> normals = NormalsAtAngles(angles);
+    Output out(angles.size());
+    TextureGen::PaintBySlope(gradients, normals.data(), angles.size(), out.diffuse.data(), out.specular.data());
+    for (size_t k = 0; k < angles.size(); ++k)
+    {
+        EXPECT_EQ(out.Red(k), angles[k] < 45.0f ? 51 : 153) << angles[k] << " degrees";
+        EXPECT_EQ(out.specular[k], angles[k] < 45.0f ? 51 : 153) << angles[k] << " degrees";
+    }
+}
+
+TEST(TextureGenTest, SlopeAngleOfKnownNormals)
+{
+    EXPECT_FLOAT_EQ(TextureGen::SlopeAngle(0.0f, 1.0f, 0.0f), 0.0f);
+    EXPECT_NEAR(TextureGen::SlopeAngle(0.6f, 0.8f, 0.0f), 36.8699f, 1e-3);
+    EXPECT_NEAR(TextureGen::SlopeAngle(0.0f, 0.8f, 0.6f), 36.8699f, 1e-3);
+    EXPECT_NEAR(TextureGen::SlopeAngle(1.0f, 0.0f, 0.0f), 90.0f, 1e-4);
+    EXPECT_NEAR(TextureGen::SlopeAngle(0.0f, 1.0001f, 0.0f), 0.0f, 1e-6); // clamped, not NaN
+    EXPECT_NEAR(TextureGen::SlopeAngle(0.0f, -1.5f, 0.0f), 180.0f, 1e-3);
+}
+
+TEST(TextureGenTest, FlatNormalsTakeTheFirstSlopeBandAndNaNTakesNone)
+{
+    const auto gradients = MakeGradients({{0, 0, 30.0f, 0.2f}, {0, 0, 60.0f, 0.6f}});
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const std::vector<float> normals = {0.0f, 1.0f, 0.0f, 0.0f, 1.0f, 0.0f, nan, nan, nan};
+    Output out(3);
+    TextureGen::PaintBySlope(gradients, normals.data(), 3, out.diffuse.data(), out.specular.data());
+    EXPECT_EQ(out.Red(0), 51);
+    EXPECT_EQ(out.Red(1), 51);
+    EXPECT_EQ(out.Red(2), 0);
+}
+
+TEST(TextureGenTest, SlopeResultDoesNotDependOnTheThreadCount)
+{
+    const auto gradients =
+        MakeGradients({{0, 0, 20.0f, 0.1f}, {0, 0, 25.0f, 0.3f}, {0, 0, 15.0f, 0.5f}, {0, 0, 30.0f, 0.7f}});
+    const size_t pixels = 200000;
+    std::vector<float> degrees(pixels);
+    for (size_t k = 0; k < pixels; ++k)
+        degrees[k] = static_cast<float>((k * 7919) % 9001) * 0.01f;
+    const std::vector<float> normals = NormalsAtAngles(degrees);
+    Output single(pixels);
+    Output many(pixels);
+    Parallel::SetThreadCount(1);
+    TextureGen::PaintBySlope(gradients, normals.data(), pixels, single.diffuse.data(), single.specular.data());
+    Parallel::SetThreadCount(8);
+    TextureGen::PaintBySlope(gradients, normals.data(), pixels, many.diffuse.data(), many.specular.data());
+    Parallel::SetThreadCount(0);
+    EXPECT_EQ(single.diffuse, many.diffuse);
+    EXPECT_EQ(single.specular, many.specular);
+}
+} // namespace
