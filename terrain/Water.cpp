@@ -151,10 +151,18 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
 
     PaddedBits isVisited(count, pad);
     PaddedBits isWater(count, pad);
+    bool anyWater = false;
     if (colorPossible)
+    {
         for (size_t k = 0; k < count; ++k)
+        {
             if (LoadPixel(watermap, k) == colorPacked)
+            {
                 isWater.Set(static_cast<int64_t>(k));
+                anyWater = true;
+            }
+        }
+    }
     std::vector<uint8_t> paddedHeights(count + 2 * pad, 0);
     std::memcpy(paddedHeights.data() + pad, heights, count);
     const uint8_t* h = paddedHeights.data() + pad;
@@ -227,13 +235,17 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
         const uint32_t candidates = InGridSlots(i, j, width, height) & ~isVisited.Around(k, height);
         const uint8_t hk = h[k];
         uint32_t pushed = 0;
-        if ((candidates & isWater.Around(k, height)) == 0)
+        if (!anyWater || (candidates & isWater.Around(k, height)) == 0)
         {
             // No water among the candidates, so the level stays put through this scan.
             const uint32_t limit = std::max<uint32_t>(hk, level);
-            uint32_t passes = 0;
-            for (int s = 0; s < 8; ++s)
-                passes |= static_cast<uint32_t>(h[int64_t{k} + offset[s]] <= limit) << s;
+            auto rowPasses = [&](int64_t first) {
+                return static_cast<uint32_t>(h[first] <= limit) | static_cast<uint32_t>(h[first + 1] <= limit) << 1 |
+                       static_cast<uint32_t>(h[first + 2] <= limit) << 2;
+            };
+            const int64_t row = height;
+            const uint32_t passes = kSlotsOfBlock[rowPasses(int64_t{k} - row - 1) | rowPasses(int64_t{k} - 1) << 3 |
+                                                  rowPasses(int64_t{k} + row - 1) << 6];
             pushed = candidates & passes;
         }
         else
@@ -355,83 +367,152 @@ void Outline(uint8_t* watermap, uint32_t width, uint32_t height)
     }, 64);
 }
 
+// The output arrays of a large plane are tens of megabytes of fresh memory, whose first touch costs
+// about as much as the walks themselves; their sizes follow from the water flags alone, so they are
+// allocated on a second thread while the vertex pass runs.
 PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uint32_t width, uint32_t height,
                      float vertexDistance, float minHeight)
 {
     PlaneMesh mesh;
     const size_t w = width;
     const size_t h = height;
-    const size_t count = w * h;
+    if (w == 0 || h == 0)
+        return mesh;
     const uint32_t full = PackPixel(kFullWater);
     const uint32_t edge = PackPixel(kEdgeWater);
 
-    std::vector<uint8_t> kind(count); // 0 dry, 1 edge, 2 full
-    Parallel::For(count, [&](size_t begin, size_t end) {
-        for (size_t k = begin; k < end; ++k)
+    // The walks run on a copy of the map with a dry margin of one pixel all round (row stride h + 2),
+    // so that no neighbour needs a bounds check. Pixel flags: water, full water, numbered.
+    constexpr uint8_t kWater = 1, kFull = 2, kNumbered = 4;
+    const size_t stride = h + 2;
+    const size_t paddedCount = (w + 2) * stride;
+    auto padded = [stride](size_t i, size_t j) { return (i + 1) * stride + j + 1; };
+    std::vector<uint8_t> flags(paddedCount, 0);
+    std::vector<size_t> rowWater(w, 0);
+    Parallel::For(w, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
         {
-            const uint32_t pixel = LoadPixel(watermap, k);
-            kind[k] = pixel == full ? 2 : (pixel == edge ? 1 : 0);
+            size_t water = 0;
+            for (size_t j = 0; j < h; ++j)
+            {
+                const uint32_t pixel = LoadPixel(watermap, i * h + j);
+                const uint8_t f = pixel == full ? kWater | kFull : (pixel == edge ? kWater : 0);
+                flags[padded(i, j)] = f;
+                water += f != 0;
+            }
+            rowWater[i] = water;
         }
-    });
+    }, 64);
+
+    // Triangle pass layout: cell (i, j) with corners a = (i, j), b = (i, j+1), c = (i+1, j),
+    // e = (i+1, j+1) gives (a, c, b) and then (b, c, e) where all three corners are water.
+    const size_t cellRows = w >= 2 && h >= 2 ? w - 1 : 0;
+    std::vector<size_t> rowStart(cellRows + 1, 0);
+    Parallel::For(cellRows, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
+        {
+            size_t indices = 0;
+            for (size_t j = 0; j + 1 < h; ++j)
+            {
+                const size_t q = padded(i, j);
+                const bool a = flags[q] != 0, b = flags[q + 1] != 0, c = flags[q + stride] != 0,
+                           e = flags[q + stride + 1] != 0;
+                indices += (a && c && b ? 3 : 0) + (b && c && e ? 3 : 0);
+            }
+            rowStart[i + 1] = indices;
+        }
+    }, 64);
+    for (size_t i = 0; i < cellRows; ++i)
+        rowStart[i + 1] += rowStart[i];
+    size_t n = 0;
+    for (size_t water : rowWater)
+        n += water;
 
     // Vertex pass: breadth-first per region. A vertex is numbered when it enters the queue; that is
     // the order in which a queue that re-examines pixels would create them, since a pixel's first entry
     // is always the first to leave. The queue is therefore the list of pixels by vertex number.
-    std::vector<int32_t> vertexOf(count, -1);
-    std::vector<uint32_t> pixelOf;
+    std::vector<int32_t> vertexOf;
+    std::vector<uint32_t> pixelOf; // padded index per vertex
     std::vector<size_t> regionStarts;
-    int64_t offset[8];
-    for (int s = 0; s < 8; ++s)
-        offset[s] = int64_t{kPlaneDi[s]} * int64_t(h) + kPlaneDj[s];
-    for (size_t seed = 0; seed < count; ++seed)
-    {
-        if (kind[seed] == 0 || vertexOf[seed] >= 0)
-            continue;
-        regionStarts.push_back(pixelOf.size());
-        vertexOf[seed] = static_cast<int32_t>(pixelOf.size());
-        pixelOf.push_back(static_cast<uint32_t>(seed));
-        for (size_t head = regionStarts.back(); head < pixelOf.size(); ++head)
+    auto vertexPass = [&] {
+        vertexOf.assign(paddedCount, -1);
+        pixelOf.reserve(n);
+        int64_t offset[8];
+        for (int s = 0; s < 8; ++s)
+            offset[s] = int64_t{kPlaneDi[s]} * static_cast<int64_t>(stride) + kPlaneDj[s];
+        for (size_t i = 0; i < w; ++i)
         {
-            const uint32_t k = pixelOf[head];
-            const uint32_t i = static_cast<uint32_t>(k / h);
-            const uint32_t j = static_cast<uint32_t>(k - size_t{i} * h);
-            const bool prevRow = i > 0, nextRow = i + 1 < w, prevCol = j > 0, nextCol = j + 1 < h;
-            const bool inside[8] = {prevRow, prevRow && prevCol, prevRow && nextCol, prevCol,
-                                    nextCol, nextRow && prevCol, nextRow,            nextRow && nextCol};
-            for (int s = 0; s < 8; ++s)
+            for (size_t j = 0; j < h; ++j)
             {
-                if (!inside[s])
+                const size_t seed = padded(i, j);
+                if ((flags[seed] & (kWater | kNumbered)) != kWater)
                     continue;
-                const auto n = static_cast<size_t>(int64_t{k} + offset[s]);
-                if (kind[n] == 0 || vertexOf[n] >= 0)
-                    continue;
-                vertexOf[n] = static_cast<int32_t>(pixelOf.size());
-                pixelOf.push_back(static_cast<uint32_t>(n));
+                regionStarts.push_back(pixelOf.size());
+                flags[seed] |= kNumbered;
+                vertexOf[seed] = static_cast<int32_t>(pixelOf.size());
+                pixelOf.push_back(static_cast<uint32_t>(seed));
+                for (size_t head = regionStarts.back(); head < pixelOf.size(); ++head)
+                {
+                    const int64_t q = pixelOf[head];
+                    for (int s = 0; s < 8; ++s)
+                    {
+                        const auto next = static_cast<size_t>(q + offset[s]);
+                        if ((flags[next] & (kWater | kNumbered)) != kWater)
+                            continue;
+                        flags[next] |= kNumbered;
+                        vertexOf[next] = static_cast<int32_t>(pixelOf.size());
+                        pixelOf.push_back(static_cast<uint32_t>(next));
+                    }
+                }
             }
         }
-    }
-    regionStarts.push_back(pixelOf.size());
+        regionStarts.push_back(pixelOf.size());
+    };
+    auto allocateOutput = [&](int part) {
+        if (part == 0)
+        {
+            mesh.indices.resize(rowStart[cellRows]);
+            mesh.texCoords.resize(2 * n);
+        }
+        else
+        {
+            mesh.normals.resize(3 * n);
+            for (size_t v = 0; v < n; ++v)
+                mesh.normals[3 * v + 1] = 1.0f;
+            mesh.positions.resize(3 * n);
+        }
+    };
+    Parallel::For(2, [&](size_t begin, size_t end) {
+        for (size_t task = begin; task < end; ++task)
+        {
+            if (task == 0)
+            {
+                vertexPass();
+                allocateOutput(0);
+            }
+            else
+            {
+                allocateOutput(1);
+            }
+        }
+    }, 1);
 
-    const size_t n = pixelOf.size();
-    mesh.positions.resize(3 * n);
-    mesh.normals.resize(3 * n);
-    mesh.texCoords.resize(2 * n);
     const float halfW = static_cast<float>(width - 1) * 0.5f;
     const float halfH = static_cast<float>(height - 1) * 0.5f;
     const float invH = 1.0f / static_cast<float>(height - 1);
     const float invW = 1.0f / static_cast<float>(width - 1);
+    constexpr float kNotFull = -std::numeric_limits<float>::infinity();
+    // y holds the terrain height under full water for now, for the level pass.
     Parallel::For(n, [&](size_t begin, size_t end) {
         for (size_t v = begin; v < end; ++v)
         {
-            const uint32_t k = pixelOf[v];
-            const auto i = static_cast<uint32_t>(k / h);
-            const auto j = static_cast<uint32_t>(k - size_t{i} * h);
+            const uint32_t q = pixelOf[v];
+            const auto i = static_cast<uint32_t>(q / stride - 1);
+            const auto j = static_cast<uint32_t>(q % stride - 1);
+            const size_t k = size_t{i} * h + j;
             mesh.positions[3 * v] = (static_cast<float>(i) - halfW) * vertexDistance;
-            mesh.positions[3 * v + 1] = minHeight;
+            mesh.positions[3 * v + 1] = (flags[q] & kFull) != 0 ? terrainPositions[3 * k + 1] : kNotFull;
             mesh.positions[3 * v + 2] = (static_cast<float>(j) - halfH) * vertexDistance;
-            mesh.normals[3 * v] = 0.0f;
-            mesh.normals[3 * v + 1] = 1.0f;
-            mesh.normals[3 * v + 2] = 0.0f;
             mesh.texCoords[2 * v] = static_cast<float>(j) * invH;
             mesh.texCoords[2 * v + 1] = static_cast<float>(i) * invW;
         }
@@ -445,11 +526,11 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
         bool anyFull = false;
         for (size_t v = regionStarts[r]; v < regionStarts[r + 1]; ++v)
         {
-            const uint32_t k = pixelOf[v];
-            if (kind[k] != 2)
+            const float y = mesh.positions[3 * v + 1];
+            if (y == kNotFull)
                 continue;
             anyFull = true;
-            level = std::max(level, terrainPositions[3 * size_t{k} + 1]);
+            level = std::max(level, y);
         }
         // Edge water alone (never made by outlining, which always surrounds full water) keeps the
         // plane at the terrain's bottom rather than at the lowest float.
@@ -460,28 +541,30 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
             mesh.positions[3 * v + 1] = level;
     }
 
-    // Triangle pass, in the terrain's own winding.
-    if (w >= 2 && h >= 2)
-    {
-        mesh.indices.reserve(6 * n);
-        for (size_t i = 0; i + 1 < w; ++i)
+    Parallel::For(cellRows, [&](size_t begin, size_t end) {
+        for (size_t i = begin; i < end; ++i)
         {
+            uint32_t* out = mesh.indices.data() + rowStart[i];
             for (size_t j = 0; j + 1 < h; ++j)
             {
-                const int32_t a = vertexOf[i * h + j];
-                const int32_t b = vertexOf[i * h + j + 1];
-                const int32_t c = vertexOf[(i + 1) * h + j];
-                const int32_t e = vertexOf[(i + 1) * h + j + 1];
+                const size_t q = padded(i, j);
+                const int32_t a = vertexOf[q], b = vertexOf[q + 1], c = vertexOf[q + stride],
+                              e = vertexOf[q + stride + 1];
                 if (a >= 0 && c >= 0 && b >= 0)
-                    mesh.indices.insert(mesh.indices.end(),
-                                        {static_cast<uint32_t>(a), static_cast<uint32_t>(c), static_cast<uint32_t>(b)});
+                {
+                    *out++ = static_cast<uint32_t>(a);
+                    *out++ = static_cast<uint32_t>(c);
+                    *out++ = static_cast<uint32_t>(b);
+                }
                 if (b >= 0 && c >= 0 && e >= 0)
-                    mesh.indices.insert(mesh.indices.end(),
-                                        {static_cast<uint32_t>(b), static_cast<uint32_t>(c), static_cast<uint32_t>(e)});
+                {
+                    *out++ = static_cast<uint32_t>(b);
+                    *out++ = static_cast<uint32_t>(c);
+                    *out++ = static_cast<uint32_t>(e);
+                }
             }
         }
-        mesh.indices.shrink_to_fit();
-    }
+    }, 64);
     return mesh;
 }
 } // namespace Water

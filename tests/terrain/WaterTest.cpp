@@ -169,8 +169,10 @@ TEST(WaterTest, FloodMatchesThePlainSearch)
     std::mt19937 random(2024);
     for (int trial = 0; trial < 4000; ++trial)
     {
-        const uint32_t w = 1 + random() % 9;
-        const uint32_t h = 1 + random() % 9;
+        // Some larger grids, so that levels rise while many repeated entries are still waiting.
+        const uint32_t side = trial % 4 == 0 ? 40 : 9;
+        const uint32_t w = 1 + random() % side;
+        const uint32_t h = 1 + random() % side;
         Grid g(w, h);
         const uint32_t spread = 1 + random() % 6;
         for (auto& v : g.heights)
@@ -178,7 +180,7 @@ TEST(WaterTest, FloodMatchesThePlainSearch)
         const uint32_t waterChance = random() % 4;
         for (uint32_t k = 0; k < w * h; ++k)
         {
-            const uint32_t roll = random() % 8;
+            const uint32_t roll = random() % (side == 9 ? 8 : 64);
             if (roll < waterChance)
                 g.SetPixel(k, Water::kFullWater);
             else if (roll == 7)
