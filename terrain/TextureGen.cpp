@@ -1,6 +1,10 @@
 #include "terrain/TextureGen.h"
 
 #include "engine/Parallel.h"
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+
+#include <GL/glew.h>
 
 #include <array>
 #include <cmath>
@@ -131,3 +135,61 @@ void PaintBySlope(const GradientList& gradients, const float* normals, size_t pi
     });
 }
 } // namespace TextureGen
+
+namespace
+{
+// Creates the diffuse (3 channels) and specular (1 channel) textures on first use; a texture that does
+// not match the grid cannot take the new buffers, so it is replaced as well.
+void EnsureBandTextures(Terrain& terrain, bool diffuseMipmaps)
+{
+    auto fits = [&](const std::unique_ptr<Texture>& texture, uint32_t channels) {
+        return texture && texture->width == terrain.width && texture->height == terrain.height &&
+               texture->channels == channels;
+    };
+    if (!fits(terrain.diffuseTexture, 3))
+        terrain.diffuseTexture = std::make_unique<Texture>(terrain.width, terrain.height, 3, diffuseMipmaps, GL_LINEAR);
+    if (!fits(terrain.specularTexture, 1))
+        terrain.specularTexture = std::make_unique<Texture>(terrain.width, terrain.height, 1, false, GL_LINEAR);
+}
+
+// Zeroed buffers: a pixel that no band covers stays 0.
+struct BandBuffers
+{
+    explicit BandBuffers(size_t pixels) : diffuse(new uint8_t[3 * pixels]()), specular(new uint8_t[pixels]()) {}
+    void HandTo(Terrain& terrain)
+    {
+        terrain.diffuseTexture->Update(std::move(diffuse));
+        terrain.specularTexture->Update(std::move(specular));
+    }
+    std::unique_ptr<uint8_t[]> diffuse;
+    std::unique_ptr<uint8_t[]> specular;
+};
+} // namespace
+
+void Terrain::GenerateDiffuseByHeight()
+{
+    const size_t pixels = static_cast<size_t>(width) * height;
+    if (pixels == 0 || !heightmapTexture || !heightmapTexture->data || heightmapTexture->ByteSize() < pixels)
+        return;
+    EnsureBandTextures(*this, false);
+    BandBuffers buffers(pixels);
+    if (!gradients.empty())
+    {
+        std::mt19937 engine(std::random_device{}());
+        TextureGen::PaintByHeight(gradients, heightmapTexture->data.get(), pixels, engine, buffers.diffuse.get(),
+                                  buffers.specular.get());
+    }
+    buffers.HandTo(*this);
+}
+
+void Terrain::GenerateDiffuseBySlope()
+{
+    const size_t pixels = static_cast<size_t>(width) * height;
+    if (pixels == 0 || normals.size() < 3 * pixels)
+        return;
+    EnsureBandTextures(*this, true);
+    BandBuffers buffers(pixels);
+    if (!gradients.empty())
+        TextureGen::PaintBySlope(gradients, normals.data(), pixels, buffers.diffuse.get(), buffers.specular.get());
+    buffers.HandTo(*this);
+}
