@@ -32,7 +32,79 @@ inline void Write(const BandColor& c, size_t k, uint8_t* diffuse, uint8_t* specu
     diffuse[3 * k + 2] = c.rgb[2];
     specular[k] = c.specular;
 }
+
+// The ziggurat covers the half-density f(x) = exp(-x^2 / 2) with 128 layers of equal area v: layer i
+// (i >= 1) is the rectangle 0 <= x < x[i] between heights f(x[i]) and f(x[i+1]); layer 0 is the
+// rectangle up to r = x[1] below f(r) together with the tail beyond r, given the width x[0] = v / f(r).
+// r and v are the values for which the top layer closes at x = 0.
+constexpr int kLayers = 128;
+constexpr double kTailStart = 3.442619855899;
+constexpr double kLayerArea = 9.91256303526217e-3;
+
+struct Ziggurat
+{
+    double x[kLayers + 1];
+    double f[kLayers + 1];
+    double coreRatio[kLayers]; // x[i+1] / x[i]: below it a point lies inside the layer below as well
+
+    Ziggurat()
+    {
+        x[0] = kLayerArea / std::exp(-0.5 * kTailStart * kTailStart);
+        x[1] = kTailStart;
+        for (int i = 1; i < kLayers - 1; ++i)
+            x[i + 1] = std::sqrt(-2.0 * std::log(kLayerArea / x[i] + std::exp(-0.5 * x[i] * x[i])));
+        x[kLayers] = 0.0;
+        for (int i = 0; i <= kLayers; ++i)
+            f[i] = std::exp(-0.5 * x[i] * x[i]);
+        for (int i = 0; i < kLayers; ++i)
+            coreRatio[i] = x[i + 1] / x[i];
+    }
+};
+
+const Ziggurat& Layers()
+{
+    static const Ziggurat ziggurat;
+    return ziggurat;
+}
+
+// Uniform in (0, 1), never 0, for logarithms.
+double OpenUniform(std::mt19937& engine)
+{
+    return (static_cast<double>(engine()) + 0.5) * 0x1.0p-32;
+}
 } // namespace
+
+double NormalSampler::operator()(std::mt19937& engine) const
+{
+    const Ziggurat& z = Layers();
+    for (;;)
+    {
+        // One engine output per try: bits 0..6 pick the layer, bits 7..31 the position across it, in
+        // [-1, 1) in steps of 2^-24, as fine as the value needs to be for a band border.
+        const uint32_t bits = engine();
+        const int i = static_cast<int>(bits & (kLayers - 1));
+        const double u = static_cast<double>(bits >> 7) * 0x1.0p-24 - 1.0;
+        const double x = u * z.x[i];
+        if (std::fabs(u) < z.coreRatio[i])
+            return x;
+        if (i == 0)
+        {
+            // The tail beyond r, by Marsaglia's exponential rejection.
+            double t = 0.0;
+            double e = 0.0;
+            do
+            {
+                t = -std::log(OpenUniform(engine)) / kTailStart;
+                e = -std::log(OpenUniform(engine));
+            } while (e + e < t * t);
+            return u < 0.0 ? -(kTailStart + t) : kTailStart + t;
+        }
+        // The wedge between the layer's rectangle and the curve.
+        const double y = z.f[i] + OpenUniform(engine) * (z.f[i + 1] - z.f[i]);
+        if (y < std::exp(-0.5 * x * x))
+            return x;
+    }
+}
 
 uint8_t UnitToByte(float value)
 {
@@ -57,7 +129,7 @@ uint8_t WrapToByte(float value)
 void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, std::mt19937& engine,
                    uint8_t* diffuse, uint8_t* specular)
 {
-    std::normal_distribution<double> normal(0.0, 1.0);
+    const NormalSampler normal;
     float start = 0.0f;
     float floor = 0.0f;
     for (size_t n = 0; n < gradients.size(); ++n)

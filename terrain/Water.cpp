@@ -1,3 +1,9 @@
+// Water map algorithms and the Terrain members that run them.
+//   - helpers: pixel access, neighbour slots, padded bit sets
+//   - Flood and Pour: the flood search and one stroke point
+//   - Outline: the edge-water fringe
+//   - BuildPlane: vertex, level and triangle passes of the water plane
+//   - Terrain::FloodWater, PourWater, OutlineWater, ClearWater
 #include "terrain/Water.h"
 
 #include "engine/Log.h"
@@ -125,8 +131,7 @@ private:
     uint32_t Three(int64_t k) const
     {
         const size_t b = Index(k);
-        uint16_t two;
-        std::memcpy(&two, &bytes[b / 8], 2);
+        const uint32_t two = bytes[b / 8] | (uint32_t{bytes[b / 8 + 1]} << 8);
         return (two >> (b % 8)) & 7u;
     }
 

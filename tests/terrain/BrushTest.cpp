@@ -184,16 +184,6 @@ TEST(BrushTest, RaiseLowerAddsAndClamps)
     }
 }
 
-TEST(BrushTest, RaiseLowerIsDroppedForColourTextures)
-{
-    Brush brush;
-    brush.raiseLower = true;
-    brush.AdaptToChannels(2);
-    EXPECT_TRUE(brush.raiseLower);
-    brush.AdaptToChannels(3);
-    EXPECT_FALSE(brush.raiseLower);
-}
-
 TEST(BrushTest, PickThenCopyReadsTheTexel)
 {
     GuardedBuffer buffer(4, 4, 1);
@@ -213,18 +203,6 @@ TEST(BrushTest, PickThenCopyReadsTheTexel)
         EXPECT_FALSE(brush.CopyColorFromBuffer(buffer.Data(), 4, 4, 1));
         EXPECT_FLOAT_EQ(brush.pickColor[0], 0.2f);
     }
-}
-
-TEST(BrushTest, CopyOfAFourChannelTexel)
-{
-    GuardedBuffer buffer(2, 1, 4);
-    for (uint32_t c = 0; c < 4; ++c)
-        buffer.Set(1, 0, static_cast<uint8_t>(255 - 51 * c), c);
-    Brush brush;
-    brush.Pick({1.0f, 0.0f});
-    EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 2, 1, 4));
-    EXPECT_FLOAT_EQ(brush.pickColor[0], 1.0f);
-    EXPECT_FLOAT_EQ(brush.pickColor[3], 0.4f);
 }
 
 // A 100 x 50 texture shown 200 pixels wide with its top-left corner at (100, 50): two screen pixels per
