@@ -2,11 +2,12 @@
 
 #include <cmath>
 
-// Sections: shared primitives, the five kernels, fractal sums, dispatch.
+// Sections: shared primitives; the five kernels (one octave); frequency, skew and fractal sum;
+// rows (the same kernels with the y half of the lattice shared along a row); dispatch.
 //
-// Every kernel and fractal mode is a template instance so that a whole row of samples runs one
-// branch-free inner loop (GetNoiseRow); GetNoise picks the same instances per call, so both give
-// the same bits. Integer hashing wraps around in 32 bits, done on unsigned values to stay defined.
+// Every kernel and fractal mode is a template instance, chosen once per call of GetNoise and once
+// per row of GetNoiseRow; both give the same bits. Integer hashing wraps around in 32 bits, done
+// on unsigned values to stay defined.
 
 namespace
 {

@@ -1,5 +1,8 @@
 #include "terrain/TerrainGrid.h"
 
+// Sections: ranges and row splitting; the flat grid; face and vertex normals (the direct rule and
+// the pass that computes each face normal once); heightmap bytes and height operations.
+
 #include "engine/Parallel.h"
 
 #include <algorithm>
