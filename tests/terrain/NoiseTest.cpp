@@ -138,18 +138,6 @@ TEST(NoiseTest, FractalModesWithoutOctavesGiveZero)
         }
 }
 
-TEST(NoiseTest, FractalBoundingSumsTheOctaveAmplitudes)
-{
-    NoiseGenerator noise;
-    noise.gain = -0.5f; // the bounding uses |gain|
-    noise.octaves = 3;
-    noise.CalculateFractalBounding();
-    EXPECT_FLOAT_EQ(noise.fractalBounding, 1.0f / 1.75f);
-    noise.octaves = 1;
-    noise.CalculateFractalBounding();
-    EXPECT_EQ(noise.fractalBounding, 1.0f);
-}
-
 TEST(NoiseTest, FbmOctaveKUsesSeedPlusKAndScaledCoordinates)
 {
     NoiseGenerator noise;
@@ -178,15 +166,5 @@ TEST(NoiseTest, CellularIsMinusOneAtAFeaturePoint)
     noise.frequency = 1.0f;
     EXPECT_EQ(noise.GetNoise(4.0f, -7.0f), -1.0f);
     EXPECT_FLOAT_EQ(noise.GetNoise(4.25f, -7.0f), -1.0f + 0.0625f);
-}
-
-TEST(NoiseTest, UnknownKernelGivesZero)
-{
-    NoiseGenerator noise;
-    noise.noiseType = 1;
-    EXPECT_EQ(noise.GetNoise(3.5f, 1.5f), 0.0f);
-    float row[3] = {1, 1, 1};
-    noise.GetNoiseRow(0, 0, 3, row);
-    EXPECT_EQ(row[2], 0.0f);
 }
 } // namespace

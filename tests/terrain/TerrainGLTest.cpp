@@ -256,11 +256,4 @@ TEST_F(TerrainGLTest, EmptyTerrainHasNoArraysAndNoTextures)
     EXPECT_FALSE(terrain.BuildMesh(0, 4, 1.0f));
     terrain.ApplyHeightmaps(); // nothing to do, nothing read
 }
-
-TEST_F(TerrainGLTest, SetDisplayTextureShowsTheTexture)
-{
-    Terrain terrain(3, 3, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.SetDisplayTexture(terrain.normalTexture.get());
-    EXPECT_EQ(terrain.mesh->entries[0].texture, terrain.normalTexture->id);
-}
 } // namespace

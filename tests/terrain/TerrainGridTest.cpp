@@ -182,19 +182,6 @@ TEST(TerrainGridTest, HeightBytesSpanTheRangeAndAFlatTerrainGivesZero)
     EXPECT_EQ(bytes[1], 0);
 }
 
-TEST(TerrainGridTest, AddAndShiftHeights)
-{
-    std::vector<float> positions(3 * 3, 0.0f);
-    const float array[] = {1.0f, -2.0f, 0.5f};
-    const TerrainGrid::HeightRange range = TerrainGrid::AddHeights(positions.data(), array, 3, 2.0f);
-    EXPECT_EQ(range.min, -4.0f);
-    EXPECT_EQ(range.max, 2.0f);
-    TerrainGrid::ShiftHeights(positions.data(), 3, range.min);
-    EXPECT_EQ(positions[1], 6.0f);
-    EXPECT_EQ(positions[4], 0.0f);
-    EXPECT_EQ(positions[7], 5.0f);
-}
-
 TEST(TerrainGridTest, DegenerateNormalGivesDefinedBytes)
 {
     EXPECT_EQ(TerrainGrid::NormalByte(std::nanf("")), 0);
