@@ -207,28 +207,35 @@ void FaceNormalsOfCells(size_t cells, const float* __restrict ax, const float* _
     }
 }
 
-// Cells (p, *) lie between vertex rows p and p+1. scratch holds six rows of H floats.
-void CellRowNormals(const float* positions, size_t H, size_t p, float* scratch, CellRow& out)
+// One vertex row's positions, component by component.
+struct RowOfVertices
 {
-    float* ax = scratch;
-    float* ay = ax + H;
-    float* az = ay + H;
-    float* cx = az + H;
-    float* cy = cx + H;
-    float* cz = cy + H;
-    const float* row0 = positions + 3 * p * H;
-    const float* row1 = row0 + 3 * H;
-    for (size_t q = 0; q < H; ++q)
+    std::vector<float> x, y, z;
+
+    void Load(const float* positions, size_t H, size_t i)
     {
-        ax[q] = row0[3 * q];
-        ay[q] = row0[3 * q + 1];
-        az[q] = row0[3 * q + 2];
-        cx[q] = row1[3 * q];
-        cy[q] = row1[3 * q + 1];
-        cz[q] = row1[3 * q + 2];
+        x.resize(H);
+        y.resize(H);
+        z.resize(H);
+        const float* row = positions + 3 * i * H;
+        float* __restrict px = x.data();
+        float* __restrict py = y.data();
+        float* __restrict pz = z.data();
+        for (size_t q = 0; q < H; ++q)
+        {
+            px[q] = row[3 * q];
+            py[q] = row[3 * q + 1];
+            pz[q] = row[3 * q + 2];
+        }
     }
-    FaceNormalsOfCells(H - 1, ax, ay, az, cx, cy, cz, out.x0.data(), out.y0.data(), out.z0.data(),
-                       out.x1.data(), out.y1.data(), out.z1.data());
+};
+
+// Cells (p, *) lie between vertex rows p (upper) and p+1 (lower).
+void CellRowNormals(const RowOfVertices& upper, const RowOfVertices& lower, size_t H, CellRow& out)
+{
+    FaceNormalsOfCells(H - 1, upper.x.data(), upper.y.data(), upper.z.data(), lower.x.data(), lower.y.data(),
+                       lower.z.data(), out.x0.data(), out.y0.data(), out.z0.data(), out.x1.data(),
+                       out.y1.data(), out.z1.data());
 }
 
 inline void AddFace(float* sum, const std::vector<float>& x, const std::vector<float>& y,
@@ -291,7 +298,8 @@ void VertexNormals(const float* positions, uint32_t width, uint32_t height, floa
                 CellRow above, below;
                 above.Resize(cells);
                 below.Resize(cells);
-                std::vector<float> scratch(6 * H);
+                // Vertex rows i-1, i and i+1 slide along with the cell rows, each loaded once.
+                RowOfVertices up, mid, down;
                 std::vector<float> sx(H), sy(H), sz(H);
                 std::vector<int32_t> bytesX(H), bytesY(H), bytesZ(H);
                 for (size_t i = begin; i < end; ++i)
@@ -300,13 +308,23 @@ void VertexNormals(const float* positions, uint32_t width, uint32_t height, floa
                     const bool hasBelow = i + 1 < W;
                     if (i == begin)
                     {
-                        if (hasAbove) CellRowNormals(positions, H, i - 1, scratch.data(), above);
+                        mid.Load(positions, H, i);
+                        if (hasAbove)
+                        {
+                            up.Load(positions, H, i - 1);
+                            CellRowNormals(up, mid, H, above);
+                        }
                     }
                     else
                     {
                         std::swap(above, below);
+                        std::swap(mid, down);
                     }
-                    if (hasBelow) CellRowNormals(positions, H, i, scratch.data(), below);
+                    if (hasBelow)
+                    {
+                        down.Load(positions, H, i + 1);
+                        CellRowNormals(mid, down, H, below);
+                    }
 
                     // The sum of vertex j, in the fixed order of the incident triangles.
                     const auto sumAt = [&](size_t j, float* sum)
