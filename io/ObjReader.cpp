@@ -1,0 +1,459 @@
+#include "io/ObjReader.h"
+
+#include <charconv>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+// Sections: helpers, line parser, terrain checks, file reading.
+
+namespace
+{
+constexpr std::string_view kHeaderMarker = "OBJ file created by or for Velmoran:";
+
+// The blanks a word stream skips; "\r" among them, so CR LF files read like LF files.
+inline bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+}
+inline bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+const char* SkipBlanks(const char* p, const char* end)
+{
+    while (p < end && IsBlank(*p))
+        ++p;
+    return p;
+}
+const char* WordEnd(const char* p, const char* end)
+{
+    while (p < end && !IsBlank(*p))
+        ++p;
+    return p;
+}
+
+// A word of the file for a message: quoted, shortened, control bytes shown as '?'.
+std::string Quote(const char* begin, const char* end)
+{
+    constexpr size_t kMaxShown = 32;
+    const size_t length = static_cast<size_t>(end - begin);
+    std::string text = "'";
+    for (size_t i = 0; i < length && i < kMaxShown; ++i)
+    {
+        const unsigned char c = static_cast<unsigned char>(begin[i]);
+        text += (c < 0x20 || c >= 0x7f) ? '?' : static_cast<char>(c);
+    }
+    if (length > kMaxShown)
+        text += "...";
+    text += "'";
+    return text;
+}
+
+enum class NumberStatus
+{
+    Ok,
+    NotANumber,
+    OutOfRange
+};
+
+// An unsigned decimal integer that is the whole of [begin, end): digits only.
+NumberStatus ParseUnsigned(const char* begin, const char* end, uint32_t& value)
+{
+    if (begin == end)
+        return NumberStatus::NotANumber;
+    uint64_t v = 0;
+    for (const char* p = begin; p < end; ++p)
+    {
+        if (!IsDigit(*p))
+            return NumberStatus::NotANumber;
+        v = v * 10 + static_cast<uint64_t>(*p - '0');
+        if (v > UINT32_MAX)
+            return NumberStatus::OutOfRange;
+    }
+    value = static_cast<uint32_t>(v);
+    return NumberStatus::Ok;
+}
+
+// A float that is the whole of [begin, end). A leading '+' is accepted as a stream would. Values too
+// small for a float become 0 (or the nearest subnormal); only too large ones are out of range.
+NumberStatus ParseFloat(const char* begin, const char* end, float& value)
+{
+    const char* p = begin;
+    if (p < end && *p == '+')
+    {
+        ++p;
+        if (p < end && *p == '-')
+            return NumberStatus::NotANumber;
+    }
+    const std::from_chars_result result = std::from_chars(p, end, value);
+    if (result.ptr != end || p == end)
+        return NumberStatus::NotANumber;
+    if (result.ec == std::errc())
+        return NumberStatus::Ok;
+    if (result.ec != std::errc::result_out_of_range)
+        return NumberStatus::NotANumber;
+    // from_chars does not tell overflow from underflow; strtod on the (already validated) word does.
+    const std::string word(p, end);
+    const double d = std::strtod(word.c_str(), nullptr);
+    if (!(d > -1.0 && d < 1.0))
+        return NumberStatus::OutOfRange;
+    value = static_cast<float>(d);
+    return NumberStatus::Ok;
+}
+
+std::string LinePrefix(size_t line)
+{
+    return "line " + std::to_string(line) + ": ";
+}
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Line parser
+
+bool ObjParser::Fail(std::string reason)
+{
+    error = LinePrefix(line) + reason;
+    return false;
+}
+
+bool ObjParser::Feed(std::string_view lines)
+{
+    const char* p = lines.data();
+    const char* end = p + lines.size();
+    while (p < end)
+    {
+        const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+        const char* lineEnd = newline ? newline : end;
+        ++line;
+        if (!ParseLine(p, lineEnd))
+            return false;
+        p = newline ? newline + 1 : end;
+    }
+    return true;
+}
+
+bool ObjParser::ParseLine(const char* begin, const char* end)
+{
+    const char* word = SkipBlanks(begin, end);
+    const char* p = WordEnd(word, end);
+    const size_t length = static_cast<size_t>(p - word);
+    if (length == 1)
+    {
+        switch (word[0])
+        {
+        case 'v':
+            return ParseFloats(p, end, data.positions, 3, "v");
+        case 'f':
+            return ParseFace(p, end);
+        case '#':
+            return ParseComment(begin, p, end);
+        default:
+            return true;
+        }
+    }
+    if (length == 2 && word[0] == 'v')
+    {
+        if (word[1] == 't')
+            return ParseFloats(p, end, data.texCoords, 2, "vt");
+        if (word[1] == 'n')
+            return ParseFloats(p, end, data.normals, 3, "vn");
+    }
+    return true; // empty lines and every other record type are ignored
+}
+
+// Reads count floats; whatever follows them on the line is ignored.
+bool ObjParser::ParseFloats(const char*& p, const char* end, std::vector<float>& out, int count,
+                            const char* record)
+{
+    for (int i = 0; i < count; ++i)
+    {
+        const char* word = SkipBlanks(p, end);
+        if (word == end)
+            return Fail("a \"" + std::string(record) + "\" record needs " + std::to_string(count) + " numbers");
+        p = WordEnd(word, end);
+        float value;
+        switch (ParseFloat(word, p, value))
+        {
+        case NumberStatus::Ok:
+            out.push_back(value);
+            break;
+        case NumberStatus::NotANumber:
+            return Fail(Quote(word, p) + " is not a number");
+        case NumberStatus::OutOfRange:
+            return Fail(Quote(word, p) + " is out of range");
+        }
+    }
+    return true;
+}
+
+// Corners are up to three numbers joined by '/', filling the slots position, texture coordinate,
+// normal; blanks separate corners. A '/' not followed by a number (as in "1//3") ends the line, as
+// the layout's reading rule does; such a corner is short and the file is refused later.
+bool ObjParser::ParseFace(const char* p, const char* end)
+{
+    std::vector<uint32_t>* lists[3] = {&data.positionIndices, &data.texCoordIndices, &data.normalIndices};
+    size_t corners = 0;
+    bool lineEnded = false;
+    while (!lineEnded)
+    {
+        p = SkipBlanks(p, end);
+        if (p == end)
+            break;
+        const char* cornerStart = p;
+        int slot = 0;
+        for (;;)
+        {
+            if (p == end || !IsDigit(*p))
+            {
+                if (slot == 0)
+                    return Fail(Quote(cornerStart, WordEnd(cornerStart, end)) + " is not a face corner");
+                lineEnded = true;
+                break;
+            }
+            const char* numberStart = p;
+            while (p < end && IsDigit(*p))
+                ++p;
+            uint32_t index = 0;
+            if (ParseUnsigned(numberStart, p, index) != NumberStatus::Ok)
+                return Fail("the index " + Quote(numberStart, p) + " is out of range");
+            if (index == 0)
+                return Fail("index 0 in a face (indices start at 1)");
+            lists[slot]->push_back(index);
+            if (index > data.maxIndex[slot])
+                data.maxIndex[slot] = index;
+            if (slot == 1)
+                data.hasTexCoordIndices = true;
+            else if (slot == 2)
+                data.hasNormalIndices = true;
+            ++slot;
+            if (p < end && *p == '/')
+            {
+                if (slot == 3)
+                    return Fail("a face corner has more than three indices");
+                ++p;
+                continue;
+            }
+            if (p < end && !IsBlank(*p))
+                return Fail(Quote(cornerStart, WordEnd(cornerStart, end)) + " is not a face corner");
+            break;
+        }
+        ++corners;
+        if (slot != 3 && data.firstShortCornerLine == 0)
+            data.firstShortCornerLine = line;
+    }
+    if (corners != 3 && data.firstNonTriangleLine == 0)
+    {
+        data.firstNonTriangleLine = line;
+        data.nonTriangleCorners = corners;
+    }
+    return true;
+}
+
+// The "created by" comment arms the reader; the next comment line holds name, width and height.
+// A name written with blanks comes back as its first word: the size is taken from the line's last
+// two words, so such a file still loads.
+bool ObjParser::ParseComment(const char* begin, const char* p, const char* end)
+{
+    if (headerDone)
+        return true;
+    if (!armed)
+    {
+        armed = std::string_view(begin, static_cast<size_t>(end - begin)).find(kHeaderMarker) !=
+                std::string_view::npos;
+        return true;
+    }
+    headerDone = true;
+
+    struct Word
+    {
+        const char* begin;
+        const char* end;
+    };
+    Word first{}, previous{}, last{};
+    size_t words = 0;
+    for (;;)
+    {
+        const char* word = SkipBlanks(p, end);
+        if (word == end)
+            break;
+        p = WordEnd(word, end);
+        if (words == 0)
+            first = {word, p};
+        previous = last;
+        last = {word, p};
+        ++words;
+    }
+    if (words < 2)
+        return Fail("the header line does not hold the terrain's name, width and height");
+    // Two words: an empty name.
+    data.name = words == 2 ? std::string() : std::string(first.begin, first.end);
+    const Word sizes[2] = {previous, last};
+    uint32_t* fields[2] = {&data.width, &data.height};
+    const char* what[2] = {"width", "height"};
+    for (int i = 0; i < 2; ++i)
+    {
+        switch (ParseUnsigned(sizes[i].begin, sizes[i].end, *fields[i]))
+        {
+        case NumberStatus::Ok:
+            break;
+        case NumberStatus::NotANumber:
+            return Fail("the header's " + std::string(what[i]) + " " + Quote(sizes[i].begin, sizes[i].end) +
+                        " is not an unsigned number");
+        case NumberStatus::OutOfRange:
+            return Fail("the header's " + std::string(what[i]) + " " + Quote(sizes[i].begin, sizes[i].end) +
+                        " is out of range");
+        }
+    }
+    data.hasHeader = true;
+    return true;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Terrain checks
+
+bool ObjReader::IsGridTriangleList(const std::vector<uint32_t>& oneBased, uint32_t width, uint32_t height)
+{
+    if (width < 2 || height < 2)
+        return false;
+    const uint64_t expected = uint64_t(width - 1) * (height - 1) * 6;
+    if (oneBased.size() != expected)
+        return false;
+    const uint32_t* p = oneBased.data();
+    for (uint32_t i = 0; i + 1 < width; ++i)
+    {
+        for (uint32_t j = 0; j + 1 < height; ++j)
+        {
+            // 1-based a, b, c, e of the cell; triangles (a, c, b) and (b, c, e).
+            const uint32_t a = i * height + j + 1;
+            const uint32_t b = a + 1;
+            const uint32_t c = a + height;
+            const uint32_t e = c + 1;
+            if (p[0] != a || p[1] != c || p[2] != b || p[3] != b || p[4] != c || p[5] != e)
+                return false;
+            p += 6;
+        }
+    }
+    return true;
+}
+
+ObjResult ObjReader::CheckTerrain(const ObjData& data)
+{
+    auto refuse = [](ObjStatus status, std::string reason) { return ObjResult{status, std::move(reason)}; };
+    const auto n = [](uint64_t v) { return std::to_string(v); };
+
+    if (!data.hasNormalIndices)
+        return refuse(ObjStatus::NoNormals,
+                      data.positionIndices.empty() ? "it holds no faces" : "its faces carry no normal indices");
+    if (!data.hasHeader)
+        return refuse(ObjStatus::Malformed, "it has no header comment with the terrain's name and size");
+    if (data.width < 2 || data.height < 2)
+        return refuse(ObjStatus::Malformed,
+                      "its grid of " + n(data.width) + " x " + n(data.height) + " vertices is smaller than 2 x 2");
+
+    const uint64_t vertices = data.VertexCount();
+    const uint64_t gridVertices = uint64_t(data.width) * data.height;
+    if (vertices != gridVertices)
+    {
+        const bool water = data.name.size() >= 6 && data.name.compare(data.name.size() - 6, 6, "_water") == 0;
+        return refuse(ObjStatus::NotATerrain, "it holds " + n(vertices) + " vertices, not the " + n(data.width) +
+                                                  " x " + n(data.height) + " = " + n(gridVertices) +
+                                                  " of its grid" +
+                                                  (water ? " (a water file is not a terrain)" : ""));
+    }
+    const uint64_t texCoords = data.texCoords.size() / 2;
+    if (texCoords != vertices)
+        return refuse(ObjStatus::Malformed,
+                      "it holds " + n(texCoords) + " texture coordinates for " + n(vertices) + " vertices");
+    if (data.firstShortCornerLine != 0)
+        return refuse(ObjStatus::Malformed,
+                      LinePrefix(data.firstShortCornerLine) + "a face corner does not carry three indices");
+    if (data.firstNonTriangleLine != 0)
+        return refuse(ObjStatus::Malformed, LinePrefix(data.firstNonTriangleLine) + "a face has " +
+                                                n(data.nonTriangleCorners) + " corners, not 3");
+
+    const uint64_t counts[3] = {vertices, texCoords, data.normals.size() / 3};
+    const char* kinds[3] = {"vertex", "texture coordinate", "normal"};
+    for (int slot = 0; slot < 3; ++slot)
+    {
+        if (data.maxIndex[slot] > counts[slot])
+            return refuse(ObjStatus::Malformed, "a face refers to " + std::string(kinds[slot]) + " " +
+                                                    n(data.maxIndex[slot]) + ", but the " + kinds[slot] +
+                                                    " count is " + n(counts[slot]));
+    }
+    if (!IsGridTriangleList(data.positionIndices, data.width, data.height))
+        return refuse(ObjStatus::NotATerrain, "its faces are not the triangles of a " + n(data.width) + " x " +
+                                                  n(data.height) + " grid");
+    return {};
+}
+
+ObjResult ObjReader::ParseTerrain(std::string_view text, ObjData& data)
+{
+    ObjParser parser(data);
+    if (!parser.Feed(text))
+        return {ObjStatus::Malformed, parser.Error()};
+    return CheckTerrain(data);
+}
+
+// ---------------------------------------------------------------------------------------------
+// File reading: large chunks, each cut after its last line feed; the rest moves to the next chunk.
+
+ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes)
+{
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file)
+        return {ObjStatus::CannotOpen, "it cannot be opened"};
+    struct Closer
+    {
+        std::FILE* file;
+        ~Closer() { std::fclose(file); }
+    } closer{file};
+
+    ObjParser parser(data);
+    size_t capacity = chunkBytes > 0 ? chunkBytes : 1;
+    std::unique_ptr<char[]> buffer(new char[capacity]);
+    size_t carried = 0;
+    for (;;)
+    {
+        const size_t got = std::fread(buffer.get() + carried, 1, capacity - carried, file);
+        if (got == 0)
+        {
+            if (std::ferror(file))
+                return {ObjStatus::CannotOpen, "it cannot be read"};
+            if (carried > 0 && !parser.Feed(std::string_view(buffer.get(), carried)))
+                return {ObjStatus::Malformed, parser.Error()};
+            break;
+        }
+        const size_t filled = carried + got;
+        const char* lastNewline = nullptr;
+        for (size_t i = filled; i > carried; --i)
+        {
+            if (buffer[i - 1] == '\n')
+            {
+                lastNewline = buffer.get() + i - 1;
+                break;
+            }
+        }
+        if (!lastNewline)
+        {
+            carried = filled;
+            if (carried == capacity) // one line longer than the buffer
+            {
+                std::unique_ptr<char[]> larger(new char[capacity * 2]);
+                std::memcpy(larger.get(), buffer.get(), carried);
+                buffer = std::move(larger);
+                capacity *= 2;
+            }
+            continue;
+        }
+        const size_t complete = static_cast<size_t>(lastNewline - buffer.get()) + 1;
+        if (!parser.Feed(std::string_view(buffer.get(), complete)))
+            return {ObjStatus::Malformed, parser.Error()};
+        carried = filled - complete;
+        std::memmove(buffer.get(), buffer.get() + complete, carried);
+    }
+    return CheckTerrain(data);
+}

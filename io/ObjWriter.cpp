@@ -1,0 +1,449 @@
+#include "io/ObjWriter.h"
+
+#include "engine/Log.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+// Sections: number formatting, the normal table, the buffered output, the file layout.
+
+namespace
+{
+// ---------------------------------------------------------------------------------------------
+// Number formatting
+
+constexpr char kDigitPairs[] = "00010203040506070809"
+                               "10111213141516171819"
+                               "20212223242526272829"
+                               "30313233343536373839"
+                               "40414243444546474849"
+                               "50515253545556575859"
+                               "60616263646566676869"
+                               "70717273747576777879"
+                               "80818283848586878889"
+                               "90919293949596979899";
+
+// Powers of ten that doubles hold exactly (5^22 < 2^53).
+constexpr double kExactPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                  1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+char* SlowFloat(char* out, float value)
+{
+    return std::to_chars(out, out + ObjWriter::kMaxFloatChars, value, std::chars_format::general, 6).ptr;
+}
+} // namespace
+
+char* ObjWriter::FormatUnsigned(char* out, uint32_t value)
+{
+    char tmp[10];
+    char* p = tmp + sizeof(tmp);
+    while (value >= 100)
+    {
+        const uint32_t pair = (value % 100) * 2;
+        value /= 100;
+        *--p = kDigitPairs[pair + 1];
+        *--p = kDigitPairs[pair];
+    }
+    if (value >= 10)
+    {
+        *--p = kDigitPairs[value * 2 + 1];
+        *--p = kDigitPairs[value * 2];
+    }
+    else
+        *--p = static_cast<char>('0' + value);
+    const size_t length = static_cast<size_t>(tmp + sizeof(tmp) - p);
+    std::memcpy(out, p, length);
+    return out + length;
+}
+
+// std::to_chars gives exactly the iostream text but costs ~70 ns a number, most of a second for a
+// large terrain. The fast path scales |value| by a power of ten into [1e5, 1e6) with one double
+// rounding (relative error <= 2^-53, so under 1e-9 absolute) and rounds to six digits. Only when the
+// scaled value lies within 1e-7 of a rounding tie - where that error could flip the result, and where
+// exact ties need round-half-even - and for zero exponents outside the exact power table, subnormals,
+// infinities and NaN does it hand over to std::to_chars.
+char* ObjWriter::FormatFloat(char* out, float value)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof(bits));
+    const bool negative = (bits >> 31) != 0;
+    const uint32_t magnitudeBits = bits & 0x7fffffffu;
+    if (magnitudeBits == 0)
+    {
+        if (negative)
+            *out++ = '-';
+        *out++ = '0';
+        return out;
+    }
+    if (magnitudeBits < 0x00800000u || magnitudeBits >= 0x7f800000u)
+        return SlowFloat(out, value);
+
+    const double a = std::fabs(static_cast<double>(value));
+    int binaryExponent;
+    std::frexp(a, &binaryExponent); // a in [2^(e-1), 2^e)
+    // floor(log10(a)) is this estimate or one more.
+    int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
+    auto scale = [a](int decimalExponent, double& scaled) {
+        const int p = 5 - decimalExponent;
+        if (p >= 0 && p <= 22)
+            scaled = a * kExactPow10[p];
+        else if (p < 0 && p >= -22)
+            scaled = a / kExactPow10[-p];
+        else
+            return false;
+        return true;
+    };
+    double scaled;
+    if (!scale(exponent, scaled))
+        return SlowFloat(out, value);
+    if (scaled >= 1e6)
+    {
+        ++exponent;
+        if (!scale(exponent, scaled))
+            return SlowFloat(out, value);
+    }
+    const double whole = std::floor(scaled);
+    const double fraction = scaled - whole;
+    if (std::fabs(fraction - 0.5) < 1e-7)
+        return SlowFloat(out, value);
+    uint32_t digits = static_cast<uint32_t>(whole) + (fraction > 0.5 ? 1u : 0u);
+    if (digits == 1000000u)
+    {
+        digits = 100000u;
+        ++exponent;
+    }
+    if (digits < 100000u || digits > 999999u)
+        return SlowFloat(out, value);
+
+    char d[6];
+    for (int i = 5; i >= 0; --i)
+    {
+        d[i] = static_cast<char>('0' + digits % 10);
+        digits /= 10;
+    }
+    int significant = 6;
+    while (significant > 1 && d[significant - 1] == '0')
+        --significant;
+
+    if (negative)
+        *out++ = '-';
+    if (exponent < -4 || exponent >= 6)
+    {
+        *out++ = d[0];
+        if (significant > 1)
+        {
+            *out++ = '.';
+            std::memcpy(out, d + 1, static_cast<size_t>(significant - 1));
+            out += significant - 1;
+        }
+        *out++ = 'e';
+        *out++ = exponent < 0 ? '-' : '+';
+        const int e = exponent < 0 ? -exponent : exponent; // at most 38: two digits
+        *out++ = static_cast<char>('0' + e / 10);
+        *out++ = static_cast<char>('0' + e % 10);
+    }
+    else if (exponent >= 0)
+    {
+        const int integerDigits = exponent + 1;
+        std::memcpy(out, d, static_cast<size_t>(integerDigits));
+        out += integerDigits;
+        if (significant > integerDigits)
+        {
+            *out++ = '.';
+            std::memcpy(out, d + integerDigits, static_cast<size_t>(significant - integerDigits));
+            out += significant - integerDigits;
+        }
+    }
+    else
+    {
+        *out++ = '0';
+        *out++ = '.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            *out++ = '0';
+        std::memcpy(out, d, static_cast<size_t>(significant));
+        out += significant;
+    }
+    return out;
+}
+
+namespace
+{
+// ---------------------------------------------------------------------------------------------
+// Normal table: normal -> 1-based "vn" number, in order of first appearance.
+//
+// Normals match when their components are equal as values, so 0 and -0 are the same normal (the
+// first one met is written). A NaN component matches only the same bit pattern: by value it would
+// never match, and every such vertex would write a line of its own.
+class NormalTable
+{
+public:
+    explicit NormalTable(uint32_t maxEntries)
+    {
+        size_t capacity = 16;
+        while (capacity < static_cast<size_t>(maxEntries) * 2)
+            capacity *= 2;
+        slots.assign(capacity, Slot{});
+        mask = capacity - 1;
+    }
+
+    // Returns the normal's number and whether it was new.
+    uint32_t FindOrInsert(const float* n, bool& inserted)
+    {
+        const uint32_t x = Key(n[0]), y = Key(n[1]), z = Key(n[2]);
+        size_t i = Hash(x, y, z) & mask;
+        for (;;)
+        {
+            Slot& slot = slots[i];
+            if (slot.number == 0)
+            {
+                slot = Slot{x, y, z, ++count};
+                inserted = true;
+                return count;
+            }
+            if (slot.x == x && slot.y == y && slot.z == z)
+            {
+                inserted = false;
+                return slot.number;
+            }
+            i = (i + 1) & mask;
+        }
+    }
+
+private:
+    struct Slot
+    {
+        uint32_t x = 0, y = 0, z = 0;
+        uint32_t number = 0; // 0: empty
+    };
+
+    static uint32_t Key(float f)
+    {
+        uint32_t bits;
+        std::memcpy(&bits, &f, sizeof(bits));
+        return (bits & 0x7fffffffu) == 0 ? 0u : bits; // -0 == 0
+    }
+    static uint32_t Mix(uint32_t h)
+    {
+        h ^= h >> 16;
+        h *= 0x85ebca6bu;
+        h ^= h >> 13;
+        h *= 0xc2b2ae35u;
+        h ^= h >> 16;
+        return h;
+    }
+    static size_t Hash(uint32_t x, uint32_t y, uint32_t z)
+    {
+        return Mix(x * 0x9e3779b1u ^ Mix(y + 0x7f4a7c15u) ^ (Mix(z) * 0x27d4eb2fu));
+    }
+
+    std::vector<Slot> slots;
+    size_t mask = 0;
+    uint32_t count = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// Buffered output: lines are formatted straight into a large buffer that goes to the sink when full.
+class Output
+{
+public:
+    static constexpr size_t kCapacity = size_t(4) << 20;
+    static constexpr size_t kMaxLine = 128; // the longest formatted record line
+    using Sink = bool (*)(void* context, const char* data, size_t size);
+
+    Output(Sink sink, void* context) : buffer(new char[kCapacity]), sink(sink), context(context) {}
+
+    // Room for one record line.
+    char* Line()
+    {
+        if (used + kMaxLine > kCapacity)
+            Flush();
+        return buffer.get() + used;
+    }
+    void Commit(char* end) { used = static_cast<size_t>(end - buffer.get()); }
+
+    void Append(std::string_view text)
+    {
+        while (!text.empty())
+        {
+            if (used == kCapacity)
+                Flush();
+            const size_t n = std::min(text.size(), kCapacity - used);
+            std::memcpy(buffer.get() + used, text.data(), n);
+            used += n;
+            text.remove_prefix(n);
+        }
+    }
+
+    bool Flush()
+    {
+        if (used > 0)
+        {
+            ok = sink(context, buffer.get(), used) && ok;
+            total += used;
+            used = 0;
+        }
+        return ok;
+    }
+
+    size_t Total() const { return total + used; }
+
+private:
+    std::unique_ptr<char[]> buffer;
+    size_t used = 0;
+    size_t total = 0;
+    bool ok = true;
+    Sink sink;
+    void* context;
+};
+
+// ---------------------------------------------------------------------------------------------
+// File layout
+
+void HeaderLine(Output& out, std::string_view name, std::string_view what)
+{
+    out.Append("# ");
+    out.Append(name);
+    out.Append(what);
+    out.Append("\n");
+}
+
+char* Floats(char* p, const float* values, int count)
+{
+    for (int i = 0; i < count; ++i)
+    {
+        *p++ = ' ';
+        p = ObjWriter::FormatFloat(p, values[i]);
+    }
+    *p++ = '\n';
+    return p;
+}
+
+uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
+{
+    out.Append("# OBJ file created by or for Velmoran:\n");
+    char size[32];
+    char* s = size;
+    *s++ = ' ';
+    s = ObjWriter::FormatUnsigned(s, mesh.width);
+    *s++ = ' ';
+    s = ObjWriter::FormatUnsigned(s, mesh.height);
+    HeaderLine(out, mesh.name, std::string_view(size, static_cast<size_t>(s - size)));
+
+    const uint32_t n = mesh.vertexCount;
+    HeaderLine(out, mesh.name, " vertices:");
+    for (uint32_t k = 0; k < n; ++k)
+    {
+        char* p = out.Line();
+        *p++ = 'v';
+        out.Commit(Floats(p, mesh.positions + size_t(k) * 3, 3));
+    }
+
+    HeaderLine(out, mesh.name, " texture coords:");
+    for (uint32_t k = 0; k < n; ++k)
+    {
+        char* p = out.Line();
+        *p++ = 'v';
+        *p++ = 't';
+        out.Commit(Floats(p, mesh.texCoords + size_t(k) * 2, 2));
+    }
+
+    // The table decides each vertex's number once; the faces then read it per vertex instead of
+    // hashing every corner again (four bytes a vertex, six times fewer lookups).
+    HeaderLine(out, mesh.name, " vertex normals:");
+    NormalTable table(n);
+    std::vector<uint32_t> normalNumber(n);
+    uint32_t normalLines = 0;
+    for (uint32_t k = 0; k < n; ++k)
+    {
+        const float* normal = mesh.normals + size_t(k) * 3;
+        bool inserted;
+        normalNumber[k] = table.FindOrInsert(normal, inserted);
+        if (inserted)
+        {
+            ++normalLines;
+            char* p = out.Line();
+            *p++ = 'v';
+            *p++ = 'n';
+            out.Commit(Floats(p, normal, 3));
+        }
+    }
+
+    HeaderLine(out, mesh.name, " faces:");
+    const uint32_t triangles = mesh.indexCount / 3;
+    for (uint32_t t = 0; t < triangles; ++t)
+    {
+        char* p = out.Line();
+        *p++ = 'f';
+        for (int c = 0; c < 3; ++c)
+        {
+            const uint32_t k = mesh.indices[size_t(t) * 3 + c];
+            *p++ = ' ';
+            // A caller's index beyond the vertices cannot name a normal; it writes 0 instead of
+            // reading past the table (such a file is refused on loading).
+            char* number = p;
+            if (k < n)
+                p = ObjWriter::FormatUnsigned(p, k + 1);
+            else
+            {
+                p = std::to_chars(p, p + 20, uint64_t(k) + 1).ptr;
+            }
+            const size_t length = static_cast<size_t>(p - number);
+            *p++ = '/';
+            std::memmove(p, number, length);
+            p += length;
+            *p++ = '/';
+            p = ObjWriter::FormatUnsigned(p, k < n ? normalNumber[k] : 0u);
+        }
+        *p++ = '\n';
+        out.Commit(p);
+    }
+    return normalLines;
+}
+
+bool FileSink(void* context, const char* data, size_t size)
+{
+    return std::fwrite(data, 1, size, static_cast<std::FILE*>(context)) == size;
+}
+
+bool StringSink(void* context, const char* data, size_t size)
+{
+    static_cast<std::string*>(context)->append(data, size);
+    return true;
+}
+} // namespace
+
+bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats)
+{
+    // Text mode: a platform whose text files end lines with CR LF writes them that way.
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (!file)
+    {
+        Log::Error("{} cannot open file {}", "SaveAsObj", path);
+        return false;
+    }
+    Output out(FileSink, file);
+    const uint32_t normalLines = WriteMesh(mesh, out);
+    bool ok = out.Flush();
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok)
+        Log::Error("{} could not write file {} completely", "SaveAsObj", path);
+    if (stats)
+    {
+        stats->bytes = out.Total();
+        stats->normalLines = normalLines;
+    }
+    return ok;
+}
+
+std::string ObjWriter::WriteString(const ObjMeshView& mesh)
+{
+    std::string text;
+    Output out(StringSink, &text);
+    WriteMesh(mesh, out);
+    out.Flush();
+    return text;
+}
