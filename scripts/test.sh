@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite under a virtual X server.
+# Installs what is missing, builds, and runs the whole test suite under a virtual X server; then the
+# same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, and the OBJ reader's fuzz
+# target for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -10,3 +12,25 @@ xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=ON
 cmake --build build/test
 "${xvfb[@]}" ctest --test-dir build/test --output-on-failure -j "$jobs"
+
+# Sanitizers: a lightly optimised debug build keeps the stack traces readable and the run short.
+cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
+  -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=OFF -DVELMORAN_SANITIZE=ON
+cmake --build build/asan
+"${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -j "$jobs"
+
+# Fuzzing: libFuzzer needs clang. New inputs go to build/fuzz/corpus; the committed seeds stay as
+# they are. A crash leaves its input in build/fuzz/ and fails the run.
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DVELMORAN_BUILD_TESTS=OFF -DVELMORAN_FUZZ=ON
+cmake --build build/fuzz --target ObjReaderFuzz
+mkdir -p build/fuzz/corpus
+fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-60}"
+if ! build/fuzz/fuzz/ObjReaderFuzz -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+  -artifact_prefix=build/fuzz/ -print_final_stats=1 build/fuzz/corpus fuzz/corpus tests/data/obj \
+  >build/fuzz/fuzz.log 2>&1; then
+  tail -n 60 build/fuzz/fuzz.log
+  echo "ObjReaderFuzz failed; see build/fuzz/fuzz.log"
+  exit 1
+fi
+grep -E '^Done [0-9]+ runs' build/fuzz/fuzz.log || tail -n 3 build/fuzz/fuzz.log
