@@ -1,5 +1,6 @@
 #include "io/ObjReader.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -309,7 +310,22 @@ bool ObjParser::ParseComment(const char* begin, const char* p, const char* end)
         }
     }
     data.hasHeader = true;
+    ReserveForGrid();
     return true;
+}
+
+void ObjParser::ReserveForGrid()
+{
+    // The shortest lines: "v 0 0 0" (8 bytes with its line feed), "vt 0 0" (7), and
+    // "f 1/1/1 1/1/1 1/1/1" (20) for three corners.
+    const uint64_t vertices = std::min<uint64_t>(uint64_t(data.width) * data.height, inputBytes / 8);
+    const uint64_t corners =
+        std::min<uint64_t>(uint64_t(data.width > 0 ? data.width - 1 : 0) * (data.height > 0 ? data.height - 1 : 0) * 6,
+                           inputBytes / 20 * 3);
+    data.positions.reserve(vertices * 3);
+    data.texCoords.reserve(vertices * 2);
+    for (std::vector<uint32_t>* list : {&data.positionIndices, &data.texCoordIndices, &data.normalIndices})
+        list->reserve(corners);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -392,7 +408,7 @@ ObjResult ObjReader::CheckTerrain(const ObjData& data)
 
 ObjResult ObjReader::ParseTerrain(std::string_view text, ObjData& data)
 {
-    ObjParser parser(data);
+    ObjParser parser(data, text.size());
     if (!parser.Feed(text))
         return {ObjStatus::Malformed, parser.Error()};
     return CheckTerrain(data);
@@ -412,7 +428,14 @@ ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t 
         ~Closer() { std::fclose(file); }
     } closer{file};
 
-    ObjParser parser(data);
+    size_t fileBytes = 0;
+    if (std::fseek(file, 0, SEEK_END) == 0)
+    {
+        const long end = std::ftell(file);
+        fileBytes = end > 0 ? static_cast<size_t>(end) : 0;
+    }
+    std::rewind(file);
+    ObjParser parser(data, fileBytes);
     size_t capacity = chunkBytes > 0 ? chunkBytes : 1;
     std::unique_ptr<char[]> buffer(new char[capacity]);
     size_t carried = 0;

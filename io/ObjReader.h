@@ -56,7 +56,9 @@ struct ObjResult
 class ObjParser
 {
 public:
-    explicit ObjParser(ObjData& data) : data(data) {}
+    // inputBytes, when known, lets the arrays be reserved once the header gives the grid size;
+    // it also bounds that reservation, so a header cannot ask for more than the text can hold.
+    explicit ObjParser(ObjData& data, size_t inputBytes = 0) : data(data), inputBytes(inputBytes) {}
 
     // Returns false at the first malformed line; Error() then holds the reason.
     bool Feed(std::string_view lines);
@@ -69,9 +71,11 @@ private:
     bool ParseFace(const char* p, const char* end);
     bool ParseComment(const char* begin, const char* p, const char* end);
     bool Fail(std::string reason);
+    void ReserveForGrid();
 
     ObjData& data;
     std::string error;
+    size_t inputBytes = 0;
     size_t line = 0;
     bool armed = false;      // the "created by" comment was seen
     bool headerDone = false; // the name and size line was read

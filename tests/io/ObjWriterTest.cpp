@@ -1,3 +1,4 @@
+#include "engine/Parallel.h"
 #include "io/ObjWriter.h"
 #include "tests/io/ObjTestMesh.h"
 #include "tests/support/LogCapture.h"
@@ -197,6 +198,21 @@ TEST(ObjWriterTest, FileHoldsTheSameText)
     EXPECT_EQ(text, mesh.Text());
     EXPECT_EQ(stats.bytes, text.size());
     EXPECT_EQ(stats.normalLines, 1u);
+}
+
+// Large sections are formatted on several threads; the text must not depend on how many.
+TEST(ObjWriterTest, TextDoesNotDependOnTheThreadCount)
+{
+    GridMesh mesh(300, 310, [](uint32_t i, uint32_t j) { return std::sin(static_cast<float>(i * j) * 0.01f); });
+    for (size_t k = 0; k < mesh.normals.size(); k += 3)
+        mesh.normals[k] = static_cast<float>((k / 3) % 1000) * 1e-3f; // 1000 distinct normals
+    Parallel::SetThreadCount(1);
+    const std::string single = mesh.Text();
+    Parallel::SetThreadCount(3);
+    const std::string threaded = mesh.Text();
+    Parallel::SetThreadCount(0);
+    EXPECT_EQ(single.size(), threaded.size());
+    EXPECT_TRUE(single == threaded);
 }
 
 TEST(ObjWriterTest, MissingFolderLogsAndCreatesNothing)
