@@ -38,7 +38,8 @@ float ValueNoise(float x, float y)
     const int32_t ix = static_cast<int32_t>(fx), iy = static_cast<int32_t>(fy);
     const float tx = x - fx, ty = y - fy;
     const float sx = tx * tx * (3 - 2 * tx), sy = ty * ty * (3 - 2 * ty);
-    const float a = Lattice(ix, iy), b = Lattice(ix + 1, iy), c = Lattice(ix, iy + 1), d = Lattice(ix + 1, iy + 1);
+    const float a = Lattice(ix, iy), b = Lattice(ix + 1, iy), c = Lattice(ix, iy + 1),
+                d = Lattice(ix + 1, iy + 1);
     return (a + (b - a) * sx) + ((c + (d - c) * sx) - (a + (b - a) * sx)) * sy;
 }
 
@@ -55,7 +56,8 @@ Mesh MakeNoiseTerrain(uint32_t w, uint32_t h)
     m.texCoords.resize(size_t(w) * h * 2);
     m.normals.resize(size_t(w) * h * 3);
     const float du = 1.0f / static_cast<float>(h - 1), dv = 1.0f / static_cast<float>(w - 1);
-    auto heightAt = [](uint32_t i, uint32_t j) {
+    auto heightAt = [](uint32_t i, uint32_t j)
+    {
         float v = 0, amplitude = 40, frequency = 1.0f / 64;
         for (int octave = 0; octave < 6; ++octave, amplitude *= 0.5f, frequency *= 2)
             v += amplitude * ValueNoise(static_cast<float>(i) * frequency, static_cast<float>(j) * frequency);
@@ -104,7 +106,8 @@ double BestSeconds(const std::function<bool()>& run)
             std::printf("  run failed\n");
             return -1;
         }
-        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        best =
+            std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     return best;
 }
@@ -142,26 +145,30 @@ int main()
     Report("export (ObjWriter, 1 thread)", bytes, singleThreadSeconds);
 
     size_t ourVertices = 0;
-    const double readSeconds = BestSeconds([&] {
-        ObjData data;
-        const ObjResult result = ObjReader::ReadTerrain(path, data);
-        ourVertices = data.VertexCount();
-        if (!result.Ok())
-            std::printf("  refused: %s\n", result.reason.c_str());
-        return result.Ok();
-    });
+    const double readSeconds = BestSeconds(
+        [&]
+        {
+            ObjData data;
+            const ObjResult result = ObjReader::ReadTerrain(path, data);
+            ourVertices = data.VertexCount();
+            if (!result.Ok()) std::printf("  refused: %s\n", result.reason.c_str());
+            return result.Ok();
+        });
     Report("import (ObjReader)", bytes, readSeconds);
 
     size_t tinyVertices = 0;
-    const double tinySeconds = BestSeconds([&] {
-        tinyobj::attrib_t attrib;
-        std::vector<tinyobj::shape_t> shapes;
-        std::vector<tinyobj::material_t> materials;
-        std::string warn, err;
-        const bool ok = tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, path.c_str(), nullptr, true);
-        tinyVertices = attrib.vertices.size() / 3;
-        return ok;
-    });
+    const double tinySeconds = BestSeconds(
+        [&]
+        {
+            tinyobj::attrib_t attrib;
+            std::vector<tinyobj::shape_t> shapes;
+            std::vector<tinyobj::material_t> materials;
+            std::string warn, err;
+            const bool ok =
+                tinyobj::LoadObj(&attrib, &shapes, &materials, &warn, &err, path.c_str(), nullptr, true);
+            tinyVertices = attrib.vertices.size() / 3;
+            return ok;
+        });
     Report("import (tinyobjloader 2.0)", bytes, tinySeconds);
     std::printf("vertices read: ours %zu, tinyobjloader %zu\n", ourVertices, tinyVertices);
     std::printf("import speed-up over tinyobjloader: %.2fx\n", tinySeconds / readSeconds);

@@ -10,8 +10,7 @@ namespace
 {
 void Require(bool condition)
 {
-    if (!condition)
-        __builtin_trap();
+    if (!condition) __builtin_trap();
 }
 
 ObjResult ParseInTwoPieces(std::string_view text, ObjData& data)
@@ -21,8 +20,7 @@ ObjResult ParseInTwoPieces(std::string_view text, ObjData& data)
     ObjParser parser(data);
     if (cut == std::string_view::npos)
     {
-        if (!parser.Feed(text))
-            return {ObjStatus::Malformed, parser.Error()};
+        if (!parser.Feed(text)) return {ObjStatus::Malformed, parser.Error()};
     }
     else if (!parser.Feed(text.substr(0, cut + 1)) || !parser.Feed(text.substr(cut + 1)))
         return {ObjStatus::Malformed, parser.Error()};
@@ -39,11 +37,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     ObjData pieces;
     const ObjResult piecesResult = ParseInTwoPieces(text, pieces);
     Require(piecesResult.status == result.status && piecesResult.reason == result.reason);
-    Require(pieces.positions.size() == data.positions.size() && pieces.positionIndices == data.positionIndices);
+    Require(pieces.positions.size() == data.positions.size() &&
+            pieces.positionIndices == data.positionIndices);
 
     Require(result.Ok() == result.reason.empty());
-    if (!result.Ok())
-        return 0;
+    if (!result.Ok()) return 0;
 
     const uint64_t vertices = uint64_t(data.width) * data.height;
     Require(data.width >= 2 && data.height >= 2);

@@ -48,8 +48,7 @@ std::string Quote(const char* begin, const char* end)
         const unsigned char c = static_cast<unsigned char>(begin[i]);
         text += (c < 0x20 || c >= 0x7f) ? '?' : static_cast<char>(c);
     }
-    if (length > kMaxShown)
-        text += "...";
+    if (length > kMaxShown) text += "...";
     text += "'";
     return text;
 }
@@ -64,16 +63,13 @@ enum class NumberStatus
 // An unsigned decimal integer that is the whole of [begin, end): digits only.
 NumberStatus ParseUnsigned(const char* begin, const char* end, uint32_t& value)
 {
-    if (begin == end)
-        return NumberStatus::NotANumber;
+    if (begin == end) return NumberStatus::NotANumber;
     uint64_t v = 0;
     for (const char* p = begin; p < end; ++p)
     {
-        if (!IsDigit(*p))
-            return NumberStatus::NotANumber;
+        if (!IsDigit(*p)) return NumberStatus::NotANumber;
         v = v * 10 + static_cast<uint64_t>(*p - '0');
-        if (v > UINT32_MAX)
-            return NumberStatus::OutOfRange;
+        if (v > UINT32_MAX) return NumberStatus::OutOfRange;
     }
     value = static_cast<uint32_t>(v);
     return NumberStatus::Ok;
@@ -87,21 +83,16 @@ NumberStatus ParseFloat(const char* begin, const char* end, float& value)
     if (p < end && *p == '+')
     {
         ++p;
-        if (p < end && *p == '-')
-            return NumberStatus::NotANumber;
+        if (p < end && *p == '-') return NumberStatus::NotANumber;
     }
     const std::from_chars_result result = std::from_chars(p, end, value);
-    if (result.ptr != end || p == end)
-        return NumberStatus::NotANumber;
-    if (result.ec == std::errc())
-        return NumberStatus::Ok;
-    if (result.ec != std::errc::result_out_of_range)
-        return NumberStatus::NotANumber;
+    if (result.ptr != end || p == end) return NumberStatus::NotANumber;
+    if (result.ec == std::errc()) return NumberStatus::Ok;
+    if (result.ec != std::errc::result_out_of_range) return NumberStatus::NotANumber;
     // from_chars does not tell overflow from underflow; strtod on the (already validated) word does.
     const std::string word(p, end);
     const double d = std::strtod(word.c_str(), nullptr);
-    if (!(d > -1.0 && d < 1.0))
-        return NumberStatus::OutOfRange;
+    if (!(d > -1.0 && d < 1.0)) return NumberStatus::OutOfRange;
     value = static_cast<float>(d);
     return NumberStatus::Ok;
 }
@@ -130,8 +121,7 @@ bool ObjParser::Feed(std::string_view lines)
         const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         const char* lineEnd = newline ? newline : end;
         ++line;
-        if (!ParseLine(p, lineEnd))
-            return false;
+        if (!ParseLine(p, lineEnd)) return false;
         p = newline ? newline + 1 : end;
     }
     return true;
@@ -158,10 +148,8 @@ bool ObjParser::ParseLine(const char* begin, const char* end)
     }
     if (length == 2 && word[0] == 'v')
     {
-        if (word[1] == 't')
-            return ParseFloats(p, end, data.texCoords, 2, "vt");
-        if (word[1] == 'n')
-            return ParseFloats(p, end, data.normals, 3, "vn");
+        if (word[1] == 't') return ParseFloats(p, end, data.texCoords, 2, "vt");
+        if (word[1] == 'n') return ParseFloats(p, end, data.normals, 3, "vn");
     }
     return true; // empty lines and every other record type are ignored
 }
@@ -174,7 +162,8 @@ bool ObjParser::ParseFloats(const char*& p, const char* end, std::vector<float>&
     {
         const char* word = SkipBlanks(p, end);
         if (word == end)
-            return Fail("a \"" + std::string(record) + "\" record needs " + std::to_string(count) + " numbers");
+            return Fail("a \"" + std::string(record) + "\" record needs " + std::to_string(count) +
+                        " numbers");
         p = WordEnd(word, end);
         float value;
         switch (ParseFloat(word, p, value))
@@ -202,8 +191,7 @@ bool ObjParser::ParseFace(const char* p, const char* end)
     while (!lineEnded)
     {
         p = SkipBlanks(p, end);
-        if (p == end)
-            break;
+        if (p == end) break;
         const char* cornerStart = p;
         int slot = 0;
         for (;;)
@@ -221,11 +209,9 @@ bool ObjParser::ParseFace(const char* p, const char* end)
             uint32_t index = 0;
             if (ParseUnsigned(numberStart, p, index) != NumberStatus::Ok)
                 return Fail("the index " + Quote(numberStart, p) + " is out of range");
-            if (index == 0)
-                return Fail("index 0 in a face (indices start at 1)");
+            if (index == 0) return Fail("index 0 in a face (indices start at 1)");
             lists[slot]->push_back(index);
-            if (index > data.maxIndex[slot])
-                data.maxIndex[slot] = index;
+            if (index > data.maxIndex[slot]) data.maxIndex[slot] = index;
             if (slot == 1)
                 data.hasTexCoordIndices = true;
             else if (slot == 2)
@@ -233,8 +219,7 @@ bool ObjParser::ParseFace(const char* p, const char* end)
             ++slot;
             if (p < end && *p == '/')
             {
-                if (slot == 3)
-                    return Fail("a face corner has more than three indices");
+                if (slot == 3) return Fail("a face corner has more than three indices");
                 ++p;
                 continue;
             }
@@ -243,8 +228,7 @@ bool ObjParser::ParseFace(const char* p, const char* end)
             break;
         }
         ++corners;
-        if (slot != 3 && data.firstShortCornerLine == 0)
-            data.firstShortCornerLine = line;
+        if (slot != 3 && data.firstShortCornerLine == 0) data.firstShortCornerLine = line;
     }
     if (corners != 3 && data.firstNonTriangleLine == 0)
     {
@@ -259,8 +243,7 @@ bool ObjParser::ParseFace(const char* p, const char* end)
 // two words, so such a file still loads.
 bool ObjParser::ParseComment(const char* begin, const char* p, const char* end)
 {
-    if (headerDone)
-        return true;
+    if (headerDone) return true;
     if (!armed)
     {
         armed = std::string_view(begin, static_cast<size_t>(end - begin)).find(kHeaderMarker) !=
@@ -279,17 +262,14 @@ bool ObjParser::ParseComment(const char* begin, const char* p, const char* end)
     for (;;)
     {
         const char* word = SkipBlanks(p, end);
-        if (word == end)
-            break;
+        if (word == end) break;
         p = WordEnd(word, end);
-        if (words == 0)
-            first = {word, p};
+        if (words == 0) first = {word, p};
         previous = last;
         last = {word, p};
         ++words;
     }
-    if (words < 2)
-        return Fail("the header line does not hold the terrain's name, width and height");
+    if (words < 2) return Fail("the header line does not hold the terrain's name, width and height");
     // Two words: an empty name.
     data.name = words == 2 ? std::string() : std::string(first.begin, first.end);
     const Word sizes[2] = {previous, last};
@@ -319,9 +299,9 @@ void ObjParser::ReserveForGrid()
     // The shortest lines: "v 0 0 0" (8 bytes with its line feed), "vt 0 0" (7), and
     // "f 1/1/1 1/1/1 1/1/1" (20) for three corners.
     const uint64_t vertices = std::min<uint64_t>(uint64_t(data.width) * data.height, inputBytes / 8);
-    const uint64_t corners =
-        std::min<uint64_t>(uint64_t(data.width > 0 ? data.width - 1 : 0) * (data.height > 0 ? data.height - 1 : 0) * 6,
-                           inputBytes / 20 * 3);
+    const uint64_t corners = std::min<uint64_t>(uint64_t(data.width > 0 ? data.width - 1 : 0) *
+                                                    (data.height > 0 ? data.height - 1 : 0) * 6,
+                                                inputBytes / 20 * 3);
     data.positions.reserve(vertices * 3);
     data.texCoords.reserve(vertices * 2);
     for (std::vector<uint32_t>* list : {&data.positionIndices, &data.texCoordIndices, &data.normalIndices})
@@ -333,11 +313,9 @@ void ObjParser::ReserveForGrid()
 
 bool ObjReader::IsGridTriangleList(const std::vector<uint32_t>& oneBased, uint32_t width, uint32_t height)
 {
-    if (width < 2 || height < 2)
-        return false;
+    if (width < 2 || height < 2) return false;
     const uint64_t expected = uint64_t(width - 1) * (height - 1) * 6;
-    if (oneBased.size() != expected)
-        return false;
+    if (oneBased.size() != expected) return false;
     const uint32_t* p = oneBased.data();
     for (uint32_t i = 0; i + 1 < width; ++i)
     {
@@ -348,8 +326,7 @@ bool ObjReader::IsGridTriangleList(const std::vector<uint32_t>& oneBased, uint32
             const uint32_t b = a + 1;
             const uint32_t c = a + height;
             const uint32_t e = c + 1;
-            if (p[0] != a || p[1] != c || p[2] != b || p[3] != b || p[4] != c || p[5] != e)
-                return false;
+            if (p[0] != a || p[1] != c || p[2] != b || p[3] != b || p[4] != c || p[5] != e) return false;
             p += 6;
         }
     }
@@ -362,22 +339,23 @@ ObjResult ObjReader::CheckTerrain(const ObjData& data)
     const auto n = [](uint64_t v) { return std::to_string(v); };
 
     if (!data.hasNormalIndices)
-        return refuse(ObjStatus::NoNormals,
-                      data.positionIndices.empty() ? "it holds no faces" : "its faces carry no normal indices");
+        return refuse(ObjStatus::NoNormals, data.positionIndices.empty()
+                                                ? "it holds no faces"
+                                                : "its faces carry no normal indices");
     if (!data.hasHeader)
         return refuse(ObjStatus::Malformed, "it has no header comment with the terrain's name and size");
     if (data.width < 2 || data.height < 2)
-        return refuse(ObjStatus::Malformed,
-                      "its grid of " + n(data.width) + " x " + n(data.height) + " vertices is smaller than 2 x 2");
+        return refuse(ObjStatus::Malformed, "its grid of " + n(data.width) + " x " + n(data.height) +
+                                                " vertices is smaller than 2 x 2");
 
     const uint64_t vertices = data.VertexCount();
     const uint64_t gridVertices = uint64_t(data.width) * data.height;
     if (vertices != gridVertices)
     {
         const bool water = data.name.size() >= 6 && data.name.compare(data.name.size() - 6, 6, "_water") == 0;
-        return refuse(ObjStatus::NotATerrain, "it holds " + n(vertices) + " vertices, not the " + n(data.width) +
-                                                  " x " + n(data.height) + " = " + n(gridVertices) +
-                                                  " of its grid" +
+        return refuse(ObjStatus::NotATerrain, "it holds " + n(vertices) + " vertices, not the " +
+                                                  n(data.width) + " x " + n(data.height) + " = " +
+                                                  n(gridVertices) + " of its grid" +
                                                   (water ? " (a water file is not a terrain)" : ""));
     }
     const uint64_t texCoords = data.texCoords.size() / 2;
@@ -401,16 +379,15 @@ ObjResult ObjReader::CheckTerrain(const ObjData& data)
                                                     " count is " + n(counts[slot]));
     }
     if (!IsGridTriangleList(data.positionIndices, data.width, data.height))
-        return refuse(ObjStatus::NotATerrain, "its faces are not the triangles of a " + n(data.width) + " x " +
-                                                  n(data.height) + " grid");
+        return refuse(ObjStatus::NotATerrain, "its faces are not the triangles of a " + n(data.width) +
+                                                  " x " + n(data.height) + " grid");
     return {};
 }
 
 ObjResult ObjReader::ParseTerrain(std::string_view text, ObjData& data)
 {
     ObjParser parser(data, text.size());
-    if (!parser.Feed(text))
-        return {ObjStatus::Malformed, parser.Error()};
+    if (!parser.Feed(text)) return {ObjStatus::Malformed, parser.Error()};
     return CheckTerrain(data);
 }
 
@@ -420,8 +397,7 @@ ObjResult ObjReader::ParseTerrain(std::string_view text, ObjData& data)
 ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file)
-        return {ObjStatus::CannotOpen, "it cannot be opened"};
+    if (!file) return {ObjStatus::CannotOpen, "it cannot be opened"};
     struct Closer
     {
         std::FILE* file;
@@ -444,8 +420,7 @@ ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t 
         const size_t got = std::fread(buffer.get() + carried, 1, capacity - carried, file);
         if (got == 0)
         {
-            if (std::ferror(file))
-                return {ObjStatus::CannotOpen, "it cannot be read"};
+            if (std::ferror(file)) return {ObjStatus::CannotOpen, "it cannot be read"};
             if (carried > 0 && !parser.Feed(std::string_view(buffer.get(), carried)))
                 return {ObjStatus::Malformed, parser.Error()};
             break;

@@ -55,7 +55,7 @@ struct ObjResult
 // can be read in large chunks. Lines end at "\n"; a "\r" counts as a blank.
 class ObjParser
 {
-public:
+  public:
     // inputBytes, when known, lets the arrays be reserved once the header gives the grid size;
     // it also bounds that reservation, so a header cannot ask for more than the text can hold.
     explicit ObjParser(ObjData& data, size_t inputBytes = 0) : data(data), inputBytes(inputBytes) {}
@@ -65,7 +65,7 @@ public:
     const std::string& Error() const { return error; }
     size_t LinesRead() const { return line; }
 
-private:
+  private:
     bool ParseLine(const char* begin, const char* end);
     bool ParseFloats(const char*& p, const char* end, std::vector<float>& out, int count, const char* record);
     bool ParseFace(const char* p, const char* end);

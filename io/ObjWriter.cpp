@@ -78,20 +78,19 @@ char* ObjWriter::FormatFloat(char* out, float value)
     const uint32_t magnitudeBits = bits & 0x7fffffffu;
     if (magnitudeBits == 0)
     {
-        if (negative)
-            *out++ = '-';
+        if (negative) *out++ = '-';
         *out++ = '0';
         return out;
     }
-    if (magnitudeBits < 0x00800000u || magnitudeBits >= 0x7f800000u)
-        return SlowFloat(out, value);
+    if (magnitudeBits < 0x00800000u || magnitudeBits >= 0x7f800000u) return SlowFloat(out, value);
 
     const double a = std::fabs(static_cast<double>(value));
     int binaryExponent;
     std::frexp(a, &binaryExponent); // a in [2^(e-1), 2^e)
     // floor(log10(a)) is this estimate or one more.
     int exponent = static_cast<int>(std::floor((binaryExponent - 1) * 0.30102999566398120));
-    auto scale = [a](int decimalExponent, double& scaled) {
+    auto scale = [a](int decimalExponent, double& scaled)
+    {
         const int p = 5 - decimalExponent;
         if (p >= 0 && p <= 22)
             scaled = a * kExactPow10[p];
@@ -102,26 +101,22 @@ char* ObjWriter::FormatFloat(char* out, float value)
         return true;
     };
     double scaled;
-    if (!scale(exponent, scaled))
-        return SlowFloat(out, value);
+    if (!scale(exponent, scaled)) return SlowFloat(out, value);
     if (scaled >= 1e6)
     {
         ++exponent;
-        if (!scale(exponent, scaled))
-            return SlowFloat(out, value);
+        if (!scale(exponent, scaled)) return SlowFloat(out, value);
     }
     const double whole = std::floor(scaled);
     const double fraction = scaled - whole;
-    if (std::fabs(fraction - 0.5) < 1e-7)
-        return SlowFloat(out, value);
+    if (std::fabs(fraction - 0.5) < 1e-7) return SlowFloat(out, value);
     uint32_t digits = static_cast<uint32_t>(whole) + (fraction > 0.5 ? 1u : 0u);
     if (digits == 1000000u)
     {
         digits = 100000u;
         ++exponent;
     }
-    if (digits < 100000u || digits > 999999u)
-        return SlowFloat(out, value);
+    if (digits < 100000u || digits > 999999u) return SlowFloat(out, value);
 
     char d[6];
     for (int i = 5; i >= 0; --i)
@@ -133,8 +128,7 @@ char* ObjWriter::FormatFloat(char* out, float value)
     while (significant > 1 && d[significant - 1] == '0')
         --significant;
 
-    if (negative)
-        *out++ = '-';
+    if (negative) *out++ = '-';
     if (exponent < -4 || exponent >= 6)
     {
         *out++ = d[0];
@@ -184,7 +178,7 @@ namespace
 // never match, and every such vertex would write a line of its own.
 class NormalTable
 {
-public:
+  public:
     explicit NormalTable(uint32_t maxEntries)
     {
         size_t capacity = 16;
@@ -217,7 +211,7 @@ public:
         }
     }
 
-private:
+  private:
     struct Slot
     {
         uint32_t x = 0, y = 0, z = 0;
@@ -253,7 +247,7 @@ private:
 // Buffered output: lines are formatted straight into a large buffer that goes to the sink when full.
 class Output
 {
-public:
+  public:
     static constexpr size_t kCapacity = size_t(4) << 20;
     static constexpr size_t kMaxLine = 128; // the longest formatted record line
     using Sink = bool (*)(void* context, const char* data, size_t size);
@@ -263,8 +257,7 @@ public:
     // Room for one record line.
     char* Line()
     {
-        if (used + kMaxLine > kCapacity)
-            Flush();
+        if (used + kMaxLine > kCapacity) Flush();
         return buffer.get() + used;
     }
     void Commit(char* end) { used = static_cast<size_t>(end - buffer.get()); }
@@ -273,8 +266,7 @@ public:
     {
         while (!text.empty())
         {
-            if (used == kCapacity)
-                Flush();
+            if (used == kCapacity) Flush();
             const size_t n = std::min(text.size(), kCapacity - used);
             std::memcpy(buffer.get() + used, text.data(), n);
             used += n;
@@ -308,7 +300,7 @@ public:
 
     size_t Total() const { return total + used; }
 
-private:
+  private:
     std::unique_ptr<char[]> buffer;
     size_t used = 0;
     size_t total = 0;
@@ -368,7 +360,8 @@ template <typename LineFormatter> void WriteLines(Output& out, uint32_t count, c
         batch.ranges.clear();
         Parallel::For(
             lines,
-            [&](size_t begin, size_t end) {
+            [&](size_t begin, size_t end)
+            {
                 char* const start = batch.text.get() + begin * Output::kMaxLine;
                 char* p = start;
                 for (size_t k = begin; k < end; ++k)
@@ -378,12 +371,13 @@ template <typename LineFormatter> void WriteLines(Output& out, uint32_t count, c
             },
             kMinLinesPerThread);
         std::sort(batch.ranges.begin(), batch.ranges.end());
-        if (writing.valid())
-            writing.get(); // frees the other batch for the next round
-        writing = std::async(std::launch::async, [&out, &batch] {
-            for (const auto& [begin, bytes] : batch.ranges)
-                out.Write(batch.text.get() + begin * Output::kMaxLine, bytes);
-        });
+        if (writing.valid()) writing.get(); // frees the other batch for the next round
+        writing = std::async(std::launch::async,
+                             [&out, &batch]
+                             {
+                                 for (const auto& [begin, bytes] : batch.ranges)
+                                     out.Write(batch.text.get() + begin * Output::kMaxLine, bytes);
+                             });
     }
     writing.get();
 }
@@ -401,17 +395,21 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
 
     const uint32_t n = mesh.vertexCount;
     HeaderLine(out, mesh.name, " vertices:");
-    WriteLines(out, n, [&](char* p, uint32_t k) {
-        *p++ = 'v';
-        return Floats(p, mesh.positions + size_t(k) * 3, 3);
-    });
+    WriteLines(out, n,
+               [&](char* p, uint32_t k)
+               {
+                   *p++ = 'v';
+                   return Floats(p, mesh.positions + size_t(k) * 3, 3);
+               });
 
     HeaderLine(out, mesh.name, " texture coords:");
-    WriteLines(out, n, [&](char* p, uint32_t k) {
-        *p++ = 'v';
-        *p++ = 't';
-        return Floats(p, mesh.texCoords + size_t(k) * 2, 2);
-    });
+    WriteLines(out, n,
+               [&](char* p, uint32_t k)
+               {
+                   *p++ = 'v';
+                   *p++ = 't';
+                   return Floats(p, mesh.texCoords + size_t(k) * 2, 2);
+               });
 
     // The table decides each vertex's number once, in vertex order; the faces then read it per
     // vertex instead of hashing every corner again (five bytes a vertex, six times fewer lookups).
@@ -429,35 +427,39 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
             normalLines += inserted ? 1 : 0;
         }
     }
-    WriteLines(out, n, [&](char* p, uint32_t k) {
-        if (!firstUse[k])
-            return p;
-        *p++ = 'v';
-        *p++ = 'n';
-        return Floats(p, mesh.normals + size_t(k) * 3, 3);
-    });
+    WriteLines(out, n,
+               [&](char* p, uint32_t k)
+               {
+                   if (!firstUse[k]) return p;
+                   *p++ = 'v';
+                   *p++ = 'n';
+                   return Floats(p, mesh.normals + size_t(k) * 3, 3);
+               });
 
     HeaderLine(out, mesh.name, " faces:");
-    WriteLines(out, mesh.indexCount / 3, [&](char* p, uint32_t t) {
-        *p++ = 'f';
-        for (int c = 0; c < 3; ++c)
-        {
-            const uint32_t k = mesh.indices[size_t(t) * 3 + c];
-            *p++ = ' ';
-            // A caller's index beyond the vertices cannot name a normal; it writes 0 instead of
-            // reading past the table (such a file is refused on loading).
-            char* number = p;
-            p = k < n ? ObjWriter::FormatUnsigned(p, k + 1) : std::to_chars(p, p + 10, uint64_t(k) + 1).ptr;
-            const size_t length = static_cast<size_t>(p - number);
-            *p++ = '/';
-            std::memcpy(p, number, length);
-            p += length;
-            *p++ = '/';
-            p = ObjWriter::FormatUnsigned(p, k < n ? normalNumber[k] : 0u);
-        }
-        *p++ = '\n';
-        return p;
-    });
+    WriteLines(out, mesh.indexCount / 3,
+               [&](char* p, uint32_t t)
+               {
+                   *p++ = 'f';
+                   for (int c = 0; c < 3; ++c)
+                   {
+                       const uint32_t k = mesh.indices[size_t(t) * 3 + c];
+                       *p++ = ' ';
+                       // A caller's index beyond the vertices cannot name a normal; it writes 0 instead of
+                       // reading past the table (such a file is refused on loading).
+                       char* number = p;
+                       p = k < n ? ObjWriter::FormatUnsigned(p, k + 1)
+                                 : std::to_chars(p, p + 10, uint64_t(k) + 1).ptr;
+                       const size_t length = static_cast<size_t>(p - number);
+                       *p++ = '/';
+                       std::memcpy(p, number, length);
+                       p += length;
+                       *p++ = '/';
+                       p = ObjWriter::FormatUnsigned(p, k < n ? normalNumber[k] : 0u);
+                   }
+                   *p++ = '\n';
+                   return p;
+               });
     return normalLines;
 }
 
@@ -486,8 +488,7 @@ bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjW
     const uint32_t normalLines = WriteMesh(mesh, out);
     bool ok = out.Flush();
     ok = std::fclose(file) == 0 && ok;
-    if (!ok)
-        Log::Error("{} could not write file {} completely", "SaveAsObj", path);
+    if (!ok) Log::Error("{} could not write file {} completely", "SaveAsObj", path);
     if (stats)
     {
         stats->bytes = out.Total();

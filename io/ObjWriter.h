@@ -9,8 +9,8 @@
 // The arrays one file is written from. The pointers stay the caller's.
 struct ObjMeshView
 {
-    std::string_view name;    // written unchanged into every header line
-    uint32_t width = 0;       // grid size for the header
+    std::string_view name; // written unchanged into every header line
+    uint32_t width = 0;    // grid size for the header
     uint32_t height = 0;
     uint32_t vertexCount = 0;
     const float* positions = nullptr; // 3 per vertex

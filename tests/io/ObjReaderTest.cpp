@@ -206,7 +206,8 @@ TEST(ObjReaderTest, NumbersAsAStreamReadsThem)
 {
     ObjData data;
     ObjParser parser(data);
-    ASSERT_TRUE(parser.Feed("v +2 1e-50 -1e-60\nv nan -inf 1.5e-40\nvt 1e+06 -0 extra words\n")) << parser.Error();
+    ASSERT_TRUE(parser.Feed("v +2 1e-50 -1e-60\nv nan -inf 1.5e-40\nvt 1e+06 -0 extra words\n"))
+        << parser.Error();
     ASSERT_EQ(data.positions.size(), 6u);
     EXPECT_EQ(data.positions[0], 2.0f);
     EXPECT_EQ(data.positions[1], 0.0f); // too small for a float: 0, not an error
@@ -266,14 +267,17 @@ TEST_P(ObjReaderMalformedTest, IsRefusedWithItsReason)
 
 const MalformedCase kMalformedCases[] = {
     {"no_header.obj", ObjStatus::Malformed, "it has no header comment with the terrain's name and size"},
-    {"marker_without_size.obj", ObjStatus::Malformed, "it has no header comment with the terrain's name and size"},
+    {"marker_without_size.obj", ObjStatus::Malformed,
+     "it has no header comment with the terrain's name and size"},
     {"header_too_short.obj", ObjStatus::Malformed,
      "line 2: the header line does not hold the terrain's name, width and height"},
     {"header_width_not_a_number.obj", ObjStatus::Malformed,
      "line 2: the header's width 'x' is not an unsigned number"},
-    {"header_height_overflow.obj", ObjStatus::Malformed, "line 2: the header's height '4294967296' is out of range"},
+    {"header_height_overflow.obj", ObjStatus::Malformed,
+     "line 2: the header's height '4294967296' is out of range"},
     {"grid_below_two.obj", ObjStatus::Malformed, "its grid of 1 x 4 vertices is smaller than 2 x 2"},
-    {"vertex_count_mismatch.obj", ObjStatus::NotATerrain, "it holds 4 vertices, not the 3 x 3 = 9 of its grid"},
+    {"vertex_count_mismatch.obj", ObjStatus::NotATerrain,
+     "it holds 4 vertices, not the 3 x 3 = 9 of its grid"},
     {"water_file.obj", ObjStatus::NotATerrain,
      "it holds 4 vertices, not the 3 x 3 = 9 of its grid (a water file is not a terrain)"},
     {"texcoord_count_mismatch.obj", ObjStatus::Malformed, "it holds 3 texture coordinates for 4 vertices"},
@@ -298,7 +302,8 @@ const MalformedCase kMalformedCases[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Files, ObjReaderMalformedTest, ::testing::ValuesIn(kMalformedCases),
-                         [](const ::testing::TestParamInfo<MalformedCase>& info) {
+                         [](const ::testing::TestParamInfo<MalformedCase>& info)
+                         {
                              // no_header.obj -> NoHeader
                              std::string name;
                              bool upper = true;

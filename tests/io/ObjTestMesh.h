@@ -24,9 +24,10 @@ struct GridMesh
         for (uint32_t i = 0; i < w; ++i)
             for (uint32_t j = 0; j < h; ++j)
             {
-                positions.insert(positions.end(), {(static_cast<float>(i) - static_cast<float>(w - 1) * 0.5f),
-                                                   heightAt ? heightAt(i, j) : 0.0f,
-                                                   (static_cast<float>(j) - static_cast<float>(h - 1) * 0.5f)});
+                positions.insert(positions.end(),
+                                 {(static_cast<float>(i) - static_cast<float>(w - 1) * 0.5f),
+                                  heightAt ? heightAt(i, j) : 0.0f,
+                                  (static_cast<float>(j) - static_cast<float>(h - 1) * 0.5f)});
                 texCoords.insert(texCoords.end(), {static_cast<float>(j) * du, static_cast<float>(i) * dv});
                 normals.insert(normals.end(), {0.0f, 1.0f, 0.0f});
             }

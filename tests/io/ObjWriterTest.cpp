@@ -50,14 +50,44 @@ std::vector<std::string> Lines(const std::string& text)
 
 TEST(ObjWriterFloatTest, WritesWhatAStreamWrites)
 {
-    const float values[] = {0.0f, -0.0f, 0.5f, 100.0f, 1e-05f, 1e+06f, 123456.0f, 1234567.0f, -2.5e-05f,
-                            0.0001f, 0.00012345678f, 999999.0f, 999999.5f, 9999995.0f, 1234565.0f, 100000.5f,
-                            0.3f, 1.0f / 3.0f, 3.14159274f, 65504.0f, 1e38f, FLT_MAX, -FLT_MAX, FLT_MIN, 1e-40f,
-                            std::numeric_limits<float>::denorm_min(), 1e-20f, 5e27f, 12345.678f, -0.125f,
-                            std::numeric_limits<float>::infinity(), -std::numeric_limits<float>::infinity(),
-                            std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN()};
+    const float values[] = {0.0f,
+                            -0.0f,
+                            0.5f,
+                            100.0f,
+                            1e-05f,
+                            1e+06f,
+                            123456.0f,
+                            1234567.0f,
+                            -2.5e-05f,
+                            0.0001f,
+                            0.00012345678f,
+                            999999.0f,
+                            999999.5f,
+                            9999995.0f,
+                            1234565.0f,
+                            100000.5f,
+                            0.3f,
+                            1.0f / 3.0f,
+                            3.14159274f,
+                            65504.0f,
+                            1e38f,
+                            FLT_MAX,
+                            -FLT_MAX,
+                            FLT_MIN,
+                            1e-40f,
+                            std::numeric_limits<float>::denorm_min(),
+                            1e-20f,
+                            5e27f,
+                            12345.678f,
+                            -0.125f,
+                            std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN(),
+                            -std::numeric_limits<float>::quiet_NaN()};
     for (float v : values)
-        EXPECT_EQ(Format(v), StreamText(v)) << "bits " << std::hex << [&] {
+        EXPECT_EQ(Format(v), StreamText(v)) << "bits " << std::hex
+                                            << [&]
+        {
             uint32_t b;
             std::memcpy(&b, &v, 4);
             return b;
@@ -158,17 +188,15 @@ TEST(ObjWriterTest, NormalsAreNumberedInOrderOfFirstUse)
 {
     GridMesh mesh(3, 3);
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const float normals[9][3] = {{0, 1, 0}, {1, 0, 0}, {0, 1, 0},   {1, 0, 0},  {nan, 0, 0},
+    const float normals[9][3] = {{0, 1, 0}, {1, 0, 0},   {0, 1, 0},     {1, 0, 0},    {nan, 0, 0},
                                  {0, 0, 1}, {nan, 0, 0}, {0, -0.0f, 1}, {-0.0f, 1, 0}};
     for (int k = 0; k < 9; ++k)
         std::copy(normals[k], normals[k] + 3, &mesh.normals[k * 3]);
     std::vector<std::string> normalLines, faceLines;
     for (const std::string& line : Lines(mesh.Text()))
     {
-        if (line.rfind("vn ", 0) == 0)
-            normalLines.push_back(line);
-        if (line.rfind("f ", 0) == 0)
-            faceLines.push_back(line);
+        if (line.rfind("vn ", 0) == 0) normalLines.push_back(line);
+        if (line.rfind("f ", 0) == 0) faceLines.push_back(line);
     }
     EXPECT_EQ(normalLines, (std::vector<std::string>{"vn 0 1 0", "vn 1 0 0", "vn nan 0 0", "vn 0 0 1"}));
     // Cell (0, 0): vertices 0, 3, 1 with normals 1, 2, 2.
@@ -203,7 +231,8 @@ TEST(ObjWriterTest, FileHoldsTheSameText)
 // Large sections are formatted on several threads; the text must not depend on how many.
 TEST(ObjWriterTest, TextDoesNotDependOnTheThreadCount)
 {
-    GridMesh mesh(300, 310, [](uint32_t i, uint32_t j) { return std::sin(static_cast<float>(i * j) * 0.01f); });
+    GridMesh mesh(300, 310,
+                  [](uint32_t i, uint32_t j) { return std::sin(static_cast<float>(i * j) * 0.01f); });
     for (size_t k = 0; k < mesh.normals.size(); k += 3)
         mesh.normals[k] = static_cast<float>((k / 3) % 1000) * 1e-3f; // 1000 distinct normals
     Parallel::SetThreadCount(1);

@@ -1,0 +1,143 @@
+// The terrain's and the water plane's OBJ files: the GL side of io/ObjWriter and io/ObjReader.
+#include "engine/Log.h"
+#include "io/ObjReader.h"
+#include "io/ObjWriter.h"
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+#include "terrain/TerrainGrid.h"
+#include "terrain/WaterPlane.h"
+
+#include <GL/glew.h>
+
+#include <cmath>
+
+namespace
+{
+// The counts say how much the writer reads; arrays shorter than that (a terrain whose generator gave
+// up before building its mesh) are not written at all.
+bool ArraysHold(size_t vertices, size_t indexCount, const std::vector<float>& positions,
+                const std::vector<float>& texCoords, const std::vector<float>& normals,
+                const std::vector<uint32_t>& indices)
+{
+    return positions.size() >= vertices * 3 && texCoords.size() >= vertices * 2 &&
+           normals.size() >= vertices * 3 && indices.size() >= indexCount;
+}
+} // namespace
+
+bool Terrain::SaveAsObj(const std::string& path) const
+{
+    if (vertexCount == 0 || !ArraysHold(vertexCount, indexCount, positions, texCoords, normals, indices))
+    {
+        Log::Error("{} cannot write {}: terrain {} has no mesh", "SaveAsObj", path, name);
+        return false;
+    }
+    ObjMeshView view;
+    view.name = name;
+    view.width = width;
+    view.height = height;
+    view.vertexCount = vertexCount;
+    view.positions = positions.data();
+    view.texCoords = texCoords.data();
+    view.normals = normals.data();
+    view.indexCount = indexCount;
+    view.indices = indices.data();
+    return ObjWriter::WriteFile(path, view);
+}
+
+bool Terrain::WaterPlane::SaveAsObj(const std::string& path) const
+{
+    const std::string fileName = (terrain ? terrain->name : std::string()) + "_water";
+    // A plane without water has no vertices; its file holds the header lines only.
+    if (!ArraysHold(vertexCount, indexCount, positions, texCoords, normals, indices))
+    {
+        Log::Error("{} cannot write {}: water plane {} has no mesh", "SaveAsObj", path, fileName);
+        return false;
+    }
+    ObjMeshView view;
+    view.name = fileName;
+    view.width = width;
+    view.height = height;
+    view.vertexCount = vertexCount;
+    view.positions = positions.data();
+    view.texCoords = texCoords.data();
+    view.normals = normals.data();
+    view.indexCount = indexCount;
+    view.indices = indices.data();
+    return ObjWriter::WriteFile(path, view);
+}
+
+bool Terrain::LoadObj(const std::string& path, std::string* error)
+{
+    ObjData data;
+    ObjResult result;
+    if (!IsEmpty())
+        result = {ObjStatus::Malformed, "the terrain to load into already holds a mesh"};
+    else
+        result = ObjReader::ReadTerrain(path, data);
+    if (!result.Ok())
+    {
+        // The message the program has always given for these two; the error says which it was.
+        if (result.status == ObjStatus::CannotOpen || result.status == ObjStatus::NoNormals)
+            Log::Warn("Loading a mesh without normals.");
+        Log::Error("Cannot load terrain file {}: {}", path, result.reason);
+        if (error) *error = result.reason;
+        return false;
+    }
+
+    // The reader checked the grid: W x H vertices with one texture coordinate each, and the triangles
+    // of the W x H grid, so every index is inside the arrays.
+    name = std::move(data.name);
+    width = data.width;
+    height = data.height;
+    vertexCount = width * height;
+    positions = std::move(data.positions);
+    texCoords = std::move(data.texCoords);
+    indices = std::move(data.positionIndices);
+    for (uint32_t& index : indices)
+        --index;
+    indexCount = static_cast<uint32_t>(indices.size());
+    normals.assign(positions.size(), 0.0f); // the file's normals are not used: recomputed below
+    // The grid spacing, so that a water plane built on this terrain lines up with it.
+    const float spacing = positions[3 * size_t(height)] - positions[0];
+    if (std::isfinite(spacing) && spacing > 0.0f) vertexDistance = spacing;
+
+    SetMesh(std::make_unique<MeshGeometry>());
+    mesh->entries.resize(1);
+    MeshEntry& entry = mesh->entries[0];
+    entry.ambient = glm::vec3(1.0f);
+    entry.diffuse = glm::vec3(1.0f);
+    entry.specular = glm::vec3(0.1f);
+    entry.shininess = 1.0f;
+    entry.indexCount = indexCount;
+    entry.firstIndex = 0;
+    entry.baseVertex = 0;
+    mesh->vertexCount = vertexCount;
+    mesh->indexCount = indexCount;
+    mesh->UpdateVertices(positions.data());
+    mesh->UpdateNormals(normals.data());
+    mesh->UpdateTexCoords(texCoords.data());
+    mesh->UpdateIndices(indices.data());
+
+    basePositions = positions;
+    const TerrainGrid::HeightRange range = TerrainGrid::Range(positions.data(), vertexCount);
+    minHeight = range.min;
+    maxHeight = range.max;
+    if (!heightmapTexture)
+    {
+        Log::Trace("Creating new terrain heightmap texture.");
+        heightmapTexture =
+            std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
+        if (mesh->entries[0].texture == 0) mesh->entries[0].texture = heightmapTexture->id;
+    }
+    if (!watermapTexture)
+    {
+        Log::Trace("Creating new terrain watermap texture.");
+        watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
+    }
+    if (!normalTexture) normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+
+    Log::Trace("Starting to recalculate vertex normals.");
+    RecalculateNormals();
+    Log::Trace("Finished recalculating vertex normals.");
+    return true;
+}
