@@ -497,6 +497,27 @@ bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjW
     return ok;
 }
 
+bool ObjWriter::MakeView(std::string_view name, uint32_t width, uint32_t height, uint32_t vertexCount,
+                         const std::vector<float>& positions, const std::vector<float>& texCoords,
+                         const std::vector<float>& normals, uint32_t indexCount,
+                         const std::vector<uint32_t>& indices, ObjMeshView& view)
+{
+    const size_t n = vertexCount;
+    if (positions.size() < n * 3 || texCoords.size() < n * 2 || normals.size() < n * 3 ||
+        indices.size() < indexCount)
+        return false;
+    view.name = name;
+    view.width = width;
+    view.height = height;
+    view.vertexCount = vertexCount;
+    view.positions = positions.data();
+    view.texCoords = texCoords.data();
+    view.normals = normals.data();
+    view.indexCount = indexCount;
+    view.indices = indices.data();
+    return true;
+}
+
 std::string ObjWriter::WriteString(const ObjMeshView& mesh)
 {
     std::string text;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The arrays one file is written from. The pointers stay the caller's.
 struct ObjMeshView
@@ -28,6 +29,13 @@ struct ObjWriteStats
 
 namespace ObjWriter
 {
+// Points view at a mesh kept in vectors. False when the vectors hold less than the counts say (a
+// terrain whose generator gave up before building its arrays): such a mesh is not written.
+bool MakeView(std::string_view name, uint32_t width, uint32_t height, uint32_t vertexCount,
+              const std::vector<float>& positions, const std::vector<float>& texCoords,
+              const std::vector<float>& normals, uint32_t indexCount, const std::vector<uint32_t>& indices,
+              ObjMeshView& view);
+
 // Writes the file (an existing one is replaced). When it cannot be created, logs
 // "SaveAsObj cannot open file <path>" at err level, creates nothing and returns false; a write
 // error is logged too and also returns false.

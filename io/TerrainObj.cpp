@@ -1,68 +1,24 @@
-// The terrain's and the water plane's OBJ files: the GL side of io/ObjWriter and io/ObjReader.
+// The terrain's OBJ file: the GL side of io/ObjWriter and io/ObjReader.
 #include "engine/Log.h"
 #include "io/ObjReader.h"
 #include "io/ObjWriter.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
-#include "terrain/WaterPlane.h"
 
 #include <GL/glew.h>
 
 #include <cmath>
 
-namespace
-{
-// The counts say how much the writer reads; arrays shorter than that (a terrain whose generator gave
-// up before building its mesh) are not written at all.
-bool ArraysHold(size_t vertices, size_t indexCount, const std::vector<float>& positions,
-                const std::vector<float>& texCoords, const std::vector<float>& normals,
-                const std::vector<uint32_t>& indices)
-{
-    return positions.size() >= vertices * 3 && texCoords.size() >= vertices * 2 &&
-           normals.size() >= vertices * 3 && indices.size() >= indexCount;
-}
-} // namespace
-
 bool Terrain::SaveAsObj(const std::string& path) const
 {
-    if (vertexCount == 0 || !ArraysHold(vertexCount, indexCount, positions, texCoords, normals, indices))
+    ObjMeshView view;
+    if (vertexCount == 0 || !ObjWriter::MakeView(name, width, height, vertexCount, positions, texCoords,
+                                                 normals, indexCount, indices, view))
     {
         Log::Error("{} cannot write {}: terrain {} has no mesh", "SaveAsObj", path, name);
         return false;
     }
-    ObjMeshView view;
-    view.name = name;
-    view.width = width;
-    view.height = height;
-    view.vertexCount = vertexCount;
-    view.positions = positions.data();
-    view.texCoords = texCoords.data();
-    view.normals = normals.data();
-    view.indexCount = indexCount;
-    view.indices = indices.data();
-    return ObjWriter::WriteFile(path, view);
-}
-
-bool Terrain::WaterPlane::SaveAsObj(const std::string& path) const
-{
-    const std::string fileName = (terrain ? terrain->name : std::string()) + "_water";
-    // A plane without water has no vertices; its file holds the header lines only.
-    if (!ArraysHold(vertexCount, indexCount, positions, texCoords, normals, indices))
-    {
-        Log::Error("{} cannot write {}: water plane {} has no mesh", "SaveAsObj", path, fileName);
-        return false;
-    }
-    ObjMeshView view;
-    view.name = fileName;
-    view.width = width;
-    view.height = height;
-    view.vertexCount = vertexCount;
-    view.positions = positions.data();
-    view.texCoords = texCoords.data();
-    view.normals = normals.data();
-    view.indexCount = indexCount;
-    view.indices = indices.data();
     return ObjWriter::WriteFile(path, view);
 }
 
