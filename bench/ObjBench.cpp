@@ -61,7 +61,8 @@ Mesh MakeNoiseTerrain(uint32_t w, uint32_t h)
         float v = 0, amplitude = 40, frequency = 1.0f / 64;
         for (int octave = 0; octave < 6; ++octave, amplitude *= 0.5f, frequency *= 2)
             v += amplitude * ValueNoise(static_cast<float>(i) * frequency, static_cast<float>(j) * frequency);
-        return v;
+        return v + Lattice(static_cast<int32_t>(i) * 7919, static_cast<int32_t>(j)) *
+                       1e-3f; // no two normals alike
     };
     for (uint32_t i = 0; i < w; ++i)
         for (uint32_t j = 0; j < h; ++j)
