@@ -350,6 +350,10 @@ ObjResult ObjReader::CheckTerrain(const ObjData& data)
 
     const uint64_t vertices = data.VertexCount();
     const uint64_t gridVertices = uint64_t(data.width) * data.height;
+    // Counts are 32-bit in the terrain.
+    if (gridVertices > UINT32_MAX || data.positionIndices.size() > UINT32_MAX)
+        return refuse(ObjStatus::Malformed, "its grid of " + n(data.width) + " x " + n(data.height) +
+                                                " vertices is too large to load");
     if (vertices != gridVertices)
     {
         const bool water = data.name.size() >= 6 && data.name.compare(data.name.size() - 6, 6, "_water") == 0;

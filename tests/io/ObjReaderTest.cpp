@@ -276,6 +276,7 @@ const MalformedCase kMalformedCases[] = {
     {"header_height_overflow.obj", ObjStatus::Malformed,
      "line 2: the header's height '4294967296' is out of range"},
     {"grid_below_two.obj", ObjStatus::Malformed, "its grid of 1 x 4 vertices is smaller than 2 x 2"},
+    {"grid_too_large.obj", ObjStatus::Malformed, "its grid of 65536 x 65536 vertices is too large to load"},
     {"vertex_count_mismatch.obj", ObjStatus::NotATerrain,
      "it holds 4 vertices, not the 3 x 3 = 9 of its grid"},
     {"water_file.obj", ObjStatus::NotATerrain,

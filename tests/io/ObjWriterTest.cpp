@@ -206,15 +206,6 @@ TEST(ObjWriterTest, NormalsAreNumberedInOrderOfFirstUse)
     EXPECT_EQ(faceLines.at(7), "f 6/6/4 8/8/4 9/9/1");
 }
 
-TEST(ObjWriterTest, NameWithBlanksIsWrittenUnchanged)
-{
-    GridMesh mesh(2, 2);
-    mesh.name = "my big terrain";
-    const std::vector<std::string> lines = Lines(mesh.Text());
-    EXPECT_EQ(lines.at(1), "# my big terrain 2 2");
-    EXPECT_EQ(lines.at(2), "# my big terrain vertices:");
-}
-
 TEST(ObjWriterTest, FileHoldsTheSameText)
 {
     testsupport::TempDir dir;

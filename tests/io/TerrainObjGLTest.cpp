@@ -179,26 +179,6 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     EXPECT_EQ(first.substr(0, first.find("vertex normals")), again.substr(0, again.find("vertex normals")));
 }
 
-TEST_F(TerrainObjGLTest, CrLfFileLoadsTheSame)
-{
-    testsupport::TempDir dir;
-    ASSERT_TRUE(Hills("hills")->SaveAsObj(dir / "lf.obj"));
-    std::string crlf;
-    for (char c : ReadFile(dir / "lf.obj"))
-        crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    std::ofstream(dir / "crlf.obj", std::ios::binary) << crlf;
-
-    const auto lf = EmptyTerrain(), cr = EmptyTerrain();
-    ASSERT_TRUE(lf->LoadObj(dir / "lf.obj"));
-    ASSERT_TRUE(cr->LoadObj(dir / "crlf.obj"));
-    EXPECT_EQ(cr->name, lf->name);
-    EXPECT_EQ(cr->width, lf->width);
-    EXPECT_EQ(cr->positions, lf->positions);
-    EXPECT_EQ(cr->texCoords, lf->texCoords);
-    EXPECT_EQ(cr->indices, lf->indices);
-    EXPECT_EQ(cr->normals, lf->normals);
-}
-
 TEST_F(TerrainObjGLTest, NameWithABlankComesBackAsItsFirstWord)
 {
     testsupport::TempDir dir;
