@@ -2,6 +2,7 @@
 
 #include "engine/Log.h"
 #include "engine/Parallel.h"
+#include "engine/Simd.h"
 
 #include <algorithm>
 #include <cmath>
@@ -136,6 +137,23 @@ float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x
     return value;
 }
 
+namespace
+{
+// Rows [begin, end) of one fault: + offset above the line (r < line[c]), - offset elsewhere.
+VELMORAN_SIMD_CLONES
+void FaultRows(float* __restrict array, size_t W, const int32_t* __restrict line, float offset, size_t begin,
+               size_t end)
+{
+    for (size_t r = begin; r < end; ++r)
+    {
+        float* __restrict row = array + r * W;
+        const int32_t rr = static_cast<int32_t>(r); // rows are 32-bit, like the line values
+        for (size_t c = 0; c < W; ++c)
+            row[c] += rr < line[c] ? offset : -offset;
+    }
+}
+} // namespace
+
 int32_t FaultLineRow(float slope, float intercept, uint32_t column)
 {
     const float v = std::roundf(static_cast<float>(column) * slope + intercept);
@@ -174,17 +192,7 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
         const float offset = static_cast<float>(g * sign * range * factor);
         // Rows are independent, so they may run on all cores without changing a bit.
         Parallel::For(
-            H,
-            [&](size_t begin, size_t end)
-            {
-                for (size_t r = begin; r < end; ++r)
-                {
-                    float* row = array.data() + r * W;
-                    const int64_t rr = static_cast<int64_t>(r);
-                    for (size_t c = 0; c < W; ++c)
-                        row[c] += rr < line[c] ? offset : -offset;
-                }
-            },
+            H, [&](size_t begin, size_t end) { FaultRows(array.data(), W, line.data(), offset, begin, end); },
             std::max<size_t>(1, 16384 / W));
         factor = static_cast<float>(decay * static_cast<double>(factor));
     }

@@ -1,5 +1,7 @@
 #include "terrain/Noise.h"
 
+#include "engine/Simd.h"
+
 #include <cmath>
 
 // Sections: shared primitives; the five kernels (one octave); frequency, skew and fractal sum;
@@ -515,7 +517,8 @@ template <> struct RowKernel<NoiseGenerator::Value>
 
 // One octave over n samples at xs: out = v, out += v * amp (fBm) or out += (1 - 2|v|) * amp (ridged).
 template <typename Kernel, int32_t Fractal>
-void OctaveRow(const Kernel& kernel, const float* xs, float* __restrict out, uint32_t n, float amp)
+VELMORAN_SIMD_CLONES void OctaveRow(const Kernel& kernel, const float* xs, float* __restrict out, uint32_t n,
+                                    float amp)
 {
     uint32_t begin = 0;
     while (begin < n)

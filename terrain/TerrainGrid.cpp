@@ -4,6 +4,7 @@
 // the pass that computes each face normal once); heightmap bytes and height operations.
 
 #include "engine/Parallel.h"
+#include "engine/Simd.h"
 
 #include <algorithm>
 #if defined(__SSE2__)
@@ -186,6 +187,7 @@ inline void FaceNormal(float p0x, float p0y, float p0z, float p1x, float p1y, fl
 }
 
 // a = (p, q), b = (p, q+1), c = (p+1, q), e = (p+1, q+1): triangles (a, c, b) and (b, c, e) of cell q.
+VELMORAN_SIMD_CLONES
 void FaceNormalsOfCells(size_t cells, const float* __restrict ax, const float* __restrict ay,
                         const float* __restrict az, const float* __restrict cx, const float* __restrict cy,
                         const float* __restrict cz, float* __restrict t0x, float* __restrict t0y,
@@ -236,6 +238,53 @@ void CellRowNormals(const RowOfVertices& upper, const RowOfVertices& lower, size
     FaceNormalsOfCells(H - 1, upper.x.data(), upper.y.data(), upper.z.data(), lower.x.data(), lower.y.data(),
                        lower.z.data(), out.x0.data(), out.y0.data(), out.z0.data(), out.x1.data(),
                        out.y1.data(), out.z1.data());
+}
+
+// Normals of the inner vertices 1 .. H-2 of an inner row: all six triangles, the same sums in
+// the same order as the rule, without tests.
+VELMORAN_SIMD_CLONES
+void InnerVertexNormals(size_t H, const CellRow& above, const CellRow& below, float* __restrict ox,
+                        float* __restrict oy, float* __restrict oz)
+{
+    const float* __restrict u0x = above.x0.data();
+    const float* __restrict u0y = above.y0.data();
+    const float* __restrict u0z = above.z0.data();
+    const float* __restrict u1x = above.x1.data();
+    const float* __restrict u1y = above.y1.data();
+    const float* __restrict u1z = above.z1.data();
+    const float* __restrict d0x = below.x0.data();
+    const float* __restrict d0y = below.y0.data();
+    const float* __restrict d0z = below.z0.data();
+    const float* __restrict d1x = below.x1.data();
+    const float* __restrict d1y = below.y1.data();
+    const float* __restrict d1z = below.z1.data();
+    for (size_t j = 1; j + 1 < H; ++j)
+    {
+        float x = 0.0f, y = 0.0f, z = 0.0f;
+        x += u0x[j], y += u0y[j], z += u0z[j];
+        x += u1x[j], y += u1y[j], z += u1z[j];
+        x += d0x[j], y += d0y[j], z += d0z[j];
+        x += d1x[j - 1], y += d1y[j - 1], z += d1z[j - 1];
+        x += d0x[j - 1], y += d0y[j - 1], z += d0z[j - 1];
+        x += u1x[j - 1], y += u1y[j - 1], z += u1z[j - 1];
+        const float inv = 1.0f / std::sqrt(x * x + y * y + z * z);
+        ox[j] = x * inv;
+        oy[j] = y * inv;
+        oz[j] = z * inv;
+    }
+}
+
+VELMORAN_SIMD_CLONES
+void NormalBytes(size_t begin, size_t end, const float* __restrict nx, const float* __restrict ny,
+                 const float* __restrict nz, int32_t* __restrict bx, int32_t* __restrict by,
+                 int32_t* __restrict bz)
+{
+    for (size_t j = begin; j < end; ++j)
+    {
+        bx[j] = NormalByte(nx[j]);
+        by[j] = NormalByte(ny[j]);
+        bz[j] = NormalByte(nz[j]);
+    }
 }
 
 inline void AddFace(float* sum, const std::vector<float>& x, const std::vector<float>& y,
@@ -353,54 +402,14 @@ void VertexNormals(const float* positions, uint32_t width, uint32_t height, floa
                         // Inner vertices of an inner row: all six triangles, the same sums without tests.
                         fastBegin = 1;
                         fastEnd = H - 1;
-                        const float* __restrict u0x = above.x0.data();
-                        const float* __restrict u0y = above.y0.data();
-                        const float* __restrict u0z = above.z0.data();
-                        const float* __restrict u1x = above.x1.data();
-                        const float* __restrict u1y = above.y1.data();
-                        const float* __restrict u1z = above.z1.data();
-                        const float* __restrict d0x = below.x0.data();
-                        const float* __restrict d0y = below.y0.data();
-                        const float* __restrict d0z = below.z0.data();
-                        const float* __restrict d1x = below.x1.data();
-                        const float* __restrict d1y = below.y1.data();
-                        const float* __restrict d1z = below.z1.data();
-                        float* __restrict ox = sx.data();
-                        float* __restrict oy = sy.data();
-                        float* __restrict oz = sz.data();
-                        for (size_t j = 1; j + 1 < H; ++j)
-                        {
-                            float x = 0.0f, y = 0.0f, z = 0.0f;
-                            x += u0x[j], y += u0y[j], z += u0z[j];
-                            x += u1x[j], y += u1y[j], z += u1z[j];
-                            x += d0x[j], y += d0y[j], z += d0z[j];
-                            x += d1x[j - 1], y += d1y[j - 1], z += d1z[j - 1];
-                            x += d0x[j - 1], y += d0y[j - 1], z += d0z[j - 1];
-                            x += u1x[j - 1], y += u1y[j - 1], z += u1z[j - 1];
-                            const float inv = 1.0f / std::sqrt(x * x + y * y + z * z);
-                            ox[j] = x * inv;
-                            oy[j] = y * inv;
-                            oz[j] = z * inv;
-                        }
+                        InnerVertexNormals(H, above, below, sx.data(), sy.data(), sz.data());
                     }
 
                     float* rowNormals = normals + 3 * i * H;
                     uint8_t* rowBytes = normalBytes != nullptr ? normalBytes + 3 * i * H : nullptr;
                     if (rowBytes != nullptr && fastBegin < fastEnd)
-                    {
-                        int32_t* __restrict bx = bytesX.data();
-                        int32_t* __restrict by = bytesY.data();
-                        int32_t* __restrict bz = bytesZ.data();
-                        const float* __restrict nx = sx.data();
-                        const float* __restrict ny = sy.data();
-                        const float* __restrict nz = sz.data();
-                        for (size_t j = fastBegin; j < fastEnd; ++j)
-                        {
-                            bx[j] = NormalByte(nx[j]);
-                            by[j] = NormalByte(ny[j]);
-                            bz[j] = NormalByte(nz[j]);
-                        }
-                    }
+                        NormalBytes(fastBegin, fastEnd, sx.data(), sy.data(), sz.data(), bytesX.data(),
+                                    bytesY.data(), bytesZ.data());
                     for (size_t j = 0; j < H; ++j)
                     {
                         if (j >= fastBegin && j < fastEnd)
