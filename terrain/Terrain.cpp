@@ -47,7 +47,7 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
         break;
     }
 
-    if (width == 0 || height == 0) return;
+    if (width == 0 || height == 0 || positions.empty()) return;
     basePositions = positions;
     if (!heightmapTexture)
     {
@@ -77,6 +77,14 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
     minHeight = 0.0f;
     maxHeight = 0.0f;
     if (width == 0 || height == 0) return false;
+    // The mesh counts and GL draw counts are 32-bit.
+    const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
+    if (uint64_t{width} * height * 3 > UINT32_MAX || indexTotal > UINT32_MAX)
+    {
+        Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
+                   height);
+        return false;
+    }
 
     this->vertexDistance = vertexDistance;
     vertexCount = width * height;

@@ -248,6 +248,17 @@ TEST_F(TerrainGLTest, ShiftHeightsToZeroKeepsTheRange)
     EXPECT_EQ(terrain.positions[3 * 3 + 1], 0.0f);
 }
 
+TEST_F(TerrainGLTest, TerrainTooLargeForThirtyTwoBitCountsIsRefused)
+{
+    LogCapture log;
+    Terrain terrain(70000, 70000, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    EXPECT_TRUE(
+        log.Has(spdlog::level::err,
+                "Terrain 70000 x 70000 is too large: its vertex or index count does not fit 32 bits."));
+    EXPECT_TRUE(terrain.IsEmpty());
+    EXPECT_FALSE(terrain.heightmapTexture);
+}
+
 TEST_F(TerrainGLTest, EmptyTerrainHasNoArraysAndNoTextures)
 {
     Terrain terrain(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
