@@ -83,6 +83,8 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
     {
         Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
                    height);
+        vertexCount = 0; // an empty terrain, whose counts hold no wrapped product
+        indexCount = 0;
         return false;
     }
 

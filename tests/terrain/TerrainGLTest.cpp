@@ -256,6 +256,7 @@ TEST_F(TerrainGLTest, TerrainTooLargeForThirtyTwoBitCountsIsRefused)
         log.Has(spdlog::level::err,
                 "Terrain 70000 x 70000 is too large: its vertex or index count does not fit 32 bits."));
     EXPECT_TRUE(terrain.IsEmpty());
+    EXPECT_EQ(terrain.vertexCount, 0u);
     EXPECT_FALSE(terrain.heightmapTexture);
 }
 
