@@ -1,6 +1,6 @@
 // Times terrain/TextureGen.cpp at 1025 x 1025 with four gradients: height bands (one normal draw per
-// pixel per gradient, so the draws alone are timed beside it, by the library's sampler and by the
-// standard library's distribution) and slope bands, on one thread and on all, against the plain loop
+// pixel per gradient, so the draws alone are timed beside it, by the library's engine and sampler and
+// by the standard library's, and the engines' raw outputs too) and slope bands, on one thread and on all, against the plain loop
 // of one pass per gradient with an arc cosine per pixel.
 #include "engine/Parallel.h"
 #include "terrain/TextureGen.h"
@@ -64,7 +64,7 @@ void BM_PaintByHeight(benchmark::State& state)
     const std::vector<uint8_t> heights = RollingHeights();
     std::vector<uint8_t> diffuse(3 * kPixels);
     std::vector<uint8_t> specular(kPixels);
-    std::mt19937 engine(1);
+    TextureGen::Mt19937 engine(1);
     for (auto _ : state)
     {
         TextureGen::PaintByHeight(gradients, heights.data(), kPixels, engine, diffuse.data(), specular.data());
@@ -73,9 +73,9 @@ void BM_PaintByHeight(benchmark::State& state)
 }
 BENCHMARK(BM_PaintByHeight)->Unit(benchmark::kMillisecond);
 
-template <typename Normal> void NormalDraws(benchmark::State& state, Normal normal)
+template <typename Engine, typename Normal> void NormalDraws(benchmark::State& state, Normal normal)
 {
-    std::mt19937 engine(1);
+    Engine engine(1);
     for (auto _ : state)
     {
         double sum = 0.0;
@@ -86,14 +86,36 @@ template <typename Normal> void NormalDraws(benchmark::State& state, Normal norm
 }
 void BM_NormalDrawsSampler(benchmark::State& state)
 {
-    NormalDraws(state, TextureGen::NormalSampler());
+    NormalDraws<TextureGen::Mt19937>(state, TextureGen::NormalSampler());
 }
 BENCHMARK(BM_NormalDrawsSampler)->Unit(benchmark::kMillisecond);
 void BM_NormalDrawsStandardLibrary(benchmark::State& state)
 {
-    NormalDraws(state, std::normal_distribution<double>(0.0, 1.0));
+    NormalDraws<std::mt19937>(state, std::normal_distribution<double>(0.0, 1.0));
 }
 BENCHMARK(BM_NormalDrawsStandardLibrary)->Unit(benchmark::kMillisecond);
+
+template <typename Engine> void EngineOutputs(benchmark::State& state)
+{
+    Engine engine(1);
+    for (auto _ : state)
+    {
+        uint32_t sum = 0;
+        for (size_t d = 0; d < 4 * kPixels; ++d)
+            sum += static_cast<uint32_t>(engine());
+        benchmark::DoNotOptimize(sum);
+    }
+}
+void BM_EngineOutputsTwister(benchmark::State& state)
+{
+    EngineOutputs<TextureGen::Mt19937>(state);
+}
+BENCHMARK(BM_EngineOutputsTwister)->Unit(benchmark::kMillisecond);
+void BM_EngineOutputsStandardLibrary(benchmark::State& state)
+{
+    EngineOutputs<std::mt19937>(state);
+}
+BENCHMARK(BM_EngineOutputsStandardLibrary)->Unit(benchmark::kMillisecond);
 
 void BM_PaintBySlope(benchmark::State& state)
 {

@@ -1,6 +1,6 @@
 // Times terrain/Water.cpp at 1025 x 1025: a pour on flat ground (the flood covers the grid), the
-// outline pass, and the plane build when every pixel is water. The plain copy of the outline loop
-// is timed beside it for reference.
+// outline pass over sparse and dense water, and the plane build when every pixel is water, on one
+// thread and on all. The plain outline loop (25 pixels around each full pixel) is timed beside it.
 #include "engine/Parallel.h"
 #include "terrain/Water.h"
 
@@ -51,20 +51,22 @@ void BM_PourBesideHigherWater(benchmark::State& state)
 }
 BENCHMARK(BM_PourBesideHigherWater)->Unit(benchmark::kMillisecond);
 
-std::vector<uint8_t> ScatteredWater()
+// Full water at one pixel in oneIn, at random.
+std::vector<uint8_t> ScatteredWater(int64_t oneIn)
 {
     std::vector<uint8_t> watermap(4 * kCount, 0);
     std::mt19937 random(3);
     for (size_t k = 0; k < kCount; ++k)
-        if (random() % 16 == 0)
+        if (random() % static_cast<uint32_t>(oneIn) == 0)
             std::memcpy(&watermap[4 * k], Water::kFullWater.data(), 4);
     return watermap;
 }
 
+// Arguments: threads (0 = all), one full pixel in how many.
 void BM_Outline(benchmark::State& state)
 {
     SetThreads(state);
-    const std::vector<uint8_t> initial = ScatteredWater();
+    const std::vector<uint8_t> initial = ScatteredWater(state.range(1));
     std::vector<uint8_t> watermap;
     for (auto _ : state)
     {
@@ -76,11 +78,11 @@ void BM_Outline(benchmark::State& state)
     }
     Parallel::SetThreadCount(0);
 }
-BENCHMARK(BM_Outline)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Outline)->Args({1, 16})->Args({0, 16})->Args({1, 2})->Args({0, 2})->Unit(benchmark::kMillisecond);
 
 void BM_OutlinePlainLoop(benchmark::State& state)
 {
-    const std::vector<uint8_t> initial = ScatteredWater();
+    const std::vector<uint8_t> initial = ScatteredWater(state.range(0));
     std::vector<uint8_t> watermap;
     auto isFull = [&](size_t k) { return std::memcmp(&watermap[4 * k], Water::kFullWater.data(), 4) == 0; };
     for (auto _ : state)
@@ -104,7 +106,7 @@ void BM_OutlinePlainLoop(benchmark::State& state)
         benchmark::DoNotOptimize(watermap.data());
     }
 }
-BENCHMARK(BM_OutlinePlainLoop)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OutlinePlainLoop)->Arg(16)->Arg(2)->Unit(benchmark::kMillisecond);
 
 void BM_BuildPlaneAllWater(benchmark::State& state)
 {

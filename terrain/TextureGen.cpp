@@ -6,8 +6,11 @@
 
 #include <GL/glew.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <iterator>
+#include <random>
 
 namespace TextureGen
 {
@@ -61,22 +64,57 @@ struct Ziggurat
     }
 };
 
-const Ziggurat& Layers()
-{
-    static const Ziggurat ziggurat;
-    return ziggurat;
-}
+const Ziggurat kZiggurat;
 
 // Uniform in (0, 1), never 0, for logarithms.
-double OpenUniform(std::mt19937& engine)
+double OpenUniform(Mt19937& engine)
 {
     return (static_cast<double>(engine()) + 0.5) * 0x1.0p-32;
 }
 } // namespace
 
-double NormalSampler::operator()(std::mt19937& engine) const
+Mt19937::Mt19937(uint32_t seed)
 {
-    const Ziggurat& z = Layers();
+    state[0] = seed;
+    for (uint32_t i = 1; i < kStateSize; ++i)
+        state[i] = 1812433253u * (state[i - 1] ^ (state[i - 1] >> 30)) + i;
+}
+
+bool Mt19937::operator==(const Mt19937& other) const
+{
+    // Engines are equal when they will give the same outputs: same state and position.
+    return next == other.next && std::equal(std::begin(state), std::end(state), std::begin(other.state));
+}
+
+void Mt19937::Refill()
+{
+    constexpr size_t n = kStateSize;
+    constexpr size_t m = 397;
+    auto twist = [](uint32_t current, uint32_t following, uint32_t far) {
+        const uint32_t y = (current & 0x80000000u) | (following & 0x7FFFFFFFu);
+        return far ^ (y >> 1) ^ ((0u - (y & 1u)) & 0x9908B0DFu);
+    };
+    // Split at the points where the word m ahead wraps round to words already renewed.
+    for (size_t k = 0; k < n - m; ++k)
+        state[k] = twist(state[k], state[k + 1], state[k + m]);
+    for (size_t k = n - m; k < n - 1; ++k)
+        state[k] = twist(state[k], state[k + 1], state[k + m - n]);
+    state[n - 1] = twist(state[n - 1], state[0], state[m - 1]);
+    for (size_t k = 0; k < n; ++k)
+    {
+        uint32_t y = state[k];
+        y ^= y >> 11;
+        y ^= (y << 7) & 0x9D2C5680u;
+        y ^= (y << 15) & 0xEFC60000u;
+        y ^= y >> 18;
+        output[k] = y;
+    }
+    next = 0;
+}
+
+double NormalSampler::operator()(Mt19937& engine) const
+{
+    const Ziggurat& z = kZiggurat;
     for (;;)
     {
         // One engine output per try: bits 0..6 pick the layer, bits 7..31 the position across it, in
@@ -126,7 +164,7 @@ uint8_t WrapToByte(float value)
     return static_cast<uint8_t>(static_cast<uint64_t>(truncated) & 0xFFu);
 }
 
-void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, std::mt19937& engine,
+void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, Mt19937& engine,
                    uint8_t* diffuse, uint8_t* specular)
 {
     const NormalSampler normal;
@@ -247,7 +285,7 @@ void Terrain::GenerateDiffuseByHeight()
     BandBuffers buffers(pixels);
     if (!gradients.empty())
     {
-        std::mt19937 engine(std::random_device{}());
+        TextureGen::Mt19937 engine(std::random_device{}());
         TextureGen::PaintByHeight(gradients, heightmapTexture->data.get(), pixels, engine, buffers.diffuse.get(),
                                   buffers.specular.get());
     }

@@ -8,7 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include <random>
 #include <vector>
 
 namespace TextureGen
@@ -23,6 +22,34 @@ uint8_t UnitToByte(float value);
 // undefined float-to-uint8 conversion for negative or large values.
 uint8_t WrapToByte(float value);
 
+// The 32-bit Mersenne Twister MT19937, giving exactly std::mt19937's sequence for the same seed. It
+// refills and tempers its state 624 words at a time in loops the compiler can vectorise, which makes
+// it about twice as fast as the standard library's engine; the height bands draw millions of numbers.
+class Mt19937
+{
+public:
+    using result_type = uint32_t;
+    static constexpr uint32_t min() { return 0; }
+    static constexpr uint32_t max() { return 0xFFFFFFFFu; }
+
+    explicit Mt19937(uint32_t seed = 5489u);
+    uint32_t operator()()
+    {
+        if (next == kStateSize)
+            Refill();
+        return output[next++];
+    }
+    bool operator==(const Mt19937& other) const;
+
+private:
+    static constexpr size_t kStateSize = 624;
+    void Refill();
+
+    uint32_t state[kStateSize];
+    uint32_t output[kStateSize]; // the tempered words of the current state
+    size_t next = kStateSize;
+};
+
 // Standard normal doubles from a Mersenne Twister, by the ziggurat method (128 layers, 25-bit
 // positions): most draws cost one engine output and a table look-up, where the polar method of the
 // standard library costs about five outputs, a logarithm and a square root. Deterministic for a given
@@ -30,13 +57,13 @@ uint8_t WrapToByte(float value);
 class NormalSampler
 {
 public:
-    double operator()(std::mt19937& engine) const;
+    double operator()(Mt19937& engine) const;
 };
 
 // Height bands over heightmap bytes (0..255). Draws one standard normal number per pixel per gradient
 // from engine (NormalSampler), in gradient-then-pixel order, so a seeded engine gives a reproducible
 // result.
-void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, std::mt19937& engine,
+void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, Mt19937& engine,
                    uint8_t* diffuse, uint8_t* specular);
 
 // Slope bands over unit vertex normals (x, y, z per pixel): the angle to the up axis in degrees.

@@ -23,12 +23,7 @@ namespace
 // The flood's neighbour order, in the order they are pushed (so the last one is taken first).
 constexpr int kFloodDi[8] = {1, 1, 1, 0, -1, -1, -1, 0};
 constexpr int kFloodDj[8] = {0, 1, -1, 1, 0, 1, -1, -1};
-// Slots that need a row after i, before i, a column after j, before j.
-constexpr uint32_t kNeedsNextRow = 0b00000111;
-constexpr uint32_t kNeedsPrevRow = 0b01110000;
-constexpr uint32_t kNeedsNextCol = 0b00101010;
-constexpr uint32_t kNeedsPrevCol = 0b11000100;
-constexpr uint32_t kSelfSlot = 8; // the start vertex, pushed on its own
+constexpr uint32_t kSelfSlot = 8; // the bit of the centre in a 3 x 3 block mask
 
 // The plane walks' neighbour order.
 constexpr int kPlaneDi[8] = {-1, -1, -1, 0, 0, 1, 1, 1};
@@ -46,20 +41,6 @@ uint32_t PackPixel(const std::array<uint8_t, 4>& color)
     uint32_t value;
     std::memcpy(&value, color.data(), 4);
     return value;
-}
-
-uint32_t InGridSlots(uint32_t i, uint32_t j, uint32_t width, uint32_t height)
-{
-    uint32_t slots = 0xFF;
-    if (i + 1 >= width)
-        slots &= ~kNeedsNextRow;
-    if (i == 0)
-        slots &= ~kNeedsPrevRow;
-    if (j + 1 >= height)
-        slots &= ~kNeedsNextCol;
-    if (j == 0)
-        slots &= ~kNeedsPrevCol;
-    return slots;
 }
 
 // Visited bytes double as a note of how many times the level had risen when the vertex was last
@@ -98,55 +79,51 @@ struct SlotTable
 };
 constexpr SlotTable kSlotsOfBlock{};
 
-// A bit per grid vertex with a margin of one row and one column on each side, so that the 3 x 3
-// block around any vertex can be read without bounds checks. Bits of vertices that are not real
-// neighbours (across a row end or the grid's border) are read too and masked off by the caller.
-class PaddedBits
+// A bit per cell of a grid stored with a margin of one cell all round (row stride height + 2), so that
+// the 3 x 3 block around any inner cell can be read without bounds checks.
+class GridBits
 {
 public:
-    PaddedBits(size_t count, size_t pad) : pad(pad), bytes((count + 2 * pad) / 8 + 16, 0) {}
-    uint32_t Test(int64_t k) const
+    explicit GridBits(size_t cells) : bytes(cells / 8 + 2, 0) {}
+    uint32_t Test(size_t p) const { return (bytes[p / 8] >> (p % 8)) & 1u; }
+    void Set(size_t p) { bytes[p / 8] = static_cast<uint8_t>(bytes[p / 8] | (1u << (p % 8))); }
+    // The flags of the 3 x 3 block around cell p as the flood's slot mask: bit s for neighbour s,
+    // bit 8 for p itself.
+    uint32_t Around(size_t p, size_t stride) const
     {
-        const size_t b = Index(k);
-        return (bytes[b / 8] >> (b % 8)) & 1u;
-    }
-    void Set(int64_t k)
-    {
-        const size_t b = Index(k);
-        bytes[b / 8] = static_cast<uint8_t>(bytes[b / 8] | (1u << (b % 8)));
-    }
-    // The flags of the 3 x 3 block around vertex k of a grid whose rows are rowLength long, as the
-    // flood's slot mask: bit s for its neighbour s, bit 8 for k itself.
-    uint32_t Around(int64_t k, int64_t rowLength) const
-    {
-        const uint32_t prev = Three(k - rowLength - 1);
-        const uint32_t cur = Three(k - 1);
-        const uint32_t next = Three(k + rowLength - 1);
-        return kSlotsOfBlock[prev | (cur << 3) | (next << 6)];
+        return kSlotsOfBlock[Three(p - stride - 1) | (Three(p - 1) << 3) | (Three(p + stride - 1) << 6)];
     }
 
 private:
-    size_t Index(int64_t k) const { return static_cast<size_t>(k + static_cast<int64_t>(pad)); }
-    // Bits k, k + 1, k + 2 as bits 0, 1, 2.
-    uint32_t Three(int64_t k) const
+    // Bits p, p + 1, p + 2 as bits 0, 1, 2.
+    uint32_t Three(size_t p) const
     {
-        const size_t b = Index(k);
-        const uint32_t two = bytes[b / 8] | (uint32_t{bytes[b / 8 + 1]} << 8);
-        return (two >> (b % 8)) & 7u;
+        const uint32_t two = bytes[p / 8] | (uint32_t{bytes[p / 8 + 1]} << 8);
+        return (two >> (p % 8)) & 7u;
     }
 
-    size_t pad;
     std::vector<uint8_t> bytes;
 };
 
-// The search of Flood; mark(k) is called for every vertex the plain search appends to its result,
-// possibly more than once per vertex.
-template <typename Mark>
-void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start,
-                 const std::array<uint32_t, 4>& waterColor, uint8_t* visited, uint32_t& level, Mark&& mark)
+// The search keeps grid cells, margin included, as 32-bit numbers.
+bool SearchFits(uint32_t width, uint32_t height, uint32_t start)
 {
-    const size_t count = size_t{width} * height;
-    const size_t pad = size_t{height} + 1;
+    const uint64_t cells = (uint64_t{width} + 2) * (uint64_t{height} + 2);
+    return start < uint64_t{width} * height && cells <= std::numeric_limits<uint32_t>::max();
+}
+
+// The search of Flood on a copy of the grid with a margin of one cell all round, marked visited so
+// that border vertices need no bounds checks. onResult(k) is called once for every vertex the plain
+// search appends to its result, in increasing k after the search; visited receives the stamps.
+template <typename OnResult>
+void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start,
+                 const std::array<uint32_t, 4>& waterColor, uint8_t* visited, uint32_t& level, OnResult&& onResult)
+{
+    const size_t w = width;
+    const size_t h = height;
+    const size_t stride = h + 2;
+    const size_t cells = (w + 2) * stride;
+    auto cell = [stride](size_t i, size_t j) { return (i + 1) * stride + j + 1; };
 
     bool colorPossible = true;
     std::array<uint8_t, 4> colorBytes{};
@@ -157,103 +134,110 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
     }
     const uint32_t colorPacked = PackPixel(colorBytes);
 
-    PaddedBits isVisited(count, pad);
-    PaddedBits isWater(count, pad);
-    bool anyWater = false;
-    if (colorPossible)
+    GridBits isVisited(cells);
+    GridBits isWater(cells);
+    GridBits inResult(cells);
+    std::vector<uint8_t> hp(cells, 0);   // heights
+    std::vector<uint8_t> stamps(cells, 0);
+    for (size_t j = 0; j < stride; ++j)
     {
-        for (size_t k = 0; k < count; ++k)
+        isVisited.Set(j);
+        isVisited.Set((w + 1) * stride + j);
+    }
+    bool anyWater = false;
+    for (size_t i = 0; i < w; ++i)
+    {
+        isVisited.Set(cell(i, 0) - 1);
+        isVisited.Set(cell(i, h));
+        std::memcpy(&hp[cell(i, 0)], heights + i * h, h);
+        if (!colorPossible)
+            continue;
+        for (size_t j = 0; j < h; ++j)
         {
-            if (LoadPixel(watermap, k) == colorPacked)
+            if (LoadPixel(watermap, i * h + j) == colorPacked)
             {
-                isWater.Set(static_cast<int64_t>(k));
+                isWater.Set(cell(i, j));
                 anyWater = true;
             }
         }
     }
-    std::vector<uint8_t> paddedHeights(count + 2 * pad, 0);
-    std::memcpy(paddedHeights.data() + pad, heights, count);
-    const uint8_t* h = paddedHeights.data() + pad;
 
-    int64_t offset[9];
+    int64_t offset[8];
     for (int s = 0; s < 8; ++s)
-        offset[s] = int64_t{kFloodDi[s]} * height + kFloodDj[s];
-    offset[kSelfSlot] = 0;
-    auto markEach = [&](uint32_t owner, uint32_t slots) {
-        while (slots != 0)
-        {
-            const int s = __builtin_ctz(slots);
-            slots &= slots - 1;
-            mark(static_cast<uint32_t>(int64_t{owner} + offset[s]));
-        }
+        offset[s] = int64_t{kFloodDi[s]} * static_cast<int64_t>(stride) + kFloodDj[s];
+    auto markSlots = [&](size_t owner, uint32_t slots) {
+        for (; slots != 0; slots &= slots - 1)
+            inResult.Set(static_cast<size_t>(static_cast<int64_t>(owner) + offset[__builtin_ctz(slots)]));
     };
 
     std::vector<uint64_t> frames;
-    frames.reserve(1024);
-    frames.push_back(uint64_t{start} | (uint64_t{1} << (32 + kSelfSlot)));
+    frames.reserve(std::min<size_t>(w * h, size_t{1} << 24));
     uint32_t levelRises = 0;
-
-    while (!frames.empty())
+    size_t current = cell(start / h, start % h);
+    bool haveCurrent = true;
+    for (;;)
     {
-        const uint64_t frame = frames.back();
-        const auto owner = static_cast<uint32_t>(frame);
-        uint32_t waiting = static_cast<uint32_t>(frame >> 32);
-        int slot = 0;
-        if (levelRises == 0)
+        if (!haveCurrent)
         {
-            // Until the level first rises, a repeated pop only appends: take those in bulk down to
-            // the first waiting vertex not yet visited, which is the next real step.
-            const uint32_t seen = isVisited.Around(owner, height);
-            const uint32_t fresh = waiting & ~seen;
-            if (fresh == 0)
+            if (frames.empty())
+                break;
+            const uint64_t frame = frames.back();
+            const auto owner = static_cast<size_t>(static_cast<uint32_t>(frame));
+            uint32_t waiting = static_cast<uint32_t>(frame >> 32);
+            int slot = 0;
+            if (levelRises == 0)
             {
-                markEach(owner, waiting);
+                // Until the level first rises, a repeated pop only appends: take those in bulk down
+                // to the first waiting vertex not yet visited, which is the next real step.
+                const uint32_t fresh = waiting & ~isVisited.Around(owner, stride);
+                if (fresh == 0)
+                {
+                    markSlots(owner, waiting);
+                    frames.pop_back();
+                    continue;
+                }
+                slot = 31 - __builtin_clz(fresh);
+                markSlots(owner, waiting & ~((2u << slot) - 1));
+                waiting &= (1u << slot) - 1;
+            }
+            else
+            {
+                slot = 31 - __builtin_clz(waiting);
+                waiting &= ~(1u << slot);
+            }
+            if (waiting == 0)
                 frames.pop_back();
-                continue;
-            }
-            slot = 31 - __builtin_clz(fresh);
-            markEach(owner, waiting & ~((2u << slot) - 1));
-            waiting &= (1u << slot) - 1;
-        }
-        else
-        {
-            slot = 31 - __builtin_clz(waiting);
-            waiting &= ~(1u << slot);
-        }
-        if (waiting == 0)
-            frames.pop_back();
-        else
-            frames.back() = uint64_t{owner} | (uint64_t{waiting} << 32);
-        const auto k = static_cast<uint32_t>(int64_t{owner} + offset[slot]);
-
-        if (isVisited.Test(k))
-        {
-            const uint8_t stamp = visited[k];
-            if (stamp != kStampUnknown && stamp == Stamp(levelRises))
+            else
+                frames.back() = uint64_t{static_cast<uint32_t>(owner)} | (uint64_t{waiting} << 32);
+            current = static_cast<size_t>(static_cast<int64_t>(owner) + offset[slot]);
+            if (isVisited.Test(current))
             {
-                mark(k);
-                continue;
+                const uint8_t stamp = stamps[current];
+                if (stamp != kStampUnknown && stamp == Stamp(levelRises))
+                {
+                    inResult.Set(current);
+                    continue;
+                }
             }
         }
-        isVisited.Set(k);
-        visited[k] = Stamp(levelRises);
+        haveCurrent = false;
 
-        const uint32_t i = k / height;
-        const uint32_t j = k - i * height;
-        const uint32_t candidates = InGridSlots(i, j, width, height) & ~isVisited.Around(k, height);
-        const uint8_t hk = h[k];
+        const size_t p = current;
+        isVisited.Set(p);
+        stamps[p] = Stamp(levelRises);
+        const uint32_t candidates = ~isVisited.Around(p, stride) & 0xFFu;
+        const uint8_t hk = hp[p];
         uint32_t pushed = 0;
-        if (!anyWater || (candidates & isWater.Around(k, height)) == 0)
+        if (!anyWater || (candidates & isWater.Around(p, stride)) == 0)
         {
             // No water among the candidates, so the level stays put through this scan.
             const uint32_t limit = std::max<uint32_t>(hk, level);
-            auto rowPasses = [&](int64_t first) {
-                return static_cast<uint32_t>(h[first] <= limit) | static_cast<uint32_t>(h[first + 1] <= limit) << 1 |
-                       static_cast<uint32_t>(h[first + 2] <= limit) << 2;
+            auto rowPasses = [&](size_t first) {
+                return static_cast<uint32_t>(hp[first] <= limit) | static_cast<uint32_t>(hp[first + 1] <= limit) << 1 |
+                       static_cast<uint32_t>(hp[first + 2] <= limit) << 2;
             };
-            const int64_t row = height;
-            const uint32_t passes = kSlotsOfBlock[rowPasses(int64_t{k} - row - 1) | rowPasses(int64_t{k} - 1) << 3 |
-                                                  rowPasses(int64_t{k} + row - 1) << 6];
+            const uint32_t passes = kSlotsOfBlock[rowPasses(p - stride - 1) | rowPasses(p - 1) << 3 |
+                                                  rowPasses(p + stride - 1) << 6];
             pushed = candidates & passes;
         }
         else
@@ -261,8 +245,8 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
             for (uint32_t rest = candidates; rest != 0; rest &= rest - 1)
             {
                 const int s = __builtin_ctz(rest);
-                const int64_t n = int64_t{k} + offset[s];
-                const uint8_t hn = h[n];
+                const auto n = static_cast<size_t>(static_cast<int64_t>(p) + offset[s]);
+                const uint8_t hn = hp[n];
                 const bool water = isWater.Test(n) != 0;
                 if (water && hn > level)
                 {
@@ -273,10 +257,29 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
                     pushed |= 1u << s;
             }
         }
-        if (pushed != 0)
-            frames.push_back(uint64_t{k} | (uint64_t{pushed} << 32));
-        else
-            mark(k);
+        if (pushed == 0)
+        {
+            inResult.Set(p);
+            continue;
+        }
+        // The neighbour pushed last is popped next, and it is not visited: go straight on to it.
+        const int top = 31 - __builtin_clz(pushed);
+        const uint32_t rest = pushed & ~(1u << top);
+        if (rest != 0)
+            frames.push_back(uint64_t{static_cast<uint32_t>(p)} | (uint64_t{rest} << 32));
+        current = static_cast<size_t>(static_cast<int64_t>(p) + offset[top]);
+        haveCurrent = true;
+    }
+
+    for (size_t i = 0; i < w; ++i)
+    {
+        for (size_t j = 0; j < h; ++j)
+        {
+            const size_t p = cell(i, j);
+            visited[i * h + j] = stamps[p];
+            if (inResult.Test(p))
+                onResult(static_cast<uint32_t>(i * h + j));
+        }
     }
 }
 } // namespace
@@ -287,43 +290,34 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
 // without changing what is found:
 // - The stack is held as frames, one per examined vertex, with a bit per neighbour still waiting;
 //   taking the highest bit of the top frame is exactly the plain stack's pop, at 8 bytes per frame
-//   instead of 4 bytes per waiting entry.
+//   instead of 4 bytes per waiting entry. The neighbour pushed last is examined at once, without a
+//   trip through the stack.
 // - A later pop of an already visited vertex finds every neighbour it pushed before already visited
 //   (they were above it on the stack), so it can push something only if the level rose since it was
-//   last examined. The visited byte records the number of rises at that time, and when it still matches
-//   the neighbour scan is skipped: the vertex pushes nothing and belongs to the result.
-// - The per-vertex facts read in the inner loop (visited, water) are bit sets with a margin, so a
-//   vertex's eight neighbours are read without branches.
-// Each neighbour pair causes at most one push, so the work is bounded by 8 pops per vertex.
+//   last examined. A stamp per vertex records the number of rises at that time, and when it still
+//   matches the neighbour scan is skipped: the vertex pushes nothing and belongs to the result. Until
+//   the level first rises such pops only add to the result, so they are taken a frame at a time.
+// - The per-vertex facts read in the inner loop (visited, water) are bit sets over the grid with a
+//   margin that counts as visited, so a vertex's eight neighbours are read without branches.
+// Each neighbour pair causes at most one push, so the work is bounded by 8 pops per vertex. The
+// result lists each vertex once, in increasing order; the visited bytes receive the stamps (nonzero).
 void Flood(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start,
            const std::array<uint32_t, 4>& waterColor, std::deque<uint32_t>& result, uint8_t* visited,
            uint32_t& level)
 {
-    const uint64_t count = uint64_t{width} * height;
-    if (start >= count || count > std::numeric_limits<uint32_t>::max())
+    if (!SearchFits(width, height, start))
         return;
-    std::vector<uint64_t> inResult((count + 63) / 64, 0);
-    FloodSearch(heights, watermap, width, height, start, waterColor, visited, level, [&](uint32_t k) {
-        uint64_t& word = inResult[k / 64];
-        const uint64_t bit = uint64_t{1} << (k % 64);
-        if ((word & bit) == 0)
-        {
-            word |= bit;
-            result.push_back(k);
-        }
-    });
+    FloodSearch(heights, watermap, width, height, start, waterColor, visited, level,
+                [&](uint32_t k) { result.push_back(k); });
 }
 
 void Pour(const uint8_t* heights, uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start)
 {
-    const uint64_t count = uint64_t{width} * height;
-    if (start >= count || count > std::numeric_limits<uint32_t>::max())
+    if (!SearchFits(width, height, start))
         return;
-    std::vector<uint8_t> visited(count, 0);
+    std::vector<uint8_t> visited(size_t{width} * height, 0);
     uint32_t level = 0;
     const std::array<uint32_t, 4> full{kFullWater[0], kFullWater[1], kFullWater[2], kFullWater[3]};
-    // The search reads the water map through its own copy of the water bits, so the result can be
-    // written straight into the map.
     FloodSearch(heights, watermap, width, height, start, full, visited.data(), level,
                 [&](uint32_t k) { std::memcpy(watermap + 4 * size_t{k}, kFullWater.data(), 4); });
 }
@@ -331,45 +325,43 @@ void Pour(const uint8_t* heights, uint8_t* watermap, uint32_t width, uint32_t he
 // A pixel becomes edge water when some full pixel lies within two steps in both axes, i.e. inside the
 // 5 x 5 square around it. That is a dilation, done as one pass along each axis over a mask of full
 // pixels; since the fringe is computed from the full pixels alone, the order of the passes is free.
+// The masks have a dry margin of two pixels all round, so every pass is a fixed five-term OR.
 void Outline(uint8_t* watermap, uint32_t width, uint32_t height)
 {
     const size_t w = width;
     const size_t h = height;
+    const size_t stride = h + 4;
     const uint32_t full = PackPixel(kFullWater);
-    std::vector<uint8_t> isFull(w * h);
-    std::vector<uint8_t> nearInRow(w * h);
+    const uint32_t edge = PackPixel(kEdgeWater);
+    std::vector<uint8_t> isFull((w + 4) * stride, 0);
+    std::vector<uint8_t> nearInRow((w + 4) * stride, 0);
     Parallel::For(w, [&](size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i)
         {
-            const size_t row = i * h;
-            for (size_t j = 0; j < h; ++j)
-                isFull[row + j] = LoadPixel(watermap, row + j) == full;
+            const uint8_t* pixels = watermap + 4 * i * h;
+            uint8_t* f = &isFull[(i + 2) * stride + 2];
             for (size_t j = 0; j < h; ++j)
             {
-                const size_t first = j >= 2 ? j - 2 : 0;
-                const size_t last = std::min(j + 2, h - 1);
-                uint8_t any = 0;
-                for (size_t q = first; q <= last; ++q)
-                    any |= isFull[row + q];
-                nearInRow[row + j] = any;
+                uint32_t pixel;
+                std::memcpy(&pixel, pixels + 4 * j, 4);
+                f[j] = pixel == full;
             }
+            uint8_t* n = &nearInRow[(i + 2) * stride + 2];
+            for (size_t j = 0; j < h; ++j)
+                n[j] = f[j - 2] | f[j - 1] | f[j] | f[j + 1] | f[j + 2];
         }
     }, 64);
     Parallel::For(w, [&](size_t begin, size_t end) {
         for (size_t i = begin; i < end; ++i)
         {
-            const size_t first = i >= 2 ? i - 2 : 0;
-            const size_t last = std::min(i + 2, w - 1);
+            const uint8_t* f = &isFull[(i + 2) * stride + 2];
+            const uint8_t* n = &nearInRow[(i + 2) * stride + 2];
+            uint8_t* pixels = watermap + 4 * i * h;
             for (size_t j = 0; j < h; ++j)
             {
-                const size_t k = i * h + j;
-                if (isFull[k])
-                    continue;
-                uint8_t any = 0;
-                for (size_t p = first; p <= last; ++p)
-                    any |= nearInRow[p * h + j];
-                if (any)
-                    std::memcpy(watermap + 4 * k, kEdgeWater.data(), 4);
+                const bool near = (n[j - 2 * stride] | n[j - stride] | n[j] | n[j + stride] | n[j + 2 * stride]) != 0;
+                if (near && !f[j])
+                    std::memcpy(pixels + 4 * j, &edge, 4);
             }
         }
     }, 64);
