@@ -21,7 +21,7 @@ bool IsPixel(const uint8_t* watermap, size_t k, const std::array<uint8_t, 4>& co
 // it leaves, through ground no higher than level, and through pixels of waterColor (which raise level
 // to their height); a vertex from which no neighbour is taken is appended to result. visited (one byte
 // per vertex, all 0 on entry) becomes nonzero for every vertex taken from the stack; level is updated.
-// A vertex reached several times is appended at most once per call.
+// The result holds the same vertices as the plain stack search's, each once, in increasing order.
 void Flood(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start,
            const std::array<uint32_t, 4>& waterColor, std::deque<uint32_t>& result, uint8_t* visited,
            uint32_t& level);
