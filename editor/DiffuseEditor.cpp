@@ -1,0 +1,87 @@
+// The diffuse texture editor: the terrain's colour gradients as a bar of span fields, the selected
+// gradient's colour, specular value and decay, and the generation of the diffuse texture.
+#include "editor/Editor.h"
+#include "editor/GuiUtil.h"
+
+#include "terrain/Terrain.h"
+
+#include <GLFW/glfw3.h>
+#include <imgui.h>
+
+#include <algorithm>
+#include <string>
+
+void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr)
+{
+    Terrain& terrain = *terrainPtr;
+    DiffuseEditorState& state = diffuseEditor;
+    const std::string title = "Diffuse texture editor##" + terrain.name;
+    if (!ImGui::Begin(title.c_str(), &texturePanel.diffuseEditorOpen, ImGuiWindowFlags_AlwaysAutoResize))
+    {
+        ImGui::End();
+        return;
+    }
+
+    const bool heightMode = state.mode == DiffuseEditorState::Mode::Height;
+    if (ImGui::RadioButton("Height focused", heightMode))
+        state.mode = DiffuseEditorState::Mode::Height;
+    ImGui::SameLine();
+    if (ImGui::RadioButton("Slope focused", !heightMode))
+        state.mode = DiffuseEditorState::Mode::Slope;
+
+    if (!terrain.gradients.empty() && ImGui::Button("Generate diffuse texture##Edit"))
+        state.Generate(terrain);
+    if (ImGui::Button("Add gradient"))
+        state.AddGradient(terrain);
+
+    for (size_t n = 0; n < terrain.gradients.size(); ++n)
+    {
+        Gradient& gradient = *terrain.gradients[n];
+        if (n > 0)
+            ImGui::SameLine(0.0f, 0.0f);
+        ImGui::PushStyleColor(ImGuiCol_FrameBg,
+                              ImVec4(gradient.color.r, gradient.color.g, gradient.color.b, gradient.color.a));
+        const std::string id = std::to_string(n);
+        if (state.mode == DiffuseEditorState::Mode::Height)
+        {
+            // Spans may drop to zero or below through a neighbour; the field keeps a visible width.
+            ImGui::SetNextItemWidth(std::max(1.0f, static_cast<float>(gradient.heightSpan)));
+            const int old = gradient.heightSpan;
+            if (ImGui::DragInt(("##hgrad" + id).c_str(), &gradient.heightSpan, 0.1f, 1, 255, "%d"))
+                DiffuseEditorState::HeightSpanChanged(terrain, n, old);
+        }
+        else
+        {
+            ImGui::SetNextItemWidth(std::max(1.0f, gradient.slopeSpan));
+            const float old = gradient.slopeSpan;
+            if (ImGui::DragFloat(("##sgrad" + id).c_str(), &gradient.slopeSpan, 1.0f, 1.0f, 90.0f, "%.3f"))
+                DiffuseEditorState::SlopeSpanChanged(terrain, n, old);
+        }
+        if (ImGui::IsItemHovered())
+            state.selected = static_cast<int>(n);
+        ImGui::PopStyleColor();
+    }
+    ImGui::SameLine();
+    ImGui::TextColored(kHint, state.mode == DiffuseEditorState::Mode::Height ? "Lowest - Highest" : "Flat - Steep");
+
+    if (state.selected >= 0 && static_cast<size_t>(state.selected) < terrain.gradients.size())
+    {
+        ImGui::BeginChild("Gradient", ImVec2(0.0f, 100.0f), true);
+        Gradient& gradient = *terrain.gradients[state.selected];
+        ImGui::ColorEdit3("Color picker", &gradient.color.r);
+        ImGui::DragFloat("Specular value", &gradient.specular, 0.01f, 0.0f, 1.0f, "%.3f");
+        if (state.mode == DiffuseEditorState::Mode::Height && state.selected > 0)
+            ImGui::DragInt("Decay into lower gradient", &gradient.decay, 1.0f, 0,
+                           terrain.gradients[state.selected - 1]->heightSpan, "%d");
+        if (ImGui::Button("Delete"))
+            state.DeleteSelected(terrain); // the gradient is gone: nothing below may use it
+        ImGui::TextColored(kHint, "ESC to close");
+        if (gui::KeyDown(GLFW_KEY_ESCAPE) || state.closeRequested)
+        {
+            state.closeRequested = false;
+            state.selected = -1;
+        }
+        ImGui::EndChild();
+    }
+    ImGui::End();
+}

@@ -1,0 +1,160 @@
+#include "editor/Editor.h"
+
+#include "engine/Engine.h"
+#include "engine/Log.h"
+#include "render/Camera.h"
+#include "render/RenderManager.h"
+#include "render/Scene.h"
+#include "render/Shader.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+
+void Editor::GetWindowProperties(WindowProperties& out)
+{
+    out = WindowProperties{};
+    out.title = "Velmoran";
+    out.decorated = true;
+    out.monitor = glfwGetPrimaryMonitor();
+    if (const GLFWvidmode* mode = out.monitor != nullptr ? glfwGetVideoMode(out.monitor) : nullptr)
+    {
+        out.width = mode->width;
+        out.height = mode->height;
+    }
+    out.minWidth = 200;
+    out.minHeight = 200;
+    out.clearColor = glm::vec4(0.1f, 0.1f, 0.1f, 1.0f);
+    out.fullscreenMonitor = nullptr;
+}
+
+void Editor::Initialize()
+{
+    Log::Trace("Initializing app.");
+    glfwSwapInterval(1);
+
+    CheckGLError("Editor::Initialize", __LINE__);
+    glEnable(GL_DEPTH_TEST);
+    CheckGLError("Editor::Initialize", __LINE__);
+    glDepthFunc(GL_LESS);
+    glEnable(GL_STENCIL_TEST);
+    CheckGLError("Editor::Initialize", __LINE__);
+    glStencilOp(GL_KEEP, GL_KEEP, GL_REPLACE);
+    CheckGLError("Editor::Initialize", __LINE__);
+
+    if (glIsEnabled(GL_DEPTH_TEST))
+        Log::Trace("Depth test enabled");
+    else
+        Log::Trace("Depth test disabled");
+    if (glIsEnabled(GL_STENCIL_TEST))
+        Log::Trace("Stencil test enabled");
+    else
+        Log::Trace("Stencil test disabled");
+
+    sceneCounter = 0;
+    defaultShader = std::make_shared<Shader>("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
+    glUseProgram(defaultShader->program);
+    shaders.push_back(defaultShader);
+    shaders.push_back(std::make_shared<Shader>("shaders/normal_shader.vert", "shaders/normal_shader.frag"));
+    shaders.push_back(std::make_shared<Shader>("shaders/texcoord_shader.vert", "shaders/texcoord_shader.frag"));
+}
+
+void Editor::Shutdown()
+{
+    Log::Warn("Shutting down app.");
+}
+
+void Editor::Update()
+{
+    Engine& engine = Engine::Get();
+    if (engine.window.handle != nullptr)
+    {
+        double x = 0.0;
+        double y = 0.0;
+        glfwGetCursorPos(engine.window.handle, &x, &y);
+        engine.lastCursorPos = engine.cursorPos;
+        engine.cursorPos = glm::dvec2(x, y);
+    }
+    for (const auto& scene : scenes)
+        if (scene->camera && scene->camera->rotate)
+            scene->camera->Update();
+}
+
+void Editor::Render()
+{
+    RenderManager& renderManager = Engine::Get().renderManager;
+    for (const auto& scene : scenes)
+    {
+        if (!scene->showWindow)
+            continue;
+        renderManager.Submit(std::make_unique<PushFramebuffer>(scene->framebuffer));
+        renderManager.Submit(std::make_unique<PushCamera>(scene->camera));
+        renderManager.Submit(std::make_unique<RenderObject>(scene->terrain, scene->shader));
+        if (scene->terrain && scene->terrain->waterPlane)
+            renderManager.Submit(std::make_unique<RenderObject>(scene->terrain->waterPlane, scene->shader));
+        renderManager.Submit(std::make_unique<PopCamera>());
+        renderManager.Submit(std::make_unique<PopFramebuffer>());
+    }
+}
+
+void Editor::SetError(const std::string& text)
+{
+    errorMessage = text;
+    showError = true;
+}
+
+std::vector<std::string> Editor::TerrainNames() const
+{
+    std::vector<std::string> names;
+    names.reserve(terrains.size());
+    for (const auto& terrain : terrains)
+        names.push_back(terrain->name);
+    return names;
+}
+
+std::shared_ptr<Scene> Editor::AddScene()
+{
+    auto scene = std::make_shared<Scene>(sceneCounter++);
+    scene->showManage = true;
+    scenes.push_back(scene);
+    cameras.push_back(scene->camera);
+    return scene;
+}
+
+std::shared_ptr<Scene> Editor::CreateNewScene()
+{
+    if (terrains.empty())
+    {
+        SetError("Please create a new terrain first.");
+        return nullptr;
+    }
+    if (!scenes.empty())
+    {
+        SetError("Multiple scenes in development.");
+        return nullptr;
+    }
+    Log::Trace("Pushing new scene");
+    return AddScene();
+}
+
+std::shared_ptr<Terrain> Editor::CreateTerrainFromForm()
+{
+    std::shared_ptr<Terrain> terrain = newTerrainForm.Build(TerrainNames());
+    if (!terrain)
+        return nullptr;
+    terrains.push_back(terrain);
+    if (scenes.empty())
+        AddScene();
+    showNewTerrain = false;
+    return terrain;
+}
+
+void Editor::RemoveScene(uint32_t sceneId)
+{
+    scenes.erase(std::remove_if(scenes.begin(), scenes.end(),
+                                [sceneId](const std::shared_ptr<Scene>& s) { return s->sceneId == sceneId; }),
+                 scenes.end());
+}

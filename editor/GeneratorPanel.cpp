@@ -1,0 +1,262 @@
+// The "Terrain" tab of the terrain generator: the heightmap layer list, a layer's preview and
+// settings, undo and redo, and the regeneration rules.
+#include "editor/Editor.h"
+#include "editor/GuiUtil.h"
+
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
+#include "terrain/Terrain.h"
+
+#include <GLFW/glfw3.h>
+#include <imgui.h>
+#include <imgui_stdlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace
+{
+ImTextureID TextureId(uint32_t glName)
+{
+    return reinterpret_cast<ImTextureID>(static_cast<intptr_t>(glName));
+}
+
+// A settings widget finished changing: the layer's history gets a copy of its settings.
+void RecordWhenReleased(Terrain::Heightmap& layer)
+{
+    if (ImGui::IsItemDeactivatedAfterEdit())
+        layer.AppendState(layer.settings);
+}
+} // namespace
+
+void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
+{
+    Terrain& terrain = *terrainPtr;
+    LayerPanelState& panel = layerPanel;
+    LayerPanelState::Changes changes;
+
+    ImGui::BeginChild("Terrain##ChildWindow", ImVec2(0.0f, 0.0f), false);
+
+    if (ImGui::Checkbox("Realtime update", &panel.realtimeUpdate) && panel.realtimeUpdate)
+        changes.realtimeSwitchedOn = true;
+    if (!panel.realtimeUpdate && ImGui::Button("Update mesh"))
+        terrain.ApplyHeightmaps();
+
+    if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
+    {
+        panel.AddLayer(terrain);
+        ImGui::OpenPopup("New heightmap name");
+    }
+    if (ImGui::BeginPopupModal("New heightmap name", nullptr, ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
+    {
+        if (!terrain.heightmaps.empty())
+            ImGui::InputText("Heightmap name", &terrain.heightmaps.back()->name);
+        if (ImGui::Button("Set##nhmp", ImVec2(50.0f, 20.0f)) || gui::KeyDown(GLFW_KEY_ENTER))
+            ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+    }
+
+    if (!terrain.heightmaps.empty())
+    {
+        if (!panel.selectedLayer)
+            panel.selectedLayer = terrain.heightmaps.front();
+        const ImGuiStyle& style = ImGui::GetStyle();
+        const float listHeight = 5.0f * (ImGui::GetFontSize() + style.ItemSpacing.y) + 3.0f;
+        if (ImGui::BeginListBox("Heightmap list", ImVec2(-FLT_MIN, listHeight)))
+        {
+            for (const auto& layer : terrain.heightmaps)
+            {
+                const bool selected = layer == panel.selectedLayer;
+                ImGui::PushID(layer.get());
+                if (ImGui::Selectable(layer->name.c_str(), selected))
+                    panel.selectedLayer = layer;
+                if (selected)
+                    ImGui::SetItemDefaultFocus();
+                ImGui::PopID();
+            }
+            ImGui::EndListBox();
+        }
+        if (ImGui::IsItemHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right))
+            ImGui::OpenPopup("##Listboxedit");
+        if (ImGui::BeginPopup("##Listboxedit"))
+        {
+            if (panel.CanMoveUp(terrain) && ImGui::Selectable("Move up"))
+            {
+                panel.MoveUp(terrain);
+                ImGui::CloseCurrentPopup();
+            }
+            if (panel.CanMoveDown(terrain) && ImGui::Selectable("Move down"))
+            {
+                panel.MoveDown(terrain);
+                ImGui::CloseCurrentPopup();
+            }
+            if (ImGui::Selectable("Delete current"))
+            {
+                panel.DeleteSelected(terrain);
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::EndPopup();
+        }
+    }
+
+    // The selection is held here for the rest of the frame, so a deletion cannot free it mid-way.
+    const std::shared_ptr<Terrain::Heightmap> layerPtr = panel.selectedLayer;
+    if (layerPtr)
+    {
+        Terrain::Heightmap& layer = *layerPtr;
+        Terrain::Heightmap::Settings& settings = layer.settings;
+
+        const float largest = static_cast<float>(std::max(terrain.width, terrain.height));
+        const ImVec2 preview(static_cast<float>(terrain.width) * 200.0f / largest,
+                             static_cast<float>(terrain.height) * 200.0f / largest);
+        ImGui::Image(TextureId(layer.id), preview, ImVec2(0.0f, 1.0f), ImVec2(1.0f, 0.0f));
+        if (ImGui::IsItemHovered())
+            ImGui::SetTooltip("Mesh preview in a heightmap.\nRight click to open pop up.");
+        if (ImGui::IsItemClicked(ImGuiMouseButton_Right))
+            ImGui::OpenPopup("##heightmapmenu");
+        if (ImGui::BeginPopup("##heightmapmenu"))
+        {
+            if (ImGui::Button("Load texture##heightmapmenu"))
+            {
+                panel.loadDialogOpen = true;
+                ImGui::CloseCurrentPopup();
+            }
+            if (ImGui::Button("Edit texture##heightmapmenu"))
+            {
+                panel.layerEditorOpen = true;
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::EndPopup();
+        }
+
+        if (panel.loadDialogOpen)
+        {
+            ImGui::OpenPopup("Load texture##heightmap");
+            if (ImGui::BeginPopupModal("Load texture##heightmap", nullptr,
+                                       ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
+            {
+                gui::TextColored(kRed, "Texture should have only one channel and it should be in the same format as "
+                                       "terrain!");
+                ImGui::SetNextItemWidth(240.0f);
+                ImGui::InputTextWithHint("##textureloadfile", "Enter file name without extension.",
+                                         &panel.loadFileName);
+                ImGui::SameLine();
+                ImGui::SetNextItemWidth(80.0f);
+                if (ImGui::BeginCombo("##texloadextensioncombo", panel.loadExtension))
+                {
+                    for (const char* extension : LayerPanelState::kImageExtensions)
+                        if (ImGui::Selectable(extension, std::strcmp(extension, panel.loadExtension) == 0))
+                            panel.loadExtension = extension;
+                    ImGui::EndCombo();
+                }
+                if (ImGui::Button("Load"))
+                {
+                    std::string error;
+                    if (!panel.ReplaceSelectedWithImage(terrain, panel.loadFileName + panel.loadExtension, error) &&
+                        !error.empty())
+                        SetError(error);
+                    panel.loadDialogOpen = false;
+                    ImGui::CloseCurrentPopup();
+                }
+                ImGui::SameLine();
+                if (ImGui::Button("Cancel##heightmapload"))
+                {
+                    panel.loadDialogOpen = false;
+                    ImGui::CloseCurrentPopup();
+                }
+                ImGui::EndPopup();
+            }
+        }
+
+        if (panel.layerEditorOpen && panel.selectedLayer)
+        {
+            Texture* image = panel.selectedLayer.get();
+            ShowTextureEditor(image, panel.layerEditorOpen);
+        }
+
+        // The load dialog may have replaced the layer: the widgets below edit the layer drawn above.
+        if (!layer.isTexture)
+        {
+            if (ImGui::BeginCombo("Noise type", settings.noiseTypeName.c_str()))
+            {
+                for (int i = 0; i < 5; ++i)
+                {
+                    const bool selected = settings.noiseTypeName == LayerPanelState::kNoiseTypes[i];
+                    if (ImGui::Selectable(LayerPanelState::kNoiseTypes[i], selected) && !selected)
+                    {
+                        LayerPanelState::SetNoiseType(settings, i);
+                        changes.noiseSettingChanged = true;
+                        layer.AppendState(settings);
+                    }
+                    if (selected)
+                        ImGui::SetItemDefaultFocus();
+                }
+                ImGui::EndCombo();
+            }
+            if (ImGui::InputInt("Seed", &settings.seed, 1, 100))
+                changes.noiseSettingChanged = true;
+            RecordWhenReleased(layer);
+            if (ImGui::DragFloat("Frequency", &settings.frequency, 0.001f, 0.0f, 1.0f, "%.3f"))
+                changes.noiseSettingChanged = true;
+            RecordWhenReleased(layer);
+            if (ImGui::BeginCombo("Fractal type", settings.fractalTypeName.c_str()))
+            {
+                for (int i = 0; i < 3; ++i)
+                {
+                    const bool selected = settings.fractalTypeName == LayerPanelState::kFractalTypes[i];
+                    if (ImGui::Selectable(LayerPanelState::kFractalTypes[i], selected) && !selected)
+                    {
+                        LayerPanelState::SetFractalType(settings, i);
+                        changes.noiseSettingChanged = true;
+                        layer.AppendState(settings);
+                    }
+                    if (selected)
+                        ImGui::SetItemDefaultFocus();
+                }
+                ImGui::EndCombo();
+            }
+            if (settings.fractalType != 0)
+            {
+                if (ImGui::InputInt("Number of octaves", &settings.octaves, 1, 100))
+                    changes.noiseSettingChanged = true;
+                RecordWhenReleased(layer);
+                if (ImGui::DragFloat("Gain", &settings.gain, 0.01f, 0.0f, 0.0f, "%.3f"))
+                    changes.noiseSettingChanged = true;
+                RecordWhenReleased(layer);
+                if (ImGui::DragFloat("Lacunarity", &settings.lacunarity, 0.01f, 0.0f, 0.0f, "%.3f"))
+                    changes.noiseSettingChanged = true;
+                RecordWhenReleased(layer);
+            }
+            if (ImGui::DragFloat("X Offset", &settings.offsetX, 0.01f, 0.0f, 0.0f, "%.3f"))
+                changes.noiseSettingChanged = true;
+            RecordWhenReleased(layer);
+            if (ImGui::DragFloat("Y Offset", &settings.offsetY, 0.01f, 0.0f, 0.0f, "%.3f"))
+                changes.noiseSettingChanged = true;
+            RecordWhenReleased(layer);
+        }
+
+        if (ImGui::DragFloat("Application power", &settings.power, 0.001f, 0.0f, 0.0f, "%.3f"))
+            changes.powerChanged = true;
+        if (ImGui::IsItemHovered())
+            ImGui::SetTooltip("Adds up to %.3f height", static_cast<double>(settings.power));
+        RecordWhenReleased(layer);
+
+        if (!layer.isTexture)
+        {
+            if (ImGui::Button("Undo"))
+            {
+                layer.Undo();
+                changes.undoOrRedo = true;
+            }
+            if (ImGui::Button("Redo"))
+            {
+                layer.Redo();
+                changes.undoOrRedo = true;
+            }
+        }
+
+        if (panel.NeedsRegeneration(changes))
+            panel.Regenerate(terrain, layer);
+    }
+    ImGui::EndChild();
+}

@@ -1,0 +1,25 @@
+#pragma once
+// Small helpers shared by the editor's windows.
+#include <imgui.h>
+
+#include <string>
+
+// Window flags that only exist in the docking branch of the GUI library.
+#ifdef IMGUI_HAS_DOCK
+inline constexpr ImGuiWindowFlags kNoDockingFlag = ImGuiWindowFlags_NoDocking;
+#else
+inline constexpr ImGuiWindowFlags kNoDockingFlag = 0;
+#endif
+
+inline const ImVec4 kRed{1.0f, 0.0f, 0.0f, 1.0f};
+inline const ImVec4 kGreen{0.0f, 1.0f, 0.0f, 1.0f};
+inline const ImVec4 kHint{1.0f, 1.0f, 1.0f, 0.5f};
+
+namespace gui
+{
+// Current framebuffer size of the main window, as GLFW reports it.
+ImVec2 MainFramebufferSize();
+// Whether a key is held down in the main window (dialogs test keys as held, not as pressed).
+bool KeyDown(int glfwKey);
+void TextColored(const ImVec4& color, const std::string& text);
+} // namespace gui

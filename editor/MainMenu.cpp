@@ -1,0 +1,168 @@
+// The editor's frame of windows: OnGUI, the full-window dock host, the main menu bar, the error
+// popup, and the options and help windows.
+#include "editor/Editor.h"
+#include "editor/GuiUtil.h"
+
+#include "engine/Engine.h"
+#include "render/Framebuffer.h"
+#include "render/Scene.h"
+
+#include <GLFW/glfw3.h>
+#include <imgui.h>
+
+#include <algorithm>
+
+void Editor::OnGUI()
+{
+    DrawDockSpace();
+    DrawMainMenuBar();
+
+    if (showError)
+    {
+        ImGui::OpenPopup("Error");
+        if (ImGui::BeginPopupModal("Error", nullptr,
+                                   ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
+                                       ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoNavFocus |
+                                       kNoDockingFlag))
+        {
+            ImGui::TextUnformatted(errorMessage.c_str());
+            if (ImGui::Button("Okay", ImVec2(ImGui::GetContentRegionAvail().x, 50.0f)) || gui::KeyDown(GLFW_KEY_ENTER))
+            {
+                showError = false;
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::EndPopup();
+        }
+    }
+
+    if (showNewTerrain)
+        ShowNewTerrainDialog();
+    if (showLoadTerrain)
+        ShowLoadTerrainDialog();
+    if (showSaveTerrain)
+        ShowSaveTerrainDialog();
+    if (showNewShader)
+        ShowNewShaderDialog();
+
+    if (showOptions)
+    {
+        if (ImGui::Begin("Editor options", &showOptions, ImGuiWindowFlags_AlwaysAutoResize))
+        {
+            ImGui::Text("Window background color");
+            if (auto& framebuffer = Engine::Get().window.framebuffer)
+            {
+                float color[3] = {framebuffer->clearColor.r, framebuffer->clearColor.g, framebuffer->clearColor.b};
+                if (ImGui::ColorEdit3("clear color", color))
+                {
+                    framebuffer->clearColor.r = color[0];
+                    framebuffer->clearColor.g = color[1];
+                    framebuffer->clearColor.b = color[2];
+                }
+            }
+            const float framerate = ImGui::GetIO().Framerate;
+            ImGui::Text("Application average %.3f ms/frame (%.1f FPS)", 1000.0f / framerate, framerate);
+        }
+        ImGui::End();
+    }
+
+    // Dialogs may remove scenes: walk a snapshot and skip scenes that are gone.
+    const std::vector<std::shared_ptr<Scene>> snapshot = scenes;
+    for (const auto& scene : snapshot)
+    {
+        if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
+            continue;
+        if (scene->showWindow)
+            ShowSceneWindow(scene);
+        if (scene->showManage && std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
+            DrawManageDialog(scene);
+    }
+
+    if (showHelp)
+    {
+        if (ImGui::Begin("Help##helpw", &showHelp, ImGuiWindowFlags_AlwaysAutoResize))
+        {
+            ImGui::TextUnformatted("Parameters without any visible controls are usually controlled by dragging.");
+            ImGui::TextUnformatted("Shift + Left click variables for faster dragging.");
+            ImGui::TextUnformatted("Alt + Left click variables for slower dragging.");
+            ImGui::TextUnformatted("Right click & WSAD scene viewport for camera movement.");
+            ImGui::TextUnformatted("Before creating a terrain, please enter a file name. It has to be different to "
+                                   "other opened terrain objects.");
+            ImGui::TextUnformatted("Before saving a texture, please select a format.");
+        }
+        ImGui::End();
+    }
+}
+
+void Editor::DrawDockSpace()
+{
+    const ImGuiViewport* viewport = ImGui::GetMainViewport();
+    ImGui::SetNextWindowPos(viewport->WorkPos);
+    ImGui::SetNextWindowSize(viewport->WorkSize);
+#ifdef IMGUI_HAS_DOCK
+    ImGui::SetNextWindowViewport(viewport->ID);
+#endif
+    ImGui::SetNextWindowBgAlpha(0.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowRounding, 0.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowBorderSize, 0.0f);
+    ImGui::PushStyleVar(ImGuiStyleVar_WindowPadding, ImVec2(0.0f, 0.0f));
+    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+                                   ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
+                                   ImGuiWindowFlags_NoBackground | ImGuiWindowFlags_NoBringToFrontOnFocus |
+                                   ImGuiWindowFlags_NoNavFocus | kNoDockingFlag;
+    ImGui::Begin("Invisible Window", nullptr, flags);
+#ifdef IMGUI_HAS_DOCK
+    ImGui::DockSpace(ImGui::GetID("InvisibleDockspace"), ImVec2(0.0f, 0.0f));
+#endif
+    ImGui::End();
+    ImGui::PopStyleVar(3);
+}
+
+void Editor::DrawMainMenuBar()
+{
+    if (!ImGui::BeginMainMenuBar())
+        return;
+    if (ImGui::BeginMenu("File"))
+    {
+        if (ImGui::BeginMenu("New"))
+        {
+            if (ImGui::MenuItem("Terrain"))
+                showNewTerrain = true;
+            ImGui::MenuItem("Camera");
+            if (ImGui::MenuItem("Shader"))
+                showNewShader = true;
+            ImGui::EndMenu();
+        }
+        if (ImGui::BeginMenu("Open"))
+        {
+            if (ImGui::MenuItem("Terrain##o"))
+                showLoadTerrain = true;
+            ImGui::EndMenu();
+        }
+        if (ImGui::BeginMenu("Save"))
+        {
+            if (ImGui::MenuItem("Terrain##s") && !terrains.empty())
+                showSaveTerrain = true;
+            ImGui::EndMenu();
+        }
+        if (ImGui::MenuItem("Quit"))
+            glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("View"))
+    {
+        if (ImGui::BeginMenu("Show scene window"))
+        {
+            for (const auto& scene : scenes)
+                ImGui::Checkbox(scene->name.c_str(), &scene->showWindow);
+            if (ImGui::MenuItem("Create new scene"))
+                CreateNewScene();
+            ImGui::EndMenu();
+        }
+        ImGui::EndMenu();
+    }
+    if (ImGui::MenuItem("Settings"))
+        showOptions = true;
+    if (ImGui::MenuItem("Help"))
+        showHelp = true;
+    ImGui::EndMainMenuBar();
+}

@@ -1,0 +1,229 @@
+// The editor's decisions (scenes, manage dialog, file dialogs) and its frames on real GL.
+#include "tests/editor/EditorTestSupport.h"
+
+#include "render/Camera.h"
+#include "render/Scene.h"
+#include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+#include "tests/support/LogCapture.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testsupport::EditorFrames;
+using testsupport::LogCapture;
+
+namespace
+{
+class EditorGLTest : public EditorFrames
+{
+};
+
+TEST_F(EditorGLTest, InitializeLoadsTheThreeBuiltInShadersAndLogsTheGLState)
+{
+    Editor other;
+    LogCapture log;
+    other.Initialize();
+    ASSERT_EQ(other.shaders.size(), 3u);
+    EXPECT_EQ(other.shaders[0], other.defaultShader);
+    EXPECT_EQ(other.shaders[0]->name, "shaders/basic_lighting");
+    EXPECT_EQ(other.shaders[1]->name, "shaders/normal_shader");
+    EXPECT_EQ(other.shaders[2]->name, "shaders/texcoord_shader");
+    for (const auto& shader : other.shaders)
+        EXPECT_NE(shader->program, 0u) << shader->name;
+    EXPECT_TRUE(log.Has(spdlog::level::trace, "Initializing app."));
+    EXPECT_TRUE(log.Has(spdlog::level::trace, "Depth test enabled"));
+    EXPECT_TRUE(log.Has(spdlog::level::trace, "Stencil test enabled"));
+    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+}
+
+TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
+{
+    EXPECT_EQ(editor.CreateNewScene(), nullptr);
+    EXPECT_TRUE(editor.showError);
+    EXPECT_EQ(editor.errorMessage, "Please create a new terrain first.");
+
+    editor.showError = false;
+    editor.newTerrainForm.name = "first";
+    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain brings its scene
+    EXPECT_EQ(editor.scenes[0]->name, "Scene 0");
+    EXPECT_TRUE(editor.scenes[0]->showManage);
+    EXPECT_EQ(editor.cameras.size(), 1u);
+
+    EXPECT_EQ(editor.CreateNewScene(), nullptr);
+    EXPECT_EQ(editor.errorMessage, "Multiple scenes in development.");
+    EXPECT_EQ(editor.scenes.size(), 1u);
+}
+
+TEST_F(EditorGLTest, CreateDialogGivesTheSceneTheFirstTerrainAShaderAndItsCamera)
+{
+    editor.newTerrainForm.name = "first";
+    const auto terrain = editor.CreateTerrainFromForm();
+    Scene& scene = *editor.scenes[0];
+    editor.ManageFillDefaults(scene);
+    EXPECT_EQ(scene.terrain, terrain);
+    ASSERT_TRUE(scene.shader);
+    EXPECT_NE(scene.shader, editor.shaders[0]); // a fresh program of the first listed shader
+    EXPECT_EQ(scene.shader->vertexPath, "shaders/basic_lighting.vert");
+    EXPECT_EQ(scene.camera, editor.cameras.back());
+    EXPECT_EQ(scene.camera->name, "Scene 0 camera");
+
+    editor.ManageCreate(scene);
+    EXPECT_FALSE(scene.isNew);
+    EXPECT_FALSE(scene.showManage);
+    EXPECT_TRUE(scene.showWindow);
+}
+
+TEST_F(EditorGLTest, CancellingTheCreateDialogRemovesSceneAndCameraButNotTheCounter)
+{
+    editor.newTerrainForm.name = "first";
+    editor.CreateTerrainFromForm();
+    editor.ManageCancelCreate(*editor.scenes[0]);
+    EXPECT_TRUE(editor.scenes.empty());
+    EXPECT_TRUE(editor.cameras.empty());
+
+    const auto scene = editor.CreateNewScene();
+    ASSERT_TRUE(scene);
+    EXPECT_EQ(scene->name, "Scene 1");
+    EXPECT_EQ(editor.cameras.size(), 1u);
+}
+
+TEST_F(EditorGLTest, ChoosingAShaderBuildsAFreshProgramEveryTime)
+{
+    const auto terrain = CreateTerrainWithScene("t");
+    Scene& scene = *editor.scenes[0];
+    editor.ManageChooseShader(scene, editor.shaders[1]);
+    const auto first = scene.shader;
+    editor.ManageChooseShader(scene, editor.shaders[1]);
+    EXPECT_NE(scene.shader, first);
+    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
+    EXPECT_NE(scene.shader->program, first->program);
+}
+
+TEST_F(EditorGLTest, RestorePointIsTakenOnceAndRestoredByCancel)
+{
+    const auto first = CreateTerrainWithScene("first");
+    editor.newTerrainForm.name = "second";
+    const auto second = editor.CreateTerrainFromForm();
+    Scene& scene = *editor.scenes[0];
+    const auto originalShader = scene.shader;
+
+    editor.ManageTakeRestorePoint(scene);
+    EXPECT_TRUE(editor.restorePoint.taken);
+    editor.ManageChooseTerrain(scene, second);
+    editor.ManageChooseShader(scene, editor.shaders[2]);
+    editor.ManageTakeRestorePoint(scene); // once per run: the first point stays
+    EXPECT_EQ(editor.restorePoint.terrain, first);
+
+    editor.ManageCancel(scene);
+    EXPECT_EQ(scene.terrain, first);
+    EXPECT_EQ(scene.shader, originalShader);
+    EXPECT_FALSE(scene.showManage);
+}
+
+TEST_F(EditorGLTest, DestroyRemovesTheSceneButKeepsItsCamera)
+{
+    CreateTerrainWithScene("t");
+    editor.ManageDestroy(*editor.scenes[0]);
+    EXPECT_TRUE(editor.scenes.empty());
+    EXPECT_EQ(editor.cameras.size(), 1u);
+}
+
+TEST_F(EditorGLTest, NewShaderNeedsANameAndIsListedEvenWhenItsFilesAreMissing)
+{
+    EXPECT_EQ(editor.CreateShader(""), nullptr);
+    EXPECT_EQ(editor.shaders.size(), 3u);
+    LogCapture log;
+    const auto shader = editor.CreateShader("shaders/missing_shader");
+    ASSERT_TRUE(shader);
+    EXPECT_EQ(editor.shaders.size(), 4u);
+    EXPECT_EQ(shader->vertexPath, "shaders/missing_shader.vert");
+    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
+    EXPECT_EQ(shader->program, 0u);
+    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
+    testsupport::DrainGLErrors();
+}
+
+TEST_F(EditorGLTest, FramesWithEveryWindowOpenDrawTheTerrainWithoutGLErrors)
+{
+    LogCapture log;
+    const auto terrain = CreateTerrainWithScene("hills", 65, 1);
+    ASSERT_FALSE(terrain->IsEmpty());
+    const auto scene = editor.scenes[0];
+    scene->showCameraControl = true;
+    scene->showTerrainGenerator = true;
+    editor.showOptions = true;
+    editor.showHelp = true;
+    Frames(3);
+    editor.showNewTerrain = true;
+    Frames(2);
+    editor.showNewTerrain = false;
+    editor.showSaveTerrain = true;
+    Frames(2);
+    editor.showSaveTerrain = false;
+    editor.showLoadTerrain = true;
+    Frames(2);
+    editor.showLoadTerrain = false;
+    editor.showNewShader = true;
+    Frames(2);
+    editor.showNewShader = false;
+    scene->showManage = true;
+    Frames(2);
+    scene->showManage = false;
+    editor.SetError("Something went wrong.");
+    Frames(2);
+    editor.showError = false;
+    Frames(1);
+
+    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+    EXPECT_EQ(log.Count(spdlog::level::warn, "Invalid RenderObject Execute command."), 0);
+
+    // The scene's target holds the terrain: not only the sky colour.
+    const Framebuffer& target = *scene->framebuffer;
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
+    const auto pixels = testsupport::ReadPixels(0, 0, static_cast<int>(target.width), static_cast<int>(target.height));
+    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+    size_t notSky = 0;
+    for (size_t p = 0; p < pixels.size(); p += 4)
+        if (std::abs(pixels[p] - 133) > 2 || std::abs(pixels[p + 1] - 204) > 2 || std::abs(pixels[p + 2] - 235) > 2)
+            ++notSky;
+    EXPECT_GT(notSky, pixels.size() / 4 / 10);
+}
+
+TEST_F(EditorGLTest, MainWindowBackgroundFollowsTheOptionsColour)
+{
+    Engine& engine = Engine::Get();
+    engine.window.framebuffer->clearColor = glm::vec4(1.0f, 0.0f, 0.0f, 1.0f);
+    Frame(); // the frame's last pop puts the window's colour in effect
+    engine.window.Render();
+    const auto pixel = testsupport::ReadPixels(0, 0, 1, 1);
+    engine.renderManager.Clear();
+    EXPECT_EQ(pixel[0], 255);
+    EXPECT_EQ(pixel[1], 0);
+    EXPECT_EQ(pixel[2], 0);
+}
+
+TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
+{
+    const auto terrain = CreateTerrainWithScene("t", 9);
+    Engine& engine = Engine::Get();
+    editor.Render();
+    EXPECT_EQ(engine.renderManager.commandQueue.size(), 5u);
+    engine.renderManager.Clear();
+
+    terrain->PourWater(40);
+    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.Render();
+    EXPECT_EQ(engine.renderManager.commandQueue.size(), 6u);
+    engine.renderManager.Clear();
+
+    editor.scenes[0]->showWindow = false;
+    editor.Render();
+    EXPECT_TRUE(engine.renderManager.commandQueue.empty());
+}
+} // namespace

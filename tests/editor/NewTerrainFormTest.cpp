@@ -1,0 +1,124 @@
+#include "editor/NewTerrainForm.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace
+{
+TEST(NewTerrainFormTest, MinusHalvesTowardsTwoAndPlusDoubles)
+{
+    std::vector<int> seen;
+    int width = 65;
+    for (int i = 0; i < 7; ++i)
+        seen.push_back(width = NewTerrainForm::Decrease(width));
+    EXPECT_EQ(seen, (std::vector<int>{33, 17, 9, 5, 3, 2, 2}));
+    EXPECT_EQ(NewTerrainForm::Increase(2), 3);
+    EXPECT_EQ(NewTerrainForm::Increase(3), 5);
+    EXPECT_EQ(NewTerrainForm::Increase(65), 129);
+    EXPECT_GT(NewTerrainForm::Increase(2000000000), 0); // no overflow into negative sizes
+}
+
+TEST(NewTerrainFormTest, DiamondSquareSideRule)
+{
+    for (int side : {2, 3, 5, 9, 65, 129, 1025})
+        EXPECT_TRUE(NewTerrainForm::IsPowerOfTwoPlusOne(side)) << side;
+    for (int side : {-5, 0, 1, 4, 10, 64, 66})
+        EXPECT_FALSE(NewTerrainForm::IsPowerOfTwoPlusOne(side)) << side;
+
+    NewTerrainForm form;
+    form.name = "hills";
+    form.generator = 1;
+    form.width = 64;
+    EXPECT_EQ(form.SideError(), "Terrain width (vertex count) has to be 2^n + 1, height equals width.");
+    EXPECT_FALSE(form.CanCreate({}));
+    form.width = 65;
+    form.height = 12; // the height shown for other generators does not matter
+    EXPECT_TRUE(form.CanCreate({}));
+    const NewTerrainForm::Arguments args = form.BuildArguments();
+    EXPECT_EQ(args.width, 65u);
+    EXPECT_EQ(args.height, 65u);
+    EXPECT_EQ(args.generator, Terrain::Generator::DiamondSquare);
+    // Side 2 passes the 2^n + 1 rule but cannot run the diamond step.
+    form.width = 2;
+    EXPECT_TRUE(form.SideError().empty());
+    EXPECT_FALSE(form.SizeError().empty());
+    EXPECT_FALSE(form.CanCreate({}));
+}
+
+TEST(NewTerrainFormTest, NamesMustBeGivenAndUniqueButCaseMatters)
+{
+    NewTerrainForm form;
+    EXPECT_EQ(form.NameError({}), "Enter terrain name");
+    form.name = "Hills";
+    EXPECT_EQ(form.NameError({"dunes", "Hills"}), "Terrain with the same name exists already.");
+    EXPECT_TRUE(form.NameError({"hills", "HILLS"}).empty());
+    EXPECT_FALSE(form.CanCreate({"Hills"}));
+    EXPECT_TRUE(form.CanCreate({"hills"}));
+}
+
+TEST(NewTerrainFormTest, RectangularGridsAreRefusedExceptForDiamondSquare)
+{
+    NewTerrainForm form;
+    form.name = "flat";
+    form.width = 65;
+    form.height = 33;
+    EXPECT_TRUE(form.IsRectangular());
+    EXPECT_FALSE(form.CanCreate({}));
+    form.generator = 2;
+    EXPECT_TRUE(form.IsRectangular());
+    form.generator = 1;
+    EXPECT_FALSE(form.IsRectangular());
+}
+
+TEST(NewTerrainFormTest, TypedSizesOutsideTheBuildableRangeAreRefused)
+{
+    NewTerrainForm form;
+    form.name = "t";
+    for (int side : {-65, -1, 0, 1, NewTerrainForm::kMaxSide + 1, 1 << 30})
+    {
+        form.width = form.height = side;
+        EXPECT_FALSE(form.SizeError().empty()) << side;
+        EXPECT_FALSE(form.CanCreate({})) << side;
+        EXPECT_EQ(form.Build({}), nullptr) << side;
+    }
+    form.width = form.height = 2;
+    EXPECT_TRUE(form.CanCreate({}));
+    form.width = form.height = NewTerrainForm::kMaxSide;
+    EXPECT_TRUE(form.CanCreate({}));
+}
+
+TEST(NewTerrainFormTest, ArgumentsPerGenerator)
+{
+    NewTerrainForm form;
+    form.width = form.height = 33;
+    form.vertexDistance = 2.0f;
+    form.range = 3.0f;
+    form.roughness = 0.5f;
+    form.iterations = 12;
+
+    NewTerrainForm::Arguments flat = form.BuildArguments();
+    EXPECT_EQ(flat.generator, Terrain::Generator::Flat);
+    EXPECT_EQ(flat.parameter1, 10.0f);
+    EXPECT_EQ(flat.parameter2, 0.5f);
+    EXPECT_EQ(flat.iterations, 0u);
+
+    form.generator = 2;
+    NewTerrainForm::Arguments fault = form.BuildArguments();
+    EXPECT_EQ(fault.generator, Terrain::Generator::RandomFault);
+    EXPECT_EQ(fault.parameter1, 3.0f);
+    EXPECT_FLOAT_EQ(fault.parameter2, 0.005f); // the dialog shows a hundred times the roughness used
+    EXPECT_EQ(fault.iterations, 12u);
+    form.iterations = -4;
+    EXPECT_EQ(form.BuildArguments().iterations, 0u);
+}
+
+TEST(NewTerrainFormTest, SizeLine)
+{
+    NewTerrainForm form;
+    EXPECT_EQ(form.SizeLine(), "Terrain coordinate width x height: 65.00 x 65.00");
+    form.vertexDistance = 0.5f;
+    form.height = 33;
+    EXPECT_EQ(form.SizeLine(), "Terrain coordinate width x height: 32.50 x 16.50");
+}
+} // namespace

@@ -1,0 +1,82 @@
+// The real editor started by the engine as the program does, driven for a number of frames with
+// its windows and dialogs open.
+#include "editor/Editor.h"
+#include "engine/Engine.h"
+#include "render/Scene.h"
+#include "terrain/Terrain.h"
+#include "tests/support/LogCapture.h"
+
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+namespace
+{
+class ScriptedEditor : public Editor
+{
+public:
+    int frame = 0;
+    int windowWidth = 0;
+    int windowHeight = 0;
+
+    void Update() override
+    {
+        Editor::Update();
+        ++frame;
+        GLFWwindow* window = Engine::Get().window.handle;
+        if (frame == 1)
+        {
+            glfwGetWindowSize(window, &windowWidth, &windowHeight);
+            showNewTerrain = true;
+            newTerrainForm.name = "valley";
+            newTerrainForm.generator = 2;
+        }
+        else if (frame == 3)
+        {
+            CreateTerrainFromForm(); // "Create": the terrain and its scene's Create dialog
+        }
+        else if (frame == 5)
+        {
+            ManageCreate(*scenes.front());
+        }
+        else if (frame == 6)
+        {
+            scenes.front()->showCameraControl = true;
+            scenes.front()->showTerrainGenerator = true;
+            showOptions = true;
+            showHelp = true;
+            layerPanel.AddLayer(*terrains.front());
+            layerPanel.realtimeUpdate = true;
+        }
+        else if (frame == 10)
+        {
+            showSaveTerrain = true;
+        }
+        else if (frame == 12)
+        {
+            showSaveTerrain = false;
+            CreateNewScene(); // refused: one scene at a time
+        }
+        else if (frame == 20)
+        {
+            glfwSetWindowShouldClose(window, GLFW_TRUE);
+        }
+    }
+};
+
+TEST(EditorRunTest, TheEditorRunsItsWindowsForFramesWithoutErrors)
+{
+    testsupport::LogCapture log;
+    ScriptedEditor editor;
+    Engine::Get().Run(&editor);
+
+    EXPECT_EQ(editor.frame, 20);
+    EXPECT_GE(editor.windowWidth, 200);
+    EXPECT_GE(editor.windowHeight, 200);
+    ASSERT_EQ(editor.terrains.size(), 1u);
+    EXPECT_FALSE(editor.terrains.front()->IsEmpty());
+    EXPECT_EQ(editor.errorMessage, "Multiple scenes in development.");
+    EXPECT_TRUE(log.Has(spdlog::level::trace, "Initializing app."));
+    EXPECT_TRUE(log.Has(spdlog::level::warn, "Shutting down app."));
+    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+}
+} // namespace
