@@ -122,7 +122,8 @@ int SaveTerrainForm::Save() const
 
 namespace
 {
-void CenterNextWindow(float width, float height, ImGuiCond condition)
+// A height of 0 lets the window's height follow its rows.
+void CenterNextWindow(float width, float height, ImGuiCond condition, float fitHeight = -1.0f)
 {
     int w = 0;
     int h = 0;
@@ -130,7 +131,7 @@ void CenterNextWindow(float width, float height, ImGuiCond condition)
         glfwGetWindowSize(window, &w, &h);
     ImGui::SetNextWindowPos(ImVec2((static_cast<float>(w) - width) / 2.0f, (static_cast<float>(h) - height) / 2.0f),
                             condition, ImVec2(0.0f, 0.0f));
-    ImGui::SetNextWindowSize(ImVec2(width, height), condition);
+    ImGui::SetNextWindowSize(ImVec2(width, fitHeight >= 0.0f ? fitHeight : height), condition);
 }
 } // namespace
 
@@ -159,7 +160,8 @@ void Editor::ShowSaveTerrainDialog()
     if (!form.selected && !terrains.empty())
         form.selected = terrains.front();
 
-    CenterNextWindow(600.0f, 200.0f, ImGuiCond_Always);
+    // Six check boxes and the estimate do not fit 200 pixels: the height follows the rows.
+    CenterNextWindow(600.0f, 200.0f, ImGuiCond_Always, 0.0f);
     ImGui::OpenPopup("Save Terrain");
     if (!ImGui::BeginPopupModal("Save Terrain", &showSaveTerrain,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |

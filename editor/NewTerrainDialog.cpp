@@ -37,7 +37,8 @@ void Editor::ShowNewTerrainDialog()
     NewTerrainForm& form = newTerrainForm;
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2((display.x - 600.0f) * 0.5f, (display.y - 180.0f) * 0.5f));
-    ImGui::SetNextWindowSize(ImVec2(600.0f, 180.0f));
+    // The rows do not fit 180 pixels once the generator parameters show: the height follows them.
+    ImGui::SetNextWindowSize(ImVec2(600.0f, 0.0f));
     ImGui::OpenPopup("New Terrain");
     if (!ImGui::BeginPopupModal("New Terrain", &showNewTerrain,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |

@@ -1,12 +1,12 @@
-#include "engine/App.h"
+#include "editor/Editor.h"
 #include "engine/Engine.h"
 
 #include <cstdlib>
 
 int main(int /*argc*/, char** /*argv*/)
 {
-    App* app = new App();
-    Engine::Get().Run(app);
-    delete app;
+    Editor* editor = new Editor();
+    Engine::Get().Run(editor);
+    delete editor;
     std::exit(0);
 }

@@ -38,7 +38,7 @@ TEST_F(EditorGLTest, InitializeLoadsTheThreeBuiltInShadersAndLogsTheGLState)
     EXPECT_TRUE(log.Has(spdlog::level::trace, "Initializing app."));
     EXPECT_TRUE(log.Has(spdlog::level::trace, "Depth test enabled"));
     EXPECT_TRUE(log.Has(spdlog::level::trace, "Stencil test enabled"));
-    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 }
 
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
@@ -180,7 +180,7 @@ TEST_F(EditorGLTest, FramesWithEveryWindowOpenDrawTheTerrainWithoutGLErrors)
     editor.showError = false;
     Frames(1);
 
-    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
     EXPECT_EQ(log.Count(spdlog::level::warn, "Invalid RenderObject Execute command."), 0);
 
     // The scene's target holds the terrain: not only the sky colour.

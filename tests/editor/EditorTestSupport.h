@@ -4,6 +4,7 @@
 #include "editor/Editor.h"
 #include "engine/Engine.h"
 #include "render/Framebuffer.h"
+#include "render/Scene.h"
 #include "tests/support/GLTestEnvironment.h"
 
 #include <functional>

@@ -77,6 +77,6 @@ TEST(EditorRunTest, TheEditorRunsItsWindowsForFramesWithoutErrors)
     EXPECT_EQ(editor.errorMessage, "Multiple scenes in development.");
     EXPECT_TRUE(log.Has(spdlog::level::trace, "Initializing app."));
     EXPECT_TRUE(log.Has(spdlog::level::warn, "Shutting down app."));
-    EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 }
 } // namespace

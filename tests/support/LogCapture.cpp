@@ -42,6 +42,12 @@ int LogCapture::CountAtLeast(spdlog::level::level_enum level) const
         std::count_if(Records().begin(), Records().end(), [&](const LogRecord& r) { return r.level >= level; }));
 }
 
+int LogCapture::CountLevel(spdlog::level::level_enum level) const
+{
+    return static_cast<int>(
+        std::count_if(Records().begin(), Records().end(), [&](const LogRecord& r) { return r.level == level; }));
+}
+
 std::string LogCapture::Dump() const
 {
     std::string out;

@@ -46,6 +46,8 @@ public:
     bool Has(spdlog::level::level_enum level, const std::string& text) const { return Count(level, text) > 0; }
     // Messages at or above the level, for failure output.
     int CountAtLeast(spdlog::level::level_enum level) const;
+    // Messages at exactly this level.
+    int CountLevel(spdlog::level::level_enum level) const;
     std::string Dump() const;
 
 private:
