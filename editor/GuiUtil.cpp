@@ -4,6 +4,8 @@
 
 #include <GLFW/glfw3.h>
 
+#include <set>
+
 namespace gui
 {
 ImVec2 MainFramebufferSize()
@@ -15,8 +17,27 @@ ImVec2 MainFramebufferSize()
     return ImVec2(static_cast<float>(width), static_cast<float>(height));
 }
 
+namespace
+{
+std::set<int>& ForcedKeys()
+{
+    static std::set<int> keys;
+    return keys;
+}
+} // namespace
+
+void ForceKeyDown(int glfwKey, bool down)
+{
+    if (down)
+        ForcedKeys().insert(glfwKey);
+    else
+        ForcedKeys().erase(glfwKey);
+}
+
 bool KeyDown(int glfwKey)
 {
+    if (ForcedKeys().count(glfwKey) != 0)
+        return true;
     GLFWwindow* window = Engine::Get().window.handle;
     return window != nullptr && glfwGetKey(window, glfwKey) == GLFW_PRESS;
 }

@@ -21,5 +21,7 @@ namespace gui
 ImVec2 MainFramebufferSize();
 // Whether a key is held down in the main window (dialogs test keys as held, not as pressed).
 bool KeyDown(int glfwKey);
+// Holds a key down as far as KeyDown is concerned, for driving dialogs without a keyboard.
+void ForceKeyDown(int glfwKey, bool down);
 void TextColored(const ImVec4& color, const std::string& text);
 } // namespace gui

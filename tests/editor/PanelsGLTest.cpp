@@ -1,0 +1,343 @@
+// The scene panels' decisions: layers, regeneration, gradients, texture saving and water strokes.
+#include "tests/editor/EditorTestSupport.h"
+
+#include "editor/GuiUtil.h"
+#include "render/Camera.h"
+#include "render/Scene.h"
+#include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPaths.h"
+
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+#include <stb_image.h>
+#include <stb_image_write.h>
+
+#include <cstring>
+#include <filesystem>
+#include <vector>
+
+using testsupport::EditorFrames;
+using testsupport::LogCapture;
+
+namespace
+{
+class PanelsGLTest : public EditorFrames
+{
+protected:
+    std::shared_ptr<Terrain> terrain;
+    LayerPanelState& panel = editor.layerPanel;
+
+    void SetUp() override
+    {
+        EditorFrames::SetUp();
+        terrain = CreateTerrainWithScene("hills", 33);
+    }
+
+    std::vector<std::string> LayerNames() const
+    {
+        std::vector<std::string> names;
+        for (const auto& layer : terrain->heightmaps)
+            names.push_back(layer->name);
+        return names;
+    }
+};
+
+TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexSoNamesRepeatAfterDeletion)
+{
+    panel.AddLayer(*terrain);
+    panel.AddLayer(*terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_1"}));
+    EXPECT_EQ(terrain->heightmaps[0]->states.size(), 1u); // the first history entry
+    EXPECT_FALSE(panel.selectedLayer);                    // adding does not select
+
+    panel.selectedLayer = terrain->heightmaps[0];
+    panel.DeleteSelected(*terrain);
+    EXPECT_FALSE(panel.selectedLayer);
+    panel.AddLayer(*terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_1", "Heightmap_1"}));
+}
+
+TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
+{
+    for (int i = 0; i < 3; ++i)
+        panel.AddLayer(*terrain);
+    panel.selectedLayer = terrain->heightmaps[1];
+    EXPECT_TRUE(panel.CanMoveUp(*terrain));
+    EXPECT_TRUE(panel.CanMoveDown(*terrain));
+    panel.MoveDown(*terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_2", "Heightmap_1"}));
+    EXPECT_FALSE(panel.CanMoveDown(*terrain)); // now the last
+    panel.MoveDown(*terrain);
+    EXPECT_EQ(terrain->heightmaps[2], panel.selectedLayer);
+
+    panel.selectedLayer = terrain->heightmaps[0];
+    EXPECT_FALSE(panel.CanMoveUp(*terrain));
+    panel.MoveUp(*terrain);
+    EXPECT_EQ(terrain->heightmaps[0], panel.selectedLayer);
+}
+
+TEST_F(PanelsGLTest, WithoutRealtimeThePreviewFollowsTheSettingsButTheMeshWaitsForUpdate)
+{
+    auto layer = panel.AddLayer(*terrain);
+    panel.selectedLayer = layer;
+    const std::vector<float> before = terrain->positions;
+    const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
+
+    layer->settings.frequency = 0.2f;
+    LayerPanelState::Changes changes;
+    changes.noiseSettingChanged = true;
+    ASSERT_TRUE(panel.NeedsRegeneration(changes));
+    panel.Regenerate(*terrain, *layer);
+    EXPECT_NE(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), image);
+    EXPECT_EQ(terrain->positions, before);
+
+    terrain->ApplyHeightmaps(); // "Update mesh"
+    EXPECT_NE(terrain->positions, before);
+}
+
+TEST_F(PanelsGLTest, RealtimeAppliesAtOnceAndPowerAloneOnlyCountsInRealtime)
+{
+    auto layer = panel.AddLayer(*terrain);
+    panel.selectedLayer = layer;
+    LayerPanelState::Changes power;
+    power.powerChanged = true;
+    EXPECT_FALSE(panel.NeedsRegeneration(power));
+
+    LayerPanelState::Changes switchedOn;
+    switchedOn.realtimeSwitchedOn = true;
+    panel.realtimeUpdate = true;
+    ASSERT_TRUE(panel.NeedsRegeneration(switchedOn));
+    const std::vector<float> before = terrain->positions;
+    panel.Regenerate(*terrain, *layer);
+    EXPECT_NE(terrain->positions, before);
+    EXPECT_TRUE(panel.NeedsRegeneration(power));
+}
+
+TEST_F(PanelsGLTest, ImageLayersAreNeverRegeneratedFromNoise)
+{
+    testsupport::TempDir dir;
+    std::vector<uint8_t> grey(33 * 33, 200);
+    const std::string path = dir / "layer.png";
+    ASSERT_TRUE(stbi_write_png(path.c_str(), 33, 33, 1, grey.data(), 33));
+    panel.AddLayer(*terrain);
+    panel.selectedLayer = terrain->heightmaps[0];
+    std::string error;
+    ASSERT_TRUE(panel.ReplaceSelectedWithImage(*terrain, path, error)) << error;
+    auto layer = panel.selectedLayer;
+    ASSERT_TRUE(layer->isTexture);
+    EXPECT_EQ(terrain->heightmaps[0], layer);
+
+    panel.realtimeUpdate = true;
+    panel.Regenerate(*terrain, *layer);
+    EXPECT_EQ(layer->data[0], 200); // the image stays; the layers are applied
+    EXPECT_NEAR(terrain->positions[1], 200.0f / 255.0f, 1e-5f);
+}
+
+TEST_F(PanelsGLTest, RefusedImageKeepsTheOldLayerAndSaysWhy)
+{
+    testsupport::TempDir dir;
+    std::vector<uint8_t> grey(16 * 16, 10);
+    const std::string path = dir / "small.png";
+    ASSERT_TRUE(stbi_write_png(path.c_str(), 16, 16, 1, grey.data(), 16));
+    auto old = panel.AddLayer(*terrain);
+    panel.selectedLayer = old;
+    LogCapture log;
+    std::string error;
+    EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, path, error));
+    EXPECT_NE(error.find("small.png"), std::string::npos) << error;
+    EXPECT_EQ(terrain->heightmaps[0], old);
+    EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, dir / "missing.png", error));
+    EXPECT_EQ(terrain->heightmaps[0], old);
+    testsupport::DrainGLErrors();
+}
+
+TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)
+{
+    DiffuseEditorState& diffuse = editor.diffuseEditor;
+    for (int i = 0; i < 3; ++i)
+        diffuse.AddGradient(*terrain);
+    auto spans = [&] {
+        std::vector<int> out;
+        for (const auto& g : terrain->gradients)
+            out.push_back(g->heightSpan);
+        return out;
+    };
+    EXPECT_EQ(spans(), (std::vector<int>{127, 63, 63}));
+    EXPECT_FLOAT_EQ(terrain->gradients[2]->slopeSpan, 22.5f);
+
+    diffuse.selected = 1;
+    diffuse.DeleteSelected(*terrain);
+    EXPECT_EQ(spans(), (std::vector<int>{127, 128}));
+    EXPECT_FLOAT_EQ(terrain->gradients[0]->slopeSpan + terrain->gradients[1]->slopeSpan, 90.0f);
+    EXPECT_TRUE(diffuse.closeRequested);
+
+    terrain->gradients[1]->heightSpan = 200; // dragging the second field from 128
+    DiffuseEditorState::HeightSpanChanged(*terrain, 1, 128);
+    EXPECT_EQ(spans(), (std::vector<int>{55, 200}));
+    terrain->gradients[0]->heightSpan = 54; // the first gives to the next one
+    DiffuseEditorState::HeightSpanChanged(*terrain, 0, 55);
+    EXPECT_EQ(spans(), (std::vector<int>{54, 201}));
+}
+
+TEST_F(PanelsGLTest, TwoGradientsOf127And200)
+{
+    DiffuseEditorState& diffuse = editor.diffuseEditor;
+    diffuse.AddGradient(*terrain);
+    diffuse.AddGradient(*terrain);
+    terrain->gradients[0]->heightSpan = 127;
+    terrain->gradients[1]->heightSpan = 200;
+    DiffuseEditorState::HeightSpanChanged(*terrain, 1, 127);
+    EXPECT_EQ(terrain->gradients[0]->heightSpan, 54);
+}
+
+TEST_F(PanelsGLTest, SaveAsComposesThePathAndWritesAPngThatReadsBack)
+{
+    TexturePanelState& textures = editor.texturePanel;
+    testsupport::TempDir dir;
+    textures.BeginSaveAs(*terrain->heightmapTexture, *terrain, "_heightmap");
+    EXPECT_EQ(textures.saveFileName, "hills_heightmap");
+    EXPECT_EQ(terrain->heightmapTexture->saveName, "hills_heightmap");
+    EXPECT_TRUE(textures.saveDialogOpen);
+    EXPECT_FALSE(textures.CanSave()); // no extension chosen yet
+    EXPECT_EQ(textures.SavePath(), "output/hills_heightmapFormat");
+
+    textures.saveDirectory = dir.Path().string();
+    textures.FinishDirectoryEdit();
+    EXPECT_EQ(textures.saveDirectory, dir.Path().string() + "/");
+    textures.FinishDirectoryEdit();
+    EXPECT_EQ(textures.saveDirectory, dir.Path().string() + "/");
+    textures.saveExtension = ".png";
+    ASSERT_TRUE(textures.Save());
+    EXPECT_FALSE(textures.saveDialogOpen);
+
+    int w = 0, h = 0, c = 0;
+    stbi_uc* pixels = stbi_load((dir / "hills_heightmap.png").c_str(), &w, &h, &c, 0);
+    ASSERT_NE(pixels, nullptr);
+    EXPECT_EQ(w, 33);
+    EXPECT_EQ(h, 33);
+    EXPECT_EQ(c, 1);
+    stbi_image_free(pixels);
+
+    textures.saveDirectory = "a\\";
+    textures.FinishDirectoryEdit();
+    EXPECT_EQ(textures.saveDirectory, "a\\");
+    textures.saveDirectory.clear();
+    textures.FinishDirectoryEdit();
+    EXPECT_EQ(textures.saveDirectory, "");
+}
+
+TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelease)
+{
+    WaterEditorState& water = editor.waterEditor;
+    // A picture 66 pixels wide: 2 pixels per texel; its bottom-left corner is texel (0, 0).
+    const ImVec2 topLeft(100.0f, 50.0f);
+    const ImVec2 texel = WaterEditorState::TexelAt(ImVec2(100.5f, 50.0f + 66.0f - 0.5f), topLeft, 2.0f, 33);
+    EXPECT_EQ(static_cast<int>(texel.x), 0);
+    EXPECT_EQ(static_cast<int>(texel.y), 0);
+    const ImVec2 topRight = WaterEditorState::TexelAt(ImVec2(100.0f + 66.0f, 50.0f), topLeft, 2.0f, 33);
+    EXPECT_FLOAT_EQ(topRight.x, 33.0f); // the far edge: clamped to the last vertex when pouring
+
+    // Pits at the first and the last vertex hold the water poured there.
+    for (size_t k = 0; k < terrain->vertexCount; ++k)
+        terrain->heightmapTexture->data[k] = k == 0 || k + 1 == terrain->vertexCount ? 0 : 100;
+    water.PourAt(*terrain, texel);
+    const uint8_t* map = terrain->watermapTexture->data.get();
+    EXPECT_EQ(map[3], 255);
+    EXPECT_EQ(map[4 * 1 + 3], 0); // no fringe while the button is down
+    water.EndStrokeIfReleased(*terrain, true);
+    EXPECT_EQ(map[4 * 1 + 3], 0);
+    water.EndStrokeIfReleased(*terrain, false);
+    EXPECT_EQ(map[4 * 1 + 3], 127);
+    EXPECT_FALSE(water.strokeActive);
+
+    water.PourAt(*terrain, topRight); // never outside the grid
+    EXPECT_EQ(map[4 * (terrain->vertexCount - 1) + 3], 255);
+}
+
+TEST_F(PanelsGLTest, RecalculatingTwiceLeavesOnePlaneDrawnWithTheWaterMap)
+{
+    terrain->PourWater(16 * 33 + 16);
+    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    std::weak_ptr<Terrain::WaterPlane> first = terrain->waterPlane;
+    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    EXPECT_TRUE(first.expired());
+    ASSERT_TRUE(terrain->waterPlane);
+    EXPECT_EQ(terrain->waterPlane->mesh->entries.front().texture, terrain->watermapTexture->id);
+    terrain->ClearWater();
+    EXPECT_FALSE(terrain->waterPlane);
+}
+
+TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
+{
+    SceneWindowState& state = editor.sceneWindowState;
+    Scene& first = *editor.scenes[0];
+    state.ChooseAspectRatio(first, 1);
+    EXPECT_FLOAT_EQ(first.camera->aspectRatio, 16.0f / 9.0f);
+    EXPECT_FALSE(state.UsesCustomRule(first));
+    const ImVec2 fixed = state.ImageSize(first, ImVec2(320.0f, 400.0f));
+    EXPECT_FLOAT_EQ(fixed.y, 180.0f);
+
+    Scene later(7); // made after the choice: no ratio numbers of its own
+    EXPECT_TRUE(state.UsesCustomRule(later));
+    const ImVec2 size = state.ImageSize(later, ImVec2(300.0f, 200.0f));
+    EXPECT_FLOAT_EQ(size.y, 200.0f);
+    EXPECT_FLOAT_EQ(later.camera->aspectRatio, 1.5f);
+}
+
+TEST_F(PanelsGLTest, FramesWithThePanelsOpenRunWithoutGLErrors)
+{
+    LogCapture log;
+    const auto scene = editor.scenes[0];
+    scene->showTerrainGenerator = true;
+    scene->showCameraControl = true;
+    panel.realtimeUpdate = true;
+    auto layer = panel.AddLayer(*terrain);
+    panel.selectedLayer = layer;
+    panel.layerEditorOpen = true;
+    editor.diffuseEditor.AddGradient(*terrain);
+    editor.diffuseEditor.AddGradient(*terrain);
+    editor.diffuseEditor.selected = 1;
+    terrain->GenerateDiffuseByHeight();
+    editor.texturePanel.diffuseEditorOpen = true;
+    editor.texturePanel.BeginEdit(*terrain->diffuseTexture);
+    editor.texturePanel.BeginSaveAs(*terrain->normalTexture, *terrain, "_normal");
+    terrain->PourWater(0);
+    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    Frames(4);
+    editor.sceneWindowState.ChooseAspectRatio(*scene, 2);
+    scene->framebuffer->wireframe = true;
+    Frames(3);
+    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
+}
+
+TEST_F(PanelsGLTest, EnterWithoutAShaderNameDoesNothingAndEscapeClosesTheDialog)
+{
+    Frame(); // the scene window is up before the dialog opens, as it is when the menu opens it
+    editor.showNewShader = true;
+    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
+    Frames(2);
+    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
+    EXPECT_TRUE(editor.showNewShader);
+    EXPECT_EQ(editor.shaders.size(), 3u);
+
+    editor.newShaderName = "shaders/basic_lighting";
+    gui::ForceKeyDown(GLFW_KEY_ESCAPE, true);
+    Frame();
+    gui::ForceKeyDown(GLFW_KEY_ESCAPE, false);
+    EXPECT_FALSE(editor.showNewShader);
+    EXPECT_EQ(editor.shaders.size(), 3u);
+
+    editor.showNewShader = true;
+    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
+    Frame();
+    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
+    EXPECT_FALSE(editor.showNewShader);
+    ASSERT_EQ(editor.shaders.size(), 4u);
+    EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
+}
+} // namespace
