@@ -7,7 +7,9 @@ cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh test
 jobs="$(nproc)"
-xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24")
+# -noreset: by default the server resets whenever its last client leaves, and a test process that
+# connects during the reset fails to open the display.
+xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=ON
 cmake --build build/test
