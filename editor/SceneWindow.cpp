@@ -137,7 +137,12 @@ void Editor::ShowTerrainGenerator(Scene& scene)
     ImGui::Begin((scene.name + " terrain generator").c_str());
 
     const std::shared_ptr<Terrain> terrain = scene.terrain;
-    if (ImGui::BeginTabBar("Tab bar"))
+    if (terrain->IsEmpty())
+    {
+        // A terrain whose file was refused has no grid to shape, paint or flood.
+        ImGui::TextUnformatted("This terrain is empty: it could not be loaded.");
+    }
+    else if (ImGui::BeginTabBar("Tab bar"))
     {
         if (ImGui::BeginTabItem(("Terrain##" + terrain->name).c_str()))
         {

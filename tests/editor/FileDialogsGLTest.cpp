@@ -97,14 +97,23 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
 TEST_F(FileDialogsGLTest, ARefusedFileIsListedEmptyAndShowsItsReason)
 {
     testsupport::TempDir dir;
+    CreateTerrainWithScene("shown", 9);
     LogCapture log;
     auto terrain = editor.LoadTerrain(dir / "nothing.obj");
-    ASSERT_EQ(editor.terrains.size(), 1u);
-    EXPECT_EQ(editor.terrains[0], terrain);
+    ASSERT_EQ(editor.terrains.size(), 2u);
+    EXPECT_EQ(editor.terrains[1], terrain);
     EXPECT_TRUE(terrain->IsEmpty());
     EXPECT_TRUE(editor.showError);
-    EXPECT_FALSE(editor.errorMessage.empty());
-    Frames(2); // the error popup and an empty terrain in the lists draw without trouble
+    EXPECT_NE(editor.errorMessage.find("nothing.obj"), std::string::npos) << editor.errorMessage;
+
+    // The empty terrain can still be chosen for the scene and shown with every panel open.
+    Scene& scene = *editor.scenes[0];
+    editor.ManageChooseTerrain(scene, terrain);
+    scene.showTerrainGenerator = true;
+    editor.saveTerrainForm.selected = terrain;
+    editor.showSaveTerrain = true;
+    Frames(3);
+    EXPECT_EQ(log.Count(spdlog::level::warn, "Invalid RenderObject Execute command."), 0);
 }
 
 // The typical run: a terrain, its scene, a layer, a diffuse texture, water, saving everything and
