@@ -140,7 +140,7 @@ std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
     auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     std::string error;
     if (!terrain->LoadObj(path, &error))
-        SetError(error.empty() ? "Cannot load " + path : error);
+        SetError("Cannot load terrain file " + path + ": " + (error.empty() ? "unknown reason" : error));
     terrains.push_back(terrain);
     return terrain;
 }
