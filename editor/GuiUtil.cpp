@@ -3,6 +3,7 @@
 #include "engine/Engine.h"
 
 #include <GLFW/glfw3.h>
+#include <imgui_internal.h>
 
 #include <set>
 
@@ -45,5 +46,15 @@ bool KeyDown(int glfwKey)
 void TextColored(const ImVec4& color, const std::string& text)
 {
     ImGui::TextColored(color, "%s", text.c_str());
+}
+} // namespace gui
+
+namespace gui
+{
+bool Begin(const char* name, bool* open, ImGuiWindowFlags flags)
+{
+    if (ImGui::GetTopMostPopupModal() != nullptr)
+        flags |= ImGuiWindowFlags_NoFocusOnAppearing;
+    return ImGui::Begin(name, open, flags);
 }
 } // namespace gui

@@ -24,4 +24,8 @@ bool KeyDown(int glfwKey);
 // Holds a key down as far as KeyDown is concerned, for driving dialogs without a keyboard.
 void ForceKeyDown(int glfwKey, bool down);
 void TextColored(const ImVec4& color, const std::string& text);
+// ImGui::Begin for the editor's tool windows. While a modal dialog is open, a window that appears
+// does not ask for focus: the modal keeps the input either way, and the GUI library (1.86) asserts
+// when a window appears behind a modal that opened in the same frame.
+bool Begin(const char* name, bool* open = nullptr, ImGuiWindowFlags flags = 0);
 } // namespace gui

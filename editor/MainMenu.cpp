@@ -46,7 +46,7 @@ void Editor::OnGUI()
 
     if (showOptions)
     {
-        if (ImGui::Begin("Editor options", &showOptions, ImGuiWindowFlags_AlwaysAutoResize))
+        if (gui::Begin("Editor options", &showOptions, ImGuiWindowFlags_AlwaysAutoResize))
         {
             ImGui::Text("Window background color");
             if (auto& framebuffer = Engine::Get().window.framebuffer)
@@ -79,7 +79,7 @@ void Editor::OnGUI()
 
     if (showHelp)
     {
-        if (ImGui::Begin("Help##helpw", &showHelp, ImGuiWindowFlags_AlwaysAutoResize))
+        if (gui::Begin("Help##helpw", &showHelp, ImGuiWindowFlags_AlwaysAutoResize))
         {
             ImGui::TextUnformatted("Parameters without any visible controls are usually controlled by dragging.");
             ImGui::TextUnformatted("Shift + Left click variables for faster dragging.");
@@ -109,7 +109,7 @@ void Editor::DrawDockSpace()
                                    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
                                    ImGuiWindowFlags_NoBackground | ImGuiWindowFlags_NoBringToFrontOnFocus |
                                    ImGuiWindowFlags_NoNavFocus | kNoDockingFlag;
-    ImGui::Begin("Invisible Window", nullptr, flags);
+    gui::Begin("Invisible Window", nullptr, flags);
 #ifdef IMGUI_HAS_DOCK
     ImGui::DockSpace(ImGui::GetID("InvisibleDockspace"), ImVec2(0.0f, 0.0f));
 #endif

@@ -25,7 +25,7 @@ void DrawCameraWindow(Scene& scene)
 {
     Camera& camera = *scene.camera;
     ImGui::SetNextWindowSize(ImVec2(400.0f, 100.0f), ImGuiCond_Once);
-    ImGui::Begin((scene.name + " camera").c_str());
+    gui::Begin((scene.name + " camera").c_str());
     if (ImGui::Checkbox("Camera rotate", &camera.rotate))
         Log::Trace("Camera {} rotation switched to {}", camera.name, camera.rotate);
     if (!camera.rotate)
@@ -55,7 +55,7 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
     ImGui::SetNextWindowSize(ImVec2(0.66f * first.x, 0.66f * first.y), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(0.17f * first.x, 0.17f * first.y), ImGuiCond_FirstUseEver);
 
-    const bool visible = ImGui::Begin(scene.name.c_str(), &scene.showWindow,
+    const bool visible = gui::Begin(scene.name.c_str(), &scene.showWindow,
                                       ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoCollapse |
                                           ImGuiWindowFlags_NoScrollbar);
     if (visible && scene.camera && scene.framebuffer)
@@ -134,7 +134,7 @@ void Editor::ShowTerrainGenerator(Scene& scene)
     const ImVec2 first = state.generatorWindowFirstSize;
     ImGui::SetNextWindowSize(ImVec2(0.2f * first.x, 0.33f * first.y), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(0.17f * first.x, 0.17f * first.y), ImGuiCond_FirstUseEver);
-    ImGui::Begin((scene.name + " terrain generator").c_str());
+    gui::Begin((scene.name + " terrain generator").c_str());
 
     const std::shared_ptr<Terrain> terrain = scene.terrain;
     if (terrain->IsEmpty())

@@ -20,7 +20,7 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
 {
     Terrain& terrain = *terrainPtr;
     WaterEditorState& state = waterEditor;
-    if (ImGui::Begin("Water editor", nullptr, state.windowFlags) && !terrain.IsEmpty() &&
+    if (gui::Begin("Water editor", nullptr, state.windowFlags) && !terrain.IsEmpty() &&
         terrain.heightmapTexture && terrain.watermapTexture)
     {
         const float width = ImGui::GetContentRegionAvail().x;
