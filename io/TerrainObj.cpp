@@ -58,21 +58,8 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
     if (std::isfinite(spacing) && spacing > 0.0f) vertexDistance = spacing;
 
     SetMesh(std::make_unique<MeshGeometry>());
-    mesh->entries.resize(1);
-    MeshEntry& entry = mesh->entries[0];
-    entry.ambient = glm::vec3(1.0f);
-    entry.diffuse = glm::vec3(1.0f);
-    entry.specular = glm::vec3(0.1f);
-    entry.shininess = 1.0f;
-    entry.indexCount = indexCount;
-    entry.firstIndex = 0;
-    entry.baseVertex = 0;
-    mesh->vertexCount = vertexCount;
-    mesh->indexCount = indexCount;
-    mesh->UpdateVertices(positions.data());
-    mesh->UpdateNormals(normals.data());
-    mesh->UpdateTexCoords(texCoords.data());
-    mesh->UpdateIndices(indices.data());
+    mesh->entries.assign(1, MeshEntry::Whole(indexCount));
+    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
 
     basePositions = positions;
     const TerrainGrid::HeightRange range = TerrainGrid::Range(positions.data(), vertexCount);

@@ -25,6 +25,34 @@ GLsizeiptr FloatBytes(uint32_t vertexCount, uint32_t components)
 }
 } // namespace
 
+MeshEntry MeshEntry::Whole(uint32_t indexCount, uint32_t texture)
+{
+    MeshEntry entry;
+    entry.ambient = glm::vec3(1.0f);
+    entry.diffuse = glm::vec3(1.0f);
+    entry.specular = glm::vec3(0.1f);
+    entry.shininess = 1.0f;
+    entry.texture = texture;
+    entry.indexCount = indexCount;
+    entry.firstIndex = 0;
+    entry.baseVertex = 0;
+    return entry;
+}
+
+void MeshGeometry::UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions, const float* normals,
+                             const float* texCoords, const uint32_t* indices)
+{
+    // An empty mesh still hands over an array: a null one is refused as a caller's mistake.
+    static const float kNoFloats[3]{};
+    static const uint32_t kNoIndices[3]{};
+    vertexCount = vertices;
+    indexCount = indexTotal;
+    UpdateVertices(positions != nullptr ? positions : kNoFloats);
+    UpdateNormals(normals != nullptr ? normals : kNoFloats);
+    UpdateTexCoords(texCoords != nullptr ? texCoords : kNoFloats);
+    UpdateIndices(indices != nullptr ? indices : kNoIndices);
+}
+
 MeshGeometry::MeshGeometry()
 {
     glGenBuffers(1, &vertexBuffer);

@@ -11,6 +11,9 @@ class Shader;
 // One material group of a mesh: drawn as indexCount indices from firstIndex.
 struct MeshEntry
 {
+    // The record every mesh of the program uses: white, a faint specular, the whole index range.
+    static MeshEntry Whole(uint32_t indexCount, uint32_t texture = 0);
+
     glm::vec3 ambient{0.0f};
     glm::vec3 diffuse{0.0f};
     glm::vec3 specular{0.0f};
@@ -35,6 +38,9 @@ public:
     void UpdateNormals(const float* normals);       // vertexCount * 3 floats
     void UpdateTexCoords(const float* texCoords);   // vertexCount * 2 floats
     void UpdateIndices(const uint32_t* indices);    // indexCount indices; a bound vertex array keeps its own
+    // Sets both counts and uploads all four arrays. Empty arrays are fine (an empty mesh).
+    void UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions, const float* normals,
+                   const float* texCoords, const uint32_t* indices);
 
     std::vector<MeshEntry> entries;
     uint32_t vertexBuffer = 0;

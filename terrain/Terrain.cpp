@@ -95,23 +95,8 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 
     // One material record; a texture shown already stays shown.
     const uint32_t shown = mesh->entries.empty() ? 0u : mesh->entries[0].texture;
-    mesh->entries.resize(1);
-    MeshEntry& entry = mesh->entries[0];
-    entry.ambient = glm::vec3(1.0f);
-    entry.diffuse = glm::vec3(1.0f);
-    entry.specular = glm::vec3(0.1f);
-    entry.shininess = 1.0f;
-    entry.texture = shown;
-    entry.indexCount = indexCount;
-    entry.firstIndex = 0;
-    entry.baseVertex = 0;
-
-    mesh->vertexCount = vertexCount;
-    mesh->indexCount = indexCount;
-    mesh->UpdateVertices(positions.data());
-    mesh->UpdateNormals(normals.data());
-    mesh->UpdateTexCoords(texCoords.data());
-    mesh->UpdateIndices(indices.data());
+    mesh->entries.assign(1, MeshEntry::Whole(indexCount, shown));
+    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
     return true;
 }
 

@@ -3,16 +3,6 @@
 #include "render/Texture.h"
 #include "terrain/Water.h"
 
-namespace
-{
-// Uploads of an empty plane still need an array: a null one is refused as a caller's mistake.
-template <typename T> const T* NonNull(const std::vector<T>& values)
-{
-    static const T kNone[3]{};
-    return values.empty() ? kNone : values.data();
-}
-} // namespace
-
 Terrain::WaterPlane::WaterPlane(Terrain* terrain) : terrain(terrain)
 {
     Water::PlaneMesh built;
@@ -31,21 +21,9 @@ Terrain::WaterPlane::WaterPlane(Terrain* terrain) : terrain(terrain)
     vertexCount = static_cast<uint32_t>(built.positions.size() / 3);
     indexCount = static_cast<uint32_t>(built.indices.size());
 
-    MeshEntry entry;
-    entry.ambient = glm::vec3(1.0f);
-    entry.diffuse = glm::vec3(1.0f);
-    entry.specular = glm::vec3(0.1f);
-    entry.shininess = 1.0f;
-    entry.indexCount = indexCount;
-    entry.firstIndex = 0;
-    entry.baseVertex = 0;
-    mesh->entries.assign(1, entry);
-    mesh->vertexCount = vertexCount;
-    mesh->indexCount = indexCount;
-    mesh->UpdateVertices(NonNull(built.positions));
-    mesh->UpdateNormals(NonNull(built.normals));
-    mesh->UpdateTexCoords(NonNull(built.texCoords));
-    mesh->UpdateIndices(NonNull(built.indices));
+    mesh->entries.assign(1, MeshEntry::Whole(indexCount));
+    mesh->UploadAll(vertexCount, indexCount, built.positions.data(), built.normals.data(), built.texCoords.data(),
+                    built.indices.data());
 
     // Kept for the OBJ export.
     positions = std::move(built.positions);
