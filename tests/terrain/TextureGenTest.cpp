@@ -8,40 +8,28 @@
 #include <limits>
 #include <numeric>
 #include <random>
+#include <tuple>
 
 using TextureGen::GradientList;
 
 namespace
 {
-struct Band
-{
-    int32_t heightSpan;
-    int32_t decay;
-    float slopeSpan;
-    float red; // a distinct colour per band: (red, 0.2, 0.4), specular red too
-};
+const float kNaN = std::numeric_limits<float>::quiet_NaN();
 
-GradientList MakeGradients(std::initializer_list<Band> bands)
+// One band per entry: height span, decay, slope span and a distinct colour (red, 0.2, 0.4), specular red.
+GradientList MakeGradients(std::initializer_list<std::tuple<int32_t, int32_t, float, float>> bands)
 {
     GradientList list;
-    for (const Band& b : bands)
-    {
-        auto g = std::make_unique<Gradient>();
-        g->heightSpan = b.heightSpan;
-        g->decay = b.decay;
-        g->slopeSpan = b.slopeSpan;
-        g->color = {b.red, 0.2f, 0.4f, 0.5f};
-        g->specular = b.red;
-        list.push_back(std::move(g));
-    }
+    for (const auto& [span, decay, slope, red] : bands)
+        list.push_back(
+            std::make_unique<Gradient>(Gradient{span, decay, slope, {red, 0.2f, 0.4f, 0.5f}, red}));
     return list;
 }
 
 struct Output
 {
     explicit Output(size_t pixels) : diffuse(3 * pixels, 0), specular(pixels, 0) {}
-    std::vector<uint8_t> diffuse;
-    std::vector<uint8_t> specular;
+    std::vector<uint8_t> diffuse, specular;
     uint8_t Red(size_t k) const { return diffuse[3 * k]; }
 };
 
@@ -54,6 +42,14 @@ Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& h
     return out;
 }
 
+Output PaintSlopes(const GradientList& gradients, const std::vector<float>& normals)
+{
+    Output out(normals.size() / 3);
+    TextureGen::PaintBySlope(gradients, normals.data(), normals.size() / 3, out.diffuse.data(),
+                             out.specular.data());
+    return out;
+}
+
 std::vector<uint8_t> AllHeights()
 {
     std::vector<uint8_t> heights(256);
@@ -61,64 +57,37 @@ std::vector<uint8_t> AllHeights()
     return heights;
 }
 
-TEST(TextureGenTest, UnitToByteTruncatesAndClamps)
+// Float to byte conversions never convert an out-of-range float (undefined): clamped, or wrapped.
+TEST(TextureGenTest, ByteConversionsClampOrWrapModulo256)
 {
-    const std::pair<float, int> cases[] = {{0.0f, 0},   {1.0f, 255},  {0.5f, 127}, {0.2f, 51},
-                                           {-0.1f, 0},  {1.5f, 255},  {-1e30f, 0}, {1e30f, 255},
-                                           {std::numeric_limits<float>::quiet_NaN(), 0}};
-    for (const auto& [value, expected] : cases)
+    const std::pair<float, int> unit[] = {{0.0f, 0},   {1.0f, 255}, {0.5f, 127},  {0.2f, 51}, {-0.1f, 0},
+                                          {1.5f, 255}, {-1e30f, 0}, {1e30f, 255}, {kNaN, 0}};
+    for (const auto& [value, expected] : unit)
         EXPECT_EQ(TextureGen::UnitToByte(value), expected) << value;
-}
-
-TEST(TextureGenTest, WrapToByteReducesModulo256LikeTwosComplement)
-{
-    const std::pair<float, int> cases[] = {{255.0f, 255}, {256.0f, 0},   {127.9f, 127}, {300.0f, 44},
-                                           {-1.0f, 255},  {-1.5f, 255},  {-0.5f, 0},    {-256.0f, 0},
-                                           {-257.0f, 255}, {-1e30f, 0},  {1e30f, 0},    {3e9f, 0},
-                                           {std::numeric_limits<float>::infinity(), 0},
-                                           {std::numeric_limits<float>::quiet_NaN(), 0}};
-    for (const auto& [value, expected] : cases)
+    const std::pair<float, int> wrapped[] = {
+        {255.0f, 255}, {256.0f, 0},    {127.9f, 127}, {300.0f, 44}, {-1.0f, 255}, {-1.5f, 255},  {-0.5f, 0},
+        {-256.0f, 0},  {-257.0f, 255}, {-1e30f, 0},   {1e30f, 0},   {3e9f, 0},    {INFINITY, 0}, {kNaN, 0}};
+    for (const auto& [value, expected] : wrapped)
         EXPECT_EQ(TextureGen::WrapToByte(value), expected) << value;
-}
-
-TEST(TextureGenTest, OneFullBandPaintsEveryHeightWithColourAndSpecular)
-{
-    const auto gradients = MakeGradients({{255, 0, 90.0f, 0.6f}});
-    const Output out = PaintHeights(gradients, AllHeights());
-    for (size_t k = 0; k < 256; ++k)
-    {
-        ASSERT_EQ(out.diffuse[3 * k], 153) << k;
-        ASSERT_EQ(out.diffuse[3 * k + 1], 51) << k;
-        ASSERT_EQ(out.diffuse[3 * k + 2], 102) << k;
-        ASSERT_EQ(out.specular[k], 153) << k;
-    }
 }
 
 TEST(TextureGenTest, SpansOf127And128SplitAt127)
 {
-    const auto gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}});
-    const Output out = PaintHeights(gradients, AllHeights());
-    for (size_t p = 0; p < 256; ++p)
-        ASSERT_EQ(out.Red(p), p <= 126 ? 51 : 153) << "height " << p;
-}
-
-TEST(TextureGenTest, UncoveredHeightsStayZero)
-{
-    const auto gradients = MakeGradients({{100, 0, 0.0f, 0.6f}});
-    const Output out = PaintHeights(gradients, AllHeights());
+    const Output out =
+        PaintHeights(MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}}), AllHeights());
     for (size_t p = 0; p < 256; ++p)
     {
-        ASSERT_EQ(out.Red(p), p <= 100 ? 153 : 0) << "height " << p;
-        ASSERT_EQ(out.specular[p], p <= 100 ? 153 : 0) << "height " << p;
+        ASSERT_EQ(out.Red(p), p <= 126 ? 51 : 153) << "height " << p;
+        ASSERT_EQ(out.specular[p], p <= 126 ? 51 : 153) << "height " << p;
     }
 }
 
 // A negative span puts the band's upper limit below zero; it wraps to a byte (-50 -> 206) instead of
-// converting the negative float straight to uint8.
+// converting the negative float straight to uint8. Heights above every band stay 0.
 TEST(TextureGenTest, NegativeSpanWrapsTheUpperLimit)
 {
-    const auto gradients = MakeGradients({{100, 0, 0.0f, 0.2f}, {-150, 0, 0.0f, 0.6f}});
-    const Output out = PaintHeights(gradients, AllHeights());
+    const Output out =
+        PaintHeights(MakeGradients({{100, 0, 0.0f, 0.2f}, {-150, 0, 0.0f, 0.6f}}), AllHeights());
     for (size_t p = 0; p < 256; ++p)
     {
         const int expected = p >= 100 && p <= 206 ? 153 : (p <= 100 ? 51 : 0);
@@ -132,29 +101,26 @@ TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbability)
 {
     const auto gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 10, 0.0f, 0.6f}});
     const size_t perHeight = 100000;
-    const struct
+    const std::pair<int, double> cases[] = {{1, 0.9203}, {10, 0.3173}, {20, 0.0455}, {40, 0.0001}};
+    for (const auto& [depth, probability] : cases)
     {
-        int depth;
-        double probability;
-    } cases[] = {{1, 0.9203}, {10, 0.3173}, {20, 0.0455}, {40, 0.0001}};
-    for (const auto& c : cases)
-    {
-        std::vector<uint8_t> heights(perHeight, static_cast<uint8_t>(127 - c.depth));
-        const Output out = PaintHeights(gradients, heights, 1234u + static_cast<uint32_t>(c.depth));
+        const std::vector<uint8_t> heights(perHeight, static_cast<uint8_t>(127 - depth));
+        const Output out = PaintHeights(gradients, heights, 1234u + static_cast<uint32_t>(depth));
         size_t second = 0;
         for (size_t k = 0; k < perHeight; ++k)
         {
             ASSERT_TRUE(out.Red(k) == 51 || out.Red(k) == 153);
             second += out.Red(k) == 153;
         }
-        EXPECT_NEAR(static_cast<double>(second) / perHeight, c.probability, 0.01) << "depth " << c.depth;
+        EXPECT_NEAR(static_cast<double>(second) / perHeight, probability, 0.01) << "depth " << depth;
     }
 }
 
 // The decay never reaches below the start of the band before (here 100), however large.
 TEST(TextureGenTest, DecayStopsAtThePreviousBandsStart)
 {
-    const auto gradients = MakeGradients({{100, 0, 0.0f, 0.2f}, {50, 0, 0.0f, 0.4f}, {105, 1000, 0.0f, 0.6f}});
+    const auto gradients =
+        MakeGradients({{100, 0, 0.0f, 0.2f}, {50, 0, 0.0f, 0.4f}, {105, 1000, 0.0f, 0.6f}});
     std::vector<uint8_t> heights;
     for (int p : {99, 100, 120, 149})
         heights.insert(heights.end(), 1000, static_cast<uint8_t>(p));
@@ -168,30 +134,24 @@ TEST(TextureGenTest, DecayStopsAtThePreviousBandsStart)
 }
 
 // One normal draw per pixel per gradient, whatever the bands: the engine ends where a plain sequence
-// of 3 * N draws leaves it, and the same seed gives the same image.
+// of 3 * N draws leaves it.
 TEST(TextureGenTest, HeightModeDrawsOncePerPixelPerGradient)
 {
     const auto gradients = MakeGradients({{80, 0, 0.0f, 0.2f}, {80, 30, 0.0f, 0.4f}, {95, 5, 0.0f, 0.6f}});
     std::vector<uint8_t> heights(5000);
     for (size_t k = 0; k < heights.size(); ++k)
         heights[k] = static_cast<uint8_t>((k * 37) % 256);
-
-    TextureGen::Mt19937 engine(99);
+    TextureGen::Mt19937 engine(99), reference(99);
     Output out(heights.size());
     TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), engine, out.diffuse.data(),
                               out.specular.data());
-    TextureGen::Mt19937 reference(99);
     const TextureGen::NormalSampler normal;
     for (size_t d = 0; d < 3 * heights.size(); ++d)
         normal(reference);
     EXPECT_EQ(engine, reference);
-
-    const Output again = PaintHeights(gradients, heights, 99);
-    EXPECT_EQ(out.diffuse, again.diffuse);
-    EXPECT_EQ(out.specular, again.specular);
 }
 
-// The same outputs as the standard library's engine, across several refills, and the standard's check
+// The own engine against the standard library's, across several refills, and the standard's check
 // value for the 10000th output of the default seed.
 TEST(TextureGenTest, TwisterGivesTheStandardSequence)
 {
@@ -209,7 +169,7 @@ TEST(TextureGenTest, TwisterGivesTheStandardSequence)
 }
 
 // Moments and two-sided tail probabilities of 2 million draws, including the far tail beyond 3.44 that
-// the sampler draws separately.
+// the ziggurat draws separately.
 TEST(TextureGenTest, NormalSamplerIsStandardNormal)
 {
     TextureGen::Mt19937 engine(11);
@@ -231,34 +191,8 @@ TEST(TextureGenTest, NormalSamplerIsStandardNormal)
     EXPECT_NEAR(squares / draws, 1.0, 0.005);
     for (int l = 0; l < 6; ++l)
     {
-        const double p = static_cast<double>(beyond[l]) / draws;
         const double sigma = std::sqrt(expected[l] * (1.0 - expected[l]) / draws);
-        EXPECT_NEAR(p, expected[l], 6.0 * sigma + 1e-6) << "|r| >= " << limits[l];
-    }
-}
-
-std::vector<float> NormalsAtAngles(const std::vector<float>& degrees)
-{
-    std::vector<float> normals;
-    for (float a : degrees)
-    {
-        const double rad = a * 3.14159265358979 / 180.0;
-        normals.insert(normals.end(), {static_cast<float>(std::sin(rad)), static_cast<float>(std::cos(rad)), 0.0f});
-    }
-    return normals;
-}
-
-TEST(TextureGenTest, SlopeBandsOf45DegreesSplitAt45)
-{
-    const auto gradients = MakeGradients({{0, 0, 45.0f, 0.2f}, {0, 0, 45.0f, 0.6f}});
-    const std::vector<float> angles = {0.0f, 10.0f, 30.0f, 44.0f, 46.0f, 60.0f, 89.0f, 90.0f, 120.0f};
-    const std::vector<float> normals = NormalsAtAngles(angles);
-    Output out(angles.size());
-    TextureGen::PaintBySlope(gradients, normals.data(), angles.size(), out.diffuse.data(), out.specular.data());
-    for (size_t k = 0; k < angles.size(); ++k)
-    {
-        EXPECT_EQ(out.Red(k), angles[k] < 45.0f ? 51 : 153) << angles[k] << " degrees";
-        EXPECT_EQ(out.specular[k], angles[k] < 45.0f ? 51 : 153) << angles[k] << " degrees";
+        EXPECT_NEAR(static_cast<double>(beyond[l]) / draws, expected[l], 6.0 * sigma + 1e-6) << limits[l];
     }
 }
 
@@ -266,33 +200,45 @@ TEST(TextureGenTest, SlopeBandsOf45DegreesSplitAt45)
 // belongs to no band.
 TEST(TextureGenTest, FlatNormalsTakeTheFirstSlopeBandAndNaNTakesNone)
 {
-    const auto gradients = MakeGradients({{0, 0, 30.0f, 0.2f}, {0, 0, 60.0f, 0.6f}});
-    const float nan = std::numeric_limits<float>::quiet_NaN();
-    const std::vector<float> normals = {0.0f, 1.0f, 0.0f, 0.0f, 1.0000001f, 0.0f, nan, nan, nan};
-    Output out(3);
-    TextureGen::PaintBySlope(gradients, normals.data(), 3, out.diffuse.data(), out.specular.data());
+    const Output out = PaintSlopes(MakeGradients({{0, 0, 30.0f, 0.2f}, {0, 0, 60.0f, 0.6f}}),
+                                   {0.0f, 1.0f, 0.0f, 0.0f, 1.0000001f, 0.0f, kNaN, kNaN, kNaN});
     EXPECT_EQ(out.Red(0), 51);
     EXPECT_EQ(out.Red(1), 51);
     EXPECT_EQ(out.Red(2), 0);
 }
 
-TEST(TextureGenTest, SlopeResultDoesNotDependOnTheThreadCount)
+// The single pass (last band whose start the angle reaches) against painting band after band, and the
+// same bytes for any thread count.
+TEST(TextureGenTest, SlopePassMatchesBandAfterBandForAnyThreadCount)
 {
     const auto gradients =
         MakeGradients({{0, 0, 20.0f, 0.1f}, {0, 0, 25.0f, 0.3f}, {0, 0, 15.0f, 0.5f}, {0, 0, 30.0f, 0.7f}});
     const size_t pixels = 200000;
-    std::vector<float> degrees(pixels);
+    std::vector<float> normals;
     for (size_t k = 0; k < pixels; ++k)
-        degrees[k] = static_cast<float>((k * 7919) % 9001) * 0.01f;
-    const std::vector<float> normals = NormalsAtAngles(degrees);
-    Output single(pixels);
-    Output many(pixels);
+    {
+        const double rad = static_cast<double>((k * 7919) % 9001) * 0.01 * 3.14159265358979 / 180.0;
+        normals.insert(normals.end(),
+                       {static_cast<float>(std::sin(rad)), static_cast<float>(std::cos(rad)), 0.0f});
+    }
     Parallel::SetThreadCount(1);
-    TextureGen::PaintBySlope(gradients, normals.data(), pixels, single.diffuse.data(), single.specular.data());
+    const Output single = PaintSlopes(gradients, normals);
     Parallel::SetThreadCount(8);
-    TextureGen::PaintBySlope(gradients, normals.data(), pixels, many.diffuse.data(), many.specular.data());
+    const Output many = PaintSlopes(gradients, normals);
     Parallel::SetThreadCount(0);
     EXPECT_EQ(single.diffuse, many.diffuse);
     EXPECT_EQ(single.specular, many.specular);
+    for (size_t k = 0; k < pixels; ++k)
+    {
+        const float angle = TextureGen::SlopeAngle(normals[3 * k], normals[3 * k + 1], normals[3 * k + 2]);
+        uint8_t red = 0;
+        float start = 0.0f;
+        for (const auto& g : gradients)
+        {
+            if (angle >= start) red = TextureGen::UnitToByte(g->color.r);
+            start += g->slopeSpan;
+        }
+        ASSERT_EQ(single.Red(k), red) << k;
+    }
 }
 } // namespace
