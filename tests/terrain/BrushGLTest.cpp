@@ -36,19 +36,6 @@ TEST_F(BrushGLTest, DabFromAClickIsUploaded)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-TEST_F(BrushGLTest, RaiseOnAGreyTextureThenCopy)
-{
-    Texture texture(2, 2, 1, std::unique_ptr<uint8_t[]>(new uint8_t[4]{51, 250, 0, 0}), false, GL_NEAREST);
-    Brush brush;
-    brush.raiseLower = true;
-    brush.amount = 10;
-    brush.Paint(texture, {1.5f, 0.5f});
-    EXPECT_EQ(ReadTexture(texture), (std::vector<uint8_t>{51, 255, 0, 0}));
-    brush.Pick({0.2f, 0.9f});
-    EXPECT_TRUE(brush.CopyColor(texture));
-    EXPECT_FLOAT_EQ(brush.pickColor[0], 0.2f);
-}
-
 TEST_F(BrushGLTest, TextureWithoutPixelsIsLeftAlone)
 {
     Texture checkerboard("no/such/file.png");

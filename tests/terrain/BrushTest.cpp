@@ -20,20 +20,14 @@ struct GuardedBuffer
         std::fill(bytes.begin() + kGuard, bytes.end() - kGuard, fill);
     }
     uint8_t* Data() { return bytes.data() + kGuard; }
-    uint8_t& At(uint32_t x, uint32_t y, uint32_t c = 0)
-    {
-        return Data()[(size_t{y} * width + x) * channels + c];
-    }
+    uint8_t& At(size_t x, size_t y, size_t c = 0) { return Data()[(y * width + x) * channels + c]; }
     bool GuardsIntact() const
     {
         const auto guard = [](uint8_t b) { return b == 0xA5; };
         return std::all_of(bytes.begin(), bytes.begin() + kGuard, guard) &&
                std::all_of(bytes.end() - kGuard, bytes.end(), guard);
     }
-    size_t Paint(Brush& brush, float x, float y)
-    {
-        return brush.PaintBuffer(Data(), width, height, channels, {x, y});
-    }
+    size_t Paint(Brush& b, glm::vec2 at) { return b.PaintBuffer(Data(), width, height, channels, at); }
     // Rows from the top (y = height - 1) down, separated by '/', '#' where channel 0 is nonzero.
     std::string Picture()
     {
@@ -78,7 +72,7 @@ TEST(BrushTest, FootprintsBySizeAndShape)
     {
         GuardedBuffer buffer(8, 8, 1);
         Brush brush = SetBrush(c.shape, c.size);
-        buffer.Paint(brush, 4.5f, 4.5f);
+        buffer.Paint(brush, {4.5f, 4.5f});
         EXPECT_EQ(buffer.Picture(), c.picture)
             << (c.shape == BrushShape::Square ? "square " : "circle ") << c.size;
         EXPECT_TRUE(buffer.GuardsIntact());
@@ -114,7 +108,7 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
     {
         GuardedBuffer buffer(6, 6, 3);
         Brush brush = SetBrush(c.shape, c.size);
-        EXPECT_EQ(buffer.Paint(brush, c.x, c.y), c.painted) << c.x << ", " << c.y << " size " << c.size;
+        EXPECT_EQ(buffer.Paint(brush, {c.x, c.y}), c.painted) << c.x << ", " << c.y << " size " << c.size;
         EXPECT_TRUE(buffer.GuardsIntact()) << c.x << ", " << c.y;
     }
 }
@@ -130,7 +124,7 @@ TEST(BrushTest, RaiseLowerAddsAndClamps)
             Brush brush = SetBrush(BrushShape::Square, size);
             brush.raiseLower = true;
             brush.amount = amount;
-            buffer.Paint(brush, 4.0f, 4.0f);
+            buffer.Paint(brush, {4.0f, 4.0f});
             EXPECT_EQ(buffer.At(4, 4, 0), after) << before << " + " << amount << " size " << size;
             EXPECT_EQ(buffer.At(4, 4, 1), after);
             EXPECT_EQ(buffer.At(0, 0, 0), before);

@@ -48,21 +48,20 @@ TEST_F(TextureGenGLTest, HeightBandsReachTheTextures)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-TEST_F(TextureGenGLTest, NoGradientsGiveBlackTexturesThatARegenerationReuses)
+// Regenerating reuses the textures and clears every pixel no band covers, though it was painted before.
+TEST_F(TextureGenGLTest, RegeneratingClearsPixelsNoBandCovers)
 {
     Terrain terrain(4, 4, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    AddGradient(terrain, 255, 90.0f, {0.2f, 0.4f, 0.6f, 1.0f}, 0.6f);
     terrain.GenerateDiffuseBySlope();
-    ASSERT_TRUE(terrain.diffuseTexture);
-    EXPECT_EQ(ReadTexture(*terrain.diffuseTexture), std::vector<uint8_t>(48, 0));
-    EXPECT_EQ(ReadTexture(*terrain.specularTexture), std::vector<uint8_t>(16, 0));
-
     const Texture* diffuse = terrain.diffuseTexture.get();
-    AddGradient(terrain, 255, 90.0f, {0.2f, 0.4f, 0.6f, 1.0f}, 0.0f);
+    EXPECT_EQ(ReadTexture(*terrain.diffuseTexture)[47], 153);
+    EXPECT_EQ(ReadTexture(*terrain.specularTexture)[15], 153);
+    terrain.gradients.clear();
     terrain.GenerateDiffuseByHeight();
     EXPECT_EQ(terrain.diffuseTexture.get(), diffuse);
-    const std::vector<uint8_t> texels = ReadTexture(*terrain.diffuseTexture);
-    EXPECT_EQ(texels[0], 51);
-    EXPECT_EQ(texels[47], 153);
+    EXPECT_EQ(ReadTexture(*terrain.diffuseTexture), std::vector<uint8_t>(48, 0));
+    EXPECT_EQ(ReadTexture(*terrain.specularTexture), std::vector<uint8_t>(16, 0));
 }
 
 // Ramps tilted about the z axis (every vertex normal tilted by the same angle) under two bands of 45

@@ -50,9 +50,7 @@ TEST_F(WaterGLTest, PourOnAFlatGridThenOutline)
 TEST_F(WaterGLTest, PlaneOfAnOutlinedPixel)
 {
     Terrain terrain(7, 7, 2.0f, Terrain::Generator::Flat, 0, 0, 0);
-    std::vector<float> heights(49, 0.0f);
-    for (size_t k = 0; k < 49; ++k)
-        heights[k] = static_cast<float>(k % 5);
+    std::vector<float> heights(49, 1.0f);
     heights[24] = 3.25f;
     terrain.AddHeights(heights.data(), 1.0f);
     std::memcpy(&terrain.watermapTexture->data[4 * 24], Water::kFullWater.data(), 4);
