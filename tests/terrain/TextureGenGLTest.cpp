@@ -40,7 +40,7 @@ TEST_F(TextureGenGLTest, HeightBandsReachTheTextures)
     for (size_t k = 0; k < 256; ++k)
     {
         const bool second = k >= 127;
-        ASSERT_EQ(std::vector<uint8_t>(&diffuse[3 * k], &diffuse[3 * k + 3]),
+        ASSERT_EQ(std::vector<uint8_t>(diffuse.begin() + 3 * k, diffuse.begin() + 3 * k + 3),
                   (second ? std::vector<uint8_t>{0, 255, 153} : std::vector<uint8_t>{255, 0, 51}))
             << k;
         ASSERT_EQ(specular[k], second ? 255 : 51) << k;
