@@ -134,6 +134,8 @@ void Terrain::TriangleNormal(float out[3], uint32_t a, uint32_t b, uint32_t c) c
 
 void Terrain::AddHeights(const float* array, float scale)
 {
+    // A refused diamond-square request keeps its sizes but has no arrays to add to.
+    if (positions.size() < 3 * size_t{vertexCount}) return;
     const TerrainGrid::HeightRange range =
         TerrainGrid::AddHeights(positions.data(), array, vertexCount, scale);
     minHeight = range.min;
@@ -143,6 +145,7 @@ void Terrain::AddHeights(const float* array, float scale)
 
 void Terrain::ShiftHeightsToZero()
 {
+    if (positions.size() < 3 * size_t{vertexCount}) return;
     TerrainGrid::ShiftHeights(positions.data(), vertexCount, minHeight);
     maxHeight -= minHeight;
     minHeight = 0.0f;

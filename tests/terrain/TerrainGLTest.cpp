@@ -127,6 +127,12 @@ TEST_F(TerrainGLTest, DiamondSquareWithDifferentSidesGivesAnEmptyTerrain)
                                              "different width and height."));
     EXPECT_TRUE(terrain.IsEmpty());
     EXPECT_FALSE(terrain.heightmapTexture);
+    // It keeps its sizes without arrays: the height operations must not walk them.
+    const std::vector<float> heights(17 * 9, 1.0f);
+    terrain.AddHeights(heights.data(), 1.0f);
+    terrain.ShiftHeightsToZero();
+    terrain.ApplyHeightmaps();
+    EXPECT_TRUE(terrain.IsEmpty());
 }
 
 TEST_F(TerrainGLTest, TerrainTooLargeForThirtyTwoBitCountsIsRefusedWithZeroCounts)
