@@ -7,30 +7,31 @@
 #include <gtest/gtest.h>
 #include <spdlog/pattern_formatter.h>
 
-#include <regex>
+#include <string>
 
 using testsupport::LogCapture;
 
 namespace
 {
-class CheckGLErrorGLTest : public testsupport::GLTest
+// '#' in the shape stands for one digit; every other character stands for itself.
+bool MatchesShape(const std::string& text, const std::string& shape)
 {
-};
-
-TEST_F(CheckGLErrorGLTest, ReportsARealErrorWithLabelAndLine)
-{
-    LogCapture log;
-    glEnable(0xFFFF); // not a capability: GL_INVALID_ENUM
-    CheckGLError("Window::Render", 42);
-    EXPECT_EQ(log.Count(spdlog::level::err, "GL error occurred in Window::Render : 42 : GL_INVALID_ENUM"), 1)
-        << log.Dump();
+    bool same = text.size() == shape.size();
+    for (size_t i = 0; same && i < shape.size(); ++i)
+        same = shape[i] == '#' ? text[i] >= '0' && text[i] <= '9' : text[i] == shape[i];
+    return same;
 }
 
-TEST_F(CheckGLErrorGLTest, NoErrorLogsNothing)
+using CheckGLErrorGLTest = testsupport::GLTest;
+
+TEST_F(CheckGLErrorGLTest, ReportsARealErrorWithLabelAndLineAndNothingElse)
 {
     LogCapture log;
-    CheckGLError("Engine::Update", 1);
-    EXPECT_TRUE(log.Records().empty());
+    CheckGLError("Engine::Update", 1); // no error: nothing to say
+    glEnable(0xFFFF);                  // not a capability: GL_INVALID_ENUM
+    CheckGLError("Window::Render", 42);
+    ASSERT_EQ(log.Records().size(), 1u) << log.Dump();
+    EXPECT_EQ(log.Count(spdlog::level::err, "GL error occurred in Window::Render : 42 : GL_INVALID_ENUM"), 1);
 }
 
 TEST_F(CheckGLErrorGLTest, OneCheckReadsOneError)
@@ -61,9 +62,8 @@ TEST(GLErrorNameTest, NamesKnownCodesAndFallsBackForOthers)
     EXPECT_STREQ(GLErrorName(0x0502), "GL_INVALID_OPERATION");
     EXPECT_STREQ(GLErrorName(0x0505), "GL_OUT_OF_MEMORY");
     EXPECT_STREQ(GLErrorName(0x0506), "GL_INVALID_FRAMEBUFFER_OPERATION");
-    EXPECT_STREQ(GLErrorName(0x0503), "<unknown>");
-    EXPECT_STREQ(GLErrorName(0x0504), "<unknown>");
-    EXPECT_STREQ(GLErrorName(0x1234), "<unknown>");
+    for (unsigned code : {0x0503u, 0x0504u, 0x1234u})
+        EXPECT_STREQ(GLErrorName(code), "<unknown>");
 }
 
 TEST(LoggerTest, PatternWritesDateTimeLevelAndTwoBlanks)
@@ -73,8 +73,8 @@ TEST(LoggerTest, PatternWritesDateTimeLevelAndTwoBlanks)
     spdlog::memory_buf_t out;
     formatter.format(msg, out);
     const std::string line(out.data(), out.size());
-    EXPECT_TRUE(std::regex_match(line, std::regex(R"(\[\d{4}_\d{2}_\d{2} \d{2}:\d{2}:\d{2} - warning\]  Shutting down app\.\r?\n)")))
-        << line;
+    const std::string shape = "[####_##_## ##:##:## - warning]  Shutting down app.";
+    EXPECT_TRUE(MatchesShape(line, shape + "\n") || MatchesShape(line, shape + "\r\n")) << line;
 }
 
 TEST(LoggerTest, InitializeRegistersTheNamedLoggerAtTraceOnce)

@@ -3,7 +3,6 @@
 
 #include <array>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -11,44 +10,46 @@
 
 namespace
 {
-struct ProgramResult
+// The message of a log line "[yyyy_mm_dd hh:mm:ss - level]  message"; false for any other line.
+bool LogMessage(const std::string& line, std::string& message)
 {
-    int status = -1;
-    std::vector<std::string> lines;
-};
+    const std::string stamp = "[####_##_## ##:##:## - "; // '#' stands for one digit
+    bool matches = line.size() > stamp.size() && line.find('\r') == std::string::npos;
+    for (size_t i = 0; matches && i < stamp.size(); ++i)
+        matches = stamp[i] == '#' ? line[i] >= '0' && line[i] <= '9' : line[i] == stamp[i];
+    for (const std::string level : {"trace", "debug", "info", "warning", "error", "critical"})
+        if (matches && line.compare(stamp.size(), level.size() + 3, level + "]  ") == 0)
+        {
+            message = line.substr(stamp.size() + level.size() + 3);
+            return true;
+        }
+    return false;
+}
 
-ProgramResult RunWithoutDisplay()
+// Runs the program without a display; gives its exit status and the messages it logged.
+int RunWithoutDisplay(std::vector<std::string>& messages)
 {
-    ProgramResult result;
-    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY '") + VELMORAN_PROGRAM + "' 2>/dev/null";
+    const std::string command =
+        std::string("env -u DISPLAY -u WAYLAND_DISPLAY '") + VELMORAN_PROGRAM + "' 2>/dev/null";
     FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr)
-        return result;
+    if (pipe == nullptr) return -1;
     std::string output;
     std::array<char, 4096> buffer{};
     size_t n = 0;
     while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
         output.append(buffer.data(), n);
     const int raw = pclose(pipe);
-    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
     std::istringstream stream(output);
+    std::string message;
     for (std::string line; std::getline(stream, line);)
-        result.lines.push_back(line);
-    return result;
+        if (LogMessage(line, message)) messages.push_back(message);
+    return WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 }
 
 TEST(ProgramTest, WithoutDisplayLogsTheFailureAndExitsWithZero)
 {
-    const ProgramResult run = RunWithoutDisplay();
-    EXPECT_EQ(run.status, 0);
-    const std::regex format(R"(\[\d{4}_\d{2}_\d{2} \d{2}:\d{2}:\d{2} - (trace|debug|info|warning|error|critical)\]  (.*))");
     std::vector<std::string> messages;
-    for (const std::string& line : run.lines)
-    {
-        std::smatch m;
-        if (std::regex_match(line, m, format))
-            messages.push_back(m[2]);
-    }
+    EXPECT_EQ(RunWithoutDisplay(messages), 0);
     ASSERT_FALSE(messages.empty());
     EXPECT_EQ(messages.front(), "Velmoran v. 0.1");
     // The editor's own shut-down runs between the engine's two lines.

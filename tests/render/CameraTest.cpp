@@ -1,11 +1,7 @@
 #include "render/Camera.h"
 
-#include "engine/Engine.h"
-
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 #include <cmath>
 
@@ -19,63 +15,36 @@ bool Finite(const glm::mat4& m)
     return true;
 }
 
-void ExpectNear(const glm::vec3& actual, const glm::vec3& expected, float tolerance = 1e-5f)
+void ExpectNear(const glm::mat4& actual, const glm::mat4& expected, float relative, float absolute)
 {
-    EXPECT_NEAR(actual.x, expected.x, tolerance);
-    EXPECT_NEAR(actual.y, expected.y, tolerance);
-    EXPECT_NEAR(actual.z, expected.z, tolerance);
-}
-
-struct ProjectionCase
-{
-    float fov, aspect, zNear, zFar;
-};
-
-void PrintTo(const ProjectionCase& p, std::ostream* out)
-{
-    *out << "fov " << p.fov << " aspect " << p.aspect << " depth " << p.zNear << ".." << p.zFar;
-}
-
-class CameraPerspectiveTest : public ::testing::TestWithParam<ProjectionCase>
-{
-};
-
-TEST_P(CameraPerspectiveTest, ProjectionFollowsTheFormula)
-{
-    const ProjectionCase p = GetParam();
-    Camera camera;
-    camera.fov = p.fov;
-    camera.aspectRatio = p.aspect;
-    camera.zNear = p.zNear;
-    camera.zFar = p.zFar;
-    camera.Update(0.0);
-
-    const float t = std::tan(p.fov * 0.017453292f / 2.0f);
-    glm::mat4 expected(0.0f);
-    expected[0][0] = 1.0f / (p.aspect * t);
-    expected[1][1] = 1.0f / t;
-    expected[2][2] = -(p.zFar + p.zNear) / (p.zFar - p.zNear);
-    expected[2][3] = -1.0f;
-    expected[3][2] = -(2.0f * p.zFar * p.zNear) / (p.zFar - p.zNear);
     for (int c = 0; c < 4; ++c)
         for (int r = 0; r < 4; ++r)
-            EXPECT_NEAR(camera.projection[c][r], expected[c][r], 1e-5f * std::fabs(expected[c][r]) + 1e-7f)
+            EXPECT_NEAR(actual[c][r], expected[c][r], relative * std::fabs(expected[c][r]) + absolute)
                 << c << "," << r;
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, CameraPerspectiveTest,
-                         ::testing::Values(ProjectionCase{60.0f, 16.0f / 9.0f, 0.1f, 10000.0f},
-                                           ProjectionCase{110.0f, 1.0f, 1.0f, 50.0f},
-                                           ProjectionCase{75.0f, 0.5f, 0.01f, 3.0f}));
+void ExpectNear(const glm::vec3& actual, const glm::vec3& expected)
+{
+    for (int i = 0; i < 3; ++i)
+        EXPECT_NEAR(actual[i], expected[i], 1e-5f) << i;
+}
 
-TEST(CameraTest, NewCameraLooksAlongYaw90Pitch10Down)
+TEST(CameraTest, PerspectiveProjectionFollowsTheFormula)
 {
     Camera camera;
+    camera.fov = 75.0f;
+    camera.aspectRatio = 0.5f;
+    camera.zNear = 0.01f;
+    camera.zFar = 3.0f;
     camera.Update(0.0);
-    const float pitch = glm::radians(10.0f);
-    ExpectNear(camera.front, {0.0f, -std::sin(pitch), std::cos(pitch)});
-    const glm::mat4 expected = glm::lookAtRH(camera.position, camera.position + camera.front, camera.up);
-    EXPECT_EQ(camera.view, expected);
+    const float t = std::tan(75.0f * 0.017453292f / 2.0f);
+    glm::mat4 expected(0.0f);
+    expected[0][0] = 1.0f / (0.5f * t);
+    expected[1][1] = 1.0f / t;
+    expected[2][2] = -(3.0f + 0.01f) / (3.0f - 0.01f);
+    expected[2][3] = -1.0f;
+    expected[3][2] = -(2.0f * 3.0f * 0.01f) / (3.0f - 0.01f);
+    ExpectNear(camera.projection, expected, 1e-5f, 1e-7f);
 }
 
 TEST(CameraTest, OrthographicUsesViewHeightAndKeepsFront)
@@ -90,28 +59,35 @@ TEST(CameraTest, OrthographicUsesViewHeightAndKeepsFront)
     camera.zFar = 101.0f;
     camera.yaw = 10.0f; // ignored in orthographic mode
     camera.Update(0.0);
-
     glm::mat4 expected(1.0f);
     expected[0][0] = 2.0f / 400.0f;
     expected[1][1] = 2.0f / 200.0f;
     expected[2][2] = -2.0f / 100.0f;
     expected[3][2] = -102.0f / 100.0f;
-    for (int c = 0; c < 4; ++c)
-        for (int r = 0; r < 4; ++r)
-            EXPECT_NEAR(camera.projection[c][r], expected[c][r], 1e-6f) << c << "," << r;
+    ExpectNear(camera.projection, expected, 0.0f, 1e-6f);
     EXPECT_EQ(camera.front, front);
 }
 
-TEST(CameraTest, PitchIsClampedByTheNextUpdate)
+TEST(CameraTest, MouseLookTurnsOneDegreePerPixelAndPitchIsClamped)
 {
     Camera camera;
-    camera.pitch = 120.0f;
-    camera.Update(0.0);
-    EXPECT_EQ(camera.pitch, 89.0f);
-    camera.pitch = -95.5f;
-    camera.Update(0.0);
-    EXPECT_EQ(camera.pitch, -89.0f);
-    EXPECT_TRUE(Finite(camera.view));
+    FlyInput input;
+    input.lastCursorPos = {100.0, 100.0};
+    input.cursorPos = {112.0, 95.0};
+    camera.FlyControl(input);
+    EXPECT_EQ(camera.yaw, 102.0f);
+    EXPECT_EQ(camera.pitch, -5.0f);
+    const float yaw = glm::radians(102.0f), pitch = glm::radians(-5.0f);
+    ExpectNear(camera.front,
+               {std::cos(yaw) * std::cos(pitch), std::sin(pitch), std::sin(yaw) * std::cos(pitch)});
+    EXPECT_EQ(camera.view, glm::lookAtRH(camera.position, camera.position + camera.front, camera.up));
+
+    for (const float pitchAsked : {120.0f, -95.5f})
+    {
+        camera.pitch = pitchAsked;
+        camera.Update(0.0);
+        EXPECT_EQ(camera.pitch, std::copysign(89.0f, pitchAsked));
+    }
 }
 
 TEST(CameraTest, OrbitCirclesTheVerticalAxisAtItsHeight)
@@ -120,16 +96,15 @@ TEST(CameraTest, OrbitCirclesTheVerticalAxisAtItsHeight)
     camera.rotate = true;
     camera.speed = 0.5f;
     camera.position = {0.0f, 3.0f, 0.0f};
-    const double time = 2.0;
-    camera.Update(time);
-    EXPECT_FLOAT_EQ(camera.position.x, static_cast<float>(3.0 * std::sin(time * 0.5)));
-    EXPECT_FLOAT_EQ(camera.position.z, static_cast<float>(3.0 * std::cos(time * 0.5)));
+    camera.Update(2.0);
+    EXPECT_FLOAT_EQ(camera.position.x, static_cast<float>(3.0 * std::sin(2.0 * 0.5)));
+    EXPECT_FLOAT_EQ(camera.position.z, static_cast<float>(3.0 * std::cos(2.0 * 0.5)));
     EXPECT_EQ(camera.position.y, 3.0f);
     EXPECT_EQ(camera.front, -camera.position);
     EXPECT_EQ(camera.view, glm::lookAtRH(camera.position, glm::vec3(0.0f), camera.up));
 }
 
-TEST(CameraTest, OrbitOfRadiusZeroKeepsTheLastValidView)
+TEST(CameraTest, OrbitOfRadiusZeroKeepsTheLastValidViewAndFliesWithoutNaN)
 {
     Camera camera;
     camera.Update(0.0);
@@ -138,36 +113,28 @@ TEST(CameraTest, OrbitOfRadiusZeroKeepsTheLastValidView)
     camera.position = {5.0f, 0.0f, 5.0f};
     camera.Update(1.0);
     EXPECT_EQ(camera.position, glm::vec3(0.0f));
-    EXPECT_EQ(camera.front, glm::vec3(0.0f));
     EXPECT_EQ(camera.view, lastView);
-    EXPECT_TRUE(Finite(camera.projection));
 
-    // Flying with no direction moves nowhere sideways instead of turning the eye into NaNs.
+    // No direction, so no sideways either: only the vertical step moves the eye.
     FlyInput input;
-    input.left = true;
-    input.forward = true;
-    input.up = true;
+    input.left = input.forward = input.up = true;
     input.deltaTime = 0.5;
     camera.FlyControl(input);
-    EXPECT_TRUE(std::isfinite(camera.position.x) && std::isfinite(camera.position.y) &&
-                std::isfinite(camera.position.z));
-    EXPECT_EQ(camera.position.y, 0.5f);
+    EXPECT_EQ(camera.position.y, 0.5f); // a NaN sideways step would have reached every coordinate
     EXPECT_TRUE(Finite(camera.view));
 }
 
-TEST(CameraTest, FlyingForwardMovesOneUnitPerSecondAtSpeedOne)
+TEST(CameraTest, FlyingMovesSpeedUnitsPerSecond)
 {
     Camera camera;
     camera.Update(0.0);
-    const glm::vec3 start = camera.position;
-    const glm::vec3 front = camera.front;
+    const glm::vec3 start = camera.position, front = camera.front;
     FlyInput input;
     input.forward = true;
     input.deltaTime = 0.25;
     for (int frame = 0; frame < 4; ++frame)
         camera.FlyControl(input);
-    ExpectNear(camera.position - start, front);
-    EXPECT_NEAR(glm::length(camera.position - start), 1.0f, 1e-5f);
+    ExpectNear(camera.position - start, front); // front has length 1
 
     input.forward = false;
     input.right = true;
@@ -181,13 +148,11 @@ TEST(CameraTest, FlyingForwardMovesOneUnitPerSecondAtSpeedOne)
 TEST(CameraTest, FieldOfViewStaysWithin60And110)
 {
     Camera camera;
-    FlyInput zoomIn;
+    FlyInput zoomIn, zoomOut;
     zoomIn.zoomIn = true;
+    zoomOut.zoomOut = true;
     camera.FlyControl(zoomIn);
     EXPECT_EQ(camera.fov, 60.0f);
-
-    FlyInput zoomOut;
-    zoomOut.zoomOut = true;
     for (int frame = 0; frame < 70; ++frame)
         camera.FlyControl(zoomOut);
     EXPECT_EQ(camera.fov, 110.0f);
@@ -195,32 +160,4 @@ TEST(CameraTest, FieldOfViewStaysWithin60And110)
     EXPECT_EQ(camera.fov, 109.0f);
 }
 
-TEST(CameraTest, MouseLookTurnsOneDegreePerPixel)
-{
-    Camera camera;
-    FlyInput input;
-    input.lastCursorPos = {100.0, 100.0};
-    input.cursorPos = {112.0, 95.0};
-    camera.FlyControl(input);
-    EXPECT_EQ(camera.yaw, 102.0f);
-    EXPECT_EQ(camera.pitch, -5.0f);
-    const float yaw = glm::radians(102.0f), pitch = glm::radians(-5.0f);
-    ExpectNear(camera.front,
-               {std::cos(yaw) * std::cos(pitch), std::sin(pitch), std::sin(yaw) * std::cos(pitch)});
-}
-TEST(CameraTest, InputWithoutAWindowCarriesTheEngineSamples)
-{
-    Engine& engine = Engine::Get();
-    engine.cursorPos = {10.0, 20.0};
-    engine.lastCursorPos = {7.0, 25.0};
-    engine.deltaTime = 0.016;
-    const FlyInput input = FlyInput::FromWindow(nullptr);
-    EXPECT_FALSE(input.forward || input.backward || input.left || input.right || input.up || input.down ||
-                 input.zoomIn || input.zoomOut);
-    EXPECT_EQ(input.cursorPos, engine.cursorPos);
-    EXPECT_EQ(input.lastCursorPos, engine.lastCursorPos);
-    EXPECT_EQ(input.deltaTime, 0.016);
-    engine.cursorPos = engine.lastCursorPos = {0.0, 0.0};
-    engine.deltaTime = 0.0;
-}
 } // namespace

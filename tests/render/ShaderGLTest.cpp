@@ -4,17 +4,13 @@
 #include "tests/support/TestPaths.h"
 
 #include <GL/glew.h>
-#include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
-
-#include <ostream>
 
 #include <fstream>
 #include <string>
 #include <vector>
 
 using testsupport::LogCapture;
-using testsupport::TempDir;
 
 namespace
 {
@@ -24,244 +20,118 @@ uniform mat4 Mmatrix;
 void main() { gl_Position = Mmatrix * vec4(position, 1.0); }
 )";
 const char* kFragment = R"(#version 440
-uniform vec3 viewPos;
-uniform int useTexture;
 out vec4 fragColor;
-void main() { fragColor = vec4(viewPos, float(useTexture)); }
+void main() { fragColor = vec4(1.0); }
 )";
-
-std::string WriteFile(const TempDir& dir, const std::string& name, const std::string& text)
-{
-    const std::string path = dir / name;
-    std::ofstream(path, std::ios::binary) << text;
-    return path;
-}
 
 class ShaderGLTest : public testsupport::GLTest
 {
+  protected:
+    std::string Write(const std::string& name, const std::string& text)
+    {
+        std::ofstream(dir / name, std::ios::binary) << text;
+        return dir / name;
+    }
+
+    testsupport::TempDir dir;
 };
 
-struct BuiltIn
+TEST_F(ShaderGLTest, BuiltInProgramsBuildAndOfferTheirInterface)
 {
-    const char* base;
-    std::vector<const char*> attributes;
-    std::vector<const char*> uniforms;
-};
-
-void PrintTo(const BuiltIn& p, std::ostream* out)
-{
-    *out << p.base;
-}
-
-class BuiltInShaderGLTest : public ShaderGLTest, public ::testing::WithParamInterface<BuiltIn>
-{
-};
-
-TEST_P(BuiltInShaderGLTest, BuildsAndOffersItsInterface)
-{
-    const BuiltIn param = GetParam();
-    LogCapture log;
-    Shader shader(std::string(param.base) + ".vert", std::string(param.base) + ".frag");
-    ASSERT_NE(shader.program, 0u) << log.Dump();
-    EXPECT_EQ(shader.name, param.base);
-    EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
-    EXPECT_EQ(log.Count(spdlog::level::trace, std::string("Loading shader: ") + param.base + ".vert"), 1);
-    for (const char* attribute : param.attributes)
-        EXPECT_GE(shader.GetAttribLocation(attribute), 0) << attribute;
-    for (const char* uniform : param.uniforms)
-        EXPECT_GE(shader.GetUniformLocation(uniform), 0) << uniform;
-    EXPECT_EQ(shader.GetAttribLocation("position"), 0); // the array the draw command enables
+    const struct
+    {
+        const char* base;
+        std::vector<const char*> attributes, uniforms;
+    } programs[] = {
+        {"shaders/basic_lighting",
+         {"position", "normal", "texcoord"},
+         {"Mmatrix", "normalMatrix", "Pmatrix", "Vmatrix", "viewPos", "material.ambient", "material.diffuse",
+          "material.specular", "material.shininess", "useTexture", "texSampler"}},
+        {"shaders/normal_shader", {"position", "normal"}, {"Mmatrix", "normalMatrix", "Pmatrix", "Vmatrix"}},
+        {"shaders/texcoord_shader", {"position", "texcoord"}, {"Mmatrix", "Pmatrix", "Vmatrix"}}};
+    for (const auto& p : programs)
+    {
+        SCOPED_TRACE(p.base);
+        LogCapture log;
+        Shader shader(std::string(p.base) + ".vert", std::string(p.base) + ".frag");
+        ASSERT_NE(shader.program, 0u) << log.Dump();
+        EXPECT_EQ(shader.name, p.base);
+        EXPECT_EQ(log.Count(spdlog::level::trace, std::string("Loading shader: ") + p.base + ".vert"), 1);
+        EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
+        for (const char* attribute : p.attributes)
+            EXPECT_GE(shader.GetAttribLocation(attribute), 0) << attribute;
+        for (const char* uniform : p.uniforms)
+            EXPECT_GE(shader.GetUniformLocation(uniform), 0) << uniform;
+        EXPECT_EQ(shader.GetAttribLocation("position"), 0); // the array the draw command enables
+    }
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Shaders, BuiltInShaderGLTest,
-    ::testing::Values(
-        BuiltIn{"shaders/basic_lighting",
-                {"position", "normal", "texcoord"},
-                {"Mmatrix", "normalMatrix", "Pmatrix", "Vmatrix", "viewPos", "material.ambient",
-                 "material.diffuse", "material.specular", "material.shininess", "useTexture", "texSampler"}},
-        BuiltIn{"shaders/normal_shader",
-                {"position", "normal"},
-                {"Mmatrix", "normalMatrix", "Pmatrix", "Vmatrix"}},
-        BuiltIn{"shaders/texcoord_shader", {"position", "texcoord"}, {"Mmatrix", "Pmatrix", "Vmatrix"}}));
-
-TEST_F(ShaderGLTest, MissingFilesGiveProgramZeroAndKeepNameAndPaths)
+TEST_F(ShaderGLTest, FailuresGiveProgramZeroAndKeepNameAndPaths)
 {
-    TempDir dir;
-    const std::string vertex = WriteFile(dir, "ok.vert", kVertex);
-    const std::string fragment = WriteFile(dir, "ok.frag", kFragment);
+    const std::string vertex = Write("ok.vert", kVertex);
+    const std::string fragment = Write("ok.frag", kFragment);
     const std::string missing = dir / "missing.frag";
-
-    for (const auto& [vertexPath, fragmentPath] :
-         {std::pair{vertex, missing}, std::pair{missing, fragment}, std::pair{missing, missing}})
+    const std::string broken = Write("broken.frag", "#version 440\nvoid main() { undefinedThing = 1; }\n");
+    const std::string empty = Write("empty.frag", ""); // compiled, and fails
+    // Reads a value no vertex stage writes.
+    const std::string unlinked = Write(
+        "unlinked.frag",
+        "#version 440\nin vec3 neverWritten;\nout vec4 c;\nvoid main() { c = vec4(neverWritten, 1.0); }\n");
+    const std::string openError = "Unable to open file " + missing + " for reading.";
+    const std::string compileError = "Compile failure in fragment shader:";
+    // The culprit is named by the info log: the compiler's in a message of its own, the linker's on stderr.
+    const struct
     {
+        std::string vertex, fragment, error;
+        int errorCount;
+        const char* culprit;
+    } cases[] = {{vertex, missing, openError, 1, ""},  {missing, fragment, openError, 1, ""},
+                 {missing, missing, openError, 2, ""}, {vertex, broken, compileError, 1, "undefinedThing"},
+                 {vertex, empty, compileError, 1, ""}, {vertex, unlinked, compileError, 0, "neverWritten"}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.vertex + " + " + c.fragment);
         LogCapture log;
         testing::internal::CaptureStderr();
-        Shader shader(vertexPath, fragmentPath);
-        const std::string stderrText = testing::internal::GetCapturedStderr();
+        Shader shader(c.vertex, c.fragment);
+        const std::string linker = testing::internal::GetCapturedStderr();
         EXPECT_EQ(shader.program, 0u);
-        EXPECT_EQ(shader.vertexPath, vertexPath);
-        EXPECT_EQ(shader.fragmentPath, fragmentPath);
-        EXPECT_EQ(shader.name, vertexPath.substr(0, vertexPath.find('.')));
-        EXPECT_GE(log.Count(spdlog::level::err, "Unable to open file " + missing + " for reading."), 1)
-            << log.Dump();
-        EXPECT_EQ(log.Count(spdlog::level::trace, "Shader program deleted"), 1) << log.Dump();
-        EXPECT_NE(stderrText.find("Linker failure: "), std::string::npos);
-        // Attaching the missing stage's 0 is reported by the check after attaching.
-        bool attachReported = false;
-        for (const auto& record : log.Records())
-            attachReported = attachReported ||
-                             (record.text.rfind("GL error occurred in Shader::createProgram : ", 0) == 0 &&
-                              record.text.find("GL_INVALID_VALUE") != std::string::npos);
-        EXPECT_TRUE(attachReported) << log.Dump();
-        testsupport::DrainGLErrors();
-
-        // A failed program answers -1 without asking GL, and setting through it changes nothing.
+        EXPECT_EQ(shader.name, c.vertex.substr(0, c.vertex.size() - 5)); // without ".vert" or ".frag"
+        EXPECT_EQ(shader.vertexPath, c.vertex);
+        EXPECT_EQ(shader.fragmentPath, c.fragment);
+        EXPECT_EQ(log.Count(spdlog::level::err, c.error), c.errorCount) << log.Dump();
+        EXPECT_NE((linker + log.Dump()).find(c.culprit), std::string::npos) << linker << log.Dump();
+        EXPECT_EQ(linker.rfind("Linker failure: ", 0), 0u) << linker;
+        EXPECT_EQ(log.Count(spdlog::level::trace, "Shader program deleted"), 1);
+        // A failed program answers -1 without asking GL.
         EXPECT_EQ(shader.GetUniformLocation("Mmatrix"), -1);
         EXPECT_EQ(shader.locationQueries, 0u);
     }
 }
 
-TEST_F(ShaderGLTest, CompileFailureLogsStageAndInfoLog)
+TEST_F(ShaderGLTest, NameIsTheVertexPathBeforeItsFirstDot)
 {
-    TempDir dir;
-    const std::string vertex = WriteFile(dir, "ok.vert", kVertex);
-    const std::string fragment =
-        WriteFile(dir, "bad.frag", "#version 440\nvoid main() { undefinedThing = 1; }\n");
-    LogCapture log;
-    testing::internal::CaptureStderr();
-    Shader shader(vertex, fragment);
+    testing::internal::CaptureStderr(); // the path without a dot names no file
+    EXPECT_EQ(Shader("./shaders/basic_lighting.vert", "shaders/basic_lighting.frag").name, "");
+    EXPECT_EQ(Shader("shaders/vertex_without_dot", "shaders/basic_lighting.frag").name,
+              "shaders/vertex_without_dot");
     testing::internal::GetCapturedStderr();
-    EXPECT_EQ(shader.program, 0u);
-    EXPECT_EQ(shader.fragmentPath, fragment);
-    ASSERT_EQ(log.Count(spdlog::level::err, "Compile failure in fragment shader:"), 1) << log.Dump();
-    // The info log follows as a message of its own.
-    const auto& records = log.Records();
-    for (size_t i = 0; i + 1 < records.size(); ++i)
-        if (records[i].text == "Compile failure in fragment shader:")
-        {
-            EXPECT_EQ(records[i + 1].level, spdlog::level::err);
-            EXPECT_NE(records[i + 1].text.find("undefinedThing"), std::string::npos) << records[i + 1].text;
-        }
-    testsupport::DrainGLErrors();
 }
 
-TEST_F(ShaderGLTest, LinkFailureWritesTheLogToStandardError)
+TEST_F(ShaderGLTest, SourceEndsAtAZeroByteAndLocationsAreAskedOncePerName)
 {
-    TempDir dir;
-    const std::string vertex = WriteFile(dir, "ok.vert", kVertex);
-    // Reads a value no vertex stage writes.
-    const std::string fragment = WriteFile(
-        dir, "unlinked.frag",
-        "#version 440\nin vec3 neverWritten;\nout vec4 c;\nvoid main() { c = vec4(neverWritten, 1.0); }\n");
-    LogCapture log;
-    testing::internal::CaptureStderr();
-    Shader shader(vertex, fragment);
-    const std::string stderrText = testing::internal::GetCapturedStderr();
-    EXPECT_EQ(shader.program, 0u);
-    EXPECT_EQ(stderrText.rfind("Linker failure: ", 0), 0u) << stderrText;
-    EXPECT_NE(stderrText.find("neverWritten"), std::string::npos) << stderrText;
-    EXPECT_EQ(log.Count(spdlog::level::trace, "Shader program deleted"), 1) << log.Dump();
-    EXPECT_EQ(log.Count(spdlog::level::err, "Compile failure in vertex shader:"), 0);
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
-}
-
-struct NameCase
-{
-    const char* vertexPath;
-    const char* name;
-};
-
-void PrintTo(const NameCase& p, std::ostream* out)
-{
-    *out << p.vertexPath;
-}
-
-class ShaderNameGLTest : public ShaderGLTest, public ::testing::WithParamInterface<NameCase>
-{
-};
-
-TEST_P(ShaderNameGLTest, NameIsThePathBeforeItsFirstDot)
-{
-    Shader shader(GetParam().vertexPath, "shaders/basic_lighting.frag");
-    EXPECT_EQ(shader.name, GetParam().name);
-    EXPECT_EQ(shader.vertexPath, GetParam().vertexPath);
-    testsupport::DrainGLErrors();
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, ShaderNameGLTest,
-                         ::testing::Values(NameCase{"shaders/basic_lighting.vert", "shaders/basic_lighting"},
-                                           NameCase{"./shaders/basic_lighting.vert", ""},
-                                           NameCase{"shaders/../shaders/basic_lighting.vert", "shaders/"},
-                                           NameCase{"shaders/vertex_without_dot",
-                                                    "shaders/vertex_without_dot"}));
-
-TEST_F(ShaderGLTest, SourceEndsAtAZeroByteAndEmptySourceIsCompiled)
-{
-    TempDir dir;
-    const std::string withZero =
-        WriteFile(dir, "zero.vert", std::string(kVertex) + std::string(1, '\0') + "garbage(");
-    const std::string fragment = WriteFile(dir, "ok.frag", kFragment);
-    LogCapture log;
-    Shader shader(withZero, fragment);
-    EXPECT_NE(shader.program, 0u) << log.Dump();
-
-    const std::string empty = WriteFile(dir, "empty.frag", "");
-    testing::internal::CaptureStderr();
-    Shader emptyShader(withZero, empty);
-    testing::internal::GetCapturedStderr();
-    EXPECT_EQ(emptyShader.program, 0u);
-    EXPECT_EQ(log.Count(spdlog::level::trace, "Loading shader: " + empty), 1);
-    EXPECT_EQ(log.Count(spdlog::level::err, "Compile failure in fragment shader:"), 1) << log.Dump();
-    testsupport::DrainGLErrors();
-}
-
-TEST_F(ShaderGLTest, LocationsAreAskedFromGLOncePerName)
-{
-    Shader shader("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
+    Shader shader(Write("zero.vert", std::string(kVertex) + '\0' + "garbage("), Write("ok.frag", kFragment));
     ASSERT_NE(shader.program, 0u);
     const GLint expected = glGetUniformLocation(shader.program, "Mmatrix");
-    EXPECT_EQ(shader.GetUniformLocation("Mmatrix"), expected);
-    EXPECT_EQ(shader.GetUniformLocation("Mmatrix"), expected);
-    EXPECT_EQ(shader.locationQueries, 1u);
-    EXPECT_EQ(shader.GetUniformLocation("noSuchUniform"), -1);
-    EXPECT_EQ(shader.GetUniformLocation("noSuchUniform"), -1);
-    EXPECT_EQ(shader.locationQueries, 2u);
-    EXPECT_EQ(shader.GetAttribLocation("texcoord"), glGetAttribLocation(shader.program, "texcoord"));
-    EXPECT_EQ(shader.GetAttribLocation("texcoord"), glGetAttribLocation(shader.program, "texcoord"));
-    EXPECT_EQ(shader.GetAttribLocation("color"), -1); // not used by this program
+    for (int twice = 0; twice < 2; ++twice)
+    {
+        EXPECT_EQ(shader.GetUniformLocation("Mmatrix"), expected);
+        EXPECT_EQ(shader.GetUniformLocation("noSuchUniform"), -1);
+        EXPECT_EQ(shader.GetAttribLocation("position"), 0);
+        EXPECT_EQ(shader.GetAttribLocation("color"), -1);
+    }
     EXPECT_EQ(shader.locationQueries, 4u);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
-}
-
-TEST_F(ShaderGLTest, SettersReachTheProgram)
-{
-    Shader shader("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
-    ASSERT_NE(shader.program, 0u);
-    LogCapture log;
-    shader.SetUniformInt("useTexture", 1);
-    shader.SetUniformFloat3("viewPos", 1.5f, -2.0f, 3.25f);
-    glm::mat4 matrix(1.0f);
-    matrix[3] = glm::vec4(4.0f, 5.0f, 6.0f, 1.0f); // a translation: column-major, not transposed
-    shader.SetUniformMat4("Mmatrix", matrix);
-
-    GLint current = 0;
-    glGetIntegerv(GL_CURRENT_PROGRAM, &current);
-    EXPECT_EQ(static_cast<GLuint>(current), shader.program);
-    GLint useTexture = 0;
-    glGetUniformiv(shader.program, shader.GetUniformLocation("useTexture"), &useTexture);
-    EXPECT_EQ(useTexture, 1);
-    float viewPos[3] = {};
-    glGetUniformfv(shader.program, shader.GetUniformLocation("viewPos"), viewPos);
-    EXPECT_EQ(glm::vec3(viewPos[0], viewPos[1], viewPos[2]), glm::vec3(1.5f, -2.0f, 3.25f));
-    glm::mat4 read(0.0f);
-    glGetUniformfv(shader.program, shader.GetUniformLocation("Mmatrix"), glm::value_ptr(read));
-    EXPECT_EQ(read, matrix);
-
-    // Unknown names are ignored by GL without an error.
-    shader.SetUniformInt("noSuchUniform", 3);
-    EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
-    glUseProgram(0);
 }
 } // namespace
