@@ -42,15 +42,19 @@ MeshEntry MeshEntry::Whole(uint32_t indexCount, uint32_t texture)
 void MeshGeometry::UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions, const float* normals,
                              const float* texCoords, const uint32_t* indices)
 {
-    // An empty mesh still hands over an array: a null one is refused as a caller's mistake.
+    // An empty mesh (whose vectors hand out null) still uploads something: the single uploads
+    // refuse a null array as a caller's mistake, and still do when there are elements to read.
     static const float kNoFloats[3]{};
     static const uint32_t kNoIndices[3]{};
     vertexCount = vertices;
     indexCount = indexTotal;
-    UpdateVertices(positions != nullptr ? positions : kNoFloats);
-    UpdateNormals(normals != nullptr ? normals : kNoFloats);
-    UpdateTexCoords(texCoords != nullptr ? texCoords : kNoFloats);
-    UpdateIndices(indices != nullptr ? indices : kNoIndices);
+    const auto orEmpty = [](const auto* array, uint32_t count, const auto* none) {
+        return array == nullptr && count == 0 ? none : array;
+    };
+    UpdateVertices(orEmpty(positions, vertices, kNoFloats));
+    UpdateNormals(orEmpty(normals, vertices, kNoFloats));
+    UpdateTexCoords(orEmpty(texCoords, vertices, kNoFloats));
+    UpdateIndices(orEmpty(indices, indexTotal, kNoIndices));
 }
 
 MeshGeometry::MeshGeometry()
