@@ -176,23 +176,13 @@ TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)
     EXPECT_FLOAT_EQ(terrain->gradients[0]->slopeSpan + terrain->gradients[1]->slopeSpan, 90.0f);
     EXPECT_TRUE(diffuse.closeRequested);
 
-    terrain->gradients[1]->heightSpan = 200; // dragging the second field from 128
-    DiffuseEditorState::HeightSpanChanged(*terrain, 1, 128);
-    EXPECT_EQ(spans(), (std::vector<int>{55, 200}));
-    terrain->gradients[0]->heightSpan = 54; // the first gives to the next one
-    DiffuseEditorState::HeightSpanChanged(*terrain, 0, 55);
-    EXPECT_EQ(spans(), (std::vector<int>{54, 201}));
-}
-
-TEST_F(PanelsGLTest, TwoGradientsOf127And200)
-{
-    DiffuseEditorState& diffuse = editor.diffuseEditor;
-    diffuse.AddGradient(*terrain);
-    diffuse.AddGradient(*terrain);
-    terrain->gradients[0]->heightSpan = 127;
+    terrain->gradients[1]->heightSpan = 127; // two bands of 127: dragging the second to 200
     terrain->gradients[1]->heightSpan = 200;
     DiffuseEditorState::HeightSpanChanged(*terrain, 1, 127);
-    EXPECT_EQ(terrain->gradients[0]->heightSpan, 54);
+    EXPECT_EQ(spans(), (std::vector<int>{54, 200}));
+    terrain->gradients[0]->heightSpan = 50; // the first gives to the next one
+    DiffuseEditorState::HeightSpanChanged(*terrain, 0, 54);
+    EXPECT_EQ(spans(), (std::vector<int>{50, 204}));
 }
 
 TEST_F(PanelsGLTest, SaveAsComposesThePathAndWritesAPngThatReadsBack)
