@@ -16,11 +16,6 @@
 
 namespace
 {
-ImTextureID TextureId(uint32_t glName)
-{
-    return reinterpret_cast<ImTextureID>(static_cast<intptr_t>(glName));
-}
-
 // A settings widget finished changing: the layer's history gets a copy of its settings.
 void RecordWhenReleased(Terrain::Heightmap& layer)
 {
@@ -109,7 +104,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
         const float largest = static_cast<float>(std::max(terrain.width, terrain.height));
         const ImVec2 preview(static_cast<float>(terrain.width) * 200.0f / largest,
                              static_cast<float>(terrain.height) * 200.0f / largest);
-        ImGui::Image(TextureId(layer.id), preview, ImVec2(0.0f, 1.0f), ImVec2(1.0f, 0.0f));
+        gui::Image(layer.id, preview);
         if (ImGui::IsItemHovered())
             ImGui::SetTooltip("Mesh preview in a heightmap.\nRight click to open pop up.");
         if (ImGui::IsItemClicked(ImGuiMouseButton_Right))

@@ -43,6 +43,12 @@ bool KeyDown(int glfwKey)
     return window != nullptr && glfwGetKey(window, glfwKey) == GLFW_PRESS;
 }
 
+void Image(uint32_t glTexture, ImVec2 size)
+{
+    ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<intptr_t>(glTexture)), size, ImVec2(0.0f, 1.0f),
+                 ImVec2(1.0f, 0.0f));
+}
+
 void TextColored(const ImVec4& color, const std::string& text)
 {
     ImGui::TextColored(color, "%s", text.c_str());

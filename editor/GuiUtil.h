@@ -2,6 +2,7 @@
 // Small helpers shared by the editor's windows.
 #include <imgui.h>
 
+#include <cstdint>
 #include <string>
 
 // Window flags that only exist in the docking branch of the GUI library.
@@ -24,6 +25,8 @@ bool KeyDown(int glfwKey);
 // Holds a key down as far as KeyDown is concerned, for driving dialogs without a keyboard.
 void ForceKeyDown(int glfwKey, bool down);
 void TextColored(const ImVec4& color, const std::string& text);
+// A GL texture drawn with row 0 at the bottom, as the textures and framebuffers store it.
+void Image(uint32_t glTexture, ImVec2 size);
 // ImGui::Begin for the editor's tool windows. While a modal dialog is open, a window that appears
 // does not ask for focus: the modal keeps the input either way, and the GUI library (1.86) asserts
 // when a window appears behind a modal that opened in the same frame.

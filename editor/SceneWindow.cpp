@@ -16,11 +16,6 @@
 
 namespace
 {
-ImTextureID TextureId(uint32_t glName)
-{
-    return reinterpret_cast<ImTextureID>(static_cast<intptr_t>(glName));
-}
-
 void DrawCameraWindow(Scene& scene)
 {
     Camera& camera = *scene.camera;
@@ -102,7 +97,7 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
         }
 
         const ImVec2 imageSize = state.ImageSize(scene, ImGui::GetContentRegionAvail());
-        ImGui::Image(TextureId(scene.framebuffer->colorTexture), imageSize, ImVec2(0.0f, 1.0f), ImVec2(1.0f, 0.0f));
+        gui::Image(scene.framebuffer->colorTexture, imageSize);
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))
             scene.camera->FlyControl(FlyInput::FromWindow(Engine::Get().window.handle));

@@ -27,8 +27,7 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
     const float width = ImGui::GetContentRegionAvail().x;
     const ImVec2 size(width, width * static_cast<float>(image.height) / static_cast<float>(image.width));
     const ImVec2 topLeft = ImGui::GetCursorScreenPos();
-    ImGui::Image(reinterpret_cast<ImTextureID>(static_cast<intptr_t>(image.id)), size, ImVec2(0.0f, 1.0f),
-                 ImVec2(1.0f, 0.0f));
+    gui::Image(image.id, size);
     // The checkerboard stand-in of an unreadable file has no pixels to paint.
     if (ImGui::IsItemHovered() && image.data)
     {

@@ -11,14 +11,6 @@
 #include <algorithm>
 #include <cstring>
 
-namespace
-{
-ImTextureID TextureId(uint32_t glName)
-{
-    return reinterpret_cast<ImTextureID>(static_cast<intptr_t>(glName));
-}
-} // namespace
-
 void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
 {
     Terrain& terrain = *terrainPtr;
@@ -35,7 +27,7 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
         if (texture == nullptr)
             return;
         ImGui::TextUnformatted(title);
-        ImGui::Image(TextureId(texture->id), pictureSize, ImVec2(0.0f, 1.0f), ImVec2(1.0f, 0.0f));
+        gui::Image(texture->id, pictureSize);
         if (ImGui::IsItemHovered())
             ImGui::SetTooltip("Right click for more.");
         if (ImGui::IsItemClicked(ImGuiMouseButton_Right))

@@ -8,14 +8,6 @@
 
 #include <imgui.h>
 
-namespace
-{
-ImTextureID TextureId(uint32_t glName)
-{
-    return reinterpret_cast<ImTextureID>(static_cast<intptr_t>(glName));
-}
-} // namespace
-
 void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
 {
     Terrain& terrain = *terrainPtr;
@@ -29,10 +21,10 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
 
         const ImVec2 topLeft = ImGui::GetCursorScreenPos();
         const ImVec2 cursor = ImGui::GetCursorPos();
-        ImGui::Image(TextureId(terrain.heightmapTexture->id), size, ImVec2(0.0f, 1.0f), ImVec2(1.0f, 0.0f));
+        gui::Image(terrain.heightmapTexture->id, size);
         ImGui::SetItemAllowOverlap();
         ImGui::SetCursorPos(cursor);
-        ImGui::Image(TextureId(terrain.watermapTexture->id), size, ImVec2(0.0f, 1.0f), ImVec2(1.0f, 0.0f));
+        gui::Image(terrain.watermapTexture->id, size);
 
         if (ImGui::IsItemHovered())
         {

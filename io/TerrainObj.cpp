@@ -65,22 +65,6 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
     const TerrainGrid::HeightRange range = TerrainGrid::Range(positions.data(), vertexCount);
     minHeight = range.min;
     maxHeight = range.max;
-    if (!heightmapTexture)
-    {
-        Log::Trace("Creating new terrain heightmap texture.");
-        heightmapTexture =
-            std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
-        if (mesh->entries[0].texture == 0) mesh->entries[0].texture = heightmapTexture->id;
-    }
-    if (!watermapTexture)
-    {
-        Log::Trace("Creating new terrain watermap texture.");
-        watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
-    }
-    if (!normalTexture) normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
-
-    Log::Trace("Starting to recalculate vertex normals.");
-    RecalculateNormals();
-    Log::Trace("Finished recalculating vertex normals.");
+    CreateTexturesAndNormals();
     return true;
 }

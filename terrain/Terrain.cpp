@@ -49,6 +49,13 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
 
     if (width == 0 || height == 0 || positions.empty()) return;
     basePositions = positions;
+    CreateTexturesAndNormals();
+}
+
+Terrain::~Terrain() = default;
+
+void Terrain::CreateTexturesAndNormals()
+{
     if (!heightmapTexture)
     {
         Log::Trace("Creating new terrain heightmap texture.");
@@ -67,8 +74,6 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     RecalculateNormals();
     Log::Trace("Finished recalculating vertex normals.");
 }
-
-Terrain::~Terrain() = default;
 
 bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 {
