@@ -1,10 +1,12 @@
 #include "io/ObjWriter.h"
 
+#include "engine/AtomicFile.h"
 #include "engine/Log.h"
 #include "engine/Parallel.h"
 
 #include <algorithm>
 #include <charconv>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -475,20 +477,30 @@ bool StringSink(void* context, const char* data, size_t size)
 }
 } // namespace
 
-bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats)
+bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats,
+                         std::string* error)
 {
     // Text mode: a platform whose text files end lines with CR LF writes them that way.
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (!file)
+    AtomicFile file(path);
+    if (!file.Open("w"))
     {
         Log::Error("{} cannot open file {}", "SaveAsObj", path);
+        Log::Error("{}: {}", path, file.Error());
+        if (error) *error = file.Error();
         return false;
     }
-    Output out(FileSink, file);
+    Output out(FileSink, file.File());
     const uint32_t normalLines = WriteMesh(mesh, out);
-    bool ok = out.Flush();
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) Log::Error("{} could not write file {} completely", "SaveAsObj", path);
+    const bool written = out.Flush();
+    const int code = errno;
+    if (!written) file.Abandon();
+    const bool ok = written && file.Commit();
+    if (!ok)
+    {
+        const std::string reason = written ? file.Error() : (code != 0 ? std::strerror(code) : "writing failed");
+        Log::Error("{} could not write file {} completely: {}", "SaveAsObj", path, reason);
+        if (error) *error = reason;
+    }
     if (stats)
     {
         stats->bytes = out.Total();

@@ -36,10 +36,12 @@ bool MakeView(std::string_view name, uint32_t width, uint32_t height, uint32_t v
               const std::vector<float>& normals, uint32_t indexCount, const std::vector<uint32_t>& indices,
               ObjMeshView& view);
 
-// Writes the file (an existing one is replaced). When it cannot be created, logs
-// "SaveAsObj cannot open file <path>" at err level, creates nothing and returns false; a write
-// error is logged too and also returns false.
-bool WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats = nullptr);
+// Writes the file through AtomicFile (an existing one is replaced only once the new one is
+// complete). When it cannot be created, logs "SaveAsObj cannot open file <path>" at err level,
+// creates nothing and returns false; a write error is logged too and also returns false. error,
+// when given, receives the reason.
+bool WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats = nullptr,
+               std::string* error = nullptr);
 
 // The same text in memory.
 std::string WriteString(const ObjMeshView& mesh);

@@ -1,5 +1,6 @@
 #include "render/Texture.h"
 
+#include "engine/AtomicFile.h"
 #include "engine/Log.h"
 #include "engine/Logger.h"
 
@@ -7,12 +8,10 @@
 #include <stb_image.h>
 #include <stb_image_write.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <unistd.h>
 
 namespace
 {
@@ -127,12 +126,6 @@ bool KindForExtension(const std::string& extension, ImageKind& out)
     return true;
 }
 
-// A name beside the target, so that the final rename stays within one file system.
-std::string TemporaryNameFor(const std::string& path)
-{
-    static std::atomic<unsigned> counter{0};
-    return path + ".part-" + std::to_string(getpid()) + "-" + std::to_string(counter++);
-}
 } // namespace
 
 Texture::Texture(uint32_t w, uint32_t h, uint32_t c, bool useMipmaps, uint32_t textureFilter)
@@ -342,14 +335,14 @@ bool Texture::Save(const std::string& path) const
 
     // Written under a temporary name and renamed when complete, so a failed write never leaves a
     // truncated file under the real name (or destroys a good file that was there before).
-    const std::string temporary = TemporaryNameFor(path);
-    FileSink sink;
-    sink.file = std::fopen(temporary.c_str(), "wb");
-    if (sink.file == nullptr)
+    AtomicFile file(path);
+    if (!file.Open("wb"))
     {
-        Log::Error("Cannot save texture {}: {}", path, std::strerror(errno));
+        Log::Error("Cannot save texture {}: {}", path, file.Error());
         return false;
     }
+    FileSink sink;
+    sink.file = file.File();
 
     const int w = static_cast<int>(width);
     const int h = static_cast<int>(height);
@@ -370,19 +363,15 @@ bool Texture::Save(const std::string& path) const
         written = stbi_write_bmp_to_func(WriteToFile, &sink, w, h, comp, data.get());
         break;
     }
-    const bool flushed = std::fflush(sink.file) == 0;
-    const bool closed = std::fclose(sink.file) == 0;
-    if (written == 0 || sink.failed || !flushed || !closed)
+    if (written == 0 || sink.failed)
     {
-        std::remove(temporary.c_str());
+        file.Abandon();
         Log::Error("Cannot save texture {}: writing the file failed", path);
         return false;
     }
-    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+    if (!file.Commit())
     {
-        const int error = errno;
-        std::remove(temporary.c_str());
-        Log::Error("Cannot save texture {}: {}", path, std::strerror(error));
+        Log::Error("Cannot save texture {}: {}", path, file.Error());
         return false;
     }
     return true;

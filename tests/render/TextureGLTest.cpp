@@ -205,8 +205,8 @@ TEST_F(TextureGLTest, SaveFailuresSayWhyAndLeaveNothing)
         {"image.png.bak", "Cannot save texture as .png.bak" + formats},
         {"maps.v2/height.png", "Cannot save texture as .v2/height.png" + formats},
         {"heightmap", "Cannot save texture heightmap: no file extension" + formats},
-        {"missing/image.png", "Cannot save texture missing/image.png: No such file or directory"},
-        {"taken.png", "Cannot save texture taken.png: Is a directory"}};
+        {"missing/image.png", "Cannot save texture missing/image.png: the folder missing does not exist"},
+        {"taken.png", "Cannot save texture taken.png: it is a folder"}};
     Texture texture(2, 2, 3, Pattern(2, 2, 3), false, GL_LINEAR);
     // Relative paths from inside the folder: a dot in the folder's own path would move the extension.
     const fs::path previous = fs::current_path();

@@ -1,0 +1,143 @@
+// The shared file writer: links, permissions, failures that leave nothing behind, and folders that
+// refuse new files.
+#include "engine/AtomicFile.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace
+{
+bool WriteText(const std::string& path, const std::string& text, std::string* error = nullptr)
+{
+    return WriteFileAtomically(
+        path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); }, error);
+}
+
+std::string ReadText(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+size_t EntryCount(const fs::path& folder)
+{
+    size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
+        ++n;
+    return n;
+}
+
+// Runs body as an unprivileged user (root may write anywhere, which hides the permission cases);
+// gives its exit status.
+template <typename Body>
+int RunAsNobody(Body body)
+{
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(90);
+        _exit(body());
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+} // namespace
+
+TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
+{
+    testsupport::TempDir dir;
+    const std::string real = dir / "real.obj";
+    const std::string link = dir / "link.obj";
+    ASSERT_TRUE(WriteText(real, "old"));
+    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::create_symlink("real.obj", link); // relative, as links usually are
+
+    ASSERT_TRUE(WriteText(link, "new"));
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadText(real), "new");
+    struct stat info{};
+    ASSERT_EQ(stat(real.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 07777, 0640u);
+    EXPECT_EQ(EntryCount(dir.Path()), 2u);
+
+    // A dangling link creates the file it names.
+    const std::string dangling = dir / "dangling.obj";
+    fs::create_symlink(dir / "made.obj", dangling);
+    ASSERT_TRUE(WriteText(dangling, "made"));
+    EXPECT_EQ(ReadText(dir / "made.obj"), "made");
+    EXPECT_TRUE(fs::is_symlink(dangling));
+}
+
+TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
+{
+    testsupport::TempDir dir;
+    const std::string path = dir / "terrain.obj";
+    ASSERT_TRUE(WriteText(path, "whole"));
+
+    // The writer gives up halfway.
+    std::string error;
+    EXPECT_FALSE(WriteFileAtomically(
+        path, [](std::FILE* f) { return std::fputs("half", f) >= 0 && false; }, &error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(ReadText(path), "whole");
+    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+
+    // The object dies without a commit.
+    {
+        AtomicFile file(path);
+        ASSERT_TRUE(file.Open());
+        std::fputs("never", file.File());
+        EXPECT_NE(file.WritePath(), path);
+        EXPECT_TRUE(fs::exists(file.WritePath()));
+    }
+    EXPECT_EQ(ReadText(path), "whole");
+    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+
+    // Missing folder and a folder in the target's place: the reason names them, nothing is made.
+    EXPECT_FALSE(WriteText(dir / "missing/terrain.obj", "x", &error));
+    EXPECT_EQ(error, "the folder " + (dir / "missing") + " does not exist");
+    fs::create_directory(dir / "folder.obj");
+    EXPECT_FALSE(WriteText(dir / "folder.obj", "x", &error));
+    EXPECT_EQ(error, "it is a folder");
+    EXPECT_EQ(EntryCount(dir.Path()), 2u);
+}
+
+TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
+{
+    testsupport::TempDir dir;
+    const fs::path locked = dir.Path() / "locked";
+    fs::create_directory(locked);
+    const std::string writable = (locked / "writable.png").string();
+    const std::string readOnly = (locked / "readonly.png").string();
+    ASSERT_TRUE(WriteText(writable, "old"));
+    ASSERT_TRUE(WriteText(readOnly, "old"));
+    fs::permissions(writable, fs::perms::all);
+    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+    fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+
+    EXPECT_EQ(RunAsNobody([&] { return WriteText(writable, "new") ? 0 : 1; }), 0);
+    EXPECT_EQ(ReadText(writable), "new");
+    EXPECT_EQ(RunAsNobody([&] {
+                  std::string error;
+                  return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1;
+              }),
+              0);
+    EXPECT_EQ(ReadText(readOnly), "old");
+    EXPECT_EQ(EntryCount(locked), 2u);
+}
