@@ -16,6 +16,7 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
     Terrain& terrain = *terrainPtr;
     DiffuseEditorState& state = diffuseEditor;
     const std::string title = "Diffuse texture editor##" + terrain.name;
+    gui::PlaceToolWindow(gui::ToolWindow::DiffuseEditor);
     if (!gui::Begin(title.c_str(), &texturePanel.diffuseEditorOpen, ImGuiWindowFlags_AlwaysAutoResize))
     {
         ImGui::End();

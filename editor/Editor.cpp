@@ -11,6 +11,7 @@
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
+#include <imgui.h>
 
 #include <algorithm>
 
@@ -54,6 +55,10 @@ void Editor::Initialize()
     else
         Log::Trace("Stencil test disabled");
 
+    // A blinking caret would need frames of its own: an idle editor draws only when input arrives.
+    if (ImGui::GetCurrentContext() != nullptr)
+        ImGui::GetIO().ConfigInputTextCursorBlink = false;
+
     sceneCounter = 0;
     defaultShader = std::make_shared<Shader>("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
     glUseProgram(defaultShader->program);
@@ -65,6 +70,17 @@ void Editor::Initialize()
 void Editor::Shutdown()
 {
     Log::Warn("Shutting down app.");
+    // Shaders, textures, framebuffers and meshes are GL objects: they go now, while the engine still
+    // has the context (it destroys the window after this), not whenever the editor object dies.
+    texturePanel = TexturePanelState{};
+    layerPanel = LayerPanelState{};
+    saveTerrainForm.selected.reset();
+    restorePoint = RestorePoint{};
+    scenes.clear();
+    cameras.clear();
+    defaultShader.reset();
+    shaders.clear();
+    terrains.clear();
 }
 
 void Editor::Update()
@@ -85,6 +101,9 @@ void Editor::Update()
 
 void Editor::Render()
 {
+    // An idle frame would draw the same scenes again: their framebuffers still hold the pictures.
+    if (CanWaitForEvents())
+        return;
     RenderManager& renderManager = Engine::Get().renderManager;
     for (const auto& scene : scenes)
     {
@@ -104,6 +123,65 @@ void Editor::SetError(const std::string& text)
 {
     errorMessage = text;
     showError = true;
+}
+
+void Editor::SetNotice(const std::string& text)
+{
+    notice = text;
+    noticeTime = glfwGetTime();
+}
+
+bool Editor::CanWaitForEvents()
+{
+    // A few frames after the last input the GUI has settled (popups open a frame late, windows fit
+    // their contents over two frames); until then every frame may still change the picture.
+    return quietFrames >= 3;
+}
+
+std::shared_ptr<Scene> Editor::ShowLoadedTerrain(const std::shared_ptr<Terrain>& terrain)
+{
+    std::shared_ptr<Scene> scene = focusedScene.lock();
+    if (!scene || std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
+        scene = scenes.empty() ? AddScene() : scenes.front();
+    ManageChooseTerrain(*scene, terrain);
+    return scene;
+}
+
+void Editor::FollowGeneratorTerrain(const std::shared_ptr<Terrain>& terrain)
+{
+    const std::shared_ptr<Terrain> previous = generatorTerrain.lock();
+    if (previous == terrain)
+        return;
+    generatorTerrain = terrain;
+
+    LayerPanelState& layers = layerPanel;
+    const bool layerHere = terrain && std::find(terrain->heightmaps.begin(), terrain->heightmaps.end(),
+                                                layers.selectedLayer) != terrain->heightmaps.end();
+    if (!layerHere)
+    {
+        layers.selectedLayer.reset();
+        layers.layerEditorOpen = false;
+        layers.loadDialogOpen = false;
+    }
+    TexturePanelState& textures = texturePanel;
+    const Texture* chosen = textures.chosenTexture;
+    const bool textureHere =
+        terrain && chosen != nullptr &&
+        (chosen == terrain->heightmapTexture.get() || chosen == terrain->normalTexture.get() ||
+         chosen == terrain->diffuseTexture.get() || chosen == terrain->specularTexture.get());
+    if (!textureHere)
+    {
+        textures.chosenTexture = nullptr;
+        textures.textureEditorOpen = false;
+        textures.saveDialogOpen = false;
+    }
+    if (previous) // editors opened on another terrain close; a first sight keeps what was set up
+    {
+        textures.diffuseEditorOpen = false;
+        diffuseEditor.selected = -1;
+        diffuseEditor.closeRequested = false;
+        waterEditor.strokeActive = false;
+    }
 }
 
 std::vector<std::string> Editor::TerrainNames() const

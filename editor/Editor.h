@@ -37,6 +37,15 @@ public:
     void OnGUI() override;
 
     void SetError(const std::string& text);
+    // A one-line report of something that worked (what was saved and where), shown for a while
+    // below the menu bar.
+    void SetNotice(const std::string& text);
+    // Whether the engine may wait for input before the next frame: nothing moves or is held, and
+    // the last few frames changed nothing on their own. Idle frames do not draw the scenes again.
+    bool CanWaitForEvents() override;
+    // For changes that come without input (work finishing, a test's direct calls): the next frames
+    // draw everything again, as after input.
+    void Wake() { quietFrames = 0; }
     void DrawDockSpace();
     void DrawMainMenuBar();
     void DrawManageDialog(const std::shared_ptr<Scene>& scene);
@@ -60,8 +69,21 @@ public:
     std::shared_ptr<Terrain> CreateTerrainFromForm();
     std::vector<std::string> TerrainNames() const;
     // "Load .obj": an empty terrain filled from the file, listed whatever the outcome; a refused
-    // file also shows its reason in the error popup.
+    // file also shows its reason in the error popup. A loaded terrain gets a name no other terrain
+    // has and is shown (ShowLoadedTerrain).
     std::shared_ptr<Terrain> LoadTerrain(const std::string& path);
+    // Puts a terrain in the focused scene (the last scene window that had focus, else the first
+    // scene), or in a new scene whose Create dialog opens, as for the first new terrain.
+    std::shared_ptr<Scene> ShowLoadedTerrain(const std::shared_ptr<Terrain>& terrain);
+    // "Save##sf": when a chosen file exists already, the dialog asks first (false: nothing written
+    // yet); otherwise it saves as SaveTerrainFromForm does.
+    bool PressSaveTerrain();
+    // "Replace##sf", or "Save##sf" with nothing to replace: writes the chosen files; the Error popup
+    // names each failure and its reason, otherwise the notice says what was written and where.
+    void SaveTerrainFromForm();
+    // The generator's panels show one terrain at a time: when it changes, everything they held of
+    // another terrain (selected layer, chosen texture, open editors and dialogs) is let go.
+    void FollowGeneratorTerrain(const std::shared_ptr<Terrain>& terrain);
     // "Create##nsfw": a shader from baseName + ".vert" and ".frag", appended to the list.
     std::shared_ptr<Shader> CreateShader(const std::string& baseName);
     void RemoveScene(uint32_t sceneId);
@@ -91,6 +113,8 @@ public:
     std::vector<std::shared_ptr<Shader>> shaders;
     std::vector<std::shared_ptr<Terrain>> terrains;
     std::string errorMessage;
+    std::string notice;
+    double noticeTime = 0.0; // GLFW time the notice was set
 
     // What "Cancel##ms" puts back; taken once per run.
     struct RestorePoint
@@ -113,7 +137,16 @@ public:
     WaterEditorState waterEditor;
     Brush brush;                              // shared by every texture editor window
     ImGuiWindowFlags textureEditorFlags = 0; // unmovable while the image is hovered
+    std::weak_ptr<Scene> focusedScene;        // the scene whose window last had focus
+    std::weak_ptr<Terrain> generatorTerrain;  // the terrain the generator's panels last showed
+    int quietFrames = 0;                      // frames in a row without input or animation
+
+    static constexpr double kNoticeSeconds = 10.0;
 
 private:
     std::shared_ptr<Scene> AddScene();
+    // Counts the frames in a row in which nothing was pressed, moved or animated (CanWaitForEvents).
+    void NoteFrameActivity();
+    bool lastMouseKnown = false;
+    ImVec2 lastDisplaySize{0.0f, 0.0f};
 };

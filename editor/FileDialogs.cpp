@@ -7,6 +7,7 @@
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
+#include "terrain/TerrainName.h"
 #include "terrain/WaterPlane.h"
 
 #include <GLFW/glfw3.h>
@@ -15,6 +16,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 void ScaleByteCount(uint64_t bytes, double& value, const char*& unit)
 {
@@ -72,52 +75,147 @@ std::string SaveTerrainForm::EstimateText() const
     return text;
 }
 
-std::vector<std::string> SaveTerrainForm::PlannedFiles() const
+namespace
 {
-    std::vector<std::string> files;
-    if (!selected)
+// One file "Save" writes: the terrain mesh (no texture, not water), the water mesh, or an image.
+struct PlannedFile
+{
+    std::string path;
+    const Texture* texture = nullptr;
+    bool water = false;
+};
+
+std::vector<PlannedFile> Plan(const SaveTerrainForm& form)
+{
+    std::vector<PlannedFile> files;
+    const Terrain* terrain = form.selected.get();
+    if (terrain == nullptr)
         return files;
-    const std::string base = outputPath + selected->name;
-    if (saveMesh)
-        files.push_back(base + ".obj");
-    if (saveWater && selected->waterPlane)
-        files.push_back(base + "_water" + ".obj");
-    if (std::strcmp(imageFormat, kNoFormat) != 0)
+    const std::string base = form.outputPath + terrain->name;
+    if (form.saveMesh)
+        files.push_back({base + ".obj"});
+    if (form.saveWater && terrain->waterPlane)
+        files.push_back({base + "_water" + ".obj", nullptr, true});
+    if (std::strcmp(form.imageFormat, SaveTerrainForm::kNoFormat) != 0)
     {
-        if (saveHeightmap && selected->heightmapTexture)
-            files.push_back(base + "_heightmap" + imageFormat);
-        if (saveDiffuse && selected->diffuseTexture)
-            files.push_back(base + "_diffuse" + imageFormat);
-        if (saveNormal && selected->normalTexture)
-            files.push_back(base + "_normal" + imageFormat);
-        if (saveSpecular && selected->specularTexture)
-            files.push_back(base + "_specular" + imageFormat);
+        const std::pair<bool, const Texture*> images[] = {{form.saveHeightmap, terrain->heightmapTexture.get()},
+                                                          {form.saveDiffuse, terrain->diffuseTexture.get()},
+                                                          {form.saveNormal, terrain->normalTexture.get()},
+                                                          {form.saveSpecular, terrain->specularTexture.get()}};
+        const char* suffixes[] = {"_heightmap", "_diffuse", "_normal", "_specular"};
+        for (int i = 0; i < 4; ++i)
+            if (images[i].first && images[i].second != nullptr)
+                files.push_back({base + suffixes[i] + form.imageFormat, images[i].second});
     }
     return files;
 }
 
-int SaveTerrainForm::Save() const
+std::string JoinFileNames(const std::vector<std::string>& paths)
 {
-    if (!selected)
-        return 0;
-    int failures = 0;
-    const std::string base = outputPath + selected->name;
-    if (saveMesh && !selected->SaveAsObj(base + ".obj"))
-        ++failures;
-    if (saveWater && selected->waterPlane && !selected->waterPlane->SaveAsObj(base + "_water" + ".obj"))
-        ++failures;
-    if (std::strcmp(imageFormat, kNoFormat) == 0)
-        return failures;
-    const std::pair<bool, const Texture*> images[] = {
-        {saveHeightmap, selected->heightmapTexture.get()},
-        {saveDiffuse, selected->diffuseTexture.get()},
-        {saveNormal, selected->normalTexture.get()},
-        {saveSpecular, selected->specularTexture.get()}};
-    const char* suffixes[] = {"_heightmap", "_diffuse", "_normal", "_specular"};
-    for (int i = 0; i < 4; ++i)
-        if (images[i].first && images[i].second != nullptr && !images[i].second->Save(base + suffixes[i] + imageFormat))
-            ++failures;
-    return failures;
+    std::string text;
+    for (const std::string& path : paths)
+        text += (text.empty() ? "" : ", ") + std::filesystem::path(path).filename().string();
+    return text;
+}
+
+// The folder a path is in, absolute, for telling the user where files went.
+std::string FolderOf(const std::string& path)
+{
+    std::filesystem::path folder = std::filesystem::path(path).parent_path();
+    if (folder.empty())
+        folder = ".";
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
+    std::string text = (error ? folder : absolute).lexically_normal().string();
+    if (text.size() > 1 && text.back() == '/')
+        text.pop_back();
+    return text;
+}
+
+const char* kNoImagesNote = "no images: choose an image format to save them";
+} // namespace
+
+std::vector<std::string> SaveTerrainForm::PlannedFiles() const
+{
+    std::vector<std::string> paths;
+    for (const PlannedFile& file : Plan(*this))
+        paths.push_back(file.path);
+    return paths;
+}
+
+std::vector<std::string> SaveTerrainForm::ExistingFiles() const
+{
+    std::vector<std::string> existing;
+    for (const PlannedFile& file : Plan(*this))
+    {
+        std::error_code error; // a folder in the way is not replaced: Save reports it
+        if (std::filesystem::is_regular_file(file.path, error))
+            existing.push_back(file.path);
+    }
+    return existing;
+}
+
+bool SaveTerrainForm::ImagesWithoutFormat() const
+{
+    if (!selected || std::strcmp(imageFormat, kNoFormat) != 0)
+        return false;
+    return (saveHeightmap && selected->heightmapTexture) || (saveDiffuse && selected->diffuseTexture) ||
+           (saveNormal && selected->normalTexture) || (saveSpecular && selected->specularTexture);
+}
+
+SaveTerrainForm::Outcome SaveTerrainForm::Save() const
+{
+    Outcome outcome;
+    outcome.imagesSkipped = ImagesWithoutFormat();
+    const std::vector<PlannedFile> files = Plan(*this);
+    // A name from elsewhere could lead out of the chosen folder; such a name writes nothing.
+    const std::string nameProblem = selected ? TerrainName::Problem(selected->name) : std::string();
+    for (const PlannedFile& file : files)
+    {
+        std::string reason;
+        bool written = false;
+        if (!nameProblem.empty())
+            reason = "the terrain's name \"" + selected->name + "\" cannot be part of a file name";
+        else if (file.texture != nullptr)
+            written = file.texture->Save(file.path, &reason);
+        else if (file.water)
+            written = selected->waterPlane->SaveAsObj(file.path, &reason);
+        else
+            written = selected->SaveAsObj(file.path, &reason);
+        if (written)
+            outcome.written.push_back(file.path);
+        else
+            outcome.failed.emplace_back(file.path, reason.empty() ? "unknown reason" : reason);
+    }
+    return outcome;
+}
+
+std::string SavedNotice(const SaveTerrainForm::Outcome& outcome)
+{
+    if (outcome.written.empty())
+        return std::string("Nothing was saved: ") + (outcome.imagesSkipped ? kNoImagesNote : "no file was chosen") + ".";
+    std::string text = "Saved " + JoinFileNames(outcome.written) + " in " + FolderOf(outcome.written.front());
+    if (outcome.imagesSkipped)
+        text += std::string(" (") + kNoImagesNote + ")";
+    return text + ".";
+}
+
+std::string SaveFailureText(const SaveTerrainForm::Outcome& outcome)
+{
+    std::string text = outcome.failed.size() == 1 ? "This file could not be saved:"
+                                                   : "These files could not be saved:";
+    for (const auto& [path, reason] : outcome.failed)
+        text += "\n" + path + ": " + reason;
+    if (!outcome.written.empty())
+        text += "\n" + SavedNotice(outcome);
+    return text;
+}
+
+std::string ShaderNameError(const std::string& baseName)
+{
+    if (!baseName.empty() && baseName.front() == '.')
+        return "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
+    return {};
 }
 
 namespace
@@ -139,15 +237,42 @@ std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
 {
     auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     std::string error;
-    if (!terrain->LoadObj(path, &error))
+    const bool loaded = terrain->LoadObj(path, &error);
+    if (!loaded)
         SetError("Cannot load terrain file " + path + ": " + (error.empty() ? "unknown reason" : error));
+    else // two terrains of one name would write each other's files
+        terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
     terrains.push_back(terrain);
+    if (loaded)
+        ShowLoadedTerrain(terrain);
     return terrain;
+}
+
+bool Editor::PressSaveTerrain()
+{
+    if (!saveTerrainForm.ExistingFiles().empty())
+    {
+        saveTerrainForm.confirmOverwrite = true;
+        return false;
+    }
+    SaveTerrainFromForm();
+    return true;
+}
+
+void Editor::SaveTerrainFromForm()
+{
+    const SaveTerrainForm::Outcome outcome = saveTerrainForm.Save();
+    if (outcome.failed.empty())
+        SetNotice(SavedNotice(outcome));
+    else
+        SetError(SaveFailureText(outcome));
+    saveTerrainForm.confirmOverwrite = false;
+    showSaveTerrain = false;
 }
 
 std::shared_ptr<Shader> Editor::CreateShader(const std::string& baseName)
 {
-    if (baseName.empty())
+    if (baseName.empty() || !ShaderNameError(baseName).empty())
         return nullptr;
     auto shader = std::make_shared<Shader>(baseName + ".vert", baseName + ".frag");
     shaders.push_back(shader);
@@ -212,12 +337,42 @@ void Editor::ShowSaveTerrainDialog()
         if (terrain.watermapTexture && terrain.waterPlane)
             ImGui::Checkbox("Save water mesh to OBJ?", &form.saveWater);
         gui::TextColored(kRed, form.EstimateText());
-        if (ImGui::Button("Save##sf"))
+        if (form.ImagesWithoutFormat())
+            ImGui::TextColored(kHint, "No image format chosen: no image will be saved.");
+        if (form.confirmOverwrite)
         {
-            form.Save();
-            showSaveTerrain = false;
-            ImGui::CloseCurrentPopup();
+            // Asked again every frame: a changed path or choice may leave nothing to replace.
+            const std::vector<std::string> existing = form.ExistingFiles();
+            form.confirmOverwrite = !existing.empty();
+            if (form.confirmOverwrite)
+            {
+                gui::TextColored(kRed, existing.size() == 1 ? "This file exists already and will be replaced:"
+                                                            : "These files exist already and will be replaced:");
+                for (const std::string& file : existing)
+                    ImGui::BulletText("%s", file.c_str());
+                if (ImGui::Button("Replace##sf"))
+                {
+                    SaveTerrainFromForm();
+                    ImGui::CloseCurrentPopup();
+                }
+                ImGui::SameLine();
+                if (ImGui::Button("Back##sf"))
+                    form.confirmOverwrite = false;
+                ImGui::SameLine();
+            }
         }
+        if (!form.confirmOverwrite && showSaveTerrain)
+        {
+            if (ImGui::Button("Save##sf") && PressSaveTerrain())
+                ImGui::CloseCurrentPopup();
+            ImGui::SameLine();
+        }
+    }
+    if (showSaveTerrain && (ImGui::Button("Cancel##sf") || gui::KeyDown(GLFW_KEY_ESCAPE)))
+    {
+        form.confirmOverwrite = false;
+        showSaveTerrain = false;
+        ImGui::CloseCurrentPopup();
     }
     ImGui::PopItemWidth();
     ImGui::EndPopup();
@@ -254,13 +409,16 @@ void Editor::ShowNewShaderDialog()
     ImGui::SetNextItemWidth(580.0f);
     ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).", &newShaderName);
     gui::TextColored(kRed, "The shader files must have same base name and .vert & .frag extensions!");
+    const std::string nameError = ShaderNameError(newShaderName);
+    if (!nameError.empty())
+        gui::TextColored(kRed, nameError);
     const ImVec2 buttonSize(100.0f, 40.0f);
     if (ImGui::Button("Cancel##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ESCAPE))
     {
         showNewShader = false;
         ImGui::CloseCurrentPopup();
     }
-    else if (!newShaderName.empty())
+    else if (!newShaderName.empty() && nameError.empty())
     {
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
         if (ImGui::Button("Create##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ENTER))

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Terrain;
@@ -21,6 +22,15 @@ struct SaveTerrainForm
     bool saveNormal = true;
     bool saveSpecular = true;
     bool saveWater = true;
+    bool confirmOverwrite = false; // "Save" met existing files: the dialog asks before replacing them
+
+    // What one press of "Save" did.
+    struct Outcome
+    {
+        std::vector<std::string> written;                          // paths, in the order written
+        std::vector<std::pair<std::string, std::string>> failed;   // path and reason
+        bool imagesSkipped = false;                                // images chosen, but no format
+    };
 
     // Choices for textures the terrain lacks are switched off, as the dialog does every frame.
     void DropMissingChoices();
@@ -30,9 +40,22 @@ struct SaveTerrainForm
     std::string EstimateText() const;
     // The file names "Save" writes, in order: meshes first, then images when a format is chosen.
     std::vector<std::string> PlannedFiles() const;
-    // Writes the chosen files; returns the number of files that failed.
-    int Save() const;
+    // The planned files that exist already, which "Save" would replace.
+    std::vector<std::string> ExistingFiles() const;
+    // Images are chosen but the format is still the placeholder: "Save" writes no image.
+    bool ImagesWithoutFormat() const;
+    // Writes the chosen files, each through the shared atomic writer.
+    Outcome Save() const;
 };
+
+// The one line a save that wrote everything shows: what it wrote and where.
+std::string SavedNotice(const SaveTerrainForm::Outcome& outcome);
+// The Error popup's text when files failed: each one with its reason, then what was written.
+std::string SaveFailureText(const SaveTerrainForm::Outcome& outcome);
+
+// Why a New Shader base name is refused (a name starting with '.' leaves the shader nameless, and
+// the scene's Manage dialog replaces nameless shaders); empty when it is accepted or still empty.
+std::string ShaderNameError(const std::string& baseName);
 
 // Scales a byte count to the unit the dialog shows: B, kB, MB or GB (decimal).
 void ScaleByteCount(uint64_t bytes, double& value, const char*& unit);

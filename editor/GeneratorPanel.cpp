@@ -34,8 +34,11 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     if (ImGui::Checkbox("Realtime update", &panel.realtimeUpdate) && panel.realtimeUpdate)
         changes.realtimeSwitchedOn = true;
-    if (!panel.realtimeUpdate && ImGui::Button("Update mesh"))
+    // Kept in place while realtime makes it needless, so the rows below do not jump under the pointer.
+    ImGui::BeginDisabled(panel.realtimeUpdate);
+    if (ImGui::Button("Update mesh"))
         terrain.ApplyHeightmaps();
+    ImGui::EndDisabled();
 
     if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
     {
@@ -57,8 +60,11 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             panel.selectedLayer = terrain.heightmaps.front();
         const ImGuiStyle& style = ImGui::GetStyle();
         const float listHeight = 5.0f * (ImGui::GetFontSize() + style.ItemSpacing.y) + 3.0f;
+        bool listRightClicked = false;
         if (ImGui::BeginListBox("Heightmap list", ImVec2(-FLT_MIN, listHeight)))
         {
+            // Anywhere in the box, entries and the empty rows below them alike.
+            listRightClicked = ImGui::IsWindowHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right);
             for (const auto& layer : terrain.heightmaps)
             {
                 const bool selected = layer == panel.selectedLayer;
@@ -71,7 +77,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             }
             ImGui::EndListBox();
         }
-        if (ImGui::IsItemHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right))
+        if (listRightClicked)
             ImGui::OpenPopup("##Listboxedit");
         if (ImGui::BeginPopup("##Listboxedit"))
         {

@@ -31,4 +31,27 @@ void Image(uint32_t glTexture, ImVec2 size);
 // does not ask for focus: the modal keeps the input either way, and the GUI library (1.86) asserts
 // when a window appears behind a modal that opened in the same frame.
 bool Begin(const char* name, bool* open = nullptr, ImGuiWindowFlags flags = 0);
+
+// The editor's tool windows, which open beside the scene window rather than on top of each other.
+enum class ToolWindow
+{
+    Camera,
+    Options,
+    DiffuseEditor,
+    WaterEditor
+};
+// Where a tool window first appears (pos, with pivot (1, 0) right-aligned), and its first size
+// where the window does not fit itself to its contents (zero otherwise). Right of the scene's
+// first place, under each other: camera, options, diffuse editor; the water editor, whose picture
+// wants height, left of it. rowHeight is a framed row with spacing, chrome a window's title bar
+// and padding.
+struct ToolWindowPlace
+{
+    ImVec2 pos;
+    ImVec2 pivot;
+    ImVec2 size;
+};
+ToolWindowPlace ToolWindowLayout(ToolWindow which, ImVec2 display, float rowHeight, float chrome);
+// Applies the layout to the next window, for its first use only (the layout file keeps the rest).
+void PlaceToolWindow(ToolWindow which);
 } // namespace gui

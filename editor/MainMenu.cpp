@@ -4,6 +4,7 @@
 #include "editor/GuiUtil.h"
 
 #include "engine/Engine.h"
+#include "render/Camera.h"
 #include "render/Framebuffer.h"
 #include "render/Scene.h"
 
@@ -46,6 +47,7 @@ void Editor::OnGUI()
 
     if (showOptions)
     {
+        gui::PlaceToolWindow(gui::ToolWindow::Options);
         if (gui::Begin("Editor options", &showOptions, ImGuiWindowFlags_AlwaysAutoResize))
         {
             ImGui::Text("Window background color");
@@ -75,6 +77,10 @@ void Editor::OnGUI()
             ShowSceneWindow(scene);
         if (scene->showManage && std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
             DrawManageDialog(scene);
+        // The Create dialog's close button clears showManage without creating the scene: that is a
+        // Cancel, or the half-made scene would block "Create new scene" for good.
+        if (scene->isNew && !scene->showManage && std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
+            ManageCancelCreate(*scene);
     }
 
     if (showHelp)
@@ -91,6 +97,28 @@ void Editor::OnGUI()
         }
         ImGui::End();
     }
+
+    NoteFrameActivity();
+}
+
+void Editor::NoteFrameActivity()
+{
+    const ImGuiIO& io = ImGui::GetIO();
+    bool active = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f || io.MouseWheel != 0.0f ||
+                  io.MouseWheelH != 0.0f || io.InputQueueCharacters.Size > 0 || ImGui::IsAnyItemActive();
+    for (const bool down : io.MouseDown)
+        active |= down;
+    for (const bool down : io.KeysDown)
+        active |= down;
+    // The pointer entering or leaving the window, and a resized window, change the picture too.
+    const bool mouseKnown = ImGui::IsMousePosValid();
+    active |= mouseKnown != lastMouseKnown || io.DisplaySize.x != lastDisplaySize.x ||
+              io.DisplaySize.y != lastDisplaySize.y;
+    lastMouseKnown = mouseKnown;
+    lastDisplaySize = io.DisplaySize;
+    for (const auto& scene : scenes)
+        active |= scene->camera && scene->camera->rotate; // an orbit moves every frame
+    quietFrames = active ? 0 : quietFrames + 1;
 }
 
 void Editor::DrawDockSpace()
@@ -164,5 +192,12 @@ void Editor::DrawMainMenuBar()
         showOptions = true;
     if (ImGui::MenuItem("Help"))
         showHelp = true;
+    if (!notice.empty() && glfwGetTime() - noticeTime > kNoticeSeconds)
+        notice.clear();
+    if (!notice.empty())
+    {
+        ImGui::Separator();
+        ImGui::TextColored(kGreen, "%s", notice.c_str());
+    }
     ImGui::EndMainMenuBar();
 }

@@ -1,5 +1,7 @@
 #include "editor/NewTerrainForm.h"
 
+#include "terrain/TerrainName.h"
+
 #include <cmath>
 #include <cstdio>
 
@@ -26,8 +28,8 @@ bool NewTerrainForm::IsPowerOfTwoPlusOne(int side)
 
 std::string NewTerrainForm::NameError(const std::vector<std::string>& existingNames) const
 {
-    if (name.empty())
-        return "Enter terrain name";
+    if (std::string problem = TerrainName::Problem(name); !problem.empty())
+        return problem;
     for (const std::string& existing : existingNames)
         if (existing == name)
             return "Terrain with the same name exists already.";

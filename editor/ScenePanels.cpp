@@ -52,7 +52,14 @@ std::shared_ptr<Terrain::Heightmap> LayerPanelState::AddLayer(Terrain& terrain)
     terrain.heightmaps.push_back(layer);
     layer->name = "Heightmap_" + std::to_string(terrain.heightmaps.size() - 1);
     layer->AppendState(layer->settings);
+    ApplyInRealtime(terrain);
     return layer;
+}
+
+void LayerPanelState::ApplyInRealtime(Terrain& terrain) const
+{
+    if (realtimeUpdate)
+        terrain.ApplyHeightmaps();
 }
 
 namespace
@@ -81,6 +88,7 @@ void LayerPanelState::MoveUp(Terrain& terrain)
         return;
     const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
     std::swap(terrain.heightmaps[i], terrain.heightmaps[i - 1]);
+    ApplyInRealtime(terrain);
 }
 
 void LayerPanelState::MoveDown(Terrain& terrain)
@@ -89,6 +97,7 @@ void LayerPanelState::MoveDown(Terrain& terrain)
         return;
     const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
     std::swap(terrain.heightmaps[i], terrain.heightmaps[i + 1]);
+    ApplyInRealtime(terrain);
 }
 
 void LayerPanelState::DeleteSelected(Terrain& terrain)
@@ -98,6 +107,8 @@ void LayerPanelState::DeleteSelected(Terrain& terrain)
         terrain.heightmaps.erase(terrain.heightmaps.begin() + i);
     selectedLayer.reset();
     layerEditorOpen = false; // the editor must not keep painting a layer that is gone
+    if (i >= 0)
+        ApplyInRealtime(terrain); // or the deleted layer's relief stays on the mesh
 }
 
 bool LayerPanelState::ReplaceSelectedWithImage(Terrain& terrain, const std::string& path, std::string& error)
@@ -111,6 +122,7 @@ bool LayerPanelState::ReplaceSelectedWithImage(Terrain& terrain, const std::stri
         return false;
     terrain.heightmaps[i] = layer;
     selectedLayer = layer;
+    ApplyInRealtime(terrain);
     return true;
 }
 

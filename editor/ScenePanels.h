@@ -46,7 +46,8 @@ struct LayerPanelState
     bool layerEditorOpen = false;
 
     // "Add a heightmap": a noise layer of the terrain's size named "Heightmap_" + its index, with its
-    // first history entry. The selection does not change.
+    // first history entry. The selection does not change. In realtime mode adding, moving, deleting
+    // and replacing a layer re-apply the layers at once, as a changed setting does.
     std::shared_ptr<Terrain::Heightmap> AddLayer(Terrain& terrain);
     bool CanMoveUp(const Terrain& terrain) const;
     bool CanMoveDown(const Terrain& terrain) const;
@@ -73,4 +74,7 @@ struct LayerPanelState
     // Setting the noise or fractal type by list entry keeps label and code together.
     static void SetNoiseType(Terrain::Heightmap::Settings& settings, int entry);
     static void SetFractalType(Terrain::Heightmap::Settings& settings, int entry);
+
+private:
+    void ApplyInRealtime(Terrain& terrain) const;
 };

@@ -19,7 +19,7 @@ namespace
 void DrawCameraWindow(Scene& scene)
 {
     Camera& camera = *scene.camera;
-    ImGui::SetNextWindowSize(ImVec2(400.0f, 100.0f), ImGuiCond_Once);
+    gui::PlaceToolWindow(gui::ToolWindow::Camera);
     gui::Begin((scene.name + " camera").c_str());
     if (ImGui::Checkbox("Camera rotate", &camera.rotate))
         Log::Trace("Camera {} rotation switched to {}", camera.name, camera.rotate);
@@ -98,6 +98,12 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
 
         const ImVec2 imageSize = state.ImageSize(scene, ImGui::GetContentRegionAvail());
         gui::Image(scene.framebuffer->colorTexture, imageSize);
+        // Flying starts with the right button over the picture, as a left click would have focused
+        // the window first.
+        if (ImGui::IsItemHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right))
+            ImGui::SetWindowFocus();
+        if (ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows))
+            focusedScene = scenePtr;
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))
             scene.camera->FlyControl(FlyInput::FromWindow(Engine::Get().window.handle));
@@ -132,6 +138,7 @@ void Editor::ShowTerrainGenerator(Scene& scene)
     gui::Begin((scene.name + " terrain generator").c_str());
 
     const std::shared_ptr<Terrain> terrain = scene.terrain;
+    FollowGeneratorTerrain(terrain);
     if (terrain->IsEmpty())
     {
         // A terrain whose file was refused has no grid to shape, paint or flood.

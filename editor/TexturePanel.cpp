@@ -100,8 +100,12 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
                 if (ImGui::Button("Save"))
                 {
                     const std::string path = panel.SavePath();
-                    if (!panel.Save())
-                        SetError("The texture could not be saved as " + path + ".");
+                    std::string reason;
+                    if (panel.Save(&reason))
+                        SetNotice(SavedNotice(SaveTerrainForm::Outcome{{path}, {}, false}));
+                    else
+                        SetError("The texture could not be saved as " + path +
+                                 (reason.empty() ? std::string(".") : ": " + reason + "."));
                     ImGui::CloseCurrentPopup();
                 }
             }

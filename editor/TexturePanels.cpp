@@ -34,9 +34,9 @@ bool TexturePanelState::CanSave() const
     return !saveFileName.empty() && std::strcmp(saveExtension, kNoExtension) != 0;
 }
 
-bool TexturePanelState::Save()
+bool TexturePanelState::Save(std::string* error)
 {
-    const bool written = chosenTexture != nullptr && CanSave() && chosenTexture->Save(SavePath());
+    const bool written = chosenTexture != nullptr && CanSave() && chosenTexture->Save(SavePath(), error);
     saveDialogOpen = false;
     return written;
 }

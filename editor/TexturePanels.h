@@ -30,8 +30,9 @@ struct TexturePanelState
     void FinishDirectoryEdit();
     bool CanSave() const;
     std::string SavePath() const { return saveDirectory + saveFileName + saveExtension; }
-    // "Save": writes the chosen texture; false when nothing was written.
-    bool Save();
+    // "Save": writes the chosen texture; false when nothing was written (error, when given and the
+    // writer said why, gets the reason).
+    bool Save(std::string* error = nullptr);
 };
 
 struct DiffuseEditorState

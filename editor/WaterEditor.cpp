@@ -12,6 +12,7 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
 {
     Terrain& terrain = *terrainPtr;
     WaterEditorState& state = waterEditor;
+    gui::PlaceToolWindow(gui::ToolWindow::WaterEditor);
     if (gui::Begin("Water editor", nullptr, state.windowFlags) && !terrain.IsEmpty() &&
         terrain.heightmapTexture && terrain.watermapTexture)
     {

@@ -34,4 +34,7 @@ public:
     virtual void Update() {}
     virtual void GetWindowProperties(WindowProperties& out) { out = WindowProperties{}; }
     virtual void OnGUI() {}
+    // True when nothing would change without input: the engine then waits for events (with a short
+    // timeout) before the next frame instead of drawing the same picture again.
+    virtual bool CanWaitForEvents() { return false; }
 };

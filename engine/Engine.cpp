@@ -12,6 +12,9 @@
 namespace
 {
 constexpr const char* kGlslVersion = "#version 440";
+// Longest sleep of an idle frame: short enough for the few time-driven changes (a notice expiring)
+// to show without input, long enough for an idle frame to cost next to nothing.
+constexpr double kIdleWaitSeconds = 1.0;
 
 std::string LibrariesLine()
 {
@@ -104,6 +107,10 @@ void Engine::Run(App* application)
 
 void Engine::Update()
 {
+    // With nothing to animate, sleep until input arrives (or a moment passes) instead of drawing the
+    // same picture again; the frame then runs as always.
+    if (app != nullptr && app->CanWaitForEvents())
+        glfwWaitEventsTimeout(kIdleWaitSeconds);
     time = glfwGetTime();
     deltaTime = time - lastTime;
     lastTime = time;

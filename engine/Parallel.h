@@ -13,5 +13,9 @@ unsigned ThreadCount();
 
 // Calls body(begin, end) on contiguous chunks covering [0, count), one chunk per thread, and returns
 // when all are done. Ranges shorter than minPerThread per thread run on the calling thread alone.
+// The chunks run on a pool of workers started once (and on the calling thread); when no worker can
+// be started, or a call is made from inside another call's body, they run one after the other on
+// the calling thread. An exception thrown by body reaches the caller once the chunks already
+// started have finished; the chunks not started yet are skipped.
 void For(size_t count, const std::function<void(size_t begin, size_t end)>& body, size_t minPerThread = 16384);
 } // namespace Parallel

@@ -1,6 +1,7 @@
 #include "engine/Window.h"
 
 #include "engine/App.h"
+#include "engine/AtomicFile.h"
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "engine/Logger.h"
@@ -14,11 +15,29 @@
 #include <stb_image.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <memory>
+#include <string>
 
 namespace
 {
 constexpr const char* kGlslVersion = "#version 440";
+constexpr const char* kLayoutFile = "imgui.ini";
+
+// The layout file of the window's GUI context, empty when the context keeps none. The GUI library
+// would write it itself, in place; it goes through the shared writer like every file we save.
+std::string layoutFile;
+
+void SaveLayout()
+{
+    size_t size = 0;
+    const char* text = ImGui::SaveIniSettingsToMemory(&size);
+    std::string error;
+    if (!WriteFileAtomically(
+            layoutFile, [&](std::FILE* file) { return std::fwrite(text, 1, size, file) == size; }, &error))
+        Log::Error("Cannot save the window layout {}: {}", layoutFile, error);
+    ImGui::GetIO().WantSaveIniSettings = false;
+}
 
 void SetWindowIcon(GLFWwindow* handle)
 {
@@ -114,6 +133,9 @@ bool Window::Create(WindowProperties& properties)
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();
     ImGuiIO& io = ImGui::GetIO();
+    io.IniFilename = nullptr; // read here, written by SaveLayout
+    layoutFile = kLayoutFile;
+    ImGui::LoadIniSettingsFromDisk(layoutFile.c_str());
 #ifdef IMGUI_HAS_DOCK
     io.ConfigFlags |= ImGuiConfigFlags_DockingEnable;
     io.ConfigFlags |= ImGuiConfigFlags_ViewportsEnable;
@@ -168,6 +190,8 @@ void MyGUIFrame::Begin()
 void MyGUIFrame::End()
 {
     ImGui::Render();
+    if (ImGui::GetIO().WantSaveIniSettings && !layoutFile.empty())
+        SaveLayout();
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 #ifdef IMGUI_HAS_DOCK
     if (ImGui::GetIO().ConfigFlags & ImGuiConfigFlags_ViewportsEnable)
@@ -185,6 +209,11 @@ void MyGUIFrame::Shutdown()
 {
     if (ImGui::GetCurrentContext() == nullptr)
         return;
+    if (!layoutFile.empty())
+    {
+        SaveLayout();
+        layoutFile.clear();
+    }
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplGlfw_Shutdown();
     ImGui::DestroyContext();

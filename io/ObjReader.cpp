@@ -239,8 +239,9 @@ bool ObjParser::ParseFace(const char* p, const char* end)
 }
 
 // The "created by" comment arms the reader; the next comment line holds name, width and height.
-// A name written with blanks comes back as its first word: the size is taken from the line's last
-// two words, so such a file still loads.
+// The name is the line's first word and the size the first two unsigned numbers that follow each
+// other after it, so a name written with blanks comes back as its first word and words after the
+// size are ignored. A line of just two numbers is a size without a name.
 bool ObjParser::ParseComment(const char* begin, const char* p, const char* end)
 {
     if (headerDone) return true;
@@ -257,35 +258,43 @@ bool ObjParser::ParseComment(const char* begin, const char* p, const char* end)
         const char* begin;
         const char* end;
     };
-    Word first{}, previous{}, last{};
-    size_t words = 0;
+    std::vector<Word> words;
     for (;;)
     {
         const char* word = SkipBlanks(p, end);
         if (word == end) break;
         p = WordEnd(word, end);
-        if (words == 0) first = {word, p};
-        previous = last;
-        last = {word, p};
-        ++words;
+        words.push_back({word, p});
     }
-    if (words < 2) return Fail("the header line does not hold the terrain's name, width and height");
-    // Two words: an empty name.
-    data.name = words == 2 ? std::string() : std::string(first.begin, first.end);
-    const Word sizes[2] = {previous, last};
+    if (words.size() < 2) return Fail("the header line does not hold the terrain's name, width and height");
+
+    const auto isNumber = [](const Word& w)
+    {
+        uint32_t value = 0;
+        return ParseUnsigned(w.begin, w.end, value) == NumberStatus::Ok;
+    };
+    // Where the size starts: the first numeric pair after the name; else a size without a name;
+    // else where a plain reading (name, width, height) expects it, for the message.
+    size_t at = 0;
+    bool found = false;
+    for (size_t i = 1; i + 1 < words.size() && !found; ++i)
+        if (isNumber(words[i]) && isNumber(words[i + 1])) at = i, found = true;
+    if (!found) at = (words.size() == 2 || (isNumber(words[0]) && isNumber(words[1]))) ? 0 : 1;
+    data.name = at == 0 ? std::string() : std::string(words[0].begin, words[0].end);
     uint32_t* fields[2] = {&data.width, &data.height};
     const char* what[2] = {"width", "height"};
     for (int i = 0; i < 2; ++i)
     {
-        switch (ParseUnsigned(sizes[i].begin, sizes[i].end, *fields[i]))
+        const Word& w = words[at + static_cast<size_t>(i)];
+        switch (ParseUnsigned(w.begin, w.end, *fields[i]))
         {
         case NumberStatus::Ok:
             break;
         case NumberStatus::NotANumber:
-            return Fail("the header's " + std::string(what[i]) + " " + Quote(sizes[i].begin, sizes[i].end) +
+            return Fail("the header's " + std::string(what[i]) + " " + Quote(w.begin, w.end) +
                         " is not an unsigned number");
         case NumberStatus::OutOfRange:
-            return Fail("the header's " + std::string(what[i]) + " " + Quote(sizes[i].begin, sizes[i].end) +
+            return Fail("the header's " + std::string(what[i]) + " " + Quote(w.begin, w.end) +
                         " is out of range");
         }
     }
@@ -314,21 +323,30 @@ void ObjParser::ReserveForGrid()
 bool ObjReader::IsGridTriangleList(const std::vector<uint32_t>& oneBased, uint32_t width, uint32_t height)
 {
     if (width < 2 || height < 2) return false;
-    const uint64_t expected = uint64_t(width - 1) * (height - 1) * 6;
-    if (oneBased.size() != expected) return false;
-    const uint32_t* p = oneBased.data();
-    for (uint32_t i = 0; i + 1 < width; ++i)
+    const uint64_t cells = uint64_t(width - 1) * (height - 1);
+    if (oneBased.size() != cells * 6) return false;
+    // Each triangle must be one of a cell's two, (a, c, b) or (b, c, e) with a = i * H + j,
+    // b = a + 1, c = a + H, e = c + 1, starting at any corner (which keeps its winding) and in any
+    // order; each of the 2 x cells triangles once, so together they are all of them.
+    std::vector<uint8_t> seen(static_cast<size_t>(cells), 0); // bit 1: (a, c, b), bit 2: (b, c, e)
+    const uint64_t h = height;
+    for (size_t t = 0; t < oneBased.size(); t += 3)
     {
-        for (uint32_t j = 0; j + 1 < height; ++j)
-        {
-            // 1-based a, b, c, e of the cell; triangles (a, c, b) and (b, c, e).
-            const uint32_t a = i * height + j + 1;
-            const uint32_t b = a + 1;
-            const uint32_t c = a + height;
-            const uint32_t e = c + 1;
-            if (p[0] != a || p[1] != c || p[2] != b || p[3] != b || p[4] != c || p[5] != e) return false;
-            p += 6;
-        }
+        const uint32_t* v = &oneBased[t];
+        const int m = v[0] <= v[1] && v[0] <= v[2] ? 0 : (v[1] <= v[2] ? 1 : 2);
+        const uint64_t x = v[m], y = v[(m + 1) % 3], z = v[(m + 2) % 3];
+        if (x == 0) return false;
+        const uint64_t i = (x - 1) / h, j = (x - 1) % h;
+        uint64_t cell = 0;
+        uint8_t bit = 0;
+        if (y == x + h && z == x + 1 && i + 1 < width && j + 1 < h)
+            cell = i * (h - 1) + j, bit = 1; // x = a
+        else if (y == x + h - 1 && z == x + h && i + 1 < width && j >= 1)
+            cell = i * (h - 1) + j - 1, bit = 2; // x = b
+        else
+            return false;
+        if (seen[cell] & bit) return false;
+        seen[cell] |= bit;
     }
     return true;
 }
@@ -373,15 +391,11 @@ ObjResult ObjReader::CheckTerrain(const ObjData& data)
         return refuse(ObjStatus::Malformed, LinePrefix(data.firstNonTriangleLine) + "a face has " +
                                                 n(data.nonTriangleCorners) + " corners, not 3");
 
-    const uint64_t counts[3] = {vertices, texCoords, data.normals.size() / 3};
-    const char* kinds[3] = {"vertex", "texture coordinate", "normal"};
-    for (int slot = 0; slot < 3; ++slot)
-    {
-        if (data.maxIndex[slot] > counts[slot])
-            return refuse(ObjStatus::Malformed, "a face refers to " + std::string(kinds[slot]) + " " +
-                                                    n(data.maxIndex[slot]) + ", but the " + kinds[slot] +
-                                                    " count is " + n(counts[slot]));
-    }
+    // Only the position indices are used: texture coordinates go by vertex and normals are
+    // recomputed, so the other two slots may point anywhere.
+    if (data.maxIndex[0] > vertices)
+        return refuse(ObjStatus::Malformed, "a face refers to vertex " + n(data.maxIndex[0]) +
+                                                ", but the vertex count is " + n(vertices));
     if (!IsGridTriangleList(data.positionIndices, data.width, data.height))
         return refuse(ObjStatus::NotATerrain, "its faces are not the triangles of a " + n(data.width) +
                                                   " x " + n(data.height) + " grid");

@@ -89,11 +89,13 @@ ObjResult ParseTerrain(std::string_view text, ObjData& data);
 inline constexpr size_t kReadChunkBytes = size_t(16) << 20;
 ObjResult ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes = kReadChunkBytes);
 
-// Whether the arrays make a W x H terrain as the export writes it: normals in the faces, a header,
-// W and H of at least 2, W x H vertices with one texture coordinate each, three indices in every
-// corner, triangles only, every index inside its list, and the faces of the W x H grid.
+// Whether the arrays make a W x H terrain the loader can use: normals in the faces, a header, W and H
+// of at least 2, W x H vertices with one texture coordinate each, three indices in every corner,
+// triangles only, every position index inside the vertex list, and the faces of the W x H grid.
+// Texture-coordinate and normal indices are not used and not checked.
 ObjResult CheckTerrain(const ObjData& data);
 
-// The position indices of a W x H grid in the terrain's triangle order, 0-based.
+// Whether the 1-based position indices are the triangles of a W x H grid as the terrain winds them,
+// each once, in any order and starting at any of their corners.
 bool IsGridTriangleList(const std::vector<uint32_t>& oneBasedIndices, uint32_t width, uint32_t height);
 } // namespace ObjReader

@@ -5,21 +5,24 @@
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
+#include "terrain/TerrainName.h"
 
 #include <GL/glew.h>
 
 #include <cmath>
+#include <filesystem>
 
-bool Terrain::SaveAsObj(const std::string& path) const
+bool Terrain::SaveAsObj(const std::string& path, std::string* error) const
 {
     ObjMeshView view;
     if (vertexCount == 0 || !ObjWriter::MakeView(name, width, height, vertexCount, positions, texCoords,
                                                  normals, indexCount, indices, view))
     {
         Log::Error("{} cannot write {}: terrain {} has no mesh", "SaveAsObj", path, name);
+        if (error) *error = "the terrain has no mesh";
         return false;
     }
-    return ObjWriter::WriteFile(path, view);
+    return ObjWriter::WriteFile(path, view, nullptr, error);
 }
 
 bool Terrain::LoadObj(const std::string& path, std::string* error)
@@ -42,7 +45,9 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
 
     // The reader checked the grid: W x H vertices with one texture coordinate each, and the triangles
     // of the W x H grid, so every index is inside the arrays.
-    name = std::move(data.name);
+    // The name becomes part of file names when the terrain is saved: one plain file name, or the
+    // file's own name when the header has none.
+    name = TerrainName::MakeSafe(data.name, std::filesystem::path(path).stem().string());
     width = data.width;
     height = data.height;
     vertexCount = width * height;

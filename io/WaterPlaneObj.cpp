@@ -3,7 +3,7 @@
 #include "io/ObjWriter.h"
 #include "terrain/WaterPlane.h"
 
-bool Terrain::WaterPlane::SaveAsObj(const std::string& path) const
+bool Terrain::WaterPlane::SaveAsObj(const std::string& path, std::string* error) const
 {
     const std::string fileName = (terrain ? terrain->name : std::string()) + "_water";
     // A plane without water has no vertices; its file holds the header lines only.
@@ -12,7 +12,8 @@ bool Terrain::WaterPlane::SaveAsObj(const std::string& path) const
                              indices, view))
     {
         Log::Error("{} cannot write {}: water plane {} has no mesh", "SaveAsObj", path, fileName);
+        if (error) *error = "the water plane has no mesh";
         return false;
     }
-    return ObjWriter::WriteFile(path, view);
+    return ObjWriter::WriteFile(path, view, nullptr, error);
 }

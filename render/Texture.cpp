@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <utility>
 
 namespace
 {
@@ -283,6 +284,13 @@ void Texture::Update()
         glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height),
                         format.format, GL_UNSIGNED_BYTE, data.get());
         CheckGLError("Texture::Update", __LINE__);
+        // The smaller levels still hold the old image (zeros for a texture created empty), and they
+        // are what a thumbnail or a distant terrain samples.
+        if (mipmaps)
+        {
+            glGenerateMipmap(GL_TEXTURE_2D);
+            CheckGLError("Texture::Update", __LINE__);
+        }
     }
     Unbind();
 }
@@ -304,12 +312,17 @@ void Texture::SetTextureFilter(uint32_t newFilter)
     CheckGLError("Texture::SetTextureFilter", __LINE__);
 }
 
-bool Texture::Save(const std::string& path) const
+bool Texture::Save(const std::string& path, std::string* error) const
 {
+    const auto fail = [error](std::string reason)
+    {
+        if (error != nullptr) *error = std::move(reason);
+        return false;
+    };
     if (!data)
     {
         Log::Error("Cannot save texture {}: it has no pixel buffer", path);
-        return false;
+        return fail("the texture has no pixels");
     }
     const size_t dot = path.find('.');
     stbi_flip_vertically_on_write(1);
@@ -317,20 +330,20 @@ bool Texture::Save(const std::string& path) const
     if (dot == std::string::npos)
     {
         Log::Error("Cannot save texture {}: no file extension, please use .jpg, .png, .tga or .bmp", path);
-        return false;
+        return fail("no file extension, please use .jpg, .png, .tga or .bmp");
     }
     const std::string extension = path.substr(dot);
     ImageKind kind{};
     if (!KindForExtension(extension, kind))
     {
         Log::Error("Cannot save texture as {}, please use .jpg, .png, .tga or .bmp", extension);
-        return false;
+        return fail("cannot save as " + extension + ", please use .jpg, .png, .tga or .bmp");
     }
     if (channels < 1 || channels > 4 || width == 0 || height == 0)
     {
         Log::Error("Cannot save texture {}: {} x {} with {} channels is not an image", path, width, height,
                    channels);
-        return false;
+        return fail("the texture is not an image");
     }
 
     // Written under a temporary name and renamed when complete, so a failed write never leaves a
@@ -339,7 +352,7 @@ bool Texture::Save(const std::string& path) const
     if (!file.Open("wb"))
     {
         Log::Error("Cannot save texture {}: {}", path, file.Error());
-        return false;
+        return fail(file.Error());
     }
     FileSink sink;
     sink.file = file.File();
@@ -367,12 +380,12 @@ bool Texture::Save(const std::string& path) const
     {
         file.Abandon();
         Log::Error("Cannot save texture {}: writing the file failed", path);
-        return false;
+        return fail("writing the file failed");
     }
     if (!file.Commit())
     {
         Log::Error("Cannot save texture {}: {}", path, file.Error());
-        return false;
+        return fail(file.Error());
     }
     return true;
 }

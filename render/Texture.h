@@ -21,15 +21,15 @@ public:
     Texture& operator=(const Texture&) = delete;
 
     void LoadTexture();
-    // Takes over a new buffer of the same size and uploads it in full.
+    // Takes over a new buffer of the same size and uploads it in full (and its mipmaps, if it has them).
     void Update(std::unique_ptr<uint8_t[]> newData);
-    // Uploads the current buffer in full after it was changed in place.
+    // Uploads the current buffer in full after it was changed in place (and its mipmaps).
     void Update();
     // Accepts GL_NEAREST and GL_LINEAR; any other value is ignored.
     void SetTextureFilter(uint32_t filter);
     // Writes the buffer as .jpg, .png, .tga or .bmp by the path's extension (from its first '.').
-    // Returns false, after logging why, when nothing was written.
-    bool Save(const std::string& path) const;
+    // Returns false, after logging why, when nothing was written; error, when given, gets the reason.
+    bool Save(const std::string& path, std::string* error = nullptr) const;
     void Bind() const;
     void Unbind() const;
 

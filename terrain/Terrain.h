@@ -70,9 +70,10 @@ public:
     void OutlineWater();
     void ClearWater();
 
-    // OBJ files. Both return false, after logging the reason, when they fail; a refused load leaves
-    // the terrain empty and, when error is given, stores the reason there.
-    bool SaveAsObj(const std::string& path) const;
+    // OBJ files. Both return false, after logging the reason, when they fail, and store the reason
+    // in error when it is given; a refused load leaves the terrain empty. A loaded name is made
+    // usable as a file name (TerrainName::MakeSafe).
+    bool SaveAsObj(const std::string& path, std::string* error = nullptr) const;
     bool LoadObj(const std::string& path, std::string* error = nullptr);
 
     bool IsEmpty() const { return positions.empty(); }

@@ -168,6 +168,22 @@ void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t
                    uint8_t* diffuse, uint8_t* specular)
 {
     const NormalSampler normal;
+    // Heights above the last band's upper limit take its colour (the editor's default spans end at
+    // 253, which would leave the peaks black). They are painted with the first band's pass, under
+    // whatever a band paints there. The first band starts at 0, so no height lies below it.
+    std::array<bool, 256> aboveLast{};
+    BandColor lastColor{};
+    if (!gradients.empty())
+    {
+        float lastStart = 0.0f;
+        for (size_t n = 0; n + 1 < gradients.size(); ++n)
+            lastStart += static_cast<float>(gradients[n]->heightSpan);
+        const uint8_t lastUpper = WrapToByte(static_cast<float>(gradients.back()->heightSpan) + lastStart);
+        for (int p = 0; p < 256; ++p)
+            aboveLast[p] = p > lastUpper;
+        lastColor = ColorOf(*gradients.back());
+    }
+
     float start = 0.0f;
     float floor = 0.0f;
     for (size_t n = 0; n < gradients.size(); ++n)
@@ -193,10 +209,10 @@ void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t
         {
             const double r = normal(engine);
             const uint8_t p = heights[k];
-            if (!inBand[p])
-                continue;
-            if (aboveStart[p] || static_cast<double>(p) >= startD - std::fabs(decayD * r))
+            if (inBand[p] && (aboveStart[p] || static_cast<double>(p) >= startD - std::fabs(decayD * r)))
                 Write(color, k, diffuse, specular);
+            else if (n == 0 && aboveLast[p])
+                Write(lastColor, k, diffuse, specular);
         }
 
         start += static_cast<float>(g.heightSpan);

@@ -1,7 +1,8 @@
 #pragma once
 // Diffuse and specular pixels from a terrain's colour bands. The functions fill caller-owned buffers
 // (3 bytes per pixel diffuse, 1 byte per pixel specular; pixel k belongs to vertex k) and write only
-// the pixels some band covers, so a pixel no band covers keeps what the caller put there (zero).
+// the pixels some band covers (or, in height mode, that lie above the last band), so any other pixel
+// keeps what the caller put there (zero).
 // Terrain::GenerateDiffuseByHeight and Terrain::GenerateDiffuseBySlope wrap them with the textures.
 #include "terrain/Gradient.h"
 
@@ -62,7 +63,7 @@ public:
 
 // Height bands over heightmap bytes (0..255). Draws one standard normal number per pixel per gradient
 // from engine (NormalSampler), in gradient-then-pixel order, so a seeded engine gives a reproducible
-// result.
+// result. Heights above the last band's upper limit that no band covers take the last band's colour.
 void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, Mt19937& engine,
                    uint8_t* diffuse, uint8_t* specular);
 

@@ -12,7 +12,7 @@ public:
     explicit WaterPlane(Terrain* terrain);
     ~WaterPlane() override;
 
-    bool SaveAsObj(const std::string& path) const;
+    bool SaveAsObj(const std::string& path, std::string* error = nullptr) const;
 
     Terrain* terrain = nullptr; // the terrain it was built from, not owned
     uint32_t width = 0;

@@ -4,10 +4,19 @@
 #include "editor/Editor.h"
 #include "engine/Engine.h"
 #include "render/Framebuffer.h"
+#include "render/RenderManager.h"
 #include "render/Scene.h"
 #include "tests/support/GLTestEnvironment.h"
 
+#include <GL/glew.h> // before GLFW's GL header
+#include <GLFW/glfw3.h>
+#include <backends/imgui_impl_glfw.h>
+#include <backends/imgui_impl_opengl3.h>
+#include <imgui.h>
+
+#include <cfloat>
 #include <functional>
+#include <memory>
 
 namespace testsupport
 {
@@ -37,10 +46,12 @@ protected:
         ShutdownGui();
     }
 
-    // One frame as the engine runs it; before is called after Engine::Update, like App::Update.
+    // One frame as the engine runs it after the test changed something, as input would have; before
+    // is called after Engine::Update, like App::Update.
     void Frame(const std::function<void()>& before = {})
     {
         Engine& engine = Engine::Get();
+        editor.Wake();
         engine.Update();
         if (before)
             before();
@@ -51,6 +62,48 @@ protected:
     {
         for (int i = 0; i < count; ++i)
             Frame();
+    }
+
+    // The mouse as a frame's GUI sees it: the back end would read the hidden window's pointer, which
+    // never moves, so tests put it where they want.
+    struct Mouse
+    {
+        ImVec2 pos{-FLT_MAX, -FLT_MAX};
+        bool left = false;
+        bool right = false;
+    };
+
+    // One frame as the engine runs it, with the mouse given and extra GUI after the editor's own;
+    // nothing else happens (an idle editor's wait for input ends at once on the posted event).
+    void GuiFrame(const Mouse& mouse, const std::function<void()>& extra = {})
+    {
+        Engine& engine = Engine::Get();
+        glfwPostEmptyEvent();
+        engine.Update();
+        engine.window.Render();
+        editor.Render();
+        engine.renderManager.Submit(std::make_unique<PopFramebuffer>());
+        engine.renderManager.Flush();
+        ImGui_ImplOpenGL3_NewFrame();
+        ImGui_ImplGlfw_NewFrame();
+        ImGuiIO& io = ImGui::GetIO();
+        io.MousePos = mouse.pos;
+        io.MouseDown[ImGuiMouseButton_Left] = mouse.left;
+        io.MouseDown[ImGuiMouseButton_Right] = mouse.right;
+        ImGui::NewFrame();
+        editor.OnGUI();
+        if (extra)
+            extra();
+        MyGUIFrame::End();
+        glfwSwapBuffers(engine.window.handle);
+    }
+
+    // Press and release a button at a point: the hover frame, the press and the release.
+    void Click(ImVec2 pos, bool right, const std::function<void()>& extra = {})
+    {
+        GuiFrame({pos, false, false}, extra);
+        GuiFrame({pos, !right, right}, extra);
+        GuiFrame({pos, false, false}, extra);
     }
 
     // Makes a named flat terrain through the New Terrain form and confirms the scene it creates.

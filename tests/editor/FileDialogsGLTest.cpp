@@ -2,18 +2,22 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "editor/FileDialogs.h"
+#include "editor/GuiUtil.h"
 #include "render/Scene.h"
 #include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
+#include "tests/io/ObjTestMesh.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 
+#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 using testsupport::EditorFrames;
@@ -90,7 +94,7 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
     form.DropMissingChoices();
     EXPECT_EQ(form.PlannedFiles(), (std::vector<std::string>{form.outputPath + "hills.obj",
                                                              form.outputPath + "hills_water.obj"}));
-    EXPECT_EQ(form.Save(), 0);
+    EXPECT_TRUE(form.Save().failed.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
 }
 
@@ -101,6 +105,7 @@ TEST_F(FileDialogsGLTest, ARefusedFileIsListedEmptyAndShowsItsReason)
     LogCapture log;
     auto terrain = editor.LoadTerrain(dir / "nothing.obj");
     ASSERT_EQ(editor.terrains.size(), 2u);
+    EXPECT_NE(editor.scenes[0]->terrain, terrain); // nothing to show
     EXPECT_EQ(editor.terrains[1], terrain);
     EXPECT_TRUE(terrain->IsEmpty());
     EXPECT_TRUE(editor.showError);
@@ -166,8 +171,12 @@ TEST_F(FileDialogsGLTest, AWholeEditingRunSavesFilesThatLoadBack)
     save.imageFormat = ".png";
     ASSERT_EQ(save.selected, terrain);
     save.DropMissingChoices();
-    EXPECT_EQ(save.Save(), 0);
-    editor.showSaveTerrain = false;
+    editor.SaveTerrainFromForm();
+    EXPECT_FALSE(editor.showSaveTerrain);
+    EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    EXPECT_EQ(editor.notice, "Saved valley.obj, valley_water.obj, valley_heightmap.png, valley_diffuse.png, "
+                             "valley_normal.png, valley_specular.png in " +
+                                 dir.Path().string() + ".");
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"valley.obj", "valley_water.obj", "valley_heightmap.png", "valley_diffuse.png",
                                      "valley_normal.png", "valley_specular.png"}));
@@ -184,7 +193,7 @@ TEST_F(FileDialogsGLTest, AWholeEditingRunSavesFilesThatLoadBack)
 
     auto loaded = editor.LoadTerrain(dir / "valley.obj");
     ASSERT_FALSE(loaded->IsEmpty());
-    EXPECT_EQ(loaded->name, "valley");
+    EXPECT_EQ(loaded->name, "valley (2)"); // "valley" is taken by the terrain it was saved from
     EXPECT_EQ(loaded->width, 129u);
     EXPECT_EQ(loaded->height, 129u);
     ASSERT_EQ(loaded->positions.size(), terrain->positions.size());
@@ -192,9 +201,207 @@ TEST_F(FileDialogsGLTest, AWholeEditingRunSavesFilesThatLoadBack)
         ASSERT_NEAR(loaded->positions[i], terrain->positions[i], 1e-4f * (1.0f + std::abs(terrain->positions[i])))
             << i;
     EXPECT_EQ(editor.terrains.size(), 2u);
-    editor.ManageChooseTerrain(*scene, loaded);
+    EXPECT_EQ(scene->terrain, loaded); // shown at once
     Frames(2);
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
+}
+// Every outcome of "Save": what was written and where, or each file that failed with its reason.
+TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
+{
+    const struct
+    {
+        const char* what;
+        const char* folder; // below the test folder; the output path is it plus "/"
+        const char* format;
+        bool blockNormalMap;
+        bool chooseNothing;
+        const char* notice;  // "DIR" stands for the output folder
+        const char* failure; // "DIR" likewise
+    } cases[] = {
+        {"everything", "out", ".png", false, false,
+         "Saved hills.obj, hills_heightmap.png, hills_normal.png in DIR.", ""},
+        {"no image format", "out", "Format", false, false,
+         "Saved hills.obj in DIR (no images: choose an image format to save them).", ""},
+        {"nothing chosen", "out", ".png", false, true, "Nothing was saved: no file was chosen.", ""},
+        {"missing folder", "missing", ".bmp", false, false, "",
+         "These files could not be saved:\n"
+         "DIR/hills.obj: the folder DIR does not exist\n"
+         "DIR/hills_heightmap.bmp: the folder DIR does not exist\n"
+         "DIR/hills_normal.bmp: the folder DIR does not exist"},
+        {"one file blocked by a folder", "out", ".tga", true, false, "",
+         "This file could not be saved:\n"
+         "DIR/hills_normal.tga: it is a folder\n"
+         "Saved hills.obj, hills_heightmap.tga in DIR."},
+    };
+    auto terrain = CreateTerrainWithScene("hills", 9);
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        testsupport::TempDir dir;
+        const std::string folder = dir / c.folder;
+        if (std::string(c.folder) == "out")
+            fs::create_directory(folder);
+        if (c.blockNormalMap)
+            fs::create_directory(folder + "/hills_normal.tga");
+        const auto expand = [&](std::string text) {
+            for (size_t at = text.find("DIR"); at != std::string::npos; at = text.find("DIR", at))
+                text.replace(at, 3, folder);
+            return text;
+        };
+        SaveTerrainForm& form = editor.saveTerrainForm;
+        form = SaveTerrainForm{};
+        form.selected = terrain;
+        form.outputPath = folder + "/";
+        form.imageFormat = c.format;
+        form.saveMesh = form.saveHeightmap = form.saveNormal = !c.chooseNothing;
+        form.DropMissingChoices();
+        editor.showSaveTerrain = true;
+        editor.showError = false;
+        editor.errorMessage.clear();
+        editor.notice.clear();
+
+        EXPECT_TRUE(editor.PressSaveTerrain());
+        EXPECT_FALSE(editor.showSaveTerrain);
+        EXPECT_EQ(editor.notice, expand(c.notice));
+        EXPECT_EQ(editor.showError, *c.failure != '\0');
+        EXPECT_EQ(editor.errorMessage, expand(c.failure));
+    }
+    editor.showError = false;
+    Frames(2); // the popup and the notice draw
+}
+
+// Files that exist are replaced only after the dialog asked; Escape leaves it without writing.
+TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves)
+{
+    testsupport::TempDir dir;
+    auto terrain = CreateTerrainWithScene("hills", 9);
+    SaveTerrainForm& form = editor.saveTerrainForm;
+    form.selected = terrain;
+    form.outputPath = dir.Path().string() + "/";
+    form.imageFormat = ".png";
+    form.DropMissingChoices();
+    std::ofstream(dir / "hills_normal.png") << "keep me";
+    EXPECT_EQ(form.ExistingFiles(), std::vector<std::string>{dir / "hills_normal.png"});
+
+    editor.showSaveTerrain = true;
+    Frame();
+    EXPECT_FALSE(editor.PressSaveTerrain()); // asks instead
+    EXPECT_TRUE(form.confirmOverwrite);
+    Frames(2);
+    EXPECT_TRUE(editor.showSaveTerrain);
+    EXPECT_TRUE(form.confirmOverwrite); // the question stays until answered
+    EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
+
+    gui::ForceKeyDown(GLFW_KEY_ESCAPE, true);
+    Frame();
+    gui::ForceKeyDown(GLFW_KEY_ESCAPE, false);
+    EXPECT_FALSE(editor.showSaveTerrain);
+    EXPECT_FALSE(form.confirmOverwrite);
+    EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
+
+    editor.showSaveTerrain = true;
+    EXPECT_FALSE(editor.PressSaveTerrain());
+    editor.SaveTerrainFromForm(); // "Replace##sf"
+    EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
+    int w = 0, h = 0, c = 0;
+    EXPECT_TRUE(stbi_info((dir / "hills_normal.png").c_str(), &w, &h, &c));
+    Frame();
+}
+
+// A loaded terrain is shown at once: in the scene there is, or in a new scene as for a new terrain;
+// the generator then shows none of the old terrain's layers or textures.
+TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
+{
+    testsupport::TempDir dir;
+    {
+        Terrain made(9, 9, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
+        made.name = "made";
+        ASSERT_TRUE(made.SaveAsObj(dir / "made.obj"));
+    }
+    // No scene yet: the loaded terrain brings one, whose Create dialog offers it.
+    auto first = editor.LoadTerrain(dir / "made.obj");
+    ASSERT_EQ(editor.scenes.size(), 1u);
+    auto scene = editor.scenes[0];
+    EXPECT_TRUE(scene->isNew && scene->showManage);
+    EXPECT_EQ(scene->terrain, first);
+    Frame();
+    EXPECT_EQ(scene->terrain, first);
+    editor.ManageCreate(*scene);
+
+    // A scene showing a terrain with a selected layer and a chosen texture.
+    scene->showTerrainGenerator = true;
+    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(*first);
+    editor.layerPanel.layerEditorOpen = true;
+    editor.texturePanel.BeginEdit(*first->heightmapTexture);
+    Frames(2);
+    ASSERT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
+
+    auto second = editor.LoadTerrain(dir / "made.obj");
+    EXPECT_EQ(editor.scenes.size(), 1u);
+    EXPECT_EQ(scene->terrain, second);
+    EXPECT_EQ(second->name, "made (2)"); // its files must not overwrite the first one's
+    Frame();
+    EXPECT_FALSE(editor.layerPanel.selectedLayer);
+    EXPECT_FALSE(editor.layerPanel.layerEditorOpen);
+    EXPECT_EQ(editor.texturePanel.chosenTexture, nullptr);
+    EXPECT_FALSE(editor.texturePanel.textureEditorOpen);
+
+    // Switching back by hand: the first terrain's own layer is selected again, and edits reach it.
+    editor.ManageChooseTerrain(*scene, first);
+    Frames(2); // the tabs are named after the terrain: the new ones show from the second frame
+    EXPECT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
+}
+
+// Names read from files become plain file names: nothing written leaves the chosen folder, and a
+// header without its name word takes the file's name instead of making hidden files.
+TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
+{
+    testsupport::TempDir dir;
+    fs::create_directories(dir.Path() / "a" / "b");
+    const std::pair<std::string, std::string> cases[] = {{"../../x", "______x"}, {"", "hillside"}};
+    for (const auto& [headerName, loadedName] : cases)
+    {
+        testsupport::GridMesh mesh(3, 3);
+        mesh.name = headerName;
+        std::ofstream(dir / "hillside.obj", std::ios::binary) << mesh.Text();
+        auto terrain = editor.LoadTerrain(dir / "hillside.obj");
+        ASSERT_FALSE(terrain->IsEmpty()) << editor.errorMessage;
+        EXPECT_EQ(terrain->name, loadedName);
+
+        SaveTerrainForm& form = editor.saveTerrainForm;
+        form.selected = terrain;
+        form.outputPath = (dir.Path() / "a" / "b").string() + "/";
+        form.imageFormat = ".png";
+        form.DropMissingChoices();
+        editor.SaveTerrainFromForm();
+        EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    }
+    std::set<std::string> all;
+    for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
+        all.insert(fs::relative(entry.path(), dir.Path()).string());
+    EXPECT_EQ(all, (std::set<std::string>{"a", "a/b", "hillside.obj", "a/b/______x.obj",
+                                          "a/b/______x_heightmap.png", "a/b/______x_normal.png",
+                                          "a/b/hillside.obj", "a/b/hillside_heightmap.png",
+                                          "a/b/hillside_normal.png"}));
+}
+
+TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
+{
+    const std::string message = "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
+    const std::pair<const char*, std::string> cases[] = {
+        {"./shaders/basic_lighting", message}, {"../shaders/x", message}, {".x", message},
+        {"shaders/basic_lighting", ""}, {"", ""}};
+    for (const auto& [name, error] : cases)
+        EXPECT_EQ(ShaderNameError(name), error) << name;
+
+    EXPECT_EQ(editor.CreateShader("./shaders/basic_lighting"), nullptr);
+    editor.newShaderName = "./shaders/basic_lighting";
+    editor.showNewShader = true;
+    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
+    Frames(2);
+    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
+    EXPECT_TRUE(editor.showNewShader);
+    EXPECT_EQ(editor.shaders.size(), 3u);
 }
 } // namespace

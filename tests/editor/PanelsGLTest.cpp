@@ -14,6 +14,7 @@
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
+#include <imgui_internal.h>
 #include <stb_image.h>
 #include <stb_image_write.h>
 
@@ -328,5 +329,112 @@ TEST_F(PanelsGLTest, EnterWithoutAShaderNameDoesNothingAndEscapeClosesTheDialog)
     EXPECT_FALSE(editor.showNewShader);
     ASSERT_EQ(editor.shaders.size(), 4u);
     EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
+}
+// In realtime mode every change of the layer list reaches the mesh at once, as a changed setting
+// does: the heights are the base heights plus each listed layer's v / 255 * power.
+TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
+{
+    testsupport::TempDir dir;
+    const std::string image = dir / "grey.png";
+    std::vector<uint8_t> grey(33 * 33, 200);
+    ASSERT_TRUE(stbi_write_png(image.c_str(), 33, 33, 1, grey.data(), 33));
+    const struct
+    {
+        const char* what;
+        int selected;
+        void (*change)(LayerPanelState&, Terrain&, const std::string&);
+    } cases[] = {
+        {"add", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.AddLayer(t); }},
+        {"move up", 1, [](LayerPanelState& p, Terrain& t, const std::string&) { p.MoveUp(t); }},
+        {"move down", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.MoveDown(t); }},
+        {"delete", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.DeleteSelected(t); }},
+        {"replace by an image", 1,
+         [](LayerPanelState& p, Terrain& t, const std::string& path) {
+             std::string error;
+             EXPECT_TRUE(p.ReplaceSelectedWithImage(t, path, error)) << error;
+         }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        terrain->heightmaps.clear();
+        panel.realtimeUpdate = false;
+        for (int32_t seed : {3, 4})
+        {
+            auto layer = panel.AddLayer(*terrain);
+            layer->settings.seed = seed;
+            layer->settings.frequency = 0.1f;
+            layer->Update();
+        }
+        panel.realtimeUpdate = true;
+        terrain->ApplyHeightmaps();
+        terrain->heightmaps[0]->settings.power = 3.0f; // not applied yet: the mesh is behind
+        terrain->heightmaps[1]->settings.power = 2.0f;
+        panel.selectedLayer = terrain->heightmaps[c.selected];
+
+        c.change(panel, *terrain, image);
+        for (size_t k = 0; k < terrain->vertexCount; ++k)
+        {
+            float expected = terrain->basePositions[3 * k + 1];
+            for (const auto& layer : terrain->heightmaps)
+                expected += static_cast<float>(layer->data[k]) / 255.0f * layer->settings.power;
+            ASSERT_NEAR(terrain->positions[3 * k + 1], expected, 1e-4f) << "vertex " << k;
+        }
+    }
+    panel.realtimeUpdate = false;
+}
+
+// The layer list's menu opens on a right click anywhere in its box, below the entries too; the
+// "Update mesh" row stays in place (disabled) when realtime is on, so nothing below it moves.
+TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
+{
+    editor.scenes[0]->showTerrainGenerator = true;
+    panel.AddLayer(*terrain);
+    Frames(2);
+    // Room for the whole list box (the first-use size is small in the test window), in front.
+    GuiFrame({}, [] {
+        ImGui::SetWindowSize("Scene 0 terrain generator", ImVec2(300.0f, 380.0f));
+        ImGui::SetWindowFocus("Scene 0 terrain generator");
+    });
+    Frames(2);
+
+    ImGuiWindow* layers = ImGui::FindWindowByName("Scene 0 terrain generator");
+    ASSERT_NE(layers, nullptr);
+    ImGuiWindow* tab = nullptr; // the "Terrain##ChildWindow" region, and the list box inside it
+    ImGuiWindow* list = nullptr;
+    for (ImGuiWindow* window : GImGui->Windows)
+    {
+        if (window->ParentWindow == layers && std::strstr(window->Name, "Terrain##ChildWindow"))
+            tab = window;
+    }
+    ASSERT_NE(tab, nullptr);
+    for (ImGuiWindow* window : GImGui->Windows)
+        if (window->ParentWindow == tab)
+            list = window;
+    ASSERT_NE(list, nullptr);
+    const ImGuiID menu = tab->GetID("##Listboxedit");
+    const auto menuOpen = [&] {
+        for (const ImGuiPopupData& popup : GImGui->OpenPopupStack)
+            if (popup.PopupId == menu)
+                return true;
+        return false;
+    };
+
+    const float rowsBefore = tab->ContentSize.y;
+    const ImVec2 below(list->Rect().Min.x + 20.0f, list->Rect().Max.y - 6.0f); // under the only entry
+    ASSERT_TRUE(layers->Rect().Contains(below));
+    Click(below, true);
+    EXPECT_TRUE(menuOpen());
+    Click(ImVec2(5.0f, 5.0f), false); // away: the menu closes
+    EXPECT_FALSE(menuOpen());
+    const ImVec2 entry(list->Rect().Min.x + 20.0f, list->Rect().Min.y + 8.0f);
+    Click(entry, true);
+    EXPECT_TRUE(menuOpen());
+    Click(ImVec2(5.0f, 5.0f), false);
+
+    panel.realtimeUpdate = true;
+    Frames(2);
+    EXPECT_EQ(tab->ContentSize.y, rowsBefore);
+    panel.realtimeUpdate = false;
 }
 } // namespace

@@ -3,12 +3,19 @@
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "tests/support/LogCapture.h"
+#include "tests/support/TestPaths.h"
 
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
+
+namespace fs = std::filesystem;
 
 namespace
 {
@@ -38,18 +45,46 @@ public:
         out.height = 240;
     }
     void OnGUI() override { calls.push_back("OnGUI"); }
+    // Idle after the first frame: the engine waits for input before the next ones, briefly.
+    bool CanWaitForEvents() override
+    {
+        calls.push_back("CanWaitForEvents");
+        return frames > 0;
+    }
 };
 
 TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
 {
+    // The run's working folder, whose layout file is a link into a folder of its own: the GUI's
+    // layout goes through the shared writer, which follows the link and leaves nothing else behind.
+    testsupport::TempDir folder;
+    fs::create_directory(folder.Path() / "kept");
+    std::ofstream(folder.Path() / "kept" / "layout.ini") << "[Window][Old]\nPos=1,2\n";
+    struct stat layoutBefore{};
+    ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &layoutBefore), 0);
+    fs::create_symlink("kept/layout.ini", folder.Path() / "imgui.ini");
+    const fs::path previous = fs::current_path();
+    fs::current_path(folder.Path());
+
     testsupport::LogCapture log; // registered first, so the engine logs into it
     RecordingApp app;
     Engine& engine = Engine::Get();
     engine.Run(&app);
+    fs::current_path(previous);
+
+    EXPECT_TRUE(fs::is_symlink(folder.Path() / "imgui.ini"));
+    std::ifstream layout(folder.Path() / "kept" / "layout.ini");
+    const std::string text((std::istreambuf_iterator<char>(layout)), std::istreambuf_iterator<char>());
+    EXPECT_NE(text.find("[Window]["), std::string::npos) << text;
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(folder.Path()), {}), 3); // link, folder, file
+    struct stat after{};
+    ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &after), 0);
+    EXPECT_NE(after.st_ino, layoutBefore.st_ino); // replaced whole by a rename, not rewritten in place
 
     const std::vector<std::string> expected = {
-        "GetWindowProperties", "Initialize", "Update", "Render", "OnGUI", "Update", "Render", "OnGUI",
-        "Update",              "Render",     "OnGUI",  "Shutdown"};
+        "GetWindowProperties", "Initialize", "CanWaitForEvents", "Update", "Render", "OnGUI",
+        "CanWaitForEvents",    "Update",     "Render",           "OnGUI",  "CanWaitForEvents",
+        "Update",              "Render",     "OnGUI",            "Shutdown"};
     EXPECT_EQ(app.calls, expected);
     EXPECT_GT(app.firstDelta, 0.0); // seconds since GLFW started
     EXPECT_EQ(engine.window.handle, nullptr);

@@ -102,6 +102,32 @@ TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
 }
 
+// A mipmapped texture seen small (a thumbnail, a distant terrain) samples its smaller levels: both
+// forms of Update must refresh them, or they keep the image the texture was created with.
+TEST_F(TextureGLTest, UpdatesReachTheSmallMipmapLevels)
+{
+    Texture texture(64, 40, 3, true, GL_LINEAR); // created from zeros, as the slope-mode diffuse map
+    const auto level3 = [&] {                    // 8 x 5 texels
+        std::vector<uint8_t> pixels(8 * 5 * 3);
+        glBindTexture(GL_TEXTURE_2D, texture.id);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glGetTexImage(GL_TEXTURE_2D, 3, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
+        return pixels;
+    };
+    auto orange = std::make_unique<uint8_t[]>(64 * 40 * 3);
+    for (size_t k = 0; k < 64 * 40; ++k)
+        orange[3 * k] = 200, orange[3 * k + 1] = 100, orange[3 * k + 2] = 50;
+    texture.Update(std::move(orange));
+    std::vector<uint8_t> expected;
+    for (int k = 0; k < 40; ++k)
+        expected.insert(expected.end(), {200, 100, 50});
+    EXPECT_EQ(level3(), expected);
+
+    std::fill(texture.data.get(), texture.data.get() + texture.ByteSize(), uint8_t{30}); // painted in place
+    texture.Update();
+    EXPECT_EQ(level3(), std::vector<uint8_t>(8 * 5 * 3, 30));
+}
+
 TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
 {
     LogCapture log;

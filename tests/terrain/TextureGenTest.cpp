@@ -83,16 +83,48 @@ TEST(TextureGenTest, SpansOf127And128SplitAt127)
 }
 
 // A negative span puts the band's upper limit below zero; it wraps to a byte (-50 -> 206) instead of
-// converting the negative float straight to uint8. Heights above every band stay 0.
+// converting the negative float straight to uint8. Heights above it take the last band's colour.
 TEST(TextureGenTest, NegativeSpanWrapsTheUpperLimit)
 {
     const Output out =
         PaintHeights(MakeGradients({{100, 0, 0.0f, 0.2f}, {-150, 0, 0.0f, 0.6f}}), AllHeights());
     for (size_t p = 0; p < 256; ++p)
+        ASSERT_EQ(out.Red(p), p >= 100 ? 153 : 51) << "height " << p;
+}
+
+// Spans that end below 255 (the editor's three default bands end at 253) leave the peaks to the last
+// band; the draws, and with them the decayed borders, stay as they were.
+TEST(TextureGenTest, HeightsAboveTheLastBandTakeItsColour)
+{
+    const struct
     {
-        const int expected = p >= 100 && p <= 206 ? 153 : (p <= 100 ? 51 : 0);
-        ASSERT_EQ(out.Red(p), expected) << "height " << p;
+        GradientList gradients;
+        std::vector<std::pair<int, int>> redByHeight; // height, expected red byte
+    } cases[] = {
+        {MakeGradients({{127, 0, 0.0f, 0.2f}, {63, 0, 0.0f, 0.4f}, {63, 0, 0.0f, 0.6f}}),
+         {{0, 51}, {126, 51}, {127, 102}, {190, 153}, {253, 153}, {254, 153}, {255, 153}}},
+        {MakeGradients({{200, 0, 0.0f, 0.2f}}), {{0, 51}, {200, 51}, {201, 51}, {255, 51}}},
+        {MakeGradients({{100, 0, 0.0f, 0.2f}, {50, 0, 0.0f, 0.6f}}),
+         {{99, 51}, {100, 153}, {150, 153}, {151, 153}}},
+    };
+    for (const auto& c : cases)
+    {
+        const Output out = PaintHeights(c.gradients, AllHeights());
+        for (const auto& [height, red] : c.redByHeight)
+        {
+            EXPECT_EQ(out.Red(height), red) << "height " << height;
+            EXPECT_EQ(out.specular[height], red) << "height " << height;
+        }
     }
+
+    // With a decay on the last band, the fill changes no draw: the same seed gives the same border.
+    const auto withDecay = MakeGradients({{127, 0, 0.0f, 0.2f}, {100, 20, 0.0f, 0.6f}});
+    std::vector<uint8_t> border(20000, 120);
+    border.resize(30000, 250);
+    const Output out = PaintHeights(withDecay, border, 99);
+    const auto plain = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 20, 0.0f, 0.6f}}); // covers 250 itself
+    const Output reference = PaintHeights(plain, border, 99);
+    EXPECT_EQ(out.diffuse, reference.diffuse);
 }
 
 // P(|10 r| >= d) for a standard normal r is 31.7 % at d = 10 and 4.6 % at d = 20. The engine is seeded,

@@ -1,0 +1,161 @@
+// The worker pool behind Parallel::For: whole coverage in the chunks of old, exceptions carried to the
+// caller, calls from inside a body, and a system that refuses new threads.
+#include "engine/Parallel.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace
+{
+struct ThreadCountScope
+{
+    explicit ThreadCountScope(unsigned count) { Parallel::SetThreadCount(count); }
+    ~ThreadCountScope() { Parallel::SetThreadCount(0); }
+};
+
+using Chunks = std::set<std::pair<size_t, size_t>>;
+
+Chunks RecordChunks(size_t count, size_t minPerThread, std::vector<int>& visits)
+{
+    Chunks chunks;
+    std::mutex mutex;
+    visits.assign(count, 0);
+    Parallel::For(
+        count,
+        [&](size_t begin, size_t end)
+        {
+            for (size_t k = begin; k < end; ++k)
+                ++visits[k]; // chunks never overlap, so no two threads touch one entry
+            std::lock_guard<std::mutex> lock(mutex);
+            chunks.emplace(begin, end);
+        },
+        minPerThread);
+    return chunks;
+}
+
+// Counts that do not divide by the thread count: every index exactly once, in the contiguous
+// ceil(count / threads) chunks the results were always computed in.
+TEST(ParallelTest, UnevenRangesAreCoveredOnceInTheSameChunks)
+{
+    const struct
+    {
+        unsigned threads;
+        size_t count;
+        size_t minPerThread;
+        Chunks expected;
+    } cases[] = {
+        {4, 10, 1, {{0, 3}, {3, 6}, {6, 9}, {9, 10}}},
+        {4, 9, 1, {{0, 3}, {3, 6}, {6, 9}}}, // fewer chunks than threads
+        {3, 100, 1, {{0, 34}, {34, 68}, {68, 100}}},
+        {8, 5, 1, {{0, 1}, {1, 2}, {2, 3}, {3, 4}, {4, 5}}},
+        {7, 1000, 300, {{0, 334}, {334, 668}, {668, 1000}}}, // minPerThread allows three threads
+        {4, 100, 200, {{0, 100}}},
+        {1, 77, 1, {{0, 77}}},
+    };
+    for (const auto& c : cases)
+    {
+        ThreadCountScope threads(c.threads);
+        std::vector<int> visits;
+        EXPECT_EQ(RecordChunks(c.count, c.minPerThread, visits), c.expected) << c.threads << " " << c.count;
+        EXPECT_EQ(visits, std::vector<int>(c.count, 1)) << c.threads << " " << c.count;
+    }
+}
+
+TEST(ParallelTest, AWorkersExceptionReachesTheCallerAndThePoolCarriesOn)
+{
+    ThreadCountScope threads(4);
+    for (size_t throwingChunk : {0u, 1u, 3u})
+    {
+        std::atomic<int> ran{0};
+        try
+        {
+            Parallel::For(
+                400,
+                [&](size_t begin, size_t)
+                {
+                    ++ran;
+                    if (begin == throwingChunk * 100)
+                        throw std::runtime_error("chunk " + std::to_string(begin / 100));
+                },
+                1);
+            ADD_FAILURE() << "no exception";
+        }
+        catch (const std::runtime_error& error)
+        {
+            EXPECT_EQ(std::string(error.what()), "chunk " + std::to_string(throwingChunk));
+        }
+        EXPECT_GE(ran.load(), 1);
+        std::vector<int> visits;
+        EXPECT_EQ(RecordChunks(400, 1, visits).size(), 4u);
+        EXPECT_EQ(visits, std::vector<int>(400, 1));
+    }
+}
+
+// A body that splits work again (from a worker or from the calling thread) does not wait for itself.
+TEST(ParallelTest, CallsFromInsideABodyRunToTheEnd)
+{
+    ThreadCountScope threads(3);
+    std::vector<std::atomic<int>> visits(90 * 30);
+    Parallel::For(
+        90,
+        [&](size_t begin, size_t end)
+        {
+            for (size_t row = begin; row < end; ++row)
+                Parallel::For(
+                    30,
+                    [&](size_t b, size_t e)
+                    {
+                        for (size_t k = b; k < e; ++k)
+                            ++visits[row * 30 + k];
+                    },
+                    1);
+        },
+        1);
+    for (const auto& v : visits)
+        ASSERT_EQ(v.load(), 1);
+}
+
+// In a child process that may not start threads, every chunk runs on the calling thread.
+TEST(ParallelTest, WithoutThreadsEveryChunkRunsOnTheCallingThread)
+{
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        // Root ignores the process limit: drop to an ordinary user first.
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+        const rlimit none{0, 0};
+        if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(91);
+        Parallel::SetThreadCount(4);
+        const std::thread::id caller = std::this_thread::get_id();
+        std::vector<int> visits(1000, 0);
+        bool elsewhere = false;
+        size_t chunks = 0;
+        Parallel::For(
+            1000,
+            [&](size_t begin, size_t end)
+            {
+                ++chunks;
+                elsewhere |= std::this_thread::get_id() != caller;
+                for (size_t k = begin; k < end; ++k)
+                    ++visits[k];
+            },
+            1);
+        _exit(!elsewhere && chunks == 4 && visits == std::vector<int>(1000, 1) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+} // namespace

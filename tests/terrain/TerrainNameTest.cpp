@@ -1,0 +1,64 @@
+#include "terrain/TerrainName.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+const char* kUnsafe = "Terrain names cannot contain /, \\, \"..\" or control characters.";
+
+TEST(TerrainNameTest, TypedNamesThatLeaveTheFolderOrAreBlankAreRefused)
+{
+    const std::pair<std::string, std::string> cases[] = {
+        {"hills", ""},
+        {"my hills 2", ""},
+        {"v1.2", ""},
+        {".hidden", ""},
+        {"", "Enter terrain name"},
+        {"  \t ", "Enter terrain name"},
+        {"../../x", kUnsafe},
+        {"a/b", kUnsafe},
+        {"a\\b", kUnsafe},
+        {"..", kUnsafe},
+        {"x..y", kUnsafe},
+        {std::string("bell\a"), kUnsafe},
+        {"line\nbreak", kUnsafe},
+        {std::string("nul\0x", 5), kUnsafe},
+        {"del\x7f", kUnsafe},
+    };
+    for (const auto& [name, problem] : cases)
+        EXPECT_EQ(TerrainName::Problem(name), problem) << name;
+}
+
+// Names read from files are made usable instead of refused; what comes out always passes the check.
+TEST(TerrainNameTest, NamesFromFilesAreMadeSafe)
+{
+    const struct
+    {
+        std::string name, fallback, expected;
+    } cases[] = {
+        {"hills", "file", "hills"},
+        {"../../x", "file", "______x"},
+        {"a/b\\c", "", "a_b_c"},
+        {"...", "", "__."},
+        {std::string("tab\there\r"), "", "tab_here_"},
+        {"", "valley", "valley"}, // a header without its name word: the file's name
+        {"  ", "../up", "___up"}, // the fallback is made safe the same way
+        {"", "", "terrain"},
+        {"", "..", "__"},
+    };
+    for (const auto& c : cases)
+    {
+        const std::string safe = TerrainName::MakeSafe(c.name, c.fallback);
+        EXPECT_EQ(safe, c.expected) << c.name;
+        EXPECT_EQ(TerrainName::Problem(safe), "") << safe;
+    }
+}
+
+TEST(TerrainNameTest, ATakenNameGetsTheFirstFreeNumber)
+{
+    EXPECT_EQ(TerrainName::MakeUnique("hills", {"dunes"}), "hills");
+    EXPECT_EQ(TerrainName::MakeUnique("hills", {"hills"}), "hills (2)");
+    EXPECT_EQ(TerrainName::MakeUnique("hills", {"hills", "hills (2)", "hills (4)"}), "hills (3)");
+    EXPECT_EQ(TerrainName::MakeUnique("Hills", {"hills"}), "Hills"); // names differ by case
+}
+} // namespace
