@@ -11,7 +11,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstring>
-#include <limits>
+#include <type_traits>
 
 namespace Erosion
 {

@@ -1,22 +1,29 @@
 #pragma once
 // Hydraulic (droplet) and thermal (talus) erosion as plain functions over a W x H height array in
 // vertex order (k = i * H + j, i < W along x, j < H along z), heights and vertexDistance in world
-// units. Both run on all cores and give the same bits for any thread count:
+// units. Scaling heights and vertexDistance together scales every change with them.
 //
-// - Hydraulic: droplets start at random points (a counter-based hash of seed and droplet number)
-//   and are run in rounds of kDropletsPerRound. Within a round the grid is cut into square tiles
-//   wider than twice the farthest a droplet can reach (maxSteps + radius + a margin), coloured in a
-//   2 x 2 pattern; the tiles of one colour run in parallel, each its droplets in number order. Tiles
-//   of one colour are a whole tile apart, so their droplets never read or write the same vertex and
-//   the result is that of running the tiles one after another. The tiling moves by a fixed offset
-//   from round to round so that no tile edge stays in place.
-// - Thermal: each iteration first works out every vertex's outflow from the current heights, then
-//   every vertex's new height from its own and its neighbours' outflows (two passes over rows).
+// Hydraulic: a droplet starts with speed 1 and water 1 at a random point and moves one vertex
+// distance per step along its direction (inertia * old direction - (1 - inertia) * slope). Its
+// capacity is max(drop, minSlope * vertexDistance) * speed * water * capacity: above it, or going
+// uphill, it drops sediment on its cell's four corners; below it, it takes up to the drop from the
+// ground under its erosion brush. Evaporation shrinks the water and with it the capacity, so the
+// load settles on the way. What a droplet still carries when it stops inside the grid (out of steps
+// or on flat ground) is dropped over its brush: inside the grid material is only moved. What it
+// carries over the grid's edge leaves the terrain and is counted in Result::carriedOff.
 //
-// Sediment: a droplet that stops inside the grid (out of steps, on flat ground, or all its water
-// evaporated) drops what it still carries over its erosion brush, so inside the grid material is
-// only moved, never created or lost; what a droplet carries over the grid's edge leaves the terrain
-// and is counted in Result::carriedOff. Thermal erosion keeps the volume up to rounding.
+// Thermal: wherever a vertex stands higher above a neighbour than the talus slope allows, it sheds
+// strength / 2 of its largest excess per iteration, shared among those neighbours by their excess.
+// Each iteration works from the heights before it (outflows first, then the new heights), so the
+// volume is kept up to rounding.
+//
+// Both run on all cores with the same bits for any thread count. Hydraulic droplets go in rounds of
+// kDropletsPerRound; within a round the grid is cut into square tiles wider than twice the farthest
+// a droplet can reach (TileSide), coloured in a 2 x 2 pattern. The tiles of one colour run in
+// parallel, each its droplets in number order; being a whole tile apart, they never touch the same
+// vertex, so the result is that of running them one after another. The tiling moves from round to
+// round so that no tile edge stays in place. (A grid under two tiles across per colour, from long
+// droplet lives, runs on one core.) Thermal iterations split rows over the cores.
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -107,9 +114,10 @@ using Progress = std::function<bool(float fraction)>;
 inline constexpr int32_t kDropletsPerRound = 16384;
 
 // Both erode heights in place. Settings are clamped first. A grid narrower than 2 vertices either
-// way is left as it is (Done). Refused, with a logged warning: heights null, width * height beyond
-// 2^31 vertices, or a vertexDistance that is not finite and positive. masks, when given, is resized
-// to width * height per channel and filled.
+// way is left as it is (Done). Refused, with a logged warning: heights null, a side over 2^20 or more
+// than 2^31 vertices, or a vertexDistance that is not finite and positive. masks, when given, is
+// resized to width * height per channel and filled. Progress is reported after each colour of each
+// hydraulic round and after each thermal iteration.
 Result Hydraulic(float* heights, uint32_t width, uint32_t height, float vertexDistance,
                  const HydraulicSettings& settings, Masks* masks = nullptr, const Progress& progress = {});
 Result Thermal(float* heights, uint32_t width, uint32_t height, float vertexDistance,
