@@ -95,6 +95,11 @@ struct DownhillCase
     const Eroder* erode;
 };
 
+void PrintTo(const DownhillCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class DownhillTest : public ::testing::TestWithParam<DownhillCase>
 {
 };
