@@ -1,0 +1,331 @@
+#include "bench/PlainErosion.h"
+#include "engine/Parallel.h"
+#include "terrain/Erosion.h"
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace
+{
+// Non-square grids at a vertex distance other than 1, so that swapped axes or a missing distance show.
+constexpr uint32_t kW = 96, kH = 72;
+constexpr float kDistance = 0.5f;
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
+}
+
+std::vector<float> Shape(uint32_t W, uint32_t H, const std::function<float(float x, float z)>& height)
+{
+    std::vector<float> h(size_t{W} * H);
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+            h[size_t{i} * H + j] =
+                height(static_cast<float>(i) * kDistance, static_cast<float>(j) * kDistance);
+    return h;
+}
+
+// A cone of slope 1.2 and radius 10 off centre on a flat plain; a ramp of slope 0.6 down to a plain.
+std::vector<float> Cone()
+{
+    return Shape(kW, kH,
+                 [](float x, float z)
+                 { return std::max(0.0f, 1.2f * (10.0f - std::hypot(x - 20.0f, z - 18.0f))); });
+}
+std::vector<float> Ramp()
+{
+    return Shape(kW, kH, [](float x, float) { return std::max(0.0f, 0.6f * (28.0f - x)); });
+}
+
+double Sum(const std::vector<float>& h)
+{
+    double sum = 0.0;
+    for (float v : h)
+        sum += v;
+    return sum;
+}
+
+Erosion::HydraulicSettings SmallHydraulic(int32_t seed = 7)
+{
+    Erosion::HydraulicSettings s;
+    s.droplets = 20000;
+    s.seed = seed;
+    s.maxSteps = 24;
+    return s;
+}
+
+using Eroder = std::function<Erosion::Result(std::vector<float>&)>;
+
+const Eroder kHydraulic = [](std::vector<float>& h)
+{ return Erosion::Hydraulic(h.data(), kW, kH, kDistance, SmallHydraulic()); };
+const Eroder kThermal = [](std::vector<float>& h)
+{
+    Erosion::ThermalSettings s;
+    s.iterations = 200;
+    return Erosion::Thermal(h.data(), kW, kH, kDistance, s);
+};
+
+TEST(ErosionTest, FlatTerrainIsUnchanged)
+{
+    for (const Eroder& erode : {kHydraulic, kThermal})
+    {
+        const std::vector<float> flat(size_t{kW} * kH, 3.25f);
+        std::vector<float> h = flat;
+        const Erosion::Result result = erode(h);
+        EXPECT_EQ(result.status, Erosion::Status::Done);
+        EXPECT_TRUE(SameBits(h, flat));
+        EXPECT_EQ(result.removed + result.deposited + result.carriedOff, 0.0);
+    }
+}
+
+// Material moves downhill: the vertices above half the peak height lose on average, the rest gain.
+// Volume: inside the grid material is only moved, so sum(after) = sum(before) - carriedOff up to float
+// rounding: within 1e-4 of the material moved plus 1e-6 of the volume (measured: under 3e-5 and 1e-7).
+struct DownhillCase
+{
+    const char* name;
+    std::vector<float> (*shape)();
+    const Eroder* erode;
+};
+
+void PrintTo(const DownhillCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
+class DownhillTest : public ::testing::TestWithParam<DownhillCase>
+{
+};
+
+TEST_P(DownhillTest, MaterialMovesDownAndTheVolumeIsKept)
+{
+    const std::vector<float> before = GetParam().shape();
+    std::vector<float> h = before;
+    const Erosion::Result result = (*GetParam().erode)(h);
+    ASSERT_EQ(result.status, Erosion::Status::Done);
+
+    const float peak = *std::max_element(before.begin(), before.end());
+    double upper = 0.0, lower = 0.0;
+    size_t upperCount = 0;
+    for (size_t k = 0; k < h.size(); ++k)
+    {
+        if (before[k] > 0.5f * peak)
+        {
+            upper += h[k] - before[k];
+            ++upperCount;
+        }
+        else
+            lower += h[k] - before[k];
+    }
+    EXPECT_LT(upper / static_cast<double>(upperCount), -1e-3);
+    EXPECT_GT(lower / static_cast<double>(h.size() - upperCount), 1e-4);
+    EXPECT_GT(result.removed, 1.0);
+
+    const double moved = result.removed;
+    EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * moved + 1e-6 * Sum(before));
+    EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * moved);
+}
+
+INSTANTIATE_TEST_SUITE_P(Shapes, DownhillTest,
+                         ::testing::Values(DownhillCase{"HydraulicCone", Cone, &kHydraulic},
+                                           DownhillCase{"HydraulicRamp", Ramp, &kHydraulic},
+                                           DownhillCase{"ThermalCone", Cone, &kThermal},
+                                           DownhillCase{"ThermalRamp", Ramp, &kThermal}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Settled by enough iterations, no neighbour pair (straight or diagonal) is steeper than the talus
+// slope by more than 1 % of it.
+TEST(ErosionTest, ThermalErosionLeavesNoSlopeAboveTheTalusAngle)
+{
+    for (float talus : {20.0f, 40.0f})
+    {
+        const uint32_t W = 41, H = 29;
+        std::vector<float> h = Shape(
+            W, H, [](float x, float z) { return (x > 9.0f ? 6.0f : 0.0f) + 1.5f * std::fabs(z - 7.0f); });
+        Erosion::ThermalSettings s;
+        s.talusAngle = talus;
+        s.iterations = 4000;
+        s.strength = 1.0f;
+        ASSERT_EQ(Erosion::Thermal(h.data(), W, H, kDistance, s).status, Erosion::Status::Done);
+        const double limit = std::tan(talus * M_PI / 180.0) * 1.01;
+        double steepest = 0.0;
+        for (int64_t i = 0; i < W; ++i)
+            for (int64_t j = 0; j < H; ++j)
+                for (int64_t a = 0; a <= 1; ++a)
+                    for (int64_t b = -1; b <= 1; ++b)
+                        if ((a == 1 || b == 1) && i + a < W && j + b >= 0 && j + b < H)
+                            steepest =
+                                std::max<double>(steepest, std::fabs(h[i * H + j] - h[(i + a) * H + j + b]) /
+                                                               (kDistance * std::hypot(a, b)));
+        EXPECT_LE(steepest, limit) << talus;
+        EXPECT_GT(steepest, limit * 0.9) << talus; // the slopes settle at the talus, not far below it
+    }
+}
+
+// The same bits, heights and flow, on any number of threads, and as the plain single-threaded loops;
+// another seed gives other heights. The grid holds several tiles of each colour.
+TEST(ErosionTest, SameSeedGivesTheSameBitsOnAnyThreadCountAndAsThePlainLoops)
+{
+    const uint32_t W = 150, H = 110;
+    const std::vector<float> start = Shape(
+        W, H, [](float x, float z) { return 4.0f * std::sin(0.21f * x) * std::cos(0.17f * z) + 0.1f * x; });
+    Erosion::HydraulicSettings hs = SmallHydraulic();
+    hs.droplets = 40000; // three rounds, the last one short
+    hs.maxSteps = 8;
+    hs.radius = 2;
+    Erosion::ThermalSettings ts;
+    ts.talusAngle = 25.0f;
+
+    std::vector<float> plainHydraulic = start, plainThermal = start;
+    plain::HydraulicErosion(plainHydraulic, W, H, kDistance, hs);
+    plain::ThermalErosion(plainThermal, W, H, kDistance, ts);
+    std::vector<float> referenceFlow;
+    for (unsigned threads : {1u, 2u, 4u})
+    {
+        Parallel::SetThreadCount(threads);
+        std::vector<float> h = start, t = start;
+        Erosion::Masks masks;
+        Erosion::Hydraulic(h.data(), W, H, kDistance, hs, &masks);
+        Erosion::Thermal(t.data(), W, H, kDistance, ts);
+        EXPECT_TRUE(SameBits(h, plainHydraulic)) << threads;
+        EXPECT_TRUE(SameBits(t, plainThermal)) << threads;
+        if (referenceFlow.empty()) referenceFlow = masks.flow;
+        EXPECT_TRUE(SameBits(masks.flow, referenceFlow)) << threads;
+    }
+    Parallel::SetThreadCount(0);
+    EXPECT_FALSE(SameBits(start, plainHydraulic));
+    std::vector<float> other = start;
+    hs.seed = 8;
+    Erosion::Hydraulic(other.data(), W, H, kDistance, hs);
+    EXPECT_FALSE(SameBits(other, plainHydraulic));
+}
+
+TEST(ErosionTest, ClampBringsBadSettingsIntoRange)
+{
+    const float nan = std::nanf(""), inf = INFINITY;
+    Erosion::HydraulicSettings h{INT_MAX, -5, nan, -inf, inf, -1.0f, 2.0f, -3, INT_MAX, nan, 1e30f};
+    EXPECT_TRUE(Erosion::Clamp(h));
+    const Erosion::HydraulicSettings d;
+    EXPECT_EQ(h.droplets, 10000000);
+    EXPECT_EQ(h.seed, -5);
+    EXPECT_EQ(h.inertia, d.inertia);
+    EXPECT_EQ(h.capacity, 0.0f);
+    EXPECT_EQ(h.deposition, 1.0f);
+    EXPECT_EQ(h.erosion, 0.0f);
+    EXPECT_EQ(h.evaporation, 1.0f);
+    EXPECT_EQ(h.radius, 1);
+    EXPECT_EQ(h.maxSteps, 1024);
+    EXPECT_EQ(h.gravity, d.gravity);
+    EXPECT_EQ(h.minSlope, 10.0f);
+    EXPECT_FALSE(Erosion::Clamp(h)); // in range now
+
+    Erosion::Settings s;
+    s.method = static_cast<Erosion::Method>(7);
+    s.thermal = {inf, -1, nan};
+    EXPECT_TRUE(Erosion::Clamp(s));
+    EXPECT_EQ(s.method, Erosion::Method::Hydraulic);
+    EXPECT_EQ(s.thermal.talusAngle, 89.0f);
+    EXPECT_EQ(s.thermal.iterations, 0);
+    EXPECT_EQ(s.thermal.strength, Erosion::ThermalSettings{}.strength);
+    Erosion::Settings defaults;
+    EXPECT_FALSE(Erosion::Clamp(defaults));
+}
+
+// Bad values reach the runs unclamped, huge counts are stopped through the progress callback, and
+// non-finite heights run through: no crash (the sanitizer build runs this too), a cancelled run
+// leaves the heights as they were.
+TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
+{
+    const float nan = std::nanf(""), inf = INFINITY;
+    const std::vector<float> cone = Cone();
+    for (const Erosion::HydraulicSettings& s :
+         {Erosion::HydraulicSettings{300, 1, inf, inf, nan, inf, -inf, INT_MAX, INT_MAX, inf, nan},
+          Erosion::HydraulicSettings{300, 1, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, INT_MIN, INT_MIN, -1.0f,
+                                     -inf}})
+    {
+        std::vector<float> h = cone;
+        EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, s).status, Erosion::Status::Done);
+    }
+
+    int calls = 0;
+    const Erosion::Progress stopSoon = [&](float) { return ++calls < 3; };
+    Erosion::Masks masks;
+    std::vector<float> h = cone;
+    Erosion::HydraulicSettings many;
+    many.droplets = INT_MAX;
+    EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, many, &masks, stopSoon).status,
+              Erosion::Status::Cancelled);
+    EXPECT_TRUE(SameBits(h, cone));
+    EXPECT_TRUE(masks.flow.empty());
+    calls = 0;
+    Erosion::ThermalSettings long_{nan, INT_MAX, inf};
+    EXPECT_EQ(Erosion::Thermal(h.data(), kW, kH, kDistance, long_, &masks, stopSoon).status,
+              Erosion::Status::Cancelled);
+    EXPECT_TRUE(SameBits(h, cone));
+
+    testsupport::LogCapture log;
+    for (float distance : {0.0f, -1.0f, nan, inf})
+        for (const Erosion::Method method : {Erosion::Method::Hydraulic, Erosion::Method::Thermal})
+        {
+            Erosion::Settings s;
+            s.method = method;
+            EXPECT_EQ(Erosion::Erode(h.data(), kW, kH, distance, s).status, Erosion::Status::Refused);
+        }
+    EXPECT_TRUE(SameBits(h, cone));
+    EXPECT_EQ(Erosion::Hydraulic(nullptr, kW, kH, 1.0f, {}).status, Erosion::Status::Refused);
+    EXPECT_EQ(log.Records().size(), 9u);
+    EXPECT_EQ(Erosion::Thermal(h.data(), 1, kH, 1.0f, {}).status,
+              Erosion::Status::Done); // one row: nothing to do
+    EXPECT_TRUE(SameBits(h, cone));
+
+    for (const auto& [w, h] : {std::pair{2u, 2u}, std::pair{2u, 9u}, std::pair{9u, 2u}, std::pair{3u, 3u}})
+    {
+        std::vector<float> tiny(size_t{w} * h);
+        for (size_t k = 0; k < tiny.size(); ++k)
+            tiny[k] = static_cast<float>(k % 5);
+        EXPECT_EQ(Erosion::Hydraulic(tiny.data(), w, h, 1.0f, SmallHydraulic()).status,
+                  Erosion::Status::Done);
+        EXPECT_EQ(Erosion::Thermal(tiny.data(), w, h, 1.0f, {}).status, Erosion::Status::Done);
+    }
+    for (float bad : {nan, inf, -inf})
+    {
+        std::vector<float> holes = cone;
+        holes[30 * kH + 20] = bad;
+        holes[0] = bad;
+        Erosion::Hydraulic(holes.data(), kW, kH, kDistance, SmallHydraulic());
+        Erosion::Thermal(holes.data(), kW, kH, kDistance, {});
+    }
+}
+
+TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
+{
+    std::vector<float> fractions;
+    std::vector<float> h = Cone();
+    Erosion::Masks masks;
+    Erosion::HydraulicSettings s = SmallHydraulic();
+    s.droplets = Erosion::kDropletsPerRound + 1; // two rounds of four colours
+    Erosion::Hydraulic(h.data(), kW, kH, kDistance, s, &masks,
+                       [&](float f)
+                       {
+                           fractions.push_back(f);
+                           return true;
+                       });
+    ASSERT_EQ(fractions.size(), 8u);
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_EQ(fractions.back(), 1.0f);
+
+    // removed: 0, 1, 4 (the largest); deposited: all 0; flow: 9 (the largest) and a NaN.
+    const Erosion::Masks small{{0.0f, 1.0f, 4.0f}, {0.0f, 0.0f, 0.0f}, {9.0f, std::nanf(""), 2.25f}};
+    uint8_t rgb[9];
+    Erosion::MaskImage(small, 3, rgb);
+    const uint8_t expected[9] = {0, 0, 255, 128, 0, 0, 255, 0, 128};
+    EXPECT_TRUE(std::equal(rgb, rgb + 9, expected));
+}
+} // namespace
