@@ -43,6 +43,8 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
     // The reader checked the grid: W x H vertices with one texture coordinate each, and the triangles
     // of the W x H grid, so every index is inside the arrays.
     name = std::move(data.name);
+    generatorRecord = GeneratorRecord{};
+    generatorRecord.fromFile = true;
     width = data.width;
     height = data.height;
     vertexCount = width * height;
