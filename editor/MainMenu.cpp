@@ -91,6 +91,8 @@ void Editor::OnGUI()
         }
         ImGui::End();
     }
+
+    ShowProjectDialogs();
 }
 
 void Editor::DrawDockSpace()
@@ -144,8 +146,9 @@ void Editor::DrawMainMenuBar()
                 showSaveTerrain = true;
             ImGui::EndMenu();
         }
+        DrawProjectMenuItems();
         if (ImGui::MenuItem("Quit"))
-            glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
+            RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("View"))
