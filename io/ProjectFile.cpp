@@ -947,8 +947,15 @@ std::string DisplayName(const std::string& path)
 bool Save(const Project& project, const std::string& path, std::string* error, const ProjectProgress& progress,
           int compressionLevel)
 {
+    // What the reader would refuse is not written: the old file stays and the user hears why.
+    for (const ProjectTerrain& t : project.terrains)
+        if (t.width > kProjectMaxSide || t.height > kProjectMaxSide)
+            return Fail(error, "terrain " + t.name + " is " + std::to_string(t.width) + " x " + std::to_string(t.height) +
+                                   "; a project holds terrains of at most " + std::to_string(kProjectMaxSide) + " x " +
+                                   std::to_string(kProjectMaxSide));
     ManifestWriter writer;
-    const std::string manifest = writer.Manifest(project).dump(1);
+    // Names are UTF-8 as the GUI types them; bytes that are not (a name read from a file) become U+FFFD.
+    const std::string manifest = writer.Manifest(project).dump(1, ' ', false, json::error_handler_t::replace);
     if (progress && !progress(0.0f)) return Fail(error, "saving was cancelled");
 
     // The archive is built in memory (its parts point into the project, nothing is copied), then

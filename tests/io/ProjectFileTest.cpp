@@ -123,7 +123,16 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     testsupport::ExpectSameProject(SampleProject(), opened);
 
+    // A name that is not UTF-8 (read from an OBJ file) is saved with U+FFFD for the stray byte.
+    Project odd = SampleProject();
+    odd.terrains[0].name = "ridge\xff";
+    const std::string oddPath = dir / "odd.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(odd, oddPath, &error)) << error;
+    ASSERT_TRUE(ProjectFile::Open(oddPath, opened, &error)) << error;
+    EXPECT_EQ(opened.terrains[0].name, "ridge\xef\xbf\xbd");
+
     // Saving the same project again gives the same bytes (fixed entry times, ordered parts).
+    ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
     EXPECT_TRUE(ReadBytes(again) == ReadBytes(sample));
@@ -169,6 +178,11 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
         EXPECT_FALSE(ProjectFile::Save(SampleProject(), dir / "new.velmoran", &error));
         chmod(dir.Path().c_str(), 0700);
     }
+    // A terrain the reader would refuse (an OBJ file can hold a longer side) is not written.
+    Project longSide = SampleProject();
+    longSide.terrains[0].width = 5000;
+    EXPECT_FALSE(ProjectFile::Save(longSide, sample, &error));
+    EXPECT_EQ(error, "terrain ridge is 5000 x 4; a project holds terrains of at most 4097 x 4097");
     EXPECT_TRUE(ReadBytes(sample) == before);
     EXPECT_EQ(ProjectFile::SaveMessage("a.velmoran", "disk full"), "Cannot save project a.velmoran: disk full");
 }
