@@ -83,7 +83,8 @@ Project MakeProject(uint32_t side)
                 p[0] = 200, p[1] = 30, p[2] = 30;
             }
     Water::Pour(t.heightmap.pixels.data(), t.watermap.pixels.data(), side, side, side / 3 * side + side / 3);
-    Water::Pour(t.heightmap.pixels.data(), t.watermap.pixels.data(), side, side, 2 * side / 3 * side + side / 2);
+    Water::Pour(t.heightmap.pixels.data(), t.watermap.pixels.data(), side, side,
+                2 * side / 3 * side + side / 2);
     Water::Outline(t.watermap.pixels.data(), side, side);
     t.waterPlaneBuilt = true;
 
@@ -144,55 +145,69 @@ int main()
     std::printf("1025 x 1025 project, four layers, painted diffuse, water: raw arrays %.1f MB\n", raw / 1e6);
 
     // Reference: the raw arrays unpacked, through the same atomic writer, and read back.
-    const double rawWrite = BestSeconds(kRepeats, [&] {
-        Check(WriteFileAtomically(rawPath,
-                                  [&](std::FILE* file) {
-                                      for (const auto& [data, bytes] : arrays)
-                                          if (std::fwrite(data, 1, bytes, file) != bytes) return false;
-                                      return true;
-                                  },
-                                  &error),
-              "raw write", error);
-    });
+    const double rawWrite = BestSeconds(kRepeats,
+                                        [&]
+                                        {
+                                            Check(WriteFileAtomically(
+                                                      rawPath,
+                                                      [&](std::FILE* file)
+                                                      {
+                                                          for (const auto& [data, bytes] : arrays)
+                                                              if (std::fwrite(data, 1, bytes, file) != bytes)
+                                                                  return false;
+                                                          return true;
+                                                      },
+                                                      &error),
+                                                  "raw write", error);
+                                        });
     std::vector<uint8_t> back(raw);
-    const double rawRead = BestSeconds(kRepeats, [&] {
-        std::FILE* file = std::fopen(rawPath.c_str(), "rb");
-        const size_t got = std::fread(back.data(), 1, raw, file);
-        std::fclose(file);
-        Check(got == raw, "raw read", "short read");
-    });
+    const double rawRead = BestSeconds(kRepeats,
+                                       [&]
+                                       {
+                                           std::FILE* file = std::fopen(rawPath.c_str(), "rb");
+                                           const size_t got = std::fread(back.data(), 1, raw, file);
+                                           std::fclose(file);
+                                           Check(got == raw, "raw read", "short read");
+                                       });
     std::printf("  reference, raw arrays unpacked: write %.3f s, read %.3f s\n", rawWrite, rawRead);
 
     for (const int level : {1, 3, 6})
     {
-        const double save = BestSeconds(kRepeats, [&] {
-            Check(ProjectFile::Save(project, path, &error, {}, level), "save", error);
-        });
+        const double save = BestSeconds(
+            kRepeats, [&] { Check(ProjectFile::Save(project, path, &error, {}, level), "save", error); });
         const size_t bytes = std::filesystem::file_size(path);
         Project opened;
-        const double open = BestSeconds(kRepeats, [&] { Check(ProjectFile::Open(path, opened, &error), "open", error); });
-        std::printf("  deflate level %d%s: save %.3f s, open %.3f s, file %.1f MB = %.2f x the raw arrays\n", level,
-                    level == ProjectFile::kCompressionLevel ? " (used)" : "", save, open, bytes / 1e6,
+        const double open =
+            BestSeconds(kRepeats, [&] { Check(ProjectFile::Open(path, opened, &error), "open", error); });
+        std::printf("  deflate level %d%s: save %.3f s, open %.3f s, file %.1f MB = %.2f x the raw arrays\n",
+                    level, level == ProjectFile::kCompressionLevel ? " (used)" : "", save, open, bytes / 1e6,
                     static_cast<double>(bytes) / static_cast<double>(raw));
     }
     Project opened;
     Check(ProjectFile::Open(path, opened, &error), "open", error);
-    const double build = BestSeconds(kRepeats, [&] {
-        ProjectTerrain copy = opened.terrains[0];
-        BuiltTerrain built;
-        Check(TerrainBuild::Build(copy, built, &error), "build", error);
-    });
-    std::printf("  building the opened terrain's arrays (grid, layers, normals, water plane): %.3f s\n", build);
+    const double build = BestSeconds(kRepeats,
+                                     [&]
+                                     {
+                                         ProjectTerrain copy = opened.terrains[0];
+                                         BuiltTerrain built;
+                                         Check(TerrainBuild::Build(copy, built, &error), "build", error);
+                                     });
+    std::printf("  building the opened terrain's arrays (grid, layers, normals, water plane): %.3f s\n",
+                build);
 
     {
         const Project large = MakeProject(4097);
         const size_t largeRaw = Total(RawArrays(large));
-        const double save = BestSeconds(1, [&] { Check(ProjectFile::Save(large, path, &error), "save", error); });
+        const double save =
+            BestSeconds(1, [&] { Check(ProjectFile::Save(large, path, &error), "save", error); });
         const size_t bytes = std::filesystem::file_size(path);
         Project largeOpened;
-        const double open = BestSeconds(1, [&] { Check(ProjectFile::Open(path, largeOpened, &error), "open", error); });
-        std::printf("4097 x 4097 project: raw arrays %.1f MB, save %.2f s, open %.2f s, file %.1f MB = %.2f x\n",
-                    largeRaw / 1e6, save, open, bytes / 1e6, static_cast<double>(bytes) / static_cast<double>(largeRaw));
+        const double open =
+            BestSeconds(1, [&] { Check(ProjectFile::Open(path, largeOpened, &error), "open", error); });
+        std::printf(
+            "4097 x 4097 project: raw arrays %.1f MB, save %.2f s, open %.2f s, file %.1f MB = %.2f x\n",
+            largeRaw / 1e6, save, open, bytes / 1e6,
+            static_cast<double>(bytes) / static_cast<double>(largeRaw));
     }
     std::filesystem::remove_all(folder);
     return 0;

@@ -54,28 +54,24 @@ bool BeginDialog(const char* title)
     const ImVec2 size = gui::MainFramebufferSize();
     ImGui::SetNextWindowPos(ImVec2(size.x * 0.5f, size.y * 0.5f), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
     ImGui::OpenPopup(title);
-    return ImGui::BeginPopupModal(title, nullptr,
-                                  ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoCollapse | kNoDockingFlag);
+    return ImGui::BeginPopupModal(
+        title, nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoCollapse | kNoDockingFlag);
 }
 } // namespace
 
 void Editor::DrawProjectMenuItems()
 {
     ImGui::Separator();
-    if (ImGui::MenuItem("New Project"))
-        RequestSessionAction(SessionAction::NewProject);
-    if (ImGui::MenuItem("Open Project..."))
-        project.showOpen = true;
+    if (ImGui::MenuItem("New Project")) RequestSessionAction(SessionAction::NewProject);
+    if (ImGui::MenuItem("Open Project...")) project.showOpen = true;
     if (ImGui::BeginMenu("Open Recent", !project.recent.paths.empty()))
     {
         const std::vector<std::string> recent = project.recent.paths; // opening reorders the list
         for (const std::string& path : recent)
-            if (ImGui::MenuItem(path.c_str()))
-                RequestSessionAction(SessionAction::OpenProject, path);
+            if (ImGui::MenuItem(path.c_str())) RequestSessionAction(SessionAction::OpenProject, path);
         ImGui::EndMenu();
     }
-    if (ImGui::MenuItem("Save Project", "Ctrl+S"))
-        SaveProjectCommand();
+    if (ImGui::MenuItem("Save Project", "Ctrl+S")) SaveProjectCommand();
     if (ImGui::MenuItem("Save Project As..."))
     {
         project.saveAs.path = project.path;
@@ -124,8 +120,8 @@ void Editor::ShowProjectDialogs()
         {
             ProjectPathForm& form = project.saveAs;
             ImGui::SetNextItemWidth(420.0f);
-            if (ImGui::InputTextWithHint("##projectsavepath", "Project file, for example output/hills.velmoran",
-                                         &form.path))
+            if (ImGui::InputTextWithHint("##projectsavepath",
+                                         "Project file, for example output/hills.velmoran", &form.path))
                 form.confirmReplace = false;
             bool save = false;
             bool cancel = false;
@@ -147,7 +143,8 @@ void Editor::ShowProjectDialogs()
                         save = true;
                 }
                 ImGui::SameLine();
-                cancel = ImGui::Button("Cancel##saveas", ImVec2(120.0f, 30.0f)) || gui::KeyDown(GLFW_KEY_ESCAPE);
+                cancel =
+                    ImGui::Button("Cancel##saveas", ImVec2(120.0f, 30.0f)) || gui::KeyDown(GLFW_KEY_ESCAPE);
             }
             if (save || cancel)
             {
@@ -175,8 +172,7 @@ void Editor::ShowProjectDialogs()
             ImGui::SetNextItemWidth(420.0f);
             ImGui::InputTextWithHint("##projectopenpath", "Project file (.velmoran)", &form.path);
             bool open = false;
-            if (form.CanSubmit())
-                open = ImGui::Button("Open##openproject", ImVec2(120.0f, 30.0f));
+            if (form.CanSubmit()) open = ImGui::Button("Open##openproject", ImVec2(120.0f, 30.0f));
             ImGui::SameLine();
             const bool cancel =
                 ImGui::Button("Cancel##openproject", ImVec2(120.0f, 30.0f)) || gui::KeyDown(GLFW_KEY_ESCAPE);
@@ -190,7 +186,8 @@ void Editor::ShowProjectDialogs()
             {
                 // As typed when that file exists; otherwise with the extension added.
                 std::error_code code;
-                const std::string path = std::filesystem::exists(form.path, code) ? form.path : form.FilePath();
+                const std::string path =
+                    std::filesystem::exists(form.path, code) ? form.path : form.FilePath();
                 RequestSessionAction(SessionAction::OpenProject, path);
             }
         }

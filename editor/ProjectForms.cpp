@@ -8,7 +8,8 @@
 #include <fstream>
 #include <system_error>
 
-UnsavedChangesForm::Next UnsavedChangesForm::Request(SessionAction action, bool unsaved, const std::string& path)
+UnsavedChangesForm::Next UnsavedChangesForm::Request(SessionAction action, bool unsaved,
+                                                     const std::string& path)
 {
     if (asking || saving) return Next::Nothing; // one question at a time
     if (!unsaved) return Next::Proceed;
@@ -24,11 +25,13 @@ UnsavedChangesForm::Next UnsavedChangesForm::Respond(Answer answer, bool hasProj
     asking = false;
     switch (answer)
     {
-    case Answer::DontSave: return Next::Proceed;
+    case Answer::DontSave:
+        return Next::Proceed;
     case Answer::Save:
         saving = true;
         return hasProjectFile ? Next::Save : Next::SaveAs;
-    case Answer::Cancel: break;
+    case Answer::Cancel:
+        break;
     }
     Clear();
     return Next::Nothing;
@@ -54,7 +57,8 @@ void UnsavedChangesForm::Clear()
 std::string ProjectPathForm::FilePath() const
 {
     const std::string extension = ProjectFile::kExtension;
-    if (path.size() >= extension.size() && path.compare(path.size() - extension.size(), extension.size(), extension) == 0)
+    if (path.size() >= extension.size() &&
+        path.compare(path.size() - extension.size(), extension.size(), extension) == 0)
         return path;
     return path + extension;
 }
@@ -79,7 +83,8 @@ void RecentProjects::Load()
     std::ifstream in(file);
     std::string line;
     while (paths.size() < kLimit && std::getline(in, line))
-        if (!line.empty() && std::find(paths.begin(), paths.end(), line) == paths.end()) paths.push_back(line);
+        if (!line.empty() && std::find(paths.begin(), paths.end(), line) == paths.end())
+            paths.push_back(line);
 }
 
 bool RecentProjects::Save() const
@@ -87,9 +92,8 @@ bool RecentProjects::Save() const
     std::string text;
     for (const std::string& path : paths)
         text += path + "\n";
-    return WriteFileAtomically(file, [&](std::FILE* out) {
-        return std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    });
+    return WriteFileAtomically(file, [&](std::FILE* out)
+                               { return std::fwrite(text.data(), 1, text.size(), out) == text.size(); });
 }
 
 void RecentProjects::Add(const std::string& path)

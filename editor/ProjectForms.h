@@ -27,10 +27,10 @@ struct UnsavedChangesForm
     // What the editor does next.
     enum class Next
     {
-        Nothing,           // the action is dropped (or still waits for an answer)
-        Proceed,           // carry out the pending action now
-        Save,              // save to the project's file, then report with Saved
-        SaveAs,            // ask for a file name first (the Save Project As dialog), then report with Saved
+        Nothing, // the action is dropped (or still waits for an answer)
+        Proceed, // carry out the pending action now
+        Save,    // save to the project's file, then report with Saved
+        SaveAs,  // ask for a file name first (the Save Project As dialog), then report with Saved
     };
 
     SessionAction pending = SessionAction::None;
@@ -46,7 +46,10 @@ struct UnsavedChangesForm
     Next Saved(bool succeeded);
     void Clear();
 
-    static std::string Question(const std::string& projectName) { return "Save changes to " + projectName + "?"; }
+    static std::string Question(const std::string& projectName)
+    {
+        return "Save changes to " + projectName + "?";
+    }
 };
 
 // The path field of the Save Project As and Open Project dialogs.
@@ -86,7 +89,7 @@ std::string ProjectName(const std::string& projectPath);
 // A 64-bit FNV-1a hash, for the editor's summary of its session.
 class Fingerprint
 {
-public:
+  public:
     void Bytes(const void* data, size_t size);
     template <typename T> void Value(const T& value) { Bytes(&value, sizeof value); }
     void Text(const std::string& text)
@@ -96,6 +99,6 @@ public:
     }
     uint64_t Get() const { return hash; }
 
-private:
+  private:
     uint64_t hash = 14695981039346656037ull;
 };

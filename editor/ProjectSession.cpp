@@ -57,7 +57,8 @@ ProjectImage ImageOf(const Texture* texture)
 ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_t channels, const char* what)
 {
     ProjectImage image = ImageOf(texture);
-    if (image.Stored() && (image.width != terrain.width || image.height != terrain.height || image.channels != channels))
+    if (image.Stored() &&
+        (image.width != terrain.width || image.height != terrain.height || image.channels != channels))
     {
         Log::Warn("Terrain {}: its {} texture is {} x {} with {} channels, not the grid's; it is not saved.",
                   terrain.name, what, image.width, image.height, image.channels);
@@ -68,8 +69,8 @@ ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_
 
 ProjectLayerSettings SettingsOf(const Terrain::Heightmap::Settings& s)
 {
-    return {s.power,     s.seed,          s.frequency,       s.offsetX,   s.offsetY,    s.octaves,
-            s.gain,      s.lacunarity,    s.noiseTypeName,   s.fractalTypeName, s.noiseType, s.fractalType};
+    return {s.power, s.seed,       s.frequency,     s.offsetX,         s.offsetY,   s.octaves,
+            s.gain,  s.lacunarity, s.noiseTypeName, s.fractalTypeName, s.noiseType, s.fractalType};
 }
 
 Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
@@ -92,7 +93,8 @@ Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
 
 bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
 {
-    return a.size() == b.size() && (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
 }
 
 const char* GeneratorKind(const Terrain::GeneratorRecord& record)
@@ -100,9 +102,12 @@ const char* GeneratorKind(const Terrain::GeneratorRecord& record)
     if (record.fromFile) return ProjectGenerator::kFile;
     switch (record.generator)
     {
-    case Terrain::Generator::DiamondSquare: return ProjectGenerator::kDiamondSquare;
-    case Terrain::Generator::RandomFault: return ProjectGenerator::kRandomFault;
-    case Terrain::Generator::Flat: break;
+    case Terrain::Generator::DiamondSquare:
+        return ProjectGenerator::kDiamondSquare;
+    case Terrain::Generator::RandomFault:
+        return ProjectGenerator::kRandomFault;
+    case Terrain::Generator::Flat:
+        break;
     }
     return ProjectGenerator::kFlat;
 }
@@ -120,7 +125,8 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
     t.height = terrain.height;
     t.vertexDistance = terrain.vertexDistance;
     const Terrain::GeneratorRecord& record = terrain.generatorRecord;
-    t.generator = {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations, record.seed};
+    t.generator = {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations,
+                   record.seed};
 
     t.baseHeights.resize(count);
     for (size_t k = 0; k < count; ++k)
@@ -174,9 +180,15 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
         if (gradient) t.gradients.push_back(*gradient);
     switch (terrain.bandRecord.mode)
     {
-    case Terrain::BandRecord::Mode::Height: t.bands.mode = ProjectBands::kHeight; break;
-    case Terrain::BandRecord::Mode::Slope: t.bands.mode = ProjectBands::kSlope; break;
-    case Terrain::BandRecord::Mode::None: t.bands.mode = ProjectBands::kNone; break;
+    case Terrain::BandRecord::Mode::Height:
+        t.bands.mode = ProjectBands::kHeight;
+        break;
+    case Terrain::BandRecord::Mode::Slope:
+        t.bands.mode = ProjectBands::kSlope;
+        break;
+    case Terrain::BandRecord::Mode::None:
+        t.bands.mode = ProjectBands::kNone;
+        break;
     }
     t.bands.seed = terrain.bandRecord.seed;
 
@@ -186,7 +198,8 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
     t.specular = GridImageOf(terrain, terrain.specularTexture.get(), 1, "specular");
     t.watermap = GridImageOf(terrain, terrain.watermapTexture.get(), 4, "water map");
 
-    const uint32_t shown = terrain.mesh && !terrain.mesh->entries.empty() ? terrain.mesh->entries[0].texture : 0u;
+    const uint32_t shown =
+        terrain.mesh && !terrain.mesh->entries.empty() ? terrain.mesh->entries[0].texture : 0u;
     const std::pair<const char*, const Texture*> displays[] = {{"heightmap", terrain.heightmapTexture.get()},
                                                                {"normal", terrain.normalTexture.get()},
                                                                {"diffuse", terrain.diffuseTexture.get()},
@@ -203,8 +216,8 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
         if (t.watermap.Stored())
             rebuilt = Water::BuildPlane(t.watermap.pixels.data(), terrain.positions.data(), terrain.width,
                                         terrain.height, terrain.vertexDistance, terrain.minHeight);
-        if (!SameBits(rebuilt.positions, plane->positions) || !SameBits(rebuilt.texCoords, plane->texCoords) ||
-            rebuilt.indices != plane->indices)
+        if (!SameBits(rebuilt.positions, plane->positions) ||
+            !SameBits(rebuilt.texCoords, plane->texCoords) || rebuilt.indices != plane->indices)
         {
             t.waterPlane.stored = true;
             t.waterPlane.positions = plane->positions;
@@ -256,7 +269,8 @@ std::unique_ptr<Texture> TextureOf(const ProjectImage& image)
     return texture;
 }
 
-std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built, const std::shared_ptr<Shader>& waterShader)
+std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
+                                        const std::shared_ptr<Shader>& waterShader)
 {
     auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     terrain->name = t.name;
@@ -285,15 +299,20 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built, 
     terrain->specularTexture = TextureOf(t.specular);
     terrain->watermapTexture = TextureOf(t.watermap);
     const Texture* shown = nullptr;
-    if (t.display == "heightmap") shown = terrain->heightmapTexture.get();
-    else if (t.display == "normal") shown = terrain->normalTexture.get();
-    else if (t.display == "diffuse") shown = terrain->diffuseTexture.get();
-    else if (t.display == "specular") shown = terrain->specularTexture.get();
+    if (t.display == "heightmap")
+        shown = terrain->heightmapTexture.get();
+    else if (t.display == "normal")
+        shown = terrain->normalTexture.get();
+    else if (t.display == "diffuse")
+        shown = terrain->diffuseTexture.get();
+    else if (t.display == "specular")
+        shown = terrain->specularTexture.get();
     terrain->SetDisplayTexture(shown);
 
     Terrain::GeneratorRecord& record = terrain->generatorRecord;
     record.fromFile = t.generator.kind == ProjectGenerator::kFile;
-    record.generator = t.generator.kind == ProjectGenerator::kDiamondSquare ? Terrain::Generator::DiamondSquare
+    record.generator = t.generator.kind == ProjectGenerator::kDiamondSquare
+                           ? Terrain::Generator::DiamondSquare
                        : t.generator.kind == ProjectGenerator::kRandomFault ? Terrain::Generator::RandomFault
                                                                             : Terrain::Generator::Flat;
     record.parameter1 = t.generator.parameter1;
@@ -310,8 +329,9 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built, 
     for (const ProjectLayer& entry : t.layers)
     {
         const bool isTexture = entry.kind == ProjectLayer::kImage;
-        auto layer = std::make_shared<Terrain::Heightmap>(entry.image.width, entry.image.height, entry.image.channels,
-                                                          PixelsOf(entry.image), entry.image.linear, isTexture);
+        auto layer =
+            std::make_shared<Terrain::Heightmap>(entry.image.width, entry.image.height, entry.image.channels,
+                                                 PixelsOf(entry.image), entry.image.linear, isTexture);
         layer->name = entry.name;
         layer->Texture::name = entry.image.source;
         layer->saveName = entry.image.saveName;
@@ -338,8 +358,8 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built, 
         plane->vertexCount = static_cast<uint32_t>(plane->positions.size() / 3);
         plane->indexCount = static_cast<uint32_t>(plane->indices.size());
         plane->mesh->entries.assign(1, MeshEntry::Whole(plane->indexCount));
-        plane->mesh->UploadAll(plane->vertexCount, plane->indexCount, plane->positions.data(), plane->normals.data(),
-                               plane->texCoords.data(), plane->indices.data());
+        plane->mesh->UploadAll(plane->vertexCount, plane->indexCount, plane->positions.data(),
+                               plane->normals.data(), plane->texCoords.data(), plane->indices.data());
         // As "Recalculate" leaves it: drawn with the lighting shader, showing the water map.
         if (waterShader) plane->SetGeometry(plane->mesh, waterShader);
         if (terrain->watermapTexture) plane->mesh->entries.front().texture = terrain->watermapTexture->id;
@@ -464,8 +484,8 @@ bool Editor::RestoreProject(Project&& p, std::string* error)
         if (c.listed) listedCameras.push_back(camera);
     }
 
-    std::vector<std::shared_ptr<Shader>> newShaders(shaders.begin(),
-                                                    shaders.begin() + std::min(shaders.size(), kBuiltInShaders));
+    std::vector<std::shared_ptr<Shader>> newShaders(
+        shaders.begin(), shaders.begin() + std::min(shaders.size(), kBuiltInShaders));
     for (const ProjectShader& s : p.shaders)
         newShaders.push_back(std::make_shared<Shader>(s.vertexPath, s.fragmentPath));
 
@@ -552,7 +572,8 @@ bool Editor::OpenProject(const std::string& path)
         // A recent project that is gone leaves the list.
         std::error_code code;
         const auto& recent = project.recent.paths;
-        if (!std::filesystem::exists(path, code) && std::find(recent.begin(), recent.end(), path) != recent.end())
+        if (!std::filesystem::exists(path, code) &&
+            std::find(recent.begin(), recent.end(), path) != recent.end())
         {
             project.recent.Remove(path);
             project.recent.Save();
@@ -625,9 +646,14 @@ void Editor::PerformSessionAction(SessionAction action, const std::string& path)
     case SessionAction::Quit:
         if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
         break;
-    case SessionAction::NewProject: NewProject(); break;
-    case SessionAction::OpenProject: OpenProject(path); break;
-    case SessionAction::None: break;
+    case SessionAction::NewProject:
+        NewProject();
+        break;
+    case SessionAction::OpenProject:
+        OpenProject(path);
+        break;
+    case SessionAction::None:
+        break;
     }
 }
 
@@ -658,7 +684,8 @@ void Editor::SaveProjectCommand()
 uint64_t Editor::SessionFingerprint() const
 {
     Fingerprint f;
-    const auto texture = [&f](const Texture* t) {
+    const auto texture = [&f](const Texture* t)
+    {
         f.Value(t);
         if (t != nullptr)
         {

@@ -17,8 +17,9 @@ int main(int argc, char** argv)
     app.add_option("project", options.projectPath, "The project file (.velmoran)")->required();
     app.add_option("--out,-o", options.outputFolder, "Folder the files are written to (created when missing)")
         ->required();
-    app.add_option("--images", images, "Format of the heightmap, diffuse, normal and specular images: png, tga, "
-                                       "jpg, bmp or none")
+    app.add_option("--images", images,
+                   "Format of the heightmap, diffuse, normal and specular images: png, tga, "
+                   "jpg, bmp or none")
         ->capture_default_str();
     app.add_option("--terrain", options.terrains, "Build only the terrain of this name (may be repeated)");
     // Further output formats (glTF, 16-bit heightmaps, ...) are chosen here and passed in BuildOptions.
@@ -33,11 +34,13 @@ int main(int argc, char** argv)
     }
     if (!ProjectBuild::ImageFormatFromName(images, options.imageFormat))
     {
-        std::cerr << "velmoran-build: --images: unknown format " << images << " (png, tga, jpg, bmp or none)\n";
+        std::cerr << "velmoran-build: --images: unknown format " << images
+                  << " (png, tga, jpg, bmp or none)\n";
         return 2;
     }
 
-    StepReporter reporter([](const std::string& line) { std::cerr << "velmoran-build: " << line << std::endl; });
+    StepReporter reporter([](const std::string& line)
+                          { std::cerr << "velmoran-build: " << line << std::endl; });
     std::string error;
     if (!ProjectBuild::Run(options, error, reporter))
     {

@@ -40,7 +40,8 @@ std::vector<uint8_t> ReadFile(const std::string& path)
 // The sample project's file, written once by our writer.
 const std::vector<uint8_t>& Sample()
 {
-    static const std::vector<uint8_t> bytes = [] {
+    static const std::vector<uint8_t> bytes = []
+    {
         const std::string path = "/tmp/velmoran-fuzz-sample-" + std::to_string(getpid()) + ".velmoran";
         Require(ProjectFile::Save(testsupport::SampleProject(), path));
         std::vector<uint8_t> read = ReadFile(path);
@@ -61,7 +62,8 @@ std::vector<uint8_t> WithManifest(const uint8_t* manifest, size_t size)
     Require(archive != nullptr);
     zip_source_t* entry = zip_source_buffer(archive, manifest, size, 0);
     Require(zip_file_add(archive, ProjectFile::kManifestName, entry, ZIP_FL_OVERWRITE) >= 0);
-    zip_set_file_compression(archive, zip_name_locate(archive, ProjectFile::kManifestName, 0), ZIP_CM_STORE, 0);
+    zip_set_file_compression(archive, zip_name_locate(archive, ProjectFile::kManifestName, 0), ZIP_CM_STORE,
+                             0);
     Require(zip_close(archive) == 0);
     std::vector<uint8_t> bytes;
     Require(zip_source_open(source) == 0);

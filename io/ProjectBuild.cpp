@@ -62,8 +62,8 @@ bool WriteObj(const std::string& path, const std::string& name, uint32_t width, 
               const std::vector<float>& normals, const std::vector<uint32_t>& indices, std::string& error)
 {
     ObjMeshView view;
-    if (!ObjWriter::MakeView(name, width, height, static_cast<uint32_t>(positions.size() / 3), positions, texCoords,
-                             normals, static_cast<uint32_t>(indices.size()), indices, view))
+    if (!ObjWriter::MakeView(name, width, height, static_cast<uint32_t>(positions.size() / 3), positions,
+                             texCoords, normals, static_cast<uint32_t>(indices.size()), indices, view))
         return Fail(error, path, "the mesh is incomplete");
     std::string reason;
     if (!ObjWriter::WriteFile(path, view, nullptr, &reason)) return Fail(error, path, reason);
@@ -82,8 +82,8 @@ bool WriteTerrainFiles(const ProjectTerrain& terrain, const BuiltTerrain& built,
     if (built.hasWaterPlane)
     {
         const Water::PlaneMesh& plane = built.waterPlane;
-        if (!WriteObj(base + "_water.obj", terrain.name + "_water", built.width, built.height, plane.positions,
-                      plane.texCoords, plane.normals, plane.indices, error))
+        if (!WriteObj(base + "_water.obj", terrain.name + "_water", built.width, built.height,
+                      plane.positions, plane.texCoords, plane.normals, plane.indices, error))
             return false;
     }
     if (options.imageFormat.empty()) return true;
@@ -96,7 +96,8 @@ bool WriteTerrainFiles(const ProjectTerrain& terrain, const BuiltTerrain& built,
         if (!image->Stored()) continue;
         const std::string path = base + suffix + options.imageFormat;
         std::string reason;
-        if (!ImageFile::Save(path, image->width, image->height, image->channels, image->pixels.data(), &reason))
+        if (!ImageFile::Save(path, image->width, image->height, image->channels, image->pixels.data(),
+                             &reason))
             return Fail(error, path, reason);
     }
     return true;
@@ -124,10 +125,12 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
     Project project;
     std::string reason;
     reporter.Begin("Reading " + options.projectPath);
-    const bool opened = ProjectFile::Open(options.projectPath, project, &reason, [&](float fraction) {
-        reporter.Progress(fraction);
-        return true;
-    });
+    const bool opened = ProjectFile::Open(options.projectPath, project, &reason,
+                                          [&](float fraction)
+                                          {
+                                              reporter.Progress(fraction);
+                                              return true;
+                                          });
     if (!opened) return Fail(error, options.projectPath, reason);
     reporter.End();
 
@@ -145,12 +148,13 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
     for (size_t t = 0; t < project.terrains.size(); ++t)
     {
         const ProjectTerrain& terrain = project.terrains[t];
-        if (!options.terrains.empty() &&
-            std::find(options.terrains.begin(), options.terrains.end(), terrain.name) == options.terrains.end())
+        if (!options.terrains.empty() && std::find(options.terrains.begin(), options.terrains.end(),
+                                                   terrain.name) == options.terrains.end())
             continue;
         if (terrain.Empty())
         {
-            notes.push_back("Terrain " + std::to_string(t) + " (" + terrain.name + ") is empty: nothing to write");
+            notes.push_back("Terrain " + std::to_string(t) + " (" + terrain.name +
+                            ") is empty: nothing to write");
             continue;
         }
         if (!IsSafeFileName(terrain.name))
@@ -159,7 +163,8 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
                             "', which cannot be a file name in the output folder");
         if (!names.insert(terrain.name).second)
             return Fail(error, options.projectPath,
-                        "two terrains are named " + terrain.name + ": their files would overwrite each other");
+                        "two terrains are named " + terrain.name +
+                            ": their files would overwrite each other");
         chosen.push_back(t);
     }
 

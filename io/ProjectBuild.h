@@ -24,7 +24,7 @@ struct BuildOptions
 // a second, and a line with its time when it ends. Lines go to the sink (standard error).
 class StepReporter
 {
-public:
+  public:
     using Clock = std::chrono::steady_clock;
     explicit StepReporter(std::function<void(const std::string&)> sink) : sink(std::move(sink)) {}
 
@@ -37,7 +37,7 @@ public:
     // The clock the reporter reads; tests set it.
     std::function<Clock::time_point()> now = [] { return Clock::now(); };
 
-private:
+  private:
     std::function<void(const std::string&)> sink;
     std::string step;
     Clock::time_point started;

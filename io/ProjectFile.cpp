@@ -69,7 +69,7 @@ json Vec(const float* values, int count)
 
 class ManifestWriter
 {
-public:
+  public:
     std::vector<PartOut> parts;
 
     json Part(std::string name, const void* data, size_t bytes)
@@ -211,8 +211,9 @@ public:
         json scenes = json::array();
         for (const ProjectScene& s : project.scenes)
         {
-            json shader = s.hasShader ? json{{"vertex", s.shader.vertexPath}, {"fragment", s.shader.fragmentPath}}
-                                      : json(nullptr);
+            json shader = s.hasShader
+                              ? json{{"vertex", s.shader.vertexPath}, {"fragment", s.shader.fragmentPath}}
+                              : json(nullptr);
             scenes.push_back({{"sceneId", s.sceneId},
                               {"name", s.name},
                               {"camera", s.camera},
@@ -242,13 +243,20 @@ std::string ZipReason(zip_error_t* error)
 {
     switch (zip_error_code_zip(error))
     {
-    case ZIP_ER_NOZIP: return "it is not a project file, or it is truncated (no zip directory)";
-    case ZIP_ER_INCONS: return "it is damaged or truncated (its zip directory is inconsistent)";
-    case ZIP_ER_NOENT: return "it does not exist";
-    case ZIP_ER_EXISTS: return "it holds two parts of the same name";
-    case ZIP_ER_MEMORY: return "there is not enough memory";
-    case ZIP_ER_CANCELLED: return "it was cancelled";
-    default: return zip_error_strerror(error);
+    case ZIP_ER_NOZIP:
+        return "it is not a project file, or it is truncated (no zip directory)";
+    case ZIP_ER_INCONS:
+        return "it is damaged or truncated (its zip directory is inconsistent)";
+    case ZIP_ER_NOENT:
+        return "it does not exist";
+    case ZIP_ER_EXISTS:
+        return "it holds two parts of the same name";
+    case ZIP_ER_MEMORY:
+        return "there is not enough memory";
+    case ZIP_ER_CANCELLED:
+        return "it was cancelled";
+    default:
+        return zip_error_strerror(error);
     }
 }
 
@@ -293,8 +301,7 @@ struct SaveProgress
 void OnZipProgress(zip_t*, double fraction, void* context)
 {
     auto* state = static_cast<SaveProgress*>(context);
-    if (*state->callback && !(*state->callback)(static_cast<float>(0.9 * fraction)))
-        state->cancelled = true;
+    if (*state->callback && !(*state->callback)(static_cast<float>(0.9 * fraction))) state->cancelled = true;
 }
 
 int OnZipCancel(zip_t*, void* context)
@@ -317,25 +324,27 @@ struct PartIn
 
 class Invalid
 {
-public:
+  public:
     explicit Invalid(std::string reason) : reason(std::move(reason)) {}
     std::string reason;
 };
 
 class ManifestReader
 {
-public:
+  public:
     std::vector<PartIn> parts;
 
     void Read(const json& j, Project& project)
     {
         if (!j.is_object()) throw Invalid("its manifest is not a JSON object");
-        if (!j.contains("format") || !j["format"].is_string() || j["format"].get<std::string>() != ProjectFile::kFormatName)
+        if (!j.contains("format") || !j["format"].is_string() ||
+            j["format"].get<std::string>() != ProjectFile::kFormatName)
             throw Invalid("it is not a Velmoran project (its manifest names no project format)");
         const uint32_t version = UInt(j, "version", "the manifest");
         if (version > Project::kFormatVersion)
-            throw Invalid("it was written by a newer version of Velmoran (project format " + std::to_string(version) +
-                          "; this version reads format " + std::to_string(Project::kFormatVersion) + ")");
+            throw Invalid("it was written by a newer version of Velmoran (project format " +
+                          std::to_string(version) + "; this version reads format " +
+                          std::to_string(Project::kFormatVersion) + ")");
         if (version == 0) throw Invalid("its project format version 0 is unknown");
 
         project.sceneCounter = UInt(j, "sceneCounter", "the manifest");
@@ -364,9 +373,11 @@ public:
             const std::string where = "scene " + std::to_string(i);
             ProjectScene scene = Scene(scenes[i], where);
             if (scene.camera < -1 || scene.camera >= static_cast<int64_t>(project.cameras.size()))
-                throw Invalid(where + ": camera " + std::to_string(scene.camera) + " is not in the camera list");
+                throw Invalid(where + ": camera " + std::to_string(scene.camera) +
+                              " is not in the camera list");
             if (scene.terrain < -1 || scene.terrain >= static_cast<int64_t>(project.terrains.size()))
-                throw Invalid(where + ": terrain " + std::to_string(scene.terrain) + " is not in the terrain list");
+                throw Invalid(where + ": terrain " + std::to_string(scene.terrain) +
+                              " is not in the terrain list");
             if (!ids.insert(scene.sceneId).second)
                 throw Invalid(where + ": scene identity " + std::to_string(scene.sceneId) + " is used twice");
             // The next scene must not repeat an identity.
@@ -377,7 +388,7 @@ public:
         }
     }
 
-private:
+  private:
     static constexpr size_t kMaxListed = 4096;
 
     static const json& Member(const json& object, const char* key, const std::string& where)
@@ -392,7 +403,8 @@ private:
     {
         const json& value = Member(object, key, where);
         if (!value.is_number_unsigned() || value.get<uint64_t>() > largest)
-            throw Invalid(where + ": " + key + " must be a whole number from 0 to " + std::to_string(largest));
+            throw Invalid(where + ": " + key + " must be a whole number from 0 to " +
+                          std::to_string(largest));
         return value.get<uint64_t>();
     }
 
@@ -405,9 +417,10 @@ private:
     {
         const json& value = Member(object, key, where);
         if (!value.is_number_integer() || (value.is_number_unsigned() && value.get<uint64_t>() > INT32_MAX) ||
-            (!value.is_number_unsigned() && (value.get<int64_t>() < INT32_MIN || value.get<int64_t>() > INT32_MAX)))
-            throw Invalid(where + ": " + key + " must be a whole number from " + std::to_string(INT32_MIN) + " to " +
-                          std::to_string(INT32_MAX));
+            (!value.is_number_unsigned() &&
+             (value.get<int64_t>() < INT32_MIN || value.get<int64_t>() > INT32_MAX)))
+            throw Invalid(where + ": " + key + " must be a whole number from " + std::to_string(INT32_MIN) +
+                          " to " + std::to_string(INT32_MAX));
         return static_cast<int32_t>(value.get<int64_t>());
     }
 
@@ -429,7 +442,8 @@ private:
         return FloatOf(Member(object, key, where), where + ": " + key);
     }
 
-    static void Floats(const json& object, const char* key, const std::string& where, float* out, size_t count)
+    static void Floats(const json& object, const char* key, const std::string& where, float* out,
+                       size_t count)
     {
         const json& value = Member(object, key, where);
         if (!value.is_array() || value.size() != count)
@@ -482,7 +496,8 @@ private:
                    std::vector<float>& out)
     {
         if (!object.contains(key)) return;
-        parts.push_back({PartName(object[key], where + " " + key), count * sizeof(float), nullptr, &out, nullptr});
+        parts.push_back(
+            {PartName(object[key], where + " " + key), count * sizeof(float), nullptr, &out, nullptr});
     }
 
     // An image's record; pixels are read into image later. Sizes are checked against the grid by the
@@ -493,8 +508,9 @@ private:
         image.height = static_cast<uint32_t>(Whole(j, "height", where, kProjectMaxSide));
         image.channels = static_cast<uint32_t>(Whole(j, "channels", where, 4));
         if (image.width == 0 || image.height == 0 || image.channels == 0)
-            throw Invalid(where + " is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
-                          " with " + std::to_string(image.channels) + " channels, which is no image");
+            throw Invalid(where + " is " + std::to_string(image.width) + " x " +
+                          std::to_string(image.height) + " with " + std::to_string(image.channels) +
+                          " channels, which is no image");
         image.linear = OneOf(j, "filter", where, {"linear", "nearest"}) == "linear";
         image.mipmaps = Bool(j, "mipmaps", where);
         image.source = String(j, "source", where);
@@ -597,8 +613,8 @@ private:
             // A noise layer's image is the grid's, one channel; an image layer keeps what its file gave.
             if (layer.kind == ProjectLayer::kNoise &&
                 (layer.image.width != t.width || layer.image.height != t.height || layer.image.channels != 1))
-                throw Invalid(what + " must be " + std::to_string(t.width) + " x " + std::to_string(t.height) +
-                              " with one channel");
+                throw Invalid(what + " must be " + std::to_string(t.width) + " x " +
+                              std::to_string(t.height) + " with one channel");
         }
         else if (layer.kind == ProjectLayer::kImage)
         {
@@ -688,7 +704,8 @@ private:
         }
 
         for (const auto& [key, value] : textures.items())
-            if (key != "heightmap" && key != "normal" && key != "diffuse" && key != "specular" && key != "watermap")
+            if (key != "heightmap" && key != "normal" && key != "diffuse" && key != "specular" &&
+                key != "watermap")
                 throw Invalid(where + ": texture '" + key + "' is unknown");
         GridImage(textures, "heightmap", where, t, 1, t.heightmap);
         GridImage(textures, "normal", where, t, 3, t.normal);
@@ -704,12 +721,12 @@ private:
             const uint64_t indices = Whole(stored, "indices", planeWhere, 6 * count);
             if (indices % 3 != 0) throw Invalid(planeWhere + ": indices must come in threes");
             t.waterPlane.stored = true;
-            parts.push_back({PartName(Member(stored, "positions", planeWhere), planeWhere), 3 * vertices * sizeof(float),
-                             nullptr, &t.waterPlane.positions, nullptr});
-            parts.push_back({PartName(Member(stored, "texCoords", planeWhere), planeWhere), 2 * vertices * sizeof(float),
-                             nullptr, &t.waterPlane.texCoords, nullptr});
-            parts.push_back({PartName(Member(stored, "triangles", planeWhere), planeWhere), indices * sizeof(uint32_t),
-                             nullptr, nullptr, &t.waterPlane.indices});
+            parts.push_back({PartName(Member(stored, "positions", planeWhere), planeWhere),
+                             3 * vertices * sizeof(float), nullptr, &t.waterPlane.positions, nullptr});
+            parts.push_back({PartName(Member(stored, "texCoords", planeWhere), planeWhere),
+                             2 * vertices * sizeof(float), nullptr, &t.waterPlane.texCoords, nullptr});
+            parts.push_back({PartName(Member(stored, "triangles", planeWhere), planeWhere),
+                             indices * sizeof(uint32_t), nullptr, nullptr, &t.waterPlane.indices});
         }
     }
 };
@@ -737,7 +754,8 @@ bool IsSafeName(const std::string& name)
 
 std::string SizeText(uint64_t bytes)
 {
-    return bytes < (uint64_t(1) << 20) ? std::to_string(bytes) + " bytes" : std::to_string(bytes >> 20) + " MB";
+    return bytes < (uint64_t(1) << 20) ? std::to_string(bytes) + " bytes"
+                                       : std::to_string(bytes >> 20) + " MB";
 }
 
 struct Entry
@@ -750,7 +768,8 @@ struct Entry
 bool ReadEntry(zip_t* archive, const std::string& name, const Entry& entry, uint8_t* out, uint64_t bytes,
                const std::function<bool(uint64_t)>& advanced, std::string* error)
 {
-    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zip_fopen_index(archive, entry.index, 0), zip_fclose);
+    std::unique_ptr<zip_file_t, int (*)(zip_file_t*)> file(zip_fopen_index(archive, entry.index, 0),
+                                                           zip_fclose);
     if (!file)
         return Fail(error, "part " + name + " cannot be read (" + std::string(zip_strerror(archive)) + ")");
     constexpr uint64_t kChunk = uint64_t(4) << 20;
@@ -769,7 +788,8 @@ bool ReadEntry(zip_t* archive, const std::string& name, const Entry& entry, uint
     uint8_t extra = 0;
     const zip_int64_t beyond = zip_fread(file.get(), &extra, 1);
     if (beyond > 0)
-        return Fail(error, "part " + name + " inflates beyond its declared " + std::to_string(bytes) + " bytes");
+        return Fail(error,
+                    "part " + name + " inflates beyond its declared " + std::to_string(bytes) + " bytes");
     if (beyond < 0)
         return Fail(error, "part " + name + " is damaged (" +
                                std::string(zip_error_strerror(zip_file_get_error(file.get()))) + ")");
@@ -788,7 +808,8 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
         const char* raw = zip_get_name(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW);
         zip_stat_t stat;
         zip_stat_init(&stat);
-        if (raw == nullptr || zip_stat_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW, &stat) != 0)
+        if (raw == nullptr ||
+            zip_stat_index(archive, static_cast<zip_uint64_t>(i), ZIP_FL_ENC_RAW, &stat) != 0)
             return Fail(error, "it is damaged (entry " + std::to_string(i) + " cannot be read)");
         const std::string name = raw;
         if (!IsSafeName(name)) return Fail(error, "part name '" + name + "' would leave the project");
@@ -805,10 +826,11 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
     // The manifest.
     const auto manifestEntry = entries.find(ProjectFile::kManifestName);
     if (manifestEntry == entries.end())
-        return Fail(error, "it holds no " + std::string(ProjectFile::kManifestName) + " (not a Velmoran project)");
+        return Fail(error,
+                    "it holds no " + std::string(ProjectFile::kManifestName) + " (not a Velmoran project)");
     if (manifestEntry->second.size > ProjectFile::kMaxManifestBytes)
-        return Fail(error, "its manifest is larger than " + std::to_string(ProjectFile::kMaxManifestBytes >> 20) +
-                               " MB");
+        return Fail(error, "its manifest is larger than " +
+                               std::to_string(ProjectFile::kMaxManifestBytes >> 20) + " MB");
     std::string text(manifestEntry->second.size, '\0');
     const auto ignore = [](uint64_t) { return true; };
     if (!ReadEntry(archive, ProjectFile::kManifestName, manifestEntry->second,
@@ -861,9 +883,11 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
                                SizeText(options.maxUnpackedBytes));
 
     uint64_t done = 0;
-    const auto advanced = [&](uint64_t bytes) {
+    const auto advanced = [&](uint64_t bytes)
+    {
         done += bytes;
-        return !progress || progress(total > 0 ? static_cast<float>(static_cast<double>(done) / total) : 1.0f);
+        return !progress ||
+               progress(total > 0 ? static_cast<float>(static_cast<double>(done) / total) : 1.0f);
     };
     for (const PartIn& part : reader.parts)
     {
@@ -894,7 +918,8 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
         const size_t vertices = plane.positions.size() / 3;
         for (const uint32_t index : plane.indices)
             if (index >= vertices)
-                return Fail(error, "terrain " + std::to_string(t) + " water plane: a triangle points past its " +
+                return Fail(error, "terrain " + std::to_string(t) +
+                                       " water plane: a triangle points past its " +
                                        std::to_string(vertices) + " vertices");
     }
     if (progress && !progress(1.0f)) return Fail(error, "opening was cancelled");
@@ -902,8 +927,8 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
     return true;
 }
 
-bool OpenFromSource(zip_source_t* source, Project& project, std::string* error, const ProjectProgress& progress,
-                    const ProjectFile::OpenOptions& options)
+bool OpenFromSource(zip_source_t* source, Project& project, std::string* error,
+                    const ProjectProgress& progress, const ProjectFile::OpenOptions& options)
 {
     zip_error_t zipError;
     zip_error_init(&zipError);
@@ -939,20 +964,21 @@ std::string DisplayName(const std::string& path)
     const size_t slash = path.find_last_of('/');
     std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     const std::string extension = kExtension;
-    if (name.size() > extension.size() && name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
+    if (name.size() > extension.size() &&
+        name.compare(name.size() - extension.size(), extension.size(), extension) == 0)
         name.resize(name.size() - extension.size());
     return name;
 }
 
-bool Save(const Project& project, const std::string& path, std::string* error, const ProjectProgress& progress,
-          int compressionLevel)
+bool Save(const Project& project, const std::string& path, std::string* error,
+          const ProjectProgress& progress, int compressionLevel)
 {
     // What the reader would refuse is not written: the old file stays and the user hears why.
     for (const ProjectTerrain& t : project.terrains)
         if (t.width > kProjectMaxSide || t.height > kProjectMaxSide)
-            return Fail(error, "terrain " + t.name + " is " + std::to_string(t.width) + " x " + std::to_string(t.height) +
-                                   "; a project holds terrains of at most " + std::to_string(kProjectMaxSide) + " x " +
-                                   std::to_string(kProjectMaxSide));
+            return Fail(error, "terrain " + t.name + " is " + std::to_string(t.width) + " x " +
+                                   std::to_string(t.height) + "; a project holds terrains of at most " +
+                                   std::to_string(kProjectMaxSide) + " x " + std::to_string(kProjectMaxSide));
     ManifestWriter writer;
     // Names are UTF-8 as the GUI types them; bytes that are not (a name read from a file) become U+FFFD.
     const std::string manifest = writer.Manifest(project).dump(1, ' ', false, json::error_handler_t::replace);
@@ -980,7 +1006,8 @@ bool Save(const Project& project, const std::string& path, std::string* error, c
     }
     zip_error_fini(&zipError);
 
-    const auto add = [&](const std::string& name, const void* data, size_t bytes) {
+    const auto add = [&](const std::string& name, const void* data, size_t bytes)
+    {
         zip_source_t* source = zip_source_buffer(archive, data, bytes, 0);
         if (source == nullptr) return false;
         const zip_int64_t index = zip_file_add(archive, name.c_str(), source, ZIP_FL_ENC_UTF_8);
@@ -1024,7 +1051,8 @@ bool Save(const Project& project, const std::string& path, std::string* error, c
     std::string writeError;
     const bool written = WriteFileAtomically(
         path,
-        [&](std::FILE* file) {
+        [&](std::FILE* file)
+        {
             std::vector<char> chunk(size_t(4) << 20);
             zip_int64_t copied = 0;
             for (;;)
@@ -1035,7 +1063,8 @@ bool Save(const Project& project, const std::string& path, std::string* error, c
                 if (std::fwrite(chunk.data(), 1, static_cast<size_t>(got), file) != static_cast<size_t>(got))
                     return false;
                 copied += got;
-                if (progress && size > 0 && !progress(0.9f + 0.1f * static_cast<float>(copied) / static_cast<float>(size)))
+                if (progress && size > 0 &&
+                    !progress(0.9f + 0.1f * static_cast<float>(copied) / static_cast<float>(size)))
                 {
                     cancelled = true;
                     return false;
@@ -1051,7 +1080,9 @@ bool Save(const Project& project, const std::string& path, std::string* error, c
 bool Open(const std::string& path, Project& project, std::string* error, const ProjectProgress& progress,
           const OpenOptions& options)
 {
-    struct stat info{};
+    struct stat info
+    {
+    };
     if (::stat(path.c_str(), &info) != 0)
         return Fail(error, errno == ENOENT || errno == ENOTDIR ? "it does not exist" : std::strerror(errno));
     if (S_ISDIR(info.st_mode)) return Fail(error, "it is a folder");
@@ -1069,7 +1100,8 @@ bool Open(const std::string& path, Project& project, std::string* error, const P
     return OpenFromSource(source, project, error, progress, options);
 }
 
-bool OpenMemory(const void* bytes, size_t size, Project& project, std::string* error, const OpenOptions& options)
+bool OpenMemory(const void* bytes, size_t size, Project& project, std::string* error,
+                const OpenOptions& options)
 {
     zip_error_t zipError;
     zip_error_init(&zipError);

@@ -56,8 +56,8 @@ void PaintBands(const ProjectTerrain& terrain, const BuiltTerrain& built, Projec
         return;
     }
     TextureGen::Mt19937 engine(terrain.bands.seed);
-    TextureGen::PaintByHeight(gradients, terrain.heightmap.pixels.data(), pixels, engine, diffuse.pixels.data(),
-                              specular.pixels.data());
+    TextureGen::PaintByHeight(gradients, terrain.heightmap.pixels.data(), pixels, engine,
+                              diffuse.pixels.data(), specular.pixels.data());
 }
 } // namespace
 
@@ -80,13 +80,14 @@ bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const P
     if (diamondSquare)
     {
         // A side that is not 2^n + 1 is refused by the generator and stays flat, as in the editor.
-        if (!Generators::DiamondSquare(width, height, generator.parameter1, generator.parameter2, random, heights))
+        if (!Generators::DiamondSquare(width, height, generator.parameter1, generator.parameter2, random,
+                                       heights))
             return true;
     }
     else if (randomFault)
     {
-        Generators::RandomFault(width, height, generator.parameter1, generator.parameter2, generator.iterations,
-                                random, heights);
+        Generators::RandomFault(width, height, generator.parameter1, generator.parameter2,
+                                generator.iterations, random, heights);
     }
     else
     {
@@ -168,7 +169,8 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     const size_t count = terrain.VertexCount();
 
     // Base positions: the regular grid (or the stored x, z) with the stored or regenerated heights.
-    TerrainGrid::BuildGrid(W, H, terrain.vertexDistance, out.positions, out.indices, out.normals, out.texCoords);
+    TerrainGrid::BuildGrid(W, H, terrain.vertexDistance, out.positions, out.indices, out.normals,
+                           out.texCoords);
     if (terrain.baseHeights.size() == count)
     {
         for (size_t k = 0; k < count; ++k)
@@ -180,8 +182,8 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         TerrainGrid::HeightRange ignored;
         if (!GenerateBase(W, H, terrain.vertexDistance, terrain.generator, generated, ignored))
             return Refuse(error, "terrain " + terrain.name + " stores no heights and its generator " +
-                                     terrain.generator.kind + " cannot make its " + std::to_string(W) + " x " +
-                                     std::to_string(H) + " grid");
+                                     terrain.generator.kind + " cannot make its " + std::to_string(W) +
+                                     " x " + std::to_string(H) + " grid");
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = generated[3 * k + 1];
     }
@@ -227,7 +229,8 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
                                     terrain.heightmap.pixels.data());
     }
     if (!terrain.watermap.Stored()) terrain.watermap = BlankImage(W, H, 4, false, false);
-    if ((!terrain.diffuse.Stored() || !terrain.specular.Stored()) && terrain.bands.mode != ProjectBands::kNone)
+    if ((!terrain.diffuse.Stored() || !terrain.specular.Stored()) &&
+        terrain.bands.mode != ProjectBands::kNone)
     {
         ProjectImage diffuse;
         ProjectImage specular;

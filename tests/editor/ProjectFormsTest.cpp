@@ -66,7 +66,8 @@ const QuestionCase kQuestions[] = {
     {"Cancel", true, Answer::Cancel, true, true, Next::Nothing, Next::Nothing, Next::Nothing},
     {"SaveToItsFile", true, Answer::Save, true, true, Next::Nothing, Next::Save, Next::Proceed},
     {"SaveFails", true, Answer::Save, true, false, Next::Nothing, Next::Save, Next::Nothing},
-    {"SaveAsForAnUntitledSession", true, Answer::Save, false, true, Next::Nothing, Next::SaveAs, Next::Proceed},
+    {"SaveAsForAnUntitledSession", true, Answer::Save, false, true, Next::Nothing, Next::SaveAs,
+     Next::Proceed},
     {"SaveAsCancelled", true, Answer::Save, false, false, Next::Nothing, Next::SaveAs, Next::Nothing},
 };
 

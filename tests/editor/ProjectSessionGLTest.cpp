@@ -61,7 +61,7 @@ void ExpectSameTexture(const Texture* a, const Texture* b, const std::string& wh
 
 class ProjectSessionGLTest : public testsupport::EditorFrames
 {
-protected:
+  protected:
     TempDir dir;
 
     void SetUp() override
@@ -111,7 +111,8 @@ protected:
         editor.waterEditor.EndStrokeIfReleased(*peaks, false);
         WaterEditorState::Recalculate(*peaks, editor.defaultShader);
 
-        auto ridge = std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
+        auto ridge =
+            std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
         ridge->name = "ridge";
         editor.terrains.push_back(ridge);
         editor.diffuseEditor.mode = DiffuseEditorState::Mode::Height;
@@ -129,7 +130,8 @@ protected:
         late->settings.power = 2.0f;
         late->Update(); // "Update mesh" not pressed since
 
-        testsupport::GridMesh mesh(7, 5, [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.3f; });
+        testsupport::GridMesh mesh(7, 5,
+                                   [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.3f; });
         mesh.name = "scan";
         for (size_t k = 0; k < mesh.positions.size(); k += 3)
             mesh.positions[k] *= 1.5f;
@@ -202,7 +204,8 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
         ASSERT_EQ(a.waterPlane == nullptr, b.waterPlane == nullptr) << what;
         if (a.waterPlane)
         {
-            testsupport::ExpectSameFloats(a.waterPlane->positions, b.waterPlane->positions, what + " water plane");
+            testsupport::ExpectSameFloats(a.waterPlane->positions, b.waterPlane->positions,
+                                          what + " water plane");
             EXPECT_EQ(a.waterPlane->indices, b.waterPlane->indices) << what;
             EXPECT_EQ(b.waterPlane->mesh->entries.front().texture, b.watermapTexture->id) << what;
         }
@@ -250,8 +253,8 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     const std::string path = dir / "session.velmoran";
     ASSERT_TRUE(editor.SaveProject(path));
     const std::string built = dir / "built";
-    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path + "' --out '" +
-                                built + "' --images png 2>" + (dir / "stderr.txt");
+    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path +
+                                "' --out '" + built + "' --images png 2>" + (dir / "stderr.txt");
     ASSERT_EQ(std::system(command.c_str()), 0) << FilesIn(dir.Path().string())["stderr.txt"];
     const auto files = FilesIn(built);
     ASSERT_EQ(files.size(), expected.size());
@@ -294,8 +297,8 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     const std::string path = dir / "broken.velmoran";
     std::ofstream(path) << "not a project";
     EXPECT_FALSE(editor.OpenProject(path));
-    EXPECT_EQ(editor.errorMessage,
-              "Cannot open project " + path + ": it is not a project file, or it is truncated (no zip directory)");
+    EXPECT_EQ(editor.errorMessage, "Cannot open project " + path +
+                                       ": it is not a project file, or it is truncated (no zip directory)");
     EXPECT_TRUE(editor.showError);
 
     Project unbuildable;

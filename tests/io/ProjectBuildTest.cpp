@@ -16,7 +16,8 @@ TEST(StepReporterTest, OnlyStepsOverASecondReport)
     std::vector<std::string> lines;
     StepReporter reporter([&](const std::string& line) { lines.push_back(line); });
     double seconds = 0.0;
-    reporter.now = [&] {
+    reporter.now = [&]
+    {
         return StepReporter::Clock::time_point(std::chrono::duration_cast<StepReporter::Clock::duration>(
             std::chrono::duration<double>(seconds)));
     };
@@ -40,7 +41,7 @@ TEST(StepReporterTest, OnlyStepsOverASecondReport)
 
 class ProjectBuildTest : public ::testing::Test
 {
-protected:
+  protected:
     TempDir dir;
     std::vector<std::string> notes;
     StepReporter reporter{[this](const std::string& line) { notes.push_back(line); }};
@@ -88,13 +89,15 @@ TEST_F(ProjectBuildTest, RefusesWhatWouldWriteTheWrongFiles)
     BuildOptions options = Options(project);
     std::string error;
     EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
-    EXPECT_EQ(error, options.projectPath + ": two terrains are named ridge: their files would overwrite each other");
+    EXPECT_EQ(error,
+              options.projectPath + ": two terrains are named ridge: their files would overwrite each other");
 
     project.terrains[2].name = "../../etc";
     options = Options(project);
     EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
-    EXPECT_EQ(error, options.projectPath +
-                         ": terrain 2 is named '../../etc', which cannot be a file name in the output folder");
+    EXPECT_EQ(error,
+              options.projectPath +
+                  ": terrain 2 is named '../../etc', which cannot be a file name in the output folder");
 
     options.terrains = {"valley"};
     EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));

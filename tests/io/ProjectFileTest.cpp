@@ -63,11 +63,13 @@ void Edit(const std::string& path, const std::function<void(zip_t*)>& edit)
 
 void EditManifest(const std::string& path, const std::function<void(json&)>& edit)
 {
-    Edit(path, [&](zip_t* archive) {
-        json manifest = json::parse(GetEntry(archive, ProjectFile::kManifestName));
-        edit(manifest);
-        PutEntry(archive, ProjectFile::kManifestName, manifest.dump());
-    });
+    Edit(path,
+         [&](zip_t* archive)
+         {
+             json manifest = json::parse(GetEntry(archive, ProjectFile::kManifestName));
+             edit(manifest);
+             PutEntry(archive, ProjectFile::kManifestName, manifest.dump());
+         });
 }
 
 // Replaces every occurrence of from (in local and central headers) with to of the same length.
@@ -86,7 +88,8 @@ void PatchBytes(const std::string& path, const std::string& from, const std::str
 void DeclareSize(const std::string& path, const std::string& name, uint32_t size)
 {
     std::string bytes = ReadBytes(path);
-    const auto u16 = [&](size_t at) { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
+    const auto u16 = [&](size_t at)
+    { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
     int patched = 0;
     for (size_t at = 0; at + 46 < bytes.size(); ++at)
     {
@@ -105,7 +108,7 @@ void DeclareSize(const std::string& path, const std::string& name, uint32_t size
 
 class ProjectFileTest : public ::testing::Test
 {
-protected:
+  protected:
     TempDir dir;
     std::string sample = dir / "sample.velmoran";
 
@@ -142,7 +145,12 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
 {
     std::vector<float> seen;
     Project opened;
-    ASSERT_TRUE(ProjectFile::Open(sample, opened, nullptr, [&](float f) { seen.push_back(f); return true; }));
+    ASSERT_TRUE(ProjectFile::Open(sample, opened, nullptr,
+                                  [&](float f)
+                                  {
+                                      seen.push_back(f);
+                                      return true;
+                                  }));
     ASSERT_FALSE(seen.empty());
     EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
     EXPECT_EQ(seen.back(), 1.0f);
@@ -159,11 +167,13 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
     changed.terrains[0].name = "other";
     for (const float cancelAt : {0.0f, 0.5f, 0.95f})
     {
-        EXPECT_FALSE(ProjectFile::Save(changed, sample, &error, [&](float f) { return f < cancelAt; })) << cancelAt;
+        EXPECT_FALSE(ProjectFile::Save(changed, sample, &error, [&](float f) { return f < cancelAt; }))
+            << cancelAt;
         EXPECT_EQ(error, "saving was cancelled");
         EXPECT_TRUE(ReadBytes(sample) == before) << cancelAt;
     }
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1) << "a temporary file stayed";
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "a temporary file stayed";
 }
 
 TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
@@ -184,7 +194,8 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
     EXPECT_FALSE(ProjectFile::Save(longSide, sample, &error));
     EXPECT_EQ(error, "terrain ridge is 5000 x 4; a project holds terrains of at most 4097 x 4097");
     EXPECT_TRUE(ReadBytes(sample) == before);
-    EXPECT_EQ(ProjectFile::SaveMessage("a.velmoran", "disk full"), "Cannot save project a.velmoran: disk full");
+    EXPECT_EQ(ProjectFile::SaveMessage("a.velmoran", "disk full"),
+              "Cannot save project a.velmoran: disk full");
 }
 
 struct RefusedCase
@@ -215,7 +226,8 @@ TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
     EXPECT_EQ(error, GetParam().reason);
     EXPECT_EQ(untouched.sceneCounter, 42u);
     EXPECT_TRUE(untouched.terrains.empty());
-    EXPECT_EQ(ProjectFile::OpenMessage(path, error), "Cannot open project " + path + ": " + GetParam().reason);
+    EXPECT_EQ(ProjectFile::OpenMessage(path, error),
+              "Cannot open project " + path + ": " + GetParam().reason);
 }
 
 const RefusedCase kRefused[] = {
@@ -225,88 +237,115 @@ const RefusedCase kRefused[] = {
      "it is not a project file, or it is truncated (no zip directory)"},
     {"Empty", [](const std::string& p) { WriteBytes(p, ""); }, "it is empty"},
     {"Folder",
-     [](const std::string& p) {
+     [](const std::string& p)
+     {
          std::filesystem::remove(p);
          std::filesystem::create_directory(p);
      },
      "it is a folder"},
     {"BadJson",
-     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"format\": [1,"); }); },
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"format\": [1,"); }); },
      "its manifest is not valid JSON (at byte 15)"},
     {"NoManifest",
-     [](const std::string& p) { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, ProjectFile::kManifestName, 0)); }); },
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, ProjectFile::kManifestName, 0)); }); },
      "it holds no manifest.json (not a Velmoran project)"},
     {"NewerVersion", [](const std::string& p) { EditManifest(p, [](json& m) { m["version"] = 2; }); },
      "it was written by a newer version of Velmoran (project format 2; this version reads format 1)"},
     {"OtherFormat", [](const std::string& p) { EditManifest(p, [](json& m) { m["format"] = "scene"; }); },
      "it is not a Velmoran project (its manifest names no project format)"},
     {"MissingPart",
-     [](const std::string& p) { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain0/layer1.u8", 0)); }); },
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain0/layer1.u8", 0)); }); },
      "part terrain0/layer1.u8 is missing"},
     {"ExtraPart", [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "notes.txt", "hello"); }); },
      "it holds a part its manifest does not list: notes.txt"},
     {"SizeDisagrees",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
-    {"GridBeyondTheLimit", [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["width"] = 4098; }); },
+    {"GridBeyondTheLimit",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["width"] = 4098; }); },
      "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},
     {"ImageBeyondTheLimit",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }); },
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }); },
      "terrain 0 layer 1 pixels: width must be a whole number from 0 to 4097"},
     {"TextureOfAnotherSize",
-     [](const std::string& p) {
-         EditManifest(p, [](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; });
-     },
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }); },
      "terrain 0 normal texture is 6 x 4 with 4 channels; the terrain needs 6 x 4 with 3"},
-    {"NameLeavesTheContainer", [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "../escape", "x"); }); },
+    {"NameLeavesTheContainer",
+     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "../escape", "x"); }); },
      "part name '../escape' would leave the project"},
-    {"AbsoluteName", [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "/etc/cron.d/x", "x"); }); },
+    {"AbsoluteName",
+     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "/etc/cron.d/x", "x"); }); },
      "part name '/etc/cron.d/x' would leave the project"},
     {"PartTwice",
-     [](const std::string& p) {
+     [](const std::string& p)
+     {
          Edit(p, [](zip_t* z) { PutEntry(z, "terrain0/heightmap.u9", std::string(24, 'x')); });
          PatchBytes(p, "terrain0/heightmap.u9", "terrain0/heightmap.u8");
      },
      "it holds two parts of the same name"},
     {"InflatesBeyondItsSize",
-     [](const std::string& p) {
-         Edit(p, [](zip_t* z) {
-             PutEntry(z, "terrain0/heightmap.u8", std::string(1 << 20, '\0'));
-             zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_DEFLATE, 9);
-         });
+     [](const std::string& p)
+     {
+         Edit(p,
+              [](zip_t* z)
+              {
+                  PutEntry(z, "terrain0/heightmap.u8", std::string(1 << 20, '\0'));
+                  zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_DEFLATE,
+                                           9);
+              });
          DeclareSize(p, "terrain0/heightmap.u8", 24);
      },
      "part terrain0/heightmap.u8 inflates beyond its declared 24 bytes"},
     {"DamagedData",
-     [](const std::string& p) {
-         Edit(p, [](zip_t* z) {
-             PutEntry(z, "terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx");
-             zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_STORE, 0);
-         });
+     [](const std::string& p)
+     {
+         Edit(p,
+              [](zip_t* z)
+              {
+                  PutEntry(z, "terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx");
+                  zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_STORE,
+                                           0);
+              });
          PatchBytes(p, "abcdefghijklmnopqrstuvwx", "abcdefghijklmnopqrstuvwX");
      },
      "part terrain0/heightmap.u8 is damaged (CRC error)"},
     {"TriangleBeyondItsVertices",
-     [](const std::string& p) {
-         Edit(p, [](zip_t* z) {
-             const uint32_t indices[6] = {0, 1, 2, 2, 1, 4};
-             PutEntry(z, "terrain0/water_indices.u32", std::string(reinterpret_cast<const char*>(indices), 24));
-         });
+     [](const std::string& p)
+     {
+         Edit(p,
+              [](zip_t* z)
+              {
+                  const uint32_t indices[6] = {0, 1, 2, 2, 1, 4};
+                  PutEntry(z, "terrain0/water_indices.u32",
+                           std::string(reinterpret_cast<const char*>(indices), 24));
+              });
      },
      "terrain 0 water plane: a triangle points past its 4 vertices"},
     {"UnknownLayerKind",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }); },
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }); },
      "terrain 0 layer 0: kind 'erosion' is unknown"},
-    {"SceneCameraNotListed", [](const std::string& p) { EditManifest(p, [](json& m) { m["scenes"][0]["camera"] = 5; }); },
+    {"SceneCameraNotListed",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["scenes"][0]["camera"] = 5; }); },
      "scene 0: camera 5 is not in the camera list"},
-    {"AspectChoiceOutOfRange", [](const std::string& p) { EditManifest(p, [](json& m) { m["aspectRatioIndex"] = 9; }); },
+    {"AspectChoiceOutOfRange",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["aspectRatioIndex"] = 9; }); },
      "the manifest: aspectRatioIndex must be 0 to 3"},
-    {"WrongType", [](const std::string& p) { EditManifest(p, [](json& m) { m["cameras"][0]["rotate"] = "yes"; }); },
+    {"WrongType",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["cameras"][0]["rotate"] = "yes"; }); },
      "camera 0: rotate must be true or false"},
-    {"MissingField", [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][2].erase("generator"); }); },
+    {"MissingField",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][2].erase("generator"); }); },
      "terrain 2: generator is missing"},
     {"FileTerrainWithoutHeights",
-     [](const std::string& p) {
+     [](const std::string& p)
+     {
          EditManifest(p, [](json& m) { m["terrains"][2].erase("baseHeights"); });
          Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain2/base_heights.f32", 0)); });
      },

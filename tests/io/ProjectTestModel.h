@@ -24,7 +24,8 @@ inline void ExpectSameFloats(const float* a, const float* b, size_t count, const
         ASSERT_EQ(Bits(a[i]), Bits(b[i])) << what << " [" << i << "]";
 }
 
-inline void ExpectSameFloats(const std::vector<float>& a, const std::vector<float>& b, const std::string& what)
+inline void ExpectSameFloats(const std::vector<float>& a, const std::vector<float>& b,
+                             const std::string& what)
 {
     ASSERT_EQ(a.size(), b.size()) << what;
     ExpectSameFloats(a.data(), b.data(), a.size(), what);
@@ -42,7 +43,8 @@ inline void ExpectSameImage(const ProjectImage& a, const ProjectImage& b, const 
     EXPECT_EQ(a.saveName, b.saveName) << what;
 }
 
-inline void ExpectSameSettings(const ProjectLayerSettings& a, const ProjectLayerSettings& b, const std::string& what)
+inline void ExpectSameSettings(const ProjectLayerSettings& a, const ProjectLayerSettings& b,
+                               const std::string& what)
 {
     const float fa[] = {a.power, a.frequency, a.offsetX, a.offsetY, a.gain, a.lacunarity};
     const float fb[] = {b.power, b.frequency, b.offsetX, b.offsetY, b.gain, b.lacunarity};
@@ -111,7 +113,8 @@ inline void ExpectSameProject(const Project& a, const Project& b)
         EXPECT_EQ(x.waterPlaneBuilt, y.waterPlaneBuilt) << where;
         EXPECT_EQ(x.waterPlane.stored, y.waterPlane.stored) << where;
         ExpectSameFloats(x.waterPlane.positions, y.waterPlane.positions, where + " water positions");
-        ExpectSameFloats(x.waterPlane.texCoords, y.waterPlane.texCoords, where + " water texture coordinates");
+        ExpectSameFloats(x.waterPlane.texCoords, y.waterPlane.texCoords,
+                         where + " water texture coordinates");
         EXPECT_EQ(x.waterPlane.indices, y.waterPlane.indices) << where;
     }
     ASSERT_EQ(a.cameras.size(), b.cameras.size());
@@ -120,12 +123,12 @@ inline void ExpectSameProject(const Project& a, const Project& b)
         const ProjectCamera& x = a.cameras[c];
         const ProjectCamera& y = b.cameras[c];
         EXPECT_EQ(x.name, y.name);
-        const float fx[] = {x.viewHeight, x.aspectRatio, x.zNear, x.zFar, x.fov, x.speed, x.yaw, x.pitch,
-                            x.position.x, x.position.y, x.position.z, x.up.x, x.up.y, x.up.z,
-                            x.front.x, x.front.y, x.front.z};
-        const float fy[] = {y.viewHeight, y.aspectRatio, y.zNear, y.zFar, y.fov, y.speed, y.yaw, y.pitch,
-                            y.position.x, y.position.y, y.position.z, y.up.x, y.up.y, y.up.z,
-                            y.front.x, y.front.y, y.front.z};
+        const float fx[] = {x.viewHeight, x.aspectRatio, x.zNear,      x.zFar,       x.fov,        x.speed,
+                            x.yaw,        x.pitch,       x.position.x, x.position.y, x.position.z, x.up.x,
+                            x.up.y,       x.up.z,        x.front.x,    x.front.y,    x.front.z};
+        const float fy[] = {y.viewHeight, y.aspectRatio, y.zNear,      y.zFar,       y.fov,        y.speed,
+                            y.yaw,        y.pitch,       y.position.x, y.position.y, y.position.z, y.up.x,
+                            y.up.y,       y.up.z,        y.front.x,    y.front.y,    y.front.z};
         ExpectSameFloats(fx, fy, 17, "camera " + std::to_string(c));
         EXPECT_EQ(x.perspective, y.perspective);
         EXPECT_EQ(x.rotate, y.rotate);
@@ -150,8 +153,10 @@ inline void ExpectSameProject(const Project& a, const Project& b)
         EXPECT_EQ(x.showTerrainGenerator, y.showTerrainGenerator);
         EXPECT_EQ(x.useBackground, y.useBackground);
         EXPECT_EQ(x.wireframe, y.wireframe);
-        const float fx[] = {x.ratioWidth, x.ratioHeight, x.clearColor.r, x.clearColor.g, x.clearColor.b, x.clearColor.a};
-        const float fy[] = {y.ratioWidth, y.ratioHeight, y.clearColor.r, y.clearColor.g, y.clearColor.b, y.clearColor.a};
+        const float fx[] = {x.ratioWidth,   x.ratioHeight,  x.clearColor.r,
+                            x.clearColor.g, x.clearColor.b, x.clearColor.a};
+        const float fy[] = {y.ratioWidth,   y.ratioHeight,  y.clearColor.r,
+                            y.clearColor.g, y.clearColor.b, y.clearColor.a};
         ExpectSameFloats(fx, fy, 6, "scene " + std::to_string(s));
     }
     ASSERT_EQ(a.shaders.size(), b.shaders.size());

@@ -24,10 +24,11 @@ struct ProgramRun
 
 ProgramRun BuildProgram(const TempDir& dir, const std::string& arguments)
 {
-    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " " + arguments + " >" +
-                                (dir / "out.txt") + " 2>" + (dir / "err.txt");
+    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " " + arguments +
+                                " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt");
     const int raw = std::system(command.c_str());
-    const auto read = [](const std::string& path) {
+    const auto read = [](const std::string& path)
+    {
         std::ifstream in(path);
         return std::string(std::istreambuf_iterator<char>(in), {});
     };

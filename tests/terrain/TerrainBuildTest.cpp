@@ -37,7 +37,8 @@ TEST(TerrainBuildTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
     for (size_t k = 0; k < 15; ++k)
     {
         // A three-channel layer gives its green channel: p / 255 (as 0.003921569) times the power.
-        const float expected = t.baseHeights[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+        const float expected =
+            t.baseHeights[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
         EXPECT_EQ(built.positions[3 * k + 1], expected) << k;
         EXPECT_EQ(built.basePositions[3 * k + 1], t.baseHeights[k]) << k;
         lowest = std::min(lowest, expected);
