@@ -89,50 +89,17 @@ TEST(TerrainBuildTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     EXPECT_FALSE(built.hasWaterPlane);
 }
 
-TEST(TerrainBuildTest, WaterPlaneStoredOrBuiltFromTheMap)
+TEST(TerrainBuildTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
 {
-    ProjectTerrain t = SmallTerrain();
-    t.watermap = TestImage(5, 3, 4, 0);
-    std::fill(t.watermap.pixels.begin(), t.watermap.pixels.end(), 0);
-    for (const size_t k : {6u, 7u})
-    {
-        t.watermap.pixels[4 * k + 2] = 255;
-        t.watermap.pixels[4 * k + 3] = 255;
-    }
-    t.waterPlaneBuilt = true;
-    ProjectTerrain copy = t;
-    BuiltTerrain built;
-    ASSERT_TRUE(TerrainBuild::Build(copy, built));
-    ASSERT_TRUE(built.hasWaterPlane);
-    ASSERT_EQ(built.waterPlane.positions.size(), 6u); // one vertex per water pixel
-    EXPECT_EQ(built.waterPlane.positions[1], 0.7f);   // the region's highest full-water height
-
-    t.waterPlane.stored = true;
-    t.waterPlane.positions = {1, 2, 3, 4, 5, 6, 7, 8, 9};
-    t.waterPlane.texCoords = {0, 0, 1, 0, 0, 1};
-    t.waterPlane.indices = {0, 1, 2};
-    ASSERT_TRUE(TerrainBuild::Build(t, built));
-    EXPECT_EQ(built.waterPlane.positions, t.waterPlane.positions);
-    EXPECT_EQ(built.waterPlane.normals, (std::vector<float>{0, 1, 0, 0, 1, 0, 0, 1, 0}));
-    EXPECT_EQ(built.waterPlane.indices, t.waterPlane.indices);
-}
-
-TEST(TerrainBuildTest, WithoutHeightsTheGeneratorRunsAgainOrTheBuildIsRefused)
-{
+    // Rebuilding from a seed is compared with the editor's terrains in ProjectSessionGLTest.
     ProjectTerrain t = SmallTerrain();
     t.baseHeights.clear();
-    t.generator = {ProjectGenerator::kRandomFault, 1.0f, 0.005f, 20, 5};
-    BuiltTerrain built;
-    ASSERT_TRUE(TerrainBuild::Build(t, built));
-    std::vector<float> again;
-    TerrainGrid::HeightRange range;
-    ASSERT_TRUE(TerrainBuild::GenerateBase(5, 3, 2.0f, t.generator, again, range));
-    EXPECT_EQ(built.basePositions, again);
-    EXPECT_EQ(range.min, 0.0f);
-
     t.generator.kind = ProjectGenerator::kFile;
+    BuiltTerrain built;
     std::string error;
     EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
     EXPECT_EQ(error, "terrain small stores no heights and its generator file cannot make its 5 x 3 grid");
+    t.generator.kind = ProjectGenerator::kDiamondSquare; // of different sides
+    EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
 }
 } // namespace
