@@ -65,6 +65,14 @@ void Editor::Initialize()
     shaders.push_back(defaultShader);
     shaders.push_back(std::make_shared<Shader>("shaders/normal_shader.vert", "shaders/normal_shader.frag"));
     shaders.push_back(std::make_shared<Shader>("shaders/texcoord_shader.vert", "shaders/texcoord_shader.frag"));
+
+    // Projects: the window's close button asks about unsaved changes; the untouched start is "saved".
+    if (GLFWwindow* window = Engine::Get().window.handle)
+        glfwSetWindowCloseCallback(window, [](GLFWwindow*) {
+            if (auto* editor = dynamic_cast<Editor*>(Engine::Get().app)) editor->OnWindowCloseRequest();
+        });
+    project.recent.Load();
+    MarkSessionSaved();
 }
 
 void Editor::Shutdown()

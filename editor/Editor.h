@@ -8,6 +8,7 @@
 // Dialog state and decisions live in NewTerrainForm, FileDialogs, ScenePanels and TexturePanels.
 #include "editor/FileDialogs.h"
 #include "editor/NewTerrainForm.h"
+#include "editor/ProjectForms.h"
 #include "editor/ScenePanels.h"
 #include "editor/TexturePanels.h"
 #include "engine/App.h"
@@ -21,6 +22,7 @@
 #include <vector>
 
 class Camera;
+struct Project;
 class Scene;
 class Shader;
 class Terrain;
@@ -99,6 +101,42 @@ public:
     void ManageCancel(Scene& scene);
     void ManageDestroy(const Scene& scene);
 
+    // Projects (ProjectSession.cpp, ProjectDialogs.cpp): the whole session in one file.
+    Project CaptureProject() const;
+    // Replaces the session with the project's. False, with the reason and nothing changed, when a
+    // terrain cannot be rebuilt.
+    bool RestoreProject(Project&& project, std::string* error = nullptr);
+    // Save Project: false (and the Error popup) when the file could not be written.
+    bool SaveProject(const std::string& path);
+    // Open Project: false (and the Error popup) when the file is refused; the session stays as it was.
+    bool OpenProject(const std::string& path);
+    // New Project: an empty session without a file.
+    void NewProject();
+    // Window close, Quit, New Project and Open Project go through here: unsaved changes are asked about.
+    void RequestSessionAction(SessionAction action, const std::string& path = {});
+    void AnswerUnsavedChanges(UnsavedChangesForm::Answer answer);
+    // The window's close button; keeps the window open while the question is asked.
+    void OnWindowCloseRequest();
+    // A summary of what a project keeps of the session (view state aside), for noticing changes.
+    uint64_t SessionFingerprint() const;
+    bool HasUnsavedChanges() const;
+    void MarkSessionSaved();
+    void DrawProjectMenuItems();
+    void ShowProjectDialogs();
+
+    struct ProjectState
+    {
+        std::string path; // the open project's file; empty for an untitled session
+        uint64_t savedFingerprint = 0;
+        UnsavedChangesForm unsaved;
+        RecentProjects recent;
+        ProjectPathForm saveAs;
+        bool showSaveAs = false;
+        ProjectPathForm open;
+        bool showOpen = false;
+        std::string shownTitle;
+    } project;
+
     bool showOptions = false;
     bool showHelp = false;
     bool showError = false;
@@ -149,4 +187,7 @@ private:
     void NoteFrameActivity();
     bool lastMouseKnown = false;
     ImVec2 lastDisplaySize{0.0f, 0.0f};
+    void PerformSessionAction(SessionAction action, const std::string& path);
+    void SaveProjectCommand();
+    void ClearSessionState();
 };

@@ -98,6 +98,7 @@ void Editor::OnGUI()
         ImGui::End();
     }
 
+    ShowProjectDialogs();
     NoteFrameActivity();
 }
 
@@ -172,8 +173,9 @@ void Editor::DrawMainMenuBar()
                 showSaveTerrain = true;
             ImGui::EndMenu();
         }
+        DrawProjectMenuItems();
         if (ImGui::MenuItem("Quit"))
-            glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
+            RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("View"))

@@ -48,6 +48,8 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
     // The name becomes part of file names when the terrain is saved: one plain file name, or the
     // file's own name when the header has none.
     name = TerrainName::MakeSafe(data.name, std::filesystem::path(path).stem().string());
+    generatorRecord = GeneratorRecord{};
+    generatorRecord.fromFile = true;
     width = data.width;
     height = data.height;
     vertexCount = width * height;

@@ -1,15 +1,12 @@
 #include "render/Texture.h"
 
-#include "engine/AtomicFile.h"
 #include "engine/Log.h"
 #include "engine/Logger.h"
+#include "io/ImageFile.h"
 
 #include <GL/glew.h>
 #include <stb_image.h>
-#include <stb_image_write.h>
 
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -86,45 +83,6 @@ class UnpackState
 GLint AlignmentForChannels(uint32_t channels)
 {
     return channels == 4 ? 4 : 1;
-}
-
-// The image writer's output, collected into a file we opened ourselves so that open and write
-// failures can be told apart and reported.
-struct FileSink
-{
-    std::FILE* file = nullptr;
-    bool failed = false;
-};
-
-void WriteToFile(void* context, void* bytes, int size)
-{
-    auto* sink = static_cast<FileSink*>(context);
-    if (sink->failed || size <= 0) return;
-    if (std::fwrite(bytes, 1, static_cast<size_t>(size), sink->file) != static_cast<size_t>(size))
-        sink->failed = true;
-}
-
-enum class ImageKind
-{
-    Jpg,
-    Png,
-    Tga,
-    Bmp
-};
-
-bool KindForExtension(const std::string& extension, ImageKind& out)
-{
-    if (extension == ".jpg")
-        out = ImageKind::Jpg;
-    else if (extension == ".png")
-        out = ImageKind::Png;
-    else if (extension == ".tga")
-        out = ImageKind::Tga;
-    else if (extension == ".bmp")
-        out = ImageKind::Bmp;
-    else
-        return false;
-    return true;
 }
 
 } // namespace
@@ -266,6 +224,7 @@ void Texture::Update()
         Log::Error("Texture {} not updated: it has no pixel buffer", id);
         return;
     }
+    ++revision;
     if (id == 0) // made from a null buffer: there is no GL texture to update yet
     {
         LoadTexture();
@@ -324,70 +283,7 @@ bool Texture::Save(const std::string& path, std::string* error) const
         Log::Error("Cannot save texture {}: it has no pixel buffer", path);
         return fail("the texture has no pixels");
     }
-    const size_t dot = path.find('.');
-    stbi_flip_vertically_on_write(1);
-    Log::Trace("Saving texture {}: {} x {}, {} channels", path, width, height, channels);
-    if (dot == std::string::npos)
-    {
-        Log::Error("Cannot save texture {}: no file extension, please use .jpg, .png, .tga or .bmp", path);
-        return fail("no file extension, please use .jpg, .png, .tga or .bmp");
-    }
-    const std::string extension = path.substr(dot);
-    ImageKind kind{};
-    if (!KindForExtension(extension, kind))
-    {
-        Log::Error("Cannot save texture as {}, please use .jpg, .png, .tga or .bmp", extension);
-        return fail("cannot save as " + extension + ", please use .jpg, .png, .tga or .bmp");
-    }
-    if (channels < 1 || channels > 4 || width == 0 || height == 0)
-    {
-        Log::Error("Cannot save texture {}: {} x {} with {} channels is not an image", path, width, height,
-                   channels);
-        return fail("the texture is not an image");
-    }
-
-    // Written under a temporary name and renamed when complete, so a failed write never leaves a
-    // truncated file under the real name (or destroys a good file that was there before).
-    AtomicFile file(path);
-    if (!file.Open("wb"))
-    {
-        Log::Error("Cannot save texture {}: {}", path, file.Error());
-        return fail(file.Error());
-    }
-    FileSink sink;
-    sink.file = file.File();
-
-    const int w = static_cast<int>(width);
-    const int h = static_cast<int>(height);
-    const int comp = static_cast<int>(channels);
-    int written = 0;
-    switch (kind)
-    {
-    case ImageKind::Jpg:
-        written = stbi_write_jpg_to_func(WriteToFile, &sink, w, h, comp, data.get(), 100);
-        break;
-    case ImageKind::Png:
-        written = stbi_write_png_to_func(WriteToFile, &sink, w, h, comp, data.get(), w * comp);
-        break;
-    case ImageKind::Tga:
-        written = stbi_write_tga_to_func(WriteToFile, &sink, w, h, comp, data.get());
-        break;
-    case ImageKind::Bmp:
-        written = stbi_write_bmp_to_func(WriteToFile, &sink, w, h, comp, data.get());
-        break;
-    }
-    if (written == 0 || sink.failed)
-    {
-        file.Abandon();
-        Log::Error("Cannot save texture {}: writing the file failed", path);
-        return fail("writing the file failed");
-    }
-    if (!file.Commit())
-    {
-        Log::Error("Cannot save texture {}: {}", path, file.Error());
-        return fail(file.Error());
-    }
-    return true;
+    return ImageFile::Save(path, width, height, channels, data.get(), error);
 }
 
 void Texture::Bind() const

@@ -44,4 +44,5 @@ public:
     std::string name;                // source path of a texture read from a file
     std::string saveName;            // file name the texture panel offers when saving
     uint32_t id = 0;
+    uint32_t revision = 0; // counts the uploads of changed pixels, so the editor notices edits
 };

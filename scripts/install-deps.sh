@@ -9,6 +9,7 @@ mode="${1:-run}"
 packages=(
   build-essential cmake ninja-build pkg-config
   libglfw3-dev libglew-dev libglm-dev libstb-dev libspdlog-dev libfmt-dev libimgui-dev
+  nlohmann-json3-dev libzip-dev zlib1g-dev libcli11-dev
   libgl1-mesa-dri libglx-mesa0
 )
 if [ "$mode" = "test" ]; then

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite under a virtual X server; then the
-# same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, and the OBJ reader's fuzz
-# target for a bounded time.
+# same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets of the
+# OBJ and project readers for a bounded time each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,18 +21,25 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1
 cmake --build build/asan
 "${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -j "$jobs"
 
-# Fuzzing: libFuzzer needs clang. New inputs go to build/fuzz/corpus; the committed seeds stay as
-# they are. A crash leaves its input in build/fuzz/ and fails the run.
+# Fuzzing: libFuzzer needs clang. Each reader is fuzzed for a bounded time: the OBJ reader from the
+# committed seeds, the project reader from seeds our project writer makes at the start of the run. New
+# inputs go to build/fuzz/*-corpus; a crash leaves its input in build/fuzz/ and fails the run.
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DVELMORAN_BUILD_TESTS=OFF -DVELMORAN_FUZZ=ON
-cmake --build build/fuzz --target ObjReaderFuzz
-mkdir -p build/fuzz/corpus
-fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-60}"
-if ! build/fuzz/fuzz/ObjReaderFuzz -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-  -artifact_prefix=build/fuzz/ -print_final_stats=1 build/fuzz/corpus fuzz/corpus tests/data/obj \
-  >build/fuzz/fuzz.log 2>&1; then
-  tail -n 60 build/fuzz/fuzz.log
-  echo "ObjReaderFuzz failed; see build/fuzz/fuzz.log"
-  exit 1
-fi
-grep -E '^Done [0-9]+ runs' build/fuzz/fuzz.log || tail -n 3 build/fuzz/fuzz.log
+cmake --build build/fuzz --target ObjReaderFuzz ProjectReaderFuzz MakeProjectSeeds
+mkdir -p build/fuzz/corpus build/fuzz/project-corpus build/fuzz/project-seeds
+build/fuzz/fuzz/MakeProjectSeeds build/fuzz/project-seeds
+fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-45}"
+fuzz() {
+  local target="$1" log="build/fuzz/$1.log"
+  shift
+  if ! "build/fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix=build/fuzz/ -print_final_stats=1 "$@" >"$log" 2>&1; then
+    tail -n 60 "$log"
+    echo "$target failed; see $log"
+    exit 1
+  fi
+  echo "$target: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
+}
+fuzz ObjReaderFuzz build/fuzz/corpus fuzz/corpus tests/data/obj
+fuzz ProjectReaderFuzz build/fuzz/project-corpus build/fuzz/project-seeds

@@ -9,9 +9,40 @@
 #include <deque>
 #include <utility>
 
-GeneratorRandom::GeneratorRandom() : engine(std::random_device{}()) {}
+GeneratorRandom::GeneratorRandom() : GeneratorRandom(std::random_device{}()) {}
 
-GeneratorRandom::GeneratorRandom(uint32_t seed) : engine(seed) {}
+GeneratorRandom::GeneratorRandom(uint32_t seed) : seed(seed), engine(seed), signs(seed) {}
+
+LibcRandom::LibcRandom(uint32_t seed)
+{
+    // glibc's srandom_r for its default state of 31 words: a Lehmer sequence fills the state (the
+    // seed taken as a 32-bit signed word, 0 as 1), then 310 outputs are thrown away.
+    if (seed == 0) seed = 1;
+    int32_t word = static_cast<int32_t>(seed);
+    state[0] = word;
+    for (int i = 1; i < 31; ++i)
+    {
+        // (16807 * word) % 2147483647 without overflowing 31 bits
+        const int64_t hi = word / 127773;
+        const int64_t lo = word % 127773;
+        int64_t next = 16807 * lo - 2836 * hi;
+        if (next < 0) next += 2147483647;
+        word = static_cast<int32_t>(next);
+        state[i] = word;
+    }
+    for (int i = 0; i < 310; ++i)
+        Next();
+}
+
+int32_t LibcRandom::Next()
+{
+    // Unsigned arithmetic: the words wrap as glibc's do.
+    const uint32_t value = static_cast<uint32_t>(state[front]) + static_cast<uint32_t>(state[rear]);
+    state[front] = static_cast<int32_t>(value);
+    front = front + 1 == 31 ? 0 : front + 1;
+    rear = rear + 1 == 31 ? 0 : rear + 1;
+    return static_cast<int32_t>(value >> 1);
+}
 
 namespace Generators
 {
@@ -176,7 +207,7 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
     std::vector<int32_t> line(W);
     for (uint32_t iteration = 0; iteration < iterations; ++iteration)
     {
-        const int s = random.sign();
+        const int s = random.SignDraw();
         const int sign = (s & 1) == 0 ? 1 : -1;
         const uint32_t r1 = random.Uniform(height - 1);
         const uint32_t c1 = random.Uniform(width - 1);

@@ -2,13 +2,28 @@
 // The start generators as plain functions over a scratch array of heights. Terrain adds the array
 // to its flat mesh; tests and benchmarks pass a seeded random source to make a run repeatable.
 #include <cstdint>
-#include <cstdlib>
 #include <functional>
 #include <random>
 #include <vector>
 
+// The C library's rand() as glibc computes it (the additive feedback generator of degree 31 behind
+// srand and rand), with a private state: the same sequence as srand(seed) followed by rand() calls,
+// without reading or disturbing the global one.
+class LibcRandom
+{
+public:
+    explicit LibcRandom(uint32_t seed);
+    int32_t Next();
+
+private:
+    int32_t state[31];
+    int front = 3; // the generator adds state[rear] into state[front]
+    int rear = 0;
+};
+
 // The random sources of one generation: a Mersenne Twister, normal draws from it and (random fault)
-// uniform integer draws from it, and the fault signs from the C library's rand().
+// uniform integer draws from it, and the fault signs from a C library rand() sequence. All of them
+// start from one seed, which the terrain records so that a project can rebuild the same heights.
 struct GeneratorRandom
 {
     // Seeded with one value from the platform's random device, as the program does.
@@ -18,10 +33,14 @@ struct GeneratorRandom
     double Normal() { return normal(engine); }
     // Uniform in [0, n].
     uint32_t Uniform(uint32_t n) { return std::uniform_int_distribution<uint32_t>(0, n)(engine); }
+    // The next fault sign draw (its parity decides the sign).
+    int SignDraw() { return sign ? sign() : signs.Next(); }
 
+    uint32_t seed = 0;
     std::mt19937 engine;
     std::normal_distribution<double> normal{0.0, 1.0}; // may keep its second value between calls
-    std::function<int()> sign = [] { return std::rand(); };
+    LibcRandom signs;
+    std::function<int()> sign; // replaces the sign draws when set (tests)
 };
 
 namespace Generators

@@ -20,6 +20,13 @@ Terrain::Heightmap::Heightmap(const std::string& path) : Texture(path)
     isTexture = true;
 }
 
+Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels,
+                              bool linear, bool isTexture)
+    : Texture(width, height, channels, std::move(pixels), false, linear ? GL_LINEAR : GL_NEAREST)
+{
+    this->isTexture = isTexture;
+}
+
 std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const std::string& path,
                                                                          uint32_t width, uint32_t height,
                                                                          std::string* error)
@@ -41,6 +48,17 @@ void Terrain::Heightmap::Update()
 {
     if (isTexture) return; // its image comes from its file and the texture editor only
 
+    CopySettingsToNoise();
+
+    if (width == 0 || height == 0 || channels != 1) return;
+    std::vector<float> samples;
+    std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, image.get());
+    Texture::Update(std::move(image));
+}
+
+void Terrain::Heightmap::CopySettingsToNoise()
+{
     noise.seed = settings.seed;
     noise.noiseType = settings.noiseType;
     noise.fractalType = settings.fractalType;
@@ -53,12 +71,6 @@ void Terrain::Heightmap::Update()
         noise.CalculateFractalBounding();
         noise.lacunarity = settings.lacunarity;
     }
-
-    if (width == 0 || height == 0 || channels != 1) return;
-    std::vector<float> samples;
-    std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, image.get());
-    Texture::Update(std::move(image));
 }
 
 void Terrain::Heightmap::AppendState(Settings state)

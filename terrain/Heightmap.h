@@ -36,6 +36,9 @@ public:
     // Texture layer read from an image file, as the file gives it. Use LoadTextureLayer to get
     // one that is checked against the terrain.
     explicit Heightmap(const std::string& path);
+    // A layer restored from its pixels (a project file): nothing is generated or read.
+    Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels, bool linear,
+              bool isTexture);
 
     // A texture layer for a terrain of width x height, or null (with the reason logged and stored
     // in error) when the file cannot be read or its image is not exactly width x height.
@@ -46,6 +49,8 @@ public:
     // texture layer is left as it is). Texture::Update stays reachable for painted pixels.
     void Update();
     using Texture::Update;
+    // The first half of Update: the settings the noise state samples with.
+    void CopySettingsToNoise();
 
     void AppendState(Settings state);
     void Undo();

@@ -23,6 +23,7 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     this->vertexDistance = vertexDistance;
     maxHeight = -3.4028235e38f;
     minHeight = 3.4028235e38f;
+    generatorRecord = {generator, parameter1, parameter2, iterations, 0, false};
 
     switch (generator)
     {
@@ -170,6 +171,7 @@ bool Terrain::GenerateDiamondSquare(float range, float roughness)
 
 bool Terrain::GenerateDiamondSquare(float range, float roughness, GeneratorRandom& random)
 {
+    generatorRecord = {Generator::DiamondSquare, range, roughness, 0, random.seed, false};
     if (positions.empty()) return false;
     std::vector<float> heights;
     if (!Generators::DiamondSquare(width, height, range, roughness, random, heights))
@@ -197,6 +199,7 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
 
 bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterations, GeneratorRandom& random)
 {
+    generatorRecord = {Generator::RandomFault, range, roughness, iterations, random.seed, false};
     if (positions.empty()) return false;
     std::vector<float> array;
     Generators::RandomFault(width, height, range, roughness, iterations, random, array);

@@ -99,4 +99,29 @@ public:
     std::unique_ptr<Texture> normalTexture;
     std::unique_ptr<Texture> specularTexture;
     std::string name;
+
+    // What made the terrain, kept for project files: the start generator with its arguments and the
+    // seed it drew, and the last generation of the diffuse and specular textures with its seed.
+    struct GeneratorRecord
+    {
+        Generator generator = Generator::Flat;
+        float parameter1 = 10.0f;
+        float parameter2 = 0.5f;
+        uint32_t iterations = 0;
+        uint32_t seed = 0;
+        bool fromFile = false; // read from an OBJ file: the heights are all there is
+    };
+    struct BandRecord
+    {
+        enum class Mode
+        {
+            None,
+            Height,
+            Slope
+        };
+        Mode mode = Mode::None;
+        uint32_t seed = 0;
+    };
+    GeneratorRecord generatorRecord;
+    BandRecord bandRecord;
 };

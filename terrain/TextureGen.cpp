@@ -299,9 +299,11 @@ void Terrain::GenerateDiffuseByHeight()
         return;
     EnsureBandTextures(*this, false);
     BandBuffers buffers(pixels);
+    bandRecord = {BandRecord::Mode::Height, 0};
     if (!gradients.empty())
     {
-        TextureGen::Mt19937 engine(std::random_device{}());
+        bandRecord.seed = std::random_device{}();
+        TextureGen::Mt19937 engine(bandRecord.seed);
         TextureGen::PaintByHeight(gradients, heightmapTexture->data.get(), pixels, engine, buffers.diffuse.get(),
                                   buffers.specular.get());
     }
@@ -315,6 +317,7 @@ void Terrain::GenerateDiffuseBySlope()
         return;
     EnsureBandTextures(*this, true);
     BandBuffers buffers(pixels);
+    bandRecord = {BandRecord::Mode::Slope, 0};
     if (!gradients.empty())
         TextureGen::PaintBySlope(gradients, normals.data(), pixels, buffers.diffuse.get(), buffers.specular.get());
     buffers.HandTo(*this);

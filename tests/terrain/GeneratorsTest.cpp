@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -170,5 +171,41 @@ TEST(GeneratorsTest, RandomFaultIsTheSameBitsForAnyThreadCount)
     };
     EXPECT_EQ(run(1), run(3));
     Parallel::SetThreadCount(0);
+}
+} // namespace
+
+namespace
+{
+// The fault signs follow the C library's rand() sequence for the generation's seed, drawn from a
+// private state: glibc itself is the reference (srand then rand), and the global state is not used.
+TEST(LibcRandomTest, GivesGlibcsRandSequenceForTheSeed)
+{
+    for (const uint32_t seed : {0u, 1u, 2u, 12345u, 2147483647u, 2147483648u, 4294967295u})
+    {
+        std::srand(seed);
+        std::vector<int> expected(400);
+        for (int& value : expected)
+            value = std::rand();
+        LibcRandom random(seed);
+        std::srand(99); // the private state does not read the global one
+        for (size_t i = 0; i < expected.size(); ++i)
+            ASSERT_EQ(random.Next(), expected[i]) << "seed " << seed << ", draw " << i;
+    }
+}
+
+TEST(LibcRandomTest, ASeedRebuildsTheSameRandomFaultAndRecordsItself)
+{
+    GeneratorRandom first(314);
+    std::vector<float> a, b, c;
+    Generators::RandomFault(9, 6, 3.0f, 0.5f, 40, first, a);
+    std::srand(7); // a run of the global generator in between changes nothing
+    GeneratorRandom again(314);
+    Generators::RandomFault(9, 6, 3.0f, 0.5f, 40, again, b);
+    GeneratorRandom other(315);
+    Generators::RandomFault(9, 6, 3.0f, 0.5f, 40, other, c);
+    EXPECT_EQ(a, b);
+    EXPECT_NE(a, c);
+    EXPECT_EQ(first.seed, 314u);
+    EXPECT_NE(GeneratorRandom().seed, GeneratorRandom().seed) << "two unseeded generations share a seed";
 }
 } // namespace

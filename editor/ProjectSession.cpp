@@ -1,0 +1,774 @@
+// The session as a project: capturing the editor's objects into the GL-free model, rebuilding them
+// from it, the project commands (new, open, save) with the unsaved-changes question, and the summary
+// of the session that tells when it has changed.
+//   - Capture: terrains (arrays and texture pixels), cameras, scenes, user shaders
+//   - Restore: TerrainBuild's arrays into GL terrains, textures, layers and water planes
+//   - Commands and the unsaved-changes flow
+//   - SessionFingerprint
+#include "editor/Editor.h"
+
+#include "engine/Engine.h"
+#include "engine/Log.h"
+#include "io/ProjectFile.h"
+#include "render/Camera.h"
+#include "render/Framebuffer.h"
+#include "render/Scene.h"
+#include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
+#include "terrain/Project.h"
+#include "terrain/Terrain.h"
+#include "terrain/TerrainBuild.h"
+#include "terrain/Water.h"
+#include "terrain/WaterPlane.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+namespace
+{
+// Editor::Initialize puts these first in the shader list; a project keeps the ones after them.
+constexpr size_t kBuiltInShaders = 3;
+
+// ---------------------------------------------------------------------------------------------
+// Capture
+
+ProjectImage ImageOf(const Texture* texture)
+{
+    ProjectImage image;
+    if (texture == nullptr || !texture->data) return image;
+    image.width = texture->width;
+    image.height = texture->height;
+    image.channels = texture->channels;
+    image.pixels.assign(texture->data.get(), texture->data.get() + texture->ByteSize());
+    image.linear = texture->filter != GL_NEAREST;
+    image.mipmaps = texture->mipmaps;
+    image.source = texture->name;
+    image.saveName = texture->saveName;
+    return image;
+}
+
+// A terrain texture of the grid's size and channels; anything else is left to be made again on opening.
+ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_t channels, const char* what)
+{
+    ProjectImage image = ImageOf(texture);
+    if (image.Stored() &&
+        (image.width != terrain.width || image.height != terrain.height || image.channels != channels))
+    {
+        Log::Warn("Terrain {}: its {} texture is {} x {} with {} channels, not the grid's; it is not saved.",
+                  terrain.name, what, image.width, image.height, image.channels);
+        return {};
+    }
+    return image;
+}
+
+ProjectLayerSettings SettingsOf(const Terrain::Heightmap::Settings& s)
+{
+    return {s.power, s.seed,       s.frequency,     s.offsetX,         s.offsetY,   s.octaves,
+            s.gain,  s.lacunarity, s.noiseTypeName, s.fractalTypeName, s.noiseType, s.fractalType};
+}
+
+Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
+{
+    Terrain::Heightmap::Settings settings;
+    settings.power = s.power;
+    settings.seed = s.seed;
+    settings.frequency = s.frequency;
+    settings.offsetX = s.offsetX;
+    settings.offsetY = s.offsetY;
+    settings.octaves = s.octaves;
+    settings.gain = s.gain;
+    settings.lacunarity = s.lacunarity;
+    settings.noiseTypeName = s.noiseTypeName;
+    settings.fractalTypeName = s.fractalTypeName;
+    settings.noiseType = s.noiseType;
+    settings.fractalType = s.fractalType;
+    return settings;
+}
+
+bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
+{
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
+}
+
+const char* GeneratorKind(const Terrain::GeneratorRecord& record)
+{
+    if (record.fromFile) return ProjectGenerator::kFile;
+    switch (record.generator)
+    {
+    case Terrain::Generator::DiamondSquare:
+        return ProjectGenerator::kDiamondSquare;
+    case Terrain::Generator::RandomFault:
+        return ProjectGenerator::kRandomFault;
+    case Terrain::Generator::Flat:
+        break;
+    }
+    return ProjectGenerator::kFlat;
+}
+
+ProjectTerrain CaptureTerrain(const Terrain& terrain)
+{
+    ProjectTerrain t;
+    t.name = terrain.name;
+    const size_t count = size_t{terrain.width} * terrain.height;
+    if (terrain.IsEmpty() || count == 0 || terrain.positions.size() < 3 * count ||
+        terrain.basePositions.size() < 3 * count || terrain.texCoords.size() < 2 * count)
+        return t; // an empty terrain keeps its name only
+
+    t.width = terrain.width;
+    t.height = terrain.height;
+    t.vertexDistance = terrain.vertexDistance;
+    const Terrain::GeneratorRecord& record = terrain.generatorRecord;
+    t.generator = {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations,
+                   record.seed};
+
+    t.baseHeights.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        t.baseHeights[k] = terrain.basePositions[3 * k + 1];
+    if (!TerrainBuild::IsRegularGrid(terrain.basePositions.data(), terrain.texCoords.data(), terrain.width,
+                                     terrain.height, terrain.vertexDistance))
+    {
+        t.gridXZ.resize(2 * count);
+        for (size_t k = 0; k < count; ++k)
+        {
+            t.gridXZ[2 * k] = terrain.basePositions[3 * k];
+            t.gridXZ[2 * k + 1] = terrain.basePositions[3 * k + 2];
+        }
+        t.texCoords.assign(terrain.texCoords.begin(), terrain.texCoords.begin() + 2 * count);
+    }
+
+    for (const auto& layer : terrain.heightmaps)
+    {
+        if (!layer) continue;
+        ProjectLayer entry;
+        entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
+        entry.name = layer->name;
+        entry.settings = SettingsOf(layer->settings);
+        entry.image = ImageOf(layer.get());
+        const bool fitsNoise = entry.image.width == terrain.width && entry.image.height == terrain.height &&
+                               entry.image.channels == 1;
+        if (!entry.image.Stored() || (!layer->isTexture && !fitsNoise))
+        {
+            // Such a layer adds nothing to the heights; its image could not be read back.
+            Log::Warn("Terrain {}: layer {} has no image of the grid's size and is not saved.", terrain.name,
+                      layer->name);
+            continue;
+        }
+        t.layers.push_back(std::move(entry));
+    }
+
+    // The current heights are stored only when they are not what the layers give (the layers changed
+    // after they were last applied).
+    std::vector<float> layered(3 * count);
+    TerrainBuild::ApplyLayerStack(terrain.basePositions.data(), layered.data(), terrain.width, terrain.height,
+                                  t.layers);
+    const std::vector<float> current(terrain.positions.begin(), terrain.positions.begin() + 3 * count);
+    if (!SameBits(layered, current))
+    {
+        t.heights.resize(count);
+        for (size_t k = 0; k < count; ++k)
+            t.heights[k] = current[3 * k + 1];
+    }
+
+    for (const auto& gradient : terrain.gradients)
+        if (gradient) t.gradients.push_back(*gradient);
+    switch (terrain.bandRecord.mode)
+    {
+    case Terrain::BandRecord::Mode::Height:
+        t.bands.mode = ProjectBands::kHeight;
+        break;
+    case Terrain::BandRecord::Mode::Slope:
+        t.bands.mode = ProjectBands::kSlope;
+        break;
+    case Terrain::BandRecord::Mode::None:
+        t.bands.mode = ProjectBands::kNone;
+        break;
+    }
+    t.bands.seed = terrain.bandRecord.seed;
+
+    t.heightmap = GridImageOf(terrain, terrain.heightmapTexture.get(), 1, "heightmap");
+    t.normal = GridImageOf(terrain, terrain.normalTexture.get(), 3, "normal");
+    t.diffuse = GridImageOf(terrain, terrain.diffuseTexture.get(), 3, "diffuse");
+    t.specular = GridImageOf(terrain, terrain.specularTexture.get(), 1, "specular");
+    t.watermap = GridImageOf(terrain, terrain.watermapTexture.get(), 4, "water map");
+
+    const uint32_t shown =
+        terrain.mesh && !terrain.mesh->entries.empty() ? terrain.mesh->entries[0].texture : 0u;
+    const std::pair<const char*, const Texture*> displays[] = {{"heightmap", terrain.heightmapTexture.get()},
+                                                               {"normal", terrain.normalTexture.get()},
+                                                               {"diffuse", terrain.diffuseTexture.get()},
+                                                               {"specular", terrain.specularTexture.get()}};
+    t.display = shown == 0 ? "none" : "heightmap";
+    for (const auto& [key, texture] : displays)
+        if (texture != nullptr && texture->id == shown && shown != 0) t.display = key;
+
+    // The water plane is a snapshot: its arrays are kept when it no longer follows the map and heights.
+    if (const auto& plane = terrain.waterPlane)
+    {
+        t.waterPlaneBuilt = true;
+        Water::PlaneMesh rebuilt;
+        if (t.watermap.Stored())
+            rebuilt = Water::BuildPlane(t.watermap.pixels.data(), terrain.positions.data(), terrain.width,
+                                        terrain.height, terrain.vertexDistance, terrain.minHeight);
+        if (!SameBits(rebuilt.positions, plane->positions) ||
+            !SameBits(rebuilt.texCoords, plane->texCoords) || rebuilt.indices != plane->indices)
+        {
+            t.waterPlane.stored = true;
+            t.waterPlane.positions = plane->positions;
+            t.waterPlane.texCoords = plane->texCoords;
+            t.waterPlane.indices = plane->indices;
+        }
+    }
+    return t;
+}
+
+ProjectCamera CaptureCamera(const Camera& c, bool listed)
+{
+    ProjectCamera p;
+    p.name = c.name;
+    p.viewHeight = c.viewHeight;
+    p.aspectRatio = c.aspectRatio;
+    p.zNear = c.zNear;
+    p.zFar = c.zFar;
+    p.fov = c.fov;
+    p.speed = c.speed;
+    p.yaw = c.yaw;
+    p.pitch = c.pitch;
+    p.perspective = c.perspective;
+    p.rotate = c.rotate;
+    p.position = c.position;
+    p.up = c.up;
+    p.front = c.front;
+    p.listed = listed;
+    return p;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Restore
+
+std::unique_ptr<uint8_t[]> PixelsOf(const ProjectImage& image)
+{
+    std::unique_ptr<uint8_t[]> pixels(new uint8_t[image.pixels.size()]);
+    std::memcpy(pixels.get(), image.pixels.data(), image.pixels.size());
+    return pixels;
+}
+
+std::unique_ptr<Texture> TextureOf(const ProjectImage& image)
+{
+    if (!image.Stored()) return nullptr;
+    auto texture = std::make_unique<Texture>(image.width, image.height, image.channels, PixelsOf(image),
+                                             image.mipmaps, image.linear ? GL_LINEAR : GL_NEAREST);
+    texture->name = image.source;
+    texture->saveName = image.saveName;
+    return texture;
+}
+
+std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
+                                        const std::shared_ptr<Shader>& waterShader)
+{
+    auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
+    terrain->name = t.name;
+    if (t.Empty()) return terrain;
+
+    terrain->width = built.width;
+    terrain->height = built.height;
+    terrain->vertexCount = built.width * built.height;
+    terrain->vertexDistance = built.vertexDistance;
+    terrain->minHeight = built.minHeight;
+    terrain->maxHeight = built.maxHeight;
+    terrain->positions = std::move(built.positions);
+    terrain->basePositions = std::move(built.basePositions);
+    terrain->normals = std::move(built.normals);
+    terrain->texCoords = std::move(built.texCoords);
+    terrain->indices = std::move(built.indices);
+    terrain->indexCount = static_cast<uint32_t>(terrain->indices.size());
+    terrain->SetMesh(std::make_unique<MeshGeometry>());
+    terrain->mesh->entries.assign(1, MeshEntry::Whole(terrain->indexCount));
+    terrain->mesh->UploadAll(terrain->vertexCount, terrain->indexCount, terrain->positions.data(),
+                             terrain->normals.data(), terrain->texCoords.data(), terrain->indices.data());
+
+    terrain->heightmapTexture = TextureOf(t.heightmap);
+    terrain->normalTexture = TextureOf(t.normal);
+    terrain->diffuseTexture = TextureOf(t.diffuse);
+    terrain->specularTexture = TextureOf(t.specular);
+    terrain->watermapTexture = TextureOf(t.watermap);
+    const Texture* shown = nullptr;
+    if (t.display == "heightmap")
+        shown = terrain->heightmapTexture.get();
+    else if (t.display == "normal")
+        shown = terrain->normalTexture.get();
+    else if (t.display == "diffuse")
+        shown = terrain->diffuseTexture.get();
+    else if (t.display == "specular")
+        shown = terrain->specularTexture.get();
+    terrain->SetDisplayTexture(shown);
+
+    Terrain::GeneratorRecord& record = terrain->generatorRecord;
+    record.fromFile = t.generator.kind == ProjectGenerator::kFile;
+    record.generator = t.generator.kind == ProjectGenerator::kDiamondSquare
+                           ? Terrain::Generator::DiamondSquare
+                       : t.generator.kind == ProjectGenerator::kRandomFault ? Terrain::Generator::RandomFault
+                                                                            : Terrain::Generator::Flat;
+    record.parameter1 = t.generator.parameter1;
+    record.parameter2 = t.generator.parameter2;
+    record.iterations = t.generator.iterations;
+    record.seed = t.generator.seed;
+    terrain->bandRecord.mode = t.bands.mode == ProjectBands::kHeight  ? Terrain::BandRecord::Mode::Height
+                               : t.bands.mode == ProjectBands::kSlope ? Terrain::BandRecord::Mode::Slope
+                                                                      : Terrain::BandRecord::Mode::None;
+    terrain->bandRecord.seed = t.bands.seed;
+
+    for (const Gradient& gradient : t.gradients)
+        terrain->gradients.push_back(std::make_unique<Gradient>(gradient));
+    for (const ProjectLayer& entry : t.layers)
+    {
+        const bool isTexture = entry.kind == ProjectLayer::kImage;
+        auto layer =
+            std::make_shared<Terrain::Heightmap>(entry.image.width, entry.image.height, entry.image.channels,
+                                                 PixelsOf(entry.image), entry.image.linear, isTexture);
+        layer->name = entry.name;
+        layer->Texture::name = entry.image.source;
+        layer->saveName = entry.image.saveName;
+        layer->settings = SettingsOf(entry.settings);
+        if (!isTexture)
+        {
+            layer->CopySettingsToNoise();
+            layer->AppendState(layer->settings); // the history starts again at the saved settings
+        }
+        terrain->heightmaps.push_back(std::move(layer));
+    }
+
+    if (built.hasWaterPlane)
+    {
+        auto plane = std::make_shared<Terrain::WaterPlane>(nullptr);
+        plane->terrain = terrain.get();
+        plane->width = terrain->width;
+        plane->height = terrain->height;
+        plane->vertexDistance = terrain->vertexDistance;
+        plane->positions = std::move(built.waterPlane.positions);
+        plane->normals = std::move(built.waterPlane.normals);
+        plane->texCoords = std::move(built.waterPlane.texCoords);
+        plane->indices = std::move(built.waterPlane.indices);
+        plane->vertexCount = static_cast<uint32_t>(plane->positions.size() / 3);
+        plane->indexCount = static_cast<uint32_t>(plane->indices.size());
+        plane->mesh->entries.assign(1, MeshEntry::Whole(plane->indexCount));
+        plane->mesh->UploadAll(plane->vertexCount, plane->indexCount, plane->positions.data(),
+                               plane->normals.data(), plane->texCoords.data(), plane->indices.data());
+        // As "Recalculate" leaves it: drawn with the lighting shader, showing the water map.
+        if (waterShader) plane->SetGeometry(plane->mesh, waterShader);
+        if (terrain->watermapTexture) plane->mesh->entries.front().texture = terrain->watermapTexture->id;
+        terrain->waterPlane = plane;
+    }
+    return terrain;
+}
+} // namespace
+
+// -------------------------------------------------------------------------------------------------
+// Capture and restore
+
+Project Editor::CaptureProject() const
+{
+    Project p;
+    for (size_t i = kBuiltInShaders; i < shaders.size(); ++i)
+        p.shaders.push_back({shaders[i]->vertexPath, shaders[i]->fragmentPath});
+
+    std::vector<const Camera*> cameraOrder;
+    for (const auto& camera : cameras)
+        if (camera)
+        {
+            cameraOrder.push_back(camera.get());
+            p.cameras.push_back(CaptureCamera(*camera, true));
+        }
+    std::vector<const Terrain*> terrainOrder;
+    for (const auto& terrain : terrains)
+        if (terrain)
+        {
+            terrainOrder.push_back(terrain.get());
+            p.terrains.push_back(CaptureTerrain(*terrain));
+        }
+
+    for (const auto& scene : scenes)
+    {
+        ProjectScene s;
+        s.sceneId = scene->sceneId;
+        s.name = scene->name;
+        if (scene->camera)
+        {
+            auto found = std::find(cameraOrder.begin(), cameraOrder.end(), scene->camera.get());
+            if (found == cameraOrder.end())
+            {
+                // A camera the manage dialog no longer lists stays with its scene.
+                cameraOrder.push_back(scene->camera.get());
+                p.cameras.push_back(CaptureCamera(*scene->camera, false));
+                found = cameraOrder.end() - 1;
+            }
+            s.camera = static_cast<int32_t>(found - cameraOrder.begin());
+        }
+        if (scene->terrain)
+        {
+            auto found = std::find(terrainOrder.begin(), terrainOrder.end(), scene->terrain.get());
+            if (found == terrainOrder.end())
+            {
+                terrainOrder.push_back(scene->terrain.get());
+                p.terrains.push_back(CaptureTerrain(*scene->terrain));
+                found = terrainOrder.end() - 1;
+            }
+            s.terrain = static_cast<int32_t>(found - terrainOrder.begin());
+        }
+        s.hasShader = scene->shader != nullptr;
+        if (scene->shader) s.shader = {scene->shader->vertexPath, scene->shader->fragmentPath};
+        s.isNew = scene->isNew;
+        s.showWindow = scene->showWindow;
+        s.showManage = scene->showManage;
+        s.showCameraControl = scene->showCameraControl;
+        s.showTerrainGenerator = scene->showTerrainGenerator;
+        s.ratioWidth = scene->ratioWidth;
+        s.ratioHeight = scene->ratioHeight;
+        s.useBackground = scene->useBackground;
+        if (scene->framebuffer)
+        {
+            s.wireframe = scene->framebuffer->wireframe;
+            s.clearColor = scene->framebuffer->clearColor;
+        }
+        p.scenes.push_back(std::move(s));
+    }
+    p.sceneCounter = sceneCounter;
+    p.aspectRatioIndex = sceneWindowState.aspectRatioIndex;
+    return p;
+}
+
+bool Editor::RestoreProject(Project&& p, std::string* error)
+{
+    // Everything is built first; the session is replaced only once nothing can fail.
+    std::vector<std::shared_ptr<Terrain>> newTerrains;
+    for (ProjectTerrain& t : p.terrains)
+    {
+        BuiltTerrain built;
+        std::string reason;
+        if (!TerrainBuild::Build(t, built, &reason))
+        {
+            if (error != nullptr) *error = reason;
+            return false;
+        }
+        newTerrains.push_back(RestoreTerrain(t, built, defaultShader));
+        t = ProjectTerrain{}; // its pixels now live in the textures
+    }
+
+    std::vector<std::shared_ptr<Camera>> allCameras;
+    std::vector<std::shared_ptr<Camera>> listedCameras;
+    for (const ProjectCamera& c : p.cameras)
+    {
+        auto camera = std::make_shared<Camera>();
+        camera->name = c.name;
+        camera->viewHeight = c.viewHeight;
+        camera->aspectRatio = c.aspectRatio;
+        camera->zNear = c.zNear;
+        camera->zFar = c.zFar;
+        camera->fov = c.fov;
+        camera->speed = c.speed;
+        camera->yaw = c.yaw;
+        camera->pitch = c.pitch;
+        camera->perspective = c.perspective;
+        camera->rotate = c.rotate;
+        camera->position = c.position;
+        camera->up = c.up;
+        camera->front = c.front;
+        camera->Update();
+        allCameras.push_back(camera);
+        if (c.listed) listedCameras.push_back(camera);
+    }
+
+    std::vector<std::shared_ptr<Shader>> newShaders(
+        shaders.begin(), shaders.begin() + std::min(shaders.size(), kBuiltInShaders));
+    for (const ProjectShader& s : p.shaders)
+        newShaders.push_back(std::make_shared<Shader>(s.vertexPath, s.fragmentPath));
+
+    std::vector<std::shared_ptr<Scene>> newScenes;
+    for (const ProjectScene& s : p.scenes)
+    {
+        auto scene = std::make_shared<Scene>(s.sceneId);
+        scene->name = s.name;
+        scene->camera = s.camera >= 0 ? allCameras[static_cast<size_t>(s.camera)] : nullptr;
+        scene->terrain = s.terrain >= 0 ? newTerrains[static_cast<size_t>(s.terrain)] : nullptr;
+        if (s.hasShader) scene->shader = std::make_shared<Shader>(s.shader.vertexPath, s.shader.fragmentPath);
+        scene->isNew = s.isNew;
+        scene->showWindow = s.showWindow;
+        scene->showManage = s.showManage;
+        scene->showCameraControl = s.showCameraControl;
+        scene->showTerrainGenerator = s.showTerrainGenerator;
+        scene->ratioWidth = s.ratioWidth;
+        scene->ratioHeight = s.ratioHeight;
+        scene->useBackground = s.useBackground;
+        scene->framebuffer->wireframe = s.wireframe;
+        scene->framebuffer->clearColor = s.clearColor;
+        if (scene->terrain && scene->shader && !scene->terrain->IsEmpty())
+            scene->terrain->SetGeometry(scene->terrain->mesh, scene->shader);
+        newScenes.push_back(scene);
+    }
+
+    ClearSessionState();
+    terrains = std::move(newTerrains);
+    cameras = std::move(listedCameras);
+    scenes = std::move(newScenes);
+    shaders = std::move(newShaders);
+    sceneCounter = p.sceneCounter;
+    sceneWindowState.aspectRatioIndex = p.aspectRatioIndex;
+    return true;
+}
+
+void Editor::ClearSessionState()
+{
+    // Panels hold pointers into the terrains that are about to go.
+    layerPanel.selectedLayer.reset();
+    layerPanel.layerEditorOpen = false;
+    layerPanel.loadDialogOpen = false;
+    texturePanel.chosenTexture = nullptr;
+    texturePanel.textureEditorOpen = false;
+    texturePanel.saveDialogOpen = false;
+    texturePanel.diffuseEditorOpen = false;
+    diffuseEditor.selected = -1;
+    waterEditor.strokeActive = false;
+    saveTerrainForm.selected.reset();
+    restorePoint = RestorePoint{};
+}
+
+// -------------------------------------------------------------------------------------------------
+// Commands
+
+bool Editor::SaveProject(const std::string& path)
+{
+    Log::Trace("Saving project {}", path);
+    const Project captured = CaptureProject();
+    std::string reason;
+    if (!ProjectFile::Save(captured, path, &reason))
+    {
+        const std::string message = ProjectFile::SaveMessage(path, reason);
+        Log::Error("{}", message);
+        SetError(message);
+        return false;
+    }
+    project.path = path;
+    project.recent.Add(path);
+    MarkSessionSaved();
+    return true;
+}
+
+bool Editor::OpenProject(const std::string& path)
+{
+    Log::Trace("Opening project {}", path);
+    Project opened;
+    std::string reason;
+    if (!ProjectFile::Open(path, opened, &reason) || !RestoreProject(std::move(opened), &reason))
+    {
+        const std::string message = ProjectFile::OpenMessage(path, reason);
+        Log::Error("{}", message);
+        SetError(message);
+        // A recent project that is gone leaves the list.
+        std::error_code code;
+        const auto& recent = project.recent.paths;
+        if (!std::filesystem::exists(path, code) &&
+            std::find(recent.begin(), recent.end(), path) != recent.end())
+        {
+            project.recent.Remove(path);
+            project.recent.Save();
+        }
+        return false;
+    }
+    project.path = path;
+    project.recent.Add(path);
+    MarkSessionSaved();
+    return true;
+}
+
+void Editor::NewProject()
+{
+    ClearSessionState();
+    terrains.clear();
+    scenes.clear();
+    cameras.clear();
+    if (shaders.size() > kBuiltInShaders) shaders.resize(kBuiltInShaders);
+    sceneCounter = 0;
+    sceneWindowState.aspectRatioIndex = 0;
+    project.path.clear();
+    MarkSessionSaved();
+}
+
+void Editor::MarkSessionSaved()
+{
+    project.savedFingerprint = SessionFingerprint();
+}
+
+bool Editor::HasUnsavedChanges() const
+{
+    return SessionFingerprint() != project.savedFingerprint;
+}
+
+void Editor::RequestSessionAction(SessionAction action, const std::string& path)
+{
+    if (project.unsaved.Request(action, HasUnsavedChanges(), path) == UnsavedChangesForm::Next::Proceed)
+        PerformSessionAction(action, path);
+}
+
+void Editor::AnswerUnsavedChanges(UnsavedChangesForm::Answer answer)
+{
+    UnsavedChangesForm& form = project.unsaved;
+    UnsavedChangesForm::Next next = form.Respond(answer, !project.path.empty());
+    if (next == UnsavedChangesForm::Next::Save)
+        next = form.Saved(SaveProject(project.path));
+    else if (next == UnsavedChangesForm::Next::SaveAs)
+    {
+        // The Save Project As dialog reports back through UnsavedChangesForm::Saved.
+        project.saveAs.path = project.saveAs.path.empty() ? "output/untitled" : project.saveAs.path;
+        project.saveAs.confirmReplace = false;
+        project.showSaveAs = true;
+        return;
+    }
+    if (next == UnsavedChangesForm::Next::Proceed)
+    {
+        const SessionAction action = form.pending;
+        const std::string path = form.openPath;
+        form.Clear();
+        PerformSessionAction(action, path);
+    }
+}
+
+void Editor::PerformSessionAction(SessionAction action, const std::string& path)
+{
+    switch (action)
+    {
+    case SessionAction::CloseWindow:
+    case SessionAction::Quit:
+        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
+        break;
+    case SessionAction::NewProject:
+        NewProject();
+        break;
+    case SessionAction::OpenProject:
+        OpenProject(path);
+        break;
+    case SessionAction::None:
+        break;
+    }
+}
+
+void Editor::OnWindowCloseRequest()
+{
+    if (!HasUnsavedChanges()) return; // the window closes after this frame
+    if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
+    RequestSessionAction(SessionAction::CloseWindow);
+}
+
+void Editor::SaveProjectCommand()
+{
+    if (project.path.empty())
+    {
+        project.saveAs.confirmReplace = false;
+        project.showSaveAs = true;
+    }
+    else
+    {
+        SaveProject(project.path);
+    }
+}
+
+// -------------------------------------------------------------------------------------------------
+// The session's summary: what a project keeps, except the view (camera position, direction and field
+// of view, window visibility), which changes while one only looks around.
+
+uint64_t Editor::SessionFingerprint() const
+{
+    Fingerprint f;
+    const auto texture = [&f](const Texture* t)
+    {
+        f.Value(t);
+        if (t != nullptr)
+        {
+            f.Value(t->revision);
+            f.Value(t->data.get());
+            f.Text(t->saveName);
+        }
+    };
+    f.Value(sceneCounter);
+    f.Value(shaders.size());
+    for (const auto& shader : shaders)
+        f.Value(shader.get());
+    f.Value(cameras.size());
+    for (const auto& camera : cameras)
+    {
+        f.Value(camera.get());
+        f.Text(camera->name);
+        f.Value(camera->speed);
+        f.Value(camera->rotate);
+        f.Value(camera->perspective);
+        f.Value(camera->zNear);
+        f.Value(camera->zFar);
+        f.Value(camera->viewHeight);
+    }
+    f.Value(terrains.size());
+    for (const auto& terrain : terrains)
+    {
+        f.Value(terrain.get());
+        f.Text(terrain->name);
+        f.Value(terrain->width);
+        f.Value(terrain->height);
+        f.Value(terrain->positions.data());
+        texture(terrain->heightmapTexture.get());
+        texture(terrain->normalTexture.get());
+        texture(terrain->diffuseTexture.get());
+        texture(terrain->specularTexture.get());
+        texture(terrain->watermapTexture.get());
+        f.Value(terrain->waterPlane.get());
+        f.Value(terrain->mesh && !terrain->mesh->entries.empty() ? terrain->mesh->entries[0].texture : 0u);
+        f.Value(terrain->heightmaps.size());
+        for (const auto& layer : terrain->heightmaps)
+        {
+            texture(layer.get());
+            f.Text(layer->name);
+            const Terrain::Heightmap::Settings& s = layer->settings;
+            f.Value(s.power);
+            f.Value(s.seed);
+            f.Value(s.frequency);
+            f.Value(s.offsetX);
+            f.Value(s.offsetY);
+            f.Value(s.octaves);
+            f.Value(s.gain);
+            f.Value(s.lacunarity);
+            f.Value(s.noiseType);
+            f.Value(s.fractalType);
+        }
+        f.Value(terrain->gradients.size());
+        for (const auto& g : terrain->gradients)
+        {
+            f.Value(g->heightSpan);
+            f.Value(g->decay);
+            f.Value(g->slopeSpan);
+            f.Value(g->color);
+            f.Value(g->specular);
+        }
+    }
+    f.Value(scenes.size());
+    for (const auto& scene : scenes)
+    {
+        f.Value(scene.get());
+        f.Text(scene->name);
+        f.Value(scene->camera.get());
+        f.Value(scene->shader.get());
+        f.Value(scene->terrain.get());
+        f.Value(scene->isNew);
+        f.Value(scene->ratioWidth);
+        f.Value(scene->ratioHeight);
+        f.Value(scene->useBackground);
+        if (scene->framebuffer)
+        {
+            f.Value(scene->framebuffer->wireframe);
+            f.Value(scene->framebuffer->clearColor);
+        }
+    }
+    return f.Get();
+}

@@ -1,0 +1,190 @@
+#include "io/ProjectBuild.h"
+
+#include "io/ImageFile.h"
+#include "io/ObjWriter.h"
+#include "io/ProjectFile.h"
+#include "terrain/TerrainBuild.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <set>
+#include <system_error>
+
+void StepReporter::Begin(std::string name)
+{
+    step = std::move(name);
+    started = now();
+    lastLine = started;
+}
+
+void StepReporter::Progress(float fraction)
+{
+    const Clock::time_point t = now();
+    if (t - started < std::chrono::seconds(1) || t - lastLine < std::chrono::seconds(1)) return;
+    lastLine = t;
+    char line[64];
+    std::snprintf(line, sizeof line, ": %.0f%%", static_cast<double>(fraction) * 100.0);
+    sink(step + line);
+}
+
+void StepReporter::End()
+{
+    const std::chrono::duration<double> took = now() - started;
+    if (took >= std::chrono::seconds(1))
+    {
+        char line[64];
+        std::snprintf(line, sizeof line, ": done in %.1f s", took.count());
+        sink(step + line);
+    }
+    step.clear();
+}
+
+namespace ProjectBuild
+{
+namespace
+{
+bool Fail(std::string& error, const std::string& file, const std::string& reason)
+{
+    error = file + ": " + reason;
+    return false;
+}
+
+// A terrain name becomes part of file names: it must not lead out of the output folder.
+bool IsSafeFileName(const std::string& name)
+{
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\\') == std::string::npos && name.find('\0') == std::string::npos;
+}
+
+bool WriteObj(const std::string& path, const std::string& name, uint32_t width, uint32_t height,
+              const std::vector<float>& positions, const std::vector<float>& texCoords,
+              const std::vector<float>& normals, const std::vector<uint32_t>& indices, std::string& error)
+{
+    ObjMeshView view;
+    if (!ObjWriter::MakeView(name, width, height, static_cast<uint32_t>(positions.size() / 3), positions,
+                             texCoords, normals, static_cast<uint32_t>(indices.size()), indices, view))
+        return Fail(error, path, "the mesh is incomplete");
+    std::string reason;
+    if (!ObjWriter::WriteFile(path, view, nullptr, &reason)) return Fail(error, path, reason);
+    return true;
+}
+
+// The files of one terrain, in the order the Save Terrain dialog writes them.
+bool WriteTerrainFiles(const ProjectTerrain& terrain, const BuiltTerrain& built, const BuildOptions& options,
+                       const std::string& base, StepReporter& reporter, std::string& error)
+{
+    reporter.Begin("Writing " + base + ".obj");
+    if (!WriteObj(base + ".obj", terrain.name, built.width, built.height, built.positions, built.texCoords,
+                  built.normals, built.indices, error))
+        return false;
+    reporter.End();
+    if (built.hasWaterPlane)
+    {
+        const Water::PlaneMesh& plane = built.waterPlane;
+        if (!WriteObj(base + "_water.obj", terrain.name + "_water", built.width, built.height,
+                      plane.positions, plane.texCoords, plane.normals, plane.indices, error))
+            return false;
+    }
+    if (options.imageFormat.empty()) return true;
+    const std::pair<const char*, const ProjectImage*> images[] = {{"_heightmap", &terrain.heightmap},
+                                                                  {"_diffuse", &terrain.diffuse},
+                                                                  {"_normal", &terrain.normal},
+                                                                  {"_specular", &terrain.specular}};
+    for (const auto& [suffix, image] : images)
+    {
+        if (!image->Stored()) continue;
+        const std::string path = base + suffix + options.imageFormat;
+        std::string reason;
+        if (!ImageFile::Save(path, image->width, image->height, image->channels, image->pixels.data(),
+                             &reason))
+            return Fail(error, path, reason);
+    }
+    return true;
+}
+} // namespace
+
+bool ImageFormatFromName(const std::string& name, std::string& extension)
+{
+    for (const char* known : {"png", "tga", "jpg", "bmp"})
+        if (name == known || name == std::string(".") + known)
+        {
+            extension = std::string(".") + known;
+            return true;
+        }
+    if (name == "none")
+    {
+        extension.clear();
+        return true;
+    }
+    return false;
+}
+
+bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter)
+{
+    Project project;
+    std::string reason;
+    reporter.Begin("Reading " + options.projectPath);
+    const bool opened = ProjectFile::Open(options.projectPath, project, &reason,
+                                          [&](float fraction)
+                                          {
+                                              reporter.Progress(fraction);
+                                              return true;
+                                          });
+    if (!opened) return Fail(error, options.projectPath, reason);
+    reporter.End();
+
+    // Which terrains, and whether their files can be told apart.
+    std::vector<size_t> chosen;
+    std::vector<std::string> notes;
+    std::set<std::string> names;
+    for (const std::string& wanted : options.terrains)
+    {
+        bool found = false;
+        for (size_t t = 0; t < project.terrains.size() && !found; ++t)
+            found = project.terrains[t].name == wanted;
+        if (!found) return Fail(error, options.projectPath, "it holds no terrain named " + wanted);
+    }
+    for (size_t t = 0; t < project.terrains.size(); ++t)
+    {
+        const ProjectTerrain& terrain = project.terrains[t];
+        if (!options.terrains.empty() && std::find(options.terrains.begin(), options.terrains.end(),
+                                                   terrain.name) == options.terrains.end())
+            continue;
+        if (terrain.Empty())
+        {
+            notes.push_back("Terrain " + std::to_string(t) + " (" + terrain.name +
+                            ") is empty: nothing to write");
+            continue;
+        }
+        if (!IsSafeFileName(terrain.name))
+            return Fail(error, options.projectPath,
+                        "terrain " + std::to_string(t) + " is named '" + terrain.name +
+                            "', which cannot be a file name in the output folder");
+        if (!names.insert(terrain.name).second)
+            return Fail(error, options.projectPath,
+                        "two terrains are named " + terrain.name +
+                            ": their files would overwrite each other");
+        chosen.push_back(t);
+    }
+
+    std::error_code code;
+    std::filesystem::create_directories(options.outputFolder, code);
+    if (code) return Fail(error, options.outputFolder, code.message());
+    std::string folder = options.outputFolder;
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    for (const std::string& note : notes)
+        reporter.Note(note);
+
+    for (const size_t t : chosen)
+    {
+        ProjectTerrain& terrain = project.terrains[t];
+        reporter.Begin("Building terrain " + terrain.name);
+        BuiltTerrain built;
+        if (!TerrainBuild::Build(terrain, built, &reason)) return Fail(error, options.projectPath, reason);
+        reporter.End();
+        if (!WriteTerrainFiles(terrain, built, options, folder + terrain.name, reporter, error)) return false;
+    }
+    return true;
+}
+} // namespace ProjectBuild

@@ -1,0 +1,54 @@
+#pragma once
+// The headless build: every terrain of a project rebuilt without GL (TerrainBuild) and written as the
+// Save Terrain dialog writes it with every choice set: NAME.obj, NAME_water.obj (when the water plane
+// was built), and NAME_heightmap, NAME_diffuse, NAME_normal and NAME_specular images (those the terrain
+// has) in the chosen format. The velmoran-build program is a thin command line over RunBuild.
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct BuildOptions
+{
+    std::string projectPath;
+    std::string outputFolder; // created when missing
+    // Extension of the images, as the Save Terrain dialog offers them: ".png", ".tga", ".jpg" or ".bmp";
+    // empty writes no images (the dialog's "Format").
+    std::string imageFormat = ".png";
+    std::vector<std::string> terrains; // names of the terrains to build; empty builds them all
+    // Further output formats (such as glTF or 16-bit heightmaps) join here, with their writers in
+    // WriteTerrainFiles (ProjectBuild.cpp).
+};
+
+// Reports steps that take long: a step running for over a second gets a progress line at most once
+// a second, and a line with its time when it ends. Lines go to the sink (standard error).
+class StepReporter
+{
+  public:
+    using Clock = std::chrono::steady_clock;
+    explicit StepReporter(std::function<void(const std::string&)> sink) : sink(std::move(sink)) {}
+
+    void Begin(std::string step);
+    // Fraction of the current step done (0 to 1).
+    void Progress(float fraction);
+    void End();
+    void Note(const std::string& line) { sink(line); }
+
+    // The clock the reporter reads; tests set it.
+    std::function<Clock::time_point()> now = [] { return Clock::now(); };
+
+  private:
+    std::function<void(const std::string&)> sink;
+    std::string step;
+    Clock::time_point started;
+    Clock::time_point lastLine;
+};
+
+namespace ProjectBuild
+{
+// The image formats the option accepts ("png", "tga", "jpg", "bmp", "none") as extensions.
+bool ImageFormatFromName(const std::string& name, std::string& extension);
+
+// Builds and writes. Returns false with one line naming the file and the reason in error.
+bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter);
+} // namespace ProjectBuild

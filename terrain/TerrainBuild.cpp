@@ -1,0 +1,263 @@
+#include "terrain/TerrainBuild.h"
+
+#include "terrain/Generators.h"
+#include "terrain/Layers.h"
+#include "terrain/Noise.h"
+#include "terrain/TextureGen.h"
+
+#include <cstring>
+#include <memory>
+
+namespace TerrainBuild
+{
+namespace
+{
+bool Refuse(std::string* error, std::string reason)
+{
+    if (error != nullptr) *error = std::move(reason);
+    return false;
+}
+
+ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool linear, bool mipmaps)
+{
+    ProjectImage image;
+    image.width = width;
+    image.height = height;
+    image.channels = channels;
+    image.linear = linear;
+    image.mipmaps = mipmaps;
+    image.pixels.assign(image.ByteSize(), 0);
+    return image;
+}
+
+bool Fits(const ProjectImage& image, uint32_t width, uint32_t height)
+{
+    return image.Stored() && image.width == width && image.height == height && image.channels >= 1 &&
+           image.channels <= 4 && image.pixels.size() == image.ByteSize();
+}
+
+// The diffuse and specular pixels of the recorded band generation, as Terrain::GenerateDiffuseByHeight
+// and GenerateDiffuseBySlope paint them: zeroed buffers, then the bands.
+void PaintBands(const ProjectTerrain& terrain, const BuiltTerrain& built, ProjectImage& diffuse,
+                ProjectImage& specular)
+{
+    const bool slope = terrain.bands.mode == ProjectBands::kSlope;
+    diffuse = BlankImage(terrain.width, terrain.height, 3, true, slope);
+    specular = BlankImage(terrain.width, terrain.height, 1, true, false);
+    if (terrain.gradients.empty()) return;
+    TextureGen::GradientList gradients;
+    for (const Gradient& g : terrain.gradients)
+        gradients.push_back(std::make_unique<Gradient>(g));
+    const size_t pixels = terrain.VertexCount();
+    if (slope)
+    {
+        TextureGen::PaintBySlope(gradients, built.normals.data(), pixels, diffuse.pixels.data(),
+                                 specular.pixels.data());
+        return;
+    }
+    TextureGen::Mt19937 engine(terrain.bands.seed);
+    TextureGen::PaintByHeight(gradients, terrain.heightmap.pixels.data(), pixels, engine,
+                              diffuse.pixels.data(), specular.pixels.data());
+}
+} // namespace
+
+bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const ProjectGenerator& generator,
+                  std::vector<float>& positions, TerrainGrid::HeightRange& range)
+{
+    const bool diamondSquare = generator.kind == ProjectGenerator::kDiamondSquare;
+    const bool randomFault = generator.kind == ProjectGenerator::kRandomFault;
+    if (width == 0 || height == 0 || generator.kind == ProjectGenerator::kFile ||
+        (diamondSquare && width != height))
+        return false;
+
+    std::vector<uint32_t> indices;
+    std::vector<float> normals;
+    std::vector<float> texCoords;
+    TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
+    range = {0.0f, 0.0f};
+    std::vector<float> heights;
+    GeneratorRandom random(generator.seed);
+    if (diamondSquare)
+    {
+        // A side that is not 2^n + 1 is refused by the generator and stays flat, as in the editor.
+        if (!Generators::DiamondSquare(width, height, generator.parameter1, generator.parameter2, random,
+                                       heights))
+            return true;
+    }
+    else if (randomFault)
+    {
+        Generators::RandomFault(width, height, generator.parameter1, generator.parameter2,
+                                generator.iterations, random, heights);
+    }
+    else
+    {
+        return true; // flat
+    }
+    const size_t count = size_t{width} * height;
+    range = TerrainGrid::AddHeights(positions.data(), heights.data(), count, 1.0f);
+    TerrainGrid::ShiftHeights(positions.data(), count, range.min);
+    range.max -= range.min;
+    range.min = 0.0f;
+    return true;
+}
+
+void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint32_t height,
+                     std::vector<uint8_t>& out)
+{
+    // The noise state of a new layer after its settings were copied in (Terrain::Heightmap::Update).
+    NoiseGenerator noise;
+    noise.seed = settings.seed;
+    noise.noiseType = settings.noiseType;
+    noise.fractalType = settings.fractalType;
+    noise.frequency = settings.frequency;
+    if (settings.fractalType != 0)
+    {
+        noise.octaves = settings.octaves;
+        noise.gain = settings.gain;
+        noise.CalculateFractalBounding();
+        noise.lacunarity = settings.lacunarity;
+    }
+    out.assign(size_t{width} * height, 0);
+    std::vector<float> samples;
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out.data());
+}
+
+TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* positions, uint32_t width,
+                                         uint32_t height, const std::vector<ProjectLayer>& layers)
+{
+    // Noise and image layers add their pixels, so one pass adds them all in list order. A kind that
+    // reshapes the heights summed so far would close the pass here and run on its result.
+    std::vector<Layers::LayerView> views;
+    views.reserve(layers.size());
+    for (const ProjectLayer& layer : layers)
+        if (Fits(layer.image, width, height))
+            views.push_back({layer.image.pixels.data(), layer.image.channels, layer.settings.power});
+    return Layers::ApplyLayers(basePositions, positions, width, height, views.data(), views.size());
+}
+
+bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t width, uint32_t height,
+                   float vertexDistance)
+{
+    // The arithmetic of TerrainGrid::BuildGrid, compared bit for bit.
+    const float halfW = static_cast<float>(width - 1) * 0.5f;
+    const float halfH = static_cast<float>(height - 1) * 0.5f;
+    const float du = 1.0f / static_cast<float>(height - 1);
+    const float dv = 1.0f / static_cast<float>(width - 1);
+    const auto same = [](float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; };
+    for (size_t i = 0; i < width; ++i)
+        for (size_t j = 0; j < height; ++j)
+        {
+            const size_t k = i * height + j;
+            if (!same(positions[3 * k], (static_cast<float>(i) - halfW) * vertexDistance) ||
+                !same(positions[3 * k + 2], (static_cast<float>(j) - halfH) * vertexDistance) ||
+                !same(texCoords[2 * k], static_cast<float>(j) * du) ||
+                !same(texCoords[2 * k + 1], static_cast<float>(i) * dv))
+                return false;
+        }
+    return true;
+}
+
+bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
+{
+    out = BuiltTerrain{};
+    out.width = terrain.width;
+    out.height = terrain.height;
+    out.vertexDistance = terrain.vertexDistance;
+    if (terrain.Empty()) return true;
+    const uint32_t W = terrain.width;
+    const uint32_t H = terrain.height;
+    const size_t count = terrain.VertexCount();
+
+    // Base positions: the regular grid (or the stored x, z) with the stored or regenerated heights.
+    TerrainGrid::BuildGrid(W, H, terrain.vertexDistance, out.positions, out.indices, out.normals,
+                           out.texCoords);
+    if (terrain.baseHeights.size() == count)
+    {
+        for (size_t k = 0; k < count; ++k)
+            out.positions[3 * k + 1] = terrain.baseHeights[k];
+    }
+    else
+    {
+        std::vector<float> generated;
+        TerrainGrid::HeightRange ignored;
+        if (!GenerateBase(W, H, terrain.vertexDistance, terrain.generator, generated, ignored))
+            return Refuse(error, "terrain " + terrain.name + " stores no heights and its generator " +
+                                     terrain.generator.kind + " cannot make its " + std::to_string(W) +
+                                     " x " + std::to_string(H) + " grid");
+        for (size_t k = 0; k < count; ++k)
+            out.positions[3 * k + 1] = generated[3 * k + 1];
+    }
+    if (terrain.gridXZ.size() == 2 * count)
+        for (size_t k = 0; k < count; ++k)
+        {
+            out.positions[3 * k] = terrain.gridXZ[2 * k];
+            out.positions[3 * k + 2] = terrain.gridXZ[2 * k + 1];
+        }
+    if (terrain.texCoords.size() == 2 * count) out.texCoords = terrain.texCoords;
+    out.basePositions = out.positions;
+
+    // Layer images, then the current heights.
+    for (ProjectLayer& layer : terrain.layers)
+        if (layer.kind == ProjectLayer::kNoise && !layer.image.Stored())
+        {
+            layer.image = BlankImage(W, H, 1, true, false);
+            NoiseLayerImage(layer.settings, W, H, layer.image.pixels);
+        }
+    TerrainGrid::HeightRange range;
+    if (terrain.heights.size() == count)
+    {
+        for (size_t k = 0; k < count; ++k)
+            out.positions[3 * k + 1] = terrain.heights[k];
+        range = TerrainGrid::Range(out.positions.data(), count);
+    }
+    else
+    {
+        range = ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.layers);
+    }
+    out.minHeight = range.min;
+    out.maxHeight = range.max;
+
+    // Normals and the images made from the heights.
+    const bool makeNormalImage = !terrain.normal.Stored();
+    if (makeNormalImage) terrain.normal = BlankImage(W, H, 3, true, false);
+    TerrainGrid::VertexNormals(out.positions.data(), W, H, out.normals.data(),
+                               makeNormalImage ? terrain.normal.pixels.data() : nullptr);
+    if (!terrain.heightmap.Stored())
+    {
+        terrain.heightmap = BlankImage(W, H, 1, true, false);
+        TerrainGrid::HeightmapBytes(out.positions.data(), count, out.minHeight, out.maxHeight,
+                                    terrain.heightmap.pixels.data());
+    }
+    if (!terrain.watermap.Stored()) terrain.watermap = BlankImage(W, H, 4, false, false);
+    if ((!terrain.diffuse.Stored() || !terrain.specular.Stored()) &&
+        terrain.bands.mode != ProjectBands::kNone)
+    {
+        ProjectImage diffuse;
+        ProjectImage specular;
+        PaintBands(terrain, out, diffuse, specular);
+        if (!terrain.diffuse.Stored()) terrain.diffuse = std::move(diffuse);
+        if (!terrain.specular.Stored()) terrain.specular = std::move(specular);
+    }
+
+    // The water plane.
+    out.hasWaterPlane = terrain.waterPlaneBuilt;
+    if (terrain.waterPlaneBuilt)
+    {
+        if (terrain.waterPlane.stored)
+        {
+            out.waterPlane.positions = terrain.waterPlane.positions;
+            out.waterPlane.texCoords = terrain.waterPlane.texCoords;
+            out.waterPlane.indices = terrain.waterPlane.indices;
+            out.waterPlane.normals.assign(out.waterPlane.positions.size(), 0.0f);
+            for (size_t v = 1; v < out.waterPlane.normals.size(); v += 3)
+                out.waterPlane.normals[v] = 1.0f;
+        }
+        else
+        {
+            out.waterPlane = Water::BuildPlane(terrain.watermap.pixels.data(), out.positions.data(), W, H,
+                                               terrain.vertexDistance, out.minHeight);
+        }
+    }
+    return true;
+}
+} // namespace TerrainBuild

@@ -1,0 +1,406 @@
+// Projects on the real editor: a session built through the editor's own functions is saved, opened
+// and compared bit for bit; the headless build's files are compared byte for byte with what Save
+// Terrain writes; the unsaved-changes question runs through the window's close request.
+#include "tests/editor/EditorTestSupport.h"
+#include "tests/io/ObjTestMesh.h"
+#include "tests/io/ProjectTestModel.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPaths.h"
+
+#include "io/ImageFile.h"
+#include "io/ProjectBuild.h"
+#include "io/ProjectFile.h"
+#include "render/Camera.h"
+#include "render/Scene.h"
+#include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
+#include "terrain/Project.h"
+#include "terrain/Terrain.h"
+#include "terrain/TerrainBuild.h"
+#include "terrain/WaterPlane.h"
+
+#include <GL/glew.h>
+#include <GLFW/glfw3.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+using testsupport::TempDir;
+
+namespace
+{
+std::map<std::string, std::string> FilesIn(const std::string& folder)
+{
+    std::map<std::string, std::string> files;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+    {
+        std::ifstream in(entry.path(), std::ios::binary);
+        files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
+    }
+    return files;
+}
+
+void ExpectSameTexture(const Texture* a, const Texture* b, const std::string& what)
+{
+    ASSERT_EQ(a == nullptr, b == nullptr) << what;
+    if (a == nullptr) return;
+    EXPECT_EQ(a->width, b->width) << what;
+    EXPECT_EQ(a->height, b->height) << what;
+    EXPECT_EQ(a->channels, b->channels) << what;
+    EXPECT_EQ(a->filter, b->filter) << what;
+    EXPECT_EQ(a->mipmaps, b->mipmaps) << what;
+    EXPECT_EQ(a->saveName, b->saveName) << what;
+    ASSERT_TRUE(a->data && b->data) << what;
+    EXPECT_EQ(std::memcmp(a->data.get(), b->data.get(), a->ByteSize()), 0) << what;
+}
+
+class ProjectSessionGLTest : public testsupport::EditorFrames
+{
+  protected:
+    TempDir dir;
+
+    void SetUp() override
+    {
+        EditorFrames::SetUp();
+        editor.project.recent.file = dir / "recent_projects.txt";
+    }
+
+    // Three terrains made as a user makes them: a diamond-square terrain from the New Terrain form
+    // with a painted noise layer, a three-channel image layer, slope bands painted over and a lake; a
+    // rectangular random-fault terrain whose noise layer was changed after the last "Update mesh", with
+    // height bands and water poured after "Recalculate"; and a rectangular terrain read from an OBJ file.
+    void BuildSession()
+    {
+        std::shared_ptr<Terrain> peaks = CreateTerrainWithScene("peaks", 33, 1);
+        ASSERT_TRUE(peaks);
+        LayerPanelState& panel = editor.layerPanel;
+        auto noise = panel.AddLayer(*peaks);
+        noise->settings.frequency = 0.05f;
+        LayerPanelState::SetFractalType(noise->settings, 1);
+        noise->AppendState(noise->settings);
+        noise->Update();
+        editor.brush.pickColor = glm::vec4(0.8f);
+        editor.brush.size = 6;
+        editor.brush.Paint(*noise, glm::vec2(10.0f, 12.0f));
+
+        std::vector<uint8_t> rgb(33 * 33 * 3);
+        for (size_t i = 0; i < rgb.size(); ++i)
+            rgb[i] = static_cast<uint8_t>(i * 7 % 251);
+        const std::string image = dir / "rocks.png";
+        ASSERT_TRUE(ImageFile::Save(image, 33, 33, 3, rgb.data()));
+        panel.selectedLayer = panel.AddLayer(*peaks);
+        std::string error;
+        ASSERT_TRUE(panel.ReplaceSelectedWithImage(*peaks, image, error)) << error;
+        peaks->heightmaps.back()->settings.power = 3.5f;
+        peaks->ApplyHeightmaps();
+
+        editor.diffuseEditor.mode = DiffuseEditorState::Mode::Slope;
+        editor.diffuseEditor.AddGradient(*peaks);
+        editor.diffuseEditor.AddGradient(*peaks);
+        peaks->gradients[1]->color = glm::vec4(0.3f, 0.6f, 0.2f, 1.0f);
+        editor.diffuseEditor.Generate(*peaks);
+        editor.brush.pickColor = glm::vec4(0.9f, 0.1f, 0.1f, 1.0f);
+        editor.brush.Paint(*peaks->diffuseTexture, glm::vec2(3.0f, 4.0f));
+        peaks->SetDisplayTexture(peaks->diffuseTexture.get());
+        editor.waterEditor.PourAt(*peaks, ImVec2(16.5f, 16.5f));
+        editor.waterEditor.EndStrokeIfReleased(*peaks, false);
+        WaterEditorState::Recalculate(*peaks, editor.defaultShader);
+
+        auto ridge =
+            std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
+        ridge->name = "ridge";
+        editor.terrains.push_back(ridge);
+        editor.diffuseEditor.mode = DiffuseEditorState::Mode::Height;
+        editor.diffuseEditor.AddGradient(*ridge);
+        editor.diffuseEditor.AddGradient(*ridge);
+        ridge->gradients[1]->decay = 20;
+        ridge->gradients[1]->color = glm::vec4(0.1f, 0.2f, 0.9f, 1.0f);
+        editor.diffuseEditor.Generate(*ridge);
+        editor.waterEditor.PourAt(*ridge, ImVec2(3.5f, 5.5f));
+        editor.waterEditor.EndStrokeIfReleased(*ridge, false);
+        WaterEditorState::Recalculate(*ridge, editor.defaultShader);
+        editor.waterEditor.PourAt(*ridge, ImVec2(20.5f, 2.5f)); // after the plane was built
+        auto late = panel.AddLayer(*ridge);
+        late->settings.seed = 4;
+        late->settings.power = 2.0f;
+        late->Update(); // "Update mesh" not pressed since
+
+        testsupport::GridMesh mesh(7, 5,
+                                   [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.3f; });
+        mesh.name = "scan";
+        for (size_t k = 0; k < mesh.positions.size(); k += 3)
+            mesh.positions[k] *= 1.5f;
+        const std::string obj = dir / "scan.obj";
+        ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
+        ASSERT_FALSE(editor.LoadTerrain(obj)->IsEmpty());
+
+        Scene& scene = *editor.scenes.front();
+        scene.camera->speed = 3.0f;
+        scene.camera->position = glm::vec3(4.0f, 20.0f, -3.0f);
+        scene.framebuffer->clearColor = glm::vec4(0.2f, 0.3f, 0.4f, 1.0f);
+        editor.sceneWindowState.ChooseAspectRatio(scene, 1);
+        editor.ManageChooseShader(scene, editor.shaders[1]);
+        editor.CreateShader("shaders/texcoord_shader");
+    }
+};
+
+TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
+{
+    BuildSession();
+    const Project captured = editor.CaptureProject();
+    // What is stored follows what can be made again: peaks' heights follow its layers, ridge's do not;
+    // only the OBJ terrain needs its own grid; ridge's plane no longer follows its water map.
+    ASSERT_EQ(captured.terrains.size(), 3u);
+    EXPECT_TRUE(captured.terrains[0].heights.empty());
+    EXPECT_FALSE(captured.terrains[1].heights.empty());
+    EXPECT_TRUE(captured.terrains[0].gridXZ.empty());
+    EXPECT_FALSE(captured.terrains[2].gridXZ.empty());
+    EXPECT_FALSE(captured.terrains[0].waterPlane.stored);
+    EXPECT_TRUE(captured.terrains[1].waterPlane.stored);
+    EXPECT_EQ(captured.terrains[0].display, "diffuse");
+    EXPECT_EQ(captured.terrains[2].generator.kind, ProjectGenerator::kFile);
+
+    const auto before = editor.terrains;
+    const auto beforeScene = editor.scenes.front();
+    const std::string path = dir / "session.velmoran";
+    testsupport::LogCapture log;
+    ASSERT_TRUE(editor.SaveProject(path));
+    ASSERT_TRUE(editor.OpenProject(path)) << editor.errorMessage;
+    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
+
+    testsupport::ExpectSameProject(captured, editor.CaptureProject());
+    ASSERT_EQ(editor.terrains.size(), before.size());
+    for (size_t t = 0; t < before.size(); ++t)
+    {
+        const Terrain& a = *before[t];
+        const Terrain& b = *editor.terrains[t];
+        ASSERT_NE(&a, &b);
+        const std::string what = a.name;
+        testsupport::ExpectSameFloats(a.positions, b.positions, what + " positions");
+        testsupport::ExpectSameFloats(a.basePositions, b.basePositions, what + " base positions");
+        testsupport::ExpectSameFloats(a.normals, b.normals, what + " normals");
+        testsupport::ExpectSameFloats(a.texCoords, b.texCoords, what + " texture coordinates");
+        EXPECT_EQ(a.indices, b.indices) << what;
+        EXPECT_EQ(testsupport::Bits(a.minHeight), testsupport::Bits(b.minHeight)) << what;
+        EXPECT_EQ(testsupport::Bits(a.maxHeight), testsupport::Bits(b.maxHeight)) << what;
+        EXPECT_EQ(a.vertexDistance, b.vertexDistance) << what;
+        ExpectSameTexture(a.heightmapTexture.get(), b.heightmapTexture.get(), what + " heightmap");
+        ExpectSameTexture(a.normalTexture.get(), b.normalTexture.get(), what + " normal");
+        ExpectSameTexture(a.diffuseTexture.get(), b.diffuseTexture.get(), what + " diffuse");
+        ExpectSameTexture(a.specularTexture.get(), b.specularTexture.get(), what + " specular");
+        ExpectSameTexture(a.watermapTexture.get(), b.watermapTexture.get(), what + " water map");
+        ASSERT_EQ(a.heightmaps.size(), b.heightmaps.size()) << what;
+        for (size_t l = 0; l < a.heightmaps.size(); ++l)
+        {
+            ExpectSameTexture(a.heightmaps[l].get(), b.heightmaps[l].get(), what + " layer");
+            EXPECT_EQ(a.heightmaps[l]->isTexture, b.heightmaps[l]->isTexture);
+            EXPECT_EQ(b.heightmaps[l]->states.size(), b.heightmaps[l]->isTexture ? 0u : 1u);
+        }
+        ASSERT_EQ(a.waterPlane == nullptr, b.waterPlane == nullptr) << what;
+        if (a.waterPlane)
+        {
+            testsupport::ExpectSameFloats(a.waterPlane->positions, b.waterPlane->positions,
+                                          what + " water plane");
+            EXPECT_EQ(a.waterPlane->indices, b.waterPlane->indices) << what;
+            EXPECT_EQ(b.waterPlane->mesh->entries.front().texture, b.watermapTexture->id) << what;
+        }
+        EXPECT_EQ(a.generatorRecord.seed, b.generatorRecord.seed) << what;
+    }
+    // The GL copies hold the pixels: the restored diffuse texture reads back as its buffer.
+    const Texture& diffuse = *editor.terrains[0]->diffuseTexture;
+    std::vector<uint8_t> gl(diffuse.ByteSize());
+    diffuse.Bind();
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, gl.data());
+    EXPECT_EQ(std::memcmp(gl.data(), diffuse.data.get(), gl.size()), 0);
+    EXPECT_EQ(editor.terrains[0]->mesh->entries[0].texture, diffuse.id);
+
+    const Scene& scene = *editor.scenes.front();
+    EXPECT_NE(&scene, beforeScene.get());
+    EXPECT_EQ(scene.terrain, editor.terrains[0]);
+    EXPECT_EQ(scene.camera, editor.cameras.front());
+    EXPECT_EQ(scene.shader->vertexPath, "shaders/normal_shader.vert");
+    EXPECT_NE(scene.shader->program, 0u);
+    EXPECT_EQ(editor.shaders.size(), 4u);
+    EXPECT_EQ(editor.sceneWindowState.aspectRatioIndex, 1);
+    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_EQ(editor.project.path, path);
+    Frames(3); // the restored session draws
+}
+
+TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
+{
+    BuildSession();
+    const std::string editorFolder = dir / "editor";
+    std::filesystem::create_directories(editorFolder);
+    for (const auto& terrain : editor.terrains)
+    {
+        SaveTerrainForm form;
+        form.outputPath = editorFolder + "/";
+        form.imageFormat = SaveTerrainForm::kImageFormats[1]; // ".png"
+        form.selected = terrain;
+        form.DropMissingChoices();
+        ASSERT_EQ(form.Save(), 0) << terrain->name;
+    }
+    const auto expected = FilesIn(editorFolder);
+    ASSERT_EQ(expected.size(), 15u); // three OBJs, two water OBJs, 4 + 4 + 2 images
+
+    const std::string path = dir / "session.velmoran";
+    ASSERT_TRUE(editor.SaveProject(path));
+    const std::string built = dir / "built";
+    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path +
+                                "' --out '" + built + "' --images png 2>" + (dir / "stderr.txt");
+    ASSERT_EQ(std::system(command.c_str()), 0) << FilesIn(dir.Path().string())["stderr.txt"];
+    const auto files = FilesIn(built);
+    ASSERT_EQ(files.size(), expected.size());
+    for (const auto& [name, bytes] : expected)
+    {
+        ASSERT_EQ(files.count(name), 1u) << name;
+        EXPECT_TRUE(files.at(name) == bytes) << name << " differs";
+    }
+
+    // The same files come from a project that keeps none of what can be made again: ridge's heights
+    // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
+    // peaks' base heights from the diamond-square seed.
+    Project lean = editor.CaptureProject();
+    ProjectTerrain& ridge = lean.terrains[1];
+    ridge.baseHeights.clear();
+    ridge.layers[0].image = ProjectImage{};
+    for (ProjectImage* image : {&ridge.heightmap, &ridge.normal, &ridge.diffuse, &ridge.specular})
+        *image = ProjectImage{};
+    lean.terrains[0].baseHeights.clear();
+    const std::string leanPath = dir / "lean.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(lean, leanPath));
+    const std::string leanBuilt = dir / "lean";
+    BuildOptions options;
+    options.projectPath = leanPath;
+    options.outputFolder = leanBuilt;
+    std::string error;
+    StepReporter reporter([](const std::string&) {});
+    ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
+    const auto leanFiles = FilesIn(leanBuilt);
+    ASSERT_EQ(leanFiles.size(), expected.size());
+    for (const auto& [name, bytes] : expected)
+        EXPECT_TRUE(leanFiles.at(name) == bytes) << name << " differs";
+}
+
+TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
+{
+    BuildSession();
+    const auto terrains = editor.terrains;
+    const auto scenes = editor.scenes;
+    const std::string path = dir / "broken.velmoran";
+    std::ofstream(path) << "not a project";
+    EXPECT_FALSE(editor.OpenProject(path));
+    EXPECT_EQ(editor.errorMessage, "Cannot open project " + path +
+                                       ": it is not a project file, or it is truncated (no zip directory)");
+    EXPECT_TRUE(editor.showError);
+
+    Project unbuildable;
+    unbuildable.terrains.resize(1);
+    unbuildable.terrains[0].width = 4;
+    unbuildable.terrains[0].height = 4;
+    unbuildable.terrains[0].generator.kind = ProjectGenerator::kFile;
+    std::string reason;
+    EXPECT_FALSE(editor.RestoreProject(std::move(unbuildable), &reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(editor.terrains, terrains);
+    EXPECT_EQ(editor.scenes, scenes);
+    EXPECT_TRUE(editor.project.path.empty());
+}
+
+TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
+{
+    GLFWwindow* window = Engine::Get().window.handle;
+    Frame();
+    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_EQ(editor.project.shownTitle, "Velmoran");
+    editor.OnWindowCloseRequest(); // nothing to lose: the window may close
+    EXPECT_FALSE(editor.project.unsaved.asking);
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
+
+    CreateTerrainWithScene("hills", 17);
+    Frame();
+    EXPECT_EQ(editor.project.shownTitle, "Untitled* - Velmoran");
+
+    glfwSetWindowShouldClose(window, GLFW_TRUE); // as the close button sets it before the callback runs
+    editor.OnWindowCloseRequest();
+    EXPECT_FALSE(glfwWindowShouldClose(window));
+    EXPECT_TRUE(editor.project.unsaved.asking);
+    Frames(2); // the question shows
+    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Cancel);
+    Frame();
+    EXPECT_FALSE(glfwWindowShouldClose(window));
+    ASSERT_EQ(editor.terrains.size(), 1u);
+
+    // Save on an untitled session asks for a file name first; the window closes once it is saved.
+    editor.RequestSessionAction(SessionAction::Quit);
+    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Save);
+    EXPECT_TRUE(editor.project.showSaveAs);
+    editor.project.saveAs.path = dir / "hills";
+    Frame(); // the dialog is drawn; pressing its button is what the next lines do
+    ASSERT_TRUE(editor.SaveProject(editor.project.saveAs.FilePath()));
+    editor.project.showSaveAs = false;
+    EXPECT_EQ(editor.project.unsaved.Saved(true), UnsavedChangesForm::Next::Proceed);
+    editor.project.unsaved.Clear();
+    Frame();
+    EXPECT_EQ(editor.project.shownTitle, "hills - Velmoran");
+    EXPECT_EQ(editor.project.recent.paths.front(), dir / "hills.velmoran");
+
+    // Looking around is no change; painting is.
+    editor.scenes.front()->camera->position += glm::vec3(1.0f);
+    editor.scenes.front()->camera->yaw += 30.0f;
+    EXPECT_FALSE(editor.HasUnsavedChanges());
+    editor.brush.Paint(*editor.terrains.front()->heightmapTexture, glm::vec2(2.0f, 2.0f));
+    EXPECT_TRUE(editor.HasUnsavedChanges());
+
+    // "Save" with a file saves there and the action goes on; "Don't save" drops the changes.
+    editor.RequestSessionAction(SessionAction::Quit);
+    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Save);
+    EXPECT_TRUE(glfwWindowShouldClose(window));
+    EXPECT_FALSE(editor.HasUnsavedChanges());
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
+
+    editor.layerPanel.AddLayer(*editor.terrains.front());
+    editor.RequestSessionAction(SessionAction::NewProject);
+    EXPECT_EQ(editor.terrains.size(), 1u);
+    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::DontSave);
+    EXPECT_TRUE(editor.terrains.empty());
+    EXPECT_TRUE(editor.scenes.empty());
+    EXPECT_FALSE(editor.layerPanel.selectedLayer);
+    Frame();
+    EXPECT_EQ(editor.project.shownTitle, "Velmoran");
+
+    // The recent project opens again with what was saved: one terrain, no layer.
+    editor.RequestSessionAction(SessionAction::OpenProject, editor.project.recent.paths.front());
+    ASSERT_EQ(editor.terrains.size(), 1u);
+    EXPECT_TRUE(editor.terrains.front()->heightmaps.empty());
+    Frames(2);
+    EXPECT_FALSE(glfwWindowShouldClose(window));
+}
+
+TEST_F(ProjectSessionGLTest, GeneratorsRecordTheSeedThatRebuildsTheirHeights)
+{
+    for (const auto generator : {Terrain::Generator::DiamondSquare, Terrain::Generator::RandomFault})
+    {
+        const Terrain terrain(17, 17, 0.5f, generator, 4.0f, 0.3f, 12);
+        ProjectGenerator record;
+        record.kind = generator == Terrain::Generator::DiamondSquare ? ProjectGenerator::kDiamondSquare
+                                                                     : ProjectGenerator::kRandomFault;
+        record.parameter1 = 4.0f;
+        record.parameter2 = 0.3f;
+        record.iterations = generator == Terrain::Generator::RandomFault ? 12 : 0;
+        record.seed = terrain.generatorRecord.seed;
+        std::vector<float> positions;
+        TerrainGrid::HeightRange range;
+        ASSERT_TRUE(TerrainBuild::GenerateBase(17, 17, 0.5f, record, positions, range));
+        testsupport::ExpectSameFloats(terrain.basePositions, positions, "base positions");
+        EXPECT_EQ(range.max, terrain.maxHeight);
+    }
+}
+} // namespace

@@ -1,0 +1,377 @@
+#include "io/ProjectFile.h"
+#include "tests/io/ProjectTestModel.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <zip.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using json = nlohmann::json;
+using testsupport::SampleProject;
+using testsupport::TempDir;
+
+namespace
+{
+std::string ReadBytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// Entry edits through libzip; the buffers handed over are freed by libzip.
+void PutEntry(zip_t* archive, const std::string& name, const std::string& bytes)
+{
+    void* copy = std::malloc(bytes.size() + 1);
+    std::memcpy(copy, bytes.data(), bytes.size());
+    zip_source_t* source = zip_source_buffer(archive, copy, bytes.size(), 1);
+    ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE), 0) << name;
+}
+
+std::string GetEntry(zip_t* archive, const std::string& name)
+{
+    zip_stat_t stat;
+    EXPECT_EQ(zip_stat(archive, name.c_str(), 0, &stat), 0) << name;
+    std::string bytes(stat.size, '\0');
+    zip_file_t* file = zip_fopen(archive, name.c_str(), 0);
+    EXPECT_EQ(zip_fread(file, bytes.data(), bytes.size()), static_cast<zip_int64_t>(bytes.size()));
+    zip_fclose(file);
+    return bytes;
+}
+
+void Edit(const std::string& path, const std::function<void(zip_t*)>& edit)
+{
+    int error = 0;
+    zip_t* archive = zip_open(path.c_str(), 0, &error);
+    ASSERT_NE(archive, nullptr);
+    edit(archive);
+    ASSERT_EQ(zip_close(archive), 0) << zip_strerror(archive);
+}
+
+void EditManifest(const std::string& path, const std::function<void(json&)>& edit)
+{
+    Edit(path,
+         [&](zip_t* archive)
+         {
+             json manifest = json::parse(GetEntry(archive, ProjectFile::kManifestName));
+             edit(manifest);
+             PutEntry(archive, ProjectFile::kManifestName, manifest.dump());
+         });
+}
+
+// Replaces every occurrence of from (in local and central headers) with to of the same length.
+void PatchBytes(const std::string& path, const std::string& from, const std::string& to)
+{
+    ASSERT_EQ(from.size(), to.size());
+    std::string bytes = ReadBytes(path);
+    size_t replaced = 0;
+    for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 1), ++replaced)
+        bytes.replace(at, from.size(), to);
+    ASSERT_GT(replaced, 0u);
+    WriteBytes(path, bytes);
+}
+
+// Sets an entry's declared unpacked size in both of its headers, leaving its data alone.
+void DeclareSize(const std::string& path, const std::string& name, uint32_t size)
+{
+    std::string bytes = ReadBytes(path);
+    const auto u16 = [&](size_t at)
+    { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
+    int patched = 0;
+    for (size_t at = 0; at + 46 < bytes.size(); ++at)
+    {
+        const bool local = bytes.compare(at, 4, "PK\x03\x04") == 0;
+        const bool central = bytes.compare(at, 4, "PK\x01\x02") == 0;
+        if (!local && !central) continue;
+        const size_t nameAt = at + (local ? 30 : 46);
+        const size_t nameLength = u16(at + (local ? 26 : 28));
+        if (nameLength != name.size() || bytes.compare(nameAt, nameLength, name) != 0) continue;
+        std::memcpy(&bytes[at + (local ? 22 : 24)], &size, 4);
+        ++patched;
+    }
+    ASSERT_EQ(patched, 2);
+    WriteBytes(path, bytes);
+}
+
+class ProjectFileTest : public ::testing::Test
+{
+  protected:
+    TempDir dir;
+    std::string sample = dir / "sample.velmoran";
+
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(ProjectFile::Save(SampleProject(), sample, &error)) << error;
+    }
+};
+
+TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
+{
+    Project opened;
+    std::string error;
+    ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
+    testsupport::ExpectSameProject(SampleProject(), opened);
+
+    // A name that is not UTF-8 (read from an OBJ file) is saved with U+FFFD for the stray byte.
+    Project odd = SampleProject();
+    odd.terrains[0].name = "ridge\xff";
+    const std::string oddPath = dir / "odd.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(odd, oddPath, &error)) << error;
+    ASSERT_TRUE(ProjectFile::Open(oddPath, opened, &error)) << error;
+    EXPECT_EQ(opened.terrains[0].name, "ridge\xef\xbf\xbd");
+
+    // Saving the same project again gives the same bytes (fixed entry times, ordered parts).
+    ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
+    const std::string again = dir / "again.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
+    EXPECT_TRUE(ReadBytes(again) == ReadBytes(sample));
+}
+
+TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone)
+{
+    std::vector<float> seen;
+    Project opened;
+    ASSERT_TRUE(ProjectFile::Open(sample, opened, nullptr,
+                                  [&](float f)
+                                  {
+                                      seen.push_back(f);
+                                      return true;
+                                  }));
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(seen.back(), 1.0f);
+
+    Project untouched;
+    untouched.sceneCounter = 42;
+    std::string error;
+    EXPECT_FALSE(ProjectFile::Open(sample, untouched, &error, [](float) { return false; }));
+    EXPECT_EQ(error, "opening was cancelled");
+    EXPECT_EQ(untouched.sceneCounter, 42u);
+
+    const std::string before = ReadBytes(sample);
+    Project changed = SampleProject();
+    changed.terrains[0].name = "other";
+    for (const float cancelAt : {0.0f, 0.5f, 0.95f})
+    {
+        EXPECT_FALSE(ProjectFile::Save(changed, sample, &error, [&](float f) { return f < cancelAt; }))
+            << cancelAt;
+        EXPECT_EQ(error, "saving was cancelled");
+        EXPECT_TRUE(ReadBytes(sample) == before) << cancelAt;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "a temporary file stayed";
+}
+
+TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
+{
+    const std::string before = ReadBytes(sample);
+    std::string error;
+    EXPECT_FALSE(ProjectFile::Save(SampleProject(), dir / "missing/folder/x.velmoran", &error));
+    EXPECT_EQ(error, "the folder " + (dir / "missing/folder") + " does not exist");
+    if (geteuid() != 0) // root writes anywhere
+    {
+        chmod(dir.Path().c_str(), 0500);
+        EXPECT_FALSE(ProjectFile::Save(SampleProject(), dir / "new.velmoran", &error));
+        chmod(dir.Path().c_str(), 0700);
+    }
+    // A terrain the reader would refuse (an OBJ file can hold a longer side) is not written.
+    Project longSide = SampleProject();
+    longSide.terrains[0].width = 5000;
+    EXPECT_FALSE(ProjectFile::Save(longSide, sample, &error));
+    EXPECT_EQ(error, "terrain ridge is 5000 x 4; a project holds terrains of at most 4097 x 4097");
+    EXPECT_TRUE(ReadBytes(sample) == before);
+    EXPECT_EQ(ProjectFile::SaveMessage("a.velmoran", "disk full"),
+              "Cannot save project a.velmoran: disk full");
+}
+
+struct RefusedCase
+{
+    const char* name;
+    std::function<void(const std::string& path)> damage;
+    std::string reason;
+};
+
+void PrintTo(const RefusedCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+class ProjectFileRefusedTest : public ProjectFileTest, public ::testing::WithParamInterface<RefusedCase>
+{
+};
+
+TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
+{
+    const std::string path = dir / "damaged.velmoran";
+    std::filesystem::copy_file(sample, path);
+    GetParam().damage(path);
+    Project untouched;
+    untouched.sceneCounter = 42;
+    std::string error;
+    EXPECT_FALSE(ProjectFile::Open(path, untouched, &error));
+    EXPECT_EQ(error, GetParam().reason);
+    EXPECT_EQ(untouched.sceneCounter, 42u);
+    EXPECT_TRUE(untouched.terrains.empty());
+    EXPECT_EQ(ProjectFile::OpenMessage(path, error),
+              "Cannot open project " + path + ": " + GetParam().reason);
+}
+
+const RefusedCase kRefused[] = {
+    {"NotAZip", [](const std::string& p) { WriteBytes(p, "terrain = hills\n"); },
+     "it is not a project file, or it is truncated (no zip directory)"},
+    {"Truncated", [](const std::string& p) { WriteBytes(p, ReadBytes(p).substr(0, 1500)); },
+     "it is not a project file, or it is truncated (no zip directory)"},
+    {"Empty", [](const std::string& p) { WriteBytes(p, ""); }, "it is empty"},
+    {"Folder",
+     [](const std::string& p)
+     {
+         std::filesystem::remove(p);
+         std::filesystem::create_directory(p);
+     },
+     "it is a folder"},
+    {"BadJson",
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"format\": [1,"); }); },
+     "its manifest is not valid JSON (at byte 15)"},
+    {"NoManifest",
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, ProjectFile::kManifestName, 0)); }); },
+     "it holds no manifest.json (not a Velmoran project)"},
+    {"NewerVersion", [](const std::string& p) { EditManifest(p, [](json& m) { m["version"] = 2; }); },
+     "it was written by a newer version of Velmoran (project format 2; this version reads format 1)"},
+    {"OtherFormat", [](const std::string& p) { EditManifest(p, [](json& m) { m["format"] = "scene"; }); },
+     "it is not a Velmoran project (its manifest names no project format)"},
+    {"MissingPart",
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain0/layer1.u8", 0)); }); },
+     "part terrain0/layer1.u8 is missing"},
+    {"ExtraPart", [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "notes.txt", "hello"); }); },
+     "it holds a part its manifest does not list: notes.txt"},
+    {"SizeDisagrees",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
+     "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
+    {"GridBeyondTheLimit",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["width"] = 4098; }); },
+     "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},
+    {"ImageBeyondTheLimit",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }); },
+     "terrain 0 layer 1 pixels: width must be a whole number from 0 to 4097"},
+    {"TextureOfAnotherSize",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }); },
+     "terrain 0 normal texture is 6 x 4 with 4 channels; the terrain needs 6 x 4 with 3"},
+    {"NameLeavesTheContainer",
+     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "../escape", "x"); }); },
+     "part name '../escape' would leave the project"},
+    {"AbsoluteName",
+     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "/etc/cron.d/x", "x"); }); },
+     "part name '/etc/cron.d/x' would leave the project"},
+    {"PartTwice",
+     [](const std::string& p)
+     {
+         Edit(p, [](zip_t* z) { PutEntry(z, "terrain0/heightmap.u9", std::string(24, 'x')); });
+         PatchBytes(p, "terrain0/heightmap.u9", "terrain0/heightmap.u8");
+     },
+     "it holds two parts of the same name"},
+    {"InflatesBeyondItsSize",
+     [](const std::string& p)
+     {
+         Edit(p,
+              [](zip_t* z)
+              {
+                  PutEntry(z, "terrain0/heightmap.u8", std::string(1 << 20, '\0'));
+                  zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_DEFLATE,
+                                           9);
+              });
+         DeclareSize(p, "terrain0/heightmap.u8", 24);
+     },
+     "part terrain0/heightmap.u8 inflates beyond its declared 24 bytes"},
+    {"DamagedData",
+     [](const std::string& p)
+     {
+         Edit(p,
+              [](zip_t* z)
+              {
+                  PutEntry(z, "terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx");
+                  zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_STORE,
+                                           0);
+              });
+         PatchBytes(p, "abcdefghijklmnopqrstuvwx", "abcdefghijklmnopqrstuvwX");
+     },
+     "part terrain0/heightmap.u8 is damaged (CRC error)"},
+    {"TriangleBeyondItsVertices",
+     [](const std::string& p)
+     {
+         Edit(p,
+              [](zip_t* z)
+              {
+                  const uint32_t indices[6] = {0, 1, 2, 2, 1, 4};
+                  PutEntry(z, "terrain0/water_indices.u32",
+                           std::string(reinterpret_cast<const char*>(indices), 24));
+              });
+     },
+     "terrain 0 water plane: a triangle points past its 4 vertices"},
+    {"UnknownLayerKind",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }); },
+     "terrain 0 layer 0: kind 'erosion' is unknown"},
+    {"SceneCameraNotListed",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["scenes"][0]["camera"] = 5; }); },
+     "scene 0: camera 5 is not in the camera list"},
+    {"AspectChoiceOutOfRange",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["aspectRatioIndex"] = 9; }); },
+     "the manifest: aspectRatioIndex must be 0 to 3"},
+    {"WrongType",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["cameras"][0]["rotate"] = "yes"; }); },
+     "camera 0: rotate must be true or false"},
+    {"MissingField",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][2].erase("generator"); }); },
+     "terrain 2: generator is missing"},
+    {"FileTerrainWithoutHeights",
+     [](const std::string& p)
+     {
+         EditManifest(p, [](json& m) { m["terrains"][2].erase("baseHeights"); });
+         Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain2/base_heights.f32", 0)); });
+     },
+     "terrain 2 was read from a file but stores no heights"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Damaged, ProjectFileRefusedTest, ::testing::ValuesIn(kRefused),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProjectFileTest, PartsMayNotUnpackBeyondTheLimit)
+{
+    Project opened;
+    std::string error;
+    ProjectFile::OpenOptions options;
+    options.maxUnpackedBytes = 100;
+    const std::string bytes = ReadBytes(sample);
+    EXPECT_FALSE(ProjectFile::OpenMemory(bytes.data(), bytes.size(), opened, &error, options));
+    EXPECT_EQ(error.rfind("its parts would take ", 0), 0u) << error;
+    EXPECT_NE(error.find(" bytes unpacked; the limit is 100 bytes"), std::string::npos) << error;
+    EXPECT_TRUE(ProjectFile::OpenMemory(bytes.data(), bytes.size(), opened, &error)) << error;
+}
+
+TEST(ProjectFileNameTest, DisplayNameDropsFolderAndExtension)
+{
+    EXPECT_EQ(ProjectFile::DisplayName("output/hills.velmoran"), "hills");
+    EXPECT_EQ(ProjectFile::DisplayName("/a/b.c/valley"), "valley");
+    EXPECT_EQ(ProjectFile::DisplayName(".velmoran"), ".velmoran");
+}
+} // namespace

@@ -1,0 +1,72 @@
+// The velmoran-build program as a user runs it, without a display: its exit status, its one-line
+// failures and its help.
+#include "io/ProjectFile.h"
+#include "tests/io/ProjectTestModel.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sys/wait.h>
+
+using testsupport::TempDir;
+
+namespace
+{
+struct ProgramRun
+{
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+ProgramRun BuildProgram(const TempDir& dir, const std::string& arguments)
+{
+    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " " + arguments +
+                                " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt");
+    const int raw = std::system(command.c_str());
+    const auto read = [](const std::string& path)
+    {
+        std::ifstream in(path);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, read(dir / "out.txt"), read(dir / "err.txt")};
+}
+
+TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
+{
+    TempDir dir;
+    const std::string project = dir / "sample.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(testsupport::SampleProject(), project));
+
+    ProgramRun run = BuildProgram(dir, project + " --out " + (dir / "out") + " --images bmp");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.err, "velmoran-build: Terrain 1 (broken) is empty: nothing to write\n");
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/ridge_normal.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "out/scan_water.obj"));
+
+    run = BuildProgram(dir, (dir / "none.velmoran") + " --out " + (dir / "out"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmoran-build: " + (dir / "none.velmoran") + ": it does not exist\n");
+
+    std::ofstream(dir / "file") << "x";
+    run = BuildProgram(dir, project + " --out " + (dir / "file/sub"));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err.rfind("velmoran-build: " + (dir / "file/sub") + ": ", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+
+    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --images exr");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
+
+    run = BuildProgram(dir, "");
+    EXPECT_NE(run.status, 0);
+
+    run = BuildProgram(dir, "--help");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("Usage: velmoran-build [OPTIONS] project"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("--out"), std::string::npos);
+}
+} // namespace

@@ -1,0 +1,105 @@
+#include "terrain/TerrainBuild.h"
+#include "tests/io/ProjectTestModel.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::TestImage;
+
+namespace
+{
+// A flat 5 x 3 terrain with base heights y = k / 10.
+ProjectTerrain SmallTerrain()
+{
+    ProjectTerrain t;
+    t.name = "small";
+    t.width = 5;
+    t.height = 3;
+    t.vertexDistance = 2.0f;
+    t.baseHeights.resize(15);
+    for (size_t k = 0; k < 15; ++k)
+        t.baseHeights[k] = static_cast<float>(k) / 10.0f;
+    return t;
+}
+
+TEST(TerrainBuildTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
+{
+    ProjectTerrain t = SmallTerrain();
+    ProjectLayer rgb;
+    rgb.kind = ProjectLayer::kImage;
+    rgb.settings.power = 2.0f;
+    rgb.image = TestImage(5, 3, 3, 40);
+    ProjectLayer tooSmall = rgb;
+    tooSmall.image = TestImage(4, 3, 1, 0);
+    t.layers = {rgb, tooSmall};
+    BuiltTerrain built;
+    ASSERT_TRUE(TerrainBuild::Build(t, built));
+    float lowest = 1e30f, highest = -1e30f;
+    for (size_t k = 0; k < 15; ++k)
+    {
+        // A three-channel layer gives its green channel: p / 255 (as 0.003921569) times the power.
+        const float expected =
+            t.baseHeights[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+        EXPECT_EQ(built.positions[3 * k + 1], expected) << k;
+        EXPECT_EQ(built.basePositions[3 * k + 1], t.baseHeights[k]) << k;
+        lowest = std::min(lowest, expected);
+        highest = std::max(highest, expected);
+    }
+    EXPECT_EQ(built.minHeight, lowest);
+    EXPECT_EQ(built.maxHeight, highest);
+    // The regular grid, centred: x = (i - 2) * 2, z = (j - 1) * 2.
+    EXPECT_EQ(built.positions[3 * 14], 4.0f);
+    EXPECT_EQ(built.positions[3 * 14 + 2], 2.0f);
+    EXPECT_TRUE(TerrainBuild::IsRegularGrid(built.positions.data(), built.texCoords.data(), 5, 3, 2.0f));
+    built.texCoords[7] += 1e-6f;
+    EXPECT_FALSE(TerrainBuild::IsRegularGrid(built.positions.data(), built.texCoords.data(), 5, 3, 2.0f));
+}
+
+TEST(TerrainBuildTest, StoredPartsWinOverWhatCouldBeMadeAgain)
+{
+    ProjectTerrain t = SmallTerrain();
+    ProjectLayer noise;
+    noise.image = TestImage(5, 3, 1, 1); // painted: not what the settings would generate
+    t.layers = {noise};
+    t.heights.assign(15, 7.5f); // the layers were changed after they were applied
+    t.heights[4] = -1.0f;
+    t.heightmap = TestImage(5, 3, 1, 9);
+    t.gridXZ = testsupport::TestFloats(30, 3.0f);
+    t.texCoords = testsupport::TestFloats(30, 0.25f);
+    t.bands = {ProjectBands::kSlope, 0};
+    t.diffuse = TestImage(5, 3, 3, 5);
+    const ProjectTerrain stored = t;
+    BuiltTerrain built;
+    ASSERT_TRUE(TerrainBuild::Build(t, built));
+    for (size_t k = 0; k < 15; ++k)
+    {
+        EXPECT_EQ(built.positions[3 * k + 1], stored.heights[k]);
+        EXPECT_EQ(built.positions[3 * k], stored.gridXZ[2 * k]);
+        EXPECT_EQ(built.positions[3 * k + 2], stored.gridXZ[2 * k + 1]);
+    }
+    EXPECT_EQ(built.texCoords, stored.texCoords);
+    EXPECT_EQ(built.minHeight, -1.0f);
+    EXPECT_EQ(built.maxHeight, 7.5f);
+    EXPECT_EQ(t.layers[0].image.pixels, stored.layers[0].image.pixels);
+    EXPECT_EQ(t.heightmap.pixels, stored.heightmap.pixels);
+    EXPECT_EQ(t.diffuse.pixels, stored.diffuse.pixels);
+    // What was not stored was made: the specular band texture, a normal image, a dry water map.
+    EXPECT_EQ(t.specular.ByteSize(), 15u);
+    EXPECT_EQ(t.normal.channels, 3u);
+    EXPECT_EQ(t.watermap.pixels, std::vector<uint8_t>(60, 0));
+    EXPECT_FALSE(built.hasWaterPlane);
+}
+
+TEST(TerrainBuildTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
+{
+    // Rebuilding from a seed is compared with the editor's terrains in ProjectSessionGLTest.
+    ProjectTerrain t = SmallTerrain();
+    t.baseHeights.clear();
+    t.generator.kind = ProjectGenerator::kFile;
+    BuiltTerrain built;
+    std::string error;
+    EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
+    EXPECT_EQ(error, "terrain small stores no heights and its generator file cannot make its 5 x 3 grid");
+    t.generator.kind = ProjectGenerator::kDiamondSquare; // of different sides
+    EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
+}
+} // namespace
