@@ -10,6 +10,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libglfw3-dev libglew-dev libglm-dev libstb-dev libspdlog-dev libfmt-dev libimgui-dev
   libgl1-mesa-dri libglx-mesa0
+  libspng-dev zlib1g-dev libtinygltf-dev libtinyexr-dev nlohmann-json3-dev
 )
 if [ "$mode" = "test" ]; then
   packages+=(
