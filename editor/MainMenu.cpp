@@ -43,6 +43,10 @@ void Editor::OnGUI()
         ShowSaveTerrainDialog();
     if (showNewShader)
         ShowNewShaderDialog();
+    if (showExport)
+        ShowExportDialog();
+    if (showHeightmapImport)
+        ShowHeightmapImportDialog();
 
     if (showOptions)
     {
@@ -127,6 +131,8 @@ void Editor::DrawMainMenuBar()
         {
             if (ImGui::MenuItem("Terrain"))
                 showNewTerrain = true;
+            if (ImGui::MenuItem("Terrain from heightmap"))
+                showHeightmapImport = true;
             ImGui::MenuItem("Camera");
             if (ImGui::MenuItem("Shader"))
                 showNewShader = true;
@@ -144,6 +150,8 @@ void Editor::DrawMainMenuBar()
                 showSaveTerrain = true;
             ImGui::EndMenu();
         }
+        if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty()))
+            showExport = true;
         if (ImGui::MenuItem("Quit"))
             glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
         ImGui::EndMenu();
