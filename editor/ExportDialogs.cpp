@@ -210,6 +210,7 @@ void Editor::ShowHeightmapImportDialog()
             "Heights and vertex distance from " + json.substr(json.find_last_of('/') + 1) + "##hm";
         ImGui::Checkbox(label.c_str(), &form.options.useSidecar);
     }
+    ImGui::Checkbox("The editor's own image layout (Save Terrain, layers)##hm", &form.options.editorLayout);
     if (!sidecar || !form.options.useSidecar)
     {
         ImGui::DragFloat("Height scale##hm", &form.options.heightScale, 0.5f, 0.0f, 0.0f, "%.3f");

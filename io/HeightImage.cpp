@@ -520,11 +520,24 @@ bool HeightImage::Read(const std::string& path, const ImportOptions& options, He
         v = static_cast<float>(offset + static_cast<double>(v) * scale);
 
     HeightGrid grid;
-    grid.width = samples.width;
-    grid.height = samples.height;
     grid.vertexDistance = withSidecar ? sidecar.vertexDistance : options.vertexDistance;
-    grid.heights.resize(samples.values.size());
-    ImageLayout::ImageToGrid(samples.values.data(), grid.width, grid.height, 1, grid.heights.data());
+    if (options.editorLayout)
+    {
+        // Vertex (i, j) is column j of row i counted from the bottom.
+        grid.width = samples.height;
+        grid.height = samples.width;
+        grid.heights.resize(samples.values.size());
+        for (size_t i = 0; i < grid.width; ++i)
+            std::copy_n(samples.values.data() + (grid.width - 1 - i) * grid.height, grid.height,
+                        grid.heights.data() + i * grid.height);
+    }
+    else
+    {
+        grid.width = samples.width;
+        grid.height = samples.height;
+        grid.heights.resize(samples.values.size());
+        ImageLayout::ImageToGrid(samples.values.data(), grid.width, grid.height, 1, grid.heights.data());
+    }
     if (progress && !progress(1.0f)) return fail("cancelled");
     out = std::move(grid);
     return true;

@@ -72,6 +72,9 @@ struct ImportOptions
     float vertexDistance = 1.0f;
     bool useSidecar = true;  // take heights and distance from path + ".json" when it exists
     uint32_t maxSide = 4097; // the largest grid side accepted
+    // The image as the editor's own images (Save Terrain, heightmap layers) store a grid instead of
+    // the export layout: columns along +z, rows counted from the bottom along +x.
+    bool editorLayout = false;
 };
 
 // What the import found beside the file, for the dialog to show.

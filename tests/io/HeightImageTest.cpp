@@ -186,6 +186,30 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
     EXPECT_EQ(read.heights[3 * 2 + 1], 5.0f * 50.0f); // pixel (2, 1) holds 1 * 3 + 2
 }
 
+// The editor's own images (Save Terrain, layers) hold vertex (i, j) in column j of row i counted from
+// the bottom; read in that layout they give the grid back the way round the editor saved it.
+TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
+{
+    TempDir dir;
+    const uint32_t W = 4, H = 3; // the editor's buffer: W rows of H bytes, row 0 at the bottom
+    std::vector<uint8_t> buffer(W * H);
+    for (uint32_t k = 0; k < W * H; ++k)
+        buffer[k] = static_cast<uint8_t>(20 * k);
+    stbi_flip_vertically_on_write(1);
+    ASSERT_NE(stbi_write_png((dir / "editor.png").c_str(), H, W, 1, buffer.data(), H), 0);
+    stbi_flip_vertically_on_write(0);
+    HeightImage::ImportOptions options;
+    options.editorLayout = true;
+    options.heightScale = 255.0f;
+    HeightGrid read;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Read(dir / "editor.png", options, read, &error)) << error;
+    ASSERT_EQ(read.width, W);
+    ASSERT_EQ(read.height, H);
+    for (uint32_t k = 0; k < W * H; ++k)
+        EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
+}
+
 struct Refusal
 {
     const char* file;
