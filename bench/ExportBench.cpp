@@ -1,7 +1,7 @@
 // Times the exports (io/Export.cpp and the writers under it) and the heightmap import on a 1025 x 1025
 // noise terrain with a diffuse image and a water plane, each next to a plain reference in the same
 // run: the same bytes written raw through the same atomic file writer, stb_image_write's 8-bit PNG,
-// and stb_image's 16-bit PNG decoder. Then every format once at 4097 x 4097.
+// and stb_image's 16-bit PNG decoder. Then every format but the OBJ (4 GB of text) once at 4097 x 4097.
 // Plain timer program: each step runs a few times (the cores are shared) and the best time is printed.
 #include "engine/AtomicFile.h"
 #include "io/Export.h"
@@ -270,13 +270,14 @@ int main()
     {
         const BenchTerrain terrain(4097);
         std::printf("4097 x 4097 terrain, once each\n");
-        const std::pair<const char*, uint32_t> formats[] = {
-            {"export .glb", ExportFormat::Glb},         {"export 16-bit .png", ExportFormat::Png16},
-            {"export .r16", ExportFormat::R16},         {"export .exr", ExportFormat::Exr},
-            {"export splat .png", ExportFormat::Splat}, {"export .obj", ExportFormat::Obj}};
-        const std::string files[] = {".glb",        "_height.png", "_height.r16",
-                                     "_height.exr", "_splat.png",  ".obj"};
-        for (size_t n = 0; n < 6; ++n)
+        // The OBJ would be 4 GB of text: it is timed at 1025 only.
+        const std::pair<const char*, uint32_t> formats[] = {{"export .glb", ExportFormat::Glb},
+                                                            {"export 16-bit .png", ExportFormat::Png16},
+                                                            {"export .r16", ExportFormat::R16},
+                                                            {"export .exr", ExportFormat::Exr},
+                                                            {"export splat .png", ExportFormat::Splat}};
+        const std::string files[] = {".glb", "_height.png", "_height.r16", "_height.exr", "_splat.png"};
+        for (size_t n = 0; n < 5; ++n)
             Measure(
                 formats[n].first, [&] { return ExportOne(terrain, folder, formats[n].second); },
                 base + files[n], 0.0, 1);
