@@ -151,9 +151,11 @@ bool GltfExport::Write(const std::string& path, const Scene& scene, std::string*
         if (error != nullptr) *error = FileBytes::WriteFailure(path, "the terrain has no mesh");
         return false;
     }
-    // The chunk lengths of a binary glTF are 32-bit.
-    const bool water = scene.waterVertexCount > 0 && scene.waterIndexCount >= 3;
+    const bool water = scene.waterVertexCount > 0 && scene.waterIndexCount >= 3 &&
+                       scene.waterPositions != nullptr && scene.waterNormals != nullptr &&
+                       scene.waterIndices != nullptr;
     const bool textured = scene.baseColorPng != nullptr && !scene.baseColorPng->empty();
+    // The chunk lengths of a binary glTF are 32-bit.
     const uint64_t estimate = uint64_t{32} * vertexCount + 4 * uint64_t{indexCount} +
                               (textured ? scene.baseColorPng->size() : 0) +
                               24 * uint64_t{scene.waterVertexCount} + 4 * uint64_t{scene.waterIndexCount};

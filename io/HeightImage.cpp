@@ -445,6 +445,9 @@ bool ReadExr(const std::string& path, uint32_t maxSide, Samples& out, std::strin
 
     EXRImage image;
     InitEXRImage(&image);
+    // A failed load frees the image itself, but only as many channel planes as num_channels says,
+    // which the loader sets last: set beforehand, a damaged file leaks nothing.
+    image.num_channels = header.num_channels;
     if (LoadEXRImageFromMemory(&image, &header, bytes.data(), bytes.size(), &message) != TINYEXR_SUCCESS)
         return failWith("the file is truncated or damaged");
     std::unique_ptr<EXRImage, int (*)(EXRImage*)> imageGuard(&image, &FreeEXRImage);

@@ -8,6 +8,7 @@
 #include <stb_image_write.h>
 #include <tinyexr.h>
 
+#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -79,10 +80,20 @@ TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
             << "vertex " << k;
 }
 
+// Test names from file names: "rgb.png" gives rgb_png.
+template <typename Case> std::string NameOf(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.file;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, HeightRoundTripTest,
                          ::testing::Values(RoundTrip{HeightImage::Format::Png16, "h.png", false},
                                            RoundTrip{HeightImage::Format::R16, "h.r16", false},
-                                           RoundTrip{HeightImage::Format::Exr, "h.exr", true}));
+                                           RoundTrip{HeightImage::Format::Exr, "h.exr", true}),
+                         NameOf<RoundTrip>);
 
 // Columns run along +x (i), rows along +z (j) with the first row at the lowest z: checked on the
 // files themselves, read by decoders other than ours.
@@ -251,7 +262,8 @@ INSTANTIATE_TEST_SUITE_P(
                       Refusal{"truncated.exr", "truncated or damaged"},
                       Refusal{"infinite.exr", "not a finite number at pixel 1, 1"},
                       Refusal{"unknown_format.tif", "unknown format \".tif\""},
-                      Refusal{"missing.png", "No such file or directory"}));
+                      Refusal{"missing.png", "No such file or directory"}),
+    NameOf<Refusal>);
 
 // A side beyond the New Terrain limit is refused from the file's length alone (a sparse file here).
 TEST(HeightImageTest, ARawFileBeyondTheSizeLimitIsRefusedUnread)
