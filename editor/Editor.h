@@ -4,9 +4,13 @@
 // Files: Editor.cpp (lifecycle, rendering, scene bookkeeping), MainMenu.cpp (dock space, menu bar,
 // error popup, options, help), ManageDialog.cpp, NewTerrainDialog.cpp, FileDialogs.cpp (save, load,
 // new shader), SceneWindow.cpp (scene, camera and terrain generator windows), GeneratorPanel.cpp
-// (layers), TexturePanel.cpp, DiffuseEditor.cpp, TextureEditor.cpp (brush), WaterEditor.cpp.
-// Dialog state and decisions live in NewTerrainForm, FileDialogs, ScenePanels and TexturePanels.
+// (layers), TexturePanel.cpp, DiffuseEditor.cpp, TextureEditor.cpp (brush), WaterEditor.cpp,
+// ExportDialogs.cpp (export, terrain from heightmap).
+// Dialog state and decisions live in NewTerrainForm, FileDialogs, ScenePanels, TexturePanels,
+// ExportForm and HeightmapImportForm.
+#include "editor/ExportForm.h"
 #include "editor/FileDialogs.h"
+#include "editor/HeightmapImportForm.h"
 #include "editor/NewTerrainForm.h"
 #include "editor/ProjectForms.h"
 #include "editor/ScenePanels.h"
@@ -55,6 +59,8 @@ public:
     void ShowSaveTerrainDialog();
     void ShowLoadTerrainDialog();
     void ShowNewShaderDialog();
+    void ShowExportDialog();
+    void ShowHeightmapImportDialog();
     void ShowSceneWindow(const std::shared_ptr<Scene>& scene);
     void ShowTerrainGenerator(Scene& scene);
     void ShowLayerPanel(const std::shared_ptr<Terrain>& terrain);
@@ -89,6 +95,12 @@ public:
     // "Create##nsfw": a shader from baseName + ".vert" and ".frag", appended to the list.
     std::shared_ptr<Shader> CreateShader(const std::string& baseName);
     void RemoveScene(uint32_t sceneId);
+    // "Export" of the Export dialog: writes the files, or asks before overwriting, or shows the
+    // error popup; the dialog closes unless it asks.
+    ExportForm::Outcome ExportFromForm(bool overwrite);
+    // "Create" of the Terrain from heightmap dialog: the terrain, listed, with a first scene as New
+    // Terrain makes one; a refused file shows its reason in the error popup and builds nothing.
+    std::shared_ptr<Terrain> CreateTerrainFromHeightmap();
 
     // Manage dialog decisions for one scene.
     void ManageTakeRestorePoint(const Scene& scene);
@@ -144,6 +156,8 @@ public:
     bool showNewShader = false;
     bool showLoadTerrain = false;
     bool showSaveTerrain = false;
+    bool showExport = false;
+    bool showHeightmapImport = false;
     uint32_t sceneCounter = 0;
     std::shared_ptr<Shader> defaultShader;
     std::vector<std::shared_ptr<Scene>> scenes;
@@ -166,6 +180,8 @@ public:
 
     NewTerrainForm newTerrainForm;
     SaveTerrainForm saveTerrainForm;
+    ExportForm exportForm;
+    HeightmapImportForm heightmapImportForm;
     std::string loadTerrainFileName;
     std::string newShaderName;
     SceneWindowState sceneWindowState;

@@ -44,6 +44,10 @@ void Editor::OnGUI()
         ShowSaveTerrainDialog();
     if (showNewShader)
         ShowNewShaderDialog();
+    if (showExport)
+        ShowExportDialog();
+    if (showHeightmapImport)
+        ShowHeightmapImportDialog();
 
     if (showOptions)
     {
@@ -156,6 +160,8 @@ void Editor::DrawMainMenuBar()
         {
             if (ImGui::MenuItem("Terrain"))
                 showNewTerrain = true;
+            if (ImGui::MenuItem("Terrain from heightmap"))
+                showHeightmapImport = true;
             ImGui::MenuItem("Camera");
             if (ImGui::MenuItem("Shader"))
                 showNewShader = true;
@@ -173,6 +179,8 @@ void Editor::DrawMainMenuBar()
                 showSaveTerrain = true;
             ImGui::EndMenu();
         }
+        if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty()))
+            showExport = true;
         DrawProjectMenuItems();
         if (ImGui::MenuItem("Quit"))
             RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled

@@ -11,6 +11,7 @@ packages=(
   libglfw3-dev libglew-dev libglm-dev libstb-dev libspdlog-dev libfmt-dev libimgui-dev
   nlohmann-json3-dev libzip-dev zlib1g-dev libcli11-dev
   libgl1-mesa-dri libglx-mesa0
+  libspng-dev zlib1g-dev libtinygltf-dev libtinyexr-dev nlohmann-json3-dev
 )
 if [ "$mode" = "test" ]; then
   packages+=(

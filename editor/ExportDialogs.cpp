@@ -1,0 +1,241 @@
+// File > Export and File > New > Terrain from heightmap: two modal dialogs on the centre of the main
+// window. Their decisions are in ExportForm and HeightmapImportForm.
+#include "editor/Editor.h"
+#include "editor/GuiUtil.h"
+
+#include "render/Scene.h"
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+
+#include <imgui.h>
+#include <imgui_stdlib.h>
+
+#include <algorithm>
+#include <string>
+
+namespace
+{
+const char* const kFormatLabels[6] = {
+    "glTF binary (.glb)##ex",          "OBJ for other tools (.obj, .mtl, base colour .png)##ex",
+    "16-bit heights (.png)##ex",       "Raw 16-bit heights, little-endian (.r16)##ex",
+    "32-bit float heights (.exr)##ex", "Splat map of four bands (.png)##ex"};
+
+void CenterNextDialog(float width)
+{
+    const ImVec2 display = ImGui::GetIO().DisplaySize;
+    ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+    ImGui::SetNextWindowSize(ImVec2(width, 0.0f)); // the height follows the rows
+}
+
+void Hint(const std::string& text)
+{
+    gui::TextColored(kHint, text);
+}
+} // namespace
+
+ExportForm::Outcome Editor::ExportFromForm(bool overwrite)
+{
+    std::string error;
+    const ExportForm::Outcome outcome = exportForm.Export(overwrite, error);
+    if (outcome == ExportForm::Outcome::Failed) SetError(error);
+    if (outcome != ExportForm::Outcome::AskOverwrite) showExport = false;
+    return outcome;
+}
+
+std::shared_ptr<Terrain> Editor::CreateTerrainFromHeightmap()
+{
+    HeightmapImportForm& form = heightmapImportForm;
+    if (!form.Problem(TerrainNames()).empty()) return nullptr;
+    showHeightmapImport = false;
+    HeightGrid grid;
+    std::string error;
+    if (!form.Read(grid, error))
+    {
+        SetError(error);
+        return nullptr;
+    }
+    std::shared_ptr<Terrain> terrain = HeightmapImportForm::Build(grid, form.name);
+    if (!terrain)
+    {
+        SetError("Cannot import heightmap " + form.path + ": the terrain could not be built");
+        return nullptr;
+    }
+    terrains.push_back(terrain);
+    if (scenes.empty()) AddScene();
+    return terrain;
+}
+
+void Editor::ShowExportDialog()
+{
+    ExportForm& form = exportForm;
+    if (!form.selected && !terrains.empty()) form.selected = terrains.front();
+
+    CenterNextDialog(640.0f);
+    ImGui::OpenPopup("Export Terrain");
+    if (!ImGui::BeginPopupModal("Export Terrain", &showExport,
+                                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                    ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
+        return;
+    const ImVec2 buttonSize(200.0f, 30.0f);
+
+    if (!form.overwriteQuestion.empty())
+    {
+        ImGui::TextUnformatted("These files exist already:");
+        const size_t shown = std::min<size_t>(form.overwriteQuestion.size(), 12);
+        for (size_t n = 0; n < shown; ++n)
+            ImGui::BulletText("%s", form.overwriteQuestion[n].c_str());
+        if (shown < form.overwriteQuestion.size())
+            ImGui::Text("... and %zu more", form.overwriteQuestion.size() - shown);
+        ImGui::TextUnformatted("Overwrite them?");
+        if (ImGui::Button("Cancel##exow", buttonSize)) form.overwriteQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
+        if (ImGui::Button("Overwrite##exow", buttonSize)) ExportFromForm(true);
+        if (!showExport) ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+        return;
+    }
+
+    ImGui::PushItemWidth(300.0f);
+    if (ImGui::BeginCombo("Terrain##ex", form.selected ? form.selected->name.c_str() : ""))
+    {
+        for (const auto& terrain : terrains)
+        {
+            const bool selected = terrain == form.selected;
+            ImGui::PushID(terrain.get());
+            if (ImGui::Selectable(terrain->name.c_str(), selected)) form.selected = terrain;
+            if (selected) ImGui::SetItemDefaultFocus();
+            ImGui::PopID();
+        }
+        ImGui::EndCombo();
+    }
+    ImGui::InputTextWithHint("Folder##ex", "working folder", &form.folder);
+    const std::string nameHint = form.selected ? form.selected->name : std::string("file name");
+    ImGui::InputTextWithHint("File name##ex", nameHint.c_str(), &form.baseName);
+    ImGui::PopItemWidth();
+
+    ImGui::Separator();
+    for (int n = 0; n < 6; ++n)
+        ImGui::Checkbox(kFormatLabels[n], &form.formats[n]);
+    ImGui::Separator();
+
+    const bool meshes = form.formats[0] || form.formats[1];
+    if (form.selected && meshes)
+    {
+        if (form.selected->waterPlane && form.selected->waterPlane->vertexCount > 0)
+            ImGui::Checkbox("Water plane as a second mesh##ex", &form.water);
+        if (!form.selected->diffuseTexture)
+            Hint("The terrain has no diffuse texture: the meshes are written without one.");
+    }
+
+    std::string keep = "Keep the grid";
+    if (form.selected)
+        keep +=
+            " (" + std::to_string(form.selected->width) + " x " + std::to_string(form.selected->height) + ")";
+    const auto sideLabel = [&](int choice)
+    {
+        return choice == 0
+                   ? keep
+                   : std::to_string(ExportForm::kResampleSides[choice]) + " vertices on the longer side";
+    };
+    ImGui::SetNextItemWidth(300.0f);
+    if (ImGui::BeginCombo("Resample##ex", sideLabel(form.resampleChoice).c_str()))
+    {
+        for (int choice = 0; choice < 6; ++choice)
+        {
+            const bool selected = choice == form.resampleChoice;
+            if (ImGui::Selectable(sideLabel(choice).c_str(), selected)) form.resampleChoice = choice;
+            if (selected) ImGui::SetItemDefaultFocus();
+        }
+        ImGui::EndCombo();
+    }
+    if (form.resampleChoice != 0)
+    {
+        if (ImGui::RadioButton("Bilinear##ex", !form.bicubic)) form.bicubic = false;
+        ImGui::SameLine();
+        if (ImGui::RadioButton("Bicubic##ex", form.bicubic)) form.bicubic = true;
+    }
+    if (form.formats[5])
+    {
+        if (ImGui::RadioButton("Bands by height##ex", !form.splatBySlope)) form.splatBySlope = false;
+        ImGui::SameLine();
+        if (ImGui::RadioButton("Bands by slope##ex", form.splatBySlope)) form.splatBySlope = true;
+        if (form.selected && form.selected->gradients.empty())
+            Hint("The terrain has no colour bands: the splat map will be empty.");
+        else if (form.selected && form.selected->gradients.size() > 4)
+            Hint("Only the first four bands get a channel.");
+    }
+
+    const std::string problem = form.Problem();
+    if (!problem.empty()) gui::TextColored(kRed, problem);
+    if (ImGui::Button("Close##ex", buttonSize))
+    {
+        showExport = false;
+        ImGui::CloseCurrentPopup();
+    }
+    else if (problem.empty())
+    {
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
+        if (ImGui::Button("Export##ex", buttonSize))
+        {
+            ExportFromForm(false);
+            if (!showExport) ImGui::CloseCurrentPopup();
+        }
+    }
+    ImGui::EndPopup();
+}
+
+void Editor::ShowHeightmapImportDialog()
+{
+    HeightmapImportForm& form = heightmapImportForm;
+    CenterNextDialog(600.0f);
+    ImGui::OpenPopup("Terrain from Heightmap");
+    if (!ImGui::BeginPopupModal("Terrain from Heightmap", &showHeightmapImport,
+                                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                    ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
+        return;
+
+    ImGui::PushItemWidth(300.0f);
+    const std::string proposed = HeightmapImportForm::NameFromPath(form.path);
+    if (ImGui::InputTextWithHint("File##hm", "heightmap .png, .r16 or .exr", &form.path) &&
+        (form.name.empty() || form.name == proposed))
+        form.name = HeightmapImportForm::NameFromPath(form.path);
+    ImGui::InputTextWithHint("Name##hm", "Input terrain name (no extension)", &form.name);
+
+    const bool sidecar = !form.path.empty() && HeightImage::HasSidecar(form.path);
+    if (sidecar)
+    {
+        const std::string json = HeightImage::SidecarPath(form.path);
+        const std::string label =
+            "Heights and vertex distance from " + json.substr(json.find_last_of('/') + 1) + "##hm";
+        ImGui::Checkbox(label.c_str(), &form.options.useSidecar);
+    }
+    ImGui::Checkbox("The editor's own image layout (Save Terrain, layers)##hm", &form.options.editorLayout);
+    if (!sidecar || !form.options.useSidecar)
+    {
+        ImGui::DragFloat("Height scale##hm", &form.options.heightScale, 0.5f, 0.0f, 0.0f, "%.3f");
+        ImGui::DragFloat("Vertex distance##hm", &form.options.vertexDistance, 0.005f, 0.0001f, 1000.0f,
+                         "%.3f");
+        Hint("8- and 16-bit values run from 0 to the height scale; float values are multiplied by it.");
+    }
+    ImGui::PopItemWidth();
+
+    const std::string problem = form.Problem(TerrainNames());
+    if (!problem.empty()) gui::TextColored(kRed, problem);
+    const ImVec2 buttonSize(200.0f, 30.0f);
+    if (ImGui::Button("Close##hm", buttonSize))
+    {
+        showHeightmapImport = false;
+        ImGui::CloseCurrentPopup();
+    }
+    else if (problem.empty())
+    {
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
+        if (ImGui::Button("Create##hm", buttonSize))
+        {
+            CreateTerrainFromHeightmap();
+            ImGui::CloseCurrentPopup();
+        }
+    }
+    ImGui::EndPopup();
+}

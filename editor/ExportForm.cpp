@@ -1,0 +1,103 @@
+#include "editor/ExportForm.h"
+
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+
+#include <sys/stat.h>
+
+std::string ExportForm::BaseName() const
+{
+    if (!baseName.empty() || !selected) return baseName;
+    return selected->name;
+}
+
+ExportOptions ExportForm::Options() const
+{
+    ExportOptions options;
+    options.folder = folder;
+    options.baseName = BaseName();
+    for (uint32_t n = 0; n < 6; ++n)
+        if (formats[n]) options.formats |= 1u << n;
+    options.water = water;
+    const int choice = resampleChoice >= 0 && resampleChoice < 6 ? resampleChoice : 0;
+    options.resampleSide = kResampleSides[choice];
+    options.filter = bicubic ? Resample::Filter::Bicubic : Resample::Filter::Bilinear;
+    options.splatMode = splatBySlope ? SplatMap::Mode::Slope : SplatMap::Mode::Height;
+    return options;
+}
+
+ExportInput ExportForm::InputOf(const Terrain& terrain)
+{
+    ExportInput input;
+    input.name = terrain.name;
+    const size_t count = static_cast<size_t>(terrain.width) * terrain.height;
+    if (count == 0 || terrain.positions.size() < 3 * count) return input; // no mesh: refused by the export
+    input.width = terrain.width;
+    input.height = terrain.height;
+    input.vertexDistance = terrain.vertexDistance;
+    input.positions = terrain.positions.data();
+    if (terrain.normals.size() >= 3 * count) input.normals = terrain.normals.data();
+    const Texture* diffuse = terrain.diffuseTexture.get();
+    if (diffuse != nullptr && diffuse->data && diffuse->channels == 3 && diffuse->ByteSize() == 3 * count)
+        input.diffuse = diffuse->data.get();
+    for (const auto& gradient : terrain.gradients)
+        if (gradient) input.gradients.push_back(*gradient);
+    if (const Terrain::WaterPlane* water = terrain.waterPlane.get())
+    {
+        const size_t n = water->vertexCount;
+        if (n > 0 && water->positions.size() >= 3 * n && water->normals.size() >= 3 * n &&
+            water->indices.size() >= water->indexCount)
+        {
+            input.waterVertexCount = water->vertexCount;
+            input.waterPositions = water->positions.data();
+            input.waterNormals = water->normals.data();
+            input.waterIndexCount = water->indexCount;
+            input.waterIndices = water->indices.data();
+        }
+    }
+    return input;
+}
+
+std::string ExportForm::Problem() const
+{
+    if (!selected) return "Choose a terrain.";
+    if (selected->IsEmpty()) return "The terrain has no mesh to export.";
+    const ExportOptions options = Options();
+    if (options.formats == 0) return "Choose at least one format.";
+    if (options.baseName.empty()) return "Enter a file name.";
+    if (options.baseName.find('/') != std::string::npos)
+        return "The file name may not contain '/'; put folders into the folder field.";
+    return {};
+}
+
+std::vector<std::string> ExportForm::ExistingFiles() const
+{
+    std::vector<std::string> existing;
+    if (!selected) return existing;
+    const Texture* diffuse = selected->diffuseTexture.get();
+    for (const std::string& path : ExportFiles(Options(), diffuse != nullptr && diffuse->data))
+    {
+        struct stat info
+        {
+        };
+        if (::lstat(path.c_str(), &info) == 0) existing.push_back(path);
+    }
+    return existing;
+}
+
+ExportForm::Outcome ExportForm::Export(bool overwrite, std::string& error)
+{
+    overwriteQuestion.clear();
+    if (const std::string problem = Problem(); !problem.empty())
+    {
+        error = "Cannot export: " + problem;
+        return Outcome::Failed;
+    }
+    if (!overwrite)
+    {
+        overwriteQuestion = ExistingFiles();
+        if (!overwriteQuestion.empty()) return Outcome::AskOverwrite;
+    }
+    return ExportTerrain(InputOf(*selected), Options(), {}, &error) ? Outcome::Written : Outcome::Failed;
+}

@@ -1,0 +1,56 @@
+#include "editor/HeightmapImportForm.h"
+
+#include "editor/NewTerrainForm.h"
+#include "engine/Log.h"
+#include "terrain/Terrain.h"
+
+std::string HeightmapImportForm::NameFromPath(const std::string& path)
+{
+    const size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const size_t dot = name.find_last_of('.');
+    if (dot != std::string::npos && dot > 0) name.erase(dot);
+    return name;
+}
+
+std::string HeightmapImportForm::Problem(const std::vector<std::string>& existingNames) const
+{
+    if (path.empty()) return "Enter a heightmap file (.png, .r16 or .exr).";
+    // The New Terrain dialog's name rules and texts.
+    NewTerrainForm names;
+    names.name = name;
+    return names.NameError(existingNames);
+}
+
+bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error) const
+{
+    HeightImage::ImportOptions checked = options;
+    checked.maxSide = NewTerrainForm::kMaxSide;
+    HeightGrid read;
+    if (!HeightImage::Read(path, checked, read, &error)) return false;
+    if (read.width != read.height)
+    {
+        error = "Cannot import heightmap " + path + ": it is " + std::to_string(read.width) + " x " +
+                std::to_string(read.height) +
+                "; terrains are square (the program does not support rectangular "
+                "texturing at the moment)";
+        Log::Error("{}", error);
+        return false;
+    }
+    grid = std::move(read);
+    return true;
+}
+
+std::shared_ptr<Terrain> HeightmapImportForm::Build(const HeightGrid& grid, const std::string& name)
+{
+    // Built as the OBJ loader builds a terrain: an empty one, its grid, then the heights as the base
+    // of every later layer, then the textures and normals.
+    auto terrain =
+        std::make_shared<Terrain>(0, 0, grid.vertexDistance, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
+    if (!terrain->BuildMesh(grid.width, grid.height, grid.vertexDistance)) return nullptr;
+    terrain->AddHeights(grid.heights.data(), 1.0f);
+    terrain->basePositions = terrain->positions;
+    terrain->CreateTexturesAndNormals();
+    terrain->name = name;
+    return terrain;
+}

@@ -1,0 +1,155 @@
+// File > Export and File > New > Terrain from heightmap on the real editor.
+#include "tests/editor/EditorTestSupport.h"
+
+#include "io/HeightImage.h"
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+#include <tiny_gltf.h>
+
+#include <cmath>
+#include <filesystem>
+
+using testsupport::EditorFrames;
+using testsupport::TempDir;
+namespace fs = std::filesystem;
+
+namespace
+{
+class ExportDialogsGLTest : public EditorFrames
+{
+};
+
+TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingAndShowsAFailedFile)
+{
+    TempDir dir;
+    auto terrain = CreateTerrainWithScene("hills", 17);
+    terrain->gradients.push_back(std::make_unique<Gradient>());
+    terrain->gradients.back()->heightSpan = 255;
+    terrain->GenerateDiffuseByHeight();
+    terrain->PourWater(8 * 17 + 8);
+    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+
+    ExportForm& form = editor.exportForm;
+    editor.showExport = true;
+    Frames(2); // the dialog picks the first terrain
+    ASSERT_EQ(form.selected, terrain);
+    form.folder = dir.Path().string();
+    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Written);
+    EXPECT_FALSE(editor.showExport);
+    const std::vector<std::string> files = {dir / "hills.glb", dir / "hills_height.png",
+                                            dir / "hills_height.png.json"};
+    for (const std::string& file : files)
+        EXPECT_TRUE(fs::exists(file)) << file;
+
+    // The terrain's own arrays, diffuse texture and water plane went into the file.
+    tinygltf::Model model;
+    std::string error, warning;
+    ASSERT_TRUE(tinygltf::TinyGLTF().LoadBinaryFromFile(&model, &error, &warning, dir / "hills.glb"))
+        << error;
+    ASSERT_EQ(model.meshes.size(), 2u);
+    EXPECT_EQ(model.accessors[model.meshes[0].primitives[0].attributes.at("POSITION")].count, 17u * 17);
+    EXPECT_EQ(model.accessors[model.meshes[1].primitives[0].attributes.at("POSITION")].count,
+              terrain->waterPlane->vertexCount);
+    ASSERT_EQ(model.images.size(), 1u);
+
+    editor.showExport = true;
+    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskOverwrite);
+    EXPECT_EQ(form.overwriteQuestion, files);
+    EXPECT_TRUE(editor.showExport);
+    Frames(2); // the question is drawn
+    EXPECT_EQ(editor.ExportFromForm(true), ExportForm::Outcome::Written);
+    EXPECT_FALSE(editor.showExport);
+
+    form.folder = dir / "missing";
+    editor.showExport = true;
+    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Failed);
+    EXPECT_TRUE(editor.showError);
+    EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "missing/hills.glb") + ": ", 0), 0u)
+        << editor.errorMessage;
+    Frames(2);
+}
+
+class HeightmapImportGLTest : public EditorFrames
+{
+  protected:
+    // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
+    std::string WriteHeights(const TempDir& dir, uint32_t width, uint32_t height)
+    {
+        HeightGrid grid;
+        grid.width = width;
+        grid.height = height;
+        grid.vertexDistance = 2.0f;
+        for (uint32_t i = 0; i < width; ++i)
+            for (uint32_t j = 0; j < height; ++j)
+                grid.heights.push_back(3.0f * static_cast<float>(i) +
+                                       0.5f * static_cast<float>(j * j) / 8.0f);
+        const std::string path = dir / "source.png";
+        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+        expected = grid;
+        return path;
+    }
+    HeightGrid expected;
+};
+
+// The imported terrain is like any other: base heights for the layers, the usual textures, a first
+// scene, and it saves.
+TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
+{
+    TempDir dir;
+    HeightmapImportForm& form = editor.heightmapImportForm;
+    form.path = WriteHeights(dir, 17, 17);
+    form.name = HeightmapImportForm::NameFromPath(form.path);
+    EXPECT_EQ(form.name, "source");
+    editor.showHeightmapImport = true;
+    Frames(2);
+    auto terrain = editor.CreateTerrainFromHeightmap();
+    ASSERT_TRUE(terrain);
+    EXPECT_FALSE(editor.showHeightmapImport);
+    EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    ASSERT_EQ(editor.terrains.size(), 1u);
+    EXPECT_EQ(editor.scenes.size(), 1u);
+    EXPECT_EQ(terrain->name, "source");
+    EXPECT_EQ(terrain->width, 17u);
+    EXPECT_EQ(terrain->vertexDistance, 2.0f);
+    const float range = expected.heights.back() - expected.heights.front();
+    for (size_t k = 0; k < expected.heights.size(); ++k)
+        ASSERT_NEAR(terrain->positions[3 * k + 1], expected.heights[k], range / 65535.0f) << k;
+    EXPECT_EQ(terrain->basePositions, terrain->positions);
+    EXPECT_FLOAT_EQ(terrain->maxHeight, expected.heights.back());
+    ASSERT_TRUE(terrain->heightmapTexture && terrain->normalTexture && terrain->watermapTexture);
+    EXPECT_EQ(terrain->heightmapTexture->data[16 * 17 + 16], 255); // the highest corner
+
+    const std::vector<float> before = terrain->positions;
+    terrain->ApplyHeightmaps(); // no layers: the base heights again
+    EXPECT_EQ(terrain->positions, before);
+    EXPECT_TRUE(terrain->SaveAsObj(dir / "source.obj"));
+    EXPECT_EQ(form.Problem(editor.TerrainNames()), "Terrain with the same name exists already.");
+}
+
+TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
+{
+    TempDir dir;
+    HeightmapImportForm& form = editor.heightmapImportForm;
+    form.path = WriteHeights(dir, 9, 5);
+    form.name = "wide";
+    editor.showHeightmapImport = true;
+    EXPECT_FALSE(editor.CreateTerrainFromHeightmap());
+    EXPECT_TRUE(editor.terrains.empty());
+    EXPECT_TRUE(editor.showError);
+    EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
+                                       ": it is 9 x 5; terrains are square (the program does not support "
+                                       "rectangular texturing at the moment)");
+
+    form.path = (testsupport::DataDir() / "heightmaps/rgb.png").string();
+    EXPECT_FALSE(editor.CreateTerrainFromHeightmap());
+    EXPECT_TRUE(editor.terrains.empty());
+    EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
+                                       ": it has 3 channels (RGB); a heightmap has one greyscale channel");
+    Frames(2);
+}
+} // namespace

@@ -1,0 +1,280 @@
+#include "io/HeightImage.h"
+
+#include "tests/support/TestPaths.h"
+
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <stb_image.h>
+#include <stb_image_write.h>
+#include <tinyexr.h>
+
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <unistd.h>
+
+using testsupport::DataDir;
+using testsupport::TempDir;
+
+namespace
+{
+// A 5 x 3 grid (5 vertices along x, 3 along z) whose height names its vertex: 10 i + j - 7.
+HeightGrid NamedGrid()
+{
+    HeightGrid grid;
+    grid.width = 5;
+    grid.height = 3;
+    grid.vertexDistance = 0.75f;
+    for (uint32_t i = 0; i < 5; ++i)
+        for (uint32_t j = 0; j < 3; ++j)
+            grid.heights.push_back(10.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
+    return grid;
+}
+
+std::vector<uint8_t> Bytes(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+struct RoundTrip
+{
+    HeightImage::Format format;
+    const char* file;
+    bool exact;
+};
+
+class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
+{
+};
+
+// Uneven heights on a non-square grid come back within 1/65535 of the range (16 bits) or exactly
+// (float), with the grid size and vertex distance of the JSON file.
+TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
+{
+    TempDir dir;
+    HeightGrid grid;
+    grid.width = 37;
+    grid.height = 23;
+    grid.vertexDistance = 2.5f;
+    for (uint32_t k = 0; k < grid.width * grid.height; ++k)
+        grid.heights.push_back(std::sin(static_cast<float>(k) * 0.37f) * 123.4f - 40.0f +
+                               0.001f * static_cast<float>(k));
+    const std::string path = dir / GetParam().file;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Write(path, GetParam().format, HeightImage::ViewOf(grid), &error)) << error;
+
+    HeightGrid read;
+    ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+    ASSERT_EQ(read.width, 37u);
+    ASSERT_EQ(read.height, 23u);
+    EXPECT_EQ(read.vertexDistance, 2.5f);
+    float lowest = 0, highest = 0;
+    HeightImage::FiniteRange(HeightImage::ViewOf(grid), lowest, highest);
+    const double tolerance = GetParam().exact ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
+    for (size_t k = 0; k < grid.heights.size(); ++k)
+        ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
+            << "vertex " << k;
+}
+
+// Test names from file names: "rgb.png" gives rgb_png.
+template <typename Case> std::string NameOf(const ::testing::TestParamInfo<Case>& info)
+{
+    std::string name = info.param.file;
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, HeightRoundTripTest,
+                         ::testing::Values(RoundTrip{HeightImage::Format::Png16, "h.png", false},
+                                           RoundTrip{HeightImage::Format::R16, "h.r16", false},
+                                           RoundTrip{HeightImage::Format::Exr, "h.exr", true}),
+                         NameOf<RoundTrip>);
+
+// Columns run along +x (i), rows along +z (j) with the first row at the lowest z: checked on the
+// files themselves, read by decoders other than ours.
+TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
+{
+    TempDir dir;
+    const HeightGrid grid = NamedGrid(); // heights -7 .. 35
+    std::string error;
+    ASSERT_TRUE(
+        HeightImage::Write(dir / "h.png", HeightImage::Format::Png16, HeightImage::ViewOf(grid), &error));
+    ASSERT_TRUE(
+        HeightImage::Write(dir / "h.r16", HeightImage::Format::R16, HeightImage::ViewOf(grid), &error));
+    ASSERT_TRUE(
+        HeightImage::Write(dir / "h.exr", HeightImage::Format::Exr, HeightImage::ViewOf(grid), &error));
+
+    int w = 0, h = 0, channels = 0;
+    stbi_set_flip_vertically_on_load(0);
+    stbi_us* png = stbi_load_16((dir / "h.png").c_str(), &w, &h, &channels, 1);
+    ASSERT_NE(png, nullptr);
+    ASSERT_EQ(w, 5);
+    ASSERT_EQ(h, 3);
+    const std::vector<uint8_t> r16 = Bytes(dir / "h.r16");
+    ASSERT_EQ(r16.size(), 2u * 15);
+    float* exr = nullptr;
+    int ew = 0, eh = 0;
+    ASSERT_EQ(LoadEXR(&exr, &ew, &eh, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
+    ASSERT_EQ(ew, 5);
+    ASSERT_EQ(eh, 3);
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 5; ++c)
+        {
+            const double height = 10.0 * c + r - 7.0; // vertex (i = c, j = r)
+            const int expected = static_cast<int>(std::lround((height + 7.0) / 42.0 * 65535.0));
+            EXPECT_EQ(png[r * 5 + c], expected) << c << ", " << r;
+            EXPECT_EQ(r16[2 * (r * 5 + c)] | (r16[2 * (r * 5 + c) + 1] << 8), expected) << c << ", " << r;
+            EXPECT_EQ(exr[4 * (r * 5 + c)], static_cast<float>(height)) << c << ", " << r;
+        }
+    stbi_image_free(png);
+    std::free(exr);
+}
+
+TEST(HeightImageTest, TheJsonFileGivesRangeSizeAndDistance)
+{
+    TempDir dir;
+    const std::string path = dir / "h.r16";
+    ASSERT_TRUE(
+        HeightImage::Write(path, HeightImage::Format::R16, HeightImage::ViewOf(NamedGrid()), nullptr));
+    const std::vector<uint8_t> text = Bytes(path + ".json");
+    const nlohmann::json json = nlohmann::json::parse(text.begin(), text.end());
+    EXPECT_EQ(json["file"], "h.r16");
+    EXPECT_EQ(json["format"], "r16");
+    EXPECT_EQ(json["width"], 5);
+    EXPECT_EQ(json["height"], 3);
+    EXPECT_EQ(json["vertexDistance"].get<double>(), 0.75);
+    EXPECT_EQ(json["minHeight"].get<double>(), -7.0);
+    EXPECT_EQ(json["maxHeight"].get<double>(), 35.0);
+}
+
+TEST(HeightImageTest, AFlatTerrainWritesZerosAndComesBackFlat)
+{
+    TempDir dir;
+    HeightGrid flat;
+    flat.width = flat.height = 4;
+    flat.heights.assign(16, 3.5f);
+    ASSERT_TRUE(
+        HeightImage::Write(dir / "f.png", HeightImage::Format::Png16, HeightImage::ViewOf(flat), nullptr));
+    HeightGrid read;
+    ASSERT_TRUE(HeightImage::Read(dir / "f.png", {}, read, nullptr));
+    for (float h : read.heights)
+        EXPECT_EQ(h, 3.5f);
+}
+
+// Without a JSON file the values scale to 0 .. height scale: an 8-bit PNG written by another program,
+// a square .r16 whose side comes from its length, and a half-float EXR times the scale.
+TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
+{
+    TempDir dir;
+    const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
+    ASSERT_NE(stbi_write_png((dir / "g.png").c_str(), 3, 2, 1, grey, 3), 0);
+    HeightImage::ImportOptions options;
+    options.heightScale = 50.0f;
+    options.vertexDistance = 2.0f;
+    HeightGrid read;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Read(dir / "g.png", options, read, &error)) << error;
+    ASSERT_EQ(read.width, 3u);
+    ASSERT_EQ(read.height, 2u);
+    EXPECT_EQ(read.vertexDistance, 2.0f);
+    // Pixel (column 2, row 1) is vertex (i 2, j 1): k = 2 * 2 + 1.
+    EXPECT_FLOAT_EQ(read.heights[5], 204.0f / 255.0f * 50.0f);
+    EXPECT_FLOAT_EQ(read.heights[2], 51.0f / 255.0f * 50.0f);
+
+    std::ofstream(dir / "s.r16", std::ios::binary).write("\x00\x00\xff\xff\x00\x80\x01\x00", 8);
+    ASSERT_TRUE(HeightImage::Read(dir / "s.r16", options, read, &error)) << error;
+    ASSERT_EQ(read.width, 2u);
+    EXPECT_FLOAT_EQ(read.heights[2], 50.0f);                       // pixel (1, 0)
+    EXPECT_FLOAT_EQ(read.heights[1], 32768.0f / 65535.0f * 50.0f); // pixel (0, 1)
+
+    ASSERT_TRUE(HeightImage::Read((DataDir() / "heightmaps/half_3x3.exr").string(), options, read, &error))
+        << error;
+    EXPECT_EQ(read.heights[3 * 2 + 1], 5.0f * 50.0f); // pixel (2, 1) holds 1 * 3 + 2
+}
+
+// The editor's own images (Save Terrain, layers) hold vertex (i, j) in column j of row i counted from
+// the bottom; read in that layout they give the grid back the way round the editor saved it.
+TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
+{
+    TempDir dir;
+    const uint32_t W = 4, H = 3; // the editor's buffer: W rows of H bytes, row 0 at the bottom
+    std::vector<uint8_t> buffer(W * H);
+    for (uint32_t k = 0; k < W * H; ++k)
+        buffer[k] = static_cast<uint8_t>(20 * k);
+    stbi_flip_vertically_on_write(1);
+    ASSERT_NE(stbi_write_png((dir / "editor.png").c_str(), H, W, 1, buffer.data(), H), 0);
+    stbi_flip_vertically_on_write(0);
+    HeightImage::ImportOptions options;
+    options.editorLayout = true;
+    options.heightScale = 255.0f;
+    HeightGrid read;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Read(dir / "editor.png", options, read, &error)) << error;
+    ASSERT_EQ(read.width, W);
+    ASSERT_EQ(read.height, H);
+    for (uint32_t k = 0; k < W * H; ++k)
+        EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
+}
+
+struct Refusal
+{
+    const char* file;
+    const char* reason;
+};
+
+class HeightImageRefusalTest : public ::testing::TestWithParam<Refusal>
+{
+};
+
+// One message naming the file and the reason, and nothing read.
+TEST_P(HeightImageRefusalTest, IsRefusedWithItsReason)
+{
+    const std::string path = (DataDir() / "heightmaps" / GetParam().file).string();
+    HeightGrid out;
+    out.width = 99;
+    std::string error;
+    EXPECT_FALSE(HeightImage::Read(path, {}, out, &error));
+    EXPECT_EQ(error.rfind("Cannot import heightmap " + path + ": ", 0), 0u) << error;
+    EXPECT_NE(error.find(GetParam().reason), std::string::npos) << error;
+    EXPECT_EQ(out.width, 99u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Files, HeightImageRefusalTest,
+    ::testing::Values(Refusal{"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
+                      Refusal{"grey_alpha.png", "2 channels (grey and alpha)"},
+                      Refusal{"four_bit.png", "4-bit samples"},
+                      Refusal{"one_pixel.png", "it is 1 x 1; sides from 2 to 4097 are accepted"},
+                      Refusal{"too_wide.png", "it is 5000 x 2"},
+                      Refusal{"truncated.png", "truncated or damaged"},
+                      Refusal{"not_a_png.png", "not a readable PNG file"},
+                      Refusal{"odd_length.r16", "odd number of bytes (33)"},
+                      Refusal{"not_square.r16", "6 samples do not make a square"},
+                      Refusal{"empty.r16", "the file is empty"}, Refusal{"one_sample.r16", "it is 1 x 1"},
+                      Refusal{"size_mismatch.r16", "it has 32 bytes, but its JSON file gives 3 x 3"},
+                      Refusal{"broken_json.png", "its JSON file broken_json.png.json is not valid JSON"},
+                      Refusal{"rgb.exr", "it has 3 channels; a heightmap EXR has one float channel"},
+                      Refusal{"truncated.exr", "truncated or damaged"},
+                      Refusal{"infinite.exr", "not a finite number at pixel 1, 1"},
+                      Refusal{"unknown_format.tif", "unknown format \".tif\""},
+                      Refusal{"missing.png", "No such file or directory"}),
+    NameOf<Refusal>);
+
+// A side beyond the New Terrain limit is refused from the file's length alone (a sparse file here).
+TEST(HeightImageTest, ARawFileBeyondTheSizeLimitIsRefusedUnread)
+{
+    TempDir dir;
+    const std::string path = dir / "huge.r16";
+    std::ofstream(path, std::ios::binary).put('\0');
+    ASSERT_EQ(::truncate(path.c_str(), 4098ll * 4098 * 2), 0);
+    std::string error;
+    HeightGrid out;
+    EXPECT_FALSE(HeightImage::Read(path, {}, out, &error));
+    EXPECT_NE(error.find("it is 4098 x 4098; sides from 2 to 4097 are accepted"), std::string::npos) << error;
+}
+} // namespace

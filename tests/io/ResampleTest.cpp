@@ -1,0 +1,84 @@
+#include "io/Resample.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace
+{
+struct SizeCase
+{
+    uint32_t width, height, side;
+    uint32_t newWidth, newHeight;
+    float newDistance;
+};
+
+class ResampleSizeTest : public ::testing::TestWithParam<SizeCase>
+{
+};
+
+// The longer side gets the chosen count; the other keeps the vertex distance (and so the shape).
+TEST_P(ResampleSizeTest, LongerSideTakesTheChosenCount)
+{
+    const SizeCase& c = GetParam();
+    const Resample::Size size = Resample::SizeFor(c.width, c.height, 2.0f, c.side);
+    EXPECT_EQ(size.width, c.newWidth);
+    EXPECT_EQ(size.height, c.newHeight);
+    EXPECT_FLOAT_EQ(size.vertexDistance, c.newDistance);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, ResampleSizeTest,
+                         ::testing::Values(SizeCase{1025, 1025, 513, 513, 513, 4.0f},
+                                           SizeCase{513, 513, 1025, 1025, 1025, 1.0f},
+                                           SizeCase{9, 5, 17, 17, 9, 1.0f}, SizeCase{5, 9, 5, 3, 5, 4.0f}));
+
+// The new vertices sample the old surface at their own places: a plane stays exactly a plane under
+// both filters, and Catmull-Rom reproduces a quadratic away from the border.
+TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
+{
+    const uint32_t W = 9, H = 6;
+    std::vector<float> plane, bowl;
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+        {
+            plane.push_back(2.0f * static_cast<float>(i) - 3.0f * static_cast<float>(j) + 1.0f);
+            bowl.push_back(static_cast<float>(i * i));
+        }
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 17); // step 0.5
+    ASSERT_EQ(size.width, 17u);
+    ASSERT_EQ(size.height, 11u);
+    std::vector<float> out(size.width * size.height);
+    for (Resample::Filter filter : {Resample::Filter::Bilinear, Resample::Filter::Bicubic})
+    {
+        Resample::Grid(plane.data(), W, H, 1, size, filter, out.data());
+        for (uint32_t m = 0; m < size.width; ++m)
+            for (uint32_t n = 0; n < size.height; ++n)
+                ASSERT_FLOAT_EQ(out[m * size.height + n], 2.0f * 0.5f * m - 3.0f * 0.5f * n + 1.0f)
+                    << m << ", " << n;
+    }
+    Resample::Grid(bowl.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
+    for (uint32_t m = 2; m + 2 < size.width; ++m) // old rows 1 .. W-2: all four taps inside the grid
+        EXPECT_FLOAT_EQ(out[m * size.height + 3], 0.25f * static_cast<float>(m * m)) << m;
+}
+
+// Halving keeps every other old vertex unchanged, for every channel.
+TEST(ResampleTest, DownsamplingByTwoKeepsTheOldVertices)
+{
+    const uint32_t W = 9, H = 9;
+    std::vector<float> in;
+    for (uint32_t k = 0; k < W * H; ++k)
+        for (int c = 0; c < 3; ++c)
+            in.push_back(static_cast<float>((k * 37 + c * 11) % 23));
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 5);
+    std::vector<float> out(size.width * size.height * 3);
+    for (Resample::Filter filter : {Resample::Filter::Bilinear, Resample::Filter::Bicubic})
+    {
+        Resample::Grid(in.data(), W, H, 3, size, filter, out.data());
+        for (uint32_t m = 0; m < 5; ++m)
+            for (uint32_t n = 0; n < 5; ++n)
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(out[(m * 5 + n) * 3 + c], in[((2 * m) * H + 2 * n) * 3 + c]);
+    }
+}
+} // namespace

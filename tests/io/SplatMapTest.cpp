@@ -1,0 +1,81 @@
+#include "io/SplatMap.h"
+
+#include "terrain/TextureGen.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <vector>
+
+namespace
+{
+Gradient Band(int32_t heightSpan, int32_t decay = 0, float slopeSpan = 0.0f)
+{
+    Gradient g;
+    g.heightSpan = heightSpan;
+    g.decay = decay;
+    g.slopeSpan = slopeSpan;
+    return g;
+}
+
+std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std::vector<uint8_t>& heights)
+{
+    std::vector<uint8_t> rgba(4 * heights.size());
+    SplatMap::Weights(bands, SplatMap::Mode::Height, heights.data(), nullptr, heights.size(), rgba.data());
+    return rgba;
+}
+
+// The border of two bands of 127 and 128 (127 belongs to both; the later wins), a pixel only a fifth
+// band covers (its weight has no channel), and a pixel above every band.
+TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
+{
+    const std::vector<Gradient> bands = {Band(127), Band(128)};
+    const std::vector<uint8_t> weights = HeightWeights(bands, {0, 126, 127, 255});
+    const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0};
+    EXPECT_EQ(weights, expected);
+
+    const std::vector<Gradient> five = {Band(50), Band(50), Band(50), Band(50), Band(50)};
+    EXPECT_EQ(HeightWeights(five, {49, 210, 251}),
+              (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// Where a decay dithers the border, a band's weight is the share of pixels the editor's own painter
+// gives it: compared with TextureGen::PaintByHeight over many pixels of one height.
+TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
+{
+    std::vector<std::unique_ptr<Gradient>> list;
+    list.push_back(std::make_unique<Gradient>(Band(127)));
+    list.push_back(std::make_unique<Gradient>(Band(128, 10)));
+    list[0]->color = {1.0f, 0.0f, 0.0f, 1.0f};
+    list[1]->color = {0.0f, 1.0f, 0.0f, 1.0f};
+    const std::vector<Gradient> bands = {*list[0], *list[1]};
+    for (uint8_t height : {117, 122, 126})
+    {
+        const size_t pixels = 200000;
+        const std::vector<uint8_t> heights(pixels, height);
+        std::vector<uint8_t> diffuse(3 * pixels), specular(pixels);
+        TextureGen::Mt19937 engine(42);
+        TextureGen::PaintByHeight(list, heights.data(), pixels, engine, diffuse.data(), specular.data());
+        size_t second = 0;
+        for (size_t k = 0; k < pixels; ++k)
+            second += diffuse[3 * k + 1] == 255 ? 1 : 0;
+        const std::vector<uint8_t> w = HeightWeights(bands, {height});
+        EXPECT_NEAR(w[1] / 255.0, static_cast<double>(second) / pixels, 0.01) << int(height);
+        EXPECT_EQ(w[0] + w[1], 255) << int(height);
+        EXPECT_NEAR(w[1] / 255.0, std::erfc((127.0 - height) / (10.0 * std::sqrt(2.0))), 0.5 / 255.0);
+    }
+}
+
+TEST(SplatMapTest, SlopeBandsGoToTheLastBandTheSlopeReaches)
+{
+    const std::vector<Gradient> bands = {Band(0, 0, 45.0f), Band(0, 0, 45.0f)};
+    const float normals[] = {0, 1, 0,    0.5f, std::sqrt(0.75f), 0, 0.9f, std::sqrt(0.19f), 0, 1, 0,
+                             0, 0, 0.8f, 0.6f};
+    std::vector<uint8_t> rgba(4 * 5);
+    SplatMap::Weights(bands, SplatMap::Mode::Slope, nullptr, normals, 5, rgba.data());
+    // 0, 30, about 64, 90 and about 37 degrees.
+    EXPECT_EQ(rgba,
+              (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0, 0, 0}));
+}
+} // namespace
