@@ -10,8 +10,8 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libglfw3-dev libglew-dev libglm-dev libstb-dev libspdlog-dev libfmt-dev libimgui-dev
   nlohmann-json3-dev libzip-dev zlib1g-dev libcli11-dev
+  libspng-dev libtinygltf-dev libtinyexr-dev
   libgl1-mesa-dri libglx-mesa0
-  libspng-dev zlib1g-dev libtinygltf-dev libtinyexr-dev nlohmann-json3-dev
 )
 if [ "$mode" = "test" ]; then
   packages+=(
