@@ -131,22 +131,32 @@ TEST(BrushTest, RaiseLowerAddsAndClamps)
         }
 }
 
-// "Copy color" takes channel 0 of a one-channel texel and keeps the other components; outside the
-// texture it copies nothing.
-TEST(BrushTest, PickThenCopyReadsTheTexel)
+// "Copy color" takes byte c of texel (trunc(x), trunc(y)) / 255 into component c for every channel the
+// texture has and keeps the other components; outside the texture it copies nothing. Every byte of the
+// 5 x 3 texture differs, so a wrong stride or row length reads another value.
+TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
 {
-    GuardedBuffer buffer(4, 4, 1);
-    buffer.At(2, 3) = 51;
-    Brush brush;
-    brush.pickColor = {0.9f, 0.8f, 0.7f, 0.6f};
-    brush.Pick({2.7f, 3.1f});
-    EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 4, 4, 1));
-    EXPECT_EQ(brush.pickColor, glm::vec4(0.2f, 0.8f, 0.7f, 0.6f));
-    for (glm::vec2 outside : {glm::vec2{2.0f, 4.0f}, glm::vec2{-1.5f, 1.0f}, glm::vec2{1e20f, 0.0f}})
+    for (uint32_t channels = 1; channels <= 4; ++channels)
     {
-        brush.Pick(outside);
-        EXPECT_FALSE(brush.CopyColorFromBuffer(buffer.Data(), 4, 4, 1));
-        EXPECT_FLOAT_EQ(brush.pickColor[0], 0.2f);
+        GuardedBuffer buffer(5, 3, channels);
+        for (size_t b = 0; b < 5 * 3 * channels; ++b)
+            buffer.Data()[b] = static_cast<uint8_t>(b + 1);
+        const glm::vec4 before(0.9f, 0.8f, 0.7f, 0.6f);
+        Brush brush;
+        brush.pickColor = before;
+        brush.Pick({3.9f, 1.2f}); // texel (3, 1): bytes from (1 * 5 + 3) * channels on
+        EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 5, 3, channels));
+        for (uint32_t c = 0; c < 4; ++c)
+            EXPECT_EQ(brush.pickColor[c], c < channels ? static_cast<float>((8 * channels + c + 1) / 255.0) : before[c])
+                << channels << " channels, component " << c;
+        for (glm::vec2 outside : {glm::vec2{2.0f, 3.0f}, glm::vec2{5.0f, 0.0f}, glm::vec2{-1.5f, 1.0f},
+                                  glm::vec2{1e20f, 0.0f}})
+        {
+            const glm::vec4 copied = brush.pickColor;
+            brush.Pick(outside);
+            EXPECT_FALSE(brush.CopyColorFromBuffer(buffer.Data(), 5, 3, channels));
+            EXPECT_EQ(brush.pickColor, copied);
+        }
     }
 }
 

@@ -61,17 +61,37 @@ TEST_P(DiamondSquareThreeTest, CentreAndEdgesAverageTheirNeighbours)
 
 INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareThreeTest, ::testing::Values(0.0f, 1.0f, 0.3f));
 
-TEST(GeneratorsTest, DiamondSquareFiveRunsTwoStepsAndWritesEveryPoint)
+// Two steps on 5 x 5: the first displaces by range * 2^-roughness, the second by range * 2^-2roughness.
+// Replayed draws: four corners, the centre, four edge midpoints, then the diamonds (1, 1), (1, 3),
+// (3, 1), (3, 3), each the mean of its diagonals (x-1, y+1), (x-1, y-1), (x+1, y-1), (x+1, y+1).
+TEST(GeneratorsTest, DiamondSquareFiveShrinksTheDisplacementEachStep)
 {
+    const float range = 4.0f;
     LogCapture log;
     GeneratorRandom random(3);
     std::vector<float> h;
-    ASSERT_TRUE(Generators::DiamondSquare(5, 5, 4.0f, 0.5f, random, h));
+    ASSERT_TRUE(Generators::DiamondSquare(5, 5, range, 0.5f, random, h));
     EXPECT_EQ(CriticalLines(log),
               (std::vector<std::string>{"Step: 2", "Diamond size: 1", "Square sizes: 4", "Step: 1",
                                         "Diamond size: 4", "Square sizes: 12"}));
-    for (size_t k = 0; k < h.size(); ++k)
-        EXPECT_NE(h[k], 0.0f) << k; // every point got a draw
+    const auto at = [&](int x, int y) { return h[x * 5 + y]; };
+    GeneratorRandom replay(3);
+    float corners[4];
+    for (float& corner : corners)
+        corner = static_cast<float>(double{range} * replay.Normal());
+    EXPECT_EQ((std::vector<float>{at(0, 0), at(0, 4), at(4, 0), at(4, 4)}),
+              (std::vector<float>(corners, corners + 4)));
+    const double decay = std::pow(2.0, -0.5);
+    const float first = static_cast<float>(decay), second = static_cast<float>(double{first} * decay);
+    EXPECT_EQ(at(2, 2), (at(0, 4) + at(0, 0) + at(4, 0) + at(4, 4)) * 0.25f +
+                            static_cast<float>(double{first} * replay.Normal() * range));
+    for (int draw = 0; draw < 4; ++draw)
+        replay.Normal();
+    const std::pair<int, int> diamonds[] = {{1, 1}, {1, 3}, {3, 1}, {3, 3}};
+    for (const auto& [x, y] : diamonds)
+        EXPECT_EQ(at(x, y), (at(x - 1, y + 1) + at(x - 1, y - 1) + at(x + 1, y - 1) + at(x + 1, y + 1)) * 0.25f +
+                                static_cast<float>(double{second} * replay.Normal() * range))
+            << x << ", " << y;
 }
 
 // The diamond phase would read diagonal corners outside such grids: refused with all heights 0.
@@ -102,30 +122,44 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
         log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
 }
 
-TEST(GeneratorsTest, RandomFaultOneIterationSplitsTheGridAlongTheLine)
+// The fault lines replayed by a plain loop: each iteration adds its offset to the points above its
+// line (r < line[c]) and subtracts it elsewhere, the offset decaying by 2^-roughness. The large grid
+// runs on three threads with a row count that does not divide by three.
+TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
-    for (uint32_t seed = 0; seed < 20; ++seed)
+    Parallel::SetThreadCount(3);
+    const struct
     {
-        GeneratorRandom random(seed);
-        int signCalls = 0;
-        random.sign = [&] { return ++signCalls; }; // 1: odd, so the sign is -1
-        std::vector<float> a;
-        Generators::RandomFault(9, 6, 10.0f, 1.0f, 1, random, a);
-        EXPECT_EQ(signCalls, 1);
+        uint32_t w, h, iterations, seeds;
+    } cases[] = {{9, 6, 1, 20}, {257, 200, 3, 2}};
+    for (const auto& c : cases)
+        for (uint32_t seed = 0; seed < c.seeds; ++seed)
+        {
+            GeneratorRandom random(seed);
+            random.sign = [n = 0]() mutable { return n++; };
+            std::vector<float> a;
+            Generators::RandomFault(c.w, c.h, 10.0f, 1.0f, c.iterations, random, a);
 
-        GeneratorRandom replay(seed);
-        const uint32_t r1 = replay.Uniform(5), c1 = replay.Uniform(8), r2 = replay.Uniform(5),
-                       c2 = replay.Uniform(8);
-        const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
-        const float intercept = float(r1) - float(c1) * slope;
-        const float offset = static_cast<float>(replay.Normal() * -1 * 10.0f * 0.5f);
-        for (uint32_t r = 0; r < 6; ++r)
-            for (uint32_t c = 0; c < 9; ++c)
+            GeneratorRandom replay(seed);
+            std::vector<float> expected(size_t{c.w} * c.h, 0.0f);
+            float factor = 0.5f;
+            for (uint32_t it = 0; it < c.iterations; ++it)
             {
-                const int32_t line = Generators::FaultLineRow(slope, intercept, c);
-                EXPECT_EQ(a[r * 9 + c], static_cast<int32_t>(r) < line ? offset : -offset) << seed;
+                const uint32_t r1 = replay.Uniform(c.h - 1), c1 = replay.Uniform(c.w - 1),
+                               r2 = replay.Uniform(c.h - 1), c2 = replay.Uniform(c.w - 1);
+                const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
+                const float intercept = float(r1) - float(c1) * slope;
+                const float offset = static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
+                for (uint32_t r = 0; r < c.h; ++r)
+                    for (uint32_t col = 0; col < c.w; ++col)
+                        expected[r * c.w + col] +=
+                            static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col) ? offset
+                                                                                                      : -offset;
+                factor = static_cast<float>(0.5 * factor);
             }
-    }
+            ASSERT_EQ(a, expected) << c.w << " x " << c.h << ", seed " << seed;
+        }
+    Parallel::SetThreadCount(0);
 }
 
 // One column: c1 = c2 on every draw, so the line is vertical (a non-finite row) and every point is
@@ -157,18 +191,4 @@ TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
     EXPECT_EQ(Generators::FaultLineRow(1e30f, 0.0f, 2), INT32_MAX);
 }
 
-TEST(GeneratorsTest, RandomFaultIsTheSameBitsForAnyThreadCount)
-{
-    const auto run = [](unsigned threads)
-    {
-        Parallel::SetThreadCount(threads);
-        GeneratorRandom random(77);
-        random.sign = [n = 0]() mutable { return n++; };
-        std::vector<float> a;
-        Generators::RandomFault(257, 300, 10.0f, 0.5f, 12, random, a);
-        return a;
-    };
-    EXPECT_EQ(run(1), run(3));
-    Parallel::SetThreadCount(0);
-}
 } // namespace

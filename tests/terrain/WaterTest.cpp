@@ -252,20 +252,36 @@ TEST(WaterTest, TwoLakesGetTwoLevels)
     }
 }
 
-// On a 3 x 3 all-water map the breadth-first walk from (0, 0) numbers the pixels (i, j) 0 1 4 / 2 3 5 /
-// 6 7 8, and each cell gives the terrain's two triangles. A pixel that is almost water (alpha 128) is dry.
+// On a 4 x 3 all-water map the breadth-first walk from (0, 0), neighbours (i-1, j), (i-1, j-1),
+// (i-1, j+1), (i, j-1), (i, j+1), (i+1, j-1), (i+1, j), (i+1, j+1), numbers the pixels as below; vertex
+// (i, j) lies at ((i - 1.5) d, y, (j - 1) d) with texture coordinates (j / 2, i / 3), and each cell gives
+// the terrain's two triangles. A pixel that is almost water (alpha 128) is dry.
 TEST(WaterTest, PlaneNumbersVerticesBreadthFirst)
 {
-    PlaneInput in(3, 3);
-    for (uint32_t k = 0; k < 9; ++k)
+    PlaneInput in(4, 3);
+    for (uint32_t k = 0; k < 12; ++k)
         in.Set(k, Water::kFullWater);
-    const Water::PlaneMesh m = in.Build();
-    EXPECT_EQ(m.positions, (std::vector<float>{-1, 0, -1, -1, 0, 0, 0,  0, -1, 0, 0, 0, -1, 0,
-                                               1,  0, 0,  1,  1, 0, -1, 1, 0,  0, 1, 0, 1}));
-    EXPECT_EQ(m.texCoords,
-              (std::vector<float>{0, 0, 0.5f, 0, 0, 0.5f, 0.5f, 0.5f, 1, 0, 1, 0.5f, 0, 1, 0.5f, 1, 1, 1}));
-    EXPECT_EQ(m.indices, (std::vector<uint32_t>{0, 2, 1, 1, 2, 3, 1, 3, 4, 4, 3, 5,
-                                                2, 6, 3, 3, 6, 7, 3, 7, 5, 5, 7, 8}));
+    const Water::PlaneMesh m = in.Build(2.0f);
+    const uint32_t number[4][3] = {{0, 1, 4}, {2, 3, 5}, {6, 7, 8}, {9, 10, 11}};
+    std::vector<float> positions(36), texCoords(24);
+    std::vector<uint32_t> indices;
+    for (uint32_t i = 0; i < 4; ++i)
+        for (uint32_t j = 0; j < 3; ++j)
+        {
+            const uint32_t v = number[i][j];
+            positions[3 * v] = (static_cast<float>(i) - 1.5f) * 2.0f;
+            positions[3 * v + 2] = (static_cast<float>(j) - 1.0f) * 2.0f;
+            texCoords[2 * v] = static_cast<float>(j) * 0.5f;
+            texCoords[2 * v + 1] = static_cast<float>(i) * (1.0f / 3.0f);
+            if (i < 3 && j < 2)
+            {
+                const uint32_t a = v, b = number[i][j + 1], c = number[i + 1][j], e = number[i + 1][j + 1];
+                indices.insert(indices.end(), {a, c, b, b, c, e});
+            }
+        }
+    EXPECT_EQ(m.positions, positions);
+    EXPECT_EQ(m.texCoords, texCoords);
+    EXPECT_EQ(m.indices, indices);
     PlaneInput dry(5, 5);
     dry.Set(3, {0, 0, 255, 128});
     EXPECT_TRUE(dry.Build().positions.empty());
