@@ -87,27 +87,6 @@ TEST(WaterTest, FlatThreeByThreeFromTheCentreAndAPit)
     EXPECT_EQ(pit.Flood(pit.K(2, 2)), std::set<uint32_t>{pit.K(2, 2)});
 }
 
-// A vertex at the end of a row has no neighbour in the next row's first column, although that is the
-// next index: walls everywhere, the indices on the other side of the row break at height 0.
-TEST(WaterTest, EdgeVerticesNeverWrapToTheNextRow)
-{
-    for (uint32_t j : {0u, 3u})
-        for (uint32_t i : {0u, 1u, 3u})
-        {
-            Grid g(4, 4, 200);
-            const uint32_t start = g.K(i, j);
-            g.heights[start] = 100;
-            for (int d : {-5, -4, -3, -1, 1, 3, 4, 5})
-            {
-                const int64_t n = int64_t{start} + d;
-                const bool trueNeighbour =
-                    std::abs(n / 4 - int64_t{i}) <= 1 && std::abs(n % 4 - int64_t{j}) <= 1;
-                if (n >= 0 && n < 16 && !trueNeighbour) g.heights[n] = 0;
-            }
-            EXPECT_EQ(g.Flood(start), std::set<uint32_t>{start}) << "vertex " << i << ", " << j;
-        }
-}
-
 // The bounded search against the plain one on many small random grids: same marked set, same level,
 // same visited vertices. Heights come from a few values so that plateaus and water walls are common.
 TEST(WaterTest, FloodMatchesThePlainSearch)
@@ -156,19 +135,6 @@ TEST(WaterTest, PourOverAFlat4097GridCompletes)
     for (size_t k = 0; k < g.heights.size(); ++k)
         full += g.Is(k, Water::kFullWater);
     EXPECT_GT(full, 0u);
-}
-
-TEST(WaterTest, OutlineFringesAreClippedInCorners)
-{
-    const uint32_t cases[][3] = {{4, 4, 24}, {0, 0, 8}, {8, 8, 8}, {0, 4, 14}, {1, 1, 15}, {7, 0, 11}};
-    for (const auto& [i, j, edge] : cases)
-    {
-        Grid g(9, 9);
-        g.Set(g.K(i, j), Water::kFullWater);
-        Water::Outline(g.watermap.data(), 9, 9);
-        EXPECT_EQ(g.PixelsOf(Water::kEdgeWater).size(), edge) << i << ", " << j;
-        EXPECT_EQ(g.PixelsOf(Water::kFullWater), std::set<uint32_t>{g.K(i, j)});
-    }
 }
 
 // The separable outline passes against the plain 5 x 5 loop, over full, edge and other pixels.
