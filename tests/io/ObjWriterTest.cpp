@@ -9,7 +9,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <map>
 #include <random>
@@ -130,8 +129,7 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
     const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), &stats);
     Parallel::SetThreadCount(0);
     ASSERT_TRUE(written);
-    std::ifstream file(dir / "t.obj", std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    const std::string text = testsupport::ReadFile(dir / "t.obj");
     EXPECT_EQ(text.size(), plain.str().size());
     EXPECT_TRUE(text == plain.str()); // not EXPECT_EQ: a failure would print megabytes
     EXPECT_EQ(stats.bytes, text.size());

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <iterator>
 #include <memory>
 #include <vector>
@@ -186,10 +185,7 @@ TEST_F(TextureGLTest, RoundTripKeepsTheTopRowOnTopInEveryFormat)
     for (const auto& [extension, start] : formats)
     {
         ASSERT_TRUE(texture.Save(dir / ("saved" + extension)));
-        std::ifstream file(dir / ("saved" + extension), std::ios::binary);
-        std::string head(start.size(), '\0');
-        file.read(head.data(), static_cast<std::streamsize>(head.size()));
-        EXPECT_EQ(head, start) << extension;
+        EXPECT_EQ(testsupport::ReadFile(dir / ("saved" + extension)).substr(0, start.size()), start) << extension;
         const Texture back(dir / ("saved" + extension));
         ASSERT_TRUE(back.data && back.ByteSize() == texture.ByteSize()) << extension;
         int worst = 0;

@@ -91,14 +91,14 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
         int32_t size;
         size_t painted;
     } cases[] = {
-        {3.0f, 6.0f, BrushShape::Square, 1, 0},  // y == height
-        {3.0f, 6.0f, BrushShape::Square, 4, 8},  // rows 4 and 5
-        {6.0f, 3.0f, BrushShape::Square, 4, 8},  // x == width
-        {-3.5f, 2.0f, BrushShape::Square, 8, 6}, // only column 0 (dx -4 .. 3), rows 0 .. 5
+        {3.0f, 5.0f, BrushShape::Square, 1, 0},  // y == height
+        {3.0f, 5.0f, BrushShape::Square, 4, 8},  // rows 3 and 4
+        {7.0f, 3.0f, BrushShape::Square, 4, 8},  // x == width
+        {-3.5f, 2.0f, BrushShape::Square, 8, 5}, // only column 0 (dx -4 .. 3), rows 0 .. 4
         {-0.5f, 0.0f, BrushShape::Square, 1, 1}, // trunc(-0.5) is texel 0
         {-1.0f, 0.0f, BrushShape::Square, 1, 0},
-        {5.9f, 5.9f, BrushShape::Circle, 6, 9}, // corner of a circle: dx, dy in -3 .. 0 with dx^2 + dy^2 < 9
-        {0.0f, 0.0f, BrushShape::Square, 1000001, 36},
+        {6.9f, 4.9f, BrushShape::Circle, 6, 9}, // corner of a circle: dx, dy in -3 .. 0 with dx^2 + dy^2 < 9
+        {0.0f, 0.0f, BrushShape::Square, 1000001, 35},
         {3e9f, 2.0f, BrushShape::Square, 64, 0},
         {-3e9f, -3e9f, BrushShape::Circle, 64, 0},
         {nan, 2.0f, BrushShape::Square, 4, 0},
@@ -106,7 +106,7 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
     };
     for (const auto& c : cases)
     {
-        GuardedBuffer buffer(6, 6, 3);
+        GuardedBuffer buffer(7, 5, 3);
         Brush brush = SetBrush(c.shape, c.size);
         EXPECT_EQ(buffer.Paint(brush, {c.x, c.y}), c.painted) << c.x << ", " << c.y << " size " << c.size;
         EXPECT_TRUE(buffer.GuardsIntact()) << c.x << ", " << c.y;

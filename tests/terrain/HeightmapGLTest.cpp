@@ -153,7 +153,7 @@ TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
 {
     TempDir dir;
     WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
-    Terrain terrain(5, 5, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    Terrain terrain(5, 4, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     terrain.heightmaps = {std::make_shared<Heightmap>(dir / "small.png"),
                           std::make_shared<Heightmap>(dir / "missing.png")};
     LogCapture log;
@@ -162,7 +162,7 @@ TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
                                                            {"missing.png", "4 x 4 with 0"}};
     for (const auto& [file, image] : skipped)
         EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
-                                                     " channels, the terrain is 5 x 5."),
+                                                     " channels, the terrain is 5 x 4."),
                   1)
             << log.Dump();
     EXPECT_EQ(terrain.positions, terrain.basePositions);

@@ -179,15 +179,15 @@ struct PlaneInput : Grid
 
 TEST(WaterTest, PlaneOfAnIsolatedPixelAndItsFringe)
 {
-    const uint32_t cases[][3] = {{4, 4, 25}, {0, 0, 9}, {0, 4, 15}, {8, 7, 12}}; // i, j, vertices
+    const uint32_t cases[][3] = {{4, 4, 25}, {0, 0, 9}, {0, 4, 15}, {8, 5, 12}}; // i, j, vertices
     for (const auto& [i, j, vertices] : cases)
     {
-        PlaneInput in(9, 9);
-        for (uint32_t k = 0; k < 81; ++k)
-            in.SetHeight(k, static_cast<float>(k % 7));
+        PlaneInput in(9, 7);
+        for (uint32_t k = 0; k < 63; ++k)
+            in.SetHeight(k, static_cast<float>(k % 5));
         in.SetHeight(in.K(i, j), 3.5f);
         in.Set(in.K(i, j), Water::kFullWater);
-        Water::Outline(in.watermap.data(), 9, 9);
+        Water::Outline(in.watermap.data(), 9, 7);
         const Water::PlaneMesh m = in.Build(2.0f, -1.0f);
         ASSERT_EQ(m.positions.size(), 3 * vertices) << i << ", " << j;
         for (size_t v = 0; v < vertices; ++v)
