@@ -129,6 +129,12 @@ TEST(BrushTest, RaiseLowerAddsAndClamps)
             EXPECT_EQ(buffer.At(4, 4, 1), after);
             EXPECT_EQ(buffer.At(0, 0, 0), before);
         }
+    Brush brush; // offered for one and two channels only
+    brush.raiseLower = true;
+    brush.AdaptToChannels(2);
+    EXPECT_TRUE(brush.raiseLower);
+    brush.AdaptToChannels(3);
+    EXPECT_FALSE(brush.raiseLower);
 }
 
 // "Copy color" takes byte c of texel (trunc(x), trunc(y)) / 255 into component c for every channel the

@@ -21,78 +21,53 @@ std::vector<std::string> CriticalLines(const LogCapture& log)
     return lines;
 }
 
-class DiamondSquareThreeTest : public ::testing::TestWithParam<float>
+// 5 x 5 replayed draw by draw: corners (0, 0), (0, 4), (4, 0), (4, 4) at range * g; step 1 (half 2)
+// displaces by range * 2^-roughness: the centre, the mean of its diagonals (x-h, y+h), (x-h, y-h),
+// (x+h, y-h), (x+h, y+h), then the edge midpoints (0, 2), (4, 2), (2, 0), (2, 4), each the mean of its
+// neighbours (x-h, y), (x+h, y), (x, y-h), (x, y+h) inside the grid; step 2 (half 1) displaces by
+// range * 2^-2roughness, starting with the diamonds (1, 1), (1, 3), (3, 1), (3, 3).
+class DiamondSquareFiveTest : public ::testing::TestWithParam<float>
 {
 };
 
-TEST_P(DiamondSquareThreeTest, CentreAndEdgesAverageTheirNeighbours)
+TEST_P(DiamondSquareFiveTest, EachStepAveragesTheLastAndShrinksTheDisplacement)
 {
-    const float roughness = GetParam(), range = 10.0f;
-    LogCapture log;
-    GeneratorRandom random(42);
-    std::vector<float> h;
-    ASSERT_TRUE(Generators::DiamondSquare(3, 3, range, roughness, random, h));
-    EXPECT_EQ(CriticalLines(log),
-              (std::vector<std::string>{"Step: 1", "Diamond size: 1", "Square sizes: 4"}));
-
-    // Replay the draws: four corners, the centre, then the four edge midpoints in queue order.
-    GeneratorRandom replay(42);
-    float expected[9] = {};
-    for (int corner : {0, 2, 6, 8})
-        expected[corner] = static_cast<float>(double{range} * replay.Normal());
-    const float factor = static_cast<float>(std::pow(2.0, -double{roughness}));
-    // Diagonals of (1, 1) in the order (x-1, y+1), (x-1, y-1), (x+1, y-1), (x+1, y+1).
-    const float corners = expected[2] + expected[0] + expected[6] + expected[8];
-    expected[4] = corners * 0.25f + static_cast<float>(double{factor} * replay.Normal() * range);
-    // Square queue from the centre: (0, 1), (2, 1), (1, 0), (1, 2), i.e. k = 1, 7, 3, 5; each averages
-    // its neighbours (x-1, y), (x+1, y), (x, y-1), (x, y+1) that lie inside the grid, in that order.
-    const int order[4] = {1, 7, 3, 5};
-    const int neighbours[4][3] = {{4, 0, 2}, {4, 6, 8}, {0, 6, 4}, {2, 8, 4}};
-    for (int n = 0; n < 4; ++n)
-    {
-        const double g = replay.Normal();
-        const int* nb = neighbours[n];
-        const float sum = expected[nb[0]] + expected[nb[1]] + expected[nb[2]];
-        expected[order[n]] = sum / 3.0f + static_cast<float>(double{range} * g * factor);
-    }
-    for (int k = 0; k < 9; ++k)
-        EXPECT_EQ(h[k], expected[k]) << k;
-}
-
-INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareThreeTest, ::testing::Values(0.0f, 1.0f, 0.3f));
-
-// Two steps on 5 x 5: the first displaces by range * 2^-roughness, the second by range * 2^-2roughness.
-// Replayed draws: four corners, the centre, four edge midpoints, then the diamonds (1, 1), (1, 3),
-// (3, 1), (3, 3), each the mean of its diagonals (x-1, y+1), (x-1, y-1), (x+1, y-1), (x+1, y+1).
-TEST(GeneratorsTest, DiamondSquareFiveShrinksTheDisplacementEachStep)
-{
-    const float range = 4.0f;
+    const float roughness = GetParam(), range = 4.0f;
     LogCapture log;
     GeneratorRandom random(3);
     std::vector<float> h;
-    ASSERT_TRUE(Generators::DiamondSquare(5, 5, range, 0.5f, random, h));
+    ASSERT_TRUE(Generators::DiamondSquare(5, 5, range, roughness, random, h));
     EXPECT_EQ(CriticalLines(log),
               (std::vector<std::string>{"Step: 2", "Diamond size: 1", "Square sizes: 4", "Step: 1",
                                         "Diamond size: 4", "Square sizes: 12"}));
-    const auto at = [&](int x, int y) { return h[x * 5 + y]; };
+    const auto at = [&](int x, int y) { return x < 0 || y < 0 || x > 4 || y > 4 ? NAN : h[x * 5 + y]; };
     GeneratorRandom replay(3);
-    float corners[4];
-    for (float& corner : corners)
-        corner = static_cast<float>(double{range} * replay.Normal());
-    EXPECT_EQ((std::vector<float>{at(0, 0), at(0, 4), at(4, 0), at(4, 4)}),
-              (std::vector<float>(corners, corners + 4)));
-    const double decay = std::pow(2.0, -0.5);
+    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0}, std::pair{4, 4}})
+        EXPECT_EQ(at(x, y), static_cast<float>(double{range} * replay.Normal())) << x << ", " << y;
+    const double decay = std::pow(2.0, -double{roughness});
     const float first = static_cast<float>(decay), second = static_cast<float>(double{first} * decay);
-    EXPECT_EQ(at(2, 2), (at(0, 4) + at(0, 0) + at(4, 0) + at(4, 4)) * 0.25f +
-                            static_cast<float>(double{first} * replay.Normal() * range));
-    for (int draw = 0; draw < 4; ++draw)
-        replay.Normal();
-    const std::pair<int, int> diamonds[] = {{1, 1}, {1, 3}, {3, 1}, {3, 3}};
-    for (const auto& [x, y] : diamonds)
-        EXPECT_EQ(at(x, y), (at(x - 1, y + 1) + at(x - 1, y - 1) + at(x + 1, y - 1) + at(x + 1, y + 1)) * 0.25f +
-                                static_cast<float>(double{second} * replay.Normal() * range))
+    const auto diamond = [&](int x, int y, int d, float factor)
+    {
+        const float sum = at(x - d, y + d) + at(x - d, y - d) + at(x + d, y - d) + at(x + d, y + d);
+        EXPECT_EQ(at(x, y), sum * 0.25f + static_cast<float>(double{factor} * replay.Normal() * range))
             << x << ", " << y;
+    };
+    diamond(2, 2, 2, first);
+    for (const auto& [x, y] : {std::pair{0, 2}, std::pair{4, 2}, std::pair{2, 0}, std::pair{2, 4}})
+    {
+        float sum = 0.0f;
+        int count = 0;
+        for (const float n : {at(x - 2, y), at(x + 2, y), at(x, y - 2), at(x, y + 2)})
+            if (!std::isnan(n)) sum += n, ++count;
+        EXPECT_EQ(count, 3);
+        EXPECT_EQ(at(x, y), sum / 3.0f + static_cast<float>(double{range} * replay.Normal() * first))
+            << x << ", " << y;
+    }
+    for (const auto& [x, y] : {std::pair{1, 1}, std::pair{1, 3}, std::pair{3, 1}, std::pair{3, 3}})
+        diamond(x, y, 1, second);
 }
+
+INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareFiveTest, ::testing::Values(0.0f, 1.0f, 0.3f));
 
 // The diamond phase would read diagonal corners outside such grids: refused with all heights 0.
 TEST(GeneratorsTest, DiamondSquareRefusesSidesOtherThanPowerOfTwoPlusOne)

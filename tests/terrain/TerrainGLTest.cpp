@@ -65,6 +65,10 @@ TEST_F(TerrainGLTest, FlatThreeByThreeTerrainOnTheGpu)
     const std::vector<uint8_t> normalTexels = ReadTexture(*terrain.normalTexture);
     EXPECT_EQ(std::vector<float>(normalTexels.begin(), normalTexels.end()), Repeat({127, 127, 255}, 9));
     EXPECT_EQ(ReadTexture(*terrain.heightmapTexture), std::vector<uint8_t>(9, 0));
+    GLint waterFilter = 0;
+    glBindTexture(GL_TEXTURE_2D, terrain.watermapTexture->id);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &waterFilter);
+    EXPECT_EQ(waterFilter, GL_NEAREST); // water pixels stay sharp
     ASSERT_EQ(terrain.mesh->entries.size(), 1u);
     EXPECT_EQ(terrain.mesh->entries[0].texture, terrain.heightmapTexture->id);
     EXPECT_EQ(terrain.mesh->entries[0].indexCount, 24u);
