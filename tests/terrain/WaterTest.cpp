@@ -24,13 +24,6 @@ struct Grid
     {
         return std::memcmp(&watermap[4 * size_t{k}], p.data(), 4) == 0;
     }
-    std::set<uint32_t> PixelsOf(const Pixel& p) const
-    {
-        std::set<uint32_t> found;
-        for (uint32_t k = 0; k < heights.size(); ++k)
-            if (Is(k, p)) found.insert(k);
-        return found;
-    }
     std::set<uint32_t> Flood(uint32_t start) const
     {
         uint32_t level = 0;
