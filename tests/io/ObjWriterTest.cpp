@@ -59,15 +59,6 @@ TEST(ObjWriterFloatTest, RandomValuesAsAStreamWritesThem)
     }
 }
 
-TEST(ObjWriterFloatTest, UnsignedDecimals)
-{
-    for (uint32_t v : {0u, 7u, 10u, 99u, 100u, 12345u, 1000000u, 4294967295u})
-    {
-        char buffer[10];
-        EXPECT_EQ(std::string(buffer, ObjWriter::FormatUnsigned(buffer, v)), std::to_string(v));
-    }
-}
-
 // One "vn" line per distinct normal by its bits, except that -0 equals 0 and NaNs equal each other.
 TEST(ObjWriterTest, NormalsAreNumberedInOrderOfFirstUse)
 {
