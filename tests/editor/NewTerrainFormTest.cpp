@@ -33,12 +33,17 @@ TEST(NewTerrainFormTest, DiamondSquareSideRule)
     EXPECT_EQ(form.SideError(), "Terrain width (vertex count) has to be 2^n + 1, height equals width.");
     EXPECT_FALSE(form.CanCreate({}));
     form.width = 65;
-    form.height = 12; // the height shown for other generators does not matter
-    EXPECT_TRUE(form.CanCreate({}));
-    const NewTerrainForm::Arguments args = form.BuildArguments();
-    EXPECT_EQ(args.width, 65u);
-    EXPECT_EQ(args.height, 65u);
-    EXPECT_EQ(args.generator, Terrain::Generator::DiamondSquare);
+    for (int height : {0, NewTerrainForm::kMaxSide + 1}) // the height shown for other generators
+    {
+        form.height = height;
+        EXPECT_TRUE(form.SizeError().empty()) << height;
+        EXPECT_TRUE(form.CanCreate({})) << height;
+        const NewTerrainForm::Arguments args = form.BuildArguments();
+        EXPECT_EQ(args.width, 65u);
+        EXPECT_EQ(args.height, 65u);
+        EXPECT_EQ(args.generator, Terrain::Generator::DiamondSquare);
+        EXPECT_EQ(form.SizeLine(), "Terrain coordinate width x height: 65.00 x 65.00");
+    }
     // Side 2 passes the 2^n + 1 rule but cannot run the diamond step.
     form.width = 2;
     EXPECT_TRUE(form.SideError().empty());

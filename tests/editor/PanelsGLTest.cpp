@@ -225,29 +225,35 @@ TEST_F(PanelsGLTest, SaveAsComposesThePathAndWritesAPngThatReadsBack)
 TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelease)
 {
     WaterEditorState& water = editor.waterEditor;
-    // A picture 66 pixels wide: 2 pixels per texel; its bottom-left corner is texel (0, 0).
+    Terrain wide(9, 5, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    // A picture 18 pixels wide: 2 pixels per texel; its bottom-left corner is texel (0, 0).
     const ImVec2 topLeft(100.0f, 50.0f);
-    const ImVec2 texel = WaterEditorState::TexelAt(ImVec2(100.5f, 50.0f + 66.0f - 0.5f), topLeft, 2.0f, 33);
+    const ImVec2 texel = WaterEditorState::TexelAt(ImVec2(100.5f, 50.0f + 10.0f - 0.5f), topLeft, 2.0f, 5);
     EXPECT_EQ(static_cast<int>(texel.x), 0);
     EXPECT_EQ(static_cast<int>(texel.y), 0);
-    const ImVec2 topRight = WaterEditorState::TexelAt(ImVec2(100.0f + 66.0f, 50.0f), topLeft, 2.0f, 33);
-    EXPECT_FLOAT_EQ(topRight.x, 33.0f); // the far edge: clamped to the last vertex when pouring
+    const ImVec2 topRight = WaterEditorState::TexelAt(ImVec2(100.0f + 18.0f, 50.0f), topLeft, 2.0f, 5);
+    EXPECT_FLOAT_EQ(topRight.x, 9.0f); // the far edge: clamped to the last vertex when pouring
+    EXPECT_FLOAT_EQ(topRight.y, 5.0f);
 
-    // Pits at the first and the last vertex hold the water poured there.
-    for (size_t k = 0; k < terrain->vertexCount; ++k)
-        terrain->heightmapTexture->data[k] = k == 0 || k + 1 == terrain->vertexCount ? 0 : 100;
-    water.PourAt(*terrain, texel);
-    const uint8_t* map = terrain->watermapTexture->data.get();
+    // Pits at the first and the last vertex (y * width + x) hold the water poured there.
+    for (size_t k = 0; k < 45; ++k)
+        wide.heightmapTexture->data[k] = k == 0 || k == 44 ? 0 : 100;
+    water.PourAt(wide, texel);
+    const uint8_t* map = wide.watermapTexture->data.get();
     EXPECT_EQ(map[3], 255);
     EXPECT_EQ(map[4 * 1 + 3], 0); // no fringe while the button is down
-    water.EndStrokeIfReleased(*terrain, true);
+    water.EndStrokeIfReleased(wide, true);
     EXPECT_EQ(map[4 * 1 + 3], 0);
-    water.EndStrokeIfReleased(*terrain, false);
+    water.EndStrokeIfReleased(wide, false);
     EXPECT_EQ(map[4 * 1 + 3], 127);
     EXPECT_FALSE(water.strokeActive);
 
-    water.PourAt(*terrain, topRight); // never outside the grid
-    EXPECT_EQ(map[4 * (terrain->vertexCount - 1) + 3], 255);
+    water.PourAt(wide, topRight); // never outside the grid
+    int full = 0;
+    for (size_t k = 0; k < 45; ++k)
+        full += map[4 * k + 3] == 255;
+    EXPECT_EQ(map[4 * 44 + 3], 255);
+    EXPECT_EQ(full, 2);
 }
 
 TEST_F(PanelsGLTest, RecalculatingTwiceLeavesOnePlaneDrawnWithTheWaterMap)

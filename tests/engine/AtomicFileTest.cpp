@@ -6,8 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <sys/stat.h>
@@ -15,6 +13,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using testsupport::ReadFile;
 
 namespace
 {
@@ -22,14 +21,6 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
 {
     return WriteFileAtomically(
         path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); }, error);
-}
-
-std::string ReadText(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 size_t EntryCount(const fs::path& folder)
@@ -69,7 +60,7 @@ TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
 
     ASSERT_TRUE(WriteText(link, "new"));
     EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadText(real), "new");
+    EXPECT_EQ(ReadFile(real), "new");
     struct stat info{};
     ASSERT_EQ(stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
@@ -79,7 +70,7 @@ TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
     const std::string dangling = dir / "dangling.obj";
     fs::create_symlink(dir / "made.obj", dangling);
     ASSERT_TRUE(WriteText(dangling, "made"));
-    EXPECT_EQ(ReadText(dir / "made.obj"), "made");
+    EXPECT_EQ(ReadFile(dir / "made.obj"), "made");
     EXPECT_TRUE(fs::is_symlink(dangling));
 }
 
@@ -94,7 +85,7 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
     EXPECT_FALSE(WriteFileAtomically(
         path, [](std::FILE* f) { return std::fputs("half", f) >= 0 && false; }, &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(ReadText(path), "whole");
+    EXPECT_EQ(ReadFile(path), "whole");
     EXPECT_EQ(EntryCount(dir.Path()), 1u);
 
     // The object dies without a commit.
@@ -105,7 +96,7 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_NE(file.WritePath(), path);
         EXPECT_TRUE(fs::exists(file.WritePath()));
     }
-    EXPECT_EQ(ReadText(path), "whole");
+    EXPECT_EQ(ReadFile(path), "whole");
     EXPECT_EQ(EntryCount(dir.Path()), 1u);
 
     // Missing folder and a folder in the target's place: the reason names them, nothing is made.
@@ -132,12 +123,12 @@ TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
                                 fs::perms::others_read | fs::perms::others_exec);
 
     EXPECT_EQ(RunAsNobody([&] { return WriteText(writable, "new") ? 0 : 1; }), 0);
-    EXPECT_EQ(ReadText(writable), "new");
+    EXPECT_EQ(ReadFile(writable), "new");
     EXPECT_EQ(RunAsNobody([&] {
                   std::string error;
                   return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1;
               }),
               0);
-    EXPECT_EQ(ReadText(readOnly), "old");
+    EXPECT_EQ(ReadFile(readOnly), "old");
     EXPECT_EQ(EntryCount(locked), 2u);
 }

@@ -24,46 +24,31 @@ bool MatchesShape(const std::string& text, const std::string& shape)
 
 using CheckGLErrorGLTest = testsupport::GLTest;
 
-TEST_F(CheckGLErrorGLTest, ReportsARealErrorWithLabelAndLineAndNothingElse)
+// Nothing without an error; one check reads one error (GL may keep only the first of two); an empty or
+// missing label gives the short form. Codes GL does not define are named "<unknown>".
+TEST_F(CheckGLErrorGLTest, ReportsEachRealErrorOnceWithLabelAndLine)
 {
     LogCapture log;
-    CheckGLError("Engine::Update", 1); // no error: nothing to say
-    glEnable(0xFFFF);                  // not a capability: GL_INVALID_ENUM
+    CheckGLError("Engine::Update", 1);
+    glEnable(0xFFFF);            // not a capability: GL_INVALID_ENUM
+    glBindBuffer(0xFFFF, 12345); // another error
     CheckGLError("Window::Render", 42);
     ASSERT_EQ(log.Records().size(), 1u) << log.Dump();
-    EXPECT_EQ(log.Count(spdlog::level::err, "GL error occurred in Window::Render : 42 : GL_INVALID_ENUM"), 1);
-}
-
-TEST_F(CheckGLErrorGLTest, OneCheckReadsOneError)
-{
-    LogCapture log;
-    glEnable(0xFFFF);            // GL_INVALID_ENUM
-    glBindBuffer(0xFFFF, 12345); // another error; GL may keep only the first
-    CheckGLError("A::B", 1);
-    ASSERT_EQ(log.Records().size(), 1u);
-    EXPECT_EQ(log.Records()[0].text, "GL error occurred in A::B : 1 : GL_INVALID_ENUM");
+    EXPECT_EQ(log.Records()[0].text, "GL error occurred in Window::Render : 42 : GL_INVALID_ENUM");
     testsupport::DrainGLErrors();
-}
-
-TEST_F(CheckGLErrorGLTest, EmptyOrMissingLabelUsesTheShortForm)
-{
-    LogCapture log;
-    glEnable(0xFFFF);
-    CheckGLError("", 7);
-    glEnable(0xFFFF);
-    CheckGLError(nullptr, 7);
+    for (const char* label : {"", static_cast<const char*>(nullptr)})
+    {
+        glEnable(0xFFFF);
+        CheckGLError(label, 7);
+    }
     EXPECT_EQ(log.Count(spdlog::level::err, "GL error occurred: GL_INVALID_ENUM"), 2) << log.Dump();
-}
 
-TEST(GLErrorNameTest, NamesKnownCodesAndFallsBackForOthers)
-{
-    EXPECT_STREQ(GLErrorName(0x0500), "GL_INVALID_ENUM");
-    EXPECT_STREQ(GLErrorName(0x0501), "GL_INVALID_VALUE");
-    EXPECT_STREQ(GLErrorName(0x0502), "GL_INVALID_OPERATION");
-    EXPECT_STREQ(GLErrorName(0x0505), "GL_OUT_OF_MEMORY");
-    EXPECT_STREQ(GLErrorName(0x0506), "GL_INVALID_FRAMEBUFFER_OPERATION");
-    for (unsigned code : {0x0503u, 0x0504u, 0x1234u})
-        EXPECT_STREQ(GLErrorName(code), "<unknown>");
+    const std::pair<unsigned, const char*> names[] = {
+        {0x0500, "GL_INVALID_ENUM"},  {0x0501, "GL_INVALID_VALUE"}, {0x0502, "GL_INVALID_OPERATION"},
+        {0x0505, "GL_OUT_OF_MEMORY"}, {0x0506, "GL_INVALID_FRAMEBUFFER_OPERATION"}, {0x0503, "<unknown>"},
+        {0x1234, "<unknown>"}};
+    for (const auto& [code, name] : names)
+        EXPECT_STREQ(GLErrorName(code), name) << code;
 }
 
 TEST(LoggerTest, PatternWritesDateTimeLevelAndTwoBlanks)

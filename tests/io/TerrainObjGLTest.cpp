@@ -5,6 +5,7 @@
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
+#include "tests/terrain/GLReadBack.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -12,9 +13,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 
+using terraintest::ReadBuffer;
+using terraintest::ReadTexture;
 using testsupport::LogCapture;
+using testsupport::ReadFile;
 
 namespace
 {
@@ -31,38 +34,12 @@ std::unique_ptr<Terrain> MakeTerrain(uint32_t width = 0, uint32_t height = 0,
     return terrain;
 }
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
 // What a float reads back as once written.
 float Written(float value)
 {
     char buffer[ObjWriter::kMaxFloatChars + 1];
     *ObjWriter::FormatFloat(buffer, value) = '\0';
     return std::strtof(buffer, nullptr);
-}
-
-template <typename T> std::vector<T> ReadBuffer(GLuint buffer, size_t count)
-{
-    std::vector<T> values(count);
-    glBindBuffer(GL_COPY_READ_BUFFER, buffer);
-    glGetBufferSubData(GL_COPY_READ_BUFFER, 0, static_cast<GLsizeiptr>(count * sizeof(T)), values.data());
-    glBindBuffer(GL_COPY_READ_BUFFER, 0);
-    return values;
-}
-
-std::vector<uint8_t> ReadTexture(const Texture& texture, GLenum format, size_t bytesPerTexel)
-{
-    std::vector<uint8_t> pixels(size_t{texture.width} * texture.height * bytesPerTexel);
-    glBindTexture(GL_TEXTURE_2D, texture.id);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, format, GL_UNSIGNED_BYTE, pixels.data());
-    glPixelStorei(GL_PACK_ALIGNMENT, 4);
-    glBindTexture(GL_TEXTURE_2D, 0);
-    return pixels;
 }
 
 TEST_F(TerrainObjGLTest, FlatTerrainsWriteOneNormal)
@@ -117,11 +94,11 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     EXPECT_EQ(ReadBuffer<float>(loaded->mesh->vertexBuffer, loaded->positions.size()), loaded->positions);
     EXPECT_EQ(ReadBuffer<uint32_t>(loaded->mesh->indexBuffer, loaded->indices.size()), loaded->indices);
     ASSERT_TRUE(loaded->heightmapTexture && loaded->watermapTexture && loaded->normalTexture);
-    const std::vector<uint8_t> heights = ReadTexture(*loaded->heightmapTexture, GL_RED, 1);
+    const std::vector<uint8_t> heights = ReadTexture(*loaded->heightmapTexture);
     EXPECT_EQ(*std::min_element(heights.begin(), heights.end()), 0);
     EXPECT_GE(*std::max_element(heights.begin(), heights.end()), 254);
-    EXPECT_EQ(ReadTexture(*loaded->watermapTexture, GL_RGBA, 4), std::vector<uint8_t>(63 * 4, 0));
-    EXPECT_EQ(ReadTexture(*loaded->normalTexture, GL_RGB, 3)[2], TerrainGrid::NormalByte(normals[1]));
+    EXPECT_EQ(ReadTexture(*loaded->watermapTexture), std::vector<uint8_t>(63 * 4, 0));
+    EXPECT_EQ(ReadTexture(*loaded->normalTexture)[2], TerrainGrid::NormalByte(normals[1]));
     ASSERT_EQ(loaded->mesh->entries.size(), 1u);
     EXPECT_EQ(loaded->mesh->entries[0].texture, loaded->heightmapTexture->id);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);

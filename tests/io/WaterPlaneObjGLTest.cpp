@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
+using testsupport::ReadFile;
 
 namespace
 {
@@ -14,19 +14,13 @@ class WaterPlaneObjGLTest : public testsupport::GLTest
 {
 };
 
-std::string ReadFile(const std::string& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
-}
-
 TEST_F(WaterPlaneObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
 {
     testsupport::TempDir dir;
-    Terrain terrain(4, 4, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
+    Terrain terrain(4, 3, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     terrain.name = "dry";
     ASSERT_TRUE(Terrain::WaterPlane(&terrain).SaveAsObj(dir / "dry_water.obj"));
-    EXPECT_EQ(ReadFile(dir / "dry_water.obj"), "# OBJ file created by or for Velmoran:\n# dry_water 4 4\n"
+    EXPECT_EQ(ReadFile(dir / "dry_water.obj"), "# OBJ file created by or for Velmoran:\n# dry_water 4 3\n"
                                                "# dry_water vertices:\n# dry_water texture coords:\n"
                                                "# dry_water vertex normals:\n# dry_water faces:\n");
 }

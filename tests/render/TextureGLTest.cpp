@@ -201,10 +201,17 @@ TEST_F(TextureGLTest, RoundTripKeepsTheTopRowOnTopInEveryFormat)
     EXPECT_EQ(Bytes(texture), bottomUp);
     EXPECT_EQ(ReadTexture(texture), Bytes(texture));
 
-    // Read back through the loader, whose flip the lines above pin down.
-    for (const std::string extension : {".png", ".tga", ".bmp", ".jpg"})
+    // Each format by its first bytes (TGA: no colour map, run-length true colour, 3 x 4, 24 bits), then
+    // read back through the loader, whose flip the lines above pin down.
+    const std::pair<std::string, std::string> formats[] = {
+        {".png", "\x89PNG\r\n\x1a\n"},
+        {".tga", std::string("\0\0\x0a\0\0\0\0\0\0\0\0\0\x03\0\x04\0\x18", 17)},
+        {".bmp", "BM"},
+        {".jpg", "\xff\xd8\xff"}};
+    for (const auto& [extension, start] : formats)
     {
         ASSERT_TRUE(texture.Save(dir / ("saved" + extension)));
+        EXPECT_EQ(testsupport::ReadFile(dir / ("saved" + extension)).substr(0, start.size()), start) << extension;
         const Texture back(dir / ("saved" + extension));
         ASSERT_TRUE(back.data && back.ByteSize() == texture.ByteSize()) << extension;
         int worst = 0;

@@ -1,5 +1,7 @@
 #pragma once
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace testsupport
@@ -8,6 +10,13 @@ namespace testsupport
 inline std::filesystem::path DataDir()
 {
     return std::filesystem::path(VELMORAN_TEST_DATA_DIR);
+}
+
+// The whole file as bytes; empty when it cannot be read.
+inline std::string ReadFile(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 // A fresh, empty folder for one test's files, removed again by its destructor.

@@ -91,14 +91,14 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
         int32_t size;
         size_t painted;
     } cases[] = {
-        {3.0f, 6.0f, BrushShape::Square, 1, 0},  // y == height
-        {3.0f, 6.0f, BrushShape::Square, 4, 8},  // rows 4 and 5
-        {6.0f, 3.0f, BrushShape::Square, 4, 8},  // x == width
-        {-3.5f, 2.0f, BrushShape::Square, 8, 6}, // only column 0 (dx -4 .. 3), rows 0 .. 5
+        {3.0f, 5.0f, BrushShape::Square, 1, 0},  // y == height
+        {3.0f, 5.0f, BrushShape::Square, 4, 8},  // rows 3 and 4
+        {7.0f, 3.0f, BrushShape::Square, 4, 8},  // x == width
+        {-3.5f, 2.0f, BrushShape::Square, 8, 5}, // only column 0 (dx -4 .. 3), rows 0 .. 4
         {-0.5f, 0.0f, BrushShape::Square, 1, 1}, // trunc(-0.5) is texel 0
         {-1.0f, 0.0f, BrushShape::Square, 1, 0},
-        {5.9f, 5.9f, BrushShape::Circle, 6, 9}, // corner of a circle: dx, dy in -3 .. 0 with dx^2 + dy^2 < 9
-        {0.0f, 0.0f, BrushShape::Square, 1000001, 36},
+        {6.9f, 4.9f, BrushShape::Circle, 6, 9}, // corner of a circle: dx, dy in -3 .. 0 with dx^2 + dy^2 < 9
+        {0.0f, 0.0f, BrushShape::Square, 1000001, 35},
         {3e9f, 2.0f, BrushShape::Square, 64, 0},
         {-3e9f, -3e9f, BrushShape::Circle, 64, 0},
         {nan, 2.0f, BrushShape::Square, 4, 0},
@@ -106,7 +106,7 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
     };
     for (const auto& c : cases)
     {
-        GuardedBuffer buffer(6, 6, 3);
+        GuardedBuffer buffer(7, 5, 3);
         Brush brush = SetBrush(c.shape, c.size);
         EXPECT_EQ(buffer.Paint(brush, {c.x, c.y}), c.painted) << c.x << ", " << c.y << " size " << c.size;
         EXPECT_TRUE(buffer.GuardsIntact()) << c.x << ", " << c.y;
@@ -129,24 +129,40 @@ TEST(BrushTest, RaiseLowerAddsAndClamps)
             EXPECT_EQ(buffer.At(4, 4, 1), after);
             EXPECT_EQ(buffer.At(0, 0, 0), before);
         }
+    Brush brush; // offered for one and two channels only
+    brush.raiseLower = true;
+    brush.AdaptToChannels(2);
+    EXPECT_TRUE(brush.raiseLower);
+    brush.AdaptToChannels(3);
+    EXPECT_FALSE(brush.raiseLower);
 }
 
-// "Copy color" takes channel 0 of a one-channel texel and keeps the other components; outside the
-// texture it copies nothing.
-TEST(BrushTest, PickThenCopyReadsTheTexel)
+// "Copy color" takes byte c of texel (trunc(x), trunc(y)) / 255 into component c for every channel the
+// texture has and keeps the other components; outside the texture it copies nothing. Every byte of the
+// 5 x 3 texture differs, so a wrong stride or row length reads another value.
+TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
 {
-    GuardedBuffer buffer(4, 4, 1);
-    buffer.At(2, 3) = 51;
-    Brush brush;
-    brush.pickColor = {0.9f, 0.8f, 0.7f, 0.6f};
-    brush.Pick({2.7f, 3.1f});
-    EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 4, 4, 1));
-    EXPECT_EQ(brush.pickColor, glm::vec4(0.2f, 0.8f, 0.7f, 0.6f));
-    for (glm::vec2 outside : {glm::vec2{2.0f, 4.0f}, glm::vec2{-1.5f, 1.0f}, glm::vec2{1e20f, 0.0f}})
+    for (uint32_t channels = 1; channels <= 4; ++channels)
     {
-        brush.Pick(outside);
-        EXPECT_FALSE(brush.CopyColorFromBuffer(buffer.Data(), 4, 4, 1));
-        EXPECT_FLOAT_EQ(brush.pickColor[0], 0.2f);
+        GuardedBuffer buffer(5, 3, channels);
+        for (size_t b = 0; b < 5 * 3 * channels; ++b)
+            buffer.Data()[b] = static_cast<uint8_t>(b + 1);
+        const glm::vec4 before(0.9f, 0.8f, 0.7f, 0.6f);
+        Brush brush;
+        brush.pickColor = before;
+        brush.Pick({3.9f, 1.2f}); // texel (3, 1): bytes from (1 * 5 + 3) * channels on
+        EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 5, 3, channels));
+        for (uint32_t c = 0; c < 4; ++c)
+            EXPECT_EQ(brush.pickColor[c], c < channels ? static_cast<float>((8 * channels + c + 1) / 255.0) : before[c])
+                << channels << " channels, component " << c;
+        for (glm::vec2 outside : {glm::vec2{2.0f, 3.0f}, glm::vec2{5.0f, 0.0f}, glm::vec2{-1.5f, 1.0f},
+                                  glm::vec2{1e20f, 0.0f}})
+        {
+            const glm::vec4 copied = brush.pickColor;
+            brush.Pick(outside);
+            EXPECT_FALSE(brush.CopyColorFromBuffer(buffer.Data(), 5, 3, channels));
+            EXPECT_EQ(brush.pickColor, copied);
+        }
     }
 }
 

@@ -22,58 +22,53 @@ std::vector<std::string> CriticalLines(const LogCapture& log)
     return lines;
 }
 
-class DiamondSquareThreeTest : public ::testing::TestWithParam<float>
+// 5 x 5 replayed draw by draw: corners (0, 0), (0, 4), (4, 0), (4, 4) at range * g; step 1 (half 2)
+// displaces by range * 2^-roughness: the centre, the mean of its diagonals (x-h, y+h), (x-h, y-h),
+// (x+h, y-h), (x+h, y+h), then the edge midpoints (0, 2), (4, 2), (2, 0), (2, 4), each the mean of its
+// neighbours (x-h, y), (x+h, y), (x, y-h), (x, y+h) inside the grid; step 2 (half 1) displaces by
+// range * 2^-2roughness, starting with the diamonds (1, 1), (1, 3), (3, 1), (3, 3).
+class DiamondSquareFiveTest : public ::testing::TestWithParam<float>
 {
 };
 
-TEST_P(DiamondSquareThreeTest, CentreAndEdgesAverageTheirNeighbours)
+TEST_P(DiamondSquareFiveTest, EachStepAveragesTheLastAndShrinksTheDisplacement)
 {
-    const float roughness = GetParam(), range = 10.0f;
-    LogCapture log;
-    GeneratorRandom random(42);
-    std::vector<float> h;
-    ASSERT_TRUE(Generators::DiamondSquare(3, 3, range, roughness, random, h));
-    EXPECT_EQ(CriticalLines(log),
-              (std::vector<std::string>{"Step: 1", "Diamond size: 1", "Square sizes: 4"}));
-
-    // Replay the draws: four corners, the centre, then the four edge midpoints in queue order.
-    GeneratorRandom replay(42);
-    float expected[9] = {};
-    for (int corner : {0, 2, 6, 8})
-        expected[corner] = static_cast<float>(double{range} * replay.Normal());
-    const float factor = static_cast<float>(std::pow(2.0, -double{roughness}));
-    // Diagonals of (1, 1) in the order (x-1, y+1), (x-1, y-1), (x+1, y-1), (x+1, y+1).
-    const float corners = expected[2] + expected[0] + expected[6] + expected[8];
-    expected[4] = corners * 0.25f + static_cast<float>(double{factor} * replay.Normal() * range);
-    // Square queue from the centre: (0, 1), (2, 1), (1, 0), (1, 2), i.e. k = 1, 7, 3, 5; each averages
-    // its neighbours (x-1, y), (x+1, y), (x, y-1), (x, y+1) that lie inside the grid, in that order.
-    const int order[4] = {1, 7, 3, 5};
-    const int neighbours[4][3] = {{4, 0, 2}, {4, 6, 8}, {0, 6, 4}, {2, 8, 4}};
-    for (int n = 0; n < 4; ++n)
-    {
-        const double g = replay.Normal();
-        const int* nb = neighbours[n];
-        const float sum = expected[nb[0]] + expected[nb[1]] + expected[nb[2]];
-        expected[order[n]] = sum / 3.0f + static_cast<float>(double{range} * g * factor);
-    }
-    for (int k = 0; k < 9; ++k)
-        EXPECT_EQ(h[k], expected[k]) << k;
-}
-
-INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareThreeTest, ::testing::Values(0.0f, 1.0f, 0.3f));
-
-TEST(GeneratorsTest, DiamondSquareFiveRunsTwoStepsAndWritesEveryPoint)
-{
+    const float roughness = GetParam(), range = 4.0f;
     LogCapture log;
     GeneratorRandom random(3);
     std::vector<float> h;
-    ASSERT_TRUE(Generators::DiamondSquare(5, 5, 4.0f, 0.5f, random, h));
+    ASSERT_TRUE(Generators::DiamondSquare(5, 5, range, roughness, random, h));
     EXPECT_EQ(CriticalLines(log),
               (std::vector<std::string>{"Step: 2", "Diamond size: 1", "Square sizes: 4", "Step: 1",
                                         "Diamond size: 4", "Square sizes: 12"}));
-    for (size_t k = 0; k < h.size(); ++k)
-        EXPECT_NE(h[k], 0.0f) << k; // every point got a draw
+    const auto at = [&](int x, int y) { return x < 0 || y < 0 || x > 4 || y > 4 ? NAN : h[x * 5 + y]; };
+    GeneratorRandom replay(3);
+    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{0, 4}, std::pair{4, 0}, std::pair{4, 4}})
+        EXPECT_EQ(at(x, y), static_cast<float>(double{range} * replay.Normal())) << x << ", " << y;
+    const double decay = std::pow(2.0, -double{roughness});
+    const float first = static_cast<float>(decay), second = static_cast<float>(double{first} * decay);
+    const auto diamond = [&](int x, int y, int d, float factor)
+    {
+        const float sum = at(x - d, y + d) + at(x - d, y - d) + at(x + d, y - d) + at(x + d, y + d);
+        EXPECT_EQ(at(x, y), sum * 0.25f + static_cast<float>(double{factor} * replay.Normal() * range))
+            << x << ", " << y;
+    };
+    diamond(2, 2, 2, first);
+    for (const auto& [x, y] : {std::pair{0, 2}, std::pair{4, 2}, std::pair{2, 0}, std::pair{2, 4}})
+    {
+        float sum = 0.0f;
+        int count = 0;
+        for (const float n : {at(x - 2, y), at(x + 2, y), at(x, y - 2), at(x, y + 2)})
+            if (!std::isnan(n)) sum += n, ++count;
+        EXPECT_EQ(count, 3);
+        EXPECT_EQ(at(x, y), sum / 3.0f + static_cast<float>(double{range} * replay.Normal() * first))
+            << x << ", " << y;
+    }
+    for (const auto& [x, y] : {std::pair{1, 1}, std::pair{1, 3}, std::pair{3, 1}, std::pair{3, 3}})
+        diamond(x, y, 1, second);
 }
+
+INSTANTIATE_TEST_SUITE_P(Roughness, DiamondSquareFiveTest, ::testing::Values(0.0f, 1.0f, 0.3f));
 
 // The diamond phase would read diagonal corners outside such grids: refused with all heights 0.
 TEST(GeneratorsTest, DiamondSquareRefusesSidesOtherThanPowerOfTwoPlusOne)
@@ -103,50 +98,45 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
         log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
 }
 
-TEST(GeneratorsTest, RandomFaultOneIterationSplitsTheGridAlongTheLine)
+// The fault lines replayed by a plain loop: each iteration adds its offset to the points above its
+// line (r < line[c]) and subtracts it elsewhere, the offset decaying by 2^-roughness. The large grid
+// runs on three threads with a row count that does not divide by three; a vertical line (c1 = c2) lies
+// past every row.
+TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
-    for (uint32_t seed = 0; seed < 20; ++seed)
+    Parallel::SetThreadCount(3);
+    const struct
     {
-        GeneratorRandom random(seed);
-        int signCalls = 0;
-        random.sign = [&] { return ++signCalls; }; // 1: odd, so the sign is -1
-        std::vector<float> a;
-        Generators::RandomFault(9, 6, 10.0f, 1.0f, 1, random, a);
-        EXPECT_EQ(signCalls, 1);
+        uint32_t w, h, iterations, seeds;
+    } cases[] = {{9, 6, 1, 20}, {257, 200, 3, 2}, {1, 3, 3, 1}}; // one column: every line vertical
+    for (const auto& c : cases)
+        for (uint32_t seed = 0; seed < c.seeds; ++seed)
+        {
+            GeneratorRandom random(seed);
+            random.sign = [n = 0]() mutable { return n++; };
+            std::vector<float> a;
+            Generators::RandomFault(c.w, c.h, 10.0f, 1.0f, c.iterations, random, a);
 
-        GeneratorRandom replay(seed);
-        const uint32_t r1 = replay.Uniform(5), c1 = replay.Uniform(8), r2 = replay.Uniform(5),
-                       c2 = replay.Uniform(8);
-        const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
-        const float intercept = float(r1) - float(c1) * slope;
-        const float offset = static_cast<float>(replay.Normal() * -1 * 10.0f * 0.5f);
-        for (uint32_t r = 0; r < 6; ++r)
-            for (uint32_t c = 0; c < 9; ++c)
+            GeneratorRandom replay(seed);
+            std::vector<float> expected(size_t{c.w} * c.h, 0.0f);
+            float factor = 0.5f;
+            for (uint32_t it = 0; it < c.iterations; ++it)
             {
-                const int32_t line = Generators::FaultLineRow(slope, intercept, c);
-                EXPECT_EQ(a[r * 9 + c], static_cast<int32_t>(r) < line ? offset : -offset) << seed;
+                const uint32_t r1 = replay.Uniform(c.h - 1), c1 = replay.Uniform(c.w - 1),
+                               r2 = replay.Uniform(c.h - 1), c2 = replay.Uniform(c.w - 1);
+                const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
+                const float intercept = float(r1) - float(c1) * slope;
+                const float offset = static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
+                for (uint32_t r = 0; r < c.h; ++r)
+                    for (uint32_t col = 0; col < c.w; ++col)
+                        expected[r * c.w + col] +=
+                            static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col) ? offset
+                                                                                                      : -offset;
+                factor = static_cast<float>(0.5 * factor);
             }
-    }
-}
-
-// One column: c1 = c2 on every draw, so the line is vertical (a non-finite row) and every point is
-// lowered by each iteration's offset; roughness 1 halves the factor each time.
-TEST(GeneratorsTest, VerticalFaultLinesLowerEveryRowWithADecayingOffset)
-{
-    GeneratorRandom random(21);
-    random.sign = [] { return 2; };
-    std::vector<float> a;
-    Generators::RandomFault(1, 3, 8.0f, 1.0f, 3, random, a);
-    GeneratorRandom replay(21);
-    float expected = 0.0f, factor = 0.5f;
-    for (int it = 0; it < 3; ++it)
-    {
-        for (int draw = 0; draw < 4; ++draw)
-            replay.Uniform(draw % 2 == 0 ? 2 : 0);
-        expected -= static_cast<float>(replay.Normal() * 1 * 8.0f * factor);
-        factor = static_cast<float>(0.5 * factor);
-    }
-    EXPECT_EQ(a, std::vector<float>(3, expected));
+            ASSERT_EQ(a, expected) << c.w << " x " << c.h << ", seed " << seed;
+        }
+    Parallel::SetThreadCount(0);
 }
 
 TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
@@ -158,20 +148,6 @@ TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
     EXPECT_EQ(Generators::FaultLineRow(1e30f, 0.0f, 2), INT32_MAX);
 }
 
-TEST(GeneratorsTest, RandomFaultIsTheSameBitsForAnyThreadCount)
-{
-    const auto run = [](unsigned threads)
-    {
-        Parallel::SetThreadCount(threads);
-        GeneratorRandom random(77);
-        random.sign = [n = 0]() mutable { return n++; };
-        std::vector<float> a;
-        Generators::RandomFault(257, 300, 10.0f, 0.5f, 12, random, a);
-        return a;
-    };
-    EXPECT_EQ(run(1), run(3));
-    Parallel::SetThreadCount(0);
-}
 } // namespace
 
 namespace

@@ -1,6 +1,8 @@
 #include "render/Texture.h"
 #include "terrain/Heightmap.h"
+#include "terrain/Layers.h"
 #include "terrain/Terrain.h"
+#include "terrain/TerrainGrid.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
@@ -11,6 +13,7 @@
 #include <stb_image_write.h>
 
 #include <algorithm>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -39,31 +42,69 @@ void WriteImage(const std::string& path, int width, int height, int channels,
     ASSERT_TRUE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels));
 }
 
-TEST_F(HeightmapGLTest, ApplyHeightmapsTwiceEqualsOnceAndAnEmptyListRestoresTheBase)
+// The image a noise layer with these settings must hold: the settings copied into a noise of its own,
+// then the layer image that the layer tests pin down.
+std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
-    Terrain terrain(17, 17, 1.0f, Terrain::Generator::DiamondSquare, 5.0f, 0.5f, 0);
-    const std::vector<float> base = terrain.positions;
-    auto first = std::make_shared<Heightmap>(17, 17);
-    auto second = std::make_shared<Heightmap>(17, 17);
+    NoiseGenerator noise;
+    noise.seed = s.seed;
+    noise.noiseType = s.noiseType;
+    noise.fractalType = s.fractalType;
+    noise.frequency = s.frequency;
+    noise.octaves = s.octaves;
+    noise.gain = s.gain;
+    noise.lacunarity = s.lacunarity;
+    noise.CalculateFractalBounding();
+    std::vector<float> samples;
+    std::vector<uint8_t> image(size_t{width} * height);
+    Layers::NoiseImage(noise, s.offsetX, s.offsetY, width, height, samples, image.data());
+    return image;
+}
+
+// Heights = base + each layer's byte / 255 * power; the mesh, the heightmap texture (heights from
+// below 0 stretched to 0..255) and the normals follow. Applying again starts from the base again, and
+// an empty list restores it.
+TEST_F(HeightmapGLTest, ApplyHeightmapsAddsEveryLayerToTheBaseHeights)
+{
+    const uint32_t w = 13, h = 9;
+    Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    for (size_t k = 0; k < w * h; ++k)
+        terrain.basePositions[3 * k + 1] = 0.5f * static_cast<float>(k % 7);
+    const std::vector<float> base = terrain.basePositions;
+    auto first = std::make_shared<Heightmap>(w, h);
+    auto second = std::make_shared<Heightmap>(w, h);
     second->settings.noiseType = NoiseGenerator::Value;
-    second->settings.power = -2.5f;
+    second->settings.power = -7.5f;
     second->Update();
     terrain.heightmaps = {first, second};
 
-    terrain.ApplyHeightmaps();
-    const std::vector<float> once = terrain.positions;
-    const std::vector<uint8_t> heightTexels = ReadTexture(*terrain.heightmapTexture);
-    EXPECT_NE(once, base);
-    terrain.ApplyHeightmaps();
-    EXPECT_EQ(terrain.positions, once);
-    EXPECT_EQ(ReadBuffer<float>(terrain.mesh->vertexBuffer, terrain.positions.size()), once);
-    EXPECT_EQ(ReadTexture(*terrain.heightmapTexture), heightTexels);
-    EXPECT_EQ(ReadBuffer<float>(terrain.mesh->normalBuffer, terrain.normals.size()), terrain.normals);
-    std::vector<float> y;
-    for (size_t k = 0; k < 17 * 17; ++k)
-        y.push_back(once[3 * k + 1]);
-    EXPECT_EQ(terrain.minHeight, *std::min_element(y.begin(), y.end()));
-    EXPECT_EQ(terrain.maxHeight, *std::max_element(y.begin(), y.end()));
+    std::vector<float> expected = base;
+    float low = INFINITY, high = -INFINITY;
+    for (size_t k = 0; k < w * h; ++k)
+    {
+        expected[3 * k + 1] += static_cast<float>(first->data[k]) * 0.003921569f * 1.0f;
+        expected[3 * k + 1] += static_cast<float>(second->data[k]) * 0.003921569f * -7.5f;
+        low = std::min(low, expected[3 * k + 1]);
+        high = std::max(high, expected[3 * k + 1]);
+    }
+    ASSERT_LT(low, 0.0f);
+    std::vector<uint8_t> heightBytes(w * h);
+    const float scale = static_cast<float>(1.0 / (high - low));
+    for (size_t k = 0; k < w * h; ++k)
+        heightBytes[k] = static_cast<uint8_t>(static_cast<float>((expected[3 * k + 1] - low) * 255.0 * scale));
+    std::vector<float> normals(expected.size());
+    TerrainGrid::VertexNormals(expected.data(), w, h, normals.data(), nullptr);
+
+    for (int twice = 0; twice < 2; ++twice)
+    {
+        terrain.ApplyHeightmaps();
+        EXPECT_EQ(terrain.positions, expected);
+        EXPECT_EQ(ReadBuffer<float>(terrain.mesh->vertexBuffer, expected.size()), expected);
+        EXPECT_EQ(terrain.minHeight, low);
+        EXPECT_EQ(terrain.maxHeight, high);
+        EXPECT_EQ(ReadTexture(*terrain.heightmapTexture), heightBytes);
+        EXPECT_EQ(ReadBuffer<float>(terrain.mesh->normalBuffer, normals.size()), normals);
+    }
 
     terrain.heightmaps.clear();
     terrain.ApplyHeightmaps();
@@ -112,7 +153,7 @@ TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
 {
     TempDir dir;
     WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
-    Terrain terrain(5, 5, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    Terrain terrain(5, 4, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     terrain.heightmaps = {std::make_shared<Heightmap>(dir / "small.png"),
                           std::make_shared<Heightmap>(dir / "missing.png")};
     LogCapture log;
@@ -121,7 +162,7 @@ TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
                                                            {"missing.png", "4 x 4 with 0"}};
     for (const auto& [file, image] : skipped)
         EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
-                                                     " channels, the terrain is 5 x 5."),
+                                                     " channels, the terrain is 5 x 4."),
                   1)
             << log.Dump();
     EXPECT_EQ(terrain.positions, terrain.basePositions);
@@ -155,30 +196,56 @@ TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRe
     }
 }
 
-TEST_F(HeightmapGLTest, UndoAndRedoRestoreTheSettingsAndTheImage)
+// Update copies every noise setting (fractal ones included) into the noise; undo and redo restore an
+// entry's settings and its image; at either end of the history they do nothing and say nothing.
+TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
 {
-    Heightmap layer(16, 16);
-    for (int n = 0; n < 4; ++n)
+    const uint32_t w = 12, h = 9;
+    Heightmap layer(w, h);
+    layer.AppendState(layer.settings);
+    std::vector<Heightmap::Settings> entries{layer.settings};
+    for (int n = 1; n < 4; ++n)
     {
-        layer.settings.seed = n;
-        layer.settings.noiseTypeName = n % 2 == 0 ? "Perlin" : "Value";
-        layer.settings.noiseType = n % 2 == 0 ? NoiseGenerator::Perlin : NoiseGenerator::Value;
+        Heightmap::Settings& s = layer.settings;
+        s.seed = 10 * n;
+        s.noiseType = n % 2 == 0 ? NoiseGenerator::Perlin : NoiseGenerator::Value;
+        s.noiseTypeName = n % 2 == 0 ? "Perlin" : "Value";
+        s.fractalType = n == 3 ? NoiseGenerator::Ridged : NoiseGenerator::FBm;
+        s.fractalTypeName = n == 3 ? "Ridged" : "FBm";
+        s.frequency = 0.03f + 0.02f * static_cast<float>(n);
+        s.octaves = 2 + n;
+        s.gain = 0.3f + 0.1f * static_cast<float>(n);
+        s.lacunarity = 1.5f + 0.75f * static_cast<float>(n);
+        s.offsetX = 1.5f * static_cast<float>(n);
+        s.offsetY = -2.0f * static_cast<float>(n);
         layer.Update();
-        layer.AppendState(layer.settings);
+        ASSERT_EQ(ReadTexture(layer), ExpectedImage(s, w, h)) << "entry " << n;
+        layer.AppendState(s);
+        entries.push_back(s);
     }
-    const std::vector<uint8_t> imageAt3 = Bytes(layer);
+
     LogCapture log;
     layer.Undo();
-    EXPECT_EQ(layer.noise.seed, 2);
+    EXPECT_EQ(layer.currentState, 2u);
     EXPECT_EQ(layer.settings.noiseTypeName, "Perlin");
-    EXPECT_NE(Bytes(layer), imageAt3);
+    EXPECT_EQ(layer.settings.lacunarity, entries[2].lacunarity);
+    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[2], w, h));
     layer.Redo();
-    layer.Redo(); // at the newest entry: ignored silently
+    layer.Redo(); // at the newest entry
     EXPECT_EQ(layer.currentState, 3u);
-    EXPECT_EQ(layer.settings.noiseTypeName, "Value");
-    EXPECT_EQ(ReadTexture(layer), imageAt3);
-    ASSERT_EQ(log.Records().size(), 2u) << log.Dump();
+    EXPECT_EQ(layer.settings.fractalTypeName, "Ridged");
+    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[3], w, h));
+    EXPECT_EQ(log.Records().size(), 2u) << log.Dump();
     EXPECT_TRUE(log.Has(spdlog::level::debug, "Terrain generator undo: 3 -> 2"));
     EXPECT_TRUE(log.Has(spdlog::level::debug, "Terrain generator redo: 2 -> 3"));
+
+    while (layer.currentState > 0)
+        layer.Undo();
+    log.Clear();
+    layer.Undo(); // at the oldest entry
+    EXPECT_EQ(layer.currentState, 0u);
+    EXPECT_EQ(layer.settings.seed, 0);
+    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
+    EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
 } // namespace

@@ -76,41 +76,47 @@ TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
 }
 
 // The pass that computes each face normal once against the direct per-vertex rule, bit for bit, and
-// the normal and height bytes the same for every thread count.
-TEST(TerrainGridTest, NormalPassMatchesTheDirectRuleForAnyThreadCount)
+// the height bytes against their formula, on three threads with a row count that does not divide by
+// three.
+TEST(TerrainGridTest, NormalAndHeightPassesFollowTheirRulesOnThreeThreads)
 {
     const uint32_t w = 301, h = 203;
     const size_t count = size_t{w} * h;
     const Grid g = RoughGrid(w, h, 11);
-    std::vector<float> reference(3 * count);
-    std::vector<uint8_t> referenceBytes(3 * count), referenceHeights(count);
-    Parallel::SetThreadCount(1);
-    TerrainGrid::VertexNormals(g.positions.data(), w, h, reference.data(), referenceBytes.data());
+    std::vector<float> normals(3 * count);
+    std::vector<uint8_t> bytes(3 * count), heights(count);
+    Parallel::SetThreadCount(3);
+    TerrainGrid::VertexNormals(g.positions.data(), w, h, normals.data(), bytes.data());
+    TerrainGrid::HeightmapBytes(g.positions.data(), count, -3.0f, 5.0f, heights.data());
+    Parallel::SetThreadCount(0);
     for (uint32_t i = 0; i < w; ++i)
         for (uint32_t j = 0; j < h; ++j)
         {
             const size_t k = size_t{i} * h + j;
             float direct[3];
             TerrainGrid::VertexNormalDirect(g.positions.data(), w, h, i, j, direct);
-            ASSERT_TRUE(SameBits(direct, &reference[3 * k], 3)) << i << ", " << j;
-            ASSERT_EQ(referenceBytes[3 * k], TerrainGrid::NormalByte(direct[0]));
-            ASSERT_EQ(referenceBytes[3 * k + 1], TerrainGrid::NormalByte(direct[2]));
-            ASSERT_EQ(referenceBytes[3 * k + 2], TerrainGrid::NormalByte(direct[1]));
+            ASSERT_TRUE(SameBits(direct, &normals[3 * k], 3)) << i << ", " << j;
+            ASSERT_EQ(bytes[3 * k], static_cast<int>((direct[0] + 1.0f) * 0.5f * 255.0f));
+            ASSERT_EQ(bytes[3 * k + 1], static_cast<int>((direct[2] + 1.0f) * 0.5f * 255.0f));
+            ASSERT_EQ(bytes[3 * k + 2], static_cast<int>((direct[1] + 1.0f) * 0.5f * 255.0f));
+            ASSERT_EQ(heights[k], static_cast<int>(static_cast<float>((g.positions[3 * k + 1] + 3.0f) * 255.0 * 0.125f)))
+                << k;
         }
-    const TerrainGrid::HeightRange range = TerrainGrid::Range(g.positions.data(), count);
-    TerrainGrid::HeightmapBytes(g.positions.data(), count, range.min, range.max, referenceHeights.data());
-    for (unsigned threads : {2u, 3u, 8u})
-    {
-        Parallel::SetThreadCount(threads);
-        std::vector<float> normals(3 * count);
-        std::vector<uint8_t> bytes(3 * count), heights(count);
-        TerrainGrid::VertexNormals(g.positions.data(), w, h, normals.data(), bytes.data());
-        TerrainGrid::HeightmapBytes(g.positions.data(), count, range.min, range.max, heights.data());
-        EXPECT_TRUE(SameBits(normals.data(), reference.data(), normals.size())) << threads;
-        EXPECT_EQ(bytes, referenceBytes) << threads;
-        EXPECT_EQ(heights, referenceHeights) << threads;
-    }
-    Parallel::SetThreadCount(0);
+}
+
+// Heights from -2 to 6: (y + 2) * 255 / 8, truncated; equal heights give 0, not 0 * inf.
+TEST(TerrainGridTest, HeightBytesStretchTheRangeFromMinToMax)
+{
+    const float y[] = {-2.0f, 6.0f, 2.0f, 0.0f, -1.0f, 5.0f, 3.5f};
+    std::vector<float> positions;
+    for (float v : y)
+        positions.insert(positions.end(), {1.0f, v, 1.0f});
+    std::vector<uint8_t> bytes(7);
+    TerrainGrid::HeightmapBytes(positions.data(), 7, -2.0f, 6.0f, bytes.data());
+    EXPECT_EQ(bytes, (std::vector<uint8_t>{0, 255, 127, 63, 31, 223, 175}));
+    const float flat[] = {0.0f, 2.0f, 0.0f, 1.0f, 2.0f, 1.0f};
+    TerrainGrid::HeightmapBytes(flat, 2, 2.0f, 2.0f, bytes.data());
+    EXPECT_EQ(bytes[0] + bytes[1], 0);
 }
 
 // The lane-wise range against adding the values one by one: zeros of both signs (the first one's

@@ -45,15 +45,15 @@ TEST_F(WaterGLTest, PourOnAFlatGridThenOutline)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-// One full pixel in the middle of a 7 x 7 terrain, outlined: a 5 x 5 plane lifted to the pixel's height
-// in one mesh entry, its arrays kept and uploaded.
+// One full pixel at (3, 3) of a 7 x 6 terrain, outlined: a 5 x 5 plane lifted to the pixel's height
+// in one mesh entry, its arrays kept and uploaded; its first vertex is pixel (1, 1).
 TEST_F(WaterGLTest, PlaneOfAnOutlinedPixel)
 {
-    Terrain terrain(7, 7, 2.0f, Terrain::Generator::Flat, 0, 0, 0);
-    std::vector<float> heights(49, 1.0f);
-    heights[24] = 3.25f;
+    Terrain terrain(7, 6, 2.0f, Terrain::Generator::Flat, 0, 0, 0);
+    std::vector<float> heights(42, 1.0f);
+    heights[21] = 3.25f;
     terrain.AddHeights(heights.data(), 1.0f);
-    std::memcpy(&terrain.watermapTexture->data[4 * 24], Water::kFullWater.data(), 4);
+    std::memcpy(&terrain.watermapTexture->data[4 * 21], Water::kFullWater.data(), 4);
     terrain.OutlineWater();
 
     LogCapture log;
@@ -63,8 +63,11 @@ TEST_F(WaterGLTest, PlaneOfAnOutlinedPixel)
     EXPECT_EQ(plane->indexCount, 4u * 4u * 6u);
     ASSERT_EQ(plane->mesh->entries.size(), 1u);
     EXPECT_EQ(plane->mesh->entries[0].indexCount, 96u);
+    EXPECT_EQ(std::vector<float>(plane->positions.begin(), plane->positions.begin() + 3),
+              (std::vector<float>{-4.0f, 3.25f, -3.0f}));
+    EXPECT_EQ(std::vector<float>(plane->texCoords.begin(), plane->texCoords.begin() + 2),
+              (std::vector<float>{0.2f, 1.0f / 6.0f}));
     EXPECT_EQ(ReadBuffer<float>(plane->mesh->vertexBuffer, 75), plane->positions);
-    EXPECT_EQ(plane->positions[1], 3.25f);
     EXPECT_EQ(ReadBuffer<uint32_t>(plane->mesh->indexBuffer, 96), plane->indices);
     EXPECT_EQ(ReadBuffer<float>(plane->mesh->texCoordBuffer, 50), plane->texCoords);
     EXPECT_EQ(ReadBuffer<float>(plane->mesh->normalBuffer, 75), plane->normals);
