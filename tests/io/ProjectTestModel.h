@@ -57,6 +57,22 @@ inline void ExpectSameSettings(const ProjectLayerSettings& a, const ProjectLayer
     EXPECT_EQ(a.fractalType, b.fractalType) << what;
 }
 
+inline void ExpectSameErosion(const Erosion::Settings& a, const Erosion::Settings& b, const std::string& what)
+{
+    const Erosion::HydraulicSettings& x = a.hydraulic;
+    const Erosion::HydraulicSettings& y = b.hydraulic;
+    const float fa[] = {x.inertia, x.capacity, x.deposition,         x.erosion,         x.evaporation,
+                        x.gravity, x.minSlope, a.thermal.talusAngle, a.thermal.strength};
+    const float fb[] = {y.inertia, y.capacity, y.deposition,         y.erosion,         y.evaporation,
+                        y.gravity, y.minSlope, b.thermal.talusAngle, b.thermal.strength};
+    ExpectSameFloats(fa, fb, 9, what);
+    EXPECT_EQ(a.method, b.method) << what;
+    const int32_t ia[] = {x.droplets, x.seed, x.radius, x.maxSteps, a.thermal.iterations};
+    const int32_t ib[] = {y.droplets, y.seed, y.radius, y.maxSteps, b.thermal.iterations};
+    for (size_t i = 0; i < 5; ++i)
+        EXPECT_EQ(ia[i], ib[i]) << what << " [" << i << "]";
+}
+
 // Only the settings a layer of that kind keeps are compared (an image layer keeps its power).
 inline void ExpectSameProject(const Project& a, const Project& b)
 {
@@ -87,6 +103,8 @@ inline void ExpectSameProject(const Project& a, const Project& b)
             EXPECT_EQ(x.layers[l].name, y.layers[l].name) << layer;
             if (x.layers[l].kind == ProjectLayer::kNoise)
                 ExpectSameSettings(x.layers[l].settings, y.layers[l].settings, layer);
+            else if (x.layers[l].kind == ProjectLayer::kErosion)
+                ExpectSameErosion(x.layers[l].erosion, y.layers[l].erosion, layer);
             else
                 EXPECT_EQ(Bits(x.layers[l].settings.power), Bits(y.layers[l].settings.power)) << layer;
             ExpectSameImage(x.layers[l].image, y.layers[l].image, layer);
@@ -104,6 +122,8 @@ inline void ExpectSameProject(const Project& a, const Project& b)
         }
         EXPECT_EQ(x.bands.mode, y.bands.mode) << where;
         EXPECT_EQ(x.bands.seed, y.bands.seed) << where;
+        EXPECT_EQ(x.bands.maskLayer, y.bands.maskLayer) << where;
+        EXPECT_EQ(x.bands.maskChannel, y.bands.maskChannel) << where;
         ExpectSameImage(x.heightmap, y.heightmap, where + " heightmap");
         ExpectSameImage(x.normal, y.normal, where + " normal");
         ExpectSameImage(x.diffuse, y.diffuse, where + " diffuse");

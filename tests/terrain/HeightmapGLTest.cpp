@@ -1,4 +1,5 @@
 #include "render/Texture.h"
+#include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Layers.h"
 #include "terrain/Terrain.h"
@@ -247,5 +248,72 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     EXPECT_EQ(layer.settings.seed, 0);
     EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
+}
+// An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
+// heights of each entry's settings (Erosion run directly on those sums), and its image, on the GPU too,
+// is the mask of the run. Applying again with nothing changed does not erode again.
+TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
+{
+    const uint32_t w = 26, h = 19;
+    Terrain terrain(w, h, 0.5f, Terrain::Generator::Flat, 0, 0, 0);
+    auto noise = std::make_shared<Heightmap>(w, h);
+    noise->settings.frequency = 0.08f;
+    noise->settings.power = 6.0f;
+    noise->Update();
+    auto entry = Heightmap::NewErosion(w, h);
+    terrain.heightmaps = {noise, entry};
+
+    Erosion::Settings thermal;
+    thermal.method = Erosion::Method::Thermal;
+    thermal.thermal.talusAngle = 15.0f;
+    thermal.thermal.iterations = 20;
+    Erosion::Settings hydraulic;
+    hydraulic.hydraulic.droplets = 2000;
+    hydraulic.hydraulic.seed = 3;
+    hydraulic.hydraulic.maxSteps = 16;
+    const auto expected = [&](const Erosion::Settings& s, std::vector<uint8_t>* mask = nullptr)
+    {
+        std::vector<float> y(size_t{w} * h);
+        for (size_t k = 0; k < y.size(); ++k)
+            y[k] =
+                terrain.basePositions[3 * k + 1] + static_cast<float>(noise->data[k]) * 0.003921569f * 6.0f;
+        Erosion::Masks masks;
+        Erosion::Erode(y.data(), w, h, 0.5f, s, &masks);
+        if (mask != nullptr)
+        {
+            mask->resize(3 * y.size());
+            Erosion::MaskImage(masks, y.size(), mask->data());
+        }
+        return y;
+    };
+    const auto heights = [&]
+    {
+        std::vector<float> y(size_t{w} * h);
+        for (size_t k = 0; k < y.size(); ++k)
+            y[k] = terrain.positions[3 * k + 1];
+        return y;
+    };
+
+    entry->settings.erosion = thermal;
+    entry->AppendState(entry->settings);
+    entry->settings.erosion = hydraulic;
+    entry->AppendState(entry->settings);
+    terrain.ApplyHeightmaps();
+    std::vector<uint8_t> mask;
+    EXPECT_EQ(heights(), expected(hydraulic, &mask));
+    EXPECT_EQ(ReadTexture(*entry), mask);
+    EXPECT_NE(std::count(mask.begin(), mask.end(), 0), static_cast<long>(mask.size()));
+
+    entry->Undo();
+    EXPECT_EQ(entry->settings.erosion.method, Erosion::Method::Thermal);
+    terrain.ApplyHeightmaps();
+    EXPECT_EQ(heights(), expected(thermal));
+    const uint32_t runs = entry->erosionCache.generation;
+    entry->Redo();
+    terrain.ApplyHeightmaps();
+    EXPECT_EQ(heights(), expected(hydraulic));
+    EXPECT_EQ(entry->erosionCache.generation, runs + 1);
+    terrain.ApplyHeightmaps();
+    EXPECT_EQ(entry->erosionCache.generation, runs + 1);
 }
 } // namespace
