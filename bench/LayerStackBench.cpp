@@ -44,8 +44,7 @@ int main()
     entries[2].image.power = 3.0f;
     const double laterChangedMs = bench::TimeMs(9, [&] { apply(again, entries, 3); });
     const bool stillCached = cache.generation == 1;
-    const double fingerprintMs =
-        bench::TimeMs(9, [&] { LayerStack::Fingerprint(heights.data(), count); });
+    const double fingerprintMs = bench::TimeMs(9, [&] { LayerStack::Fingerprint(heights.data(), count); });
 
     std::printf("Layer stack %u x %u with hydraulic erosion (250,000 droplets), %u threads\n", side, side,
                 Parallel::ThreadCount());
@@ -53,6 +52,7 @@ int main()
     bench::Row("apply again, nothing changed", withoutMs, cachedMs, same);
     bench::Row("apply, a later layer changed", withoutMs, laterChangedMs, stillCached);
     std::printf("  fingerprint of the input heights     %9.2f ms\n", fingerprintMs);
-    std::printf("  (plain: the same layers without the erosion entry; identical: cached bits and no new run)\n");
+    std::printf(
+        "  (plain: the same layers without the erosion entry; identical: cached bits and no new run)\n");
     return same && stillCached ? 0 : 1;
 }

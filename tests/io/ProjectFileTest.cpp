@@ -339,24 +339,6 @@ const RefusedCase kRefused[] = {
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["erosion"]["method"] = "wind"; }); },
      "terrain 0 layer 2 erosion: method 'wind' is unknown"},
-    {"ErosionCountNotWhole",
-     [](const std::string& p)
-     {
-         EditManifest(p, [](json& m)
-                      { m["terrains"][0]["layers"][2]["erosion"]["hydraulic"]["droplets"] = 2.5; });
-     },
-     "terrain 0 layer 2 erosion hydraulic: droplets must be a whole number from -2147483648 to 2147483647"},
-    {"ErosionSettingAsText",
-     [](const std::string& p)
-     {
-         EditManifest(p, [](json& m)
-                      { m["terrains"][0]["layers"][2]["erosion"]["thermal"]["talusAngle"] = "steep"; });
-     },
-     "terrain 0 layer 2 erosion thermal: talusAngle must be a number"},
-    {"ErosionWithoutThermalSettings",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["erosion"].erase("thermal"); }); },
-     "terrain 0 layer 2 erosion: thermal is missing"},
     {"ErosionMaskOfOneChannel",
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }); },
@@ -364,9 +346,6 @@ const RefusedCase kRefused[] = {
     {"MaskBandsOverANoiseLayer",
      [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }); },
      "terrain 0 bands: layer 0 is not an erosion entry"},
-    {"MaskBandsBeyondTheLayers",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["layer"] = 3; }); },
-     "terrain 0 bands: layer 3 is not an erosion entry"},
     {"MaskChannelUnknown",
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["channel"] = "green"; }); },
