@@ -1,5 +1,6 @@
 #include "terrain/Terrain.h"
 
+#include "engine/LargeArrays.h"
 #include "engine/Log.h"
 #include "render/Texture.h"
 #include "terrain/Generators.h"
@@ -13,6 +14,71 @@
 // The algorithms live in TerrainGrid, Generators and Layers; these members call them and keep the
 // GL side (mesh uploads and texture updates) in one place.
 
+namespace
+{
+// The checks and arrays of Terrain::BuildMesh without the upload: the constructor uploads the mesh
+// once, when its heights and normals are final. Normals are left empty unless flatNormals is set.
+bool BuildGridArrays(Terrain& terrain, uint32_t width, uint32_t height, float vertexDistance,
+                     bool flatNormals)
+{
+    terrain.width = width;
+    terrain.height = height;
+    terrain.minHeight = 0.0f;
+    terrain.maxHeight = 0.0f;
+    if (width == 0 || height == 0) return false;
+    // The mesh counts and GL draw counts are 32-bit.
+    const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
+    if (uint64_t{width} * height * 3 > UINT32_MAX || indexTotal > UINT32_MAX)
+    {
+        Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
+                   height);
+        terrain.vertexCount = 0; // an empty terrain, whose counts hold no wrapped product
+        terrain.indexCount = 0;
+        return false;
+    }
+
+    terrain.vertexDistance = vertexDistance;
+    terrain.vertexCount = width * height;
+    if (flatNormals)
+        TerrainGrid::BuildGrid(width, height, vertexDistance, terrain.positions, terrain.indices,
+                               terrain.normals, terrain.texCoords);
+    else
+        TerrainGrid::BuildGrid(width, height, vertexDistance, terrain.positions, terrain.indices,
+                               terrain.texCoords);
+    terrain.indexCount = static_cast<uint32_t>(terrain.indices.size());
+
+    // One material record; a texture shown already stays shown.
+    const uint32_t shown = terrain.mesh->entries.empty() ? 0u : terrain.mesh->entries[0].texture;
+    terrain.mesh->entries.assign(1, MeshEntry::Whole(terrain.indexCount, shown));
+    return true;
+}
+
+// Diamond-square straight into the heights of a flat grid built by BuildGridArrays (all +0), then what
+// AddHeights(heights, 1.0) and ShiftHeightsToZero do with them, without uploading; no scratch array.
+bool DiamondSquareOnFlatGrid(Terrain& terrain, float range, float roughness)
+{
+    GeneratorRandom random;
+    float* y = terrain.positions.data() + 1;
+    if (!Generators::DiamondSquare(terrain.width, terrain.height, range, roughness, random, y, 3))
+    {
+        Log::Error("Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
+                   terrain.width, terrain.height);
+        return false;
+    }
+    TerrainGrid::HeightRange heights;
+    const size_t count = terrain.vertexCount;
+    for (size_t k = 0; k < count; ++k)
+    {
+        y[3 * k] = 0.0f + 1.0f * y[3 * k]; // the flat height plus the generated one, as AddHeights adds it
+        heights.Add(y[3 * k]);
+    }
+    terrain.minHeight = heights.min;
+    terrain.maxHeight = heights.max;
+    terrain.ShiftHeightsToZero();
+    return true;
+}
+} // namespace
+
 Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
                  float parameter2, uint32_t iterations)
 {
@@ -24,10 +90,12 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     maxHeight = -3.4028235e38f;
     minHeight = 3.4028235e38f;
 
+    // The arrays are built and generated without uploads; CreateTexturesAndNormals computes the
+    // normals and uploads the whole mesh once, so that no array is written or uploaded twice.
     switch (generator)
     {
     case Generator::Flat:
-        BuildMesh(width, height, vertexDistance);
+        BuildGridArrays(*this, width, height, vertexDistance, false);
         break;
     case Generator::DiamondSquare:
         if (width != height)
@@ -40,15 +108,26 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
             Log::Error(
                 "Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
                 width);
-        if (BuildMesh(width, height, vertexDistance)) GenerateDiamondSquare(parameter1, parameter2);
+        if (BuildGridArrays(*this, width, height, vertexDistance, false))
+            DiamondSquareOnFlatGrid(*this, parameter1, parameter2);
         break;
     case Generator::RandomFault:
-        if (BuildMesh(width, height, vertexDistance)) GenerateRandomFault(parameter1, parameter2, iterations);
+        if (BuildGridArrays(*this, width, height, vertexDistance, false))
+        {
+            GeneratorRandom random;
+            std::vector<float> array;
+            Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, array);
+            const TerrainGrid::HeightRange range =
+                TerrainGrid::AddHeights(positions.data(), array.data(), vertexCount, 1.0f);
+            minHeight = range.min;
+            maxHeight = range.max;
+            ShiftHeightsToZero();
+        }
         break;
     }
 
     if (width == 0 || height == 0 || positions.empty()) return;
-    basePositions = positions;
+    LargeArrays::Copy(basePositions, positions);
     CreateTexturesAndNormals();
 }
 
@@ -69,38 +148,24 @@ void Terrain::CreateTexturesAndNormals()
         Log::Trace("Creating new terrain watermap texture.");
         watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
     }
-    if (!normalTexture) normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
     Log::Trace("Starting to recalculate vertex normals.");
-    RecalculateNormals();
+    // The normals and the normal texture's pixels are written once, straight from the heights (no
+    // flat normals or empty texture first), and the mesh goes to GL once with its final arrays.
+    const size_t count = static_cast<size_t>(width) * height;
+    std::unique_ptr<uint8_t[]> bytes = LargeArrays::UninitializedBytes(3 * count);
+    TerrainGrid::VertexNormals(positions.data(), width, height, normals, bytes.get());
+    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(),
+                    indices.data());
+    if (normalTexture)
+        normalTexture->Update(std::move(bytes));
+    else
+        normalTexture = std::make_unique<Texture>(width, height, 3, std::move(bytes), false, GL_LINEAR);
     Log::Trace("Finished recalculating vertex normals.");
 }
 
 bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 {
-    this->width = width;
-    this->height = height;
-    minHeight = 0.0f;
-    maxHeight = 0.0f;
-    if (width == 0 || height == 0) return false;
-    // The mesh counts and GL draw counts are 32-bit.
-    const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
-    if (uint64_t{width} * height * 3 > UINT32_MAX || indexTotal > UINT32_MAX)
-    {
-        Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
-                   height);
-        vertexCount = 0; // an empty terrain, whose counts hold no wrapped product
-        indexCount = 0;
-        return false;
-    }
-
-    this->vertexDistance = vertexDistance;
-    vertexCount = width * height;
-    TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
-    indexCount = static_cast<uint32_t>(indices.size());
-
-    // One material record; a texture shown already stays shown.
-    const uint32_t shown = mesh->entries.empty() ? 0u : mesh->entries[0].texture;
-    mesh->entries.assign(1, MeshEntry::Whole(indexCount, shown));
+    if (!BuildGridArrays(*this, width, height, vertexDistance, true)) return false;
     mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
     return true;
 }
@@ -108,9 +173,9 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 std::unique_ptr<uint8_t[]> Terrain::CreateHeightmapBuffer() const
 {
     const size_t count = static_cast<size_t>(width) * height;
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[count]());
-    if (positions.size() >= 3 * count)
-        TerrainGrid::HeightmapBytes(positions.data(), count, minHeight, maxHeight, buffer.get());
+    if (positions.size() < 3 * count) return std::unique_ptr<uint8_t[]>(new uint8_t[count]());
+    std::unique_ptr<uint8_t[]> buffer = LargeArrays::UninitializedBytes(count); // every byte written below
+    TerrainGrid::HeightmapBytes(positions.data(), count, minHeight, maxHeight, buffer.get());
     return buffer;
 }
 
