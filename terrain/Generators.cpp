@@ -1,5 +1,6 @@
 #include "terrain/Generators.h"
 
+#include "engine/LargeArrays.h"
 #include "engine/Log.h"
 #include "engine/Parallel.h"
 #include "engine/Simd.h"
@@ -186,8 +187,16 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
     // Breadth-first: each phase takes the points the previous phase queued, in queue order, and
     // queues the next phase's points; every point is computed once from points of earlier phases,
     // and the random draws go to the points in queue order.
-    std::vector<Point> diamonds{{width / 2, height / 2}};
+    // The last step queues the most points: ((W-1)/2)^2 diamonds and 2 p (p+1) squares, p = (W-1)/2.
+    // Both lists are allocated once at that size and reused by every step.
+    const size_t lastPerLine = (W - 1) / 2;
+    std::vector<Point> diamonds;
     std::vector<Point> squares;
+    diamonds.reserve(lastPerLine * lastPerLine);
+    squares.reserve(2 * lastPerLine * (lastPerLine + 1));
+    LargeArrays::AdviseHugePages(diamonds.data(), diamonds.capacity() * sizeof(Point));
+    LargeArrays::AdviseHugePages(squares.data(), squares.capacity() * sizeof(Point));
+    diamonds.emplace_back(width / 2, height / 2);
     visited.TestAndSet(at(width / 2, height / 2));
 
     uint32_t half = static_cast<uint32_t>(static_cast<float>(width) * 0.5f);
@@ -205,10 +214,7 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
     {
         Log::Critical("Step: {}", half);
         Log::Critical("Diamond size: {}", diamonds.size());
-        // Edge midpoints of this step's diamonds: (W-1)/2h per line, 2 (W-1)/2h (W-1)/2h + 1 lines' worth.
-        const size_t perLine = (W - 1) / (2 * size_t{half});
         squares.clear();
-        squares.reserve(2 * perLine * (perLine + 1));
         for (const auto& [x, y] : diamonds)
         {
             const double g = draws.Next();
@@ -227,7 +233,6 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
         const uint32_t next = static_cast<uint32_t>(static_cast<float>(half) * 0.5f);
         Log::Critical("Square sizes: {}", squares.size());
         diamonds.clear();
-        if (next > 0) diamonds.reserve(4 * perLine * perLine);
         for (const auto& [x, y] : squares)
         {
             const double g = draws.Next();

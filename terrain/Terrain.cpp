@@ -2,6 +2,7 @@
 
 #include "engine/LargeArrays.h"
 #include "engine/Log.h"
+#include "engine/Parallel.h"
 #include "render/Texture.h"
 #include "terrain/Generators.h"
 #include "terrain/Heightmap.h"
@@ -11,15 +12,16 @@
 
 #include <GL/glew.h>
 
+#include <future>
+
 // The algorithms live in TerrainGrid, Generators and Layers; these members call them and keep the
 // GL side (mesh uploads and texture updates) in one place.
 
 namespace
 {
-// The checks and arrays of Terrain::BuildMesh without the upload: the constructor uploads the mesh
-// once, when its heights and normals are final. Normals are left empty unless flatNormals is set.
-bool BuildGridArrays(Terrain& terrain, uint32_t width, uint32_t height, float vertexDistance,
-                     bool flatNormals)
+// The size checks of Terrain::BuildMesh: true when the grid's arrays can be built. Sets the sizes,
+// the flat height range and, for an accepted grid, the vertex distance and count.
+bool AcceptGrid(Terrain& terrain, uint32_t width, uint32_t height, float vertexDistance)
 {
     terrain.width = width;
     terrain.height = height;
@@ -36,46 +38,25 @@ bool BuildGridArrays(Terrain& terrain, uint32_t width, uint32_t height, float ve
         terrain.indexCount = 0;
         return false;
     }
-
     terrain.vertexDistance = vertexDistance;
     terrain.vertexCount = width * height;
-    if (flatNormals)
-        TerrainGrid::BuildGrid(width, height, vertexDistance, terrain.positions, terrain.indices,
-                               terrain.normals, terrain.texCoords);
-    else
-        TerrainGrid::BuildGrid(width, height, vertexDistance, terrain.positions, terrain.indices,
-                               terrain.texCoords);
-    terrain.indexCount = static_cast<uint32_t>(terrain.indices.size());
-
-    // One material record; a texture shown already stays shown.
-    const uint32_t shown = terrain.mesh->entries.empty() ? 0u : terrain.mesh->entries[0].texture;
-    terrain.mesh->entries.assign(1, MeshEntry::Whole(terrain.indexCount, shown));
     return true;
 }
 
-// Diamond-square straight into the heights of a flat grid built by BuildGridArrays (all +0), then what
-// AddHeights(heights, 1.0) and ShiftHeightsToZero do with them, without uploading; no scratch array.
-bool DiamondSquareOnFlatGrid(Terrain& terrain, float range, float roughness)
+// One material record over the whole index list; a texture shown already stays shown.
+void SetWholeMeshEntry(Terrain& terrain)
 {
-    GeneratorRandom random;
-    float* y = terrain.positions.data() + 1;
-    if (!Generators::DiamondSquare(terrain.width, terrain.height, range, roughness, random, y, 3))
-    {
-        Log::Error("Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
-                   terrain.width, terrain.height);
-        return false;
-    }
-    TerrainGrid::HeightRange heights;
-    const size_t count = terrain.vertexCount;
-    for (size_t k = 0; k < count; ++k)
-    {
-        y[3 * k] = 0.0f + 1.0f * y[3 * k]; // the flat height plus the generated one, as AddHeights adds it
-        heights.Add(y[3 * k]);
-    }
-    terrain.minHeight = heights.min;
-    terrain.maxHeight = heights.max;
-    terrain.ShiftHeightsToZero();
-    return true;
+    terrain.indexCount = static_cast<uint32_t>(terrain.indices.size());
+    const uint32_t shown = terrain.mesh->entries.empty() ? 0u : terrain.mesh->entries[0].texture;
+    terrain.mesh->entries.assign(1, MeshEntry::Whole(terrain.indexCount, shown));
+}
+
+// Runs work on a thread of its own when there is a second core, otherwise when waited for; get()
+// waits and passes its exception on (and the future's destructor waits too).
+template <typename Work> std::future<void> Beside(Work work)
+{
+    return std::async(Parallel::ThreadCount() > 1 ? std::launch::async : std::launch::deferred,
+                      std::move(work));
 }
 } // namespace
 
@@ -90,14 +71,8 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     maxHeight = -3.4028235e38f;
     minHeight = 3.4028235e38f;
 
-    // The arrays are built and generated without uploads; CreateTexturesAndNormals computes the
-    // normals and uploads the whole mesh once, so that no array is written or uploaded twice.
-    switch (generator)
+    if (generator == Generator::DiamondSquare)
     {
-    case Generator::Flat:
-        BuildGridArrays(*this, width, height, vertexDistance, false);
-        break;
-    case Generator::DiamondSquare:
         if (width != height)
         {
             Log::Warn(
@@ -108,25 +83,68 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
             Log::Error(
                 "Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
                 width);
-        if (BuildGridArrays(*this, width, height, vertexDistance, false))
-            DiamondSquareOnFlatGrid(*this, parameter1, parameter2);
-        break;
-    case Generator::RandomFault:
-        if (BuildGridArrays(*this, width, height, vertexDistance, false))
+    }
+    if (!AcceptGrid(*this, width, height, vertexDistance)) return;
+
+    // The flat grid, the generator's heights added to it and the shift to zero, as BuildMesh,
+    // AddHeights and ShiftHeightsToZero do them, but with every array written once and nothing
+    // uploaded yet: the generator fills a scratch array, the positions are then written once with
+    // their final heights, and CreateTexturesAndNormals uploads the whole mesh once. Texture
+    // coordinates and triangles do not depend on the heights; they are built beside the generator.
+    std::future<void> grid = Beside(
+        [this]
         {
-            GeneratorRandom random;
-            std::vector<float> array;
-            Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, array);
-            const TerrainGrid::HeightRange range =
-                TerrainGrid::AddHeights(positions.data(), array.data(), vertexCount, 1.0f);
-            minHeight = range.min;
-            maxHeight = range.max;
-            ShiftHeightsToZero();
-        }
+            TerrainGrid::GridTexCoords(this->width, this->height, texCoords);
+            TerrainGrid::GridIndices(this->width, this->height, indices);
+        });
+    const size_t count = vertexCount;
+    std::unique_ptr<float[]> generated;
+    std::vector<float> faultArray;
+    const float* heights = nullptr;
+    switch (generator)
+    {
+    case Generator::Flat:
+        break;
+    case Generator::DiamondSquare:
+    {
+        generated.reset(new float[count]); // diamond-square writes every point of an accepted size
+        LargeArrays::AdviseHugePages(generated.get(), count * sizeof(float));
+        GeneratorRandom random;
+        if (Generators::DiamondSquare(width, height, parameter1, parameter2, random, generated.get(), 1))
+            heights = generated.get();
+        else
+            Log::Error(
+                "Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
+                width, height);
         break;
     }
+    case Generator::RandomFault:
+    {
+        GeneratorRandom random;
+        Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, faultArray);
+        heights = faultArray.data();
+        break;
+    }
+    }
+    float shift = 0.0f;
+    if (heights != nullptr)
+    {
+        // The range AddHeights finds, then ShiftHeightsToZero.
+        TerrainGrid::HeightRange range;
+        for (size_t k = 0; k < count; ++k)
+            range.Add(0.0f + 1.0f * heights[k]);
+        minHeight = range.min;
+        maxHeight = range.max;
+        shift = minHeight;
+        maxHeight -= minHeight;
+        minHeight = 0.0f;
+    }
+    TerrainGrid::GridPositions(width, height, vertexDistance, heights, shift, positions);
+    generated.reset();
+    faultArray = std::vector<float>();
+    grid.get();
+    SetWholeMeshEntry(*this);
 
-    if (width == 0 || height == 0 || positions.empty()) return;
     LargeArrays::Copy(basePositions, positions);
     CreateTexturesAndNormals();
 }
@@ -135,11 +153,33 @@ Terrain::~Terrain() = default;
 
 void Terrain::CreateTexturesAndNormals()
 {
-    if (!heightmapTexture)
+    // The heightmap pixels, the normals and the normal texture's pixels are computed beside the
+    // uploads of the texture coordinates, triangles and positions; each array is written once (no
+    // flat normals or empty normal texture first) and the mesh goes to GL once with its final
+    // arrays. The messages keep their order.
+    const size_t count = static_cast<size_t>(width) * height;
+    std::unique_ptr<uint8_t[]> heightBytes;
+    std::unique_ptr<uint8_t[]> normalBytes;
+    const bool needHeightmap = !heightmapTexture;
+    std::future<void> derived = Beside(
+        [&]
+        {
+            if (needHeightmap) heightBytes = CreateHeightmapBuffer();
+            normalBytes = LargeArrays::UninitializedBytes(3 * count);
+            TerrainGrid::VertexNormals(positions.data(), width, height, normals, normalBytes.get());
+        });
+    mesh->vertexCount = vertexCount;
+    mesh->indexCount = indexCount;
+    mesh->UpdateTexCoords(texCoords.data());
+    mesh->UpdateIndices(indices.data());
+    mesh->UpdateVertices(positions.data());
+    derived.get();
+
+    if (needHeightmap)
     {
         Log::Trace("Creating new terrain heightmap texture.");
         heightmapTexture =
-            std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
+            std::make_unique<Texture>(width, height, 1, std::move(heightBytes), false, GL_LINEAR);
         if (!mesh->entries.empty() && mesh->entries[0].texture == 0)
             mesh->entries[0].texture = heightmapTexture->id;
     }
@@ -149,23 +189,19 @@ void Terrain::CreateTexturesAndNormals()
         watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
     }
     Log::Trace("Starting to recalculate vertex normals.");
-    // The normals and the normal texture's pixels are written once, straight from the heights (no
-    // flat normals or empty texture first), and the mesh goes to GL once with its final arrays.
-    const size_t count = static_cast<size_t>(width) * height;
-    std::unique_ptr<uint8_t[]> bytes = LargeArrays::UninitializedBytes(3 * count);
-    TerrainGrid::VertexNormals(positions.data(), width, height, normals, bytes.get());
-    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(),
-                    indices.data());
+    mesh->UpdateNormals(normals.data());
     if (normalTexture)
-        normalTexture->Update(std::move(bytes));
+        normalTexture->Update(std::move(normalBytes));
     else
-        normalTexture = std::make_unique<Texture>(width, height, 3, std::move(bytes), false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(width, height, 3, std::move(normalBytes), false, GL_LINEAR);
     Log::Trace("Finished recalculating vertex normals.");
 }
 
 bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 {
-    if (!BuildGridArrays(*this, width, height, vertexDistance, true)) return false;
+    if (!AcceptGrid(*this, width, height, vertexDistance)) return false;
+    TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
+    SetWholeMeshEntry(*this);
     mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
     return true;
 }

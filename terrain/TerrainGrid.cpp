@@ -95,122 +95,108 @@ void ForRows(size_t rows, size_t rowWork, const std::function<void(size_t, size_
 
 namespace
 {
-// The grid's arrays, each element written once (LargeArrays::Fill): vertex k = i * H + j in blocks of
-// consecutive vertices, cells likewise.
-void FillGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
-              std::vector<uint32_t>& indices, std::vector<float>* normals, std::vector<float>& texCoords)
+// The grid's arrays are written block by block, each element once (see engine/LargeArrays.h): a
+// block holds whole vertices (or cells), and vertex(out, i, j) writes one of them.
+template <typename T, typename PerVertex>
+void FillPerVertex(std::vector<T>& v, size_t W, size_t H, size_t components, PerVertex vertex)
 {
-    const size_t W = width;
-    const size_t H = height;
-    const float halfW = static_cast<float>(width - 1) * 0.5f;
-    const float halfH = static_cast<float>(height - 1) * 0.5f;
-    const float du = 1.0f / static_cast<float>(height - 1);
-    const float dv = 1.0f / static_cast<float>(width - 1);
-    // Calls vertex(out, i, j) for the consecutive vertices of each block of `components` floats each.
-    const auto perVertex = [H](size_t components, auto vertex)
+    constexpr size_t kBlock = LargeArrays::kBlockElements;
+    const size_t perBlock = kBlock / components * components;
+    const size_t total = W * H * components;
+    LargeArrays::Prepare(v, total);
+    T block[kBlock];
+    for (size_t first = 0; first < total; first += perBlock)
     {
-        return [H, components, vertex](size_t first, size_t count, float* out)
+        const size_t count = std::min(perBlock, total - first);
+        const size_t firstVertex = first / components;
+        size_t i = firstVertex / H;
+        size_t j = firstVertex % H;
+        for (size_t n = 0; n < count; n += components)
         {
-            const size_t firstVertex = first / components;
-            size_t i = firstVertex / H;
-            size_t j = firstVertex % H;
-            for (size_t n = 0; n < count; n += components)
-            {
-                vertex(out + n, i, j);
-                if (++j == H)
-                {
-                    j = 0;
-                    ++i;
-                }
-            }
-        };
-    };
-    // Blocks hold whole vertices: kBlockElements is a multiple of neither 3 nor 2, so fill with
-    // blocks cut to a multiple of the component count.
-    const auto fill = [](std::vector<float>& v, size_t vertices, size_t components, auto produce)
-    {
-        constexpr size_t kBlock = LargeArrays::kBlockElements;
-        const size_t perBlock = kBlock / components * components;
-        LargeArrays::Prepare(v, vertices * components);
-        float block[kBlock];
-        for (size_t first = 0; first < vertices * components; first += perBlock)
-        {
-            const size_t count = std::min(perBlock, vertices * components - first);
-            produce(first, count, block);
-            v.insert(v.end(), block, block + count);
-        }
-    };
-
-    fill(positions, W * H, 3,
-         perVertex(3,
-                   [=](float* out, size_t i, size_t j)
-                   {
-                       out[0] = (static_cast<float>(i) - halfW) * vertexDistance;
-                       out[1] = 0.0f;
-                       out[2] = (static_cast<float>(j) - halfH) * vertexDistance;
-                   }));
-    if (normals != nullptr)
-        fill(*normals, W * H, 3,
-             perVertex(3,
-                       [](float* out, size_t, size_t)
-                       {
-                           out[0] = 0.0f;
-                           out[1] = 1.0f;
-                           out[2] = 0.0f;
-                       }));
-    fill(texCoords, W * H, 2,
-         perVertex(2,
-                   [=](float* out, size_t i, size_t j)
-                   {
-                       out[0] = static_cast<float>(j) * du;
-                       out[1] = static_cast<float>(i) * dv;
-                   }));
-
-    // Cell (i, j) with a = k(i, j), b = k(i, j+1), c = k(i+1, j), e = k(i+1, j+1): (a, c, b), (b, c, e).
-    const size_t cellsPerRow = H - 1;
-    constexpr size_t kBlock = LargeArrays::kBlockElements / 6 * 6;
-    LargeArrays::Prepare(indices, (W - 1) * cellsPerRow * 6);
-    uint32_t block[kBlock];
-    const size_t total = (W - 1) * cellsPerRow * 6;
-    for (size_t first = 0; first < total; first += kBlock)
-    {
-        const size_t count = std::min(kBlock, total - first);
-        const size_t firstCell = first / 6;
-        size_t i = cellsPerRow > 0 ? firstCell / cellsPerRow : 0;
-        size_t j = cellsPerRow > 0 ? firstCell % cellsPerRow : 0;
-        for (size_t n = 0; n < count; n += 6)
-        {
-            const uint32_t a = static_cast<uint32_t>(i * H + j);
-            const uint32_t b = a + 1;
-            const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
-            const uint32_t e = c + 1;
-            block[n] = a;
-            block[n + 1] = c;
-            block[n + 2] = b;
-            block[n + 3] = b;
-            block[n + 4] = c;
-            block[n + 5] = e;
-            if (++j == cellsPerRow)
+            vertex(block + n, i, j);
+            if (++j == H)
             {
                 j = 0;
                 ++i;
             }
         }
-        indices.insert(indices.end(), block, block + count);
+        v.insert(v.end(), block, block + count);
     }
 }
 } // namespace
 
+void GridPositions(uint32_t width, uint32_t height, float vertexDistance, const float* heights, float shift,
+                   std::vector<float>& positions)
+{
+    const size_t H = height;
+    const float halfW = static_cast<float>(width - 1) * 0.5f;
+    const float halfH = static_cast<float>(height - 1) * 0.5f;
+    FillPerVertex(positions, width, H, 3,
+                  [=](float* out, size_t i, size_t j)
+                  {
+                      out[0] = (static_cast<float>(i) - halfW) * vertexDistance;
+                      // The flat height 0, plus the generated height as AddHeights adds it, shifted.
+                      out[1] = heights != nullptr ? (0.0f + 1.0f * heights[i * H + j]) - shift : 0.0f;
+                      out[2] = (static_cast<float>(j) - halfH) * vertexDistance;
+                  });
+}
+
+void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords)
+{
+    const float du = 1.0f / static_cast<float>(height - 1);
+    const float dv = 1.0f / static_cast<float>(width - 1);
+    FillPerVertex(texCoords, width, height, 2,
+                  [=](float* out, size_t i, size_t j)
+                  {
+                      out[0] = static_cast<float>(j) * du;
+                      out[1] = static_cast<float>(i) * dv;
+                  });
+}
+
+void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices)
+{
+    // Cell (i, j) with a = k(i, j), b = k(i, j+1), c = k(i+1, j), e = k(i+1, j+1): (a, c, b), (b, c, e).
+    const size_t H = height;
+    if (width < 2 || height < 2)
+    {
+        indices.clear();
+        return;
+    }
+    FillPerVertex(indices, size_t{width} - 1, H - 1, 6,
+                  [H](uint32_t* out, size_t i, size_t j)
+                  {
+                      const uint32_t a = static_cast<uint32_t>(i * H + j);
+                      const uint32_t b = a + 1;
+                      const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
+                      const uint32_t e = c + 1;
+                      out[0] = a;
+                      out[1] = c;
+                      out[2] = b;
+                      out[3] = b;
+                      out[4] = c;
+                      out[5] = e;
+                  });
+}
+
 void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
                std::vector<uint32_t>& indices, std::vector<float>& normals, std::vector<float>& texCoords)
 {
-    FillGrid(width, height, vertexDistance, positions, indices, &normals, texCoords);
+    BuildGrid(width, height, vertexDistance, positions, indices, texCoords);
+    FillPerVertex(normals, width, height, 3,
+                  [](float* out, size_t, size_t)
+                  {
+                      out[0] = 0.0f;
+                      out[1] = 1.0f;
+                      out[2] = 0.0f;
+                  });
 }
 
 void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
                std::vector<uint32_t>& indices, std::vector<float>& texCoords)
 {
-    FillGrid(width, height, vertexDistance, positions, indices, nullptr, texCoords);
+    GridPositions(width, height, vertexDistance, nullptr, 0.0f, positions);
+    GridTexCoords(width, height, texCoords);
+    GridIndices(width, height, indices);
 }
 
 namespace

@@ -55,6 +55,14 @@ void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vecto
 void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
                std::vector<uint32_t>& indices, std::vector<float>& texCoords);
 
+// The parts of BuildGrid, for building them on different threads. GridPositions with heights (W x H
+// in vertex order) writes y = (0 + 1 * heights[k]) - shift: the flat grid after AddHeights(heights,
+// 1) and ShiftHeights(shift), the same bits, in one pass; with null heights y is 0.
+void GridPositions(uint32_t width, uint32_t height, float vertexDistance, const float* heights, float shift,
+                   std::vector<float>& positions);
+void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords);
+void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices);
+
 // Unit face normal e2 x e1 / |e2 x e1| with e1 = p1 - p0, e2 = p2 - p0.
 inline void TriangleNormal(const float* p0, const float* p1, const float* p2, float* out)
 {
