@@ -3,12 +3,11 @@
 // them, and most of the cost of making them is not the writing: every fresh 4 KB page costs a
 // fault in which the kernel clears it, and a vector sized first (resize, assign) then zero-fills
 // every element before the real values overwrite it. So these helpers
-// - reserve storage without constructing elements and append the values block by block, each
-//   element written once, and
+// - reserve storage without constructing elements (Prepare) so that the values can be appended
+//   block by block, each element written once, and
 // - ask the system to back large fresh blocks with 2 MB pages (a 512th of the faults), where it
 //   offers them on request.
 // Results never depend on any of this; only the time and the number of faults do.
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -31,22 +30,9 @@ template <typename T> void Prepare(std::vector<T>& v, size_t n)
     AdviseHugePages(v.data(), n * sizeof(T));
 }
 
-// Elements per block of Fill: small enough to stay in the first-level cache.
+// Elements per block for code that appends an array block by block after Prepare: small enough to
+// stay in the first-level cache.
 inline constexpr size_t kBlockElements = 4096;
-
-// Replaces v's contents by n elements, each written once: produce(first, count, out) writes
-// elements [first, first + count) to out, for consecutive blocks of count <= kBlockElements.
-template <typename T, typename Produce> void Fill(std::vector<T>& v, size_t n, Produce&& produce)
-{
-    Prepare(v, n);
-    T block[kBlockElements];
-    for (size_t first = 0; first < n; first += kBlockElements)
-    {
-        const size_t count = std::min(kBlockElements, n - first);
-        produce(first, count, block);
-        v.insert(v.end(), block, block + count);
-    }
-}
 
 // v = source, written once into storage advised for huge pages.
 template <typename T> void Copy(std::vector<T>& v, const std::vector<T>& source)

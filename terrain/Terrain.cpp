@@ -220,7 +220,7 @@ void Terrain::RecalculateNormals()
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count) return;
     normals.resize(3 * count);
-    std::unique_ptr<uint8_t[]> bytes(new uint8_t[3 * count]);
+    std::unique_ptr<uint8_t[]> bytes = LargeArrays::UninitializedBytes(3 * count);
     TerrainGrid::VertexNormals(positions.data(), width, height, normals.data(), bytes.get());
     mesh->UpdateNormals(normals.data());
 
