@@ -143,11 +143,15 @@ inline float SingleCellular(int32_t seed, float x, float y, float cellularJitter
     const int32_t yr = FastRound(y);
     const float jitter = 0.43701595f * cellularJitter;
     float d0 = 1e10f;
-    for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+    // The three cells around the rounded point on each axis, wrapping at the ends of the 32-bit
+    // lattice (where a coordinate beyond it rounds to INT32_MIN) instead of overflowing.
+    for (int32_t dx = -1; dx <= 1; ++dx)
     {
+        const int32_t xi = WrapAdd(xr, dx);
         const int32_t xPrimed = WrapMul(xi, PrimeX);
-        for (int32_t yi = yr - 1; yi <= yr + 1; ++yi)
+        for (int32_t dy = -1; dy <= 1; ++dy)
         {
+            const int32_t yi = WrapAdd(yr, dy);
             const int32_t hash = Hash(seed, xPrimed, WrapMul(yi, PrimeY));
             const int32_t k = hash & 510;
             const float vx = static_cast<float>(xi) - x + RandVecs2D[k] * jitter;
@@ -468,11 +472,13 @@ struct CellularRow
     {
         Cell c{};
         int n = 0;
-        for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+        for (int32_t dx = -1; dx <= 1; ++dx) // as SingleCellular
         {
+            const int32_t xi = WrapAdd(xr, dx);
             const int32_t xPrimed = WrapMul(xi, PrimeX);
-            for (int32_t yi = yr - 1; yi <= yr + 1; ++yi, ++n)
+            for (int32_t dy = -1; dy <= 1; ++dy, ++n)
             {
+                const int32_t yi = WrapAdd(yr, dy);
                 const int32_t k = Hash(seed, xPrimed, WrapMul(yi, PrimeY)) & 510;
                 c.column[n] = static_cast<float>(xi);
                 c.jitterX[n] = RandVecs2D[k] * jitter;
