@@ -68,7 +68,7 @@ class NormalDraws
   private:
     static constexpr size_t kBlock = 16384;
     static constexpr size_t kRing = 4;
-    static constexpr size_t kMinAhead = 1u << 20;
+    static constexpr size_t kMinAhead = 1u << 18; // from 513 x 513 on
 
     void Produce()
     {

@@ -228,14 +228,14 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
     return h;
 }
 
-// Both forms, on one thread and with the draws taken ahead on a second (from a million points on),
+// Both forms, on one thread and with the draws taken ahead on a second (from 513 x 513 on),
 // against the plain run; the random source must also end in the same state (the same draw count).
 TEST(GeneratorsTest, DiamondSquareMatchesThePlainQueuesOnAnyThreadCount)
 {
-    for (uint32_t side : {9u, 129u, 1025u})
+    for (uint32_t side : {9u, 129u, 513u})
         for (unsigned threads : {1u, 2u})
         {
-            if (side == 1025 && threads == 1) continue; // the size matters only for the second thread
+            if (side == 513 && threads == 1) continue; // the size matters only for the second thread
             Parallel::SetThreadCount(threads);
             GeneratorRandom plainRandom(side);
             const std::vector<float> expected = PlainDiamondSquare(side, 30.0f, 0.8f, plainRandom);
