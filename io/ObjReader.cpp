@@ -153,8 +153,9 @@ bool ObjParser::ParseLine(const char* begin, const char* end)
         if (word[1] == 't') return ParseFloats(p, end, &data.texCoords, 2, "vt");
         if (word[1] == 'n')
         {
+            if (!ParseFloats(p, end, options.normals ? &data.normals : nullptr, 3, "vn")) return false;
             ++data.normalRecords;
-            return ParseFloats(p, end, options.normals ? &data.normals : nullptr, 3, "vn");
+            return true;
         }
     }
     return true; // empty lines and every other record type are ignored
