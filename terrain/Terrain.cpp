@@ -111,6 +111,7 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
         generated.reset(new float[count]); // diamond-square writes every point of an accepted size
         LargeArrays::AdviseHugePages(generated.get(), count * sizeof(float));
         GeneratorRandom random;
+        generatorRecord.seed = random.seed; // what a project needs to rebuild the same heights
         if (Generators::DiamondSquare(width, height, parameter1, parameter2, random, generated.get(), 1))
             heights = generated.get();
         else
@@ -122,6 +123,7 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     case Generator::RandomFault:
     {
         GeneratorRandom random;
+        generatorRecord.seed = random.seed;
         Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, faultArray);
         heights = faultArray.data();
         break;
