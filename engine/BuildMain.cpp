@@ -1,5 +1,5 @@
 // velmoran-build: rebuilds the terrains of a project without a display and writes the files the Save
-// Terrain dialog writes. Exit status 0 only on success; a failure prints one line naming the file and
+// Terrain dialog writes, or the Export dialog's formats. Exit status 0 only on success; a failure prints one line naming the file and
 // the reason on standard error.
 #include "io/ProjectBuild.h"
 
@@ -9,8 +9,8 @@
 
 int main(int argc, char** argv)
 {
-    CLI::App app{"Rebuilds every terrain of a Velmoran project and writes its OBJ meshes and images, as the "
-                 "editor's Save Terrain does, without a display.",
+    CLI::App app{"Rebuilds every terrain of a Velmoran project without a display and writes the files the "
+                 "editor's Save Terrain writes (OBJ meshes and images) or its Export writes (--formats).",
                  "velmoran-build"};
     BuildOptions options;
     std::string images = "png";
@@ -22,7 +22,23 @@ int main(int argc, char** argv)
                    "jpg, bmp or none")
         ->capture_default_str();
     app.add_option("--terrain", options.terrains, "Build only the terrain of this name (may be repeated)");
-    // Further output formats (glTF, 16-bit heightmaps, ...) are chosen here and passed in BuildOptions.
+    std::string formats = "save";
+    app.add_option("--formats", formats,
+                   "Comma-separated outputs: save (the Save Terrain files), glb, obj, png16, r16, exr, splat "
+                   "(the Export files)")
+        ->capture_default_str();
+    bool noWater = false;
+    app.add_flag("--no-water", noWater, "Leave the water plane out of the glb and obj exports");
+    uint32_t resample = 0;
+    app.add_option("--resample", resample,
+                   "Resample the exports so the longer side has this many vertices (2 to 8193; 0 keeps the grid)")
+        ->check(CLI::Range(0u, ExportOptions::kMaxSide));
+    bool bicubic = false;
+    app.add_flag("--bicubic", bicubic, "Resample bicubic instead of bilinear");
+    std::string splat = "height";
+    app.add_option("--splat", splat, "Splat map bands by height or slope")
+        ->check(CLI::IsMember({"height", "slope"}))
+        ->capture_default_str();
 
     try
     {
@@ -38,6 +54,17 @@ int main(int argc, char** argv)
                   << " (png, tga, jpg, bmp or none)\n";
         return 2;
     }
+
+    std::string reason;
+    if (!ProjectBuild::ParseFormats(formats, options, &reason))
+    {
+        std::cerr << "velmoran-build: --formats: " << reason << '\n';
+        return 2;
+    }
+    options.exports.water = !noWater;
+    options.exports.resampleSide = resample;
+    options.exports.filter = bicubic ? Resample::Filter::Bicubic : Resample::Filter::Bilinear;
+    options.exports.splatMode = splat == "slope" ? SplatMap::Mode::Slope : SplatMap::Mode::Height;
 
     StepReporter reporter([](const std::string& line)
                           { std::cerr << "velmoran-build: " << line << std::endl; });

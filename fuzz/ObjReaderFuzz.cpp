@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the OBJ reader. Besides the sanitizers' checks it asserts what the terrain
-// loader relies on once a file is accepted, and that reading in two pieces equals reading at once.
+// loader relies on once a file is accepted, and that reading in two pieces, keeping only what the
+// terrain load keeps, judges and reads the same as reading everything at once.
 #include "io/ObjReader.h"
 
 #include <cstdint>
@@ -17,7 +18,10 @@ ObjResult ParseInTwoPieces(std::string_view text, ObjData& data)
 {
     // Pieces must end after a line feed: cut after the first one past the middle.
     const size_t cut = text.find('\n', text.size() / 2);
-    ObjParser parser(data);
+    ObjReadOptions lean;
+    lean.cornerSlots = false;
+    lean.normals = false;
+    ObjParser parser(data, text.size(), lean);
     if (cut == std::string_view::npos)
     {
         if (!parser.Feed(text)) return {ObjStatus::Malformed, parser.Error()};
@@ -38,7 +42,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
     const ObjResult piecesResult = ParseInTwoPieces(text, pieces);
     Require(piecesResult.status == result.status && piecesResult.reason == result.reason);
     Require(pieces.positions.size() == data.positions.size() &&
-            pieces.positionIndices == data.positionIndices);
+            pieces.texCoords.size() == data.texCoords.size() &&
+            pieces.positionIndices == data.positionIndices &&
+            pieces.normalRecords == data.normals.size() / 3);
+    Require(pieces.texCoordIndices.empty() && pieces.normalIndices.empty() && pieces.normals.empty());
 
     Require(result.Ok() == result.reason.empty());
     if (!result.Ok()) return 0;

@@ -1,5 +1,7 @@
 #include "io/ObjReader.h"
 
+#include "engine/LargeArrays.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstdio>
@@ -137,7 +139,7 @@ bool ObjParser::ParseLine(const char* begin, const char* end)
         switch (word[0])
         {
         case 'v':
-            return ParseFloats(p, end, data.positions, 3, "v");
+            return ParseFloats(p, end, &data.positions, 3, "v");
         case 'f':
             return ParseFace(p, end);
         case '#':
@@ -148,14 +150,20 @@ bool ObjParser::ParseLine(const char* begin, const char* end)
     }
     if (length == 2 && word[0] == 'v')
     {
-        if (word[1] == 't') return ParseFloats(p, end, data.texCoords, 2, "vt");
-        if (word[1] == 'n') return ParseFloats(p, end, data.normals, 3, "vn");
+        if (word[1] == 't') return ParseFloats(p, end, &data.texCoords, 2, "vt");
+        if (word[1] == 'n')
+        {
+            if (!ParseFloats(p, end, options.normals ? &data.normals : nullptr, 3, "vn")) return false;
+            ++data.normalRecords;
+            return true;
+        }
     }
     return true; // empty lines and every other record type are ignored
 }
 
-// Reads count floats; whatever follows them on the line is ignored.
-bool ObjParser::ParseFloats(const char*& p, const char* end, std::vector<float>& out, int count,
+// Reads count floats into out (checks them only when out is null); whatever follows them on the line
+// is ignored.
+bool ObjParser::ParseFloats(const char*& p, const char* end, std::vector<float>* out, int count,
                             const char* record)
 {
     for (int i = 0; i < count; ++i)
@@ -169,7 +177,7 @@ bool ObjParser::ParseFloats(const char*& p, const char* end, std::vector<float>&
         switch (ParseFloat(word, p, value))
         {
         case NumberStatus::Ok:
-            out.push_back(value);
+            if (out != nullptr) out->push_back(value);
             break;
         case NumberStatus::NotANumber:
             return Fail(Quote(word, p) + " is not a number");
@@ -210,7 +218,7 @@ bool ObjParser::ParseFace(const char* p, const char* end)
             if (ParseUnsigned(numberStart, p, index) != NumberStatus::Ok)
                 return Fail("the index " + Quote(numberStart, p) + " is out of range");
             if (index == 0) return Fail("index 0 in a face (indices start at 1)");
-            lists[slot]->push_back(index);
+            if (slot == 0 || options.cornerSlots) lists[slot]->push_back(index);
             if (index > data.maxIndex[slot]) data.maxIndex[slot] = index;
             if (slot == 1)
                 data.hasTexCoordIndices = true;
@@ -311,10 +319,19 @@ void ObjParser::ReserveForGrid()
     const uint64_t corners = std::min<uint64_t>(uint64_t(data.width > 0 ? data.width - 1 : 0) *
                                                     (data.height > 0 ? data.height - 1 : 0) * 6,
                                                 inputBytes / 20 * 3);
-    data.positions.reserve(vertices * 3);
-    data.texCoords.reserve(vertices * 2);
-    for (std::vector<uint32_t>* list : {&data.positionIndices, &data.texCoordIndices, &data.normalIndices})
-        list->reserve(corners);
+    const auto reserve = [](auto& v, size_t n)
+    {
+        v.reserve(n);
+        LargeArrays::AdviseHugePages(v.data(), n * sizeof(v[0])); // still untouched beyond what was read
+    };
+    reserve(data.positions, vertices * 3);
+    reserve(data.texCoords, vertices * 2);
+    reserve(data.positionIndices, corners);
+    if (options.cornerSlots)
+    {
+        reserve(data.texCoordIndices, corners);
+        reserve(data.normalIndices, corners);
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -412,7 +429,8 @@ ObjResult ObjReader::ParseTerrain(std::string_view text, ObjData& data)
 // ---------------------------------------------------------------------------------------------
 // File reading: large chunks, each cut after its last line feed; the rest moves to the next chunk.
 
-ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes)
+ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes,
+                                 ObjReadOptions options)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return {ObjStatus::CannotOpen, "it cannot be opened"};
@@ -429,7 +447,7 @@ ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t 
         fileBytes = end > 0 ? static_cast<size_t>(end) : 0;
     }
     std::rewind(file);
-    ObjParser parser(data, fileBytes);
+    ObjParser parser(data, fileBytes, options);
     size_t capacity = chunkBytes > 0 ? chunkBytes : 1;
     std::unique_ptr<char[]> buffer(new char[capacity]);
     size_t carried = 0;

@@ -17,8 +17,10 @@ struct ObjData
 
     std::vector<float> positions; // 3 per "v" record
     std::vector<float> texCoords; // 2 per "vt" record
-    std::vector<float> normals;   // 3 per "vn" record
-    // Face corners by slot: 0 position, 1 texture coordinate, 2 normal.
+    std::vector<float> normals;   // 3 per "vn" record (unless ObjReadOptions::normals is off)
+    size_t normalRecords = 0;     // "vn" records read, kept or not
+    // Face corners by slot: 0 position, 1 texture coordinate, 2 normal (slots 1 and 2 stay empty
+    // unless ObjReadOptions::cornerSlots is on; their flags and largest indices are kept either way).
     std::vector<uint32_t> positionIndices;
     std::vector<uint32_t> texCoordIndices;
     std::vector<uint32_t> normalIndices;
@@ -51,6 +53,16 @@ struct ObjResult
     bool Ok() const { return status == ObjStatus::Ok; }
 };
 
+// What the parser keeps beyond what a terrain needs (positions, texture coordinates, position
+// indices). A terrain load drops the rest: for a 4097 x 4097 file the faces' texture-coordinate and
+// normal indices and the file's normals are a gigabyte that would only be checked and thrown away.
+// Every record is parsed and checked the same way either way.
+struct ObjReadOptions
+{
+    bool cornerSlots = true; // keep the faces' texture-coordinate and normal indices
+    bool normals = true;     // keep the "vn" values
+};
+
 // Reads text in pieces that each end after a line feed (the last piece may end anywhere), so a file
 // can be read in large chunks. Lines end at "\n"; a "\r" counts as a blank.
 class ObjParser
@@ -58,7 +70,10 @@ class ObjParser
   public:
     // inputBytes, when known, lets the arrays be reserved once the header gives the grid size;
     // it also bounds that reservation, so a header cannot ask for more than the text can hold.
-    explicit ObjParser(ObjData& data, size_t inputBytes = 0) : data(data), inputBytes(inputBytes) {}
+    explicit ObjParser(ObjData& data, size_t inputBytes = 0, ObjReadOptions options = {})
+        : data(data), options(options), inputBytes(inputBytes)
+    {
+    }
 
     // Returns false at the first malformed line; Error() then holds the reason.
     bool Feed(std::string_view lines);
@@ -67,13 +82,14 @@ class ObjParser
 
   private:
     bool ParseLine(const char* begin, const char* end);
-    bool ParseFloats(const char*& p, const char* end, std::vector<float>& out, int count, const char* record);
+    bool ParseFloats(const char*& p, const char* end, std::vector<float>* out, int count, const char* record);
     bool ParseFace(const char* p, const char* end);
     bool ParseComment(const char* begin, const char* p, const char* end);
     bool Fail(std::string reason);
     void ReserveForGrid();
 
     ObjData& data;
+    ObjReadOptions options;
     std::string error;
     size_t inputBytes = 0;
     size_t line = 0;
@@ -87,7 +103,8 @@ namespace ObjReader
 ObjResult ParseTerrain(std::string_view text, ObjData& data);
 // The same from a file, read in chunks of chunkBytes (grown for a longer line).
 inline constexpr size_t kReadChunkBytes = size_t(16) << 20;
-ObjResult ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes = kReadChunkBytes);
+ObjResult ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes = kReadChunkBytes,
+                      ObjReadOptions options = {});
 
 // Whether the arrays make a W x H terrain the loader can use: normals in the faces, a header, W and H
 // of at least 2, W x H vertices with one texture coordinate each, three indices in every corner,

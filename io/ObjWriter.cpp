@@ -9,10 +9,12 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <future>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <vector>
 
 // Sections: number formatting, the normal table, the buffered output, the file layout.
@@ -173,77 +175,132 @@ char* ObjWriter::FormatFloat(char* out, float value)
 namespace
 {
 // ---------------------------------------------------------------------------------------------
-// Normal table: normal -> 1-based "vn" number, in order of first appearance.
+// Normal table: each vertex's 1-based "vn" number, numbers in order of first appearance.
 //
 // Normals match when their components are equal as values, so 0 and -0 are the same normal (the
 // first one met is written). A NaN component matches only the same bit pattern: by value it would
 // never match, and every such vertex would write a line of its own.
+//
+// The table is open addressing over four-byte slots: the vertex of a normal's first use (plus one)
+// and, in the bits that index leaves free, a tag of the normal's hash; the normal itself is read
+// from the mesh only when the tags agree. Every normal of a large terrain may be distinct, so the
+// table is sized for all of them at a load of at most 0.8: about 5 bytes a vertex, where whole
+// normals in the slots took 16 bytes a slot at twice the slots. Its memory is allocated zeroed and
+// untouched, so a terrain with few distinct normals touches only the pages it uses.
 class NormalTable
 {
   public:
-    explicit NormalTable(uint32_t maxEntries)
+    NormalTable(const float* normals, uint32_t vertexCount) : normals(normals)
     {
-        size_t capacity = 16;
-        while (capacity < static_cast<size_t>(maxEntries) * 2)
-            capacity *= 2;
-        slots.assign(capacity, Slot{});
-        mask = capacity - 1;
+        capacity = std::max<uint64_t>(16, uint64_t{vertexCount} + vertexCount / 4 + 1);
+        uint32_t indexBits = 1;
+        while (indexBits < 32 && (uint64_t{1} << indexBits) <= vertexCount)
+            ++indexBits;
+        indexMask = indexBits >= 32 ? ~0u : (1u << indexBits) - 1;
+        tagShift = indexBits;
+        slots.reset(static_cast<uint32_t*>(std::calloc(capacity, sizeof(uint32_t))));
+        if (!slots) throw std::bad_alloc();
     }
 
-    // Returns the normal's number and whether it was new.
-    uint32_t FindOrInsert(const float* n, bool& inserted)
+    struct Probe
     {
-        const uint32_t x = Key(n[0]), y = Key(n[1]), z = Key(n[2]);
-        size_t i = Hash(x, y, z) & mask;
+        uint64_t slot;
+        uint32_t tag; // already shifted into place; 0 when no bits are left for it
+        uint32_t key[3];
+    };
+
+    Probe Start(uint32_t k) const
+    {
+        Probe probe;
+        for (int c = 0; c < 3; ++c)
+            probe.key[c] = Key(normals[size_t(k) * 3 + c]);
+        const uint64_t h = Hash(probe.key[0], probe.key[1], probe.key[2]);
+        probe.slot = ((h & 0xffffffffu) * capacity) >> 32;
+        probe.tag = tagShift >= 32 ? 0u : static_cast<uint32_t>(h >> 32) << tagShift;
+        return probe;
+    }
+
+    void Prefetch(const Probe& probe) const { __builtin_prefetch(slots.get() + probe.slot); }
+
+    // The first vertex with vertex k's normal: k itself when the normal is new (then entered).
+    uint32_t FirstUse(uint32_t k, const Probe& probe)
+    {
+        uint64_t i = probe.slot;
         for (;;)
         {
-            Slot& slot = slots[i];
-            if (slot.number == 0)
+            uint32_t& slot = slots[i];
+            if (slot == 0)
             {
-                slot = Slot{x, y, z, ++count};
-                inserted = true;
-                return count;
+                slot = (k + 1) | probe.tag;
+                return k;
             }
-            if (slot.x == x && slot.y == y && slot.z == z)
+            if ((slot & ~indexMask) == probe.tag)
             {
-                inserted = false;
-                return slot.number;
+                const uint32_t first = (slot & indexMask) - 1;
+                const float* n = normals + size_t(first) * 3;
+                if (Key(n[0]) == probe.key[0] && Key(n[1]) == probe.key[1] && Key(n[2]) == probe.key[2])
+                    return first;
             }
-            i = (i + 1) & mask;
+            if (++i == capacity) i = 0;
         }
     }
 
   private:
-    struct Slot
-    {
-        uint32_t x = 0, y = 0, z = 0;
-        uint32_t number = 0; // 0: empty
-    };
-
     static uint32_t Key(float f)
     {
         uint32_t bits;
         std::memcpy(&bits, &f, sizeof(bits));
         return (bits & 0x7fffffffu) == 0 ? 0u : bits; // -0 == 0
     }
-    static uint32_t Mix(uint32_t h)
+    static uint64_t Hash(uint32_t x, uint32_t y, uint32_t z)
     {
-        h ^= h >> 16;
-        h *= 0x85ebca6bu;
-        h ^= h >> 13;
-        h *= 0xc2b2ae35u;
-        h ^= h >> 16;
-        return h;
-    }
-    static size_t Hash(uint32_t x, uint32_t y, uint32_t z)
-    {
-        return Mix(x * 0x9e3779b1u ^ Mix(y + 0x7f4a7c15u) ^ (Mix(z) * 0x27d4eb2fu));
+        uint64_t h = (uint64_t{x} << 32 | y) * 0x9e3779b97f4a7c15u;
+        h ^= (h >> 29) ^ static_cast<uint64_t>(z) * 0xc2b2ae3d27d4eb4fu;
+        h *= 0xbf58476d1ce4e5b9u;
+        return h ^ (h >> 31);
     }
 
-    std::vector<Slot> slots;
-    size_t mask = 0;
-    uint32_t count = 0;
+    struct Free
+    {
+        void operator()(uint32_t* p) const { std::free(p); }
+    };
+
+    const float* normals;
+    std::unique_ptr<uint32_t[], Free> slots;
+    uint64_t capacity = 0;
+    uint32_t indexMask = 0;
+    uint32_t tagShift = 0;
 };
+
+// Vertex k's normal number, with kFirstUse set on the vertex that writes the normal's "vn" line.
+constexpr uint32_t kFirstUse = 0x80000000u; // numbers stay below: at most UINT32_MAX / 3 vertices
+
+// Numbers every vertex's normal in vertex order; returns the count of distinct normals. The table
+// lookups of a group of vertices are started (hashed, their slots fetched) before any of them is
+// entered, so that the slot misses overlap; the entries still go in in vertex order.
+uint32_t NumberNormals(const float* normals, uint32_t n, uint32_t* numbers)
+{
+    NormalTable table(normals, n);
+    constexpr uint32_t kGroup = 16;
+    NormalTable::Probe probes[kGroup];
+    uint32_t count = 0;
+    for (uint32_t first = 0; first < n; first += kGroup)
+    {
+        const uint32_t size = std::min(kGroup, n - first);
+        for (uint32_t g = 0; g < size; ++g)
+        {
+            probes[g] = table.Start(first + g);
+            table.Prefetch(probes[g]);
+        }
+        for (uint32_t g = 0; g < size; ++g)
+        {
+            const uint32_t k = first + g;
+            const uint32_t firstUse = table.FirstUse(k, probes[g]);
+            numbers[k] = firstUse == k ? (++count | kFirstUse) : (numbers[firstUse] & ~kFirstUse);
+        }
+    }
+    return count;
+}
 
 // ---------------------------------------------------------------------------------------------
 // Buffered output: lines are formatted straight into a large buffer that goes to the sink when full.
@@ -416,23 +473,12 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
     // The table decides each vertex's number once, in vertex order; the faces then read it per
     // vertex instead of hashing every corner again (five bytes a vertex, six times fewer lookups).
     HeaderLine(out, mesh.name, " vertex normals:");
-    std::vector<uint32_t> normalNumber(n);
-    std::vector<uint8_t> firstUse(n);
-    uint32_t normalLines = 0;
-    {
-        NormalTable table(n);
-        for (uint32_t k = 0; k < n; ++k)
-        {
-            bool inserted;
-            normalNumber[k] = table.FindOrInsert(mesh.normals + size_t(k) * 3, inserted);
-            firstUse[k] = inserted ? 1 : 0;
-            normalLines += inserted ? 1 : 0;
-        }
-    }
+    std::unique_ptr<uint32_t[]> normalNumber(new uint32_t[n]); // every element written by NumberNormals
+    const uint32_t normalLines = NumberNormals(mesh.normals, n, normalNumber.get());
     WriteLines(out, n,
                [&](char* p, uint32_t k)
                {
-                   if (!firstUse[k]) return p;
+                   if ((normalNumber[k] & kFirstUse) == 0) return p;
                    *p++ = 'v';
                    *p++ = 'n';
                    return Floats(p, mesh.normals + size_t(k) * 3, 3);
@@ -457,7 +503,7 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
                        std::memcpy(p, number, length);
                        p += length;
                        *p++ = '/';
-                       p = ObjWriter::FormatUnsigned(p, k < n ? normalNumber[k] : 0u);
+                       p = ObjWriter::FormatUnsigned(p, k < n ? normalNumber[k] & ~kFirstUse : 0u);
                    }
                    *p++ = '\n';
                    return p;

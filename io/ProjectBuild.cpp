@@ -102,7 +102,67 @@ bool WriteTerrainFiles(const ProjectTerrain& terrain, const BuiltTerrain& built,
     }
     return true;
 }
+
+// The terrain as the Export dialog hands it over: the built arrays, the stored diffuse pixels, the
+// bands and the water plane.
+ExportInput ExportInputOf(const ProjectTerrain& terrain, const BuiltTerrain& built)
+{
+    ExportInput input;
+    input.name = terrain.name;
+    input.width = built.width;
+    input.height = built.height;
+    input.vertexDistance = built.vertexDistance;
+    input.positions = built.positions.data();
+    input.normals = built.normals.data();
+    const size_t count = static_cast<size_t>(built.width) * built.height;
+    const ProjectImage& diffuse = terrain.diffuse;
+    if (diffuse.Stored() && diffuse.channels == 3 && diffuse.pixels.size() == 3 * count)
+        input.diffuse = diffuse.pixels.data();
+    input.gradients = terrain.gradients;
+    if (built.hasWaterPlane && !built.waterPlane.positions.empty())
+    {
+        const Water::PlaneMesh& plane = built.waterPlane;
+        input.waterVertexCount = static_cast<uint32_t>(plane.positions.size() / 3);
+        input.waterPositions = plane.positions.data();
+        input.waterNormals = plane.normals.data();
+        input.waterIndexCount = static_cast<uint32_t>(plane.indices.size());
+        input.waterIndices = plane.indices.data();
+    }
+    return input;
+}
 } // namespace
+
+bool ParseFormats(const std::string& list, BuildOptions& options, std::string* error)
+{
+    std::string exports;
+    bool save = false;
+    size_t start = 0;
+    while (start <= list.size())
+    {
+        const size_t comma = std::min(list.find(',', start), list.size());
+        const std::string name = list.substr(start, comma - start);
+        if (name == "save")
+            save = true;
+        else
+            exports += (exports.empty() ? "" : ",") + name;
+        start = comma + 1;
+    }
+    uint32_t formats = 0;
+    if (!exports.empty() && !ExportFormat::Parse(exports, formats, error)) return false;
+    if (!save && formats == 0)
+    {
+        if (error) *error = "no format given";
+        return false;
+    }
+    if (save && (formats & ExportFormat::Obj) != 0)
+    {
+        if (error) *error = "save and obj both write NAME.obj: write them into different --out folders";
+        return false;
+    }
+    options.saveFiles = save;
+    options.exports.formats = formats;
+    return true;
+}
 
 bool ImageFormatFromName(const std::string& name, std::string& extension)
 {
@@ -183,7 +243,23 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
         BuiltTerrain built;
         if (!TerrainBuild::Build(terrain, built, &reason)) return Fail(error, options.projectPath, reason);
         reporter.End();
-        if (!WriteTerrainFiles(terrain, built, options, folder + terrain.name, reporter, error)) return false;
+        if (options.saveFiles &&
+            !WriteTerrainFiles(terrain, built, options, folder + terrain.name, reporter, error))
+            return false;
+        if (options.exports.formats != 0)
+        {
+            ExportOptions exports = options.exports;
+            exports.folder = options.outputFolder;
+            exports.baseName = terrain.name;
+            reporter.Begin("Exporting terrain " + terrain.name);
+            const ExportProgress progress = [&reporter](float done, const std::string&)
+            {
+                reporter.Progress(done);
+                return true;
+            };
+            if (!ExportTerrain(ExportInputOf(terrain, built), exports, progress, &error)) return false;
+            reporter.End();
+        }
     }
     return true;
 }

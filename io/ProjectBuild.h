@@ -3,6 +3,8 @@
 // Save Terrain dialog writes it with every choice set: NAME.obj, NAME_water.obj (when the water plane
 // was built), and NAME_heightmap, NAME_diffuse, NAME_normal and NAME_specular images (those the terrain
 // has) in the chosen format. The velmoran-build program is a thin command line over RunBuild.
+#include "io/Export.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
@@ -16,8 +18,10 @@ struct BuildOptions
     // empty writes no images (the dialog's "Format").
     std::string imageFormat = ".png";
     std::vector<std::string> terrains; // names of the terrains to build; empty builds them all
-    // Further output formats (such as glTF or 16-bit heightmaps) join here, with their writers in
-    // WriteTerrainFiles (ProjectBuild.cpp).
+    bool saveFiles = true; // the files Save Terrain writes (format name "save")
+    // Exports for other tools (ExportFormat flags), written as the Export dialog writes them with the
+    // terrain's name as the base name; folder and baseName are set per terrain.
+    ExportOptions exports;
 };
 
 // Reports steps that take long: a step running for over a second gets a progress line at most once
@@ -48,6 +52,11 @@ namespace ProjectBuild
 {
 // The image formats the option accepts ("png", "tga", "jpg", "bmp", "none") as extensions.
 bool ImageFormatFromName(const std::string& name, std::string& extension);
+
+// The --formats list: "save" (the Save Terrain files) and the export names of ExportFormat::Parse,
+// comma-separated, into options. False with the reason for an unknown name, an empty list, or "save"
+// together with "obj" (both would write NAME.obj).
+bool ParseFormats(const std::string& list, BuildOptions& options, std::string* error);
 
 // Builds and writes. Returns false with one line naming the file and the reason in error.
 bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter);

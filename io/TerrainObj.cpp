@@ -1,4 +1,5 @@
 // The terrain's OBJ file: the GL side of io/ObjWriter and io/ObjReader.
+#include "engine/LargeArrays.h"
 #include "engine/Log.h"
 #include "io/ObjReader.h"
 #include "io/ObjWriter.h"
@@ -29,10 +30,14 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
 {
     ObjData data;
     ObjResult result;
+    // Only what the terrain keeps: the faces' other indices and the file's normals are checked, not stored.
+    ObjReadOptions lean;
+    lean.cornerSlots = false;
+    lean.normals = false;
     if (!IsEmpty())
         result = {ObjStatus::Malformed, "the terrain to load into already holds a mesh"};
     else
-        result = ObjReader::ReadTerrain(path, data);
+        result = ObjReader::ReadTerrain(path, data, ObjReader::kReadChunkBytes, lean);
     if (!result.Ok())
     {
         // The message the program has always given for these two; the error says which it was.
@@ -59,19 +64,19 @@ bool Terrain::LoadObj(const std::string& path, std::string* error)
     for (uint32_t& index : indices)
         --index;
     indexCount = static_cast<uint32_t>(indices.size());
-    normals.assign(positions.size(), 0.0f); // the file's normals are not used: recomputed below
+    // The file's normals are not used: CreateTexturesAndNormals computes them from the heights.
     // The grid spacing, so that a water plane built on this terrain lines up with it.
     const float spacing = positions[3 * size_t(height)] - positions[0];
     if (std::isfinite(spacing) && spacing > 0.0f) vertexDistance = spacing;
 
     SetMesh(std::make_unique<MeshGeometry>());
     mesh->entries.assign(1, MeshEntry::Whole(indexCount));
-    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
 
-    basePositions = positions;
+    LargeArrays::Copy(basePositions, positions);
     const TerrainGrid::HeightRange range = TerrainGrid::Range(positions.data(), vertexCount);
     minHeight = range.min;
     maxHeight = range.max;
+    // Textures, normals and the one upload of the mesh with its final arrays.
     CreateTexturesAndNormals();
     return true;
 }

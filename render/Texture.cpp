@@ -1,5 +1,6 @@
 #include "render/Texture.h"
 
+#include "engine/LargeArrays.h"
 #include "engine/Log.h"
 #include "engine/Logger.h"
 #include "io/ImageFile.h"
@@ -90,12 +91,15 @@ GLint AlignmentForChannels(uint32_t channels)
 Texture::Texture(uint32_t w, uint32_t h, uint32_t c, bool useMipmaps, uint32_t textureFilter)
     : width(w), height(h), channels(c), filter(textureFilter), mipmaps(useMipmaps)
 {
-    data.reset(new (std::nothrow) uint8_t[ByteSize()]());
+    // Zeroed after the huge-page advice, so that a large buffer's pages are cleared in 2 MB steps.
+    data.reset(new (std::nothrow) uint8_t[ByteSize()]);
     if (!data)
     {
         Log::Error("Cannot initialize data buffer for texture: {} {} {}", width, height, channels);
         return;
     }
+    LargeArrays::AdviseHugePages(data.get(), ByteSize());
+    std::memset(data.get(), 0, ByteSize());
     LoadTexture();
     Log::Trace("Empty texture {} created: {} x {}, {} channels", id, width, height, channels);
 }

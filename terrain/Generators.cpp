@@ -1,12 +1,16 @@
 #include "terrain/Generators.h"
 
+#include "engine/LargeArrays.h"
 #include "engine/Log.h"
 #include "engine/Parallel.h"
 #include "engine/Simd.h"
 
 #include <algorithm>
 #include <cmath>
-#include <deque>
+#include <condition_variable>
+#include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 GeneratorRandom::GeneratorRandom() : GeneratorRandom(std::random_device{}()) {}
@@ -57,39 +61,183 @@ bool IsDiamondSquareSize(uint32_t width, uint32_t height)
     return width == height && width >= 3 && (side & (side - 1)) == 0;
 }
 
+namespace
+{
+// The normal draws of one generation, taken in order. With a second core they are drawn ahead on a
+// thread of their own, in blocks, while the caller computes with the ones before: the same values
+// in the same order as calling random.Normal() in the caller, since only that thread draws until
+// it ends. total is the number of draws expected; more are drawn directly after it.
+class NormalDraws
+{
+  public:
+    NormalDraws(GeneratorRandom& random, size_t total) : random(random), total(total)
+    {
+        if (total < kMinAhead || Parallel::ThreadCount() < 2) return;
+        for (std::vector<double>& block : ring)
+            block.resize(kBlock);
+        try
+        {
+            producer = std::thread([this] { Produce(); });
+        }
+        catch (const std::system_error&)
+        {
+            // No thread: every draw is taken directly.
+        }
+    }
+
+    ~NormalDraws() { Stop(); }
+    NormalDraws(const NormalDraws&) = delete;
+    NormalDraws& operator=(const NormalDraws&) = delete;
+
+    double Next()
+    {
+        if (next < available) return current[next++];
+        if (!producer.joinable()) return random.Normal();
+        return Refill();
+    }
+
+  private:
+    static constexpr size_t kBlock = 16384;
+    static constexpr size_t kRing = 4;
+    static constexpr size_t kMinAhead = 1u << 18; // from 513 x 513 on
+
+    void Produce()
+    {
+        for (size_t block = 0; block * kBlock < total; ++block)
+        {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                changed.wait(lock, [&] { return stop || block < consumed + kRing; });
+                if (stop) return;
+            }
+            std::vector<double>& slot = ring[block % kRing];
+            const size_t count = std::min(kBlock, total - block * kBlock);
+            for (size_t n = 0; n < count; ++n)
+                slot[n] = random.Normal();
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                produced = block + 1;
+            }
+            changed.notify_all();
+        }
+    }
+
+    double Refill()
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (taken > 0) consumed = taken; // the block read so far is free again
+        changed.notify_all();
+        if (taken * kBlock >= total)
+        {
+            // Past the expected draws: the producer has made all of its own; draw here from now on.
+            lock.unlock();
+            Stop();
+            available = next = 0;
+            return random.Normal();
+        }
+        changed.wait(lock, [&] { return produced > taken; });
+        current = ring[taken % kRing].data();
+        available = std::min(kBlock, total - taken * kBlock);
+        ++taken;
+        next = 1;
+        return current[0];
+    }
+
+    void Stop()
+    {
+        if (!producer.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex);
+            stop = true;
+        }
+        changed.notify_all();
+        producer.join();
+    }
+
+    GeneratorRandom& random;
+    const size_t total;
+    std::vector<double> ring[kRing];
+    std::thread producer;
+    std::mutex mutex;
+    std::condition_variable changed;
+    size_t produced = 0; // blocks filled (guarded by mutex)
+    size_t consumed = 0; // blocks handed back (guarded by mutex)
+    bool stop = false;
+    size_t taken = 0; // blocks taken by the caller
+    const double* current = nullptr;
+    size_t available = 0;
+    size_t next = 0;
+};
+
+// Grid points queued for one phase, and which points have been queued.
+using Point = std::pair<uint32_t, uint32_t>;
+
+class Visited
+{
+  public:
+    explicit Visited(size_t count) : bits((count + 63) / 64, 0) {}
+    // Marks k and returns whether it was marked before.
+    bool TestAndSet(size_t k)
+    {
+        uint64_t& word = bits[k >> 6];
+        const uint64_t bit = uint64_t{1} << (k & 63);
+        const bool was = (word & bit) != 0;
+        word |= bit;
+        return was;
+    }
+
+  private:
+    std::vector<uint64_t> bits;
+};
+} // namespace
+
 bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
                    std::vector<float>& heights)
 {
+    heights.assign(size_t{width} * height, 0.0f);
+    return DiamondSquare(width, height, range, roughness, random, heights.data(), 1);
+}
+
+bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
+                   float* heights, size_t stride)
+{
+    if (!IsDiamondSquareSize(width, height)) return false;
     const size_t W = width;
     const size_t H = height;
-    heights.assign(W * H, 0.0f);
-    if (!IsDiamondSquareSize(width, height)) return false;
-
-    std::vector<uint8_t> visited(W * H, 0);
-    using Point = std::pair<uint32_t, uint32_t>;
-    std::deque<Point> diamonds;
-    std::deque<Point> squares;
+    // Every point is queued once (or is a corner) and takes one draw.
+    NormalDraws draws(random, W * H);
+    Visited visited(W * H);
     const auto at = [H](size_t x, size_t y) { return x * H + y; };
+    const auto h = [heights, stride](size_t k) -> float& { return heights[k * stride]; };
 
     for (size_t corner : {size_t{0}, W - 1, (W - 1) * H, W * H - 1})
     {
-        heights[corner] = static_cast<float>(static_cast<double>(range) * random.Normal());
-        visited[corner] = 1;
+        h(corner) = static_cast<float>(static_cast<double>(range) * draws.Next());
+        visited.TestAndSet(corner);
     }
-    diamonds.emplace_back(width / 2, height / 2);
-    visited[at(width / 2, height / 2)] = 1;
-
-    // Breadth-first with two queues: every point is computed once from points of earlier phases,
+    // Breadth-first: each phase takes the points the previous phase queued, in queue order, and
+    // queues the next phase's points; every point is computed once from points of earlier phases,
     // and the random draws go to the points in queue order.
+    // The last step queues the most points: ((W-1)/2)^2 diamonds and 2 p (p+1) squares, p = (W-1)/2.
+    // Both lists are allocated once at that size and reused by every step.
+    const size_t lastPerLine = (W - 1) / 2;
+    std::vector<Point> diamonds;
+    std::vector<Point> squares;
+    diamonds.reserve(lastPerLine * lastPerLine);
+    squares.reserve(2 * lastPerLine * (lastPerLine + 1));
+    LargeArrays::AdviseHugePages(diamonds.data(), diamonds.capacity() * sizeof(Point));
+    LargeArrays::AdviseHugePages(squares.data(), squares.capacity() * sizeof(Point));
+    diamonds.emplace_back(width / 2, height / 2);
+    visited.TestAndSet(at(width / 2, height / 2));
+
     uint32_t half = static_cast<uint32_t>(static_cast<float>(width) * 0.5f);
     const double decay = std::pow(2.0, -static_cast<double>(roughness));
     float factor = static_cast<float>(decay);
-    const auto queue = [&](std::deque<Point>& target, int64_t x, int64_t y)
+    const auto queue = [&](std::vector<Point>& target, int64_t x, int64_t y)
     {
         if (x < 0 || y < 0 || x >= static_cast<int64_t>(W) || y >= static_cast<int64_t>(H) ||
-            visited[at(x, y)])
+            visited.TestAndSet(at(static_cast<size_t>(x), static_cast<size_t>(y))))
             return;
-        visited[at(x, y)] = 1;
         target.emplace_back(static_cast<uint32_t>(x), static_cast<uint32_t>(y));
     };
 
@@ -97,15 +245,14 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
     {
         Log::Critical("Step: {}", half);
         Log::Critical("Diamond size: {}", diamonds.size());
-        while (!diamonds.empty())
+        squares.clear();
+        for (const auto& [x, y] : diamonds)
         {
-            const auto [x, y] = diamonds.front();
-            diamonds.pop_front();
-            const double g = random.Normal();
+            const double g = draws.Next();
             // The size check above keeps all four diagonal corners inside the grid.
-            const float sum = heights[at(x - half, y + half)] + heights[at(x - half, y - half)] +
-                              heights[at(x + half, y - half)] + heights[at(x + half, y + half)];
-            heights[at(x, y)] = sum * 0.25f + static_cast<float>(static_cast<double>(factor) * g * range);
+            const float sum = h(at(x - half, y + half)) + h(at(x - half, y - half)) +
+                              h(at(x + half, y - half)) + h(at(x + half, y + half));
+            h(at(x, y)) = sum * 0.25f + static_cast<float>(static_cast<double>(factor) * g * range);
             const int64_t X = x;
             const int64_t Y = y;
             queue(squares, X - half, Y);
@@ -116,17 +263,32 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
 
         const uint32_t next = static_cast<uint32_t>(static_cast<float>(half) * 0.5f);
         Log::Critical("Square sizes: {}", squares.size());
-        while (!squares.empty())
+        diamonds.clear();
+        for (const auto& [x, y] : squares)
         {
-            const auto [x, y] = squares.front();
-            squares.pop_front();
-            const double g = random.Normal();
-            CalculateSquare(heights.data(), width, height, static_cast<int32_t>(x), static_cast<int32_t>(y),
-                            half, static_cast<float>(static_cast<double>(range) * g * factor));
+            const double g = draws.Next();
+            const int64_t X = x;
+            const int64_t Y = y;
+            // CalculateSquare on the strided heights: the orthogonal neighbours inside the grid.
+            int count = 0;
+            float sum = 0.0f;
+            const int64_t d = half;
+            const std::pair<int64_t, int64_t> neighbours[4] = {
+                {X - d, Y}, {X + d, Y}, {X, Y - d}, {X, Y + d}};
+            for (const auto& [nx, ny] : neighbours)
+            {
+                if (nx < 0 || nx >= static_cast<int64_t>(W) || ny < 0 || ny >= static_cast<int64_t>(H))
+                    continue;
+                sum += h(at(static_cast<size_t>(nx), static_cast<size_t>(ny)));
+                ++count;
+            }
+            if (count > 0)
+                h(at(x, y)) = sum / static_cast<float>(count) +
+                              static_cast<float>(static_cast<double>(range) * g * factor);
+            else // as CalculateSquare; a 2^n + 1 grid has no such point
+                Log::Error("Terrain generation {} failure, cannot divide by 0.", "CalculateSquare");
             if (next > 0)
             {
-                const int64_t X = x;
-                const int64_t Y = y;
                 queue(diamonds, X - next, Y - next);
                 queue(diamonds, X + next, Y - next);
                 queue(diamonds, X - next, Y + next);

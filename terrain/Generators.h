@@ -54,6 +54,11 @@ bool IsDiamondSquareSize(uint32_t width, uint32_t height);
 // corners that would lie outside it.
 bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
                    std::vector<float>& heights);
+// The same into heights[k * stride] for every vertex k (stride 3 writes the y of interleaved
+// positions), each point written once; nothing is written when the size is refused. The draws are
+// the same; with a second core they are taken ahead on a thread of their own.
+bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
+                   float* heights, size_t stride);
 
 // The square step of one point: the mean of its orthogonal neighbours at distance that lie inside
 // the grid, plus offset, written to heights and returned; -3.4028235e38 (nothing written) for a point

@@ -3,9 +3,11 @@
 #include "engine/Simd.h"
 
 #include <cmath>
+#include <cstdlib>
 
 // Sections: shared primitives; the five kernels (one octave); frequency, skew and fractal sum;
-// rows (the same kernels with the y half of the lattice shared along a row); dispatch.
+// rows (the same kernels with the y half of the lattice shared along a row; OpenSimplex2 lane-wise);
+// dispatch.
 //
 // Every kernel and fractal mode is a template instance, chosen once per call of GetNoise and once
 // per row of GetNoiseRow; both give the same bits. Integer hashing wraps around in 32 bits, done
@@ -30,10 +32,11 @@ inline int32_t WrapMul(int32_t a, int32_t b)
 }
 
 // Truncates, then steps down for every negative value, whole numbers included (-2.0 gives -3):
-// the kernels are built on this rule.
+// the kernels are built on this rule. The step wraps (a NaN or a value below -2^31 truncates to
+// INT32_MIN), and there is no branch, so that lane-wise loops use it too.
 inline int32_t FastFloor(float f)
 {
-    return f >= 0 ? static_cast<int32_t>(f) : static_cast<int32_t>(f) - 1;
+    return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int32_t>(f)) - (f >= 0 ? 0u : 1u));
 }
 
 inline int32_t FastRound(float f)
@@ -140,11 +143,15 @@ inline float SingleCellular(int32_t seed, float x, float y, float cellularJitter
     const int32_t yr = FastRound(y);
     const float jitter = 0.43701595f * cellularJitter;
     float d0 = 1e10f;
-    for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+    // The three cells around the rounded point on each axis, wrapping at the ends of the 32-bit
+    // lattice (where a coordinate beyond it rounds to INT32_MIN) instead of overflowing.
+    for (int32_t dx = -1; dx <= 1; ++dx)
     {
+        const int32_t xi = WrapAdd(xr, dx);
         const int32_t xPrimed = WrapMul(xi, PrimeX);
-        for (int32_t yi = yr - 1; yi <= yr + 1; ++yi)
+        for (int32_t dy = -1; dy <= 1; ++dy)
         {
+            const int32_t yi = WrapAdd(yr, dy);
             const int32_t hash = Hash(seed, xPrimed, WrapMul(yi, PrimeY));
             const int32_t k = hash & 510;
             const float vx = static_cast<float>(xi) - x + RandVecs2D[k] * jitter;
@@ -465,11 +472,13 @@ struct CellularRow
     {
         Cell c{};
         int n = 0;
-        for (int32_t xi = xr - 1; xi <= xr + 1; ++xi)
+        for (int32_t dx = -1; dx <= 1; ++dx) // as SingleCellular
         {
+            const int32_t xi = WrapAdd(xr, dx);
             const int32_t xPrimed = WrapMul(xi, PrimeX);
-            for (int32_t yi = yr - 1; yi <= yr + 1; ++yi, ++n)
+            for (int32_t dy = -1; dy <= 1; ++dy, ++n)
             {
+                const int32_t yi = WrapAdd(yr, dy);
                 const int32_t k = Hash(seed, xPrimed, WrapMul(yi, PrimeY)) & 510;
                 c.column[n] = static_cast<float>(xi);
                 c.jitterX[n] = RandVecs2D[k] * jitter;
@@ -496,6 +505,219 @@ struct CellularRow
     float jitter;
     int32_t yr;
 };
+
+// OpenSimplex2 rows. The skew mixes x into y, so no half of the lattice is shared along a row as
+// above; instead the samples of a chunk are evaluated lane-wise, each with the operations of
+// SingleOpenSimplex2 in the same order, its three branches turned into selects (a select picks the
+// value the branch would have computed, so the bits are the same). Two ways, chosen per octave by
+// how many samples share a skewed cell:
+// - runs: at layer frequencies a cell spans many consecutive samples (the skewed coordinates grow
+//   monotonically along the row), which then share the gradients of the cell's four corners; each
+//   run is one loop of plain arithmetic over loop constants;
+// - lanes: when cells are short, every sample hashes its own three corners and looks up their
+//   gradients (gathers on AVX2).
+
+inline uint32_t GradIndexLane(uint32_t seed, uint32_t xPrimed, uint32_t yPrimed)
+{
+    uint32_t hash = (seed ^ xPrimed ^ yPrimed) * 0x27D4EB2Du;
+    hash ^= static_cast<uint32_t>(static_cast<int32_t>(hash) >> 15); // arithmetic shift
+    return hash & 254u;
+}
+
+template <int32_t Fractal> inline void Accumulate(float* out, float v, float amp)
+{
+    if constexpr (Fractal == NoiseGenerator::FBm)
+        *out += v * amp;
+    else if constexpr (Fractal == NoiseGenerator::Ridged)
+        *out += (1 - 2 * std::fabs(v)) * amp;
+    else
+        *out = v;
+}
+
+// The gradients of one skewed cell's corners (i, j), (i+1, j), (i, j+1) and (i+1, j+1).
+struct SimplexCell
+{
+    float fi, fj;
+    float g00x, g00y, g10x, g10y, g01x, g01y, g11x, g11y;
+};
+
+template <int32_t Fractal>
+VELMORAN_SIMD_CLONES void OpenSimplex2Run(const SimplexCell& cell, const float* __restrict xs,
+                                          const float* __restrict ys, float* __restrict out, uint32_t n,
+                                          float amp)
+{
+    constexpr float G2 = 0.21132487f;
+    const SimplexCell c = cell; // locals: the stores could alias the referenced values
+    for (uint32_t k = 0; k < n; ++k)
+    {
+        const float xi = xs[k] - c.fi;
+        const float yi = ys[k] - c.fj;
+        const float t = (xi + yi) * G2;
+        const float x0 = xi - t;
+        const float y0 = yi - t;
+        const float a = 0.5f - x0 * x0 - y0 * y0;
+        const float e0 = a > 0 ? (a * a) * (a * a) * (x0 * c.g00x + y0 * c.g00y) : 0.0f;
+        const float cc = (a - 0.66666663f) + t * 3.1547005f;
+        const float x2 = x0 - 0.57735026f;
+        const float y2 = y0 - 0.57735026f;
+        const float e2 = cc > 0 ? (cc * cc) * (cc * cc) * (x2 * c.g11x + y2 * c.g11y) : 0.0f;
+        const bool upper = y0 > x0;
+        const float x1 = upper ? x0 + G2 : x0 - 0.78867513f;
+        const float y1 = upper ? y0 - 0.78867513f : y0 + G2;
+        const float gx = upper ? c.g01x : c.g10x;
+        const float gy = upper ? c.g01y : c.g10y;
+        const float b = 0.5f - x1 * x1 - y1 * y1;
+        const float e1 = b > 0 ? (b * b) * (b * b) * (x1 * gx + y1 * gy) : 0.0f;
+        Accumulate<Fractal>(out + k, (e0 + e1 + e2) * 99.836853f, amp);
+    }
+}
+
+template <int32_t Fractal>
+VELMORAN_SIMD_CLONES void OpenSimplex2Lanes(int32_t seedValue, const float* __restrict xs,
+                                            const float* __restrict ys, float* __restrict out, uint32_t n,
+                                            float amp)
+{
+    constexpr float G2 = 0.21132487f;
+    const uint32_t seed = static_cast<uint32_t>(seedValue);
+    const uint32_t primeX = static_cast<uint32_t>(PrimeX);
+    const uint32_t primeY = static_cast<uint32_t>(PrimeY);
+    for (uint32_t k = 0; k < n; ++k)
+    {
+        const float x = xs[k];
+        const float y = ys[k];
+        const int32_t i = FastFloor(x);
+        const int32_t j = FastFloor(y);
+        const float xi = x - static_cast<float>(i);
+        const float yi = y - static_cast<float>(j);
+        const float t = (xi + yi) * G2;
+        const float x0 = xi - t;
+        const float y0 = yi - t;
+        const uint32_t iPrimed = static_cast<uint32_t>(i) * primeX;
+        const uint32_t jPrimed = static_cast<uint32_t>(j) * primeY;
+
+        const float a = 0.5f - x0 * x0 - y0 * y0;
+        const uint32_t h0 = GradIndexLane(seed, iPrimed, jPrimed);
+        const float e0 = a > 0 ? (a * a) * (a * a) * (x0 * Gradients2D[h0] + y0 * Gradients2D[h0 + 1]) : 0.0f;
+
+        const float c = (a - 0.66666663f) + t * 3.1547005f;
+        const float x2 = x0 - 0.57735026f;
+        const float y2 = y0 - 0.57735026f;
+        const uint32_t h2 = GradIndexLane(seed, iPrimed + primeX, jPrimed + primeY);
+        const float e2 = c > 0 ? (c * c) * (c * c) * (x2 * Gradients2D[h2] + y2 * Gradients2D[h2 + 1]) : 0.0f;
+
+        const bool upper = y0 > x0;
+        const float x1 = upper ? x0 + G2 : x0 - 0.78867513f;
+        const float y1 = upper ? y0 - 0.78867513f : y0 + G2;
+        const uint32_t h1 =
+            GradIndexLane(seed, upper ? iPrimed : iPrimed + primeX, upper ? jPrimed + primeY : jPrimed);
+        const float b = 0.5f - x1 * x1 - y1 * y1;
+        const float e1 = b > 0 ? (b * b) * (b * b) * (x1 * Gradients2D[h1] + y1 * Gradients2D[h1 + 1]) : 0.0f;
+
+        Accumulate<Fractal>(out + k, (e0 + e1 + e2) * 99.836853f, amp);
+    }
+}
+
+VELMORAN_SIMD_CLONES
+void FloorLanes(const float* __restrict xs, const float* __restrict ys, int32_t* __restrict cellX,
+                int32_t* __restrict cellY, uint32_t n)
+{
+    for (uint32_t k = 0; k < n; ++k)
+    {
+        cellX[k] = FastFloor(xs[k]);
+        cellY[k] = FastFloor(ys[k]);
+    }
+}
+
+inline void CornerGradient(int32_t seed, int32_t xPrimed, int32_t yPrimed, float& gx, float& gy)
+{
+    const uint32_t h = GradIndexLane(static_cast<uint32_t>(seed), static_cast<uint32_t>(xPrimed),
+                                     static_cast<uint32_t>(yPrimed));
+    gx = Gradients2D[h];
+    gy = Gradients2D[h + 1];
+}
+
+// One octave over n <= kChunk samples at the skewed coordinates xs, ys.
+template <int32_t Fractal>
+void OpenSimplex2Octave(int32_t seed, const float* xs, const float* ys, float* out, uint32_t n, float amp)
+{
+    constexpr uint32_t kChunk = 256;
+    if (n == 0) return;
+    // The coordinates run monotonically along the row, so the cells between the first and the last
+    // sample are about all the chunk crosses. A run loop pays off from about a dozen samples a cell.
+    const int64_t cells = std::llabs(int64_t{FastFloor(xs[n - 1])} - FastFloor(xs[0])) +
+                          std::llabs(int64_t{FastFloor(ys[n - 1])} - FastFloor(ys[0])) + 1;
+    if (int64_t{n} < 12 * cells)
+    {
+        OpenSimplex2Lanes<Fractal>(seed, xs, ys, out, n, amp);
+        return;
+    }
+    int32_t cellX[kChunk];
+    int32_t cellY[kChunk];
+    FloorLanes(xs, ys, cellX, cellY, n);
+    uint32_t begin = 0;
+    while (begin < n)
+    {
+        const int32_t i = cellX[begin];
+        const int32_t j = cellY[begin];
+        uint32_t end = begin + 1;
+        while (end < n && cellX[end] == i && cellY[end] == j)
+            ++end;
+        SimplexCell cell;
+        cell.fi = static_cast<float>(i);
+        cell.fj = static_cast<float>(j);
+        const int32_t iPrimed = WrapMul(i, PrimeX);
+        const int32_t jPrimed = WrapMul(j, PrimeY);
+        CornerGradient(seed, iPrimed, jPrimed, cell.g00x, cell.g00y);
+        CornerGradient(seed, WrapAdd(iPrimed, PrimeX), jPrimed, cell.g10x, cell.g10y);
+        CornerGradient(seed, iPrimed, WrapAdd(jPrimed, PrimeY), cell.g01x, cell.g01y);
+        CornerGradient(seed, WrapAdd(iPrimed, PrimeX), WrapAdd(jPrimed, PrimeY), cell.g11x, cell.g11y);
+        OpenSimplex2Run<Fractal>(cell, xs + begin, ys + begin, out + begin, end - begin, amp);
+        begin = end;
+    }
+}
+
+template <int32_t Fractal>
+void OpenSimplex2Row(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
+{
+    constexpr uint32_t kChunk = 256;
+    float xs[kChunk];
+    float ys[kChunk];
+    const float yf = y * noise.frequency;
+    for (uint32_t begin = 0; begin < count; begin += kChunk)
+    {
+        const uint32_t n = count - begin < kChunk ? count - begin : kChunk;
+        float* sum = out + begin;
+        for (uint32_t j = 0; j < n; ++j)
+        {
+            const float x = (static_cast<float>(begin + j) + offsetX) * noise.frequency;
+            const float t = (x + yf) * 0.36602539f;
+            xs[j] = x + t;
+            ys[j] = yf + t;
+        }
+        if constexpr (Fractal == NoiseGenerator::FBm || Fractal == NoiseGenerator::Ridged)
+        {
+            for (uint32_t j = 0; j < n; ++j)
+                sum[j] = 0;
+            int32_t seed = noise.seed;
+            float amp = noise.fractalBounding;
+            for (int32_t octave = 0; octave < noise.octaves; ++octave)
+            {
+                OpenSimplex2Octave<Fractal>(seed, xs, ys, sum, n, amp);
+                for (uint32_t j = 0; j < n; ++j)
+                {
+                    xs[j] *= noise.lacunarity;
+                    ys[j] *= noise.lacunarity;
+                }
+                seed = WrapAdd(seed, 1);
+                amp *= noise.gain;
+            }
+        }
+        else
+        {
+            OpenSimplex2Octave<Fractal>(noise.seed, xs, ys, sum, n, 0.0f);
+        }
+    }
+}
 
 template <int32_t Type> struct RowKernel;
 template <> struct RowKernel<NoiseGenerator::Cellular>
@@ -545,11 +767,13 @@ VELMORAN_SIMD_CLONES void OctaveRow(const Kernel& kernel, const float* xs, float
 template <int32_t Type, int32_t Fractal>
 void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
 {
-    if constexpr (Type == NoiseGenerator::OpenSimplex2 ||
-                  (Type != NoiseGenerator::Cellular && Type != NoiseGenerator::Perlin &&
-                   Type != NoiseGenerator::ValueCubic && Type != NoiseGenerator::Value))
+    if constexpr (Type == NoiseGenerator::OpenSimplex2)
     {
-        // The skew mixes x into y: no half of the lattice is shared along the row.
+        OpenSimplex2Row<Fractal>(noise, offsetX, y, count, out);
+    }
+    else if constexpr (Type != NoiseGenerator::Cellular && Type != NoiseGenerator::Perlin &&
+                       Type != NoiseGenerator::ValueCubic && Type != NoiseGenerator::Value)
+    {
         for (uint32_t j = 0; j < count; ++j)
             out[j] = Sample<Type, Fractal>(noise, static_cast<float>(j) + offsetX, y);
     }

@@ -1,6 +1,8 @@
 #include "terrain/Terrain.h"
 
+#include "engine/LargeArrays.h"
 #include "engine/Log.h"
+#include "engine/Parallel.h"
 #include "render/Texture.h"
 #include "terrain/Generators.h"
 #include "terrain/Heightmap.h"
@@ -11,8 +13,53 @@
 
 #include <GL/glew.h>
 
+#include <future>
+
 // The algorithms live in TerrainGrid, Generators and Layers; these members call them and keep the
 // GL side (mesh uploads and texture updates) in one place.
+
+namespace
+{
+// The size checks of Terrain::BuildMesh: true when the grid's arrays can be built. Sets the sizes,
+// the flat height range and, for an accepted grid, the vertex distance and count.
+bool AcceptGrid(Terrain& terrain, uint32_t width, uint32_t height, float vertexDistance)
+{
+    terrain.width = width;
+    terrain.height = height;
+    terrain.minHeight = 0.0f;
+    terrain.maxHeight = 0.0f;
+    if (width == 0 || height == 0) return false;
+    // The mesh counts and GL draw counts are 32-bit.
+    const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
+    if (uint64_t{width} * height * 3 > UINT32_MAX || indexTotal > UINT32_MAX)
+    {
+        Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
+                   height);
+        terrain.vertexCount = 0; // an empty terrain, whose counts hold no wrapped product
+        terrain.indexCount = 0;
+        return false;
+    }
+    terrain.vertexDistance = vertexDistance;
+    terrain.vertexCount = width * height;
+    return true;
+}
+
+// One material record over the whole index list; a texture shown already stays shown.
+void SetWholeMeshEntry(Terrain& terrain)
+{
+    terrain.indexCount = static_cast<uint32_t>(terrain.indices.size());
+    const uint32_t shown = terrain.mesh->entries.empty() ? 0u : terrain.mesh->entries[0].texture;
+    terrain.mesh->entries.assign(1, MeshEntry::Whole(terrain.indexCount, shown));
+}
+
+// Runs work on a thread of its own when there is a second core, otherwise when waited for; get()
+// waits and passes its exception on (and the future's destructor waits too).
+template <typename Work> std::future<void> Beside(Work work)
+{
+    return std::async(Parallel::ThreadCount() > 1 ? std::launch::async : std::launch::deferred,
+                      std::move(work));
+}
+} // namespace
 
 Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
                  float parameter2, uint32_t iterations)
@@ -26,12 +73,8 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
     minHeight = 3.4028235e38f;
     generatorRecord = {generator, parameter1, parameter2, iterations, 0, false};
 
-    switch (generator)
+    if (generator == Generator::DiamondSquare)
     {
-    case Generator::Flat:
-        BuildMesh(width, height, vertexDistance);
-        break;
-    case Generator::DiamondSquare:
         if (width != height)
         {
             Log::Warn(
@@ -42,15 +85,71 @@ Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generato
             Log::Error(
                 "Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
                 width);
-        if (BuildMesh(width, height, vertexDistance)) GenerateDiamondSquare(parameter1, parameter2);
+    }
+    if (!AcceptGrid(*this, width, height, vertexDistance)) return;
+
+    // The flat grid, the generator's heights added to it and the shift to zero, as BuildMesh,
+    // AddHeights and ShiftHeightsToZero do them, but with every array written once and nothing
+    // uploaded yet: the generator fills a scratch array, the positions are then written once with
+    // their final heights, and CreateTexturesAndNormals uploads the whole mesh once. Texture
+    // coordinates and triangles do not depend on the heights; they are built beside the generator.
+    std::future<void> grid = Beside(
+        [this]
+        {
+            TerrainGrid::GridTexCoords(this->width, this->height, texCoords);
+            TerrainGrid::GridIndices(this->width, this->height, indices);
+        });
+    const size_t count = vertexCount;
+    std::unique_ptr<float[]> generated;
+    std::vector<float> faultArray;
+    const float* heights = nullptr;
+    switch (generator)
+    {
+    case Generator::Flat:
         break;
-    case Generator::RandomFault:
-        if (BuildMesh(width, height, vertexDistance)) GenerateRandomFault(parameter1, parameter2, iterations);
+    case Generator::DiamondSquare:
+    {
+        generated.reset(new float[count]); // diamond-square writes every point of an accepted size
+        LargeArrays::AdviseHugePages(generated.get(), count * sizeof(float));
+        GeneratorRandom random;
+        generatorRecord.seed = random.seed; // what a project needs to rebuild the same heights
+        if (Generators::DiamondSquare(width, height, parameter1, parameter2, random, generated.get(), 1))
+            heights = generated.get();
+        else
+            Log::Error(
+                "Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
+                width, height);
         break;
     }
+    case Generator::RandomFault:
+    {
+        GeneratorRandom random;
+        generatorRecord.seed = random.seed;
+        Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, faultArray);
+        heights = faultArray.data();
+        break;
+    }
+    }
+    float shift = 0.0f;
+    if (heights != nullptr)
+    {
+        // The range AddHeights finds, then ShiftHeightsToZero.
+        TerrainGrid::HeightRange range;
+        for (size_t k = 0; k < count; ++k)
+            range.Add(0.0f + 1.0f * heights[k]);
+        minHeight = range.min;
+        maxHeight = range.max;
+        shift = minHeight;
+        maxHeight -= minHeight;
+        minHeight = 0.0f;
+    }
+    TerrainGrid::GridPositions(width, height, vertexDistance, heights, shift, positions);
+    generated.reset();
+    faultArray = std::vector<float>();
+    grid.get();
+    SetWholeMeshEntry(*this);
 
-    if (width == 0 || height == 0 || positions.empty()) return;
-    basePositions = positions;
+    LargeArrays::Copy(basePositions, positions);
     CreateTexturesAndNormals();
 }
 
@@ -58,11 +157,33 @@ Terrain::~Terrain() = default;
 
 void Terrain::CreateTexturesAndNormals()
 {
-    if (!heightmapTexture)
+    // The heightmap pixels, the normals and the normal texture's pixels are computed beside the
+    // uploads of the texture coordinates, triangles and positions; each array is written once (no
+    // flat normals or empty normal texture first) and the mesh goes to GL once with its final
+    // arrays. The messages keep their order.
+    const size_t count = static_cast<size_t>(width) * height;
+    std::unique_ptr<uint8_t[]> heightBytes;
+    std::unique_ptr<uint8_t[]> normalBytes;
+    const bool needHeightmap = !heightmapTexture;
+    std::future<void> derived = Beside(
+        [&]
+        {
+            if (needHeightmap) heightBytes = CreateHeightmapBuffer();
+            normalBytes = LargeArrays::UninitializedBytes(3 * count);
+            TerrainGrid::VertexNormals(positions.data(), width, height, normals, normalBytes.get());
+        });
+    mesh->vertexCount = vertexCount;
+    mesh->indexCount = indexCount;
+    mesh->UpdateTexCoords(texCoords.data());
+    mesh->UpdateIndices(indices.data());
+    mesh->UpdateVertices(positions.data());
+    derived.get();
+
+    if (needHeightmap)
     {
         Log::Trace("Creating new terrain heightmap texture.");
         heightmapTexture =
-            std::make_unique<Texture>(width, height, 1, CreateHeightmapBuffer(), false, GL_LINEAR);
+            std::make_unique<Texture>(width, height, 1, std::move(heightBytes), false, GL_LINEAR);
         if (!mesh->entries.empty() && mesh->entries[0].texture == 0)
             mesh->entries[0].texture = heightmapTexture->id;
     }
@@ -71,38 +192,20 @@ void Terrain::CreateTexturesAndNormals()
         Log::Trace("Creating new terrain watermap texture.");
         watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
     }
-    if (!normalTexture) normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
     Log::Trace("Starting to recalculate vertex normals.");
-    RecalculateNormals();
+    mesh->UpdateNormals(normals.data());
+    if (normalTexture)
+        normalTexture->Update(std::move(normalBytes));
+    else
+        normalTexture = std::make_unique<Texture>(width, height, 3, std::move(normalBytes), false, GL_LINEAR);
     Log::Trace("Finished recalculating vertex normals.");
 }
 
 bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 {
-    this->width = width;
-    this->height = height;
-    minHeight = 0.0f;
-    maxHeight = 0.0f;
-    if (width == 0 || height == 0) return false;
-    // The mesh counts and GL draw counts are 32-bit.
-    const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
-    if (uint64_t{width} * height * 3 > UINT32_MAX || indexTotal > UINT32_MAX)
-    {
-        Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
-                   height);
-        vertexCount = 0; // an empty terrain, whose counts hold no wrapped product
-        indexCount = 0;
-        return false;
-    }
-
-    this->vertexDistance = vertexDistance;
-    vertexCount = width * height;
+    if (!AcceptGrid(*this, width, height, vertexDistance)) return false;
     TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
-    indexCount = static_cast<uint32_t>(indices.size());
-
-    // One material record; a texture shown already stays shown.
-    const uint32_t shown = mesh->entries.empty() ? 0u : mesh->entries[0].texture;
-    mesh->entries.assign(1, MeshEntry::Whole(indexCount, shown));
+    SetWholeMeshEntry(*this);
     mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
     return true;
 }
@@ -110,9 +213,9 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 std::unique_ptr<uint8_t[]> Terrain::CreateHeightmapBuffer() const
 {
     const size_t count = static_cast<size_t>(width) * height;
-    std::unique_ptr<uint8_t[]> buffer(new uint8_t[count]());
-    if (positions.size() >= 3 * count)
-        TerrainGrid::HeightmapBytes(positions.data(), count, minHeight, maxHeight, buffer.get());
+    if (positions.size() < 3 * count) return std::unique_ptr<uint8_t[]>(new uint8_t[count]());
+    std::unique_ptr<uint8_t[]> buffer = LargeArrays::UninitializedBytes(count); // every byte written below
+    TerrainGrid::HeightmapBytes(positions.data(), count, minHeight, maxHeight, buffer.get());
     return buffer;
 }
 
@@ -121,7 +224,7 @@ void Terrain::RecalculateNormals()
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count) return;
     normals.resize(3 * count);
-    std::unique_ptr<uint8_t[]> bytes(new uint8_t[3 * count]);
+    std::unique_ptr<uint8_t[]> bytes = LargeArrays::UninitializedBytes(3 * count);
     TerrainGrid::VertexNormals(positions.data(), width, height, normals.data(), bytes.get());
     mesh->UpdateNormals(normals.data());
 

@@ -42,8 +42,8 @@ public:
     void AddHeights(const float* array, float scale);
     void ShiftHeightsToZero();
     void SetDisplayTexture(const Texture* texture);
-    // Creates the heightmap, water-map and normal textures the terrain lacks, then the normals: the
-    // last step of building a terrain from its generator or from a file.
+    // Creates the heightmap, water-map and normal textures the terrain lacks, then the normals, and
+    // uploads the whole mesh: the last step of building a terrain from its generator or from a file.
     void CreateTexturesAndNormals();
 
     // Start generators. Both draw from a fresh random source unless one is given (tests seed it).

@@ -3,6 +3,7 @@
 // Sections: ranges and row splitting; the flat grid; face and vertex normals (the direct rule and
 // the pass that computes each face normal once); heightmap bytes and height operations.
 
+#include "engine/LargeArrays.h"
 #include "engine/Parallel.h"
 #include "engine/Simd.h"
 
@@ -92,46 +93,110 @@ void ForRows(size_t rows, size_t rowWork, const std::function<void(size_t, size_
     Parallel::For(rows, body, MinRowsPerThread(rowWork));
 }
 
+namespace
+{
+// The grid's arrays are written block by block, each element once (see engine/LargeArrays.h): a
+// block holds whole vertices (or cells), and vertex(out, i, j) writes one of them.
+template <typename T, typename PerVertex>
+void FillPerVertex(std::vector<T>& v, size_t W, size_t H, size_t components, PerVertex vertex)
+{
+    constexpr size_t kBlock = LargeArrays::kBlockElements;
+    const size_t perBlock = kBlock / components * components;
+    const size_t total = W * H * components;
+    LargeArrays::Prepare(v, total);
+    T block[kBlock];
+    for (size_t first = 0; first < total; first += perBlock)
+    {
+        const size_t count = std::min(perBlock, total - first);
+        const size_t firstVertex = first / components;
+        size_t i = firstVertex / H;
+        size_t j = firstVertex % H;
+        for (size_t n = 0; n < count; n += components)
+        {
+            vertex(block + n, i, j);
+            if (++j == H)
+            {
+                j = 0;
+                ++i;
+            }
+        }
+        v.insert(v.end(), block, block + count);
+    }
+}
+} // namespace
+
+void GridPositions(uint32_t width, uint32_t height, float vertexDistance, const float* heights, float shift,
+                   std::vector<float>& positions)
+{
+    const size_t H = height;
+    const float halfW = static_cast<float>(width - 1) * 0.5f;
+    const float halfH = static_cast<float>(height - 1) * 0.5f;
+    FillPerVertex(positions, width, H, 3,
+                  [=](float* out, size_t i, size_t j)
+                  {
+                      out[0] = (static_cast<float>(i) - halfW) * vertexDistance;
+                      // The flat height 0, plus the generated height as AddHeights adds it, shifted.
+                      out[1] = heights != nullptr ? (0.0f + 1.0f * heights[i * H + j]) - shift : 0.0f;
+                      out[2] = (static_cast<float>(j) - halfH) * vertexDistance;
+                  });
+}
+
+void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords)
+{
+    const float du = 1.0f / static_cast<float>(height - 1);
+    const float dv = 1.0f / static_cast<float>(width - 1);
+    FillPerVertex(texCoords, width, height, 2,
+                  [=](float* out, size_t i, size_t j)
+                  {
+                      out[0] = static_cast<float>(j) * du;
+                      out[1] = static_cast<float>(i) * dv;
+                  });
+}
+
+void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices)
+{
+    // Cell (i, j) with a = k(i, j), b = k(i, j+1), c = k(i+1, j), e = k(i+1, j+1): (a, c, b), (b, c, e).
+    const size_t H = height;
+    if (width < 2 || height < 2)
+    {
+        indices.clear();
+        return;
+    }
+    FillPerVertex(indices, size_t{width} - 1, H - 1, 6,
+                  [H](uint32_t* out, size_t i, size_t j)
+                  {
+                      const uint32_t a = static_cast<uint32_t>(i * H + j);
+                      const uint32_t b = a + 1;
+                      const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
+                      const uint32_t e = c + 1;
+                      out[0] = a;
+                      out[1] = c;
+                      out[2] = b;
+                      out[3] = b;
+                      out[4] = c;
+                      out[5] = e;
+                  });
+}
+
 void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
                std::vector<uint32_t>& indices, std::vector<float>& normals, std::vector<float>& texCoords)
 {
-    const size_t W = width;
-    const size_t H = height;
-    positions.assign(3 * W * H, 0.0f);
-    normals.assign(3 * W * H, 0.0f);
-    texCoords.assign(2 * W * H, 0.0f);
-    indices.assign((W - 1) * (H - 1) * 6, 0u);
+    BuildGrid(width, height, vertexDistance, positions, indices, texCoords);
+    FillPerVertex(normals, width, height, 3,
+                  [](float* out, size_t, size_t)
+                  {
+                      out[0] = 0.0f;
+                      out[1] = 1.0f;
+                      out[2] = 0.0f;
+                  });
+}
 
-    const float halfW = static_cast<float>(width - 1) * 0.5f;
-    const float halfH = static_cast<float>(height - 1) * 0.5f;
-    const float du = 1.0f / static_cast<float>(height - 1);
-    const float dv = 1.0f / static_cast<float>(width - 1);
-    for (size_t i = 0; i < W; ++i)
-        for (size_t j = 0; j < H; ++j)
-        {
-            const size_t k = i * H + j;
-            positions[3 * k] = (static_cast<float>(i) - halfW) * vertexDistance;
-            positions[3 * k + 2] = (static_cast<float>(j) - halfH) * vertexDistance;
-            normals[3 * k + 1] = 1.0f;
-            texCoords[2 * k] = static_cast<float>(j) * du;
-            texCoords[2 * k + 1] = static_cast<float>(i) * dv;
-        }
-
-    size_t n = 0;
-    for (size_t i = 0; i + 1 < W; ++i)
-        for (size_t j = 0; j + 1 < H; ++j)
-        {
-            const uint32_t a = static_cast<uint32_t>(i * H + j);
-            const uint32_t b = a + 1;
-            const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
-            const uint32_t e = c + 1;
-            indices[n++] = a;
-            indices[n++] = c;
-            indices[n++] = b;
-            indices[n++] = b;
-            indices[n++] = c;
-            indices[n++] = e;
-        }
+void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
+               std::vector<uint32_t>& indices, std::vector<float>& texCoords)
+{
+    GridPositions(width, height, vertexDistance, nullptr, 0.0f, positions);
+    GridTexCoords(width, height, texCoords);
+    GridIndices(width, height, indices);
 }
 
 namespace
@@ -333,107 +398,138 @@ void VertexNormalDirect(const float* positions, uint32_t width, uint32_t height,
     StoreNormal(sum, out, nullptr);
 }
 
+namespace
+{
+// Vertex rows [begin, end): normals to normals (whose first row is normalsFirstRow), bytes (when
+// not null) to the whole grid's normalBytes.
+void NormalRows(const float* positions, size_t W, size_t H, size_t begin, size_t end, float* normals,
+                size_t normalsFirstRow, uint8_t* normalBytes)
+{
+    const size_t cells = H > 1 ? H - 1 : 0;
+    // Two cell rows slide along: cells (i-1, *) above vertex row i and cells (i, *) below it.
+    CellRow above, below;
+    above.Resize(cells);
+    below.Resize(cells);
+    // Vertex rows i-1, i and i+1 slide along with the cell rows, each loaded once.
+    RowOfVertices up, mid, down;
+    std::vector<float> sx(H), sy(H), sz(H);
+    std::vector<int32_t> bytesX(H), bytesY(H), bytesZ(H);
+    for (size_t i = begin; i < end; ++i)
+    {
+        const bool hasAbove = i >= 1;
+        const bool hasBelow = i + 1 < W;
+        if (i == begin)
+        {
+            mid.Load(positions, H, i);
+            if (hasAbove)
+            {
+                up.Load(positions, H, i - 1);
+                CellRowNormals(up, mid, H, above);
+            }
+        }
+        else
+        {
+            std::swap(above, below);
+            std::swap(mid, down);
+        }
+        if (hasBelow)
+        {
+            down.Load(positions, H, i + 1);
+            CellRowNormals(mid, down, H, below);
+        }
+
+        // The sum of vertex j, in the fixed order of the incident triangles.
+        const auto sumAt = [&](size_t j, float* sum)
+        {
+            const bool right = j + 1 < H; // cells (*, j) exist
+            const bool left = j >= 1;     // cells (*, j-1) exist
+            sum[0] = sum[1] = sum[2] = 0.0f;
+            if (hasAbove && right)
+            {
+                AddFace(sum, above.x0, above.y0, above.z0, j);
+                AddFace(sum, above.x1, above.y1, above.z1, j);
+            }
+            if (hasBelow && right) AddFace(sum, below.x0, below.y0, below.z0, j);
+            if (hasBelow && left)
+            {
+                AddFace(sum, below.x1, below.y1, below.z1, j - 1);
+                AddFace(sum, below.x0, below.y0, below.z0, j - 1);
+            }
+            if (hasAbove && left) AddFace(sum, above.x1, above.y1, above.z1, j - 1);
+        };
+
+        size_t fastBegin = H;
+        size_t fastEnd = H;
+        if (hasAbove && hasBelow && H >= 3)
+        {
+            // Inner vertices of an inner row: all six triangles, the same sums without tests.
+            fastBegin = 1;
+            fastEnd = H - 1;
+            InnerVertexNormals(H, above, below, sx.data(), sy.data(), sz.data());
+        }
+
+        float* rowNormals = normals + 3 * (i - normalsFirstRow) * H;
+        uint8_t* rowBytes = normalBytes != nullptr ? normalBytes + 3 * i * H : nullptr;
+        if (rowBytes != nullptr && fastBegin < fastEnd)
+            NormalBytes(fastBegin, fastEnd, sx.data(), sy.data(), sz.data(), bytesX.data(), bytesY.data(),
+                        bytesZ.data());
+        for (size_t j = 0; j < H; ++j)
+        {
+            if (j >= fastBegin && j < fastEnd)
+            {
+                rowNormals[3 * j] = sx[j];
+                rowNormals[3 * j + 1] = sy[j];
+                rowNormals[3 * j + 2] = sz[j];
+                if (rowBytes != nullptr)
+                {
+                    rowBytes[3 * j] = static_cast<uint8_t>(bytesX[j]);
+                    rowBytes[3 * j + 1] = static_cast<uint8_t>(bytesZ[j]);
+                    rowBytes[3 * j + 2] = static_cast<uint8_t>(bytesY[j]);
+                }
+            }
+            else
+            {
+                float sum[3];
+                sumAt(j, sum);
+                StoreNormal(sum, rowNormals + 3 * j, rowBytes != nullptr ? rowBytes + 3 * j : nullptr);
+            }
+        }
+    }
+}
+} // namespace
+
 void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals,
                    uint8_t* normalBytes)
 {
     const size_t W = width;
     const size_t H = height;
     if (W == 0 || H == 0) return;
-    const size_t cells = H > 1 ? H - 1 : 0;
     ForRows(W, 12 * H,
             [&](size_t begin, size_t end)
-            {
-                // Two cell rows slide along: cells (i-1, *) above vertex row i and cells (i, *) below it.
-                CellRow above, below;
-                above.Resize(cells);
-                below.Resize(cells);
-                // Vertex rows i-1, i and i+1 slide along with the cell rows, each loaded once.
-                RowOfVertices up, mid, down;
-                std::vector<float> sx(H), sy(H), sz(H);
-                std::vector<int32_t> bytesX(H), bytesY(H), bytesZ(H);
-                for (size_t i = begin; i < end; ++i)
-                {
-                    const bool hasAbove = i >= 1;
-                    const bool hasBelow = i + 1 < W;
-                    if (i == begin)
-                    {
-                        mid.Load(positions, H, i);
-                        if (hasAbove)
-                        {
-                            up.Load(positions, H, i - 1);
-                            CellRowNormals(up, mid, H, above);
-                        }
-                    }
-                    else
-                    {
-                        std::swap(above, below);
-                        std::swap(mid, down);
-                    }
-                    if (hasBelow)
-                    {
-                        down.Load(positions, H, i + 1);
-                        CellRowNormals(mid, down, H, below);
-                    }
+            { NormalRows(positions, W, H, begin, end, normals, 0, normalBytes); });
+}
 
-                    // The sum of vertex j, in the fixed order of the incident triangles.
-                    const auto sumAt = [&](size_t j, float* sum)
-                    {
-                        const bool right = j + 1 < H; // cells (*, j) exist
-                        const bool left = j >= 1;     // cells (*, j-1) exist
-                        sum[0] = sum[1] = sum[2] = 0.0f;
-                        if (hasAbove && right)
-                        {
-                            AddFace(sum, above.x0, above.y0, above.z0, j);
-                            AddFace(sum, above.x1, above.y1, above.z1, j);
-                        }
-                        if (hasBelow && right) AddFace(sum, below.x0, below.y0, below.z0, j);
-                        if (hasBelow && left)
-                        {
-                            AddFace(sum, below.x1, below.y1, below.z1, j - 1);
-                            AddFace(sum, below.x0, below.y0, below.z0, j - 1);
-                        }
-                        if (hasAbove && left) AddFace(sum, above.x1, above.y1, above.z1, j - 1);
-                    };
-
-                    size_t fastBegin = H;
-                    size_t fastEnd = H;
-                    if (hasAbove && hasBelow && H >= 3)
-                    {
-                        // Inner vertices of an inner row: all six triangles, the same sums without tests.
-                        fastBegin = 1;
-                        fastEnd = H - 1;
-                        InnerVertexNormals(H, above, below, sx.data(), sy.data(), sz.data());
-                    }
-
-                    float* rowNormals = normals + 3 * i * H;
-                    uint8_t* rowBytes = normalBytes != nullptr ? normalBytes + 3 * i * H : nullptr;
-                    if (rowBytes != nullptr && fastBegin < fastEnd)
-                        NormalBytes(fastBegin, fastEnd, sx.data(), sy.data(), sz.data(), bytesX.data(),
-                                    bytesY.data(), bytesZ.data());
-                    for (size_t j = 0; j < H; ++j)
-                    {
-                        if (j >= fastBegin && j < fastEnd)
-                        {
-                            rowNormals[3 * j] = sx[j];
-                            rowNormals[3 * j + 1] = sy[j];
-                            rowNormals[3 * j + 2] = sz[j];
-                            if (rowBytes != nullptr)
-                            {
-                                rowBytes[3 * j] = static_cast<uint8_t>(bytesX[j]);
-                                rowBytes[3 * j + 1] = static_cast<uint8_t>(bytesZ[j]);
-                                rowBytes[3 * j + 2] = static_cast<uint8_t>(bytesY[j]);
-                            }
-                        }
-                        else
-                        {
-                            float sum[3];
-                            sumAt(j, sum);
-                            StoreNormal(sum, rowNormals + 3 * j,
-                                        rowBytes != nullptr ? rowBytes + 3 * j : nullptr);
-                        }
-                    }
-                }
-            });
+void VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
+                   uint8_t* normalBytes)
+{
+    const size_t W = width;
+    const size_t H = height;
+    LargeArrays::Prepare(normals, 3 * W * H);
+    if (W == 0 || H == 0) return;
+    // Batches of rows of a few megabytes: computed on all cores into a scratch block that stays in
+    // the cache, then appended, so that every element of normals is written once.
+    const size_t batchRows = std::max<size_t>(8, (size_t(4) << 20) / (12 * H));
+    std::vector<float> scratch(3 * std::min(batchRows, W) * H);
+    for (size_t first = 0; first < W; first += batchRows)
+    {
+        const size_t rows = std::min(batchRows, W - first);
+        ForRows(
+            rows, 12 * H,
+            [&](size_t begin, size_t end)
+            { NormalRows(positions, W, H, first + begin, first + end, scratch.data(), first, normalBytes); });
+        normals.insert(normals.end(), scratch.begin(),
+                       scratch.begin() + static_cast<ptrdiff_t>(3 * rows * H));
+    }
 }
 
 void HeightmapBytes(const float* positions, size_t vertexCount, float minHeight, float maxHeight,

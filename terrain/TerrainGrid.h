@@ -47,9 +47,21 @@ HeightRange ForRows(size_t rows, size_t rowWork,
 void ForRows(size_t rows, size_t rowWork, const std::function<void(size_t, size_t)>& body);
 
 // Flat grid centred on the origin with normals (0, 1, 0), texture coordinates (j / (H-1), i / (W-1))
-// and the triangles (a, c, b), (b, c, e) of every cell. W and H must be at least 1.
+// and the triangles (a, c, b), (b, c, e) of every cell. W and H must be at least 1. The arrays'
+// contents are replaced, each element written once.
 void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
                std::vector<uint32_t>& indices, std::vector<float>& normals, std::vector<float>& texCoords);
+// The same without normals, for a caller that computes them from the heights.
+void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
+               std::vector<uint32_t>& indices, std::vector<float>& texCoords);
+
+// The parts of BuildGrid, for building them on different threads. GridPositions with heights (W x H
+// in vertex order) writes y = (0 + 1 * heights[k]) - shift: the flat grid after AddHeights(heights,
+// 1) and ShiftHeights(shift), the same bits, in one pass; with null heights y is 0.
+void GridPositions(uint32_t width, uint32_t height, float vertexDistance, const float* heights, float shift,
+                   std::vector<float>& positions);
+void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords);
+void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices);
 
 // Unit face normal e2 x e1 / |e2 x e1| with e1 = p1 - p0, e2 = p2 - p0.
 inline void TriangleNormal(const float* p0, const float* p1, const float* p2, float* out)
@@ -74,6 +86,9 @@ void VertexNormalDirect(const float* positions, uint32_t width, uint32_t height,
 // All vertex normals, and (when normalBytes is not null) the 3-byte normal texture beside them.
 // Each face normal is computed once per pass instead of once per incident vertex.
 void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals,
+                   uint8_t* normalBytes);
+// The same, replacing the contents of normals by the W x H normals, each element written once.
+void VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
                    uint8_t* normalBytes);
 
 // Normal texture texel: x to red, z to green, y (up) to blue, each trunc((n + 1) * 0.5 * 255).

@@ -7,6 +7,7 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 
+#include "editor/ExportForm.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
 #include "io/ProjectFile.h"
@@ -303,6 +304,36 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     {
         ASSERT_EQ(files.count(name), 1u) << name;
         EXPECT_TRUE(files.at(name) == bytes) << name << " differs";
+    }
+
+    // Its exports are the Export dialog's, byte for byte.
+    const std::string exported = dir / "exported";
+    std::filesystem::create_directories(exported);
+    for (const auto& terrain : editor.terrains)
+    {
+        ExportForm form;
+        form.selected = terrain;
+        form.folder = exported;
+        for (bool& format : form.formats)
+            format = true;
+        form.resampleChoice = 1;
+        form.splatBySlope = true;
+        std::string error;
+        ASSERT_EQ(form.Export(true, error), ExportForm::Outcome::Written) << error;
+    }
+    const auto expectedExports = FilesIn(exported);
+    const std::string builtExports = dir / "built-exports";
+    const std::string exportCommand = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path +
+                                      "' --out '" + builtExports + "' --formats glb,obj,png16,r16,exr,splat" +
+                                      " --resample " + std::to_string(ExportForm::kResampleSides[1]) +
+                                      " --splat slope 2>" + (dir / "stderr.txt");
+    ASSERT_EQ(std::system(exportCommand.c_str()), 0) << FilesIn(dir.Path().string())["stderr.txt"];
+    const auto exportFiles = FilesIn(builtExports);
+    ASSERT_EQ(exportFiles.size(), expectedExports.size());
+    for (const auto& [name, bytes] : expectedExports)
+    {
+        ASSERT_EQ(exportFiles.count(name), 1u) << name;
+        EXPECT_TRUE(exportFiles.at(name) == bytes) << name << " differs";
     }
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights

@@ -120,6 +120,18 @@ TEST(ObjReaderTest, ChunkedFileReadsLikeOneBuffer)
         ASSERT_TRUE(result.Ok()) << chunk << ": " << result.reason;
         EXPECT_EQ(Fields(whole), Fields(read));
     }
+    // Lean: the same terrain arrays, nothing of the faces' other slots or the normals' values.
+    ObjData lean;
+    ObjReadOptions options;
+    options.cornerSlots = false;
+    options.normals = false;
+    ASSERT_TRUE(ObjReader::ReadTerrain(dir / "t.obj", lean, 7, options).Ok());
+    EXPECT_EQ(
+        std::tie(lean.name, lean.width, lean.height, lean.positions, lean.texCoords, lean.positionIndices),
+        std::tie(whole.name, whole.width, whole.height, whole.positions, whole.texCoords,
+                 whole.positionIndices));
+    EXPECT_TRUE(lean.texCoordIndices.empty() && lean.normalIndices.empty() && lean.normals.empty());
+    EXPECT_EQ(lean.normalRecords, whole.normals.size() / 3);
 }
 
 // Rewrites every face corner "P/T/N" of the text with corner(P, T, N).
@@ -284,13 +296,19 @@ TEST(ObjReaderTest, MalformedFilesAreRefusedWithTheirReason)
         {"empty.obj", S::NoNormals, "it holds no faces"},
     };
     const std::filesystem::path folder = testsupport::DataDir() / "obj";
+    // The terrain load keeps only what the terrain uses; it must judge every file the same.
+    ObjReadOptions lean;
+    lean.cornerSlots = false;
+    lean.normals = false;
     for (const auto& c : cases)
-    {
-        ObjData data;
-        const ObjResult result = ObjReader::ReadTerrain((folder / c.file).string(), data);
-        EXPECT_EQ(result.status, c.status) << c.file;
-        EXPECT_EQ(result.reason, c.reason) << c.file;
-    }
+        for (const ObjReadOptions& options : {ObjReadOptions{}, lean})
+        {
+            ObjData data;
+            const ObjResult result =
+                ObjReader::ReadTerrain((folder / c.file).string(), data, ObjReader::kReadChunkBytes, options);
+            EXPECT_EQ(result.status, c.status) << c.file << (options.normals ? "" : " (lean)");
+            EXPECT_EQ(result.reason, c.reason) << c.file << (options.normals ? "" : " (lean)");
+        }
     // Every file in the folder has its case (the fuzz target is seeded with them too).
     const auto files = std::distance(std::filesystem::directory_iterator(folder), {});
     EXPECT_EQ(static_cast<size_t>(files), std::size(cases));

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cfloat>
 #include <cmath>
@@ -75,6 +76,69 @@ TEST(ObjWriterTest, NormalsAreNumberedInOrderOfFirstUse)
                                              "f 2/2/2 5/5/3 3/3/1\nf 3/3/1 5/5/3 6/6/4\n"
                                              "f 4/4/2 7/7/3 5/5/3\nf 5/5/3 7/7/3 8/8/4\n"
                                              "f 5/5/3 8/8/4 6/6/4\nf 6/6/4 8/8/4 9/9/1\n");
+}
+
+// The numbering of a large mesh against an ordered map: most normals distinct (the table nearly
+// full), the rest repeating earlier ones, with -0 for 0 and NaNs among the repeats.
+TEST(ObjWriterTest, NormalNumbersMatchAMapOfFirstUses)
+{
+    GridMesh mesh(129, 100);
+    std::mt19937 random(8);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const size_t n = mesh.normals.size() / 3;
+    for (size_t k = 0; k < n; ++k)
+    {
+        float* normal = &mesh.normals[3 * k];
+        if (k > 0 && random() % 4 == 0)
+        {
+            std::copy_n(&mesh.normals[3 * (random() % k)], 3, normal); // an earlier normal again
+            for (int c = 0; c < 3; ++c)
+                if (normal[c] == 0.0f && random() % 2 == 0) normal[c] = -normal[c];
+        }
+        else
+        {
+            for (int c = 0; c < 3; ++c)
+                normal[c] = static_cast<float>(random() % 2001) * 0.001f - 1.0f;
+            if (random() % 500 == 0) normal[random() % 3] = nan;
+        }
+    }
+    const auto key = [&](size_t k)
+    {
+        std::array<uint32_t, 3> bits;
+        for (int c = 0; c < 3; ++c)
+        {
+            const float value = mesh.normals[3 * k + c] == 0.0f ? 0.0f : mesh.normals[3 * k + c];
+            std::memcpy(&bits[c], &value, sizeof(float));
+        }
+        return bits;
+    };
+    std::map<std::array<uint32_t, 3>, uint32_t> numbers;
+    std::vector<uint32_t> expected(n);
+    for (size_t k = 0; k < n; ++k)
+        expected[k] = numbers.emplace(key(k), static_cast<uint32_t>(numbers.size() + 1)).first->second;
+
+    ObjWriteStats stats;
+    testsupport::TempDir dir;
+    ASSERT_TRUE(ObjWriter::WriteFile(dir / "t.obj", mesh.View(), &stats));
+    EXPECT_EQ(stats.normalLines, numbers.size());
+    std::ifstream file(dir / "t.obj");
+    std::string line;
+    size_t faceCorner = 0, vnLines = 0;
+    while (std::getline(file, line))
+    {
+        if (line.rfind("vn ", 0) == 0) ++vnLines;
+        if (line.rfind("f ", 0) != 0) continue;
+        std::istringstream corners(line.substr(2));
+        uint32_t position, texCoord, normal;
+        char slash;
+        while (corners >> position >> slash >> texCoord >> slash >> normal)
+        {
+            ASSERT_EQ(normal, expected[position - 1]) << "corner " << faceCorner;
+            ++faceCorner;
+        }
+    }
+    EXPECT_EQ(vnLines, numbers.size());
+    EXPECT_EQ(faceCorner, mesh.indices.size());
 }
 
 // The file as a plain stream loop writes it: header, "v", "vt", one "vn" per distinct normal in order of

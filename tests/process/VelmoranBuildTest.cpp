@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sys/wait.h>
+#include <vector>
 
 using testsupport::TempDir;
 
@@ -60,6 +62,23 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     run = BuildProgram(dir, project + " --out " + (dir / "out") + " --images exr");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
+
+    // Exports instead of the Save Terrain files, and a list that would write NAME.obj twice.
+    run = BuildProgram(dir, project + " --out " + (dir / "exports") + " --terrain ridge --formats glb,r16 --resample 9");
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "exports"))
+        written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written, (std::vector<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
+    EXPECT_EQ(std::filesystem::file_size(dir / "exports/ridge_height.r16") % 18, 0u); // 9 vertices a side
+    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --formats save,obj");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
+                       "--out folders\n");
+    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --formats gltf");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err.rfind("velmoran-build: --formats: ", 0), 0u) << run.err;
 
     run = BuildProgram(dir, "");
     EXPECT_NE(run.status, 0);

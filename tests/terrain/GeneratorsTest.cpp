@@ -5,8 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -146,6 +147,109 @@ TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
     for (float slope : {std::nanf(""), INFINITY, -INFINITY, -1e30f})
         EXPECT_EQ(Generators::FaultLineRow(slope, 0.0f, 2), INT32_MIN) << slope;
     EXPECT_EQ(Generators::FaultLineRow(1e30f, 0.0f, 2), INT32_MAX);
+}
+
+// Diamond-square written plainly from its description: two queues, a visited array and every draw
+// taken in queue order on the calling thread.
+std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughness, GeneratorRandom& random)
+{
+    const int64_t n = side;
+    std::vector<float> h(size_t(n * n), 0.0f);
+    std::vector<uint8_t> visited(h.size(), 0);
+    std::deque<std::pair<int64_t, int64_t>> diamonds, squares;
+    for (int64_t corner : {int64_t{0}, n - 1, (n - 1) * n, n * n - 1})
+    {
+        h[size_t(corner)] = static_cast<float>(double{range} * random.Normal());
+        visited[size_t(corner)] = 1;
+    }
+    diamonds.emplace_back(n / 2, n / 2);
+    visited[size_t(n / 2 * n + n / 2)] = 1;
+    const auto push = [&](auto& q, int64_t x, int64_t y)
+    {
+        if (x >= 0 && y >= 0 && x < n && y < n && !visited[size_t(x * n + y)])
+        {
+            visited[size_t(x * n + y)] = 1;
+            q.emplace_back(x, y);
+        }
+    };
+    const auto at = [&](int64_t x, int64_t y) { return h[size_t(x * n + y)]; };
+    int64_t half = n / 2;
+    const double decay = std::pow(2.0, -double{roughness});
+    float factor = static_cast<float>(decay);
+    while (half > 0)
+    {
+        for (; !diamonds.empty(); diamonds.pop_front())
+        {
+            const auto [x, y] = diamonds.front();
+            const double g = random.Normal();
+            const float sum = at(x - half, y + half) + at(x - half, y - half) + at(x + half, y - half) +
+                              at(x + half, y + half);
+            h[size_t(x * n + y)] = sum * 0.25f + static_cast<float>(double{factor} * g * range);
+            push(squares, x - half, y);
+            push(squares, x + half, y);
+            push(squares, x, y - half);
+            push(squares, x, y + half);
+        }
+        const int64_t next = half / 2;
+        for (; !squares.empty(); squares.pop_front())
+        {
+            const auto [x, y] = squares.front();
+            const double g = random.Normal();
+            float sum = 0.0f;
+            int count = 0;
+            for (const auto& [nx, ny] : {std::pair{x - half, y}, {x + half, y}, {x, y - half}, {x, y + half}})
+                if (nx >= 0 && ny >= 0 && nx < n && ny < n)
+                {
+                    sum += at(nx, ny);
+                    ++count;
+                }
+            h[size_t(x * n + y)] =
+                sum / static_cast<float>(count) + static_cast<float>(double{range} * g * factor);
+            if (next > 0)
+            {
+                push(diamonds, x - next, y - next);
+                push(diamonds, x + next, y - next);
+                push(diamonds, x - next, y + next);
+                push(diamonds, x + next, y + next);
+            }
+        }
+        half = next;
+        factor = static_cast<float>(double{factor} * decay);
+    }
+    return h;
+}
+
+// Both forms, on one thread and with the draws taken ahead on a second (from 513 x 513 on),
+// against the plain run; the random source must also end in the same state (the same draw count).
+TEST(GeneratorsTest, DiamondSquareMatchesThePlainQueuesOnAnyThreadCount)
+{
+    for (uint32_t side : {9u, 129u, 513u})
+        for (unsigned threads : {1u, 2u})
+        {
+            if (side == 513 && threads == 1) continue; // the size matters only for the second thread
+            Parallel::SetThreadCount(threads);
+            GeneratorRandom plainRandom(side);
+            const std::vector<float> expected = PlainDiamondSquare(side, 30.0f, 0.8f, plainRandom);
+
+            GeneratorRandom random(side);
+            std::vector<float> heights;
+            ASSERT_TRUE(Generators::DiamondSquare(side, side, 30.0f, 0.8f, random, heights));
+            EXPECT_EQ(heights, expected) << side << " on " << threads;
+            EXPECT_EQ(random.Normal(), plainRandom.Normal()) << side << " on " << threads;
+
+            // Strided: the y of interleaved positions; x and z stay untouched.
+            GeneratorRandom stridedRandom(side);
+            std::vector<float> positions(3 * expected.size(), -1.0f);
+            ASSERT_TRUE(
+                Generators::DiamondSquare(side, side, 30.0f, 0.8f, stridedRandom, positions.data() + 1, 3));
+            for (size_t k = 0; k < expected.size(); ++k)
+            {
+                ASSERT_EQ(positions[3 * k + 1], expected[k]) << side << " vertex " << k;
+                ASSERT_EQ(positions[3 * k], -1.0f);
+                ASSERT_EQ(positions[3 * k + 2], -1.0f);
+            }
+        }
+    Parallel::SetThreadCount(0);
 }
 
 } // namespace

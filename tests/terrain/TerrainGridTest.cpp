@@ -119,6 +119,63 @@ TEST(TerrainGridTest, HeightBytesStretchTheRangeFromMinToMax)
     EXPECT_EQ(bytes[0] + bytes[1], 0);
 }
 
+// The normals appended to a vector in batches of rows (two batches here, each split over the
+// threads) against the pass into a plain array; the vector's old contents are replaced.
+TEST(TerrainGridTest, NormalsIntoAVectorGiveTheSameBitsInBatches)
+{
+    const uint32_t w = 100, h = 4000; // batches of 87 rows
+    const size_t count = size_t{w} * h;
+    const Grid g = RoughGrid(w, h, 5);
+    std::vector<float> reference(3 * count);
+    std::vector<uint8_t> referenceBytes(3 * count);
+    TerrainGrid::VertexNormals(g.positions.data(), w, h, reference.data(), referenceBytes.data());
+    for (unsigned threads : {1u, 3u})
+    {
+        Parallel::SetThreadCount(threads);
+        std::vector<float> normals(17, 9.0f);
+        std::vector<uint8_t> bytes(3 * count);
+        TerrainGrid::VertexNormals(g.positions.data(), w, h, normals, bytes.data());
+        ASSERT_EQ(normals.size(), reference.size());
+        EXPECT_TRUE(SameBits(normals.data(), reference.data(), normals.size())) << threads;
+        EXPECT_EQ(bytes, referenceBytes) << threads;
+    }
+    Parallel::SetThreadCount(0);
+}
+
+// Positions written once with their heights against the flat grid plus AddHeights and ShiftHeights,
+// bit for bit: zeros of both signs, a NaN, non-square grids.
+TEST(TerrainGridTest, GridPositionsWithHeightsGiveTheBitsOfAddingAndShifting)
+{
+    for (const auto& [w, h] : {std::pair{7u, 5u}, std::pair{2u, 9u}, std::pair{65u, 65u}})
+    {
+        const size_t count = size_t{w} * h;
+        std::mt19937 engine(w * h);
+        std::uniform_real_distribution<float> values(-4.0f, 9.0f);
+        std::vector<float> heights(count);
+        for (float& v : heights)
+            v = values(engine);
+        heights[0] = -0.0f;
+        heights[count / 2] = 0.0f;
+        heights[count - 1] = std::nanf("");
+
+        Grid g;
+        TerrainGrid::BuildGrid(w, h, 1.5f, g.positions, g.indices, g.normals, g.texCoords);
+        const TerrainGrid::HeightRange range =
+            TerrainGrid::AddHeights(g.positions.data(), heights.data(), count, 1.0f);
+        TerrainGrid::ShiftHeights(g.positions.data(), count, range.min);
+
+        std::vector<float> positions(3, 1.0f);
+        TerrainGrid::GridPositions(w, h, 1.5f, heights.data(), range.min, positions);
+        ASSERT_EQ(positions.size(), g.positions.size());
+        EXPECT_TRUE(SameBits(positions.data(), g.positions.data(), positions.size())) << w << " x " << h;
+
+        TerrainGrid::GridPositions(w, h, 1.5f, nullptr, 0.0f, positions);
+        Grid flat;
+        TerrainGrid::BuildGrid(w, h, 1.5f, flat.positions, flat.indices, flat.normals, flat.texCoords);
+        EXPECT_TRUE(SameBits(positions.data(), flat.positions.data(), positions.size())) << w << " x " << h;
+    }
+}
+
 // The lane-wise range against adding the values one by one: zeros of both signs (the first one's
 // bits win), NaN skipped, lengths around the lane width.
 TEST(TerrainGridTest, RangeOfGivesTheBitsOfTheOneByOneRange)

@@ -1,0 +1,286 @@
+// The job runner: progress seen from the polling thread, completion on that thread, cancelling
+// without changes, refusing a busy resource, and failures carried over as messages.
+#include "engine/Jobs.h"
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cmath>
+#include <future>
+#include <limits>
+#include <memory>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+using namespace std::chrono_literals;
+
+namespace
+{
+// Polls as the frame loop does until the runner is idle; false after a few seconds.
+bool PollUntilIdle(JobRunner& runner)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (runner.Busy())
+    {
+        runner.Poll();
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(1ms);
+    }
+    return true;
+}
+
+// The work's side waits for the test to open the gate (or gives up after a few seconds).
+struct Gate
+{
+    std::promise<void> promise;
+    std::shared_future<void> future = promise.get_future().share();
+    void Open() { promise.set_value(); }
+    void Pass() const { future.wait_for(10s); }
+};
+
+// Waits in the work until Cancel arrives.
+void AwaitCancel(const JobContext& job)
+{
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!job.CancelRequested() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(1ms);
+}
+
+JobRunner::Request Request(const char* title, std::vector<const void*> resources, bool cancellable = false)
+{
+    JobRunner::Request request;
+    request.title = title;
+    request.subject = "terrain hills";
+    request.resources = std::move(resources);
+    request.cancellable = cancellable;
+    return request;
+}
+} // namespace
+
+TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
+{
+    JobRunner runner;
+    int terrain = 0;
+    Gate reported, proceed;
+    std::thread::id workThread, completeThread;
+    std::unique_ptr<std::vector<int>> delivered;
+    JobOutcome outcome;
+    const JobRunner::Started started = runner.Start(
+        Request("Creating terrain", {&terrain}),
+        [&](JobContext& job)
+        {
+            workThread = std::this_thread::get_id();
+            job.Report(0.25f, "Diamond-square");
+            job.Report(std::numeric_limits<float>::quiet_NaN()); // ignored
+            reported.Open();
+            proceed.Pass();
+            return std::make_unique<std::vector<int>>(3, 7); // a move-only result
+        },
+        [&](std::unique_ptr<std::vector<int>>& result)
+        {
+            completeThread = std::this_thread::get_id();
+            delivered = std::move(result);
+        },
+        [&](const JobOutcome& ended) { outcome = ended; });
+    ASSERT_TRUE(started) << started.refusal;
+
+    reported.Pass();
+    std::vector<JobView> running = runner.Running();
+    ASSERT_EQ(running.size(), 1u);
+    EXPECT_EQ(running[0].id, started.id);
+    EXPECT_EQ(running[0].title, "Creating terrain");
+    EXPECT_EQ(running[0].text, "Diamond-square");
+    EXPECT_EQ(running[0].fraction, 0.25f);
+    EXPECT_FALSE(running[0].cancellable);
+    EXPECT_TRUE(runner.IsBusy(&terrain));
+    EXPECT_EQ(runner.Poll(), 0u); // the work is not done: nothing to complete yet
+    EXPECT_EQ(delivered, nullptr);
+
+    proceed.Open();
+    ASSERT_TRUE(runner.Wait(started.id, 10s));
+    EXPECT_TRUE(runner.Running().at(0).workDone);
+    EXPECT_TRUE(runner.IsBusy(&terrain)); // until Poll ends it
+    EXPECT_EQ(runner.Poll(), 1u);
+    ASSERT_NE(delivered, nullptr);
+    EXPECT_EQ(*delivered, std::vector<int>(3, 7));
+    EXPECT_NE(workThread, std::this_thread::get_id());
+    EXPECT_EQ(completeThread, std::this_thread::get_id());
+    EXPECT_TRUE(outcome.Completed());
+    EXPECT_EQ(outcome.id, started.id);
+    EXPECT_FALSE(runner.IsBusy(&terrain));
+    EXPECT_TRUE(runner.Running().empty());
+}
+
+// The work computes into its own buffer; only the completion step would swap it in.
+TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
+{
+    JobRunner runner;
+    std::vector<float> heights = {1.0f, 2.0f, 3.0f};
+    const std::vector<float> before = heights;
+    Gate started;
+    bool completed = false;
+    JobOutcome outcome;
+    const JobRunner::Started job = runner.Start(
+        Request("Erosion", {&heights}, true),
+        [&heights, &started](JobContext& context)
+        {
+            std::vector<float> eroded = heights;
+            for (float& h : eroded)
+                h *= 0.5f;
+            started.Open();
+            AwaitCancel(context);
+            context.ThrowIfCancelled();
+            return eroded;
+        },
+        [&](std::vector<float>& eroded)
+        {
+            heights.swap(eroded);
+            completed = true;
+        },
+        [&](const JobOutcome& ended) { outcome = ended; });
+    ASSERT_TRUE(job);
+    started.Pass();
+    EXPECT_TRUE(runner.Running().at(0).cancellable);
+    EXPECT_TRUE(runner.Cancel(job.id));
+    ASSERT_TRUE(PollUntilIdle(runner));
+    EXPECT_TRUE(outcome.Cancelled());
+    EXPECT_FALSE(completed);
+    EXPECT_EQ(heights, before);
+    EXPECT_FALSE(runner.IsBusy(&heights));
+    EXPECT_FALSE(runner.Cancel(job.id)); // ended
+}
+
+// Cancel is refused while a job is not cancellable, and a job that turns it off past its point of
+// no return completes even when a cancel was already asked.
+TEST(JobsTest, CancelOnlyWhileTheJobSaysStoppingIsSafe)
+{
+    JobRunner runner;
+    Gate running, proceed;
+    JobOutcome firstOutcome;
+    const JobRunner::Started fixed = runner.Start(
+        Request("Save Terrain", {}),
+        [&](JobContext&)
+        {
+            running.Open();
+            proceed.Pass();
+        },
+        [] {}, [&](const JobOutcome& ended) { firstOutcome = ended; });
+    running.Pass();
+    EXPECT_FALSE(runner.Cancel(fixed.id));
+    proceed.Open();
+    ASSERT_TRUE(PollUntilIdle(runner));
+    EXPECT_TRUE(firstOutcome.Completed());
+
+    bool sawRequestDropped = false;
+    int completed = 0;
+    JobOutcome secondOutcome;
+    Gate cancellable;
+    const JobRunner::Started late = runner.Start(
+        Request("Save Terrain", {}, true),
+        [&](JobContext& job)
+        {
+            cancellable.Open();
+            AwaitCancel(job);
+            job.SetCancellable(false); // renaming the finished file into place
+            sawRequestDropped = !job.CancelRequested();
+            job.ThrowIfCancelled();
+            return 5;
+        },
+        [&](int& value) { completed = value; }, [&](const JobOutcome& ended) { secondOutcome = ended; });
+    cancellable.Pass();
+    EXPECT_TRUE(runner.Cancel(late.id));
+    ASSERT_TRUE(PollUntilIdle(runner));
+    EXPECT_TRUE(sawRequestDropped);
+    EXPECT_EQ(completed, 5);
+    EXPECT_TRUE(secondOutcome.Completed());
+}
+
+TEST(JobsTest, RefusesASecondJobOnABusyResource)
+{
+    JobRunner runner;
+    int hills = 0, valley = 0;
+    Gate proceed;
+    const auto blocked = [&](JobContext&) { proceed.Pass(); };
+    const JobRunner::Started saving = runner.Start(Request("Save Terrain", {&hills}), blocked, [] {});
+    ASSERT_TRUE(saving);
+
+    const JobRunner::Started second = runner.Start(Request("Erosion", {&hills}), blocked, [] {});
+    EXPECT_FALSE(second);
+    EXPECT_EQ(second.id, 0u);
+    EXPECT_EQ(second.refusal, "Cannot start \"Erosion\": terrain hills is busy with \"Save Terrain\".");
+    // One busy resource among several is enough to refuse; other resources are free.
+    EXPECT_FALSE(runner.Start(Request("Save Project", {&valley, &hills}), blocked, [] {}));
+    const JobRunner::Started other = runner.Start(Request("Erosion", {&valley}), blocked, [] {});
+    EXPECT_TRUE(other);
+    EXPECT_TRUE(runner.IsBusy(&valley));
+    EXPECT_FALSE(runner.IsBusy(nullptr));
+
+    proceed.Open();
+    ASSERT_TRUE(PollUntilIdle(runner));
+    EXPECT_FALSE(runner.IsBusy(&hills));
+    EXPECT_TRUE(runner.Start(
+        Request("Erosion", {&hills}), [](JobContext&) {}, [] {}));
+    ASSERT_TRUE(PollUntilIdle(runner));
+}
+
+TEST(JobsTest, CarriesFailuresToThePollingThreadAsMessages)
+{
+    struct Case
+    {
+        const char* what;
+        std::function<void()> work;
+        std::function<void()> complete;
+        const char* error;
+    };
+    const Case cases[] = {
+        {"an exception", [] { throw std::runtime_error("disk full"); }, [] {}, "disk full"},
+        {"no memory", [] { throw std::bad_alloc(); }, [] {}, "there is not enough memory"},
+        {"not an exception", [] { throw 42; }, [] {}, "unknown error"},
+        {"the completion step", [] {}, [] { throw std::runtime_error("upload failed"); }, "upload failed"},
+    };
+    for (const Case& c : cases)
+    {
+        testsupport::LogCapture log;
+        JobRunner runner;
+        int terrain = 0;
+        JobOutcome outcome;
+        const JobRunner::Started started = runner.Start(
+            Request("Save Terrain", {&terrain}), [&](JobContext&) { c.work(); }, [&] { c.complete(); },
+            [&](const JobOutcome& ended) { outcome = ended; });
+        ASSERT_TRUE(started) << c.what;
+        ASSERT_TRUE(PollUntilIdle(runner)) << c.what;
+        EXPECT_TRUE(outcome.Failed()) << c.what;
+        EXPECT_EQ(outcome.error, c.error) << c.what;
+        EXPECT_EQ(outcome.title, "Save Terrain");
+        EXPECT_FALSE(runner.IsBusy(&terrain)) << c.what;
+        EXPECT_TRUE(log.Has(spdlog::level::err, std::string("Save Terrain failed: ") + c.error))
+            << log.Dump();
+    }
+}
+
+// Closing the program with a job running: the runner asks it to stop and waits for it, without
+// running its completion step.
+TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
+{
+    bool completed = false, finished = false, workEnded = false;
+    Gate started;
+    {
+        JobRunner runner;
+        runner.Start(
+            Request("Erosion", {}, true),
+            [&](JobContext& job)
+            {
+                started.Open();
+                AwaitCancel(job);
+                workEnded = job.CancelRequested();
+                job.ThrowIfCancelled();
+            },
+            [&] { completed = true; }, [&](const JobOutcome&) { finished = true; });
+        started.Pass();
+    }
+    EXPECT_TRUE(workEnded);
+    EXPECT_FALSE(completed);
+    EXPECT_FALSE(finished);
+}
