@@ -17,6 +17,7 @@
 #include <signal.h>
 #include <stb_image.h>
 #include <stb_image_write.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +87,14 @@ std::string ReadFile(const fs::path& path)
 // ---------------------------------------------------------------------------------------------
 // The X server and the program
 
+// In a child about to start the server or the program: it ends when the test ends, however the
+// test ends, so a test killed for taking too long leaves no server or program behind.
+void EndWithTheTest(pid_t test)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != test) _exit(1); // it ended before the request took effect
+}
+
 // An Xvfb of the test's own: the other GL tests of the suite open windows on the shared server,
 // which could take the keyboard focus or the clicks. -displayfd lets the server pick a free
 // display number, without a race against other servers starting on the machine.
@@ -96,9 +105,11 @@ class XServer
     {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) Fail("Cannot make a pipe for Xvfb");
+        const pid_t test = getpid();
         pid = fork();
         if (pid == 0)
         {
+            EndWithTheTest(test);
             const int displayFd = dup(fds[1]); // without close-on-exec: the server writes to it
             const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (log >= 0)
@@ -151,9 +162,11 @@ class Program
     Program(const fs::path& folder, const std::string& display, const fs::path& mapPath, fs::path logPath)
         : logPath(std::move(logPath))
     {
+        const pid_t test = getpid();
         pid = fork();
         if (pid == 0)
         {
+            EndWithTheTest(test);
             const int log = open(this->logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
             if (log < 0 || chdir(folder.c_str()) != 0) _exit(126);
             dup2(log, STDOUT_FILENO);
@@ -243,7 +256,8 @@ double ShareChanged(const Picture& before, const Picture& after)
                 ++shown;
                 changed += !Near(before.At(x, y), after.At(x, y));
             }
-    return shown == 0 ? 0.0 : double(changed) / double(shown);
+    if (shown < 100) Fail("Too little of the picture shows to compare it");
+    return double(changed) / double(shown);
 }
 
 // Share of the shown pixels near a colour.
@@ -258,7 +272,8 @@ double ShareOfColor(const Picture& picture, const uint8_t (&color)[3], int toler
                 ++shown;
                 near += Near(picture.At(x, y), color, tolerance);
             }
-    return shown == 0 ? 0.0 : double(near) / double(shown);
+    if (shown < 100) Fail("Too little of the picture shows to judge its colours");
+    return double(near) / double(shown);
 }
 
 bool SavePng(const fs::path& path, const Picture& picture)
@@ -550,13 +565,14 @@ class User
         KeyUp(key);
     }
 
+    // Types printable ASCII, with Shift where the keyboard needs it (the key symbols of Latin-1
+    // characters are the characters).
     void Type(const std::string& text)
     {
         const KeyCode shift = Code(XK_Shift_L);
         for (const char c : text)
         {
-            const KeySym key =
-                KeySym(static_cast<unsigned char>(c)); // Latin-1 key symbols are the characters
+            const KeySym key = KeySym(static_cast<unsigned char>(c));
             const KeyCode code = Code(key);
             const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != key;
             if (shifted) XTestFakeKeyEvent(display, shift, True, CurrentTime);
@@ -989,22 +1005,34 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesAndReloadsATerrain
     u.Click("Recalculate##watermap", "Water editor");
     u.WaitForLogLine("Setting waterplane height to");
 
-    Step("Fly: the right button held over the scene, W pressed, the mouse moved");
+    // The camera starts under the terrain's surface, looking along its edge: the user turns
+    // towards the middle and up, flies forward and back, and turns back.
+    Step("Fly: the right button held over the scene, the mouse moved, W and then S held");
     const Picture beforeFlight = u.LookAt(view);
     const auto [flyX, flyY] = u.UncoveredPoint(view.rect, scene);
     u.MoveTo(flyX, flyY);
     u.Press(Button3);
+    u.MoveTo(flyX - 45.0f, flyY - 30.0f); // a degree of turn per pixel
+    const Picture turned = u.LookAt(view);
     u.KeyDown(XK_w);
     u.HoldOn(1.0); // at the camera's speed of 1, a unit forward
-    const Picture forward = u.LookAt(view);
-    u.MoveTo(flyX - 30.0f, flyY + 10.0f); // and look down and over the terrain
     u.KeyUp(XK_w);
+    const Picture forward = u.LookAt(view);
+    u.KeyDown(XK_s);
+    u.HoldOn(1.0);
+    u.KeyUp(XK_s);
+    const Picture backward = u.LookAt(view);
+    u.MoveTo(flyX, flyY);
     u.Release(Button3);
-    const Picture looked = u.LookAt(view);
-    std::printf("  flying forward changed %.1f %% of the scene, looking round %.1f %%\n",
-                100.0 * ShareChanged(beforeFlight, forward), 100.0 * ShareChanged(forward, looked));
-    Expect(ShareChanged(beforeFlight, forward) > 0.02, "the view to change while flying forward");
-    Expect(ShareChanged(forward, looked) > 0.05, "the view to turn with the mouse");
+    std::printf("  turning changed %.1f %% of the scene, flying forward %.1f %%, back %.1f %%\n",
+                100.0 * ShareChanged(beforeFlight, turned), 100.0 * ShareChanged(turned, forward),
+                100.0 * ShareChanged(forward, backward));
+    Expect(ShareChanged(beforeFlight, turned) > 0.05, "the view to turn with the mouse");
+    Expect(ShareChanged(turned, forward) > 0.02, "the view to change while flying forward");
+    Expect(ShareChanged(forward, backward) > 0.02, "the view to change while flying back");
+    const double groundAgain = 1.0 - ShareOfColor(u.LookAt(view), kSky, 8);
+    std::printf("  turned back, %.0f %% of the scene is not sky\n", 100.0 * groundAgain);
+    Expect(groundAgain > 0.05, "the terrain in view again");
 
     Step("File > Save > Terrain with every image as PNG");
     u.Menu({"File", "Save", "Terrain##s"});
