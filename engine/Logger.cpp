@@ -3,6 +3,7 @@
 #include "engine/Log.h"
 
 #include <GL/glew.h>
+#include <spdlog/spdlog.h>
 
 #include <cstdio>
 
