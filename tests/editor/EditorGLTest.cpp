@@ -26,24 +26,6 @@ class EditorGLTest : public EditorFrames
 {
 };
 
-TEST_F(EditorGLTest, InitializeLoadsTheThreeBuiltInShadersAndLogsTheGLState)
-{
-    Editor other;
-    LogCapture log;
-    other.Initialize();
-    ASSERT_EQ(other.shaders.size(), 3u);
-    EXPECT_EQ(other.shaders[0], other.defaultShader);
-    EXPECT_EQ(other.shaders[0]->name, "shaders/basic_lighting");
-    EXPECT_EQ(other.shaders[1]->name, "shaders/normal_shader");
-    EXPECT_EQ(other.shaders[2]->name, "shaders/texcoord_shader");
-    for (const auto& shader : other.shaders)
-        EXPECT_NE(shader->program, 0u) << shader->name;
-    EXPECT_TRUE(log.Has(spdlog::level::trace, "Initializing app."));
-    EXPECT_TRUE(log.Has(spdlog::level::trace, "Depth test enabled"));
-    EXPECT_TRUE(log.Has(spdlog::level::trace, "Stencil test enabled"));
-    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
-}
-
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
 {
     EXPECT_EQ(editor.CreateNewScene(), nullptr);
@@ -80,20 +62,6 @@ TEST_F(EditorGLTest, CreateDialogGivesTheSceneTheFirstTerrainAShaderAndItsCamera
     EXPECT_FALSE(scene.isNew);
     EXPECT_FALSE(scene.showManage);
     EXPECT_TRUE(scene.showWindow);
-}
-
-TEST_F(EditorGLTest, CancellingTheCreateDialogRemovesSceneAndCameraButNotTheCounter)
-{
-    editor.newTerrainForm.name = "first";
-    editor.CreateTerrainFromForm();
-    editor.ManageCancelCreate(*editor.scenes[0]);
-    EXPECT_TRUE(editor.scenes.empty());
-    EXPECT_TRUE(editor.cameras.empty());
-
-    const auto scene = editor.CreateNewScene();
-    ASSERT_TRUE(scene);
-    EXPECT_EQ(scene->name, "Scene 1");
-    EXPECT_EQ(editor.cameras.size(), 1u);
 }
 
 TEST_F(EditorGLTest, ChoosingAShaderBuildsAFreshProgramEveryTime)
@@ -150,65 +118,6 @@ TEST_F(EditorGLTest, NewShaderNeedsANameAndIsListedEvenWhenItsFilesAreMissing)
     EXPECT_EQ(shader->program, 0u);
     EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
     testsupport::DrainGLErrors();
-}
-
-TEST_F(EditorGLTest, FramesWithEveryWindowOpenDrawTheTerrainWithoutGLErrors)
-{
-    LogCapture log;
-    const auto terrain = CreateTerrainWithScene("hills", 65, 1);
-    ASSERT_FALSE(terrain->IsEmpty());
-    const auto scene = editor.scenes[0];
-    scene->showCameraControl = true;
-    scene->showTerrainGenerator = true;
-    editor.showOptions = true;
-    editor.showHelp = true;
-    Frames(3);
-    editor.showNewTerrain = true;
-    Frames(2);
-    editor.showNewTerrain = false;
-    editor.showSaveTerrain = true;
-    Frames(2);
-    editor.showSaveTerrain = false;
-    editor.showLoadTerrain = true;
-    Frames(2);
-    editor.showLoadTerrain = false;
-    editor.showNewShader = true;
-    Frames(2);
-    editor.showNewShader = false;
-    scene->showManage = true;
-    Frames(2);
-    scene->showManage = false;
-    editor.SetError("Something went wrong.");
-    Frames(2);
-    editor.showError = false;
-    Frames(1);
-
-    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
-    EXPECT_EQ(log.Count(spdlog::level::warn, "Invalid RenderObject Execute command."), 0);
-
-    // The scene's target holds the terrain: not only the sky colour.
-    const Framebuffer& target = *scene->framebuffer;
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, target.fbo);
-    const auto pixels = testsupport::ReadPixels(0, 0, static_cast<int>(target.width), static_cast<int>(target.height));
-    glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-    size_t notSky = 0;
-    for (size_t p = 0; p < pixels.size(); p += 4)
-        if (std::abs(pixels[p] - 133) > 2 || std::abs(pixels[p + 1] - 204) > 2 || std::abs(pixels[p + 2] - 235) > 2)
-            ++notSky;
-    EXPECT_GT(notSky, pixels.size() / 4 / 10);
-}
-
-TEST_F(EditorGLTest, MainWindowBackgroundFollowsTheOptionsColour)
-{
-    Engine& engine = Engine::Get();
-    engine.window.framebuffer->clearColor = glm::vec4(1.0f, 0.0f, 0.0f, 1.0f);
-    Frame(); // the frame's last pop puts the window's colour in effect
-    engine.window.Render();
-    const auto pixel = testsupport::ReadPixels(0, 0, 1, 1);
-    engine.renderManager.Clear();
-    EXPECT_EQ(pixel[0], 255);
-    EXPECT_EQ(pixel[1], 0);
-    EXPECT_EQ(pixel[2], 0);
 }
 
 TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)

@@ -110,79 +110,60 @@ TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
     EXPECT_EQ(terrain->heightmaps[0], panel.selectedLayer);
 }
 
-TEST_F(PanelsGLTest, WithoutRealtimeThePreviewFollowsTheSettingsButTheMeshWaitsForUpdate)
+// Without realtime the preview follows the settings but the mesh waits for "Update mesh"; with it the
+// layers are applied at once, and a change of power alone counts only then.
+TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 {
     auto layer = panel.AddLayer(*terrain);
     panel.selectedLayer = layer;
     const std::vector<float> before = terrain->positions;
     const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
+    LayerPanelState::Changes power, setting, switchedOn;
+    power.powerChanged = true;
+    setting.noiseSettingChanged = true;
+    switchedOn.realtimeSwitchedOn = true;
+    EXPECT_FALSE(panel.NeedsRegeneration(power));
 
     layer->settings.frequency = 0.2f;
-    LayerPanelState::Changes changes;
-    changes.noiseSettingChanged = true;
-    ASSERT_TRUE(panel.NeedsRegeneration(changes));
+    ASSERT_TRUE(panel.NeedsRegeneration(setting));
     panel.Regenerate(*terrain, *layer);
     EXPECT_NE(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), image);
     EXPECT_EQ(terrain->positions, before);
 
-    terrain->ApplyHeightmaps(); // "Update mesh"
-    EXPECT_NE(terrain->positions, before);
-}
-
-TEST_F(PanelsGLTest, RealtimeAppliesAtOnceAndPowerAloneOnlyCountsInRealtime)
-{
-    auto layer = panel.AddLayer(*terrain);
-    panel.selectedLayer = layer;
-    LayerPanelState::Changes power;
-    power.powerChanged = true;
-    EXPECT_FALSE(panel.NeedsRegeneration(power));
-
-    LayerPanelState::Changes switchedOn;
-    switchedOn.realtimeSwitchedOn = true;
     panel.realtimeUpdate = true;
     ASSERT_TRUE(panel.NeedsRegeneration(switchedOn));
-    const std::vector<float> before = terrain->positions;
+    EXPECT_TRUE(panel.NeedsRegeneration(power));
     panel.Regenerate(*terrain, *layer);
     EXPECT_NE(terrain->positions, before);
-    EXPECT_TRUE(panel.NeedsRegeneration(power));
 }
 
-TEST_F(PanelsGLTest, ImageLayersAreNeverRegeneratedFromNoise)
+// An image of another size, or none, keeps the old layer and says why; an image layer is never
+// regenerated from noise.
+TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
 {
     testsupport::TempDir dir;
-    std::vector<uint8_t> grey(33 * 33, 200);
-    const std::string path = dir / "layer.png";
-    ASSERT_TRUE(stbi_write_png(path.c_str(), 33, 33, 1, grey.data(), 33));
-    panel.AddLayer(*terrain);
-    panel.selectedLayer = terrain->heightmaps[0];
+    const std::vector<uint8_t> grey(33 * 33, 200);
+    ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 16, 16, 1, grey.data(), 16));
+    ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), 33, 33, 1, grey.data(), 33));
+    auto old = panel.AddLayer(*terrain);
+    panel.selectedLayer = old;
     std::string error;
-    ASSERT_TRUE(panel.ReplaceSelectedWithImage(*terrain, path, error)) << error;
+    {
+        LogCapture log;
+        EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, dir / "small.png", error));
+        EXPECT_NE(error.find("small.png"), std::string::npos) << error;
+        EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, dir / "missing.png", error));
+        EXPECT_EQ(terrain->heightmaps[0], old);
+        testsupport::DrainGLErrors();
+    }
+    ASSERT_TRUE(panel.ReplaceSelectedWithImage(*terrain, dir / "layer.png", error)) << error;
     auto layer = panel.selectedLayer;
     ASSERT_TRUE(layer->isTexture);
     EXPECT_EQ(terrain->heightmaps[0], layer);
-
     panel.realtimeUpdate = true;
     panel.Regenerate(*terrain, *layer);
     EXPECT_EQ(layer->data[0], 200); // the image stays; the layers are applied
     EXPECT_NEAR(terrain->positions[1], 200.0f / 255.0f, 1e-5f);
-}
-
-TEST_F(PanelsGLTest, RefusedImageKeepsTheOldLayerAndSaysWhy)
-{
-    testsupport::TempDir dir;
-    std::vector<uint8_t> grey(16 * 16, 10);
-    const std::string path = dir / "small.png";
-    ASSERT_TRUE(stbi_write_png(path.c_str(), 16, 16, 1, grey.data(), 16));
-    auto old = panel.AddLayer(*terrain);
-    panel.selectedLayer = old;
-    LogCapture log;
-    std::string error;
-    EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, path, error));
-    EXPECT_NE(error.find("small.png"), std::string::npos) << error;
-    EXPECT_EQ(terrain->heightmaps[0], old);
-    EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, dir / "missing.png", error));
-    EXPECT_EQ(terrain->heightmaps[0], old);
-    testsupport::DrainGLErrors();
 }
 
 TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 using testsupport::TempDir;
 using Answer = UnsavedChangesForm::Answer;
@@ -115,10 +116,9 @@ TEST(RecentProjectsTest, KeepsTheLastEightOnceEachMostRecentFirst)
     recent.Add(dir / "p5.velmoran");
     recent.Add(dir.Path().string() + "/sub/../p7.velmoran"); // the same file, spelt otherwise
     ASSERT_EQ(recent.paths.size(), RecentProjects::kLimit);
-    EXPECT_EQ(recent.paths[0], dir / "p7.velmoran");
-    EXPECT_EQ(recent.paths[1], dir / "p5.velmoran");
-    EXPECT_EQ(recent.paths[2], dir / "p9.velmoran");
-    EXPECT_EQ(recent.paths[7], dir / "p2.velmoran"); // p0 and p1 fell off
+    EXPECT_EQ(
+        std::tie(recent.paths[0], recent.paths[1], recent.paths[2], recent.paths[7]), // p0, p1 fell off
+        std::make_tuple(dir / "p7.velmoran", dir / "p5.velmoran", dir / "p9.velmoran", dir / "p2.velmoran"));
 
     RecentProjects loaded;
     loaded.file = recent.file;

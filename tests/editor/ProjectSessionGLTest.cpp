@@ -461,24 +461,4 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     Frames(2);
     EXPECT_FALSE(glfwWindowShouldClose(window));
 }
-
-TEST_F(ProjectSessionGLTest, GeneratorsRecordTheSeedThatRebuildsTheirHeights)
-{
-    for (const auto generator : {Terrain::Generator::DiamondSquare, Terrain::Generator::RandomFault})
-    {
-        const Terrain terrain(17, 17, 0.5f, generator, 4.0f, 0.3f, 12);
-        ProjectGenerator record;
-        record.kind = generator == Terrain::Generator::DiamondSquare ? ProjectGenerator::kDiamondSquare
-                                                                     : ProjectGenerator::kRandomFault;
-        record.parameter1 = 4.0f;
-        record.parameter2 = 0.3f;
-        record.iterations = generator == Terrain::Generator::RandomFault ? 12 : 0;
-        record.seed = terrain.generatorRecord.seed;
-        std::vector<float> positions;
-        TerrainGrid::HeightRange range;
-        ASSERT_TRUE(TerrainBuild::GenerateBase(17, 17, 0.5f, record, positions, range));
-        testsupport::ExpectSameFloats(terrain.basePositions, positions, "base positions");
-        EXPECT_EQ(range.max, terrain.maxHeight);
-    }
-}
 } // namespace

@@ -12,6 +12,7 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 using namespace std::chrono_literals;
@@ -87,13 +88,12 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
     ASSERT_TRUE(started) << started.refusal;
 
     reported.Pass();
-    std::vector<JobView> running = runner.Running();
+    const std::vector<JobView> running = runner.Running();
     ASSERT_EQ(running.size(), 1u);
-    EXPECT_EQ(running[0].id, started.id);
-    EXPECT_EQ(running[0].title, "Creating terrain");
-    EXPECT_EQ(running[0].text, "Diamond-square");
-    EXPECT_EQ(running[0].fraction, 0.25f);
-    EXPECT_FALSE(running[0].cancellable);
+    const JobView& view = running[0];
+    EXPECT_EQ(std::tie(view.id, view.title, view.text, view.fraction, view.cancellable),
+              std::make_tuple(started.id, std::string("Creating terrain"), std::string("Diamond-square"),
+                              0.25f, false));
     EXPECT_TRUE(runner.IsBusy(&terrain));
     EXPECT_EQ(runner.Poll(), 0u); // the work is not done: nothing to complete yet
     EXPECT_EQ(delivered, nullptr);

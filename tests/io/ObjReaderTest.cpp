@@ -49,46 +49,36 @@ std::string HillsText(const std::string& name = "hills")
     return mesh.Text();
 }
 
-TEST(ObjReaderTest, HeaderOnALaterCommentLine)
+// What a reader passes over changes nothing: comments before the "created by" line (even one shaped
+// like a size line), records between it and the size line, comments after it, CR LF line ends, other
+// records and words that only begin like "v" or "vt". The size comes from the header line's last two
+// words, the name is its first word (or none).
+TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
 {
-    // Comments before the "created by" line are ignored, even one shaped like a size line; other
-    // records may stand between it and the size line; comments after the size line are ignored.
     const std::string plain = HillsText();
-    std::string text = "# exported by hand\n# other 5 5\n" +
-                       Replace(plain, "# OBJ file created by or for Velmoran:\n",
-                               "# OBJ file created by or for Velmoran: (see below)\no thing\n");
-    text = Replace(text, "# hills vertices:\n", "# hills vertices:\n# late 9 9\n");
-    EXPECT_EQ(Fields(Parse(text)), Fields(Parse(plain)));
-}
+    const std::string others = "v1 2 3\nV 1 2 3\nvertex 1 2 3\nvtx 1 2\nvp 1 2 3\nfoo 1/1/1\n"
+                               "o obj\ng group\ns 1\nusemtl m\nmtllib m.mtl\n\n   \n\t\r\n";
+    const std::string laterHeader =
+        "# exported by hand\n# other 5 5\n" +
+        Replace(Replace(plain, "# OBJ file created by or for Velmoran:\n",
+                        "# OBJ file created by or for Velmoran: (see below)\no thing\n"),
+                "# hills vertices:\n", "# hills vertices:\n# late 9 9\n");
+    const std::pair<std::string, std::string> cases[] = {{laterHeader, plain},
+                                                         {Replace(plain, "\n", "\r\n"), plain},
+                                                         {plain + others, plain},
+                                                         {HillsText("my big hills"), HillsText("my")}};
+    for (const auto& [text, same] : cases)
+        EXPECT_EQ(Fields(Parse(text)), Fields(Parse(same))) << text.substr(0, 80);
 
-// The size comes from the header line's last two words, the name is its first word (or none).
-TEST(ObjReaderTest, NameWithABlankComesBackAsItsFirstWord)
-{
-    ASSERT_NE(HillsText("my big hills").find("\n# my big hills 6 4\n"), std::string::npos);
     const ObjData named = Parse(HillsText("my big hills")), unnamed = Parse(HillsText(""));
-    EXPECT_EQ(named.name, "my");
-    EXPECT_EQ(named.width, 6u);
-    EXPECT_EQ(named.height, 4u);
-    EXPECT_EQ(Fields(named), Fields(Parse(HillsText("my"))));
+    EXPECT_EQ(std::tie(named.name, named.width, named.height), std::make_tuple("my", 6u, 4u));
     EXPECT_EQ(unnamed.name, "");
     EXPECT_EQ(std::tie(unnamed.width, unnamed.height, unnamed.positions),
               std::tie(named.width, named.height, named.positions));
-}
-
-TEST(ObjReaderTest, CrLfReadsLikeLf)
-{
-    EXPECT_EQ(Fields(Parse(Replace(HillsText(), "\n", "\r\n"))), Fields(Parse(HillsText())));
-}
-
-TEST(ObjReaderTest, OnlyWholeWordsSelectARecord)
-{
-    const std::string others = "v1 2 3\nV 1 2 3\nvertex 1 2 3\nvtx 1 2\nvp 1 2 3\nfoo 1/1/1\n"
-                               "o obj\ng group\ns 1\nusemtl m\nmtllib m.mtl\n\n   \n\t\r\n";
-    EXPECT_EQ(Fields(Parse(HillsText() + others)), Fields(Parse(HillsText())));
 
     // A '#' joined to text is an unknown word, not a comment: this marker arms nothing.
     ObjData joined;
-    EXPECT_EQ(ObjReader::ParseTerrain(Replace(HillsText(), "# OBJ file", "#OBJ file"), joined).reason,
+    EXPECT_EQ(ObjReader::ParseTerrain(Replace(plain, "# OBJ file", "#OBJ file"), joined).reason,
               "it has no header comment with the terrain's name and size");
 }
 

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;
@@ -70,12 +71,10 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     const auto loaded = MakeTerrain();
     ASSERT_TRUE(loaded->LoadObj(dir / "hills.obj")) << log.Dump();
     EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
-    EXPECT_EQ(loaded->name, "hills");
-    EXPECT_EQ(loaded->width, 9u);
-    EXPECT_EQ(loaded->height, 7u);
-    EXPECT_EQ(loaded->vertexCount, 63u);
+    EXPECT_EQ(
+        std::tie(loaded->name, loaded->width, loaded->height, loaded->vertexCount, loaded->vertexDistance),
+        std::make_tuple(std::string("hills"), 9u, 7u, 63u, 0.5f));
     EXPECT_EQ(loaded->indices, original->indices);
-    EXPECT_EQ(loaded->vertexDistance, 0.5f);
     ASSERT_EQ(loaded->positions.size(), original->positions.size());
     for (size_t n = 0; n < original->positions.size(); ++n)
         EXPECT_EQ(loaded->positions[n], Written(original->positions[n])) << n;

@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -213,17 +214,9 @@ TEST(ErosionTest, ClampBringsBadSettingsIntoRange)
     Erosion::HydraulicSettings h{INT_MAX, -5, nan, -inf, inf, -1.0f, 2.0f, -3, INT_MAX, nan, 1e30f};
     EXPECT_TRUE(Erosion::Clamp(h));
     const Erosion::HydraulicSettings d;
-    EXPECT_EQ(h.droplets, 10000000);
-    EXPECT_EQ(h.seed, -5);
-    EXPECT_EQ(h.inertia, d.inertia);
-    EXPECT_EQ(h.capacity, 0.0f);
-    EXPECT_EQ(h.deposition, 1.0f);
-    EXPECT_EQ(h.erosion, 0.0f);
-    EXPECT_EQ(h.evaporation, 1.0f);
-    EXPECT_EQ(h.radius, 1);
-    EXPECT_EQ(h.maxSteps, 1024);
-    EXPECT_EQ(h.gravity, d.gravity);
-    EXPECT_EQ(h.minSlope, 10.0f);
+    EXPECT_EQ(std::tie(h.droplets, h.seed, h.inertia, h.capacity, h.deposition, h.erosion, h.evaporation,
+                       h.radius, h.maxSteps, h.gravity, h.minSlope),
+              std::make_tuple(10000000, -5, d.inertia, 0.0f, 1.0f, 0.0f, 1.0f, 1, 1024, d.gravity, 10.0f));
     EXPECT_FALSE(Erosion::Clamp(h)); // in range now
 
     Erosion::Settings s;
@@ -231,9 +224,8 @@ TEST(ErosionTest, ClampBringsBadSettingsIntoRange)
     s.thermal = {inf, -1, nan};
     EXPECT_TRUE(Erosion::Clamp(s));
     EXPECT_EQ(s.method, Erosion::Method::Hydraulic);
-    EXPECT_EQ(s.thermal.talusAngle, 89.0f);
-    EXPECT_EQ(s.thermal.iterations, 0);
-    EXPECT_EQ(s.thermal.strength, Erosion::ThermalSettings{}.strength);
+    EXPECT_EQ(std::tie(s.thermal.talusAngle, s.thermal.iterations, s.thermal.strength),
+              std::make_tuple(89.0f, 0, Erosion::ThermalSettings{}.strength));
     Erosion::Settings defaults;
     EXPECT_FALSE(Erosion::Clamp(defaults));
 }

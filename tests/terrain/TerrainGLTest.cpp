@@ -110,32 +110,36 @@ TEST_F(TerrainGLTest, DiamondSquareWithAWrongSideIsRefusedAndLeavesAUsableFlatTe
     }
 }
 
-TEST_F(TerrainGLTest, DiamondSquareWithDifferentSidesGivesAnEmptyTerrain)
+// Diamond-square of different sides, and counts beyond 32 bits, give an empty terrain that keeps its
+// sizes without arrays: the height operations must not walk them.
+TEST_F(TerrainGLTest, RefusedSizesGiveAnEmptyTerrain)
 {
-    LogCapture log;
+    const struct
+    {
+        uint32_t w, h, vertexCount;
+        Terrain::Generator generator;
+        spdlog::level::level_enum level;
+        const char* message;
+    } cases[] = {
+        {17, 9, 17 * 9, Terrain::Generator::DiamondSquare, spdlog::level::warn,
+         "Terrain created with the diamond square algorithm cannot be of different width and height."},
+        {70000, 70000, 0, Terrain::Generator::Flat, spdlog::level::err,
+         "Terrain 70000 x 70000 is too large: its vertex or index count does not fit 32 bits."}};
+    for (const auto& c : cases)
+    {
+        LogCapture log;
+        Terrain terrain(c.w, c.h, 1.0f, c.generator, 10.0f, 0.5f, 0);
+        EXPECT_TRUE(log.Has(c.level, c.message)) << log.Dump();
+        EXPECT_TRUE(terrain.IsEmpty());
+        EXPECT_EQ(terrain.vertexCount, c.vertexCount);
+        EXPECT_FALSE(terrain.heightmapTexture);
+    }
     Terrain terrain(17, 9, 1.0f, Terrain::Generator::DiamondSquare, 10.0f, 0.5f, 0);
-    EXPECT_TRUE(log.Has(spdlog::level::warn, "Terrain created with the diamond square algorithm cannot be of "
-                                             "different width and height."));
-    EXPECT_TRUE(terrain.IsEmpty());
-    EXPECT_FALSE(terrain.heightmapTexture);
-    // It keeps its sizes without arrays: the height operations must not walk them.
     const std::vector<float> heights(17 * 9, 1.0f);
     terrain.AddHeights(heights.data(), 1.0f);
     terrain.ShiftHeightsToZero();
     terrain.ApplyHeightmaps();
     EXPECT_TRUE(terrain.IsEmpty());
-}
-
-TEST_F(TerrainGLTest, TerrainTooLargeForThirtyTwoBitCountsIsRefusedWithZeroCounts)
-{
-    LogCapture log;
-    Terrain terrain(70000, 70000, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    EXPECT_TRUE(
-        log.Has(spdlog::level::err,
-                "Terrain 70000 x 70000 is too large: its vertex or index count does not fit 32 bits."));
-    EXPECT_TRUE(terrain.IsEmpty());
-    EXPECT_EQ(terrain.vertexCount, 0u);
-    EXPECT_FALSE(terrain.heightmapTexture);
 }
 
 // Every operation on an empty terrain (the OBJ loader's start) reads nothing and makes no textures.

@@ -72,17 +72,6 @@ TEST(TextureGenTest, ByteConversionsClampOrWrapModulo256)
         EXPECT_EQ(TextureGen::WrapToByte(value), expected) << value;
 }
 
-TEST(TextureGenTest, SpansOf127And128SplitAt127)
-{
-    const Output out =
-        PaintHeights(MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}}), AllHeights());
-    for (size_t p = 0; p < 256; ++p)
-    {
-        ASSERT_EQ(out.Red(p), p <= 126 ? 51 : 153) << "height " << p;
-        ASSERT_EQ(out.specular[p], p <= 126 ? 51 : 153) << "height " << p;
-    }
-}
-
 // The mask mode paints one channel of an RGB mask (the others hold the opposite band) as height bands.
 TEST(TextureGenTest, MaskModePaintsOneChannelOfTheMaskAsHeightBands)
 {
@@ -103,25 +92,21 @@ TEST(TextureGenTest, MaskModePaintsOneChannelOfTheMaskAsHeightBands)
     }
 }
 
-// A negative span puts the band's upper limit below zero; it wraps to a byte (-50 -> 206) instead of
-// converting the negative float straight to uint8. Heights above it take the last band's colour.
-TEST(TextureGenTest, NegativeSpanWrapsTheUpperLimit)
-{
-    const Output out =
-        PaintHeights(MakeGradients({{100, 0, 0.0f, 0.2f}, {-150, 0, 0.0f, 0.6f}}), AllHeights());
-    for (size_t p = 0; p < 256; ++p)
-        ASSERT_EQ(out.Red(p), p >= 100 ? 153 : 51) << "height " << p;
-}
-
-// Spans that end below 255 (the editor's three default bands end at 253) leave the peaks to the last
-// band; the draws, and with them the decayed borders, stay as they were.
-TEST(TextureGenTest, HeightsAboveTheLastBandTakeItsColour)
+// Each band ends where its span does (127 + 128 split at 127). A negative span puts the band's upper
+// limit below zero; it wraps to a byte (-50 -> 206) instead of converting the negative float straight
+// to uint8. Spans that end below 255 (the editor's three default bands end at 253) leave the peaks to
+// the last band; the draws, and with them the decayed borders, stay as they were.
+TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
 {
     const struct
     {
         GradientList gradients;
         std::vector<std::pair<int, int>> redByHeight; // height, expected red byte
     } cases[] = {
+        {MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}}),
+         {{0, 51}, {126, 51}, {127, 153}, {255, 153}}},
+        {MakeGradients({{100, 0, 0.0f, 0.2f}, {-150, 0, 0.0f, 0.6f}}),
+         {{0, 51}, {99, 51}, {100, 153}, {205, 153}, {206, 153}, {255, 153}}},
         {MakeGradients({{127, 0, 0.0f, 0.2f}, {63, 0, 0.0f, 0.4f}, {63, 0, 0.0f, 0.6f}}),
          {{0, 51}, {126, 51}, {127, 102}, {190, 153}, {253, 153}, {254, 153}, {255, 153}}},
         {MakeGradients({{200, 0, 0.0f, 0.2f}}), {{0, 51}, {200, 51}, {201, 51}, {255, 51}}},
