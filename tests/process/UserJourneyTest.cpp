@@ -1,7 +1,7 @@
 // A user's whole run through the real program: the built velmoran in a fresh working folder, on an
 // X server of its own, driven only by X input (XTest: pointer motion, clicks, right-button drags,
-// held keys, typed text) and checked by what it shows (the window's pixels read back from the X
-// server, the widget map it publishes after each frame), the files it writes and its log.
+// held keys, typed text) and checked by what it shows (the window's pixels and title read back from
+// the X server, the widget map it publishes after each frame), the files it writes and its log.
 //
 // Sections: the X server and the program; the user's hands and eyes (class User), which find
 // widgets by label in the widget map and wait for the program with bounded polls; the journey
@@ -13,6 +13,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <poll.h>
 #include <signal.h>
 #include <stb_image.h>
@@ -21,6 +22,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -433,6 +435,49 @@ class User
         }
     }
 
+    // The title the program gave its window, as a window manager reads it (_NET_WM_NAME).
+    std::string Title()
+    {
+        const Atom name = XInternAtom(display, "_NET_WM_NAME", False);
+        const Atom utf8 = XInternAtom(display, "UTF8_STRING", False);
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::string title;
+        if (XGetWindowProperty(display, programWindow, name, 0, 1024, False, utf8, &type, &format, &items,
+                               &after, &data) == Success &&
+            data != nullptr && format == 8)
+            title.assign(reinterpret_cast<const char*>(data), items);
+        if (data != nullptr) XFree(data);
+        return title;
+    }
+
+    void WaitForTitle(const std::string& title)
+    {
+        const Clock::time_point start = Clock::now();
+        while (Title() != title)
+        {
+            if (!program.Running())
+                Fail("The program ended (" + program.Ending() + ") before its title became \"" + title +
+                     "\"");
+            if (SecondsSince(start) > kWaitSeconds)
+                Fail("The window's title is \"" + Title() + "\", not \"" + title + "\"");
+            Pause(20);
+        }
+    }
+
+    void WaitForEnd()
+    {
+        const Clock::time_point start = Clock::now();
+        while (program.Running())
+        {
+            if (SecondsSince(start) > kWaitSeconds)
+                Fail("The program did not end; windows shown: " + WindowList());
+            Pause(20);
+        }
+    }
+
     void WaitForFile(const fs::path& path)
     {
         const Clock::time_point start = Clock::now();
@@ -505,9 +550,26 @@ class User
         Release(button);
     }
 
+    // A widget that another window hides is first brought out, as a user would: by a click on a bare
+    // part of its window.
     void Click(const std::string& label, const std::string& window = "")
     {
-        Click(WaitForItem(label, window));
+        MapEntry entry = WaitForItem(label, window);
+        if (Hidden(entry))
+        {
+            BringToFront(entry.window);
+            entry = WaitForItem(label, window);
+        }
+        Click(entry);
+    }
+
+    // A click that ends the program: nothing waits for the frames after the release.
+    void ClickToEnd(const std::string& label, const std::string& window = "")
+    {
+        MoveTo(WaitForItem(label, window));
+        Press(Button1);
+        XTestFakeButtonEvent(display, Button1, False, CurrentTime);
+        XSync(display, False);
     }
     void RightClick(const MapEntry& entry) { Click(entry, Button3); }
     void Hover(const std::string& label, const std::string& window = "")
@@ -647,6 +709,38 @@ class User
                 }
             }
         Fail("No bare background left to click");
+    }
+
+    // Whether a window drawn over the entry's covers its centre.
+    bool Hidden(const MapEntry& entry)
+    {
+        for (const MapEntry& above : Current().WindowsAbove(entry.window))
+            if (above.rect.Contains(entry.rect.CenterX(), entry.rect.CenterY())) return true;
+        return false;
+    }
+
+    // A click on the window where nothing of it or above it is: its title bar, or else its background.
+    void BringToFront(const std::string& window)
+    {
+        const MapRect frame = WaitForWindow(window).rect;
+        const std::vector<MapEntry> above = last.WindowsAbove(window);
+        for (float y = frame.y0 + 8.0f; y < frame.y1 - 4.0f; y += 12.0f)
+            for (float x = frame.x0 + 8.0f; x < frame.x1 - 24.0f; x += 12.0f)
+            {
+                bool free = true;
+                for (const MapEntry& w : above)
+                    free = free && !w.rect.Contains(x, y);
+                for (const MapEntry& e : last.entries)
+                    free = free && !(e.kind == "item" && e.window == window && e.rect.Contains(x, y));
+                if (!free) continue;
+                MoveTo(x, y);
+                Press(Button1);
+                Release(Button1);
+                WaitForMap("the window \"" + window + "\" in front", [&](const WidgetMapFile& m)
+                           { return m.WindowsAbove(window).size() < above.size(); });
+                return;
+            }
+        Fail("No bare part of \"" + window + "\" left to click");
     }
 
     // A point of the rectangle that no window drawn over the given one covers, near its centre.
@@ -808,6 +902,75 @@ size_t CountLines(const std::string& text, const std::string& start)
     return count;
 }
 
+std::string FirstLine(const std::string& text)
+{
+    return text.substr(0, text.find('\n'));
+}
+
+uint32_t LittleEndian32(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (size_t k = 4; k-- > 0;)
+        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + k));
+    return value;
+}
+
+uint32_t BigEndian32(const std::string& bytes, size_t at)
+{
+    uint32_t value = 0;
+    for (size_t k = 0; k < 4; ++k)
+        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + k));
+    return value;
+}
+
+// What the IHDR chunk, the first of every PNG file, says of the image; nothing without the signature.
+struct PngHeader
+{
+    uint32_t width = 0;
+    uint32_t height = 0;
+    int bitDepth = 0;
+    int colorType = -1; // 0 grey, 2 RGB, 4 grey and alpha, 6 RGBA
+};
+
+std::optional<PngHeader> ReadPngHeader(const std::string& bytes)
+{
+    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    if (bytes.size() < 33 || bytes.compare(0, 8, signature) != 0 || bytes.compare(12, 4, "IHDR") != 0)
+        return std::nullopt;
+    return PngHeader{BigEndian32(bytes, 16), BigEndian32(bytes, 20), static_cast<unsigned char>(bytes[24]),
+                     static_cast<unsigned char>(bytes[25])};
+}
+
+// A greyscale PNG's samples at 16 bits, rows top first.
+std::vector<uint16_t> ReadPng16(const fs::path& path)
+{
+    std::vector<uint16_t> samples;
+    int width = 0, height = 0, channels = 0;
+    stbi_set_flip_vertically_on_load(0);
+    if (stbi_us* data = stbi_load_16(path.c_str(), &width, &height, &channels, 1))
+    {
+        samples.assign(data, data + size_t(width) * height);
+        stbi_image_free(data);
+    }
+    return samples;
+}
+
+// The vertices of a glTF binary's first mesh: the count of the accessor its POSITION names, read from
+// the JSON chunk that follows the 12-byte header; 0 when the file does not hold one.
+size_t GlbVertexCount(const std::string& glb)
+{
+    if (glb.size() < 20 || glb.compare(16, 4, "JSON") != 0) return 0;
+    const size_t length = LittleEndian32(glb, 12);
+    const nlohmann::json json = nlohmann::json::parse(glb.substr(20, length), nullptr, false);
+    if (json.is_discarded()) return 0;
+    const nlohmann::json position = json.value(
+        nlohmann::json::json_pointer("/meshes/0/primitives/0/attributes/POSITION"), nlohmann::json());
+    if (!position.is_number_unsigned()) return 0;
+    return json.value(
+        nlohmann::json::json_pointer("/accessors/" + std::to_string(position.get<size_t>()) + "/count"),
+        size_t{0});
+}
+
 class UserJourneyTest : public ::testing::Test
 {
   protected:
@@ -872,7 +1035,8 @@ class UserJourneyTest : public ::testing::Test
         // VELMORAN_JOURNEY_SCREENS=folder keeps the screen as each step begins: a help for writing steps.
         if (const char* screens = std::getenv("VELMORAN_JOURNEY_SCREENS"); screens != nullptr && user)
             SavePng(fs::path(screens) / ("step-" + std::to_string(++steps) + ".png"), user->Screen());
-        std::printf("[journey %6.1f s] %s\n", SecondsSince(start), name.c_str());
+        std::printf("[journey %6.1f s, frame %5d] %s\n", SecondsSince(start), user ? user->LastMap().frame : 0,
+                    name.c_str());
         std::fflush(stdout);
     }
 
@@ -904,7 +1068,7 @@ constexpr uint8_t kSky[3] = {133, 204, 235};
 constexpr uint8_t kMagenta[3] = {255, 0, 255};
 constexpr uint8_t kBlue[3] = {0, 0, 255};
 
-TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesAndReloadsATerrain)
+TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProjectAndExports)
 {
     Step("Start the program and wait for its menu bar");
     user = std::make_unique<User>(display, *program, mapPath);
@@ -1095,13 +1259,116 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesAndReloadsATerrain
     u.HoldKey(XK_Return);
     u.WaitForWindowGone("Error");
 
-    Step("Close the window as a window manager does; the program ends with status 0");
+    Step("File > Save Project As...: the session as output/hills");
+    u.WaitForTitle("Untitled* - Velmoran");
+    u.Menu({"File", "Save Project As..."});
+    const std::string saveAs = "Save Project As##project";
+    u.WaitForWindow(saveAs);
+    u.TypeInto("##projectsavepath", "output/hills", saveAs); // the extension is added
+    u.Click("Save##saveas", saveAs);
+    u.WaitForWindowGone(saveAs);
+    u.WaitForTitle("hills - Velmoran");
+    const fs::path projectFile = Output("hills.velmoran");
+    u.WaitForFile(projectFile);
+    const std::string savedProject = ReadFile(projectFile);
+    Expect(savedProject.compare(0, 4, "PK\x03\x04") == 0 &&
+               savedProject.find("manifest.json") != std::string::npos,
+           "the project file to be a zip container with its manifest");
+    const std::string recent = FirstLine(ReadFile(folder.Path() / "recent_projects.txt"));
+    std::error_code noSuchFile;
+    Expect(fs::equivalent(recent, projectFile, noSuchFile),
+           "the recent projects to list the project first, not \"" + recent + "\"");
+
+    // The generator shows the loaded terrain, which has no layers of its own yet.
+    Step("Add a noise layer to the loaded terrain: the title marks the unsaved change");
+    u.WaitForItem("Terrain##hills (2)", generator);
+    Expect(!u.Shows("item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
+    const auto addNoiseLayer = [&]
+    {
+        u.Click("Add a heightmap", generator);
+        u.WaitForWindow("New heightmap name");
+        u.Click("Set##nhmp", "New heightmap name");
+        u.WaitForWindowGone("New heightmap name");
+    };
+    addNoiseLayer();
+    u.WaitForItem("Heightmap_0", generator);
+    u.WaitForTitle("hills* - Velmoran");
+
+    Step("File > Open Recent > the project, answered with Don't save: the saved session is back");
+    const std::string question = "Unsaved changes##project";
+    u.Menu({"File", "Open Recent", recent});
+    u.WaitForWindow(question);
+    u.WaitForText("Save changes to hills?", question);
+    u.Click("Don't save##unsaved", question);
+    u.WaitForWindowGone(question);
+    u.WaitForTitle("hills - Velmoran");
+    u.WaitForLogLine("Opening project " + recent);
+    u.WaitForItem("Terrain##hills (2)", generator);
+    u.WaitForGone("item", "Heightmap_0", generator);
+    const MapEntry reopened = u.WaitForImage(scene, 0);
+    Expect(1.0 - ShareOfColor(u.LookAt(reopened), kSky, 8) > 0.05,
+           "the reopened terrain to show in the scene");
+    Expect(ReadFile(projectFile) == savedProject, "the project file as it was saved");
+
+    Step("File > Export: the terrain as glTF binary, 16-bit PNG and raw 16-bit heights");
+    u.Menu({"File", "Export"});
+    const std::string exporter = "Export Terrain";
+    u.WaitForWindow(exporter);
+    u.Click("Raw 16-bit heights, little-endian (.r16)##ex", exporter); // glb and png16 are ticked already
+    u.Click("Export##ex", exporter);
+    u.WaitForWindowGone(exporter);
+    for (const char* name : {"hills.glb", "hills_height.png", "hills_height.png.json", "hills_height.r16"})
+        u.WaitForFile(Output(name));
+    const std::string glb = ReadFile(Output("hills.glb"));
+    Expect(glb.size() > 20 && glb.compare(0, 4, "glTF") == 0 && LittleEndian32(glb, 4) == 2 &&
+               LittleEndian32(glb, 8) == glb.size(),
+           "hills.glb to be a glTF 2 binary whose header gives its length");
+    Expect(GlbVertexCount(glb) == 33 * 33,
+           "hills.glb to hold a mesh of 33 x 33 vertices, not " + std::to_string(GlbVertexCount(glb)));
+    const std::optional<PngHeader> png = ReadPngHeader(ReadFile(Output("hills_height.png")));
+    Expect(png && png->width == 33 && png->height == 33 && png->bitDepth == 16 && png->colorType == 0,
+           "hills_height.png to be a 33 x 33 greyscale PNG of 16 bits");
+    const nlohmann::json sidecar =
+        nlohmann::json::parse(ReadFile(Output("hills_height.png.json")), nullptr, false);
+    Expect(!sidecar.is_discarded() && sidecar.value("width", 0) == 33 && sidecar.value("height", 0) == 33 &&
+               sidecar.value("minHeight", 0.0) < sidecar.value("maxHeight", 0.0),
+           "hills_height.png.json to give the grid and a span of heights");
+    // Both height files span 0 .. 65535 over the same heights: the PNG big-endian, the raw file
+    // little-endian.
+    const std::vector<uint16_t> pngHeights = ReadPng16(Output("hills_height.png"));
+    const std::string r16 = ReadFile(Output("hills_height.r16"));
+    Expect(pngHeights.size() == 33 * 33 && r16.size() == 2 * pngHeights.size(),
+           "33 x 33 heights in hills_height.png and hills_height.r16");
+    std::vector<uint16_t> rawHeights(pngHeights.size());
+    for (size_t k = 0; k < rawHeights.size(); ++k)
+        rawHeights[k] = uint16_t(static_cast<unsigned char>(r16[2 * k]) |
+                                 static_cast<unsigned char>(r16[2 * k + 1]) << 8);
+    Expect(rawHeights == pngHeights, "the same heights in both files");
+    Expect(*std::min_element(rawHeights.begin(), rawHeights.end()) == 0 &&
+               *std::max_element(rawHeights.begin(), rawHeights.end()) == 65535,
+           "the heights to span the whole 16-bit range");
+
+    Step("Add a noise layer, then close the window: the program asks, and Cancel keeps it open");
+    addNoiseLayer();
+    u.WaitForTitle("hills* - Velmoran");
     u.CloseWindowAsAWindowManagerWould();
-    const Clock::time_point closing = Clock::now();
-    while (program->Running() && SecondsSince(closing) < kWaitSeconds)
-        Pause(20);
-    Expect(!program->Running(), "the program to end after the close request");
+    u.WaitForWindow(question);
+    u.WaitForText("Save changes to hills?", question);
+    u.Click("Cancel##unsaved", question);
+    u.WaitForWindowGone(question);
+    Expect(1.0 - ShareOfColor(u.LookAt(u.WaitForImage(scene, 0)), kSky, 8) > 0.05,
+           "the terrain still in the scene after Cancel"); // looked at a few frames after Cancel
+    Expect(program->Running(), "the program to go on after Cancel");
+    Expect(u.Title() == "hills* - Velmoran",
+           "the change still unsaved after Cancel, not \"" + u.Title() + "\"");
+
+    Step("Close the window again and answer Don't save: the program ends with status 0");
+    u.CloseWindowAsAWindowManagerWould();
+    u.WaitForWindow(question);
+    u.ClickToEnd("Don't save##unsaved", question);
+    u.WaitForEnd();
     Expect(program->ExitedWithZero(), "exit status 0, not " + program->Ending());
+    Expect(ReadFile(projectFile) == savedProject, "the project file untouched by Don't save");
     const std::string log = program->Log();
     Expect(log.find("Shutting down app.") != std::string::npos, "the log to show the editor shutting down");
     Expect(log.find("GL error") == std::string::npos, "no GL error in the log");
