@@ -52,6 +52,11 @@ JobRunner::JobRunner() = default;
 
 JobRunner::~JobRunner()
 {
+    Abandon();
+}
+
+void JobRunner::Abandon()
+{
     std::vector<std::unique_ptr<Job>> remaining;
     {
         std::lock_guard<std::mutex> lock(mutex);
