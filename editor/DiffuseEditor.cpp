@@ -1,8 +1,10 @@
 // The diffuse texture editor: the terrain's colour gradients as a bar of span fields, the selected
-// gradient's colour, specular value and decay, and the generation of the diffuse texture.
+// gradient's colour, specular value and decay, and the generation of the diffuse texture by height,
+// slope or an erosion mask's channel.
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 
 #include <GLFW/glfw3.h>
@@ -23,12 +25,44 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
         return;
     }
 
-    const bool heightMode = state.mode == DiffuseEditorState::Mode::Height;
-    if (ImGui::RadioButton("Height focused", heightMode))
-        state.mode = DiffuseEditorState::Mode::Height;
+    using Mode = DiffuseEditorState::Mode;
+    if (ImGui::RadioButton("Height focused", state.mode == Mode::Height)) state.mode = Mode::Height;
     ImGui::SameLine();
-    if (ImGui::RadioButton("Slope focused", !heightMode))
-        state.mode = DiffuseEditorState::Mode::Slope;
+    if (ImGui::RadioButton("Slope focused", state.mode == Mode::Slope)) state.mode = Mode::Slope;
+    ImGui::SameLine();
+    if (ImGui::RadioButton("Erosion mask", state.mode == Mode::Mask)) state.mode = Mode::Mask;
+    if (state.mode == Mode::Mask)
+    {
+        // The bands span 0..255 of one channel of an erosion entry's mask, as height bands span heights.
+        const std::shared_ptr<Terrain::Heightmap> source = state.MaskSource(terrain);
+        if (!source)
+            ImGui::TextColored(kHint, "Add erosion to the layer stack and update the mesh first.");
+        else
+        {
+            ImGui::SetNextItemWidth(160.0f);
+            if (ImGui::BeginCombo("Mask##bands", source->name.c_str()))
+            {
+                for (const auto& layer : terrain.heightmaps)
+                {
+                    if (!layer || !layer->isErosion) continue;
+                    ImGui::PushID(layer.get());
+                    if (ImGui::Selectable(layer->name.c_str(), layer == source)) state.maskEntry = layer;
+                    ImGui::PopID();
+                }
+                ImGui::EndCombo();
+            }
+            ImGui::SameLine();
+            ImGui::SetNextItemWidth(160.0f);
+            const uint32_t channel = std::min(state.maskChannel, 2u);
+            if (ImGui::BeginCombo("Channel##bands", DiffuseEditorState::kMaskChannels[channel]))
+            {
+                for (uint32_t c = 0; c < 3; ++c)
+                    if (ImGui::Selectable(DiffuseEditorState::kMaskChannels[c], c == channel))
+                        state.maskChannel = c;
+                ImGui::EndCombo();
+            }
+        }
+    }
 
     if (!terrain.gradients.empty() && ImGui::Button("Generate diffuse texture##Edit"))
         state.Generate(terrain);
@@ -43,7 +77,7 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
         ImGui::PushStyleColor(ImGuiCol_FrameBg,
                               ImVec4(gradient.color.r, gradient.color.g, gradient.color.b, gradient.color.a));
         const std::string id = std::to_string(n);
-        if (state.mode == DiffuseEditorState::Mode::Height)
+        if (state.mode != DiffuseEditorState::Mode::Slope)
         {
             // Spans may drop to zero or below through a neighbour; the field keeps a visible width.
             ImGui::SetNextItemWidth(std::max(1.0f, static_cast<float>(gradient.heightSpan)));
@@ -63,7 +97,9 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
         ImGui::PopStyleColor();
     }
     ImGui::SameLine();
-    ImGui::TextColored(kHint, state.mode == DiffuseEditorState::Mode::Height ? "Lowest - Highest" : "Flat - Steep");
+    ImGui::TextColored(kHint, state.mode == Mode::Height  ? "Lowest - Highest"
+                              : state.mode == Mode::Slope ? "Flat - Steep"
+                                                          : "None - Most");
 
     if (state.selected >= 0 && static_cast<size_t>(state.selected) < terrain.gradients.size())
     {
@@ -71,7 +107,7 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
         Gradient& gradient = *terrain.gradients[state.selected];
         ImGui::ColorEdit3("Color picker", &gradient.color.r);
         ImGui::DragFloat("Specular value", &gradient.specular, 0.01f, 0.0f, 1.0f, "%.3f");
-        if (state.mode == DiffuseEditorState::Mode::Height && state.selected > 0)
+        if (state.mode != DiffuseEditorState::Mode::Slope && state.selected > 0)
             ImGui::DragInt("Decay into lower gradient", &gradient.decay, 1.0f, 0,
                            terrain.gradients[state.selected - 1]->heightSpan, "%d");
         if (ImGui::Button("Delete"))

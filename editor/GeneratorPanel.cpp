@@ -1,9 +1,10 @@
-// The "Terrain" tab of the terrain generator: the heightmap layer list, a layer's preview and
-// settings, undo and redo, and the regeneration rules.
+// The "Terrain" tab of the terrain generator: the heightmap layer list (noise and image layers and
+// erosion entries), a layer's preview and settings, undo and redo, and the regeneration rules.
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
 #include "render/Texture.h"
+#include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 
@@ -21,6 +22,73 @@ void RecordWhenReleased(Terrain::Heightmap& layer)
 {
     if (ImGui::IsItemDeactivatedAfterEdit())
         layer.AppendState(layer.settings);
+}
+
+// An erosion entry's method and that method's settings. A run takes up to a second, so a change counts
+// (history, and in realtime the new heights) when its widget is released, not in every frame of a drag.
+bool ErosionSettingsWidgets(Terrain::Heightmap& entry)
+{
+    Erosion::Settings& e = entry.settings.erosion;
+    bool released = false;
+    const auto release = [&]
+    {
+        if (ImGui::IsItemDeactivatedAfterEdit()) released = true;
+    };
+    const ImGuiSliderFlags clamp = ImGuiSliderFlags_AlwaysClamp;
+    const int method = e.method == Erosion::Method::Thermal ? 1 : 0;
+    if (ImGui::BeginCombo("Method", LayerPanelState::kErosionMethods[method]))
+    {
+        for (int i = 0; i < 2; ++i)
+        {
+            if (ImGui::Selectable(LayerPanelState::kErosionMethods[i], i == method) && i != method)
+            {
+                e.method = i == 1 ? Erosion::Method::Thermal : Erosion::Method::Hydraulic;
+                released = true;
+            }
+            if (i == method) ImGui::SetItemDefaultFocus();
+        }
+        ImGui::EndCombo();
+    }
+    if (e.method == Erosion::Method::Hydraulic)
+    {
+        Erosion::HydraulicSettings& h = e.hydraulic;
+        ImGui::InputInt("Droplets", &h.droplets, 1000, 50000);
+        release();
+        ImGui::InputInt("Seed", &h.seed, 1, 100);
+        release();
+        ImGui::DragFloat("Inertia", &h.inertia, 0.005f, 0.0f, 0.99f, "%.3f", clamp);
+        release();
+        ImGui::DragFloat("Capacity", &h.capacity, 0.05f, 0.0f, 1000.0f, "%.2f", clamp);
+        release();
+        ImGui::DragFloat("Deposition", &h.deposition, 0.005f, 0.0f, 1.0f, "%.3f", clamp);
+        release();
+        ImGui::DragFloat("Erosion rate", &h.erosion, 0.005f, 0.0f, 1.0f, "%.3f", clamp);
+        release();
+        ImGui::DragFloat("Evaporation", &h.evaporation, 0.001f, 0.0f, 1.0f, "%.3f", clamp);
+        release();
+        ImGui::DragInt("Radius", &h.radius, 0.1f, 1, 8, "%d", clamp);
+        release();
+        ImGui::DragInt("Maximum steps", &h.maxSteps, 0.5f, 1, 1024, "%d", clamp);
+        release();
+        ImGui::DragFloat("Gravity", &h.gravity, 0.05f, 0.0f, 1000.0f, "%.2f", clamp);
+        release();
+        ImGui::DragFloat("Minimum slope", &h.minSlope, 0.001f, 0.0f, 10.0f, "%.3f", clamp);
+        release();
+    }
+    else
+    {
+        Erosion::ThermalSettings& t = e.thermal;
+        ImGui::DragFloat("Talus angle", &t.talusAngle, 0.1f, 0.0f, 89.0f, "%.1f degrees", clamp);
+        release();
+        ImGui::DragInt("Iterations", &t.iterations, 0.5f, 0, 10000, "%d", clamp);
+        release();
+        ImGui::DragFloat("Strength", &t.strength, 0.005f, 0.0f, 1.0f, "%.3f", clamp);
+        release();
+    }
+    // Typed counts are not bounded by their fields.
+    Erosion::Clamp(e);
+    if (released) entry.AppendState(entry.settings);
+    return released;
 }
 } // namespace
 
@@ -43,6 +111,11 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
     if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
     {
         panel.AddLayer(terrain);
+        ImGui::OpenPopup("New heightmap name");
+    }
+    if (ImGui::Button("Add erosion", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
+    {
+        panel.AddErosion(terrain);
         ImGui::OpenPopup("New heightmap name");
     }
     if (ImGui::BeginPopupModal("New heightmap name", nullptr, ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
@@ -93,7 +166,9 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             }
             if (ImGui::Selectable("Delete current"))
             {
+                const std::shared_ptr<Terrain::Heightmap> deleted = panel.selectedLayer;
                 panel.DeleteSelected(terrain);
+                if (deleted) texturePanel.Forget(*deleted); // a mask the texture panel was saving or editing
                 ImGui::CloseCurrentPopup();
             }
             ImGui::EndPopup();
@@ -111,10 +186,21 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
         const ImVec2 preview(static_cast<float>(terrain.width) * 200.0f / largest,
                              static_cast<float>(terrain.height) * 200.0f / largest);
         gui::Image(layer.id, preview);
-        if (ImGui::IsItemHovered())
-            ImGui::SetTooltip("Mesh preview in a heightmap.\nRight click to open pop up.");
-        if (ImGui::IsItemClicked(ImGuiMouseButton_Right))
-            ImGui::OpenPopup("##heightmapmenu");
+        if (layer.isErosion)
+        {
+            // Its image is its mask: nothing to load or paint.
+            if (ImGui::IsItemHovered())
+                ImGui::SetTooltip(
+                    "Erosion mask of the last mesh update.\nRed: removed, green: deposited, blue: "
+                    "water flow.");
+            panel.layerEditorOpen = false;
+        }
+        else
+        {
+            if (ImGui::IsItemHovered())
+                ImGui::SetTooltip("Mesh preview in a heightmap.\nRight click to open pop up.");
+            if (ImGui::IsItemClicked(ImGuiMouseButton_Right)) ImGui::OpenPopup("##heightmapmenu");
+        }
         if (ImGui::BeginPopup("##heightmapmenu"))
         {
             if (ImGui::Button("Load texture##heightmapmenu"))
@@ -176,7 +262,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
         }
 
         // The load dialog may have replaced the layer: the widgets below edit the layer drawn above.
-        if (!layer.isTexture)
+        if (!layer.isTexture && !layer.isErosion)
         {
             if (ImGui::BeginCombo("Noise type", settings.noiseTypeName.c_str()))
             {
@@ -236,11 +322,18 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             RecordWhenReleased(layer);
         }
 
-        if (ImGui::DragFloat("Application power", &settings.power, 0.001f, 0.0f, 0.0f, "%.3f"))
-            changes.powerChanged = true;
-        if (ImGui::IsItemHovered())
-            ImGui::SetTooltip("Adds up to %.3f height", static_cast<double>(settings.power));
-        RecordWhenReleased(layer);
+        if (layer.isErosion)
+        {
+            if (ErosionSettingsWidgets(layer)) changes.erosionChanged = true;
+        }
+        else
+        {
+            if (ImGui::DragFloat("Application power", &settings.power, 0.001f, 0.0f, 0.0f, "%.3f"))
+                changes.powerChanged = true;
+            if (ImGui::IsItemHovered())
+                ImGui::SetTooltip("Adds up to %.3f height", static_cast<double>(settings.power));
+            RecordWhenReleased(layer);
+        }
 
         if (!layer.isTexture)
         {

@@ -143,12 +143,23 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
         t.texCoords.assign(terrain.texCoords.begin(), terrain.texCoords.begin() + 2 * count);
     }
 
+    std::vector<const Terrain::Heightmap*> captured; // the entries of t.layers, for the band record
     for (const auto& layer : terrain.heightmaps)
     {
         if (!layer) continue;
         ProjectLayer entry;
-        entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
         entry.name = layer->name;
+        if (layer->isErosion)
+        {
+            // Its mask as shown: the last run's, which the heights may no longer follow.
+            entry.kind = ProjectLayer::kErosion;
+            entry.erosion = layer->settings.erosion;
+            entry.image = GridImageOf(terrain, layer.get(), 3, "erosion mask");
+            t.layers.push_back(std::move(entry));
+            captured.push_back(layer.get());
+            continue;
+        }
+        entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
         entry.settings = SettingsOf(layer->settings);
         entry.image = ImageOf(layer.get());
         const bool fitsNoise = entry.image.width == terrain.width && entry.image.height == terrain.height &&
@@ -161,15 +172,16 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
             continue;
         }
         t.layers.push_back(std::move(entry));
+        captured.push_back(layer.get());
     }
 
     // The current heights are stored only when they are not what the layers give (the layers changed
-    // after they were last applied).
-    std::vector<float> layered(3 * count);
-    TerrainBuild::ApplyLayerStack(terrain.basePositions.data(), layered.data(), terrain.width, terrain.height,
-                                  t.layers);
+    // after they were last applied). An erosion entry that would have to run again means they changed:
+    // saving stores the heights rather than waiting for the run.
+    std::vector<float> layered;
+    const bool followsLayers = terrain.LayeredPositions(layered, true);
     const std::vector<float> current(terrain.positions.begin(), terrain.positions.begin() + 3 * count);
-    if (!SameBits(layered, current))
+    if (!followsLayers || !SameBits(layered, current))
     {
         t.heights.resize(count);
         for (size_t k = 0; k < count; ++k)
@@ -186,6 +198,18 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
     case Terrain::BandRecord::Mode::Slope:
         t.bands.mode = ProjectBands::kSlope;
         break;
+    case Terrain::BandRecord::Mode::Mask:
+    {
+        // The erosion entry is named by its place in the list; one that is gone leaves no record (the
+        // diffuse and specular pixels are kept all the same).
+        const auto entry = terrain.bandRecord.maskEntry.lock();
+        const auto found = std::find(captured.begin(), captured.end(), entry.get());
+        t.bands.mode = entry && found != captured.end() ? ProjectBands::kMask : ProjectBands::kNone;
+        t.bands.maskLayer = static_cast<uint32_t>(found - captured.begin());
+        t.bands.maskChannel = terrain.bandRecord.maskChannel;
+        if (t.bands.mode == ProjectBands::kNone) t.bands.maskLayer = 0;
+        break;
+    }
     case Terrain::BandRecord::Mode::None:
         t.bands.mode = ProjectBands::kNone;
         break;
@@ -321,13 +345,37 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
     record.seed = t.generator.seed;
     terrain->bandRecord.mode = t.bands.mode == ProjectBands::kHeight  ? Terrain::BandRecord::Mode::Height
                                : t.bands.mode == ProjectBands::kSlope ? Terrain::BandRecord::Mode::Slope
+                               : t.bands.mode == ProjectBands::kMask  ? Terrain::BandRecord::Mode::Mask
                                                                       : Terrain::BandRecord::Mode::None;
     terrain->bandRecord.seed = t.bands.seed;
+    terrain->bandRecord.maskChannel = t.bands.maskChannel;
 
     for (const Gradient& gradient : t.gradients)
         terrain->gradients.push_back(std::make_unique<Gradient>(gradient));
-    for (const ProjectLayer& entry : t.layers)
+    for (size_t l = 0; l < t.layers.size(); ++l)
     {
+        const ProjectLayer& entry = t.layers[l];
+        if (entry.kind == ProjectLayer::kErosion)
+        {
+            auto layer = Terrain::Heightmap::NewErosion(terrain->width, terrain->height);
+            layer->name = entry.name;
+            layer->saveName = entry.image.saveName;
+            layer->settings.erosion = entry.erosion;
+            layer->AppendState(layer->settings);
+            // What the build's run made: the next "Update mesh" need not erode again. The stored mask is
+            // the one shown; without it the run's.
+            if (l < built.erosion.size()) layer->erosionCache = std::move(built.erosion[l]);
+            if (entry.image.Stored() && entry.image.pixels.size() == layer->ByteSize())
+            {
+                layer->Texture::Update(PixelsOf(entry.image));
+                layer->shownMaskGeneration = layer->erosionCache.generation;
+            }
+            layer->ShowErosionMask();
+            if (t.bands.mode == ProjectBands::kMask && t.bands.maskLayer == l)
+                terrain->bandRecord.maskEntry = layer;
+            terrain->heightmaps.push_back(std::move(layer));
+            continue;
+        }
         const bool isTexture = entry.kind == ProjectLayer::kImage;
         auto layer =
             std::make_shared<Terrain::Heightmap>(entry.image.width, entry.image.height, entry.image.channels,
@@ -784,6 +832,8 @@ uint64_t Editor::SessionFingerprint() const
             f.Value(s.lacunarity);
             f.Value(s.noiseType);
             f.Value(s.fractalType);
+            f.Value(layer->isErosion);
+            f.Value(s.erosion);
         }
         f.Value(terrain->gradients.size());
         for (const auto& g : terrain->gradients)

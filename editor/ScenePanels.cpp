@@ -56,6 +56,16 @@ std::shared_ptr<Terrain::Heightmap> LayerPanelState::AddLayer(Terrain& terrain)
     return layer;
 }
 
+std::shared_ptr<Terrain::Heightmap> LayerPanelState::AddErosion(Terrain& terrain)
+{
+    auto entry = Terrain::Heightmap::NewErosion(terrain.width, terrain.height);
+    terrain.heightmaps.push_back(entry);
+    entry->name = "Erosion_" + std::to_string(terrain.heightmaps.size() - 1);
+    entry->AppendState(entry->settings);
+    ApplyInRealtime(terrain);
+    return entry;
+}
+
 void LayerPanelState::ApplyInRealtime(Terrain& terrain) const
 {
     if (realtimeUpdate)
@@ -104,7 +114,12 @@ void LayerPanelState::DeleteSelected(Terrain& terrain)
 {
     const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
     if (i >= 0)
+    {
+        const bool shown = selectedLayer->isErosion && !terrain.mesh->entries.empty() &&
+                           terrain.mesh->entries[0].texture == selectedLayer->id && selectedLayer->id != 0;
+        if (shown) terrain.SetDisplayTexture(terrain.heightmapTexture.get());
         terrain.heightmaps.erase(terrain.heightmaps.begin() + i);
+    }
     selectedLayer.reset();
     layerEditorOpen = false; // the editor must not keep painting a layer that is gone
     if (i >= 0)
@@ -114,8 +129,7 @@ void LayerPanelState::DeleteSelected(Terrain& terrain)
 bool LayerPanelState::ReplaceSelectedWithImage(Terrain& terrain, const std::string& path, std::string& error)
 {
     const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
-    if (i < 0)
-        return false;
+    if (i < 0 || selectedLayer->isErosion) return false;
     std::shared_ptr<Terrain::Heightmap> layer =
         Terrain::Heightmap::LoadTextureLayer(path, terrain.width, terrain.height, &error);
     if (!layer)
@@ -128,8 +142,8 @@ bool LayerPanelState::ReplaceSelectedWithImage(Terrain& terrain, const std::stri
 
 bool LayerPanelState::NeedsRegeneration(const Changes& changes) const
 {
-    return changes.realtimeSwitchedOn || changes.noiseSettingChanged || (changes.powerChanged && realtimeUpdate) ||
-           changes.undoOrRedo;
+    return changes.realtimeSwitchedOn || changes.noiseSettingChanged ||
+           (changes.powerChanged && realtimeUpdate) || changes.undoOrRedo || changes.erosionChanged;
 }
 
 void LayerPanelState::Regenerate(Terrain& terrain, Terrain::Heightmap& layer) const

@@ -49,14 +49,17 @@ struct LayerPanelState
     // first history entry. The selection does not change. In realtime mode adding, moving, deleting
     // and replacing a layer re-apply the layers at once, as a changed setting does.
     std::shared_ptr<Terrain::Heightmap> AddLayer(Terrain& terrain);
+    // "Add erosion": an erosion entry named "Erosion_" + its index, as AddLayer adds a noise layer.
+    std::shared_ptr<Terrain::Heightmap> AddErosion(Terrain& terrain);
     bool CanMoveUp(const Terrain& terrain) const;
     bool CanMoveDown(const Terrain& terrain) const;
     void MoveUp(Terrain& terrain);
     void MoveDown(Terrain& terrain);
+    // The mesh stops showing a deleted erosion entry's mask (it shows the heightmap again).
     void DeleteSelected(Terrain& terrain);
     // "Load": replaces the selected layer with a texture layer read from path. A file that cannot be
     // read or does not match the terrain's size is refused: false, the reason in error, the old
-    // layer kept.
+    // layer kept. An erosion entry is never replaced by an image.
     bool ReplaceSelectedWithImage(Terrain& terrain, const std::string& path, std::string& error);
 
     // The regeneration rule after the widgets of one frame.
@@ -66,6 +69,7 @@ struct LayerPanelState
         bool noiseSettingChanged = false;
         bool powerChanged = false;
         bool undoOrRedo = false;
+        bool erosionChanged = false; // an erosion setting was released after a change
     };
     bool NeedsRegeneration(const Changes& changes) const;
     // Regenerates a noise layer (never an image layer) and, in realtime mode, re-applies the layers.
@@ -74,6 +78,8 @@ struct LayerPanelState
     // Setting the noise or fractal type by list entry keeps label and code together.
     static void SetNoiseType(Terrain::Heightmap::Settings& settings, int entry);
     static void SetFractalType(Terrain::Heightmap::Settings& settings, int entry);
+
+    static constexpr const char* kErosionMethods[2] = {"Hydraulic", "Thermal"};
 
 private:
     void ApplyInRealtime(Terrain& terrain) const;

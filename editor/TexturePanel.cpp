@@ -1,8 +1,10 @@
-// The "Textures" tab: the terrain's pictures, their pop-ups, and the "Save as.." dialog.
+// The "Textures" tab: the terrain's pictures (erosion masks included), their pop-ups, and the
+// "Save as.." dialog.
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
 #include "render/Texture.h"
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 
 #include <imgui.h>
@@ -61,6 +63,16 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
         ShowDiffuseTextureEditor(terrainPtr);
     picture("Diffuse texture", terrain.diffuseTexture.get(), "Diffuse texture", "_diffuse", true);
     picture("Specular texture", terrain.specularTexture.get(), "Specular texture", "_specular", true);
+    // Each erosion entry's mask of its last run: red removed, green deposited, blue water flow.
+    for (const auto& layer : terrain.heightmaps)
+    {
+        if (!layer || !layer->isErosion) continue;
+        ImGui::PushID(layer.get());
+        const std::string title = "Erosion mask: " + layer->name;
+        const std::string suffix = "_" + layer->name + "_mask";
+        picture(title.c_str(), layer.get(), "Erosion mask", suffix.c_str(), false);
+        ImGui::PopID();
+    }
 
     if (panel.textureEditorOpen)
         ShowTextureEditor(panel.chosenTexture, panel.textureEditorOpen);

@@ -22,6 +22,14 @@ void TexturePanelState::BeginEdit(Texture& texture)
     textureEditorOpen = true;
 }
 
+void TexturePanelState::Forget(const Texture& texture)
+{
+    if (chosenTexture != &texture) return;
+    chosenTexture = nullptr;
+    textureEditorOpen = false;
+    saveDialogOpen = false;
+}
+
 void TexturePanelState::FinishDirectoryEdit()
 {
     // An empty directory means the working folder and stays empty.
@@ -104,12 +112,27 @@ void DiffuseEditorState::DeleteSelected(Terrain& terrain)
     closeRequested = true;
 }
 
+std::shared_ptr<Terrain::Heightmap> DiffuseEditorState::MaskSource(const Terrain& terrain) const
+{
+    const std::shared_ptr<Terrain::Heightmap> chosen = maskEntry.lock();
+    std::shared_ptr<Terrain::Heightmap> first;
+    for (const auto& layer : terrain.heightmaps)
+    {
+        if (!layer || !layer->isErosion) continue;
+        if (layer == chosen) return chosen;
+        if (!first) first = layer;
+    }
+    return first;
+}
+
 void DiffuseEditorState::Generate(Terrain& terrain) const
 {
     if (mode == Mode::Height)
         terrain.GenerateDiffuseByHeight();
-    else
+    else if (mode == Mode::Slope)
         terrain.GenerateDiffuseBySlope();
+    else if (const auto entry = MaskSource(terrain))
+        terrain.GenerateDiffuseByMask(entry, maskChannel);
 }
 
 ImVec2 WaterEditorState::TexelAt(ImVec2 mouse, ImVec2 imageTopLeft, float scale, uint32_t rows)

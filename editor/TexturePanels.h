@@ -1,13 +1,14 @@
 #pragma once
 // State and decisions of the "Textures" tab, the diffuse gradient editor and the water editor.
+#include "terrain/Heightmap.h"
+#include "terrain/Terrain.h"
+
 #include <imgui.h>
 
 #include <memory>
 #include <string>
 
 class Shader;
-class Terrain;
-class Texture;
 
 struct TexturePanelState
 {
@@ -26,6 +27,8 @@ struct TexturePanelState
     void BeginSaveAs(Texture& texture, const Terrain& terrain, const char* suffix);
     // "Edit": the texture editor follows this texture.
     void BeginEdit(Texture& texture);
+    // A texture about to go (a deleted erosion entry's mask): the dialogs and the editor let go of it.
+    void Forget(const Texture& texture);
     // The directory field was left after an edit: a missing trailing separator is added.
     void FinishDirectoryEdit();
     bool CanSave() const;
@@ -40,11 +43,20 @@ struct DiffuseEditorState
     enum class Mode
     {
         Height,
-        Slope
+        Slope,
+        Mask // height bands over a channel of an erosion entry's mask
     };
+    static constexpr const char* kMaskChannels[3] = {"Removed (red)", "Deposited (green)",
+                                                     "Water flow (blue)"};
     Mode mode = Mode::Height;
     int selected = -1; // gradient index, -1 for none
     bool closeRequested = false;
+    std::weak_ptr<Terrain::Heightmap> maskEntry; // the erosion entry chosen for the mask mode
+    uint32_t maskChannel = 0;
+
+    // The erosion entry the mask mode paints from: the chosen one while it is in the terrain's list,
+    // else the terrain's first erosion entry; null when it has none.
+    std::shared_ptr<Terrain::Heightmap> MaskSource(const Terrain& terrain) const;
 
     // "Add gradient": the first takes the whole range, later ones halve the last gradient's spans.
     void AddGradient(Terrain& terrain);

@@ -5,6 +5,7 @@
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "engine/Logger.h"
+#include "engine/WidgetMap.h"
 #include "render/Framebuffer.h"
 
 #include <GL/glew.h>
@@ -136,6 +137,7 @@ bool Window::Create(WindowProperties& properties)
     io.IniFilename = nullptr; // read here, written by SaveLayout
     layoutFile = kLayoutFile;
     ImGui::LoadIniSettingsFromDisk(layoutFile.c_str());
+    WidgetMap::InstallFromEnvironment();
 #ifdef IMGUI_HAS_DOCK
     io.ConfigFlags |= ImGuiConfigFlags_DockingEnable;
     io.ConfigFlags |= ImGuiConfigFlags_ViewportsEnable;

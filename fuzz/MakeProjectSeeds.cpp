@@ -38,9 +38,10 @@ int main(int argc, char** argv)
     }
     const std::string folder = argv[1];
     Project sample = testsupport::SampleProject();
-    Project lean = sample; // what the headless build makes again: no heights, layer images or textures
+    Project lean = sample; // what the headless build makes again: no heights, layer images, masks or textures
     lean.terrains[0].baseHeights.clear();
     lean.terrains[0].layers[0].image = ProjectImage{};
+    lean.terrains[0].layers[2].image = ProjectImage{}; // the erosion entry's mask
     lean.terrains[0].diffuse = ProjectImage{};
     Project single;
     single.terrains.resize(1);

@@ -104,9 +104,14 @@ void CheckAccepted(const Project& project)
         Require(!t.baseHeights.empty() || t.generator.kind != ProjectGenerator::kFile);
         for (const ProjectLayer& layer : t.layers)
         {
-            Require(layer.kind == ProjectLayer::kNoise || layer.image.Stored());
-            CheckImage(layer.image, layer.kind == ProjectLayer::kNoise ? t.width : 0, t.height, 1);
+            const bool noise = layer.kind == ProjectLayer::kNoise;
+            const bool erosion = layer.kind == ProjectLayer::kErosion;
+            Require(noise || erosion || layer.image.Stored()); // an erosion mask is made again when missing
+            CheckImage(layer.image, noise || erosion ? t.width : 0, t.height, erosion ? 3 : 1);
         }
+        if (t.bands.mode == ProjectBands::kMask)
+            Require(t.bands.maskLayer < t.layers.size() &&
+                    t.layers[t.bands.maskLayer].kind == ProjectLayer::kErosion && t.bands.maskChannel <= 2);
         CheckImage(t.heightmap, t.width, t.height, 1);
         CheckImage(t.normal, t.width, t.height, 3);
         CheckImage(t.diffuse, t.width, t.height, 3);

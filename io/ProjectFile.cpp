@@ -96,6 +96,29 @@ class ManifestWriter
         return Part(name, values.data(), values.size() * sizeof(float));
     }
 
+    static json ErosionJson(const Erosion::Settings& e)
+    {
+        const Erosion::HydraulicSettings& h = e.hydraulic;
+        const Erosion::ThermalSettings& t = e.thermal;
+        return {{"method", e.method == Erosion::Method::Thermal ? "thermal" : "hydraulic"},
+                {"hydraulic",
+                 {{"droplets", h.droplets},
+                  {"seed", h.seed},
+                  {"inertia", Float(h.inertia)},
+                  {"capacity", Float(h.capacity)},
+                  {"deposition", Float(h.deposition)},
+                  {"erosion", Float(h.erosion)},
+                  {"evaporation", Float(h.evaporation)},
+                  {"radius", h.radius},
+                  {"maxSteps", h.maxSteps},
+                  {"gravity", Float(h.gravity)},
+                  {"minSlope", Float(h.minSlope)}}},
+                {"thermal",
+                 {{"talusAngle", Float(t.talusAngle)},
+                  {"iterations", t.iterations},
+                  {"strength", Float(t.strength)}}}};
+    }
+
     json Terrain(const ProjectTerrain& t, size_t index)
     {
         const std::string prefix = "terrain" + std::to_string(index) + "/";
@@ -133,6 +156,8 @@ class ManifestWriter
                                   {"fractalTypeName", s.fractalTypeName},
                                   {"noiseType", s.noiseType},
                                   {"fractalType", s.fractalType}};
+            else if (layer.kind == ProjectLayer::kErosion)
+                entry["erosion"] = ErosionJson(layer.erosion);
             else
                 entry[layer.kind] = {{"power", Float(s.power)}};
             if (layer.image.Stored())
@@ -150,6 +175,12 @@ class ManifestWriter
                                  {"specular", Float(g.specular)}});
         j["gradients"] = std::move(gradients);
         j["bands"] = {{"mode", t.bands.mode}, {"seed", t.bands.seed}};
+        if (t.bands.mode == ProjectBands::kMask)
+        {
+            j["bands"]["layer"] = t.bands.maskLayer;
+            j["bands"]["channel"] =
+                ProjectBands::kMaskChannels[t.bands.maskChannel > 2 ? 0 : t.bands.maskChannel];
+        }
 
         json textures = json::object();
         const std::pair<const char*, const ProjectImage*> images[] = {{"heightmap", &t.heightmap},
@@ -584,11 +615,27 @@ class ManifestReader
 
     void Layer(const json& j, const std::string& where, const ProjectTerrain& t, ProjectLayer& layer)
     {
-        layer.kind = OneOf(j, "kind", where, {ProjectLayer::kNoise, ProjectLayer::kImage});
+        layer.kind =
+            OneOf(j, "kind", where, {ProjectLayer::kNoise, ProjectLayer::kImage, ProjectLayer::kErosion});
         layer.name = String(j, "name", where);
         // Each kind keeps its settings in an object of its own name.
         const std::string settingsWhere = where + " " + layer.kind;
         const json& settings = Member(j, layer.kind.c_str(), where);
+        if (layer.kind == ProjectLayer::kErosion)
+        {
+            // The ranges are Erosion::Clamp's, applied when the terrain is built; here only the form.
+            layer.erosion = ErosionSettings(settings, settingsWhere);
+            if (j.contains("pixels"))
+            {
+                const std::string what = where + " pixels";
+                Image(j["pixels"], what, layer.image);
+                if (layer.image.width != t.width || layer.image.height != t.height ||
+                    layer.image.channels != 3)
+                    throw Invalid(what + " must be " + std::to_string(t.width) + " x " +
+                                  std::to_string(t.height) + " with three channels (an erosion mask)");
+            }
+            return;
+        }
         ProjectLayerSettings& s = layer.settings;
         s.power = Float(settings, "power", settingsWhere);
         if (layer.kind == ProjectLayer::kNoise)
@@ -630,6 +677,34 @@ class ManifestReader
 
     static constexpr int32_t kMaxRegeneratedOctaves = 64;
 
+    Erosion::Settings ErosionSettings(const json& j, const std::string& where)
+    {
+        Erosion::Settings e;
+        e.method = OneOf(j, "method", where, {"hydraulic", "thermal"}) == "thermal"
+                       ? Erosion::Method::Thermal
+                       : Erosion::Method::Hydraulic;
+        const std::string hydraulicWhere = where + " hydraulic";
+        const json& hydraulic = Member(j, "hydraulic", where);
+        Erosion::HydraulicSettings& h = e.hydraulic;
+        h.droplets = Int(hydraulic, "droplets", hydraulicWhere);
+        h.seed = Int(hydraulic, "seed", hydraulicWhere);
+        h.inertia = Float(hydraulic, "inertia", hydraulicWhere);
+        h.capacity = Float(hydraulic, "capacity", hydraulicWhere);
+        h.deposition = Float(hydraulic, "deposition", hydraulicWhere);
+        h.erosion = Float(hydraulic, "erosion", hydraulicWhere);
+        h.evaporation = Float(hydraulic, "evaporation", hydraulicWhere);
+        h.radius = Int(hydraulic, "radius", hydraulicWhere);
+        h.maxSteps = Int(hydraulic, "maxSteps", hydraulicWhere);
+        h.gravity = Float(hydraulic, "gravity", hydraulicWhere);
+        h.minSlope = Float(hydraulic, "minSlope", hydraulicWhere);
+        const std::string thermalWhere = where + " thermal";
+        const json& thermal = Member(j, "thermal", where);
+        e.thermal.talusAngle = Float(thermal, "talusAngle", thermalWhere);
+        e.thermal.iterations = Int(thermal, "iterations", thermalWhere);
+        e.thermal.strength = Float(thermal, "strength", thermalWhere);
+        return e;
+    }
+
     void Terrain(const json& j, const std::string& where, ProjectTerrain& t)
     {
         t.name = String(j, "name", where);
@@ -653,9 +728,29 @@ class ManifestReader
         const json& water = Member(j, "waterPlane", where);
         t.waterPlaneBuilt = Bool(water, "built", where + " waterPlane");
         const json& bands = Member(j, "bands", where);
-        t.bands.mode = OneOf(bands, "mode", where + " bands",
-                             {ProjectBands::kNone, ProjectBands::kHeight, ProjectBands::kSlope});
+        t.bands.mode =
+            OneOf(bands, "mode", where + " bands",
+                  {ProjectBands::kNone, ProjectBands::kHeight, ProjectBands::kSlope, ProjectBands::kMask});
         t.bands.seed = UInt(bands, "seed", where + " bands");
+        if (t.bands.mode == ProjectBands::kMask)
+        {
+            const std::string bandsWhere = where + " bands";
+            t.bands.maskLayer = UInt(bands, "layer", bandsWhere);
+            const auto isErosion = [&](const json& layer)
+            {
+                const auto kind = layer.is_object() ? layer.find("kind") : layer.end();
+                return layer.is_object() && kind != layer.end() && kind->is_string() &&
+                       kind->get<std::string>() == ProjectLayer::kErosion;
+            };
+            if (t.bands.maskLayer >= layers.size() || !isErosion(layers[t.bands.maskLayer]))
+                throw Invalid(bandsWhere + ": layer " + std::to_string(t.bands.maskLayer) +
+                              " is not an erosion entry");
+            const std::string channel = OneOf(bands, "channel", bandsWhere,
+                                              {ProjectBands::kMaskChannels[0], ProjectBands::kMaskChannels[1],
+                                               ProjectBands::kMaskChannels[2]});
+            while (channel != ProjectBands::kMaskChannels[t.bands.maskChannel])
+                ++t.bands.maskChannel;
+        }
         t.display = OneOf(j, "display", where, {"heightmap", "normal", "diffuse", "specular", "none"});
 
         if (t.width == 0 && t.height == 0)

@@ -16,7 +16,7 @@ packages=(
 if [ "$mode" = "test" ]; then
   packages+=(
     libgtest-dev libbenchmark-dev libtinyobjloader-dev
-    xvfb xauth
+    xvfb xauth libx11-dev libxtst-dev
     clang-14 libclang-rt-14-dev
   )
 fi

@@ -6,6 +6,7 @@
 #include <GL/glew.h>
 #include <fmt/format.h>
 
+#include <algorithm>
 #include <vector>
 
 Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height) : Texture(width, height, 1, false, GL_LINEAR)
@@ -27,6 +28,14 @@ Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height, uint32_t channels
     this->isTexture = isTexture;
 }
 
+std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::NewErosion(uint32_t width, uint32_t height)
+{
+    std::unique_ptr<uint8_t[]> black(new uint8_t[size_t{width} * height * 3]());
+    auto entry = std::make_shared<Heightmap>(width, height, 3, std::move(black), true, false);
+    entry->isErosion = true;
+    return entry;
+}
+
 std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const std::string& path,
                                                                          uint32_t width, uint32_t height,
                                                                          std::string* error)
@@ -46,7 +55,8 @@ std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const s
 
 void Terrain::Heightmap::Update()
 {
-    if (isTexture) return; // its image comes from its file and the texture editor only
+    if (isTexture || isErosion)
+        return; // images come from their file (and the texture editor) or the erosion run
 
     CopySettingsToNoise();
 
@@ -99,4 +109,15 @@ void Terrain::Heightmap::Redo()
     ++currentState;
     settings = *states[currentState];
     Update();
+}
+
+void Terrain::Heightmap::ShowErosionMask()
+{
+    if (!isErosion || shownMaskGeneration == erosionCache.generation) return;
+    shownMaskGeneration = erosionCache.generation;
+    const std::vector<uint8_t>& mask = erosionCache.result.mask;
+    if (!data || mask.size() != ByteSize()) return;
+    std::unique_ptr<uint8_t[]> pixels(new uint8_t[mask.size()]);
+    std::copy(mask.begin(), mask.end(), pixels.get());
+    Texture::Update(std::move(pixels));
 }

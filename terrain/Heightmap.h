@@ -1,5 +1,7 @@
 #pragma once
 #include "render/Texture.h"
+#include "terrain/Erosion.h"
+#include "terrain/LayerStack.h"
 #include "terrain/Noise.h"
 #include "terrain/Terrain.h"
 
@@ -10,6 +12,10 @@
 // One heightmap layer: an 8-bit image with one pixel per terrain vertex (vertex order), either
 // generated from noise settings or loaded from an image file. A pixel of value v adds
 // v / 255 * power to its vertex.
+//
+// An erosion entry is the other kind of list entry: it adds no image but erodes the heights summed
+// before it (LayerStack). Its image is its mask (RGB: removed, deposited, water flow) from its last
+// run, and its settings record (with the history) carries its erosion settings.
 class Terrain::Heightmap : public Texture
 {
 public:
@@ -27,6 +33,7 @@ public:
         std::string fractalTypeName = "None";
         int32_t noiseType = 3;
         int32_t fractalType = 0;
+        Erosion::Settings erosion; // erosion entries only
     };
 
     static constexpr size_t kHistoryLimit = 11;
@@ -39,6 +46,8 @@ public:
     // A layer restored from its pixels (a project file): nothing is generated or read.
     Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels, bool linear,
               bool isTexture);
+    // An erosion entry for a width x height terrain, with default settings and a black mask.
+    static std::shared_ptr<Heightmap> NewErosion(uint32_t width, uint32_t height);
 
     // A texture layer for a terrain of width x height, or null (with the reason logged and stored
     // in error) when the file cannot be read or its image is not exactly width x height.
@@ -46,7 +55,8 @@ public:
                                                        std::string* error = nullptr);
 
     // Copies the settings into the noise state and regenerates the image (noise layers only; a
-    // texture layer is left as it is). Texture::Update stays reachable for painted pixels.
+    // texture layer or an erosion entry is left as it is). Texture::Update stays reachable for
+    // painted pixels.
     void Update();
     using Texture::Update;
     // The first half of Update: the settings the noise state samples with.
@@ -56,10 +66,18 @@ public:
     void Undo();
     void Redo();
 
+    // Erosion entries: uploads the mask of the cache's last result when it is not shown yet.
+    void ShowErosionMask();
+
     Settings settings;
     std::string name; // shown in the layer list (hides the texture's source path)
     bool isTexture = false;
     NoiseGenerator noise;
     std::deque<std::shared_ptr<const Settings>> states;
     uint32_t currentState = 0;
+
+    bool isErosion = false;
+    // What the entry last made; a cache, so filling it changes nothing the user sees of the entry.
+    mutable LayerStack::ErosionCache erosionCache;
+    uint32_t shownMaskGeneration = 0; // the cache generation whose mask the image holds
 };

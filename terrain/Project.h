@@ -5,6 +5,7 @@
 // Arrays are in the terrain's vertex order (vertex k = i * height + j); images are 8-bit pixel buffers
 // as Texture keeps them (row-major, row 0 first). An empty array or image means "not stored": the part
 // is made again from what the project records (see TerrainBuild.h for each rule).
+#include "terrain/Erosion.h"
 #include "terrain/Gradient.h"
 
 #include <glm/vec3.hpp>
@@ -56,11 +57,15 @@ struct ProjectLayer
 {
     static constexpr const char* kNoise = "noise"; // settings: all of them; pixels optional (regenerated)
     static constexpr const char* kImage = "image"; // settings: power only; pixels required
+    // Erodes the heights summed before it; settings: erosion; pixels optional: the RGB mask of its last
+    // run (removed, deposited, water flow), made again by the run when not stored.
+    static constexpr const char* kErosion = "erosion";
 
     std::string kind = kNoise;
     std::string name;
     ProjectLayerSettings settings;
-    ProjectImage image; // the layer's pixels
+    Erosion::Settings erosion; // erosion entries
+    ProjectImage image;        // the layer's pixels
 };
 
 // What made the base heights, so that a terrain can be rebuilt from its seed.
@@ -84,9 +89,13 @@ struct ProjectBands
     static constexpr const char* kNone = "none";
     static constexpr const char* kHeight = "height";
     static constexpr const char* kSlope = "slope";
+    static constexpr const char* kMask = "mask"; // height bands over a channel of an erosion entry's mask
+    static constexpr const char* kMaskChannels[3] = {"removed", "deposited", "flow"};
 
     std::string mode = kNone;
-    uint32_t seed = 0; // the height mode's random draws
+    uint32_t seed = 0;        // the height and mask modes' random draws
+    uint32_t maskLayer = 0;   // mask mode: index of the erosion entry in the terrain's layers
+    uint32_t maskChannel = 0; // mask mode: 0 .. 2, as kMaskChannels names them
 };
 
 // A water plane that no longer follows the water map and heights (they changed after "Recalculate").

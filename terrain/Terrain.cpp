@@ -6,6 +6,7 @@
 #include "render/Texture.h"
 #include "terrain/Generators.h"
 #include "terrain/Heightmap.h"
+#include "terrain/LayerStack.h"
 #include "terrain/Layers.h"
 #include "terrain/TerrainArrays.h"
 #include "terrain/TerrainGrid.h"
@@ -272,32 +273,57 @@ bool Terrain::LayerFits(const Heightmap& layer) const
     return fits;
 }
 
+namespace
+{
+bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use)
+{
+    std::vector<LayerStack::Entry> entries;
+    entries.reserve(terrain.heightmaps.size());
+    for (const std::shared_ptr<Terrain::Heightmap>& layer : terrain.heightmaps)
+    {
+        if (!layer) continue;
+        if (layer->isErosion)
+            entries.push_back(LayerStack::Entry::Erode(layer->settings.erosion, &layer->erosionCache));
+        else if (terrain.LayerFits(*layer))
+            entries.push_back(
+                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power}));
+    }
+    return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
+                             terrain.vertexDistance, entries.data(), entries.size(), range, use);
+}
+} // namespace
+
 void Terrain::ApplyHeightmaps()
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count) return;
 
-    // All layers in one pass from the base heights: the same sums, in list order, as adding them
-    // one after another.
-    std::vector<Layers::LayerView> views;
-    views.reserve(heightmaps.size());
-    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
-        if (layer && LayerFits(*layer))
-            views.push_back({layer->data.get(), layer->channels, layer->settings.power});
-    const TerrainGrid::HeightRange range = Layers::ApplyLayers(basePositions.data(), positions.data(), width,
-                                                               height, views.data(), views.size());
+    TerrainGrid::HeightRange range;
+    ApplyStack(*this, positions.data(), range, LayerStack::CacheUse::Run);
     minHeight = range.min;
     maxHeight = range.max;
     mesh->UpdateVertices(positions.data());
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer) layer->ShowErosionMask();
 
     if (heightmapTexture) heightmapTexture->Update(CreateHeightmapBuffer());
     RecalculateNormals();
 }
 
+bool Terrain::LayeredPositions(std::vector<float>& out, bool cachedOnly) const
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || basePositions.size() < 3 * count) return false;
+    out.resize(3 * count);
+    TerrainGrid::HeightRange range;
+    return ApplyStack(*this, out.data(), range,
+                      cachedOnly ? LayerStack::CacheUse::CachedOnly : LayerStack::CacheUse::Run);
+}
+
 void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
 {
     const size_t count = static_cast<size_t>(width) * height;
-    if (count == 0 || positions.size() < 3 * count || !LayerFits(layer)) return;
+    if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
     const Layers::LayerView view{layer.data.get(), layer.channels, power};
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);

@@ -66,13 +66,21 @@ public:
     bool GenerateRandomFault(float range, float roughness, uint32_t iterations, GeneratorRandom& random);
 
     // Heightmap layers. A layer whose image is not width x height is skipped with a warning.
+    // Erosion entries erode the heights summed before them (LayerStack), eroding again only when
+    // their input or settings changed since their last run.
     void ApplyHeightmaps();
+    // The positions (3 floats per vertex) the layer stack gives now. With cachedOnly, false when an
+    // erosion entry would have to erode again: callers that only compare (saving) need not wait.
+    bool LayeredPositions(std::vector<float>& out, bool cachedOnly) const;
     void ApplyHeightmap(const Heightmap& layer, float power);
     bool LayerFits(const Heightmap& layer) const;
 
     // Diffuse and specular textures from the gradients
     void GenerateDiffuseByHeight();
     void GenerateDiffuseBySlope();
+    // Bands over one channel of an erosion entry's mask (0 removed, 1 deposited, 2 water flow), spanning
+    // 0..255 of it as the height bands span the heightmap; nothing happens for any other entry.
+    void GenerateDiffuseByMask(const std::shared_ptr<Heightmap>& entry, uint32_t channel);
 
     // Water
     void FloodWater(uint32_t start, const std::array<uint32_t, 4>& waterColor, std::deque<uint32_t>& result,
@@ -135,10 +143,13 @@ public:
         {
             None,
             Height,
-            Slope
+            Slope,
+            Mask
         };
         Mode mode = Mode::None;
         uint32_t seed = 0;
+        std::weak_ptr<Heightmap> maskEntry; // Mask: the erosion entry and its channel
+        uint32_t maskChannel = 0;
     };
     GeneratorRecord generatorRecord;
     BandRecord bandRecord;

@@ -1,5 +1,6 @@
 #include "terrain/TerrainBuild.h"
 
+#include "engine/Log.h"
 #include "terrain/Generators.h"
 #include "terrain/Layers.h"
 #include "terrain/Noise.h"
@@ -36,6 +37,17 @@ bool Fits(const ProjectImage& image, uint32_t width, uint32_t height)
            image.channels <= 4 && image.pixels.size() == image.ByteSize();
 }
 
+// An erosion entry's mask: stored, or made by the stack's run; null when neither.
+const uint8_t* MaskOf(const ProjectTerrain& terrain, const BuiltTerrain& built, size_t l)
+{
+    const size_t bytes = 3 * terrain.VertexCount();
+    if (l >= terrain.layers.size() || terrain.layers[l].kind != ProjectLayer::kErosion) return nullptr;
+    if (terrain.layers[l].image.pixels.size() == bytes) return terrain.layers[l].image.pixels.data();
+    if (l < built.erosion.size() && built.erosion[l].result.mask.size() == bytes)
+        return built.erosion[l].result.mask.data();
+    return nullptr;
+}
+
 // The diffuse and specular pixels of the recorded band generation, as Terrain::GenerateDiffuseByHeight
 // and GenerateDiffuseBySlope paint them: zeroed buffers, then the bands.
 void PaintBands(const ProjectTerrain& terrain, const BuiltTerrain& built, ProjectImage& diffuse,
@@ -56,6 +68,14 @@ void PaintBands(const ProjectTerrain& terrain, const BuiltTerrain& built, Projec
         return;
     }
     TextureGen::Mt19937 engine(terrain.bands.seed);
+    if (terrain.bands.mode == ProjectBands::kMask)
+    {
+        const uint8_t* mask = MaskOf(terrain, built, terrain.bands.maskLayer);
+        if (mask != nullptr)
+            TextureGen::PaintByMask(gradients, mask, terrain.bands.maskChannel, pixels, engine,
+                                    diffuse.pixels.data(), specular.pixels.data());
+        return;
+    }
     TextureGen::PaintByHeight(gradients, terrain.heightmap.pixels.data(), pixels, engine,
                               diffuse.pixels.data(), specular.pixels.data());
 }
@@ -123,16 +143,28 @@ void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint3
 }
 
 TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* positions, uint32_t width,
-                                         uint32_t height, const std::vector<ProjectLayer>& layers)
+                                         uint32_t height, float vertexDistance,
+                                         const std::vector<ProjectLayer>& layers,
+                                         std::vector<LayerStack::ErosionCache>* caches)
 {
-    // Noise and image layers add their pixels, so one pass adds them all in list order. A kind that
-    // reshapes the heights summed so far would close the pass here and run on its result.
-    std::vector<Layers::LayerView> views;
-    views.reserve(layers.size());
-    for (const ProjectLayer& layer : layers)
-        if (Fits(layer.image, width, height))
-            views.push_back({layer.image.pixels.data(), layer.image.channels, layer.settings.power});
-    return Layers::ApplyLayers(basePositions, positions, width, height, views.data(), views.size());
+    std::vector<LayerStack::ErosionCache> own;
+    std::vector<LayerStack::ErosionCache>& kept = caches != nullptr ? *caches : own;
+    kept.resize(layers.size());
+    std::vector<LayerStack::Entry> entries;
+    entries.reserve(layers.size());
+    for (size_t l = 0; l < layers.size(); ++l)
+    {
+        const ProjectLayer& layer = layers[l];
+        if (layer.kind == ProjectLayer::kErosion)
+            entries.push_back(LayerStack::Entry::Erode(layer.erosion, &kept[l]));
+        else if (Fits(layer.image, width, height))
+            entries.push_back(LayerStack::Entry::Add(
+                {layer.image.pixels.data(), layer.image.channels, layer.settings.power}));
+    }
+    TerrainGrid::HeightRange range;
+    LayerStack::Apply(basePositions, positions, width, height, vertexDistance, entries.data(), entries.size(),
+                      range);
+    return range;
 }
 
 bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t width, uint32_t height,
@@ -196,23 +228,39 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     if (terrain.texCoords.size() == 2 * count) out.texCoords = terrain.texCoords;
     out.basePositions = out.positions;
 
-    // Layer images, then the current heights.
-    for (ProjectLayer& layer : terrain.layers)
+    // Layer images and erosion settings, then the current heights.
+    for (size_t l = 0; l < terrain.layers.size(); ++l)
+    {
+        ProjectLayer& layer = terrain.layers[l];
         if (layer.kind == ProjectLayer::kNoise && !layer.image.Stored())
         {
             layer.image = BlankImage(W, H, 1, true, false);
             NoiseLayerImage(layer.settings, W, H, layer.image.pixels);
         }
+        if (layer.kind == ProjectLayer::kErosion && Erosion::Clamp(layer.erosion))
+            Log::Warn("Terrain {} layer {} ({}): erosion settings out of range were brought into range.",
+                      terrain.name, l, layer.name);
+    }
+    const bool paintsByMask = terrain.bands.mode == ProjectBands::kMask &&
+                              (!terrain.diffuse.Stored() || !terrain.specular.Stored()) &&
+                              MaskOf(terrain, out, terrain.bands.maskLayer) == nullptr;
     TerrainGrid::HeightRange range;
     if (terrain.heights.size() == count)
     {
+        if (paintsByMask)
+        {
+            std::vector<float> scratch(3 * count);
+            ApplyLayerStack(out.basePositions.data(), scratch.data(), W, H, terrain.vertexDistance,
+                            terrain.layers, &out.erosion);
+        }
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = terrain.heights[k];
         range = TerrainGrid::Range(out.positions.data(), count);
     }
     else
     {
-        range = ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.layers);
+        range = ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.vertexDistance,
+                                terrain.layers, &out.erosion);
     }
     out.minHeight = range.min;
     out.maxHeight = range.max;

@@ -6,8 +6,10 @@
 //   - base heights: stored; otherwise the start generator runs again from its recorded seed
 //   - x, z and texture coordinates: the regular grid, unless stored (terrains read from OBJ files)
 //   - layer images: stored; a noise layer without pixels is generated from its settings
-//   - current heights: the base heights plus the layer stack, unless stored (the layers changed after
-//     they were last applied)
+//   - current heights: the base heights with the layer stack applied (images added, erosion entries
+//     run with their settings clamped), unless stored (the layers changed after they were last applied)
+//   - erosion masks: stored; otherwise made by the stack's run (when the heights are stored, the stack
+//     runs for them only if the diffuse texture must be painted from a mask that is not stored)
 //   - normals: from the current heights; the mesh indices: the grid's triangles
 //   - heightmap and normal textures: stored; otherwise from the heights and normals
 //   - water map: stored; otherwise dry
@@ -15,6 +17,7 @@
 //     generation (mode and seed); absent when they were never generated
 //   - water plane: stored when it no longer followed the water map; otherwise built from the water map
 //     and the current heights
+#include "terrain/LayerStack.h"
 #include "terrain/Project.h"
 #include "terrain/TerrainGrid.h"
 #include "terrain/Water.h"
@@ -37,6 +40,9 @@ struct BuiltTerrain
     std::vector<uint32_t> indices;
     bool hasWaterPlane = false;
     Water::PlaneMesh waterPlane;
+    // One per layer: what each erosion entry made (its heights and mask); not valid for other kinds, or
+    // when the stack did not run.
+    std::vector<LayerStack::ErosionCache> erosion;
 };
 
 namespace TerrainBuild
@@ -52,9 +58,12 @@ void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint3
                      std::vector<uint8_t>& out);
 
 // positions = basePositions with the layer stack applied in list order; returns the height range.
-// Layers whose image does not fit the grid add nothing, as in the editor.
+// Layers whose image does not fit the grid add nothing, as in the editor. caches, when given, is
+// resized to one per layer and keeps what the erosion entries made.
 TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* positions, uint32_t width,
-                                         uint32_t height, const std::vector<ProjectLayer>& layers);
+                                         uint32_t height, float vertexDistance,
+                                         const std::vector<ProjectLayer>& layers,
+                                         std::vector<LayerStack::ErosionCache>* caches = nullptr);
 
 // Whether x, z and the texture coordinates are those of the regular grid the terrain constructor lays.
 bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t width, uint32_t height,

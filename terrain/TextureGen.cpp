@@ -2,6 +2,7 @@
 
 #include "engine/Parallel.h"
 #include "render/Texture.h"
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 
 #include <GL/glew.h>
@@ -221,6 +222,16 @@ void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t
     }
 }
 
+void PaintByMask(const GradientList& gradients, const uint8_t* rgb, uint32_t channel, size_t pixelCount,
+                 Mt19937& engine, uint8_t* diffuse, uint8_t* specular)
+{
+    if (channel > 2) return;
+    std::vector<uint8_t> values(pixelCount);
+    for (size_t k = 0; k < pixelCount; ++k)
+        values[k] = rgb[3 * k + channel];
+    PaintByHeight(gradients, values.data(), pixelCount, engine, diffuse, specular);
+}
+
 float SlopeAngle(float nx, float ny, float nz)
 {
     float d = nx * 0.0f + ny + nz * 0.0f;
@@ -320,5 +331,24 @@ void Terrain::GenerateDiffuseBySlope()
     bandRecord = {BandRecord::Mode::Slope, 0};
     if (!gradients.empty())
         TextureGen::PaintBySlope(gradients, normals.data(), pixels, buffers.diffuse.get(), buffers.specular.get());
+    buffers.HandTo(*this);
+}
+
+void Terrain::GenerateDiffuseByMask(const std::shared_ptr<Heightmap>& entry, uint32_t channel)
+{
+    const size_t pixels = static_cast<size_t>(width) * height;
+    if (pixels == 0 || !entry || !entry->isErosion || !entry->data || entry->channels != 3 ||
+        entry->ByteSize() != 3 * pixels || channel > 2)
+        return;
+    EnsureBandTextures(*this, false);
+    BandBuffers buffers(pixels);
+    bandRecord = {BandRecord::Mode::Mask, 0, entry, channel};
+    if (!gradients.empty())
+    {
+        bandRecord.seed = std::random_device{}();
+        TextureGen::Mt19937 engine(bandRecord.seed);
+        TextureGen::PaintByMask(gradients, entry->data.get(), channel, pixels, engine, buffers.diffuse.get(),
+                                buffers.specular.get());
+    }
     buffers.HandTo(*this);
 }

@@ -67,6 +67,11 @@ public:
 void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t pixelCount, Mt19937& engine,
                    uint8_t* diffuse, uint8_t* specular);
 
+// Height bands over one channel (0 .. 2) of an RGB erosion mask instead of the heightmap: the same
+// spans, decay and draws as PaintByHeight over the channel's bytes.
+void PaintByMask(const GradientList& gradients, const uint8_t* rgb, uint32_t channel, size_t pixelCount,
+                 Mt19937& engine, uint8_t* diffuse, uint8_t* specular);
+
 // Slope bands over unit vertex normals (x, y, z per pixel): the angle to the up axis in degrees.
 void PaintBySlope(const GradientList& gradients, const float* normals, size_t pixelCount, uint8_t* diffuse,
                   uint8_t* specular);

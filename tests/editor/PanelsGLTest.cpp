@@ -63,6 +63,34 @@ TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexSoNamesRepeatAfterDeletion)
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_1", "Heightmap_1"}));
 }
 
+// An erosion entry is named and listed like a layer, is never replaced by an image, is the diffuse
+// editor's mask source, and when deleted while the mesh shows its mask the heightmap is shown again.
+TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
+{
+    panel.AddLayer(*terrain);
+    auto erosion = panel.AddErosion(*terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Erosion_1"}));
+    EXPECT_TRUE(erosion->isErosion);
+    EXPECT_EQ(erosion->states.size(), 1u);
+    EXPECT_EQ(editor.diffuseEditor.MaskSource(*terrain), erosion);
+
+    panel.selectedLayer = erosion;
+    std::string error;
+    EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, "missing.png", error));
+    EXPECT_EQ(terrain->heightmaps[1], erosion);
+    editor.scenes[0]->showTerrainGenerator = true; // its settings widgets are drawn
+    panel.layerEditorOpen = true;                  // and its mask is not offered for painting
+    Frames(2);
+    EXPECT_FALSE(panel.layerEditorOpen);
+
+    terrain->ApplyHeightmaps();
+    terrain->SetDisplayTexture(erosion.get());
+    panel.DeleteSelected(*terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0"}));
+    EXPECT_EQ(terrain->mesh->entries[0].texture, terrain->heightmapTexture->id);
+    EXPECT_FALSE(editor.diffuseEditor.MaskSource(*terrain));
+}
+
 TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
 {
     for (int i = 0; i < 3; ++i)

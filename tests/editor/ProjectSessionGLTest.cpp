@@ -15,6 +15,7 @@
 #include "render/Scene.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
+#include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
@@ -74,9 +75,10 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     }
 
     // Three terrains made as a user makes them: a diamond-square terrain from the New Terrain form
-    // with a painted noise layer, a three-channel image layer, slope bands painted over and a lake; a
-    // rectangular random-fault terrain whose noise layer was changed after the last "Update mesh", with
-    // height bands and water poured after "Recalculate"; and a rectangular terrain read from an OBJ file.
+    // with a painted noise layer, hydraulic erosion, a three-channel image layer, slope bands painted
+    // over and a lake; a rectangular random-fault terrain whose noise layer was changed after the last
+    // "Update mesh", with height bands and water poured after "Recalculate"; and a rectangular terrain
+    // read from an OBJ file, thermally eroded, with bands over the removed channel of its erosion mask.
     void BuildSession()
     {
         std::shared_ptr<Terrain> peaks = CreateTerrainWithScene("peaks", 33, 1);
@@ -90,6 +92,10 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         editor.brush.pickColor = glm::vec4(0.8f);
         editor.brush.size = 6;
         editor.brush.Paint(*noise, glm::vec2(10.0f, 12.0f));
+        auto erosion = panel.AddErosion(*peaks); // erodes the noise, under the image layer added next
+        erosion->settings.erosion.hydraulic.droplets = 3000;
+        erosion->settings.erosion.hydraulic.seed = 9;
+        erosion->AppendState(erosion->settings);
 
         std::vector<uint8_t> rgb(33 * 33 * 3);
         for (size_t i = 0; i < rgb.size(); ++i)
@@ -149,7 +155,22 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
             mesh.positions[k] *= 1.5f;
         const std::string obj = dir / "scan.obj";
         ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
-        ASSERT_FALSE(editor.LoadTerrain(obj)->IsEmpty());
+        const std::shared_ptr<Terrain> scan = editor.LoadTerrain(obj);
+        ASSERT_FALSE(scan->IsEmpty());
+        auto talus = panel.AddErosion(*scan);
+        talus->settings.erosion.method = Erosion::Method::Thermal;
+        talus->settings.erosion.thermal.talusAngle = 10.0f;
+        talus->settings.erosion.thermal.iterations = 20;
+        talus->AppendState(talus->settings);
+        scan->ApplyHeightmaps();
+        editor.diffuseEditor.mode = DiffuseEditorState::Mode::Mask;
+        editor.diffuseEditor.maskChannel = 0;
+        editor.diffuseEditor.AddGradient(*scan);
+        editor.diffuseEditor.AddGradient(*scan);
+        scan->gradients[1]->color = glm::vec4(0.7f, 0.5f, 0.1f, 1.0f);
+        scan->gradients[1]->decay = 30;
+        editor.diffuseEditor.Generate(*scan);
+        ASSERT_TRUE(scan->diffuseTexture);
 
         Scene& scene = *editor.scenes.front();
         scene.camera->speed = 3.0f;
@@ -176,6 +197,9 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_TRUE(captured.terrains[1].waterPlane.stored);
     EXPECT_EQ(captured.terrains[0].display, "diffuse");
     EXPECT_EQ(captured.terrains[2].generator.kind, ProjectGenerator::kFile);
+    EXPECT_TRUE(captured.terrains[2].heights.empty()); // eroded, and erosion is made again
+    EXPECT_EQ(captured.terrains[0].layers[1].kind, ProjectLayer::kErosion);
+    EXPECT_EQ(captured.terrains[2].bands.mode, ProjectBands::kMask);
 
     const auto before = editor.terrains;
     const auto beforeScene = editor.scenes.front();
@@ -223,6 +247,12 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
         }
         EXPECT_EQ(a.generatorRecord.seed, b.generatorRecord.seed) << what;
     }
+    // The erosion entries came back with what they made: the stack needs no new run to give the heights.
+    ASSERT_TRUE(editor.terrains[0]->heightmaps[1]->isErosion);
+    std::vector<float> layered;
+    EXPECT_TRUE(editor.terrains[0]->LayeredPositions(layered, true));
+    testsupport::ExpectSameFloats(layered, editor.terrains[0]->positions, "the layered positions");
+    EXPECT_EQ(editor.terrains[2]->bandRecord.maskEntry.lock(), editor.terrains[2]->heightmaps[0]);
     // The GL copies hold the pixels: the restored diffuse texture reads back as its buffer.
     const Texture& diffuse = *editor.terrains[0]->diffuseTexture;
     std::vector<uint8_t> gl(diffuse.ByteSize());
@@ -260,7 +290,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
         ASSERT_TRUE(form.Save().failed.empty()) << terrain->name;
     }
     const auto expected = FilesIn(editorFolder);
-    ASSERT_EQ(expected.size(), 15u); // three OBJs, two water OBJs, 4 + 4 + 2 images
+    ASSERT_EQ(expected.size(), 17u); // three OBJs, two water OBJs, 4 + 4 + 4 images
 
     const std::string path = dir / "session.velmoran";
     ASSERT_TRUE(editor.SaveProject(path));
@@ -308,7 +338,8 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
-    // peaks' base heights from the diamond-square seed.
+    // peaks' base heights from the diamond-square seed; scan's erosion mask from the run and its
+    // diffuse and specular images from the bands over that mask.
     Project lean = editor.CaptureProject();
     ProjectTerrain& ridge = lean.terrains[1];
     ridge.baseHeights.clear();
@@ -316,6 +347,11 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     for (ProjectImage* image : {&ridge.heightmap, &ridge.normal, &ridge.diffuse, &ridge.specular})
         *image = ProjectImage{};
     lean.terrains[0].baseHeights.clear();
+    lean.terrains[0].layers[1].image = ProjectImage{};
+    ProjectTerrain& scan = lean.terrains[2];
+    for (ProjectImage* image :
+         {&scan.layers[0].image, &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
+        *image = ProjectImage{};
     const std::string leanPath = dir / "lean.velmoran";
     ASSERT_TRUE(ProjectFile::Save(lean, leanPath));
     const std::string leanBuilt = dir / "lean";

@@ -329,8 +329,27 @@ const RefusedCase kRefused[] = {
      "terrain 0 water plane: a triangle points past its 4 vertices"},
     {"UnknownLayerKind",
      [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "wind"; }); },
+     "terrain 0 layer 0: kind 'wind' is unknown"},
+    {"NoiseLayerMadeErosionWithoutItsSettings",
+     [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }); },
-     "terrain 0 layer 0: kind 'erosion' is unknown"},
+     "terrain 0 layer 0: erosion is missing"},
+    {"UnknownErosionMethod",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["erosion"]["method"] = "wind"; }); },
+     "terrain 0 layer 2 erosion: method 'wind' is unknown"},
+    {"ErosionMaskOfOneChannel",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }); },
+     "terrain 0 layer 2 pixels must be 6 x 4 with three channels (an erosion mask)"},
+    {"MaskBandsOverANoiseLayer",
+     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }); },
+     "terrain 0 bands: layer 0 is not an erosion entry"},
+    {"MaskChannelUnknown",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["channel"] = "green"; }); },
+     "terrain 0 bands: channel 'green' is unknown"},
     {"SceneCameraNotListed",
      [](const std::string& p) { EditManifest(p, [](json& m) { m["scenes"][0]["camera"] = 5; }); },
      "scene 0: camera 5 is not in the camera list"},

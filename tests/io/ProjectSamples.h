@@ -28,7 +28,8 @@ inline std::vector<float> TestFloats(size_t count, float scale)
 }
 
 // Terrain 0: a non-square random-fault terrain whose heights no longer follow its layers, with a noise
-// layer, a three-channel image layer, bands, all five textures and a stale water plane. Terrain 1: an
+// layer, a three-channel image layer, a thermal erosion entry with its mask, bands over that mask, all
+// five textures and a stale water plane. Terrain 1: an
 // empty terrain. Terrain 2: read from a file, with its own grid and texture coordinates.
 inline Project SampleProject()
 {
@@ -59,10 +60,21 @@ inline Project SampleProject()
     image.image = TestImage(6, 4, 3, 9);
     image.image.source = "rocks.png";
     image.image.linear = false;
-    a.layers = {noise, image};
+    ProjectLayer erosion;
+    erosion.kind = ProjectLayer::kErosion;
+    erosion.name = "Erosion_2";
+    erosion.erosion.method = Erosion::Method::Thermal;
+    erosion.erosion.hydraulic = {1234, -3, 0.25f, 2.5f, 0.125f, 0.75f, 0.02f, 2, 40, 3.5f, 0.05f};
+    erosion.erosion.thermal = {33.5f, 7, 0.75f};
+    erosion.image = TestImage(6, 4, 3, 11);
+    erosion.image.saveName = "ridge_Erosion_2_mask";
+    a.layers = {noise, image, erosion};
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
-    a.bands = {ProjectBands::kHeight, 77};
+    a.bands.mode = ProjectBands::kMask; // over the erosion entry's deposited channel
+    a.bands.seed = 77;
+    a.bands.maskLayer = 2;
+    a.bands.maskChannel = 1;
     a.heightmap = TestImage(6, 4, 1, 1);
     a.normal = TestImage(6, 4, 3, 2);
     a.diffuse = TestImage(6, 4, 3, 4);

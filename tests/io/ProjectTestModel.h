@@ -57,6 +57,12 @@ inline void ExpectSameSettings(const ProjectLayerSettings& a, const ProjectLayer
     EXPECT_EQ(a.fractalType, b.fractalType) << what;
 }
 
+// Erosion settings hold no padding: compared as bits, NaN and -0 included.
+inline void ExpectSameErosion(const Erosion::Settings& a, const Erosion::Settings& b, const std::string& what)
+{
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0) << what;
+}
+
 // Only the settings a layer of that kind keeps are compared (an image layer keeps its power).
 inline void ExpectSameProject(const Project& a, const Project& b)
 {
@@ -87,6 +93,8 @@ inline void ExpectSameProject(const Project& a, const Project& b)
             EXPECT_EQ(x.layers[l].name, y.layers[l].name) << layer;
             if (x.layers[l].kind == ProjectLayer::kNoise)
                 ExpectSameSettings(x.layers[l].settings, y.layers[l].settings, layer);
+            else if (x.layers[l].kind == ProjectLayer::kErosion)
+                ExpectSameErosion(x.layers[l].erosion, y.layers[l].erosion, layer);
             else
                 EXPECT_EQ(Bits(x.layers[l].settings.power), Bits(y.layers[l].settings.power)) << layer;
             ExpectSameImage(x.layers[l].image, y.layers[l].image, layer);
@@ -104,6 +112,8 @@ inline void ExpectSameProject(const Project& a, const Project& b)
         }
         EXPECT_EQ(x.bands.mode, y.bands.mode) << where;
         EXPECT_EQ(x.bands.seed, y.bands.seed) << where;
+        EXPECT_EQ(x.bands.maskLayer, y.bands.maskLayer) << where;
+        EXPECT_EQ(x.bands.maskChannel, y.bands.maskChannel) << where;
         ExpectSameImage(x.heightmap, y.heightmap, where + " heightmap");
         ExpectSameImage(x.normal, y.normal, where + " normal");
         ExpectSameImage(x.diffuse, y.diffuse, where + " diffuse");

@@ -1,4 +1,5 @@
 #include "render/Texture.h"
+#include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Layers.h"
 #include "terrain/Terrain.h"
@@ -247,5 +248,60 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     EXPECT_EQ(layer.settings.seed, 0);
     EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
+}
+// An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
+// heights of each entry's settings (Erosion run directly on those sums), and its image, on the GPU too,
+// is the mask of the run. Applying again with nothing changed does not erode again.
+TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
+{
+    const uint32_t w = 26, h = 19;
+    Terrain terrain(w, h, 0.5f, Terrain::Generator::Flat, 0, 0, 0);
+    auto noise = std::make_shared<Heightmap>(w, h);
+    noise->settings.frequency = 0.08f;
+    noise->Update();
+    auto entry = Heightmap::NewErosion(w, h);
+    terrain.heightmaps = {noise, entry};
+    Erosion::Settings thermal, hydraulic;
+    thermal.method = Erosion::Method::Thermal;
+    thermal.thermal.talusAngle = 15.0f;
+    hydraulic.hydraulic.droplets = 2000;
+    // The answer and the mask, from the noise layer's bytes and Erosion itself; the terrain's heights.
+    std::vector<uint8_t> mask(3 * w * h);
+    const auto expected = [&](const Erosion::Settings& s)
+    {
+        std::vector<float> y(size_t{w} * h);
+        for (size_t k = 0; k < y.size(); ++k)
+            y[k] = terrain.basePositions[3 * k + 1] + static_cast<float>(noise->data[k]) * 0.003921569f;
+        Erosion::Masks masks;
+        Erosion::Erode(y.data(), w, h, 0.5f, s, &masks);
+        Erosion::MaskImage(masks, y.size(), mask.data());
+        return y;
+    };
+    const auto heights = [&]
+    {
+        std::vector<float> y(size_t{w} * h);
+        for (size_t k = 0; k < y.size(); ++k)
+            y[k] = terrain.positions[3 * k + 1];
+        return y;
+    };
+
+    for (const Erosion::Settings& s : {thermal, hydraulic})
+    {
+        entry->settings.erosion = s;
+        entry->AppendState(entry->settings);
+    }
+    const std::pair<void (Heightmap::*)(), const Erosion::Settings*> steps[] = {
+        {nullptr, &hydraulic}, {&Heightmap::Undo, &thermal}, {&Heightmap::Redo, &hydraulic}};
+    for (const auto& [step, settings] : steps)
+    {
+        if (step != nullptr) (entry.get()->*step)();
+        terrain.ApplyHeightmaps();
+        EXPECT_EQ(heights(), expected(*settings));
+        EXPECT_EQ(ReadTexture(*entry), mask);
+    }
+    EXPECT_NE(mask, std::vector<uint8_t>(mask.size(), 0));
+    const uint32_t runs = entry->erosionCache.generation;
+    terrain.ApplyHeightmaps();
+    EXPECT_EQ(entry->erosionCache.generation, runs);
 }
 } // namespace

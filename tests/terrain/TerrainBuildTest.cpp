@@ -1,5 +1,6 @@
 #include "terrain/TerrainBuild.h"
 #include "tests/io/ProjectTestModel.h"
+#include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -101,5 +102,50 @@ TEST(TerrainBuildTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
     EXPECT_EQ(error, "terrain small stores no heights and its generator file cannot make its 5 x 3 grid");
     t.generator.kind = ProjectGenerator::kDiamondSquare; // of different sides
     EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
+}
+// An erosion entry erodes the sums before it with its settings brought into range (a NaN talus angle
+// takes the default); its mask comes from the run. (Bands over a mask: ProjectSessionGLTest.)
+TEST(TerrainBuildTest, ErosionRunsWithItsSettingsBroughtIntoRange)
+{
+    ProjectTerrain t = SmallTerrain();
+    t.vertexDistance = 0.25f;
+    ProjectLayer rgb;
+    rgb.kind = ProjectLayer::kImage;
+    rgb.settings.power = 2.0f;
+    rgb.image = TestImage(5, 3, 3, 40);
+    ProjectLayer erosion;
+    erosion.kind = ProjectLayer::kErosion;
+    erosion.name = "Erosion_1";
+    erosion.erosion.method = Erosion::Method::Thermal;
+    erosion.erosion.thermal.talusAngle = std::numeric_limits<float>::quiet_NaN();
+    erosion.erosion.thermal.iterations = 10;
+    erosion.erosion.hydraulic.droplets = -5;
+    t.layers = {rgb, erosion};
+
+    std::vector<float> expected(15);
+    for (size_t k = 0; k < 15; ++k)
+        expected[k] =
+            t.baseHeights[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+    Erosion::ThermalSettings thermal;
+    thermal.iterations = 10;
+    Erosion::Masks masks;
+    Erosion::Thermal(expected.data(), 5, 3, 0.25f, thermal, &masks);
+    std::vector<uint8_t> mask(45);
+    Erosion::MaskImage(masks, 15, mask.data());
+    ASSERT_NE(mask, std::vector<uint8_t>(45, 0)) << "the thermal run must have moved something";
+
+    testsupport::LogCapture log;
+    BuiltTerrain built;
+    ASSERT_TRUE(TerrainBuild::Build(t, built));
+    for (size_t k = 0; k < 15; ++k)
+        EXPECT_EQ(built.positions[3 * k + 1], expected[k]) << k;
+    EXPECT_EQ(t.layers[1].erosion.thermal.talusAngle, 30.0f);
+    EXPECT_EQ(t.layers[1].erosion.hydraulic.droplets, 0);
+    EXPECT_TRUE(
+        log.Has(spdlog::level::warn,
+                "Terrain small layer 1 (Erosion_1): erosion settings out of range were brought into range."))
+        << log.Dump();
+    ASSERT_EQ(built.erosion.size(), 2u);
+    EXPECT_EQ(built.erosion[1].result.mask, mask);
 }
 } // namespace

@@ -83,6 +83,26 @@ TEST(TextureGenTest, SpansOf127And128SplitAt127)
     }
 }
 
+// The mask mode paints one channel of an RGB mask (the others hold the opposite band) as height bands.
+TEST(TextureGenTest, MaskModePaintsOneChannelOfTheMaskAsHeightBands)
+{
+    const GradientList gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}});
+    const std::vector<uint8_t> values = {0, 126, 127, 200, 255, 60};
+    for (uint32_t c = 0; c < 3; ++c)
+    {
+        std::vector<uint8_t> rgb(3 * values.size(), 0);
+        for (size_t k = 0; k < values.size(); ++k)
+            for (uint32_t other = 0; other < 3; ++other)
+                rgb[3 * k + other] = other == c ? values[k] : static_cast<uint8_t>(values[k] < 127 ? 255 : 0);
+        Output out(values.size());
+        TextureGen::Mt19937 engine(7);
+        TextureGen::PaintByMask(gradients, rgb.data(), c, values.size(), engine, out.diffuse.data(),
+                                out.specular.data());
+        for (size_t k = 0; k < values.size(); ++k)
+            EXPECT_EQ(out.Red(k), values[k] < 127 ? 51 : 153) << "channel " << c << " pixel " << k;
+    }
+}
+
 // A negative span puts the band's upper limit below zero; it wraps to a byte (-50 -> 206) instead of
 // converting the negative float straight to uint8. Heights above it take the last band's colour.
 TEST(TextureGenTest, NegativeSpanWrapsTheUpperLimit)

@@ -1,0 +1,151 @@
+#include "terrain/LayerStack.h"
+
+#include <cstring>
+
+namespace LayerStack
+{
+namespace
+{
+bool SameFloat(float a, float b)
+{
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+bool SameSettings(const Erosion::Settings& a, const Erosion::Settings& b)
+{
+    const Erosion::HydraulicSettings& x = a.hydraulic;
+    const Erosion::HydraulicSettings& y = b.hydraulic;
+    return a.method == b.method && x.droplets == y.droplets && x.seed == y.seed &&
+           SameFloat(x.inertia, y.inertia) && SameFloat(x.capacity, y.capacity) &&
+           SameFloat(x.deposition, y.deposition) && SameFloat(x.erosion, y.erosion) &&
+           SameFloat(x.evaporation, y.evaporation) && x.radius == y.radius && x.maxSteps == y.maxSteps &&
+           SameFloat(x.gravity, y.gravity) && SameFloat(x.minSlope, y.minSlope) &&
+           SameFloat(a.thermal.talusAngle, b.thermal.talusAngle) &&
+           a.thermal.iterations == b.thermal.iterations && SameFloat(a.thermal.strength, b.thermal.strength);
+}
+
+uint64_t Rotate(uint64_t x, int bits)
+{
+    return (x << bits) | (x >> (64 - bits));
+}
+} // namespace
+
+bool ErosionKey::operator==(const ErosionKey& other) const
+{
+    // The settings of the method not chosen take part too: cheaper to compare than to reason about.
+    return input == other.input && width == other.width && height == other.height &&
+           SameFloat(vertexDistance, other.vertexDistance) && SameSettings(settings, other.settings);
+}
+
+uint64_t Fingerprint(const float* values, size_t count)
+{
+    // Four independent lanes of a multiply-rotate round (as in the common 64-bit hashes), so the
+    // multiplications overlap: a 1025 x 1025 grid takes about a millisecond.
+    constexpr uint64_t kPrime1 = 0x9E3779B185EBCA87ull;
+    constexpr uint64_t kPrime2 = 0xC2B2AE3D27D4EB4Full;
+    uint64_t lanes[4] = {kPrime1, kPrime2, ~kPrime1, ~kPrime2};
+    const auto* bytes = reinterpret_cast<const unsigned char*>(values);
+    const size_t total = count * sizeof(float);
+    size_t at = 0;
+    for (; at + 32 <= total; at += 32)
+        for (int l = 0; l < 4; ++l)
+        {
+            uint64_t word;
+            std::memcpy(&word, bytes + at + 8 * l, sizeof word);
+            lanes[l] = Rotate(lanes[l] + word * kPrime2, 31) * kPrime1;
+        }
+    uint64_t hash = static_cast<uint64_t>(total) * kPrime1;
+    for (int l = 0; l < 4; ++l)
+        hash = Rotate(hash ^ lanes[l], 27) * kPrime1 + kPrime2;
+    for (; at < total; ++at)
+        hash = Rotate(hash ^ (bytes[at] * kPrime2), 11) * kPrime1;
+    // Final avalanche: every input bit reaches every output bit.
+    hash ^= hash >> 33;
+    hash *= kPrime2;
+    hash ^= hash >> 29;
+    return hash;
+}
+
+ErosionResult RunErosion(std::vector<float> heights, uint32_t width, uint32_t height, float vertexDistance,
+                         const Erosion::Settings& settings, const Erosion::Progress& progress)
+{
+    ErosionResult result;
+    Erosion::Masks masks;
+    result.status =
+        Erosion::Erode(heights.data(), width, height, vertexDistance, settings, &masks, progress).status;
+    const size_t count = size_t{width} * height;
+    result.mask.assign(3 * count, 0);
+    if (result.status == Erosion::Status::Done && masks.removed.size() == count)
+        Erosion::MaskImage(masks, count, result.mask.data());
+    result.heights = std::move(heights);
+    return result;
+}
+
+Entry Entry::Add(const Layers::LayerView& view)
+{
+    Entry entry;
+    entry.kind = Kind::Add;
+    entry.image = view;
+    return entry;
+}
+
+Entry Entry::Erode(const Erosion::Settings& settings, ErosionCache* cache)
+{
+    Entry entry;
+    entry.kind = Kind::Erode;
+    entry.erosion = settings;
+    entry.cache = cache;
+    return entry;
+}
+
+bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
+           float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
+           CacheUse use)
+{
+    const size_t vertices = size_t{width} * height;
+    std::vector<Layers::LayerView> views;
+    std::vector<float> heights;
+    const float* from = basePositions;
+    size_t e = 0;
+    for (;;)
+    {
+        // The images up to the next erosion entry in one pass: the same additions, in list order, as
+        // adding them one after another. After the last erosion entry the pass (of no images, maybe)
+        // also gives the height range.
+        views.clear();
+        for (; e < count && entries[e].kind == Entry::Kind::Add; ++e)
+            views.push_back(entries[e].image);
+        range = Layers::ApplyLayers(from, positions, width, height, views.data(), views.size());
+        from = positions;
+        if (e == count) return true;
+
+        const Entry& entry = entries[e++];
+        if (entry.cache == nullptr) continue;
+        heights.resize(vertices);
+        for (size_t k = 0; k < vertices; ++k)
+            heights[k] = positions[3 * k + 1];
+        ErosionKey key;
+        key.input = Fingerprint(heights.data(), vertices);
+        key.width = width;
+        key.height = height;
+        key.vertexDistance = vertexDistance;
+        key.settings = entry.erosion;
+        Erosion::Clamp(key.settings);
+
+        ErosionCache& cache = *entry.cache;
+        if (!cache.valid || cache.key != key)
+        {
+            if (use == CacheUse::CachedOnly) return false;
+            cache.result = RunErosion(std::move(heights), width, height, vertexDistance, key.settings);
+            cache.key = key;
+            cache.valid = true;
+            ++cache.generation;
+        }
+        const std::vector<float>& eroded = cache.result.heights;
+        if (eroded.size() != vertices)
+            continue; // cannot happen for a matching key; the heights stay as summed
+        for (size_t k = 0; k < vertices; ++k)
+            positions[3 * k + 1] = eroded[k];
+    }
+}
+} // namespace LayerStack

@@ -1,0 +1,1114 @@
+// A user's whole run through the real program: the built velmoran in a fresh working folder, on an
+// X server of its own, driven only by X input (XTest: pointer motion, clicks, right-button drags,
+// held keys, typed text) and checked by what it shows (the window's pixels read back from the X
+// server, the widget map it publishes after each frame), the files it writes and its log.
+//
+// Sections: the X server and the program; the user's hands and eyes (class User), which find
+// widgets by label in the widget map and wait for the program with bounded polls; the journey
+// itself, one Step per thing a user does. A failure keeps a screenshot, the log and the last
+// widget map in the build folder and names them.
+#include "engine/WidgetMap.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/WidgetMapFile.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <stb_image.h>
+#include <stb_image_write.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Last: Xlib's macros (None, Bool, Status, ...) would break the C++ headers above.
+#include <X11/XKBlib.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/extensions/XTest.h>
+#include <X11/keysym.h>
+
+namespace fs = std::filesystem;
+using testsupport::MapEntry;
+using testsupport::MapRect;
+using testsupport::WidgetMapFile;
+
+namespace
+{
+using Clock = std::chrono::steady_clock;
+
+// Waits are polls with a bound: generous, as the sanitizer build on a busy machine may take a
+// second for a frame, but a program that stopped answering fails the step instead of hanging it.
+constexpr double kWaitSeconds = 30.0;
+constexpr double kStartSeconds = 90.0; // the first frame: start-up, shaders, sanitizers
+constexpr int kScreenWidth = 1280;
+constexpr int kScreenHeight = 1024;
+
+[[noreturn]] void Fail(const std::string& what)
+{
+    throw std::runtime_error(what);
+}
+
+double SecondsSince(Clock::time_point start)
+{
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+void Pause(int milliseconds)
+{
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    std::stringstream text;
+    text << file.rdbuf();
+    return text.str();
+}
+
+// ---------------------------------------------------------------------------------------------
+// The X server and the program
+
+// In a child about to start the server or the program: it ends when the test ends, however the
+// test ends, so a test killed for taking too long leaves no server or program behind.
+void EndWithTheTest(pid_t test)
+{
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != test) _exit(1); // it ended before the request took effect
+}
+
+// An Xvfb of the test's own: the other GL tests of the suite open windows on the shared server,
+// which could take the keyboard focus or the clicks. -displayfd lets the server pick a free
+// display number, without a race against other servers starting on the machine.
+class XServer
+{
+  public:
+    explicit XServer(const fs::path& logPath)
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) Fail("Cannot make a pipe for Xvfb");
+        const pid_t test = getpid();
+        pid = fork();
+        if (pid == 0)
+        {
+            EndWithTheTest(test);
+            const int displayFd = dup(fds[1]); // without close-on-exec: the server writes to it
+            const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (log >= 0)
+            {
+                dup2(log, STDOUT_FILENO);
+                dup2(log, STDERR_FILENO);
+            }
+            const std::string fd = std::to_string(displayFd);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-noreset",
+                   "-nolisten", "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        std::string number;
+        const Clock::time_point start = Clock::now();
+        while (number.empty() || number.back() != '\n')
+        {
+            pollfd ready{fds[0], POLLIN, 0};
+            if (SecondsSince(start) > kWaitSeconds || poll(&ready, 1, 200) < 0) break;
+            char c = 0;
+            if ((ready.revents & (POLLIN | POLLHUP)) != 0 && read(fds[0], &c, 1) != 1) break;
+            if (c != 0) number += c;
+        }
+        close(fds[0]);
+        if (number.empty() || number.back() != '\n')
+            Fail("Xvfb did not start (is the xvfb package installed?): " + ReadFile(logPath));
+        number.pop_back();
+        name = ":" + number;
+    }
+
+    ~XServer()
+    {
+        if (pid > 0)
+        {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    std::string name;
+
+  private:
+    pid_t pid = -1;
+};
+
+// The built program, started in its working folder with its output going to a log file.
+class Program
+{
+  public:
+    Program(const fs::path& folder, const std::string& display, const fs::path& mapPath, fs::path logPath)
+        : logPath(std::move(logPath))
+    {
+        const pid_t test = getpid();
+        pid = fork();
+        if (pid == 0)
+        {
+            EndWithTheTest(test);
+            const int log = open(this->logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            if (log < 0 || chdir(folder.c_str()) != 0) _exit(126);
+            dup2(log, STDOUT_FILENO);
+            dup2(log, STDERR_FILENO);
+            setenv("DISPLAY", display.c_str(), 1);
+            setenv(WidgetMap::kEnvironmentVariable, mapPath.c_str(), 1);
+            execl(VELMORAN_PROGRAM, VELMORAN_PROGRAM, static_cast<char*>(nullptr));
+            _exit(127);
+        }
+    }
+
+    ~Program()
+    {
+        if (Running())
+        {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    bool Running()
+    {
+        if (exited) return false;
+        int status = 0;
+        if (waitpid(pid, &status, WNOHANG) == pid)
+        {
+            exited = true;
+            exitStatus = status;
+        }
+        return !exited;
+    }
+
+    // How it ended, for messages.
+    std::string Ending() const
+    {
+        if (!exited) return "still running";
+        if (WIFEXITED(exitStatus)) return "exit status " + std::to_string(WEXITSTATUS(exitStatus));
+        if (WIFSIGNALED(exitStatus)) return "killed by signal " + std::to_string(WTERMSIG(exitStatus));
+        return "ended";
+    }
+
+    bool ExitedWithZero() const { return exited && WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 0; }
+    std::string Log() const { return ReadFile(logPath); }
+    pid_t Pid() const { return pid; }
+
+    const fs::path logPath;
+
+  private:
+    pid_t pid = -1;
+    bool exited = false;
+    int exitStatus = 0;
+};
+
+// ---------------------------------------------------------------------------------------------
+// The user's hands and eyes
+
+// Pixels read back from the screen, with the ones that a window drawn over the looked-at window
+// covers marked, so comparisons see only what belongs to it.
+struct Picture
+{
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+    std::vector<uint8_t> covered;
+
+    const uint8_t* At(int x, int y) const { return &rgb[3 * (static_cast<size_t>(y) * width + x)]; }
+    bool Covered(int x, int y) const { return covered[static_cast<size_t>(y) * width + x] != 0; }
+};
+
+bool Near(const uint8_t* a, const uint8_t* b, int tolerance = 24)
+{
+    for (int c = 0; c < 3; ++c)
+        if (std::abs(int(a[c]) - int(b[c])) > tolerance) return false;
+    return true;
+}
+
+// Share of the pixels shown in both pictures (same place, same size) that differ.
+double ShareChanged(const Picture& before, const Picture& after)
+{
+    if (before.width != after.width || before.height != after.height) return 1.0;
+    size_t shown = 0;
+    size_t changed = 0;
+    for (int y = 0; y < after.height; ++y)
+        for (int x = 0; x < after.width; ++x)
+            if (!before.Covered(x, y) && !after.Covered(x, y))
+            {
+                ++shown;
+                changed += !Near(before.At(x, y), after.At(x, y));
+            }
+    if (shown < 100) Fail("Too little of the picture shows to compare it");
+    return double(changed) / double(shown);
+}
+
+// Share of the shown pixels near a colour.
+double ShareOfColor(const Picture& picture, const uint8_t (&color)[3], int tolerance = 24)
+{
+    size_t shown = 0;
+    size_t near = 0;
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            if (!picture.Covered(x, y))
+            {
+                ++shown;
+                near += Near(picture.At(x, y), color, tolerance);
+            }
+    if (shown < 100) Fail("Too little of the picture shows to judge its colours");
+    return double(near) / double(shown);
+}
+
+bool SavePng(const fs::path& path, const Picture& picture)
+{
+    return picture.width > 0 && stbi_write_png(path.c_str(), picture.width, picture.height, 3,
+                                               picture.rgb.data(), picture.width * 3) != 0;
+}
+
+// A window name pattern: empty for any window, a trailing '*' for a prefix ("##Menu_*").
+bool WindowMatches(const std::string& pattern, const std::string& name)
+{
+    if (pattern.empty()) return true;
+    if (pattern.back() == '*')
+        return name.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
+    return name == pattern;
+}
+
+const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const std::string& label,
+                       const std::string& window)
+{
+    for (const MapEntry& entry : map.entries)
+        if (entry.kind == kind && entry.label == label && WindowMatches(window, entry.window)) return &entry;
+    return nullptr;
+}
+
+const MapEntry* FindTextStarting(const WidgetMapFile& map, const std::string& start,
+                                 const std::string& window)
+{
+    for (const MapEntry& entry : map.entries)
+        if (entry.kind == "text" && entry.label.rfind(start, 0) == 0 && WindowMatches(window, entry.window))
+            return &entry;
+    return nullptr;
+}
+
+class User
+{
+  public:
+    User(Display* display, Program& program, fs::path mapPath)
+        : display(display), program(program), mapPath(std::move(mapPath))
+    {
+        FindProgramWindow();
+    }
+
+    // --- Eyes -----------------------------------------------------------------------------------
+
+    // Polls the widget map until ready says yes; fails after the time given, or at once when the
+    // program has ended.
+    WidgetMapFile WaitForMap(const std::string& what, const std::function<bool(const WidgetMapFile&)>& ready,
+                             double seconds = kWaitSeconds)
+    {
+        const Clock::time_point start = Clock::now();
+        for (;;)
+        {
+            if (std::optional<WidgetMapFile> map = WidgetMapFile::Read(mapPath.string()))
+            {
+                last = *map;
+                if (ready(*map)) return *map;
+            }
+            if (!program.Running())
+                Fail("The program ended (" + program.Ending() + ") while the user waited for " + what);
+            if (SecondsSince(start) > seconds)
+                Fail("Waited " + std::to_string(int(seconds)) + " s for " + what +
+                     "; windows shown: " + WindowList());
+            Pause(15);
+        }
+    }
+
+    MapEntry WaitFor(const std::string& kind, const std::string& label, const std::string& window = "")
+    {
+        const std::string what =
+            kind + " \"" + label + "\"" + (window.empty() ? "" : " in \"" + window + "\"");
+        const WidgetMapFile map = WaitForMap(what, [&](const WidgetMapFile& m)
+                                             { return FindIn(m, kind, label, window) != nullptr; });
+        return *FindIn(map, kind, label, window);
+    }
+
+    MapEntry WaitForItem(const std::string& label, const std::string& window = "")
+    {
+        return WaitFor("item", label, window);
+    }
+    MapEntry WaitForText(const std::string& text, const std::string& window = "")
+    {
+        return WaitFor("text", text, window);
+    }
+    MapEntry WaitForImage(const std::string& window, int n)
+    {
+        return WaitFor("image", std::to_string(n), window);
+    }
+
+    MapEntry WaitForTextStarting(const std::string& start, const std::string& window = "")
+    {
+        const WidgetMapFile map = WaitForMap("a text starting \"" + start + "\"", [&](const WidgetMapFile& m)
+                                             { return FindTextStarting(m, start, window) != nullptr; });
+        return *FindTextStarting(map, start, window);
+    }
+
+    void WaitForGone(const std::string& kind, const std::string& label, const std::string& window = "")
+    {
+        WaitForMap("the " + kind + " \"" + label + "\" to go",
+                   [&](const WidgetMapFile& m) { return FindIn(m, kind, label, window) == nullptr; });
+    }
+
+    MapEntry WaitForWindow(const std::string& name)
+    {
+        const WidgetMapFile map = WaitForMap("the window \"" + name + "\"", [&](const WidgetMapFile& m)
+                                             { return m.Window(name) != nullptr; });
+        return *map.Window(name);
+    }
+
+    void WaitForWindowGone(const std::string& name)
+    {
+        WaitForMap("the window \"" + name + "\" to close",
+                   [&](const WidgetMapFile& m) { return !m.Window(name); });
+    }
+
+    // Whether the program shows the entry now (no waiting for it: for things that must not be there).
+    bool Shows(const std::string& kind, const std::string& label, const std::string& window = "")
+    {
+        return FindIn(Current(), kind, label, window) != nullptr;
+    }
+
+    // Frames drawn after everything sent so far. The frame after the map last read polls its input
+    // later than that read, so the input is handled by that frame + 2 at the latest.
+    void Settle(int frames = 2)
+    {
+        XSync(display, False);
+        inputFrame = Current().frame;
+        WaitForMap("the program to draw " + std::to_string(frames) + " frames",
+                   [&](const WidgetMapFile& m) { return m.frame >= inputFrame + frames; });
+    }
+
+    // The newest widget map, as it is.
+    const WidgetMapFile& Current()
+    {
+        WaitForMap("a widget map", [](const WidgetMapFile&) { return true; });
+        return last;
+    }
+
+    // The screen shows what the last input did: the 3-D scene drawn in the frame after the one that
+    // handled it, and that frame swapped to the screen. The editor draws a few frames after any
+    // input before it idles, so this does not wait for an idle frame.
+    void WaitForScreen()
+    {
+        WaitForMap("the screen to show the last input",
+                   [&](const WidgetMapFile& m) { return m.frame >= inputFrame + 4; });
+    }
+
+    void WaitForLogLine(const std::string& text)
+    {
+        const Clock::time_point start = Clock::now();
+        while (program.Log().find(text) == std::string::npos)
+        {
+            if (!program.Running())
+                Fail("The program ended (" + program.Ending() + ") before it logged \"" + text + "\"");
+            if (SecondsSince(start) > kWaitSeconds) Fail("The log has no line with \"" + text + "\"");
+            Pause(20);
+        }
+    }
+
+    void WaitForFile(const fs::path& path)
+    {
+        const Clock::time_point start = Clock::now();
+        while (!fs::exists(path))
+        {
+            if (SecondsSince(start) > kWaitSeconds) Fail("The file " + path.string() + " did not appear");
+            Pause(20);
+        }
+    }
+
+    // The pixels of a rectangle of the program's window, with what windows drawn over the given
+    // window cover marked.
+    Picture Look(const MapRect& rect, const std::string& window)
+    {
+        WaitForScreen();
+        const int x0 = std::max(0, int(std::ceil(rect.x0)));
+        const int y0 = std::max(0, int(std::ceil(rect.y0)));
+        const int x1 = std::min(kScreenWidth, int(std::floor(rect.x1)));
+        const int y1 = std::min(kScreenHeight, int(std::floor(rect.y1)));
+        if (x1 <= x0 || y1 <= y0) Fail("Nothing to look at in \"" + window + "\"");
+        Picture picture = Grab(programWindow, x0, y0, x1 - x0, y1 - y0);
+        picture.covered.assign(size_t(picture.width) * picture.height, 0);
+        for (const MapEntry& above : last.WindowsAbove(window))
+            for (int y = 0; y < picture.height; ++y)
+                for (int x = 0; x < picture.width; ++x)
+                    if (above.rect.Contains(float(x0 + x) + 0.5f, float(y0 + y) + 0.5f))
+                        picture.covered[size_t(y) * picture.width + x] = 1;
+        return picture;
+    }
+
+    Picture LookAt(const MapEntry& entry) { return Look(entry.rect, entry.window); }
+
+    Picture Screen() { return Grab(DefaultRootWindow(display), 0, 0, kScreenWidth, kScreenHeight); }
+
+    const WidgetMapFile& LastMap() const { return last; }
+
+    // --- Hands ----------------------------------------------------------------------------------
+
+    void MoveTo(float x, float y)
+    {
+        const int rootX = originX + int(std::lround(x));
+        const int rootY = originY + int(std::lround(y));
+        if (rootX == pointerX && rootY == pointerY)
+            return; // no motion, no event: the program would not draw a frame for it
+        XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime);
+        pointerX = rootX;
+        pointerY = rootY;
+        Settle();
+    }
+
+    void MoveTo(const MapEntry& entry) { MoveTo(entry.rect.CenterX(), entry.rect.CenterY()); }
+
+    void Press(unsigned button)
+    {
+        XTestFakeButtonEvent(display, button, True, CurrentTime);
+        Settle();
+    }
+
+    void Release(unsigned button)
+    {
+        XTestFakeButtonEvent(display, button, False, CurrentTime);
+        Settle();
+    }
+
+    // Over the entry, press and release: the program sees the pointer arrive, the press and the release.
+    void Click(const MapEntry& entry, unsigned button = Button1)
+    {
+        MoveTo(entry);
+        Press(button);
+        Release(button);
+    }
+
+    void Click(const std::string& label, const std::string& window = "")
+    {
+        Click(WaitForItem(label, window));
+    }
+    void RightClick(const MapEntry& entry) { Click(entry, Button3); }
+    void Hover(const std::string& label, const std::string& window = "")
+    {
+        MoveTo(WaitForItem(label, window));
+    }
+
+    // A click with Ctrl held: a drag field becomes a text field with its value selected.
+    void CtrlClick(const std::string& label, const std::string& window = "")
+    {
+        const MapEntry entry = WaitForItem(label, window);
+        MoveTo(entry);
+        KeyDown(XK_Control_L);
+        Press(Button1);
+        Release(Button1);
+        KeyUp(XK_Control_L);
+    }
+
+    // Down on from, the pointer moved to to in a few steps, up: a drag with the given button.
+    void Drag(float fromX, float fromY, float toX, float toY, unsigned button = Button1)
+    {
+        MoveTo(fromX, fromY);
+        Press(button);
+        for (int step = 1; step <= 4; ++step)
+            MoveTo(fromX + (toX - fromX) * float(step) / 4.0f, fromY + (toY - fromY) * float(step) / 4.0f);
+        Release(button);
+    }
+
+    void KeyDown(KeySym key)
+    {
+        XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
+        Settle();
+    }
+
+    void KeyUp(KeySym key)
+    {
+        XTestFakeKeyEvent(display, Code(key), False, CurrentTime);
+        Settle();
+    }
+
+    // Keeps what is held held for a while, as the program draws frames (it does while input is held).
+    void HoldOn(double seconds)
+    {
+        const Clock::time_point start = Clock::now();
+        do
+            Settle(1);
+        while (SecondsSince(start) < seconds);
+    }
+
+    // The dialogs test Enter and Escape as held, frame by frame: held across a few frames.
+    void HoldKey(KeySym key, int frames = 3)
+    {
+        XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
+        Settle(frames);
+        KeyUp(key);
+    }
+
+    // Types printable ASCII, with Shift where the keyboard needs it (the key symbols of Latin-1
+    // characters are the characters).
+    void Type(const std::string& text)
+    {
+        const KeyCode shift = Code(XK_Shift_L);
+        for (const char c : text)
+        {
+            const KeySym key = KeySym(static_cast<unsigned char>(c));
+            const KeyCode code = Code(key);
+            const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != key;
+            if (shifted) XTestFakeKeyEvent(display, shift, True, CurrentTime);
+            XTestFakeKeyEvent(display, code, True, CurrentTime);
+            XTestFakeKeyEvent(display, code, False, CurrentTime);
+            if (shifted) XTestFakeKeyEvent(display, shift, False, CurrentTime);
+        }
+        Settle();
+    }
+
+    void SelectAll()
+    {
+        KeyDown(XK_Control_L);
+        HoldKey(XK_a, 2);
+        KeyUp(XK_Control_L);
+    }
+
+    // Click into a text field, select what it holds and type over it.
+    void TypeInto(const std::string& field, const std::string& text, const std::string& window = "")
+    {
+        Click(field, window);
+        SelectAll();
+        Type(text);
+    }
+
+    // A menu path: the first entry on the menu bar of the window given, each further one in the menu
+    // the one before opened; the last one is clicked.
+    void Menu(std::initializer_list<std::string> path, const std::string& window = "##MainMenuBar")
+    {
+        auto entry = path.begin();
+        Click(*entry, window);
+        for (++entry; entry != path.end(); ++entry)
+        {
+            const MapEntry item = WaitForItem(*entry, "##Menu_*");
+            if (std::next(entry) == path.end())
+                Click(item);
+            else
+                MoveTo(item); // a submenu opens under the pointer
+        }
+    }
+
+    // Opens a combo and picks an entry from its list.
+    void Choose(const std::string& combo, const std::string& choice, const std::string& window)
+    {
+        Click(combo, window);
+        Click(choice, "##Combo_*");
+        WaitForMap("the list of \"" + combo + "\" to close",
+                   [](const WidgetMapFile& m)
+                   {
+                       for (const MapEntry& w : m.windows)
+                           if (WindowMatches("##Combo_*", w.window)) return false;
+                       return true;
+                   });
+    }
+
+    // A click on the bare background, which closes open menus and takes nothing else.
+    void ClickBackground()
+    {
+        Current();
+        for (float y = float(kScreenHeight) - 10.0f; y > 40.0f; y -= 40.0f)
+            for (float x = 10.0f; x < float(kScreenWidth); x += 40.0f)
+            {
+                bool free = true;
+                for (const MapEntry& w : last.windows)
+                    free = free && (w.window == kBackgroundWindow || !w.rect.Contains(x, y));
+                if (free)
+                {
+                    MoveTo(x, y);
+                    Press(Button1);
+                    Release(Button1);
+                    return;
+                }
+            }
+        Fail("No bare background left to click");
+    }
+
+    // A point of the rectangle that no window drawn over the given one covers, near its centre.
+    std::pair<float, float> UncoveredPoint(const MapRect& rect, const std::string& window)
+    {
+        Current();
+        const std::vector<MapEntry> above = last.WindowsAbove(window);
+        static constexpr int kDirections[7][2] = {{0, 0}, {1, 0}, {-1, 0}, {0, 1}, {0, -1}, {1, 1}, {-1, -1}};
+        for (float fraction : {0.0f, 0.15f, 0.3f, 0.4f})
+            for (const auto& [sx, sy] : kDirections)
+            {
+                const float x = rect.CenterX() + float(sx) * fraction * rect.Width();
+                const float y = rect.CenterY() + float(sy) * fraction * rect.Height();
+                bool free = true;
+                for (const MapEntry& w : above)
+                    free = free && !w.rect.Contains(x, y);
+                if (free) return {x, y};
+            }
+        Fail("Every point of \"" + window + "\" is covered by other windows");
+    }
+
+    // What a window manager sends when the user closes the window: WM_DELETE_WINDOW.
+    void CloseWindowAsAWindowManagerWould()
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = programWindow;
+        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+        event.xclient.data.l[1] = CurrentTime;
+        XSendEvent(display, programWindow, False, NoEventMask, &event);
+        XSync(display, False);
+    }
+
+    static constexpr const char* kBackgroundWindow = "Invisible Window"; // the dock host behind all
+
+  private:
+    KeyCode Code(KeySym key)
+    {
+        const KeyCode code = XKeysymToKeycode(display, key);
+        if (code == 0) Fail("No key of the keyboard gives the key symbol " + std::to_string(key));
+        return code;
+    }
+
+    // The program's top-level window, by the process number GLFW records on it; it gets the input
+    // focus, as a window manager would give it to the window the user works in.
+    void FindProgramWindow()
+    {
+        const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
+        const Clock::time_point start = Clock::now();
+        while (programWindow == 0)
+        {
+            if (!program.Running())
+                Fail("The program ended (" + program.Ending() + ") before it opened its window");
+            if (SecondsSince(start) > kStartSeconds) Fail("The program opened no window");
+            Window root = 0, parent = 0;
+            Window* children = nullptr;
+            unsigned count = 0;
+            XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count);
+            for (unsigned i = 0; i < count; ++i)
+            {
+                Atom type = 0;
+                int format = 0;
+                unsigned long items = 0, after = 0;
+                unsigned char* data = nullptr;
+                XWindowAttributes attributes{};
+                if (XGetWindowProperty(display, children[i], pidAtom, 0, 1, False, XA_CARDINAL, &type,
+                                       &format, &items, &after, &data) == Success &&
+                    data != nullptr && items == 1 && *reinterpret_cast<long*>(data) == program.Pid() &&
+                    XGetWindowAttributes(display, children[i], &attributes) &&
+                    attributes.map_state == IsViewable)
+                    programWindow = children[i];
+                if (data != nullptr) XFree(data);
+            }
+            if (children != nullptr) XFree(children);
+            if (programWindow == 0) Pause(50);
+        }
+        Window child = 0;
+        XTranslateCoordinates(display, programWindow, DefaultRootWindow(display), 0, 0, &originX, &originY,
+                              &child);
+        XRaiseWindow(display, programWindow);
+        XSetInputFocus(display, programWindow, RevertToPointerRoot, CurrentTime);
+        XSync(display, False);
+    }
+
+    Picture Grab(Window window, int x, int y, int width, int height)
+    {
+        Picture picture;
+        XImage* image =
+            XGetImage(display, window, x, y, unsigned(width), unsigned(height), AllPlanes, ZPixmap);
+        if (image == nullptr) Fail("The X server gave no pixels");
+        picture.width = width;
+        picture.height = height;
+        picture.rgb.resize(size_t(width) * height * 3);
+        picture.covered.assign(size_t(width) * height, 0);
+        for (int j = 0; j < height; ++j)
+            for (int i = 0; i < width; ++i)
+            {
+                const unsigned long pixel = XGetPixel(image, i, j);
+                uint8_t* out = &picture.rgb[3 * (size_t(j) * width + i)];
+                out[0] = uint8_t((pixel & image->red_mask) >> 16);
+                out[1] = uint8_t((pixel & image->green_mask) >> 8);
+                out[2] = uint8_t(pixel & image->blue_mask);
+            }
+        XDestroyImage(image);
+        return picture;
+    }
+
+    std::string WindowList() const
+    {
+        std::string names;
+        for (const MapEntry& w : last.windows)
+            names += (names.empty() ? "\"" : ", \"") + w.window + "\"";
+        return names.empty() ? "none (no widget map yet)" : names;
+    }
+
+    Display* display;
+    Program& program;
+    fs::path mapPath;
+    WidgetMapFile last;
+    Window programWindow = 0;
+    int originX = 0;
+    int originY = 0;
+    int pointerX = -1;
+    int pointerY = -1;
+    int inputFrame = 0; // the frame of the map read right after the last input was sent
+};
+
+// ---------------------------------------------------------------------------------------------
+// The journey
+
+struct ImageFile
+{
+    int width = 0;
+    int height = 0;
+    int channels = 0;
+    std::vector<uint8_t> pixels; // as stored, rows top first
+};
+
+ImageFile ReadImage(const fs::path& path)
+{
+    ImageFile image;
+    stbi_set_flip_vertically_on_load(0);
+    if (uint8_t* data = stbi_load(path.c_str(), &image.width, &image.height, &image.channels, 0))
+    {
+        image.pixels.assign(data, data + size_t(image.width) * image.height * image.channels);
+        stbi_image_free(data);
+    }
+    return image;
+}
+
+size_t CountLines(const std::string& text, const std::string& start)
+{
+    size_t count = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        count += line.rfind(start, 0) == 0;
+    return count;
+}
+
+class UserJourneyTest : public ::testing::Test
+{
+  protected:
+    void SetUp() override
+    {
+        keep = fs::path(VELMORAN_JOURNEY_KEEP_DIR);
+        for (const char* name : {kScreenFile, kLogFile, kMapFile})
+            fs::remove(keep / name);
+        // The program's working folder, as the build lays it out: shaders/, icon.png, output/.
+        const fs::path work(VELMORAN_WORKDIR);
+        fs::copy(work / "shaders", folder.Path() / "shaders", fs::copy_options::recursive);
+        fs::copy_file(work / "icon.png", folder.Path() / "icon.png");
+        fs::create_directory(folder.Path() / "output");
+
+        server = std::make_unique<XServer>(folder.Path() / "xvfb.log");
+        display = XOpenDisplay(server->name.c_str());
+        ASSERT_NE(display, nullptr) << "cannot open the test's X server " << server->name;
+        int event = 0, error = 0, major = 0, minor = 0;
+        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor))
+            << "the X server lacks XTest";
+        // The map is rewritten after every frame by the program's file writer, which syncs it to disk:
+        // a folder in memory keeps that cheap where the system has one.
+        const fs::path memory("/dev/shm");
+        mapPath = fs::is_directory(memory)
+                      ? memory / ("velmoran-journey-" + std::to_string(getpid()) + ".txt")
+                      : folder.Path() / "widgets.txt";
+        program =
+            std::make_unique<Program>(folder.Path(), server->name, mapPath, folder.Path() / "velmoran.log");
+        start = Clock::now();
+    }
+
+    void TearDown() override
+    {
+        if (HasFailure() && display != nullptr)
+        {
+            // What the user saw and what the program said, kept beside the test program.
+            std::string kept;
+            if (user)
+            {
+                if (SavePng(keep / kScreenFile, user->Screen())) kept += " " + (keep / kScreenFile).string();
+                std::ofstream(keep / kMapFile) << user->LastMap().Describe() << "\n";
+                kept += " " + (keep / kMapFile).string();
+            }
+            if (program &&
+                fs::copy_file(program->logPath, keep / kLogFile, fs::copy_options::overwrite_existing))
+                kept += " " + (keep / kLogFile).string();
+            ADD_FAILURE() << "Failed in the step \"" << step << "\" after " << SecondsSince(start)
+                          << " s. Kept:" << kept;
+        }
+        user.reset();
+        program.reset();
+        if (display != nullptr) XCloseDisplay(display);
+        server.reset();
+        std::error_code ignored;
+        fs::remove(mapPath, ignored);
+    }
+
+    // Names the user's next step; the time each step starts shows in the test's output.
+    void Step(const std::string& name)
+    {
+        step = name;
+        // VELMORAN_JOURNEY_SCREENS=folder keeps the screen as each step begins: a help for writing steps.
+        if (const char* screens = std::getenv("VELMORAN_JOURNEY_SCREENS"); screens != nullptr && user)
+            SavePng(fs::path(screens) / ("step-" + std::to_string(++steps) + ".png"), user->Screen());
+        std::printf("[journey %6.1f s] %s\n", SecondsSince(start), name.c_str());
+        std::fflush(stdout);
+    }
+
+    void Expect(bool condition, const std::string& what)
+    {
+        if (!condition) Fail("Expected " + what);
+    }
+
+    fs::path Output(const std::string& name) const { return folder.Path() / "output" / name; }
+
+    static constexpr const char* kScreenFile = "UserJourneyTest-failure-screen.png";
+    static constexpr const char* kLogFile = "UserJourneyTest-failure-velmoran.log";
+    static constexpr const char* kMapFile = "UserJourneyTest-failure-widgets.txt";
+
+    testsupport::TempDir folder;
+    fs::path mapPath;
+    fs::path keep;
+    std::unique_ptr<XServer> server;
+    Display* display = nullptr;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<User> user;
+    Clock::time_point start;
+    std::string step = "start the program";
+    int steps = 0;
+};
+
+// The scene's sky, the colour its framebuffer is cleared to.
+constexpr uint8_t kSky[3] = {133, 204, 235};
+constexpr uint8_t kMagenta[3] = {255, 0, 255};
+constexpr uint8_t kBlue[3] = {0, 0, 255};
+
+TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesAndReloadsATerrain)
+{
+    Step("Start the program and wait for its menu bar");
+    user = std::make_unique<User>(display, *program, mapPath);
+    user->WaitForMap(
+        "the first frame", [](const WidgetMapFile& m) { return m.Window("##MainMenuBar"); }, kStartSeconds);
+    User& u = *user;
+
+    Step("File > New > Terrain: a diamond-square terrain named hills, 33 x 33");
+    u.Menu({"File", "New", "Terrain"});
+    u.WaitForWindow("New Terrain");
+    u.WaitForText("Enter terrain name", "New Terrain");
+    u.TypeInto("##newterName", "hills", "New Terrain");
+    u.WaitForGone("text", "Enter terrain name", "New Terrain");
+    u.Choose("Terrain", "Diamond-Square algorithm", "New Terrain");
+    u.WaitForItem("Diamond-square roughness", "New Terrain");
+    u.Click("-##w", "New Terrain"); // 65 -> 33
+    u.WaitForText("Terrain coordinate width x height: 33.00 x 33.00", "New Terrain");
+    u.Click("Create", "New Terrain");
+    u.WaitForWindowGone("New Terrain");
+
+    Step("Confirm the scene in its Create dialog with Enter");
+    u.WaitForWindow("Create Scene 0");
+    u.WaitForItem("Create##ms2", "Create Scene 0");
+    u.HoldKey(XK_Return);
+    u.WaitForWindowGone("Create Scene 0");
+    const std::string scene = "Scene 0";
+    const MapEntry view = u.WaitForImage(scene, 0);
+
+    Step("The scene shows the terrain");
+    const double ground = 1.0 - ShareOfColor(u.LookAt(view), kSky, 8);
+    std::printf("  %.0f %% of the scene is not sky\n", 100.0 * ground);
+    Expect(ground > 0.05, "the terrain to cover at least 5 % of the scene");
+
+    Step("Open the terrain generator from the scene's Window menu and make it taller");
+    const std::string generator = "Scene 0 terrain generator";
+    u.Menu({"Window", "View terrain generator"}, scene);
+    u.WaitForWindow(generator);
+    u.ClickBackground();
+    const MapRect frame = u.WaitForWindow(generator).rect;
+    u.Drag(frame.x1 - 4.0f, frame.y1 - 4.0f, frame.x1 - 4.0f, float(kScreenHeight) - 40.0f); // its corner
+    Expect(u.WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
+
+    Step("Add a noise layer and name it with Set");
+    u.Click("Add a heightmap", generator);
+    u.WaitForWindow("New heightmap name");
+    u.Click("Set##nhmp", "New heightmap name");
+    u.WaitForWindowGone("New heightmap name");
+    u.WaitForItem("Heightmap_0", generator);
+    const MapEntry preview = u.WaitForImage(generator, 0);
+    const Picture perlin = u.LookAt(preview);
+
+    Step("Change its noise type to Cellular, then Update mesh");
+    const Picture sceneBefore = u.LookAt(view);
+    u.Choose("Noise type", "Cellular", generator);
+    const Picture cellular = u.LookAt(preview);
+    Expect(ShareChanged(perlin, cellular) > 0.2, "the preview to change with the noise type");
+    u.Click("Update mesh", generator);
+    const double reshaped = ShareChanged(sceneBefore, u.LookAt(view));
+    std::printf("  Update mesh changed %.1f %% of the scene\n", 100.0 * reshaped);
+    Expect(reshaped > 0.01, "Update mesh to change the scene");
+
+    Step("Undo and Redo the noise type");
+    u.Click("Undo", generator);
+    u.WaitForLogLine("Terrain generator undo: 1 -> 0");
+    Expect(ShareChanged(perlin, u.LookAt(preview)) < 0.01, "Undo to bring the Perlin preview back");
+    u.Click("Redo", generator);
+    u.WaitForLogLine("Terrain generator redo: 0 -> 1");
+    Expect(ShareChanged(cellular, u.LookAt(preview)) < 0.01, "Redo to bring the Cellular preview back");
+
+    Step("Generate a diffuse map from two colour bands, the upper one blue");
+    u.Click("Textures##hills", generator);
+    u.Click("Generate diffuse map", generator);
+    const std::string diffuseEditor = "Diffuse texture editor##hills";
+    u.WaitForWindow(diffuseEditor);
+    u.Click("Add gradient", diffuseEditor);
+    u.Click("Add gradient", diffuseEditor);
+    u.Hover("##hgrad1", diffuseEditor); // hovering a band selects it
+    u.WaitForText("Color picker", diffuseEditor);
+    u.CtrlClick("##X", diffuseEditor); // its red component, typed
+    u.SelectAll();
+    u.Type("0");
+    u.HoldKey(XK_Return);
+    Expect(ShareOfColor(u.LookAt(u.WaitForItem("##hgrad1", diffuseEditor)), kBlue, 40) > 0.5,
+           "the second band to show blue");
+    u.Click("Generate diffuse texture##Edit", diffuseEditor);
+    u.WaitForText("Diffuse texture", generator);
+
+    Step("Pour water by clicking the water picture, then Recalculate");
+    u.Click("Water##hills", generator);
+    u.WaitForWindow("Water editor");
+    const MapEntry water = u.WaitForImage("Water editor", 1);
+    const Picture dry = u.LookAt(water);
+    u.Click(water);
+    const MapEntry position = u.WaitForTextStarting("Last image position ", "Water editor");
+    Expect(position.label != "Last image position 0 0",
+           "the click to pour near the middle: " + position.label);
+    Expect(ShareChanged(dry, u.LookAt(water)) > 0.005, "the poured water to show in the picture");
+    u.Click("Recalculate##watermap", "Water editor");
+    u.WaitForLogLine("Setting waterplane height to");
+
+    // The camera starts under the terrain's surface, looking along its edge: the user turns
+    // towards the middle and up, flies forward and back, and turns back.
+    Step("Fly: the right button held over the scene, the mouse moved, W and then S held");
+    const Picture beforeFlight = u.LookAt(view);
+    const auto [flyX, flyY] = u.UncoveredPoint(view.rect, scene);
+    u.MoveTo(flyX, flyY);
+    u.Press(Button3);
+    u.MoveTo(flyX - 45.0f, flyY - 30.0f); // a degree of turn per pixel
+    const Picture turned = u.LookAt(view);
+    u.KeyDown(XK_w);
+    u.HoldOn(1.0); // at the camera's speed of 1, a unit forward
+    u.KeyUp(XK_w);
+    const Picture forward = u.LookAt(view);
+    u.KeyDown(XK_s);
+    u.HoldOn(1.0);
+    u.KeyUp(XK_s);
+    const Picture backward = u.LookAt(view);
+    u.MoveTo(flyX, flyY);
+    u.Release(Button3);
+    std::printf("  turning changed %.1f %% of the scene, flying forward %.1f %%, back %.1f %%\n",
+                100.0 * ShareChanged(beforeFlight, turned), 100.0 * ShareChanged(turned, forward),
+                100.0 * ShareChanged(forward, backward));
+    Expect(ShareChanged(beforeFlight, turned) > 0.05, "the view to turn with the mouse");
+    Expect(ShareChanged(turned, forward) > 0.02, "the view to change while flying forward");
+    Expect(ShareChanged(forward, backward) > 0.02, "the view to change while flying back");
+    const double groundAgain = 1.0 - ShareOfColor(u.LookAt(view), kSky, 8);
+    std::printf("  turned back, %.0f %% of the scene is not sky\n", 100.0 * groundAgain);
+    Expect(groundAgain > 0.05, "the terrain in view again");
+
+    Step("File > Save > Terrain with every image as PNG");
+    u.Menu({"File", "Save", "Terrain##s"});
+    u.WaitForWindow("Save Terrain");
+    u.Choose("##texextensioncombo", ".png", "Save Terrain");
+    u.WaitForItem("Save water mesh to OBJ?", "Save Terrain");
+    u.Click("Save##sf", "Save Terrain");
+    u.WaitForWindowGone("Save Terrain");
+    u.WaitForTextStarting("Saved hills.obj, hills_water.obj, hills_heightmap.png", "##MainMenuBar");
+    for (const char* name : {"hills.obj", "hills_water.obj"})
+    {
+        u.WaitForFile(Output(name));
+        const std::string obj = ReadFile(Output(name));
+        Expect(CountLines(obj, "v ") > 0 && CountLines(obj, "f ") > 0, std::string(name) + " to hold a mesh");
+    }
+    Expect(CountLines(ReadFile(Output("hills.obj")), "v ") == 33 * 33, "hills.obj to hold 33 x 33 vertices");
+    for (const char* name :
+         {"hills_heightmap.png", "hills_diffuse.png", "hills_normal.png", "hills_specular.png"})
+    {
+        const ImageFile image = ReadImage(Output(name));
+        Expect(image.width == 33 && image.height == 33, std::string(name) + " to be a 33 x 33 image");
+    }
+    const ImageFile diffuse = ReadImage(Output("hills_diffuse.png"));
+    size_t magenta = 0, blue = 0;
+    for (size_t k = 0; k + 2 < diffuse.pixels.size(); k += size_t(diffuse.channels))
+    {
+        magenta += Near(&diffuse.pixels[k], kMagenta, 8);
+        blue += Near(&diffuse.pixels[k], kBlue, 8);
+    }
+    Expect(magenta > 20 && blue > 20, "both bands in the diffuse map: " + std::to_string(magenta) +
+                                          " magenta, " + std::to_string(blue) + " blue texels");
+
+    Step("File > Open > Terrain: load the saved OBJ back");
+    u.Menu({"File", "Open", "Terrain##o"});
+    u.WaitForWindow("Load Terrain");
+    u.TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
+    u.Click("Load .obj", "Load Terrain");
+    u.WaitForWindowGone("Load Terrain");
+    u.WaitForItem("Terrain##hills (2)", generator); // a second terrain of that name gets a number
+    Expect(1.0 - ShareOfColor(u.LookAt(view), kSky, 8) > 0.05, "the loaded terrain to show in the scene");
+
+    Step("A size of 0 is refused in the New Terrain dialog");
+    u.Menu({"File", "New", "Terrain"});
+    u.WaitForWindow("New Terrain");
+    u.TypeInto("##nfwidth", "0", "New Terrain");
+    u.WaitForText("Terrain width and height have to be at least 2.", "New Terrain");
+    Expect(!u.Shows("item", "Create", "New Terrain"), "no Create button for a size of 0");
+    u.Click("Close", "New Terrain");
+    u.WaitForWindowGone("New Terrain");
+
+    Step("A junk .obj file is refused with a message");
+    std::ofstream(folder.Path() / "junk.obj") << "this is no terrain\n\x01\x02\xff v 1 2\nf 9 9 9 9\n";
+    u.Menu({"File", "Open", "Terrain##o"});
+    u.WaitForWindow("Load Terrain");
+    u.TypeInto("##loadterName", "junk.obj", "Load Terrain");
+    u.Click("Load .obj", "Load Terrain");
+    u.WaitForWindow("Error");
+    u.WaitForTextStarting("Cannot load terrain file junk.obj: ", "Error");
+    u.WaitForLogLine("Cannot load terrain file junk.obj: ");
+    u.HoldKey(XK_Return);
+    u.WaitForWindowGone("Error");
+
+    Step("Close the window as a window manager does; the program ends with status 0");
+    u.CloseWindowAsAWindowManagerWould();
+    const Clock::time_point closing = Clock::now();
+    while (program->Running() && SecondsSince(closing) < kWaitSeconds)
+        Pause(20);
+    Expect(!program->Running(), "the program to end after the close request");
+    Expect(program->ExitedWithZero(), "exit status 0, not " + program->Ending());
+    const std::string log = program->Log();
+    Expect(log.find("Shutting down app.") != std::string::npos, "the log to show the editor shutting down");
+    Expect(log.find("GL error") == std::string::npos, "no GL error in the log");
+    std::istringstream lines(log);
+    for (std::string line; std::getline(lines, line);)
+        if (line.find(" - error]") != std::string::npos)
+            Expect(line.find("junk.obj") != std::string::npos, "no error but the junk file's: " + line);
+    Step("Done");
+}
+} // namespace

@@ -1,0 +1,144 @@
+#include "tests/support/WidgetMapFile.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace testsupport
+{
+namespace
+{
+std::vector<std::string> SplitTabs(const std::string& line)
+{
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < line.size(); ++i)
+    {
+        const char c = line[i];
+        if (c == '\t')
+            fields.emplace_back();
+        else if (c == '\\' && i + 1 < line.size())
+        {
+            const char next = line[++i];
+            fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
+        }
+        else
+            fields.back() += c;
+    }
+    return fields;
+}
+
+bool ReadRect(const std::vector<std::string>& fields, size_t first, MapRect& rect)
+{
+    if (fields.size() != first + 4) return false;
+    float* values[4] = {&rect.x0, &rect.y0, &rect.x1, &rect.y1};
+    for (size_t i = 0; i < 4; ++i)
+    {
+        char* end = nullptr;
+        *values[i] = std::strtof(fields[first + i].c_str(), &end);
+        if (end == fields[first + i].c_str()) return false;
+    }
+    return true;
+}
+} // namespace
+
+std::optional<WidgetMapFile> WidgetMapFile::Read(const std::string& path)
+{
+    std::ifstream file(path, std::ios::binary);
+    if (!file) return std::nullopt;
+    std::stringstream text;
+    text << file.rdbuf();
+    return Parse(text.str());
+}
+
+std::optional<WidgetMapFile> WidgetMapFile::Parse(const std::string& text)
+{
+    std::istringstream lines(text);
+    std::string line;
+    if (!std::getline(lines, line) || line != "velmoran widget map") return std::nullopt;
+    WidgetMapFile map;
+    bool ended = false;
+    while (std::getline(lines, line))
+    {
+        if (line == "end")
+        {
+            ended = true;
+            break;
+        }
+        if (line.rfind("frame ", 0) == 0)
+        {
+            map.frame = std::atoi(line.c_str() + 6);
+            continue;
+        }
+        if (line.rfind("display ", 0) == 0)
+        {
+            std::istringstream(line.substr(8)) >> map.displayWidth >> map.displayHeight;
+            continue;
+        }
+        const std::vector<std::string> fields = SplitTabs(line);
+        const std::string& kind = fields[0];
+        if ((kind == "focus" || kind == "modal") && fields.size() == 2)
+        {
+            (kind == "focus" ? map.focus : map.modal) = fields[1];
+            continue;
+        }
+        MapEntry entry;
+        entry.kind = kind;
+        if (kind == "window" && ReadRect(fields, 2, entry.rect))
+        {
+            entry.window = entry.label = fields[1];
+            map.windows.push_back(entry);
+        }
+        else if ((kind == "item" || kind == "text" || kind == "image") && ReadRect(fields, 3, entry.rect))
+        {
+            entry.window = fields[1];
+            entry.label = fields[2];
+            map.entries.push_back(entry);
+        }
+        else
+        {
+            return std::nullopt;
+        }
+    }
+    if (!ended || map.frame < 0) return std::nullopt;
+    return map;
+}
+
+const MapEntry* WidgetMapFile::Find(const std::string& kind, const std::string& label,
+                                    const std::string& window) const
+{
+    for (const MapEntry& entry : entries)
+        if (entry.kind == kind && entry.label == label && (window.empty() || entry.window == window))
+            return &entry;
+    return nullptr;
+}
+
+const MapEntry* WidgetMapFile::Window(const std::string& name) const
+{
+    for (const MapEntry& entry : windows)
+        if (entry.window == name) return &entry;
+    return nullptr;
+}
+
+std::vector<MapEntry> WidgetMapFile::WindowsAbove(const std::string& name) const
+{
+    std::vector<MapEntry> above;
+    bool seen = false;
+    for (const MapEntry& entry : windows)
+    {
+        if (seen) above.push_back(entry);
+        seen = seen || entry.window == name;
+    }
+    return above;
+}
+
+std::string WidgetMapFile::Describe() const
+{
+    std::string text = "frame " + std::to_string(frame) + ", windows:";
+    for (const MapEntry& window : windows)
+        text += " [" + window.window + "]";
+    if (!modal.empty()) text += ", modal [" + modal + "]";
+    for (const MapEntry& entry : entries)
+        text += "\n  " + entry.kind + " [" + entry.window + "] " + entry.label;
+    return text;
+}
+} // namespace testsupport

@@ -1,0 +1,119 @@
+#include "terrain/LayerStack.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <vector>
+
+namespace
+{
+// A non-square grid at a vertex distance other than 1, so that swapped axes or a lost distance show;
+// a ridge to erode, a one-channel ramp and a three-channel image whose red and blue must not count.
+constexpr uint32_t kW = 40, kH = 28;
+constexpr float kDistance = 0.5f;
+constexpr size_t kCount = size_t{kW} * kH;
+
+struct Stack
+{
+    std::vector<float> base = std::vector<float>(3 * kCount);
+    std::vector<uint8_t> ramp = std::vector<uint8_t>(kCount);
+    std::vector<uint8_t> rgb = std::vector<uint8_t>(3 * kCount, 255);
+    Stack()
+    {
+        for (size_t k = 0; k < kCount; ++k)
+        {
+            base[3 * k + 1] = 6.0f - 0.4f * std::fabs(static_cast<float>(k / kH) - 17.0f);
+            ramp[k] = static_cast<uint8_t>(k % kH * 9);
+            rgb[3 * k + 1] = static_cast<uint8_t>((k * 37) % 251);
+        }
+    }
+    // y = base + each layer's byte * (1/255) * power, the layers' own formula.
+    std::vector<float> Sum(float rampPower, float rgbPower, const Erosion::Settings* between) const
+    {
+        std::vector<float> y(kCount);
+        for (size_t k = 0; k < kCount; ++k)
+            y[k] = base[3 * k + 1] + static_cast<float>(ramp[k]) * 0.003921569f * rampPower;
+        if (between != nullptr) Erosion::Erode(y.data(), kW, kH, kDistance, *between);
+        for (size_t k = 0; k < kCount; ++k)
+            y[k] += static_cast<float>(rgb[3 * k + 1]) * 0.003921569f * rgbPower;
+        return y;
+    }
+};
+
+std::vector<float> HeightsOf(const std::vector<float>& positions)
+{
+    std::vector<float> y(kCount);
+    for (size_t k = 0; k < kCount; ++k)
+        y[k] = positions[3 * k + 1];
+    return y;
+}
+
+Erosion::Settings Hydraulic(int32_t seed)
+{
+    Erosion::Settings s;
+    s.hydraulic.droplets = 3000;
+    s.hydraulic.seed = seed;
+    s.hydraulic.maxSteps = 16;
+    return s;
+}
+
+// An erosion entry erodes exactly the heights summed before it, and the layers after it add to the
+// eroded heights: the answer is Erosion run directly on the sums.
+TEST(LayerStackTest, ErosionEntriesErodeTheHeightsSummedBeforeThem)
+{
+    const Stack g;
+    LayerStack::ErosionCache cache;
+    const LayerStack::Entry entries[] = {LayerStack::Entry::Add({g.ramp.data(), 1, 2.0f}),
+                                         LayerStack::Entry::Erode(Hydraulic(5), &cache),
+                                         LayerStack::Entry::Add({g.rgb.data(), 3, -1.5f})};
+    std::vector<float> positions(3 * kCount);
+    TerrainGrid::HeightRange range;
+    ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kW, kH, kDistance, entries, 3, range));
+    const Erosion::Settings hydraulic = Hydraulic(5);
+    const std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
+    EXPECT_EQ(HeightsOf(positions), expected);
+    EXPECT_NE(expected, g.Sum(2.0f, -1.5f, nullptr)) << "the erosion must have changed something";
+    EXPECT_EQ(range.max, *std::max_element(expected.begin(), expected.end()));
+}
+
+// The cache erodes again only when the heights summed before the entry or its settings change.
+TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
+{
+    const Stack g;
+    LayerStack::ErosionCache cache;
+    LayerStack::Entry entries[] = {LayerStack::Entry::Add({g.ramp.data(), 1, 2.0f}),
+                                   LayerStack::Entry::Erode(Hydraulic(5), &cache),
+                                   LayerStack::Entry::Add({g.rgb.data(), 3, 1.0f})};
+    std::vector<float> positions(3 * kCount);
+    TerrainGrid::HeightRange range;
+    const auto apply = [&](LayerStack::CacheUse use = LayerStack::CacheUse::Run)
+    { return LayerStack::Apply(g.base.data(), positions.data(), kW, kH, kDistance, entries, 3, range, use); };
+
+    const struct
+    {
+        const char* change;
+        std::function<void()> make;
+        uint32_t runs; // the cache's generation after the apply
+        Erosion::Settings settings;
+        float rampPower, rgbPower;
+    } steps[] = {
+        {"first apply", [] {}, 1, Hydraulic(5), 2.0f, 1.0f},
+        {"nothing", [] {}, 1, Hydraulic(5), 2.0f, 1.0f},
+        {"a layer after the entry", [&] { entries[2].image.power = 3.0f; }, 1, Hydraulic(5), 2.0f, 3.0f},
+        {"a layer before the entry", [&] { entries[0].image.power = 2.5f; }, 2, Hydraulic(5), 2.5f, 3.0f},
+        {"its own settings", [&] { entries[1].erosion.hydraulic.seed = 6; }, 3, Hydraulic(6), 2.5f, 3.0f},
+    };
+    for (const auto& step : steps)
+    {
+        SCOPED_TRACE(step.change);
+        step.make();
+        // Only comparing (saving) never runs: it says whether the cache holds the answer.
+        EXPECT_EQ(apply(LayerStack::CacheUse::CachedOnly), step.runs == cache.generation);
+        ASSERT_TRUE(apply());
+        EXPECT_EQ(cache.generation, step.runs);
+        EXPECT_EQ(HeightsOf(positions), g.Sum(step.rampPower, step.rgbPower, &step.settings));
+    }
+}
+} // namespace
