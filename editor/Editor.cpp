@@ -73,6 +73,8 @@ void Editor::Initialize()
         });
     project.recent.Load();
     MarkSessionSaved();
+    // A large terrain's erosion entries run on the job runner.
+    layerPanel.applyLayers = [this](Terrain& terrain) { ApplyLayers(terrain); };
 }
 
 void Editor::Shutdown()
@@ -114,6 +116,18 @@ void Editor::Update()
     // Jobs whose work is done end here: their results are swapped in (and uploaded) before the
     // frame draws them.
     jobs.Poll();
+    if (closeAfterJobs && !jobs.Busy())
+    {
+        closeAfterJobs = false;
+        if (!HasUnsavedChanges())
+        {
+            if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
+        }
+        else
+        {
+            RequestSessionAction(SessionAction::CloseWindow);
+        }
+    }
 }
 
 void Editor::Render()

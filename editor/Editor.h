@@ -147,6 +147,10 @@ public:
     // The GL half: replaces the session with the project and its built terrains; cannot fail.
     void RestoreBuiltProject(Project&& project, std::vector<BuiltTerrain>&& built);
 
+    // Update mesh and realtime updates: the layer stack applied at once, or on the runner when the
+    // terrain is large and holds an erosion entry (a run takes seconds there).
+    void ApplyLayers(Terrain& terrain);
+
     // Frame terrain: the scene's camera above and outside its terrain, all of it in view.
     void FrameTerrain(Scene& scene);
     // Status line, the empty window's hint and keyboard shortcuts (StatusLine.cpp).
@@ -271,6 +275,7 @@ private:
     void ReportOpenFailure(const std::string& path, const std::string& reason);
     bool lastMouseKnown = false;
     double lastEventWait = 0.0; // what the engine was last allowed to wait before a frame
+    bool closeAfterJobs = false; // the window was asked to close while work ran
     ImVec2 lastDisplaySize{0.0f, 0.0f};
     void PerformSessionAction(SessionAction action, const std::string& path);
     void SaveProjectCommand();

@@ -26,6 +26,7 @@
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
+#include "engine/Engine.h"
 #include "engine/Log.h"
 #include "io/FileBytes.h"
 #include "io/ProjectFile.h"
@@ -36,11 +37,14 @@
 #include "terrain/TerrainBuild.h"
 #include "terrain/TerrainName.h"
 
+#include <GLFW/glfw3.h>
 #include <imgui.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 
 namespace
 {
@@ -91,7 +95,9 @@ double Editor::EventWaitSeconds(double idleSeconds)
     if (CanWaitForEvents())
         lastEventWait = idleSeconds;
     else if (jobs.Busy() && quietFrames >= 3)
-        lastEventWait = kJobFrameSeconds;
+        // What is left of the frame's time after the last frame's own work (the engine's time is
+        // that frame's start), so that slow drawing does not slow the rate further.
+        lastEventWait = std::max(0.0, kJobFrameSeconds - (glfwGetTime() - Engine::Get().time));
     else
         lastEventWait = 0.0;
     return lastEventWait;
@@ -130,6 +136,8 @@ void Editor::DrawJobModal()
         ImGui::PopID();
         ImGui::Separator();
     }
+    if (closeAfterJobs)
+        ImGui::TextColored(kHint, "The window closes when the work has stopped.");
     ImGui::EndPopup();
 }
 
@@ -354,6 +362,53 @@ bool Editor::StartExport()
 }
 
 // -------------------------------------------------------------------------------------------------
+// Applying the layer stack
+
+void Editor::ApplyLayers(Terrain& terrain)
+{
+    if (uint64_t{terrain.vertexCount} < background.vertices || !terrain.HasErosion())
+    {
+        terrain.ApplyHeightmaps();
+        return;
+    }
+    std::shared_ptr<Terrain> held;
+    for (const auto& t : terrains)
+        if (t.get() == &terrain) held = t;
+    if (!held)
+    {
+        terrain.ApplyHeightmaps();
+        return;
+    }
+    std::vector<std::string> names; // per list entry, for the progress text
+    for (const auto& layer : terrain.heightmaps)
+        names.push_back(layer ? layer->name : std::string());
+    JobRunner::Request request;
+    request.title = "Applying the layers of " + terrain.name;
+    request.subject = "terrain " + terrain.name;
+    request.resources = {held.get()};
+    request.cancellable = true;
+    // The work reads the terrain and its layers and keeps the erosion entries' results in them: the
+    // terrain is locked (its panels show it busy, and no other job may take it) until the job ends.
+    StartJob(
+        std::move(request),
+        [held, names](JobContext& job)
+        {
+            Terrain::LayeredHeights out;
+            const bool applied = held->LayerHeights(
+                out,
+                [&job, &names](size_t entry, float fraction)
+                {
+                    job.Report(0.95f * fraction, "Eroding (" + (entry < names.size() ? names[entry] : "") + ")");
+                    return !job.CancelRequested();
+                });
+            job.ThrowIfCancelled();
+            if (!applied) throw std::runtime_error("the layers could not be applied");
+            return out;
+        },
+        [held](Terrain::LayeredHeights& out) { held->TakeLayerHeights(std::move(out)); });
+}
+
+// -------------------------------------------------------------------------------------------------
 // Save Project and Open Project
 
 namespace
@@ -393,7 +448,19 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
     request.title = "Saving project " + ProjectFile::DisplayName(path);
     request.subject = "the session";
     request.resources = {SessionResource()};
+    for (const auto& terrain : terrains) // captured below: none may be changing under a job
+        request.resources.push_back(terrain.get());
     request.cancellable = true;
+    for (const void* resource : request.resources)
+        if (jobs.IsBusy(resource))
+        {
+            // Refused before capturing: a busy terrain may be changing on its worker. The runner
+            // gives the refusal its usual words.
+            StartJob(std::move(request), [](JobContext&) {}, [] {});
+            if (then)
+                then(false);
+            return;
+        }
     auto saved = std::make_shared<bool>(false); // then hears it once the job has ended, however it ended
     const bool started = StartJob(
         std::move(request),

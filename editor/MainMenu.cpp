@@ -215,5 +215,12 @@ void Editor::DrawMainMenuBar()
         showOptions = true;
     if (ImGui::MenuItem("Help"))
         showHelp = true;
-    ImGui::EndMainMenuBar(); // notices show in the status line
+    if (!notice.empty() && glfwGetTime() - noticeTime > kNoticeSeconds)
+        notice.clear();
+    if (!notice.empty())
+    {
+        ImGui::Separator();
+        ImGui::TextColored(kGreen, "%s", notice.c_str());
+    }
+    ImGui::EndMainMenuBar();
 }

@@ -750,6 +750,17 @@ void Editor::PerformSessionAction(SessionAction action, const std::string& path)
 
 void Editor::OnWindowCloseRequest()
 {
+    if (jobs.Busy())
+    {
+        // Work that is stopped changes nothing; work that cannot stop is waited for. Then the close
+        // goes on as usual (the unsaved-changes question included), from Update.
+        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
+        closeAfterJobs = true;
+        for (const JobView& view : jobs.Running())
+            jobs.Cancel(view.id);
+        Wake();
+        return;
+    }
     if (!HasUnsavedChanges()) return; // the window closes after this frame
     if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
     RequestSessionAction(SessionAction::CloseWindow);

@@ -115,8 +115,6 @@ void Editor::DrawStatusLine()
     facts.frameMilliseconds = statusLine.frameMilliseconds;
     facts.residentBytes = statusLine.residentBytes;
 
-    if (!notice.empty() && glfwGetTime() - noticeTime > kNoticeSeconds)
-        notice.clear();
     ImGuiViewport* viewport = ImGui::GetMainViewport();
     const ImGuiWindowFlags flags =
         ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_MenuBar | kNoDockingFlag;
@@ -125,11 +123,6 @@ void Editor::DrawStatusLine()
         if (ImGui::BeginMenuBar())
         {
             ImGui::TextUnformatted(StatusLineText(facts).c_str());
-            if (!notice.empty())
-            {
-                ImGui::Separator();
-                ImGui::TextColored(kGreen, "%s", notice.c_str());
-            }
             ImGui::EndMenuBar();
         }
     }

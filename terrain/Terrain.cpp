@@ -275,7 +275,8 @@ bool Terrain::LayerFits(const Heightmap& layer) const
 
 namespace
 {
-bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use)
+bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use,
+                const LayerStack::ApplyProgress& progress = {})
 {
     std::vector<LayerStack::Entry> entries;
     entries.reserve(terrain.heightmaps.size());
@@ -289,7 +290,7 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
                 LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power}));
     }
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
-                             terrain.vertexDistance, entries.data(), entries.size(), range, use);
+                             terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
 }
 } // namespace
 
@@ -308,6 +309,53 @@ void Terrain::ApplyHeightmaps()
 
     if (heightmapTexture) heightmapTexture->Update(CreateHeightmapBuffer());
     RecalculateNormals();
+}
+
+bool Terrain::LayerHeights(LayeredHeights& out,
+                           const std::function<bool(size_t entry, float fraction)>& progress) const
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count) return false;
+    std::vector<float> layered(3 * count);
+    TerrainGrid::HeightRange range;
+    if (!ApplyStack(*this, layered.data(), range, LayerStack::CacheUse::Run, progress)) return false;
+    out.positions = std::move(layered);
+    out.minHeight = range.min;
+    out.maxHeight = range.max;
+    out.heightmapPixels = LargeArrays::UninitializedBytes(count); // every byte written below
+    TerrainGrid::HeightmapBytes(out.positions.data(), count, range.min, range.max, out.heightmapPixels.get());
+    out.normalPixels = LargeArrays::UninitializedBytes(3 * count);
+    TerrainGrid::VertexNormals(out.positions.data(), width, height, out.normals, out.normalPixels.get());
+    return true;
+}
+
+void Terrain::TakeLayerHeights(LayeredHeights&& in)
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || in.positions.size() != 3 * count || in.normals.size() != 3 * count) return;
+    // As ApplyHeightmaps leaves the terrain: heights, range, masks, heightmap texture, normals.
+    positions = std::move(in.positions);
+    minHeight = in.minHeight;
+    maxHeight = in.maxHeight;
+    mesh->UpdateVertices(positions.data());
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer) layer->ShowErosionMask();
+    if (heightmapTexture) heightmapTexture->Update(std::move(in.heightmapPixels));
+    normals = std::move(in.normals);
+    mesh->UpdateNormals(normals.data());
+    if (!normalTexture)
+    {
+        Log::Debug("Creating new normal texture {}x{}", width, height);
+        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+    }
+    normalTexture->Update(std::move(in.normalPixels));
+}
+
+bool Terrain::HasErosion() const
+{
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer && layer->isErosion) return true;
+    return false;
 }
 
 bool Terrain::LayeredPositions(std::vector<float>& out, bool cachedOnly) const

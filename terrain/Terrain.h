@@ -72,6 +72,24 @@ public:
     // The positions (3 floats per vertex) the layer stack gives now. With cachedOnly, false when an
     // erosion entry would have to erode again: callers that only compare (saving) need not wait.
     bool LayeredPositions(std::vector<float>& out, bool cachedOnly) const;
+    // ApplyHeightmaps in two halves, for a worker thread while nothing else touches the terrain:
+    // LayerHeights computes without GL (it may run the erosion entries, which keep their results),
+    // TakeLayerHeights swaps the result in and uploads it. False when progress stopped an erosion run:
+    // the terrain is then unchanged (entries before it may keep their new results, the same as any
+    // later apply would compute).
+    struct LayeredHeights
+    {
+        std::vector<float> positions;
+        std::vector<float> normals;
+        std::unique_ptr<uint8_t[]> heightmapPixels;
+        std::unique_ptr<uint8_t[]> normalPixels;
+        float minHeight = 0.0f;
+        float maxHeight = 0.0f;
+    };
+    bool LayerHeights(LayeredHeights& out, const std::function<bool(size_t entry, float fraction)>& progress) const;
+    void TakeLayerHeights(LayeredHeights&& in);
+    // Whether an apply would run an erosion entry at all (so it may take long).
+    bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);
     bool LayerFits(const Heightmap& layer) const;
 

@@ -12,6 +12,7 @@
 #include "io/ProjectFile.h"
 #include "render/Scene.h"
 #include "render/Texture.h"
+#include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
@@ -221,7 +222,7 @@ TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSame
     ASSERT_EQ(editor.terrains.size(), 2u);
     const Terrain& loaded = *editor.terrains[0];
     EXPECT_EQ(loaded.name, "scan");
-    EXPECT_EQ(direct->name, "scan_2"); // a name no other terrain has
+    EXPECT_EQ(direct->name, "scan (2)"); // a name no other terrain has
     EXPECT_EQ(editor.scenes.at(0)->terrain.get(), direct.get()); // each shown in the scene in turn
     testsupport::ExpectSameFloats(loaded.positions, direct->positions, "positions");
     testsupport::ExpectSameFloats(loaded.normals, direct->normals, "normals");
@@ -268,6 +269,71 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     EXPECT_EQ(editor.notice.rfind("Saved hills.obj", 0), 0u) << editor.notice;
     EXPECT_TRUE(editor.UndoLayerSettings(false)); // free again
     EXPECT_EQ(layer->currentState, 0u);
+}
+
+// Update mesh with an erosion entry on a large terrain: a cancelled run leaves heights, normals and
+// textures as they were; a finished run gives what applying at once gives (the same bits, the mask
+// shown), and while it runs the terrain's own Update mesh and a project save are refused.
+TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChanges)
+{
+    const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
+    ASSERT_TRUE(hills);
+    editor.FollowGeneratorTerrain(hills);
+    auto noise = editor.layerPanel.AddLayer(*hills);
+    noise->settings.power = 4.0f;
+    noise->Update();
+    auto erosion = editor.layerPanel.AddErosion(*hills);
+    erosion->settings.erosion.method = Erosion::Method::Thermal;
+    erosion->settings.erosion.thermal.iterations = 40;
+    editor.background.vertices = 0;
+    const std::vector<float> before = hills->positions;
+    const std::vector<float> normalsBefore = hills->normals;
+    const std::vector<uint8_t> pixelsBefore(hills->heightmapTexture->data.get(),
+                                            hills->heightmapTexture->data.get() + 33 * 33);
+    {
+        Gate gate("Applying the layers of hills started.");
+        editor.ApplyLayers(*hills);
+        ASSERT_TRUE(gate.WaitReached());
+        EXPECT_TRUE(editor.IsBusy(hills.get()));
+        editor.StartSaveProject(dir / "p.velmoran");
+        EXPECT_EQ(editor.errorMessage, "Cannot start \"Saving project p\": the session is busy with \"Applying the "
+                                       "layers of hills\".");
+        EXPECT_NE(CancelTheRunningJob(), 0u);
+        gate.Open();
+        ASSERT_TRUE(FinishJobs());
+    }
+    EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
+    testsupport::ExpectSameFloats(hills->positions, before, "positions after cancel");
+    testsupport::ExpectSameFloats(hills->normals, normalsBefore, "normals after cancel");
+    EXPECT_EQ(std::memcmp(hills->heightmapTexture->data.get(), pixelsBefore.data(), pixelsBefore.size()), 0);
+    EXPECT_EQ(editor.notice, "Applying the layers of hills was cancelled; nothing was changed.");
+
+    editor.showError = false;
+    editor.ApplyLayers(*hills);
+    EXPECT_TRUE(editor.jobs.Busy());
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    std::vector<float> expected;
+    ASSERT_TRUE(hills->LayeredPositions(expected, true)); // the entry kept its run
+    testsupport::ExpectSameFloats(hills->positions, expected, "positions");
+    EXPECT_NE(hills->positions, before);
+    std::vector<float> normals;
+    std::vector<uint8_t> normalBytes(33 * 33 * 3);
+    TerrainGrid::VertexNormals(expected.data(), 33, 33, normals, normalBytes.data());
+    testsupport::ExpectSameFloats(hills->normals, normals, "normals");
+    EXPECT_EQ(std::memcmp(hills->normalTexture->data.get(), normalBytes.data(), normalBytes.size()), 0);
+    const TerrainGrid::HeightRange range = TerrainGrid::Range(expected.data(), 33 * 33);
+    EXPECT_EQ(hills->minHeight, range.min);
+    EXPECT_EQ(hills->maxHeight, range.max);
+    EXPECT_EQ(erosion->shownMaskGeneration, erosion->erosionCache.generation); // the mask is shown
+
+    // A small terrain applies at once, as before.
+    editor.background.vertices = uint64_t{1} << 40;
+    erosion->settings.erosion.thermal.iterations = 41;
+    editor.ApplyLayers(*hills);
+    EXPECT_FALSE(editor.jobs.Busy());
+    ASSERT_TRUE(hills->LayeredPositions(expected, true));
+    testsupport::ExpectSameFloats(hills->positions, expected, "positions applied at once");
 }
 
 TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
