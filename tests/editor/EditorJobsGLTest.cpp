@@ -13,6 +13,7 @@
 #include "render/Scene.h"
 #include "render/Texture.h"
 #include "terrain/Erosion.h"
+#include "terrain/Gradient.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
@@ -26,6 +27,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <memory>
 #include <thread>
@@ -334,6 +336,52 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     EXPECT_FALSE(editor.jobs.Busy());
     ASSERT_TRUE(hills->LayeredPositions(expected, true));
     testsupport::ExpectSameFloats(hills->positions, expected, "positions applied at once");
+}
+
+// Export on the runner writes the bytes the export at once writes, asks before overwriting as it
+// does, and a file it cannot write ends in the Error popup.
+TEST_F(EditorJobsGLTest, AnExportOnTheRunnerWritesWhatTheExportAtOnceWrites)
+{
+    const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 17, 1);
+    ASSERT_TRUE(hills);
+    hills->gradients.push_back(std::make_unique<Gradient>());
+    hills->gradients.back()->heightSpan = 255;
+    hills->GenerateDiffuseByHeight();
+    ExportForm& form = editor.exportForm;
+    form.selected = hills;
+    form.folder = (dir / "now");
+    std::filesystem::create_directories(form.folder);
+    ASSERT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Written);
+
+    editor.background.vertices = 0;
+    form.folder = (dir / "job");
+    std::filesystem::create_directories(form.folder);
+    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Started);
+    EXPECT_TRUE(editor.IsBusy(hills.get()));
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    size_t compared = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "now"))
+    {
+        const std::string name = entry.path().filename().string();
+        EXPECT_EQ(testsupport::ReadFile(dir / ("job/" + name)), testsupport::ReadFile(entry.path().string())) << name;
+        ++compared;
+    }
+    EXPECT_GE(compared, 3u);
+
+    editor.showExport = true;
+    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskOverwrite);
+    EXPECT_FALSE(editor.jobs.Busy());
+    EXPECT_TRUE(editor.showExport);
+
+    std::filesystem::remove_all(dir / "job");
+    {
+        std::ofstream(dir / "job") << "a file where the folder was\n";
+    }
+    editor.ExportFromForm(true);
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_TRUE(editor.showError);
+    EXPECT_NE(editor.errorMessage.find(dir / "job"), std::string::npos) << editor.errorMessage;
 }
 
 TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
