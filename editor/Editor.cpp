@@ -73,11 +73,16 @@ void Editor::Initialize()
         });
     project.recent.Load();
     MarkSessionSaved();
+    // A large terrain's erosion entries run on the job runner.
+    layerPanel.applyLayers = [this](Terrain& terrain) { ApplyLayers(terrain); };
 }
 
 void Editor::Shutdown()
 {
     Log::Warn("Shutting down app.");
+    // Work still running is stopped (or waited for) and dropped with what it holds, while the GL
+    // context still exists for the terrains it may keep alive.
+    jobs.Abandon();
     // Shaders, textures, framebuffers and meshes are GL objects: they go now, while the engine still
     // has the context (it destroys the window after this), not whenever the editor object dies.
     texturePanel = TexturePanelState{};
@@ -105,12 +110,31 @@ void Editor::Update()
     for (const auto& scene : scenes)
         if (scene->camera && scene->camera->rotate)
             scene->camera->Update();
+    // A frame after an idle wait says nothing about how long drawing takes.
+    if (lastEventWait < 0.5)
+        statusLine.AddFrame(engine.deltaTime);
+    // Jobs whose work is done end here: their results are swapped in (and uploaded) before the
+    // frame draws them.
+    jobs.Poll();
+    if (closeAfterJobs && !jobs.Busy())
+    {
+        closeAfterJobs = false;
+        if (!HasUnsavedChanges())
+        {
+            if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
+        }
+        else
+        {
+            RequestSessionAction(SessionAction::CloseWindow);
+        }
+    }
 }
 
 void Editor::Render()
 {
-    // An idle frame would draw the same scenes again: their framebuffers still hold the pictures.
-    if (CanWaitForEvents())
+    // An idle frame would draw the same scenes again: their framebuffers still hold the pictures (also
+    // while a job keeps the frames coming).
+    if (CanWaitForEvents() || (jobs.Busy() && quietFrames >= 3))
         return;
     RenderManager& renderManager = Engine::Get().renderManager;
     for (const auto& scene : scenes)
@@ -143,7 +167,7 @@ bool Editor::CanWaitForEvents()
 {
     // A few frames after the last input the GUI has settled (popups open a frame late, windows fit
     // their contents over two frames); until then every frame may still change the picture.
-    return quietFrames >= 3;
+    return quietFrames >= 3 && !jobs.Busy();
 }
 
 std::shared_ptr<Scene> Editor::ShowLoadedTerrain(const std::shared_ptr<Terrain>& terrain)
@@ -228,6 +252,16 @@ std::shared_ptr<Scene> Editor::CreateNewScene()
 
 std::shared_ptr<Terrain> Editor::CreateTerrainFromForm()
 {
+    if (newTerrainForm.CanCreate(TerrainNames()))
+    {
+        const NewTerrainForm::Arguments arguments = newTerrainForm.BuildArguments();
+        if (uint64_t{arguments.width} * arguments.height >= background.vertices)
+        {
+            if (StartCreateTerrain(arguments, newTerrainForm.name))
+                showNewTerrain = false;
+            return nullptr;
+        }
+    }
     std::shared_ptr<Terrain> terrain = newTerrainForm.Build(TerrainNames());
     if (!terrain)
         return nullptr;

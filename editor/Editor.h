@@ -5,26 +5,32 @@
 // error popup, options, help), ManageDialog.cpp, NewTerrainDialog.cpp, FileDialogs.cpp (save, load,
 // new shader), SceneWindow.cpp (scene, camera and terrain generator windows), GeneratorPanel.cpp
 // (layers), TexturePanel.cpp, DiffuseEditor.cpp, TextureEditor.cpp (brush), WaterEditor.cpp,
-// ExportDialogs.cpp (export, terrain from heightmap).
+// ExportDialogs.cpp (export, terrain from heightmap), EditorJobs.cpp (long work on the job runner
+// and its progress modal), StatusLine.cpp (status line, the empty window's hint, keyboard
+// shortcuts, Frame terrain).
 // Dialog state and decisions live in NewTerrainForm, FileDialogs, ScenePanels, TexturePanels,
-// ExportForm and HeightmapImportForm.
+// ExportForm, HeightmapImportForm and StatusLine.
 #include "editor/ExportForm.h"
 #include "editor/FileDialogs.h"
 #include "editor/HeightmapImportForm.h"
 #include "editor/NewTerrainForm.h"
 #include "editor/ProjectForms.h"
 #include "editor/ScenePanels.h"
+#include "editor/StatusLine.h"
 #include "editor/TexturePanels.h"
 #include "engine/App.h"
+#include "engine/Jobs.h"
 #include "terrain/Brush.h"
 
 #include <imgui.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+struct BuiltTerrain;
 class Camera;
 struct Project;
 class Scene;
@@ -49,6 +55,8 @@ public:
     // Whether the engine may wait for input before the next frame: nothing moves or is held, and
     // the last few frames changed nothing on their own. Idle frames do not draw the scenes again.
     bool CanWaitForEvents() override;
+    // While a job runs the editor keeps drawing its progress, a few dozen frames a second at most.
+    double EventWaitSeconds(double idleSeconds) override;
     // For changes that come without input (work finishing, a test's direct calls): the next frames
     // draw everything again, as after input.
     void Wake() { quietFrames = 0; }
@@ -102,6 +110,58 @@ public:
     // Terrain makes one; a refused file shows its reason in the error popup and builds nothing.
     std::shared_ptr<Terrain> CreateTerrainFromHeightmap();
 
+    // Long work on the job runner (EditorJobs.cpp, which explains how to add a job). The operations
+    // above run there, with the progress modal, when their work is at least this large; smaller work
+    // stays on the GUI thread, over before a modal could show, and returns its result as before. A
+    // started job returns null (or false where noted) and finishes in a later frame.
+    struct BackgroundLimits
+    {
+        uint64_t vertices = uint64_t{1025} * 1025; // a terrain's grid (create, Save Terrain, export, project save)
+        uint64_t objBytes = uint64_t{64} << 20;     // Load Terrain's OBJ file
+        uint64_t imageBytes = uint64_t{1} << 20;    // Terrain from heightmap's image file
+        uint64_t projectBytes = uint64_t{8} << 20;  // Open Project's file
+    } background;
+    JobRunner jobs;
+    // Starts work on the runner: the progress modal shows it, a failure opens the Error popup, and
+    // the session's terrains it names in request.resources are locked until it ends. False, with the
+    // refusal in the Error popup, when one of them is busy.
+    template <typename WorkFn, typename CompleteFn>
+    bool StartJob(JobRunner::Request request, WorkFn work, CompleteFn complete, JobRunner::Finished finished = {});
+    // What jobs changing the session's lists (terrains added or replaced) hold, so that they wait for
+    // each other.
+    const void* SessionResource() const { return &terrains; }
+    bool IsBusy(const Terrain* terrain) const { return jobs.IsBusy(terrain); }
+    void DrawJobModal();
+    // A progress callback for functions that take one: reports the share done, mapped into
+    // [from, to] of the job, and asks to stop once Cancel was pressed.
+    static std::function<bool(float)> JobProgress(JobContext& job, float from = 0.0f, float to = 1.0f);
+    // Save Project and Open Project as the menus run them: on the runner when large (then reports
+    // through then, or the Error popup, when the job ends), otherwise at once as SaveProject and
+    // OpenProject do.
+    void StartSaveProject(const std::string& path, std::function<void(bool saved)> then = {});
+    void StartOpenProject(const std::string& path);
+    // The GL-free half of RestoreProject: every terrain's arrays, in the project's order. False with
+    // the reason when one cannot be built, or (reason "opening was cancelled") when progress says stop.
+    static bool BuildProjectTerrains(Project& project, std::vector<BuiltTerrain>& built, std::string* error,
+                                     const std::function<bool(float)>& progress = {});
+    // The GL half: replaces the session with the project and its built terrains; cannot fail.
+    void RestoreBuiltProject(Project&& project, std::vector<BuiltTerrain>&& built);
+
+    // Update mesh and realtime updates: the layer stack applied at once, or on the runner when the
+    // terrain is large and holds an erosion entry (a run takes seconds there).
+    void ApplyLayers(Terrain& terrain);
+
+    // Frame terrain: the scene's camera above and outside its terrain, all of it in view.
+    void FrameTerrain(Scene& scene);
+    // Status line, the empty window's hint and keyboard shortcuts (StatusLine.cpp).
+    void DrawStatusLine();
+    void DrawStartHint();
+    void HandleShortcuts();
+    // Ctrl+Z and Ctrl+Y: undo and redo of the selected layer's settings, as its buttons do. False
+    // when there is nothing to undo or redo, no noise layer is selected, or its terrain is busy.
+    bool UndoLayerSettings(bool redo);
+    bool CanUndoLayerSettings(bool redo) const;
+
     // Manage dialog decisions for one scene.
     void ManageTakeRestorePoint(const Scene& scene);
     void ManageFillDefaults(Scene& scene);
@@ -133,6 +193,8 @@ public:
     uint64_t SessionFingerprint() const;
     bool HasUnsavedChanges() const;
     void MarkSessionSaved();
+    // The answer to the unsaved-changes question asked for a save; this is how it ended.
+    void QuestionSaveEnded(bool saved);
     void DrawProjectMenuItems();
     void ShowProjectDialogs();
 
@@ -194,6 +256,7 @@ public:
     std::weak_ptr<Scene> focusedScene;        // the scene whose window last had focus
     std::weak_ptr<Terrain> generatorTerrain;  // the terrain the generator's panels last showed
     int quietFrames = 0;                      // frames in a row without input or animation
+    StatusLineState statusLine;
 
     static constexpr double kNoticeSeconds = 10.0;
 
@@ -201,9 +264,38 @@ private:
     std::shared_ptr<Scene> AddScene();
     // Counts the frames in a row in which nothing was pressed, moved or animated (CanWaitForEvents).
     void NoteFrameActivity();
+    void JobEnded(const JobOutcome& outcome, const JobRunner::Finished& finished);
+    static void JobStarted(const std::string& title); // on the worker: logs "TITLE started."
+    // The jobs behind the operations (EditorJobs.cpp); false when refused.
+    bool StartCreateTerrain(const NewTerrainForm::Arguments& arguments, const std::string& name);
+    bool StartHeightmapImport();
+    bool StartLoadTerrain(const std::string& path);
+    bool StartSaveTerrain();
+    bool StartExport();
+    void ReportOpenFailure(const std::string& path, const std::string& reason);
     bool lastMouseKnown = false;
+    double lastEventWait = 0.0; // what the engine was last allowed to wait before a frame
+    bool closeAfterJobs = false; // the window was asked to close while work ran
     ImVec2 lastDisplaySize{0.0f, 0.0f};
     void PerformSessionAction(SessionAction action, const std::string& path);
     void SaveProjectCommand();
     void ClearSessionState();
 };
+
+template <typename WorkFn, typename CompleteFn>
+bool Editor::StartJob(JobRunner::Request request, WorkFn work, CompleteFn complete, JobRunner::Finished finished)
+{
+    std::string title = request.title;
+    const JobRunner::Started started = jobs.Start(
+        std::move(request),
+        [work = std::move(work), title = std::move(title)](JobContext& job) mutable
+        {
+            JobStarted(title);
+            return work(job);
+        },
+        std::move(complete),
+        [this, finished = std::move(finished)](const JobOutcome& outcome) { JobEnded(outcome, finished); });
+    Wake();
+    if (!started) SetError(started.refusal);
+    return static_cast<bool>(started);
+}

@@ -3,6 +3,7 @@
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
+#include "io/FileBytes.h"
 #include "render/Scene.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -37,6 +38,20 @@ void Hint(const std::string& text)
 ExportForm::Outcome Editor::ExportFromForm(bool overwrite)
 {
     std::string error;
+    const std::shared_ptr<Terrain>& terrain = exportForm.selected;
+    const uint64_t side = exportForm.Options().resampleSide;
+    if (terrain && (uint64_t{terrain->vertexCount} >= background.vertices || side * side >= background.vertices))
+    {
+        ExportForm::Outcome refused = ExportForm::Outcome::Failed;
+        if (!exportForm.CanWrite(overwrite, refused, error))
+        {
+            if (refused == ExportForm::Outcome::Failed) SetError(error);
+            if (refused != ExportForm::Outcome::AskOverwrite) showExport = false;
+            return refused;
+        }
+        showExport = false;
+        return StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
+    }
     const ExportForm::Outcome outcome = exportForm.Export(overwrite, error);
     if (outcome == ExportForm::Outcome::Failed) SetError(error);
     if (outcome != ExportForm::Outcome::AskOverwrite) showExport = false;
@@ -48,6 +63,12 @@ std::shared_ptr<Terrain> Editor::CreateTerrainFromHeightmap()
     HeightmapImportForm& form = heightmapImportForm;
     if (!form.Problem(TerrainNames()).empty()) return nullptr;
     showHeightmapImport = false;
+    uint64_t bytes = 0;
+    if (FileBytes::Size(form.path, bytes, nullptr) && bytes >= background.imageBytes)
+    {
+        StartHeightmapImport();
+        return nullptr;
+    }
     HeightGrid grid;
     std::string error;
     if (!form.Read(grid, error))

@@ -86,18 +86,30 @@ std::vector<std::string> ExportForm::ExistingFiles() const
     return existing;
 }
 
-ExportForm::Outcome ExportForm::Export(bool overwrite, std::string& error)
+bool ExportForm::CanWrite(bool overwrite, Outcome& refused, std::string& error)
 {
     overwriteQuestion.clear();
     if (const std::string problem = Problem(); !problem.empty())
     {
         error = "Cannot export: " + problem;
-        return Outcome::Failed;
+        refused = Outcome::Failed;
+        return false;
     }
     if (!overwrite)
     {
         overwriteQuestion = ExistingFiles();
-        if (!overwriteQuestion.empty()) return Outcome::AskOverwrite;
+        if (!overwriteQuestion.empty())
+        {
+            refused = Outcome::AskOverwrite;
+            return false;
+        }
     }
+    return true;
+}
+
+ExportForm::Outcome ExportForm::Export(bool overwrite, std::string& error)
+{
+    Outcome refused = Outcome::Failed;
+    if (!CanWrite(overwrite, refused, error)) return refused;
     return ExportTerrain(InputOf(*selected), Options(), {}, &error) ? Outcome::Written : Outcome::Failed;
 }

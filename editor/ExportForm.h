@@ -39,7 +39,11 @@ struct ExportForm
     {
         Written,
         AskOverwrite, // overwriteQuestion lists the files; call again with overwrite = true
-        Failed        // error holds the message for the Error popup
+        Failed,       // error holds the message for the Error popup
+        Started       // the files are being written by a job (the editor's large exports)
     };
     Outcome Export(bool overwrite, std::string& error);
+    // The checks of Export before anything is written: false with Failed (and error) or AskOverwrite
+    // in refused when the files cannot be written yet.
+    bool CanWrite(bool overwrite, Outcome& refused, std::string& error);
 };

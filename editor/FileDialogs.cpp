@@ -4,6 +4,7 @@
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 #include "engine/Engine.h"
+#include "io/FileBytes.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -14,6 +15,7 @@
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -163,15 +165,31 @@ bool SaveTerrainForm::ImagesWithoutFormat() const
            (saveNormal && selected->normalTexture) || (saveSpecular && selected->specularTexture);
 }
 
-SaveTerrainForm::Outcome SaveTerrainForm::Save() const
+SaveTerrainForm::Outcome SaveTerrainForm::Save(const Progress& progress) const
 {
     Outcome outcome;
     outcome.imagesSkipped = ImagesWithoutFormat();
     const std::vector<PlannedFile> files = Plan(*this);
     // A name from elsewhere could lead out of the chosen folder; such a name writes nothing.
     const std::string nameProblem = selected ? TerrainName::Problem(selected->name) : std::string();
+    // Progress by the files' rough sizes: a mesh line is some forty times a pixel's bytes.
+    const auto weight = [](const PlannedFile& file) { return file.texture != nullptr ? 1.0 : 40.0; };
+    double total = 0.0;
+    for (const PlannedFile& file : files)
+        total += weight(file);
+    double done = 0.0;
     for (const PlannedFile& file : files)
     {
+        const double start = done / std::max(total, 1.0);
+        const double span = weight(file) / std::max(total, 1.0);
+        done += weight(file);
+        if (progress && !progress(static_cast<float>(start), file.path))
+        {
+            outcome.cancelled = true;
+            break;
+        }
+        const auto meshProgress = [&](float share)
+        { return !progress || progress(static_cast<float>(start + span * share), file.path); };
         std::string reason;
         bool written = false;
         if (!nameProblem.empty())
@@ -180,8 +198,15 @@ SaveTerrainForm::Outcome SaveTerrainForm::Save() const
             written = file.texture->Save(file.path, &reason);
         else if (file.water)
             written = selected->waterPlane->SaveAsObj(file.path, &reason);
+        else if (progress)
+            written = selected->SaveAsObj(file.path, &reason, meshProgress);
         else
             written = selected->SaveAsObj(file.path, &reason);
+        if (!written && progress && !progress(static_cast<float>(start + span), file.path))
+        {
+            outcome.cancelled = true; // the file that was being written left nothing behind
+            break;
+        }
         if (written)
             outcome.written.push_back(file.path);
         else
@@ -198,6 +223,14 @@ std::string SavedNotice(const SaveTerrainForm::Outcome& outcome)
     if (outcome.imagesSkipped)
         text += std::string(" (") + kNoImagesNote + ")";
     return text + ".";
+}
+
+std::string CancelledSaveNotice(const SaveTerrainForm::Outcome& outcome)
+{
+    if (outcome.written.empty())
+        return "Save Terrain cancelled: nothing was written.";
+    return "Save Terrain cancelled after " + JoinFileNames(outcome.written) + " in " +
+           FolderOf(outcome.written.front()) + "; the other files were not written.";
 }
 
 std::string SaveFailureText(const SaveTerrainForm::Outcome& outcome)
@@ -235,6 +268,12 @@ void CenterNextWindow(float width, float height, ImGuiCond condition, float fitH
 
 std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
 {
+    uint64_t bytes = 0;
+    if (FileBytes::Size(path, bytes, nullptr) && bytes >= background.objBytes)
+    {
+        StartLoadTerrain(path);
+        return nullptr;
+    }
     auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     std::string error;
     const bool loaded = terrain->LoadObj(path, &error);
@@ -261,6 +300,13 @@ bool Editor::PressSaveTerrain()
 
 void Editor::SaveTerrainFromForm()
 {
+    if (saveTerrainForm.selected && uint64_t{saveTerrainForm.selected->vertexCount} >= background.vertices)
+    {
+        StartSaveTerrain();
+        saveTerrainForm.confirmOverwrite = false;
+        showSaveTerrain = false;
+        return;
+    }
     const SaveTerrainForm::Outcome outcome = saveTerrainForm.Save();
     if (outcome.failed.empty())
         SetNotice(SavedNotice(outcome));

@@ -1,6 +1,7 @@
 #pragma once
 // Values and decisions of the Save Terrain, Load Terrain and New Shader dialogs.
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -30,7 +31,11 @@ struct SaveTerrainForm
         std::vector<std::string> written;                          // paths, in the order written
         std::vector<std::pair<std::string, std::string>> failed;   // path and reason
         bool imagesSkipped = false;                                // images chosen, but no format
+        bool cancelled = false; // progress asked to stop: the files after written were not saved
     };
+    // Share of the work done and the file being written; returning false stops the save (the file
+    // being written leaves nothing behind).
+    using Progress = std::function<bool(float done, const std::string& file)>;
 
     // Choices for textures the terrain lacks are switched off, as the dialog does every frame.
     void DropMissingChoices();
@@ -44,12 +49,15 @@ struct SaveTerrainForm
     std::vector<std::string> ExistingFiles() const;
     // Images are chosen but the format is still the placeholder: "Save" writes no image.
     bool ImagesWithoutFormat() const;
-    // Writes the chosen files, each through the shared atomic writer.
-    Outcome Save() const;
+    // Writes the chosen files, each through the shared atomic writer. Reads the terrain only, so a
+    // worker thread may run it while the terrain is locked.
+    Outcome Save(const Progress& progress = {}) const;
 };
 
 // The one line a save that wrote everything shows: what it wrote and where.
 std::string SavedNotice(const SaveTerrainForm::Outcome& outcome);
+// The notice of a save that was stopped: what was written before it, if anything.
+std::string CancelledSaveNotice(const SaveTerrainForm::Outcome& outcome);
 // The Error popup's text when files failed: each one with its reason, then what was written.
 std::string SaveFailureText(const SaveTerrainForm::Outcome& outcome);
 

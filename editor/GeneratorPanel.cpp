@@ -105,7 +105,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
     // Kept in place while realtime makes it needless, so the rows below do not jump under the pointer.
     ImGui::BeginDisabled(panel.realtimeUpdate);
     if (ImGui::Button("Update mesh"))
-        terrain.ApplyHeightmaps();
+        ApplyLayers(terrain);
     ImGui::EndDisabled();
 
     if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))

@@ -3,6 +3,7 @@
 #include "editor/NewTerrainForm.h"
 #include "engine/Log.h"
 #include "terrain/Terrain.h"
+#include "terrain/TerrainArrays.h"
 
 std::string HeightmapImportForm::NameFromPath(const std::string& path)
 {
@@ -22,12 +23,12 @@ std::string HeightmapImportForm::Problem(const std::vector<std::string>& existin
     return names.NameError(existingNames);
 }
 
-bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error) const
+bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error, const std::function<bool(float)>& progress) const
 {
     HeightImage::ImportOptions checked = options;
     checked.maxSide = NewTerrainForm::kMaxSide;
     HeightGrid read;
-    if (!HeightImage::Read(path, checked, read, &error)) return false;
+    if (!HeightImage::Read(path, checked, read, &error, progress)) return false;
     if (read.width != read.height)
     {
         error = "Cannot import heightmap " + path + ": it is " + std::to_string(read.width) + " x " +
@@ -41,16 +42,18 @@ bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error) const
     return true;
 }
 
+bool HeightmapImportForm::BuildArrays(const HeightGrid& grid, TerrainArrays& out)
+{
+    // Built as the OBJ loader builds a terrain: its grid, then the heights as the base of every later
+    // layer; the textures and normals follow from them.
+    return TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
+}
+
 std::shared_ptr<Terrain> HeightmapImportForm::Build(const HeightGrid& grid, const std::string& name)
 {
-    // Built as the OBJ loader builds a terrain: an empty one, its grid, then the heights as the base
-    // of every later layer, then the textures and normals.
-    auto terrain =
-        std::make_shared<Terrain>(0, 0, grid.vertexDistance, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
-    if (!terrain->BuildMesh(grid.width, grid.height, grid.vertexDistance)) return nullptr;
-    terrain->AddHeights(grid.heights.data(), 1.0f);
-    terrain->basePositions = terrain->positions;
-    terrain->CreateTexturesAndNormals();
+    TerrainArrays arrays;
+    if (!BuildArrays(grid, arrays)) return nullptr;
+    auto terrain = std::make_shared<Terrain>(std::move(arrays));
     terrain->name = name;
     return terrain;
 }

@@ -3,11 +3,13 @@
 // ExportDialogs.cpp.
 #include "io/HeightImage.h"
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class Terrain;
+struct TerrainArrays;
 
 struct HeightmapImportForm
 {
@@ -21,7 +23,10 @@ struct HeightmapImportForm
     std::string Problem(const std::vector<std::string>& existingNames) const;
     // Reads the file (no GL: a worker thread may run it). Refuses what HeightImage::Read refuses and
     // grids that are not square, as New Terrain does, with one message naming the file and the reason.
-    bool Read(HeightGrid& grid, std::string& error) const;
+    // progress, when given, hears the share read and may return false to stop.
+    bool Read(HeightGrid& grid, std::string& error, const std::function<bool(float)>& progress = {}) const;
+    // The terrain's arrays from a grid that Read accepted (no GL: a worker thread may run it).
+    static bool BuildArrays(const HeightGrid& grid, TerrainArrays& out);
     // Builds the terrain from a grid that Read accepted: heights, textures and normals like any other
     // terrain's (needs the GL context).
     static std::shared_ptr<Terrain> Build(const HeightGrid& grid, const std::string& name);

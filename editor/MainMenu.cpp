@@ -17,6 +17,9 @@ void Editor::OnGUI()
 {
     DrawDockSpace();
     DrawMainMenuBar();
+    DrawStatusLine();
+    DrawStartHint();
+    HandleShortcuts();
 
     if (showError)
     {
@@ -103,6 +106,7 @@ void Editor::OnGUI()
     }
 
     ShowProjectDialogs();
+    DrawJobModal();
     NoteFrameActivity();
 }
 
@@ -158,7 +162,7 @@ void Editor::DrawMainMenuBar()
     {
         if (ImGui::BeginMenu("New"))
         {
-            if (ImGui::MenuItem("Terrain"))
+            if (ImGui::MenuItem("Terrain", "Ctrl+N"))
                 showNewTerrain = true;
             if (ImGui::MenuItem("Terrain from heightmap"))
                 showHeightmapImport = true;
@@ -184,6 +188,15 @@ void Editor::DrawMainMenuBar()
         DrawProjectMenuItems();
         if (ImGui::MenuItem("Quit"))
             RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled
+        ImGui::EndMenu();
+    }
+    if (ImGui::BeginMenu("Edit"))
+    {
+        // The settings history of the layer selected in the terrain generator.
+        if (ImGui::MenuItem("Undo layer settings", "Ctrl+Z", false, CanUndoLayerSettings(false)))
+            UndoLayerSettings(false);
+        if (ImGui::MenuItem("Redo layer settings", "Ctrl+Y", false, CanUndoLayerSettings(true)))
+            UndoLayerSettings(true);
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("View"))

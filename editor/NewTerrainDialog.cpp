@@ -113,7 +113,8 @@ void Editor::ShowNewTerrainDialog()
         if (form.CanCreate(names))
         {
             ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-            if (ImGui::Button("Create", buttonSize) && CreateTerrainFromForm())
+            // A large terrain is made by a job: the dialog closes all the same.
+            if (ImGui::Button("Create", buttonSize) && (CreateTerrainFromForm() || !showNewTerrain))
                 ImGui::CloseCurrentPopup();
         }
     }

@@ -1,5 +1,5 @@
 // The project commands in the File menu, their dialogs (Save Project As, Open Project), the
-// unsaved-changes question, Ctrl+S and the window title.
+// unsaved-changes question and the window title.
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
@@ -63,7 +63,7 @@ void Editor::DrawProjectMenuItems()
 {
     ImGui::Separator();
     if (ImGui::MenuItem("New Project")) RequestSessionAction(SessionAction::NewProject);
-    if (ImGui::MenuItem("Open Project...")) project.showOpen = true;
+    if (ImGui::MenuItem("Open Project...", "Ctrl+O")) project.showOpen = true;
     if (ImGui::BeginMenu("Open Recent", !project.recent.paths.empty()))
     {
         const std::vector<std::string> recent = project.recent.paths; // opening reorders the list
@@ -83,10 +83,6 @@ void Editor::DrawProjectMenuItems()
 
 void Editor::ShowProjectDialogs()
 {
-    const ImGuiIO& io = ImGui::GetIO();
-    if (io.KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_S, false) && ImGui::GetTopMostPopupModal() == nullptr)
-        SaveProjectCommand();
-
     UnsavedChangesForm& unsaved = project.unsaved;
     CloseUnshownDialog(unsaved.asking || project.showSaveAs || project.showOpen);
     if (!OtherModalOpen())
@@ -153,18 +149,11 @@ void Editor::ShowProjectDialogs()
                 ImGui::CloseCurrentPopup();
             }
             ImGui::EndPopup();
-            if (save || cancel)
-            {
-                const bool saved = save && SaveProject(form.FilePath());
-                // The question's Save waits for this dialog: go on with the action, or drop it.
-                if (unsaved.Saved(saved) == UnsavedChangesForm::Next::Proceed)
-                {
-                    const SessionAction action = unsaved.pending;
-                    const std::string path = unsaved.openPath;
-                    unsaved.Clear();
-                    PerformSessionAction(action, path);
-                }
-            }
+            // The question's Save waits for this dialog: go on with the action, or drop it.
+            if (save)
+                StartSaveProject(form.FilePath(), [this](bool saved) { QuestionSaveEnded(saved); });
+            else if (cancel)
+                QuestionSaveEnded(false);
         }
         else if (project.showOpen && BeginDialog(kOpenTitle))
         {

@@ -491,21 +491,47 @@ Project Editor::CaptureProject() const
     return p;
 }
 
-bool Editor::RestoreProject(Project&& p, std::string* error)
+bool Editor::BuildProjectTerrains(Project& p, std::vector<BuiltTerrain>& built, std::string* error,
+                                  const std::function<bool(float)>& progress)
 {
-    // Everything is built first; the session is replaced only once nothing can fail.
-    std::vector<std::shared_ptr<Terrain>> newTerrains;
-    for (ProjectTerrain& t : p.terrains)
+    built.clear();
+    built.reserve(p.terrains.size());
+    for (size_t n = 0; n < p.terrains.size(); ++n)
     {
-        BuiltTerrain built;
+        if (progress && !progress(static_cast<float>(n) / static_cast<float>(p.terrains.size())))
+        {
+            if (error != nullptr) *error = "opening was cancelled";
+            return false;
+        }
+        BuiltTerrain terrain;
         std::string reason;
-        if (!TerrainBuild::Build(t, built, &reason))
+        if (!TerrainBuild::Build(p.terrains[n], terrain, &reason))
         {
             if (error != nullptr) *error = reason;
             return false;
         }
-        newTerrains.push_back(RestoreTerrain(t, built, defaultShader));
-        t = ProjectTerrain{}; // its pixels now live in the textures
+        built.push_back(std::move(terrain));
+    }
+    return true;
+}
+
+bool Editor::RestoreProject(Project&& p, std::string* error)
+{
+    // Everything is built first; the session is replaced only once nothing can fail.
+    std::vector<BuiltTerrain> built;
+    if (!BuildProjectTerrains(p, built, error)) return false;
+    RestoreBuiltProject(std::move(p), std::move(built));
+    return true;
+}
+
+void Editor::RestoreBuiltProject(Project&& p, std::vector<BuiltTerrain>&& built)
+{
+    std::vector<std::shared_ptr<Terrain>> newTerrains;
+    for (size_t n = 0; n < p.terrains.size() && n < built.size(); ++n)
+    {
+        newTerrains.push_back(RestoreTerrain(p.terrains[n], built[n], defaultShader));
+        p.terrains[n] = ProjectTerrain{}; // its pixels now live in the textures
+        built[n] = BuiltTerrain{};
     }
 
     std::vector<std::shared_ptr<Camera>> allCameras;
@@ -567,7 +593,6 @@ bool Editor::RestoreProject(Project&& p, std::string* error)
     shaders = std::move(newShaders);
     sceneCounter = p.sceneCounter;
     sceneWindowState.aspectRatioIndex = p.aspectRatioIndex;
-    return true;
 }
 
 void Editor::ClearSessionState()
@@ -614,24 +639,28 @@ bool Editor::OpenProject(const std::string& path)
     std::string reason;
     if (!ProjectFile::Open(path, opened, &reason) || !RestoreProject(std::move(opened), &reason))
     {
-        const std::string message = ProjectFile::OpenMessage(path, reason);
-        Log::Error("{}", message);
-        SetError(message);
-        // A recent project that is gone leaves the list.
-        std::error_code code;
-        const auto& recent = project.recent.paths;
-        if (!std::filesystem::exists(path, code) &&
-            std::find(recent.begin(), recent.end(), path) != recent.end())
-        {
-            project.recent.Remove(path);
-            project.recent.Save();
-        }
+        ReportOpenFailure(path, reason);
         return false;
     }
     project.path = path;
     project.recent.Add(path);
     MarkSessionSaved();
     return true;
+}
+
+void Editor::ReportOpenFailure(const std::string& path, const std::string& reason)
+{
+    const std::string message = ProjectFile::OpenMessage(path, reason);
+    Log::Error("{}", message);
+    SetError(message);
+    // A recent project that is gone leaves the list.
+    std::error_code code;
+    const auto& recent = project.recent.paths;
+    if (!std::filesystem::exists(path, code) && std::find(recent.begin(), recent.end(), path) != recent.end())
+    {
+        project.recent.Remove(path);
+        project.recent.Save();
+    }
 }
 
 void Editor::NewProject()
@@ -668,8 +697,12 @@ void Editor::AnswerUnsavedChanges(UnsavedChangesForm::Answer answer)
     UnsavedChangesForm& form = project.unsaved;
     UnsavedChangesForm::Next next = form.Respond(answer, !project.path.empty());
     if (next == UnsavedChangesForm::Next::Save)
-        next = form.Saved(SaveProject(project.path));
-    else if (next == UnsavedChangesForm::Next::SaveAs)
+    {
+        // The action goes ahead once the save has ended well (at once, or when its job ends).
+        StartSaveProject(project.path, [this](bool saved) { QuestionSaveEnded(saved); });
+        return;
+    }
+    if (next == UnsavedChangesForm::Next::SaveAs)
     {
         // The Save Project As dialog reports back through UnsavedChangesForm::Saved.
         project.saveAs.path = project.saveAs.path.empty() ? "output/untitled" : project.saveAs.path;
@@ -686,6 +719,16 @@ void Editor::AnswerUnsavedChanges(UnsavedChangesForm::Answer answer)
     }
 }
 
+void Editor::QuestionSaveEnded(bool saved)
+{
+    UnsavedChangesForm& form = project.unsaved;
+    if (form.Saved(saved) != UnsavedChangesForm::Next::Proceed) return;
+    const SessionAction action = form.pending;
+    const std::string path = form.openPath;
+    form.Clear();
+    PerformSessionAction(action, path);
+}
+
 void Editor::PerformSessionAction(SessionAction action, const std::string& path)
 {
     switch (action)
@@ -698,7 +741,7 @@ void Editor::PerformSessionAction(SessionAction action, const std::string& path)
         NewProject();
         break;
     case SessionAction::OpenProject:
-        OpenProject(path);
+        StartOpenProject(path);
         break;
     case SessionAction::None:
         break;
@@ -707,6 +750,17 @@ void Editor::PerformSessionAction(SessionAction action, const std::string& path)
 
 void Editor::OnWindowCloseRequest()
 {
+    if (jobs.Busy())
+    {
+        // Work that is stopped changes nothing; work that cannot stop is waited for. Then the close
+        // goes on as usual (the unsaved-changes question included), from Update.
+        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
+        closeAfterJobs = true;
+        for (const JobView& view : jobs.Running())
+            jobs.Cancel(view.id);
+        Wake();
+        return;
+    }
     if (!HasUnsavedChanges()) return; // the window closes after this frame
     if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
     RequestSessionAction(SessionAction::CloseWindow);
@@ -721,7 +775,7 @@ void Editor::SaveProjectCommand()
     }
     else
     {
-        SaveProject(project.path);
+        StartSaveProject(project.path);
     }
 }
 

@@ -69,6 +69,14 @@ std::shared_ptr<Terrain::Heightmap> LayerPanelState::AddErosion(Terrain& terrain
 void LayerPanelState::ApplyInRealtime(Terrain& terrain) const
 {
     if (realtimeUpdate)
+        Apply(terrain);
+}
+
+void LayerPanelState::Apply(Terrain& terrain) const
+{
+    if (applyLayers)
+        applyLayers(terrain);
+    else
         terrain.ApplyHeightmaps();
 }
 
@@ -150,8 +158,7 @@ void LayerPanelState::Regenerate(Terrain& terrain, Terrain::Heightmap& layer) co
 {
     if (!layer.isTexture)
         layer.Update();
-    if (realtimeUpdate)
-        terrain.ApplyHeightmaps();
+    ApplyInRealtime(terrain);
 }
 
 void LayerPanelState::SetNoiseType(Terrain::Heightmap::Settings& settings, int entry)

@@ -6,6 +6,7 @@
 
 #include <imgui.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,6 +45,9 @@ struct LayerPanelState
     std::string loadFileName;
     const char* loadExtension = kNoExtension;
     bool layerEditorOpen = false;
+    // How the panel applies the layer stack (Update mesh, realtime): the editor runs a long apply as a
+    // job; unset, Terrain::ApplyHeightmaps at once.
+    std::function<void(Terrain&)> applyLayers;
 
     // "Add a heightmap": a noise layer of the terrain's size named "Heightmap_" + its index, with its
     // first history entry. The selection does not change. In realtime mode adding, moving, deleting
@@ -83,4 +87,5 @@ struct LayerPanelState
 
 private:
     void ApplyInRealtime(Terrain& terrain) const;
+    void Apply(Terrain& terrain) const;
 };

@@ -10,6 +10,7 @@
 #include "render/Scene.h"
 #include "terrain/Terrain.h"
 
+#include <GLFW/glfw3.h>
 #include <imgui.h>
 
 #include <cstdint>
@@ -61,6 +62,8 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
             {
                 if (ImGui::MenuItem("Manage objects"))
                     scene.showManage = !scene.showManage;
+                if (ImGui::MenuItem("Frame terrain", "F", false, scene.terrain && !scene.terrain->IsEmpty()))
+                    FrameTerrain(scene);
                 if (ImGui::Checkbox("Use wireframe mode", &scene.framebuffer->wireframe))
                     Log::Trace("Framebuffer ID: {} changed to wireframe mode", scene.framebuffer->fbo);
                 ImGui::EndMenu();
@@ -97,6 +100,7 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
         }
 
         const ImVec2 imageSize = state.ImageSize(scene, ImGui::GetContentRegionAvail());
+        const ImVec2 imagePos = ImGui::GetCursorPos();
         gui::Image(scene.framebuffer->colorTexture, imageSize);
         // Flying starts with the right button over the picture, as a left click would have focused
         // the window first.
@@ -104,6 +108,22 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
             ImGui::SetWindowFocus();
         if (ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows))
             focusedScene = scenePtr;
+        // A new scene's camera starts near the origin, inside or under a terrain of any size: until it
+        // moves, the picture offers to frame the terrain.
+        const bool canFrame = scene.terrain && !scene.terrain->IsEmpty();
+        if (canFrame && scene.camera->IsNewSceneView())
+        {
+            const ImVec2 end = ImGui::GetCursorPos();
+            ImGui::SetCursorPos(ImVec2(imagePos.x + 12.0f, imagePos.y + 12.0f));
+            if (ImGui::Button("Frame terrain (F)##frame"))
+                FrameTerrain(scene);
+            if (ImGui::IsItemHovered())
+                ImGui::SetTooltip("Moves the camera above the terrain so that all of it is in view.");
+            ImGui::SetCursorPos(end);
+        }
+        if (canFrame && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) &&
+            !ImGui::GetIO().WantTextInput && !ImGui::GetIO().KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_F, false))
+            FrameTerrain(scene);
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))
             scene.camera->FlyControl(FlyInput::FromWindow(Engine::Get().window.handle));
@@ -143,6 +163,11 @@ void Editor::ShowTerrainGenerator(Scene& scene)
     {
         // A terrain whose file was refused has no grid to shape, paint or flood.
         ImGui::TextUnformatted("This terrain is empty: it could not be loaded.");
+    }
+    else if (IsBusy(terrain.get()))
+    {
+        // A job reads or changes the terrain: nothing else may touch it until the job ends.
+        ImGui::TextUnformatted(("Terrain " + terrain->name + " is busy; it is free again when the work ends.").c_str());
     }
     else if (ImGui::BeginTabBar("Tab bar"))
     {

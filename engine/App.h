@@ -37,4 +37,8 @@ public:
     // True when nothing would change without input: the engine then waits for events (with a short
     // timeout) before the next frame instead of drawing the same picture again.
     virtual bool CanWaitForEvents() { return false; }
+    // How long the engine may wait for input before the next frame (0: not at all). The base waits
+    // up to idleSeconds when CanWaitForEvents allows it; an application with work in the background
+    // may ask for a shorter wait, to keep drawing its progress without drawing flat out.
+    virtual double EventWaitSeconds(double idleSeconds) { return CanWaitForEvents() ? idleSeconds : 0.0; }
 };

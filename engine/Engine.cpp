@@ -110,8 +110,9 @@ void Engine::Update()
 {
     // With nothing to animate, sleep until input arrives (or a moment passes) instead of drawing the
     // same picture again; the frame then runs as always.
-    if (app != nullptr && app->CanWaitForEvents())
-        glfwWaitEventsTimeout(kIdleWaitSeconds);
+    const double wait = app != nullptr ? app->EventWaitSeconds(kIdleWaitSeconds) : 0.0;
+    if (wait > 0.0)
+        glfwWaitEventsTimeout(wait);
     time = glfwGetTime();
     deltaTime = time - lastTime;
     lastTime = time;

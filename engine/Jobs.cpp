@@ -9,6 +9,10 @@
 #include <new>
 #include <system_error>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 // ---------------------------------------------------------------------------------------------
 // The worker's side
 
@@ -51,6 +55,11 @@ JobRunner::Job::~Job() = default;
 JobRunner::JobRunner() = default;
 
 JobRunner::~JobRunner()
+{
+    Abandon();
+}
+
+void JobRunner::Abandon()
 {
     std::vector<std::unique_ptr<Job>> remaining;
     {
@@ -108,6 +117,11 @@ JobRunner::Started JobRunner::Launch(std::unique_ptr<Job> job, Request request, 
 
 void JobRunner::RunWork(Job& job)
 {
+    // The work yields to the GUI thread when both want a core, so the window keeps drawing its
+    // progress on a busy machine; the threads it starts inherit this. Best effort: a refusal changes
+    // nothing but that.
+    const id_t thread = static_cast<id_t>(syscall(SYS_gettid));
+    setpriority(PRIO_PROCESS, thread, std::min(getpriority(PRIO_PROCESS, thread) + 5, 19));
     JobContext context(job.state);
     JobOutcome::Status status = JobOutcome::Status::Completed;
     std::string error;

@@ -135,6 +135,9 @@ class JobRunner
     // Asks every running job to cancel and waits for all of them; completion steps and finished
     // callbacks of jobs that had not ended are not run (the GUI is going away).
     ~JobRunner();
+    // What the destructor does, earlier: for an owner that must drop the jobs (and what their work
+    // holds) while something they hold on to still exists, such as a GL context.
+    void Abandon();
     JobRunner(const JobRunner&) = delete;
     JobRunner& operator=(const JobRunner&) = delete;
 

@@ -430,7 +430,7 @@ ObjResult ObjReader::ParseTerrain(std::string_view text, ObjData& data)
 // File reading: large chunks, each cut after its last line feed; the rest moves to the next chunk.
 
 ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes,
-                                 ObjReadOptions options)
+                                 ObjReadOptions options, const std::function<bool(float)>& progress)
 {
     std::FILE* file = std::fopen(path.c_str(), "rb");
     if (!file) return {ObjStatus::CannotOpen, "it cannot be opened"};
@@ -451,9 +451,13 @@ ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t 
     size_t capacity = chunkBytes > 0 ? chunkBytes : 1;
     std::unique_ptr<char[]> buffer(new char[capacity]);
     size_t carried = 0;
+    size_t readBytes = 0;
     for (;;)
     {
+        if (progress && !progress(fileBytes > 0 ? static_cast<float>(static_cast<double>(readBytes) / fileBytes) : 0.0f))
+            return {ObjStatus::Cancelled, "reading was cancelled"};
         const size_t got = std::fread(buffer.get() + carried, 1, capacity - carried, file);
+        readBytes += got;
         if (got == 0)
         {
             if (std::ferror(file)) return {ObjStatus::CannotOpen, "it cannot be read"};

@@ -3,6 +3,7 @@
 // Any byte sequence is safe to read: problems come back as a reason, never as a crash.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -42,7 +43,8 @@ enum class ObjStatus
     CannotOpen, // missing or unreadable file
     Malformed,  // text that does not follow the layout (bad number, header, corner...)
     NoNormals,  // no face corner carries a normal index
-    NotATerrain // well formed, but not a terrain grid (a water file, a wrong count...)
+    NotATerrain, // well formed, but not a terrain grid (a water file, a wrong count...)
+    Cancelled    // the progress callback asked to stop
 };
 
 struct ObjResult
@@ -101,10 +103,11 @@ namespace ObjReader
 {
 // Reads everything, then judges it as a terrain (CheckTerrain). data is filled as far as it was read.
 ObjResult ParseTerrain(std::string_view text, ObjData& data);
-// The same from a file, read in chunks of chunkBytes (grown for a longer line).
+// The same from a file, read in chunks of chunkBytes (grown for a longer line). progress, when
+// given, hears the share of the file read after each chunk; returning false stops with Cancelled.
 inline constexpr size_t kReadChunkBytes = size_t(16) << 20;
 ObjResult ReadTerrain(const std::string& path, ObjData& data, size_t chunkBytes = kReadChunkBytes,
-                      ObjReadOptions options = {});
+                      ObjReadOptions options = {}, const std::function<bool(float)>& progress = {});
 
 // Whether the arrays make a W x H terrain the loader can use: normals in the faces, a header, W and H
 // of at least 2, W x H vertices with one texture coordinate each, three indices in every corner,

@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
@@ -368,6 +369,24 @@ class Output
     void* context;
 };
 
+// The share of record lines formatted so far, for a caller's progress; a false answer stops the
+// writing at the next batch.
+struct LineProgress
+{
+    const std::function<bool(float)>* callback = nullptr;
+    double total = 1.0;
+    uint64_t done = 0;
+    bool stopped = false;
+
+    bool Advance(uint64_t lines)
+    {
+        done += lines;
+        if (!stopped && callback != nullptr && *callback && !(*callback)(static_cast<float>(done / total)))
+            stopped = true;
+        return !stopped;
+    }
+};
+
 // ---------------------------------------------------------------------------------------------
 // File layout
 
@@ -394,14 +413,21 @@ char* Floats(char* p, const float* values, int count)
 // Formatting is most of the work, so large sections are formatted in batches, each batch split over
 // the cores into a slot per line range, and handed to the output in order (the bytes do not depend
 // on the thread count). The output writes one batch while the next is being formatted.
-template <typename LineFormatter> void WriteLines(Output& out, uint32_t count, const LineFormatter& line)
+template <typename LineFormatter>
+void WriteLines(Output& out, uint32_t count, LineProgress& progress, const LineFormatter& line)
 {
     constexpr uint32_t kBatchLines = 1u << 16;
     constexpr size_t kMinLinesPerThread = 16384;
+    if (progress.stopped) return;
     if (Parallel::ThreadCount() <= 1 || count < 2 * kMinLinesPerThread)
     {
-        for (uint32_t k = 0; k < count; ++k)
-            out.Commit(line(out.Line(), k));
+        for (uint32_t first = 0; first < count; first += kBatchLines)
+        {
+            const uint32_t last = std::min(count, first + kBatchLines);
+            for (uint32_t k = first; k < last; ++k)
+                out.Commit(line(out.Line(), k));
+            if (!progress.Advance(last - first)) return;
+        }
         return;
     }
     struct Batch
@@ -437,12 +463,14 @@ template <typename LineFormatter> void WriteLines(Output& out, uint32_t count, c
                                  for (const auto& [begin, bytes] : batch.ranges)
                                      out.Write(batch.text.get() + begin * Output::kMaxLine, bytes);
                              });
+        if (!progress.Advance(lines)) break;
     }
     writing.get();
 }
 
-uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
+uint32_t WriteMesh(const ObjMeshView& mesh, Output& out, LineProgress& progress)
 {
+    progress.total = std::max(1.0, 3.0 * mesh.vertexCount + mesh.indexCount / 3);
     out.Append("# OBJ file created by or for Velmoran:\n");
     char size[32];
     char* s = size;
@@ -454,7 +482,7 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
 
     const uint32_t n = mesh.vertexCount;
     HeaderLine(out, mesh.name, " vertices:");
-    WriteLines(out, n,
+    WriteLines(out, n, progress,
                [&](char* p, uint32_t k)
                {
                    *p++ = 'v';
@@ -462,7 +490,7 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
                });
 
     HeaderLine(out, mesh.name, " texture coords:");
-    WriteLines(out, n,
+    WriteLines(out, n, progress,
                [&](char* p, uint32_t k)
                {
                    *p++ = 'v';
@@ -475,7 +503,7 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
     HeaderLine(out, mesh.name, " vertex normals:");
     std::unique_ptr<uint32_t[]> normalNumber(new uint32_t[n]); // every element written by NumberNormals
     const uint32_t normalLines = NumberNormals(mesh.normals, n, normalNumber.get());
-    WriteLines(out, n,
+    WriteLines(out, n, progress,
                [&](char* p, uint32_t k)
                {
                    if ((normalNumber[k] & kFirstUse) == 0) return p;
@@ -485,7 +513,7 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out)
                });
 
     HeaderLine(out, mesh.name, " faces:");
-    WriteLines(out, mesh.indexCount / 3,
+    WriteLines(out, mesh.indexCount / 3, progress,
                [&](char* p, uint32_t t)
                {
                    *p++ = 'f';
@@ -524,7 +552,7 @@ bool StringSink(void* context, const char* data, size_t size)
 } // namespace
 
 bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats,
-                         std::string* error)
+                         std::string* error, const std::function<bool(float)>& progress)
 {
     // Text mode: a platform whose text files end lines with CR LF writes them that way.
     AtomicFile file(path);
@@ -536,7 +564,16 @@ bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjW
         return false;
     }
     Output out(FileSink, file.File());
-    const uint32_t normalLines = WriteMesh(mesh, out);
+    LineProgress lines;
+    lines.callback = &progress;
+    const uint32_t normalLines = WriteMesh(mesh, out, lines);
+    if (lines.stopped)
+    {
+        file.Abandon();
+        Log::Info("Saving {} was cancelled.", path);
+        if (error) *error = "cancelled";
+        return false;
+    }
     const bool written = out.Flush();
     const int code = errno;
     if (!written) file.Abandon();
@@ -580,7 +617,8 @@ std::string ObjWriter::WriteString(const ObjMeshView& mesh)
 {
     std::string text;
     Output out(StringSink, &text);
-    WriteMesh(mesh, out);
+    LineProgress progress;
+    WriteMesh(mesh, out, progress);
     out.Flush();
     return text;
 }

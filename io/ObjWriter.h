@@ -3,6 +3,7 @@
 // benchmarks and the fuzz seeds produce the same bytes as the program without a GL context.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,8 +41,10 @@ bool MakeView(std::string_view name, uint32_t width, uint32_t height, uint32_t v
 // complete). When it cannot be created, logs "SaveAsObj cannot open file <path>" at err level,
 // creates nothing and returns false; a write error is logged too and also returns false. error,
 // when given, receives the reason.
+// progress, when given, hears the share of the lines written; returning false stops the file, which
+// then leaves nothing behind (false, error "cancelled").
 bool WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats = nullptr,
-               std::string* error = nullptr);
+               std::string* error = nullptr, const std::function<bool(float)>& progress = {});
 
 // The same text in memory.
 std::string WriteString(const ObjMeshView& mesh);

@@ -4,6 +4,7 @@
 #include "render/Shader.h"
 
 #include <GLFW/glfw3.h>
+#include <glm/common.hpp>
 #include <glm/geometric.hpp>
 #include <glm/gtc/matrix_transform.hpp>
 
@@ -113,4 +114,79 @@ void Camera::FlyControl(const FlyInput& input)
     pitch += static_cast<float>(input.lastCursorPos.y - input.cursorPos.y);
 
     Update();
+}
+
+CameraFraming FrameBox(const glm::vec3& boxMin, const glm::vec3& boxMax, const Camera& camera)
+{
+    // The share of the view the box may fill, and how far outside its footprint and above its top the
+    // eye stays.
+    constexpr float kFill = 0.9f;
+    constexpr float kOutside = 1.1f;
+    CameraFraming framing;
+    const glm::vec3 centre = 0.5f * (boxMin + boxMax);
+    const glm::vec3 extent = glm::max(boxMax - boxMin, glm::vec3(0.0f));
+    // Looking along the shorter side puts the longer one across the (wider than high) view.
+    framing.yaw = extent.x >= extent.z ? 90.0f : 0.0f;
+    framing.pitch = -35.0f;
+    const float yawRadians = glm::radians(framing.yaw);
+    const float pitchRadians = glm::radians(framing.pitch);
+    framing.front = glm::normalize(glm::vec3(std::cos(yawRadians) * std::cos(pitchRadians), std::sin(pitchRadians),
+                                             std::sin(yawRadians) * std::cos(pitchRadians)));
+    const glm::vec3 right = glm::normalize(glm::cross(framing.front, camera.up));
+    const glm::vec3 up = glm::cross(right, framing.front);
+
+    const float tanY = std::tan(0.5f * camera.fov * kDegreesToRadians) * kFill;
+    const float tanX = tanY * camera.aspectRatio;
+    // The eye sits at distance d behind the centre along front. A corner at (a, b, e) in the view's
+    // right, up and front axes (from the centre) is inside the perspective frustum when |a| <= (d + e)
+    // tanX and |b| <= (d + e) tanY, and beyond the near plane when d + e > zNear. The box is convex,
+    // so with its eight corners inside, all of it is.
+    const float cosPitch = std::cos(pitchRadians);
+    const float sinPitch = -std::sin(pitchRadians);
+    const float depthAlongView = framing.yaw == 90.0f ? extent.z : extent.x;
+    float distance = std::max(kOutside * 0.5f * depthAlongView / cosPitch, kOutside * 0.5f * extent.y / sinPitch);
+    float halfWidth = 0.0f;
+    float halfHeight = 0.0f;
+    float farthest = 0.0f;
+    for (int corner = 0; corner < 8; ++corner)
+    {
+        const glm::vec3 point((corner & 1) ? boxMax.x : boxMin.x, (corner & 2) ? boxMax.y : boxMin.y,
+                              (corner & 4) ? boxMax.z : boxMin.z);
+        const glm::vec3 d = point - centre;
+        const float a = std::fabs(glm::dot(d, right));
+        const float b = std::fabs(glm::dot(d, up));
+        const float e = glm::dot(d, framing.front);
+        halfWidth = std::max(halfWidth, a);
+        halfHeight = std::max(halfHeight, b);
+        farthest = std::max(farthest, e);
+        if (camera.perspective)
+            distance = std::max({distance, a / tanX - e, b / tanY - e});
+        distance = std::max(distance, 2.0f * camera.zNear - e);
+    }
+    framing.position = centre - framing.front * distance;
+    framing.viewHeight = std::max(2.0f * halfHeight, 2.0f * halfWidth / std::max(camera.aspectRatio, 1e-6f)) / kFill;
+    framing.zFar = std::max(camera.zFar, kOutside * (distance + farthest));
+    framing.speed = std::max(std::max(extent.x, extent.z), 1e-3f) / Camera::kFramedCrossingSeconds;
+    return framing;
+}
+
+void Camera::Frame(const glm::vec3& boxMin, const glm::vec3& boxMax)
+{
+    const CameraFraming framing = FrameBox(boxMin, boxMax, *this);
+    rotate = false;
+    position = framing.position;
+    front = framing.front; // kept by an orthographic camera, whose Update leaves it
+    yaw = framing.yaw;
+    pitch = framing.pitch;
+    speed = framing.speed;
+    zFar = framing.zFar;
+    if (!perspective) viewHeight = framing.viewHeight;
+    Update(0.0); // no orbit: the time plays no part
+}
+
+bool Camera::IsNewSceneView() const
+{
+    const Camera start;
+    return !rotate && position == start.position && yaw == start.yaw && pitch == start.pitch &&
+           speed == start.speed;
 }

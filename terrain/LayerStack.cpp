@@ -100,7 +100,7 @@ Entry Entry::Erode(const Erosion::Settings& settings, ErosionCache* cache)
 
 bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
            float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
-           CacheUse use)
+           CacheUse use, const ApplyProgress& progress)
 {
     const size_t vertices = size_t{width} * height;
     std::vector<Layers::LayerView> views;
@@ -119,6 +119,7 @@ bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_
         from = positions;
         if (e == count) return true;
 
+        const size_t index = e;
         const Entry& entry = entries[e++];
         if (entry.cache == nullptr) continue;
         heights.resize(vertices);
@@ -136,7 +137,12 @@ bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_
         if (!cache.valid || cache.key != key)
         {
             if (use == CacheUse::CachedOnly) return false;
-            cache.result = RunErosion(std::move(heights), width, height, vertexDistance, key.settings);
+            Erosion::Progress runProgress;
+            if (progress) runProgress = [&progress, index](float fraction) { return progress(index, fraction); };
+            ErosionResult fresh = RunErosion(std::move(heights), width, height, vertexDistance, key.settings,
+                                             runProgress);
+            if (fresh.status == Erosion::Status::Cancelled) return false;
+            cache.result = std::move(fresh);
             cache.key = key;
             cache.valid = true;
             ++cache.generation;

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace LayerStack
@@ -76,10 +77,14 @@ enum class CacheUse
     CachedOnly // an erosion entry whose cache does not match stops the apply (Apply returns false)
 };
 
+// How far the erosion run of entry (its index in the list) is, 0 to 1; returning false stops it.
+using ApplyProgress = std::function<bool(size_t entry, float fraction)>;
+
 // positions = basePositions (x, y, z per vertex) with the entries applied in order; range receives the
-// height range. basePositions may be positions itself. Returns false only with CachedOnly, when an
-// erosion entry would have to run (positions then hold a partial result).
+// height range. basePositions may be positions itself. Returns false with CachedOnly, when an
+// erosion entry would have to run, and when progress stopped a run (that entry's cache is left as it
+// was; positions then hold a partial result).
 bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
            float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
-           CacheUse use = CacheUse::Run);
+           CacheUse use = CacheUse::Run, const ApplyProgress& progress = {});
 } // namespace LayerStack

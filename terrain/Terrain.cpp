@@ -8,6 +8,7 @@
 #include "terrain/Heightmap.h"
 #include "terrain/LayerStack.h"
 #include "terrain/Layers.h"
+#include "terrain/TerrainArrays.h"
 #include "terrain/TerrainGrid.h"
 #include "terrain/WaterPlane.h"
 
@@ -29,12 +30,8 @@ bool AcceptGrid(Terrain& terrain, uint32_t width, uint32_t height, float vertexD
     terrain.minHeight = 0.0f;
     terrain.maxHeight = 0.0f;
     if (width == 0 || height == 0) return false;
-    // The mesh counts and GL draw counts are 32-bit.
-    const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
-    if (uint64_t{width} * height * 3 > UINT32_MAX || indexTotal > UINT32_MAX)
+    if (!GridCountsFit(width, height)) // the mesh counts and GL draw counts are 32-bit
     {
-        Log::Error("Terrain {} x {} is too large: its vertex or index count does not fit 32 bits.", width,
-                   height);
         terrain.vertexCount = 0; // an empty terrain, whose counts hold no wrapped product
         terrain.indexCount = 0;
         return false;
@@ -61,123 +58,75 @@ template <typename Work> std::future<void> Beside(Work work)
 }
 } // namespace
 
+// The CPU step (TerrainArrays::Generate: the grid, the generator, the shift to zero, every array
+// written once) and the GL step (the textures, the normals computed beside the uploads, and the
+// whole mesh uploaded once).
 Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
                  float parameter2, uint32_t iterations)
+    : Terrain(TerrainArrays::Generate(width, height, vertexDistance, generator, parameter1, parameter2, iterations))
 {
-    this->width = width;
-    this->height = height;
-    vertexCount = width * height;
-    indexCount = 0;
-    this->vertexDistance = vertexDistance;
-    maxHeight = -3.4028235e38f;
-    minHeight = 3.4028235e38f;
-    generatorRecord = {generator, parameter1, parameter2, iterations, 0, false};
+}
 
-    if (generator == Generator::DiamondSquare)
-    {
-        if (width != height)
-        {
-            Log::Warn(
-                "Terrain created with the diamond square algorithm cannot be of different width and height.");
-            return;
-        }
-        if (!Generators::IsDiamondSquareSize(width, height))
-            Log::Error(
-                "Tried to generate diamond square with wrong diameters. Diameter = {} (Has to be 2^n + 1)",
-                width);
-    }
-    if (!AcceptGrid(*this, width, height, vertexDistance)) return;
-
-    // The flat grid, the generator's heights added to it and the shift to zero, as BuildMesh,
-    // AddHeights and ShiftHeightsToZero do them, but with every array written once and nothing
-    // uploaded yet: the generator fills a scratch array, the positions are then written once with
-    // their final heights, and CreateTexturesAndNormals uploads the whole mesh once. Texture
-    // coordinates and triangles do not depend on the heights; they are built beside the generator.
-    std::future<void> grid = Beside(
-        [this]
-        {
-            TerrainGrid::GridTexCoords(this->width, this->height, texCoords);
-            TerrainGrid::GridIndices(this->width, this->height, indices);
-        });
-    const size_t count = vertexCount;
-    std::unique_ptr<float[]> generated;
-    std::vector<float> faultArray;
-    const float* heights = nullptr;
-    switch (generator)
-    {
-    case Generator::Flat:
-        break;
-    case Generator::DiamondSquare:
-    {
-        generated.reset(new float[count]); // diamond-square writes every point of an accepted size
-        LargeArrays::AdviseHugePages(generated.get(), count * sizeof(float));
-        GeneratorRandom random;
-        generatorRecord.seed = random.seed; // what a project needs to rebuild the same heights
-        if (Generators::DiamondSquare(width, height, parameter1, parameter2, random, generated.get(), 1))
-            heights = generated.get();
-        else
-            Log::Error(
-                "Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
-                width, height);
-        break;
-    }
-    case Generator::RandomFault:
-    {
-        GeneratorRandom random;
-        generatorRecord.seed = random.seed;
-        Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, faultArray);
-        heights = faultArray.data();
-        break;
-    }
-    }
-    float shift = 0.0f;
-    if (heights != nullptr)
-    {
-        // The range AddHeights finds, then ShiftHeightsToZero.
-        TerrainGrid::HeightRange range;
-        for (size_t k = 0; k < count; ++k)
-            range.Add(0.0f + 1.0f * heights[k]);
-        minHeight = range.min;
-        maxHeight = range.max;
-        shift = minHeight;
-        maxHeight -= minHeight;
-        minHeight = 0.0f;
-    }
-    TerrainGrid::GridPositions(width, height, vertexDistance, heights, shift, positions);
-    generated.reset();
-    faultArray = std::vector<float>();
-    grid.get();
-    SetWholeMeshEntry(*this);
-
-    LargeArrays::Copy(basePositions, positions);
-    CreateTexturesAndNormals();
+Terrain::Terrain(TerrainArrays&& arrays)
+{
+    Adopt(std::move(arrays));
 }
 
 Terrain::~Terrain() = default;
 
-void Terrain::CreateTexturesAndNormals()
+void Terrain::Adopt(TerrainArrays&& arrays)
 {
-    // The heightmap pixels, the normals and the normal texture's pixels are computed beside the
-    // uploads of the texture coordinates, triangles and positions; each array is written once (no
-    // flat normals or empty normal texture first) and the mesh goes to GL once with its final
-    // arrays. The messages keep their order.
+    width = arrays.width;
+    height = arrays.height;
+    vertexCount = arrays.vertexCount;
+    indexCount = arrays.indexCount;
+    vertexDistance = arrays.vertexDistance;
+    minHeight = arrays.minHeight;
+    maxHeight = arrays.maxHeight;
+    generatorRecord = arrays.generatorRecord;
+    if (!arrays.hasGrid) return;
+    positions = std::move(arrays.positions);
+    basePositions = std::move(arrays.basePositions);
+    indices = std::move(arrays.indices);
+    texCoords = std::move(arrays.texCoords);
+    std::unique_ptr<uint8_t[]> normalPixels;
+    if (arrays.normalPixels && arrays.normals.size() == positions.size())
+    {
+        normals = std::move(arrays.normals);
+        normalPixels = std::move(arrays.normalPixels);
+    }
+    SetWholeMeshEntry(*this);
+    CreateTexturesAndNormals(std::move(arrays.heightmapPixels), std::move(normalPixels));
+}
+
+void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes, std::unique_ptr<uint8_t[]> normalBytes)
+{
+    // The heightmap pixels, the normals and the normal texture's pixels (unless they were computed
+    // ahead) are computed beside the uploads of the texture coordinates, triangles and positions;
+    // each array is written once (no flat normals or empty normal texture first) and the mesh goes
+    // to GL once with its final arrays. The messages keep their order.
     const size_t count = static_cast<size_t>(width) * height;
-    std::unique_ptr<uint8_t[]> heightBytes;
-    std::unique_ptr<uint8_t[]> normalBytes;
     const bool needHeightmap = !heightmapTexture;
-    std::future<void> derived = Beside(
-        [&]
-        {
-            if (needHeightmap) heightBytes = CreateHeightmapBuffer();
-            normalBytes = LargeArrays::UninitializedBytes(3 * count);
-            TerrainGrid::VertexNormals(positions.data(), width, height, normals, normalBytes.get());
-        });
+    const bool computeHeightmap = needHeightmap && !heightBytes;
+    const bool computeNormals = !normalBytes;
+    std::future<void> derived;
+    if (computeHeightmap || computeNormals)
+        derived = Beside(
+            [&]
+            {
+                if (computeHeightmap) heightBytes = CreateHeightmapBuffer();
+                if (computeNormals)
+                {
+                    normalBytes = LargeArrays::UninitializedBytes(3 * count);
+                    TerrainGrid::VertexNormals(positions.data(), width, height, normals, normalBytes.get());
+                }
+            });
     mesh->vertexCount = vertexCount;
     mesh->indexCount = indexCount;
     mesh->UpdateTexCoords(texCoords.data());
     mesh->UpdateIndices(indices.data());
     mesh->UpdateVertices(positions.data());
-    derived.get();
+    if (derived.valid()) derived.get();
 
     if (needHeightmap)
     {
@@ -326,7 +275,8 @@ bool Terrain::LayerFits(const Heightmap& layer) const
 
 namespace
 {
-bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use)
+bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use,
+                const LayerStack::ApplyProgress& progress = {})
 {
     std::vector<LayerStack::Entry> entries;
     entries.reserve(terrain.heightmaps.size());
@@ -340,7 +290,7 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
                 LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power}));
     }
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
-                             terrain.vertexDistance, entries.data(), entries.size(), range, use);
+                             terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
 }
 } // namespace
 
@@ -359,6 +309,53 @@ void Terrain::ApplyHeightmaps()
 
     if (heightmapTexture) heightmapTexture->Update(CreateHeightmapBuffer());
     RecalculateNormals();
+}
+
+bool Terrain::LayerHeights(LayeredHeights& out,
+                           const std::function<bool(size_t entry, float fraction)>& progress) const
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count) return false;
+    std::vector<float> layered(3 * count);
+    TerrainGrid::HeightRange range;
+    if (!ApplyStack(*this, layered.data(), range, LayerStack::CacheUse::Run, progress)) return false;
+    out.positions = std::move(layered);
+    out.minHeight = range.min;
+    out.maxHeight = range.max;
+    out.heightmapPixels = LargeArrays::UninitializedBytes(count); // every byte written below
+    TerrainGrid::HeightmapBytes(out.positions.data(), count, range.min, range.max, out.heightmapPixels.get());
+    out.normalPixels = LargeArrays::UninitializedBytes(3 * count);
+    TerrainGrid::VertexNormals(out.positions.data(), width, height, out.normals, out.normalPixels.get());
+    return true;
+}
+
+void Terrain::TakeLayerHeights(LayeredHeights&& in)
+{
+    const size_t count = static_cast<size_t>(width) * height;
+    if (count == 0 || in.positions.size() != 3 * count || in.normals.size() != 3 * count) return;
+    // As ApplyHeightmaps leaves the terrain: heights, range, masks, heightmap texture, normals.
+    positions = std::move(in.positions);
+    minHeight = in.minHeight;
+    maxHeight = in.maxHeight;
+    mesh->UpdateVertices(positions.data());
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer) layer->ShowErosionMask();
+    if (heightmapTexture) heightmapTexture->Update(std::move(in.heightmapPixels));
+    normals = std::move(in.normals);
+    mesh->UpdateNormals(normals.data());
+    if (!normalTexture)
+    {
+        Log::Debug("Creating new normal texture {}x{}", width, height);
+        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+    }
+    normalTexture->Update(std::move(in.normalPixels));
+}
+
+bool Terrain::HasErosion() const
+{
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer && layer->isErosion) return true;
+    return false;
 }
 
 bool Terrain::LayeredPositions(std::vector<float>& out, bool cachedOnly) const

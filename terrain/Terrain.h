@@ -5,12 +5,14 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 class Texture;
 struct GeneratorRandom; // terrain/Generators.h
+struct TerrainArrays;   // terrain/TerrainArrays.h
 
 // One editable height field: a W x H vertex grid drawn as one indexed mesh, with the textures
 // derived from it or painted on it, its heightmap layers, colour gradients and water.
@@ -32,6 +34,9 @@ public:
     // Width or height 0 gives an empty terrain (no arrays, no textures) for the OBJ loader to fill.
     Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
             float parameter2, uint32_t iterations);
+    // The GL step of building a terrain whose arrays were made elsewhere (on a worker thread, say):
+    // takes them over, creates the textures and uploads the mesh.
+    explicit Terrain(TerrainArrays&& arrays);
     ~Terrain() override;
 
     // Mesh and heights
@@ -44,7 +49,13 @@ public:
     void SetDisplayTexture(const Texture* texture);
     // Creates the heightmap, water-map and normal textures the terrain lacks, then the normals, and
     // uploads the whole mesh: the last step of building a terrain from its generator or from a file.
-    void CreateTexturesAndNormals();
+    // Pixels computed ahead (TerrainArrays::ComputeDerived, with the normals already in normals) are
+    // taken over instead of computed here.
+    void CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightmapPixels = nullptr,
+                                  std::unique_ptr<uint8_t[]> normalPixels = nullptr);
+    // Takes over arrays made without GL (the sizes and fields too), then CreateTexturesAndNormals;
+    // for an empty terrain.
+    void Adopt(TerrainArrays&& arrays);
 
     // Start generators. Both draw from a fresh random source unless one is given (tests seed it).
     // Diamond-square refuses, leaving the terrain flat, a grid whose side is not 2^n + 1 (n >= 1).
@@ -61,6 +72,24 @@ public:
     // The positions (3 floats per vertex) the layer stack gives now. With cachedOnly, false when an
     // erosion entry would have to erode again: callers that only compare (saving) need not wait.
     bool LayeredPositions(std::vector<float>& out, bool cachedOnly) const;
+    // ApplyHeightmaps in two halves, for a worker thread while nothing else touches the terrain:
+    // LayerHeights computes without GL (it may run the erosion entries, which keep their results),
+    // TakeLayerHeights swaps the result in and uploads it. False when progress stopped an erosion run:
+    // the terrain is then unchanged (entries before it may keep their new results, the same as any
+    // later apply would compute).
+    struct LayeredHeights
+    {
+        std::vector<float> positions;
+        std::vector<float> normals;
+        std::unique_ptr<uint8_t[]> heightmapPixels;
+        std::unique_ptr<uint8_t[]> normalPixels;
+        float minHeight = 0.0f;
+        float maxHeight = 0.0f;
+    };
+    bool LayerHeights(LayeredHeights& out, const std::function<bool(size_t entry, float fraction)>& progress) const;
+    void TakeLayerHeights(LayeredHeights&& in);
+    // Whether an apply would run an erosion entry at all (so it may take long).
+    bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);
     bool LayerFits(const Heightmap& layer) const;
 
@@ -83,6 +112,13 @@ public:
     // usable as a file name (TerrainName::MakeSafe).
     bool SaveAsObj(const std::string& path, std::string* error = nullptr) const;
     bool LoadObj(const std::string& path, std::string* error = nullptr);
+    // SaveAsObj with progress (0 to 1); progress returning false stops the file, which then leaves
+    // nothing behind (error says "cancelled").
+    bool SaveAsObj(const std::string& path, std::string* error, const std::function<bool(float)>& progress) const;
+    // The GL-free half of LoadObj: reads and checks the file into arrays (the derived ones too) and
+    // names them in name. Messages as LoadObj's.
+    static bool ReadObj(const std::string& path, TerrainArrays& out, std::string& name, std::string* error = nullptr,
+                        const std::function<bool(float)>& progress = {});
 
     bool IsEmpty() const { return positions.empty(); }
 

@@ -10,6 +10,9 @@
 #include <cfloat>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <limits>
 #include <map>
 #include <random>
@@ -190,4 +193,46 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
     EXPECT_EQ(stats.bytes, text.size());
     EXPECT_EQ(stats.normalLines, 1000u);
 }
+// Progress on one thread and on several: rising shares that end at 1 with the same bytes; a stop
+// midway leaves the old file as it was and nothing else in the folder.
+class ObjWriterProgressTest : public ::testing::TestWithParam<unsigned>
+{
+};
+
+TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
+{
+    const GridMesh mesh(300, 310, [](uint32_t i, uint32_t j) { return static_cast<float>(i) - 0.5f * j; });
+    Parallel::SetThreadCount(GetParam());
+    testsupport::TempDir dir;
+    std::vector<float> shares;
+    const std::function<bool(float)> record = [&](float share) {
+        shares.push_back(share);
+        return true;
+    };
+    std::string error;
+    const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), nullptr, &error, record);
+
+    testsupport::TempDir other;
+    const std::string old = "the old file\n";
+    {
+        std::ofstream(other / "t.obj") << old;
+    }
+    int calls = 0;
+    const bool stopped =
+        !ObjWriter::WriteFile(other / "t.obj", mesh.View(), nullptr, &error, [&](float) { return ++calls < 3; });
+    Parallel::SetThreadCount(0);
+
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(testsupport::ReadFile(dir / "t.obj") == mesh.Text());
+    ASSERT_GE(shares.size(), 4u); // more than one report per section
+    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+    EXPECT_FLOAT_EQ(shares.back(), 1.0f);
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(calls, 3);
+    EXPECT_EQ(error, "cancelled");
+    EXPECT_EQ(testsupport::ReadFile(other / "t.obj"), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(other.Path()), {}), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, ObjWriterProgressTest, ::testing::Values(1u, 3u));
 } // namespace

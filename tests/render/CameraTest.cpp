@@ -1,9 +1,13 @@
 #include "render/Camera.h"
+#include "terrain/TerrainArrays.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <string>
+#include <vector>
 
 namespace
 {
@@ -166,4 +170,92 @@ TEST(CameraTest, FieldOfViewStaysWithin60And110)
     EXPECT_EQ(camera.fov, 60.0f);
 }
 
+// Frame terrain, with the camera's own projection and view: every vertex of square and long
+// terrains, flat and with heights, lands inside the view volume; the eye is above and outside.
+struct FramingCase
+{
+    const char* name;
+    uint32_t width;
+    uint32_t height;
+    float vertexDistance;
+    Terrain::Generator generator;
+    float range;
+    float aspect;
+    bool perspective;
+    glm::vec3 offset; // terrains read from files need not be centred on the origin
+};
+
+class CameraFramingTest : public ::testing::TestWithParam<FramingCase>
+{
+};
+
+TEST_P(CameraFramingTest, EveryTerrainVertexIsInView)
+{
+    const FramingCase& c = GetParam();
+    TerrainArrays arrays;
+    ASSERT_TRUE(TerrainArrays::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f, 60, false,
+                                        arrays));
+    std::vector<float>& p = arrays.positions;
+    for (size_t k = 0; k < p.size(); k += 3)
+        for (int i = 0; i < 3; ++i)
+            p[k + i] += c.offset[i];
+    glm::vec3 low;
+    glm::vec3 high;
+    TerrainBounds(p.data(), arrays.vertexCount, low, high);
+
+    Camera camera; // a new scene's camera: near the origin, speed 1
+    camera.aspectRatio = c.aspect;
+    camera.perspective = c.perspective;
+    camera.Frame(low, high);
+
+    const glm::mat4 clipFromWorld = camera.projection * camera.view;
+    size_t outside = 0;
+    for (size_t k = 0; k < p.size(); k += 3)
+    {
+        const glm::vec4 clip = clipFromWorld * glm::vec4(p[k], p[k + 1], p[k + 2], 1.0f);
+        for (int i = 0; i < 3; ++i)
+            outside += std::fabs(clip[i]) > clip.w ? 1 : 0;
+    }
+    EXPECT_EQ(outside, 0u);
+    // Above the highest point and outside the footprint, looking down at the centre.
+    EXPECT_GT(camera.position.y, high.y);
+    EXPECT_TRUE(camera.position.x < low.x || camera.position.x > high.x || camera.position.z < low.z ||
+                camera.position.z > high.z);
+    EXPECT_LT(camera.front.y, 0.0f);
+    const glm::vec3 centre = 0.5f * (low + high);
+    const glm::vec3 toCentre = glm::normalize(centre - camera.position);
+    EXPECT_GT(glm::dot(toCentre, camera.front), 0.9999f);
+    // Crossing the longer side takes four seconds.
+    EXPECT_FLOAT_EQ(camera.speed, std::max(high.x - low.x, high.z - low.z) / 4.0f);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Terrains, CameraFramingTest,
+    ::testing::Values(
+        FramingCase{"TwoByTwoHundred", 2, 200, 1.0f, Terrain::Generator::RandomFault, 30.0f, 16.0f / 9.0f, true, {}},
+        FramingCase{"FiveHundredThirteenByNine", 513, 9, 0.5f, Terrain::Generator::RandomFault, 200.0f, 16.0f / 9.0f,
+                    true, {}},
+        FramingCase{"NineByFiveHundredThirteenPortrait", 9, 513, 2.0f, Terrain::Generator::Flat, 0.0f, 0.6f, true, {}},
+        FramingCase{"Square1025Heights", 1025, 1025, 1.0f, Terrain::Generator::DiamondSquare, 300.0f, 16.0f / 9.0f,
+                    true, {}},
+        FramingCase{"Square1025BeyondTheFarPlane", 1025, 1025, 20.0f, Terrain::Generator::DiamondSquare, 500.0f, 1.0f,
+                    true, {}},
+        FramingCase{"OffCentre", 65, 33, 1.0f, Terrain::Generator::RandomFault, 10.0f, 4.0f / 3.0f, true,
+                    {5000.0f, -300.0f, 120.0f}},
+        FramingCase{"Orthographic", 513, 9, 1.0f, Terrain::Generator::RandomFault, 50.0f, 16.0f / 9.0f, false, {}}),
+    [](const ::testing::TestParamInfo<FramingCase>& info) { return std::string(info.param.name); });
+
+TEST(CameraTest, OnlyAnUntouchedCameraShowsTheNewSceneView)
+{
+    Camera camera;
+    EXPECT_TRUE(camera.IsNewSceneView());
+    camera.Frame(glm::vec3(-1.0f), glm::vec3(1.0f));
+    EXPECT_FALSE(camera.IsNewSceneView());
+    Camera turned;
+    turned.yaw += 1.0f;
+    EXPECT_FALSE(turned.IsNewSceneView());
+    Camera orbiting;
+    orbiting.rotate = true;
+    EXPECT_FALSE(orbiting.IsNewSceneView());
+}
 } // namespace
