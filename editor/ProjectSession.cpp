@@ -530,8 +530,9 @@ void Editor::RestoreBuiltProject(Project&& p, std::vector<BuiltTerrain>&& built)
     for (size_t n = 0; n < p.terrains.size() && n < built.size(); ++n)
     {
         newTerrains.push_back(RestoreTerrain(p.terrains[n], built[n], defaultShader));
-        p.terrains[n] = ProjectTerrain{}; // its pixels now live in the textures
-        built[n] = BuiltTerrain{};
+        // Its pixels now live in the textures: moved out here, so they are freed before the next one.
+        const ProjectTerrain spentTerrain = std::move(p.terrains[n]);
+        const BuiltTerrain spentArrays = std::move(built[n]);
     }
 
     std::vector<std::shared_ptr<Camera>> allCameras;
