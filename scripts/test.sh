@@ -43,5 +43,12 @@ fuzz() {
   fi
   echo "$target: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
 }
-fuzz ObjReaderFuzz build/fuzz/corpus fuzz/corpus tests/data/obj
-fuzz ProjectReaderFuzz build/fuzz/project-corpus build/fuzz/project-seeds
+# The two readers are fuzzed side by side, one on each core.
+fuzz ObjReaderFuzz build/fuzz/corpus fuzz/corpus tests/data/obj &
+obj_fuzz=$!
+fuzz ProjectReaderFuzz build/fuzz/project-corpus build/fuzz/project-seeds &
+project_fuzz=$!
+status=0
+wait "$obj_fuzz" || status=1
+wait "$project_fuzz" || status=1
+exit "$status"
