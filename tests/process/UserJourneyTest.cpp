@@ -378,11 +378,27 @@ class User
                    [&](const WidgetMapFile& m) { return FindIn(m, kind, label, window) == nullptr; });
     }
 
+    // A window that just appeared is measured in a hidden first frame and may be placed elsewhere in
+    // the next, so it counts as shown once two frames drew it at the same place.
     MapEntry WaitForWindow(const std::string& name)
     {
-        const WidgetMapFile map = WaitForMap("the window \"" + name + "\"", [&](const WidgetMapFile& m)
-                                             { return m.Window(name) != nullptr; });
-        return *map.Window(name);
+        const std::string what = "the window \"" + name + "\" to stay in place";
+        std::optional<MapEntry> seen;
+        int seenFrame = -1;
+        for (;;)
+        {
+            const WidgetMapFile map = WaitForMap(what, [&](const WidgetMapFile& m)
+                                                 { return m.frame > seenFrame && m.Window(name) != nullptr; });
+            const MapEntry now = *map.Window(name);
+            if (seen && SameRect(seen->rect, now.rect)) return now;
+            seen = now;
+            seenFrame = map.frame;
+        }
+    }
+
+    static bool SameRect(const MapRect& a, const MapRect& b)
+    {
+        return a.x0 == b.x0 && a.y0 == b.y0 && a.x1 == b.x1 && a.y1 == b.y1;
     }
 
     void WaitForWindowGone(const std::string& name)
@@ -536,10 +552,12 @@ class User
         Settle();
     }
 
+    // The frame that handles the release runs the widget's action; what the action changes in the
+    // layout (a row added above the next widget to click) shows in the map of the frame after it.
     void Release(unsigned button)
     {
         XTestFakeButtonEvent(display, button, False, CurrentTime);
-        Settle();
+        Settle(3);
     }
 
     // Over the entry, press and release: the program sees the pointer arrive, the press and the release.
