@@ -43,8 +43,7 @@ void BM_ThreadPerChunkReference(benchmark::State& state)
         {
             const size_t begin = std::min(count, t * chunk);
             const size_t end = std::min(count, begin + chunk);
-            if (begin < end)
-                workers.emplace_back([&, begin, end] { Pass(data, begin, end); });
+            if (begin < end) workers.emplace_back([&, begin, end] { Pass(data, begin, end); });
         }
         Pass(data, 0, std::min(count, chunk));
         for (std::thread& worker : workers)
@@ -55,7 +54,11 @@ void BM_ThreadPerChunkReference(benchmark::State& state)
 }
 
 // 129 x 129 to 1025 x 1025 vertices.
-BENCHMARK(BM_ParallelForPool)->Arg(129 * 129)->Arg(513 * 513)->Arg(1025 * 1025)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_ParallelForPool)
+    ->Arg(129 * 129)
+    ->Arg(513 * 513)
+    ->Arg(1025 * 1025)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_ThreadPerChunkReference)
     ->Arg(129 * 129)
     ->Arg(513 * 513)

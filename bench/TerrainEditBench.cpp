@@ -35,8 +35,8 @@ std::unique_ptr<Terrain> HillTerrain()
     std::vector<float> heights(kPixels);
     for (size_t i = 0; i < kSide; ++i)
         for (size_t j = 0; j < kSide; ++j)
-            heights[i * kSide + j] = 40.0f * std::sin(0.013f * static_cast<float>(i)) *
-                                     std::cos(0.021f * static_cast<float>(j));
+            heights[i * kSide + j] =
+                40.0f * std::sin(0.013f * static_cast<float>(i)) * std::cos(0.021f * static_cast<float>(j));
     terrain->AddHeights(heights.data(), 1.0f);
     terrain->ShiftHeightsToZero();
     terrain->heightmapTexture->Update(terrain->CreateHeightmapBuffer());
@@ -168,11 +168,9 @@ int main(int argc, char** argv)
     }
     glfwWindowHint(GLFW_VISIBLE, GLFW_FALSE);
     GLFWwindow* window = glfwCreateWindow(640, 360, "TerrainEditBench", nullptr, nullptr);
-    if (window == nullptr)
-        return 1;
+    if (window == nullptr) return 1;
     glfwMakeContextCurrent(window);
-    if (glewInit() != GLEW_OK)
-        return 1;
+    if (glewInit() != GLEW_OK) return 1;
 
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

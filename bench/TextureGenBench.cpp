@@ -1,7 +1,7 @@
 // Times terrain/TextureGen.cpp at 1025 x 1025 with four gradients: height bands (one normal draw per
 // pixel per gradient, so the draws alone are timed beside it, by the library's engine and sampler and
-// by the standard library's, and the engines' raw outputs too) and slope bands, on one thread and on all, against the plain loop
-// of one pass per gradient with an arc cosine per pixel.
+// by the standard library's, and the engines' raw outputs too) and slope bands, on one thread and on all,
+// against the plain loop of one pass per gradient with an arc cosine per pixel.
 #include "engine/Parallel.h"
 #include "terrain/TextureGen.h"
 
@@ -67,7 +67,8 @@ void BM_PaintByHeight(benchmark::State& state)
     TextureGen::Mt19937 engine(1);
     for (auto _ : state)
     {
-        TextureGen::PaintByHeight(gradients, heights.data(), kPixels, engine, diffuse.data(), specular.data());
+        TextureGen::PaintByHeight(gradients, heights.data(), kPixels, engine, diffuse.data(),
+                                  specular.data());
         benchmark::DoNotOptimize(diffuse.data());
     }
 }
@@ -141,7 +142,8 @@ void BM_PaintBySlopePlainLoop(benchmark::State& state)
     const std::vector<float> normals = RollingNormals();
     std::vector<uint8_t> diffuse(3 * kPixels);
     std::vector<uint8_t> specular(kPixels);
-    auto run = [&] {
+    auto run = [&]
+    {
         float threshold = 0.0f;
         for (const auto& g : gradients)
         {
@@ -149,7 +151,8 @@ void BM_PaintBySlopePlainLoop(benchmark::State& state)
                           b = TextureGen::UnitToByte(g->color.b), s = TextureGen::UnitToByte(g->specular);
             for (size_t k = 0; k < kPixels; ++k)
             {
-                if (TextureGen::SlopeAngle(normals[3 * k], normals[3 * k + 1], normals[3 * k + 2]) >= threshold)
+                if (TextureGen::SlopeAngle(normals[3 * k], normals[3 * k + 1], normals[3 * k + 2]) >=
+                    threshold)
                 {
                     diffuse[3 * k] = r;
                     diffuse[3 * k + 1] = gr;
@@ -163,7 +166,8 @@ void BM_PaintBySlopePlainLoop(benchmark::State& state)
     run();
     std::vector<uint8_t> libraryDiffuse(3 * kPixels);
     std::vector<uint8_t> librarySpecular(kPixels);
-    TextureGen::PaintBySlope(gradients, normals.data(), kPixels, libraryDiffuse.data(), librarySpecular.data());
+    TextureGen::PaintBySlope(gradients, normals.data(), kPixels, libraryDiffuse.data(),
+                             librarySpecular.data());
     if (libraryDiffuse != diffuse || librarySpecular != specular)
         state.SkipWithError("slope bands differ from the plain loop");
     for (auto _ : state)

@@ -78,7 +78,12 @@ void BM_Outline(benchmark::State& state)
     }
     Parallel::SetThreadCount(0);
 }
-BENCHMARK(BM_Outline)->Args({1, 16})->Args({0, 16})->Args({1, 2})->Args({0, 2})->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Outline)
+    ->Args({1, 16})
+    ->Args({0, 16})
+    ->Args({1, 2})
+    ->Args({0, 2})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_OutlinePlainLoop(benchmark::State& state)
 {
@@ -97,11 +102,9 @@ void BM_OutlinePlainLoop(benchmark::State& state)
                         for (int dj = -2; dj <= 2; ++dj)
                         {
                             const int ni = i + di, nj = j + dj;
-                            if (ni < 0 || nj < 0 || ni >= int(kSide) || nj >= int(kSide))
-                                continue;
+                            if (ni < 0 || nj < 0 || ni >= int(kSide) || nj >= int(kSide)) continue;
                             const size_t n = size_t(ni) * kSide + nj;
-                            if (!isFull(n))
-                                std::memcpy(&watermap[4 * n], Water::kEdgeWater.data(), 4);
+                            if (!isFull(n)) std::memcpy(&watermap[4 * n], Water::kEdgeWater.data(), 4);
                         }
         benchmark::DoNotOptimize(watermap.data());
     }
@@ -117,7 +120,8 @@ void BM_BuildPlaneAllWater(benchmark::State& state)
     std::vector<float> positions(3 * kCount, 1.0f);
     for (auto _ : state)
     {
-        Water::PlaneMesh mesh = Water::BuildPlane(watermap.data(), positions.data(), kSide, kSide, 1.0f, 0.0f);
+        Water::PlaneMesh mesh =
+            Water::BuildPlane(watermap.data(), positions.data(), kSide, kSide, 1.0f, 0.0f);
         benchmark::DoNotOptimize(mesh.indices.data());
     }
     Parallel::SetThreadCount(0);

@@ -66,14 +66,12 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
 
     if (!terrain.gradients.empty() && ImGui::Button("Generate diffuse texture##Edit"))
         state.Generate(terrain);
-    if (ImGui::Button("Add gradient"))
-        state.AddGradient(terrain);
+    if (ImGui::Button("Add gradient")) state.AddGradient(terrain);
 
     for (size_t n = 0; n < terrain.gradients.size(); ++n)
     {
         Gradient& gradient = *terrain.gradients[n];
-        if (n > 0)
-            ImGui::SameLine(0.0f, 0.0f);
+        if (n > 0) ImGui::SameLine(0.0f, 0.0f);
         ImGui::PushStyleColor(ImGuiCol_FrameBg,
                               ImVec4(gradient.color.r, gradient.color.g, gradient.color.b, gradient.color.a));
         const std::string id = std::to_string(n);
@@ -92,8 +90,7 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
             if (ImGui::DragFloat(("##sgrad" + id).c_str(), &gradient.slopeSpan, 1.0f, 1.0f, 90.0f, "%.3f"))
                 DiffuseEditorState::SlopeSpanChanged(terrain, n, old);
         }
-        if (ImGui::IsItemHovered())
-            state.selected = static_cast<int>(n);
+        if (ImGui::IsItemHovered()) state.selected = static_cast<int>(n);
         ImGui::PopStyleColor();
     }
     ImGui::SameLine();

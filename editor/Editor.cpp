@@ -56,21 +56,24 @@ void Editor::Initialize()
         Log::Trace("Stencil test disabled");
 
     // A blinking caret would need frames of its own: an idle editor draws only when input arrives.
-    if (ImGui::GetCurrentContext() != nullptr)
-        ImGui::GetIO().ConfigInputTextCursorBlink = false;
+    if (ImGui::GetCurrentContext() != nullptr) ImGui::GetIO().ConfigInputTextCursorBlink = false;
 
     sceneCounter = 0;
     defaultShader = std::make_shared<Shader>("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
     glUseProgram(defaultShader->program);
     shaders.push_back(defaultShader);
     shaders.push_back(std::make_shared<Shader>("shaders/normal_shader.vert", "shaders/normal_shader.frag"));
-    shaders.push_back(std::make_shared<Shader>("shaders/texcoord_shader.vert", "shaders/texcoord_shader.frag"));
+    shaders.push_back(
+        std::make_shared<Shader>("shaders/texcoord_shader.vert", "shaders/texcoord_shader.frag"));
 
     // Projects: the window's close button asks about unsaved changes; the untouched start is "saved".
     if (GLFWwindow* window = Engine::Get().window.handle)
-        glfwSetWindowCloseCallback(window, [](GLFWwindow*) {
-            if (auto* editor = dynamic_cast<Editor*>(Engine::Get().app)) editor->OnWindowCloseRequest();
-        });
+        glfwSetWindowCloseCallback(window,
+                                   [](GLFWwindow*)
+                                   {
+                                       if (auto* editor = dynamic_cast<Editor*>(Engine::Get().app))
+                                           editor->OnWindowCloseRequest();
+                                   });
     project.recent.Load();
     MarkSessionSaved();
     // A large terrain's erosion entries run on the job runner.
@@ -108,11 +111,9 @@ void Editor::Update()
         engine.cursorPos = glm::dvec2(x, y);
     }
     for (const auto& scene : scenes)
-        if (scene->camera && scene->camera->rotate)
-            scene->camera->Update();
+        if (scene->camera && scene->camera->rotate) scene->camera->Update();
     // A frame after an idle wait says nothing about how long drawing takes.
-    if (lastEventWait < 0.5)
-        statusLine.AddFrame(engine.deltaTime);
+    if (lastEventWait < 0.5) statusLine.AddFrame(engine.deltaTime);
     // Jobs whose work is done end here: their results are swapped in (and uploaded) before the
     // frame draws them.
     jobs.Poll();
@@ -134,13 +135,11 @@ void Editor::Render()
 {
     // An idle frame would draw the same scenes again: their framebuffers still hold the pictures (also
     // while a job keeps the frames coming).
-    if (CanWaitForEvents() || (jobs.Busy() && quietFrames >= 3))
-        return;
+    if (CanWaitForEvents() || (jobs.Busy() && quietFrames >= 3)) return;
     RenderManager& renderManager = Engine::Get().renderManager;
     for (const auto& scene : scenes)
     {
-        if (!scene->showWindow)
-            continue;
+        if (!scene->showWindow) continue;
         renderManager.Submit(std::make_unique<PushFramebuffer>(scene->framebuffer));
         renderManager.Submit(std::make_unique<PushCamera>(scene->camera));
         renderManager.Submit(std::make_unique<RenderObject>(scene->terrain, scene->shader));
@@ -182,8 +181,7 @@ std::shared_ptr<Scene> Editor::ShowLoadedTerrain(const std::shared_ptr<Terrain>&
 void Editor::FollowGeneratorTerrain(const std::shared_ptr<Terrain>& terrain)
 {
     const std::shared_ptr<Terrain> previous = generatorTerrain.lock();
-    if (previous == terrain)
-        return;
+    if (previous == terrain) return;
     generatorTerrain = terrain;
 
     LayerPanelState& layers = layerPanel;
@@ -257,17 +255,14 @@ std::shared_ptr<Terrain> Editor::CreateTerrainFromForm()
         const NewTerrainForm::Arguments arguments = newTerrainForm.BuildArguments();
         if (uint64_t{arguments.width} * arguments.height >= background.vertices)
         {
-            if (StartCreateTerrain(arguments, newTerrainForm.name))
-                showNewTerrain = false;
+            if (StartCreateTerrain(arguments, newTerrainForm.name)) showNewTerrain = false;
             return nullptr;
         }
     }
     std::shared_ptr<Terrain> terrain = newTerrainForm.Build(TerrainNames());
-    if (!terrain)
-        return nullptr;
+    if (!terrain) return nullptr;
     terrains.push_back(terrain);
-    if (scenes.empty())
-        AddScene();
+    if (scenes.empty()) AddScene();
     showNewTerrain = false;
     return terrain;
 }

@@ -40,7 +40,7 @@ class Texture;
 
 class Editor : public App
 {
-public:
+  public:
     void Initialize() override;
     void Shutdown() override;
     void Render() override;
@@ -116,17 +116,19 @@ public:
     // started job returns null (or false where noted) and finishes in a later frame.
     struct BackgroundLimits
     {
-        uint64_t vertices = uint64_t{1025} * 1025; // a terrain's grid (create, Save Terrain, export, project save)
-        uint64_t objBytes = uint64_t{64} << 20;     // Load Terrain's OBJ file
-        uint64_t imageBytes = uint64_t{1} << 20;    // Terrain from heightmap's image file
-        uint64_t projectBytes = uint64_t{8} << 20;  // Open Project's file
+        uint64_t vertices =
+            uint64_t{1025} * 1025; // a terrain's grid (create, Save Terrain, export, project save)
+        uint64_t objBytes = uint64_t{64} << 20;    // Load Terrain's OBJ file
+        uint64_t imageBytes = uint64_t{1} << 20;   // Terrain from heightmap's image file
+        uint64_t projectBytes = uint64_t{8} << 20; // Open Project's file
     } background;
     JobRunner jobs;
     // Starts work on the runner: the progress modal shows it, a failure opens the Error popup, and
     // the session's terrains it names in request.resources are locked until it ends. False, with the
     // refusal in the Error popup, when one of them is busy.
     template <typename WorkFn, typename CompleteFn>
-    bool StartJob(JobRunner::Request request, WorkFn work, CompleteFn complete, JobRunner::Finished finished = {});
+    bool StartJob(JobRunner::Request request, WorkFn work, CompleteFn complete,
+                  JobRunner::Finished finished = {});
     // What jobs changing the session's lists (terrains added or replaced) hold, so that they wait for
     // each other.
     const void* SessionResource() const { return &terrains; }
@@ -251,16 +253,16 @@ public:
     TexturePanelState texturePanel;
     DiffuseEditorState diffuseEditor;
     WaterEditorState waterEditor;
-    Brush brush;                              // shared by every texture editor window
+    Brush brush;                             // shared by every texture editor window
     ImGuiWindowFlags textureEditorFlags = 0; // unmovable while the image is hovered
-    std::weak_ptr<Scene> focusedScene;        // the scene whose window last had focus
-    std::weak_ptr<Terrain> generatorTerrain;  // the terrain the generator's panels last showed
-    int quietFrames = 0;                      // frames in a row without input or animation
+    std::weak_ptr<Scene> focusedScene;       // the scene whose window last had focus
+    std::weak_ptr<Terrain> generatorTerrain; // the terrain the generator's panels last showed
+    int quietFrames = 0;                     // frames in a row without input or animation
     StatusLineState statusLine;
 
     static constexpr double kNoticeSeconds = 10.0;
 
-private:
+  private:
     std::shared_ptr<Scene> AddScene();
     // Counts the frames in a row in which nothing was pressed, moved or animated (CanWaitForEvents).
     void NoteFrameActivity();
@@ -274,7 +276,7 @@ private:
     bool StartExport();
     void ReportOpenFailure(const std::string& path, const std::string& reason);
     bool lastMouseKnown = false;
-    double lastEventWait = 0.0; // what the engine was last allowed to wait before a frame
+    double lastEventWait = 0.0;  // what the engine was last allowed to wait before a frame
     bool closeAfterJobs = false; // the window was asked to close while work ran
     ImVec2 lastDisplaySize{0.0f, 0.0f};
     void PerformSessionAction(SessionAction action, const std::string& path);
@@ -283,7 +285,8 @@ private:
 };
 
 template <typename WorkFn, typename CompleteFn>
-bool Editor::StartJob(JobRunner::Request request, WorkFn work, CompleteFn complete, JobRunner::Finished finished)
+bool Editor::StartJob(JobRunner::Request request, WorkFn work, CompleteFn complete,
+                      JobRunner::Finished finished)
 {
     std::string title = request.title;
     const JobRunner::Started started = jobs.Start(

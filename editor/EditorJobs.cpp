@@ -83,8 +83,7 @@ void Editor::JobEnded(const JobOutcome& outcome, const JobRunner::Finished& fini
         SetError(outcome.title + " failed: " + outcome.error);
     else if (outcome.Cancelled())
         SetNotice(outcome.title + " was cancelled; nothing was changed.");
-    if (finished)
-        finished(outcome);
+    if (finished) finished(outcome);
 }
 
 double Editor::EventWaitSeconds(double idleSeconds)
@@ -109,16 +108,17 @@ void Editor::DrawJobModal()
     if (!running.empty())
     {
         const ImVec2 display = ImGui::GetIO().DisplaySize;
-        ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
+        ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always,
+                                ImVec2(0.5f, 0.5f));
         ImGui::SetNextWindowSize(ImVec2(460.0f, 0.0f));
         ImGui::OpenPopup(kModalTitle);
     }
     if (!ImGui::BeginPopupModal(kModalTitle, nullptr,
-                                ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse |
-                                    ImGuiWindowFlags_NoSavedSettings | kNoDockingFlag))
+                                ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoResize |
+                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoSavedSettings |
+                                    kNoDockingFlag))
         return;
-    if (running.empty())
-        ImGui::CloseCurrentPopup();
+    if (running.empty()) ImGui::CloseCurrentPopup();
     for (const JobView& view : running)
     {
         ImGui::PushID(static_cast<int>(view.id));
@@ -126,7 +126,9 @@ void Editor::DrawJobModal()
         char overlay[32];
         std::snprintf(overlay, sizeof overlay, "%.0f %%", 100.0 * static_cast<double>(view.fraction));
         ImGui::ProgressBar(view.fraction, ImVec2(-FLT_MIN, 0.0f), overlay);
-        const char* step = view.workDone ? "Finishing" : view.cancelRequested ? "Stopping" : view.text.c_str();
+        const char* step = view.workDone          ? "Finishing"
+                           : view.cancelRequested ? "Stopping"
+                                                  : view.text.c_str();
         ImGui::TextColored(kHint, "%s (%.1f s)", step, view.seconds);
         if (view.cancellable && !view.cancelRequested && ImGui::Button("Cancel##job", ImVec2(120.0f, 0.0f)))
         {
@@ -136,8 +138,7 @@ void Editor::DrawJobModal()
         ImGui::PopID();
         ImGui::Separator();
     }
-    if (closeAfterJobs)
-        ImGui::TextColored(kHint, "The window closes when the work has stopped.");
+    if (closeAfterJobs) ImGui::TextColored(kHint, "The window closes when the work has stopped.");
     ImGui::EndPopup();
 }
 
@@ -147,7 +148,8 @@ void Editor::DrawJobModal()
 bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::string& name)
 {
     JobRunner::Request request;
-    request.title = "Creating terrain " + name + " (" + std::to_string(a.width) + " x " + std::to_string(a.height) + ")";
+    request.title =
+        "Creating terrain " + name + " (" + std::to_string(a.width) + " x " + std::to_string(a.height) + ")";
     request.subject = "the session";
     request.resources = {SessionResource()};
     request.cancellable = true;
@@ -156,8 +158,8 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
         [a](JobContext& job)
         {
             TerrainArrays arrays;
-            TerrainArrays::Generate(a.width, a.height, a.vertexDistance, a.generator, a.parameter1, a.parameter2,
-                                    a.iterations, true, arrays,
+            TerrainArrays::Generate(a.width, a.height, a.vertexDistance, a.generator, a.parameter1,
+                                    a.parameter2, a.iterations, true, arrays,
                                     [&job](float done, std::string_view step)
                                     {
                                         job.Report(done, step);
@@ -172,8 +174,7 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
             auto terrain = std::make_shared<Terrain>(std::move(arrays));
             terrain->name = name;
             terrains.push_back(terrain);
-            if (scenes.empty())
-                AddScene();
+            if (scenes.empty()) AddScene();
         });
 }
 
@@ -229,8 +230,7 @@ bool Editor::StartHeightmapImport()
             auto terrain = std::make_shared<Terrain>(std::move(imported.arrays));
             terrain->name = name;
             terrains.push_back(terrain);
-            if (scenes.empty())
-                AddScene();
+            if (scenes.empty()) AddScene();
         });
 }
 
@@ -261,7 +261,8 @@ bool Editor::StartLoadTerrain(const std::string& path)
         {
             LoadedTerrain out;
             job.Report(0.0f, "Reading " + FileName(path));
-            out.loaded = Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.85f));
+            out.loaded =
+                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.85f));
             job.ThrowIfCancelled();
             if (out.loaded)
             {
@@ -276,7 +277,8 @@ bool Editor::StartLoadTerrain(const std::string& path)
             // As LoadTerrain: a refused file leaves an empty terrain in the list and says why.
             if (!loaded.loaded)
             {
-                terrains.push_back(std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
+                terrains.push_back(
+                    std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
                 return;
@@ -342,20 +344,22 @@ bool Editor::StartExport()
         [terrain, input = ExportForm::InputOf(*terrain), options = exportForm.Options()](JobContext& job)
         {
             ExportResult result;
-            result.written = ExportTerrain(input, options,
-                                           [&job](float done, const std::string& file)
-                                           {
-                                               job.Report(done, "Writing " + FileName(file));
-                                               return !job.CancelRequested();
-                                           },
-                                           &result.error);
+            result.written = ExportTerrain(
+                input, options,
+                [&job](float done, const std::string& file)
+                {
+                    job.Report(done, "Writing " + FileName(file));
+                    return !job.CancelRequested();
+                },
+                &result.error);
             result.cancelled = !result.written && job.CancelRequested();
             return result;
         },
         [this](ExportResult& result)
         {
             if (result.cancelled)
-                SetNotice("Export cancelled: the files written before it are complete, the others were not written.");
+                SetNotice("Export cancelled: the files written before it are complete, the others were not "
+                          "written.");
             else if (!result.written)
                 SetError(result.error);
         });
@@ -398,7 +402,8 @@ void Editor::ApplyLayers(Terrain& terrain)
                 out,
                 [&job, &names](size_t entry, float fraction)
                 {
-                    job.Report(0.95f * fraction, "Eroding (" + (entry < names.size() ? names[entry] : "") + ")");
+                    job.Report(0.95f * fraction,
+                               "Eroding (" + (entry < names.size() ? names[entry] : "") + ")");
                     return !job.CancelRequested();
                 });
             job.ThrowIfCancelled();
@@ -437,8 +442,7 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
     if (vertices < background.vertices)
     {
         const bool saved = SaveProject(path);
-        if (then)
-            then(saved);
+        if (then) then(saved);
         return;
     }
     // The capture copies the session on the GUI thread; the file is written by the job.
@@ -456,9 +460,9 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
         {
             // Refused before capturing: a busy terrain may be changing on its worker. The runner
             // gives the refusal its usual words.
-            StartJob(std::move(request), [](JobContext&) {}, [] {});
-            if (then)
-                then(false);
+            StartJob(
+                std::move(request), [](JobContext&) {}, [] {});
+            if (then) then(false);
             return;
         }
     auto saved = std::make_shared<bool>(false); // then hears it once the job has ended, however it ended
@@ -493,11 +497,9 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
         },
         [then, saved](const JobOutcome&)
         {
-            if (then)
-                then(*saved);
+            if (then) then(*saved);
         });
-    if (!started && then)
-        then(false);
+    if (!started && then) then(false);
 }
 
 void Editor::StartOpenProject(const std::string& path)
@@ -527,7 +529,8 @@ void Editor::StartOpenProject(const std::string& path)
                 return out;
             }
             job.Report(0.6f, "Building the terrains");
-            out.opened = BuildProjectTerrains(out.project, out.built, &out.reason, JobProgress(job, 0.6f, 1.0f));
+            out.opened =
+                BuildProjectTerrains(out.project, out.built, &out.reason, JobProgress(job, 0.6f, 1.0f));
             job.ThrowIfCancelled();
             return out;
         },

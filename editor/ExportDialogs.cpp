@@ -40,7 +40,8 @@ ExportForm::Outcome Editor::ExportFromForm(bool overwrite)
     std::string error;
     const std::shared_ptr<Terrain>& terrain = exportForm.selected;
     const uint64_t side = exportForm.Options().resampleSide;
-    if (terrain && (uint64_t{terrain->vertexCount} >= background.vertices || side * side >= background.vertices))
+    if (terrain &&
+        (uint64_t{terrain->vertexCount} >= background.vertices || side * side >= background.vertices))
     {
         ExportForm::Outcome refused = ExportForm::Outcome::Failed;
         if (!exportForm.CanWrite(overwrite, refused, error))

@@ -36,34 +36,23 @@ void ScaleByteCount(uint64_t bytes, double& value, const char*& unit)
 
 void SaveTerrainForm::DropMissingChoices()
 {
-    if (!selected)
-        return;
-    if (!selected->diffuseTexture)
-        saveDiffuse = false;
-    if (!selected->specularTexture)
-        saveSpecular = false;
-    if (!selected->watermapTexture || !selected->waterPlane)
-        saveWater = false;
+    if (!selected) return;
+    if (!selected->diffuseTexture) saveDiffuse = false;
+    if (!selected->specularTexture) saveSpecular = false;
+    if (!selected->watermapTexture || !selected->waterPlane) saveWater = false;
 }
 
 uint64_t SaveTerrainForm::EstimatedBytes() const
 {
-    if (!selected)
-        return 0;
+    if (!selected) return 0;
     const uint64_t n = static_cast<uint64_t>(selected->width) * selected->height;
     uint64_t total = 0;
-    if (saveMesh)
-        total += 140 * n;
-    if (saveWater)
-        total += 140 * n;
-    if (saveHeightmap && selected->heightmapTexture)
-        total += n;
-    if (saveDiffuse && selected->diffuseTexture)
-        total += 3 * n;
-    if (saveNormal && selected->normalTexture)
-        total += 3 * n;
-    if (saveSpecular && selected->specularTexture)
-        total += n;
+    if (saveMesh) total += 140 * n;
+    if (saveWater) total += 140 * n;
+    if (saveHeightmap && selected->heightmapTexture) total += n;
+    if (saveDiffuse && selected->diffuseTexture) total += 3 * n;
+    if (saveNormal && selected->normalTexture) total += 3 * n;
+    if (saveSpecular && selected->specularTexture) total += n;
     return total;
 }
 
@@ -91,19 +80,17 @@ std::vector<PlannedFile> Plan(const SaveTerrainForm& form)
 {
     std::vector<PlannedFile> files;
     const Terrain* terrain = form.selected.get();
-    if (terrain == nullptr)
-        return files;
+    if (terrain == nullptr) return files;
     const std::string base = form.outputPath + terrain->name;
-    if (form.saveMesh)
-        files.push_back({base + ".obj"});
-    if (form.saveWater && terrain->waterPlane)
-        files.push_back({base + "_water" + ".obj", nullptr, true});
+    if (form.saveMesh) files.push_back({base + ".obj"});
+    if (form.saveWater && terrain->waterPlane) files.push_back({base + "_water" + ".obj", nullptr, true});
     if (std::strcmp(form.imageFormat, SaveTerrainForm::kNoFormat) != 0)
     {
-        const std::pair<bool, const Texture*> images[] = {{form.saveHeightmap, terrain->heightmapTexture.get()},
-                                                          {form.saveDiffuse, terrain->diffuseTexture.get()},
-                                                          {form.saveNormal, terrain->normalTexture.get()},
-                                                          {form.saveSpecular, terrain->specularTexture.get()}};
+        const std::pair<bool, const Texture*> images[] = {
+            {form.saveHeightmap, terrain->heightmapTexture.get()},
+            {form.saveDiffuse, terrain->diffuseTexture.get()},
+            {form.saveNormal, terrain->normalTexture.get()},
+            {form.saveSpecular, terrain->specularTexture.get()}};
         const char* suffixes[] = {"_heightmap", "_diffuse", "_normal", "_specular"};
         for (int i = 0; i < 4; ++i)
             if (images[i].first && images[i].second != nullptr)
@@ -124,13 +111,11 @@ std::string JoinFileNames(const std::vector<std::string>& paths)
 std::string FolderOf(const std::string& path)
 {
     std::filesystem::path folder = std::filesystem::path(path).parent_path();
-    if (folder.empty())
-        folder = ".";
+    if (folder.empty()) folder = ".";
     std::error_code error;
     const std::filesystem::path absolute = std::filesystem::absolute(folder, error);
     std::string text = (error ? folder : absolute).lexically_normal().string();
-    if (text.size() > 1 && text.back() == '/')
-        text.pop_back();
+    if (text.size() > 1 && text.back() == '/') text.pop_back();
     return text;
 }
 
@@ -151,16 +136,14 @@ std::vector<std::string> SaveTerrainForm::ExistingFiles() const
     for (const PlannedFile& file : Plan(*this))
     {
         std::error_code error; // a folder in the way is not replaced: Save reports it
-        if (std::filesystem::is_regular_file(file.path, error))
-            existing.push_back(file.path);
+        if (std::filesystem::is_regular_file(file.path, error)) existing.push_back(file.path);
     }
     return existing;
 }
 
 bool SaveTerrainForm::ImagesWithoutFormat() const
 {
-    if (!selected || std::strcmp(imageFormat, kNoFormat) != 0)
-        return false;
+    if (!selected || std::strcmp(imageFormat, kNoFormat) != 0) return false;
     return (saveHeightmap && selected->heightmapTexture) || (saveDiffuse && selected->diffuseTexture) ||
            (saveNormal && selected->normalTexture) || (saveSpecular && selected->specularTexture);
 }
@@ -218,29 +201,27 @@ SaveTerrainForm::Outcome SaveTerrainForm::Save(const Progress& progress) const
 std::string SavedNotice(const SaveTerrainForm::Outcome& outcome)
 {
     if (outcome.written.empty())
-        return std::string("Nothing was saved: ") + (outcome.imagesSkipped ? kNoImagesNote : "no file was chosen") + ".";
+        return std::string("Nothing was saved: ") +
+               (outcome.imagesSkipped ? kNoImagesNote : "no file was chosen") + ".";
     std::string text = "Saved " + JoinFileNames(outcome.written) + " in " + FolderOf(outcome.written.front());
-    if (outcome.imagesSkipped)
-        text += std::string(" (") + kNoImagesNote + ")";
+    if (outcome.imagesSkipped) text += std::string(" (") + kNoImagesNote + ")";
     return text + ".";
 }
 
 std::string CancelledSaveNotice(const SaveTerrainForm::Outcome& outcome)
 {
-    if (outcome.written.empty())
-        return "Save Terrain cancelled: nothing was written.";
+    if (outcome.written.empty()) return "Save Terrain cancelled: nothing was written.";
     return "Save Terrain cancelled after " + JoinFileNames(outcome.written) + " in " +
            FolderOf(outcome.written.front()) + "; the other files were not written.";
 }
 
 std::string SaveFailureText(const SaveTerrainForm::Outcome& outcome)
 {
-    std::string text = outcome.failed.size() == 1 ? "This file could not be saved:"
-                                                   : "These files could not be saved:";
+    std::string text =
+        outcome.failed.size() == 1 ? "This file could not be saved:" : "These files could not be saved:";
     for (const auto& [path, reason] : outcome.failed)
         text += "\n" + path + ": " + reason;
-    if (!outcome.written.empty())
-        text += "\n" + SavedNotice(outcome);
+    if (!outcome.written.empty()) text += "\n" + SavedNotice(outcome);
     return text;
 }
 
@@ -258,10 +239,10 @@ void CenterNextWindow(float width, float height, ImGuiCond condition, float fitH
 {
     int w = 0;
     int h = 0;
-    if (GLFWwindow* window = Engine::Get().window.handle)
-        glfwGetWindowSize(window, &w, &h);
-    ImGui::SetNextWindowPos(ImVec2((static_cast<float>(w) - width) / 2.0f, (static_cast<float>(h) - height) / 2.0f),
-                            condition, ImVec2(0.0f, 0.0f));
+    if (GLFWwindow* window = Engine::Get().window.handle) glfwGetWindowSize(window, &w, &h);
+    ImGui::SetNextWindowPos(
+        ImVec2((static_cast<float>(w) - width) / 2.0f, (static_cast<float>(h) - height) / 2.0f), condition,
+        ImVec2(0.0f, 0.0f));
     ImGui::SetNextWindowSize(ImVec2(width, fitHeight >= 0.0f ? fitHeight : height), condition);
 }
 } // namespace
@@ -282,8 +263,7 @@ std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
     else // two terrains of one name would write each other's files
         terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
     terrains.push_back(terrain);
-    if (loaded)
-        ShowLoadedTerrain(terrain);
+    if (loaded) ShowLoadedTerrain(terrain);
     return terrain;
 }
 
@@ -318,8 +298,7 @@ void Editor::SaveTerrainFromForm()
 
 std::shared_ptr<Shader> Editor::CreateShader(const std::string& baseName)
 {
-    if (baseName.empty() || !ShaderNameError(baseName).empty())
-        return nullptr;
+    if (baseName.empty() || !ShaderNameError(baseName).empty()) return nullptr;
     auto shader = std::make_shared<Shader>(baseName + ".vert", baseName + ".frag");
     shaders.push_back(shader);
     return shader;
@@ -328,15 +307,15 @@ std::shared_ptr<Shader> Editor::CreateShader(const std::string& baseName)
 void Editor::ShowSaveTerrainDialog()
 {
     SaveTerrainForm& form = saveTerrainForm;
-    if (!form.selected && !terrains.empty())
-        form.selected = terrains.front();
+    if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
     // Six check boxes and the estimate do not fit 200 pixels: the height follows the rows.
     CenterNextWindow(600.0f, 200.0f, ImGuiCond_Always, 0.0f);
     ImGui::OpenPopup("Save Terrain");
     if (!ImGui::BeginPopupModal("Save Terrain", &showSaveTerrain,
-                                ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                    ImGuiWindowFlags_NoCollapse | kNoDockingFlag | ImGuiWindowFlags_NoNavFocus))
+                                ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+                                    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse | kNoDockingFlag |
+                                    ImGuiWindowFlags_NoNavFocus))
         return;
 
     ImGui::RadioButton("OBJ", true);
@@ -348,10 +327,8 @@ void Editor::ShowSaveTerrainDialog()
         {
             const bool selected = form.selected && terrain->name == form.selected->name;
             ImGui::PushID(terrain.get());
-            if (ImGui::Selectable(terrain->name.c_str(), selected))
-                form.selected = terrain;
-            if (selected)
-                ImGui::SetItemDefaultFocus();
+            if (ImGui::Selectable(terrain->name.c_str(), selected)) form.selected = terrain;
+            if (selected) ImGui::SetItemDefaultFocus();
             ImGui::PopID();
         }
         ImGui::EndCombo();
@@ -362,8 +339,7 @@ void Editor::ShowSaveTerrainDialog()
         for (const char* format : SaveTerrainForm::kImageFormats)
         {
             const bool selected = std::strcmp(format, form.imageFormat) == 0;
-            if (ImGui::Selectable(format, selected))
-                form.imageFormat = format;
+            if (ImGui::Selectable(format, selected)) form.imageFormat = format;
         }
         ImGui::EndCombo();
     }
@@ -372,14 +348,10 @@ void Editor::ShowSaveTerrainDialog()
         const Terrain& terrain = *form.selected;
         form.DropMissingChoices();
         ImGui::Checkbox("Save terrain mesh to OBJ?", &form.saveMesh);
-        if (terrain.heightmapTexture)
-            ImGui::Checkbox("Save heightmap?", &form.saveHeightmap);
-        if (terrain.diffuseTexture)
-            ImGui::Checkbox("Save diffuse texture?", &form.saveDiffuse);
-        if (terrain.normalTexture)
-            ImGui::Checkbox("Save normal texture?", &form.saveNormal);
-        if (terrain.specularTexture)
-            ImGui::Checkbox("Save specular texture?", &form.saveSpecular);
+        if (terrain.heightmapTexture) ImGui::Checkbox("Save heightmap?", &form.saveHeightmap);
+        if (terrain.diffuseTexture) ImGui::Checkbox("Save diffuse texture?", &form.saveDiffuse);
+        if (terrain.normalTexture) ImGui::Checkbox("Save normal texture?", &form.saveNormal);
+        if (terrain.specularTexture) ImGui::Checkbox("Save specular texture?", &form.saveSpecular);
         if (terrain.watermapTexture && terrain.waterPlane)
             ImGui::Checkbox("Save water mesh to OBJ?", &form.saveWater);
         gui::TextColored(kRed, form.EstimateText());
@@ -392,8 +364,9 @@ void Editor::ShowSaveTerrainDialog()
             form.confirmOverwrite = !existing.empty();
             if (form.confirmOverwrite)
             {
-                gui::TextColored(kRed, existing.size() == 1 ? "This file exists already and will be replaced:"
-                                                            : "These files exist already and will be replaced:");
+                gui::TextColored(kRed, existing.size() == 1
+                                           ? "This file exists already and will be replaced:"
+                                           : "These files exist already and will be replaced:");
                 for (const std::string& file : existing)
                     ImGui::BulletText("%s", file.c_str());
                 if (ImGui::Button("Replace##sf"))
@@ -402,15 +375,13 @@ void Editor::ShowSaveTerrainDialog()
                     ImGui::CloseCurrentPopup();
                 }
                 ImGui::SameLine();
-                if (ImGui::Button("Back##sf"))
-                    form.confirmOverwrite = false;
+                if (ImGui::Button("Back##sf")) form.confirmOverwrite = false;
                 ImGui::SameLine();
             }
         }
         if (!form.confirmOverwrite && showSaveTerrain)
         {
-            if (ImGui::Button("Save##sf") && PressSaveTerrain())
-                ImGui::CloseCurrentPopup();
+            if (ImGui::Button("Save##sf") && PressSaveTerrain()) ImGui::CloseCurrentPopup();
             ImGui::SameLine();
         }
     }
@@ -429,8 +400,9 @@ void Editor::ShowLoadTerrainDialog()
     CenterNextWindow(400.0f, 100.0f, ImGuiCond_Always);
     ImGui::OpenPopup("Load Terrain");
     if (!ImGui::BeginPopupModal("Load Terrain", &showLoadTerrain,
-                                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
-                                    ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
+                                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_AlwaysAutoResize |
+                                    kNoDockingFlag))
         return;
     ImGui::PushItemWidth(300.0f);
     ImGui::InputTextWithHint("##loadterName", "Enter file name", &loadTerrainFileName);
@@ -449,15 +421,15 @@ void Editor::ShowNewShaderDialog()
     CenterNextWindow(600.0f, 100.0f, ImGuiCond_Once);
     ImGui::OpenPopup("New Shader##nsfw");
     if (!ImGui::BeginPopupModal("New Shader##nsfw", &showNewShader,
-                                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
-                                    kNoDockingFlag))
+                                ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
+                                    ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
     ImGui::SetNextItemWidth(580.0f);
-    ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).", &newShaderName);
+    ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).",
+                             &newShaderName);
     gui::TextColored(kRed, "The shader files must have same base name and .vert & .frag extensions!");
     const std::string nameError = ShaderNameError(newShaderName);
-    if (!nameError.empty())
-        gui::TextColored(kRed, nameError);
+    if (!nameError.empty()) gui::TextColored(kRed, nameError);
     const ImVec2 buttonSize(100.0f, 40.0f);
     if (ImGui::Button("Cancel##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ESCAPE))
     {

@@ -28,9 +28,9 @@ struct SaveTerrainForm
     // What one press of "Save" did.
     struct Outcome
     {
-        std::vector<std::string> written;                          // paths, in the order written
-        std::vector<std::pair<std::string, std::string>> failed;   // path and reason
-        bool imagesSkipped = false;                                // images chosen, but no format
+        std::vector<std::string> written;                        // paths, in the order written
+        std::vector<std::pair<std::string, std::string>> failed; // path and reason
+        bool imagesSkipped = false;                              // images chosen, but no format
         bool cancelled = false; // progress asked to stop: the files after written were not saved
     };
     // Share of the work done and the file being written; returning false stops the save (the file

@@ -20,8 +20,7 @@ namespace
 // A settings widget finished changing: the layer's history gets a copy of its settings.
 void RecordWhenReleased(Terrain::Heightmap& layer)
 {
-    if (ImGui::IsItemDeactivatedAfterEdit())
-        layer.AppendState(layer.settings);
+    if (ImGui::IsItemDeactivatedAfterEdit()) layer.AppendState(layer.settings);
 }
 
 // An erosion entry's method and that method's settings. A run takes up to a second, so a change counts
@@ -104,8 +103,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
         changes.realtimeSwitchedOn = true;
     // Kept in place while realtime makes it needless, so the rows below do not jump under the pointer.
     ImGui::BeginDisabled(panel.realtimeUpdate);
-    if (ImGui::Button("Update mesh"))
-        ApplyLayers(terrain);
+    if (ImGui::Button("Update mesh")) ApplyLayers(terrain);
     ImGui::EndDisabled();
 
     if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
@@ -118,10 +116,10 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
         panel.AddErosion(terrain);
         ImGui::OpenPopup("New heightmap name");
     }
-    if (ImGui::BeginPopupModal("New heightmap name", nullptr, ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
+    if (ImGui::BeginPopupModal("New heightmap name", nullptr,
+                               ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
     {
-        if (!terrain.heightmaps.empty())
-            ImGui::InputText("Heightmap name", &terrain.heightmaps.back()->name);
+        if (!terrain.heightmaps.empty()) ImGui::InputText("Heightmap name", &terrain.heightmaps.back()->name);
         if (ImGui::Button("Set##nhmp", ImVec2(50.0f, 20.0f)) || gui::KeyDown(GLFW_KEY_ENTER))
             ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
@@ -129,8 +127,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     if (!terrain.heightmaps.empty())
     {
-        if (!panel.selectedLayer)
-            panel.selectedLayer = terrain.heightmaps.front();
+        if (!panel.selectedLayer) panel.selectedLayer = terrain.heightmaps.front();
         const ImGuiStyle& style = ImGui::GetStyle();
         const float listHeight = 5.0f * (ImGui::GetFontSize() + style.ItemSpacing.y) + 3.0f;
         bool listRightClicked = false;
@@ -142,16 +139,13 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             {
                 const bool selected = layer == panel.selectedLayer;
                 ImGui::PushID(layer.get());
-                if (ImGui::Selectable(layer->name.c_str(), selected))
-                    panel.selectedLayer = layer;
-                if (selected)
-                    ImGui::SetItemDefaultFocus();
+                if (ImGui::Selectable(layer->name.c_str(), selected)) panel.selectedLayer = layer;
+                if (selected) ImGui::SetItemDefaultFocus();
                 ImGui::PopID();
             }
             ImGui::EndListBox();
         }
-        if (listRightClicked)
-            ImGui::OpenPopup("##Listboxedit");
+        if (listRightClicked) ImGui::OpenPopup("##Listboxedit");
         if (ImGui::BeginPopup("##Listboxedit"))
         {
             if (panel.CanMoveUp(terrain) && ImGui::Selectable("Move up"))
@@ -222,8 +216,9 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             if (ImGui::BeginPopupModal("Load texture##heightmap", nullptr,
                                        ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
             {
-                gui::TextColored(kRed, "Texture should have only one channel and it should be in the same format as "
-                                       "terrain!");
+                gui::TextColored(
+                    kRed, "Texture should have only one channel and it should be in the same format as "
+                          "terrain!");
                 ImGui::SetNextItemWidth(240.0f);
                 ImGui::InputTextWithHint("##textureloadfile", "Enter file name without extension.",
                                          &panel.loadFileName);
@@ -239,7 +234,8 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
                 if (ImGui::Button("Load"))
                 {
                     std::string error;
-                    if (!panel.ReplaceSelectedWithImage(terrain, panel.loadFileName + panel.loadExtension, error) &&
+                    if (!panel.ReplaceSelectedWithImage(terrain, panel.loadFileName + panel.loadExtension,
+                                                        error) &&
                         !error.empty())
                         SetError(error);
                     panel.loadDialogOpen = false;
@@ -275,13 +271,11 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
                         changes.noiseSettingChanged = true;
                         layer.AppendState(settings);
                     }
-                    if (selected)
-                        ImGui::SetItemDefaultFocus();
+                    if (selected) ImGui::SetItemDefaultFocus();
                 }
                 ImGui::EndCombo();
             }
-            if (ImGui::InputInt("Seed", &settings.seed, 1, 100))
-                changes.noiseSettingChanged = true;
+            if (ImGui::InputInt("Seed", &settings.seed, 1, 100)) changes.noiseSettingChanged = true;
             RecordWhenReleased(layer);
             if (ImGui::DragFloat("Frequency", &settings.frequency, 0.001f, 0.0f, 1.0f, "%.3f"))
                 changes.noiseSettingChanged = true;
@@ -297,8 +291,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
                         changes.noiseSettingChanged = true;
                         layer.AppendState(settings);
                     }
-                    if (selected)
-                        ImGui::SetItemDefaultFocus();
+                    if (selected) ImGui::SetItemDefaultFocus();
                 }
                 ImGui::EndCombo();
             }
@@ -349,8 +342,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             }
         }
 
-        if (panel.NeedsRegeneration(changes))
-            panel.Regenerate(terrain, layer);
+        if (panel.NeedsRegeneration(changes)) panel.Regenerate(terrain, layer);
     }
     ImGui::EndChild();
 }

@@ -14,8 +14,7 @@ ImVec2 MainFramebufferSize()
 {
     int width = 0;
     int height = 0;
-    if (GLFWwindow* window = Engine::Get().window.handle)
-        glfwGetFramebufferSize(window, &width, &height);
+    if (GLFWwindow* window = Engine::Get().window.handle) glfwGetFramebufferSize(window, &width, &height);
     return ImVec2(static_cast<float>(width), static_cast<float>(height));
 }
 
@@ -38,8 +37,7 @@ void ForceKeyDown(int glfwKey, bool down)
 
 bool KeyDown(int glfwKey)
 {
-    if (ForcedKeys().count(glfwKey) != 0)
-        return true;
+    if (ForcedKeys().count(glfwKey) != 0) return true;
     GLFWwindow* window = Engine::Get().window.handle;
     return window != nullptr && glfwGetKey(window, glfwKey) == GLFW_PRESS;
 }
@@ -60,8 +58,7 @@ namespace gui
 {
 bool Begin(const char* name, bool* open, ImGuiWindowFlags flags)
 {
-    if (ImGui::GetTopMostPopupModal() != nullptr)
-        flags |= ImGuiWindowFlags_NoFocusOnAppearing;
+    if (ImGui::GetTopMostPopupModal() != nullptr) flags |= ImGuiWindowFlags_NoFocusOnAppearing;
     return ImGui::Begin(name, open, flags);
 }
 } // namespace gui
@@ -90,7 +87,8 @@ ToolWindowPlace ToolWindowLayout(ToolWindow which, ImVec2 display, float rowHeig
         // square terrain is as high as the window's content is wide, then two buttons and a line.
         const float width = std::max(260.0f, 0.17f * display.x - 2.0f * kMargin);
         const float height = std::min(chrome + width + 3.0f * rowHeight, display.y - top - kMargin);
-        return {ImVec2(kMargin, top), ImVec2(0.0f, 0.0f), ImVec2(width, std::max(height, chrome + rowHeight))};
+        return {ImVec2(kMargin, top), ImVec2(0.0f, 0.0f),
+                ImVec2(width, std::max(height, chrome + rowHeight))};
     }
     }
     return {};
@@ -103,7 +101,6 @@ void PlaceToolWindow(ToolWindow which)
     const ToolWindowPlace place =
         ToolWindowLayout(which, MainFramebufferSize(), ImGui::GetFrameHeightWithSpacing(), chrome);
     ImGui::SetNextWindowPos(place.pos, ImGuiCond_FirstUseEver, place.pivot);
-    if (place.size.x > 0.0f)
-        ImGui::SetNextWindowSize(place.size, ImGuiCond_FirstUseEver);
+    if (place.size.x > 0.0f) ImGui::SetNextWindowSize(place.size, ImGuiCond_FirstUseEver);
 }
 } // namespace gui

@@ -23,7 +23,8 @@ std::string HeightmapImportForm::Problem(const std::vector<std::string>& existin
     return names.NameError(existingNames);
 }
 
-bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error, const std::function<bool(float)>& progress) const
+bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error,
+                               const std::function<bool(float)>& progress) const
 {
     HeightImage::ImportOptions checked = options;
     checked.maxSide = NewTerrainForm::kMaxSide;

@@ -30,7 +30,8 @@ void Editor::OnGUI()
                                        kNoDockingFlag))
         {
             ImGui::TextUnformatted(errorMessage.c_str());
-            if (ImGui::Button("Okay", ImVec2(ImGui::GetContentRegionAvail().x, 50.0f)) || gui::KeyDown(GLFW_KEY_ENTER))
+            if (ImGui::Button("Okay", ImVec2(ImGui::GetContentRegionAvail().x, 50.0f)) ||
+                gui::KeyDown(GLFW_KEY_ENTER))
             {
                 showError = false;
                 ImGui::CloseCurrentPopup();
@@ -39,18 +40,12 @@ void Editor::OnGUI()
         }
     }
 
-    if (showNewTerrain)
-        ShowNewTerrainDialog();
-    if (showLoadTerrain)
-        ShowLoadTerrainDialog();
-    if (showSaveTerrain)
-        ShowSaveTerrainDialog();
-    if (showNewShader)
-        ShowNewShaderDialog();
-    if (showExport)
-        ShowExportDialog();
-    if (showHeightmapImport)
-        ShowHeightmapImportDialog();
+    if (showNewTerrain) ShowNewTerrainDialog();
+    if (showLoadTerrain) ShowLoadTerrainDialog();
+    if (showSaveTerrain) ShowSaveTerrainDialog();
+    if (showNewShader) ShowNewShaderDialog();
+    if (showExport) ShowExportDialog();
+    if (showHeightmapImport) ShowHeightmapImportDialog();
 
     if (showOptions)
     {
@@ -60,7 +55,8 @@ void Editor::OnGUI()
             ImGui::Text("Window background color");
             if (auto& framebuffer = Engine::Get().window.framebuffer)
             {
-                float color[3] = {framebuffer->clearColor.r, framebuffer->clearColor.g, framebuffer->clearColor.b};
+                float color[3] = {framebuffer->clearColor.r, framebuffer->clearColor.g,
+                                  framebuffer->clearColor.b};
                 if (ImGui::ColorEdit3("clear color", color))
                 {
                     framebuffer->clearColor.r = color[0];
@@ -78,15 +74,14 @@ void Editor::OnGUI()
     const std::vector<std::shared_ptr<Scene>> snapshot = scenes;
     for (const auto& scene : snapshot)
     {
-        if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
-            continue;
-        if (scene->showWindow)
-            ShowSceneWindow(scene);
+        if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end()) continue;
+        if (scene->showWindow) ShowSceneWindow(scene);
         if (scene->showManage && std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
             DrawManageDialog(scene);
         // The Create dialog's close button clears showManage without creating the scene: that is a
         // Cancel, or the half-made scene would block "Create new scene" for good.
-        if (scene->isNew && !scene->showManage && std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
+        if (scene->isNew && !scene->showManage &&
+            std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
             ManageCancelCreate(*scene);
     }
 
@@ -94,12 +89,14 @@ void Editor::OnGUI()
     {
         if (gui::Begin("Help##helpw", &showHelp, ImGuiWindowFlags_AlwaysAutoResize))
         {
-            ImGui::TextUnformatted("Parameters without any visible controls are usually controlled by dragging.");
+            ImGui::TextUnformatted(
+                "Parameters without any visible controls are usually controlled by dragging.");
             ImGui::TextUnformatted("Shift + Left click variables for faster dragging.");
             ImGui::TextUnformatted("Alt + Left click variables for slower dragging.");
             ImGui::TextUnformatted("Right click & WSAD scene viewport for camera movement.");
-            ImGui::TextUnformatted("Before creating a terrain, please enter a file name. It has to be different to "
-                                   "other opened terrain objects.");
+            ImGui::TextUnformatted(
+                "Before creating a terrain, please enter a file name. It has to be different to "
+                "other opened terrain objects.");
             ImGui::TextUnformatted("Before saving a texture, please select a format.");
         }
         ImGui::End();
@@ -156,35 +153,28 @@ void Editor::DrawDockSpace()
 
 void Editor::DrawMainMenuBar()
 {
-    if (!ImGui::BeginMainMenuBar())
-        return;
+    if (!ImGui::BeginMainMenuBar()) return;
     if (ImGui::BeginMenu("File"))
     {
         if (ImGui::BeginMenu("New"))
         {
-            if (ImGui::MenuItem("Terrain", "Ctrl+N"))
-                showNewTerrain = true;
-            if (ImGui::MenuItem("Terrain from heightmap"))
-                showHeightmapImport = true;
+            if (ImGui::MenuItem("Terrain", "Ctrl+N")) showNewTerrain = true;
+            if (ImGui::MenuItem("Terrain from heightmap")) showHeightmapImport = true;
             ImGui::MenuItem("Camera");
-            if (ImGui::MenuItem("Shader"))
-                showNewShader = true;
+            if (ImGui::MenuItem("Shader")) showNewShader = true;
             ImGui::EndMenu();
         }
         if (ImGui::BeginMenu("Open"))
         {
-            if (ImGui::MenuItem("Terrain##o"))
-                showLoadTerrain = true;
+            if (ImGui::MenuItem("Terrain##o")) showLoadTerrain = true;
             ImGui::EndMenu();
         }
         if (ImGui::BeginMenu("Save"))
         {
-            if (ImGui::MenuItem("Terrain##s") && !terrains.empty())
-                showSaveTerrain = true;
+            if (ImGui::MenuItem("Terrain##s") && !terrains.empty()) showSaveTerrain = true;
             ImGui::EndMenu();
         }
-        if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty()))
-            showExport = true;
+        if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty())) showExport = true;
         DrawProjectMenuItems();
         if (ImGui::MenuItem("Quit"))
             RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled
@@ -205,18 +195,14 @@ void Editor::DrawMainMenuBar()
         {
             for (const auto& scene : scenes)
                 ImGui::Checkbox(scene->name.c_str(), &scene->showWindow);
-            if (ImGui::MenuItem("Create new scene"))
-                CreateNewScene();
+            if (ImGui::MenuItem("Create new scene")) CreateNewScene();
             ImGui::EndMenu();
         }
         ImGui::EndMenu();
     }
-    if (ImGui::MenuItem("Settings"))
-        showOptions = true;
-    if (ImGui::MenuItem("Help"))
-        showHelp = true;
-    if (!notice.empty() && glfwGetTime() - noticeTime > kNoticeSeconds)
-        notice.clear();
+    if (ImGui::MenuItem("Settings")) showOptions = true;
+    if (ImGui::MenuItem("Help")) showHelp = true;
+    if (!notice.empty() && glfwGetTime() - noticeTime > kNoticeSeconds) notice.clear();
     if (!notice.empty())
     {
         ImGui::Separator();

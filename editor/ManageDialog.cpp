@@ -17,19 +17,16 @@ namespace
 // Attribute locations belong to one program, so the mesh is bound again for every new shader.
 void BindTerrain(const Scene& scene)
 {
-    if (scene.terrain && scene.shader)
-        scene.terrain->SetGeometry(scene.terrain->mesh, scene.shader);
+    if (scene.terrain && scene.shader) scene.terrain->SetGeometry(scene.terrain->mesh, scene.shader);
 }
 } // namespace
 
 void Editor::ManageTakeRestorePoint(const Scene& scene)
 {
-    if (scene.isNew || restorePoint.taken)
-        return;
+    if (scene.isNew || restorePoint.taken) return;
     for (const auto& listed : scenes)
     {
-        if (listed->sceneId != scene.sceneId)
-            continue;
+        if (listed->sceneId != scene.sceneId) continue;
         if (listed->camera && listed->shader && listed->terrain)
         {
             restorePoint.camera = listed->camera;
@@ -43,12 +40,10 @@ void Editor::ManageTakeRestorePoint(const Scene& scene)
 
 void Editor::ManageFillDefaults(Scene& scene)
 {
-    if (!terrains.empty() && !scene.terrain)
-        scene.terrain = terrains.front();
+    if (!terrains.empty() && !scene.terrain) scene.terrain = terrains.front();
     if (!shaders.empty() && (!scene.shader || scene.shader->name.empty()))
         scene.shader = std::make_shared<Shader>(shaders.front()->vertexPath, shaders.front()->fragmentPath);
-    if (!cameras.empty() && !scene.camera)
-        scene.camera = cameras.back();
+    if (!cameras.empty() && !scene.camera) scene.camera = cameras.back();
 }
 
 void Editor::ManageChooseTerrain(Scene& scene, const std::shared_ptr<Terrain>& terrain)
@@ -113,7 +108,8 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
     ImGui::SetNextWindowPos(ImVec2((size.x - 600.0f) / 2.0f, (size.y - 140.0f) / 2.0f));
     ImGui::SetNextWindowSize(ImVec2(600.0f, 140.0f));
     if (!ImGui::BeginPopupModal(title.c_str(), &scene.showManage,
-                                ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
+                                ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_AlwaysAutoResize |
+                                    kNoDockingFlag))
         return;
 
     ManageFillDefaults(scene);
@@ -124,10 +120,8 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
         {
             const bool selected = terrain == scene.terrain;
             ImGui::PushID(terrain.get());
-            if (ImGui::Selectable(terrain->name.c_str(), selected))
-                ManageChooseTerrain(scene, terrain);
-            if (selected)
-                ImGui::SetItemDefaultFocus();
+            if (ImGui::Selectable(terrain->name.c_str(), selected)) ManageChooseTerrain(scene, terrain);
+            if (selected) ImGui::SetItemDefaultFocus();
             ImGui::PopID();
         }
         ImGui::EndCombo();
@@ -138,8 +132,7 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
         for (size_t i = 0; i < shaders.size(); ++i)
         {
             ImGui::PushID(static_cast<int>(i));
-            if (ImGui::Selectable(shaders[i]->name.c_str(), false))
-                ManageChooseShader(scene, shaders[i]);
+            if (ImGui::Selectable(shaders[i]->name.c_str(), false)) ManageChooseShader(scene, shaders[i]);
             ImGui::PopID();
         }
         ImGui::EndCombo();
@@ -151,10 +144,8 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
         {
             const bool selected = camera == scene.camera;
             ImGui::PushID(camera.get());
-            if (ImGui::Selectable(camera->name.c_str(), selected))
-                scene.camera = camera;
-            if (selected)
-                ImGui::SetItemDefaultFocus();
+            if (ImGui::Selectable(camera->name.c_str(), selected)) scene.camera = camera;
+            if (selected) ImGui::SetItemDefaultFocus();
             ImGui::PopID();
         }
         ImGui::EndCombo();
@@ -174,8 +165,7 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
             ManageCancel(scene);
             ImGui::CloseCurrentPopup();
         }
-        if (ImGui::Button("Destroy##ms", buttonSize))
-            destroyConfirmation = true;
+        if (ImGui::Button("Destroy##ms", buttonSize)) destroyConfirmation = true;
         if (destroyConfirmation)
         {
             const std::string region = "Destroy " + scene.name;

@@ -11,11 +11,9 @@ namespace
 void SideRow(const char* minusId, const char* plusId, const char* fieldId, const char* label, int& side)
 {
     const float button = ImGui::GetFrameHeight();
-    if (ImGui::Button(minusId, ImVec2(button, button)))
-        side = NewTerrainForm::Decrease(side);
+    if (ImGui::Button(minusId, ImVec2(button, button))) side = NewTerrainForm::Decrease(side);
     ImGui::SameLine();
-    if (ImGui::Button(plusId, ImVec2(button, button)))
-        side = NewTerrainForm::Increase(side);
+    if (ImGui::Button(plusId, ImVec2(button, button))) side = NewTerrainForm::Increase(side);
     ImGui::SameLine();
     ImGui::SetNextItemWidth(200.0f - 3.0f * button);
     ImGui::InputInt(fieldId, &side, 0, 0);
@@ -41,8 +39,9 @@ void Editor::ShowNewTerrainDialog()
     ImGui::SetNextWindowSize(ImVec2(600.0f, 0.0f));
     ImGui::OpenPopup("New Terrain");
     if (!ImGui::BeginPopupModal("New Terrain", &showNewTerrain,
-                                ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
-                                    ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoNavFocus | kNoDockingFlag))
+                                ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
+                                    ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoCollapse |
+                                    ImGuiWindowFlags_NoNavFocus | kNoDockingFlag))
         return;
 
     const std::vector<std::string> names = TerrainNames();
@@ -60,10 +59,8 @@ void Editor::ShowNewTerrainDialog()
         for (int i = 0; i < 3; ++i)
         {
             const bool selected = i == form.generator;
-            if (ImGui::Selectable(NewTerrainForm::kGeneratorLabels[i], selected))
-                form.generator = i;
-            if (selected)
-                ImGui::SetItemDefaultFocus();
+            if (ImGui::Selectable(NewTerrainForm::kGeneratorLabels[i], selected)) form.generator = i;
+            if (selected) ImGui::SetItemDefaultFocus();
         }
         ImGui::EndCombo();
     }
@@ -71,16 +68,14 @@ void Editor::ShowNewTerrainDialog()
     SideRow("-##w", "+##w", "##nfwidth", "Enter width", form.width);
     if (form.IsDiamondSquare())
     {
-        if (const std::string error = form.SideError(); !error.empty())
-            gui::TextColored(kRed, error);
+        if (const std::string error = form.SideError(); !error.empty()) gui::TextColored(kRed, error);
         form.height = form.width;
     }
     else
     {
         SideRow("-##h", "+##h", "##nfheight", "Enter height", form.height);
     }
-    if (const std::string error = form.SizeError(); !error.empty())
-        gui::TextColored(kRed, error);
+    if (const std::string error = form.SizeError(); !error.empty()) gui::TextColored(kRed, error);
 
     ImGui::SetNextItemWidth(200.0f);
     ImGui::DragFloat("Vertex distance", &form.vertexDistance, 0.005f, 0.0001f, 0.0f, "%.3f");
@@ -89,11 +84,11 @@ void Editor::ShowNewTerrainDialog()
     {
         const bool diamond = form.IsDiamondSquare();
         ImGui::SetNextItemWidth(200.0f);
-        ImGui::DragFloat(diamond ? "Diamond-square difference range" : "Random Fault iteration range", &form.range,
-                         form.vertexDistance * 0.1f, 0.0001f, 0.0f, "%.3f");
+        ImGui::DragFloat(diamond ? "Diamond-square difference range" : "Random Fault iteration range",
+                         &form.range, form.vertexDistance * 0.1f, 0.0001f, 0.0f, "%.3f");
         ImGui::SetNextItemWidth(200.0f);
-        ImGui::DragFloat(diamond ? "Diamond-square roughness" : "Random Fault roughness", &form.roughness, 0.001f,
-                         0.0f, 1.0f, "%.3f");
+        ImGui::DragFloat(diamond ? "Diamond-square roughness" : "Random Fault roughness", &form.roughness,
+                         0.001f, 0.0f, 1.0f, "%.3f");
         RoughnessHint(form.roughness);
         if (!diamond)
         {

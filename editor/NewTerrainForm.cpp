@@ -20,19 +20,16 @@ int NewTerrainForm::Increase(int value)
 
 bool NewTerrainForm::IsPowerOfTwoPlusOne(int side)
 {
-    if (side < 2)
-        return false;
+    if (side < 2) return false;
     const double exponent = std::log2(static_cast<double>(side - 1));
     return exponent == static_cast<double>(static_cast<int32_t>(exponent));
 }
 
 std::string NewTerrainForm::NameError(const std::vector<std::string>& existingNames) const
 {
-    if (std::string problem = TerrainName::Problem(name); !problem.empty())
-        return problem;
+    if (std::string problem = TerrainName::Problem(name); !problem.empty()) return problem;
     for (const std::string& existing : existingNames)
-        if (existing == name)
-            return "Terrain with the same name exists already.";
+        if (existing == name) return "Terrain with the same name exists already.";
     return {};
 }
 
@@ -46,10 +43,8 @@ std::string NewTerrainForm::SideError() const
 std::string NewTerrainForm::SizeError() const
 {
     const int h = IsDiamondSquare() ? width : height;
-    if (width < 2 || h < 2)
-        return "Terrain width and height have to be at least 2.";
-    if (IsDiamondSquare() && width < 3)
-        return "Diamond-square terrains have to be at least 3 x 3.";
+    if (width < 2 || h < 2) return "Terrain width and height have to be at least 2.";
+    if (IsDiamondSquare() && width < 3) return "Diamond-square terrains have to be at least 3 x 3.";
     if (width > kMaxSide || h > kMaxSide)
         return "Terrain width and height can be at most " + std::to_string(kMaxSide) + ".";
     return {};
@@ -63,9 +58,10 @@ bool NewTerrainForm::CanCreate(const std::vector<std::string>& existingNames) co
 std::string NewTerrainForm::SizeLine() const
 {
     char text[128];
-    std::snprintf(text, sizeof text, "Terrain coordinate width x height: %.2f x %.2f",
-                  static_cast<double>(static_cast<float>(width) * vertexDistance),
-                  static_cast<double>(static_cast<float>(IsDiamondSquare() ? width : height) * vertexDistance));
+    std::snprintf(
+        text, sizeof text, "Terrain coordinate width x height: %.2f x %.2f",
+        static_cast<double>(static_cast<float>(width) * vertexDistance),
+        static_cast<double>(static_cast<float>(IsDiamondSquare() ? width : height) * vertexDistance));
     return text;
 }
 
@@ -75,18 +71,24 @@ NewTerrainForm::Arguments NewTerrainForm::BuildArguments() const
     const uint32_t h = static_cast<uint32_t>(IsDiamondSquare() ? width : height);
     switch (generator)
     {
-    case 1: return {w, h, vertexDistance, Terrain::Generator::DiamondSquare, range, roughness, 0};
+    case 1:
+        return {w, h, vertexDistance, Terrain::Generator::DiamondSquare, range, roughness, 0};
     case 2:
-        return {w, h, vertexDistance, Terrain::Generator::RandomFault, range, roughness * 0.01f,
+        return {w,
+                h,
+                vertexDistance,
+                Terrain::Generator::RandomFault,
+                range,
+                roughness * 0.01f,
                 static_cast<uint32_t>(iterations < 0 ? 0 : iterations)};
-    default: return {w, h, vertexDistance, Terrain::Generator::Flat, 10.0f, 0.5f, 0};
+    default:
+        return {w, h, vertexDistance, Terrain::Generator::Flat, 10.0f, 0.5f, 0};
     }
 }
 
 std::shared_ptr<Terrain> NewTerrainForm::Build(const std::vector<std::string>& existingNames) const
 {
-    if (!CanCreate(existingNames))
-        return nullptr;
+    if (!CanCreate(existingNames)) return nullptr;
     const Arguments a = BuildArguments();
     auto terrain = std::make_shared<Terrain>(a.width, a.height, a.vertexDistance, a.generator, a.parameter1,
                                              a.parameter2, a.iterations);

@@ -10,7 +10,7 @@
 struct NewTerrainForm
 {
     static constexpr const char* kGeneratorLabels[3] = {"Flat", "Diamond-Square algorithm",
-                                                         "Random Fault algorithm"};
+                                                        "Random Fault algorithm"};
     // Largest side accepted: a 4097 x 4097 grid already needs about 2 GB for its arrays, textures
     // and GPU copies; the next size the "+" buttons reach (8193) would need about 8 GB.
     static constexpr int kMaxSide = 4097;

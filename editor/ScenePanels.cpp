@@ -9,11 +9,9 @@
 
 void SceneWindowState::ChooseAspectRatio(Scene& scene, int index)
 {
-    if (index < 0 || index >= 4)
-        return;
+    if (index < 0 || index >= 4) return;
     aspectRatioIndex = index;
-    if (index == 0)
-        return;
+    if (index == 0) return;
     const std::string ratio = kAspectRatios[index];
     const size_t colon = ratio.find(':');
     const int a = std::atoi(ratio.substr(0, colon).c_str());
@@ -68,8 +66,7 @@ std::shared_ptr<Terrain::Heightmap> LayerPanelState::AddErosion(Terrain& terrain
 
 void LayerPanelState::ApplyInRealtime(Terrain& terrain) const
 {
-    if (realtimeUpdate)
-        Apply(terrain);
+    if (realtimeUpdate) Apply(terrain);
 }
 
 void LayerPanelState::Apply(Terrain& terrain) const
@@ -102,8 +99,7 @@ bool LayerPanelState::CanMoveDown(const Terrain& terrain) const
 
 void LayerPanelState::MoveUp(Terrain& terrain)
 {
-    if (!CanMoveUp(terrain))
-        return;
+    if (!CanMoveUp(terrain)) return;
     const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
     std::swap(terrain.heightmaps[i], terrain.heightmaps[i - 1]);
     ApplyInRealtime(terrain);
@@ -111,8 +107,7 @@ void LayerPanelState::MoveUp(Terrain& terrain)
 
 void LayerPanelState::MoveDown(Terrain& terrain)
 {
-    if (!CanMoveDown(terrain))
-        return;
+    if (!CanMoveDown(terrain)) return;
     const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
     std::swap(terrain.heightmaps[i], terrain.heightmaps[i + 1]);
     ApplyInRealtime(terrain);
@@ -129,9 +124,8 @@ void LayerPanelState::DeleteSelected(Terrain& terrain)
         terrain.heightmaps.erase(terrain.heightmaps.begin() + i);
     }
     selectedLayer.reset();
-    layerEditorOpen = false; // the editor must not keep painting a layer that is gone
-    if (i >= 0)
-        ApplyInRealtime(terrain); // or the deleted layer's relief stays on the mesh
+    layerEditorOpen = false;              // the editor must not keep painting a layer that is gone
+    if (i >= 0) ApplyInRealtime(terrain); // or the deleted layer's relief stays on the mesh
 }
 
 bool LayerPanelState::ReplaceSelectedWithImage(Terrain& terrain, const std::string& path, std::string& error)
@@ -140,8 +134,7 @@ bool LayerPanelState::ReplaceSelectedWithImage(Terrain& terrain, const std::stri
     if (i < 0 || selectedLayer->isErosion) return false;
     std::shared_ptr<Terrain::Heightmap> layer =
         Terrain::Heightmap::LoadTextureLayer(path, terrain.width, terrain.height, &error);
-    if (!layer)
-        return false;
+    if (!layer) return false;
     terrain.heightmaps[i] = layer;
     selectedLayer = layer;
     ApplyInRealtime(terrain);
@@ -156,23 +149,20 @@ bool LayerPanelState::NeedsRegeneration(const Changes& changes) const
 
 void LayerPanelState::Regenerate(Terrain& terrain, Terrain::Heightmap& layer) const
 {
-    if (!layer.isTexture)
-        layer.Update();
+    if (!layer.isTexture) layer.Update();
     ApplyInRealtime(terrain);
 }
 
 void LayerPanelState::SetNoiseType(Terrain::Heightmap::Settings& settings, int entry)
 {
-    if (entry < 0 || entry >= 5)
-        return;
+    if (entry < 0 || entry >= 5) return;
     settings.noiseTypeName = kNoiseTypes[entry];
     settings.noiseType = kNoiseCodes[entry];
 }
 
 void LayerPanelState::SetFractalType(Terrain::Heightmap::Settings& settings, int entry)
 {
-    if (entry < 0 || entry >= 3)
-        return;
+    if (entry < 0 || entry >= 3) return;
     settings.fractalTypeName = kFractalTypes[entry];
     settings.fractalType = entry;
 }

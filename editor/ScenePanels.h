@@ -33,7 +33,8 @@ struct SceneWindowState
 
 struct LayerPanelState
 {
-    static constexpr const char* kNoiseTypes[5] = {"Perlin", "OpenSimplex2", "Value", "Cubic Value", "Cellular"};
+    static constexpr const char* kNoiseTypes[5] = {"Perlin", "OpenSimplex2", "Value", "Cubic Value",
+                                                   "Cellular"};
     static constexpr int kNoiseCodes[5] = {3, 0, 5, 4, 2};
     static constexpr const char* kFractalTypes[3] = {"None", "Fractial Brown Motion", "Ridged"};
     static constexpr const char* kImageExtensions[4] = {".tga", ".png", ".jpg", ".bmp"};
@@ -85,7 +86,7 @@ struct LayerPanelState
 
     static constexpr const char* kErosionMethods[2] = {"Hydraulic", "Thermal"};
 
-private:
+  private:
     void ApplyInRealtime(Terrain& terrain) const;
     void Apply(Terrain& terrain) const;
 };

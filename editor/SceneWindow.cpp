@@ -51,17 +51,16 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
     ImGui::SetNextWindowSize(ImVec2(0.66f * first.x, 0.66f * first.y), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(0.17f * first.x, 0.17f * first.y), ImGuiCond_FirstUseEver);
 
-    const bool visible = gui::Begin(scene.name.c_str(), &scene.showWindow,
-                                      ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoCollapse |
-                                          ImGuiWindowFlags_NoScrollbar);
+    const bool visible =
+        gui::Begin(scene.name.c_str(), &scene.showWindow,
+                   ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoScrollbar);
     if (visible && scene.camera && scene.framebuffer)
     {
         if (ImGui::BeginMenuBar())
         {
             if (ImGui::BeginMenu("Scene"))
             {
-                if (ImGui::MenuItem("Manage objects"))
-                    scene.showManage = !scene.showManage;
+                if (ImGui::MenuItem("Manage objects")) scene.showManage = !scene.showManage;
                 if (ImGui::MenuItem("Frame terrain", "F", false, scene.terrain && !scene.terrain->IsEmpty()))
                     FrameTerrain(scene);
                 if (ImGui::Checkbox("Use wireframe mode", &scene.framebuffer->wireframe))
@@ -72,15 +71,15 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
             {
                 if (ImGui::BeginMenu("Aspect ratio"))
                 {
-                    if (ImGui::BeginCombo("##aspectratio", SceneWindowState::kAspectRatios[state.aspectRatioIndex]))
+                    if (ImGui::BeginCombo("##aspectratio",
+                                          SceneWindowState::kAspectRatios[state.aspectRatioIndex]))
                     {
                         for (int i = 0; i < 4; ++i)
                         {
                             const bool selected = i == state.aspectRatioIndex;
                             if (ImGui::Selectable(SceneWindowState::kAspectRatios[i], selected))
                                 state.ChooseAspectRatio(scene, i);
-                            if (selected)
-                                ImGui::SetItemDefaultFocus();
+                            if (selected) ImGui::SetItemDefaultFocus();
                         }
                         ImGui::EndCombo();
                     }
@@ -91,7 +90,8 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
                 ImGui::Checkbox("View terrain generator", &scene.showTerrainGenerator);
                 if (!scene.useBackground && ImGui::BeginMenu("Clear color"))
                 {
-                    ImGui::ColorEdit3("clear color", &scene.framebuffer->clearColor.x, ImGuiColorEditFlags_NoAlpha);
+                    ImGui::ColorEdit3("clear color", &scene.framebuffer->clearColor.x,
+                                      ImGuiColorEditFlags_NoAlpha);
                     ImGui::EndMenu();
                 }
                 ImGui::EndMenu();
@@ -104,10 +104,8 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
         gui::Image(scene.framebuffer->colorTexture, imageSize);
         // Flying starts with the right button over the picture, as a left click would have focused
         // the window first.
-        if (ImGui::IsItemHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right))
-            ImGui::SetWindowFocus();
-        if (ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows))
-            focusedScene = scenePtr;
+        if (ImGui::IsItemHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right)) ImGui::SetWindowFocus();
+        if (ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows)) focusedScene = scenePtr;
         // A new scene's camera starts near the origin, inside or under a terrain of any size: until it
         // moves, the picture offers to frame the terrain.
         const bool canFrame = scene.terrain && !scene.terrain->IsEmpty();
@@ -115,31 +113,29 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
         {
             const ImVec2 end = ImGui::GetCursorPos();
             ImGui::SetCursorPos(ImVec2(imagePos.x + 12.0f, imagePos.y + 12.0f));
-            if (ImGui::Button("Frame terrain (F)##frame"))
-                FrameTerrain(scene);
+            if (ImGui::Button("Frame terrain (F)##frame")) FrameTerrain(scene);
             if (ImGui::IsItemHovered())
                 ImGui::SetTooltip("Moves the camera above the terrain so that all of it is in view.");
             ImGui::SetCursorPos(end);
         }
         if (canFrame && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) &&
-            !ImGui::GetIO().WantTextInput && !ImGui::GetIO().KeyCtrl && ImGui::IsKeyPressed(GLFW_KEY_F, false))
+            !ImGui::GetIO().WantTextInput && !ImGui::GetIO().KeyCtrl &&
+            ImGui::IsKeyPressed(GLFW_KEY_F, false))
             FrameTerrain(scene);
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))
             scene.camera->FlyControl(FlyInput::FromWindow(Engine::Get().window.handle));
     }
 
-    if (visible && scene.showCameraControl && scene.camera)
-        DrawCameraWindow(scene);
-    if (visible && scene.showTerrainGenerator && scene.terrain)
-        ShowTerrainGenerator(scene);
+    if (visible && scene.showCameraControl && scene.camera) DrawCameraWindow(scene);
+    if (visible && scene.showTerrainGenerator && scene.terrain) ShowTerrainGenerator(scene);
 
     if (visible && !state.UsesCustomRule(scene))
     {
-        if (state.barHeight < 0.0f)
-            state.barHeight = ImGui::GetFrameHeightWithSpacing();
+        if (state.barHeight < 0.0f) state.barHeight = ImGui::GetFrameHeightWithSpacing();
         const float width = ImGui::GetWindowWidth();
-        ImGui::SetWindowSize(ImVec2(width, width * scene.ratioHeight / scene.ratioWidth + 2.0f * state.barHeight));
+        ImGui::SetWindowSize(
+            ImVec2(width, width * scene.ratioHeight / scene.ratioWidth + 2.0f * state.barHeight));
     }
     ImGui::End();
 }
@@ -167,7 +163,8 @@ void Editor::ShowTerrainGenerator(Scene& scene)
     else if (IsBusy(terrain.get()))
     {
         // A job reads or changes the terrain: nothing else may touch it until the job ends.
-        ImGui::TextUnformatted(("Terrain " + terrain->name + " is busy; it is free again when the work ends.").c_str());
+        ImGui::TextUnformatted(
+            ("Terrain " + terrain->name + " is busy; it is free again when the work ends.").c_str());
     }
     else if (ImGui::BeginTabBar("Tab bar"))
     {

@@ -40,8 +40,8 @@ std::string StatusLineText(const StatusLineFacts& facts)
         text = facts.terrainName + " (empty)";
     else
     {
-        text = facts.terrainName + " " + std::to_string(facts.width) + " x " + std::to_string(facts.height) + " | " +
-               GroupedThousands(uint64_t{facts.width} * facts.height) + " vertices";
+        text = facts.terrainName + " " + std::to_string(facts.width) + " x " + std::to_string(facts.height) +
+               " | " + GroupedThousands(uint64_t{facts.width} * facts.height) + " vertices";
         std::snprintf(number, sizeof number, " | heights %.2f to %.2f", static_cast<double>(facts.minHeight),
                       static_cast<double>(facts.maxHeight));
         text += number;
@@ -57,21 +57,20 @@ void StatusLineState::AddFrame(double seconds)
 {
     const double milliseconds = 1000.0 * seconds;
     // A few frames' memory: steady enough to read, quick to follow a change.
-    frameMilliseconds = frameMilliseconds <= 0.0 ? milliseconds : 0.9 * frameMilliseconds + 0.1 * milliseconds;
+    frameMilliseconds =
+        frameMilliseconds <= 0.0 ? milliseconds : 0.9 * frameMilliseconds + 0.1 * milliseconds;
 }
 
 void StatusLineState::SampleMemory(double now)
 {
-    if (memorySampledAt >= 0.0 && now - memorySampledAt < kMemorySeconds)
-        return;
+    if (memorySampledAt >= 0.0 && now - memorySampledAt < kMemorySeconds) return;
     memorySampledAt = now;
     residentBytes = ProcessMemory::ResidentBytes();
 }
 
 Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpen)
 {
-    if (!ctrl || modalOpen)
-        return Shortcut::None;
+    if (!ctrl || modalOpen) return Shortcut::None;
     switch (glfwKey)
     {
     case GLFW_KEY_N:
@@ -97,8 +96,7 @@ void Editor::DrawStatusLine()
     statusLine.SampleMemory(glfwGetTime());
     StatusLineFacts facts;
     std::shared_ptr<Scene> scene = focusedScene.lock();
-    if (!scene && !scenes.empty())
-        scene = scenes.front();
+    if (!scene && !scenes.empty()) scene = scenes.front();
     if (scene && scene->terrain)
     {
         const Terrain& terrain = *scene->terrain;
@@ -116,8 +114,8 @@ void Editor::DrawStatusLine()
     facts.residentBytes = statusLine.residentBytes;
 
     ImGuiViewport* viewport = ImGui::GetMainViewport();
-    const ImGuiWindowFlags flags =
-        ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_MenuBar | kNoDockingFlag;
+    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoSavedSettings |
+                                   ImGuiWindowFlags_MenuBar | kNoDockingFlag;
     if (ImGui::BeginViewportSideBar("##StatusLine", viewport, ImGuiDir_Down, ImGui::GetFrameHeight(), flags))
     {
         if (ImGui::BeginMenuBar())
@@ -131,17 +129,16 @@ void Editor::DrawStatusLine()
 
 void Editor::DrawStartHint()
 {
-    if (!terrains.empty() || jobs.Busy())
-        return;
+    if (!terrains.empty() || jobs.Busy()) return;
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + 0.5f * viewport->WorkSize.x,
                                    viewport->WorkPos.y + 0.4f * viewport->WorkSize.y),
                             ImGuiCond_Always, ImVec2(0.5f, 0.5f));
     ImGui::SetNextWindowBgAlpha(0.35f);
-    const ImGuiWindowFlags flags = ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove |
-                                   ImGuiWindowFlags_NoSavedSettings | ImGuiWindowFlags_AlwaysAutoResize |
-                                   ImGuiWindowFlags_NoFocusOnAppearing | ImGuiWindowFlags_NoBringToFrontOnFocus |
-                                   ImGuiWindowFlags_NoNav | kNoDockingFlag;
+    const ImGuiWindowFlags flags =
+        ImGuiWindowFlags_NoDecoration | ImGuiWindowFlags_NoMove | ImGuiWindowFlags_NoSavedSettings |
+        ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoFocusOnAppearing |
+        ImGuiWindowFlags_NoBringToFrontOnFocus | ImGuiWindowFlags_NoNav | kNoDockingFlag;
     if (ImGui::Begin("##StartHint", nullptr, flags))
     {
         ImGui::TextUnformatted("File > New > Terrain to begin (Ctrl+N)");
@@ -168,13 +165,11 @@ void Editor::DrawStartHint()
 void Editor::HandleShortcuts()
 {
     const ImGuiIO& io = ImGui::GetIO();
-    if (!io.KeyCtrl)
-        return;
+    if (!io.KeyCtrl) return;
     const bool modalOpen = ImGui::GetTopMostPopupModal() != nullptr;
     for (const int key : {GLFW_KEY_N, GLFW_KEY_O, GLFW_KEY_S, GLFW_KEY_Z, GLFW_KEY_Y})
     {
-        if (!ImGui::IsKeyPressed(key, key == GLFW_KEY_Z || key == GLFW_KEY_Y))
-            continue;
+        if (!ImGui::IsKeyPressed(key, key == GLFW_KEY_Z || key == GLFW_KEY_Y)) continue;
         switch (ShortcutFor(key, io.KeyCtrl, io.WantTextInput, modalOpen))
         {
         case Shortcut::NewTerrain:
@@ -212,8 +207,7 @@ bool Editor::CanUndoLayerSettings(bool redo) const
 
 bool Editor::UndoLayerSettings(bool redo)
 {
-    if (!CanUndoLayerSettings(redo))
-        return false;
+    if (!CanUndoLayerSettings(redo)) return false;
     const std::shared_ptr<Terrain> terrain = generatorTerrain.lock();
     const std::shared_ptr<Terrain::Heightmap> layer = layerPanel.selectedLayer;
     // As the panel's buttons do: step through the history, then the regeneration rule.
@@ -227,8 +221,7 @@ bool Editor::UndoLayerSettings(bool redo)
 
 void Editor::FrameTerrain(Scene& scene)
 {
-    if (!scene.camera || !scene.terrain || scene.terrain->IsEmpty())
-        return;
+    if (!scene.camera || !scene.terrain || scene.terrain->IsEmpty()) return;
     const Terrain& terrain = *scene.terrain;
     glm::vec3 low;
     glm::vec3 high;

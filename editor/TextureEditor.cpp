@@ -33,8 +33,8 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
     {
         textureEditorFlags = ImGuiWindowFlags_NoMove;
         const ImVec2 mouse = ImGui::GetMousePos();
-        const glm::vec2 texel = Brush::ImageToTexel(glm::vec2(mouse.x, mouse.y), glm::vec2(topLeft.x, topLeft.y),
-                                                    width, image.width, image.height);
+        const glm::vec2 texel = Brush::ImageToTexel(
+            glm::vec2(mouse.x, mouse.y), glm::vec2(topLeft.x, topLeft.y), width, image.width, image.height);
         if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) || ImGui::IsMouseDragging(ImGuiMouseButton_Left))
         {
             brush.Paint(image, texel);
@@ -63,7 +63,8 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
         if (!brush.raiseLower)
             ImGui::DragFloat(grey ? "Color" : "Height", &brush.pickColor[0], 0.01f, 0.0f, 1.0f, "%.3f");
         else
-            ImGui::DragInt(grey ? "Add to color by" : "Change height by", &brush.amount, 1.0f, -255, 255, "%d");
+            ImGui::DragInt(grey ? "Add to color by" : "Change height by", &brush.amount, 1.0f, -255, 255,
+                           "%d");
     }
     else if (image.channels == 3)
     {
@@ -74,16 +75,14 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
         ImGui::ColorEdit4("Pick a color", &brush.pickColor[0]);
     }
     ImGui::DragInt("Brush size", &brush.size, 1.0f, 1, 0, "%d");
-    if (brush.size < 1)
-        brush.size = 1;
+    if (brush.size < 1) brush.size = 1;
 
     if (ImGui::BeginPopup("Color", ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_AlwaysAutoResize |
                                        ImGuiWindowFlags_NoSavedSettings))
     {
         if (ImGui::Button("Copy color"))
         {
-            if (image.data)
-                brush.CopyColor(image);
+            if (image.data) brush.CopyColor(image);
             ImGui::CloseCurrentPopup();
         }
         ImGui::EndPopup();

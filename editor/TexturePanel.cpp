@@ -25,15 +25,14 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
                              static_cast<float>(terrain.height) * available / largest);
 
     // One picture with its pop-up; edit adds the "Edit" button of the painted textures.
-    const auto picture = [&](const char* title, Texture* texture, const char* popup, const char* suffix, bool edit) {
-        if (texture == nullptr)
-            return;
+    const auto picture =
+        [&](const char* title, Texture* texture, const char* popup, const char* suffix, bool edit)
+    {
+        if (texture == nullptr) return;
         ImGui::TextUnformatted(title);
         gui::Image(texture->id, pictureSize);
-        if (ImGui::IsItemHovered())
-            ImGui::SetTooltip("Right click for more.");
-        if (ImGui::IsItemClicked(ImGuiMouseButton_Right))
-            ImGui::OpenPopup(popup);
+        if (ImGui::IsItemHovered()) ImGui::SetTooltip("Right click for more.");
+        if (ImGui::IsItemClicked(ImGuiMouseButton_Right)) ImGui::OpenPopup(popup);
         if (ImGui::BeginPopup(popup))
         {
             if (ImGui::Button("Preview on terrain"))
@@ -57,10 +56,8 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     picture("Terrain heightmap", terrain.heightmapTexture.get(), "Heightmap texture", "_heightmap", false);
     picture("Normal map", terrain.normalTexture.get(), "Normal texture", "_normal", false);
-    if (ImGui::Button("Generate diffuse map"))
-        panel.diffuseEditorOpen = !panel.diffuseEditorOpen;
-    if (panel.diffuseEditorOpen)
-        ShowDiffuseTextureEditor(terrainPtr);
+    if (ImGui::Button("Generate diffuse map")) panel.diffuseEditorOpen = !panel.diffuseEditorOpen;
+    if (panel.diffuseEditorOpen) ShowDiffuseTextureEditor(terrainPtr);
     picture("Diffuse texture", terrain.diffuseTexture.get(), "Diffuse texture", "_diffuse", true);
     picture("Specular texture", terrain.specularTexture.get(), "Specular texture", "_specular", true);
     // Each erosion entry's mask of its last run: red removed, green deposited, blue water flow.
@@ -74,8 +71,7 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
         ImGui::PopID();
     }
 
-    if (panel.textureEditorOpen)
-        ShowTextureEditor(panel.chosenTexture, panel.textureEditorOpen);
+    if (panel.textureEditorOpen) ShowTextureEditor(panel.chosenTexture, panel.textureEditorOpen);
 
     if (panel.saveDialogOpen)
     {
@@ -84,8 +80,7 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
         {
             ImGui::SetNextItemWidth(280.0f);
             ImGui::InputTextWithHint("##texturesavefiledir", "Enter directory name", &panel.saveDirectory);
-            if (ImGui::IsItemDeactivatedAfterEdit())
-                panel.FinishDirectoryEdit();
+            if (ImGui::IsItemDeactivatedAfterEdit()) panel.FinishDirectoryEdit();
             ImGui::SameLine();
             ImGui::SetNextItemWidth(140.0f);
             ImGui::InputTextWithHint("##texturesavefile", "Enter file name", &panel.saveFileName);
@@ -96,8 +91,7 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
                 for (const char* extension : TexturePanelState::kExtensions)
                 {
                     const bool selected = std::strcmp(extension, panel.saveExtension) == 0;
-                    if (ImGui::Selectable(extension, selected))
-                        panel.saveExtension = extension;
+                    if (ImGui::Selectable(extension, selected)) panel.saveExtension = extension;
                 }
                 ImGui::EndCombo();
             }

@@ -74,8 +74,7 @@ void DiffuseEditorState::AddGradient(Terrain& terrain)
 
 void DiffuseEditorState::HeightSpanChanged(Terrain& terrain, size_t n, int oldSpan)
 {
-    if (terrain.gradients.size() < 2 || n >= terrain.gradients.size())
-        return;
+    if (terrain.gradients.size() < 2 || n >= terrain.gradients.size()) return;
     const float d = static_cast<float>(terrain.gradients[n]->heightSpan) - static_cast<float>(oldSpan);
     Gradient& neighbour = *terrain.gradients[n == 0 ? 1 : n - 1];
     neighbour.heightSpan = static_cast<int32_t>(static_cast<float>(neighbour.heightSpan) - d);
@@ -83,16 +82,14 @@ void DiffuseEditorState::HeightSpanChanged(Terrain& terrain, size_t n, int oldSp
 
 void DiffuseEditorState::SlopeSpanChanged(Terrain& terrain, size_t n, float oldSpan)
 {
-    if (terrain.gradients.size() < 2 || n >= terrain.gradients.size())
-        return;
+    if (terrain.gradients.size() < 2 || n >= terrain.gradients.size()) return;
     const float d = terrain.gradients[n]->slopeSpan - oldSpan;
     terrain.gradients[n == 0 ? 1 : n - 1]->slopeSpan -= d;
 }
 
 void DiffuseEditorState::DeleteSelected(Terrain& terrain)
 {
-    if (selected < 0 || static_cast<size_t>(selected) >= terrain.gradients.size())
-        return;
+    if (selected < 0 || static_cast<size_t>(selected) >= terrain.gradients.size()) return;
     terrain.gradients.erase(terrain.gradients.begin() + selected);
     if (!terrain.gradients.empty())
     {
@@ -105,9 +102,9 @@ void DiffuseEditorState::DeleteSelected(Terrain& terrain)
         }
         Gradient& last = *terrain.gradients.back();
         if (heightSum != 255.0f)
-            last.heightSpan = static_cast<int32_t>(static_cast<float>(last.heightSpan) - (heightSum - 255.0f));
-        if (slopeSum != 90.0f)
-            last.slopeSpan -= slopeSum - 90.0f;
+            last.heightSpan =
+                static_cast<int32_t>(static_cast<float>(last.heightSpan) - (heightSum - 255.0f));
+        if (slopeSum != 90.0f) last.slopeSpan -= slopeSum - 90.0f;
     }
     closeRequested = true;
 }
@@ -143,12 +140,11 @@ ImVec2 WaterEditorState::TexelAt(ImVec2 mouse, ImVec2 imageTopLeft, float scale,
 
 void WaterEditorState::PourAt(Terrain& terrain, ImVec2 texel)
 {
-    if (terrain.width == 0 || terrain.height == 0 || !terrain.watermapTexture)
-        return;
+    if (terrain.width == 0 || terrain.height == 0 || !terrain.watermapTexture) return;
     // The hover rectangle includes its far edges, where a coordinate reaches the texel count.
-    const auto clampTo = [](float value, uint32_t count) {
-        if (!(value > 0.0f))
-            return 0u;
+    const auto clampTo = [](float value, uint32_t count)
+    {
+        if (!(value > 0.0f)) return 0u;
         const uint32_t index = static_cast<uint32_t>(value);
         return index >= count ? count - 1 : index;
     };
@@ -169,12 +165,9 @@ void WaterEditorState::EndStrokeIfReleased(Terrain& terrain, bool buttonDown)
 
 void WaterEditorState::Recalculate(Terrain& terrain, const std::shared_ptr<Shader>& shader)
 {
-    if (terrain.IsEmpty() || !terrain.watermapTexture)
-        return;
+    if (terrain.IsEmpty() || !terrain.watermapTexture) return;
     auto plane = std::make_shared<Terrain::WaterPlane>(&terrain);
-    if (shader)
-        plane->SetGeometry(plane->mesh, shader);
-    if (!plane->mesh->entries.empty())
-        plane->mesh->entries.front().texture = terrain.watermapTexture->id;
+    if (shader) plane->SetGeometry(plane->mesh, shader);
+    if (!plane->mesh->entries.empty()) plane->mesh->entries.front().texture = terrain.watermapTexture->id;
     terrain.waterPlane = plane;
 }

@@ -18,7 +18,8 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
     {
         const float width = ImGui::GetContentRegionAvail().x;
         const float scale = width / static_cast<float>(terrain.width);
-        const ImVec2 size(width, width * static_cast<float>(terrain.height) / static_cast<float>(terrain.width));
+        const ImVec2 size(width,
+                          width * static_cast<float>(terrain.height) / static_cast<float>(terrain.width));
 
         const ImVec2 topLeft = ImGui::GetCursorScreenPos();
         const ImVec2 cursor = ImGui::GetCursorPos();
@@ -41,10 +42,8 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
         }
         state.EndStrokeIfReleased(terrain, ImGui::IsMouseDown(ImGuiMouseButton_Left));
 
-        if (ImGui::Button("Recalculate##watermap"))
-            WaterEditorState::Recalculate(terrain, defaultShader);
-        if (ImGui::Button("Reset##watermap"))
-            terrain.ClearWater();
+        if (ImGui::Button("Recalculate##watermap")) WaterEditorState::Recalculate(terrain, defaultShader);
+        if (ImGui::Button("Reset##watermap")) terrain.ClearWater();
         ImGui::Text("Last image position %.f %.f", static_cast<double>(state.lastImagePosition.x),
                     static_cast<double>(state.lastImagePosition.y));
     }

@@ -26,7 +26,7 @@ struct WindowProperties
 // GetWindowProperties, Initialize, then per frame Update, Render, OnGUI, and finally Shutdown.
 class App
 {
-public:
+  public:
     virtual ~App() = default;
     virtual void Initialize() {}
     virtual void Shutdown() {}

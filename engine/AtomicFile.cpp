@@ -15,10 +15,8 @@ namespace
 std::string DirectoryOf(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
-    if (slash == std::string::npos)
-        return ".";
-    if (slash == 0)
-        return "/";
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
     return path.substr(0, slash);
 }
 
@@ -30,16 +28,14 @@ std::string BaseNameOf(const std::string& path)
 
 std::string Reason(int code, const std::string& folder)
 {
-    if (code == ENOENT || code == ENOTDIR)
-        return "the folder " + folder + " does not exist";
+    if (code == ENOENT || code == ENOTDIR) return "the folder " + folder + " does not exist";
     return std::strerror(code);
 }
 
 void SyncFolder(const std::string& folder)
 {
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return;
+    if (fd < 0) return;
     ::fsync(fd); // best effort: the rename is already visible
     ::close(fd);
 }
@@ -49,8 +45,7 @@ AtomicFile::AtomicFile(std::string path) : requested(std::move(path)) {}
 
 AtomicFile::~AtomicFile()
 {
-    if (!committed)
-        Abandon();
+    if (!committed) Abandon();
 }
 
 std::string AtomicFile::ResolveLinks(const std::string& path)
@@ -58,13 +53,13 @@ std::string AtomicFile::ResolveLinks(const std::string& path)
     std::string current = path;
     for (int depth = 0; depth < 40; ++depth)
     {
-        struct stat info{};
-        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode))
-            return current;
+        struct stat info
+        {
+        };
+        if (::lstat(current.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return current;
         std::vector<char> buffer(static_cast<size_t>(info.st_size > 0 ? info.st_size : 255) + 1);
         const ssize_t length = ::readlink(current.c_str(), buffer.data(), buffer.size());
-        if (length < 0 || static_cast<size_t>(length) >= buffer.size())
-            return current;
+        if (length < 0 || static_cast<size_t>(length) >= buffer.size()) return current;
         std::string link(buffer.data(), static_cast<size_t>(length));
         current = link.front() == '/' ? link : DirectoryOf(current) + "/" + link;
     }
@@ -82,15 +77,14 @@ bool AtomicFile::Open(const char* mode)
 {
     target = ResolveLinks(requested);
     const std::string folder = DirectoryOf(target);
-    if (target.empty() || target.back() == '/')
-        return Fail("no file name given");
+    if (target.empty() || target.back() == '/') return Fail("no file name given");
 
-    struct stat existing{};
+    struct stat existing
+    {
+    };
     const bool exists = ::stat(target.c_str(), &existing) == 0;
-    if (exists && S_ISDIR(existing.st_mode))
-        return Fail("it is a folder");
-    if (exists && !S_ISREG(existing.st_mode))
-        return Fail("it is not a regular file");
+    if (exists && S_ISDIR(existing.st_mode)) return Fail("it is a folder");
+    if (exists && !S_ISREG(existing.st_mode)) return Fail("it is not a regular file");
 
     static std::atomic<unsigned> counter{0};
     writePath = folder + "/." + BaseNameOf(target) + ".part-" + std::to_string(::getpid()) + "-" +
@@ -114,8 +108,7 @@ bool AtomicFile::Open(const char* mode)
         if (!(folderRefuses && exists && ::access(target.c_str(), W_OK) == 0))
             return Fail(Reason(code, folder));
         fd = ::open(target.c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-        if (fd < 0)
-            return Fail(Reason(errno, folder));
+        if (fd < 0) return Fail(Reason(errno, folder));
         inPlace = true;
         writePath = target;
     }
@@ -131,22 +124,18 @@ bool AtomicFile::Open(const char* mode)
 
 bool AtomicFile::Commit()
 {
-    if (file == nullptr)
-        return Fail(error.empty() ? "the file is not open" : error);
+    if (file == nullptr) return Fail(error.empty() ? "the file is not open" : error);
     errno = 0;
     const bool flushed = std::fflush(file) == 0 && std::ferror(file) == 0;
     int code = errno;
     const bool synced = flushed && ::fsync(::fileno(file)) == 0;
-    if (flushed && !synced)
-        code = errno;
+    if (flushed && !synced) code = errno;
     const bool closed = std::fclose(file) == 0;
-    if (synced && !closed)
-        code = errno;
+    if (synced && !closed) code = errno;
     file = nullptr;
     if (!flushed || !synced || !closed)
         return Fail(code != 0 ? std::strerror(code) : "writing the file failed");
-    if (!inPlace && ::rename(writePath.c_str(), target.c_str()) != 0)
-        return Fail(std::strerror(errno));
+    if (!inPlace && ::rename(writePath.c_str(), target.c_str()) != 0) return Fail(std::strerror(errno));
     committed = true;
     SyncFolder(DirectoryOf(target));
     return true;
@@ -160,8 +149,7 @@ void AtomicFile::Abandon()
         file = nullptr;
     }
     // In place there is nothing to remove: the target itself was being written.
-    if (!inPlace && !writePath.empty())
-        ::unlink(writePath.c_str());
+    if (!inPlace && !writePath.empty()) ::unlink(writePath.c_str());
     writePath.clear();
 }
 
@@ -176,14 +164,11 @@ bool WriteFileAtomically(const std::string& path, const std::function<bool(std::
         {
             const int code = errno;
             file.Abandon();
-            if (error != nullptr)
-                *error = code != 0 ? std::strerror(code) : "writing the file failed";
+            if (error != nullptr) *error = code != 0 ? std::strerror(code) : "writing the file failed";
             return false;
         }
-        if (file.Commit())
-            return true;
+        if (file.Commit()) return true;
     }
-    if (error != nullptr)
-        *error = file.Error();
+    if (error != nullptr) *error = file.Error();
     return false;
 }

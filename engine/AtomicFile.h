@@ -14,7 +14,7 @@
 
 class AtomicFile
 {
-public:
+  public:
     explicit AtomicFile(std::string path);
     ~AtomicFile();
     AtomicFile(const AtomicFile&) = delete;
@@ -39,7 +39,7 @@ public:
     // Resolves symbolic links (up to 40 levels); a dangling link gives the path it points to.
     static std::string ResolveLinks(const std::string& path);
 
-private:
+  private:
     bool Fail(const std::string& reason);
 
     std::string requested;

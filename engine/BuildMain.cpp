@@ -1,6 +1,6 @@
 // velmoran-build: rebuilds the terrains of a project without a display and writes the files the Save
-// Terrain dialog writes, or the Export dialog's formats. Exit status 0 only on success; a failure prints one line naming the file and
-// the reason on standard error.
+// Terrain dialog writes, or the Export dialog's formats. Exit status 0 only on success; a failure prints one
+// line naming the file and the reason on standard error.
 #include "io/ProjectBuild.h"
 
 #include <CLI/CLI.hpp>
@@ -30,8 +30,9 @@ int main(int argc, char** argv)
     bool noWater = false;
     app.add_flag("--no-water", noWater, "Leave the water plane out of the glb and obj exports");
     uint32_t resample = 0;
-    app.add_option("--resample", resample,
-                   "Resample the exports so the longer side has this many vertices (2 to 8193; 0 keeps the grid)")
+    app.add_option(
+           "--resample", resample,
+           "Resample the exports so the longer side has this many vertices (2 to 8193; 0 keeps the grid)")
         ->check(CLI::Range(0u, ExportOptions::kMaxSide));
     bool bicubic = false;
     app.add_flag("--bicubic", bicubic, "Resample bicubic instead of bilinear");

@@ -111,22 +111,19 @@ void Engine::Update()
     // With nothing to animate, sleep until input arrives (or a moment passes) instead of drawing the
     // same picture again; the frame then runs as always.
     const double wait = app != nullptr ? app->EventWaitSeconds(kIdleWaitSeconds) : 0.0;
-    if (wait > 0.0)
-        glfwWaitEventsTimeout(wait);
+    if (wait > 0.0) glfwWaitEventsTimeout(wait);
     time = glfwGetTime();
     deltaTime = time - lastTime;
     lastTime = time;
     glfwPollEvents();
     CheckGLError("Engine::Update", __LINE__);
-    if (app != nullptr)
-        app->Update();
+    if (app != nullptr) app->Update();
 }
 
 void Engine::RenderFrame()
 {
     window.Render();
-    if (app != nullptr)
-        app->Render();
+    if (app != nullptr) app->Render();
     window.EndRender();
 }
 
@@ -134,8 +131,7 @@ void Engine::Shutdown()
 {
     Log::Trace("Shutting down engine.");
     renderManager.Clear();
-    if (app != nullptr)
-        app->Shutdown();
+    if (app != nullptr) app->Shutdown();
     MyGUIFrame::Shutdown();
     window.Destroy();
     if (glfwStarted)

@@ -11,7 +11,7 @@ class App;
 // first use and never destroyed.
 class Engine
 {
-public:
+  public:
     static Engine& Get();
 
     void Run(App* application);
@@ -35,7 +35,7 @@ public:
     static constexpr int kVersionMajor = 0;
     static constexpr int kVersionMinor = 1;
 
-private:
+  private:
     Engine() = default;
     void LogVersion();
     bool glfwStarted = false;

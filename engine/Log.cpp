@@ -10,12 +10,18 @@ spdlog::level::level_enum ToSpdlog(Level level)
 {
     switch (level)
     {
-    case Level::Trace: return spdlog::level::trace;
-    case Level::Debug: return spdlog::level::debug;
-    case Level::Info: return spdlog::level::info;
-    case Level::Warn: return spdlog::level::warn;
-    case Level::Error: return spdlog::level::err;
-    case Level::Critical: return spdlog::level::critical;
+    case Level::Trace:
+        return spdlog::level::trace;
+    case Level::Debug:
+        return spdlog::level::debug;
+    case Level::Info:
+        return spdlog::level::info;
+    case Level::Warn:
+        return spdlog::level::warn;
+    case Level::Error:
+        return spdlog::level::err;
+    case Level::Critical:
+        return spdlog::level::critical;
     }
     return spdlog::level::info;
 }

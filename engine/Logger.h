@@ -9,7 +9,7 @@ inline constexpr const char* kLogPattern = "%^[%Y_%m_%d %H:%M:%S - %l]  %v%$";
 // Owns the colour console sink and the named logger that every message site looks up.
 class Logger
 {
-public:
+  public:
     // Creates the sink and registers "VelmoranLogger". A logger of that name that is already
     // registered is reused, so a second engine start-up cannot make the registry throw.
     void Initialize();

@@ -217,15 +217,13 @@ void SetThreadCount(unsigned count)
 unsigned ThreadCount()
 {
     const unsigned requested = requestedThreads.load();
-    if (requested != 0)
-        return requested;
+    if (requested != 0) return requested;
     return std::max(1u, std::thread::hardware_concurrency());
 }
 
 void For(size_t count, const std::function<void(size_t, size_t)>& body, size_t minPerThread)
 {
-    if (count == 0)
-        return;
+    if (count == 0) return;
     size_t threads = ThreadCount();
     threads = std::min(threads, std::max<size_t>(1, count / std::max<size_t>(1, minPerThread)));
     if (threads <= 1)

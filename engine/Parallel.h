@@ -17,5 +17,6 @@ unsigned ThreadCount();
 // be started, or a call is made from inside another call's body, they run one after the other on
 // the calling thread. An exception thrown by body reaches the caller once the chunks already
 // started have finished; the chunks not started yet are skipped.
-void For(size_t count, const std::function<void(size_t begin, size_t end)>& body, size_t minPerThread = 16384);
+void For(size_t count, const std::function<void(size_t begin, size_t end)>& body,
+         size_t minPerThread = 16384);
 } // namespace Parallel

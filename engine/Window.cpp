@@ -46,8 +46,7 @@ void SetWindowIcon(GLFWwindow* handle)
     stbi_set_flip_vertically_on_load(0);
     int w = 0, h = 0, channels = 0;
     unsigned char* pixels = stbi_load("icon.png", &w, &h, &channels, 4);
-    if (pixels == nullptr)
-        return;
+    if (pixels == nullptr) return;
     GLFWimage image{w, h, pixels};
     glfwSetWindowIcon(handle, 1, &image);
     stbi_image_free(pixels);
@@ -61,8 +60,7 @@ Window::~Window()
 
 void Window::Destroy()
 {
-    if (handle == nullptr)
-        return;
+    if (handle == nullptr) return;
     MyGUIFrame::Shutdown();
     framebuffer.reset(); // its GL names go while the context still exists
     glfwDestroyWindow(handle);
@@ -81,8 +79,7 @@ bool Window::Create(WindowProperties& properties)
     width = properties.width;
     height = properties.height;
 
-    if (!properties.decorated)
-        glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
+    if (!properties.decorated) glfwWindowHint(GLFW_DECORATED, GLFW_FALSE);
 
     handle = glfwCreateWindow(width, height, properties.title.c_str(), properties.fullscreenMonitor, nullptr);
     properties.handle = handle;
@@ -172,8 +169,7 @@ void Window::EndRender()
     renderManager.Flush();
 
     MyGUIFrame::Begin();
-    if (App* app = Engine::Get().app)
-        app->OnGUI();
+    if (App* app = Engine::Get().app) app->OnGUI();
     MyGUIFrame::End();
 
     glfwSwapBuffers(handle);
@@ -192,8 +188,7 @@ void MyGUIFrame::Begin()
 void MyGUIFrame::End()
 {
     ImGui::Render();
-    if (ImGui::GetIO().WantSaveIniSettings && !layoutFile.empty())
-        SaveLayout();
+    if (ImGui::GetIO().WantSaveIniSettings && !layoutFile.empty()) SaveLayout();
     ImGui_ImplOpenGL3_RenderDrawData(ImGui::GetDrawData());
 #ifdef IMGUI_HAS_DOCK
     if (ImGui::GetIO().ConfigFlags & ImGuiConfigFlags_ViewportsEnable)
@@ -209,8 +204,7 @@ void MyGUIFrame::End()
 
 void MyGUIFrame::Shutdown()
 {
-    if (ImGui::GetCurrentContext() == nullptr)
-        return;
+    if (ImGui::GetCurrentContext() == nullptr) return;
     if (!layoutFile.empty())
     {
         SaveLayout();

@@ -8,7 +8,7 @@ struct WindowProperties;
 // The GUI frame run between the 3-D flush and the buffer swap.
 class MyGUIFrame
 {
-public:
+  public:
     static void Begin();
     static void End();
     // Shuts both back ends down and destroys the GUI context; nothing happens without a context.
@@ -19,7 +19,7 @@ public:
 // for the window at the bottom of the render manager's framebuffer stack.
 class Window
 {
-public:
+  public:
     Window() = default;
     ~Window();
     Window(const Window&) = delete;

@@ -454,7 +454,8 @@ ObjResult ObjReader::ReadTerrain(const std::string& path, ObjData& data, size_t 
     size_t readBytes = 0;
     for (;;)
     {
-        if (progress && !progress(fileBytes > 0 ? static_cast<float>(static_cast<double>(readBytes) / fileBytes) : 0.0f))
+        if (progress &&
+            !progress(fileBytes > 0 ? static_cast<float>(static_cast<double>(readBytes) / fileBytes) : 0.0f))
             return {ObjStatus::Cancelled, "reading was cancelled"};
         const size_t got = std::fread(buffer.get() + carried, 1, capacity - carried, file);
         readBytes += got;

@@ -40,9 +40,9 @@ struct ObjData
 enum class ObjStatus
 {
     Ok,
-    CannotOpen, // missing or unreadable file
-    Malformed,  // text that does not follow the layout (bad number, header, corner...)
-    NoNormals,  // no face corner carries a normal index
+    CannotOpen,  // missing or unreadable file
+    Malformed,   // text that does not follow the layout (bad number, header, corner...)
+    NoNormals,   // no face corner carries a normal index
     NotATerrain, // well formed, but not a terrain grid (a water file, a wrong count...)
     Cancelled    // the progress callback asked to stop
 };

@@ -552,7 +552,7 @@ bool StringSink(void* context, const char* data, size_t size)
 } // namespace
 
 bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjWriteStats* stats,
-                         std::string* error, const std::function<bool(float)>& progress)
+                          std::string* error, const std::function<bool(float)>& progress)
 {
     // Text mode: a platform whose text files end lines with CR LF writes them that way.
     AtomicFile file(path);
@@ -580,7 +580,8 @@ bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjW
     const bool ok = written && file.Commit();
     if (!ok)
     {
-        const std::string reason = written ? file.Error() : (code != 0 ? std::strerror(code) : "writing failed");
+        const std::string reason =
+            written ? file.Error() : (code != 0 ? std::strerror(code) : "writing failed");
         Log::Error("{} could not write file {} completely: {}", "SaveAsObj", path, reason);
         if (error) *error = reason;
     }

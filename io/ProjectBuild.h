@@ -18,7 +18,7 @@ struct BuildOptions
     // empty writes no images (the dialog's "Format").
     std::string imageFormat = ".png";
     std::vector<std::string> terrains; // names of the terrains to build; empty builds them all
-    bool saveFiles = true; // the files Save Terrain writes (format name "save")
+    bool saveFiles = true;             // the files Save Terrain writes (format name "save")
     // Exports for other tools (ExportFormat flags), written as the Export dialog writes them with the
     // terrain's name as the base name; folder and baseName are set per terrain.
     ExportOptions exports;

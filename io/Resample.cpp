@@ -30,8 +30,7 @@ void AddTap(Taps& tap, int64_t index, double w, int64_t last)
                 return;
             }
         // Samples beyond the border fold onto indices the taps hold already, so four always suffice.
-        if (tap.count == 4)
-            return;
+        if (tap.count == 4) return;
         tap.index[tap.count] = static_cast<uint32_t>(at);
         tap.weight[tap.count] = static_cast<float>(weight);
         ++tap.count;

@@ -19,7 +19,8 @@ bool Terrain::SaveAsObj(const std::string& path, std::string* error) const
     return SaveAsObj(path, error, {});
 }
 
-bool Terrain::SaveAsObj(const std::string& path, std::string* error, const std::function<bool(float)>& progress) const
+bool Terrain::SaveAsObj(const std::string& path, std::string* error,
+                        const std::function<bool(float)>& progress) const
 {
     ObjMeshView view;
     if (vertexCount == 0 || !ObjWriter::MakeView(name, width, height, vertexCount, positions, texCoords,
@@ -32,8 +33,8 @@ bool Terrain::SaveAsObj(const std::string& path, std::string* error, const std::
     return ObjWriter::WriteFile(path, view, nullptr, error, progress);
 }
 
-bool Terrain::ReadObj(const std::string& path, TerrainArrays& out, std::string& loadedName, std::string* error,
-                      const std::function<bool(float)>& progress)
+bool Terrain::ReadObj(const std::string& path, TerrainArrays& out, std::string& loadedName,
+                      std::string* error, const std::function<bool(float)>& progress)
 {
     ObjData data;
     // Only what the terrain keeps: the faces' other indices and the file's normals are checked, not stored.

@@ -130,8 +130,9 @@ CameraFraming FrameBox(const glm::vec3& boxMin, const glm::vec3& boxMax, const C
     framing.pitch = -35.0f;
     const float yawRadians = glm::radians(framing.yaw);
     const float pitchRadians = glm::radians(framing.pitch);
-    framing.front = glm::normalize(glm::vec3(std::cos(yawRadians) * std::cos(pitchRadians), std::sin(pitchRadians),
-                                             std::sin(yawRadians) * std::cos(pitchRadians)));
+    framing.front =
+        glm::normalize(glm::vec3(std::cos(yawRadians) * std::cos(pitchRadians), std::sin(pitchRadians),
+                                 std::sin(yawRadians) * std::cos(pitchRadians)));
     const glm::vec3 right = glm::normalize(glm::cross(framing.front, camera.up));
     const glm::vec3 up = glm::cross(right, framing.front);
 
@@ -144,7 +145,8 @@ CameraFraming FrameBox(const glm::vec3& boxMin, const glm::vec3& boxMax, const C
     const float cosPitch = std::cos(pitchRadians);
     const float sinPitch = -std::sin(pitchRadians);
     const float depthAlongView = framing.yaw == 90.0f ? extent.z : extent.x;
-    float distance = std::max(kOutside * 0.5f * depthAlongView / cosPitch, kOutside * 0.5f * extent.y / sinPitch);
+    float distance =
+        std::max(kOutside * 0.5f * depthAlongView / cosPitch, kOutside * 0.5f * extent.y / sinPitch);
     float halfWidth = 0.0f;
     float halfHeight = 0.0f;
     float farthest = 0.0f;
@@ -159,12 +161,12 @@ CameraFraming FrameBox(const glm::vec3& boxMin, const glm::vec3& boxMax, const C
         halfWidth = std::max(halfWidth, a);
         halfHeight = std::max(halfHeight, b);
         farthest = std::max(farthest, e);
-        if (camera.perspective)
-            distance = std::max({distance, a / tanX - e, b / tanY - e});
+        if (camera.perspective) distance = std::max({distance, a / tanX - e, b / tanY - e});
         distance = std::max(distance, 2.0f * camera.zNear - e);
     }
     framing.position = centre - framing.front * distance;
-    framing.viewHeight = std::max(2.0f * halfHeight, 2.0f * halfWidth / std::max(camera.aspectRatio, 1e-6f)) / kFill;
+    framing.viewHeight =
+        std::max(2.0f * halfHeight, 2.0f * halfWidth / std::max(camera.aspectRatio, 1e-6f)) / kFill;
     framing.zFar = std::max(camera.zFar, kOutside * (distance + farthest));
     framing.speed = std::max(std::max(extent.x, extent.z), 1e-3f) / Camera::kFramedCrossingSeconds;
     return framing;

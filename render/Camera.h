@@ -48,7 +48,7 @@ CameraFraming FrameBox(const glm::vec3& boxMin, const glm::vec3& boxMax, const C
 
 class Camera
 {
-public:
+  public:
     // Recomputes projection, front and view; an orbiting camera reads the GLFW time.
     void Update();
     // The same with the orbit time given (seconds).

@@ -7,7 +7,7 @@
 // Its size is fixed for its lifetime.
 class Framebuffer
 {
-public:
+  public:
     Framebuffer(uint32_t width, uint32_t height);
     ~Framebuffer();
     Framebuffer(const Framebuffer&) = delete;

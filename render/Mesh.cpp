@@ -39,8 +39,8 @@ MeshEntry MeshEntry::Whole(uint32_t indexCount, uint32_t texture)
     return entry;
 }
 
-void MeshGeometry::UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions, const float* normals,
-                             const float* texCoords, const uint32_t* indices)
+void MeshGeometry::UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions,
+                             const float* normals, const float* texCoords, const uint32_t* indices)
 {
     // An empty mesh (whose vectors hand out null) still uploads something: the single uploads
     // refuse a null array as a caller's mistake, and still do when there are elements to read.
@@ -48,9 +48,8 @@ void MeshGeometry::UploadAll(uint32_t vertices, uint32_t indexTotal, const float
     static const uint32_t kNoIndices[3]{};
     vertexCount = vertices;
     indexCount = indexTotal;
-    const auto orEmpty = [](const auto* array, uint32_t count, const auto* none) {
-        return array == nullptr && count == 0 ? none : array;
-    };
+    const auto orEmpty = [](const auto* array, uint32_t count, const auto* none)
+    { return array == nullptr && count == 0 ? none : array; };
     UpdateVertices(orEmpty(positions, vertices, kNoFloats));
     UpdateNormals(orEmpty(normals, vertices, kNoFloats));
     UpdateTexCoords(orEmpty(texCoords, vertices, kNoFloats));

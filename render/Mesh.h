@@ -28,16 +28,16 @@ struct MeshEntry
 // the arrays passed in stay the caller's.
 class MeshGeometry
 {
-public:
+  public:
     MeshGeometry();
     ~MeshGeometry();
     MeshGeometry(const MeshGeometry&) = delete;
     MeshGeometry& operator=(const MeshGeometry&) = delete;
 
-    void UpdateVertices(const float* positions);   // vertexCount * 3 floats
-    void UpdateNormals(const float* normals);       // vertexCount * 3 floats
-    void UpdateTexCoords(const float* texCoords);   // vertexCount * 2 floats
-    void UpdateIndices(const uint32_t* indices);    // indexCount indices; a bound vertex array keeps its own
+    void UpdateVertices(const float* positions);  // vertexCount * 3 floats
+    void UpdateNormals(const float* normals);     // vertexCount * 3 floats
+    void UpdateTexCoords(const float* texCoords); // vertexCount * 2 floats
+    void UpdateIndices(const uint32_t* indices);  // indexCount indices; a bound vertex array keeps its own
     // Sets both counts and uploads all four arrays. Empty arrays are fine (an empty mesh).
     void UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions, const float* normals,
                    const float* texCoords, const uint32_t* indices);
@@ -57,7 +57,7 @@ public:
 // (and any mesh given to SetMesh); SetGeometry only points the attributes at a shader.
 class Object
 {
-public:
+  public:
     Object();
     virtual ~Object();
     Object(const Object&) = delete;
@@ -74,6 +74,6 @@ public:
     MeshGeometry* mesh = nullptr;
     uint32_t vao = 0;
 
-protected:
+  protected:
     std::unique_ptr<MeshGeometry> ownedMesh;
 };

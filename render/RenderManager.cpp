@@ -77,12 +77,10 @@ void RenderManager::PopFramebuffer()
     int width = 0;
     int height = 0;
     Window& window = Engine::Get().window;
-    if (window.handle != nullptr)
-        glfwGetFramebufferSize(window.handle, &width, &height);
+    if (window.handle != nullptr) glfwGetFramebufferSize(window.handle, &width, &height);
     SetViewport(0, 0, width, height);
     CheckGLError("RenderManager::PopFramebuffer", __LINE__);
-    if (window.framebuffer)
-        ApplyTargetState(*window.framebuffer);
+    if (window.framebuffer) ApplyTargetState(*window.framebuffer);
 }
 
 void RenderManager::PushCamera(const std::shared_ptr<Camera>& camera)

@@ -12,14 +12,14 @@ class Shader;
 // between submission and the flush turns its command into a logged no-op.
 class RenderCommand
 {
-public:
+  public:
     virtual ~RenderCommand() = default;
     virtual void Execute() = 0;
 };
 
 class RenderObject : public RenderCommand
 {
-public:
+  public:
     RenderObject(const std::shared_ptr<Object>& object, const std::shared_ptr<Shader>& shader)
         : object(object), shader(shader)
     {
@@ -32,7 +32,7 @@ public:
 
 class PushFramebuffer : public RenderCommand
 {
-public:
+  public:
     explicit PushFramebuffer(const std::shared_ptr<Framebuffer>& framebuffer) : framebuffer(framebuffer) {}
     void Execute() override;
 
@@ -41,13 +41,13 @@ public:
 
 class PopFramebuffer : public RenderCommand
 {
-public:
+  public:
     void Execute() override;
 };
 
 class PushCamera : public RenderCommand
 {
-public:
+  public:
     explicit PushCamera(const std::shared_ptr<Camera>& camera) : camera(camera) {}
     void Execute() override;
 
@@ -56,14 +56,14 @@ public:
 
 class PopCamera : public RenderCommand
 {
-public:
+  public:
     void Execute() override;
 };
 
 // The per-frame command queue with its render-target and camera stacks.
 class RenderManager
 {
-public:
+  public:
     void Submit(std::unique_ptr<RenderCommand> command);
     void Flush();
     void Clear();

@@ -11,7 +11,7 @@ class Terrain;
 // One 3-D view of the editor: a render target, the camera it is seen through, a shader and a terrain.
 class Scene
 {
-public:
+  public:
     explicit Scene(uint32_t sceneId);
 
     std::string name;

@@ -10,7 +10,7 @@
 // A shader that failed to build still exists, with program 0 and its name and paths set.
 class Shader
 {
-public:
+  public:
     Shader(const std::string& vertexPath, const std::string& fragmentPath);
     ~Shader();
     Shader(const Shader&) = delete;

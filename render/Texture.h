@@ -8,7 +8,7 @@
 // and row 0 is the bottom row of an image file (files are flipped on reading and on writing).
 class Texture
 {
-public:
+  public:
     // Empty texture: a zero-filled buffer of width * height * channels bytes, uploaded at once.
     Texture(uint32_t width, uint32_t height, uint32_t channels, bool mipmaps, uint32_t filter);
     // Takes the buffer over without copying it; a null buffer makes no GL texture (id stays 0).

@@ -12,15 +12,14 @@ namespace
 // beyond 2^31 texels cannot reach any texture, and converting them would be undefined.
 bool TruncToTexel(float value, int64_t& out)
 {
-    if (!(std::fabs(value) < 2147483648.0f))
-        return false;
+    if (!(std::fabs(value) < 2147483648.0f)) return false;
     out = static_cast<int64_t>(value);
     return true;
 }
 } // namespace
 
-glm::vec2 Brush::ImageToTexel(glm::vec2 mouse, glm::vec2 imageTopLeft, float imageWidth, uint32_t textureWidth,
-                              uint32_t textureHeight)
+glm::vec2 Brush::ImageToTexel(glm::vec2 mouse, glm::vec2 imageTopLeft, float imageWidth,
+                              uint32_t textureWidth, uint32_t textureHeight)
 {
     const float scale = imageWidth / static_cast<float>(textureWidth);
     const float bottom = imageTopLeft.y + static_cast<float>(textureHeight) * scale;
@@ -29,23 +28,23 @@ glm::vec2 Brush::ImageToTexel(glm::vec2 mouse, glm::vec2 imageTopLeft, float ima
 
 void Brush::AdaptToChannels(uint32_t channels)
 {
-    if (channels > 2)
-        raiseLower = false;
+    if (channels > 2) raiseLower = false;
 }
 
-size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32_t channels, glm::vec2 position)
+size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32_t channels,
+                          glm::vec2 position)
 {
     lastPosition = position;
     int64_t tx = 0;
     int64_t ty = 0;
-    if (data == nullptr || !TruncToTexel(position.x, tx) || !TruncToTexel(position.y, ty))
-        return 0;
+    if (data == nullptr || !TruncToTexel(position.x, tx) || !TruncToTexel(position.y, ty)) return 0;
 
     const uint32_t written = std::min(channels, 4u);
     uint8_t setBytes[4];
     for (uint32_t c = 0; c < written; ++c)
         setBytes[c] = TextureGen::UnitToByte(pickColor[c]);
-    auto paintTexel = [&](int64_t x, int64_t y) {
+    auto paintTexel = [&](int64_t x, int64_t y)
+    {
         uint8_t* texel = data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * channels;
         for (uint32_t c = 0; c < written; ++c)
         {
@@ -61,8 +60,7 @@ size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32
     const int64_t r = size / 2; // trunc(size * 0.5)
     if (r < 2)
     {
-        if (tx < 0 || ty < 0 || tx >= w || ty >= h)
-            return 0;
+        if (tx < 0 || ty < 0 || tx >= w || ty >= h) return 0;
         paintTexel(tx, ty);
         return 1;
     }
@@ -78,8 +76,7 @@ size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32
     {
         for (int64_t dx = dxFirst; dx <= dxLast; ++dx)
         {
-            if (shape == BrushShape::Circle && dx * dx + dy * dy >= r * r)
-                continue;
+            if (shape == BrushShape::Circle && dx * dx + dy * dy >= r * r) continue;
             paintTexel(tx + dx, ty + dy);
             ++painted;
         }
@@ -89,9 +86,9 @@ size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32
 
 size_t Brush::Paint(Texture& texture, glm::vec2 position)
 {
-    const size_t painted = PaintBuffer(texture.data.get(), texture.width, texture.height, texture.channels, position);
-    if (texture.data)
-        texture.Update();
+    const size_t painted =
+        PaintBuffer(texture.data.get(), texture.width, texture.height, texture.channels, position);
+    if (texture.data) texture.Update();
     return painted;
 }
 
@@ -99,10 +96,8 @@ bool Brush::CopyColorFromBuffer(const uint8_t* data, uint32_t width, uint32_t he
 {
     int64_t x = 0;
     int64_t y = 0;
-    if (data == nullptr || !TruncToTexel(lastPosition.x, x) || !TruncToTexel(lastPosition.y, y))
-        return false;
-    if (x < 0 || y < 0 || x >= int64_t{width} || y >= int64_t{height})
-        return false;
+    if (data == nullptr || !TruncToTexel(lastPosition.x, x) || !TruncToTexel(lastPosition.y, y)) return false;
+    if (x < 0 || y < 0 || x >= int64_t{width} || y >= int64_t{height}) return false;
     const uint8_t* texel = data + (static_cast<size_t>(y) * width + static_cast<size_t>(x)) * channels;
     for (uint32_t c = 0; c < std::min(channels, 4u); ++c)
         pickColor[c] = static_cast<float>(texel[c] / 255.0);

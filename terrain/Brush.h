@@ -19,16 +19,16 @@ enum class BrushShape
 struct Brush
 {
     BrushShape shape = BrushShape::Square;
-    int32_t size = 1;           // diameter in texels, at least 1
-    bool raiseLower = false;    // add amount instead of setting pickColor (1- and 2-channel textures only)
-    glm::vec4 pickColor{0.0f};  // set mode writes component c into channel c
-    int32_t amount = 0;         // -255..255, added in raise/lower mode
+    int32_t size = 1;             // diameter in texels, at least 1
+    bool raiseLower = false;      // add amount instead of setting pickColor (1- and 2-channel textures only)
+    glm::vec4 pickColor{0.0f};    // set mode writes component c into channel c
+    int32_t amount = 0;           // -255..255, added in raise/lower mode
     glm::vec2 lastPosition{0.0f}; // texel coordinates of the last paint or pick
 
     // Texel coordinates of a mouse position over the editor image. The image shows the texture at
     // imageWidth pixels wide, flipped so texel row 0 is at its bottom; imageTopLeft is its corner.
-    static glm::vec2 ImageToTexel(glm::vec2 mouse, glm::vec2 imageTopLeft, float imageWidth, uint32_t textureWidth,
-                                  uint32_t textureHeight);
+    static glm::vec2 ImageToTexel(glm::vec2 mouse, glm::vec2 imageTopLeft, float imageWidth,
+                                  uint32_t textureWidth, uint32_t textureHeight);
 
     // Raise/lower is offered only for one- and two-channel textures; the editor calls this every frame.
     void AdaptToChannels(uint32_t channels);

@@ -11,11 +11,11 @@
 // without reading or disturbing the global one.
 class LibcRandom
 {
-public:
+  public:
     explicit LibcRandom(uint32_t seed);
     int32_t Next();
 
-private:
+  private:
     int32_t state[31];
     int front = 3; // the generator adds state[rear] into state[front]
     int rear = 0;

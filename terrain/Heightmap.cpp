@@ -21,8 +21,8 @@ Terrain::Heightmap::Heightmap(const std::string& path) : Texture(path)
     isTexture = true;
 }
 
-Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels,
-                              bool linear, bool isTexture)
+Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height, uint32_t channels,
+                              std::unique_ptr<uint8_t[]> pixels, bool linear, bool isTexture)
     : Texture(width, height, channels, std::move(pixels), false, linear ? GL_LINEAR : GL_NEAREST)
 {
     this->isTexture = isTexture;

@@ -18,7 +18,7 @@
 // run, and its settings record (with the history) carries its erosion settings.
 class Terrain::Heightmap : public Texture
 {
-public:
+  public:
     struct Settings
     {
         float power = 1.0f;
@@ -44,15 +44,15 @@ public:
     // one that is checked against the terrain.
     explicit Heightmap(const std::string& path);
     // A layer restored from its pixels (a project file): nothing is generated or read.
-    Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels, bool linear,
-              bool isTexture);
+    Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels,
+              bool linear, bool isTexture);
     // An erosion entry for a width x height terrain, with default settings and a black mask.
     static std::shared_ptr<Heightmap> NewErosion(uint32_t width, uint32_t height);
 
     // A texture layer for a terrain of width x height, or null (with the reason logged and stored
     // in error) when the file cannot be read or its image is not exactly width x height.
-    static std::shared_ptr<Heightmap> LoadTextureLayer(const std::string& path, uint32_t width, uint32_t height,
-                                                       std::string* error = nullptr);
+    static std::shared_ptr<Heightmap> LoadTextureLayer(const std::string& path, uint32_t width,
+                                                       uint32_t height, std::string* error = nullptr);
 
     // Copies the settings into the noise state and regenerates the image (noise layers only; a
     // texture layer or an erosion entry is left as it is). Texture::Update stays reachable for

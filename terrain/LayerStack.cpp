@@ -138,9 +138,10 @@ bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_
         {
             if (use == CacheUse::CachedOnly) return false;
             Erosion::Progress runProgress;
-            if (progress) runProgress = [&progress, index](float fraction) { return progress(index, fraction); };
-            ErosionResult fresh = RunErosion(std::move(heights), width, height, vertexDistance, key.settings,
-                                             runProgress);
+            if (progress)
+                runProgress = [&progress, index](float fraction) { return progress(index, fraction); };
+            ErosionResult fresh =
+                RunErosion(std::move(heights), width, height, vertexDistance, key.settings, runProgress);
             if (fresh.status == Erosion::Status::Cancelled) return false;
             cache.result = std::move(fresh);
             cache.key = key;

@@ -5,7 +5,7 @@
 // Sampling reads the state only, so one generator can be sampled from several threads at once.
 class NoiseGenerator
 {
-public:
+  public:
     enum NoiseType : int32_t
     {
         OpenSimplex2 = 0,

@@ -63,7 +63,8 @@ template <typename Work> std::future<void> Beside(Work work)
 // whole mesh uploaded once).
 Terrain::Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
                  float parameter2, uint32_t iterations)
-    : Terrain(TerrainArrays::Generate(width, height, vertexDistance, generator, parameter1, parameter2, iterations))
+    : Terrain(TerrainArrays::Generate(width, height, vertexDistance, generator, parameter1, parameter2,
+                                      iterations))
 {
 }
 
@@ -99,7 +100,8 @@ void Terrain::Adopt(TerrainArrays&& arrays)
     CreateTexturesAndNormals(std::move(arrays.heightmapPixels), std::move(normalPixels));
 }
 
-void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes, std::unique_ptr<uint8_t[]> normalBytes)
+void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes,
+                                       std::unique_ptr<uint8_t[]> normalBytes)
 {
     // The heightmap pixels, the normals and the normal texture's pixels (unless they were computed
     // ahead) are computed beside the uploads of the texture coordinates, triangles and positions;
@@ -155,7 +157,8 @@ bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
     if (!AcceptGrid(*this, width, height, vertexDistance)) return false;
     TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
     SetWholeMeshEntry(*this);
-    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(), indices.data());
+    mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(),
+                    indices.data());
     return true;
 }
 

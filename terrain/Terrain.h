@@ -21,7 +21,7 @@ struct TerrainArrays;   // terrain/TerrainArrays.h
 // every per-vertex array and every terrain texture is stored in that order.
 class Terrain : public Object
 {
-public:
+  public:
     enum class Generator : uint32_t
     {
         Flat = 0,
@@ -86,7 +86,8 @@ public:
         float minHeight = 0.0f;
         float maxHeight = 0.0f;
     };
-    bool LayerHeights(LayeredHeights& out, const std::function<bool(size_t entry, float fraction)>& progress) const;
+    bool LayerHeights(LayeredHeights& out,
+                      const std::function<bool(size_t entry, float fraction)>& progress) const;
     void TakeLayerHeights(LayeredHeights&& in);
     // Whether an apply would run an erosion entry at all (so it may take long).
     bool HasErosion() const;
@@ -114,11 +115,12 @@ public:
     bool LoadObj(const std::string& path, std::string* error = nullptr);
     // SaveAsObj with progress (0 to 1); progress returning false stops the file, which then leaves
     // nothing behind (error says "cancelled").
-    bool SaveAsObj(const std::string& path, std::string* error, const std::function<bool(float)>& progress) const;
+    bool SaveAsObj(const std::string& path, std::string* error,
+                   const std::function<bool(float)>& progress) const;
     // The GL-free half of LoadObj: reads and checks the file into arrays (the derived ones too) and
     // names them in name. Messages as LoadObj's.
-    static bool ReadObj(const std::string& path, TerrainArrays& out, std::string& name, std::string* error = nullptr,
-                        const std::function<bool(float)>& progress = {});
+    static bool ReadObj(const std::string& path, TerrainArrays& out, std::string& name,
+                        std::string* error = nullptr, const std::function<bool(float)>& progress = {});
 
     bool IsEmpty() const { return positions.empty(); }
 

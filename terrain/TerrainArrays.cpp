@@ -53,9 +53,10 @@ bool GridCountsFit(uint32_t width, uint32_t height)
     return true;
 }
 
-bool TerrainArrays::Generate(uint32_t width, uint32_t height, float vertexDistance, Terrain::Generator generator,
-                             float parameter1, float parameter2, uint32_t iterations, bool derive,
-                             TerrainArrays& out, const TerrainBuildProgress& progress)
+bool TerrainArrays::Generate(uint32_t width, uint32_t height, float vertexDistance,
+                             Terrain::Generator generator, float parameter1, float parameter2,
+                             uint32_t iterations, bool derive, TerrainArrays& out,
+                             const TerrainBuildProgress& progress)
 {
     const auto step = [&progress](float fraction, std::string_view text)
     { return !progress || progress(fraction, text); };
@@ -216,14 +217,12 @@ void TerrainBounds(const float* positions, size_t vertexCount, glm::vec3& low, g
         for (int c = 0; c < 3; ++c)
         {
             const float v = positions[3 * k + c];
-            if (!std::isfinite(v))
-                continue;
+            if (!std::isfinite(v)) continue;
             lo[c] = std::min(lo[c], v);
             hi[c] = std::max(hi[c], v);
         }
     for (int c = 0; c < 3; ++c)
-        if (lo[c] > hi[c])
-            lo[c] = hi[c] = 0.0f;
+        if (lo[c] > hi[c]) lo[c] = hi[c] = 0.0f;
     low = glm::vec3(lo[0], lo[1], lo[2]);
     high = glm::vec3(hi[0], hi[1], hi[2]);
 }

@@ -91,7 +91,8 @@ void Mt19937::Refill()
 {
     constexpr size_t n = kStateSize;
     constexpr size_t m = 397;
-    auto twist = [](uint32_t current, uint32_t following, uint32_t far) {
+    auto twist = [](uint32_t current, uint32_t following, uint32_t far)
+    {
         const uint32_t y = (current & 0x80000000u) | (following & 0x7FFFFFFFu);
         return far ^ (y >> 1) ^ ((0u - (y & 1u)) & 0x9908B0DFu);
     };
@@ -124,8 +125,7 @@ double NormalSampler::operator()(Mt19937& engine) const
         const int i = static_cast<int>(bits & (kLayers - 1));
         const double u = static_cast<double>(bits >> 7) * 0x1.0p-24 - 1.0;
         const double x = u * z.x[i];
-        if (std::fabs(u) < z.coreRatio[i])
-            return x;
+        if (std::fabs(u) < z.coreRatio[i]) return x;
         if (i == 0)
         {
             // The tail beyond r, by Marsaglia's exponential rejection.
@@ -140,18 +140,15 @@ double NormalSampler::operator()(Mt19937& engine) const
         }
         // The wedge between the layer's rectangle and the curve.
         const double y = z.f[i] + OpenUniform(engine) * (z.f[i + 1] - z.f[i]);
-        if (y < std::exp(-0.5 * x * x))
-            return x;
+        if (y < std::exp(-0.5 * x * x)) return x;
     }
 }
 
 uint8_t UnitToByte(float value)
 {
     const float scaled = value * 255.0f;
-    if (!(scaled > 0.0f))
-        return 0;
-    if (scaled >= 255.0f)
-        return 255;
+    if (!(scaled > 0.0f)) return 0;
+    if (scaled >= 255.0f) return 255;
     return static_cast<uint8_t>(scaled);
 }
 
@@ -159,8 +156,7 @@ uint8_t WrapToByte(float value)
 {
     // Every float of magnitude 2^63 or more is a multiple of 2^40, hence 0 modulo 256, so the
     // int64 path covers all other finite values exactly.
-    if (!(std::fabs(value) < 9.2233720368547758e18f))
-        return 0;
+    if (!(std::fabs(value) < 9.2233720368547758e18f)) return 0;
     const auto truncated = static_cast<int64_t>(value);
     return static_cast<uint8_t>(static_cast<uint64_t>(truncated) & 0xFFu);
 }
@@ -217,8 +213,7 @@ void PaintByHeight(const GradientList& gradients, const uint8_t* heights, size_t
         }
 
         start += static_cast<float>(g.heightSpan);
-        if (n > 0)
-            floor += static_cast<float>(gradients[n - 1]->heightSpan);
+        if (n > 0) floor += static_cast<float>(gradients[n - 1]->heightSpan);
     }
 }
 
@@ -258,18 +253,19 @@ void PaintBySlope(const GradientList& gradients, const float* normals, size_t pi
     }
     const size_t bands = thresholds.size();
 
-    Parallel::For(pixelCount, [&](size_t begin, size_t end) {
-        for (size_t k = begin; k < end; ++k)
-        {
-            const float angle = SlopeAngle(normals[3 * k], normals[3 * k + 1], normals[3 * k + 2]);
-            size_t winner = bands;
-            for (size_t g = 0; g < bands; ++g)
-                if (angle >= thresholds[g])
-                    winner = g;
-            if (winner < bands)
-                Write(colors[winner], k, diffuse, specular);
-        }
-    });
+    Parallel::For(pixelCount,
+                  [&](size_t begin, size_t end)
+                  {
+                      for (size_t k = begin; k < end; ++k)
+                      {
+                          const float angle =
+                              SlopeAngle(normals[3 * k], normals[3 * k + 1], normals[3 * k + 2]);
+                          size_t winner = bands;
+                          for (size_t g = 0; g < bands; ++g)
+                              if (angle >= thresholds[g]) winner = g;
+                          if (winner < bands) Write(colors[winner], k, diffuse, specular);
+                      }
+                  });
 }
 } // namespace TextureGen
 
@@ -279,20 +275,25 @@ namespace
 // not match the grid cannot take the new buffers, so it is replaced as well.
 void EnsureBandTextures(Terrain& terrain, bool diffuseMipmaps)
 {
-    auto fits = [&](const std::unique_ptr<Texture>& texture, uint32_t channels) {
+    auto fits = [&](const std::unique_ptr<Texture>& texture, uint32_t channels)
+    {
         return texture && texture->width == terrain.width && texture->height == terrain.height &&
                texture->channels == channels;
     };
     if (!fits(terrain.diffuseTexture, 3))
-        terrain.diffuseTexture = std::make_unique<Texture>(terrain.width, terrain.height, 3, diffuseMipmaps, GL_LINEAR);
+        terrain.diffuseTexture =
+            std::make_unique<Texture>(terrain.width, terrain.height, 3, diffuseMipmaps, GL_LINEAR);
     if (!fits(terrain.specularTexture, 1))
-        terrain.specularTexture = std::make_unique<Texture>(terrain.width, terrain.height, 1, false, GL_LINEAR);
+        terrain.specularTexture =
+            std::make_unique<Texture>(terrain.width, terrain.height, 1, false, GL_LINEAR);
 }
 
 // Zeroed buffers: a pixel that no band covers stays 0.
 struct BandBuffers
 {
-    explicit BandBuffers(size_t pixels) : diffuse(new uint8_t[3 * pixels]()), specular(new uint8_t[pixels]()) {}
+    explicit BandBuffers(size_t pixels) : diffuse(new uint8_t[3 * pixels]()), specular(new uint8_t[pixels]())
+    {
+    }
     void HandTo(Terrain& terrain)
     {
         terrain.diffuseTexture->Update(std::move(diffuse));
@@ -315,8 +316,8 @@ void Terrain::GenerateDiffuseByHeight()
     {
         bandRecord.seed = std::random_device{}();
         TextureGen::Mt19937 engine(bandRecord.seed);
-        TextureGen::PaintByHeight(gradients, heightmapTexture->data.get(), pixels, engine, buffers.diffuse.get(),
-                                  buffers.specular.get());
+        TextureGen::PaintByHeight(gradients, heightmapTexture->data.get(), pixels, engine,
+                                  buffers.diffuse.get(), buffers.specular.get());
     }
     buffers.HandTo(*this);
 }
@@ -324,13 +325,13 @@ void Terrain::GenerateDiffuseByHeight()
 void Terrain::GenerateDiffuseBySlope()
 {
     const size_t pixels = static_cast<size_t>(width) * height;
-    if (pixels == 0 || normals.size() < 3 * pixels)
-        return;
+    if (pixels == 0 || normals.size() < 3 * pixels) return;
     EnsureBandTextures(*this, true);
     BandBuffers buffers(pixels);
     bandRecord = {BandRecord::Mode::Slope, 0};
     if (!gradients.empty())
-        TextureGen::PaintBySlope(gradients, normals.data(), pixels, buffers.diffuse.get(), buffers.specular.get());
+        TextureGen::PaintBySlope(gradients, normals.data(), pixels, buffers.diffuse.get(),
+                                 buffers.specular.get());
     buffers.HandTo(*this);
 }
 

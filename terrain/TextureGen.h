@@ -28,7 +28,7 @@ uint8_t WrapToByte(float value);
 // it about twice as fast as the standard library's engine; the height bands draw millions of numbers.
 class Mt19937
 {
-public:
+  public:
     using result_type = uint32_t;
     static constexpr uint32_t min() { return 0; }
     static constexpr uint32_t max() { return 0xFFFFFFFFu; }
@@ -36,13 +36,12 @@ public:
     explicit Mt19937(uint32_t seed = 5489u);
     uint32_t operator()()
     {
-        if (next == kStateSize)
-            Refill();
+        if (next == kStateSize) Refill();
         return output[next++];
     }
     bool operator==(const Mt19937& other) const;
 
-private:
+  private:
     static constexpr size_t kStateSize = 624;
     void Refill();
 
@@ -57,7 +56,7 @@ private:
 // engine state.
 class NormalSampler
 {
-public:
+  public:
     double operator()(Mt19937& engine) const;
 };
 

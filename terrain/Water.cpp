@@ -83,7 +83,7 @@ constexpr SlotTable kSlotsOfBlock{};
 // the 3 x 3 block around any inner cell can be read without bounds checks.
 class GridBits
 {
-public:
+  public:
     explicit GridBits(size_t cells) : bytes(cells / 8 + 2, 0) {}
     uint32_t Test(size_t p) const { return (bytes[p / 8] >> (p % 8)) & 1u; }
     void Set(size_t p) { bytes[p / 8] = static_cast<uint8_t>(bytes[p / 8] | (1u << (p % 8))); }
@@ -94,7 +94,7 @@ public:
         return kSlotsOfBlock[Three(p - stride - 1) | (Three(p - 1) << 3) | (Three(p + stride - 1) << 6)];
     }
 
-private:
+  private:
     // Bits p, p + 1, p + 2 as bits 0, 1, 2.
     uint32_t Three(size_t p) const
     {
@@ -116,8 +116,9 @@ bool SearchFits(uint32_t width, uint32_t height, uint32_t start)
 // that border vertices need no bounds checks. onResult(k) is called once for every vertex the plain
 // search appends to its result, in increasing k after the search; visited receives the stamps.
 template <typename OnResult>
-void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start,
-                 const std::array<uint32_t, 4>& waterColor, uint8_t* visited, uint32_t& level, OnResult&& onResult)
+void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint32_t height,
+                 uint32_t start, const std::array<uint32_t, 4>& waterColor, uint8_t* visited, uint32_t& level,
+                 OnResult&& onResult)
 {
     const size_t w = width;
     const size_t h = height;
@@ -137,7 +138,7 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
     GridBits isVisited(cells);
     GridBits isWater(cells);
     GridBits inResult(cells);
-    std::vector<uint8_t> hp(cells, 0);   // heights
+    std::vector<uint8_t> hp(cells, 0); // heights
     std::vector<uint8_t> stamps(cells, 0);
     for (size_t j = 0; j < stride; ++j)
     {
@@ -150,8 +151,7 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
         isVisited.Set(cell(i, 0) - 1);
         isVisited.Set(cell(i, h));
         std::memcpy(&hp[cell(i, 0)], heights + i * h, h);
-        if (!colorPossible)
-            continue;
+        if (!colorPossible) continue;
         for (size_t j = 0; j < h; ++j)
         {
             if (LoadPixel(watermap, i * h + j) == colorPacked)
@@ -165,7 +165,8 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
     int64_t offset[8];
     for (int s = 0; s < 8; ++s)
         offset[s] = int64_t{kFloodDi[s]} * static_cast<int64_t>(stride) + kFloodDj[s];
-    auto markSlots = [&](size_t owner, uint32_t slots) {
+    auto markSlots = [&](size_t owner, uint32_t slots)
+    {
         for (; slots != 0; slots &= slots - 1)
             inResult.Set(static_cast<size_t>(static_cast<int64_t>(owner) + offset[__builtin_ctz(slots)]));
     };
@@ -179,8 +180,7 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
     {
         if (!haveCurrent)
         {
-            if (frames.empty())
-                break;
+            if (frames.empty()) break;
             const uint64_t frame = frames.back();
             const auto owner = static_cast<size_t>(static_cast<uint32_t>(frame));
             uint32_t waiting = static_cast<uint32_t>(frame >> 32);
@@ -232,8 +232,10 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
         {
             // No water among the candidates, so the level stays put through this scan.
             const uint32_t limit = std::max<uint32_t>(hk, level);
-            auto rowPasses = [&](size_t first) {
-                return static_cast<uint32_t>(hp[first] <= limit) | static_cast<uint32_t>(hp[first + 1] <= limit) << 1 |
+            auto rowPasses = [&](size_t first)
+            {
+                return static_cast<uint32_t>(hp[first] <= limit) |
+                       static_cast<uint32_t>(hp[first + 1] <= limit) << 1 |
                        static_cast<uint32_t>(hp[first + 2] <= limit) << 2;
             };
             const uint32_t passes = kSlotsOfBlock[rowPasses(p - stride - 1) | rowPasses(p - 1) << 3 |
@@ -253,8 +255,7 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
                     level = hn;
                     ++levelRises;
                 }
-                if (hn <= hk || hn <= level || water)
-                    pushed |= 1u << s;
+                if (hn <= hk || hn <= level || water) pushed |= 1u << s;
             }
         }
         if (pushed == 0)
@@ -265,8 +266,7 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
         // The neighbour pushed last is popped next, and it is not visited: go straight on to it.
         const int top = 31 - __builtin_clz(pushed);
         const uint32_t rest = pushed & ~(1u << top);
-        if (rest != 0)
-            frames.push_back(uint64_t{static_cast<uint32_t>(p)} | (uint64_t{rest} << 32));
+        if (rest != 0) frames.push_back(uint64_t{static_cast<uint32_t>(p)} | (uint64_t{rest} << 32));
         current = static_cast<size_t>(static_cast<int64_t>(p) + offset[top]);
         haveCurrent = true;
     }
@@ -277,8 +277,7 @@ void FloodSearch(const uint8_t* heights, const uint8_t* watermap, uint32_t width
         {
             const size_t p = cell(i, j);
             visited[i * h + j] = stamps[p];
-            if (inResult.Test(p))
-                onResult(static_cast<uint32_t>(i * h + j));
+            if (inResult.Test(p)) onResult(static_cast<uint32_t>(i * h + j));
         }
     }
 }
@@ -305,16 +304,14 @@ void Flood(const uint8_t* heights, const uint8_t* watermap, uint32_t width, uint
            const std::array<uint32_t, 4>& waterColor, std::deque<uint32_t>& result, uint8_t* visited,
            uint32_t& level)
 {
-    if (!SearchFits(width, height, start))
-        return;
+    if (!SearchFits(width, height, start)) return;
     FloodSearch(heights, watermap, width, height, start, waterColor, visited, level,
                 [&](uint32_t k) { result.push_back(k); });
 }
 
 void Pour(const uint8_t* heights, uint8_t* watermap, uint32_t width, uint32_t height, uint32_t start)
 {
-    if (!SearchFits(width, height, start))
-        return;
+    if (!SearchFits(width, height, start)) return;
     std::vector<uint8_t> visited(size_t{width} * height, 0);
     uint32_t level = 0;
     const std::array<uint32_t, 4> full{kFullWater[0], kFullWater[1], kFullWater[2], kFullWater[3]};
@@ -335,36 +332,44 @@ void Outline(uint8_t* watermap, uint32_t width, uint32_t height)
     const uint32_t edge = PackPixel(kEdgeWater);
     std::vector<uint8_t> isFull((w + 4) * stride, 0);
     std::vector<uint8_t> nearInRow((w + 4) * stride, 0);
-    Parallel::For(w, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i)
+    Parallel::For(
+        w,
+        [&](size_t begin, size_t end)
         {
-            const uint8_t* pixels = watermap + 4 * i * h;
-            uint8_t* f = &isFull[(i + 2) * stride + 2];
-            for (size_t j = 0; j < h; ++j)
+            for (size_t i = begin; i < end; ++i)
             {
-                uint32_t pixel;
-                std::memcpy(&pixel, pixels + 4 * j, 4);
-                f[j] = pixel == full;
+                const uint8_t* pixels = watermap + 4 * i * h;
+                uint8_t* f = &isFull[(i + 2) * stride + 2];
+                for (size_t j = 0; j < h; ++j)
+                {
+                    uint32_t pixel;
+                    std::memcpy(&pixel, pixels + 4 * j, 4);
+                    f[j] = pixel == full;
+                }
+                uint8_t* n = &nearInRow[(i + 2) * stride + 2];
+                for (size_t j = 0; j < h; ++j)
+                    n[j] = f[j - 2] | f[j - 1] | f[j] | f[j + 1] | f[j + 2];
             }
-            uint8_t* n = &nearInRow[(i + 2) * stride + 2];
-            for (size_t j = 0; j < h; ++j)
-                n[j] = f[j - 2] | f[j - 1] | f[j] | f[j + 1] | f[j + 2];
-        }
-    }, 64);
-    Parallel::For(w, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i)
+        },
+        64);
+    Parallel::For(
+        w,
+        [&](size_t begin, size_t end)
         {
-            const uint8_t* f = &isFull[(i + 2) * stride + 2];
-            const uint8_t* n = &nearInRow[(i + 2) * stride + 2];
-            uint8_t* pixels = watermap + 4 * i * h;
-            for (size_t j = 0; j < h; ++j)
+            for (size_t i = begin; i < end; ++i)
             {
-                const bool near = (n[j - 2 * stride] | n[j - stride] | n[j] | n[j + stride] | n[j + 2 * stride]) != 0;
-                if (near && !f[j])
-                    std::memcpy(pixels + 4 * j, &edge, 4);
+                const uint8_t* f = &isFull[(i + 2) * stride + 2];
+                const uint8_t* n = &nearInRow[(i + 2) * stride + 2];
+                uint8_t* pixels = watermap + 4 * i * h;
+                for (size_t j = 0; j < h; ++j)
+                {
+                    const bool near =
+                        (n[j - 2 * stride] | n[j - stride] | n[j] | n[j + stride] | n[j + 2 * stride]) != 0;
+                    if (near && !f[j]) std::memcpy(pixels + 4 * j, &edge, 4);
+                }
             }
-        }
-    }, 64);
+        },
+        64);
 }
 
 // The output arrays of a large plane are tens of megabytes of fresh memory, whose first touch costs
@@ -376,8 +381,7 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
     PlaneMesh mesh;
     const size_t w = width;
     const size_t h = height;
-    if (w == 0 || h == 0)
-        return mesh;
+    if (w == 0 || h == 0) return mesh;
     const uint32_t full = PackPixel(kFullWater);
     const uint32_t edge = PackPixel(kEdgeWater);
 
@@ -389,39 +393,47 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
     auto padded = [stride](size_t i, size_t j) { return (i + 1) * stride + j + 1; };
     std::vector<uint8_t> flags(paddedCount, 0);
     std::vector<size_t> rowWater(w, 0);
-    Parallel::For(w, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i)
+    Parallel::For(
+        w,
+        [&](size_t begin, size_t end)
         {
-            size_t water = 0;
-            for (size_t j = 0; j < h; ++j)
+            for (size_t i = begin; i < end; ++i)
             {
-                const uint32_t pixel = LoadPixel(watermap, i * h + j);
-                const uint8_t f = pixel == full ? kWater | kFull : (pixel == edge ? kWater : 0);
-                flags[padded(i, j)] = f;
-                water += f != 0;
+                size_t water = 0;
+                for (size_t j = 0; j < h; ++j)
+                {
+                    const uint32_t pixel = LoadPixel(watermap, i * h + j);
+                    const uint8_t f = pixel == full ? kWater | kFull : (pixel == edge ? kWater : 0);
+                    flags[padded(i, j)] = f;
+                    water += f != 0;
+                }
+                rowWater[i] = water;
             }
-            rowWater[i] = water;
-        }
-    }, 64);
+        },
+        64);
 
     // Triangle pass layout: cell (i, j) with corners a = (i, j), b = (i, j+1), c = (i+1, j),
     // e = (i+1, j+1) gives (a, c, b) and then (b, c, e) where all three corners are water.
     const size_t cellRows = w >= 2 && h >= 2 ? w - 1 : 0;
     std::vector<size_t> rowStart(cellRows + 1, 0);
-    Parallel::For(cellRows, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i)
+    Parallel::For(
+        cellRows,
+        [&](size_t begin, size_t end)
         {
-            size_t indices = 0;
-            for (size_t j = 0; j + 1 < h; ++j)
+            for (size_t i = begin; i < end; ++i)
             {
-                const size_t q = padded(i, j);
-                const bool a = flags[q] != 0, b = flags[q + 1] != 0, c = flags[q + stride] != 0,
-                           e = flags[q + stride + 1] != 0;
-                indices += (a && c && b ? 3 : 0) + (b && c && e ? 3 : 0);
+                size_t indices = 0;
+                for (size_t j = 0; j + 1 < h; ++j)
+                {
+                    const size_t q = padded(i, j);
+                    const bool a = flags[q] != 0, b = flags[q + 1] != 0, c = flags[q + stride] != 0,
+                               e = flags[q + stride + 1] != 0;
+                    indices += (a && c && b ? 3 : 0) + (b && c && e ? 3 : 0);
+                }
+                rowStart[i + 1] = indices;
             }
-            rowStart[i + 1] = indices;
-        }
-    }, 64);
+        },
+        64);
     for (size_t i = 0; i < cellRows; ++i)
         rowStart[i + 1] += rowStart[i];
     size_t n = 0;
@@ -434,7 +446,8 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
     std::vector<int32_t> vertexOf;
     std::vector<uint32_t> pixelOf; // padded index per vertex
     std::vector<size_t> regionStarts;
-    auto vertexPass = [&] {
+    auto vertexPass = [&]
+    {
         vertexOf.assign(paddedCount, -1);
         pixelOf.reserve(n);
         int64_t offset[8];
@@ -445,8 +458,7 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
             for (size_t j = 0; j < h; ++j)
             {
                 const size_t seed = padded(i, j);
-                if ((flags[seed] & (kWater | kNumbered)) != kWater)
-                    continue;
+                if ((flags[seed] & (kWater | kNumbered)) != kWater) continue;
                 regionStarts.push_back(pixelOf.size());
                 flags[seed] |= kNumbered;
                 vertexOf[seed] = static_cast<int32_t>(pixelOf.size());
@@ -457,8 +469,7 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
                     for (int s = 0; s < 8; ++s)
                     {
                         const auto next = static_cast<size_t>(q + offset[s]);
-                        if ((flags[next] & (kWater | kNumbered)) != kWater)
-                            continue;
+                        if ((flags[next] & (kWater | kNumbered)) != kWater) continue;
                         flags[next] |= kNumbered;
                         vertexOf[next] = static_cast<int32_t>(pixelOf.size());
                         pixelOf.push_back(static_cast<uint32_t>(next));
@@ -468,7 +479,8 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
         }
         regionStarts.push_back(pixelOf.size());
     };
-    auto allocateOutput = [&](int part) {
+    auto allocateOutput = [&](int part)
+    {
         if (part == 0)
         {
             mesh.indices.resize(rowStart[cellRows]);
@@ -482,20 +494,24 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
             mesh.positions.resize(3 * n);
         }
     };
-    Parallel::For(2, [&](size_t begin, size_t end) {
-        for (size_t task = begin; task < end; ++task)
+    Parallel::For(
+        2,
+        [&](size_t begin, size_t end)
         {
-            if (task == 0)
+            for (size_t task = begin; task < end; ++task)
             {
-                vertexPass();
-                allocateOutput(0);
+                if (task == 0)
+                {
+                    vertexPass();
+                    allocateOutput(0);
+                }
+                else
+                {
+                    allocateOutput(1);
+                }
             }
-            else
-            {
-                allocateOutput(1);
-            }
-        }
-    }, 1);
+        },
+        1);
 
     const float halfW = static_cast<float>(width - 1) * 0.5f;
     const float halfH = static_cast<float>(height - 1) * 0.5f;
@@ -503,20 +519,23 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
     const float invW = 1.0f / static_cast<float>(width - 1);
     constexpr float kNotFull = -std::numeric_limits<float>::infinity();
     // y holds the terrain height under full water for now, for the level pass.
-    Parallel::For(n, [&](size_t begin, size_t end) {
-        for (size_t v = begin; v < end; ++v)
-        {
-            const uint32_t q = pixelOf[v];
-            const auto i = static_cast<uint32_t>(q / stride - 1);
-            const auto j = static_cast<uint32_t>(q % stride - 1);
-            const size_t k = size_t{i} * h + j;
-            mesh.positions[3 * v] = (static_cast<float>(i) - halfW) * vertexDistance;
-            mesh.positions[3 * v + 1] = (flags[q] & kFull) != 0 ? terrainPositions[3 * k + 1] : kNotFull;
-            mesh.positions[3 * v + 2] = (static_cast<float>(j) - halfH) * vertexDistance;
-            mesh.texCoords[2 * v] = static_cast<float>(j) * invH;
-            mesh.texCoords[2 * v + 1] = static_cast<float>(i) * invW;
-        }
-    });
+    Parallel::For(n,
+                  [&](size_t begin, size_t end)
+                  {
+                      for (size_t v = begin; v < end; ++v)
+                      {
+                          const uint32_t q = pixelOf[v];
+                          const auto i = static_cast<uint32_t>(q / stride - 1);
+                          const auto j = static_cast<uint32_t>(q % stride - 1);
+                          const size_t k = size_t{i} * h + j;
+                          mesh.positions[3 * v] = (static_cast<float>(i) - halfW) * vertexDistance;
+                          mesh.positions[3 * v + 1] =
+                              (flags[q] & kFull) != 0 ? terrainPositions[3 * k + 1] : kNotFull;
+                          mesh.positions[3 * v + 2] = (static_cast<float>(j) - halfH) * vertexDistance;
+                          mesh.texCoords[2 * v] = static_cast<float>(j) * invH;
+                          mesh.texCoords[2 * v + 1] = static_cast<float>(i) * invW;
+                      }
+                  });
 
     // Level pass. A region is an 8-connected set of water pixels, exactly what one vertex-pass walk
     // collects, and regions are met in the same scan order; so the vertex runs are the regions.
@@ -527,44 +546,46 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
         for (size_t v = regionStarts[r]; v < regionStarts[r + 1]; ++v)
         {
             const float y = mesh.positions[3 * v + 1];
-            if (y == kNotFull)
-                continue;
+            if (y == kNotFull) continue;
             anyFull = true;
             level = std::max(level, y);
         }
         // Edge water alone (never made by outlining, which always surrounds full water) keeps the
         // plane at the terrain's bottom rather than at the lowest float.
-        if (!anyFull)
-            level = minHeight;
+        if (!anyFull) level = minHeight;
         Log::Trace("Setting waterplane height to {}", level);
         for (size_t v = regionStarts[r]; v < regionStarts[r + 1]; ++v)
             mesh.positions[3 * v + 1] = level;
     }
 
-    Parallel::For(cellRows, [&](size_t begin, size_t end) {
-        for (size_t i = begin; i < end; ++i)
+    Parallel::For(
+        cellRows,
+        [&](size_t begin, size_t end)
         {
-            uint32_t* out = mesh.indices.data() + rowStart[i];
-            for (size_t j = 0; j + 1 < h; ++j)
+            for (size_t i = begin; i < end; ++i)
             {
-                const size_t q = padded(i, j);
-                const int32_t a = vertexOf[q], b = vertexOf[q + 1], c = vertexOf[q + stride],
-                              e = vertexOf[q + stride + 1];
-                if (a >= 0 && c >= 0 && b >= 0)
+                uint32_t* out = mesh.indices.data() + rowStart[i];
+                for (size_t j = 0; j + 1 < h; ++j)
                 {
-                    *out++ = static_cast<uint32_t>(a);
-                    *out++ = static_cast<uint32_t>(c);
-                    *out++ = static_cast<uint32_t>(b);
-                }
-                if (b >= 0 && c >= 0 && e >= 0)
-                {
-                    *out++ = static_cast<uint32_t>(b);
-                    *out++ = static_cast<uint32_t>(c);
-                    *out++ = static_cast<uint32_t>(e);
+                    const size_t q = padded(i, j);
+                    const int32_t a = vertexOf[q], b = vertexOf[q + 1], c = vertexOf[q + stride],
+                                  e = vertexOf[q + stride + 1];
+                    if (a >= 0 && c >= 0 && b >= 0)
+                    {
+                        *out++ = static_cast<uint32_t>(a);
+                        *out++ = static_cast<uint32_t>(c);
+                        *out++ = static_cast<uint32_t>(b);
+                    }
+                    if (b >= 0 && c >= 0 && e >= 0)
+                    {
+                        *out++ = static_cast<uint32_t>(b);
+                        *out++ = static_cast<uint32_t>(c);
+                        *out++ = static_cast<uint32_t>(e);
+                    }
                 }
             }
-        }
-    }, 64);
+        },
+        64);
     return mesh;
 }
 } // namespace Water
@@ -591,13 +612,12 @@ const uint8_t* HeightmapPixels(const Terrain& terrain)
 }
 } // namespace
 
-void Terrain::FloodWater(uint32_t start, const std::array<uint32_t, 4>& waterColor, std::deque<uint32_t>& result,
-                         uint8_t* visited, uint32_t& level)
+void Terrain::FloodWater(uint32_t start, const std::array<uint32_t, 4>& waterColor,
+                         std::deque<uint32_t>& result, uint8_t* visited, uint32_t& level)
 {
     const uint8_t* heights = HeightmapPixels(*this);
     const uint8_t* watermap = WatermapPixels(*this);
-    if (heights == nullptr || watermap == nullptr || visited == nullptr)
-        return;
+    if (heights == nullptr || watermap == nullptr || visited == nullptr) return;
     Water::Flood(heights, watermap, width, height, start, waterColor, result, visited, level);
 }
 
@@ -605,8 +625,7 @@ void Terrain::PourWater(uint32_t start)
 {
     const uint8_t* heights = HeightmapPixels(*this);
     uint8_t* watermap = WatermapPixels(*this);
-    if (heights == nullptr || watermap == nullptr)
-        return;
+    if (heights == nullptr || watermap == nullptr) return;
     Water::Pour(heights, watermap, width, height, start);
     watermapTexture->Update();
 }
@@ -614,8 +633,7 @@ void Terrain::PourWater(uint32_t start)
 void Terrain::OutlineWater()
 {
     uint8_t* watermap = WatermapPixels(*this);
-    if (watermap == nullptr)
-        return;
+    if (watermap == nullptr) return;
     Water::Outline(watermap, width, height);
     watermapTexture->Update();
 }

@@ -8,7 +8,7 @@
 // level. The arrays stay with the plane for the OBJ export.
 class Terrain::WaterPlane : public Object
 {
-public:
+  public:
     explicit WaterPlane(Terrain* terrain);
     ~WaterPlane() override;
 

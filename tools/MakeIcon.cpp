@@ -32,7 +32,8 @@ int main(int argc, char** argv)
                 if (fy > 0.72f)
                     p[0] = 240, p[1] = 240, p[2] = 245;
                 else
-                    p[0] = static_cast<unsigned char>(60 + 90 * t), p[1] = static_cast<unsigned char>(140 - 30 * t),
+                    p[0] = static_cast<unsigned char>(60 + 90 * t),
+                    p[1] = static_cast<unsigned char>(140 - 30 * t),
                     p[2] = static_cast<unsigned char>(50 + 60 * t);
             }
             else

@@ -152,7 +152,8 @@ TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
     const GLuint textures[] = {terrain->heightmapTexture->id, terrain->normalTexture->id,
                                terrain->watermapTexture->id, editor.layerPanel.selectedLayer->id,
                                scene.framebuffer->colorTexture};
-    const GLuint programs[] = {scene.shader->program, editor.defaultShader->program, editor.shaders[2]->program};
+    const GLuint programs[] = {scene.shader->program, editor.defaultShader->program,
+                               editor.shaders[2]->program};
     const GLuint buffers[] = {terrain->mesh->vertexBuffer, terrain->waterPlane->mesh->indexBuffer};
     const GLuint framebuffer = scene.framebuffer->fbo;
     std::weak_ptr<Terrain> watched = terrain;
@@ -176,7 +177,7 @@ TEST_F(EditorGLTest, ClosingTheCreateDialogCancelsTheScene)
 {
     editor.newTerrainForm.name = "first";
     ASSERT_TRUE(editor.CreateTerrainFromForm());
-    Frame(); // the Create dialog is open
+    Frame();                              // the Create dialog is open
     editor.scenes[0]->showManage = false; // what its close button does
     Frame();
     EXPECT_TRUE(editor.scenes.empty());
@@ -214,7 +215,8 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
 TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
 {
     CreateTerrainWithScene("t", 17);
-    const auto quiet = [&](int frames) {
+    const auto quiet = [&](int frames)
+    {
         for (int i = 0; i < frames; ++i)
             GuiFrame({});
     };

@@ -127,7 +127,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     editor.newTerrainForm.generator = 1;
     editor.newTerrainForm.width = 33;
     editor.newTerrainForm.range = 6.0f;
-    editor.background.vertices = 0; // every size on the runner
+    editor.background.vertices = 0;                     // every size on the runner
     EXPECT_EQ(editor.CreateTerrainFromForm(), nullptr); // on its way
     EXPECT_FALSE(editor.showNewTerrain);
     EXPECT_TRUE(editor.terrains.empty());
@@ -140,8 +140,9 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     // The heights the recorded seed gives, the normals and pixels computed from them.
     std::vector<float> positions;
     TerrainGrid::HeightRange range;
-    ASSERT_TRUE(TerrainBuild::GenerateBase(33, 33, 1.0f, {ProjectGenerator::kDiamondSquare, 6.0f, 0.5f, 0, t.generatorRecord.seed},
-                                           positions, range));
+    ASSERT_TRUE(TerrainBuild::GenerateBase(
+        33, 33, 1.0f, {ProjectGenerator::kDiamondSquare, 6.0f, 0.5f, 0, t.generatorRecord.seed}, positions,
+        range));
     testsupport::ExpectSameFloats(t.positions, positions, "positions");
     testsupport::ExpectSameFloats(t.basePositions, positions, "base positions");
     std::vector<float> normals;
@@ -157,8 +158,9 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     EXPECT_EQ(std::memcmp(t.heightmapTexture->data.get(), heightBytes.data(), heightBytes.size()), 0);
     EXPECT_EQ(t.mesh->entries.at(0).texture, t.heightmapTexture->id);
     EXPECT_EQ(t.watermapTexture->ByteSize(), 33u * 33u * 4u);
-    for (const char* line : {"Creating new terrain heightmap texture.", "Creating new terrain watermap texture.",
-                             "Starting to recalculate vertex normals.", "Finished recalculating vertex normals."})
+    for (const char* line :
+         {"Creating new terrain heightmap texture.", "Creating new terrain watermap texture.",
+          "Starting to recalculate vertex normals.", "Finished recalculating vertex normals."})
         EXPECT_EQ(log.Count(spdlog::level::trace, line), 1) << line;
 }
 
@@ -200,7 +202,8 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 
 TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSameTerrain)
 {
-    testsupport::GridMesh mesh(9, 6, [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
+    testsupport::GridMesh mesh(9, 6,
+                               [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
     mesh.name = "scan";
     const std::string obj = dir / "scan.obj";
     ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
@@ -224,12 +227,13 @@ TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSame
     ASSERT_EQ(editor.terrains.size(), 2u);
     const Terrain& loaded = *editor.terrains[0];
     EXPECT_EQ(loaded.name, "scan");
-    EXPECT_EQ(direct->name, "scan (2)"); // a name no other terrain has
+    EXPECT_EQ(direct->name, "scan (2)");                         // a name no other terrain has
     EXPECT_EQ(editor.scenes.at(0)->terrain.get(), direct.get()); // each shown in the scene in turn
     testsupport::ExpectSameFloats(loaded.positions, direct->positions, "positions");
     testsupport::ExpectSameFloats(loaded.normals, direct->normals, "normals");
     EXPECT_EQ(loaded.vertexDistance, direct->vertexDistance);
-    EXPECT_EQ(std::memcmp(loaded.heightmapTexture->data.get(), direct->heightmapTexture->data.get(), 9 * 6), 0);
+    EXPECT_EQ(std::memcmp(loaded.heightmapTexture->data.get(), direct->heightmapTexture->data.get(), 9 * 6),
+              0);
     EXPECT_EQ(std::memcmp(loaded.normalTexture->data.get(), direct->normalTexture->data.get(), 9 * 6 * 3), 0);
 }
 
@@ -258,8 +262,9 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
 
     EXPECT_EQ(editor.ExportFromForm(true), ExportForm::Outcome::Failed);
     EXPECT_TRUE(editor.showError);
-    EXPECT_EQ(editor.errorMessage,
-              "Cannot start \"Exporting terrain hills\": terrain hills is busy with \"Saving terrain hills\".");
+    EXPECT_EQ(
+        editor.errorMessage,
+        "Cannot start \"Exporting terrain hills\": terrain hills is busy with \"Saving terrain hills\".");
     EXPECT_FALSE(editor.CanUndoLayerSettings(false));
     EXPECT_FALSE(editor.UndoLayerSettings(false));
     EXPECT_EQ(layer->currentState, 1u);
@@ -298,8 +303,9 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
         ASSERT_TRUE(gate.WaitReached());
         EXPECT_TRUE(editor.IsBusy(hills.get()));
         editor.StartSaveProject(dir / "p.velmoran");
-        EXPECT_EQ(editor.errorMessage, "Cannot start \"Saving project p\": the session is busy with \"Applying the "
-                                       "layers of hills\".");
+        EXPECT_EQ(editor.errorMessage,
+                  "Cannot start \"Saving project p\": the session is busy with \"Applying the "
+                  "layers of hills\".");
         EXPECT_NE(CancelTheRunningJob(), 0u);
         gate.Open();
         ASSERT_TRUE(FinishJobs());
@@ -364,7 +370,8 @@ TEST_F(EditorJobsGLTest, AnExportOnTheRunnerWritesWhatTheExportAtOnceWrites)
     for (const auto& entry : std::filesystem::directory_iterator(dir / "now"))
     {
         const std::string name = entry.path().filename().string();
-        EXPECT_EQ(testsupport::ReadFile(dir / ("job/" + name)), testsupport::ReadFile(entry.path().string())) << name;
+        EXPECT_EQ(testsupport::ReadFile(dir / ("job/" + name)), testsupport::ReadFile(entry.path().string()))
+            << name;
         ++compared;
     }
     EXPECT_GE(compared, 3u);

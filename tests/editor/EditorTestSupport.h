@@ -22,7 +22,7 @@ namespace testsupport
 {
 class EditorFrames : public GLTest
 {
-protected:
+  protected:
     Editor editor;
 
     void SetUp() override
@@ -53,8 +53,7 @@ protected:
         Engine& engine = Engine::Get();
         editor.Wake();
         engine.Update();
-        if (before)
-            before();
+        if (before) before();
         engine.RenderFrame();
     }
 
@@ -92,8 +91,7 @@ protected:
         io.MouseDown[ImGuiMouseButton_Right] = mouse.right;
         ImGui::NewFrame();
         editor.OnGUI();
-        if (extra)
-            extra();
+        if (extra) extra();
         MyGUIFrame::End();
         glfwSwapBuffers(engine.window.handle);
     }
@@ -122,7 +120,7 @@ protected:
         return terrain;
     }
 
-private:
+  private:
     glm::vec4 savedClear{0.0f};
 };
 } // namespace testsupport

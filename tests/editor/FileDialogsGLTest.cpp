@@ -92,8 +92,8 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
     form.selected = terrain;
     form.outputPath = (dir.Path() / "out").string(); // no separator: glued to the name
     form.DropMissingChoices();
-    EXPECT_EQ(form.PlannedFiles(), (std::vector<std::string>{form.outputPath + "hills.obj",
-                                                             form.outputPath + "hills_water.obj"}));
+    EXPECT_EQ(form.PlannedFiles(),
+              (std::vector<std::string>{form.outputPath + "hills.obj", form.outputPath + "hills_water.obj"}));
     EXPECT_TRUE(form.Save().failed.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
 }
@@ -155,11 +155,10 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         SCOPED_TRACE(c.what);
         testsupport::TempDir dir;
         const std::string folder = dir / c.folder;
-        if (std::string(c.folder) == "out")
-            fs::create_directory(folder);
-        if (c.blockNormalMap)
-            fs::create_directory(folder + "/hills_normal.tga");
-        const auto expand = [&](std::string text) {
+        if (std::string(c.folder) == "out") fs::create_directory(folder);
+        if (c.blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
+        const auto expand = [&](std::string text)
+        {
             for (size_t at = text.find("DIR"); at != std::string::npos; at = text.find("DIR", at))
                 text.replace(at, 3, folder);
             return text;
@@ -218,7 +217,8 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     editor.showSaveTerrain = true;
     EXPECT_FALSE(editor.PressSaveTerrain());
     editor.SaveTerrainFromForm(); // "Replace##sf"
-    EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
+    EXPECT_EQ(FilesIn(dir.Path()),
+              (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
     int w = 0, h = 0, c = 0;
     EXPECT_TRUE(stbi_info((dir / "hills_normal.png").c_str(), &w, &h, &c));
     Frame();
@@ -295,18 +295,21 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
     std::set<std::string> all;
     for (const auto& entry : fs::recursive_directory_iterator(dir.Path()))
         all.insert(fs::relative(entry.path(), dir.Path()).string());
-    EXPECT_EQ(all, (std::set<std::string>{"a", "a/b", "hillside.obj", "a/b/______x.obj",
-                                          "a/b/______x_heightmap.png", "a/b/______x_normal.png",
-                                          "a/b/hillside.obj", "a/b/hillside_heightmap.png",
-                                          "a/b/hillside_normal.png"}));
+    EXPECT_EQ(
+        all, (std::set<std::string>{"a", "a/b", "hillside.obj", "a/b/______x.obj",
+                                    "a/b/______x_heightmap.png", "a/b/______x_normal.png", "a/b/hillside.obj",
+                                    "a/b/hillside_heightmap.png", "a/b/hillside_normal.png"}));
 }
 
 TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
 {
-    const std::string message = "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
-    const std::pair<const char*, std::string> cases[] = {
-        {"./shaders/basic_lighting", message}, {"../shaders/x", message}, {".x", message},
-        {"shaders/basic_lighting", ""}, {"", ""}};
+    const std::string message =
+        "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
+    const std::pair<const char*, std::string> cases[] = {{"./shaders/basic_lighting", message},
+                                                         {"../shaders/x", message},
+                                                         {".x", message},
+                                                         {"shaders/basic_lighting", ""},
+                                                         {"", ""}};
     for (const auto& [name, error] : cases)
         EXPECT_EQ(ShaderNameError(name), error) << name;
 

@@ -31,7 +31,7 @@ Rect RectOf(gui::ToolWindow which, ImVec2 display, float row, float chrome)
 
 TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
 {
-    const float row = 23.0f;   // frame height 19 plus item spacing 4
+    const float row = 23.0f;    // frame height 19 plus item spacing 4
     const float chrome = 35.0f; // title bar 19 plus padding 2 x 8
     const std::array<gui::ToolWindow, 4> all = {gui::ToolWindow::Camera, gui::ToolWindow::Options,
                                                 gui::ToolWindow::DiffuseEditor, gui::ToolWindow::WaterEditor};
@@ -50,9 +50,11 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
                 EXPECT_FALSE(rects[i].Overlaps(rects[j])) << i << " and " << j;
         }
         // The camera window holds its three rows; the water editor its picture, buttons and line.
-        const gui::ToolWindowPlace camera = gui::ToolWindowLayout(gui::ToolWindow::Camera, display, row, chrome);
+        const gui::ToolWindowPlace camera =
+            gui::ToolWindowLayout(gui::ToolWindow::Camera, display, row, chrome);
         EXPECT_GE(camera.size.y, chrome + 3.0f * row);
-        const gui::ToolWindowPlace water = gui::ToolWindowLayout(gui::ToolWindow::WaterEditor, display, row, chrome);
+        const gui::ToolWindowPlace water =
+            gui::ToolWindowLayout(gui::ToolWindow::WaterEditor, display, row, chrome);
         EXPECT_GE(water.size.y, chrome + (water.size.x - 16.0f) + 3.0f * row);
         // Beside the scene's first place (0.17 to 0.83 of the width): right of its middle, or left.
         EXPECT_GT(rects[0].x1, 0.83f * display.x);

@@ -29,7 +29,7 @@ namespace
 {
 class PanelsGLTest : public EditorFrames
 {
-protected:
+  protected:
     std::shared_ptr<Terrain> terrain;
     LayerPanelState& panel = editor.layerPanel;
 
@@ -171,7 +171,8 @@ TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)
     DiffuseEditorState& diffuse = editor.diffuseEditor;
     for (int i = 0; i < 3; ++i)
         diffuse.AddGradient(*terrain);
-    auto spans = [&] {
+    auto spans = [&]
+    {
         std::vector<int> out;
         for (const auto& g : terrain->gradients)
             out.push_back(g->heightSpan);
@@ -364,7 +365,8 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
         {"move down", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.MoveDown(t); }},
         {"delete", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.DeleteSelected(t); }},
         {"replace by an image", 1,
-         [](LayerPanelState& p, Terrain& t, const std::string& path) {
+         [](LayerPanelState& p, Terrain& t, const std::string& path)
+         {
              std::string error;
              EXPECT_TRUE(p.ReplaceSelectedWithImage(t, path, error)) << error;
          }},
@@ -407,10 +409,12 @@ TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
     panel.AddLayer(*terrain);
     Frames(2);
     // Room for the whole list box (the first-use size is small in the test window), in front.
-    GuiFrame({}, [] {
-        ImGui::SetWindowSize("Scene 0 terrain generator", ImVec2(300.0f, 380.0f));
-        ImGui::SetWindowFocus("Scene 0 terrain generator");
-    });
+    GuiFrame({},
+             []
+             {
+                 ImGui::SetWindowSize("Scene 0 terrain generator", ImVec2(300.0f, 380.0f));
+                 ImGui::SetWindowFocus("Scene 0 terrain generator");
+             });
     Frames(2);
 
     ImGuiWindow* layers = ImGui::FindWindowByName("Scene 0 terrain generator");
@@ -419,19 +423,17 @@ TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
     ImGuiWindow* list = nullptr;
     for (ImGuiWindow* window : GImGui->Windows)
     {
-        if (window->ParentWindow == layers && std::strstr(window->Name, "Terrain##ChildWindow"))
-            tab = window;
+        if (window->ParentWindow == layers && std::strstr(window->Name, "Terrain##ChildWindow")) tab = window;
     }
     ASSERT_NE(tab, nullptr);
     for (ImGuiWindow* window : GImGui->Windows)
-        if (window->ParentWindow == tab)
-            list = window;
+        if (window->ParentWindow == tab) list = window;
     ASSERT_NE(list, nullptr);
     const ImGuiID menu = tab->GetID("##Listboxedit");
-    const auto menuOpen = [&] {
+    const auto menuOpen = [&]
+    {
         for (const ImGuiPopupData& popup : GImGui->OpenPopupStack)
-            if (popup.PopupId == menu)
-                return true;
+            if (popup.PopupId == menu) return true;
         return false;
     };
 

@@ -136,12 +136,13 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         // Water poured after the plane was built. The terrain is random, so pour until the map changes
         // (a pour may run into the lake that is already there).
         const std::vector<uint8_t> planeMap(ridge->watermapTexture->data.get(),
-                                            ridge->watermapTexture->data.get() + ridge->watermapTexture->ByteSize());
-        for (uint32_t k = 0; k < 24 * 13 && std::equal(planeMap.begin(), planeMap.end(),
-                                                       ridge->watermapTexture->data.get());
+                                            ridge->watermapTexture->data.get() +
+                                                ridge->watermapTexture->ByteSize());
+        for (uint32_t k = 0;
+             k < 24 * 13 && std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get());
              ++k)
-            editor.waterEditor.PourAt(*ridge, ImVec2(static_cast<float>(k % 24) + 0.5f,
-                                                     static_cast<float>(k / 24) + 0.5f));
+            editor.waterEditor.PourAt(
+                *ridge, ImVec2(static_cast<float>(k % 24) + 0.5f, static_cast<float>(k / 24) + 0.5f));
         editor.waterEditor.EndStrokeIfReleased(*ridge, false);
         auto late = panel.AddLayer(*ridge);
         late->settings.seed = 4;

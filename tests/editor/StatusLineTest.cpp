@@ -26,14 +26,19 @@ INSTANTIATE_TEST_SUITE_P(
     Facts, StatusLineTextTest,
     ::testing::Values(
         LineCase{"NoTerrain", {false, "", 0, 0, 0.0f, 0.0f, 16.66, 0}, "No terrain | 16.7 ms a frame"},
-        LineCase{"EmptyTerrain", {true, "broken", 0, 0, 0.0f, 0.0f, 5.0, 52428800},
+        LineCase{"EmptyTerrain",
+                 {true, "broken", 0, 0, 0.0f, 0.0f, 5.0, 52428800},
                  "broken (empty) | 5.0 ms a frame | 50 MB in memory"},
         // Not square: width (x) first; the vertex count is their product.
-        LineCase{"LongTerrain", {true, "strip", 513, 9, -2.5f, 41.254f, 33.3, 1288490189},
-                 "strip 513 x 9 | 4,617 vertices | heights -2.50 to 41.25 | 33.3 ms a frame | 1,229 MB in memory"},
-        LineCase{"Largest", {true, "hills", 4097, 4097, 0.0f, 100.0f, 1000.0, uint64_t{3} << 30},
-                 "hills 4097 x 4097 | 16,785,409 vertices | heights 0.00 to 100.00 | 1000.0 ms a frame | 3,072 MB "
-                 "in memory"}),
+        LineCase{
+            "LongTerrain",
+            {true, "strip", 513, 9, -2.5f, 41.254f, 33.3, 1288490189},
+            "strip 513 x 9 | 4,617 vertices | heights -2.50 to 41.25 | 33.3 ms a frame | 1,229 MB in memory"},
+        LineCase{
+            "Largest",
+            {true, "hills", 4097, 4097, 0.0f, 100.0f, 1000.0, uint64_t{3} << 30},
+            "hills 4097 x 4097 | 16,785,409 vertices | heights 0.00 to 100.00 | 1000.0 ms a frame | 3,072 MB "
+            "in memory"}),
     [](const ::testing::TestParamInfo<LineCase>& info) { return std::string(info.param.name); });
 
 TEST(StatusLineTest, ThousandsAreGroupedByThree)

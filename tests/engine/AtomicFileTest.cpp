@@ -20,7 +20,8 @@ namespace
 bool WriteText(const std::string& path, const std::string& text, std::string* error = nullptr)
 {
     return WriteFileAtomically(
-        path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); }, error);
+        path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); },
+        error);
 }
 
 size_t EntryCount(const fs::path& folder)
@@ -33,14 +34,12 @@ size_t EntryCount(const fs::path& folder)
 
 // Runs body as an unprivileged user (root may write anywhere, which hides the permission cases);
 // gives its exit status.
-template <typename Body>
-int RunAsNobody(Body body)
+template <typename Body> int RunAsNobody(Body body)
 {
     const pid_t child = fork();
     if (child == 0)
     {
-        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
-            _exit(90);
+        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
         _exit(body());
     }
     int status = 0;
@@ -61,7 +60,9 @@ TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
     ASSERT_TRUE(WriteText(link, "new"));
     EXPECT_TRUE(fs::is_symlink(link));
     EXPECT_EQ(ReadFile(real), "new");
-    struct stat info{};
+    struct stat info
+    {
+    };
     ASSERT_EQ(stat(real.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0640u);
     EXPECT_EQ(EntryCount(dir.Path()), 2u);
@@ -124,10 +125,12 @@ TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
 
     EXPECT_EQ(RunAsNobody([&] { return WriteText(writable, "new") ? 0 : 1; }), 0);
     EXPECT_EQ(ReadFile(writable), "new");
-    EXPECT_EQ(RunAsNobody([&] {
-                  std::string error;
-                  return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1;
-              }),
+    EXPECT_EQ(RunAsNobody(
+                  [&]
+                  {
+                      std::string error;
+                      return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1;
+                  }),
               0);
     EXPECT_EQ(ReadFile(readOnly), "old");
     EXPECT_EQ(EntryCount(locked), 2u);

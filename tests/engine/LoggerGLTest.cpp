@@ -43,10 +43,13 @@ TEST_F(CheckGLErrorGLTest, ReportsEachRealErrorOnceWithLabelAndLine)
     }
     EXPECT_EQ(log.Count(spdlog::level::err, "GL error occurred: GL_INVALID_ENUM"), 2) << log.Dump();
 
-    const std::pair<unsigned, const char*> names[] = {
-        {0x0500, "GL_INVALID_ENUM"},  {0x0501, "GL_INVALID_VALUE"}, {0x0502, "GL_INVALID_OPERATION"},
-        {0x0505, "GL_OUT_OF_MEMORY"}, {0x0506, "GL_INVALID_FRAMEBUFFER_OPERATION"}, {0x0503, "<unknown>"},
-        {0x1234, "<unknown>"}};
+    const std::pair<unsigned, const char*> names[] = {{0x0500, "GL_INVALID_ENUM"},
+                                                      {0x0501, "GL_INVALID_VALUE"},
+                                                      {0x0502, "GL_INVALID_OPERATION"},
+                                                      {0x0505, "GL_OUT_OF_MEMORY"},
+                                                      {0x0506, "GL_INVALID_FRAMEBUFFER_OPERATION"},
+                                                      {0x0503, "<unknown>"},
+                                                      {0x1234, "<unknown>"}};
     for (const auto& [code, name] : names)
         EXPECT_STREQ(GLErrorName(code), name) << code;
 }

@@ -157,8 +157,8 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
     std::ostringstream plain;
     plain << "# OBJ file created by or for Velmoran:\n# t 300 310\n# t vertices:\n";
     for (size_t k = 0; k < n; ++k)
-        plain << "v " << mesh.positions[3 * k] << ' ' << mesh.positions[3 * k + 1] << ' ' << mesh.positions[3 * k + 2]
-              << '\n';
+        plain << "v " << mesh.positions[3 * k] << ' ' << mesh.positions[3 * k + 1] << ' '
+              << mesh.positions[3 * k + 2] << '\n';
     plain << "# t texture coords:\n";
     for (size_t k = 0; k < n; ++k)
         plain << "vt " << mesh.texCoords[2 * k] << ' ' << mesh.texCoords[2 * k + 1] << '\n';
@@ -167,7 +167,8 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
     std::vector<size_t> normalOf(n);
     for (size_t k = 0; k < n; ++k)
     {
-        const std::array<float, 3> normal{mesh.normals[3 * k], mesh.normals[3 * k + 1], mesh.normals[3 * k + 2]};
+        const std::array<float, 3> normal{mesh.normals[3 * k], mesh.normals[3 * k + 1],
+                                          mesh.normals[3 * k + 2]};
         const auto [at, fresh] = numbers.emplace(normal, numbers.size() + 1);
         if (fresh) plain << "vn " << normal[0] << ' ' << normal[1] << ' ' << normal[2] << '\n';
         normalOf[k] = at->second;
@@ -177,7 +178,8 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
     {
         plain << 'f';
         for (size_t c = t; c < t + 3; ++c)
-            plain << ' ' << mesh.indices[c] + 1 << '/' << mesh.indices[c] + 1 << '/' << normalOf[mesh.indices[c]];
+            plain << ' ' << mesh.indices[c] + 1 << '/' << mesh.indices[c] + 1 << '/'
+                  << normalOf[mesh.indices[c]];
         plain << '\n';
     }
 
@@ -205,7 +207,8 @@ TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
     Parallel::SetThreadCount(GetParam());
     testsupport::TempDir dir;
     std::vector<float> shares;
-    const std::function<bool(float)> record = [&](float share) {
+    const std::function<bool(float)> record = [&](float share)
+    {
         shares.push_back(share);
         return true;
     };
@@ -218,8 +221,8 @@ TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
         std::ofstream(other / "t.obj") << old;
     }
     int calls = 0;
-    const bool stopped =
-        !ObjWriter::WriteFile(other / "t.obj", mesh.View(), nullptr, &error, [&](float) { return ++calls < 3; });
+    const bool stopped = !ObjWriter::WriteFile(other / "t.obj", mesh.View(), nullptr, &error,
+                                               [&](float) { return ++calls < 3; });
     Parallel::SetThreadCount(0);
 
     ASSERT_TRUE(written);

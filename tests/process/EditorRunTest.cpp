@@ -13,7 +13,7 @@ namespace
 {
 class ScriptedEditor : public Editor
 {
-public:
+  public:
     int frame = 0;
     int windowWidth = 0;
     int windowHeight = 0;

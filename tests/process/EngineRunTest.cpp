@@ -21,7 +21,7 @@ namespace
 {
 class RecordingApp : public App
 {
-public:
+  public:
     std::vector<std::string> calls;
     int frames = 0;
     double firstDelta = -1.0;
@@ -32,10 +32,8 @@ public:
     void Update() override
     {
         calls.push_back("Update");
-        if (frames == 0)
-            firstDelta = Engine::Get().deltaTime;
-        if (++frames == 3)
-            glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
+        if (frames == 0) firstDelta = Engine::Get().deltaTime;
+        if (++frames == 3) glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
     }
     void GetWindowProperties(WindowProperties& out) override
     {
@@ -60,7 +58,9 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     testsupport::TempDir folder;
     fs::create_directory(folder.Path() / "kept");
     std::ofstream(folder.Path() / "kept" / "layout.ini") << "[Window][Old]\nPos=1,2\n";
-    struct stat layoutBefore{};
+    struct stat layoutBefore
+    {
+    };
     ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &layoutBefore), 0);
     fs::create_symlink("kept/layout.ini", folder.Path() / "imgui.ini");
     const fs::path previous = fs::current_path();
@@ -77,21 +77,34 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     const std::string text((std::istreambuf_iterator<char>(layout)), std::istreambuf_iterator<char>());
     EXPECT_NE(text.find("[Window]["), std::string::npos) << text;
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(folder.Path()), {}), 3); // link, folder, file
-    struct stat after{};
+    struct stat after
+    {
+    };
     ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &after), 0);
     EXPECT_NE(after.st_ino, layoutBefore.st_ino); // replaced whole by a rename, not rewritten in place
 
-    const std::vector<std::string> expected = {
-        "GetWindowProperties", "Initialize", "CanWaitForEvents", "Update", "Render", "OnGUI",
-        "CanWaitForEvents",    "Update",     "Render",           "OnGUI",  "CanWaitForEvents",
-        "Update",              "Render",     "OnGUI",            "Shutdown"};
+    const std::vector<std::string> expected = {"GetWindowProperties",
+                                               "Initialize",
+                                               "CanWaitForEvents",
+                                               "Update",
+                                               "Render",
+                                               "OnGUI",
+                                               "CanWaitForEvents",
+                                               "Update",
+                                               "Render",
+                                               "OnGUI",
+                                               "CanWaitForEvents",
+                                               "Update",
+                                               "Render",
+                                               "OnGUI",
+                                               "Shutdown"};
     EXPECT_EQ(app.calls, expected);
     EXPECT_GT(app.firstDelta, 0.0); // seconds since GLFW started
     EXPECT_EQ(engine.window.handle, nullptr);
 
-    for (const char* line : {"Velmoran v. 0.1", "Engine intializing.", "GLFW Initialized.", "GLSL #version 440",
-                             "Render Manager initialized.", "Engine intialized.", "Shutting down engine.",
-                             "Engine shut down."})
+    for (const char* line :
+         {"Velmoran v. 0.1", "Engine intializing.", "GLFW Initialized.", "GLSL #version 440",
+          "Render Manager initialized.", "Engine intialized.", "Shutting down engine.", "Engine shut down."})
         EXPECT_EQ(log.Count(line), 1) << line << "\n" << log.Dump();
     EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
 
@@ -104,7 +117,8 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     testsupport::LogCapture second;
     RecordingApp other;
     EXPECT_FALSE(engine.Initialize(&other));
-    EXPECT_EQ(second.Count(spdlog::level::critical, "Engine already runs a valid application."), 1) << second.Dump();
+    EXPECT_EQ(second.Count(spdlog::level::critical, "Engine already runs a valid application."), 1)
+        << second.Dump();
     EXPECT_EQ(engine.app, &app);
     EXPECT_TRUE(other.calls.empty());
     EXPECT_EQ(engine.window.handle, nullptr);

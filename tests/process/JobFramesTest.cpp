@@ -103,11 +103,12 @@ TEST(JobFramesTest, TheWindowKeepsDrawingWhileALargeTerrainIsMadeAndClosesWhileW
     EXPECT_EQ(editor.createdWidth, static_cast<uint32_t>(kSide));
     const double workSeconds = editor.jobSeconds - editor.lastStepSeconds;
     const double fps = editor.framesDuringJob / std::max(workSeconds, 1e-9);
-    std::printf("Creating %d x %d: %.2f s, of which %.2f s on the worker with %d frames drawn meanwhile (%.1f "
-                "frames a second, longest %.0f ms) and %.2f s in the frame that took the terrain in (GL "
-                "uploads)\n",
-                kSide, kSide, editor.jobSeconds, workSeconds, editor.framesDuringJob, fps,
-                1000.0 * editor.longestFrame, editor.lastStepSeconds);
+    std::printf(
+        "Creating %d x %d: %.2f s, of which %.2f s on the worker with %d frames drawn meanwhile (%.1f "
+        "frames a second, longest %.0f ms) and %.2f s in the frame that took the terrain in (GL "
+        "uploads)\n",
+        kSide, kSide, editor.jobSeconds, workSeconds, editor.framesDuringJob, fps,
+        1000.0 * editor.longestFrame, editor.lastStepSeconds);
     // Not a timing test: a window that stopped drawing during the work shows a handful of frames at
     // most, one that keeps drawing shows dozens even on a busy machine.
     EXPECT_GE(editor.framesDuringJob, 10);

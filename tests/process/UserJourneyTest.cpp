@@ -387,8 +387,9 @@ class User
         int seenFrame = -1;
         for (;;)
         {
-            const WidgetMapFile map = WaitForMap(what, [&](const WidgetMapFile& m)
-                                                 { return m.frame > seenFrame && m.Window(name) != nullptr; });
+            const WidgetMapFile map =
+                WaitForMap(what, [&](const WidgetMapFile& m)
+                           { return m.frame > seenFrame && m.Window(name) != nullptr; });
             const MapEntry now = *map.Window(name);
             if (seen && SameRect(seen->rect, now.rect)) return now;
             seen = now;
@@ -1053,8 +1054,8 @@ class UserJourneyTest : public ::testing::Test
         // VELMORAN_JOURNEY_SCREENS=folder keeps the screen as each step begins: a help for writing steps.
         if (const char* screens = std::getenv("VELMORAN_JOURNEY_SCREENS"); screens != nullptr && user)
             SavePng(fs::path(screens) / ("step-" + std::to_string(++steps) + ".png"), user->Screen());
-        std::printf("[journey %6.1f s, frame %5d] %s\n", SecondsSince(start), user ? user->LastMap().frame : 0,
-                    name.c_str());
+        std::printf("[journey %6.1f s, frame %5d] %s\n", SecondsSince(start),
+                    user ? user->LastMap().frame : 0, name.c_str());
         std::fflush(stdout);
     }
 

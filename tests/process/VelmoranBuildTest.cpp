@@ -64,7 +64,8 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     EXPECT_EQ(run.err, "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
 
     // Exports instead of the Save Terrain files, and a list that would write NAME.obj twice.
-    run = BuildProgram(dir, project + " --out " + (dir / "exports") + " --terrain ridge --formats glb,r16 --resample 9");
+    run = BuildProgram(dir, project + " --out " + (dir / "exports") +
+                                " --terrain ridge --formats glb,r16 --resample 9");
     EXPECT_EQ(run.status, 0) << run.err;
     std::vector<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(dir / "exports"))
@@ -74,8 +75,9 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     EXPECT_EQ(std::filesystem::file_size(dir / "exports/ridge_height.r16") % 18, 0u); // 9 vertices a side
     run = BuildProgram(dir, project + " --out " + (dir / "out") + " --formats save,obj");
     EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
-                       "--out folders\n");
+    EXPECT_EQ(run.err,
+              "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
+              "--out folders\n");
     run = BuildProgram(dir, project + " --out " + (dir / "out") + " --formats gltf");
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err.rfind("velmoran-build: --formats: ", 0), 0u) << run.err;

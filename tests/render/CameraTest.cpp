@@ -135,8 +135,9 @@ TEST(CameraTest, EachFlyKeyMovesSpeedUnitsPerSecondItsOwnWay)
     {
         bool FlyInput::*key;
         glm::vec3 direction;
-    } keys[] = {{&FlyInput::forward, {1, 0, 0}}, {&FlyInput::backward, {-1, 0, 0}}, {&FlyInput::left, {0, 0, -1}},
-                {&FlyInput::right, {0, 0, 1}},   {&FlyInput::up, {0, 1, 0}},         {&FlyInput::down, {0, -1, 0}}};
+    } keys[] = {{&FlyInput::forward, {1, 0, 0}}, {&FlyInput::backward, {-1, 0, 0}},
+                {&FlyInput::left, {0, 0, -1}},   {&FlyInput::right, {0, 0, 1}},
+                {&FlyInput::up, {0, 1, 0}},      {&FlyInput::down, {0, -1, 0}}};
     for (const auto& [key, direction] : keys)
     {
         Camera camera;
@@ -193,8 +194,8 @@ TEST_P(CameraFramingTest, EveryTerrainVertexIsInView)
 {
     const FramingCase& c = GetParam();
     TerrainArrays arrays;
-    ASSERT_TRUE(TerrainArrays::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f, 60, false,
-                                        arrays));
+    ASSERT_TRUE(TerrainArrays::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f, 60,
+                                        false, arrays));
     std::vector<float>& p = arrays.positions;
     for (size_t k = 0; k < p.size(); k += 3)
         for (int i = 0; i < 3; ++i)
@@ -232,17 +233,55 @@ TEST_P(CameraFramingTest, EveryTerrainVertexIsInView)
 INSTANTIATE_TEST_SUITE_P(
     Terrains, CameraFramingTest,
     ::testing::Values(
-        FramingCase{"TwoByTwoHundred", 2, 200, 1.0f, Terrain::Generator::RandomFault, 30.0f, 16.0f / 9.0f, true, {}},
-        FramingCase{"FiveHundredThirteenByNine", 513, 9, 0.5f, Terrain::Generator::RandomFault, 200.0f, 16.0f / 9.0f,
-                    true, {}},
-        FramingCase{"NineByFiveHundredThirteenPortrait", 9, 513, 2.0f, Terrain::Generator::Flat, 0.0f, 0.6f, true, {}},
-        FramingCase{"Square1025Heights", 1025, 1025, 1.0f, Terrain::Generator::DiamondSquare, 300.0f, 16.0f / 9.0f,
-                    true, {}},
-        FramingCase{"Square1025BeyondTheFarPlane", 1025, 1025, 20.0f, Terrain::Generator::DiamondSquare, 500.0f, 1.0f,
-                    true, {}},
-        FramingCase{"OffCentre", 65, 33, 1.0f, Terrain::Generator::RandomFault, 10.0f, 4.0f / 3.0f, true,
+        FramingCase{
+            "TwoByTwoHundred", 2, 200, 1.0f, Terrain::Generator::RandomFault, 30.0f, 16.0f / 9.0f, true, {}},
+        FramingCase{"FiveHundredThirteenByNine",
+                    513,
+                    9,
+                    0.5f,
+                    Terrain::Generator::RandomFault,
+                    200.0f,
+                    16.0f / 9.0f,
+                    true,
+                    {}},
+        FramingCase{"NineByFiveHundredThirteenPortrait",
+                    9,
+                    513,
+                    2.0f,
+                    Terrain::Generator::Flat,
+                    0.0f,
+                    0.6f,
+                    true,
+                    {}},
+        FramingCase{"Square1025Heights",
+                    1025,
+                    1025,
+                    1.0f,
+                    Terrain::Generator::DiamondSquare,
+                    300.0f,
+                    16.0f / 9.0f,
+                    true,
+                    {}},
+        FramingCase{"Square1025BeyondTheFarPlane",
+                    1025,
+                    1025,
+                    20.0f,
+                    Terrain::Generator::DiamondSquare,
+                    500.0f,
+                    1.0f,
+                    true,
+                    {}},
+        FramingCase{"OffCentre",
+                    65,
+                    33,
+                    1.0f,
+                    Terrain::Generator::RandomFault,
+                    10.0f,
+                    4.0f / 3.0f,
+                    true,
                     {5000.0f, -300.0f, 120.0f}},
-        FramingCase{"Orthographic", 513, 9, 1.0f, Terrain::Generator::RandomFault, 50.0f, 16.0f / 9.0f, false, {}}),
+        FramingCase{
+            "Orthographic", 513, 9, 1.0f, Terrain::Generator::RandomFault, 50.0f, 16.0f / 9.0f, false, {}}),
     [](const ::testing::TestParamInfo<FramingCase>& info) { return std::string(info.param.name); });
 
 TEST(CameraTest, OnlyAnUntouchedCameraShowsTheNewSceneView)

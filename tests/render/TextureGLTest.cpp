@@ -211,7 +211,8 @@ TEST_F(TextureGLTest, RoundTripKeepsTheTopRowOnTopInEveryFormat)
     for (const auto& [extension, start] : formats)
     {
         ASSERT_TRUE(texture.Save(dir / ("saved" + extension)));
-        EXPECT_EQ(testsupport::ReadFile(dir / ("saved" + extension)).substr(0, start.size()), start) << extension;
+        EXPECT_EQ(testsupport::ReadFile(dir / ("saved" + extension)).substr(0, start.size()), start)
+            << extension;
         const Texture back(dir / ("saved" + extension));
         ASSERT_TRUE(back.data && back.ByteSize() == texture.ByteSize()) << extension;
         int worst = 0;

@@ -166,7 +166,9 @@ class ScreenshotEditor : public Editor
         const std::string path = folder + "/" + name;
         if (!Png::Encode(pixels.data(), width, height, 3, 8, png, &error, 9) ||
             !WriteFileAtomically(
-                path, [&png](std::FILE* file) { return std::fwrite(png.data(), 1, png.size(), file) == png.size(); },
+                path,
+                [&png](std::FILE* file)
+                { return std::fwrite(png.data(), 1, png.size(), file) == png.size(); },
                 &error))
         {
             std::fprintf(stderr, "Cannot write %s: %s\n", path.c_str(), error.c_str());

@@ -47,8 +47,7 @@ void GLEnvironment::TearDown()
     engine.renderManager.framebufferStack.clear();
     engine.renderManager.cameraStack.clear();
     engine.window.framebuffer.reset();
-    if (engine.window.handle != nullptr)
-        glfwDestroyWindow(engine.window.handle);
+    if (engine.window.handle != nullptr) glfwDestroyWindow(engine.window.handle);
     engine.window.handle = nullptr;
     glfwTerminate();
 }
@@ -76,8 +75,7 @@ std::vector<uint8_t> ReadPixels(int x, int y, int width, int height)
 
 void InitGui()
 {
-    if (ImGui::GetCurrentContext() != nullptr)
-        return;
+    if (ImGui::GetCurrentContext() != nullptr) return;
     ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr;
     ImGui::StyleColorsDark();

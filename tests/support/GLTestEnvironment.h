@@ -13,7 +13,7 @@ inline constexpr int kGLWindowHeight = 480;
 
 class GLEnvironment : public ::testing::Environment
 {
-public:
+  public:
     void SetUp() override;
     void TearDown() override;
 };
@@ -21,7 +21,7 @@ public:
 // Base fixture for GL tests: clears stale GL errors before each test.
 class GLTest : public ::testing::Test
 {
-protected:
+  protected:
     void SetUp() override;
 };
 

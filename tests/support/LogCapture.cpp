@@ -33,19 +33,20 @@ int LogCapture::Count(const std::string& text) const
 int LogCapture::Count(spdlog::level::level_enum level, const std::string& text) const
 {
     return static_cast<int>(std::count_if(Records().begin(), Records().end(),
-                                          [&](const LogRecord& r) { return r.level == level && r.text == text; }));
+                                          [&](const LogRecord& r)
+                                          { return r.level == level && r.text == text; }));
 }
 
 int LogCapture::CountAtLeast(spdlog::level::level_enum level) const
 {
-    return static_cast<int>(
-        std::count_if(Records().begin(), Records().end(), [&](const LogRecord& r) { return r.level >= level; }));
+    return static_cast<int>(std::count_if(Records().begin(), Records().end(),
+                                          [&](const LogRecord& r) { return r.level >= level; }));
 }
 
 int LogCapture::CountLevel(spdlog::level::level_enum level) const
 {
-    return static_cast<int>(
-        std::count_if(Records().begin(), Records().end(), [&](const LogRecord& r) { return r.level == level; }));
+    return static_cast<int>(std::count_if(Records().begin(), Records().end(),
+                                          [&](const LogRecord& r) { return r.level == level; }));
 }
 
 std::string LogCapture::Dump() const

@@ -18,10 +18,10 @@ struct LogRecord
 
 class RecordingSink : public spdlog::sinks::base_sink<std::mutex>
 {
-public:
+  public:
     std::vector<LogRecord> records;
 
-protected:
+  protected:
     void sink_it_(const spdlog::details::log_msg& msg) override
     {
         records.push_back({msg.level, std::string(msg.payload.data(), msg.payload.size())});
@@ -31,7 +31,7 @@ protected:
 
 class LogCapture
 {
-public:
+  public:
     // Attaches to the registered "VelmoranLogger", registering one first when there is none.
     LogCapture();
     ~LogCapture();
@@ -43,14 +43,17 @@ public:
     // Number of messages equal to text (at the given level, or any level when none is given).
     int Count(const std::string& text) const;
     int Count(spdlog::level::level_enum level, const std::string& text) const;
-    bool Has(spdlog::level::level_enum level, const std::string& text) const { return Count(level, text) > 0; }
+    bool Has(spdlog::level::level_enum level, const std::string& text) const
+    {
+        return Count(level, text) > 0;
+    }
     // Messages at or above the level, for failure output.
     int CountAtLeast(spdlog::level::level_enum level) const;
     // Messages at exactly this level.
     int CountLevel(spdlog::level::level_enum level) const;
     std::string Dump() const;
 
-private:
+  private:
     std::shared_ptr<RecordingSink> sink;
     std::shared_ptr<spdlog::logger> logger;
 };

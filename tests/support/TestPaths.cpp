@@ -12,8 +12,8 @@ TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};
     std::random_device device;
-    const std::string name = "velmoran-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) + "-" +
-                             std::to_string(device());
+    const std::string name = "velmoran-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
+                             "-" + std::to_string(device());
     path = std::filesystem::temp_directory_path() / name;
     std::filesystem::create_directories(path);
 }

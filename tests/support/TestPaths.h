@@ -22,7 +22,7 @@ inline std::string ReadFile(const std::string& path)
 // A fresh, empty folder for one test's files, removed again by its destructor.
 class TempDir
 {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -30,7 +30,7 @@ public:
     const std::filesystem::path& Path() const { return path; }
     std::string operator/(const std::string& name) const { return (path / name).string(); }
 
-private:
+  private:
     std::filesystem::path path;
 };
 } // namespace testsupport

@@ -153,10 +153,11 @@ TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
         brush.Pick({3.9f, 1.2f}); // texel (3, 1): bytes from (1 * 5 + 3) * channels on
         EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 5, 3, channels));
         for (uint32_t c = 0; c < 4; ++c)
-            EXPECT_EQ(brush.pickColor[c], c < channels ? static_cast<float>((8 * channels + c + 1) / 255.0) : before[c])
+            EXPECT_EQ(brush.pickColor[c],
+                      c < channels ? static_cast<float>((8 * channels + c + 1) / 255.0) : before[c])
                 << channels << " channels, component " << c;
-        for (glm::vec2 outside : {glm::vec2{2.0f, 3.0f}, glm::vec2{5.0f, 0.0f}, glm::vec2{-1.5f, 1.0f},
-                                  glm::vec2{1e20f, 0.0f}})
+        for (glm::vec2 outside :
+             {glm::vec2{2.0f, 3.0f}, glm::vec2{5.0f, 0.0f}, glm::vec2{-1.5f, 1.0f}, glm::vec2{1e20f, 0.0f}})
         {
             const glm::vec4 copied = brush.pickColor;
             brush.Pick(outside);

@@ -127,12 +127,14 @@ TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
                                r2 = replay.Uniform(c.h - 1), c2 = replay.Uniform(c.w - 1);
                 const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
                 const float intercept = float(r1) - float(c1) * slope;
-                const float offset = static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
+                const float offset =
+                    static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
                 for (uint32_t r = 0; r < c.h; ++r)
                     for (uint32_t col = 0; col < c.w; ++col)
                         expected[r * c.w + col] +=
-                            static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col) ? offset
-                                                                                                      : -offset;
+                            static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col)
+                                ? offset
+                                : -offset;
                 factor = static_cast<float>(0.5 * factor);
             }
             ASSERT_EQ(a, expected) << c.w << " x " << c.h << ", seed " << seed;

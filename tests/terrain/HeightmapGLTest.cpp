@@ -92,7 +92,8 @@ TEST_F(HeightmapGLTest, ApplyHeightmapsAddsEveryLayerToTheBaseHeights)
     std::vector<uint8_t> heightBytes(w * h);
     const float scale = static_cast<float>(1.0 / (high - low));
     for (size_t k = 0; k < w * h; ++k)
-        heightBytes[k] = static_cast<uint8_t>(static_cast<float>((expected[3 * k + 1] - low) * 255.0 * scale));
+        heightBytes[k] =
+            static_cast<uint8_t>(static_cast<float>((expected[3 * k + 1] - low) * 255.0 * scale));
     std::vector<float> normals(expected.size());
     TerrainGrid::VertexNormals(expected.data(), w, h, normals.data(), nullptr);
 

@@ -97,7 +97,8 @@ TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
         layers.push_back({images[l].data(), channels[l], powers[l]});
     }
     std::vector<float> positions(base.size());
-    const TerrainGrid::HeightRange range = Layers::ApplyLayers(base.data(), positions.data(), w, h, layers.data(), 4);
+    const TerrainGrid::HeightRange range =
+        Layers::ApplyLayers(base.data(), positions.data(), w, h, layers.data(), 4);
     float low = INFINITY, high = -INFINITY;
     for (size_t k = 0; k < n; ++k)
     {

@@ -99,7 +99,8 @@ TEST(TerrainGridTest, NormalAndHeightPassesFollowTheirRulesOnThreeThreads)
             ASSERT_EQ(bytes[3 * k], static_cast<int>((direct[0] + 1.0f) * 0.5f * 255.0f));
             ASSERT_EQ(bytes[3 * k + 1], static_cast<int>((direct[2] + 1.0f) * 0.5f * 255.0f));
             ASSERT_EQ(bytes[3 * k + 2], static_cast<int>((direct[1] + 1.0f) * 0.5f * 255.0f));
-            ASSERT_EQ(heights[k], static_cast<int>(static_cast<float>((g.positions[3 * k + 1] + 3.0f) * 255.0 * 0.125f)))
+            ASSERT_EQ(heights[k],
+                      static_cast<int>(static_cast<float>((g.positions[3 * k + 1] + 3.0f) * 255.0 * 0.125f)))
                 << k;
         }
 }
