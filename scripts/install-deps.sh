@@ -17,7 +17,7 @@ if [ "$mode" = "test" ]; then
   packages+=(
     libgtest-dev libbenchmark-dev libtinyobjloader-dev
     xvfb xauth libx11-dev libxtst-dev
-    clang-14 libclang-rt-14-dev
+    clang-14 libclang-rt-14-dev clang-format
   )
 fi
 

@@ -6,6 +6,11 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 ./scripts/install-deps.sh test
+# Every C++ source keeps the repository's .clang-format (scripts/format.sh applies it).
+if ! git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror; then
+  echo "Sources differ from .clang-format: run scripts/format.sh"
+  exit 1
+fi
 jobs="$(nproc)"
 # -noreset: by default the server resets whenever its last client leaves, and a test process that
 # connects during the reset fails to open the display.
