@@ -13,6 +13,7 @@
 #include "terrain/WaterPlane.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <limits>
 
@@ -348,7 +349,10 @@ void Outline(uint8_t* watermap, uint32_t width, uint32_t height)
                 }
                 uint8_t* n = &nearInRow[(i + 2) * stride + 2];
                 for (size_t j = 0; j < h; ++j)
-                    n[j] = f[j - 2] | f[j - 1] | f[j] | f[j + 1] | f[j + 2];
+                {
+                    const uint8_t* c = f + j; // signed steps back into the margin (j - 2 would wrap)
+                    n[j] = c[-2] | c[-1] | c[0] | c[1] | c[2];
+                }
             }
         },
         64);
@@ -361,10 +365,11 @@ void Outline(uint8_t* watermap, uint32_t width, uint32_t height)
                 const uint8_t* f = &isFull[(i + 2) * stride + 2];
                 const uint8_t* n = &nearInRow[(i + 2) * stride + 2];
                 uint8_t* pixels = watermap + 4 * i * h;
+                const std::ptrdiff_t s = static_cast<std::ptrdiff_t>(stride);
                 for (size_t j = 0; j < h; ++j)
                 {
-                    const bool near =
-                        (n[j - 2 * stride] | n[j - stride] | n[j] | n[j + stride] | n[j + 2 * stride]) != 0;
+                    const uint8_t* c = n + j;
+                    const bool near = (c[-2 * s] | c[-s] | c[0] | c[s] | c[2 * s]) != 0;
                     if (near && !f[j]) std::memcpy(pixels + 4 * j, &edge, 4);
                 }
             }
