@@ -29,7 +29,7 @@ struct ObjFile
     std::vector<std::string> objects, materials, libraries;
 };
 
-ObjFile Parse(const std::string& path)
+ObjFile ReadObjFile(const std::string& path)
 {
     ObjFile obj;
     std::ifstream in(path);
@@ -80,7 +80,7 @@ TEST(ObjExportTest, FacesRunCounterClockwiseAndTexCoordsFindTheirPixels)
     std::string error;
     ASSERT_TRUE(ExportTerrain(terrain.Input(), options, {}, &error)) << error;
 
-    const ObjFile obj = Parse(dir / "hills.obj");
+    const ObjFile obj = ReadObjFile(dir / "hills.obj");
     EXPECT_EQ(obj.libraries, std::vector<std::string>{"hills.mtl"});
     EXPECT_EQ(obj.objects, (std::vector<std::string>{"hills", "hills_water"}));
     EXPECT_EQ(obj.materials, (std::vector<std::string>{"ground", "water"}));

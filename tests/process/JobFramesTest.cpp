@@ -14,7 +14,7 @@
 
 namespace
 {
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(VELMORAN_SANITIZED)
 constexpr int kSide = 2049; // the sanitizers make the largest grid slow and several times larger
 #else
 constexpr int kSide = 4097;

@@ -14,12 +14,12 @@ using testsupport::LogCapture;
 
 namespace
 {
-const char* kVertex = R"(#version 440
+const char* kShaderVertex = R"(#version 440
 layout(location = 0) in vec3 position;
 uniform mat4 Mmatrix;
 void main() { gl_Position = Mmatrix * vec4(position, 1.0); }
 )";
-const char* kFragment = R"(#version 440
+const char* kShaderFragment = R"(#version 440
 out vec4 fragColor;
 void main() { fragColor = vec4(1.0); }
 )";
@@ -69,8 +69,8 @@ TEST_F(ShaderGLTest, BuiltInProgramsBuildAndOfferTheirInterface)
 
 TEST_F(ShaderGLTest, FailuresGiveProgramZeroAndKeepNameAndPaths)
 {
-    const std::string vertex = Write("ok.vert", kVertex);
-    const std::string fragment = Write("ok.frag", kFragment);
+    const std::string vertex = Write("ok.vert", kShaderVertex);
+    const std::string fragment = Write("ok.frag", kShaderFragment);
     const std::string missing = dir / "missing.frag";
     const std::string broken = Write("broken.frag", "#version 440\nvoid main() { undefinedThing = 1; }\n");
     const std::string empty = Write("empty.frag", ""); // compiled, and fails
@@ -121,7 +121,8 @@ TEST_F(ShaderGLTest, NameIsTheVertexPathBeforeItsFirstDot)
 
 TEST_F(ShaderGLTest, SourceEndsAtAZeroByteAndLocationsAreAskedOncePerName)
 {
-    Shader shader(Write("zero.vert", std::string(kVertex) + '\0' + "garbage("), Write("ok.frag", kFragment));
+    Shader shader(Write("zero.vert", std::string(kShaderVertex) + '\0' + "garbage("),
+                  Write("ok.frag", kShaderFragment));
     ASSERT_NE(shader.program, 0u);
     const GLint expected = glGetUniformLocation(shader.program, "Mmatrix");
     for (int twice = 0; twice < 2; ++twice)

@@ -35,7 +35,7 @@ std::vector<uint8_t> Bytes(const Texture& texture)
 }
 
 // What GL holds for level 0, read back tightly packed in the texture's own pixel format.
-std::vector<uint8_t> ReadTexture(const Texture& texture)
+std::vector<uint8_t> ReadAsStored(const Texture& texture)
 {
     const GLenum formats[] = {0, GL_LUMINANCE, GL_LUMINANCE_ALPHA, GL_RGB, GL_RGBA};
     std::vector<uint8_t> pixels(texture.ByteSize());
@@ -62,13 +62,13 @@ TEST_F(TextureGLTest, EveryChannelCountUploadsUpdatesAndSavesAsStored)
     {
         SCOPED_TRACE(testing::Message() << width << " x " << height << ", " << channels << " channels");
         Texture texture(width, height, channels, Pattern(width, height, channels), false, GL_NEAREST);
-        EXPECT_EQ(ReadTexture(texture), Bytes(texture));
+        EXPECT_EQ(ReadAsStored(texture), Bytes(texture));
         for (size_t i = 0; i < texture.ByteSize(); ++i) // edited in place, then pushed again
             texture.data[i] = static_cast<uint8_t>(255 - texture.data[i]);
         texture.Update();
-        EXPECT_EQ(ReadTexture(texture), Bytes(texture));
+        EXPECT_EQ(ReadAsStored(texture), Bytes(texture));
         texture.Update(Pattern(width, height, channels, 99));
-        EXPECT_EQ(ReadTexture(texture), Bytes(texture));
+        EXPECT_EQ(ReadAsStored(texture), Bytes(texture));
         ASSERT_TRUE(texture.Save(dir / "image.png"));
         EXPECT_EQ(Bytes(Texture(dir / "image.png")), Bytes(texture));
     }
@@ -81,11 +81,11 @@ TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 3);
     Texture rgba(7, 3, 4, Pattern(7, 3, 4), false, GL_LINEAR);
     Texture rgb(513, 4, 3, Pattern(513, 4, 3), true, GL_LINEAR);
-    EXPECT_EQ(ReadTexture(rgba), Bytes(rgba));
-    EXPECT_EQ(ReadTexture(rgb), Bytes(rgb));
+    EXPECT_EQ(ReadAsStored(rgba), Bytes(rgba));
+    EXPECT_EQ(ReadAsStored(rgb), Bytes(rgb));
     rgba.Update(Pattern(7, 3, 4, 3));
     rgb.Update(Pattern(513, 4, 3, 5));
-    EXPECT_EQ(ReadTexture(rgb), Bytes(rgb));
+    EXPECT_EQ(ReadAsStored(rgb), Bytes(rgb));
     // ...nor inherit ours.
     GLint alignment = 0, rowLength = 0;
     glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
@@ -139,7 +139,7 @@ TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
     // A buffer given later makes the GL texture instead of uploading into texture 0.
     empty.Update(Pattern(8, 8, 3));
     ASSERT_NE(empty.id, 0u);
-    EXPECT_EQ(ReadTexture(empty), Bytes(empty));
+    EXPECT_EQ(ReadAsStored(empty), Bytes(empty));
 
     Texture five(2, 2, 5, Pattern(2, 2, 5), false, GL_LINEAR);
     five.Update();
@@ -169,7 +169,7 @@ TEST_F(TextureGLTest, MissingFileGivesTheCheckerboardThatCannotBeSaved)
     std::vector<uint8_t> expected(4 * 4 * 3, 255); // white, and pink where x + y is even
     for (int i = 0; i < 16; ++i)
         if ((i / 4 + i % 4) % 2 == 0) std::copy(pink, pink + 3, &expected[i * 3]);
-    EXPECT_EQ(ReadTexture(texture), expected);
+    EXPECT_EQ(ReadAsStored(texture), expected);
 
     TempDir dir;
     const std::string saved = dir / "default.png";
@@ -199,7 +199,7 @@ TEST_F(TextureGLTest, RoundTripKeepsTheTopRowOnTopInEveryFormat)
     for (int row = 3; row >= 0; --row)
         bottomUp.insert(bottomUp.end(), pixels.begin() + row * 9, pixels.begin() + row * 9 + 9);
     EXPECT_EQ(Bytes(texture), bottomUp);
-    EXPECT_EQ(ReadTexture(texture), Bytes(texture));
+    EXPECT_EQ(ReadAsStored(texture), Bytes(texture));
 
     // Each format by its first bytes (TGA: no colour map, run-length true colour, 3 x 4, 24 bits), then
     // read back through the loader, whose flip the lines above pin down.

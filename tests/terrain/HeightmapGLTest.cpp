@@ -30,7 +30,7 @@ class HeightmapGLTest : public testsupport::GLTest
 {
 };
 
-std::vector<uint8_t> Bytes(const Texture& texture)
+std::vector<uint8_t> HeldBytes(const Texture& texture)
 {
     return std::vector<uint8_t>(texture.data.get(), texture.data.get() + texture.ByteSize());
 }
@@ -131,7 +131,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
     ASSERT_TRUE(layer) << error;
     layer->settings.power = 3.0f;
     layer->Update(); // a texture layer keeps its image
-    EXPECT_EQ(Bytes(*layer), pixels);
+    EXPECT_EQ(HeldBytes(*layer), pixels);
     Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     terrain.heightmaps = {layer};
     terrain.ApplyHeightmaps();

@@ -11,9 +11,9 @@ namespace
 {
 // A non-square grid at a vertex distance other than 1, so that swapped axes or a lost distance show;
 // a ridge to erode, a one-channel ramp and a three-channel image whose red and blue must not count.
-constexpr uint32_t kW = 40, kH = 28;
-constexpr float kDistance = 0.5f;
-constexpr size_t kCount = size_t{kW} * kH;
+constexpr uint32_t kStackW = 40, kStackH = 28;
+constexpr float kStackDistance = 0.5f;
+constexpr size_t kCount = size_t{kStackW} * kStackH;
 
 struct Stack
 {
@@ -24,8 +24,8 @@ struct Stack
     {
         for (size_t k = 0; k < kCount; ++k)
         {
-            base[3 * k + 1] = 6.0f - 0.4f * std::fabs(static_cast<float>(k / kH) - 17.0f);
-            ramp[k] = static_cast<uint8_t>(k % kH * 9);
+            base[3 * k + 1] = 6.0f - 0.4f * std::fabs(static_cast<float>(k / kStackH) - 17.0f);
+            ramp[k] = static_cast<uint8_t>(k % kStackH * 9);
             rgb[3 * k + 1] = static_cast<uint8_t>((k * 37) % 251);
         }
     }
@@ -35,7 +35,7 @@ struct Stack
         std::vector<float> y(kCount);
         for (size_t k = 0; k < kCount; ++k)
             y[k] = base[3 * k + 1] + static_cast<float>(ramp[k]) * 0.003921569f * rampPower;
-        if (between != nullptr) Erosion::Erode(y.data(), kW, kH, kDistance, *between);
+        if (between != nullptr) Erosion::Erode(y.data(), kStackW, kStackH, kStackDistance, *between);
         for (size_t k = 0; k < kCount; ++k)
             y[k] += static_cast<float>(rgb[3 * k + 1]) * 0.003921569f * rgbPower;
         return y;
@@ -70,7 +70,8 @@ TEST(LayerStackTest, ErosionEntriesErodeTheHeightsSummedBeforeThem)
                                          LayerStack::Entry::Add({g.rgb.data(), 3, -1.5f})};
     std::vector<float> positions(3 * kCount);
     TerrainGrid::HeightRange range;
-    ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kW, kH, kDistance, entries, 3, range));
+    ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, kStackDistance, entries,
+                                  3, range));
     const Erosion::Settings hydraulic = Hydraulic(5);
     const std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
     EXPECT_EQ(HeightsOf(positions), expected);
@@ -89,7 +90,10 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
     std::vector<float> positions(3 * kCount);
     TerrainGrid::HeightRange range;
     const auto apply = [&](LayerStack::CacheUse use = LayerStack::CacheUse::Run)
-    { return LayerStack::Apply(g.base.data(), positions.data(), kW, kH, kDistance, entries, 3, range, use); };
+    {
+        return LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, kStackDistance, entries,
+                                 3, range, use);
+    };
 
     const struct
     {

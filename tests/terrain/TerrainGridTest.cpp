@@ -10,16 +10,16 @@
 
 namespace
 {
-struct Grid
+struct GridArrays
 {
     std::vector<float> positions, normals, texCoords;
     std::vector<uint32_t> indices;
 };
 
 // A grid with pseudo-random heights, so every face normal differs.
-Grid RoughGrid(uint32_t width, uint32_t height, uint32_t seed)
+GridArrays RoughGrid(uint32_t width, uint32_t height, uint32_t seed)
 {
-    Grid g;
+    GridArrays g;
     TerrainGrid::BuildGrid(width, height, 0.75f, g.positions, g.indices, g.normals, g.texCoords);
     std::mt19937 engine(seed);
     std::uniform_real_distribution<float> heights(-3.0f, 5.0f);
@@ -35,7 +35,7 @@ bool SameBits(const float* a, const float* b, size_t n)
 
 TEST(TerrainGridTest, RectangularGridKeepsTheVertexOrder)
 {
-    Grid g;
+    GridArrays g;
     TerrainGrid::BuildGrid(4, 2, 2.0f, g.positions, g.indices, g.normals, g.texCoords);
     ASSERT_EQ(g.indices.size(), 3u * 1u * 6u);
     // Vertex (i = 3, j = 1) is k = 7: x = (3 - 1.5) * 2, z = (1 - 0.5) * 2, (u, v) = (1, 1).
@@ -47,7 +47,7 @@ TEST(TerrainGridTest, RectangularGridKeepsTheVertexOrder)
 // uses the vertex: the incidence rule checked against the index list itself (order-free, so near).
 TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
 {
-    const Grid g = RoughGrid(5, 4, 7);
+    const GridArrays g = RoughGrid(5, 4, 7);
     std::vector<float> normals(3 * 20);
     TerrainGrid::VertexNormals(g.positions.data(), 5, 4, normals.data(), nullptr);
     // Corners (0,0) and (4,3) touch one triangle, corners (0,3) and (4,0) two; edges three; inner six.
@@ -82,7 +82,7 @@ TEST(TerrainGridTest, NormalAndHeightPassesFollowTheirRulesOnThreeThreads)
 {
     const uint32_t w = 301, h = 203;
     const size_t count = size_t{w} * h;
-    const Grid g = RoughGrid(w, h, 11);
+    const GridArrays g = RoughGrid(w, h, 11);
     std::vector<float> normals(3 * count);
     std::vector<uint8_t> bytes(3 * count), heights(count);
     Parallel::SetThreadCount(3);
@@ -126,7 +126,7 @@ TEST(TerrainGridTest, NormalsIntoAVectorGiveTheSameBitsInBatches)
 {
     const uint32_t w = 100, h = 4000; // batches of 87 rows
     const size_t count = size_t{w} * h;
-    const Grid g = RoughGrid(w, h, 5);
+    const GridArrays g = RoughGrid(w, h, 5);
     std::vector<float> reference(3 * count);
     std::vector<uint8_t> referenceBytes(3 * count);
     TerrainGrid::VertexNormals(g.positions.data(), w, h, reference.data(), referenceBytes.data());
@@ -159,7 +159,7 @@ TEST(TerrainGridTest, GridPositionsWithHeightsGiveTheBitsOfAddingAndShifting)
         heights[count / 2] = 0.0f;
         heights[count - 1] = std::nanf("");
 
-        Grid g;
+        GridArrays g;
         TerrainGrid::BuildGrid(w, h, 1.5f, g.positions, g.indices, g.normals, g.texCoords);
         const TerrainGrid::HeightRange range =
             TerrainGrid::AddHeights(g.positions.data(), heights.data(), count, 1.0f);
@@ -171,7 +171,7 @@ TEST(TerrainGridTest, GridPositionsWithHeightsGiveTheBitsOfAddingAndShifting)
         EXPECT_TRUE(SameBits(positions.data(), g.positions.data(), positions.size())) << w << " x " << h;
 
         TerrainGrid::GridPositions(w, h, 1.5f, nullptr, 0.0f, positions);
-        Grid flat;
+        GridArrays flat;
         TerrainGrid::BuildGrid(w, h, 1.5f, flat.positions, flat.indices, flat.normals, flat.texCoords);
         EXPECT_TRUE(SameBits(positions.data(), flat.positions.data(), positions.size())) << w << " x " << h;
     }
