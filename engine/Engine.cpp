@@ -108,6 +108,7 @@ void Engine::Run(App* application)
 
 void Engine::Update()
 {
+    window.keyPresses.clear(); // the last frame has had them; the wait and the poll queue this frame's
     // With nothing to animate, sleep until input arrives (or a moment passes) instead of drawing the
     // same picture again; the frame then runs as always.
     const double wait = app != nullptr ? app->EventWaitSeconds(kIdleWaitSeconds) : 0.0;
@@ -125,6 +126,7 @@ void Engine::RenderFrame()
     window.Render();
     if (app != nullptr) app->Render();
     window.EndRender();
+    frameWorkSeconds = glfwGetTime() - time;
 }
 
 void Engine::Shutdown()
