@@ -173,8 +173,7 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
             // As the dialog's synchronous Create: listed, and a first scene when there is none.
             auto terrain = std::make_shared<Terrain>(std::move(arrays));
             terrain->name = name;
-            terrains.push_back(terrain);
-            if (scenes.empty()) AddScene();
+            AddNewTerrain(terrain);
         });
 }
 
@@ -229,8 +228,7 @@ bool Editor::StartHeightmapImport()
             }
             auto terrain = std::make_shared<Terrain>(std::move(imported.arrays));
             terrain->name = name;
-            terrains.push_back(terrain);
-            if (scenes.empty()) AddScene();
+            AddNewTerrain(terrain);
         });
 }
 
@@ -333,6 +331,7 @@ struct ExportResult
 bool Editor::StartExport()
 {
     const std::shared_ptr<Terrain> terrain = exportForm.selected;
+    const std::vector<std::string> files = exportForm.Files();
     JobRunner::Request request;
     request.title = "Exporting terrain " + terrain->name;
     request.subject = "terrain " + terrain->name;
@@ -355,13 +354,15 @@ bool Editor::StartExport()
             result.cancelled = !result.written && job.CancelRequested();
             return result;
         },
-        [this](ExportResult& result)
+        [this, files](ExportResult& result)
         {
             if (result.cancelled)
                 SetNotice("Export cancelled: the files written before it are complete, the others were not "
                           "written.");
             else if (!result.written)
                 SetError(result.error);
+            else
+                SetNotice("Exported " + FilesInFolder(files) + ".");
         });
 }
 
@@ -483,6 +484,7 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
                 project.path = path;
                 project.recent.Add(path);
                 project.savedFingerprint = fingerprint; // the session as it was captured
+                SetNotice("Saved " + FilesInFolder({path}) + ".");
             }
             else if (result.cancelled)
             {

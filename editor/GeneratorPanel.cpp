@@ -101,10 +101,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     if (ImGui::Checkbox("Realtime update", &panel.realtimeUpdate) && panel.realtimeUpdate)
         changes.realtimeSwitchedOn = true;
-    // Kept in place while realtime makes it needless, so the rows below do not jump under the pointer.
-    ImGui::BeginDisabled(panel.realtimeUpdate);
-    if (ImGui::Button("Update mesh")) ApplyLayers(terrain);
-    ImGui::EndDisabled();
+    if (!panel.realtimeUpdate && ImGui::Button("Update mesh")) ApplyLayers(terrain);
 
     if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
     {
@@ -210,7 +207,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             ImGui::EndPopup();
         }
 
-        if (panel.loadDialogOpen)
+        if (panel.loadDialogOpen && !SessionQuestionShowing())
         {
             ImGui::OpenPopup("Load texture##heightmap");
             if (ImGui::BeginPopupModal("Load texture##heightmap", nullptr,

@@ -630,6 +630,7 @@ bool Editor::SaveProject(const std::string& path)
     project.path = path;
     project.recent.Add(path);
     MarkSessionSaved();
+    SetNotice("Saved " + FilesInFolder({path}) + ".");
     return true;
 }
 

@@ -73,7 +73,7 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     if (panel.textureEditorOpen) ShowTextureEditor(panel.chosenTexture, panel.textureEditorOpen);
 
-    if (panel.saveDialogOpen)
+    if (panel.saveDialogOpen && !SessionQuestionShowing())
     {
         ImGui::OpenPopup("Save as..");
         if (ImGui::BeginPopupModal("Save as..", nullptr, ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
