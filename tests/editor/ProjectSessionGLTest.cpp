@@ -424,6 +424,7 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     editor.project.saveAs.path = dir / "hills";
     Frame(); // the dialog is drawn; pressing its button is what the next lines do
     ASSERT_TRUE(editor.SaveProject(editor.project.saveAs.FilePath()));
+    EXPECT_EQ(editor.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
     editor.project.showSaveAs = false;
     EXPECT_EQ(editor.project.unsaved.Saved(true), UnsavedChangesForm::Next::Proceed);
     editor.project.unsaved.Clear();
