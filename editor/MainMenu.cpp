@@ -123,6 +123,7 @@ void Editor::NoteFrameActivity()
         active |= down;
     for (const bool down : io.KeysDown)
         active |= down;
+    active |= !Engine::Get().window.keyPresses.empty(); // a tap between two frames is held in neither
     // The pointer entering or leaving the window, and a resized window, change the picture too.
     const bool mouseKnown = ImGui::IsMousePosValid();
     active |= mouseKnown != lastMouseKnown || io.DisplaySize.x != lastDisplaySize.x ||

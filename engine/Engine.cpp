@@ -108,7 +108,6 @@ void Engine::Run(App* application)
 
 void Engine::Update()
 {
-    window.keyPresses.clear(); // the last frame has had them; the wait and the poll queue this frame's
     // With nothing to animate, sleep until input arrives (or a moment passes) instead of drawing the
     // same picture again; the frame then runs as always.
     const double wait = app != nullptr ? app->EventWaitSeconds(kIdleWaitSeconds) : 0.0;
@@ -126,6 +125,7 @@ void Engine::RenderFrame()
     window.Render();
     if (app != nullptr) app->Render();
     window.EndRender();
+    window.keyPresses.clear(); // the frame has had them; the next wait and poll queue the next frame's
     frameWorkSeconds = glfwGetTime() - time;
 }
 

@@ -51,7 +51,7 @@ class Window
     int width = 0;
     int height = 0;
     std::shared_ptr<Framebuffer> framebuffer;
-    // This frame's key presses, oldest first; the engine empties the queue before it waits for the
-    // next frame's input.
+    // This frame's key presses, oldest first, queued while the engine waits for and polls input;
+    // emptied when the frame ends.
     std::vector<KeyPress> keyPresses;
 };

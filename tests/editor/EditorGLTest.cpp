@@ -247,6 +247,16 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
         GuiFrame({pos, false, false});
     EXPECT_TRUE(editor.CanWaitForEvents());
 
+    // A key tapped between two frames is held in neither, but was input all the same.
+    GLFWwindow* window = Engine::Get().window.handle;
+    ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), GLFW_PRESS, 0);
+    ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), GLFW_RELEASE, 0);
+    GuiFrame({pos, false, false});
+    EXPECT_FALSE(editor.CanWaitForEvents());
+    for (int i = 0; i < 4; ++i)
+        GuiFrame({pos, false, false});
+    EXPECT_TRUE(editor.CanWaitForEvents());
+
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
     editor.Render();

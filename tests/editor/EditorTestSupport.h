@@ -99,6 +99,7 @@ class EditorFrames : public GLTest
         if (extra) extra();
         MyGUIFrame::End();
         glfwSwapBuffers(engine.window.handle);
+        engine.window.keyPresses.clear();
     }
 
     // Press and release a button at a point: the hover frame, the press and the release.
