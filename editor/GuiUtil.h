@@ -30,8 +30,9 @@ void Image(uint32_t glTexture, ImVec2 size);
 // ImGui::Begin for the editor's tool windows. A window is kept inside the main window's work area
 // (a saved layout or a smaller main window may have put it out of reach; a window that grew past
 // an edge moves back). While a modal dialog is open, a window that appears goes behind it without
-// asking for focus: the modal keeps the input either way, and the GUI library (1.86) would draw a
-// new window over it, and asserts when a window appears behind a modal that opened in the same frame.
+// asking for focus: the modal keeps the input either way, yet the GUI library (1.86) draws a new
+// window in front of everything, hiding the modal, and asserts when a window that appears asks for
+// focus behind a modal opened in the same frame.
 bool Begin(const char* name, bool* open = nullptr, ImGuiWindowFlags flags = 0);
 // Where a window at pos of this size goes to lie inside the area, moved as little as possible; one
 // larger than the area keeps its top-left corner in it.
@@ -57,9 +58,9 @@ enum class ToolWindow
     TextureEditor, // the brush editor, in the water editor's place (their tabs never show together)
     Help
 };
-// Where a tool window first appears (pos, with pivot (1, 0) right-aligned), and its first size
-// where the window does not fit itself to its contents (zero otherwise). The terrain generator
-// opens at (0.17, 0.17) of the display, 0.2 wide and 0.33 high; right of it, under each other:
+// Where a tool window first appears (pos and pivot: (1, 0) puts the window's top-right corner at
+// pos), and its first size where the window does not fit itself to its contents (zero otherwise). The terrain
+// generator opens at (0.17, 0.17) of the display, 0.2 wide and 0.33 high; right of it, under each other:
 // camera, options, diffuse editor; under it the water editor or the brush editor; the help above
 // them all, under the menu bar. work is the area between the menu bar and the status line (y
 // from workTop to workBottom); rowHeight is a framed row with spacing, chrome a window's title bar
