@@ -137,10 +137,3 @@ bool ExportForm::CreateFolder(std::string& error)
     }
     return true;
 }
-
-ExportForm::Outcome ExportForm::Export(bool overwrite, std::string& error)
-{
-    Outcome refused = Outcome::Failed;
-    if (!CanWrite(overwrite, refused, error)) return refused;
-    return ExportTerrain(InputOf(*selected), Options(), {}, &error) ? Outcome::Written : Outcome::Failed;
-}

@@ -49,12 +49,3 @@ bool HeightmapImportForm::BuildArrays(const HeightGrid& grid, TerrainArrays& out
     // layer; the textures and normals follow from them.
     return TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
 }
-
-std::shared_ptr<Terrain> HeightmapImportForm::Build(const HeightGrid& grid, const std::string& name)
-{
-    TerrainArrays arrays;
-    if (!BuildArrays(grid, arrays)) return nullptr;
-    auto terrain = std::make_shared<Terrain>(std::move(arrays));
-    terrain->name = name;
-    return terrain;
-}

@@ -36,6 +36,26 @@ std::set<std::string> FilesIn(const fs::path& dir)
 
 class FileDialogsGLTest : public EditorFrames
 {
+  protected:
+    // "Load .obj" with a path, done: the last terrain of the list.
+    std::shared_ptr<Terrain> Load(const std::string& path)
+    {
+        editor.loadTerrain.Load(editor, path);
+        EXPECT_TRUE(FinishJobs());
+        return editor.terrains.empty() ? nullptr : editor.terrains.back();
+    }
+
+    // "Save##sf" (or "Replace##sf" with replace), done.
+    bool PressSave(bool replace = false)
+    {
+        bool saved = true;
+        if (replace)
+            editor.saveTerrain.Save(editor);
+        else
+            saved = editor.saveTerrain.PressSave(editor);
+        EXPECT_TRUE(FinishJobs());
+        return saved;
+    }
 };
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
@@ -60,10 +80,10 @@ TEST_F(FileDialogsGLTest, EstimateOfA513TerrainWithEverythingIs75793MB)
     terrain->gradients.push_back(std::make_unique<Gradient>());
     terrain->gradients.back()->heightSpan = 255;
     terrain->GenerateDiffuseByHeight();
-    terrain->PourWater(0);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 0);
+    editor.commands.RecalculateWater(*terrain);
 
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.DropMissingChoices();
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
@@ -73,7 +93,7 @@ TEST_F(FileDialogsGLTest, EstimateOfA513TerrainWithEverythingIs75793MB)
 TEST_F(FileDialogsGLTest, MissingTexturesAndWaterAreNeitherOfferedNorCounted)
 {
     auto terrain = CreateTerrainWithScene("plain", 33);
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.DropMissingChoices();
     EXPECT_FALSE(form.saveDiffuse);
@@ -86,9 +106,9 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
 {
     testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.outputPath = (dir.Path() / "out").string(); // no separator: glued to the name
     form.DropMissingChoices();
@@ -103,7 +123,7 @@ TEST_F(FileDialogsGLTest, ARefusedFileIsListedEmptyAndShowsItsReason)
     testsupport::TempDir dir;
     CreateTerrainWithScene("shown", 9);
     LogCapture log;
-    auto terrain = editor.LoadTerrain(dir / "nothing.obj");
+    auto terrain = Load(dir / "nothing.obj");
     ASSERT_EQ(editor.terrains.size(), 2u);
     EXPECT_NE(editor.scenes[0]->terrain, terrain); // nothing to show
     EXPECT_EQ(editor.terrains[1], terrain);
@@ -113,9 +133,9 @@ TEST_F(FileDialogsGLTest, ARefusedFileIsListedEmptyAndShowsItsReason)
 
     // The empty terrain can still be chosen for the scene and shown with every panel open.
     Scene& scene = *editor.scenes[0];
-    editor.ManageChooseTerrain(scene, terrain);
+    editor.commands.SetSceneTerrain(scene, terrain);
     scene.showTerrainGenerator = true;
-    editor.saveTerrainForm.selected = terrain;
+    editor.saveTerrain.form.selected = terrain;
     editor.showSaveTerrain = true;
     Frames(3);
     EXPECT_EQ(log.Count(spdlog::level::warn, "Invalid RenderObject Execute command."), 0);
@@ -163,7 +183,7 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = editor.saveTerrainForm;
+        SaveTerrainForm& form = editor.saveTerrain.form;
         form = SaveTerrainForm{};
         form.selected = terrain;
         form.outputPath = folder + "/";
@@ -173,11 +193,11 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
-        editor.notice.clear();
+        editor.session.notice.clear();
 
-        EXPECT_TRUE(editor.PressSaveTerrain());
+        EXPECT_TRUE(PressSave());
         EXPECT_FALSE(editor.showSaveTerrain);
-        EXPECT_EQ(editor.notice, expand(c.notice));
+        EXPECT_EQ(editor.session.notice, expand(c.notice));
         EXPECT_EQ(editor.showError, *c.failure != '\0');
         EXPECT_EQ(editor.errorMessage, expand(c.failure));
     }
@@ -190,7 +210,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 {
     testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 9);
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.outputPath = dir.Path().string() + "/";
     form.imageFormat = ".png";
@@ -200,7 +220,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 
     editor.showSaveTerrain = true;
     Frame();
-    EXPECT_FALSE(editor.PressSaveTerrain()); // asks instead
+    EXPECT_FALSE(PressSave()); // asks instead
     EXPECT_TRUE(form.confirmOverwrite);
     Frames(2);
     EXPECT_TRUE(editor.showSaveTerrain);
@@ -215,8 +235,8 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     editor.showSaveTerrain = true;
-    EXPECT_FALSE(editor.PressSaveTerrain());
-    editor.SaveTerrainFromForm(); // "Replace##sf"
+    EXPECT_FALSE(PressSave());
+    PressSave(true); // "Replace##sf"
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
     int w = 0, h = 0, c = 0;
@@ -235,24 +255,24 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
         ASSERT_TRUE(made.SaveAsObj(dir / "made.obj"));
     }
     // No scene yet: the loaded terrain brings one, whose Create dialog offers it.
-    auto first = editor.LoadTerrain(dir / "made.obj");
+    auto first = Load(dir / "made.obj");
     ASSERT_EQ(editor.scenes.size(), 1u);
     auto scene = editor.scenes[0];
     EXPECT_TRUE(scene->isNew && scene->showManage);
     EXPECT_EQ(scene->terrain, first);
     Frame();
     EXPECT_EQ(scene->terrain, first);
-    editor.ManageCreate(*scene);
+    editor.commands.ConfirmScene(*scene);
 
     // A scene showing a terrain with a selected layer and a chosen texture.
     scene->showTerrainGenerator = true;
-    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(*first);
+    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(editor, first);
     editor.layerPanel.layerEditorOpen = true;
     editor.texturePanel.BeginEdit(*first->heightmapTexture);
     Frames(2);
     ASSERT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 
-    auto second = editor.LoadTerrain(dir / "made.obj");
+    auto second = Load(dir / "made.obj");
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(scene->terrain, second);
     EXPECT_EQ(second->name, "made (2)"); // its files must not overwrite the first one's
@@ -263,7 +283,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     EXPECT_FALSE(editor.texturePanel.textureEditorOpen);
 
     // Switching back by hand: the first terrain's own layer is selected again, and edits reach it.
-    editor.ManageChooseTerrain(*scene, first);
+    editor.commands.SetSceneTerrain(*scene, first);
     Frames(2); // the tabs are named after the terrain: the new ones show from the second frame
     EXPECT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 }
@@ -280,16 +300,16 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
         testsupport::GridMesh mesh(3, 3);
         mesh.name = headerName;
         std::ofstream(dir / "hillside.obj", std::ios::binary) << mesh.Text();
-        auto terrain = editor.LoadTerrain(dir / "hillside.obj");
+        auto terrain = Load(dir / "hillside.obj");
         ASSERT_FALSE(terrain->IsEmpty()) << editor.errorMessage;
         EXPECT_EQ(terrain->name, loadedName);
 
-        SaveTerrainForm& form = editor.saveTerrainForm;
+        SaveTerrainForm& form = editor.saveTerrain.form;
         form.selected = terrain;
         form.outputPath = (dir.Path() / "a" / "b").string() + "/";
         form.imageFormat = ".png";
         form.DropMissingChoices();
-        editor.SaveTerrainFromForm();
+        PressSave(true);
         EXPECT_FALSE(editor.showError) << editor.errorMessage;
     }
     std::set<std::string> all;
@@ -313,8 +333,8 @@ TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
     for (const auto& [name, error] : cases)
         EXPECT_EQ(ShaderNameError(name), error) << name;
 
-    EXPECT_EQ(editor.CreateShader("./shaders/basic_lighting"), nullptr);
-    editor.newShaderName = "./shaders/basic_lighting";
+    EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
+    editor.newShader.baseName = "./shaders/basic_lighting";
     editor.showNewShader = true;
     gui::ForceKeyDown(GLFW_KEY_ENTER, true);
     Frames(2);

@@ -46,7 +46,7 @@ class ScreenshotEditor : public Editor
     {
         Editor::Initialize();
         ImGui::GetIO().IniFilename = nullptr; // the layout below, not one kept from an earlier run
-        project.recent.paths.clear();         // nothing of this machine's own projects in the picture
+        session.recent.paths.clear();         // nothing of this machine's own projects in the picture
     }
 
     void Update() override
@@ -58,17 +58,18 @@ class ScreenshotEditor : public Editor
             Capture("start.png"); // the previous frame's picture: the empty window and its hint
         else if (frame == 4)
         {
-            newTerrainForm.name = "hills";
-            newTerrainForm.generator = 1; // diamond-square
-            newTerrainForm.width = 257;
-            newTerrainForm.range = 24.0f;
-            newTerrainForm.roughness = 0.45f;
-            CreateTerrainFromForm();
+            newTerrain.form.name = "hills";
+            newTerrain.form.generator = 1; // diamond-square
+            newTerrain.form.width = 257;
+            newTerrain.form.range = 24.0f;
+            newTerrain.form.roughness = 0.45f;
+            newTerrain.Create(*this);
+            FinishJobs();
         }
         else if (frame == 6 && !scenes.empty())
-            ManageCreate(*scenes.front());
+            commands.ConfirmScene(*scenes.front());
         else if (frame == 8 && !terrains.empty())
-            Dress(*terrains.front(), *scenes.front());
+            Dress(terrains.front(), *scenes.front());
         else if (frame == 40)
             Capture("session.png");
         else if (frame == 41)
@@ -93,16 +94,26 @@ class ScreenshotEditor : public Editor
     std::string folder;
     int frame = 0;
 
-    void Dress(Terrain& terrain, Scene& scene)
+    // Work started by the script ends before the script goes on.
+    void FinishJobs()
     {
+        while (session.jobs.Busy())
+            session.PollJobs();
+    }
+
+    void Dress(const std::shared_ptr<Terrain>& shared, Scene& scene)
+    {
+        Terrain& terrain = *shared;
         // A noise layer over the diamond-square heights.
-        auto layer = layerPanel.AddLayer(terrain);
-        layer->settings.frequency = 0.008f;
-        layer->settings.power = 60.0f;
-        LayerPanelState::SetFractalType(layer->settings, 1);
+        auto layer = commands.AddNoiseLayer(terrain);
+        Terrain::Heightmap::Settings settings = layer->settings;
+        settings.frequency = 0.008f;
+        settings.power = 60.0f;
+        LayerPanel::SetFractalType(settings, 1);
+        commands.SetLayerSettings(*layer, settings, true);
         layer->AppendState(layer->settings);
-        layer->Update();
-        terrain.ApplyHeightmaps();
+        commands.ApplyLayers(shared);
+        FinishJobs();
         layerPanel.selectedLayer = layer;
 
         // Height bands, lowest first: sand, grass, rock, snow.
@@ -112,15 +123,17 @@ class ScreenshotEditor : public Editor
                                       {0.95f, 0.95f, 0.97f, 1.0f}};
         const int spans[4] = {30, 110, 75, 40};
         for (int n = 0; n < 4; ++n)
-            diffuseEditor.AddGradient(terrain);
-        for (int n = 0; n < 4; ++n)
+            diffuseEditor.AddGradient(*this, terrain);
+        for (size_t n = 0; n < 4; ++n)
         {
-            terrain.gradients[n]->color = colours[n];
-            terrain.gradients[n]->heightSpan = spans[n];
-            terrain.gradients[n]->decay = 6;
+            Gradient gradient = *terrain.gradients[n];
+            gradient.color = colours[n];
+            gradient.heightSpan = spans[n];
+            gradient.decay = 6;
+            commands.SetGradient(terrain, n, gradient);
         }
-        diffuseEditor.Generate(terrain);
-        if (terrain.diffuseTexture) terrain.SetDisplayTexture(terrain.diffuseTexture.get());
+        diffuseEditor.Generate(*this, terrain);
+        if (terrain.diffuseTexture) commands.ShowTexture(terrain, terrain.diffuseTexture.get());
 
         // A lake: water poured over a patch around the lowest vertex, as a stroke of the water
         // editor's picture pours it.
@@ -134,14 +147,14 @@ class ScreenshotEditor : public Editor
             {
                 const int i = std::clamp(ci + di, 0, static_cast<int>(terrain.width) - 1);
                 const int j = std::clamp(cj + dj, 0, static_cast<int>(terrain.height) - 1);
-                terrain.PourWater(static_cast<uint32_t>(i * static_cast<int>(terrain.height) + j));
+                commands.PourWater(terrain, static_cast<uint32_t>(i * static_cast<int>(terrain.height) + j));
             }
-        terrain.OutlineWater();
-        WaterEditorState::Recalculate(terrain, defaultShader);
+        commands.OutlineWater(terrain);
+        commands.RecalculateWater(terrain);
 
-        FrameTerrain(scene);
+        SceneWindow::FrameTerrain(*this, scene);
         scene.showTerrainGenerator = true;
-        generatorTerrain = scene.terrain;
+        sceneWindow.generatorTerrain = scene.terrain;
     }
 
     // The back buffer still holds the last frame shown (the next frame has not begun drawing).
