@@ -16,6 +16,7 @@
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -98,27 +99,38 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
 }
 
-TEST_F(FileDialogsGLTest, ARefusedFileIsListedEmptyAndShowsItsReason)
+// A refused file adds nothing to the session (no empty terrain, no unsaved work, the start hint stays)
+// and its message is short printable text, whatever bytes the file holds.
+TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhyInPrintableText)
 {
     testsupport::TempDir dir;
-    CreateTerrainWithScene("shown", 9);
-    LogCapture log;
-    auto terrain = editor.LoadTerrain(dir / "nothing.obj");
-    ASSERT_EQ(editor.terrains.size(), 2u);
-    EXPECT_NE(editor.scenes[0]->terrain, terrain); // nothing to show
-    EXPECT_EQ(editor.terrains[1], terrain);
-    EXPECT_TRUE(terrain->IsEmpty());
-    EXPECT_TRUE(editor.showError);
-    EXPECT_NE(editor.errorMessage.find("nothing.obj"), std::string::npos) << editor.errorMessage;
-
-    // The empty terrain can still be chosen for the scene and shown with every panel open.
-    Scene& scene = *editor.scenes[0];
-    editor.ManageChooseTerrain(scene, terrain);
-    scene.showTerrainGenerator = true;
-    editor.saveTerrainForm.selected = terrain;
-    editor.showSaveTerrain = true;
-    Frames(3);
-    EXPECT_EQ(log.Count(spdlog::level::warn, "Invalid RenderObject Execute command."), 0);
+    std::ofstream(dir / "photo.obj", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
+    std::string corner = "# OBJ file created by or for Velmoran:\n# t 2 2\nf 1/1/1 ";
+    for (int n = 0; n < 200; ++n)
+        corner += "\xe9\xff";
+    std::ofstream(dir / "latin.obj", std::ios::binary) << corner << "\n";
+    const struct
+    {
+        const char* file;
+        const char* reason;
+    } cases[] = {{"nothing.obj", "it cannot be opened"},
+                 {"photo.obj", "it is not a text file"},
+                 {"latin.obj", "line 3: '\\xe9\\xff\\xe9\\xff"}};
+    for (const auto& c : cases)
+    {
+        editor.showError = false;
+        EXPECT_EQ(editor.LoadTerrain(dir / c.file), nullptr) << c.file;
+        EXPECT_TRUE(editor.terrains.empty()) << c.file; // so the start hint stays
+        EXPECT_FALSE(editor.HasUnsavedChanges()) << c.file;
+        EXPECT_TRUE(editor.showError) << c.file;
+        const std::string& message = editor.errorMessage;
+        EXPECT_NE(message.find(c.file), std::string::npos) << message;
+        EXPECT_NE(message.find(c.reason), std::string::npos) << message;
+        EXPECT_LT(message.size(), (dir / c.file).size() + 100) << message;
+        EXPECT_TRUE(
+            std::all_of(message.begin(), message.end(), [](char ch) { return ch >= 0x20 && ch < 0x7f; }))
+            << message;
+    }
 }
 
 // Every outcome of "Save": what was written and where, or each file that failed with its reason.
@@ -255,7 +267,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     auto second = editor.LoadTerrain(dir / "made.obj");
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(scene->terrain, second);
-    EXPECT_EQ(second->name, "made (2)"); // its files must not overwrite the first one's
+    EXPECT_EQ(second->name, "made_2"); // its files must not overwrite the first one's
     Frame();
     EXPECT_FALSE(editor.layerPanel.selectedLayer);
     EXPECT_FALSE(editor.layerPanel.layerEditorOpen);
