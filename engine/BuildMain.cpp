@@ -1,6 +1,7 @@
 // velmoran-build: rebuilds the terrains of a project without a display and writes the files the Save
 // Terrain dialog writes, or the Export dialog's formats. Exit status 0 only on success; a failure prints one
 // line naming the file and the reason on standard error.
+#include "engine/Logger.h"
 #include "io/ProjectBuild.h"
 
 #include <CLI/CLI.hpp>
@@ -67,6 +68,10 @@ int main(int argc, char** argv)
     options.exports.filter = bicubic ? Resample::Filter::Bicubic : Resample::Filter::Bilinear;
     options.exports.splatMode = splat == "slope" ? SplatMap::Mode::Slope : SplatMap::Mode::Height;
 
+    // The steps' own warnings and errors (a layer setting brought into range, a file that failed) as the
+    // editor logs them, on standard error beside the program's lines.
+    Logger logger;
+    logger.InitializeOnStandardError(spdlog::level::warn);
     StepReporter reporter([](const std::string& line)
                           { std::cerr << "velmoran-build: " << line << std::endl; });
     std::string error;
