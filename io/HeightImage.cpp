@@ -131,6 +131,9 @@ std::string SidecarText(const std::string& path, HeightImage::Format format, con
     json["width"] = grid.width;
     json["height"] = grid.height;
     json["vertexDistance"] = grid.vertexDistance;
+    // A resampled rectangle spans its extent on both axes with slightly different spacings.
+    if (grid.vertexDistanceZ != 0.0f && grid.vertexDistanceZ != grid.vertexDistance)
+        json["vertexDistanceZ"] = grid.vertexDistanceZ;
     json["minHeight"] = lowest;
     json["maxHeight"] = highest;
     json["columns"] = "+x";

@@ -32,6 +32,7 @@ struct HeightView
     float vertexDistance = 1.0f;
     const float* values = nullptr;
     size_t stride = 1;
+    float vertexDistanceZ = 0.0f; // along z when it differs from vertexDistance (0: the same)
 
     float operator[](size_t k) const { return values[k * stride]; }
     size_t Count() const { return static_cast<size_t>(width) * height; }
