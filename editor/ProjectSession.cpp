@@ -57,8 +57,8 @@ ProjectImage ImageOf(const Texture* texture)
 ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_t channels, const char* what)
 {
     ProjectImage image = ImageOf(texture);
-    if (image.Stored() &&
-        (image.width != terrain.width || image.height != terrain.height || image.channels != channels))
+    if (image.Stored() && (image.width != terrain.ImageWidth() || image.height != terrain.ImageHeight() ||
+                           image.channels != channels))
     {
         Log::Warn("Terrain {}: its {} texture is {} x {} with {} channels, not the grid's; it is not saved.",
                   terrain.name, what, image.width, image.height, image.channels);
@@ -162,8 +162,8 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
         entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
         entry.settings = SettingsOf(layer->settings);
         entry.image = ImageOf(layer.get());
-        const bool fitsNoise = entry.image.width == terrain.width && entry.image.height == terrain.height &&
-                               entry.image.channels == 1;
+        const bool fitsNoise = entry.image.width == terrain.ImageWidth() &&
+                               entry.image.height == terrain.ImageHeight() && entry.image.channels == 1;
         if (!entry.image.Stored() || (!layer->isTexture && !fitsNoise))
         {
             // Such a layer adds nothing to the heights; its image could not be read back.

@@ -19,11 +19,13 @@ bool Refuse(std::string* error, std::string reason)
     return false;
 }
 
+// A zeroed image of a width x height grid: height pixels wide and width high, a pixel per vertex in
+// vertex order (as Terrain::ImageWidth).
 ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool linear, bool mipmaps)
 {
     ProjectImage image;
-    image.width = width;
-    image.height = height;
+    image.width = height;
+    image.height = width;
     image.channels = channels;
     image.linear = linear;
     image.mipmaps = mipmaps;
@@ -31,9 +33,10 @@ ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool
     return image;
 }
 
+// Whether an image is one of a width x height grid (see BlankImage).
 bool Fits(const ProjectImage& image, uint32_t width, uint32_t height)
 {
-    return image.Stored() && image.width == width && image.height == height && image.channels >= 1 &&
+    return image.Stored() && image.width == height && image.height == width && image.channels >= 1 &&
            image.channels <= 4 && image.pixels.size() == image.ByteSize();
 }
 
