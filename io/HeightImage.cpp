@@ -548,3 +548,22 @@ bool HeightImage::Read(const std::string& path, const ImportOptions& options, He
     out = std::move(grid);
     return true;
 }
+
+bool HeightImage::ReadSquare(const std::string& path, const ImportOptions& options, HeightGrid& out,
+                             std::string* error, const std::function<bool(float)>& progress)
+{
+    HeightGrid read;
+    if (!Read(path, options, read, error, progress)) return false;
+    if (read.width != read.height)
+    {
+        const std::string message = "Cannot import heightmap " + path + ": it is " +
+                                    std::to_string(read.width) + " x " + std::to_string(read.height) +
+                                    "; terrains are square (the program does not support rectangular "
+                                    "texturing at the moment)";
+        Log::Error("{}", message);
+        if (error != nullptr) *error = message;
+        return false;
+    }
+    out = std::move(read);
+    return true;
+}

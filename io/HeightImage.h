@@ -91,4 +91,9 @@ bool HasSidecar(const std::string& path);
 // done and may return false to cancel.
 bool Read(const std::string& path, const ImportOptions& options, HeightGrid& out, std::string* error,
           const std::function<bool(float)>& progress = {});
+
+// Read as Terrain from heightmap (and velmoran-build) take a heightmap: a grid that is not square is
+// refused too, with the same kind of message.
+bool ReadSquare(const std::string& path, const ImportOptions& options, HeightGrid& out, std::string* error,
+                const std::function<bool(float)>& progress = {});
 } // namespace HeightImage

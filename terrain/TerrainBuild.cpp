@@ -192,6 +192,33 @@ bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t widt
     return true;
 }
 
+ProjectTerrain BaseRecord(const std::string& name, uint32_t width, uint32_t height, float vertexDistance,
+                          const ProjectGenerator& generator, const float* basePositions,
+                          const float* texCoords)
+{
+    ProjectTerrain t;
+    t.name = name;
+    t.width = width;
+    t.height = height;
+    t.vertexDistance = vertexDistance;
+    t.generator = generator;
+    const size_t count = t.VertexCount();
+    t.baseHeights.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        t.baseHeights[k] = basePositions[3 * k + 1];
+    if (!IsRegularGrid(basePositions, texCoords, width, height, vertexDistance))
+    {
+        t.gridXZ.resize(2 * count);
+        for (size_t k = 0; k < count; ++k)
+        {
+            t.gridXZ[2 * k] = basePositions[3 * k];
+            t.gridXZ[2 * k + 1] = basePositions[3 * k + 2];
+        }
+        t.texCoords.assign(texCoords, texCoords + 2 * count);
+    }
+    return t;
+}
+
 bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
 {
     out = BuiltTerrain{};
