@@ -90,9 +90,9 @@ class Editor : public App
     // in the focused scene.
     void AddNewTerrain(const std::shared_ptr<Terrain>& terrain);
     std::vector<std::string> TerrainNames() const;
-    // "Load .obj": an empty terrain filled from the file, listed whatever the outcome; a refused
-    // file also shows its reason in the error popup. A loaded terrain gets a name no other terrain
-    // has and is shown (ShowLoadedTerrain).
+    // "Load .obj": an empty terrain filled from the file. A refused file adds nothing (null) and shows
+    // its reason in the error popup; a loaded terrain gets a name no other terrain has and is shown
+    // (ShowLoadedTerrain).
     std::shared_ptr<Terrain> LoadTerrain(const std::string& path);
     // Puts a terrain in the focused scene (the last scene window that had focus, else the first
     // scene), or in a new scene whose Create dialog opens, as for the first new terrain.

@@ -272,11 +272,9 @@ bool Editor::StartLoadTerrain(const std::string& path)
         },
         [this, path](LoadedTerrain& loaded)
         {
-            // As LoadTerrain: a refused file leaves an empty terrain in the list and says why.
+            // As LoadTerrain: a refused file adds nothing and says why.
             if (!loaded.loaded)
             {
-                terrains.push_back(
-                    std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
                 return;

@@ -262,13 +262,16 @@ std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
     }
     auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     std::string error;
-    const bool loaded = terrain->LoadObj(path, &error);
-    if (!loaded)
+    if (!terrain->LoadObj(path, &error))
+    {
+        // Nothing joins the session: an empty terrain in the list would only be unsaved work to ask about.
         SetError("Cannot load terrain file " + path + ": " + (error.empty() ? "unknown reason" : error));
-    else // two terrains of one name would write each other's files
-        terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
+        return nullptr;
+    }
+    // Two terrains of one name would write each other's files.
+    terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
     terrains.push_back(terrain);
-    if (loaded) ShowLoadedTerrain(terrain);
+    ShowLoadedTerrain(terrain);
     return terrain;
 }
 
