@@ -250,13 +250,9 @@ bool Editor::StartLoadTerrain(const std::string& path)
         },
         [this, path](LoadedTerrain& loaded)
         {
-            // A refused file leaves an empty terrain in the list and says why.
+            // A refused file adds nothing and says why.
             if (!loaded.loaded)
             {
-                commands.Run({"Load terrain", [this] {
-                                  terrains.push_back(std::make_shared<Terrain>(
-                                      0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
-                              }});
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
                 return;

@@ -325,8 +325,8 @@ void LayerPanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr
         Terrain::Heightmap& layer = *layerPtr;
 
         const float largest = static_cast<float>(std::max(terrain.width, terrain.height));
-        const ImVec2 preview(static_cast<float>(terrain.width) * 200.0f / largest,
-                             static_cast<float>(terrain.height) * 200.0f / largest);
+        const ImVec2 preview(static_cast<float>(terrain.ImageWidth()) * 200.0f / largest,
+                             static_cast<float>(terrain.ImageHeight()) * 200.0f / largest);
         gui::Image(layer.id, preview);
         if (layer.isErosion)
         {

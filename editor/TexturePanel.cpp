@@ -62,8 +62,8 @@ void TexturePanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainP
 
     const float available = ImGui::GetContentRegionAvail().x;
     const float largest = static_cast<float>(std::max(std::max(terrain.width, terrain.height), 1u));
-    const ImVec2 pictureSize(static_cast<float>(terrain.width) * available / largest,
-                             static_cast<float>(terrain.height) * available / largest);
+    const ImVec2 pictureSize(static_cast<float>(terrain.ImageWidth()) * available / largest,
+                             static_cast<float>(terrain.ImageHeight()) * available / largest);
 
     // One picture with its pop-up; edit adds the "Edit" button of the painted textures.
     const auto picture =

@@ -25,10 +25,11 @@ void WaterEditor::PourAt(Editor& editor, Terrain& terrain, ImVec2 texel)
         const uint32_t index = static_cast<uint32_t>(value);
         return index >= count ? count - 1 : index;
     };
-    const uint32_t x = clampTo(texel.x, terrain.width);
-    const uint32_t y = clampTo(texel.y, terrain.height);
+    // Texel (x, y) of the terrain's images is vertex (i, j) = (y, x).
+    const uint32_t x = clampTo(texel.x, terrain.ImageWidth());
+    const uint32_t y = clampTo(texel.y, terrain.ImageHeight());
     strokeActive = true;
-    editor.commands.PourWater(terrain, y * terrain.width + x);
+    editor.commands.PourWater(terrain, y * terrain.ImageWidth() + x);
 }
 
 void WaterEditor::EndStrokeIfReleased(Editor& editor, Terrain& terrain, bool buttonDown)
@@ -48,9 +49,9 @@ void WaterEditor::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPt
         terrain.watermapTexture)
     {
         const float width = ImGui::GetContentRegionAvail().x;
-        const float scale = width / static_cast<float>(terrain.width);
-        const ImVec2 size(width,
-                          width * static_cast<float>(terrain.height) / static_cast<float>(terrain.width));
+        const float scale = width / static_cast<float>(terrain.ImageWidth());
+        const ImVec2 size(width, width * static_cast<float>(terrain.ImageHeight()) /
+                                     static_cast<float>(terrain.ImageWidth()));
 
         const ImVec2 topLeft = ImGui::GetCursorScreenPos();
         const ImVec2 cursor = ImGui::GetCursorPos();
@@ -62,7 +63,7 @@ void WaterEditor::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPt
         if (ImGui::IsItemHovered())
         {
             windowFlags = ImGuiWindowFlags_NoMove;
-            lastImagePosition = TexelAt(ImGui::GetMousePos(), topLeft, scale, terrain.height);
+            lastImagePosition = TexelAt(ImGui::GetMousePos(), topLeft, scale, terrain.ImageHeight());
             if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) || ImGui::IsMouseDragging(ImGuiMouseButton_Left))
                 PourAt(editor, terrain, lastImagePosition);
         }

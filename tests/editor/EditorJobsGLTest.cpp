@@ -17,6 +17,7 @@
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
+#include "terrain/TerrainArrays.h"
 #include "terrain/TerrainBuild.h"
 #include "terrain/TerrainGrid.h"
 
@@ -225,11 +226,34 @@ TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
     EXPECT_FALSE(editor.showError);
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
 
-    editor.loadTerrain.Load(editor, obj);
+    // A refused file adds nothing either.
+    editor.loadTerrain.Load(editor, dir / "missing.obj");
     ASSERT_TRUE(FinishJobs());
-    ASSERT_EQ(editor.terrains.size(), 1u);
+    EXPECT_TRUE(editor.terrains.empty());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    EXPECT_TRUE(editor.showError);
+    editor.showError = false;
+
+    for (int n = 0; n < 2; ++n)
+    {
+        editor.loadTerrain.Load(editor, obj);
+        ASSERT_TRUE(FinishJobs());
+    }
+    ASSERT_EQ(editor.terrains.size(), 2u);
+    const std::shared_ptr<Terrain> second = editor.terrains[1];
     EXPECT_EQ(editor.terrains[0]->name, "scan");
-    EXPECT_EQ(editor.scenes.at(0)->terrain, editor.terrains[0]); // shown at once
+    EXPECT_EQ(second->name, "scan_2");               // a name no other terrain has
+    EXPECT_EQ(editor.scenes.at(0)->terrain, second); // each shown in the scene in turn
+
+    // The new name survives its own OBJ file: the header's first word is the name, the next two the size.
+    const std::string saved = dir / "scan_2.obj";
+    ASSERT_TRUE(second->SaveAsObj(saved));
+    TerrainArrays again;
+    std::string name;
+    ASSERT_TRUE(Terrain::ReadObj(saved, again, name));
+    EXPECT_EQ(name, "scan_2");
+    EXPECT_EQ(again.width, 9u);
+    EXPECT_EQ(again.height, 6u);
 }
 
 TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
