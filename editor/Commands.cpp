@@ -44,10 +44,6 @@ std::ptrdiff_t IndexOf(const Terrain& terrain, const std::shared_ptr<Terrain::He
     return it == terrain.heightmaps.end() ? -1 : it - terrain.heightmaps.begin();
 }
 
-bool Listed(const std::vector<std::shared_ptr<Scene>>& scenes, const std::shared_ptr<Scene>& scene)
-{
-    return scene && std::find(scenes.begin(), scenes.end(), scene) != scenes.end();
-}
 } // namespace
 
 void Commands::AddTerrain(const std::shared_ptr<Terrain>& terrain)
@@ -60,26 +56,17 @@ void Commands::AddTerrain(const std::shared_ptr<Terrain>& terrain)
                  AddScene();
                  return;
              }
-             std::shared_ptr<Scene> scene = editor.sceneWindow.focusedScene.lock();
-             if (!Listed(editor.scenes, scene)) scene = editor.scenes.front();
              const std::weak_ptr<Terrain> added = terrain;
              editor.session.SetNotice(
                  "Terrain " + terrain->name + " (" + std::to_string(terrain->width) + " x " +
                      std::to_string(terrain->height) + ") is in the terrain list.",
-                 "Show in " + scene->name + "##notice",
+                 "Show in " + editor.sceneWindow.FocusedScene(editor)->name + "##notice",
                  [this, added]
                  {
                      const std::shared_ptr<Terrain> shown = added.lock();
-                     if (!shown || std::find(editor.terrains.begin(), editor.terrains.end(), shown) ==
-                                       editor.terrains.end())
-                         return;
-                     std::shared_ptr<Scene> focused = editor.sceneWindow.focusedScene.lock();
-                     if (!Listed(editor.scenes, focused))
-                         focused = editor.scenes.empty() ? nullptr : editor.scenes.front();
-                     if (focused)
-                         SetSceneTerrain(*focused, shown);
-                     else
-                         Run({"Show terrain", [&] { AddScene()->terrain = shown; }});
+                     if (shown && std::find(editor.terrains.begin(), editor.terrains.end(), shown) !=
+                                      editor.terrains.end())
+                         ShowTerrain(shown);
                  });
          }});
 }
@@ -89,17 +76,19 @@ void Commands::AddLoadedTerrain(const std::shared_ptr<Terrain>& terrain)
     Run({"Load terrain", [&]
          {
              // Two terrains of one name would write each other's files.
-             std::vector<std::string> names;
-             for (const auto& listed : editor.terrains)
-                 names.push_back(listed->name);
-             terrain->name = TerrainName::MakeUnique(terrain->name, names);
+             terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames(editor.terrains));
              editor.terrains.push_back(terrain);
-             std::shared_ptr<Scene> scene = editor.sceneWindow.focusedScene.lock();
-             if (!Listed(editor.scenes, scene))
-                 scene = editor.scenes.empty() ? AddScene() : editor.scenes.front();
-             scene->terrain = terrain;
-             BindSceneTerrain(*scene);
+             ShowTerrain(terrain);
          }});
+}
+
+void Commands::ShowTerrain(const std::shared_ptr<Terrain>& terrain)
+{
+    std::shared_ptr<Scene> scene = editor.sceneWindow.FocusedScene(editor);
+    if (!scene)
+        Run({"Create scene", [&] { AddScene()->terrain = terrain; }});
+    else
+        SetSceneTerrain(*scene, terrain);
 }
 
 void Commands::ApplyLayers(const std::shared_ptr<Terrain>& terrain)

@@ -145,6 +145,8 @@ class Commands
 
   private:
     std::shared_ptr<Scene> AddScene();
+    // The terrain in the focused scene, or in a new scene whose Create dialog opens.
+    void ShowTerrain(const std::shared_ptr<Terrain>& terrain);
     void BindSceneTerrain(const Scene& scene);
 
     Editor& editor;

@@ -94,8 +94,7 @@ void StatusLine::Draw(const Editor& editor)
 {
     SampleMemory(glfwGetTime());
     StatusLineFacts facts;
-    std::shared_ptr<Scene> scene = editor.sceneWindow.focusedScene.lock();
-    if (!scene && !editor.scenes.empty()) scene = editor.scenes.front();
+    const std::shared_ptr<Scene> scene = editor.sceneWindow.FocusedScene(editor);
     if (scene && scene->terrain)
     {
         const Terrain& terrain = *scene->terrain;
