@@ -47,77 +47,47 @@ TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
     EXPECT_EQ(editor.scenes.size(), 1u);
 }
 
-TEST_F(EditorGLTest, CreateDialogGivesTheSceneTheFirstTerrainAShaderAndItsCamera)
+// One scene through its Create and Manage dialogs: the defaults, a fresh program per chosen shader,
+// the restore point taken once per run and put back by Cancel, and Destroy keeping the camera.
+TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 {
-    const auto terrain = CreateTerrain("first");
+    const auto first = CreateTerrain("first");
+    const auto second = CreateTerrain("second");
     Scene& scene = *editor.scenes[0];
     editor.commands.FillSceneDefaults(scene);
-    EXPECT_EQ(scene.terrain, terrain);
+    EXPECT_EQ(scene.terrain, first);
     ASSERT_TRUE(scene.shader);
     EXPECT_NE(scene.shader, editor.shaders[0]); // a fresh program of the first listed shader
     EXPECT_EQ(scene.shader->vertexPath, "shaders/basic_lighting.vert");
     EXPECT_EQ(scene.camera, editor.cameras.back());
     EXPECT_EQ(scene.camera->name, "Scene 0 camera");
-
     editor.commands.ConfirmScene(scene);
     EXPECT_FALSE(scene.isNew);
     EXPECT_FALSE(scene.showManage);
     EXPECT_TRUE(scene.showWindow);
-}
 
-TEST_F(EditorGLTest, ChoosingAShaderBuildsAFreshProgramEveryTime)
-{
-    const auto terrain = CreateTerrainWithScene("t");
-    Scene& scene = *editor.scenes[0];
-    editor.commands.SetSceneShader(scene, editor.shaders[1]);
-    const auto first = scene.shader;
-    editor.commands.SetSceneShader(scene, editor.shaders[1]);
-    EXPECT_NE(scene.shader, first);
-    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
-    EXPECT_NE(scene.shader->program, first->program);
-}
-
-TEST_F(EditorGLTest, RestorePointIsTakenOnceAndRestoredByCancel)
-{
-    const auto first = CreateTerrainWithScene("first");
-    const auto second = CreateTerrain("second");
-    Scene& scene = *editor.scenes[0];
     const auto originalShader = scene.shader;
-
     editor.manageDialog.TakeRestorePoint(editor, scene);
     EXPECT_TRUE(editor.manageDialog.restorePoint.taken);
     editor.commands.SetSceneTerrain(scene, second);
-    editor.commands.SetSceneShader(scene, editor.shaders[2]);
+    editor.commands.SetSceneShader(scene, editor.shaders[1]);
+    const auto chosen = scene.shader;
+    editor.commands.SetSceneShader(scene, editor.shaders[1]);
+    EXPECT_NE(scene.shader, chosen);
+    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
+    EXPECT_NE(scene.shader->program, chosen->program);
     editor.manageDialog.TakeRestorePoint(editor, scene); // once per run: the first point stays
     EXPECT_EQ(editor.manageDialog.restorePoint.terrain, first);
 
+    scene.showManage = true;
     editor.manageDialog.Cancel(editor, scene);
     EXPECT_EQ(scene.terrain, first);
     EXPECT_EQ(scene.shader, originalShader);
     EXPECT_FALSE(scene.showManage);
-}
 
-TEST_F(EditorGLTest, DestroyRemovesTheSceneButKeepsItsCamera)
-{
-    CreateTerrainWithScene("t");
-    editor.commands.DestroyScene(*editor.scenes[0]);
+    editor.commands.DestroyScene(scene);
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_EQ(editor.cameras.size(), 1u);
-}
-
-TEST_F(EditorGLTest, NewShaderNeedsANameAndIsListedEvenWhenItsFilesAreMissing)
-{
-    EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-    LogCapture log;
-    const auto shader = editor.commands.CreateShader("shaders/missing_shader");
-    ASSERT_TRUE(shader);
-    EXPECT_EQ(editor.shaders.size(), 4u);
-    EXPECT_EQ(shader->vertexPath, "shaders/missing_shader.vert");
-    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
-    EXPECT_EQ(shader->program, 0u);
-    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
-    testsupport::DrainGLErrors();
 }
 
 TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)

@@ -4,6 +4,7 @@
 #include "editor/FileDialogs.h"
 #include "editor/GuiUtil.h"
 #include "render/Scene.h"
+#include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
@@ -75,27 +76,25 @@ TEST(ScaleByteCountTest, PicksTheDecimalUnit)
     EXPECT_NEAR(value, 19.332, 0.001);
 }
 
-TEST_F(FileDialogsGLTest, EstimateOfA513TerrainWithEverythingIs75793MB)
+// The estimate counts what is chosen and there: 288 bytes a vertex with everything (513 x 513: 75.793 MB),
+// and a terrain without diffuse, specular and water neither offers nor counts them.
+TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 {
-    auto terrain = CreateTerrainWithScene("big", 513);
-    terrain->gradients.push_back(std::make_unique<Gradient>());
-    terrain->gradients.back()->heightSpan = 255;
-    terrain->GenerateDiffuseByHeight();
-    editor.commands.PourWater(*terrain, 0);
-    editor.commands.RecalculateWater(*terrain);
+    auto plain = CreateTerrainWithScene("plain", 33);
+    auto big = CreateTerrain("big", 513);
+    big->gradients.push_back(std::make_unique<Gradient>());
+    big->gradients.back()->heightSpan = 255;
+    big->GenerateDiffuseByHeight();
+    editor.commands.PourWater(*big, 0);
+    editor.commands.RecalculateWater(*big);
 
     SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
+    form.selected = big;
     form.DropMissingChoices();
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
     EXPECT_EQ(form.EstimateText(), "Size estimated at 75.793 MB");
-}
 
-TEST_F(FileDialogsGLTest, MissingTexturesAndWaterAreNeitherOfferedNorCounted)
-{
-    auto terrain = CreateTerrainWithScene("plain", 33);
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
+    form.selected = plain;
     form.DropMissingChoices();
     EXPECT_FALSE(form.saveDiffuse);
     EXPECT_FALSE(form.saveSpecular);
@@ -380,7 +379,9 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
                                     "a/b/hillside_heightmap.png", "a/b/hillside_normal.png"}));
 }
 
-TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
+// New Shader: a name is needed (Enter without one does nothing), one starting with a dot is refused,
+// Escape closes without creating, and a shader whose files are missing is listed all the same.
+TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWithoutFiles)
 {
     const std::string message =
         "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
@@ -391,14 +392,40 @@ TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
                                                          {"", ""}};
     for (const auto& [name, error] : cases)
         EXPECT_EQ(ShaderNameError(name), error) << name;
-
+    EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
     EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
-    editor.newShader.baseName = "./shaders/basic_lighting";
+
+    const auto press = [&](int key, int frames)
+    {
+        gui::ForceKeyDown(key, true);
+        Frames(frames);
+        gui::ForceKeyDown(key, false);
+    };
     editor.showNewShader = true;
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
-    Frames(2);
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
-    EXPECT_TRUE(editor.showNewShader);
+    for (const char* refused : {"", "./shaders/basic_lighting"})
+    {
+        editor.newShader.baseName = refused;
+        press(GLFW_KEY_ENTER, 2);
+        EXPECT_TRUE(editor.showNewShader) << refused;
+        EXPECT_EQ(editor.shaders.size(), 3u) << refused;
+    }
+    editor.newShader.baseName = "shaders/basic_lighting";
+    press(GLFW_KEY_ESCAPE, 1);
+    EXPECT_FALSE(editor.showNewShader);
     EXPECT_EQ(editor.shaders.size(), 3u);
+    editor.showNewShader = true;
+    press(GLFW_KEY_ENTER, 1);
+    EXPECT_FALSE(editor.showNewShader);
+    ASSERT_EQ(editor.shaders.size(), 4u);
+    EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
+
+    LogCapture log;
+    const auto shader = editor.commands.CreateShader("shaders/missing_shader");
+    ASSERT_TRUE(shader);
+    EXPECT_EQ(editor.shaders.size(), 5u);
+    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
+    EXPECT_EQ(shader->program, 0u);
+    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
+    testsupport::DrainGLErrors();
 }
 } // namespace

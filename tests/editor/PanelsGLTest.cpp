@@ -322,30 +322,6 @@ TEST_F(PanelsGLTest, FramesWithThePanelsOpenRunWithoutGLErrors)
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 }
 
-TEST_F(PanelsGLTest, EnterWithoutAShaderNameDoesNothingAndEscapeClosesTheDialog)
-{
-    editor.showNewShader = true; // the scene window appears behind the dialog in the same frame
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
-    Frames(2);
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
-    EXPECT_TRUE(editor.showNewShader);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-
-    editor.newShader.baseName = "shaders/basic_lighting";
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, true);
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, false);
-    EXPECT_FALSE(editor.showNewShader);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-
-    editor.showNewShader = true;
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
-    EXPECT_FALSE(editor.showNewShader);
-    ASSERT_EQ(editor.shaders.size(), 4u);
-    EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
-}
 // In realtime mode every change of the layer list reaches the mesh at once, as a changed setting
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
