@@ -34,6 +34,7 @@
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainArrays.h"
+#include "terrain/TerrainArrival.h"
 #include "terrain/TerrainBuild.h"
 #include "terrain/TerrainName.h"
 
@@ -126,8 +127,9 @@ void Editor::DrawJobModal()
         char overlay[32];
         std::snprintf(overlay, sizeof overlay, "%.0f %%", 100.0 * static_cast<double>(view.fraction));
         ImGui::ProgressBar(view.fraction, ImVec2(-FLT_MIN, 0.0f), overlay);
-        const char* step = view.workDone          ? "Finishing"
-                           : view.cancelRequested ? "Stopping"
+        const char* step = view.completing        ? view.text.c_str()
+                           : view.workDone        ? "Finishing"
+                           : view.cancelRequested ? "Stopping..."
                                                   : view.text.c_str();
         ImGui::TextColored(kHint, "%s (%.1f s)", step, view.seconds);
         if (view.cancellable && !view.cancelRequested && ImGui::Button("Cancel##job", ImVec2(120.0f, 0.0f)))
@@ -144,6 +146,47 @@ void Editor::DrawJobModal()
 
 // -------------------------------------------------------------------------------------------------
 // New Terrain and Terrain from heightmap
+
+namespace
+{
+// The work's share of a job that makes a terrain; the rest of the bar is its GL step.
+constexpr float kWorkShare = 0.85f;
+
+// The completion step of a job that makes a terrain. arraysOf gives the arrays in the work's result
+// (null for a refusal, which it reports itself; the job then ends at once); they arrive at GL over
+// frames (TerrainArrival), and then place(result, terrain) lists the terrain, once. Returns false
+// until then.
+template <typename Result> class ArrivingTerrain
+{
+  public:
+    ArrivingTerrain(std::function<TerrainArrays*(Result&)> arraysOf,
+                    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place)
+        : arraysOf(std::move(arraysOf)), place(std::move(place))
+    {
+    }
+    bool operator()(Result& result, JobContext& job)
+    {
+        if (!arrival)
+        {
+            TerrainArrays* arrays = arraysOf(result);
+            if (arrays == nullptr) return true;
+            arrival = std::make_unique<TerrainArrival>(std::move(*arrays));
+        }
+        const bool done = arrival->Continue(TerrainArrival::kSecondsPerFrame);
+        job.Report(kWorkShare + (1.0f - kWorkShare) * arrival->Fraction(),
+                   "Handing the terrain to the graphics driver");
+        if (!done) return false;
+        place(result, arrival->Result());
+        arrival.reset();
+        return true;
+    }
+
+  private:
+    std::function<TerrainArrays*(Result&)> arraysOf;
+    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place;
+    std::unique_ptr<TerrainArrival> arrival;
+};
+} // namespace
 
 bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::string& name)
 {
@@ -162,20 +205,21 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
                                     a.parameter2, a.iterations, true, arrays,
                                     [&job](float done, std::string_view step)
                                     {
-                                        job.Report(done, step);
+                                        job.Report(kWorkShare * done, step);
                                         return !job.CancelRequested();
                                     });
             job.ThrowIfCancelled();
             return arrays;
         },
-        [this, name](TerrainArrays& arrays)
-        {
-            // As the dialog's synchronous Create: listed, and a first scene when there is none.
-            auto terrain = std::make_shared<Terrain>(std::move(arrays));
-            terrain->name = name;
-            terrains.push_back(terrain);
-            if (scenes.empty()) AddScene();
-        });
+        ArrivingTerrain<TerrainArrays>([](TerrainArrays& arrays) { return &arrays; },
+                                       [this, name](TerrainArrays&, const std::shared_ptr<Terrain>& terrain)
+                                       {
+                                           // As the dialog's synchronous Create: listed, and a first scene
+                                           // when there is none.
+                                           terrain->name = name;
+                                           terrains.push_back(terrain);
+                                           if (scenes.empty()) AddScene();
+                                       }));
 }
 
 namespace
@@ -185,6 +229,7 @@ struct ImportedHeightmap
     std::string error; // the Error popup's text; empty when the arrays were built
     TerrainArrays arrays;
 };
+
 } // namespace
 
 bool Editor::StartHeightmapImport()
@@ -215,23 +260,24 @@ bool Editor::StartHeightmapImport()
             }
             grid = HeightGrid();
             job.ThrowIfCancelled();
-            job.Report(0.75f, "Normals");
-            out.arrays.ComputeDerived();
+            job.Report(0.65f, "Normals");
+            out.arrays.ComputeDerived(JobProgress(job, 0.65f, kWorkShare));
             job.ThrowIfCancelled();
             return out;
         },
-        [this, name = form.name](ImportedHeightmap& imported)
-        {
-            if (!imported.error.empty())
+        ArrivingTerrain<ImportedHeightmap>(
+            [this](ImportedHeightmap& imported) -> TerrainArrays*
             {
+                if (imported.error.empty()) return &imported.arrays;
                 SetError(imported.error);
-                return;
-            }
-            auto terrain = std::make_shared<Terrain>(std::move(imported.arrays));
-            terrain->name = name;
-            terrains.push_back(terrain);
-            if (scenes.empty()) AddScene();
-        });
+                return nullptr;
+            },
+            [this, name = form.name](ImportedHeightmap&, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = name;
+                terrains.push_back(terrain);
+                if (scenes.empty()) AddScene();
+            }));
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -262,32 +308,33 @@ bool Editor::StartLoadTerrain(const std::string& path)
             LoadedTerrain out;
             job.Report(0.0f, "Reading " + FileName(path));
             out.loaded =
-                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.85f));
+                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.7f));
             job.ThrowIfCancelled();
             if (out.loaded)
             {
-                job.Report(0.85f, "Normals");
-                out.arrays.ComputeDerived();
+                job.Report(0.7f, "Normals");
+                out.arrays.ComputeDerived(JobProgress(job, 0.7f, kWorkShare));
                 job.ThrowIfCancelled();
             }
             return out;
         },
-        [this, path](LoadedTerrain& loaded)
-        {
-            // As LoadTerrain: a refused file leaves an empty terrain in the list and says why.
-            if (!loaded.loaded)
+        ArrivingTerrain<LoadedTerrain>(
+            [this, path](LoadedTerrain& loaded) -> TerrainArrays*
             {
+                if (loaded.loaded) return &loaded.arrays;
+                // As LoadTerrain: a refused file leaves an empty terrain in the list and says why.
                 terrains.push_back(
                     std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
-                return;
-            }
-            auto terrain = std::make_shared<Terrain>(std::move(loaded.arrays));
-            terrain->name = TerrainName::MakeUnique(loaded.name, TerrainNames());
-            terrains.push_back(terrain);
-            ShowLoadedTerrain(terrain);
-        });
+                return nullptr;
+            },
+            [this](LoadedTerrain& loaded, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = TerrainName::MakeUnique(loaded.name, TerrainNames());
+                terrains.push_back(terrain);
+                ShowLoadedTerrain(terrain);
+            }));
 }
 
 bool Editor::StartSaveTerrain()

@@ -77,6 +77,15 @@ Terrain::~Terrain() = default;
 
 void Terrain::Adopt(TerrainArrays&& arrays)
 {
+    std::unique_ptr<uint8_t[]> heightmapPixels;
+    std::unique_ptr<uint8_t[]> normalPixels;
+    if (TakeArrays(std::move(arrays), heightmapPixels, normalPixels))
+        CreateTexturesAndNormals(std::move(heightmapPixels), std::move(normalPixels));
+}
+
+bool Terrain::TakeArrays(TerrainArrays&& arrays, std::unique_ptr<uint8_t[]>& heightmapPixels,
+                         std::unique_ptr<uint8_t[]>& normalPixels)
+{
     width = arrays.width;
     height = arrays.height;
     vertexCount = arrays.vertexCount;
@@ -85,19 +94,19 @@ void Terrain::Adopt(TerrainArrays&& arrays)
     minHeight = arrays.minHeight;
     maxHeight = arrays.maxHeight;
     generatorRecord = arrays.generatorRecord;
-    if (!arrays.hasGrid) return;
+    if (!arrays.hasGrid) return false;
     positions = std::move(arrays.positions);
     basePositions = std::move(arrays.basePositions);
     indices = std::move(arrays.indices);
     texCoords = std::move(arrays.texCoords);
-    std::unique_ptr<uint8_t[]> normalPixels;
+    heightmapPixels = std::move(arrays.heightmapPixels);
     if (arrays.normalPixels && arrays.normals.size() == positions.size())
     {
         normals = std::move(arrays.normals);
         normalPixels = std::move(arrays.normalPixels);
     }
     SetWholeMeshEntry(*this);
-    CreateTexturesAndNormals(std::move(arrays.heightmapPixels), std::move(normalPixels));
+    return true;
 }
 
 void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes,
