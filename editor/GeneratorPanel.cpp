@@ -326,6 +326,18 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             if (ImGui::IsItemHovered())
                 ImGui::SetTooltip("Adds up to %.3f height", static_cast<double>(settings.power));
             RecordWhenReleased(layer);
+            if (!layer.isTexture)
+            {
+                // The image keeps its 256 grey levels; the heights come from the noise before rounding.
+                if (ImGui::Checkbox("Smooth heights", &settings.smoothHeights))
+                {
+                    changes.noiseSettingChanged = true; // the levels are made with the image
+                    layer.AppendState(settings);
+                }
+                if (ImGui::IsItemHovered())
+                    ImGui::SetTooltip("Heights from the noise itself, not from the image's 256 grey levels:\n"
+                                      "no terraces under a large power.");
+            }
         }
 
         if (!layer.isTexture)

@@ -69,8 +69,9 @@ ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_
 
 ProjectLayerSettings SettingsOf(const Terrain::Heightmap::Settings& s)
 {
-    return {s.power, s.seed,       s.frequency,     s.offsetX,         s.offsetY,   s.octaves,
-            s.gain,  s.lacunarity, s.noiseTypeName, s.fractalTypeName, s.noiseType, s.fractalType};
+    return {s.power,     s.seed,        s.frequency,    s.offsetX,       s.offsetY,
+            s.octaves,   s.gain,        s.lacunarity,   s.noiseTypeName, s.fractalTypeName,
+            s.noiseType, s.fractalType, s.smoothHeights};
 }
 
 Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
@@ -88,6 +89,7 @@ Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
     settings.fractalTypeName = s.fractalTypeName;
     settings.noiseType = s.noiseType;
     settings.fractalType = s.fractalType;
+    settings.smoothHeights = s.smoothHeights;
     return settings;
 }
 
@@ -388,6 +390,8 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
         {
             layer->CopySettingsToNoise();
             layer->AppendState(layer->settings); // the history starts again at the saved settings
+            if (l < built.smoothLevels.size() && built.smoothLevels[l].size() == layer->ByteSize())
+                layer->smoothLevels = std::move(built.smoothLevels[l]);
         }
         terrain->heightmaps.push_back(std::move(layer));
     }
@@ -844,6 +848,7 @@ uint64_t Editor::SessionFingerprint() const
             f.Value(s.lacunarity);
             f.Value(s.noiseType);
             f.Value(s.fractalType);
+            f.Value(s.smoothHeights);
             f.Value(layer->isErosion);
             f.Value(s.erosion);
         }

@@ -298,8 +298,13 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
         if (layer->isErosion)
             entries.push_back(LayerStack::Entry::Erode(layer->settings.erosion, &layer->erosionCache));
         else if (terrain.LayerFits(*layer))
+        {
+            const bool smooth = layer->settings.smoothHeights && !layer->isTexture && layer->channels == 1 &&
+                                layer->smoothLevels.size() == size_t{terrain.width} * terrain.height;
             entries.push_back(
-                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power}));
+                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power,
+                                        smooth ? layer->smoothLevels.data() : nullptr}));
+        }
     }
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
                              terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
@@ -384,7 +389,10 @@ void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
-    const Layers::LayerView view{layer.data.get(), layer.channels, power};
+    const bool smooth = layer.settings.smoothHeights && !layer.isTexture && layer.channels == 1 &&
+                        layer.smoothLevels.size() == count;
+    const Layers::LayerView view{layer.data.get(), layer.channels, power,
+                                 smooth ? layer.smoothLevels.data() : nullptr};
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);
     minHeight = range.min;

@@ -122,7 +122,7 @@ bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const P
 }
 
 void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint32_t height,
-                     std::vector<uint8_t>& out)
+                     std::vector<uint8_t>& out, std::vector<float>* levels)
 {
     // The noise state of a new layer after its settings were copied in (Terrain::Heightmap::Update).
     NoiseGenerator noise;
@@ -138,14 +138,17 @@ void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint3
         noise.lacunarity = settings.lacunarity;
     }
     out.assign(size_t{width} * height, 0);
+    if (levels != nullptr) levels->assign(out.size(), 0.0f);
     std::vector<float> samples;
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out.data());
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out.data(),
+                       levels != nullptr ? levels->data() : nullptr);
 }
 
 TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* positions, uint32_t width,
                                          uint32_t height, float vertexDistance,
                                          const std::vector<ProjectLayer>& layers,
-                                         std::vector<LayerStack::ErosionCache>* caches)
+                                         std::vector<LayerStack::ErosionCache>* caches,
+                                         const std::vector<std::vector<float>>* levels)
 {
     std::vector<LayerStack::ErosionCache> own;
     std::vector<LayerStack::ErosionCache>& kept = caches != nullptr ? *caches : own;
@@ -158,8 +161,14 @@ TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* posi
         if (layer.kind == ProjectLayer::kErosion)
             entries.push_back(LayerStack::Entry::Erode(layer.erosion, &kept[l]));
         else if (Fits(layer.image, width, height))
-            entries.push_back(LayerStack::Entry::Add(
-                {layer.image.pixels.data(), layer.image.channels, layer.settings.power}));
+        {
+            const bool smooth = levels != nullptr && l < levels->size() &&
+                                layer.kind == ProjectLayer::kNoise && layer.image.channels == 1 &&
+                                (*levels)[l].size() == size_t{width} * height;
+            entries.push_back(
+                LayerStack::Entry::Add({layer.image.pixels.data(), layer.image.channels, layer.settings.power,
+                                        smooth ? (*levels)[l].data() : nullptr}));
+        }
     }
     TerrainGrid::HeightRange range;
     LayerStack::Apply(basePositions, positions, width, height, vertexDistance, entries.data(), entries.size(),
@@ -228,14 +237,22 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     if (terrain.texCoords.size() == 2 * count) out.texCoords = terrain.texCoords;
     out.basePositions = out.positions;
 
-    // Layer images and erosion settings, then the current heights.
+    // Layer images (with the levels of smooth ones) and erosion settings, then the current heights.
+    out.smoothLevels.resize(terrain.layers.size());
     for (size_t l = 0; l < terrain.layers.size(); ++l)
     {
         ProjectLayer& layer = terrain.layers[l];
+        const bool smooth = layer.kind == ProjectLayer::kNoise && layer.settings.smoothHeights;
         if (layer.kind == ProjectLayer::kNoise && !layer.image.Stored())
         {
             layer.image = BlankImage(W, H, 1, true, false);
-            NoiseLayerImage(layer.settings, W, H, layer.image.pixels);
+            NoiseLayerImage(layer.settings, W, H, layer.image.pixels,
+                            smooth ? &out.smoothLevels[l] : nullptr);
+        }
+        else if (smooth)
+        {
+            std::vector<uint8_t> generated; // the stored pixels stay the truth (they may be painted)
+            NoiseLayerImage(layer.settings, W, H, generated, &out.smoothLevels[l]);
         }
         if (layer.kind == ProjectLayer::kErosion && Erosion::Clamp(layer.erosion))
             Log::Warn("Terrain {} layer {} ({}): erosion settings out of range were brought into range.",
@@ -251,7 +268,7 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         {
             std::vector<float> scratch(3 * count);
             ApplyLayerStack(out.basePositions.data(), scratch.data(), W, H, terrain.vertexDistance,
-                            terrain.layers, &out.erosion);
+                            terrain.layers, &out.erosion, &out.smoothLevels);
         }
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = terrain.heights[k];
@@ -260,7 +277,7 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     else
     {
         range = ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.vertexDistance,
-                                terrain.layers, &out.erosion);
+                                terrain.layers, &out.erosion, &out.smoothLevels);
     }
     out.minHeight = range.min;
     out.maxHeight = range.max;

@@ -86,6 +86,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         LayerPanelState& panel = editor.layerPanel;
         auto noise = panel.AddLayer(*peaks);
         noise->settings.frequency = 0.05f;
+        noise->settings.power = 40.0f;
+        noise->settings.smoothHeights = true; // heights from its levels, where it is not painted below
         LayerPanelState::SetFractalType(noise->settings, 1);
         noise->AppendState(noise->settings);
         noise->Update();
