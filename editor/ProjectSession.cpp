@@ -9,6 +9,7 @@
 
 #include "engine/Engine.h"
 #include "engine/Log.h"
+#include "engine/ProcessMemory.h"
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Framebuffer.h"
@@ -598,6 +599,8 @@ void Editor::RestoreBuiltProject(Project&& p, std::vector<BuiltTerrain>&& built)
     shaders = std::move(newShaders);
     sceneCounter = p.sceneCounter;
     sceneWindowState.aspectRatioIndex = p.aspectRatioIndex;
+    p = Project();
+    ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
 
 void Editor::ClearSessionState()
@@ -613,6 +616,7 @@ void Editor::ClearSessionState()
     diffuseEditor.selected = -1;
     waterEditor.strokeActive = false;
     saveTerrainForm.selected.reset();
+    exportForm.selected.reset(); // the Export dialog keeps its choice after it closes
     restorePoint = RestorePoint{};
 }
 
@@ -679,6 +683,7 @@ void Editor::NewProject()
     sceneWindowState.aspectRatioIndex = 0;
     project.path.clear();
     MarkSessionSaved();
+    ProcessMemory::ReleaseFreed();
 }
 
 void Editor::MarkSessionSaved()

@@ -448,12 +448,17 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     glfwSetWindowShouldClose(window, GLFW_FALSE);
 
     editor.layerPanel.AddLayer(*editor.terrains.front());
+    // Nothing of the old session outlives it, whatever the dialogs last chose.
+    const std::weak_ptr<Terrain> old = editor.terrains.front();
+    editor.exportForm.selected = editor.terrains.front();
+    editor.saveTerrainForm.selected = editor.terrains.front();
     editor.RequestSessionAction(SessionAction::NewProject);
     EXPECT_EQ(editor.terrains.size(), 1u);
     editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::DontSave);
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_FALSE(editor.layerPanel.selectedLayer);
+    EXPECT_TRUE(old.expired());
     Frame();
     EXPECT_EQ(editor.project.shownTitle, "Velmoran");
 
