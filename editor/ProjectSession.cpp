@@ -501,18 +501,17 @@ bool Editor::BuildProjectTerrains(Project& p, std::vector<BuiltTerrain>& built, 
 {
     built.clear();
     built.reserve(p.terrains.size());
+    const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
     {
-        if (progress && !progress(static_cast<float>(n) / static_cast<float>(p.terrains.size())))
-        {
-            if (error != nullptr) *error = "opening was cancelled";
-            return false;
-        }
+        bool stopped = false;
+        const auto within = [&](float done)
+        { return !progress || !(stopped = !progress((static_cast<float>(n) + done) / count)); };
         BuiltTerrain terrain;
         std::string reason;
-        if (!TerrainBuild::Build(p.terrains[n], terrain, &reason))
+        if (!within(0.0f) || !TerrainBuild::Build(p.terrains[n], terrain, &reason, within))
         {
-            if (error != nullptr) *error = reason;
+            if (error != nullptr) *error = stopped ? std::string("opening was cancelled") : reason;
             return false;
         }
         built.push_back(std::move(terrain));

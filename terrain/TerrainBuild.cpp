@@ -6,6 +6,7 @@
 #include "terrain/Noise.h"
 #include "terrain/TextureGen.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -82,7 +83,8 @@ void PaintBands(const ProjectTerrain& terrain, const BuiltTerrain& built, Projec
 } // namespace
 
 bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const ProjectGenerator& generator,
-                  std::vector<float>& positions, TerrainGrid::HeightRange& range)
+                  std::vector<float>& positions, TerrainGrid::HeightRange& range,
+                  const std::function<bool(float)>& progress)
 {
     const bool diamondSquare = generator.kind == ProjectGenerator::kDiamondSquare;
     const bool randomFault = generator.kind == ProjectGenerator::kRandomFault;
@@ -100,14 +102,17 @@ bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const P
     if (diamondSquare)
     {
         // A side that is not 2^n + 1 is refused by the generator and stays flat, as in the editor.
+        if (!Generators::IsDiamondSquareSize(width, height)) return true;
+        heights.assign(size_t{width} * height, 0.0f);
         if (!Generators::DiamondSquare(width, height, generator.parameter1, generator.parameter2, random,
-                                       heights))
-            return true;
+                                       heights.data(), 1, progress))
+            return false;
     }
     else if (randomFault)
     {
-        Generators::RandomFault(width, height, generator.parameter1, generator.parameter2,
-                                generator.iterations, random, heights);
+        if (!Generators::RandomFault(width, height, generator.parameter1, generator.parameter2,
+                                     generator.iterations, random, heights, progress))
+            return false;
     }
     else
     {
@@ -148,7 +153,8 @@ TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* posi
                                          uint32_t height, float vertexDistance,
                                          const std::vector<ProjectLayer>& layers,
                                          std::vector<LayerStack::ErosionCache>* caches,
-                                         const std::vector<std::vector<float>>* levels)
+                                         const std::vector<std::vector<float>>* levels,
+                                         const LayerStack::ApplyProgress& progress, bool* stopped)
 {
     std::vector<LayerStack::ErosionCache> own;
     std::vector<LayerStack::ErosionCache>& kept = caches != nullptr ? *caches : own;
@@ -171,8 +177,10 @@ TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* posi
         }
     }
     TerrainGrid::HeightRange range;
-    LayerStack::Apply(basePositions, positions, width, height, vertexDistance, entries.data(), entries.size(),
-                      range);
+    const bool applied =
+        LayerStack::Apply(basePositions, positions, width, height, vertexDistance, entries.data(),
+                          entries.size(), range, LayerStack::CacheUse::Run, progress);
+    if (stopped != nullptr) *stopped = !applied;
     return range;
 }
 
@@ -198,8 +206,15 @@ bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t widt
     return true;
 }
 
-bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
+bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error,
+           const std::function<bool(float)>& progress)
 {
+    // The shares of the steps, roughly as they take time on a large grid.
+    const auto step = [&progress](float done) { return !progress || progress(done); };
+    const auto within = [&progress](float from, float to) {
+        return [&progress, from, to](float done) { return !progress || progress(from + (to - from) * done); };
+    };
+    const auto stop = [error]() { return Refuse(error, "stopped"); };
     out = BuiltTerrain{};
     out.width = terrain.width;
     out.height = terrain.height;
@@ -221,10 +236,16 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     {
         std::vector<float> generated;
         TerrainGrid::HeightRange ignored;
-        if (!GenerateBase(W, H, terrain.vertexDistance, terrain.generator, generated, ignored))
+        bool stopped = false;
+        const auto generating = within(0.1f, 0.4f);
+        if (!GenerateBase(W, H, terrain.vertexDistance, terrain.generator, generated, ignored,
+                          [&](float done) { return !(stopped = !generating(done)); }))
+        {
+            if (stopped) return stop();
             return Refuse(error, "terrain " + terrain.name + " stores no heights and its generator " +
                                      terrain.generator.kind + " cannot make its " + std::to_string(W) +
                                      " x " + std::to_string(H) + " grid");
+        }
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = generated[3 * k + 1];
     }
@@ -236,6 +257,7 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         }
     if (terrain.texCoords.size() == 2 * count) out.texCoords = terrain.texCoords;
     out.basePositions = out.positions;
+    if (!step(0.4f)) return stop();
 
     // Layer images (with the levels of smooth ones) and erosion settings, then the current heights.
     out.smoothLevels.resize(terrain.layers.size());
@@ -257,7 +279,15 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         if (layer.kind == ProjectLayer::kErosion && Erosion::Clamp(layer.erosion))
             Log::Warn("Terrain {} layer {} ({}): erosion settings out of range were brought into range.",
                       terrain.name, l, layer.name);
+        if (!step(0.4f + 0.1f * static_cast<float>(l + 1) / static_cast<float>(terrain.layers.size())))
+            return stop();
     }
+    // Erosion runs report their share of the stack's step.
+    const size_t layerCount = std::max<size_t>(1, terrain.layers.size());
+    const auto stackStep = within(0.5f, 0.8f);
+    const LayerStack::ApplyProgress stackProgress = [&](size_t entry, float done)
+    { return stackStep((static_cast<float>(entry) + done) / static_cast<float>(layerCount)); };
+    bool stackStopped = false;
     const bool paintsByMask = terrain.bands.mode == ProjectBands::kMask &&
                               (!terrain.diffuse.Stored() || !terrain.specular.Stored()) &&
                               MaskOf(terrain, out, terrain.bands.maskLayer) == nullptr;
@@ -268,7 +298,7 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         {
             std::vector<float> scratch(3 * count);
             ApplyLayerStack(out.basePositions.data(), scratch.data(), W, H, terrain.vertexDistance,
-                            terrain.layers, &out.erosion, &out.smoothLevels);
+                            terrain.layers, &out.erosion, &out.smoothLevels, stackProgress, &stackStopped);
         }
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = terrain.heights[k];
@@ -276,17 +306,21 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     }
     else
     {
-        range = ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.vertexDistance,
-                                terrain.layers, &out.erosion, &out.smoothLevels);
+        range =
+            ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.vertexDistance,
+                            terrain.layers, &out.erosion, &out.smoothLevels, stackProgress, &stackStopped);
     }
+    if (stackStopped || !step(0.8f)) return stop();
     out.minHeight = range.min;
     out.maxHeight = range.max;
 
     // Normals and the images made from the heights.
     const bool makeNormalImage = !terrain.normal.Stored();
     if (makeNormalImage) terrain.normal = BlankImage(W, H, 3, true, false);
-    TerrainGrid::VertexNormals(out.positions.data(), W, H, out.normals.data(),
-                               makeNormalImage ? terrain.normal.pixels.data() : nullptr);
+    if (!TerrainGrid::VertexNormals(out.positions.data(), W, H, out.normals,
+                                    makeNormalImage ? terrain.normal.pixels.data() : nullptr,
+                                    within(0.8f, 0.95f)))
+        return stop();
     if (!terrain.heightmap.Stored())
     {
         terrain.heightmap = BlankImage(W, H, 1, true, false);

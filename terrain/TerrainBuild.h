@@ -24,6 +24,7 @@
 #include "terrain/Water.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -52,9 +53,11 @@ namespace TerrainBuild
 {
 // The positions a start generator gives a new terrain, as the Terrain constructor makes them: the flat
 // grid, the generator's heights added, then shifted so the lowest is exactly 0. False (nothing made)
-// for a generator that builds no grid: diamond-square of different sides, or kind "file".
+// for a generator that builds no grid: diamond-square of different sides, or kind "file"; and when
+// progress (the generator's, 0 to 1) stopped it.
 bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const ProjectGenerator& generator,
-                  std::vector<float>& positions, TerrainGrid::HeightRange& range);
+                  std::vector<float>& positions, TerrainGrid::HeightRange& range,
+                  const std::function<bool(float)>& progress = {});
 
 // The noise layer image of a settings record, as a noise layer generates it (one byte per vertex), and
 // when levels is given its unrounded levels.
@@ -69,7 +72,9 @@ TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* posi
                                          uint32_t height, float vertexDistance,
                                          const std::vector<ProjectLayer>& layers,
                                          std::vector<LayerStack::ErosionCache>* caches = nullptr,
-                                         const std::vector<std::vector<float>>* levels = nullptr);
+                                         const std::vector<std::vector<float>>* levels = nullptr,
+                                         const LayerStack::ApplyProgress& progress = {},
+                                         bool* stopped = nullptr);
 
 // Whether x, z and the texture coordinates are those of the regular grid the terrain constructor lays.
 bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t width, uint32_t height,
@@ -77,6 +82,9 @@ bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t widt
 
 // Fills in what the record does not store (see above), in the record itself for the images, and
 // builds the arrays into out. Returns false with the reason when the record cannot be built (a
-// generator that makes no grid and no stored heights).
-bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error = nullptr);
+// generator that makes no grid and no stored heights). progress hears the share done between the
+// steps and within the long ones (the generator, erosion runs, the normals); when it returns false
+// the build stops, false with the reason "stopped".
+bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error = nullptr,
+           const std::function<bool(float)>& progress = {});
 } // namespace TerrainBuild
