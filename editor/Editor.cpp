@@ -112,8 +112,8 @@ void Editor::Update()
     }
     for (const auto& scene : scenes)
         if (scene->camera && scene->camera->rotate) scene->camera->Update();
-    // A frame after an idle wait says nothing about how long drawing takes.
-    if (lastEventWait < 0.5) statusLine.AddFrame(engine.deltaTime);
+    // The frame's work, not the wait for input before it.
+    if (engine.frameWorkSeconds > 0.0) statusLine.AddFrame(engine.frameWorkSeconds);
     // Jobs whose work is done end here: their results are swapped in (and uploaded) before the
     // frame draws them.
     jobs.Poll();
@@ -158,8 +158,15 @@ void Editor::SetError(const std::string& text)
 
 void Editor::SetNotice(const std::string& text)
 {
+    SetNotice(text, {}, {});
+}
+
+void Editor::SetNotice(const std::string& text, const std::string& actionLabel, std::function<void()> action)
+{
     notice = text;
     noticeTime = glfwGetTime();
+    noticeActionLabel = actionLabel;
+    noticeAction = std::move(action);
 }
 
 bool Editor::CanWaitForEvents()
@@ -261,10 +268,31 @@ std::shared_ptr<Terrain> Editor::CreateTerrainFromForm()
     }
     std::shared_ptr<Terrain> terrain = newTerrainForm.Build(TerrainNames());
     if (!terrain) return nullptr;
-    terrains.push_back(terrain);
-    if (scenes.empty()) AddScene();
+    AddNewTerrain(terrain);
     showNewTerrain = false;
     return terrain;
+}
+
+void Editor::AddNewTerrain(const std::shared_ptr<Terrain>& terrain)
+{
+    terrains.push_back(terrain);
+    if (scenes.empty())
+    {
+        AddScene();
+        return;
+    }
+    std::shared_ptr<Scene> scene = focusedScene.lock();
+    if (!scene || std::find(scenes.begin(), scenes.end(), scene) == scenes.end()) scene = scenes.front();
+    const std::weak_ptr<Terrain> added = terrain;
+    SetNotice("Terrain " + terrain->name + " (" + std::to_string(terrain->width) + " x " +
+                  std::to_string(terrain->height) + ") is in the terrain list.",
+              "Show in " + scene->name + "##notice",
+              [this, added]
+              {
+                  const std::shared_ptr<Terrain> shown = added.lock();
+                  if (shown && std::find(terrains.begin(), terrains.end(), shown) != terrains.end())
+                      ShowLoadedTerrain(shown);
+              });
 }
 
 void Editor::RemoveScene(uint32_t sceneId)

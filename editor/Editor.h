@@ -50,8 +50,10 @@ class Editor : public App
 
     void SetError(const std::string& text);
     // A one-line report of something that worked (what was saved and where), shown for a while
-    // below the menu bar.
+    // below the menu bar; with an action, a button labelled actionLabel beside it runs the action
+    // and dismisses the notice.
     void SetNotice(const std::string& text);
+    void SetNotice(const std::string& text, const std::string& actionLabel, std::function<void()> action);
     // Whether the engine may wait for input before the next frame: nothing moves or is held, and
     // the last few frames changed nothing on their own. Idle frames do not draw the scenes again.
     bool CanWaitForEvents() override;
@@ -83,10 +85,14 @@ class Editor : public App
     std::shared_ptr<Scene> CreateNewScene();
     // "Create" of the New Terrain dialog: builds the terrain, lists it, makes the first scene.
     std::shared_ptr<Terrain> CreateTerrainFromForm();
+    // A new terrain (New Terrain, Terrain from heightmap) joins the list. The first one brings the
+    // first scene; later ones are not shown at once, so a notice names them and offers to show them
+    // in the focused scene.
+    void AddNewTerrain(const std::shared_ptr<Terrain>& terrain);
     std::vector<std::string> TerrainNames() const;
-    // "Load .obj": an empty terrain filled from the file, listed whatever the outcome; a refused
-    // file also shows its reason in the error popup. A loaded terrain gets a name no other terrain
-    // has and is shown (ShowLoadedTerrain).
+    // "Load .obj": an empty terrain filled from the file. A refused file adds nothing (null) and shows
+    // its reason in the error popup; a loaded terrain gets a name no other terrain has and is shown
+    // (ShowLoadedTerrain).
     std::shared_ptr<Terrain> LoadTerrain(const std::string& path);
     // Puts a terrain in the focused scene (the last scene window that had focus, else the first
     // scene), or in a new scene whose Create dialog opens, as for the first new terrain.
@@ -106,6 +112,8 @@ class Editor : public App
     // "Export" of the Export dialog: writes the files, or asks before overwriting, or shows the
     // error popup; the dialog closes unless it asks.
     ExportForm::Outcome ExportFromForm(bool overwrite);
+    // "Create folder" of the Export dialog's question: makes the missing folder, then exports.
+    ExportForm::Outcome CreateFolderAndExport();
     // "Create" of the Terrain from heightmap dialog: the terrain, listed, with a first scene as New
     // Terrain makes one; a refused file shows its reason in the error popup and builds nothing.
     std::shared_ptr<Terrain> CreateTerrainFromHeightmap();
@@ -159,6 +167,8 @@ class Editor : public App
     void DrawStatusLine();
     void DrawStartHint();
     void HandleShortcuts();
+    // Whether a dialog is open or opening, which no shortcut may act behind.
+    bool DialogOpen() const;
     // Ctrl+Z and Ctrl+Y: undo and redo of the selected layer's settings, as its buttons do. False
     // when there is nothing to undo or redo, no noise layer is selected, or its terrain is busy.
     bool UndoLayerSettings(bool redo);
@@ -188,6 +198,9 @@ class Editor : public App
     void NewProject();
     // Window close, Quit, New Project and Open Project go through here: unsaved changes are asked about.
     void RequestSessionAction(SessionAction action, const std::string& path = {});
+    // The unsaved-changes question (or the save it asked for) is showing: it comes first, whatever
+    // else was open, and the other dialogs stand aside, keeping their state, until it is answered.
+    bool SessionQuestionShowing() const { return project.unsaved.asking || project.unsaved.saving; }
     void AnswerUnsavedChanges(UnsavedChangesForm::Answer answer);
     // The window's close button; keeps the window open while the question is asked.
     void OnWindowCloseRequest();
@@ -231,6 +244,8 @@ class Editor : public App
     std::string errorMessage;
     std::string notice;
     double noticeTime = 0.0; // GLFW time the notice was set
+    std::string noticeActionLabel;
+    std::function<void()> noticeAction;
 
     // What "Cancel##ms" puts back; taken once per run.
     struct RestorePoint

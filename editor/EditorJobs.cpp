@@ -214,11 +214,9 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
         ArrivingTerrain<TerrainArrays>([](TerrainArrays& arrays) { return &arrays; },
                                        [this, name](TerrainArrays&, const std::shared_ptr<Terrain>& terrain)
                                        {
-                                           // As the dialog's synchronous Create: listed, and a first scene
-                                           // when there is none.
+                                           // As the dialog's synchronous Create.
                                            terrain->name = name;
-                                           terrains.push_back(terrain);
-                                           if (scenes.empty()) AddScene();
+                                           AddNewTerrain(terrain);
                                        }));
 }
 
@@ -275,8 +273,7 @@ bool Editor::StartHeightmapImport()
             [this, name = form.name](ImportedHeightmap&, const std::shared_ptr<Terrain>& terrain)
             {
                 terrain->name = name;
-                terrains.push_back(terrain);
-                if (scenes.empty()) AddScene();
+                AddNewTerrain(terrain);
             }));
 }
 
@@ -322,9 +319,7 @@ bool Editor::StartLoadTerrain(const std::string& path)
             [this, path](LoadedTerrain& loaded) -> TerrainArrays*
             {
                 if (loaded.loaded) return &loaded.arrays;
-                // As LoadTerrain: a refused file leaves an empty terrain in the list and says why.
-                terrains.push_back(
-                    std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
+                // As LoadTerrain: a refused file adds nothing and says why.
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
                 return nullptr;
@@ -380,6 +375,7 @@ struct ExportResult
 bool Editor::StartExport()
 {
     const std::shared_ptr<Terrain> terrain = exportForm.selected;
+    const std::vector<std::string> files = exportForm.Files();
     JobRunner::Request request;
     request.title = "Exporting terrain " + terrain->name;
     request.subject = "terrain " + terrain->name;
@@ -402,13 +398,15 @@ bool Editor::StartExport()
             result.cancelled = !result.written && job.CancelRequested();
             return result;
         },
-        [this](ExportResult& result)
+        [this, files](ExportResult& result)
         {
             if (result.cancelled)
                 SetNotice("Export cancelled: the files written before it are complete, the others were not "
                           "written.");
             else if (!result.written)
                 SetError(result.error);
+            else
+                SetNotice("Exported " + FilesInFolder(files) + ".");
         });
 }
 
@@ -530,6 +528,7 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
                 project.path = path;
                 project.recent.Add(path);
                 project.savedFingerprint = fingerprint; // the session as it was captured
+                SetNotice("Saved " + FilesInFolder({path}) + ".");
             }
             else if (result.cancelled)
             {

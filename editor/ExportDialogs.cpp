@@ -22,11 +22,12 @@ const char* const kFormatLabels[6] = {
     "16-bit heights (.png)##ex",       "Raw 16-bit heights, little-endian (.r16)##ex",
     "32-bit float heights (.exr)##ex", "Splat map of four bands (.png)##ex"};
 
-void CenterNextDialog(float width)
+const ImVec2 kButtonSize(200.0f, 30.0f);
+
+// Whether the dialog stays open for a question after a press of its button.
+bool Asks(ExportForm::Outcome outcome)
 {
-    const ImVec2 display = ImGui::GetIO().DisplaySize;
-    ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
-    ImGui::SetNextWindowSize(ImVec2(width, 0.0f)); // the height follows the rows
+    return outcome == ExportForm::Outcome::AskOverwrite || outcome == ExportForm::Outcome::AskCreateFolder;
 }
 
 void Hint(const std::string& text)
@@ -47,16 +48,30 @@ ExportForm::Outcome Editor::ExportFromForm(bool overwrite)
         if (!exportForm.CanWrite(overwrite, refused, error))
         {
             if (refused == ExportForm::Outcome::Failed) SetError(error);
-            if (refused != ExportForm::Outcome::AskOverwrite) showExport = false;
+            if (!Asks(refused)) showExport = false;
             return refused;
         }
         showExport = false;
         return StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
     }
+    const std::vector<std::string> files = exportForm.Files();
     const ExportForm::Outcome outcome = exportForm.Export(overwrite, error);
     if (outcome == ExportForm::Outcome::Failed) SetError(error);
-    if (outcome != ExportForm::Outcome::AskOverwrite) showExport = false;
+    if (outcome == ExportForm::Outcome::Written) SetNotice("Exported " + FilesInFolder(files) + ".");
+    if (!Asks(outcome)) showExport = false;
     return outcome;
+}
+
+ExportForm::Outcome Editor::CreateFolderAndExport()
+{
+    std::string error;
+    if (!exportForm.CreateFolder(error))
+    {
+        SetError(error);
+        showExport = false;
+        return ExportForm::Outcome::Failed;
+    }
+    return ExportFromForm(false);
 }
 
 std::shared_ptr<Terrain> Editor::CreateTerrainFromHeightmap()
@@ -83,8 +98,7 @@ std::shared_ptr<Terrain> Editor::CreateTerrainFromHeightmap()
         SetError("Cannot import heightmap " + form.path + ": the terrain could not be built");
         return nullptr;
     }
-    terrains.push_back(terrain);
-    if (scenes.empty()) AddScene();
+    AddNewTerrain(terrain);
     return terrain;
 }
 
@@ -93,14 +107,28 @@ void Editor::ShowExportDialog()
     ExportForm& form = exportForm;
     if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
-    CenterNextDialog(640.0f);
+    // As high as its longest form: every format, the water plane, resampling and splat rows, two
+    // hints and the problem line; the buttons at the bottom.
+    gui::PlaceDialog(
+        ImVec2(640.0f, gui::DialogHeight(14, 3, 2.0f * ImGui::GetStyle().ItemSpacing.y + 12.0f)));
     ImGui::OpenPopup("Export Terrain");
     if (!ImGui::BeginPopupModal("Export Terrain", &showExport,
                                 ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
-    const ImVec2 buttonSize(200.0f, 30.0f);
 
+    if (!form.folderQuestion.empty())
+    {
+        gui::TextColored(kRed, "The folder " + form.folderQuestion + " does not exist.");
+        ImGui::TextUnformatted("Create it and export?");
+        gui::BottomRow(kButtonSize.y);
+        if (ImGui::Button("Cancel##exfolder", kButtonSize)) form.folderQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Create folder##exfolder", kButtonSize)) CreateFolderAndExport();
+        if (!showExport) ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+        return;
+    }
     if (!form.overwriteQuestion.empty())
     {
         ImGui::TextUnformatted("These files exist already:");
@@ -110,9 +138,10 @@ void Editor::ShowExportDialog()
         if (shown < form.overwriteQuestion.size())
             ImGui::Text("... and %zu more", form.overwriteQuestion.size() - shown);
         ImGui::TextUnformatted("Overwrite them?");
-        if (ImGui::Button("Cancel##exow", buttonSize)) form.overwriteQuestion.clear();
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-        if (ImGui::Button("Overwrite##exow", buttonSize)) ExportFromForm(true);
+        gui::BottomRow(kButtonSize.y);
+        if (ImGui::Button("Cancel##exow", kButtonSize)) form.overwriteQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Overwrite##exow", kButtonSize)) ExportFromForm(true);
         if (!showExport) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
         return;
@@ -190,15 +219,16 @@ void Editor::ShowExportDialog()
 
     const std::string problem = form.Problem();
     if (!problem.empty()) gui::TextColored(kRed, problem);
-    if (ImGui::Button("Close##ex", buttonSize))
+    gui::BottomRow(kButtonSize.y);
+    if (ImGui::Button("Close##ex", kButtonSize))
     {
         showExport = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
     {
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-        if (ImGui::Button("Export##ex", buttonSize))
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Export##ex", kButtonSize))
         {
             ExportFromForm(false);
             if (!showExport) ImGui::CloseCurrentPopup();
@@ -210,7 +240,9 @@ void Editor::ShowExportDialog()
 void Editor::ShowHeightmapImportDialog()
 {
     HeightmapImportForm& form = heightmapImportForm;
-    CenterNextDialog(600.0f);
+    // As high as its longest form: both check boxes, the scale and distance fields, the hint and the
+    // problem line; the buttons at the bottom.
+    gui::PlaceDialog(ImVec2(600.0f, gui::DialogHeight(7, 2, 12.0f)));
     ImGui::OpenPopup("Terrain from Heightmap");
     if (!ImGui::BeginPopupModal("Terrain from Heightmap", &showHeightmapImport,
                                 ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
@@ -244,16 +276,16 @@ void Editor::ShowHeightmapImportDialog()
 
     const std::string problem = form.Problem(TerrainNames());
     if (!problem.empty()) gui::TextColored(kRed, problem);
-    const ImVec2 buttonSize(200.0f, 30.0f);
-    if (ImGui::Button("Close##hm", buttonSize))
+    gui::BottomRow(kButtonSize.y);
+    if (ImGui::Button("Close##hm", kButtonSize))
     {
         showHeightmapImport = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
     {
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-        if (ImGui::Button("Create##hm", buttonSize))
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Create##hm", kButtonSize))
         {
             CreateTerrainFromHeightmap();
             ImGui::CloseCurrentPopup();

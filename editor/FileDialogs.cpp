@@ -198,12 +198,18 @@ SaveTerrainForm::Outcome SaveTerrainForm::Save(const Progress& progress) const
     return outcome;
 }
 
+std::string FilesInFolder(const std::vector<std::string>& paths)
+{
+    if (paths.empty()) return {};
+    return JoinFileNames(paths) + " in " + FolderOf(paths.front());
+}
+
 std::string SavedNotice(const SaveTerrainForm::Outcome& outcome)
 {
     if (outcome.written.empty())
         return std::string("Nothing was saved: ") +
                (outcome.imagesSkipped ? kNoImagesNote : "no file was chosen") + ".";
-    std::string text = "Saved " + JoinFileNames(outcome.written) + " in " + FolderOf(outcome.written.front());
+    std::string text = "Saved " + FilesInFolder(outcome.written);
     if (outcome.imagesSkipped) text += std::string(" (") + kNoImagesNote + ")";
     return text + ".";
 }
@@ -234,8 +240,7 @@ std::string ShaderNameError(const std::string& baseName)
 
 namespace
 {
-// A height of 0 lets the window's height follow its rows.
-void CenterNextWindow(float width, float height, ImGuiCond condition, float fitHeight = -1.0f)
+void CenterNextWindow(float width, float height, ImGuiCond condition)
 {
     int w = 0;
     int h = 0;
@@ -243,7 +248,7 @@ void CenterNextWindow(float width, float height, ImGuiCond condition, float fitH
     ImGui::SetNextWindowPos(
         ImVec2((static_cast<float>(w) - width) / 2.0f, (static_cast<float>(h) - height) / 2.0f), condition,
         ImVec2(0.0f, 0.0f));
-    ImGui::SetNextWindowSize(ImVec2(width, fitHeight >= 0.0f ? fitHeight : height), condition);
+    ImGui::SetNextWindowSize(ImVec2(width, height), condition);
 }
 } // namespace
 
@@ -257,13 +262,16 @@ std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
     }
     auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     std::string error;
-    const bool loaded = terrain->LoadObj(path, &error);
-    if (!loaded)
+    if (!terrain->LoadObj(path, &error))
+    {
+        // Nothing joins the session: an empty terrain in the list would only be unsaved work to ask about.
         SetError("Cannot load terrain file " + path + ": " + (error.empty() ? "unknown reason" : error));
-    else // two terrains of one name would write each other's files
-        terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
+        return nullptr;
+    }
+    // Two terrains of one name would write each other's files.
+    terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
     terrains.push_back(terrain);
-    if (loaded) ShowLoadedTerrain(terrain);
+    ShowLoadedTerrain(terrain);
     return terrain;
 }
 
@@ -309,8 +317,10 @@ void Editor::ShowSaveTerrainDialog()
     SaveTerrainForm& form = saveTerrainForm;
     if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
-    // Six check boxes and the estimate do not fit 200 pixels: the height follows the rows.
-    CenterNextWindow(600.0f, 200.0f, ImGuiCond_Always, 0.0f);
+    // Six check boxes and the estimate do not fit 200 pixels. The dialog is as high as its longest
+    // form from the start (every choice and the hint; the question whether to replace files takes
+    // their place), with its buttons at the bottom, so that nothing moves when the rows change.
+    CenterNextWindow(600.0f, gui::DialogHeight(11, 2, 0.0f, false), ImGuiCond_Always);
     ImGui::OpenPopup("Save Terrain");
     if (!ImGui::BeginPopupModal("Save Terrain", &showSaveTerrain,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
@@ -347,44 +357,48 @@ void Editor::ShowSaveTerrainDialog()
     {
         const Terrain& terrain = *form.selected;
         form.DropMissingChoices();
-        ImGui::Checkbox("Save terrain mesh to OBJ?", &form.saveMesh);
-        if (terrain.heightmapTexture) ImGui::Checkbox("Save heightmap?", &form.saveHeightmap);
-        if (terrain.diffuseTexture) ImGui::Checkbox("Save diffuse texture?", &form.saveDiffuse);
-        if (terrain.normalTexture) ImGui::Checkbox("Save normal texture?", &form.saveNormal);
-        if (terrain.specularTexture) ImGui::Checkbox("Save specular texture?", &form.saveSpecular);
-        if (terrain.watermapTexture && terrain.waterPlane)
-            ImGui::Checkbox("Save water mesh to OBJ?", &form.saveWater);
-        gui::TextColored(kRed, form.EstimateText());
-        if (form.ImagesWithoutFormat())
-            ImGui::TextColored(kHint, "No image format chosen: no image will be saved.");
+        // Asked again every frame: a changed path or format may leave nothing to replace.
+        const std::vector<std::string> existing =
+            form.confirmOverwrite ? form.ExistingFiles() : std::vector<std::string>();
+        form.confirmOverwrite = !existing.empty();
         if (form.confirmOverwrite)
         {
-            // Asked again every frame: a changed path or choice may leave nothing to replace.
-            const std::vector<std::string> existing = form.ExistingFiles();
-            form.confirmOverwrite = !existing.empty();
-            if (form.confirmOverwrite)
+            // In place of the choices the question is about.
+            gui::TextColored(kRed, existing.size() == 1 ? "This file exists already and will be replaced:"
+                                                        : "These files exist already and will be replaced:");
+            for (const std::string& file : existing)
+                ImGui::BulletText("%s", file.c_str());
+            gui::BottomRow(ImGui::GetFrameHeight());
+            if (ImGui::Button("Replace##sf"))
             {
-                gui::TextColored(kRed, existing.size() == 1
-                                           ? "This file exists already and will be replaced:"
-                                           : "These files exist already and will be replaced:");
-                for (const std::string& file : existing)
-                    ImGui::BulletText("%s", file.c_str());
-                if (ImGui::Button("Replace##sf"))
-                {
-                    SaveTerrainFromForm();
-                    ImGui::CloseCurrentPopup();
-                }
-                ImGui::SameLine();
-                if (ImGui::Button("Back##sf")) form.confirmOverwrite = false;
+                SaveTerrainFromForm();
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::SameLine();
+            if (ImGui::Button("Back##sf")) form.confirmOverwrite = false;
+            ImGui::SameLine();
+        }
+        else
+        {
+            ImGui::Checkbox("Save terrain mesh to OBJ?", &form.saveMesh);
+            if (terrain.heightmapTexture) ImGui::Checkbox("Save heightmap?", &form.saveHeightmap);
+            if (terrain.diffuseTexture) ImGui::Checkbox("Save diffuse texture?", &form.saveDiffuse);
+            if (terrain.normalTexture) ImGui::Checkbox("Save normal texture?", &form.saveNormal);
+            if (terrain.specularTexture) ImGui::Checkbox("Save specular texture?", &form.saveSpecular);
+            if (terrain.watermapTexture && terrain.waterPlane)
+                ImGui::Checkbox("Save water mesh to OBJ?", &form.saveWater);
+            gui::TextColored(kRed, form.EstimateText());
+            if (form.ImagesWithoutFormat())
+                ImGui::TextColored(kHint, "No image format chosen: no image will be saved.");
+            if (showSaveTerrain)
+            {
+                gui::BottomRow(ImGui::GetFrameHeight());
+                if (ImGui::Button("Save##sf") && PressSaveTerrain()) ImGui::CloseCurrentPopup();
                 ImGui::SameLine();
             }
         }
-        if (!form.confirmOverwrite && showSaveTerrain)
-        {
-            if (ImGui::Button("Save##sf") && PressSaveTerrain()) ImGui::CloseCurrentPopup();
-            ImGui::SameLine();
-        }
     }
+    if (!form.selected) gui::BottomRow(ImGui::GetFrameHeight());
     if (showSaveTerrain && (ImGui::Button("Cancel##sf") || gui::KeyDown(GLFW_KEY_ESCAPE)))
     {
         form.confirmOverwrite = false;

@@ -54,6 +54,8 @@ struct SaveTerrainForm
     Outcome Save(const Progress& progress = {}) const;
 };
 
+// "a.obj, a_heightmap.png in /absolute/folder": files written, by name, and the folder of the first.
+std::string FilesInFolder(const std::vector<std::string>& paths);
 // The one line a save that wrote everything shows: what it wrote and where.
 std::string SavedNotice(const SaveTerrainForm::Outcome& outcome);
 // The notice of a save that was stopped: what was written before it, if anything.

@@ -101,10 +101,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     if (ImGui::Checkbox("Realtime update", &panel.realtimeUpdate) && panel.realtimeUpdate)
         changes.realtimeSwitchedOn = true;
-    // Kept in place while realtime makes it needless, so the rows below do not jump under the pointer.
-    ImGui::BeginDisabled(panel.realtimeUpdate);
-    if (ImGui::Button("Update mesh")) ApplyLayers(terrain);
-    ImGui::EndDisabled();
+    if (!panel.realtimeUpdate && ImGui::Button("Update mesh")) ApplyLayers(terrain);
 
     if (ImGui::Button("Add a heightmap", ImVec2(ImGui::GetContentRegionAvail().x, 20.0f)))
     {
@@ -177,8 +174,8 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
         Terrain::Heightmap::Settings& settings = layer.settings;
 
         const float largest = static_cast<float>(std::max(terrain.width, terrain.height));
-        const ImVec2 preview(static_cast<float>(terrain.width) * 200.0f / largest,
-                             static_cast<float>(terrain.height) * 200.0f / largest);
+        const ImVec2 preview(static_cast<float>(terrain.ImageWidth()) * 200.0f / largest,
+                             static_cast<float>(terrain.ImageHeight()) * 200.0f / largest);
         gui::Image(layer.id, preview);
         if (layer.isErosion)
         {
@@ -210,7 +207,7 @@ void Editor::ShowLayerPanel(const std::shared_ptr<Terrain>& terrainPtr)
             ImGui::EndPopup();
         }
 
-        if (panel.loadDialogOpen)
+        if (panel.loadDialogOpen && !SessionQuestionShowing())
         {
             ImGui::OpenPopup("Load texture##heightmap");
             if (ImGui::BeginPopupModal("Load texture##heightmap", nullptr,

@@ -20,8 +20,10 @@ void Editor::OnGUI()
     DrawStatusLine();
     DrawStartHint();
     HandleShortcuts();
+    // The unsaved-changes question goes on top of whatever was open: the other dialogs wait.
+    const bool dialogsWait = SessionQuestionShowing();
 
-    if (showError)
+    if (showError && !dialogsWait)
     {
         ImGui::OpenPopup("Error");
         if (ImGui::BeginPopupModal("Error", nullptr,
@@ -40,12 +42,15 @@ void Editor::OnGUI()
         }
     }
 
-    if (showNewTerrain) ShowNewTerrainDialog();
-    if (showLoadTerrain) ShowLoadTerrainDialog();
-    if (showSaveTerrain) ShowSaveTerrainDialog();
-    if (showNewShader) ShowNewShaderDialog();
-    if (showExport) ShowExportDialog();
-    if (showHeightmapImport) ShowHeightmapImportDialog();
+    if (!dialogsWait)
+    {
+        if (showNewTerrain) ShowNewTerrainDialog();
+        if (showLoadTerrain) ShowLoadTerrainDialog();
+        if (showSaveTerrain) ShowSaveTerrainDialog();
+        if (showNewShader) ShowNewShaderDialog();
+        if (showExport) ShowExportDialog();
+        if (showHeightmapImport) ShowHeightmapImportDialog();
+    }
 
     if (showOptions)
     {
@@ -76,7 +81,8 @@ void Editor::OnGUI()
     {
         if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end()) continue;
         if (scene->showWindow) ShowSceneWindow(scene);
-        if (scene->showManage && std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
+        if (scene->showManage && !dialogsWait &&
+            std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
             DrawManageDialog(scene);
         // The Create dialog's close button clears showManage without creating the scene: that is a
         // Cancel, or the half-made scene would block "Create new scene" for good.
@@ -87,6 +93,7 @@ void Editor::OnGUI()
 
     if (showHelp)
     {
+        gui::PlaceToolWindow(gui::ToolWindow::Help);
         if (gui::Begin("Help##helpw", &showHelp, ImGuiWindowFlags_AlwaysAutoResize))
         {
             ImGui::TextUnformatted(
@@ -116,6 +123,7 @@ void Editor::NoteFrameActivity()
         active |= down;
     for (const bool down : io.KeysDown)
         active |= down;
+    active |= !Engine::Get().window.keyPresses.empty(); // a tap between two frames is held in neither
     // The pointer entering or leaving the window, and a resized window, change the picture too.
     const bool mouseKnown = ImGui::IsMousePosValid();
     active |= mouseKnown != lastMouseKnown || io.DisplaySize.x != lastDisplaySize.x ||
@@ -176,7 +184,7 @@ void Editor::DrawMainMenuBar()
         }
         if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty())) showExport = true;
         DrawProjectMenuItems();
-        if (ImGui::MenuItem("Quit"))
+        if (ImGui::MenuItem("Quit", "Ctrl+Q"))
             RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled
         ImGui::EndMenu();
     }
@@ -207,6 +215,13 @@ void Editor::DrawMainMenuBar()
     {
         ImGui::Separator();
         ImGui::TextColored(kGreen, "%s", notice.c_str());
+        if (noticeAction && ImGui::SmallButton(noticeActionLabel.c_str()))
+        {
+            const std::function<void()> action = std::move(noticeAction);
+            notice.clear();
+            noticeAction = nullptr;
+            action();
+        }
     }
     ImGui::EndMainMenuBar();
 }

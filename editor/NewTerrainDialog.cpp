@@ -5,6 +5,8 @@
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
+#include <algorithm>
+
 namespace
 {
 // "-", "+" and the typed field of one side.
@@ -35,8 +37,10 @@ void Editor::ShowNewTerrainDialog()
     NewTerrainForm& form = newTerrainForm;
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2((display.x - 600.0f) * 0.5f, (display.y - 180.0f) * 0.5f));
-    // The rows do not fit 180 pixels once the generator parameters show: the height follows them.
-    ImGui::SetNextWindowSize(ImVec2(600.0f, 0.0f));
+    // The rows of random fault's parameters and two messages do not fit 180 pixels. The dialog is as
+    // high as that longest form from the start, and its buttons stay at the bottom, so that nothing
+    // moves when the generator or a message changes.
+    ImGui::SetNextWindowSize(ImVec2(600.0f, std::max(180.0f, gui::DialogHeight(9, 2, 12.0f, false))));
     ImGui::OpenPopup("New Terrain");
     if (!ImGui::BeginPopupModal("New Terrain", &showNewTerrain,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
@@ -98,6 +102,7 @@ void Editor::ShowNewTerrainDialog()
     }
 
     const ImVec2 buttonSize(200.0f, 30.0f);
+    gui::BottomRow(buttonSize.y);
     if (ImGui::Button("Close", buttonSize))
     {
         showNewTerrain = false;

@@ -10,6 +10,7 @@
 #include <imgui_internal.h>
 #include <imgui_stdlib.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -19,16 +20,6 @@ namespace
 constexpr const char* kUnsavedTitle = "Unsaved changes##project";
 constexpr const char* kSaveAsTitle = "Save Project As##project";
 constexpr const char* kOpenTitle = "Open Project##project";
-
-// Another dialog is showing: ours wait for it, since two modal popups cannot open side by side.
-bool OtherModalOpen()
-{
-    const ImGuiWindow* top = ImGui::GetTopMostPopupModal();
-    if (top == nullptr) return false;
-    for (const char* ours : {kUnsavedTitle, kSaveAsTitle, kOpenTitle})
-        if (std::strcmp(top->Name, ours) == 0) return false;
-    return true;
-}
 
 // A question or dialog settled without its buttons must not stay on the popup stack, where it would
 // go on blocking the other windows.
@@ -49,13 +40,23 @@ void CloseUnshownDialog(bool shown)
     }
 }
 
-bool BeginDialog(const char* title)
+constexpr float kFieldWidth = 420.0f;
+const ImVec2 kButtonSize(120.0f, 30.0f);
+
+// Centred, of a size that holds the dialog's longest form, kept while it is open.
+bool BeginDialog(const char* title, ImVec2 size)
 {
-    const ImVec2 size = gui::MainFramebufferSize();
-    ImGui::SetNextWindowPos(ImVec2(size.x * 0.5f, size.y * 0.5f), ImGuiCond_Appearing, ImVec2(0.5f, 0.5f));
+    gui::PlaceDialog(size);
     ImGui::OpenPopup(title);
-    return ImGui::BeginPopupModal(
-        title, nullptr, ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoCollapse | kNoDockingFlag);
+    return ImGui::BeginPopupModal(title, nullptr,
+                                  ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoCollapse | kNoDockingFlag);
+}
+
+// A path field's dialog: the field, lines of text below it and a row of buttons.
+ImVec2 PathDialogSize(int textRows)
+{
+    return ImVec2(kFieldWidth + 2.0f * ImGui::GetStyle().WindowPadding.x,
+                  gui::DialogHeight(1, textRows, kButtonSize.y));
 }
 } // namespace
 
@@ -85,12 +86,20 @@ void Editor::ShowProjectDialogs()
 {
     UnsavedChangesForm& unsaved = project.unsaved;
     CloseUnshownDialog(unsaved.asking || project.showSaveAs || project.showOpen);
-    if (!OtherModalOpen())
+    // The other dialogs stand aside for ours (SessionQuestionShowing), all but the progress of work
+    // (a save the question asked for may run as a job): two modal popups cannot open side by side.
+    if (!jobs.Busy())
     {
-        if (unsaved.asking && BeginDialog(kUnsavedTitle))
+        const std::string question = UnsavedChangesForm::Question(ProjectName(project.path));
+        const ImGuiStyle& style = ImGui::GetStyle();
+        const ImVec2 questionSize(std::max(ImGui::CalcTextSize(question.c_str()).x,
+                                           3.0f * kButtonSize.x + 2.0f * style.ItemSpacing.x) +
+                                      2.0f * style.WindowPadding.x,
+                                  gui::DialogHeight(0, 1, kButtonSize.y));
+        if (unsaved.asking && BeginDialog(kUnsavedTitle, questionSize))
         {
-            ImGui::TextUnformatted(UnsavedChangesForm::Question(ProjectName(project.path)).c_str());
-            const ImVec2 button(120.0f, 30.0f);
+            ImGui::TextUnformatted(question.c_str());
+            const ImVec2 button = kButtonSize;
             UnsavedChangesForm::Answer answer{};
             bool answered = false;
             if (ImGui::Button("Save##unsaved", button))
@@ -112,10 +121,10 @@ void Editor::ShowProjectDialogs()
                 ImGui::EndPopup();
             }
         }
-        else if (project.showSaveAs && BeginDialog(kSaveAsTitle))
+        else if (project.showSaveAs && BeginDialog(kSaveAsTitle, PathDialogSize(2)))
         {
             ProjectPathForm& form = project.saveAs;
-            ImGui::SetNextItemWidth(420.0f);
+            ImGui::SetNextItemWidth(kFieldWidth);
             if (ImGui::InputTextWithHint("##projectsavepath",
                                          "Project file, for example output/hills.velmoran", &form.path))
                 form.confirmReplace = false;
@@ -123,15 +132,18 @@ void Editor::ShowProjectDialogs()
             bool cancel = false;
             if (form.confirmReplace)
             {
-                gui::TextColored(kRed, form.FilePath() + " exists already. Replace it?");
-                save = ImGui::Button("Replace##saveas", ImVec2(120.0f, 30.0f));
+                ImGui::PushStyleColor(ImGuiCol_Text, kRed);
+                ImGui::TextWrapped("%s exists already. Replace it?", form.FilePath().c_str());
+                ImGui::PopStyleColor();
+                gui::BottomRow(kButtonSize.y);
+                save = ImGui::Button("Replace##saveas", kButtonSize);
                 ImGui::SameLine();
-                if (ImGui::Button("Cancel##saveasreplace", ImVec2(120.0f, 30.0f)))
-                    form.confirmReplace = false;
+                if (ImGui::Button("Cancel##saveasreplace", kButtonSize)) form.confirmReplace = false;
             }
             else
             {
-                if (form.CanSubmit() && ImGui::Button("Save##saveas", ImVec2(120.0f, 30.0f)))
+                gui::BottomRow(kButtonSize.y);
+                if (form.CanSubmit() && ImGui::Button("Save##saveas", kButtonSize))
                 {
                     if (form.NeedsReplaceQuestion(project.path))
                         form.confirmReplace = true;
@@ -139,8 +151,7 @@ void Editor::ShowProjectDialogs()
                         save = true;
                 }
                 ImGui::SameLine();
-                cancel =
-                    ImGui::Button("Cancel##saveas", ImVec2(120.0f, 30.0f)) || gui::KeyDown(GLFW_KEY_ESCAPE);
+                cancel = ImGui::Button("Cancel##saveas", kButtonSize) || gui::KeyDown(GLFW_KEY_ESCAPE);
             }
             if (save || cancel)
             {
@@ -155,16 +166,17 @@ void Editor::ShowProjectDialogs()
             else if (cancel)
                 QuestionSaveEnded(false);
         }
-        else if (project.showOpen && BeginDialog(kOpenTitle))
+        else if (project.showOpen && BeginDialog(kOpenTitle, PathDialogSize(0)))
         {
             ProjectPathForm& form = project.open;
-            ImGui::SetNextItemWidth(420.0f);
+            ImGui::SetNextItemWidth(kFieldWidth);
             ImGui::InputTextWithHint("##projectopenpath", "Project file (.velmoran)", &form.path);
             bool open = false;
-            if (form.CanSubmit()) open = ImGui::Button("Open##openproject", ImVec2(120.0f, 30.0f));
+            gui::BottomRow(kButtonSize.y);
+            if (form.CanSubmit()) open = ImGui::Button("Open##openproject", kButtonSize);
             ImGui::SameLine();
             const bool cancel =
-                ImGui::Button("Cancel##openproject", ImVec2(120.0f, 30.0f)) || gui::KeyDown(GLFW_KEY_ESCAPE);
+                ImGui::Button("Cancel##openproject", kButtonSize) || gui::KeyDown(GLFW_KEY_ESCAPE);
             if (open || cancel)
             {
                 project.showOpen = false;

@@ -58,8 +58,8 @@ ProjectImage ImageOf(const Texture* texture)
 ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_t channels, const char* what)
 {
     ProjectImage image = ImageOf(texture);
-    if (image.Stored() &&
-        (image.width != terrain.width || image.height != terrain.height || image.channels != channels))
+    if (image.Stored() && (image.width != terrain.ImageWidth() || image.height != terrain.ImageHeight() ||
+                           image.channels != channels))
     {
         Log::Warn("Terrain {}: its {} texture is {} x {} with {} channels, not the grid's; it is not saved.",
                   terrain.name, what, image.width, image.height, image.channels);
@@ -117,34 +117,20 @@ const char* GeneratorKind(const Terrain::GeneratorRecord& record)
 
 ProjectTerrain CaptureTerrain(const Terrain& terrain)
 {
-    ProjectTerrain t;
-    t.name = terrain.name;
     const size_t count = size_t{terrain.width} * terrain.height;
     if (terrain.IsEmpty() || count == 0 || terrain.positions.size() < 3 * count ||
         terrain.basePositions.size() < 3 * count || terrain.texCoords.size() < 2 * count)
-        return t; // an empty terrain keeps its name only
-
-    t.width = terrain.width;
-    t.height = terrain.height;
-    t.vertexDistance = terrain.vertexDistance;
-    const Terrain::GeneratorRecord& record = terrain.generatorRecord;
-    t.generator = {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations,
-                   record.seed};
-
-    t.baseHeights.resize(count);
-    for (size_t k = 0; k < count; ++k)
-        t.baseHeights[k] = terrain.basePositions[3 * k + 1];
-    if (!TerrainBuild::IsRegularGrid(terrain.basePositions.data(), terrain.texCoords.data(), terrain.width,
-                                     terrain.height, terrain.vertexDistance))
     {
-        t.gridXZ.resize(2 * count);
-        for (size_t k = 0; k < count; ++k)
-        {
-            t.gridXZ[2 * k] = terrain.basePositions[3 * k];
-            t.gridXZ[2 * k + 1] = terrain.basePositions[3 * k + 2];
-        }
-        t.texCoords.assign(terrain.texCoords.begin(), terrain.texCoords.begin() + 2 * count);
+        ProjectTerrain t;
+        t.name = terrain.name;
+        return t; // an empty terrain keeps its name only
     }
+
+    const Terrain::GeneratorRecord& record = terrain.generatorRecord;
+    ProjectTerrain t = TerrainBuild::BaseRecord(
+        terrain.name, terrain.width, terrain.height, terrain.vertexDistance,
+        {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations, record.seed},
+        terrain.basePositions.data(), terrain.texCoords.data());
 
     std::vector<const Terrain::Heightmap*> captured; // the entries of t.layers, for the band record
     for (const auto& layer : terrain.heightmaps)
@@ -165,8 +151,8 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
         entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
         entry.settings = SettingsOf(layer->settings);
         entry.image = ImageOf(layer.get());
-        const bool fitsNoise = entry.image.width == terrain.width && entry.image.height == terrain.height &&
-                               entry.image.channels == 1;
+        const bool fitsNoise = entry.image.width == terrain.ImageWidth() &&
+                               entry.image.height == terrain.ImageHeight() && entry.image.channels == 1;
         if (!entry.image.Stored() || (!layer->isTexture && !fitsNoise))
         {
             // Such a layer adds nothing to the heights; its image could not be read back.
@@ -637,6 +623,7 @@ bool Editor::SaveProject(const std::string& path)
     project.path = path;
     project.recent.Add(path);
     MarkSessionSaved();
+    SetNotice("Saved " + FilesInFolder({path}) + ".");
     return true;
 }
 

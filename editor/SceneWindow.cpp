@@ -21,6 +21,7 @@ void DrawCameraWindow(Scene& scene)
 {
     Camera& camera = *scene.camera;
     gui::PlaceToolWindow(gui::ToolWindow::Camera);
+    ImGui::SetNextWindowSize(gui::kCameraWindowSize, ImGuiCond_Once);
     gui::Begin((scene.name + " camera").c_str());
     if (ImGui::Checkbox("Camera rotate", &camera.rotate))
         Log::Trace("Camera {} rotation switched to {}", camera.name, camera.rotate);
@@ -119,8 +120,7 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
             ImGui::SetCursorPos(end);
         }
         if (canFrame && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) &&
-            !ImGui::GetIO().WantTextInput && !ImGui::GetIO().KeyCtrl &&
-            ImGui::IsKeyPressed(GLFW_KEY_F, false))
+            !ImGui::GetIO().WantTextInput && Engine::Get().window.WasPressed(GLFW_KEY_F, 0))
             FrameTerrain(scene);
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))

@@ -79,6 +79,8 @@ Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpe
         return Shortcut::OpenProject;
     case GLFW_KEY_S:
         return Shortcut::SaveProject;
+    case GLFW_KEY_Q:
+        return Shortcut::Quit;
     case GLFW_KEY_Z:
         return textFieldActive ? Shortcut::None : Shortcut::Undo;
     case GLFW_KEY_Y:
@@ -164,13 +166,12 @@ void Editor::DrawStartHint()
 
 void Editor::HandleShortcuts()
 {
-    const ImGuiIO& io = ImGui::GetIO();
-    if (!io.KeyCtrl) return;
-    const bool modalOpen = ImGui::GetTopMostPopupModal() != nullptr;
-    for (const int key : {GLFW_KEY_N, GLFW_KEY_O, GLFW_KEY_S, GLFW_KEY_Z, GLFW_KEY_Y})
+    // Presses, not held keys: a tap shorter than a slow frame still counts, and a held key's repeats
+    // do not undo again. A press that opened a dialog stops the ones after it in the same frame.
+    const bool typing = ImGui::GetIO().WantTextInput;
+    for (const KeyPress& press : Engine::Get().window.keyPresses)
     {
-        if (!ImGui::IsKeyPressed(key, key == GLFW_KEY_Z || key == GLFW_KEY_Y)) continue;
-        switch (ShortcutFor(key, io.KeyCtrl, io.WantTextInput, modalOpen))
+        switch (ShortcutFor(press.key, (press.mods & GLFW_MOD_CONTROL) != 0, typing, DialogOpen()))
         {
         case Shortcut::NewTerrain:
             showNewTerrain = true;
@@ -187,10 +188,20 @@ void Editor::HandleShortcuts()
         case Shortcut::Redo:
             UndoLayerSettings(true);
             break;
+        case Shortcut::Quit:
+            RequestSessionAction(SessionAction::Quit);
+            break;
         case Shortcut::None:
             break;
         }
     }
+}
+
+bool Editor::DialogOpen() const
+{
+    return ImGui::GetTopMostPopupModal() != nullptr || showError || showNewTerrain || showLoadTerrain ||
+           showSaveTerrain || showNewShader || showExport || showHeightmapImport || project.showOpen ||
+           project.showSaveAs || SessionQuestionShowing();
 }
 
 bool Editor::CanUndoLayerSettings(bool redo) const

@@ -45,6 +45,7 @@ enum class Shortcut
     SaveProject, // Ctrl+S
     Undo,        // Ctrl+Z: the selected layer's settings
     Redo,        // Ctrl+Y
+    Quit,        // Ctrl+Q: through the unsaved-changes question, as File > Quit
 };
 // glfwKey pressed with ctrl held. Nothing while a modal dialog is open; Ctrl+Z and Ctrl+Y not while
 // a text field has the keyboard, where they undo and redo the typing.

@@ -17,6 +17,7 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
     }
     Texture& image = *texture;
     const std::string title = "Texture editor##" + std::to_string(image.id);
+    gui::PlaceToolWindow(gui::ToolWindow::TextureEditor);
     if (!gui::Begin(title.c_str(), &open, textureEditorFlags))
     {
         ImGui::End();

@@ -21,8 +21,8 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     const float available = ImGui::GetContentRegionAvail().x;
     const float largest = static_cast<float>(std::max(std::max(terrain.width, terrain.height), 1u));
-    const ImVec2 pictureSize(static_cast<float>(terrain.width) * available / largest,
-                             static_cast<float>(terrain.height) * available / largest);
+    const ImVec2 pictureSize(static_cast<float>(terrain.ImageWidth()) * available / largest,
+                             static_cast<float>(terrain.ImageHeight()) * available / largest);
 
     // One picture with its pop-up; edit adds the "Edit" button of the painted textures.
     const auto picture =
@@ -73,7 +73,7 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     if (panel.textureEditorOpen) ShowTextureEditor(panel.chosenTexture, panel.textureEditorOpen);
 
-    if (panel.saveDialogOpen)
+    if (panel.saveDialogOpen && !SessionQuestionShowing())
     {
         ImGui::OpenPopup("Save as..");
         if (ImGui::BeginPopupModal("Save as..", nullptr, ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))

@@ -148,10 +148,11 @@ void WaterEditorState::PourAt(Terrain& terrain, ImVec2 texel)
         const uint32_t index = static_cast<uint32_t>(value);
         return index >= count ? count - 1 : index;
     };
-    const uint32_t x = clampTo(texel.x, terrain.width);
-    const uint32_t y = clampTo(texel.y, terrain.height);
+    // Texel (x, y) of the terrain's images is vertex (i, j) = (y, x).
+    const uint32_t x = clampTo(texel.x, terrain.ImageWidth());
+    const uint32_t y = clampTo(texel.y, terrain.ImageHeight());
     strokeActive = true;
-    terrain.PourWater(y * terrain.width + x);
+    terrain.PourWater(y * terrain.ImageWidth() + x);
 }
 
 void WaterEditorState::EndStrokeIfReleased(Terrain& terrain, bool buttonDown)

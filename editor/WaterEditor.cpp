@@ -17,9 +17,9 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
         terrain.heightmapTexture && terrain.watermapTexture)
     {
         const float width = ImGui::GetContentRegionAvail().x;
-        const float scale = width / static_cast<float>(terrain.width);
-        const ImVec2 size(width,
-                          width * static_cast<float>(terrain.height) / static_cast<float>(terrain.width));
+        const float scale = width / static_cast<float>(terrain.ImageWidth());
+        const ImVec2 size(width, width * static_cast<float>(terrain.ImageHeight()) /
+                                     static_cast<float>(terrain.ImageWidth()));
 
         const ImVec2 topLeft = ImGui::GetCursorScreenPos();
         const ImVec2 cursor = ImGui::GetCursorPos();
@@ -32,7 +32,7 @@ void Editor::ShowWaterEditor(const std::shared_ptr<Terrain>& terrainPtr)
         {
             state.windowFlags = ImGuiWindowFlags_NoMove;
             state.lastImagePosition =
-                WaterEditorState::TexelAt(ImGui::GetMousePos(), topLeft, scale, terrain.height);
+                WaterEditorState::TexelAt(ImGui::GetMousePos(), topLeft, scale, terrain.ImageHeight());
             if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) || ImGui::IsMouseDragging(ImGuiMouseButton_Left))
                 state.PourAt(terrain, state.lastImagePosition);
         }

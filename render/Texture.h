@@ -36,7 +36,7 @@ class Texture
     void Update();
     // Accepts GL_NEAREST and GL_LINEAR; any other value is ignored.
     void SetTextureFilter(uint32_t filter);
-    // Writes the buffer as .jpg, .png, .tga or .bmp by the path's extension (from its first '.').
+    // Writes the buffer as .jpg, .png, .tga or .bmp by the extension after the file name's last '.'.
     // Returns false, after logging why, when nothing was written; error, when given, gets the reason.
     bool Save(const std::string& path, std::string* error = nullptr) const;
     void Bind() const;

@@ -41,19 +41,22 @@ class Terrain::Heightmap : public Texture
 
     static constexpr size_t kHistoryLimit = 11;
 
-    // Noise layer: a one-channel width x height image, generated at once from default settings.
+    // Noise layer of a width x height terrain (an image height wide and width high, as every terrain
+    // image is), generated at once from default settings.
     Heightmap(uint32_t width, uint32_t height);
     // Texture layer read from an image file, as the file gives it. Use LoadTextureLayer to get
     // one that is checked against the terrain.
     explicit Heightmap(const std::string& path);
-    // A layer restored from its pixels (a project file): nothing is generated or read.
+    // A layer restored from its pixels (a project file), an image of width x height: nothing is
+    // generated or read.
     Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels,
               bool linear, bool isTexture);
     // An erosion entry for a width x height terrain, with default settings and a black mask.
     static std::shared_ptr<Heightmap> NewErosion(uint32_t width, uint32_t height);
 
     // A texture layer for a terrain of width x height, or null (with the reason logged and stored
-    // in error) when the file cannot be read or its image is not exactly width x height.
+    // in error) when the file cannot be read or its image is not exactly the terrain's images' size
+    // (height pixels wide, width high).
     static std::shared_ptr<Heightmap> LoadTextureLayer(const std::string& path, uint32_t width,
                                                        uint32_t height, std::string* error = nullptr);
 

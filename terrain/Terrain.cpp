@@ -142,22 +142,23 @@ void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes,
     if (needHeightmap)
     {
         Log::Trace("Creating new terrain heightmap texture.");
-        heightmapTexture =
-            std::make_unique<Texture>(width, height, 1, std::move(heightBytes), false, GL_LINEAR);
+        heightmapTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 1, std::move(heightBytes),
+                                                     false, GL_LINEAR);
         if (!mesh->entries.empty() && mesh->entries[0].texture == 0)
             mesh->entries[0].texture = heightmapTexture->id;
     }
     if (!watermapTexture)
     {
         Log::Trace("Creating new terrain watermap texture.");
-        watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
+        watermapTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 4, false, GL_NEAREST);
     }
     Log::Trace("Starting to recalculate vertex normals.");
     mesh->UpdateNormals(normals.data());
     if (normalTexture)
         normalTexture->Update(std::move(normalBytes));
     else
-        normalTexture = std::make_unique<Texture>(width, height, 3, std::move(normalBytes), false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, std::move(normalBytes),
+                                                  false, GL_LINEAR);
     Log::Trace("Finished recalculating vertex normals.");
 }
 
@@ -192,7 +193,7 @@ void Terrain::RecalculateNormals()
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
-        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
     normalTexture->Update(std::move(bytes));
 }
@@ -276,12 +277,13 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
 
 bool Terrain::LayerFits(const Heightmap& layer) const
 {
-    const bool fits = layer.data != nullptr && layer.width == width && layer.height == height &&
+    const bool fits = layer.data != nullptr && layer.width == ImageWidth() && layer.height == ImageHeight() &&
                       layer.channels >= 1 && layer.channels <= 4;
     if (!fits)
-        Log::Warn("Layer {} skipped: its image is {} x {} with {} channels, the terrain is {} x {}.",
-                  layer.name, layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, width,
-                  height);
+        Log::Warn(
+            "Layer {} skipped: its image is {} x {} with {} channels, the terrain's images are {} x {}.",
+            layer.name, layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, ImageWidth(),
+            ImageHeight());
     return fits;
 }
 
@@ -363,7 +365,7 @@ void Terrain::TakeLayerHeights(LayeredHeights&& in)
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
-        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
     normalTexture->Update(std::move(in.normalPixels));
 }

@@ -18,7 +18,9 @@ struct TerrainArrays;   // terrain/TerrainArrays.h
 // derived from it or painted on it, its heightmap layers, colour gradients and water.
 //
 // Vertex (i, j), i along world x and j along world z, has the linear index k = i * height + j;
-// every per-vertex array and every terrain texture is stored in that order.
+// every per-vertex array and every terrain texture is stored in that order. A texture is therefore
+// height texels wide and width rows high (ImageWidth, ImageHeight): row i holds grid column i, texel j
+// of the row vertex (i, j), as the texture coordinates (j / (H-1), i / (W-1)) sample it.
 class Terrain : public Object
 {
   public:
@@ -127,6 +129,9 @@ class Terrain : public Object
                         std::string* error = nullptr, const std::function<bool(float)>& progress = {});
 
     bool IsEmpty() const { return positions.empty(); }
+    // The size of the terrain's images (heightmap, normal, diffuse, specular, water map, layers).
+    uint32_t ImageWidth() const { return height; }
+    uint32_t ImageHeight() const { return width; }
 
     std::vector<std::shared_ptr<Heightmap>> heightmaps;
     std::vector<std::unique_ptr<Gradient>> gradients;

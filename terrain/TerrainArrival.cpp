@@ -133,16 +133,16 @@ void TerrainArrival::BeginPart()
         break;
     case Part::HeightmapTexture:
         Log::Trace("Creating new terrain heightmap texture.");
-        t.heightmapTexture = std::make_unique<Texture>(t.width, t.height, 1, std::move(heightmapPixels),
-                                                       GL_LINEAR, Texture::Deferred{});
+        t.heightmapTexture = std::make_unique<Texture>(
+            t.ImageWidth(), t.ImageHeight(), 1, std::move(heightmapPixels), GL_LINEAR, Texture::Deferred{});
         if (!t.mesh->entries.empty() && t.mesh->entries[0].texture == 0)
             t.mesh->entries[0].texture = t.heightmapTexture->id;
         texture = t.heightmapTexture.get();
         break;
     case Part::WatermapTexture:
         Log::Trace("Creating new terrain watermap texture.");
-        t.watermapTexture =
-            std::make_unique<Texture>(t.width, t.height, 4, nullptr, GL_NEAREST, Texture::Deferred{});
+        t.watermapTexture = std::make_unique<Texture>(t.ImageWidth(), t.ImageHeight(), 4, nullptr, GL_NEAREST,
+                                                      Texture::Deferred{});
         texture = t.watermapTexture.get();
         break;
     case Part::Normals:
@@ -150,8 +150,8 @@ void TerrainArrival::BeginPart()
         t.mesh->AllocateArray(MeshGeometry::Array::Normals);
         break;
     case Part::NormalTexture:
-        t.normalTexture = std::make_unique<Texture>(t.width, t.height, 3, std::move(normalPixels), GL_LINEAR,
-                                                    Texture::Deferred{});
+        t.normalTexture = std::make_unique<Texture>(t.ImageWidth(), t.ImageHeight(), 3,
+                                                    std::move(normalPixels), GL_LINEAR, Texture::Deferred{});
         texture = t.normalTexture.get();
         break;
     case Part::Done:

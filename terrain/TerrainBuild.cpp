@@ -20,11 +20,13 @@ bool Refuse(std::string* error, std::string reason)
     return false;
 }
 
+// A zeroed image of a width x height grid: height pixels wide and width high, a pixel per vertex in
+// vertex order (as Terrain::ImageWidth).
 ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool linear, bool mipmaps)
 {
     ProjectImage image;
-    image.width = width;
-    image.height = height;
+    image.width = height;
+    image.height = width;
     image.channels = channels;
     image.linear = linear;
     image.mipmaps = mipmaps;
@@ -32,9 +34,10 @@ ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool
     return image;
 }
 
+// Whether an image is one of a width x height grid (see BlankImage).
 bool Fits(const ProjectImage& image, uint32_t width, uint32_t height)
 {
-    return image.Stored() && image.width == width && image.height == height && image.channels >= 1 &&
+    return image.Stored() && image.width == height && image.height == width && image.channels >= 1 &&
            image.channels <= 4 && image.pixels.size() == image.ByteSize();
 }
 
@@ -204,6 +207,33 @@ bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t widt
                 return false;
         }
     return true;
+}
+
+ProjectTerrain BaseRecord(const std::string& name, uint32_t width, uint32_t height, float vertexDistance,
+                          const ProjectGenerator& generator, const float* basePositions,
+                          const float* texCoords)
+{
+    ProjectTerrain t;
+    t.name = name;
+    t.width = width;
+    t.height = height;
+    t.vertexDistance = vertexDistance;
+    t.generator = generator;
+    const size_t count = t.VertexCount();
+    t.baseHeights.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        t.baseHeights[k] = basePositions[3 * k + 1];
+    if (!IsRegularGrid(basePositions, texCoords, width, height, vertexDistance))
+    {
+        t.gridXZ.resize(2 * count);
+        for (size_t k = 0; k < count; ++k)
+        {
+            t.gridXZ[2 * k] = basePositions[3 * k];
+            t.gridXZ[2 * k + 1] = basePositions[3 * k + 2];
+        }
+        t.texCoords.assign(texCoords, texCoords + 2 * count);
+    }
+    return t;
 }
 
 bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error,

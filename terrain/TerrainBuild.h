@@ -80,6 +80,13 @@ TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* posi
 bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t width, uint32_t height,
                    float vertexDistance);
 
+// The record of a terrain's grid and base heights as a project keeps them (no layers, images or water):
+// the base heights, and x, z and texture coordinates only when they are not the regular grid's.
+// basePositions holds x, y, z and texCoords u, v per vertex.
+ProjectTerrain BaseRecord(const std::string& name, uint32_t width, uint32_t height, float vertexDistance,
+                          const ProjectGenerator& generator, const float* basePositions,
+                          const float* texCoords);
+
 // Fills in what the record does not store (see above), in the record itself for the images, and
 // builds the arrays into out. Returns false with the reason when the record cannot be built (a
 // generator that makes no grid and no stored heights). progress hears the share done between the

@@ -17,6 +17,7 @@
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
+#include "terrain/TerrainArrays.h"
 #include "terrain/TerrainBuild.h"
 #include "terrain/TerrainGrid.h"
 
@@ -220,6 +221,14 @@ TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSame
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_FALSE(editor.showError);
 
+    // A refused file adds nothing on the runner either.
+    EXPECT_EQ(editor.LoadTerrain(dir / "missing.obj"), nullptr);
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_TRUE(editor.terrains.empty());
+    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_TRUE(editor.showError);
+    editor.showError = false;
+
     EXPECT_EQ(editor.LoadTerrain(obj), nullptr);
     ASSERT_TRUE(FinishJobs());
     editor.background.objBytes = 1u << 30;
@@ -227,7 +236,7 @@ TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSame
     ASSERT_EQ(editor.terrains.size(), 2u);
     const Terrain& loaded = *editor.terrains[0];
     EXPECT_EQ(loaded.name, "scan");
-    EXPECT_EQ(direct->name, "scan (2)");                         // a name no other terrain has
+    EXPECT_EQ(direct->name, "scan_2");                           // a name no other terrain has
     EXPECT_EQ(editor.scenes.at(0)->terrain.get(), direct.get()); // each shown in the scene in turn
     testsupport::ExpectSameFloats(loaded.positions, direct->positions, "positions");
     testsupport::ExpectSameFloats(loaded.normals, direct->normals, "normals");
@@ -235,6 +244,16 @@ TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSame
     EXPECT_EQ(std::memcmp(loaded.heightmapTexture->data.get(), direct->heightmapTexture->data.get(), 9 * 6),
               0);
     EXPECT_EQ(std::memcmp(loaded.normalTexture->data.get(), direct->normalTexture->data.get(), 9 * 6 * 3), 0);
+
+    // The new name survives its own OBJ file: the header's first word is the name, the next two the size.
+    const std::string saved = dir / "scan_2.obj";
+    ASSERT_TRUE(direct->SaveAsObj(saved));
+    TerrainArrays again;
+    std::string name;
+    ASSERT_TRUE(Terrain::ReadObj(saved, again, name));
+    EXPECT_EQ(name, "scan_2");
+    EXPECT_EQ(again.width, 9u);
+    EXPECT_EQ(again.height, 6u);
 }
 
 TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)

@@ -3,10 +3,13 @@
 // GUI context of the main window.
 #include "editor/Editor.h"
 #include "engine/Engine.h"
+#include "engine/WidgetMap.h"
 #include "render/Framebuffer.h"
 #include "render/RenderManager.h"
 #include "render/Scene.h"
 #include "tests/support/GLTestEnvironment.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/WidgetMapFile.h"
 
 #include <GL/glew.h> // before GLFW's GL header
 #include <GLFW/glfw3.h>
@@ -17,6 +20,8 @@
 #include <cfloat>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 
 namespace testsupport
 {
@@ -94,6 +99,7 @@ class EditorFrames : public GLTest
         if (extra) extra();
         MyGUIFrame::End();
         glfwSwapBuffers(engine.window.handle);
+        engine.window.keyPresses.clear();
     }
 
     // Press and release a button at a point: the hover frame, the press and the release.
@@ -102,6 +108,30 @@ class EditorFrames : public GLTest
         GuiFrame({pos, false, false}, extra);
         GuiFrame({pos, !right, right}, extra);
         GuiFrame({pos, false, false}, extra);
+    }
+
+    // From now on each frame publishes where it drew its windows and widgets (engine/WidgetMap.h).
+    void WatchWidgets()
+    {
+        widgetMapDir = std::make_unique<TempDir>();
+        WidgetMap::Install(*widgetMapDir / "map.txt");
+    }
+
+    // The last frame's widget map (WatchWidgets first).
+    WidgetMapFile Widgets() const
+    {
+        const std::optional<WidgetMapFile> map = WidgetMapFile::Read(*widgetMapDir / "map.txt");
+        return map ? *map : WidgetMapFile{};
+    }
+
+    // Clicks the centre of a labelled widget of the last frame; false when it was not drawn.
+    bool ClickWidget(const std::string& label, const std::string& window)
+    {
+        const WidgetMapFile map = Widgets();
+        const MapEntry* item = map.Find("item", label, window);
+        if (item == nullptr) return false;
+        Click(ImVec2(item->rect.CenterX(), item->rect.CenterY()), false);
+        return true;
     }
 
     // Makes a named flat terrain through the New Terrain form and confirms the scene it creates.
@@ -122,5 +152,6 @@ class EditorFrames : public GLTest
 
   private:
     glm::vec4 savedClear{0.0f};
+    std::unique_ptr<TempDir> widgetMapDir;
 };
 } // namespace testsupport

@@ -9,13 +9,18 @@
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
+#include <imgui_internal.h>
 #include <tiny_gltf.h>
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 using testsupport::EditorFrames;
+using testsupport::MapEntry;
 using testsupport::TempDir;
+using testsupport::WidgetMapFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -24,7 +29,7 @@ class ExportDialogsGLTest : public EditorFrames
 {
 };
 
-TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingAndShowsAFailedFile)
+TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
 {
     TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
@@ -45,6 +50,8 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingAndShowsAFailedFile)
                                             dir / "hills_height.png.json"};
     for (const std::string& file : files)
         EXPECT_TRUE(fs::exists(file)) << file;
+    EXPECT_EQ(editor.notice,
+              "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
     // The terrain's own arrays, diffuse texture and water plane went into the file.
     tinygltf::Model model;
@@ -65,13 +72,104 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingAndShowsAFailedFile)
     EXPECT_EQ(editor.ExportFromForm(true), ExportForm::Outcome::Written);
     EXPECT_FALSE(editor.showExport);
 
-    form.folder = dir / "missing";
+    // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
+    // (and the one above it) and exports.
+    form.folder = dir / "new/deeper";
+    editor.showExport = true;
+    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskCreateFolder);
+    EXPECT_EQ(form.folderQuestion, dir / "new/deeper");
+    EXPECT_TRUE(editor.showExport);
+    EXPECT_FALSE(fs::exists(dir / "new"));
+    Frames(2); // the question is drawn
+    EXPECT_EQ(editor.CreateFolderAndExport(), ExportForm::Outcome::Written);
+    EXPECT_FALSE(editor.showExport);
+    EXPECT_TRUE(fs::exists(dir / "new/deeper/hills_height.png.json"));
+    EXPECT_EQ(editor.notice.rfind("Exported hills.glb, ", 0), 0u) << editor.notice;
+
+    // A file where the folder should be: the writer's reason.
+    form.folder = dir / "hills.glb";
     editor.showExport = true;
     EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Failed);
     EXPECT_TRUE(editor.showError);
-    EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "missing/hills.glb") + ": ", 0), 0u)
+    EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "hills.glb/hills.glb") + ": ", 0), 0u)
         << editor.errorMessage;
     Frames(2);
+}
+
+// The dialogs keep their place and size while rows come and go, and their buttons stay put; their
+// longest form fits without scrolling.
+TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
+{
+    WatchWidgets();
+    auto terrain = CreateTerrainWithScene("hills", 17);
+    terrain->PourWater(8 * 17 + 8);
+    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    TempDir dir;
+    HeightGrid grid;
+    grid.width = grid.height = 9;
+    grid.heights.assign(81, 1.0f);
+    const std::string heights = dir / "source.png"; // with its JSON file
+    ASSERT_TRUE(HeightImage::Write(heights, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+
+    struct DialogCase
+    {
+        const char* window;
+        const char* button;
+        bool* open;
+        std::function<void()> grow; // what brings the most rows
+    };
+    const DialogCase cases[] = {
+        {"Export Terrain", "Close##ex", &editor.showExport,
+         [&]
+         {
+             for (bool& format : editor.exportForm.formats)
+                 format = true; // the water row, the splat bands and their hints
+             editor.exportForm.resampleChoice = 2;
+             editor.exportForm.baseName = "a/b"; // and a problem line
+         }},
+        {"Terrain from Heightmap", "Close##hm", &editor.showHeightmapImport,
+         [&]
+         {
+             editor.heightmapImportForm.path = heights; // typed: the JSON file's row comes
+             editor.heightmapImportForm.options.useSidecar = false;
+         }},
+        {"New Terrain", "Close", &editor.showNewTerrain,
+         [&]
+         {
+             editor.newTerrainForm.generator = 2; // random fault's rows
+             editor.newTerrainForm.width = 0;     // and a size message
+         }},
+        {"Save Terrain", "Cancel##sf", &editor.showSaveTerrain,
+         [&]
+         {
+             terrain->gradients.push_back(std::make_unique<Gradient>());
+             terrain->GenerateDiffuseByHeight(); // the diffuse and specular choices
+         }},
+    };
+    const auto place = [&](const DialogCase& c)
+    {
+        const WidgetMapFile map = Widgets();
+        const MapEntry* frame = map.Window(c.window);
+        const MapEntry* item = map.Find("item", c.button, c.window);
+        EXPECT_TRUE(frame != nullptr && item != nullptr) << map.Describe();
+        return frame != nullptr && item != nullptr
+                   ? std::vector<float>{frame->rect.x0, frame->rect.y0, frame->rect.x1,
+                                        frame->rect.y1, item->rect.x0,  item->rect.y0}
+                   : std::vector<float>{};
+    };
+    for (const DialogCase& c : cases)
+    {
+        SCOPED_TRACE(c.window);
+        *c.open = true;
+        Frames(3);
+        const std::vector<float> before = place(c);
+        c.grow();
+        Frames(3);
+        EXPECT_EQ(place(c), before);
+        EXPECT_EQ(ImGui::FindWindowByName(c.window)->ScrollMax.y, 0.0f);
+        *c.open = false;
+        Frames(2);
+    }
 }
 
 class HeightmapImportGLTest : public EditorFrames

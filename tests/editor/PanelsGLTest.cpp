@@ -236,16 +236,18 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
 {
     WaterEditorState& water = editor.waterEditor;
     Terrain wide(9, 5, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    // A picture 18 pixels wide: 2 pixels per texel; its bottom-left corner is texel (0, 0).
+    // Its images are 5 texels wide and 9 high (a row per vertex along x): a picture 10 x 18 pixels, 2 per
+    // texel; its bottom-left corner is texel (0, 0).
     const ImVec2 topLeft(100.0f, 50.0f);
-    const ImVec2 texel = WaterEditorState::TexelAt(ImVec2(100.5f, 50.0f + 10.0f - 0.5f), topLeft, 2.0f, 5);
+    const ImVec2 texel = WaterEditorState::TexelAt(ImVec2(100.5f, 50.0f + 18.0f - 0.5f), topLeft, 2.0f, 9);
     EXPECT_EQ(static_cast<int>(texel.x), 0);
     EXPECT_EQ(static_cast<int>(texel.y), 0);
-    const ImVec2 topRight = WaterEditorState::TexelAt(ImVec2(100.0f + 18.0f, 50.0f), topLeft, 2.0f, 5);
-    EXPECT_FLOAT_EQ(topRight.x, 9.0f); // the far edge: clamped to the last vertex when pouring
-    EXPECT_FLOAT_EQ(topRight.y, 5.0f);
+    const ImVec2 topRight = WaterEditorState::TexelAt(ImVec2(100.0f + 10.0f, 50.0f), topLeft, 2.0f, 9);
+    EXPECT_FLOAT_EQ(topRight.x, 5.0f); // the far edge: clamped to the last vertex when pouring
+    EXPECT_FLOAT_EQ(topRight.y, 9.0f);
 
-    // Pits at the first and the last vertex (y * width + x) hold the water poured there.
+    // Pits at the first and the last vertex (texel (x, y) is vertex (i, j) = (y, x)) hold the water
+    // poured there.
     for (size_t k = 0; k < 45; ++k)
         wide.heightmapTexture->data[k] = k == 0 || k == 44 ? 0 : 100;
     water.PourAt(wide, texel);
@@ -402,7 +404,7 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
 }
 
 // The layer list's menu opens on a right click anywhere in its box, below the entries too; the
-// "Update mesh" row stays in place (disabled) when realtime is on, so nothing below it moves.
+// "Update mesh" row is there only while realtime is off.
 TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
 {
     editor.scenes[0]->showTerrainGenerator = true;
@@ -451,7 +453,7 @@ TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
 
     panel.realtimeUpdate = true;
     Frames(2);
-    EXPECT_EQ(tab->ContentSize.y, rowsBefore);
+    EXPECT_EQ(tab->ContentSize.y, rowsBefore - ImGui::GetFrameHeightWithSpacing());
     panel.realtimeUpdate = false;
 }
 } // namespace

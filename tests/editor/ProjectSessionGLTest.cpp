@@ -8,8 +8,11 @@
 #include "tests/support/TestPaths.h"
 
 #include "editor/ExportForm.h"
+#include "editor/HeightmapImportForm.h"
+#include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
+#include "io/ObjWriter.h"
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Scene.h"
@@ -27,7 +30,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -370,6 +373,79 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
         EXPECT_TRUE(leanFiles.at(name) == bytes) << name << " differs";
 }
 
+// velmoran-build converts a terrain OBJ file or a heightmap into what the editor writes after loading the
+// same file (Load Terrain, Terrain from heightmap): the Save Terrain files and every export, byte for byte.
+TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTheSameFile)
+{
+    testsupport::GridMesh mesh(7, 5,
+                               [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; });
+    mesh.name = "scan";
+    for (size_t k = 0; k < mesh.positions.size(); k += 3)
+        mesh.positions[k] *= 1.5f; // not the regular grid: its x and z are its own
+    const std::string obj = dir / "scan.obj";
+    ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
+    HeightGrid dunes;
+    dunes.width = dunes.height = 9;
+    dunes.vertexDistance = 2.5f;
+    for (uint32_t k = 0; k < 81; ++k)
+        dunes.heights.push_back(3.0f * std::cos(0.4f * (k / 9)) + 0.05f * (k % 9));
+    const std::string heightmap = dir / "dunes.png";
+    ASSERT_TRUE(
+        HeightImage::Write(heightmap, HeightImage::Format::Png16, HeightImage::ViewOf(dunes), nullptr));
+
+    const std::string saved = dir / "editor", exported = dir / "editor-exports";
+    std::filesystem::create_directories(saved);
+    std::filesystem::create_directories(exported);
+    const std::shared_ptr<Terrain> loaded = editor.LoadTerrain(obj);
+    ASSERT_TRUE(loaded);
+    editor.heightmapImportForm.path = heightmap;
+    editor.heightmapImportForm.name = HeightmapImportForm::NameFromPath(heightmap);
+    const std::shared_ptr<Terrain> imported = editor.CreateTerrainFromHeightmap();
+    ASSERT_TRUE(imported) << editor.errorMessage;
+    for (const auto& terrain : {loaded, imported})
+    {
+        SaveTerrainForm save;
+        save.outputPath = saved + "/";
+        save.imageFormat = SaveTerrainForm::kImageFormats[1]; // ".png"
+        save.selected = terrain;
+        save.DropMissingChoices();
+        ASSERT_TRUE(save.Save().failed.empty()) << terrain->name;
+        ExportForm form;
+        form.selected = terrain;
+        form.folder = exported;
+        for (bool& format : form.formats)
+            format = true;
+        std::string error;
+        ASSERT_EQ(form.Export(true, error), ExportForm::Outcome::Written) << error;
+    }
+
+    StepReporter reporter([](const std::string&) {});
+    for (const std::string& input : {obj, heightmap})
+    {
+        BuildOptions options;
+        options.projectPath = input;
+        options.outputFolder = dir / "built";
+        std::string error;
+        ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
+        options.outputFolder = dir / "built-exports";
+        ASSERT_TRUE(ProjectBuild::ParseFormats("glb,obj,png16,r16,exr,splat", options, &error)) << error;
+        ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
+    }
+    for (const auto& [editorFolder, builtFolder] :
+         {std::make_pair(saved, dir / "built"), std::make_pair(exported, dir / "built-exports")})
+    {
+        const auto expected = FilesIn(editorFolder);
+        const auto files = FilesIn(builtFolder);
+        EXPECT_GE(expected.size(), 6u);
+        ASSERT_EQ(files.size(), expected.size()) << builtFolder;
+        for (const auto& [name, bytes] : expected)
+        {
+            ASSERT_EQ(files.count(name), 1u) << name;
+            EXPECT_TRUE(files.at(name) == bytes) << name << " differs";
+        }
+    }
+}
+
 TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
 {
     BuildSession();
@@ -426,6 +502,7 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     editor.project.saveAs.path = dir / "hills";
     Frame(); // the dialog is drawn; pressing its button is what the next lines do
     ASSERT_TRUE(editor.SaveProject(editor.project.saveAs.FilePath()));
+    EXPECT_EQ(editor.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
     editor.project.showSaveAs = false;
     EXPECT_EQ(editor.project.unsaved.Saved(true), UnsavedChangesForm::Next::Proceed);
     editor.project.unsaved.Clear();

@@ -22,16 +22,19 @@ ProjectTerrain SmallTerrain()
     return t;
 }
 
+// Its images are 3 pixels wide and 5 high: a row per grid column. An image 5 wide and 3 high does not fit.
 TEST(TerrainBuildTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
 {
     ProjectTerrain t = SmallTerrain();
     ProjectLayer rgb;
     rgb.kind = ProjectLayer::kImage;
     rgb.settings.power = 2.0f;
-    rgb.image = TestImage(5, 3, 3, 40);
+    rgb.image = TestImage(3, 5, 3, 40);
     ProjectLayer tooSmall = rgb;
-    tooSmall.image = TestImage(4, 3, 1, 0);
-    t.layers = {rgb, tooSmall};
+    tooSmall.image = TestImage(3, 4, 1, 0);
+    ProjectLayer turned = rgb;
+    turned.image = TestImage(5, 3, 1, 0);
+    t.layers = {rgb, tooSmall, turned};
     BuiltTerrain built;
     ASSERT_TRUE(TerrainBuild::Build(t, built));
     float lowest = 1e30f, highest = -1e30f;
@@ -59,15 +62,15 @@ TEST(TerrainBuildTest, StoredPartsWinOverWhatCouldBeMadeAgain)
 {
     ProjectTerrain t = SmallTerrain();
     ProjectLayer noise;
-    noise.image = TestImage(5, 3, 1, 1); // painted: not what the settings would generate
+    noise.image = TestImage(3, 5, 1, 1); // painted: not what the settings would generate
     t.layers = {noise};
     t.heights.assign(15, 7.5f); // the layers were changed after they were applied
     t.heights[4] = -1.0f;
-    t.heightmap = TestImage(5, 3, 1, 9);
+    t.heightmap = TestImage(3, 5, 1, 9);
     t.gridXZ = testsupport::TestFloats(30, 3.0f);
     t.texCoords = testsupport::TestFloats(30, 0.25f);
     t.bands = {ProjectBands::kSlope, 0};
-    t.diffuse = TestImage(5, 3, 3, 5);
+    t.diffuse = TestImage(3, 5, 3, 5);
     const ProjectTerrain stored = t;
     BuiltTerrain built;
     ASSERT_TRUE(TerrainBuild::Build(t, built));
@@ -83,7 +86,13 @@ TEST(TerrainBuildTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     EXPECT_EQ(t.layers[0].image.pixels, stored.layers[0].image.pixels);
     EXPECT_EQ(t.heightmap.pixels, stored.heightmap.pixels);
     EXPECT_EQ(t.diffuse.pixels, stored.diffuse.pixels);
-    // What was not stored was made: the specular band texture, a normal image, a dry water map.
+    // What was not stored was made, 3 pixels wide and 5 high: the specular band texture, a normal image,
+    // a dry water map.
+    for (const ProjectImage* image : {&t.specular, &t.normal, &t.watermap})
+    {
+        EXPECT_EQ(image->width, 3u);
+        EXPECT_EQ(image->height, 5u);
+    }
     EXPECT_EQ(t.specular.ByteSize(), 15u);
     EXPECT_EQ(t.normal.channels, 3u);
     EXPECT_EQ(t.watermap.pixels, std::vector<uint8_t>(60, 0));
@@ -151,7 +160,7 @@ TEST(TerrainBuildTest, ErosionRunsWithItsSettingsBroughtIntoRange)
     ProjectLayer rgb;
     rgb.kind = ProjectLayer::kImage;
     rgb.settings.power = 2.0f;
-    rgb.image = TestImage(5, 3, 3, 40);
+    rgb.image = TestImage(3, 5, 3, 40);
     ProjectLayer erosion;
     erosion.kind = ProjectLayer::kErosion;
     erosion.name = "Erosion_1";
