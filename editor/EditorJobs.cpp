@@ -12,6 +12,7 @@
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainArrays.h"
+#include "terrain/TerrainArrival.h"
 #include "terrain/TerrainBuild.h"
 #include "terrain/TerrainName.h"
 
@@ -104,8 +105,9 @@ void JobModal::Draw(Editor& editor)
         char overlay[32];
         std::snprintf(overlay, sizeof overlay, "%.0f %%", 100.0 * static_cast<double>(view.fraction));
         ImGui::ProgressBar(view.fraction, ImVec2(-FLT_MIN, 0.0f), overlay);
-        const char* step = view.workDone          ? "Finishing"
-                           : view.cancelRequested ? "Stopping"
+        const char* step = view.completing        ? view.text.c_str()
+                           : view.workDone        ? "Finishing"
+                           : view.cancelRequested ? "Stopping..."
                                                   : view.text.c_str();
         ImGui::TextColored(kHint, "%s (%.1f s)", step, view.seconds);
         if (view.cancellable && !view.cancelRequested && ImGui::Button("Cancel##job", ImVec2(120.0f, 0.0f)))
@@ -124,6 +126,47 @@ void JobModal::Draw(Editor& editor)
 // -------------------------------------------------------------------------------------------------
 // New Terrain and Terrain from heightmap
 
+namespace
+{
+// The work's share of a job that makes a terrain; the rest of the bar is its GL step.
+constexpr float kWorkShare = 0.85f;
+
+// The completion step of a job that makes a terrain. arraysOf gives the arrays in the work's result
+// (null for a refusal, which it reports itself; the job then ends at once); they arrive at GL over
+// frames (TerrainArrival), and then place(result, terrain) lists the terrain, once. Returns false
+// until then.
+template <typename Result> class ArrivingTerrain
+{
+  public:
+    ArrivingTerrain(std::function<TerrainArrays*(Result&)> arraysOf,
+                    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place)
+        : arraysOf(std::move(arraysOf)), place(std::move(place))
+    {
+    }
+    bool operator()(Result& result, JobContext& job)
+    {
+        if (!arrival)
+        {
+            TerrainArrays* arrays = arraysOf(result);
+            if (arrays == nullptr) return true;
+            arrival = std::make_unique<TerrainArrival>(std::move(*arrays));
+        }
+        const bool done = arrival->Continue(TerrainArrival::kSecondsPerFrame);
+        job.Report(kWorkShare + (1.0f - kWorkShare) * arrival->Fraction(),
+                   "Handing the terrain to the graphics driver");
+        if (!done) return false;
+        place(result, arrival->Result());
+        arrival.reset();
+        return true;
+    }
+
+  private:
+    std::function<TerrainArrays*(Result&)> arraysOf;
+    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place;
+    std::unique_ptr<TerrainArrival> arrival;
+};
+} // namespace
+
 bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::string& name)
 {
     JobRunner::Request request;
@@ -141,18 +184,18 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
                                     a.parameter2, a.iterations, true, arrays,
                                     [&job](float done, std::string_view step)
                                     {
-                                        job.Report(done, step);
+                                        job.Report(kWorkShare * done, step);
                                         return !job.CancelRequested();
                                     });
             job.ThrowIfCancelled();
             return arrays;
         },
-        [this, name](TerrainArrays& arrays)
-        {
-            auto terrain = std::make_shared<Terrain>(std::move(arrays));
-            terrain->name = name;
-            commands.AddTerrain(terrain);
-        });
+        ArrivingTerrain<TerrainArrays>([](TerrainArrays& arrays) { return &arrays; },
+                                       [this, name](TerrainArrays&, const std::shared_ptr<Terrain>& terrain)
+                                       {
+                                           terrain->name = name;
+                                           commands.AddTerrain(terrain);
+                                       }));
 }
 
 namespace
@@ -162,6 +205,7 @@ struct ImportedHeightmap
     std::string error; // the Error popup's text; empty when the arrays were built
     TerrainArrays arrays;
 };
+
 } // namespace
 
 bool Editor::StartHeightmapImport()
@@ -192,22 +236,23 @@ bool Editor::StartHeightmapImport()
             }
             grid = HeightGrid();
             job.ThrowIfCancelled();
-            job.Report(0.75f, "Normals");
-            out.arrays.ComputeDerived();
+            job.Report(0.65f, "Normals");
+            out.arrays.ComputeDerived(JobProgress(job, 0.65f, kWorkShare));
             job.ThrowIfCancelled();
             return out;
         },
-        [this, name = form.name](ImportedHeightmap& imported)
-        {
-            if (!imported.error.empty())
+        ArrivingTerrain<ImportedHeightmap>(
+            [this](ImportedHeightmap& imported) -> TerrainArrays*
             {
+                if (imported.error.empty()) return &imported.arrays;
                 SetError(imported.error);
-                return;
-            }
-            auto terrain = std::make_shared<Terrain>(std::move(imported.arrays));
-            terrain->name = name;
-            commands.AddTerrain(terrain);
-        });
+                return nullptr;
+            },
+            [this, name = form.name](ImportedHeightmap&, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = name;
+                commands.AddTerrain(terrain);
+            }));
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -238,29 +283,30 @@ bool Editor::StartLoadTerrain(const std::string& path)
             LoadedTerrain out;
             job.Report(0.0f, "Reading " + FileName(path));
             out.loaded =
-                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.85f));
+                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.7f));
             job.ThrowIfCancelled();
             if (out.loaded)
             {
-                job.Report(0.85f, "Normals");
-                out.arrays.ComputeDerived();
+                job.Report(0.7f, "Normals");
+                out.arrays.ComputeDerived(JobProgress(job, 0.7f, kWorkShare));
                 job.ThrowIfCancelled();
             }
             return out;
         },
-        [this, path](LoadedTerrain& loaded)
-        {
-            // A refused file adds nothing and says why.
-            if (!loaded.loaded)
+        ArrivingTerrain<LoadedTerrain>(
+            [this, path](LoadedTerrain& loaded) -> TerrainArrays*
             {
+                if (loaded.loaded) return &loaded.arrays;
+                // A refused file adds nothing and says why.
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
-                return;
-            }
-            auto terrain = std::make_shared<Terrain>(std::move(loaded.arrays));
-            terrain->name = loaded.name;
-            commands.AddLoadedTerrain(terrain);
-        });
+                return nullptr;
+            },
+            [this](LoadedTerrain& loaded, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = loaded.name;
+                commands.AddLoadedTerrain(terrain);
+            }));
 }
 
 bool Editor::StartSaveTerrain()

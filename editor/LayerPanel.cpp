@@ -408,7 +408,6 @@ void LayerPanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr
         Terrain::Heightmap::Settings settings = layer.settings;
         SettingsEdit noise;
         if (!layer.isTexture && !layer.isErosion) NoiseSettingsWidgets(settings, noise);
-        changes.noiseSettingChanged = noise.changed;
 
         SettingsEdit other;
         if (layer.isErosion)
@@ -424,7 +423,17 @@ void LayerPanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr
             if (ImGui::IsItemHovered())
                 ImGui::SetTooltip("Adds up to %.3f height", static_cast<double>(settings.power));
             other.released = ImGui::IsItemDeactivatedAfterEdit();
+            if (!layer.isTexture)
+            {
+                // The image keeps its 256 grey levels; the heights come from the noise before rounding.
+                if (ImGui::Checkbox("Smooth heights", &settings.smoothHeights))
+                    noise.changed = noise.released = true; // the levels are made with the image
+                if (ImGui::IsItemHovered())
+                    ImGui::SetTooltip("Heights from the noise itself, not from the image's 256 grey levels:\n"
+                                      "no terraces under a large power.");
+            }
         }
+        changes.noiseSettingChanged = noise.changed;
         if (noise.changed || other.changed) editor.commands.SetLayerSettings(layer, settings, noise.changed);
         // A settings widget finished changing: the layer's history gets a copy of its settings.
         if (noise.released || other.released) layer.AppendState(layer.settings);

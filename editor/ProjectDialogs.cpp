@@ -6,6 +6,7 @@
 #include "editor/GuiUtil.h"
 #include "engine/Engine.h"
 #include "engine/Log.h"
+#include "engine/ProcessMemory.h"
 #include "io/ProjectFile.h"
 #include "render/Shader.h"
 
@@ -262,6 +263,7 @@ void ProjectDialogs::NewProject(Editor& editor)
     editor.sceneWindow.aspectRatioIndex = 0;
     editor.session.path.clear();
     editor.session.MarkSaved();
+    ProcessMemory::ReleaseFreed(); // the old session's memory goes back
 }
 
 void ProjectDialogs::Request(Editor& editor, SessionAction action, const std::string& path)

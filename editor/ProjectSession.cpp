@@ -6,6 +6,7 @@
 
 #include "engine/Engine.h"
 #include "engine/Log.h"
+#include "engine/ProcessMemory.h"
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Framebuffer.h"
@@ -66,8 +67,9 @@ ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_
 
 ProjectLayerSettings SettingsOf(const Terrain::Heightmap::Settings& s)
 {
-    return {s.power, s.seed,       s.frequency,     s.offsetX,         s.offsetY,   s.octaves,
-            s.gain,  s.lacunarity, s.noiseTypeName, s.fractalTypeName, s.noiseType, s.fractalType};
+    return {s.power,     s.seed,        s.frequency,    s.offsetX,       s.offsetY,
+            s.octaves,   s.gain,        s.lacunarity,   s.noiseTypeName, s.fractalTypeName,
+            s.noiseType, s.fractalType, s.smoothHeights};
 }
 
 Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
@@ -85,6 +87,7 @@ Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
     settings.fractalTypeName = s.fractalTypeName;
     settings.noiseType = s.noiseType;
     settings.fractalType = s.fractalType;
+    settings.smoothHeights = s.smoothHeights;
     return settings;
 }
 
@@ -371,6 +374,8 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
         {
             layer->CopySettingsToNoise();
             layer->AppendState(layer->settings); // the history starts again at the saved settings
+            if (l < built.smoothLevels.size() && built.smoothLevels[l].size() == layer->ByteSize())
+                layer->smoothLevels = std::move(built.smoothLevels[l]);
         }
         terrain->heightmaps.push_back(std::move(layer));
     }
@@ -479,18 +484,17 @@ bool Editor::BuildProjectTerrains(Project& p, std::vector<BuiltTerrain>& built, 
 {
     built.clear();
     built.reserve(p.terrains.size());
+    const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
     {
-        if (progress && !progress(static_cast<float>(n) / static_cast<float>(p.terrains.size())))
-        {
-            if (error != nullptr) *error = "opening was cancelled";
-            return false;
-        }
+        bool stopped = false;
+        const auto within = [&](float done)
+        { return !progress || !(stopped = !progress((static_cast<float>(n) + done) / count)); };
         BuiltTerrain terrain;
         std::string reason;
-        if (!TerrainBuild::Build(p.terrains[n], terrain, &reason))
+        if (!within(0.0f) || !TerrainBuild::Build(p.terrains[n], terrain, &reason, within))
         {
-            if (error != nullptr) *error = reason;
+            if (error != nullptr) *error = stopped ? std::string("opening was cancelled") : reason;
             return false;
         }
         built.push_back(std::move(terrain));
@@ -577,6 +581,8 @@ void Editor::RestoreBuiltProject(Project&& p, std::vector<BuiltTerrain>&& built)
     shaders = std::move(newShaders);
     sceneCounter = p.sceneCounter;
     sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
+    p = Project();
+    ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
 
 void Editor::ClearSessionState()
@@ -592,6 +598,6 @@ void Editor::ClearSessionState()
     diffuseEditor.selected = -1;
     waterEditor.strokeActive = false;
     saveTerrain.form.selected.reset();
-    exportDialog.form.selected.reset();
+    exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
     manageDialog.restorePoint = ManageDialog::RestorePoint{};
 }

@@ -155,7 +155,8 @@ class ManifestWriter
                                   {"noiseTypeName", s.noiseTypeName},
                                   {"fractalTypeName", s.fractalTypeName},
                                   {"noiseType", s.noiseType},
-                                  {"fractalType", s.fractalType}};
+                                  {"fractalType", s.fractalType},
+                                  {"smoothHeights", s.smoothHeights}};
             else if (layer.kind == ProjectLayer::kErosion)
                 entry["erosion"] = ErosionJson(layer.erosion);
             else
@@ -664,6 +665,9 @@ class ManifestReader
             s.fractalTypeName = String(settings, "fractalTypeName", settingsWhere);
             s.noiseType = Int(settings, "noiseType", settingsWhere);
             s.fractalType = Int(settings, "fractalType", settingsWhere);
+            // Added later: a file without it was written before the option existed.
+            s.smoothHeights =
+                settings.contains("smoothHeights") && Bool(settings, "smoothHeights", settingsWhere);
         }
 
         if (j.contains("pixels"))

@@ -65,9 +65,25 @@ void Terrain::Heightmap::Update()
     if (width == 0 || height == 0 || channels != 1) return;
     std::vector<float> samples;
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
+    std::vector<float> levels(settings.smoothHeights ? size_t{width} * height : 0);
     // The image's rows are the grid's columns: the grid is height x width vertices.
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get());
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get(),
+                       levels.empty() ? nullptr : levels.data());
+    smoothLevels = std::move(levels);
     Texture::Update(std::move(image));
+}
+
+void Terrain::Heightmap::UpdateSmoothLevels()
+{
+    smoothLevels = std::vector<float>();
+    if (isTexture || isErosion || !settings.smoothHeights || width == 0 || height == 0 || channels != 1)
+        return;
+    CopySettingsToNoise();
+    std::vector<float> samples;
+    std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
+    smoothLevels.resize(size_t{width} * height);
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get(),
+                       smoothLevels.data()); // grid sides, as Update
 }
 
 void Terrain::Heightmap::CopySettingsToNoise()

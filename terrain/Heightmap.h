@@ -6,6 +6,7 @@
 #include "terrain/Terrain.h"
 
 #include <deque>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -34,6 +35,8 @@ class Terrain::Heightmap : public Texture
         int32_t noiseType = 3;
         int32_t fractalType = 0;
         Erosion::Settings erosion; // erosion entries only
+        // Noise layers: heights from the unrounded levels, so a large power adds no 1/255 terraces.
+        bool smoothHeights = false;
     };
 
     static constexpr size_t kHistoryLimit = 11;
@@ -64,6 +67,9 @@ class Terrain::Heightmap : public Texture
     using Texture::Update;
     // The first half of Update: the settings the noise state samples with.
     void CopySettingsToNoise();
+    // Makes smoothLevels follow the settings without touching the image (a layer restored from its
+    // pixels): the levels of the image its settings generate, or none without smooth heights.
+    void UpdateSmoothLevels();
 
     void AppendState(Settings state);
     void Undo();
@@ -78,6 +84,9 @@ class Terrain::Heightmap : public Texture
     NoiseGenerator noise;
     std::deque<std::shared_ptr<const Settings>> states;
     uint32_t currentState = 0;
+    // With smooth heights: every pixel's unrounded level (0 to 255) from the last generation, which
+    // the layer adds instead of its pixel where the pixel still is that level rounded (not painted).
+    std::vector<float> smoothLevels;
 
     bool isErosion = false;
     // What the entry last made; a cache, so filling it changes nothing the user sees of the entry.

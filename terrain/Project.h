@@ -50,6 +50,7 @@ struct ProjectLayerSettings
     std::string fractalTypeName = "None";
     int32_t noiseType = 3;
     int32_t fractalType = 0;
+    bool smoothHeights = false; // heights from the unrounded levels (absent in older files: off)
 };
 
 // One entry of a terrain's layer stack, applied in list order to the heights summed so far. kind names

@@ -77,6 +77,15 @@ Terrain::~Terrain() = default;
 
 void Terrain::Adopt(TerrainArrays&& arrays)
 {
+    std::unique_ptr<uint8_t[]> heightmapPixels;
+    std::unique_ptr<uint8_t[]> normalPixels;
+    if (TakeArrays(std::move(arrays), heightmapPixels, normalPixels))
+        CreateTexturesAndNormals(std::move(heightmapPixels), std::move(normalPixels));
+}
+
+bool Terrain::TakeArrays(TerrainArrays&& arrays, std::unique_ptr<uint8_t[]>& heightmapPixels,
+                         std::unique_ptr<uint8_t[]>& normalPixels)
+{
     width = arrays.width;
     height = arrays.height;
     vertexCount = arrays.vertexCount;
@@ -85,19 +94,19 @@ void Terrain::Adopt(TerrainArrays&& arrays)
     minHeight = arrays.minHeight;
     maxHeight = arrays.maxHeight;
     generatorRecord = arrays.generatorRecord;
-    if (!arrays.hasGrid) return;
+    if (!arrays.hasGrid) return false;
     positions = std::move(arrays.positions);
     basePositions = std::move(arrays.basePositions);
     indices = std::move(arrays.indices);
     texCoords = std::move(arrays.texCoords);
-    std::unique_ptr<uint8_t[]> normalPixels;
+    heightmapPixels = std::move(arrays.heightmapPixels);
     if (arrays.normalPixels && arrays.normals.size() == positions.size())
     {
         normals = std::move(arrays.normals);
         normalPixels = std::move(arrays.normalPixels);
     }
     SetWholeMeshEntry(*this);
-    CreateTexturesAndNormals(std::move(arrays.heightmapPixels), std::move(normalPixels));
+    return true;
 }
 
 void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes,
@@ -291,8 +300,13 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
         if (layer->isErosion)
             entries.push_back(LayerStack::Entry::Erode(layer->settings.erosion, &layer->erosionCache));
         else if (terrain.LayerFits(*layer))
+        {
+            const bool smooth = layer->settings.smoothHeights && !layer->isTexture && layer->channels == 1 &&
+                                layer->smoothLevels.size() == size_t{terrain.width} * terrain.height;
             entries.push_back(
-                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power}));
+                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power,
+                                        smooth ? layer->smoothLevels.data() : nullptr}));
+        }
     }
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
                              terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
@@ -377,7 +391,10 @@ void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
-    const Layers::LayerView view{layer.data.get(), layer.channels, power};
+    const bool smooth = layer.settings.smoothHeights && !layer.isTexture && layer.channels == 1 &&
+                        layer.smoothLevels.size() == count;
+    const Layers::LayerView view{layer.data.get(), layer.channels, power,
+                                 smooth ? layer.smoothLevels.data() : nullptr};
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);
     minHeight = range.min;

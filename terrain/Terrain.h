@@ -58,6 +58,10 @@ class Terrain : public Object
     // Takes over arrays made without GL (the sizes and fields too), then CreateTexturesAndNormals;
     // for an empty terrain.
     void Adopt(TerrainArrays&& arrays);
+    // The GL-free half of Adopt: false for arrays without a grid (the terrain keeps only their
+    // sizes). The pixels the arrays computed ahead come back in the two buffers (null when absent).
+    bool TakeArrays(TerrainArrays&& arrays, std::unique_ptr<uint8_t[]>& heightmapPixels,
+                    std::unique_ptr<uint8_t[]>& normalPixels);
 
     // Start generators. Both draw from a fresh random source unless one is given (tests seed it).
     // Diamond-square refuses, leaving the terrain flat, a grid whose side is not 2^n + 1 (n >= 1).

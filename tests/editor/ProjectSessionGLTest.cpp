@@ -146,6 +146,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
                        [](Terrain::Heightmap::Settings& s)
                        {
                            s.frequency = 0.05f;
+                           s.power = 40.0f;
+                           s.smoothHeights = true; // heights from its levels, where it is not painted below
                            LayerPanel::SetFractalType(s, 1);
                        });
         editor.brush.pickColor = glm::vec4(0.8f);
@@ -580,12 +582,17 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     glfwSetWindowShouldClose(window, GLFW_FALSE);
 
     editor.layerPanel.AddLayer(editor, editor.terrains.front());
+    // Nothing of the old session outlives it, whatever the dialogs last chose.
+    const std::weak_ptr<Terrain> old = editor.terrains.front();
+    editor.exportDialog.form.selected = editor.terrains.front();
+    editor.saveTerrain.form.selected = editor.terrains.front();
     editor.project.Request(editor, SessionAction::NewProject);
     EXPECT_EQ(editor.terrains.size(), 1u);
     editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_FALSE(editor.layerPanel.selectedLayer);
+    EXPECT_TRUE(old.expired());
     Frame();
     EXPECT_EQ(editor.project.shownTitle, "Velmoran");
 

@@ -154,6 +154,11 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
     EXPECT_TRUE(ReadBytes(again) == ReadBytes(sample));
+
+    // Files written before "Smooth heights" existed open with it off.
+    EditManifest(again, [](json& m) { m["terrains"][0]["layers"][0]["noise"].erase("smoothHeights"); });
+    ASSERT_TRUE(ProjectFile::Open(again, opened, &error)) << error;
+    EXPECT_FALSE(opened.terrains[0].layers[0].settings.smoothHeights);
 }
 
 TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone)
@@ -280,6 +285,10 @@ const RefusedCase kRefused[] = {
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
+    {"SmoothHeightsNotABool",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }); },
+     "terrain 0 layer 0 noise: smoothHeights must be true or false"},
     {"GridBeyondTheLimit",
      [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["width"] = 4098; }); },
      "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},

@@ -52,6 +52,7 @@ inline Project SampleProject()
     noise.settings.fractalType = 2;
     noise.settings.fractalTypeName = "Ridged";
     noise.settings.octaves = 7;
+    noise.settings.smoothHeights = true;
     noise.image = TestImage(4, 6, 1, 3);
     noise.image.saveName = "ridge_layer";
     ProjectLayer image;

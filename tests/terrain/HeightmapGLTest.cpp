@@ -252,6 +252,48 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
+// "Smooth heights" is a setting like the others: switched on, the layer keeps its image and adds its
+// unrounded levels, so a power of 150 no longer steps by 150 / 255; undo and redo switch it back and forth.
+TEST_F(HeightmapGLTest, SmoothHeightsAddTheUnroundedLevelsAndFollowUndoAndRedo)
+{
+    const uint32_t w = 12, h = 9;
+    Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    auto layer = std::make_shared<Heightmap>(w, h);
+    layer->settings.frequency = 0.07f;
+    layer->settings.power = 150.0f;
+    layer->Update();
+    layer->AppendState(layer->settings);
+    terrain.heightmaps.push_back(layer);
+    const std::vector<uint8_t> image = Bytes(*layer);
+    const auto stepped = [&](size_t k) { return static_cast<float>(image[k]) * 0.003921569f * 150.0f; };
+
+    layer->settings.smoothHeights = true;
+    layer->Update();
+    layer->AppendState(layer->settings);
+    EXPECT_EQ(Bytes(*layer), image);
+    EXPECT_EQ(ReadTexture(*layer), image);
+    ASSERT_EQ(layer->smoothLevels.size(), size_t{w} * h);
+    terrain.ApplyHeightmaps();
+    size_t smoothed = 0;
+    for (size_t k = 0; k < image.size(); ++k)
+    {
+        ASSERT_EQ(terrain.positions[3 * k + 1], 0.0f + layer->smoothLevels[k] * 0.003921569f * 150.0f) << k;
+        smoothed += terrain.positions[3 * k + 1] != stepped(k) ? 1 : 0;
+    }
+    EXPECT_GT(smoothed, image.size() / 2);
+    EXPECT_EQ(ReadBuffer<float>(terrain.mesh->vertexBuffer, terrain.positions.size()), terrain.positions);
+
+    layer->Undo();
+    EXPECT_FALSE(layer->settings.smoothHeights);
+    EXPECT_TRUE(layer->smoothLevels.empty());
+    terrain.ApplyHeightmaps();
+    for (size_t k = 0; k < image.size(); ++k)
+        ASSERT_EQ(terrain.positions[3 * k + 1], 0.0f + stepped(k)) << k;
+    layer->Redo();
+    EXPECT_TRUE(layer->settings.smoothHeights);
+    EXPECT_EQ(layer->smoothLevels.size(), size_t{w} * h);
+}
+
 // An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
 // heights of each entry's settings (Erosion run directly on those sums), and its image, on the GPU too,
 // is the mask of the run. Applying again with nothing changed does not erode again.

@@ -112,6 +112,45 @@ TEST(TerrainBuildTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
     t.generator.kind = ProjectGenerator::kDiamondSquare; // of different sides
     EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
 }
+// Opening a project reports its builds: the share rises through the steps (a random-fault base made
+// again fault by fault, an erosion run, the normals), and a stop at any report ends the build.
+TEST(TerrainBuildTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
+{
+    ProjectTerrain t = SmallTerrain();
+    t.baseHeights.clear();
+    t.generator = {ProjectGenerator::kRandomFault, 2.0f, 0.5f, 20, 7};
+    ProjectLayer erosion;
+    erosion.kind = ProjectLayer::kErosion;
+    erosion.erosion.method = Erosion::Method::Thermal;
+    t.layers = {erosion};
+    std::vector<float> heard;
+    BuiltTerrain built;
+    ASSERT_TRUE(TerrainBuild::Build(t, built, nullptr,
+                                    [&](float done)
+                                    {
+                                        heard.push_back(done);
+                                        return true;
+                                    }));
+    ASSERT_GE(heard.size(), 25u); // twenty faults and the steps after them
+    for (size_t n = 1; n < heard.size(); ++n)
+        EXPECT_GE(heard[n], heard[n - 1]) << "report " << n;
+    EXPECT_LE(heard.back(), 1.0f);
+
+    for (size_t stopAt = 0; stopAt < heard.size(); stopAt += 5)
+    {
+        ProjectTerrain again = SmallTerrain();
+        again.baseHeights.clear();
+        again.generator = t.generator;
+        again.layers = {erosion};
+        size_t calls = 0;
+        std::string error;
+        EXPECT_FALSE(TerrainBuild::Build(again, built, &error, [&](float) { return calls++ < stopAt; }))
+            << "stop at report " << stopAt;
+        EXPECT_EQ(error, "stopped");
+        EXPECT_EQ(calls, stopAt + 1) << "reports after the stop";
+    }
+}
+
 // An erosion entry erodes the sums before it with its settings brought into range (a NaN talus angle
 // takes the default); its mask comes from the run. (Bands over a mask: ProjectSessionGLTest.)
 TEST(TerrainBuildTest, ErosionRunsWithItsSettingsBroughtIntoRange)
