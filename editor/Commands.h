@@ -3,8 +3,8 @@
 // their layers, textures, colour bands and water, and the scenes, cameras and shaders a project
 // keeps. Each entry makes a Command (a name and an apply step) and hands it to one executor, Run,
 // which applies it and counts it in the session's revision: unsaved changes are a revision the file
-// does not hold. Looking around (camera moves, windows shown or hidden, selections in the panels)
-// changes nothing of the document and runs no command.
+// does not hold. An entry that would change nothing runs no command; looking around (camera moves,
+// windows shown or hidden, selections in the panels) changes nothing of the document either.
 //
 // Undo will build on this: a command gets an undo step beside its apply step, and Run keeps it in
 // the history (commands a drag or a stroke runs frame by frame, with the same name and target, are
