@@ -155,7 +155,6 @@ int main(int argc, char** argv)
         folder = argv[2];
     else
     {
-        // No dot in the folder: image saves take the path's first dot for the start of the extension.
         folder = std::filesystem::temp_directory_path() / ("TerrainBench-" + std::to_string(getpid()));
         temporary = true;
     }

@@ -1,39 +1,18 @@
-// Long work on the job runner (engine/Jobs.h): the progress modal, and the editor's operations that
-// run there when their work is large (Editor::BackgroundLimits): New Terrain, Terrain from heightmap,
-// Load Terrain, Save Terrain, Export, Save Project and Open Project.
-//
-// Adding a job (erosion, say) takes three pieces, all handed to Editor::StartJob:
-//   1. On the GUI thread, before starting: copy what the work reads that the GUI could change, and
-//      hold the terrain by a shared pointer in the work. Name it in request.resources: its generator
-//      panels and the shortcuts then stay locked (IsBusy) and a second job on it is refused with the
-//      Error popup. Work that adds or replaces terrains also names SessionResource().
-//   2. The work, on a worker thread: plain functions over arrays, no GL and no editor state, results
-//      in new buffers that it returns. It reports through JobContext::Report; where stopping is safe,
-//      set request.cancellable (the modal offers Cancel), pass JobProgress(job) to functions that take
-//      a progress callback, and call job.ThrowIfCancelled() where stopping leaves nothing half done.
-//   3. The completion, on the GUI thread when the work returned: swaps the results in and does the GL
-//      uploads. A cancelled job never gets here, so the session stays exactly as it was; a thrown
-//      exception becomes the Error popup "TITLE failed: REASON".
-//
-//   JobRunner::Request request;
-//   request.title = "Eroding terrain " + terrain->name;
-//   request.subject = "terrain " + terrain->name;
-//   request.resources = {terrain.get()};
-//   request.cancellable = true;
-//   StartJob(request,
-//            [terrain, settings](JobContext& job) { return Erode(*terrain, settings, JobProgress(job)); },
-//            [this, terrain](std::vector<float>& heights) { terrain->SwapHeights(heights); });
+// Long work on the job runner (EditorJobs.h): the progress modal, and the jobs behind New Terrain,
+// Terrain from heightmap, Load Terrain, Save Terrain, Export, Save Project and Open Project.
+#include "editor/EditorJobs.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
 #include "engine/Engine.h"
 #include "engine/Log.h"
-#include "io/FileBytes.h"
 #include "io/ProjectFile.h"
 #include "render/Scene.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainArrays.h"
+#include "terrain/TerrainArrival.h"
 #include "terrain/TerrainBuild.h"
 #include "terrain/TerrainName.h"
 
@@ -50,19 +29,13 @@ namespace
 {
 constexpr const char* kModalTitle = "Working###jobprogress";
 
-uint64_t FileSize(const std::string& path)
-{
-    uint64_t size = 0;
-    return FileBytes::Size(path, size, nullptr) ? size : 0;
-}
-
 std::string FileName(const std::string& path)
 {
     return std::filesystem::path(path).filename().string();
 }
 } // namespace
 
-std::function<bool(float)> Editor::JobProgress(JobContext& job, float from, float to)
+std::function<bool(float)> JobProgress(JobContext& job, float from, float to)
 {
     return [&job, from, to](float done)
     {
@@ -71,41 +44,47 @@ std::function<bool(float)> Editor::JobProgress(JobContext& job, float from, floa
     };
 }
 
-void Editor::JobStarted(const std::string& title)
+JobRunner& RunnerOf(Editor& editor)
+{
+    return editor.session.jobs;
+}
+
+void JobStarted(const std::string& title)
 {
     Log::Trace("{} started.", title);
 }
 
-void Editor::JobEnded(const JobOutcome& outcome, const JobRunner::Finished& finished)
+void JobEnded(Editor& editor, const JobOutcome& outcome, const JobRunner::Finished& finished)
 {
-    Wake(); // the scenes draw what the job changed
+    editor.Wake(); // the scenes draw what the job changed
     if (outcome.Failed())
-        SetError(outcome.title + " failed: " + outcome.error);
+        editor.SetError(outcome.title + " failed: " + outcome.error);
     else if (outcome.Cancelled())
-        SetNotice(outcome.title + " was cancelled; nothing was changed.");
+        editor.session.SetNotice(outcome.title + " was cancelled; nothing was changed.");
     if (finished) finished(outcome);
 }
 
-double Editor::EventWaitSeconds(double idleSeconds)
+bool JobLaunched(Editor& editor, const JobRunner::Started& started, std::chrono::milliseconds wait)
 {
-    // While a job runs and nothing else moves, frames come at about this rate: the progress stays
-    // live without taking a core from the work.
-    constexpr double kJobFrameSeconds = 1.0 / 30.0;
-    if (CanWaitForEvents())
-        lastEventWait = idleSeconds;
-    else if (jobs.Busy() && quietFrames >= 3)
-        // What is left of the frame's time after the last frame's own work (the engine's time is
-        // that frame's start), so that slow drawing does not slow the rate further.
-        lastEventWait = std::max(0.0, kJobFrameSeconds - (glfwGetTime() - Engine::Get().time));
-    else
-        lastEventWait = 0.0;
-    return lastEventWait;
+    editor.Wake();
+    if (!started)
+    {
+        editor.SetError(started.refusal);
+        return false;
+    }
+    editor.session.FinishSoon(started.id, wait);
+    return true;
 }
 
-void Editor::DrawJobModal()
+void JobModal::Draw(Editor& editor)
 {
+    JobRunner& jobs = editor.session.jobs;
     const std::vector<JobView> running = jobs.Running();
-    if (!running.empty())
+    // Work that has run a moment shows; once shown, the modal stays until the work ends.
+    bool due = ImGui::IsPopupOpen(kModalTitle);
+    for (const JobView& view : running)
+        due |= view.seconds >= delaySeconds;
+    if (!running.empty() && due)
     {
         const ImVec2 display = ImGui::GetIO().DisplaySize;
         ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always,
@@ -126,24 +105,67 @@ void Editor::DrawJobModal()
         char overlay[32];
         std::snprintf(overlay, sizeof overlay, "%.0f %%", 100.0 * static_cast<double>(view.fraction));
         ImGui::ProgressBar(view.fraction, ImVec2(-FLT_MIN, 0.0f), overlay);
-        const char* step = view.workDone          ? "Finishing"
-                           : view.cancelRequested ? "Stopping"
+        const char* step = view.completing        ? view.text.c_str()
+                           : view.workDone        ? "Finishing"
+                           : view.cancelRequested ? "Stopping..."
                                                   : view.text.c_str();
         ImGui::TextColored(kHint, "%s (%.1f s)", step, view.seconds);
         if (view.cancellable && !view.cancelRequested && ImGui::Button("Cancel##job", ImVec2(120.0f, 0.0f)))
         {
             jobs.Cancel(view.id);
-            Wake();
+            editor.Wake();
         }
         ImGui::PopID();
         ImGui::Separator();
     }
-    if (closeAfterJobs) ImGui::TextColored(kHint, "The window closes when the work has stopped.");
+    if (editor.project.closeAfterJobs)
+        ImGui::TextColored(kHint, "The window closes when the work has stopped.");
     ImGui::EndPopup();
 }
 
 // -------------------------------------------------------------------------------------------------
 // New Terrain and Terrain from heightmap
+
+namespace
+{
+// The work's share of a job that makes a terrain; the rest of the bar is its GL step.
+constexpr float kWorkShare = 0.85f;
+
+// The completion step of a job that makes a terrain. arraysOf gives the arrays in the work's result
+// (null for a refusal, which it reports itself; the job then ends at once); they arrive at GL over
+// frames (TerrainArrival), and then place(result, terrain) lists the terrain, once. Returns false
+// until then.
+template <typename Result> class ArrivingTerrain
+{
+  public:
+    ArrivingTerrain(std::function<TerrainArrays*(Result&)> arraysOf,
+                    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place)
+        : arraysOf(std::move(arraysOf)), place(std::move(place))
+    {
+    }
+    bool operator()(Result& result, JobContext& job)
+    {
+        if (!arrival)
+        {
+            TerrainArrays* arrays = arraysOf(result);
+            if (arrays == nullptr) return true;
+            arrival = std::make_unique<TerrainArrival>(std::move(*arrays));
+        }
+        const bool done = arrival->Continue(TerrainArrival::kSecondsPerFrame);
+        job.Report(kWorkShare + (1.0f - kWorkShare) * arrival->Fraction(),
+                   "Handing the terrain to the graphics driver");
+        if (!done) return false;
+        place(result, arrival->Result());
+        arrival.reset();
+        return true;
+    }
+
+  private:
+    std::function<TerrainArrays*(Result&)> arraysOf;
+    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place;
+    std::unique_ptr<TerrainArrival> arrival;
+};
+} // namespace
 
 bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::string& name)
 {
@@ -151,10 +173,10 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
     request.title =
         "Creating terrain " + name + " (" + std::to_string(a.width) + " x " + std::to_string(a.height) + ")";
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [a](JobContext& job)
         {
             TerrainArrays arrays;
@@ -162,20 +184,18 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
                                     a.parameter2, a.iterations, true, arrays,
                                     [&job](float done, std::string_view step)
                                     {
-                                        job.Report(done, step);
+                                        job.Report(kWorkShare * done, step);
                                         return !job.CancelRequested();
                                     });
             job.ThrowIfCancelled();
             return arrays;
         },
-        [this, name](TerrainArrays& arrays)
-        {
-            // As the dialog's synchronous Create: listed, and a first scene when there is none.
-            auto terrain = std::make_shared<Terrain>(std::move(arrays));
-            terrain->name = name;
-            terrains.push_back(terrain);
-            if (scenes.empty()) AddScene();
-        });
+        ArrivingTerrain<TerrainArrays>([](TerrainArrays& arrays) { return &arrays; },
+                                       [this, name](TerrainArrays&, const std::shared_ptr<Terrain>& terrain)
+                                       {
+                                           terrain->name = name;
+                                           commands.AddTerrain(terrain);
+                                       }));
 }
 
 namespace
@@ -185,18 +205,19 @@ struct ImportedHeightmap
     std::string error; // the Error popup's text; empty when the arrays were built
     TerrainArrays arrays;
 };
+
 } // namespace
 
 bool Editor::StartHeightmapImport()
 {
-    const HeightmapImportForm form = heightmapImportForm;
+    const HeightmapImportForm form = heightmapImport.form;
     JobRunner::Request request;
     request.title = "Creating terrain " + form.name + " from " + FileName(form.path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [form](JobContext& job)
         {
             ImportedHeightmap out;
@@ -215,23 +236,23 @@ bool Editor::StartHeightmapImport()
             }
             grid = HeightGrid();
             job.ThrowIfCancelled();
-            job.Report(0.75f, "Normals");
-            out.arrays.ComputeDerived();
+            job.Report(0.65f, "Normals");
+            out.arrays.ComputeDerived(JobProgress(job, 0.65f, kWorkShare));
             job.ThrowIfCancelled();
             return out;
         },
-        [this, name = form.name](ImportedHeightmap& imported)
-        {
-            if (!imported.error.empty())
+        ArrivingTerrain<ImportedHeightmap>(
+            [this](ImportedHeightmap& imported) -> TerrainArrays*
             {
+                if (imported.error.empty()) return &imported.arrays;
                 SetError(imported.error);
-                return;
-            }
-            auto terrain = std::make_shared<Terrain>(std::move(imported.arrays));
-            terrain->name = name;
-            terrains.push_back(terrain);
-            if (scenes.empty()) AddScene();
-        });
+                return nullptr;
+            },
+            [this, name = form.name](ImportedHeightmap&, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = name;
+                commands.AddTerrain(terrain);
+            }));
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -253,53 +274,51 @@ bool Editor::StartLoadTerrain(const std::string& path)
     JobRunner::Request request;
     request.title = "Loading terrain " + FileName(path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [path](JobContext& job)
         {
             LoadedTerrain out;
             job.Report(0.0f, "Reading " + FileName(path));
             out.loaded =
-                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.85f));
+                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.7f));
             job.ThrowIfCancelled();
             if (out.loaded)
             {
-                job.Report(0.85f, "Normals");
-                out.arrays.ComputeDerived();
+                job.Report(0.7f, "Normals");
+                out.arrays.ComputeDerived(JobProgress(job, 0.7f, kWorkShare));
                 job.ThrowIfCancelled();
             }
             return out;
         },
-        [this, path](LoadedTerrain& loaded)
-        {
-            // As LoadTerrain: a refused file leaves an empty terrain in the list and says why.
-            if (!loaded.loaded)
+        ArrivingTerrain<LoadedTerrain>(
+            [this, path](LoadedTerrain& loaded) -> TerrainArrays*
             {
-                terrains.push_back(
-                    std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0));
+                if (loaded.loaded) return &loaded.arrays;
+                // A refused file adds nothing and says why.
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
-                return;
-            }
-            auto terrain = std::make_shared<Terrain>(std::move(loaded.arrays));
-            terrain->name = TerrainName::MakeUnique(loaded.name, TerrainNames());
-            terrains.push_back(terrain);
-            ShowLoadedTerrain(terrain);
-        });
+                return nullptr;
+            },
+            [this](LoadedTerrain& loaded, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = loaded.name;
+                commands.AddLoadedTerrain(terrain);
+            }));
 }
 
 bool Editor::StartSaveTerrain()
 {
-    const SaveTerrainForm form = saveTerrainForm;
+    const SaveTerrainForm form = saveTerrain.form;
     JobRunner::Request request;
     request.title = "Saving terrain " + form.selected->name;
     request.subject = "terrain " + form.selected->name;
     request.resources = {form.selected.get()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [form](JobContext& job)
         {
             return form.Save(
@@ -312,9 +331,9 @@ bool Editor::StartSaveTerrain()
         [this](SaveTerrainForm::Outcome& outcome)
         {
             if (outcome.cancelled)
-                SetNotice(CancelledSaveNotice(outcome));
+                session.SetNotice(CancelledSaveNotice(outcome));
             else if (outcome.failed.empty())
-                SetNotice(SavedNotice(outcome));
+                session.SetNotice(SavedNotice(outcome));
             else
                 SetError(SaveFailureText(outcome));
         });
@@ -332,7 +351,8 @@ struct ExportResult
 
 bool Editor::StartExport()
 {
-    const std::shared_ptr<Terrain> terrain = exportForm.selected;
+    const std::shared_ptr<Terrain> terrain = exportDialog.form.selected;
+    const std::vector<std::string> files = exportDialog.form.Files();
     JobRunner::Request request;
     request.title = "Exporting terrain " + terrain->name;
     request.subject = "terrain " + terrain->name;
@@ -340,8 +360,9 @@ bool Editor::StartExport()
     request.cancellable = true;
     // The input points into the terrain's arrays: the work holds the terrain, which stays locked.
     return StartJob(
-        std::move(request),
-        [terrain, input = ExportForm::InputOf(*terrain), options = exportForm.Options()](JobContext& job)
+        *this, std::move(request),
+        [terrain, input = ExportForm::InputOf(*terrain),
+         options = exportDialog.form.Options()](JobContext& job)
         {
             ExportResult result;
             result.written = ExportTerrain(
@@ -355,62 +376,17 @@ bool Editor::StartExport()
             result.cancelled = !result.written && job.CancelRequested();
             return result;
         },
-        [this](ExportResult& result)
+        [this, files](ExportResult& result)
         {
             if (result.cancelled)
-                SetNotice("Export cancelled: the files written before it are complete, the others were not "
-                          "written.");
+                session.SetNotice(
+                    "Export cancelled: the files written before it are complete, the others were "
+                    "not written.");
             else if (!result.written)
                 SetError(result.error);
+            else
+                session.SetNotice("Exported " + FilesInFolder(files) + ".");
         });
-}
-
-// -------------------------------------------------------------------------------------------------
-// Applying the layer stack
-
-void Editor::ApplyLayers(Terrain& terrain)
-{
-    if (uint64_t{terrain.vertexCount} < background.vertices || !terrain.HasErosion())
-    {
-        terrain.ApplyHeightmaps();
-        return;
-    }
-    std::shared_ptr<Terrain> held;
-    for (const auto& t : terrains)
-        if (t.get() == &terrain) held = t;
-    if (!held)
-    {
-        terrain.ApplyHeightmaps();
-        return;
-    }
-    std::vector<std::string> names; // per list entry, for the progress text
-    for (const auto& layer : terrain.heightmaps)
-        names.push_back(layer ? layer->name : std::string());
-    JobRunner::Request request;
-    request.title = "Applying the layers of " + terrain.name;
-    request.subject = "terrain " + terrain.name;
-    request.resources = {held.get()};
-    request.cancellable = true;
-    // The work reads the terrain and its layers and keeps the erosion entries' results in them: the
-    // terrain is locked (its panels show it busy, and no other job may take it) until the job ends.
-    StartJob(
-        std::move(request),
-        [held, names](JobContext& job)
-        {
-            Terrain::LayeredHeights out;
-            const bool applied = held->LayerHeights(
-                out,
-                [&job, &names](size_t entry, float fraction)
-                {
-                    job.Report(0.95f * fraction,
-                               "Eroding (" + (entry < names.size() ? names[entry] : "") + ")");
-                    return !job.CancelRequested();
-                });
-            job.ThrowIfCancelled();
-            if (!applied) throw std::runtime_error("the layers could not be applied");
-            return out;
-        },
-        [held](Terrain::LayeredHeights& out) { held->TakeLayerHeights(std::move(out)); });
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -436,38 +412,29 @@ struct OpenedProject
 
 void Editor::StartSaveProject(const std::string& path, std::function<void(bool saved)> then)
 {
-    uint64_t vertices = 0;
-    for (const auto& terrain : terrains)
-        vertices += terrain ? terrain->vertexCount : 0u;
-    if (vertices < background.vertices)
-    {
-        const bool saved = SaveProject(path);
-        if (then) then(saved);
-        return;
-    }
     // The capture copies the session on the GUI thread; the file is written by the job.
     Log::Trace("Saving project {}", path);
-    const uint64_t fingerprint = SessionFingerprint();
+    const uint64_t revision = session.revision;
     JobRunner::Request request;
     request.title = "Saving project " + ProjectFile::DisplayName(path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     for (const auto& terrain : terrains) // captured below: none may be changing under a job
         request.resources.push_back(terrain.get());
     request.cancellable = true;
     for (const void* resource : request.resources)
-        if (jobs.IsBusy(resource))
+        if (session.IsBusy(resource))
         {
             // Refused before capturing: a busy terrain may be changing on its worker. The runner
             // gives the refusal its usual words.
             StartJob(
-                std::move(request), [](JobContext&) {}, [] {});
+                *this, std::move(request), [](JobContext&) {}, [] {});
             if (then) then(false);
             return;
         }
     auto saved = std::make_shared<bool>(false); // then hears it once the job has ended, however it ended
     const bool started = StartJob(
-        std::move(request),
+        *this, std::move(request),
         [captured = CaptureProject(), path](JobContext& job)
         {
             SavedProject result;
@@ -475,18 +442,19 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
             result.cancelled = !result.saved && job.CancelRequested();
             return result;
         },
-        [this, path, fingerprint, saved](SavedProject& result)
+        [this, path, revision, saved](SavedProject& result)
         {
             *saved = result.saved;
             if (result.saved)
             {
-                project.path = path;
-                project.recent.Add(path);
-                project.savedFingerprint = fingerprint; // the session as it was captured
+                session.path = path;
+                session.recent.Add(path);
+                session.MarkSaved(revision); // the session as it was captured
+                session.SetNotice("Saved " + FilesInFolder({path}) + ".");
             }
             else if (result.cancelled)
             {
-                SetNotice("Saving " + path + " was cancelled; the file is as it was.");
+                session.SetNotice("Saving " + path + " was cancelled; the file is as it was.");
             }
             else
             {
@@ -504,20 +472,15 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
 
 void Editor::StartOpenProject(const std::string& path)
 {
-    if (FileSize(path) < background.projectBytes)
-    {
-        OpenProject(path);
-        return;
-    }
     JobRunner::Request request;
     request.title = "Opening project " + ProjectFile::DisplayName(path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     for (const auto& terrain : terrains) // replaced at the end: none may be busy
         request.resources.push_back(terrain.get());
     request.cancellable = true;
     StartJob(
-        std::move(request),
+        *this, std::move(request),
         [path](JobContext& job)
         {
             Log::Trace("Opening project {}", path);
@@ -538,12 +501,12 @@ void Editor::StartOpenProject(const std::string& path)
         {
             if (!opened.opened)
             {
-                ReportOpenFailure(path, opened.reason);
+                project.ReportOpenFailure(*this, path, opened.reason);
                 return;
             }
             RestoreBuiltProject(std::move(opened.project), std::move(opened.built));
-            project.path = path;
-            project.recent.Add(path);
-            MarkSessionSaved();
+            session.path = path;
+            session.recent.Add(path);
+            session.MarkSaved();
         });
 }

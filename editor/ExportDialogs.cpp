@@ -1,9 +1,10 @@
 // File > Export and File > New > Terrain from heightmap: two modal dialogs on the centre of the main
 // window. Their decisions are in ExportForm and HeightmapImportForm.
+#include "editor/ExportDialogs.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
-#include "io/FileBytes.h"
 #include "render/Scene.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -22,11 +23,12 @@ const char* const kFormatLabels[6] = {
     "16-bit heights (.png)##ex",       "Raw 16-bit heights, little-endian (.r16)##ex",
     "32-bit float heights (.exr)##ex", "Splat map of four bands (.png)##ex"};
 
-void CenterNextDialog(float width)
+const ImVec2 kButtonSize(200.0f, 30.0f);
+
+// Whether the dialog stays open for a question after a press of its button.
+bool Asks(ExportForm::Outcome outcome)
 {
-    const ImVec2 display = ImGui::GetIO().DisplaySize;
-    ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always, ImVec2(0.5f, 0.5f));
-    ImGui::SetNextWindowSize(ImVec2(width, 0.0f)); // the height follows the rows
+    return outcome == ExportForm::Outcome::AskOverwrite || outcome == ExportForm::Outcome::AskCreateFolder;
 }
 
 void Hint(const std::string& text)
@@ -35,72 +37,66 @@ void Hint(const std::string& text)
 }
 } // namespace
 
-ExportForm::Outcome Editor::ExportFromForm(bool overwrite)
+ExportForm::Outcome ExportDialog::Export(Editor& editor, bool overwrite)
 {
     std::string error;
-    const std::shared_ptr<Terrain>& terrain = exportForm.selected;
-    const uint64_t side = exportForm.Options().resampleSide;
-    if (terrain &&
-        (uint64_t{terrain->vertexCount} >= background.vertices || side * side >= background.vertices))
+    ExportForm::Outcome refused = ExportForm::Outcome::Failed;
+    if (!form.CanWrite(overwrite, refused, error))
     {
-        ExportForm::Outcome refused = ExportForm::Outcome::Failed;
-        if (!exportForm.CanWrite(overwrite, refused, error))
-        {
-            if (refused == ExportForm::Outcome::Failed) SetError(error);
-            if (refused != ExportForm::Outcome::AskOverwrite) showExport = false;
-            return refused;
-        }
-        showExport = false;
-        return StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
+        if (refused == ExportForm::Outcome::Failed) editor.SetError(error);
+        if (!Asks(refused)) open = false;
+        return refused;
     }
-    const ExportForm::Outcome outcome = exportForm.Export(overwrite, error);
-    if (outcome == ExportForm::Outcome::Failed) SetError(error);
-    if (outcome != ExportForm::Outcome::AskOverwrite) showExport = false;
-    return outcome;
+    open = false;
+    return editor.StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
 }
 
-std::shared_ptr<Terrain> Editor::CreateTerrainFromHeightmap()
+ExportForm::Outcome ExportDialog::CreateFolderAndExport(Editor& editor)
 {
-    HeightmapImportForm& form = heightmapImportForm;
-    if (!form.Problem(TerrainNames()).empty()) return nullptr;
-    showHeightmapImport = false;
-    uint64_t bytes = 0;
-    if (FileBytes::Size(form.path, bytes, nullptr) && bytes >= background.imageBytes)
-    {
-        StartHeightmapImport();
-        return nullptr;
-    }
-    HeightGrid grid;
     std::string error;
-    if (!form.Read(grid, error))
+    if (!form.CreateFolder(error))
     {
-        SetError(error);
-        return nullptr;
+        editor.SetError(error);
+        open = false;
+        return ExportForm::Outcome::Failed;
     }
-    std::shared_ptr<Terrain> terrain = HeightmapImportForm::Build(grid, form.name);
-    if (!terrain)
-    {
-        SetError("Cannot import heightmap " + form.path + ": the terrain could not be built");
-        return nullptr;
-    }
-    terrains.push_back(terrain);
-    if (scenes.empty()) AddScene();
-    return terrain;
+    return Export(editor, false);
 }
 
-void Editor::ShowExportDialog()
+bool HeightmapImportDialog::Create(Editor& editor)
 {
-    ExportForm& form = exportForm;
+    if (!form.Problem(TerrainNames(editor.terrains)).empty()) return false;
+    open = false;
+    return editor.StartHeightmapImport();
+}
+
+void ExportDialog::Show(Editor& editor)
+{
+    const std::vector<std::shared_ptr<Terrain>>& terrains = editor.terrains;
     if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
-    CenterNextDialog(640.0f);
+    // As high as its longest form: every format, the water plane, resampling and splat rows, two
+    // hints and the problem line; the buttons at the bottom.
+    gui::PlaceDialog(
+        ImVec2(640.0f, gui::DialogHeight(14, 3, 2.0f * ImGui::GetStyle().ItemSpacing.y + 12.0f)));
     ImGui::OpenPopup("Export Terrain");
-    if (!ImGui::BeginPopupModal("Export Terrain", &showExport,
+    if (!ImGui::BeginPopupModal("Export Terrain", &open,
                                 ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
-    const ImVec2 buttonSize(200.0f, 30.0f);
 
+    if (!form.folderQuestion.empty())
+    {
+        gui::TextColored(kRed, "The folder " + form.folderQuestion + " does not exist.");
+        ImGui::TextUnformatted("Create it and export?");
+        gui::BottomRow(kButtonSize.y);
+        if (ImGui::Button("Cancel##exfolder", kButtonSize)) form.folderQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Create folder##exfolder", kButtonSize)) CreateFolderAndExport(editor);
+        if (!open) ImGui::CloseCurrentPopup();
+        ImGui::EndPopup();
+        return;
+    }
     if (!form.overwriteQuestion.empty())
     {
         ImGui::TextUnformatted("These files exist already:");
@@ -110,10 +106,11 @@ void Editor::ShowExportDialog()
         if (shown < form.overwriteQuestion.size())
             ImGui::Text("... and %zu more", form.overwriteQuestion.size() - shown);
         ImGui::TextUnformatted("Overwrite them?");
-        if (ImGui::Button("Cancel##exow", buttonSize)) form.overwriteQuestion.clear();
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-        if (ImGui::Button("Overwrite##exow", buttonSize)) ExportFromForm(true);
-        if (!showExport) ImGui::CloseCurrentPopup();
+        gui::BottomRow(kButtonSize.y);
+        if (ImGui::Button("Cancel##exow", kButtonSize)) form.overwriteQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Overwrite##exow", kButtonSize)) Export(editor, true);
+        if (!open) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
         return;
     }
@@ -190,29 +187,31 @@ void Editor::ShowExportDialog()
 
     const std::string problem = form.Problem();
     if (!problem.empty()) gui::TextColored(kRed, problem);
-    if (ImGui::Button("Close##ex", buttonSize))
+    gui::BottomRow(kButtonSize.y);
+    if (ImGui::Button("Close##ex", kButtonSize))
     {
-        showExport = false;
+        open = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
     {
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-        if (ImGui::Button("Export##ex", buttonSize))
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Export##ex", kButtonSize))
         {
-            ExportFromForm(false);
-            if (!showExport) ImGui::CloseCurrentPopup();
+            Export(editor, false);
+            if (!open) ImGui::CloseCurrentPopup();
         }
     }
     ImGui::EndPopup();
 }
 
-void Editor::ShowHeightmapImportDialog()
+void HeightmapImportDialog::Show(Editor& editor)
 {
-    HeightmapImportForm& form = heightmapImportForm;
-    CenterNextDialog(600.0f);
+    // As high as its longest form: both check boxes, the scale and distance fields, the hint and the
+    // problem line; the buttons at the bottom.
+    gui::PlaceDialog(ImVec2(600.0f, gui::DialogHeight(7, 2, 12.0f)));
     ImGui::OpenPopup("Terrain from Heightmap");
-    if (!ImGui::BeginPopupModal("Terrain from Heightmap", &showHeightmapImport,
+    if (!ImGui::BeginPopupModal("Terrain from Heightmap", &open,
                                 ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
@@ -242,20 +241,20 @@ void Editor::ShowHeightmapImportDialog()
     }
     ImGui::PopItemWidth();
 
-    const std::string problem = form.Problem(TerrainNames());
+    const std::string problem = form.Problem(TerrainNames(editor.terrains));
     if (!problem.empty()) gui::TextColored(kRed, problem);
-    const ImVec2 buttonSize(200.0f, 30.0f);
-    if (ImGui::Button("Close##hm", buttonSize))
+    gui::BottomRow(kButtonSize.y);
+    if (ImGui::Button("Close##hm", kButtonSize))
     {
-        showHeightmapImport = false;
+        open = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
     {
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-        if (ImGui::Button("Create##hm", buttonSize))
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
+        if (ImGui::Button("Create##hm", kButtonSize))
         {
-            CreateTerrainFromHeightmap();
+            Create(editor);
             ImGui::CloseCurrentPopup();
         }
     }

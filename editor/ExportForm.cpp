@@ -6,6 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <filesystem>
+#include <system_error>
+
 std::string ExportForm::BaseName() const
 {
     if (!baseName.empty() || !selected) return baseName;
@@ -71,12 +74,17 @@ std::string ExportForm::Problem() const
     return {};
 }
 
+std::vector<std::string> ExportForm::Files() const
+{
+    if (!selected) return {};
+    const Texture* diffuse = selected->diffuseTexture.get();
+    return ExportFiles(Options(), diffuse != nullptr && diffuse->data);
+}
+
 std::vector<std::string> ExportForm::ExistingFiles() const
 {
     std::vector<std::string> existing;
-    if (!selected) return existing;
-    const Texture* diffuse = selected->diffuseTexture.get();
-    for (const std::string& path : ExportFiles(Options(), diffuse != nullptr && diffuse->data))
+    for (const std::string& path : Files())
     {
         struct stat info
         {
@@ -89,10 +97,19 @@ std::vector<std::string> ExportForm::ExistingFiles() const
 bool ExportForm::CanWrite(bool overwrite, Outcome& refused, std::string& error)
 {
     overwriteQuestion.clear();
+    folderQuestion.clear();
     if (const std::string problem = Problem(); !problem.empty())
     {
         error = "Cannot export: " + problem;
         refused = Outcome::Failed;
+        return false;
+    }
+    // A folder that is not there is offered, not refused; anything else in the way the writers report.
+    std::error_code code;
+    if (!folder.empty() && !std::filesystem::exists(folder, code) && !code)
+    {
+        folderQuestion = folder;
+        refused = Outcome::AskCreateFolder;
         return false;
     }
     if (!overwrite)
@@ -107,9 +124,16 @@ bool ExportForm::CanWrite(bool overwrite, Outcome& refused, std::string& error)
     return true;
 }
 
-ExportForm::Outcome ExportForm::Export(bool overwrite, std::string& error)
+bool ExportForm::CreateFolder(std::string& error)
 {
-    Outcome refused = Outcome::Failed;
-    if (!CanWrite(overwrite, refused, error)) return refused;
-    return ExportTerrain(InputOf(*selected), Options(), {}, &error) ? Outcome::Written : Outcome::Failed;
+    const std::string wanted = folderQuestion;
+    folderQuestion.clear();
+    std::error_code code;
+    std::filesystem::create_directories(wanted, code);
+    if (code)
+    {
+        error = "Cannot create the folder " + wanted + ": " + code.message();
+        return false;
+    }
+    return true;
 }

@@ -24,6 +24,9 @@ struct ExportForm
     bool splatBySlope = false;
     // The overwrite question: the files it asks about; empty while it is not asked.
     std::vector<std::string> overwriteQuestion;
+    // The question whether to create the folder, which does not exist: the folder; empty while it is
+    // not asked.
+    std::string folderQuestion;
 
     // The base name "Export" uses: the typed one, or the terrain's name.
     std::string BaseName() const;
@@ -32,18 +35,23 @@ struct ExportForm
     static ExportInput InputOf(const Terrain& terrain);
     // Why "Export" cannot run yet (shown in red), or empty.
     std::string Problem() const;
+    // Files "Export" writes, in order.
+    std::vector<std::string> Files() const;
     // Files "Export" would write that exist already.
     std::vector<std::string> ExistingFiles() const;
 
     enum class Outcome
     {
         Written,
-        AskOverwrite, // overwriteQuestion lists the files; call again with overwrite = true
-        Failed,       // error holds the message for the Error popup
-        Started       // the files are being written by a job (the editor's large exports)
+        AskOverwrite,    // overwriteQuestion lists the files; call again with overwrite = true
+        AskCreateFolder, // folderQuestion names the missing folder; CreateFolder, then call again
+        Failed,          // error holds the message for the Error popup
+        Started          // the files are being written by a job
     };
-    Outcome Export(bool overwrite, std::string& error);
-    // The checks of Export before anything is written: false with Failed (and error) or AskOverwrite
-    // in refused when the files cannot be written yet.
+    // The checks of "Export" before anything is written: false with Failed (and error), AskCreateFolder
+    // or AskOverwrite in refused when the files cannot be written yet.
     bool CanWrite(bool overwrite, Outcome& refused, std::string& error);
+    // The answer Yes to the folder question: creates the folder (and the ones above it); false with
+    // the reason when it cannot be made.
+    bool CreateFolder(std::string& error);
 };

@@ -4,7 +4,6 @@
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 #include "engine/Engine.h"
-#include "io/FileBytes.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -198,12 +197,18 @@ SaveTerrainForm::Outcome SaveTerrainForm::Save(const Progress& progress) const
     return outcome;
 }
 
+std::string FilesInFolder(const std::vector<std::string>& paths)
+{
+    if (paths.empty()) return {};
+    return JoinFileNames(paths) + " in " + FolderOf(paths.front());
+}
+
 std::string SavedNotice(const SaveTerrainForm::Outcome& outcome)
 {
     if (outcome.written.empty())
         return std::string("Nothing was saved: ") +
                (outcome.imagesSkipped ? kNoImagesNote : "no file was chosen") + ".";
-    std::string text = "Saved " + JoinFileNames(outcome.written) + " in " + FolderOf(outcome.written.front());
+    std::string text = "Saved " + FilesInFolder(outcome.written);
     if (outcome.imagesSkipped) text += std::string(" (") + kNoImagesNote + ")";
     return text + ".";
 }
@@ -234,8 +239,7 @@ std::string ShaderNameError(const std::string& baseName)
 
 namespace
 {
-// A height of 0 lets the window's height follow its rows.
-void CenterNextWindow(float width, float height, ImGuiCond condition, float fitHeight = -1.0f)
+void CenterNextWindow(float width, float height, ImGuiCond condition)
 {
     int w = 0;
     int h = 0;
@@ -243,74 +247,43 @@ void CenterNextWindow(float width, float height, ImGuiCond condition, float fitH
     ImGui::SetNextWindowPos(
         ImVec2((static_cast<float>(w) - width) / 2.0f, (static_cast<float>(h) - height) / 2.0f), condition,
         ImVec2(0.0f, 0.0f));
-    ImGui::SetNextWindowSize(ImVec2(width, fitHeight >= 0.0f ? fitHeight : height), condition);
+    ImGui::SetNextWindowSize(ImVec2(width, height), condition);
 }
 } // namespace
 
-std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
+void LoadTerrainDialog::Load(Editor& editor, const std::string& path)
 {
-    uint64_t bytes = 0;
-    if (FileBytes::Size(path, bytes, nullptr) && bytes >= background.objBytes)
-    {
-        StartLoadTerrain(path);
-        return nullptr;
-    }
-    auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
-    std::string error;
-    const bool loaded = terrain->LoadObj(path, &error);
-    if (!loaded)
-        SetError("Cannot load terrain file " + path + ": " + (error.empty() ? "unknown reason" : error));
-    else // two terrains of one name would write each other's files
-        terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
-    terrains.push_back(terrain);
-    if (loaded) ShowLoadedTerrain(terrain);
-    return terrain;
+    editor.StartLoadTerrain(path);
 }
 
-bool Editor::PressSaveTerrain()
+bool SaveTerrainDialog::PressSave(Editor& editor)
 {
-    if (!saveTerrainForm.ExistingFiles().empty())
+    if (!form.ExistingFiles().empty())
     {
-        saveTerrainForm.confirmOverwrite = true;
+        form.confirmOverwrite = true;
         return false;
     }
-    SaveTerrainFromForm();
+    Save(editor);
     return true;
 }
 
-void Editor::SaveTerrainFromForm()
+void SaveTerrainDialog::Save(Editor& editor)
 {
-    if (saveTerrainForm.selected && uint64_t{saveTerrainForm.selected->vertexCount} >= background.vertices)
-    {
-        StartSaveTerrain();
-        saveTerrainForm.confirmOverwrite = false;
-        showSaveTerrain = false;
-        return;
-    }
-    const SaveTerrainForm::Outcome outcome = saveTerrainForm.Save();
-    if (outcome.failed.empty())
-        SetNotice(SavedNotice(outcome));
-    else
-        SetError(SaveFailureText(outcome));
-    saveTerrainForm.confirmOverwrite = false;
-    showSaveTerrain = false;
+    form.confirmOverwrite = false;
+    editor.showSaveTerrain = false;
+    if (form.selected) editor.StartSaveTerrain();
 }
 
-std::shared_ptr<Shader> Editor::CreateShader(const std::string& baseName)
+void SaveTerrainDialog::Show(Editor& editor)
 {
-    if (baseName.empty() || !ShaderNameError(baseName).empty()) return nullptr;
-    auto shader = std::make_shared<Shader>(baseName + ".vert", baseName + ".frag");
-    shaders.push_back(shader);
-    return shader;
-}
-
-void Editor::ShowSaveTerrainDialog()
-{
-    SaveTerrainForm& form = saveTerrainForm;
+    const std::vector<std::shared_ptr<Terrain>>& terrains = editor.terrains;
+    bool& showSaveTerrain = editor.showSaveTerrain;
     if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
-    // Six check boxes and the estimate do not fit 200 pixels: the height follows the rows.
-    CenterNextWindow(600.0f, 200.0f, ImGuiCond_Always, 0.0f);
+    // Six check boxes and the estimate do not fit 200 pixels. The dialog is as high as its longest
+    // form from the start (every choice and the hint; the question whether to replace files takes
+    // their place), with its buttons at the bottom, so that nothing moves when the rows change.
+    CenterNextWindow(600.0f, gui::DialogHeight(11, 2, 0.0f, false), ImGuiCond_Always);
     ImGui::OpenPopup("Save Terrain");
     if (!ImGui::BeginPopupModal("Save Terrain", &showSaveTerrain,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
@@ -347,44 +320,48 @@ void Editor::ShowSaveTerrainDialog()
     {
         const Terrain& terrain = *form.selected;
         form.DropMissingChoices();
-        ImGui::Checkbox("Save terrain mesh to OBJ?", &form.saveMesh);
-        if (terrain.heightmapTexture) ImGui::Checkbox("Save heightmap?", &form.saveHeightmap);
-        if (terrain.diffuseTexture) ImGui::Checkbox("Save diffuse texture?", &form.saveDiffuse);
-        if (terrain.normalTexture) ImGui::Checkbox("Save normal texture?", &form.saveNormal);
-        if (terrain.specularTexture) ImGui::Checkbox("Save specular texture?", &form.saveSpecular);
-        if (terrain.watermapTexture && terrain.waterPlane)
-            ImGui::Checkbox("Save water mesh to OBJ?", &form.saveWater);
-        gui::TextColored(kRed, form.EstimateText());
-        if (form.ImagesWithoutFormat())
-            ImGui::TextColored(kHint, "No image format chosen: no image will be saved.");
+        // Asked again every frame: a changed path or format may leave nothing to replace.
+        const std::vector<std::string> existing =
+            form.confirmOverwrite ? form.ExistingFiles() : std::vector<std::string>();
+        form.confirmOverwrite = !existing.empty();
         if (form.confirmOverwrite)
         {
-            // Asked again every frame: a changed path or choice may leave nothing to replace.
-            const std::vector<std::string> existing = form.ExistingFiles();
-            form.confirmOverwrite = !existing.empty();
-            if (form.confirmOverwrite)
+            // In place of the choices the question is about.
+            gui::TextColored(kRed, existing.size() == 1 ? "This file exists already and will be replaced:"
+                                                        : "These files exist already and will be replaced:");
+            for (const std::string& file : existing)
+                ImGui::BulletText("%s", file.c_str());
+            gui::BottomRow(ImGui::GetFrameHeight());
+            if (ImGui::Button("Replace##sf"))
             {
-                gui::TextColored(kRed, existing.size() == 1
-                                           ? "This file exists already and will be replaced:"
-                                           : "These files exist already and will be replaced:");
-                for (const std::string& file : existing)
-                    ImGui::BulletText("%s", file.c_str());
-                if (ImGui::Button("Replace##sf"))
-                {
-                    SaveTerrainFromForm();
-                    ImGui::CloseCurrentPopup();
-                }
-                ImGui::SameLine();
-                if (ImGui::Button("Back##sf")) form.confirmOverwrite = false;
+                Save(editor);
+                ImGui::CloseCurrentPopup();
+            }
+            ImGui::SameLine();
+            if (ImGui::Button("Back##sf")) form.confirmOverwrite = false;
+            ImGui::SameLine();
+        }
+        else
+        {
+            ImGui::Checkbox("Save terrain mesh to OBJ?", &form.saveMesh);
+            if (terrain.heightmapTexture) ImGui::Checkbox("Save heightmap?", &form.saveHeightmap);
+            if (terrain.diffuseTexture) ImGui::Checkbox("Save diffuse texture?", &form.saveDiffuse);
+            if (terrain.normalTexture) ImGui::Checkbox("Save normal texture?", &form.saveNormal);
+            if (terrain.specularTexture) ImGui::Checkbox("Save specular texture?", &form.saveSpecular);
+            if (terrain.watermapTexture && terrain.waterPlane)
+                ImGui::Checkbox("Save water mesh to OBJ?", &form.saveWater);
+            gui::TextColored(kRed, form.EstimateText());
+            if (form.ImagesWithoutFormat())
+                ImGui::TextColored(kHint, "No image format chosen: no image will be saved.");
+            if (showSaveTerrain)
+            {
+                gui::BottomRow(ImGui::GetFrameHeight());
+                if (ImGui::Button("Save##sf") && PressSave(editor)) ImGui::CloseCurrentPopup();
                 ImGui::SameLine();
             }
         }
-        if (!form.confirmOverwrite && showSaveTerrain)
-        {
-            if (ImGui::Button("Save##sf") && PressSaveTerrain()) ImGui::CloseCurrentPopup();
-            ImGui::SameLine();
-        }
     }
+    if (!form.selected) gui::BottomRow(ImGui::GetFrameHeight());
     if (showSaveTerrain && (ImGui::Button("Cancel##sf") || gui::KeyDown(GLFW_KEY_ESCAPE)))
     {
         form.confirmOverwrite = false;
@@ -395,8 +372,9 @@ void Editor::ShowSaveTerrainDialog()
     ImGui::EndPopup();
 }
 
-void Editor::ShowLoadTerrainDialog()
+void LoadTerrainDialog::Show(Editor& editor)
 {
+    bool& showLoadTerrain = editor.showLoadTerrain;
     CenterNextWindow(400.0f, 100.0f, ImGuiCond_Always);
     ImGui::OpenPopup("Load Terrain");
     if (!ImGui::BeginPopupModal("Load Terrain", &showLoadTerrain,
@@ -405,10 +383,10 @@ void Editor::ShowLoadTerrainDialog()
                                     kNoDockingFlag))
         return;
     ImGui::PushItemWidth(300.0f);
-    ImGui::InputTextWithHint("##loadterName", "Enter file name", &loadTerrainFileName);
+    ImGui::InputTextWithHint("##loadterName", "Enter file name", &fileName);
     if (ImGui::Button("Load .obj"))
     {
-        LoadTerrain(loadTerrainFileName);
+        Load(editor, fileName);
         ImGui::CloseCurrentPopup();
         showLoadTerrain = false;
     }
@@ -416,8 +394,9 @@ void Editor::ShowLoadTerrainDialog()
     ImGui::EndPopup();
 }
 
-void Editor::ShowNewShaderDialog()
+void NewShaderDialog::Show(Editor& editor)
 {
+    bool& showNewShader = editor.showNewShader;
     CenterNextWindow(600.0f, 100.0f, ImGuiCond_Once);
     ImGui::OpenPopup("New Shader##nsfw");
     if (!ImGui::BeginPopupModal("New Shader##nsfw", &showNewShader,
@@ -425,10 +404,9 @@ void Editor::ShowNewShaderDialog()
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
     ImGui::SetNextItemWidth(580.0f);
-    ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).",
-                             &newShaderName);
+    ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).", &baseName);
     gui::TextColored(kRed, "The shader files must have same base name and .vert & .frag extensions!");
-    const std::string nameError = ShaderNameError(newShaderName);
+    const std::string nameError = ShaderNameError(baseName);
     if (!nameError.empty()) gui::TextColored(kRed, nameError);
     const ImVec2 buttonSize(100.0f, 40.0f);
     if (ImGui::Button("Cancel##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ESCAPE))
@@ -436,12 +414,12 @@ void Editor::ShowNewShaderDialog()
         showNewShader = false;
         ImGui::CloseCurrentPopup();
     }
-    else if (!newShaderName.empty() && nameError.empty())
+    else if (!baseName.empty() && nameError.empty())
     {
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
         if (ImGui::Button("Create##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ENTER))
         {
-            CreateShader(newShaderName);
+            editor.commands.CreateShader(baseName);
             showNewShader = false;
             ImGui::CloseCurrentPopup();
         }

@@ -1,7 +1,6 @@
 #include "editor/HeightmapImportForm.h"
 
 #include "editor/NewTerrainForm.h"
-#include "engine/Log.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainArrays.h"
 
@@ -28,19 +27,7 @@ bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error,
 {
     HeightImage::ImportOptions checked = options;
     checked.maxSide = NewTerrainForm::kMaxSide;
-    HeightGrid read;
-    if (!HeightImage::Read(path, checked, read, &error, progress)) return false;
-    if (read.width != read.height)
-    {
-        error = "Cannot import heightmap " + path + ": it is " + std::to_string(read.width) + " x " +
-                std::to_string(read.height) +
-                "; terrains are square (the program does not support rectangular "
-                "texturing at the moment)";
-        Log::Error("{}", error);
-        return false;
-    }
-    grid = std::move(read);
-    return true;
+    return HeightImage::ReadSquare(path, checked, grid, &error, progress);
 }
 
 bool HeightmapImportForm::BuildArrays(const HeightGrid& grid, TerrainArrays& out)
@@ -48,13 +35,4 @@ bool HeightmapImportForm::BuildArrays(const HeightGrid& grid, TerrainArrays& out
     // Built as the OBJ loader builds a terrain: its grid, then the heights as the base of every later
     // layer; the textures and normals follow from them.
     return TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
-}
-
-std::shared_ptr<Terrain> HeightmapImportForm::Build(const HeightGrid& grid, const std::string& name)
-{
-    TerrainArrays arrays;
-    if (!BuildArrays(grid, arrays)) return nullptr;
-    auto terrain = std::make_shared<Terrain>(std::move(arrays));
-    terrain->name = name;
-    return terrain;
 }

@@ -1,9 +1,13 @@
 // The New Terrain dialog: name, start generator, grid size and generator parameters.
+#include "editor/NewTerrainDialog.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
 #include <imgui.h>
 #include <imgui_stdlib.h>
+
+#include <algorithm>
 
 namespace
 {
@@ -30,13 +34,23 @@ void RoughnessHint(float roughness)
 }
 } // namespace
 
+bool NewTerrainDialog::Create(Editor& editor)
+{
+    if (!form.CanCreate(TerrainNames(editor.terrains))) return false;
+    if (!editor.StartCreateTerrain(form.BuildArguments(), form.name)) return false;
+    editor.showNewTerrain = false;
+    return true;
+}
+
 void Editor::ShowNewTerrainDialog()
 {
-    NewTerrainForm& form = newTerrainForm;
+    NewTerrainForm& form = newTerrain.form;
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2((display.x - 600.0f) * 0.5f, (display.y - 180.0f) * 0.5f));
-    // The rows do not fit 180 pixels once the generator parameters show: the height follows them.
-    ImGui::SetNextWindowSize(ImVec2(600.0f, 0.0f));
+    // The rows of random fault's parameters and two messages do not fit 180 pixels. The dialog is as
+    // high as that longest form from the start, and its buttons stay at the bottom, so that nothing
+    // moves when the generator or a message changes.
+    ImGui::SetNextWindowSize(ImVec2(600.0f, std::max(180.0f, gui::DialogHeight(9, 2, 12.0f, false))));
     ImGui::OpenPopup("New Terrain");
     if (!ImGui::BeginPopupModal("New Terrain", &showNewTerrain,
                                 ImGuiWindowFlags_NoTitleBar | ImGuiWindowFlags_NoResize |
@@ -44,7 +58,7 @@ void Editor::ShowNewTerrainDialog()
                                     ImGuiWindowFlags_NoNavFocus | kNoDockingFlag))
         return;
 
-    const std::vector<std::string> names = TerrainNames();
+    const std::vector<std::string> names = TerrainNames(terrains);
     ImGui::SetNextItemWidth(300.0f);
     ImGui::InputTextWithHint("##newterName", "Input terrain name (no extension)", &form.name);
     if (const std::string error = form.NameError(names); !error.empty())
@@ -98,6 +112,7 @@ void Editor::ShowNewTerrainDialog()
     }
 
     const ImVec2 buttonSize(200.0f, 30.0f);
+    gui::BottomRow(buttonSize.y);
     if (ImGui::Button("Close", buttonSize))
     {
         showNewTerrain = false;
@@ -108,9 +123,7 @@ void Editor::ShowNewTerrainDialog()
         if (form.CanCreate(names))
         {
             ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-            // A large terrain is made by a job: the dialog closes all the same.
-            if (ImGui::Button("Create", buttonSize) && (CreateTerrainFromForm() || !showNewTerrain))
-                ImGui::CloseCurrentPopup();
+            if (ImGui::Button("Create", buttonSize) && newTerrain.Create(*this)) ImGui::CloseCurrentPopup();
         }
     }
     else

@@ -1,14 +1,12 @@
-// The session as a project: capturing the editor's objects into the GL-free model, rebuilding them
-// from it, the project commands (new, open, save) with the unsaved-changes question, and the summary
-// of the session that tells when it has changed.
+// The session as a project: capturing the editor's objects into the GL-free model, and rebuilding
+// them from it. The project commands and their dialogs are ProjectDialogs.cpp.
 //   - Capture: terrains (arrays and texture pixels), cameras, scenes, user shaders
 //   - Restore: TerrainBuild's arrays into GL terrains, textures, layers and water planes
-//   - Commands and the unsaved-changes flow
-//   - SessionFingerprint
 #include "editor/Editor.h"
 
 #include "engine/Engine.h"
 #include "engine/Log.h"
+#include "engine/ProcessMemory.h"
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Framebuffer.h"
@@ -57,8 +55,8 @@ ProjectImage ImageOf(const Texture* texture)
 ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_t channels, const char* what)
 {
     ProjectImage image = ImageOf(texture);
-    if (image.Stored() &&
-        (image.width != terrain.width || image.height != terrain.height || image.channels != channels))
+    if (image.Stored() && (image.width != terrain.ImageWidth() || image.height != terrain.ImageHeight() ||
+                           image.channels != channels))
     {
         Log::Warn("Terrain {}: its {} texture is {} x {} with {} channels, not the grid's; it is not saved.",
                   terrain.name, what, image.width, image.height, image.channels);
@@ -69,8 +67,9 @@ ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_
 
 ProjectLayerSettings SettingsOf(const Terrain::Heightmap::Settings& s)
 {
-    return {s.power, s.seed,       s.frequency,     s.offsetX,         s.offsetY,   s.octaves,
-            s.gain,  s.lacunarity, s.noiseTypeName, s.fractalTypeName, s.noiseType, s.fractalType};
+    return {s.power,     s.seed,        s.frequency,    s.offsetX,       s.offsetY,
+            s.octaves,   s.gain,        s.lacunarity,   s.noiseTypeName, s.fractalTypeName,
+            s.noiseType, s.fractalType, s.smoothHeights};
 }
 
 Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
@@ -88,6 +87,7 @@ Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
     settings.fractalTypeName = s.fractalTypeName;
     settings.noiseType = s.noiseType;
     settings.fractalType = s.fractalType;
+    settings.smoothHeights = s.smoothHeights;
     return settings;
 }
 
@@ -114,34 +114,20 @@ const char* GeneratorKind(const Terrain::GeneratorRecord& record)
 
 ProjectTerrain CaptureTerrain(const Terrain& terrain)
 {
-    ProjectTerrain t;
-    t.name = terrain.name;
     const size_t count = size_t{terrain.width} * terrain.height;
     if (terrain.IsEmpty() || count == 0 || terrain.positions.size() < 3 * count ||
         terrain.basePositions.size() < 3 * count || terrain.texCoords.size() < 2 * count)
-        return t; // an empty terrain keeps its name only
-
-    t.width = terrain.width;
-    t.height = terrain.height;
-    t.vertexDistance = terrain.vertexDistance;
-    const Terrain::GeneratorRecord& record = terrain.generatorRecord;
-    t.generator = {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations,
-                   record.seed};
-
-    t.baseHeights.resize(count);
-    for (size_t k = 0; k < count; ++k)
-        t.baseHeights[k] = terrain.basePositions[3 * k + 1];
-    if (!TerrainBuild::IsRegularGrid(terrain.basePositions.data(), terrain.texCoords.data(), terrain.width,
-                                     terrain.height, terrain.vertexDistance))
     {
-        t.gridXZ.resize(2 * count);
-        for (size_t k = 0; k < count; ++k)
-        {
-            t.gridXZ[2 * k] = terrain.basePositions[3 * k];
-            t.gridXZ[2 * k + 1] = terrain.basePositions[3 * k + 2];
-        }
-        t.texCoords.assign(terrain.texCoords.begin(), terrain.texCoords.begin() + 2 * count);
+        ProjectTerrain t;
+        t.name = terrain.name;
+        return t; // an empty terrain keeps its name only
     }
+
+    const Terrain::GeneratorRecord& record = terrain.generatorRecord;
+    ProjectTerrain t = TerrainBuild::BaseRecord(
+        terrain.name, terrain.width, terrain.height, terrain.vertexDistance,
+        {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations, record.seed},
+        terrain.basePositions.data(), terrain.texCoords.data());
 
     std::vector<const Terrain::Heightmap*> captured; // the entries of t.layers, for the band record
     for (const auto& layer : terrain.heightmaps)
@@ -162,8 +148,8 @@ ProjectTerrain CaptureTerrain(const Terrain& terrain)
         entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
         entry.settings = SettingsOf(layer->settings);
         entry.image = ImageOf(layer.get());
-        const bool fitsNoise = entry.image.width == terrain.width && entry.image.height == terrain.height &&
-                               entry.image.channels == 1;
+        const bool fitsNoise = entry.image.width == terrain.ImageWidth() &&
+                               entry.image.height == terrain.ImageHeight() && entry.image.channels == 1;
         if (!entry.image.Stored() || (!layer->isTexture && !fitsNoise))
         {
             // Such a layer adds nothing to the heights; its image could not be read back.
@@ -388,6 +374,8 @@ std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
         {
             layer->CopySettingsToNoise();
             layer->AppendState(layer->settings); // the history starts again at the saved settings
+            if (l < built.smoothLevels.size() && built.smoothLevels[l].size() == layer->ByteSize())
+                layer->smoothLevels = std::move(built.smoothLevels[l]);
         }
         terrain->heightmaps.push_back(std::move(layer));
     }
@@ -487,7 +475,7 @@ Project Editor::CaptureProject() const
         p.scenes.push_back(std::move(s));
     }
     p.sceneCounter = sceneCounter;
-    p.aspectRatioIndex = sceneWindowState.aspectRatioIndex;
+    p.aspectRatioIndex = sceneWindow.aspectRatioIndex;
     return p;
 }
 
@@ -496,18 +484,17 @@ bool Editor::BuildProjectTerrains(Project& p, std::vector<BuiltTerrain>& built, 
 {
     built.clear();
     built.reserve(p.terrains.size());
+    const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
     {
-        if (progress && !progress(static_cast<float>(n) / static_cast<float>(p.terrains.size())))
-        {
-            if (error != nullptr) *error = "opening was cancelled";
-            return false;
-        }
+        bool stopped = false;
+        const auto within = [&](float done)
+        { return !progress || !(stopped = !progress((static_cast<float>(n) + done) / count)); };
         BuiltTerrain terrain;
         std::string reason;
-        if (!TerrainBuild::Build(p.terrains[n], terrain, &reason))
+        if (!within(0.0f) || !TerrainBuild::Build(p.terrains[n], terrain, &reason, within))
         {
-            if (error != nullptr) *error = reason;
+            if (error != nullptr) *error = stopped ? std::string("opening was cancelled") : reason;
             return false;
         }
         built.push_back(std::move(terrain));
@@ -593,7 +580,9 @@ void Editor::RestoreBuiltProject(Project&& p, std::vector<BuiltTerrain>&& built)
     scenes = std::move(newScenes);
     shaders = std::move(newShaders);
     sceneCounter = p.sceneCounter;
-    sceneWindowState.aspectRatioIndex = p.aspectRatioIndex;
+    sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
+    p = Project();
+    ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
 
 void Editor::ClearSessionState()
@@ -608,272 +597,7 @@ void Editor::ClearSessionState()
     texturePanel.diffuseEditorOpen = false;
     diffuseEditor.selected = -1;
     waterEditor.strokeActive = false;
-    saveTerrainForm.selected.reset();
-    restorePoint = RestorePoint{};
-}
-
-// -------------------------------------------------------------------------------------------------
-// Commands
-
-bool Editor::SaveProject(const std::string& path)
-{
-    Log::Trace("Saving project {}", path);
-    const Project captured = CaptureProject();
-    std::string reason;
-    if (!ProjectFile::Save(captured, path, &reason))
-    {
-        const std::string message = ProjectFile::SaveMessage(path, reason);
-        Log::Error("{}", message);
-        SetError(message);
-        return false;
-    }
-    project.path = path;
-    project.recent.Add(path);
-    MarkSessionSaved();
-    return true;
-}
-
-bool Editor::OpenProject(const std::string& path)
-{
-    Log::Trace("Opening project {}", path);
-    Project opened;
-    std::string reason;
-    if (!ProjectFile::Open(path, opened, &reason) || !RestoreProject(std::move(opened), &reason))
-    {
-        ReportOpenFailure(path, reason);
-        return false;
-    }
-    project.path = path;
-    project.recent.Add(path);
-    MarkSessionSaved();
-    return true;
-}
-
-void Editor::ReportOpenFailure(const std::string& path, const std::string& reason)
-{
-    const std::string message = ProjectFile::OpenMessage(path, reason);
-    Log::Error("{}", message);
-    SetError(message);
-    // A recent project that is gone leaves the list.
-    std::error_code code;
-    const auto& recent = project.recent.paths;
-    if (!std::filesystem::exists(path, code) && std::find(recent.begin(), recent.end(), path) != recent.end())
-    {
-        project.recent.Remove(path);
-        project.recent.Save();
-    }
-}
-
-void Editor::NewProject()
-{
-    ClearSessionState();
-    terrains.clear();
-    scenes.clear();
-    cameras.clear();
-    if (shaders.size() > kBuiltInShaders) shaders.resize(kBuiltInShaders);
-    sceneCounter = 0;
-    sceneWindowState.aspectRatioIndex = 0;
-    project.path.clear();
-    MarkSessionSaved();
-}
-
-void Editor::MarkSessionSaved()
-{
-    project.savedFingerprint = SessionFingerprint();
-}
-
-bool Editor::HasUnsavedChanges() const
-{
-    return SessionFingerprint() != project.savedFingerprint;
-}
-
-void Editor::RequestSessionAction(SessionAction action, const std::string& path)
-{
-    if (project.unsaved.Request(action, HasUnsavedChanges(), path) == UnsavedChangesForm::Next::Proceed)
-        PerformSessionAction(action, path);
-}
-
-void Editor::AnswerUnsavedChanges(UnsavedChangesForm::Answer answer)
-{
-    UnsavedChangesForm& form = project.unsaved;
-    UnsavedChangesForm::Next next = form.Respond(answer, !project.path.empty());
-    if (next == UnsavedChangesForm::Next::Save)
-    {
-        // The action goes ahead once the save has ended well (at once, or when its job ends).
-        StartSaveProject(project.path, [this](bool saved) { QuestionSaveEnded(saved); });
-        return;
-    }
-    if (next == UnsavedChangesForm::Next::SaveAs)
-    {
-        // The Save Project As dialog reports back through UnsavedChangesForm::Saved.
-        project.saveAs.path = project.saveAs.path.empty() ? "output/untitled" : project.saveAs.path;
-        project.saveAs.confirmReplace = false;
-        project.showSaveAs = true;
-        return;
-    }
-    if (next == UnsavedChangesForm::Next::Proceed)
-    {
-        const SessionAction action = form.pending;
-        const std::string path = form.openPath;
-        form.Clear();
-        PerformSessionAction(action, path);
-    }
-}
-
-void Editor::QuestionSaveEnded(bool saved)
-{
-    UnsavedChangesForm& form = project.unsaved;
-    if (form.Saved(saved) != UnsavedChangesForm::Next::Proceed) return;
-    const SessionAction action = form.pending;
-    const std::string path = form.openPath;
-    form.Clear();
-    PerformSessionAction(action, path);
-}
-
-void Editor::PerformSessionAction(SessionAction action, const std::string& path)
-{
-    switch (action)
-    {
-    case SessionAction::CloseWindow:
-    case SessionAction::Quit:
-        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
-        break;
-    case SessionAction::NewProject:
-        NewProject();
-        break;
-    case SessionAction::OpenProject:
-        StartOpenProject(path);
-        break;
-    case SessionAction::None:
-        break;
-    }
-}
-
-void Editor::OnWindowCloseRequest()
-{
-    if (jobs.Busy())
-    {
-        // Work that is stopped changes nothing; work that cannot stop is waited for. Then the close
-        // goes on as usual (the unsaved-changes question included), from Update.
-        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
-        closeAfterJobs = true;
-        for (const JobView& view : jobs.Running())
-            jobs.Cancel(view.id);
-        Wake();
-        return;
-    }
-    if (!HasUnsavedChanges()) return; // the window closes after this frame
-    if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
-    RequestSessionAction(SessionAction::CloseWindow);
-}
-
-void Editor::SaveProjectCommand()
-{
-    if (project.path.empty())
-    {
-        project.saveAs.confirmReplace = false;
-        project.showSaveAs = true;
-    }
-    else
-    {
-        StartSaveProject(project.path);
-    }
-}
-
-// -------------------------------------------------------------------------------------------------
-// The session's summary: what a project keeps, except the view (camera position, direction and field
-// of view, window visibility), which changes while one only looks around.
-
-uint64_t Editor::SessionFingerprint() const
-{
-    Fingerprint f;
-    const auto texture = [&f](const Texture* t)
-    {
-        f.Value(t);
-        if (t != nullptr)
-        {
-            f.Value(t->revision);
-            f.Value(t->data.get());
-            f.Text(t->saveName);
-        }
-    };
-    f.Value(sceneCounter);
-    f.Value(shaders.size());
-    for (const auto& shader : shaders)
-        f.Value(shader.get());
-    f.Value(cameras.size());
-    for (const auto& camera : cameras)
-    {
-        f.Value(camera.get());
-        f.Text(camera->name);
-        f.Value(camera->speed);
-        f.Value(camera->rotate);
-        f.Value(camera->perspective);
-        f.Value(camera->zNear);
-        f.Value(camera->zFar);
-        f.Value(camera->viewHeight);
-    }
-    f.Value(terrains.size());
-    for (const auto& terrain : terrains)
-    {
-        f.Value(terrain.get());
-        f.Text(terrain->name);
-        f.Value(terrain->width);
-        f.Value(terrain->height);
-        f.Value(terrain->positions.data());
-        texture(terrain->heightmapTexture.get());
-        texture(terrain->normalTexture.get());
-        texture(terrain->diffuseTexture.get());
-        texture(terrain->specularTexture.get());
-        texture(terrain->watermapTexture.get());
-        f.Value(terrain->waterPlane.get());
-        f.Value(terrain->mesh && !terrain->mesh->entries.empty() ? terrain->mesh->entries[0].texture : 0u);
-        f.Value(terrain->heightmaps.size());
-        for (const auto& layer : terrain->heightmaps)
-        {
-            texture(layer.get());
-            f.Text(layer->name);
-            const Terrain::Heightmap::Settings& s = layer->settings;
-            f.Value(s.power);
-            f.Value(s.seed);
-            f.Value(s.frequency);
-            f.Value(s.offsetX);
-            f.Value(s.offsetY);
-            f.Value(s.octaves);
-            f.Value(s.gain);
-            f.Value(s.lacunarity);
-            f.Value(s.noiseType);
-            f.Value(s.fractalType);
-            f.Value(layer->isErosion);
-            f.Value(s.erosion);
-        }
-        f.Value(terrain->gradients.size());
-        for (const auto& g : terrain->gradients)
-        {
-            f.Value(g->heightSpan);
-            f.Value(g->decay);
-            f.Value(g->slopeSpan);
-            f.Value(g->color);
-            f.Value(g->specular);
-        }
-    }
-    f.Value(scenes.size());
-    for (const auto& scene : scenes)
-    {
-        f.Value(scene.get());
-        f.Text(scene->name);
-        f.Value(scene->camera.get());
-        f.Value(scene->shader.get());
-        f.Value(scene->terrain.get());
-        f.Value(scene->isNew);
-        f.Value(scene->ratioWidth);
-        f.Value(scene->ratioHeight);
-        f.Value(scene->useBackground);
-        if (scene->framebuffer)
-        {
-            f.Value(scene->framebuffer->wireframe);
-            f.Value(scene->framebuffer->clearColor);
-        }
-    }
-    return f.Get();
+    saveTerrain.form.selected.reset();
+    exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
+    manageDialog.restorePoint = ManageDialog::RestorePoint{};
 }

@@ -17,6 +17,7 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
     }
     Texture& image = *texture;
     const std::string title = "Texture editor##" + std::to_string(image.id);
+    gui::PlaceToolWindow(gui::ToolWindow::TextureEditor);
     if (!gui::Begin(title.c_str(), &open, textureEditorFlags))
     {
         ImGui::End();
@@ -37,7 +38,7 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
             glm::vec2(mouse.x, mouse.y), glm::vec2(topLeft.x, topLeft.y), width, image.width, image.height);
         if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) || ImGui::IsMouseDragging(ImGuiMouseButton_Left))
         {
-            brush.Paint(image, texel);
+            commands.Paint(image, brush, texel);
         }
         else if (ImGui::IsMouseClicked(ImGuiMouseButton_Right))
         {

@@ -1,12 +1,15 @@
 #include "engine/AtomicFile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 #include <vector>
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -30,6 +33,39 @@ std::string Reason(int code, const std::string& folder)
 {
     if (code == ENOENT || code == ENOTDIR) return "the folder " + folder + " does not exist";
     return std::strerror(code);
+}
+
+// Removes what saves of target by processes that died (killed mid-save, say) left in folder: files
+// named "." + name + ".part-PID-N" whose PID no longer runs. A live process's file, ours included, stays.
+void RemoveStaleTemporaries(const std::string& folder, const std::string& name)
+{
+    const std::string prefix = "." + name + ".part-";
+    DIR* entries = ::opendir(folder.c_str());
+    if (entries == nullptr) return;
+    const pid_t self = ::getpid();
+    while (const dirent* entry = ::readdir(entries))
+    {
+        const std::string file = entry->d_name;
+        if (file.compare(0, prefix.size(), prefix) != 0) continue;
+        // PID, a dash, then the process's own counter: digits only.
+        const size_t dash = file.find('-', prefix.size());
+        if (dash == std::string::npos || dash == prefix.size() || dash + 1 == file.size()) continue;
+        const auto digits = [&](size_t from, size_t to) {
+            return std::all_of(file.begin() + from, file.begin() + to,
+                               [](char c) { return c >= '0' && c <= '9'; });
+        };
+        if (!digits(prefix.size(), dash) || !digits(dash + 1, file.size()) || dash - prefix.size() > 9)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::stol(file.substr(prefix.size(), dash - prefix.size())));
+        // kill(pid, 0) fails with ESRCH only when no such process exists (EPERM: it runs as another user).
+        if (pid <= 0 || pid == self || ::kill(pid, 0) == 0 || errno != ESRCH) continue;
+        struct stat info
+        {
+        };
+        const std::string path = folder + "/" + file;
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode)) ::unlink(path.c_str());
+    }
+    ::closedir(entries);
 }
 
 void SyncFolder(const std::string& folder)
@@ -86,6 +122,7 @@ bool AtomicFile::Open(const char* mode)
     if (exists && S_ISDIR(existing.st_mode)) return Fail("it is a folder");
     if (exists && !S_ISREG(existing.st_mode)) return Fail("it is not a regular file");
 
+    RemoveStaleTemporaries(folder, BaseNameOf(target));
     static std::atomic<unsigned> counter{0};
     writePath = folder + "/." + BaseNameOf(target) + ".part-" + std::to_string(::getpid()) + "-" +
                 std::to_string(counter++);

@@ -5,7 +5,9 @@
 //
 // - A symbolic link is followed to the file it names; the link stays a link.
 // - An existing file keeps its permission bits; a new one gets the usual 0666 less the umask.
-// - The temporary file is removed on every failure, and when the object dies uncommitted.
+// - The temporary file is removed on every failure, and when the object dies uncommitted. Its name,
+//   "." + NAME + ".part-PID-N", tells which process wrote it: a later save of the same target removes
+//   those of processes that no longer run (killed mid-save), never a running process's.
 // - A folder that refuses new files but holds a writable target is written in place (the only case
 //   in which a failed write can damage the old file).
 #include <cstdio>

@@ -1,6 +1,7 @@
-// velmoran-build: rebuilds the terrains of a project without a display and writes the files the Save
-// Terrain dialog writes, or the Export dialog's formats. Exit status 0 only on success; a failure prints one
-// line naming the file and the reason on standard error.
+// velmoran-build: rebuilds the terrains of a project (or the terrain of an OBJ file or a heightmap) without
+// a display and writes the files the Save Terrain dialog writes, or the Export dialog's formats. Exit
+// status 0 only on success; a failure prints one line naming the file and the reason on standard error.
+#include "engine/Logger.h"
 #include "io/ProjectBuild.h"
 
 #include <CLI/CLI.hpp>
@@ -10,11 +11,16 @@
 int main(int argc, char** argv)
 {
     CLI::App app{"Rebuilds every terrain of a Velmoran project without a display and writes the files the "
-                 "editor's Save Terrain writes (OBJ meshes and images) or its Export writes (--formats).",
+                 "editor's Save Terrain writes (OBJ meshes and images) or its Export writes (--formats). "
+                 "A terrain OBJ file or a heightmap in place of the project converts that terrain.",
                  "velmoran-build"};
     BuildOptions options;
     std::string images = "png";
-    app.add_option("project", options.projectPath, "The project file (.velmoran)")->required();
+    app.add_option(
+           "project", options.projectPath,
+           "The project file (.velmoran), or a terrain OBJ file (.obj) as Load Terrain reads it, or a "
+           "heightmap (.png, .r16, .exr) with its JSON file as Terrain from heightmap reads it")
+        ->required();
     app.add_option("--out,-o", options.outputFolder, "Folder the files are written to (created when missing)")
         ->required();
     app.add_option("--images", images,
@@ -67,6 +73,10 @@ int main(int argc, char** argv)
     options.exports.filter = bicubic ? Resample::Filter::Bicubic : Resample::Filter::Bilinear;
     options.exports.splatMode = splat == "slope" ? SplatMap::Mode::Slope : SplatMap::Mode::Height;
 
+    // The steps' own warnings and errors (a layer setting brought into range, a file that failed) as the
+    // editor logs them, on standard error beside the program's lines.
+    Logger logger;
+    logger.InitializeOnStandardError(spdlog::level::warn);
     StepReporter reporter([](const std::string& line)
                           { std::cerr << "velmoran-build: " << line << std::endl; });
     std::string error;

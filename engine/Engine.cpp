@@ -125,6 +125,8 @@ void Engine::RenderFrame()
     window.Render();
     if (app != nullptr) app->Render();
     window.EndRender();
+    window.keyPresses.clear(); // the frame has had them; the next wait and poll queue the next frame's
+    frameWorkSeconds = glfwGetTime() - time;
 }
 
 void Engine::Shutdown()

@@ -27,6 +27,9 @@ class Engine
     double time = 0.0;
     double deltaTime = 0.0;
     double lastTime = 0.0;
+    // What the last whole frame's work took: from the end of its wait for input to the end of the
+    // frame (deltaTime includes the wait).
+    double frameWorkSeconds = 0.0;
     Logger logger;
     RenderManager renderManager;
     glm::dvec2 cursorPos{0.0, 0.0};

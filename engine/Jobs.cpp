@@ -172,9 +172,10 @@ size_t JobRunner::Poll()
               [](const std::unique_ptr<Job>& a, const std::unique_ptr<Job>& b)
               { return a->finishOrder < b->finishOrder; });
 
+    size_t endedCount = 0;
     for (std::unique_ptr<Job>& job : ended)
     {
-        job->thread.join();
+        if (job->thread.joinable()) job->thread.join();
         JobOutcome outcome;
         outcome.id = job->id;
         outcome.title = job->request.title;
@@ -184,7 +185,15 @@ size_t JobRunner::Poll()
         {
             try
             {
-                job->RunCompletion();
+                JobContext context(job->state);
+                if (!job->RunCompletion(context))
+                {
+                    // More of the step at the next Poll; the job holds its resources meanwhile.
+                    job->completing = true;
+                    std::lock_guard<std::mutex> lock(mutex);
+                    jobs.push_back(std::move(job));
+                    continue;
+                }
             }
             catch (const std::bad_alloc&)
             {
@@ -225,8 +234,9 @@ size_t JobRunner::Poll()
                 Log::Error("{}: reporting its end failed.", outcome.title);
             }
         }
+        ++endedCount;
     }
-    return ended.size();
+    return endedCount;
 }
 
 bool JobRunner::Cancel(uint64_t id)
@@ -285,6 +295,7 @@ std::vector<JobView> JobRunner::Running() const
         view.id = job->id;
         view.title = job->request.title;
         view.workDone = job->done;
+        view.completing = job->completing;
         view.seconds = std::chrono::duration<double>(now - job->start).count();
         {
             std::lock_guard<std::mutex> stateLock(job->state.mutex);

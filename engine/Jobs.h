@@ -27,6 +27,10 @@
 //       [this](const JobOutcome& outcome) { if (outcome.Failed()) SetError(outcome.error); });
 //   if (!started) SetError(started.refusal);
 //
+// A completion step with GL work too large for one frame (a big terrain's uploads) may take a
+// JobContext& after the result, report through it, and return false to be called again at the next
+// Poll: the job stays busy (and its view shows the step's reports) until the step returns true.
+//
 // Threads: Start, Poll, Cancel, Wait, IsBusy, Running and the destructor belong to the GUI thread
 // (the thread that owns the runner); JobContext belongs to the job's worker thread. Each job runs on
 // a thread of its own, so jobs on different resources run side by side.
@@ -107,8 +111,9 @@ struct JobView
     float fraction = 0; // 0 to 1
     bool cancellable = false;
     bool cancelRequested = false;
-    bool workDone = false; // the work has returned; the completion step waits for Poll
-    double seconds = 0.0;  // since Start
+    bool workDone = false;   // the work has returned; the completion step waits for Poll
+    bool completing = false; // the completion step runs over several frames; text and fraction are its
+    double seconds = 0.0;    // since Start
 };
 
 class JobRunner
@@ -144,16 +149,18 @@ class JobRunner
     // Starts work(JobContext&) on a new thread, unless one of the request's resources is busy (then
     // nothing runs, and refusal names the busy subject and the job that holds it). When the work
     // returns a value r, Poll later calls complete(r) (r as a non-const reference, so it can be moved
-    // from; a work returning void gives complete()). finished, if given, is called last in every case.
-    // work and complete may be move-only.
+    // from; a work returning void gives complete()), or complete(r, context) when it takes one; a
+    // complete returning bool is called again at each Poll until it returns true. finished, if
+    // given, is called last in every case. work and complete may be move-only.
     template <typename WorkFn, typename CompleteFn>
     Started Start(Request request, WorkFn work, CompleteFn complete, Finished finished = {});
 
     // On the GUI thread, once per frame: ends every job whose work is done, in the order their work
     // finished: frees its resources (so a completion step may start the next job on them), runs its
     // completion step (not when the work failed or was cancelled; a completion step that throws
-    // makes the job Failed), then calls its finished callback. Failures are logged. Returns the
-    // number of jobs ended. Not to be called from a completion step or finished callback.
+    // makes the job Failed), then calls its finished callback. A completion step that asks to go on
+    // keeps the job and its resources until a later Poll. Failures are logged. Returns the number of
+    // jobs ended. Not to be called from a completion step or finished callback.
     size_t Poll();
 
     // Asks job id to stop. False (and nothing asked) when there is no such job, its work is done, or
@@ -198,8 +205,8 @@ struct JobRunner::Job
     virtual ~Job();
     // Worker thread: runs the work and keeps its result.
     virtual void Run(JobContext& context) = 0;
-    // GUI thread: hands the result to the completion step.
-    virtual void RunCompletion() = 0;
+    // GUI thread: hands the result to the completion step; false when it is to be called again.
+    virtual bool RunCompletion(JobContext& context) = 0;
 
     JobContext::State state;
     // Filled by the runner.
@@ -209,6 +216,7 @@ struct JobRunner::Job
     std::chrono::steady_clock::time_point start;
     std::thread thread;
     bool done = false;        // the work has returned or thrown
+    bool completing = false;  // the completion step has asked to go on
     uint64_t finishOrder = 0; // when done became true
     JobOutcome::Status status = JobOutcome::Status::Completed;
     std::string error;
@@ -236,12 +244,34 @@ template <typename WorkFn, typename CompleteFn> struct JobRunner::TypedJob final
         }
     }
 
-    void RunCompletion() override
+    bool RunCompletion(JobContext& context) override
     {
         if constexpr (std::is_void_v<Result>)
-            complete();
+        {
+            if constexpr (std::is_invocable_v<CompleteFn&, JobContext&>)
+                return Finished([&] { return complete(context); });
+            else
+                return Finished([&] { return complete(); });
+        }
         else
-            complete(*result);
+        {
+            if constexpr (std::is_invocable_v<CompleteFn&, Stored&, JobContext&>)
+                return Finished([&] { return complete(*result, context); });
+            else
+                return Finished([&] { return complete(*result); });
+        }
+    }
+
+    // A completion step that returns bool says whether it is done; any other is done at once.
+    template <typename Call> static bool Finished(Call call)
+    {
+        if constexpr (std::is_same_v<std::invoke_result_t<Call&>, bool>)
+            return call();
+        else
+        {
+            call();
+            return true;
+        }
     }
 
     WorkFn work;

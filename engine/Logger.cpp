@@ -14,11 +14,26 @@ void Logger::Initialize()
         logger = existing;
         return;
     }
-    sink = std::make_shared<spdlog::sinks::stdout_color_sink_mt>();
+    Register(std::make_shared<spdlog::sinks::stdout_color_sink_mt>(), spdlog::level::trace);
+}
+
+void Logger::InitializeOnStandardError(spdlog::level::level_enum level)
+{
+    if (auto existing = spdlog::get(kLoggerName))
+    {
+        logger = existing;
+        return;
+    }
+    Register(std::make_shared<spdlog::sinks::stderr_color_sink_mt>(), level);
+}
+
+void Logger::Register(std::shared_ptr<spdlog::sinks::sink> console, spdlog::level::level_enum level)
+{
+    sink = std::move(console);
     sink->set_pattern(kLogPattern);
     logger = std::make_shared<spdlog::logger>(kLoggerName, sink);
-    logger->set_level(spdlog::level::trace);
-    logger->flush_on(spdlog::level::trace);
+    logger->set_level(level);
+    logger->flush_on(level);
     spdlog::register_logger(logger);
 }
 

@@ -10,12 +10,19 @@ inline constexpr const char* kLogPattern = "%^[%Y_%m_%d %H:%M:%S - %l]  %v%$";
 class Logger
 {
   public:
-    // Creates the sink and registers "VelmoranLogger". A logger of that name that is already
-    // registered is reused, so a second engine start-up cannot make the registry throw.
+    // Creates the sink and registers "VelmoranLogger" at trace level, on standard output (the editor). A
+    // logger of that name that is already registered is reused, so a second engine start-up cannot make
+    // the registry throw.
     void Initialize();
+    // The same on standard error from the given level on: for tools whose standard output is their
+    // product, such as velmoran-build (warnings and errors).
+    void InitializeOnStandardError(spdlog::level::level_enum level);
 
-    std::shared_ptr<spdlog::sinks::stdout_color_sink_mt> sink;
+    std::shared_ptr<spdlog::sinks::sink> sink;
     std::shared_ptr<spdlog::logger> logger;
+
+  private:
+    void Register(std::shared_ptr<spdlog::sinks::sink> console, spdlog::level::level_enum level);
 };
 
 // Reports one pending GL error (a single glGetError per call), naming the caller as "Class::Method".

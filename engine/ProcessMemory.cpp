@@ -2,6 +2,9 @@
 
 #include <cstdio>
 #include <unistd.h>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 uint64_t ProcessMemory::ResidentBytes()
 {
@@ -14,4 +17,11 @@ uint64_t ProcessMemory::ResidentBytes()
     const long pageSize = sysconf(_SC_PAGESIZE);
     if (read != 2 || pageSize <= 0) return 0;
     return static_cast<uint64_t>(resident) * static_cast<uint64_t>(pageSize);
+}
+
+void ProcessMemory::ReleaseFreed()
+{
+#if defined(__GLIBC__)
+    malloc_trim(0);
+#endif
 }

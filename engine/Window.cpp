@@ -146,9 +146,27 @@ bool Window::Create(WindowProperties& properties)
     style.Colors[ImGuiCol_WindowBg].w = 1.0f;
     ImGui::StyleColorsDark();
 
+    InstallKeyQueue(handle);
     ImGui_ImplGlfw_InitForOpenGL(handle, true);
     ImGui_ImplOpenGL3_Init(kGlslVersion);
     return true;
+}
+
+void Window::InstallKeyQueue(GLFWwindow* window)
+{
+    glfwSetKeyCallback(window,
+                       [](GLFWwindow*, int key, int, int action, int mods)
+                       {
+                           if (action == GLFW_PRESS) Engine::Get().window.keyPresses.push_back({key, mods});
+                       });
+}
+
+bool Window::WasPressed(int key, int mods) const
+{
+    constexpr int kModifiers = GLFW_MOD_CONTROL | GLFW_MOD_SHIFT | GLFW_MOD_ALT | GLFW_MOD_SUPER;
+    return std::any_of(keyPresses.begin(), keyPresses.end(),
+                       [&](const KeyPress& press)
+                       { return press.key == key && (press.mods & kModifiers) == mods; });
 }
 
 void Window::Render()

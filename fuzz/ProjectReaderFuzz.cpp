@@ -77,6 +77,8 @@ std::vector<uint8_t> WithManifest(const uint8_t* manifest, size_t size)
     return bytes;
 }
 
+// A terrain's images are its height wide and its width high (a row per grid column): callers pass
+// (t.height, t.width).
 void CheckImage(const ProjectImage& image, uint32_t width, uint32_t height, uint32_t channels)
 {
     if (!image.Stored()) return;
@@ -107,16 +109,16 @@ void CheckAccepted(const Project& project)
             const bool noise = layer.kind == ProjectLayer::kNoise;
             const bool erosion = layer.kind == ProjectLayer::kErosion;
             Require(noise || erosion || layer.image.Stored()); // an erosion mask is made again when missing
-            CheckImage(layer.image, noise || erosion ? t.width : 0, t.height, erosion ? 3 : 1);
+            CheckImage(layer.image, noise || erosion ? t.height : 0, t.width, erosion ? 3 : 1);
         }
         if (t.bands.mode == ProjectBands::kMask)
             Require(t.bands.maskLayer < t.layers.size() &&
                     t.layers[t.bands.maskLayer].kind == ProjectLayer::kErosion && t.bands.maskChannel <= 2);
-        CheckImage(t.heightmap, t.width, t.height, 1);
-        CheckImage(t.normal, t.width, t.height, 3);
-        CheckImage(t.diffuse, t.width, t.height, 3);
-        CheckImage(t.specular, t.width, t.height, 1);
-        CheckImage(t.watermap, t.width, t.height, 4);
+        CheckImage(t.heightmap, t.height, t.width, 1);
+        CheckImage(t.normal, t.height, t.width, 3);
+        CheckImage(t.diffuse, t.height, t.width, 3);
+        CheckImage(t.specular, t.height, t.width, 1);
+        CheckImage(t.watermap, t.height, t.width, 4);
         const ProjectWaterMesh& plane = t.waterPlane;
         Require(plane.positions.size() % 3 == 0 && plane.texCoords.size() * 3 == plane.positions.size() * 2);
         Require(plane.indices.size() % 3 == 0);

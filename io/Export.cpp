@@ -107,7 +107,8 @@ struct ExportGrid
 {
     uint32_t width = 0;
     uint32_t height = 0;
-    float vertexDistance = 1.0f;
+    float vertexDistance = 1.0f;  // along x
+    float vertexDistanceZ = 1.0f; // along z: differs from x by a little after resampling a rectangle
     const float* positions = nullptr;
     const float* normals = nullptr;
     const uint8_t* diffuse = nullptr;
@@ -123,6 +124,7 @@ void Prepare(const ExportInput& input, const ExportOptions& options, ExportGrid&
     grid.width = input.width;
     grid.height = input.height;
     grid.vertexDistance = input.vertexDistance;
+    grid.vertexDistanceZ = input.vertexDistance;
     grid.positions = input.positions;
     grid.normals = input.normals;
     grid.diffuse = input.diffuse;
@@ -138,22 +140,27 @@ void Prepare(const ExportInput& input, const ExportOptions& options, ExportGrid&
         std::vector<float> newHeights(newCount);
         Resample::Grid(heights.data(), input.width, input.height, 1, size, options.filter, newHeights.data());
 
-        // The new grid starts where the old one did and keeps its extent.
-        const float x0 = input.positions[0], z0 = input.positions[2];
+        // The new grid spans the old one's extent on both axes: its corners are the old corners.
+        const double x0 = input.positions[0], z0 = input.positions[2];
+        const double xSpan = input.positions[3 * (size_t{input.width} - 1) * input.height] - x0;
+        const double zSpan = input.positions[3 * (size_t{input.height} - 1) + 2] - z0;
+        const auto along = [](double start, double span, size_t n, uint32_t count) {
+            return static_cast<float>(start +
+                                      span * (static_cast<double>(n) / static_cast<double>(count - 1)));
+        };
         grid.ownPositions.resize(3 * newCount);
         for (size_t i = 0; i < size.width; ++i)
             for (size_t j = 0; j < size.height; ++j)
             {
                 const size_t k = i * size.height + j;
-                grid.ownPositions[3 * k] =
-                    x0 + static_cast<float>(static_cast<double>(i) * size.vertexDistance);
+                grid.ownPositions[3 * k] = along(x0, xSpan, i, size.width);
                 grid.ownPositions[3 * k + 1] = newHeights[k];
-                grid.ownPositions[3 * k + 2] =
-                    z0 + static_cast<float>(static_cast<double>(j) * size.vertexDistance);
+                grid.ownPositions[3 * k + 2] = along(z0, zSpan, j, size.height);
             }
         grid.width = size.width;
         grid.height = size.height;
         grid.vertexDistance = size.vertexDistance;
+        grid.vertexDistanceZ = size.vertexDistanceZ;
         grid.positions = grid.ownPositions.data();
         grid.normals = nullptr;
 
@@ -323,7 +330,8 @@ bool ExportTerrain(const ExportInput& input, const ExportOptions& options, const
         {ExportFormat::Exr, {HeightImage::Format::Exr, names.Exr()}}};
     if (options.formats & (ExportFormat::Png16 | ExportFormat::R16 | ExportFormat::Exr))
     {
-        const HeightView heights{grid.width, grid.height, grid.vertexDistance, grid.positions + 1, 3};
+        const HeightView heights{grid.width,         grid.height, grid.vertexDistance,
+                                 grid.positions + 1, 3,           grid.vertexDistanceZ};
         for (const auto& [flag, file] : heightFiles)
             if (options.formats & flag)
             {

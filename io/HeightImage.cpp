@@ -131,6 +131,9 @@ std::string SidecarText(const std::string& path, HeightImage::Format format, con
     json["width"] = grid.width;
     json["height"] = grid.height;
     json["vertexDistance"] = grid.vertexDistance;
+    // A resampled rectangle spans its extent on both axes with slightly different spacings.
+    if (grid.vertexDistanceZ != 0.0f && grid.vertexDistanceZ != grid.vertexDistance)
+        json["vertexDistanceZ"] = grid.vertexDistanceZ;
     json["minHeight"] = lowest;
     json["maxHeight"] = highest;
     json["columns"] = "+x";
@@ -543,5 +546,24 @@ bool HeightImage::Read(const std::string& path, const ImportOptions& options, He
     }
     if (progress && !progress(1.0f)) return fail("cancelled");
     out = std::move(grid);
+    return true;
+}
+
+bool HeightImage::ReadSquare(const std::string& path, const ImportOptions& options, HeightGrid& out,
+                             std::string* error, const std::function<bool(float)>& progress)
+{
+    HeightGrid read;
+    if (!Read(path, options, read, error, progress)) return false;
+    if (read.width != read.height)
+    {
+        const std::string message = "Cannot import heightmap " + path + ": it is " +
+                                    std::to_string(read.width) + " x " + std::to_string(read.height) +
+                                    "; terrains are square (the program does not support rectangular "
+                                    "texturing at the moment)";
+        Log::Error("{}", message);
+        if (error != nullptr) *error = message;
+        return false;
+    }
+    out = std::move(read);
     return true;
 }

@@ -32,6 +32,7 @@ struct HeightView
     float vertexDistance = 1.0f;
     const float* values = nullptr;
     size_t stride = 1;
+    float vertexDistanceZ = 0.0f; // along z when it differs from vertexDistance (0: the same)
 
     float operator[](size_t k) const { return values[k * stride]; }
     size_t Count() const { return static_cast<size_t>(width) * height; }
@@ -90,4 +91,9 @@ bool HasSidecar(const std::string& path);
 // done and may return false to cancel.
 bool Read(const std::string& path, const ImportOptions& options, HeightGrid& out, std::string* error,
           const std::function<bool(float)>& progress = {});
+
+// Read as Terrain from heightmap (and velmoran-build) take a heightmap: a grid that is not square is
+// refused too, with the same kind of message.
+bool ReadSquare(const std::string& path, const ImportOptions& options, HeightGrid& out, std::string* error,
+                const std::function<bool(float)>& progress = {});
 } // namespace HeightImage

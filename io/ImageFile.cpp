@@ -60,7 +60,11 @@ namespace ImageFile
 bool Save(const std::string& path, uint32_t width, uint32_t height, uint32_t channels, const uint8_t* pixels,
           std::string* error)
 {
-    const size_t dot = path.find('.');
+    // The file name's last dot: folders ("my.game/terrain/") and names with dots keep their meaning.
+    const size_t slash = path.find_last_of('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t lastDot = path.find_last_of('.');
+    const size_t dot = lastDot != std::string::npos && lastDot >= nameStart ? lastDot : std::string::npos;
     stbi_flip_vertically_on_write(1);
     Log::Trace("Saving texture {}: {} x {}, {} channels", path, width, height, channels);
     if (dot == std::string::npos)

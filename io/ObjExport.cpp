@@ -23,7 +23,7 @@ char* Floats(char* p, const char* tag, const float* values, int count)
     for (int c = 0; c < count; ++c)
     {
         *p++ = ' ';
-        p = ObjWriter::FormatFloat(p, values[c]);
+        p = ObjWriter::FormatFloatExact(p, values[c]); // other tools get every bit of the heights
     }
     *p++ = '\n';
     return p;

@@ -4,6 +4,7 @@
 // counter-clockwise faces seen from above, one normal and one texture coordinate per vertex
 // ("f a/a/a"), v counted upwards as OBJ does, and an MTL file whose material names the exported
 // diffuse image. The water plane, when given, follows as a second object with a translucent material.
+// Numbers are written in the shortest form that reads back as the same float.
 #include <cstdint>
 #include <string>
 

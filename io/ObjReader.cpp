@@ -39,21 +39,37 @@ const char* WordEnd(const char* p, const char* end)
     return p;
 }
 
-// A word of the file for a message: quoted, shortened, control bytes shown as '?'.
+// Bytes no text file holds (the blanks and line ends aside); one of them makes a file binary.
+inline bool IsBinaryByte(char c)
+{
+    const unsigned char u = static_cast<unsigned char>(c);
+    return (u < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\v' && c != '\f') || u == 0x7f;
+}
+
+bool HoldsBinary(const char* begin, const char* end)
+{
+    return std::any_of(begin, end, IsBinaryByte);
+}
+
+// A word of the file for a message: quoted, at most 32 characters of it, every byte outside printable
+// ASCII written as \xNN, so a message never carries the file's raw bytes.
 std::string Quote(const char* begin, const char* end)
 {
     constexpr size_t kMaxShown = 32;
-    const size_t length = static_cast<size_t>(end - begin);
-    std::string text = "'";
-    for (size_t i = 0; i < length && i < kMaxShown; ++i)
+    std::string shown;
+    const char* p = begin;
+    for (; p < end; ++p)
     {
-        const unsigned char c = static_cast<unsigned char>(begin[i]);
-        text += (c < 0x20 || c >= 0x7f) ? '?' : static_cast<char>(c);
+        const unsigned char c = static_cast<unsigned char>(*p);
+        char piece[5] = {static_cast<char>(c), '\0'};
+        if (c < 0x20 || c >= 0x7f || c == '\\') std::snprintf(piece, sizeof piece, "\\x%02x", c);
+        if (shown.size() + std::strlen(piece) > kMaxShown) break;
+        shown += piece;
     }
-    if (length > kMaxShown) text += "...";
-    text += "'";
-    return text;
+    return "'" + shown + (p < end ? "...'" : "'");
 }
+
+constexpr const char* kNotText = "it is not a text file";
 
 enum class NumberStatus
 {
@@ -118,12 +134,26 @@ bool ObjParser::Feed(std::string_view lines)
 {
     const char* p = lines.data();
     const char* end = p + lines.size();
+    // A binary file (an image, an archive) is told by its first bytes, before its lines are judged.
+    const size_t sniff = std::min(kSniffBytes - std::min(kSniffBytes, sniffed), lines.size());
+    sniffed += sniff;
+    if (HoldsBinary(p, p + sniff))
+    {
+        error = kNotText;
+        return false;
+    }
     while (p < end)
     {
         const char* newline = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
         const char* lineEnd = newline ? newline : end;
         ++line;
-        if (!ParseLine(p, lineEnd)) return false;
+        if (!ParseLine(p, lineEnd))
+        {
+            // Binary bytes further in: say what the file is rather than quote them.
+            if (HoldsBinary(p, lineEnd))
+                error = std::string(kNotText) + " (binary bytes on line " + std::to_string(line) + ")";
+            return false;
+        }
         p = newline ? newline + 1 : end;
     }
     return true;

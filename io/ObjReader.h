@@ -50,7 +50,9 @@ enum class ObjStatus
 struct ObjResult
 {
     ObjStatus status = ObjStatus::Ok;
-    std::string reason; // empty when Ok; otherwise a clause such as "line 7: 'x' is not a number"
+    // Empty when Ok; otherwise a clause such as "line 7: 'x' is not a number" (words of the file shortened,
+    // bytes outside printable ASCII written as \xNN) or "it is not a text file".
+    std::string reason;
 
     bool Ok() const { return status == ObjStatus::Ok; }
 };
@@ -90,10 +92,13 @@ class ObjParser
     bool Fail(std::string reason);
     void ReserveForGrid();
 
+    static constexpr size_t kSniffBytes = 4096; // the first bytes, checked for binary content
+
     ObjData& data;
     ObjReadOptions options;
     std::string error;
     size_t inputBytes = 0;
+    size_t sniffed = 0;
     size_t line = 0;
     bool armed = false;      // the "created by" comment was seen
     bool headerDone = false; // the name and size line was read

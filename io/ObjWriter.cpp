@@ -46,6 +46,11 @@ char* SlowFloat(char* out, float value)
 }
 } // namespace
 
+char* ObjWriter::FormatFloatExact(char* out, float value)
+{
+    return std::to_chars(out, out + kMaxFloatChars, value).ptr;
+}
+
 char* ObjWriter::FormatUnsigned(char* out, uint32_t value)
 {
     char tmp[10];

@@ -54,6 +54,9 @@ std::string WriteString(const ObjMeshView& mesh);
 // and returns the end.
 inline constexpr size_t kMaxFloatChars = 16;
 char* FormatFloat(char* out, float value);
+// The shortest text that reads back as the same float ("0.1", "1025", "1e-45", "-0"), for files whose
+// readers want every bit; at most kMaxFloatChars bytes.
+char* FormatFloatExact(char* out, float value);
 // Unsigned decimal, at most 10 bytes.
 char* FormatUnsigned(char* out, uint32_t value);
 } // namespace ObjWriter

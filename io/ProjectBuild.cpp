@@ -1,11 +1,16 @@
 #include "io/ProjectBuild.h"
 
+#include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ObjWriter.h"
 #include "io/ProjectFile.h"
+#include "terrain/Terrain.h"
+#include "terrain/TerrainArrays.h"
 #include "terrain/TerrainBuild.h"
+#include "terrain/TerrainName.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -180,17 +185,69 @@ bool ImageFormatFromName(const std::string& name, std::string& extension)
     return false;
 }
 
+Input KindOfInput(const std::string& path)
+{
+    std::string extension = std::filesystem::path(path).extension().string();
+    std::transform(extension.begin(), extension.end(), extension.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (extension == ".obj") return Input::TerrainObj;
+    if (extension == ".png" || extension == ".r16" || extension == ".exr") return Input::Heightmap;
+    return Input::Project;
+}
+
+bool ProjectFromTerrainFile(const std::string& path, Project& out, std::string& reason,
+                            const std::function<bool(float)>& progress)
+{
+    TerrainArrays arrays;
+    std::string name;
+    ProjectGenerator generator; // a heightmap's terrain records the flat grid its heights were added to
+    if (KindOfInput(path) == Input::TerrainObj)
+    {
+        if (!Terrain::ReadObj(path, arrays, name, &reason, progress)) return false;
+        generator.kind = ProjectGenerator::kFile;
+    }
+    else
+    {
+        // The Terrain from heightmap dialog's values.
+        HeightImage::ImportOptions options;
+        options.maxSide = kProjectMaxSide;
+        HeightGrid grid;
+        if (!HeightImage::ReadSquare(path, options, grid, &reason, progress))
+        {
+            // The caller names the file: the reason alone.
+            const std::string named = "Cannot import heightmap " + path + ": ";
+            if (reason.compare(0, named.size(), named) == 0) reason.erase(0, named.size());
+            return false;
+        }
+        if (!TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(),
+                                        arrays))
+        {
+            reason = "its grid cannot be built";
+            return false;
+        }
+        name = TerrainName::MakeSafe(std::filesystem::path(path).stem().string());
+    }
+    Project project;
+    project.terrains.push_back(
+        TerrainBuild::BaseRecord(name, arrays.width, arrays.height, arrays.vertexDistance, generator,
+                                 arrays.basePositions.data(), arrays.texCoords.data()));
+    out = std::move(project);
+    return true;
+}
+
 bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter)
 {
     Project project;
     std::string reason;
     reporter.Begin("Reading " + options.projectPath);
-    const bool opened = ProjectFile::Open(options.projectPath, project, &reason,
-                                          [&](float fraction)
-                                          {
-                                              reporter.Progress(fraction);
-                                              return true;
-                                          });
+    const auto progress = [&](float fraction)
+    {
+        reporter.Progress(fraction);
+        return true;
+    };
+    const bool opened = KindOfInput(options.projectPath) == Input::Project
+                            ? ProjectFile::Open(options.projectPath, project, &reason, progress)
+                            : ProjectFromTerrainFile(options.projectPath, project, reason, progress);
     if (!opened) return Fail(error, options.projectPath, reason);
     reporter.End();
 

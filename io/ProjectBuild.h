@@ -2,7 +2,9 @@
 // The headless build: every terrain of a project rebuilt without GL (TerrainBuild) and written as the
 // Save Terrain dialog writes it with every choice set: NAME.obj, NAME_water.obj (when the water plane
 // was built), and NAME_heightmap, NAME_diffuse, NAME_normal and NAME_specular images (those the terrain
-// has) in the chosen format. The velmoran-build program is a thin command line over RunBuild.
+// has) in the chosen format. In place of a project it takes a terrain OBJ file or a heightmap, as the
+// editor would load it, so files convert without the editor. The velmoran-build program is a thin
+// command line over Run.
 #include "io/Export.h"
 
 #include <chrono>
@@ -10,9 +12,11 @@
 #include <string>
 #include <vector>
 
+struct Project;
+
 struct BuildOptions
 {
-    std::string projectPath;
+    std::string projectPath;  // or a terrain OBJ file or a heightmap (ProjectBuild::KindOfInput)
     std::string outputFolder; // created when missing
     // Extension of the images, as the Save Terrain dialog offers them: ".png", ".tga", ".jpg" or ".bmp";
     // empty writes no images (the dialog's "Format").
@@ -57,6 +61,23 @@ bool ImageFormatFromName(const std::string& name, std::string& extension);
 // comma-separated, into options. False with the reason for an unknown name, an empty list, or "save"
 // together with "obj" (both would write NAME.obj).
 bool ParseFormats(const std::string& list, BuildOptions& options, std::string* error);
+
+// What the input file is, by its extension (any case): ".obj" a terrain OBJ file, ".png", ".r16" and
+// ".exr" a heightmap, anything else a project.
+enum class Input
+{
+    Project,
+    TerrainObj,
+    Heightmap
+};
+Input KindOfInput(const std::string& path);
+
+// A project of the one terrain an OBJ file or a heightmap gives, as the editor holds it after Load
+// Terrain or Terrain from heightmap (with the dialog's values: the JSON file beside the heightmap when
+// there is one, otherwise height scale 100 and vertex distance 1), named as the editor names it (the OBJ
+// header's name; the heightmap's file name without extension). False with the reason.
+bool ProjectFromTerrainFile(const std::string& path, Project& out, std::string& reason,
+                            const std::function<bool(float)>& progress = {});
 
 // Builds and writes. Returns false with one line naming the file and the reason in error.
 bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter);

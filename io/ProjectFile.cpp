@@ -155,7 +155,8 @@ class ManifestWriter
                                   {"noiseTypeName", s.noiseTypeName},
                                   {"fractalTypeName", s.fractalTypeName},
                                   {"noiseType", s.noiseType},
-                                  {"fractalType", s.fractalType}};
+                                  {"fractalType", s.fractalType},
+                                  {"smoothHeights", s.smoothHeights}};
             else if (layer.kind == ProjectLayer::kErosion)
                 entry["erosion"] = ErosionJson(layer.erosion);
             else
@@ -549,16 +550,30 @@ class ManifestReader
         parts.push_back({PartName(j, where), image.ByteSize(), &image.pixels, nullptr, nullptr});
     }
 
+    // A grid's image is t.height pixels wide and t.width high, a pixel per vertex in vertex order. Files
+    // written before it was (by earlier versions of the program) give a rectangle's sides the other way
+    // round for the same bytes: those sides are turned.
+    static bool FitsGrid(ProjectImage& image, const ProjectTerrain& t)
+    {
+        if (image.width == t.width && image.height == t.height) std::swap(image.width, image.height);
+        return image.width == t.height && image.height == t.width;
+    }
+
+    static std::string GridSize(const ProjectTerrain& t)
+    {
+        return std::to_string(t.height) + " x " + std::to_string(t.width);
+    }
+
     void GridImage(const json& textures, const char* key, const std::string& where, const ProjectTerrain& t,
                    uint32_t channels, ProjectImage& image)
     {
         if (!textures.contains(key)) return;
         const std::string what = where + " " + key + " texture";
         Image(textures[key], what, image);
-        if (image.width != t.width || image.height != t.height || image.channels != channels)
-            throw Invalid(what + " is " + std::to_string(image.width) + " x " + std::to_string(image.height) +
-                          " with " + std::to_string(image.channels) + " channels; the terrain needs " +
-                          std::to_string(t.width) + " x " + std::to_string(t.height) + " with " +
+        const std::string size = std::to_string(image.width) + " x " + std::to_string(image.height);
+        if (!FitsGrid(image, t) || image.channels != channels)
+            throw Invalid(what + " is " + size + " with " + std::to_string(image.channels) +
+                          " channels; the terrain needs " + GridSize(t) + " with " +
                           std::to_string(channels));
     }
 
@@ -629,10 +644,9 @@ class ManifestReader
             {
                 const std::string what = where + " pixels";
                 Image(j["pixels"], what, layer.image);
-                if (layer.image.width != t.width || layer.image.height != t.height ||
-                    layer.image.channels != 3)
-                    throw Invalid(what + " must be " + std::to_string(t.width) + " x " +
-                                  std::to_string(t.height) + " with three channels (an erosion mask)");
+                if (!FitsGrid(layer.image, t) || layer.image.channels != 3)
+                    throw Invalid(what + " must be " + GridSize(t) +
+                                  " with three channels (an erosion mask)");
             }
             return;
         }
@@ -651,17 +665,20 @@ class ManifestReader
             s.fractalTypeName = String(settings, "fractalTypeName", settingsWhere);
             s.noiseType = Int(settings, "noiseType", settingsWhere);
             s.fractalType = Int(settings, "fractalType", settingsWhere);
+            // Added later: a file without it was written before the option existed.
+            s.smoothHeights =
+                settings.contains("smoothHeights") && Bool(settings, "smoothHeights", settingsWhere);
         }
 
         if (j.contains("pixels"))
         {
             const std::string what = where + " pixels";
             Image(j["pixels"], what, layer.image);
-            // A noise layer's image is the grid's, one channel; an image layer keeps what its file gave.
-            if (layer.kind == ProjectLayer::kNoise &&
-                (layer.image.width != t.width || layer.image.height != t.height || layer.image.channels != 1))
-                throw Invalid(what + " must be " + std::to_string(t.width) + " x " +
-                              std::to_string(t.height) + " with one channel");
+            // A noise layer's image is the grid's, one channel; an image layer keeps what its file gave
+            // (and adds nothing unless that is the grid's size).
+            const bool fits = FitsGrid(layer.image, t);
+            if (layer.kind == ProjectLayer::kNoise && (!fits || layer.image.channels != 1))
+                throw Invalid(what + " must be " + GridSize(t) + " with one channel");
         }
         else if (layer.kind == ProjectLayer::kImage)
         {

@@ -8,12 +8,26 @@
 
 namespace
 {
-// The old samples and weights that make one new sample along one axis.
+// The old samples and weights that make one new sample along one axis, and the range of the samples
+// the bicubic filter holds it in.
 struct Taps
 {
     uint32_t index[4];
     float weight[4];
     int count = 0;
+    bool clamp = false;
+
+    float Held(float value, const float* samples, size_t stride) const
+    {
+        if (!clamp) return value;
+        float low = samples[index[0] * stride], high = low;
+        for (int k = 1; k < count; ++k)
+        {
+            low = std::min(low, samples[index[k] * stride]);
+            high = std::max(high, samples[index[k] * stride]);
+        }
+        return std::clamp(value, low, high);
+    }
 };
 
 // Adds weight w of sample index (which may lie outside the grid) to the taps. Outside samples are
@@ -69,6 +83,7 @@ std::vector<Taps> AxisTaps(uint32_t oldCount, uint32_t newCount, double step, Re
         }
         else
         {
+            tap.clamp = true;
             // Catmull-Rom weights of the samples at i-1, i, i+1, i+2.
             const double t2 = t * t, t3 = t2 * t;
             AddTap(tap, i - 1, 0.5 * (-t3 + 2.0 * t2 - t), last);
@@ -90,14 +105,19 @@ Resample::Size Resample::SizeFor(uint32_t width, uint32_t height, float vertexDi
         size.width = width;
         size.height = height;
         size.vertexDistance = vertexDistance;
+        size.vertexDistanceZ = vertexDistance;
         return size;
     }
-    size.step = static_cast<double>(longer - 1) / static_cast<double>(side - 1);
+    const double step = static_cast<double>(longer - 1) / static_cast<double>(side - 1);
     auto count = [&](uint32_t old)
-    { return static_cast<uint32_t>(std::max<int64_t>(2, std::llround((old - 1) / size.step) + 1)); };
+    { return static_cast<uint32_t>(std::max<int64_t>(2, std::llround((old - 1) / step) + 1)); };
     size.width = width == longer ? side : count(width);
     size.height = height == longer ? side : count(height);
-    size.vertexDistance = static_cast<float>(static_cast<double>(vertexDistance) * size.step);
+    // Each axis its own step, so that its last new vertex lands on its last old one.
+    size.stepI = static_cast<double>(width - 1) / static_cast<double>(size.width - 1);
+    size.stepJ = static_cast<double>(height - 1) / static_cast<double>(size.height - 1);
+    size.vertexDistance = static_cast<float>(static_cast<double>(vertexDistance) * size.stepI);
+    size.vertexDistanceZ = static_cast<float>(static_cast<double>(vertexDistance) * size.stepJ);
     return size;
 }
 
@@ -105,8 +125,8 @@ void Resample::Grid(const float* in, uint32_t width, uint32_t height, uint32_t c
                     Filter filter, float* out)
 {
     if (width < 2 || height < 2) return;
-    const std::vector<Taps> alongI = AxisTaps(width, size.width, size.step, filter);
-    const std::vector<Taps> alongJ = AxisTaps(height, size.height, size.step, filter);
+    const std::vector<Taps> alongI = AxisTaps(width, size.width, size.stepI, filter);
+    const std::vector<Taps> alongJ = AxisTaps(height, size.height, size.stepJ, filter);
     const size_t C = channels, H = height, newH = size.height;
 
     // Separable: first along j for every old row i, then along i.
@@ -121,10 +141,11 @@ void Resample::Grid(const float* in, uint32_t width, uint32_t height, uint32_t c
                     const Taps& tap = alongJ[n];
                     for (size_t c = 0; c < C; ++c)
                     {
+                        const float* samples = in + i * H * C + c;
                         float sum = 0.0f;
                         for (int k = 0; k < tap.count; ++k)
-                            sum += tap.weight[k] * in[(i * H + tap.index[k]) * C + c];
-                        rows[(i * newH + n) * C + c] = sum;
+                            sum += tap.weight[k] * samples[tap.index[k] * C];
+                        rows[(i * newH + n) * C + c] = tap.Held(sum, samples, C);
                     }
                 }
         },
@@ -145,6 +166,9 @@ void Resample::Grid(const float* in, uint32_t width, uint32_t height, uint32_t c
                     for (size_t v = 0; v < newH * C; ++v)
                         target[v] += w * source[v];
                 }
+                if (tap.clamp)
+                    for (size_t v = 0; v < newH * C; ++v)
+                        target[v] = tap.Held(target[v], rows.data() + v, newH * C);
             }
         },
         16);

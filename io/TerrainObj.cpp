@@ -75,6 +75,7 @@ bool Terrain::ReadObj(const std::string& path, TerrainArrays& out, std::string& 
     for (uint32_t& index : a.indices)
         --index;
     a.indexCount = static_cast<uint32_t>(a.indices.size());
+    a.gridIndices = TerrainGrid::IsGridIndices(a.indices, a.width, a.height); // as the editor writes them
     // The file's normals are not used: they are computed from the heights.
     // The grid spacing, so that a water plane built on this terrain lines up with it.
     a.vertexDistance = 1.0f;

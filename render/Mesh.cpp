@@ -56,6 +56,66 @@ void MeshGeometry::UploadAll(uint32_t vertices, uint32_t indexTotal, const float
     UpdateIndices(orEmpty(indices, indexTotal, kNoIndices));
 }
 
+size_t MeshGeometry::ArrayBytes(Array array) const
+{
+    switch (array)
+    {
+    case Array::Positions:
+    case Array::Normals:
+        return static_cast<size_t>(FloatBytes(vertexCount, 3));
+    case Array::TexCoords:
+        return static_cast<size_t>(FloatBytes(vertexCount, 2));
+    case Array::Indices:
+        return size_t{indexCount} * sizeof(uint32_t);
+    }
+    return 0;
+}
+
+namespace
+{
+GLuint BufferOf(const MeshGeometry& mesh, MeshGeometry::Array array)
+{
+    switch (array)
+    {
+    case MeshGeometry::Array::Positions:
+        return mesh.vertexBuffer;
+    case MeshGeometry::Array::Normals:
+        return mesh.normalBuffer;
+    case MeshGeometry::Array::TexCoords:
+        return mesh.texCoordBuffer;
+    case MeshGeometry::Array::Indices:
+        return mesh.indexBuffer;
+    }
+    return 0;
+}
+} // namespace
+
+// Through the copy-write target: binding the index buffer as an element array would change the
+// bound vertex array's indices, and the array-buffer binding belongs to whoever set it.
+void MeshGeometry::AllocateArray(Array array)
+{
+    if (array == Array::Normals) hasNormals = true;
+    if (array == Array::TexCoords) hasTexCoords = true;
+    glBindBuffer(GL_COPY_WRITE_BUFFER, BufferOf(*this, array));
+    glBufferData(GL_COPY_WRITE_BUFFER, static_cast<GLsizeiptr>(ArrayBytes(array)), nullptr, GL_DYNAMIC_DRAW);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
+    CheckGLError("MeshGeometry::AllocateArray", __LINE__);
+}
+
+void MeshGeometry::WriteArray(Array array, size_t firstByte, size_t bytes, const void* data)
+{
+    if (data == nullptr || firstByte + bytes > ArrayBytes(array))
+    {
+        Log::Error("{} - passing nullptr or writing past the array.", "WriteArray");
+        return;
+    }
+    glBindBuffer(GL_COPY_WRITE_BUFFER, BufferOf(*this, array));
+    glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(firstByte), static_cast<GLsizeiptr>(bytes),
+                    data);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
+    CheckGLError("MeshGeometry::WriteArray", __LINE__);
+}
+
 MeshGeometry::MeshGeometry()
 {
     glGenBuffers(1, &vertexBuffer);
@@ -237,6 +297,19 @@ void Object::Draw(const std::shared_ptr<Shader>& shader)
 
         CheckGLError("Object::Draw", __LINE__);
         const auto offset = static_cast<uintptr_t>(entry.firstIndex) * sizeof(uint32_t);
+        if (entry.repeat > 1)
+        {
+            // One call for every repetition, drawn in order as separate calls would be.
+            const std::vector<GLsizei> counts(entry.repeat, static_cast<GLsizei>(entry.indexCount));
+            const std::vector<const void*> offsets(entry.repeat, reinterpret_cast<const void*>(offset));
+            std::vector<GLint> bases(entry.repeat);
+            for (uint32_t r = 0; r < entry.repeat; ++r)
+                bases[r] = entry.baseVertex + static_cast<GLint>(r) * entry.repeatStride;
+            glMultiDrawElementsBaseVertex(GL_TRIANGLES, counts.data(), GL_UNSIGNED_INT, offsets.data(),
+                                          static_cast<GLsizei>(entry.repeat), bases.data());
+            CheckGLError("Object::Draw", __LINE__);
+            continue;
+        }
         glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(entry.indexCount), GL_UNSIGNED_INT,
                                  reinterpret_cast<const void*>(offset), entry.baseVertex);
     }

@@ -2,6 +2,7 @@
 #include <glm/mat4x4.hpp>
 #include <glm/vec3.hpp>
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -22,6 +23,10 @@ struct MeshEntry
     uint32_t indexCount = 0;
     uint32_t firstIndex = 0;
     int32_t baseVertex = 0;
+    // Drawn repeat times, the base vertex advancing by repeatStride each time: a grid whose rows of
+    // cells differ only by their first vertex keeps one row of indices.
+    uint32_t repeat = 1;
+    int32_t repeatStride = 0;
 };
 
 // An indexed triangle mesh in GL buffers. The owner sets vertexCount and indexCount, then uploads;
@@ -41,6 +46,19 @@ class MeshGeometry
     // Sets both counts and uploads all four arrays. Empty arrays are fine (an empty mesh).
     void UploadAll(uint32_t vertices, uint32_t indexTotal, const float* positions, const float* normals,
                    const float* texCoords, const uint32_t* indices);
+
+    // One array uploaded in parts (a large terrain's, over several frames): AllocateArray gives it
+    // storage for the current counts, its contents undefined until WriteArray has filled every byte.
+    enum class Array
+    {
+        Positions,
+        Normals,
+        TexCoords,
+        Indices
+    };
+    size_t ArrayBytes(Array array) const;
+    void AllocateArray(Array array);
+    void WriteArray(Array array, size_t firstByte, size_t bytes, const void* data);
 
     std::vector<MeshEntry> entries;
     uint32_t vertexBuffer = 0;

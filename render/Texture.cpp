@@ -8,6 +8,7 @@
 #include <GL/glew.h>
 #include <stb_image.h>
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <utility>
@@ -138,6 +139,64 @@ Texture::Texture(const std::string& path) : filter(GL_LINEAR), mipmaps(false), n
     else
         Log::Error("Cannot load texture with path: {} (wrong format or doesn't exist?)", path);
     LoadTexture();
+}
+
+Texture::Texture(uint32_t w, uint32_t h, uint32_t c, std::unique_ptr<uint8_t[]> buffer,
+                 uint32_t textureFilter, Deferred)
+    : width(w), height(h), channels(c), filter(textureFilter), mipmaps(false), data(std::move(buffer))
+{
+    const bool empty = !data;
+    if (empty)
+    {
+        data.reset(new (std::nothrow) uint8_t[ByteSize()]);
+        if (!data)
+        {
+            Log::Error("Cannot initialize data buffer for texture: {} {} {}", width, height, channels);
+            return;
+        }
+        LargeArrays::AdviseHugePages(data.get(), ByteSize());
+        std::memset(data.get(), 0, ByteSize());
+    }
+    PixelFormat format{};
+    glGenTextures(1, &id);
+    glBindTexture(GL_TEXTURE_2D, id);
+    if (!FormatForChannels(channels, format))
+    {
+        Log::Error("{} not loaded: {} is an unsupported number of channels.", "LoadTexture", channels);
+    }
+    else
+    {
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        SetTextureFilter(filter);
+        Bind();
+        UnpackState unpack(AlignmentForChannels(channels), static_cast<GLint>(width));
+        glTexImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(format.internalFormat), static_cast<GLsizei>(width),
+                     static_cast<GLsizei>(height), 0, format.format, GL_UNSIGNED_BYTE, nullptr);
+        CheckGLError("Texture::LoadTexture", __LINE__);
+        Log::Trace("Texture {} loaded: {} x {}, {} channels", name, width, height, channels);
+    }
+    glBindTexture(GL_TEXTURE_2D, 0);
+    if (empty)
+        Log::Trace("Empty texture {} created: {} x {}, {} channels", id, width, height, channels);
+    else
+        Log::Trace("Texture {} created from data buffer: {} x {}, {} channels", id, width, height, channels);
+}
+
+void Texture::UploadRows(uint32_t firstRow, uint32_t rowCount)
+{
+    PixelFormat format{};
+    if (!data || id == 0 || firstRow >= height || !FormatForChannels(channels, format)) return;
+    rowCount = std::min(rowCount, height - firstRow);
+    Bind();
+    {
+        UnpackState unpack(AlignmentForChannels(channels), static_cast<GLint>(width));
+        glTexSubImage2D(GL_TEXTURE_2D, 0, 0, static_cast<GLint>(firstRow), static_cast<GLsizei>(width),
+                        static_cast<GLsizei>(rowCount), format.format, GL_UNSIGNED_BYTE,
+                        data.get() + size_t{firstRow} * width * channels);
+        CheckGLError("Texture::UploadRows", __LINE__);
+    }
+    Unbind();
 }
 
 Texture::~Texture()

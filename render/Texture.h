@@ -16,6 +16,15 @@ class Texture
             uint32_t filter);
     // Reads an image file; a file that cannot be read gives the 4x4 pink and white checkerboard.
     explicit Texture(const std::string& path);
+    // As the two constructors above (a null buffer: the zero-filled one, logged as empty), but the
+    // GL texture only gets its storage: UploadRows sends the pixels a band of rows at a time, so that
+    // a large image reaches GL over several frames. Without mipmaps; not drawn until every row is sent.
+    struct Deferred
+    {
+    };
+    Texture(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> data,
+            uint32_t filter, Deferred);
+    void UploadRows(uint32_t firstRow, uint32_t rowCount);
     virtual ~Texture();
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;
@@ -27,7 +36,7 @@ class Texture
     void Update();
     // Accepts GL_NEAREST and GL_LINEAR; any other value is ignored.
     void SetTextureFilter(uint32_t filter);
-    // Writes the buffer as .jpg, .png, .tga or .bmp by the path's extension (from its first '.').
+    // Writes the buffer as .jpg, .png, .tga or .bmp by the extension after the file name's last '.'.
     // Returns false, after logging why, when nothing was written; error, when given, gets the reason.
     bool Save(const std::string& path, std::string* error = nullptr) const;
     void Bind() const;

@@ -38,14 +38,16 @@ void main()
     float normalLength = length(worldNormal);
     if (normalLength > 0.0)
     {
-        // Surfaces are lit from whichever side faces the viewer (terrain seen from below).
+        // Surfaces are lit on the side the viewer sees (terrain seen from below too). The normal says
+        // which side that is: the winding does not, since terrain triangles wind clockwise seen from
+        // above, so GL takes their upper side for the back.
         vec3 n = worldNormal / normalLength;
-        if (!gl_FrontFacing)
+        vec3 toEye = viewPos - worldPosition;
+        if (dot(n, toEye) < 0.0)
             n = -n;
         vec3 toLight = normalize(-lightDirection);
         diffuse = lightDiffuse * max(dot(n, toLight), 0.0) * material.diffuse * base.rgb;
 
-        vec3 toEye = viewPos - worldPosition;
         if (length(toEye) > 0.0)
         {
             vec3 reflected = reflect(-toLight, n);

@@ -199,11 +199,21 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
 }
 
 bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
-                   float* heights, size_t stride)
+                   float* heights, size_t stride, const Progress& progress)
 {
     if (!IsDiamondSquareSize(width, height)) return false;
     const size_t W = width;
     const size_t H = height;
+    // Every point is computed once: the share of points done is the share of the work done.
+    constexpr size_t kReportEvery = size_t{1} << 16;
+    size_t done = 0;
+    size_t nextReport = kReportEvery;
+    const auto keepGoing = [&]
+    {
+        if (++done < nextReport || !progress) return true;
+        nextReport += kReportEvery;
+        return progress(static_cast<float>(static_cast<double>(done) / static_cast<double>(W * H)));
+    };
     // Every point is queued once (or is a corner) and takes one draw.
     NormalDraws draws(random, W * H);
     Visited visited(W * H);
@@ -259,6 +269,7 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
             queue(squares, X + half, Y);
             queue(squares, X, Y - half);
             queue(squares, X, Y + half);
+            if (!keepGoing()) return false;
         }
 
         const uint32_t next = static_cast<uint32_t>(static_cast<float>(half) * 0.5f);
@@ -294,6 +305,7 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
                 queue(diamonds, X - next, Y + next);
                 queue(diamonds, X + next, Y + next);
             }
+            if (!keepGoing()) return false;
         }
         half = next;
         factor = static_cast<float>(static_cast<double>(factor) * decay);
@@ -356,13 +368,13 @@ int32_t FaultLineRow(float slope, float intercept, uint32_t column)
     return static_cast<int32_t>(v);
 }
 
-void RandomFault(uint32_t width, uint32_t height, float range, float roughness, uint32_t iterations,
-                 GeneratorRandom& random, std::vector<float>& array)
+bool RandomFault(uint32_t width, uint32_t height, float range, float roughness, uint32_t iterations,
+                 GeneratorRandom& random, std::vector<float>& array, const Progress& progress)
 {
     const size_t W = width;
     const size_t H = height;
     array.assign(W * H, 0.0f);
-    if (W == 0 || H == 0) return;
+    if (W == 0 || H == 0) return true;
 
     const double decay = std::pow(2.0, -static_cast<double>(roughness));
     float factor = static_cast<float>(decay);
@@ -388,6 +400,11 @@ void RandomFault(uint32_t width, uint32_t height, float range, float roughness, 
             H, [&](size_t begin, size_t end) { FaultRows(array.data(), W, line.data(), offset, begin, end); },
             std::max<size_t>(1, 16384 / W));
         factor = static_cast<float>(decay * static_cast<double>(factor));
+        // A fault over a 4097 x 4097 grid takes some milliseconds: asking after each one is cheap.
+        if (progress && !progress(static_cast<float>(static_cast<double>(iteration + 1) /
+                                                     static_cast<double>(iterations))))
+            return false;
     }
+    return true;
 }
 } // namespace Generators

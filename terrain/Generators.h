@@ -45,6 +45,10 @@ struct GeneratorRandom
 
 namespace Generators
 {
+// How far a generator is, 0 to 1, reported a few dozen times a second on a large grid; returning
+// false stops it (its output is then incomplete and must be dropped).
+using Progress = std::function<bool(float fraction)>;
+
 // Sides the diamond-square grid can have: square, 2^n + 1 with n >= 1.
 bool IsDiamondSquareSize(uint32_t width, uint32_t height);
 
@@ -56,9 +60,10 @@ bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness
                    std::vector<float>& heights);
 // The same into heights[k * stride] for every vertex k (stride 3 writes the y of interleaved
 // positions), each point written once; nothing is written when the size is refused. The draws are
-// the same; with a second core they are taken ahead on a thread of their own.
+// the same; with a second core they are taken ahead on a thread of their own. False also when
+// progress stopped it.
 bool DiamondSquare(uint32_t width, uint32_t height, float range, float roughness, GeneratorRandom& random,
-                   float* heights, size_t stride);
+                   float* heights, size_t stride, const Progress& progress = {});
 
 // The square step of one point: the mean of its orthogonal neighbours at distance that lie inside
 // the grid, plus offset, written to heights and returned; -3.4028235e38 (nothing written) for a point
@@ -67,8 +72,9 @@ float CalculateSquare(float* heights, uint32_t width, uint32_t height, int32_t x
                       uint32_t distance, float offset);
 
 // Random fault lines into array (resized to width * height, row r of H, column c of W: r * W + c).
-void RandomFault(uint32_t width, uint32_t height, float range, float roughness, uint32_t iterations,
-                 GeneratorRandom& random, std::vector<float>& array);
+// False when progress stopped it.
+bool RandomFault(uint32_t width, uint32_t height, float range, float roughness, uint32_t iterations,
+                 GeneratorRandom& random, std::vector<float>& array, const Progress& progress = {});
 
 // Row of the fault line at column c: roundf(c * slope + intercept). A vertical line (c1 = c2) makes
 // the value non-finite and gives INT32_MIN, so every row lies past the line; finite values beyond

@@ -9,7 +9,8 @@
 #include <algorithm>
 #include <vector>
 
-Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height) : Texture(width, height, 1, false, GL_LINEAR)
+// A terrain's image is height texels wide and width rows high (Terrain::ImageWidth).
+Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height) : Texture(height, width, 1, false, GL_LINEAR)
 {
     noise.seed = settings.seed;
     Update();
@@ -31,7 +32,7 @@ Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height, uint32_t channels
 std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::NewErosion(uint32_t width, uint32_t height)
 {
     std::unique_ptr<uint8_t[]> black(new uint8_t[size_t{width} * height * 3]());
-    auto entry = std::make_shared<Heightmap>(width, height, 3, std::move(black), true, false);
+    auto entry = std::make_shared<Heightmap>(height, width, 3, std::move(black), true, false);
     entry->isErosion = true;
     return entry;
 }
@@ -44,9 +45,10 @@ std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const s
     std::string reason;
     if (layer->data == nullptr)
         reason = fmt::format("Layer image {} could not be read.", path);
-    else if (layer->width != width || layer->height != height)
-        reason = fmt::format("Layer image {} is {} x {}, the terrain is {} x {}.", path, layer->width,
-                             layer->height, width, height);
+    else if (layer->width != height || layer->height != width)
+        reason = fmt::format(
+            "Layer image {} is {} x {}; a {} x {} terrain takes {} x {} (a row per vertex along x).", path,
+            layer->width, layer->height, width, height, height, width);
     if (reason.empty()) return layer;
     Log::Error("{}", reason);
     if (error != nullptr) *error = reason;
@@ -63,8 +65,25 @@ void Terrain::Heightmap::Update()
     if (width == 0 || height == 0 || channels != 1) return;
     std::vector<float> samples;
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, image.get());
+    std::vector<float> levels(settings.smoothHeights ? size_t{width} * height : 0);
+    // The image's rows are the grid's columns: the grid is height x width vertices.
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get(),
+                       levels.empty() ? nullptr : levels.data());
+    smoothLevels = std::move(levels);
     Texture::Update(std::move(image));
+}
+
+void Terrain::Heightmap::UpdateSmoothLevels()
+{
+    smoothLevels = std::vector<float>();
+    if (isTexture || isErosion || !settings.smoothHeights || width == 0 || height == 0 || channels != 1)
+        return;
+    CopySettingsToNoise();
+    std::vector<float> samples;
+    std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
+    smoothLevels.resize(size_t{width} * height);
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get(),
+                       smoothLevels.data()); // grid sides, as Update
 }
 
 void Terrain::Heightmap::CopySettingsToNoise()

@@ -6,6 +6,7 @@
 #include "terrain/Terrain.h"
 
 #include <deque>
+#include <vector>
 #include <memory>
 #include <string>
 
@@ -34,23 +35,28 @@ class Terrain::Heightmap : public Texture
         int32_t noiseType = 3;
         int32_t fractalType = 0;
         Erosion::Settings erosion; // erosion entries only
+        // Noise layers: heights from the unrounded levels, so a large power adds no 1/255 terraces.
+        bool smoothHeights = false;
     };
 
     static constexpr size_t kHistoryLimit = 11;
 
-    // Noise layer: a one-channel width x height image, generated at once from default settings.
+    // Noise layer of a width x height terrain (an image height wide and width high, as every terrain
+    // image is), generated at once from default settings.
     Heightmap(uint32_t width, uint32_t height);
     // Texture layer read from an image file, as the file gives it. Use LoadTextureLayer to get
     // one that is checked against the terrain.
     explicit Heightmap(const std::string& path);
-    // A layer restored from its pixels (a project file): nothing is generated or read.
+    // A layer restored from its pixels (a project file), an image of width x height: nothing is
+    // generated or read.
     Heightmap(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> pixels,
               bool linear, bool isTexture);
     // An erosion entry for a width x height terrain, with default settings and a black mask.
     static std::shared_ptr<Heightmap> NewErosion(uint32_t width, uint32_t height);
 
     // A texture layer for a terrain of width x height, or null (with the reason logged and stored
-    // in error) when the file cannot be read or its image is not exactly width x height.
+    // in error) when the file cannot be read or its image is not exactly the terrain's images' size
+    // (height pixels wide, width high).
     static std::shared_ptr<Heightmap> LoadTextureLayer(const std::string& path, uint32_t width,
                                                        uint32_t height, std::string* error = nullptr);
 
@@ -61,6 +67,9 @@ class Terrain::Heightmap : public Texture
     using Texture::Update;
     // The first half of Update: the settings the noise state samples with.
     void CopySettingsToNoise();
+    // Makes smoothLevels follow the settings without touching the image (a layer restored from its
+    // pixels): the levels of the image its settings generate, or none without smooth heights.
+    void UpdateSmoothLevels();
 
     void AppendState(Settings state);
     void Undo();
@@ -75,6 +84,9 @@ class Terrain::Heightmap : public Texture
     NoiseGenerator noise;
     std::deque<std::shared_ptr<const Settings>> states;
     uint32_t currentState = 0;
+    // With smooth heights: every pixel's unrounded level (0 to 255) from the last generation, which
+    // the layer adds instead of its pixel where the pixel still is that level rounded (not painted).
+    std::vector<float> smoothLevels;
 
     bool isErosion = false;
     // What the entry last made; a cache, so filling it changes nothing the user sees of the entry.

@@ -3,7 +3,7 @@
 namespace Layers
 {
 void NoiseImage(const NoiseGenerator& noise, float offsetX, float offsetY, uint32_t width, uint32_t height,
-                std::vector<float>& samples, uint8_t* out)
+                std::vector<float>& samples, uint8_t* out, float* levels)
 {
     const size_t W = width;
     const size_t H = height;
@@ -33,8 +33,18 @@ void NoiseImage(const NoiseGenerator& noise, float offsetX, float offsetY, uint3
                                  end * H; // locals: the byte stores could alias captured values
                              const float low = smallest;
                              const float factor = scale;
+                             if (levels == nullptr)
+                             {
+                                 for (size_t k = first; k < last; ++k)
+                                     to[k] = LayerByte(from[k], low, factor);
+                                 return;
+                             }
+                             float* __restrict level = levels;
                              for (size_t k = first; k < last; ++k)
-                                 to[k] = LayerByte(from[k], low, factor);
+                             {
+                                 level[k] = LayerLevel(from[k], low, factor);
+                                 to[k] = RoundLevel(level[k]);
+                             }
                          });
 }
 
@@ -63,7 +73,13 @@ TerrainGrid::HeightRange ApplyLayers(const float* basePositions, float* position
                                             const uint32_t c = layer.channels;
                                             const uint8_t* __restrict p =
                                                 layer.data + c * i * n + LayerChannelOffset(c);
-                                            if (c == 1)
+                                            if (c == 1 && layer.levels != nullptr)
+                                            {
+                                                const float* __restrict v = layer.levels + i * n;
+                                                for (size_t j = 0; j < n; ++j)
+                                                    y[j] += SmoothLevel(p[j], v[j]) * 0.003921569f * power;
+                                            }
+                                            else if (c == 1)
                                                 for (size_t j = 0; j < n; ++j)
                                                     y[j] += static_cast<float>(p[j]) * 0.003921569f * power;
                                             else

@@ -12,31 +12,52 @@
 
 namespace Layers
 {
-// A layer's pixel: (s - smallest) * scale clamped to 0..255 (a NaN becomes 0), rounded half away
-// from zero. roundf is spelled out (exact for 0..255: v - trunc(v) has no rounding error there) so
-// that the pass needs no library call per pixel.
-inline uint8_t LayerByte(float sample, float smallest, float scale)
+// A layer's level before rounding: (s - smallest) * scale clamped to 0..255 (a NaN becomes 0).
+inline float LayerLevel(float sample, float smallest, float scale)
 {
     float v = (sample - smallest) * scale;
     v = v > 255.0f ? 255.0f : v;
-    v = v > 0.0f ? v : 0.0f;
+    return v > 0.0f ? v : 0.0f;
+}
+
+// A level rounded half away from zero to its pixel. roundf is spelled out (exact for 0..255:
+// v - trunc(v) has no rounding error there) so that the pass needs no library call per pixel.
+inline uint8_t RoundLevel(float v)
+{
     const int32_t whole = static_cast<int32_t>(v);
     return static_cast<uint8_t>(whole + (v - static_cast<float>(whole) >= 0.5f ? 1 : 0));
+}
+
+// A layer's pixel: its level, rounded.
+inline uint8_t LayerByte(float sample, float smallest, float scale)
+{
+    return RoundLevel(LayerLevel(sample, smallest, scale));
 }
 
 // Noise layer image of width x height in vertex order: vertex (i, j) samples the noise at
 // (j + offsetX, i + offsetY), and the samples are stretched to exactly 0..255 (all 0 when they are
 // all equal), so the image does not depend on the noise's amplitude. samples is scratch space.
+// levels, when given, receives the unrounded level of every pixel (a layer with smooth heights).
 void NoiseImage(const NoiseGenerator& noise, float offsetX, float offsetY, uint32_t width, uint32_t height,
-                std::vector<float>& samples, uint8_t* out);
+                std::vector<float>& samples, uint8_t* out, float* levels = nullptr);
 
 // One layer to add: its pixel buffer (channels bytes per vertex, vertex order), and its power.
+// levels (one-channel layers with smooth heights) holds each pixel's unrounded level: a pixel that is
+// its level rounded adds the level instead, so the layer adds no 1/255 steps; a pixel painted to
+// another value adds that value.
 struct LayerView
 {
     const uint8_t* data = nullptr;
     uint32_t channels = 1;
     float power = 1.0f;
+    const float* levels = nullptr;
 };
+
+// What a pixel of a layer with levels adds before the power: the level, unless the pixel was painted.
+inline float SmoothLevel(uint8_t pixel, float level)
+{
+    return RoundLevel(level) == pixel ? level : static_cast<float>(pixel);
+}
 
 // Three- and four-channel images contribute green, one- and two-channel images their first channel.
 inline uint32_t LayerChannelOffset(uint32_t channels)

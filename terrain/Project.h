@@ -3,8 +3,9 @@
 // editor captures from its objects and rebuilds them from, and what the headless build reads.
 //
 // Arrays are in the terrain's vertex order (vertex k = i * height + j); images are 8-bit pixel buffers
-// as Texture keeps them (row-major, row 0 first). An empty array or image means "not stored": the part
-// is made again from what the project records (see TerrainBuild.h for each rule).
+// as Texture keeps them (row-major, row 0 first), a terrain's images a pixel per vertex in vertex order,
+// so height pixels wide and width high. An empty array or image means "not stored": the part is made
+// again from what the project records (see TerrainBuild.h for each rule).
 #include "terrain/Erosion.h"
 #include "terrain/Gradient.h"
 
@@ -49,6 +50,7 @@ struct ProjectLayerSettings
     std::string fractalTypeName = "None";
     int32_t noiseType = 3;
     int32_t fractalType = 0;
+    bool smoothHeights = false; // heights from the unrounded levels (absent in older files: off)
 };
 
 // One entry of a terrain's layer stack, applied in list order to the heights summed so far. kind names

@@ -77,6 +77,15 @@ Terrain::~Terrain() = default;
 
 void Terrain::Adopt(TerrainArrays&& arrays)
 {
+    std::unique_ptr<uint8_t[]> heightmapPixels;
+    std::unique_ptr<uint8_t[]> normalPixels;
+    if (TakeArrays(std::move(arrays), heightmapPixels, normalPixels))
+        CreateTexturesAndNormals(std::move(heightmapPixels), std::move(normalPixels));
+}
+
+bool Terrain::TakeArrays(TerrainArrays&& arrays, std::unique_ptr<uint8_t[]>& heightmapPixels,
+                         std::unique_ptr<uint8_t[]>& normalPixels)
+{
     width = arrays.width;
     height = arrays.height;
     vertexCount = arrays.vertexCount;
@@ -85,19 +94,19 @@ void Terrain::Adopt(TerrainArrays&& arrays)
     minHeight = arrays.minHeight;
     maxHeight = arrays.maxHeight;
     generatorRecord = arrays.generatorRecord;
-    if (!arrays.hasGrid) return;
+    if (!arrays.hasGrid) return false;
     positions = std::move(arrays.positions);
     basePositions = std::move(arrays.basePositions);
     indices = std::move(arrays.indices);
     texCoords = std::move(arrays.texCoords);
-    std::unique_ptr<uint8_t[]> normalPixels;
+    heightmapPixels = std::move(arrays.heightmapPixels);
     if (arrays.normalPixels && arrays.normals.size() == positions.size())
     {
         normals = std::move(arrays.normals);
         normalPixels = std::move(arrays.normalPixels);
     }
     SetWholeMeshEntry(*this);
-    CreateTexturesAndNormals(std::move(arrays.heightmapPixels), std::move(normalPixels));
+    return true;
 }
 
 void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes,
@@ -133,22 +142,23 @@ void Terrain::CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightBytes,
     if (needHeightmap)
     {
         Log::Trace("Creating new terrain heightmap texture.");
-        heightmapTexture =
-            std::make_unique<Texture>(width, height, 1, std::move(heightBytes), false, GL_LINEAR);
+        heightmapTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 1, std::move(heightBytes),
+                                                     false, GL_LINEAR);
         if (!mesh->entries.empty() && mesh->entries[0].texture == 0)
             mesh->entries[0].texture = heightmapTexture->id;
     }
     if (!watermapTexture)
     {
         Log::Trace("Creating new terrain watermap texture.");
-        watermapTexture = std::make_unique<Texture>(width, height, 4, false, GL_NEAREST);
+        watermapTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 4, false, GL_NEAREST);
     }
     Log::Trace("Starting to recalculate vertex normals.");
     mesh->UpdateNormals(normals.data());
     if (normalTexture)
         normalTexture->Update(std::move(normalBytes));
     else
-        normalTexture = std::make_unique<Texture>(width, height, 3, std::move(normalBytes), false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, std::move(normalBytes),
+                                                  false, GL_LINEAR);
     Log::Trace("Finished recalculating vertex normals.");
 }
 
@@ -183,7 +193,7 @@ void Terrain::RecalculateNormals()
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
-        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
     normalTexture->Update(std::move(bytes));
 }
@@ -267,12 +277,13 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
 
 bool Terrain::LayerFits(const Heightmap& layer) const
 {
-    const bool fits = layer.data != nullptr && layer.width == width && layer.height == height &&
+    const bool fits = layer.data != nullptr && layer.width == ImageWidth() && layer.height == ImageHeight() &&
                       layer.channels >= 1 && layer.channels <= 4;
     if (!fits)
-        Log::Warn("Layer {} skipped: its image is {} x {} with {} channels, the terrain is {} x {}.",
-                  layer.name, layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, width,
-                  height);
+        Log::Warn(
+            "Layer {} skipped: its image is {} x {} with {} channels, the terrain's images are {} x {}.",
+            layer.name, layer.width, layer.height, layer.data != nullptr ? layer.channels : 0u, ImageWidth(),
+            ImageHeight());
     return fits;
 }
 
@@ -289,8 +300,13 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
         if (layer->isErosion)
             entries.push_back(LayerStack::Entry::Erode(layer->settings.erosion, &layer->erosionCache));
         else if (terrain.LayerFits(*layer))
+        {
+            const bool smooth = layer->settings.smoothHeights && !layer->isTexture && layer->channels == 1 &&
+                                layer->smoothLevels.size() == size_t{terrain.width} * terrain.height;
             entries.push_back(
-                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power}));
+                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power,
+                                        smooth ? layer->smoothLevels.data() : nullptr}));
+        }
     }
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
                              terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
@@ -349,7 +365,7 @@ void Terrain::TakeLayerHeights(LayeredHeights&& in)
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
-        normalTexture = std::make_unique<Texture>(width, height, 3, false, GL_LINEAR);
+        normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
     normalTexture->Update(std::move(in.normalPixels));
 }
@@ -375,7 +391,10 @@ void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
-    const Layers::LayerView view{layer.data.get(), layer.channels, power};
+    const bool smooth = layer.settings.smoothHeights && !layer.isTexture && layer.channels == 1 &&
+                        layer.smoothLevels.size() == count;
+    const Layers::LayerView view{layer.data.get(), layer.channels, power,
+                                 smooth ? layer.smoothLevels.data() : nullptr};
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);
     minHeight = range.min;

@@ -18,7 +18,9 @@ struct TerrainArrays;   // terrain/TerrainArrays.h
 // derived from it or painted on it, its heightmap layers, colour gradients and water.
 //
 // Vertex (i, j), i along world x and j along world z, has the linear index k = i * height + j;
-// every per-vertex array and every terrain texture is stored in that order.
+// every per-vertex array and every terrain texture is stored in that order. A texture is therefore
+// height texels wide and width rows high (ImageWidth, ImageHeight): row i holds grid column i, texel j
+// of the row vertex (i, j), as the texture coordinates (j / (H-1), i / (W-1)) sample it.
 class Terrain : public Object
 {
   public:
@@ -56,6 +58,10 @@ class Terrain : public Object
     // Takes over arrays made without GL (the sizes and fields too), then CreateTexturesAndNormals;
     // for an empty terrain.
     void Adopt(TerrainArrays&& arrays);
+    // The GL-free half of Adopt: false for arrays without a grid (the terrain keeps only their
+    // sizes). The pixels the arrays computed ahead come back in the two buffers (null when absent).
+    bool TakeArrays(TerrainArrays&& arrays, std::unique_ptr<uint8_t[]>& heightmapPixels,
+                    std::unique_ptr<uint8_t[]>& normalPixels);
 
     // Start generators. Both draw from a fresh random source unless one is given (tests seed it).
     // Diamond-square refuses, leaving the terrain flat, a grid whose side is not 2^n + 1 (n >= 1).
@@ -123,6 +129,9 @@ class Terrain : public Object
                         std::string* error = nullptr, const std::function<bool(float)>& progress = {});
 
     bool IsEmpty() const { return positions.empty(); }
+    // The size of the terrain's images (heightmap, normal, diffuse, specular, water map, layers).
+    uint32_t ImageWidth() const { return height; }
+    uint32_t ImageHeight() const { return width; }
 
     std::vector<std::shared_ptr<Heightmap>> heightmaps;
     std::vector<std::unique_ptr<Gradient>> gradients;

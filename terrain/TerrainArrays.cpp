@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <chrono>
 #include <future>
 
 namespace
@@ -92,30 +93,46 @@ bool TerrainArrays::Generate(uint32_t width, uint32_t height, float vertexDistan
     // AddHeights and ShiftHeightsToZero do them, but with every array written once: the generator
     // fills a scratch array and the positions are then written once with their final heights.
     // Texture coordinates and triangles do not depend on the heights; they are built beside the
-    // generator.
+    // generator (and stopped with it).
+    TerrainGrid::FillControl texCoordFill;
+    TerrainGrid::FillControl indexFill;
     std::future<void> grid = Beside(
-        [&a]
+        [&a, &texCoordFill, &indexFill]
         {
-            TerrainGrid::GridTexCoords(a.width, a.height, a.texCoords);
-            TerrainGrid::GridIndices(a.width, a.height, a.indices);
+            TerrainGrid::GridTexCoords(a.width, a.height, a.texCoords, &texCoordFill);
+            TerrainGrid::GridIndices(a.width, a.height, a.indices, &indexFill);
         });
+    const auto stop = [&]
+    {
+        texCoordFill.stop = true;
+        indexFill.stop = true;
+        return false; // the future's destructor waits for the grid, which stops at its next look
+    };
     const size_t count = a.vertexCount;
     std::unique_ptr<float[]> generated;
     std::vector<float> faultArray;
     const float* heights = nullptr;
+    // The generator is most of the work: it reports from 2 % to 55 %.
+    const auto generatorStep = [&step](std::string_view text)
+    { return [&step, text](float done) { return step(0.02f + 0.53f * done, text); }; };
     switch (generator)
     {
     case Terrain::Generator::Flat:
         break;
     case Terrain::Generator::DiamondSquare:
     {
-        step(0.05f, "Diamond-square");
+        if (!step(0.02f, "Diamond-square")) return stop();
         generated.reset(new float[count]); // diamond-square writes every point of an accepted size
         LargeArrays::AdviseHugePages(generated.get(), count * sizeof(float));
         GeneratorRandom random;
         a.generatorRecord.seed = random.seed; // what a project needs to rebuild the same heights
-        if (Generators::DiamondSquare(width, height, parameter1, parameter2, random, generated.get(), 1))
+        bool stopped = false;
+        const auto progressOf = generatorStep("Diamond-square");
+        if (Generators::DiamondSquare(width, height, parameter1, parameter2, random, generated.get(), 1,
+                                      [&](float done) { return !(stopped = !progressOf(done)); }))
             heights = generated.get();
+        else if (stopped)
+            return stop();
         else
             Log::Error(
                 "Diamond square needs a square grid of side 2^n + 1, not {} x {}: the terrain stays flat.",
@@ -124,15 +141,26 @@ bool TerrainArrays::Generate(uint32_t width, uint32_t height, float vertexDistan
     }
     case Terrain::Generator::RandomFault:
     {
-        step(0.05f, "Random fault");
+        if (!step(0.02f, "Random fault")) return stop();
         GeneratorRandom random;
         a.generatorRecord.seed = random.seed;
-        Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, faultArray);
+        if (!Generators::RandomFault(width, height, parameter1, parameter2, iterations, random, faultArray,
+                                     generatorStep("Random fault")))
+            return stop();
         heights = faultArray.data();
         break;
     }
     }
-    if (!step(0.4f, "Heights")) return false;
+    // The triangles may still be on their way (a busy machine, or a flat terrain with nothing before
+    // them): their progress shows, and a stop request is heard, while waiting.
+    const double gridElements =
+        static_cast<double>(2 * count + 6 * (size_t{width} - 1) * (size_t{height} - 1));
+    while (grid.wait_for(std::chrono::milliseconds(20)) == std::future_status::timeout) // not deferred
+    {
+        const double done = static_cast<double>(texCoordFill.done + indexFill.done);
+        if (!step(0.55f + 0.05f * static_cast<float>(done / gridElements), "Laying the grid")) return stop();
+    }
+    if (!step(0.6f, "Heights")) return stop();
     float shift = 0.0f;
     if (heights != nullptr)
     {
@@ -151,14 +179,12 @@ bool TerrainArrays::Generate(uint32_t width, uint32_t height, float vertexDistan
     faultArray = std::vector<float>();
     grid.get();
     a.indexCount = static_cast<uint32_t>(a.indices.size());
-    if (!step(0.5f, "Base heights")) return false;
+    a.gridIndices = true;
+    if (!step(0.7f, "Base heights")) return false;
     LargeArrays::Copy(a.basePositions, a.positions);
     a.hasGrid = true;
-    if (derive)
-    {
-        if (!step(0.6f, "Normals")) return false;
-        a.ComputeDerived();
-    }
+    if (derive && !a.ComputeDerived([&step](float done) { return step(0.75f + 0.25f * done, "Normals"); }))
+        return false;
     if (!step(1.0f, "Done")) return false;
     out = std::move(a);
     return true;
@@ -194,19 +220,26 @@ bool TerrainArrays::FromHeights(uint32_t width, uint32_t height, float vertexDis
     LargeArrays::Copy(a.basePositions, a.positions);
     grid.get();
     a.indexCount = static_cast<uint32_t>(a.indices.size());
+    a.gridIndices = true;
     a.hasGrid = true;
     out = std::move(a);
     return true;
 }
 
-void TerrainArrays::ComputeDerived()
+bool TerrainArrays::ComputeDerived(const std::function<bool(float)>& progress)
 {
     const size_t count = static_cast<size_t>(width) * height;
-    if (!hasGrid || count == 0 || positions.size() < 3 * count) return;
+    if (!hasGrid || count == 0 || positions.size() < 3 * count) return true;
     heightmapPixels = LargeArrays::UninitializedBytes(count); // every byte written below
     TerrainGrid::HeightmapBytes(positions.data(), count, minHeight, maxHeight, heightmapPixels.get());
     normalPixels = LargeArrays::UninitializedBytes(3 * count);
-    TerrainGrid::VertexNormals(positions.data(), width, height, normals, normalPixels.get());
+    if (TerrainGrid::VertexNormals(positions.data(), width, height, normals, normalPixels.get(), progress))
+        return true;
+    // Stopped: nothing half made is left for the Terrain to take.
+    normals = std::vector<float>();
+    heightmapPixels.reset();
+    normalPixels.reset();
+    return false;
 }
 
 void TerrainBounds(const float* positions, size_t vertexCount, glm::vec3& low, glm::vec3& high)

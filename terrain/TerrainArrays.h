@@ -37,6 +37,7 @@ struct TerrainArrays
     std::vector<float> positions;
     std::vector<float> basePositions;
     std::vector<uint32_t> indices;
+    bool gridIndices = false; // indices are exactly TerrainGrid::GridIndices(width, height)
     std::vector<float> texCoords;
     // Derived (ComputeDerived); while normalPixels is null the Terrain computes all three itself.
     std::vector<float> normals;
@@ -45,7 +46,8 @@ struct TerrainArrays
 
     // The start generator's terrain: what the Terrain constructor with these arguments holds before
     // its GL step, with its messages (the diamond-square refusals, the too-large grid). derive also
-    // computes the normals and texture pixels. False, with out unchanged, when progress stopped it.
+    // computes the normals and texture pixels. progress hears every step, the generator's many times
+    // a second; false, with out unchanged, when it stopped the work (within a fraction of a second).
     static bool Generate(uint32_t width, uint32_t height, float vertexDistance, Terrain::Generator generator,
                          float parameter1, float parameter2, uint32_t iterations, bool derive,
                          TerrainArrays& out, const TerrainBuildProgress& progress = {});
@@ -58,8 +60,10 @@ struct TerrainArrays
     static bool FromHeights(uint32_t width, uint32_t height, float vertexDistance, const float* heights,
                             TerrainArrays& out);
 
-    // Fills the normals and the heightmap and normal texture pixels from the positions.
-    void ComputeDerived();
+    // Fills the normals and the heightmap and normal texture pixels from the positions. progress
+    // hears the share done; when it returns false the pass stops and false is returned, with none of
+    // the three filled.
+    bool ComputeDerived(const std::function<bool(float)>& progress = {});
 };
 
 // Whether a grid's vertex and index counts fit 32 bits (the mesh and GL draw counts); logs the refusal.

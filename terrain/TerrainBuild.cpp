@@ -6,6 +6,7 @@
 #include "terrain/Noise.h"
 #include "terrain/TextureGen.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -19,11 +20,13 @@ bool Refuse(std::string* error, std::string reason)
     return false;
 }
 
+// A zeroed image of a width x height grid: height pixels wide and width high, a pixel per vertex in
+// vertex order (as Terrain::ImageWidth).
 ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool linear, bool mipmaps)
 {
     ProjectImage image;
-    image.width = width;
-    image.height = height;
+    image.width = height;
+    image.height = width;
     image.channels = channels;
     image.linear = linear;
     image.mipmaps = mipmaps;
@@ -31,9 +34,10 @@ ProjectImage BlankImage(uint32_t width, uint32_t height, uint32_t channels, bool
     return image;
 }
 
+// Whether an image is one of a width x height grid (see BlankImage).
 bool Fits(const ProjectImage& image, uint32_t width, uint32_t height)
 {
-    return image.Stored() && image.width == width && image.height == height && image.channels >= 1 &&
+    return image.Stored() && image.width == height && image.height == width && image.channels >= 1 &&
            image.channels <= 4 && image.pixels.size() == image.ByteSize();
 }
 
@@ -82,7 +86,8 @@ void PaintBands(const ProjectTerrain& terrain, const BuiltTerrain& built, Projec
 } // namespace
 
 bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const ProjectGenerator& generator,
-                  std::vector<float>& positions, TerrainGrid::HeightRange& range)
+                  std::vector<float>& positions, TerrainGrid::HeightRange& range,
+                  const std::function<bool(float)>& progress)
 {
     const bool diamondSquare = generator.kind == ProjectGenerator::kDiamondSquare;
     const bool randomFault = generator.kind == ProjectGenerator::kRandomFault;
@@ -100,14 +105,17 @@ bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const P
     if (diamondSquare)
     {
         // A side that is not 2^n + 1 is refused by the generator and stays flat, as in the editor.
+        if (!Generators::IsDiamondSquareSize(width, height)) return true;
+        heights.assign(size_t{width} * height, 0.0f);
         if (!Generators::DiamondSquare(width, height, generator.parameter1, generator.parameter2, random,
-                                       heights))
-            return true;
+                                       heights.data(), 1, progress))
+            return false;
     }
     else if (randomFault)
     {
-        Generators::RandomFault(width, height, generator.parameter1, generator.parameter2,
-                                generator.iterations, random, heights);
+        if (!Generators::RandomFault(width, height, generator.parameter1, generator.parameter2,
+                                     generator.iterations, random, heights, progress))
+            return false;
     }
     else
     {
@@ -122,7 +130,7 @@ bool GenerateBase(uint32_t width, uint32_t height, float vertexDistance, const P
 }
 
 void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint32_t height,
-                     std::vector<uint8_t>& out)
+                     std::vector<uint8_t>& out, std::vector<float>* levels)
 {
     // The noise state of a new layer after its settings were copied in (Terrain::Heightmap::Update).
     NoiseGenerator noise;
@@ -138,14 +146,18 @@ void NoiseLayerImage(const ProjectLayerSettings& settings, uint32_t width, uint3
         noise.lacunarity = settings.lacunarity;
     }
     out.assign(size_t{width} * height, 0);
+    if (levels != nullptr) levels->assign(out.size(), 0.0f);
     std::vector<float> samples;
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out.data());
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out.data(),
+                       levels != nullptr ? levels->data() : nullptr);
 }
 
 TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* positions, uint32_t width,
                                          uint32_t height, float vertexDistance,
                                          const std::vector<ProjectLayer>& layers,
-                                         std::vector<LayerStack::ErosionCache>* caches)
+                                         std::vector<LayerStack::ErosionCache>* caches,
+                                         const std::vector<std::vector<float>>* levels,
+                                         const LayerStack::ApplyProgress& progress, bool* stopped)
 {
     std::vector<LayerStack::ErosionCache> own;
     std::vector<LayerStack::ErosionCache>& kept = caches != nullptr ? *caches : own;
@@ -158,12 +170,20 @@ TerrainGrid::HeightRange ApplyLayerStack(const float* basePositions, float* posi
         if (layer.kind == ProjectLayer::kErosion)
             entries.push_back(LayerStack::Entry::Erode(layer.erosion, &kept[l]));
         else if (Fits(layer.image, width, height))
-            entries.push_back(LayerStack::Entry::Add(
-                {layer.image.pixels.data(), layer.image.channels, layer.settings.power}));
+        {
+            const bool smooth = levels != nullptr && l < levels->size() &&
+                                layer.kind == ProjectLayer::kNoise && layer.image.channels == 1 &&
+                                (*levels)[l].size() == size_t{width} * height;
+            entries.push_back(
+                LayerStack::Entry::Add({layer.image.pixels.data(), layer.image.channels, layer.settings.power,
+                                        smooth ? (*levels)[l].data() : nullptr}));
+        }
     }
     TerrainGrid::HeightRange range;
-    LayerStack::Apply(basePositions, positions, width, height, vertexDistance, entries.data(), entries.size(),
-                      range);
+    const bool applied =
+        LayerStack::Apply(basePositions, positions, width, height, vertexDistance, entries.data(),
+                          entries.size(), range, LayerStack::CacheUse::Run, progress);
+    if (stopped != nullptr) *stopped = !applied;
     return range;
 }
 
@@ -189,8 +209,42 @@ bool IsRegularGrid(const float* positions, const float* texCoords, uint32_t widt
     return true;
 }
 
-bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
+ProjectTerrain BaseRecord(const std::string& name, uint32_t width, uint32_t height, float vertexDistance,
+                          const ProjectGenerator& generator, const float* basePositions,
+                          const float* texCoords)
 {
+    ProjectTerrain t;
+    t.name = name;
+    t.width = width;
+    t.height = height;
+    t.vertexDistance = vertexDistance;
+    t.generator = generator;
+    const size_t count = t.VertexCount();
+    t.baseHeights.resize(count);
+    for (size_t k = 0; k < count; ++k)
+        t.baseHeights[k] = basePositions[3 * k + 1];
+    if (!IsRegularGrid(basePositions, texCoords, width, height, vertexDistance))
+    {
+        t.gridXZ.resize(2 * count);
+        for (size_t k = 0; k < count; ++k)
+        {
+            t.gridXZ[2 * k] = basePositions[3 * k];
+            t.gridXZ[2 * k + 1] = basePositions[3 * k + 2];
+        }
+        t.texCoords.assign(texCoords, texCoords + 2 * count);
+    }
+    return t;
+}
+
+bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error,
+           const std::function<bool(float)>& progress)
+{
+    // The shares of the steps, roughly as they take time on a large grid.
+    const auto step = [&progress](float done) { return !progress || progress(done); };
+    const auto within = [&progress](float from, float to) {
+        return [&progress, from, to](float done) { return !progress || progress(from + (to - from) * done); };
+    };
+    const auto stop = [error]() { return Refuse(error, "stopped"); };
     out = BuiltTerrain{};
     out.width = terrain.width;
     out.height = terrain.height;
@@ -212,10 +266,16 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     {
         std::vector<float> generated;
         TerrainGrid::HeightRange ignored;
-        if (!GenerateBase(W, H, terrain.vertexDistance, terrain.generator, generated, ignored))
+        bool stopped = false;
+        const auto generating = within(0.1f, 0.4f);
+        if (!GenerateBase(W, H, terrain.vertexDistance, terrain.generator, generated, ignored,
+                          [&](float done) { return !(stopped = !generating(done)); }))
+        {
+            if (stopped) return stop();
             return Refuse(error, "terrain " + terrain.name + " stores no heights and its generator " +
                                      terrain.generator.kind + " cannot make its " + std::to_string(W) +
                                      " x " + std::to_string(H) + " grid");
+        }
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = generated[3 * k + 1];
     }
@@ -227,20 +287,37 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         }
     if (terrain.texCoords.size() == 2 * count) out.texCoords = terrain.texCoords;
     out.basePositions = out.positions;
+    if (!step(0.4f)) return stop();
 
-    // Layer images and erosion settings, then the current heights.
+    // Layer images (with the levels of smooth ones) and erosion settings, then the current heights.
+    out.smoothLevels.resize(terrain.layers.size());
     for (size_t l = 0; l < terrain.layers.size(); ++l)
     {
         ProjectLayer& layer = terrain.layers[l];
+        const bool smooth = layer.kind == ProjectLayer::kNoise && layer.settings.smoothHeights;
         if (layer.kind == ProjectLayer::kNoise && !layer.image.Stored())
         {
             layer.image = BlankImage(W, H, 1, true, false);
-            NoiseLayerImage(layer.settings, W, H, layer.image.pixels);
+            NoiseLayerImage(layer.settings, W, H, layer.image.pixels,
+                            smooth ? &out.smoothLevels[l] : nullptr);
+        }
+        else if (smooth)
+        {
+            std::vector<uint8_t> generated; // the stored pixels stay the truth (they may be painted)
+            NoiseLayerImage(layer.settings, W, H, generated, &out.smoothLevels[l]);
         }
         if (layer.kind == ProjectLayer::kErosion && Erosion::Clamp(layer.erosion))
             Log::Warn("Terrain {} layer {} ({}): erosion settings out of range were brought into range.",
                       terrain.name, l, layer.name);
+        if (!step(0.4f + 0.1f * static_cast<float>(l + 1) / static_cast<float>(terrain.layers.size())))
+            return stop();
     }
+    // Erosion runs report their share of the stack's step.
+    const size_t layerCount = std::max<size_t>(1, terrain.layers.size());
+    const auto stackStep = within(0.5f, 0.8f);
+    const LayerStack::ApplyProgress stackProgress = [&](size_t entry, float done)
+    { return stackStep((static_cast<float>(entry) + done) / static_cast<float>(layerCount)); };
+    bool stackStopped = false;
     const bool paintsByMask = terrain.bands.mode == ProjectBands::kMask &&
                               (!terrain.diffuse.Stored() || !terrain.specular.Stored()) &&
                               MaskOf(terrain, out, terrain.bands.maskLayer) == nullptr;
@@ -251,7 +328,7 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
         {
             std::vector<float> scratch(3 * count);
             ApplyLayerStack(out.basePositions.data(), scratch.data(), W, H, terrain.vertexDistance,
-                            terrain.layers, &out.erosion);
+                            terrain.layers, &out.erosion, &out.smoothLevels, stackProgress, &stackStopped);
         }
         for (size_t k = 0; k < count; ++k)
             out.positions[3 * k + 1] = terrain.heights[k];
@@ -259,17 +336,21 @@ bool Build(ProjectTerrain& terrain, BuiltTerrain& out, std::string* error)
     }
     else
     {
-        range = ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.vertexDistance,
-                                terrain.layers, &out.erosion);
+        range =
+            ApplyLayerStack(out.basePositions.data(), out.positions.data(), W, H, terrain.vertexDistance,
+                            terrain.layers, &out.erosion, &out.smoothLevels, stackProgress, &stackStopped);
     }
+    if (stackStopped || !step(0.8f)) return stop();
     out.minHeight = range.min;
     out.maxHeight = range.max;
 
     // Normals and the images made from the heights.
     const bool makeNormalImage = !terrain.normal.Stored();
     if (makeNormalImage) terrain.normal = BlankImage(W, H, 3, true, false);
-    TerrainGrid::VertexNormals(out.positions.data(), W, H, out.normals.data(),
-                               makeNormalImage ? terrain.normal.pixels.data() : nullptr);
+    if (!TerrainGrid::VertexNormals(out.positions.data(), W, H, out.normals,
+                                    makeNormalImage ? terrain.normal.pixels.data() : nullptr,
+                                    within(0.8f, 0.95f)))
+        return stop();
     if (!terrain.heightmap.Stored())
     {
         terrain.heightmap = BlankImage(W, H, 1, true, false);

@@ -98,7 +98,8 @@ namespace
 // The grid's arrays are written block by block, each element once (see engine/LargeArrays.h): a
 // block holds whole vertices (or cells), and vertex(out, i, j) writes one of them.
 template <typename T, typename PerVertex>
-void FillPerVertex(std::vector<T>& v, size_t W, size_t H, size_t components, PerVertex vertex)
+void FillPerVertex(std::vector<T>& v, size_t W, size_t H, size_t components, PerVertex vertex,
+                   FillControl* control = nullptr)
 {
     constexpr size_t kBlock = LargeArrays::kBlockElements;
     const size_t perBlock = kBlock / components * components;
@@ -107,6 +108,12 @@ void FillPerVertex(std::vector<T>& v, size_t W, size_t H, size_t components, Per
     T block[kBlock];
     for (size_t first = 0; first < total; first += perBlock)
     {
+        // A few megabytes between looks at the control.
+        if (control != nullptr && first % (256 * perBlock) == 0)
+        {
+            if (control->stop.load(std::memory_order_relaxed)) return;
+            control->done.store(first, std::memory_order_relaxed);
+        }
         const size_t count = std::min(perBlock, total - first);
         const size_t firstVertex = first / components;
         size_t i = firstVertex / H;
@@ -122,6 +129,7 @@ void FillPerVertex(std::vector<T>& v, size_t W, size_t H, size_t components, Per
         }
         v.insert(v.end(), block, block + count);
     }
+    if (control != nullptr) control->done.store(total, std::memory_order_relaxed);
 }
 } // namespace
 
@@ -141,19 +149,21 @@ void GridPositions(uint32_t width, uint32_t height, float vertexDistance, const 
                   });
 }
 
-void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords)
+void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords, FillControl* control)
 {
     const float du = 1.0f / static_cast<float>(height - 1);
     const float dv = 1.0f / static_cast<float>(width - 1);
-    FillPerVertex(texCoords, width, height, 2,
-                  [=](float* out, size_t i, size_t j)
-                  {
-                      out[0] = static_cast<float>(j) * du;
-                      out[1] = static_cast<float>(i) * dv;
-                  });
+    FillPerVertex(
+        texCoords, width, height, 2,
+        [=](float* out, size_t i, size_t j)
+        {
+            out[0] = static_cast<float>(j) * du;
+            out[1] = static_cast<float>(i) * dv;
+        },
+        control);
 }
 
-void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices)
+void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices, FillControl* control)
 {
     // Cell (i, j) with a = k(i, j), b = k(i, j+1), c = k(i+1, j), e = k(i+1, j+1): (a, c, b), (b, c, e).
     const size_t H = height;
@@ -162,20 +172,39 @@ void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices
         indices.clear();
         return;
     }
-    FillPerVertex(indices, size_t{width} - 1, H - 1, 6,
-                  [H](uint32_t* out, size_t i, size_t j)
-                  {
-                      const uint32_t a = static_cast<uint32_t>(i * H + j);
-                      const uint32_t b = a + 1;
-                      const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
-                      const uint32_t e = c + 1;
-                      out[0] = a;
-                      out[1] = c;
-                      out[2] = b;
-                      out[3] = b;
-                      out[4] = c;
-                      out[5] = e;
-                  });
+    FillPerVertex(
+        indices, size_t{width} - 1, H - 1, 6,
+        [H](uint32_t* out, size_t i, size_t j)
+        {
+            const uint32_t a = static_cast<uint32_t>(i * H + j);
+            const uint32_t b = a + 1;
+            const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
+            const uint32_t e = c + 1;
+            out[0] = a;
+            out[1] = c;
+            out[2] = b;
+            out[3] = b;
+            out[4] = c;
+            out[5] = e;
+        },
+        control);
+}
+
+bool IsGridIndices(const std::vector<uint32_t>& indices, uint32_t width, uint32_t height)
+{
+    const size_t H = height;
+    if (width < 2 || height < 2) return indices.empty();
+    if (indices.size() != (size_t{width} - 1) * (H - 1) * 6) return false;
+    const uint32_t* k = indices.data();
+    for (size_t i = 0; i + 1 < width; ++i)
+        for (size_t j = 0; j + 1 < H; ++j, k += 6)
+        {
+            const uint32_t a = static_cast<uint32_t>(i * H + j);
+            const uint32_t c = static_cast<uint32_t>((i + 1) * H + j);
+            if (k[0] != a || k[1] != c || k[2] != a + 1 || k[3] != a + 1 || k[4] != c || k[5] != c + 1)
+                return false;
+        }
+    return true;
 }
 
 void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vector<float>& positions,
@@ -509,13 +538,13 @@ void VertexNormals(const float* positions, uint32_t width, uint32_t height, floa
             { NormalRows(positions, W, H, begin, end, normals, 0, normalBytes); });
 }
 
-void VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
-                   uint8_t* normalBytes)
+bool VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
+                   uint8_t* normalBytes, const std::function<bool(float)>& progress)
 {
     const size_t W = width;
     const size_t H = height;
     LargeArrays::Prepare(normals, 3 * W * H);
-    if (W == 0 || H == 0) return;
+    if (W == 0 || H == 0) return true;
     // Batches of rows of a few megabytes: computed on all cores into a scratch block that stays in
     // the cache, then appended, so that every element of normals is written once.
     const size_t batchRows = std::max<size_t>(8, (size_t(4) << 20) / (12 * H));
@@ -529,7 +558,9 @@ void VertexNormals(const float* positions, uint32_t width, uint32_t height, std:
             { NormalRows(positions, W, H, first + begin, first + end, scratch.data(), first, normalBytes); });
         normals.insert(normals.end(), scratch.begin(),
                        scratch.begin() + static_cast<ptrdiff_t>(3 * rows * H));
+        if (progress && !progress(static_cast<float>(first + rows) / static_cast<float>(W))) return false;
     }
+    return true;
 }
 
 void HeightmapBytes(const float* positions, size_t vertexCount, float minHeight, float maxHeight,

@@ -7,6 +7,7 @@
 // and normals hold x, y, z per vertex in that order. The bulk passes split rows over the cores;
 // every value is computed exactly as a plain loop computes it (min and max are combined in row
 // order), so the results are the same bits whatever the thread count.
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -60,8 +61,19 @@ void BuildGrid(uint32_t width, uint32_t height, float vertexDistance, std::vecto
 // 1) and ShiftHeights(shift), the same bits, in one pass; with null heights y is 0.
 void GridPositions(uint32_t width, uint32_t height, float vertexDistance, const float* heights, float shift,
                    std::vector<float>& positions);
-void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords);
-void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices);
+// A fill running on another thread can be followed and stopped through a FillControl: done counts
+// the elements written so far, and stop, once set, ends the fill early (its array is then incomplete).
+struct FillControl
+{
+    std::atomic<size_t> done{0};
+    std::atomic<bool> stop{false};
+};
+void GridTexCoords(uint32_t width, uint32_t height, std::vector<float>& texCoords,
+                   FillControl* control = nullptr);
+void GridIndices(uint32_t width, uint32_t height, std::vector<uint32_t>& indices,
+                 FillControl* control = nullptr);
+// Whether indices are exactly what GridIndices makes, in its order.
+bool IsGridIndices(const std::vector<uint32_t>& indices, uint32_t width, uint32_t height);
 
 // Unit face normal e2 x e1 / |e2 x e1| with e1 = p1 - p0, e2 = p2 - p0.
 inline void TriangleNormal(const float* p0, const float* p1, const float* p2, float* out)
@@ -88,8 +100,10 @@ void VertexNormalDirect(const float* positions, uint32_t width, uint32_t height,
 void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals,
                    uint8_t* normalBytes);
 // The same, replacing the contents of normals by the W x H normals, each element written once.
-void VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
-                   uint8_t* normalBytes);
+// progress hears the share done after each batch of rows; returning false stops the pass (false
+// returned, the arrays incomplete).
+bool VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
+                   uint8_t* normalBytes, const std::function<bool(float)>& progress = {});
 
 // Normal texture texel: x to red, z to green, y (up) to blue, each trunc((n + 1) * 0.5 * 255).
 inline int32_t NormalByte(float n)

@@ -56,7 +56,7 @@ std::string TerrainName::MakeUnique(const std::string& name, const std::vector<s
     if (!isTaken(name)) return name;
     for (size_t n = 2;; ++n)
     {
-        const std::string candidate = name + " (" + std::to_string(n) + ")";
+        const std::string candidate = name + "_" + std::to_string(n);
         if (!isTaken(candidate)) return candidate;
     }
 }

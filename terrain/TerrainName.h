@@ -14,6 +14,7 @@ std::string Problem(const std::string& name);
 // "terrain".
 std::string MakeSafe(const std::string& name, const std::string& fallback = std::string());
 
-// name itself when no other terrain has it; otherwise the first free "name (2)", "name (3)", ...
+// name itself when no other terrain has it; otherwise the first free "name_2", "name_3", ... (no blank:
+// an OBJ header's first word is the name and its second the width)
 std::string MakeUnique(const std::string& name, const std::vector<std::string>& taken);
 } // namespace TerrainName

@@ -277,15 +277,15 @@ void EnsureBandTextures(Terrain& terrain, bool diffuseMipmaps)
 {
     auto fits = [&](const std::unique_ptr<Texture>& texture, uint32_t channels)
     {
-        return texture && texture->width == terrain.width && texture->height == terrain.height &&
-               texture->channels == channels;
+        return texture && texture->width == terrain.ImageWidth() &&
+               texture->height == terrain.ImageHeight() && texture->channels == channels;
     };
     if (!fits(terrain.diffuseTexture, 3))
-        terrain.diffuseTexture =
-            std::make_unique<Texture>(terrain.width, terrain.height, 3, diffuseMipmaps, GL_LINEAR);
+        terrain.diffuseTexture = std::make_unique<Texture>(terrain.ImageWidth(), terrain.ImageHeight(), 3,
+                                                           diffuseMipmaps, GL_LINEAR);
     if (!fits(terrain.specularTexture, 1))
         terrain.specularTexture =
-            std::make_unique<Texture>(terrain.width, terrain.height, 1, false, GL_LINEAR);
+            std::make_unique<Texture>(terrain.ImageWidth(), terrain.ImageHeight(), 1, false, GL_LINEAR);
 }
 
 // Zeroed buffers: a pixel that no band covers stays 0.

@@ -381,7 +381,7 @@ void Outline(uint8_t* watermap, uint32_t width, uint32_t height)
 // about as much as the walks themselves; their sizes follow from the water flags alone, so they are
 // allocated on a second thread while the vertex pass runs.
 PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uint32_t width, uint32_t height,
-                     float vertexDistance, float minHeight)
+                     float vertexDistance, float /*minHeight*/)
 {
     PlaneMesh mesh;
     const size_t w = width;
@@ -555,9 +555,17 @@ PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uin
             anyFull = true;
             level = std::max(level, y);
         }
-        // Edge water alone (never made by outlining, which always surrounds full water) keeps the
-        // plane at the terrain's bottom rather than at the lowest float.
-        if (!anyFull) level = minHeight;
+        // Edge water alone is never made by outlining (which surrounds full water), but a water map from
+        // elsewhere (a project) may hold it. Without a full pixel to set its level, the region lies on the
+        // highest ground under it, so that none of it is under ground (the terrain's bottom would put it
+        // far below).
+        if (!anyFull)
+            for (size_t v = regionStarts[r]; v < regionStarts[r + 1]; ++v)
+            {
+                const uint32_t q = pixelOf[v];
+                const size_t k = (q / stride - 1) * h + (q % stride - 1);
+                level = std::max(level, terrainPositions[3 * k + 1]);
+            }
         Log::Trace("Setting waterplane height to {}", level);
         for (size_t v = regionStarts[r]; v < regionStarts[r + 1]; ++v)
             mesh.positions[3 * v + 1] = level;

@@ -33,7 +33,8 @@ void Pour(const uint8_t* heights, uint8_t* watermap, uint32_t width, uint32_t he
 void Outline(uint8_t* watermap, uint32_t width, uint32_t height);
 
 // The water plane's arrays: one vertex per water pixel (full or edge), numbered in breadth-first order
-// per connected region; each region lifted to the highest terrain height among its full-water pixels.
+// per connected region; each region lifted to the highest terrain height among its full-water pixels,
+// or, for a region of edge water alone, among all its pixels (so that no part of it is under ground).
 struct PlaneMesh
 {
     std::vector<float> positions; // x, y, z
@@ -42,7 +43,8 @@ struct PlaneMesh
     std::vector<uint32_t> indices;
 };
 
-// terrainPositions holds x, y, z per terrain vertex (the current heights); minHeight is the terrain's.
+// terrainPositions holds x, y, z per terrain vertex (the current heights); minHeight, the terrain's, is
+// no longer read.
 PlaneMesh BuildPlane(const uint8_t* watermap, const float* terrainPositions, uint32_t width, uint32_t height,
                      float vertexDistance, float minHeight);
 } // namespace Water

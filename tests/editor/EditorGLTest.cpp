@@ -7,6 +7,7 @@
 #include "render/Scene.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
 #include "tests/support/LogCapture.h"
@@ -19,6 +20,8 @@
 
 using testsupport::EditorFrames;
 using testsupport::LogCapture;
+using testsupport::MapEntry;
+using testsupport::WidgetMapFile;
 
 namespace
 {
@@ -28,96 +31,63 @@ class EditorGLTest : public EditorFrames
 
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
 {
-    EXPECT_EQ(editor.CreateNewScene(), nullptr);
+    EXPECT_EQ(editor.commands.NewScene(), nullptr);
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage, "Please create a new terrain first.");
 
     editor.showError = false;
-    editor.newTerrainForm.name = "first";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_TRUE(CreateTerrain("first"));
     ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain brings its scene
     EXPECT_EQ(editor.scenes[0]->name, "Scene 0");
     EXPECT_TRUE(editor.scenes[0]->showManage);
     EXPECT_EQ(editor.cameras.size(), 1u);
 
-    EXPECT_EQ(editor.CreateNewScene(), nullptr);
+    EXPECT_EQ(editor.commands.NewScene(), nullptr);
     EXPECT_EQ(editor.errorMessage, "Multiple scenes in development.");
     EXPECT_EQ(editor.scenes.size(), 1u);
 }
 
-TEST_F(EditorGLTest, CreateDialogGivesTheSceneTheFirstTerrainAShaderAndItsCamera)
+// One scene through its Create and Manage dialogs: the defaults, a fresh program per chosen shader,
+// the restore point taken once per run and put back by Cancel, and Destroy keeping the camera.
+TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 {
-    editor.newTerrainForm.name = "first";
-    const auto terrain = editor.CreateTerrainFromForm();
+    const auto first = CreateTerrain("first");
+    const auto second = CreateTerrain("second");
     Scene& scene = *editor.scenes[0];
-    editor.ManageFillDefaults(scene);
-    EXPECT_EQ(scene.terrain, terrain);
+    editor.commands.FillSceneDefaults(scene);
+    EXPECT_EQ(scene.terrain, first);
     ASSERT_TRUE(scene.shader);
     EXPECT_NE(scene.shader, editor.shaders[0]); // a fresh program of the first listed shader
     EXPECT_EQ(scene.shader->vertexPath, "shaders/basic_lighting.vert");
     EXPECT_EQ(scene.camera, editor.cameras.back());
     EXPECT_EQ(scene.camera->name, "Scene 0 camera");
-
-    editor.ManageCreate(scene);
+    editor.commands.ConfirmScene(scene);
     EXPECT_FALSE(scene.isNew);
     EXPECT_FALSE(scene.showManage);
     EXPECT_TRUE(scene.showWindow);
-}
 
-TEST_F(EditorGLTest, ChoosingAShaderBuildsAFreshProgramEveryTime)
-{
-    const auto terrain = CreateTerrainWithScene("t");
-    Scene& scene = *editor.scenes[0];
-    editor.ManageChooseShader(scene, editor.shaders[1]);
-    const auto first = scene.shader;
-    editor.ManageChooseShader(scene, editor.shaders[1]);
-    EXPECT_NE(scene.shader, first);
-    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
-    EXPECT_NE(scene.shader->program, first->program);
-}
-
-TEST_F(EditorGLTest, RestorePointIsTakenOnceAndRestoredByCancel)
-{
-    const auto first = CreateTerrainWithScene("first");
-    editor.newTerrainForm.name = "second";
-    const auto second = editor.CreateTerrainFromForm();
-    Scene& scene = *editor.scenes[0];
     const auto originalShader = scene.shader;
+    editor.manageDialog.TakeRestorePoint(editor, scene);
+    EXPECT_TRUE(editor.manageDialog.restorePoint.taken);
+    editor.commands.SetSceneTerrain(scene, second);
+    editor.commands.SetSceneShader(scene, editor.shaders[1]);
+    const auto chosen = scene.shader;
+    editor.commands.SetSceneShader(scene, editor.shaders[1]);
+    EXPECT_NE(scene.shader, chosen);
+    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
+    EXPECT_NE(scene.shader->program, chosen->program);
+    editor.manageDialog.TakeRestorePoint(editor, scene); // once per run: the first point stays
+    EXPECT_EQ(editor.manageDialog.restorePoint.terrain, first);
 
-    editor.ManageTakeRestorePoint(scene);
-    EXPECT_TRUE(editor.restorePoint.taken);
-    editor.ManageChooseTerrain(scene, second);
-    editor.ManageChooseShader(scene, editor.shaders[2]);
-    editor.ManageTakeRestorePoint(scene); // once per run: the first point stays
-    EXPECT_EQ(editor.restorePoint.terrain, first);
-
-    editor.ManageCancel(scene);
+    scene.showManage = true;
+    editor.manageDialog.Cancel(editor, scene);
     EXPECT_EQ(scene.terrain, first);
     EXPECT_EQ(scene.shader, originalShader);
     EXPECT_FALSE(scene.showManage);
-}
 
-TEST_F(EditorGLTest, DestroyRemovesTheSceneButKeepsItsCamera)
-{
-    CreateTerrainWithScene("t");
-    editor.ManageDestroy(*editor.scenes[0]);
+    editor.commands.DestroyScene(scene);
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_EQ(editor.cameras.size(), 1u);
-}
-
-TEST_F(EditorGLTest, NewShaderNeedsANameAndIsListedEvenWhenItsFilesAreMissing)
-{
-    EXPECT_EQ(editor.CreateShader(""), nullptr);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-    LogCapture log;
-    const auto shader = editor.CreateShader("shaders/missing_shader");
-    ASSERT_TRUE(shader);
-    EXPECT_EQ(editor.shaders.size(), 4u);
-    EXPECT_EQ(shader->vertexPath, "shaders/missing_shader.vert");
-    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
-    EXPECT_EQ(shader->program, 0u);
-    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
-    testsupport::DrainGLErrors();
 }
 
 TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
@@ -128,8 +98,8 @@ TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
     EXPECT_EQ(engine.renderManager.commandQueue.size(), 5u);
     engine.renderManager.Clear();
 
-    terrain->PourWater(40);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 40);
+    editor.commands.RecalculateWater(*terrain);
     editor.Render();
     EXPECT_EQ(engine.renderManager.commandQueue.size(), 6u);
     engine.renderManager.Clear();
@@ -143,10 +113,10 @@ TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
 TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
 {
     auto terrain = CreateTerrainWithScene("t", 17);
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
-    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(*terrain);
-    editor.saveTerrainForm.selected = terrain;
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(editor, terrain);
+    editor.saveTerrain.form.selected = terrain;
     Frames(2);
     const Scene& scene = *editor.scenes[0];
     const GLuint textures[] = {terrain->heightmapTexture->id, terrain->normalTexture->id,
@@ -175,14 +145,13 @@ TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
 // nor removed, and "Create new scene" refused for the rest of the run.
 TEST_F(EditorGLTest, ClosingTheCreateDialogCancelsTheScene)
 {
-    editor.newTerrainForm.name = "first";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_TRUE(CreateTerrain("first"));
     Frame();                              // the Create dialog is open
     editor.scenes[0]->showManage = false; // what its close button does
     Frame();
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_TRUE(editor.cameras.empty());
-    const auto scene = editor.CreateNewScene();
+    const auto scene = editor.commands.NewScene();
     ASSERT_TRUE(scene);
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     EXPECT_EQ(scene->name, "Scene 1");
@@ -206,7 +175,7 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
     GuiFrame({picture, false, false});
     GuiFrame({picture, false, true});
     EXPECT_EQ(GImGui->NavWindow, window);
-    EXPECT_EQ(editor.focusedScene.lock(), editor.scenes[0]);
+    EXPECT_EQ(editor.sceneWindow.focusedScene.lock(), editor.scenes[0]);
     GuiFrame({picture, false, false});
 }
 
@@ -244,6 +213,16 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
         GuiFrame({pos, false, false});
     EXPECT_TRUE(editor.CanWaitForEvents());
 
+    // A key tapped between two frames is held in neither, but was input all the same.
+    GLFWwindow* window = Engine::Get().window.handle;
+    ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), GLFW_PRESS, 0);
+    ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), GLFW_RELEASE, 0);
+    GuiFrame({pos, false, false});
+    EXPECT_FALSE(editor.CanWaitForEvents());
+    for (int i = 0; i < 4; ++i)
+        GuiFrame({pos, false, false});
+    EXPECT_TRUE(editor.CanWaitForEvents());
+
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
     editor.Render();
@@ -251,7 +230,7 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
     Engine::Get().renderManager.Clear();
 }
 
-// Tool windows open where their contents show: the camera window's rows need no scrolling.
+// The camera window opens at its own size, 400 x 100, which holds its rows without scrolling.
 TEST_F(EditorGLTest, TheCameraWindowShowsItsRowsAtFirstUse)
 {
     CreateTerrainWithScene("t", 17);
@@ -262,9 +241,250 @@ TEST_F(EditorGLTest, TheCameraWindowShowsItsRowsAtFirstUse)
         Frames(3);
         const ImGuiWindow* camera = ImGui::FindWindowByName("Scene 0 camera");
         ASSERT_NE(camera, nullptr);
+        EXPECT_EQ(camera->Size.x, 400.0f);
+        EXPECT_EQ(camera->Size.y, 100.0f);
         EXPECT_EQ(camera->ScrollMax.y, 0.0f) << rotate;
         EXPECT_EQ(camera->ScrollMax.x, 0.0f) << rotate;
         EXPECT_GE(camera->Pos.x + camera->Size.x, 0.83f * testsupport::kGLWindowWidth); // beside the scene
+    }
+}
+
+// A close request while another dialog is open (here the first scene's Create dialog, right after
+// New Terrain) asks at once and on top of every window; the other dialog waits as it was, and the
+// answers work.
+TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
+{
+    WatchWidgets();
+    GLFWwindow* window = Engine::Get().window.handle;
+    const std::string question = "Unsaved changes##project";
+    const auto questionOnTop = [&]
+    {
+        const WidgetMapFile map = Widgets();
+        return map.modal == question && map.WindowsAbove(question).empty();
+    };
+    const auto closeRequest = [&]
+    {
+        glfwSetWindowShouldClose(window, GLFW_TRUE); // as the close button sets it before the callback
+        editor.project.OnWindowCloseRequest(editor);
+    };
+    ASSERT_TRUE(CreateTerrain("first"));
+    Frames(2);
+    ASSERT_EQ(Widgets().modal, "Create Scene 0");
+
+    closeRequest();
+    Frames(3);
+    EXPECT_TRUE(questionOnTop()) << Widgets().Describe();
+    EXPECT_FALSE(glfwWindowShouldClose(window));
+    // A window that appears meanwhile goes behind the question, which keeps the input.
+    editor.showOptions = true;
+    Frames(2);
+    ASSERT_NE(Widgets().Window("Editor options"), nullptr);
+    EXPECT_TRUE(questionOnTop());
+
+    ASSERT_TRUE(ClickWidget("Cancel##unsaved", question));
+    Frames(2);
+    EXPECT_EQ(Widgets().modal, "Create Scene 0"); // back as it was
+    EXPECT_TRUE(editor.scenes[0]->isNew);
+    EXPECT_FALSE(glfwWindowShouldClose(window));
+
+    gui::ForceKeyDown(GLFW_KEY_ENTER, true); // Create
+    Frame();
+    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
+    closeRequest();
+    Frames(3); // the scene window appears meanwhile
+    ASSERT_NE(Widgets().Window("Scene 0"), nullptr);
+    EXPECT_TRUE(questionOnTop()) << Widgets().Describe();
+    ASSERT_TRUE(ClickWidget("Don't save##unsaved", question));
+    EXPECT_TRUE(glfwWindowShouldClose(window));
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
+}
+
+// The shortcuts act on key presses as the window system reports them, once per press, however slow
+// the frames: here a frame a second, the keys pressed and released between two frames.
+TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
+{
+    GLFWwindow* window = Engine::Get().window.handle;
+    const auto key = [&](int code, int action, int mods)
+    { ImGui_ImplGlfw_KeyCallback(window, code, glfwGetKeyScancode(code), action, mods); };
+    const auto ctrlTap = [&](int code)
+    {
+        key(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS, 0);
+        key(code, GLFW_PRESS, GLFW_MOD_CONTROL);
+        key(code, GLFW_RELEASE, GLFW_MOD_CONTROL);
+        key(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, GLFW_MOD_CONTROL);
+    };
+    const auto slowFrame = [&](const std::function<void()>& input)
+    {
+        glfwSetTime(glfwGetTime() + 1.0);
+        Frame(input);
+    };
+
+    auto terrain = CreateTerrainWithScene("t", 17);
+    editor.scenes[0]->showTerrainGenerator = true;
+    const auto layer = editor.layerPanel.AddLayer(editor, terrain);
+    editor.layerPanel.selectedLayer = layer;
+    for (int seed = 1; seed <= 4; ++seed)
+    {
+        layer->settings.seed = seed;
+        layer->AppendState(layer->settings);
+    }
+    Frames(2);
+    ASSERT_EQ(layer->currentState, 4u);
+
+    slowFrame([&] { ctrlTap(GLFW_KEY_Z); });
+    EXPECT_EQ(layer->currentState, 3u);
+    // Held through three frames, repeating: one undo.
+    slowFrame(
+        [&]
+        {
+            key(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS, 0);
+            key(GLFW_KEY_Z, GLFW_PRESS, GLFW_MOD_CONTROL);
+        });
+    slowFrame([&] { key(GLFW_KEY_Z, GLFW_REPEAT, GLFW_MOD_CONTROL); });
+    slowFrame(
+        [&]
+        {
+            key(GLFW_KEY_Z, GLFW_REPEAT, GLFW_MOD_CONTROL);
+            key(GLFW_KEY_Z, GLFW_RELEASE, GLFW_MOD_CONTROL);
+            key(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, GLFW_MOD_CONTROL);
+        });
+    EXPECT_EQ(layer->currentState, 2u);
+    slowFrame(
+        [&]
+        {
+            ctrlTap(GLFW_KEY_Y);
+            ctrlTap(GLFW_KEY_Y);
+        });
+    EXPECT_EQ(layer->currentState, 4u);
+
+    // F frames the terrain while the scene window has the focus.
+    GuiFrame({}, [] { ImGui::SetWindowFocus("Scene 0"); });
+    ASSERT_TRUE(editor.scenes[0]->camera->IsNewSceneView());
+    slowFrame(
+        [&]
+        {
+            key(GLFW_KEY_F, GLFW_PRESS, 0);
+            key(GLFW_KEY_F, GLFW_RELEASE, 0);
+        });
+    EXPECT_FALSE(editor.scenes[0]->camera->IsNewSceneView());
+
+    // Ctrl+N opens New Terrain; behind it, no other shortcut acts.
+    slowFrame([&] { ctrlTap(GLFW_KEY_N); });
+    EXPECT_TRUE(editor.showNewTerrain);
+    slowFrame([&] { ctrlTap(GLFW_KEY_O); });
+    slowFrame([&] { ctrlTap(GLFW_KEY_Z); });
+    EXPECT_FALSE(editor.project.showOpen);
+    EXPECT_EQ(layer->currentState, 4u);
+    editor.showNewTerrain = false;
+    Frames(2);
+}
+
+// The status line's frame time is the frame's work: a long wait for input before a frame is not in it.
+TEST_F(EditorGLTest, TheFrameTimeIsTheFramesWorkNotTheWaitBeforeIt)
+{
+    CreateTerrainWithScene("t", 17);
+    for (int i = 0; i < 30; ++i)
+    {
+        glfwSetTime(glfwGetTime() + 0.5); // half a second passes before the frame, as in a wait for input
+        Frame();
+    }
+    EXPECT_GT(editor.statusLine.frameMilliseconds, 0.0);
+    EXPECT_LT(editor.statusLine.frameMilliseconds, 250.0);
+}
+
+// A terrain made while a scene exists goes into the list, not into the scene: the notice names it,
+// and its button shows it in the focused scene.
+TEST_F(EditorGLTest, ANewTerrainBesideASceneIsNamedAndShownOnRequest)
+{
+    WatchWidgets();
+    const auto first = CreateTerrainWithScene("first", 17);
+    const auto second = CreateTerrain("second", 17);
+    ASSERT_TRUE(second);
+    ASSERT_EQ(editor.scenes.size(), 1u);
+    EXPECT_EQ(editor.scenes[0]->terrain, first);
+    EXPECT_EQ(editor.session.notice, "Terrain second (17 x 17) is in the terrain list.");
+    Frames(2);
+    ASSERT_TRUE(ClickWidget("Show in Scene 0##notice", "##MainMenuBar")) << Widgets().Describe();
+    EXPECT_EQ(editor.scenes[0]->terrain, second);
+    EXPECT_TRUE(editor.session.notice.empty());
+}
+
+// Tool windows open inside the main window, apart from each other and from the terrain generator;
+// one that a smaller main window or a saved layout leaves out of reach comes back inside.
+TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
+{
+    struct WindowSize // the shared test window is 640 x 480 again afterwards
+    {
+        GLFWwindow* window = Engine::Get().window.handle;
+        WindowSize(int w, int h) { glfwSetWindowSize(window, w, h); }
+        ~WindowSize()
+        {
+            glfwSetWindowSize(window, testsupport::kGLWindowWidth, testsupport::kGLWindowHeight);
+        }
+    } large(1280, 1024);
+    WatchWidgets();
+    auto terrain = CreateTerrainWithScene("hills", 33);
+    Scene& scene = *editor.scenes[0];
+    scene.showTerrainGenerator = true;
+    scene.showCameraControl = true;
+    editor.showOptions = true;
+    Frames(3);
+
+    const auto inside = [&](const WidgetMapFile& map)
+    {
+        const ImGuiViewport* viewport = ImGui::GetMainViewport();
+        for (const MapEntry& window : map.windows)
+        {
+            if (window.label.rfind("##", 0) == 0 || window.label == "Invisible Window") continue;
+            EXPECT_GE(window.rect.x0, viewport->WorkPos.x) << window.label;
+            EXPECT_GE(window.rect.y0, viewport->WorkPos.y) << window.label;
+            EXPECT_LE(window.rect.x1, viewport->WorkPos.x + viewport->WorkSize.x) << window.label;
+            EXPECT_LE(window.rect.y1, viewport->WorkPos.y + viewport->WorkSize.y) << window.label;
+        }
+    };
+    const auto apart = [&](const std::vector<std::string>& names)
+    {
+        const WidgetMapFile map = Widgets();
+        inside(map);
+        for (size_t i = 0; i < names.size(); ++i)
+            for (size_t j = 0; j < i; ++j)
+            {
+                const MapEntry* a = map.Window(names[i]);
+                const MapEntry* b = map.Window(names[j]);
+                ASSERT_TRUE(a != nullptr && b != nullptr) << names[i] << ", " << names[j] << "\n"
+                                                          << map.Describe();
+                const bool overlap = a->rect.x0 < b->rect.x1 && b->rect.x0 < a->rect.x1 &&
+                                     a->rect.y0 < b->rect.y1 && b->rect.y0 < a->rect.y1;
+                EXPECT_FALSE(overlap) << names[i] << " over " << names[j];
+            }
+    };
+    const std::string generator = "Scene 0 terrain generator";
+    ASSERT_TRUE(ClickWidget("Water##hills", generator));
+    Frames(3);
+    apart({generator, "Scene 0 camera", "Editor options", "Water editor"});
+
+    editor.texturePanel.diffuseEditorOpen = true;
+    editor.texturePanel.chosenTexture = terrain->heightmapTexture.get();
+    editor.texturePanel.textureEditorOpen = true;
+    ASSERT_TRUE(ClickWidget("Textures##hills", generator));
+    Frames(3);
+    editor.diffuseEditor.AddGradient(editor, *terrain);
+    editor.diffuseEditor.selected = 0; // the band's region: the editor grows, not past the right edge
+    Frames(3);
+    const std::string textureEditor = "Texture editor##" + std::to_string(terrain->heightmapTexture->id);
+    apart({generator, "Scene 0 camera", "Editor options", "Diffuse texture editor##hills", textureEditor});
+
+    // A smaller main window: everything is within reach again.
+    {
+        WindowSize small(640, 480);
+        Frames(3);
+        inside(Widgets());
+        // A layout saved on a larger screen puts the help window below this one.
+        ImGui::LoadIniSettingsFromMemory("[Window][Help##helpw]\nPos=100,3000\nSize=700,150\n");
+        editor.showHelp = true;
+        Frames(3);
+        ASSERT_NE(Widgets().Window("Help##helpw"), nullptr);
+        inside(Widgets());
     }
 }
 } // namespace

@@ -3,10 +3,13 @@
 // GUI context of the main window.
 #include "editor/Editor.h"
 #include "engine/Engine.h"
+#include "engine/WidgetMap.h"
 #include "render/Framebuffer.h"
 #include "render/RenderManager.h"
 #include "render/Scene.h"
 #include "tests/support/GLTestEnvironment.h"
+#include "tests/support/TestPaths.h"
+#include "tests/support/WidgetMapFile.h"
 
 #include <GL/glew.h> // before GLFW's GL header
 #include <GLFW/glfw3.h>
@@ -15,8 +18,12 @@
 #include <imgui.h>
 
 #include <cfloat>
+#include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <thread>
 
 namespace testsupport
 {
@@ -94,6 +101,7 @@ class EditorFrames : public GLTest
         if (extra) extra();
         MyGUIFrame::End();
         glfwSwapBuffers(engine.window.handle);
+        engine.window.keyPresses.clear();
     }
 
     // Press and release a button at a point: the hover frame, the press and the release.
@@ -104,23 +112,70 @@ class EditorFrames : public GLTest
         GuiFrame({pos, false, false}, extra);
     }
 
-    // Makes a named flat terrain through the New Terrain form and confirms the scene it creates.
+    // From now on each frame publishes where it drew its windows and widgets (engine/WidgetMap.h).
+    void WatchWidgets()
+    {
+        widgetMapDir = std::make_unique<TempDir>();
+        WidgetMap::Install(*widgetMapDir / "map.txt");
+    }
+
+    // The last frame's widget map (WatchWidgets first).
+    WidgetMapFile Widgets() const
+    {
+        const std::optional<WidgetMapFile> map = WidgetMapFile::Read(*widgetMapDir / "map.txt");
+        return map ? *map : WidgetMapFile{};
+    }
+
+    // Clicks the centre of a labelled widget of the last frame; false when it was not drawn.
+    bool ClickWidget(const std::string& label, const std::string& window)
+    {
+        const WidgetMapFile map = Widgets();
+        const MapEntry* item = map.Find("item", label, window);
+        if (item == nullptr) return false;
+        Click(ImVec2(item->rect.CenterX(), item->rect.CenterY()), false);
+        return true;
+    }
+
+    // Ends the jobs that run, as the frames would: waits for their work, then runs their completions.
+    bool FinishJobs()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
+        {
+            editor.session.PollJobs();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return !editor.session.jobs.Busy();
+    }
+
+    // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made
+    // (null when the dialog refused it).
+    std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)
+    {
+        editor.newTerrain.form.name = name;
+        editor.newTerrain.form.width = side;
+        editor.newTerrain.form.height = side;
+        editor.newTerrain.form.generator = generator;
+        const size_t before = editor.terrains.size();
+        if (!editor.newTerrain.Create(editor) || !FinishJobs() || editor.terrains.size() != before + 1)
+            return nullptr;
+        return editor.terrains.back();
+    }
+
+    // A terrain made through the New Terrain dialog, and the scene it brings confirmed.
     std::shared_ptr<Terrain> CreateTerrainWithScene(const std::string& name, int side = 33, int generator = 0)
     {
-        editor.newTerrainForm.name = name;
-        editor.newTerrainForm.width = side;
-        editor.newTerrainForm.height = side;
-        editor.newTerrainForm.generator = generator;
-        std::shared_ptr<Terrain> terrain = editor.CreateTerrainFromForm();
+        std::shared_ptr<Terrain> terrain = CreateTerrain(name, side, generator);
         if (!editor.scenes.empty() && editor.scenes.front()->isNew)
         {
-            editor.ManageFillDefaults(*editor.scenes.front());
-            editor.ManageCreate(*editor.scenes.front());
+            editor.commands.FillSceneDefaults(*editor.scenes.front());
+            editor.commands.ConfirmScene(*editor.scenes.front());
         }
         return terrain;
     }
 
   private:
     glm::vec4 savedClear{0.0f};
+    std::unique_ptr<TempDir> widgetMapDir;
 };
 } // namespace testsupport

@@ -9,42 +9,57 @@
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
+#include <imgui_internal.h>
 #include <tiny_gltf.h>
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <vector>
 
 using testsupport::EditorFrames;
+using testsupport::MapEntry;
 using testsupport::TempDir;
+using testsupport::WidgetMapFile;
 namespace fs = std::filesystem;
 
 namespace
 {
 class ExportDialogsGLTest : public EditorFrames
 {
+  protected:
+    // "Export" (or "Overwrite"), done.
+    ExportForm::Outcome Export(bool overwrite)
+    {
+        const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
+        EXPECT_TRUE(FinishJobs());
+        return outcome;
+    }
 };
 
-TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingAndShowsAFailedFile)
+TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
 {
     TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
     terrain->gradients.push_back(std::make_unique<Gradient>());
     terrain->gradients.back()->heightSpan = 255;
     terrain->GenerateDiffuseByHeight();
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
 
-    ExportForm& form = editor.exportForm;
-    editor.showExport = true;
+    ExportForm& form = editor.exportDialog.form;
+    editor.exportDialog.open = true;
     Frames(2); // the dialog picks the first terrain
     ASSERT_EQ(form.selected, terrain);
     form.folder = dir.Path().string();
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Written);
-    EXPECT_FALSE(editor.showExport);
+    EXPECT_EQ(Export(false), ExportForm::Outcome::Started);
+    EXPECT_FALSE(editor.exportDialog.open);
     const std::vector<std::string> files = {dir / "hills.glb", dir / "hills_height.png",
                                             dir / "hills_height.png.json"};
     for (const std::string& file : files)
         EXPECT_TRUE(fs::exists(file)) << file;
+    EXPECT_EQ(editor.session.notice,
+              "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
     // The terrain's own arrays, diffuse texture and water plane went into the file.
     tinygltf::Model model;
@@ -57,21 +72,113 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingAndShowsAFailedFile)
               terrain->waterPlane->vertexCount);
     ASSERT_EQ(model.images.size(), 1u);
 
-    editor.showExport = true;
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskOverwrite);
+    editor.exportDialog.open = true;
+    EXPECT_EQ(Export(false), ExportForm::Outcome::AskOverwrite);
     EXPECT_EQ(form.overwriteQuestion, files);
-    EXPECT_TRUE(editor.showExport);
+    EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
-    EXPECT_EQ(editor.ExportFromForm(true), ExportForm::Outcome::Written);
-    EXPECT_FALSE(editor.showExport);
+    EXPECT_EQ(Export(true), ExportForm::Outcome::Started);
+    EXPECT_FALSE(editor.exportDialog.open);
 
-    form.folder = dir / "missing";
-    editor.showExport = true;
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Failed);
+    // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
+    // (and the one above it) and exports.
+    form.folder = dir / "new/deeper";
+    editor.exportDialog.open = true;
+    EXPECT_EQ(Export(false), ExportForm::Outcome::AskCreateFolder);
+    EXPECT_EQ(form.folderQuestion, dir / "new/deeper");
+    EXPECT_TRUE(editor.exportDialog.open);
+    EXPECT_FALSE(fs::exists(dir / "new"));
+    Frames(2); // the question is drawn
+    EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), ExportForm::Outcome::Started);
+    EXPECT_TRUE(FinishJobs());
+    EXPECT_FALSE(editor.exportDialog.open);
+    EXPECT_TRUE(fs::exists(dir / "new/deeper/hills_height.png.json"));
+    EXPECT_EQ(editor.session.notice.rfind("Exported hills.glb, ", 0), 0u) << editor.session.notice;
+
+    // A file where the folder should be: the writer's reason.
+    form.folder = dir / "hills.glb";
+    editor.exportDialog.open = true;
+    Export(false);
     EXPECT_TRUE(editor.showError);
-    EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "missing/hills.glb") + ": ", 0), 0u)
+    EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "hills.glb/hills.glb") + ": ", 0), 0u)
         << editor.errorMessage;
     Frames(2);
+}
+
+// The dialogs keep their place and size while rows come and go, and their buttons stay put; their
+// longest form fits without scrolling.
+TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
+{
+    WatchWidgets();
+    auto terrain = CreateTerrainWithScene("hills", 17);
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    TempDir dir;
+    HeightGrid grid;
+    grid.width = grid.height = 9;
+    grid.heights.assign(81, 1.0f);
+    const std::string heights = dir / "source.png"; // with its JSON file
+    ASSERT_TRUE(HeightImage::Write(heights, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+
+    struct DialogCase
+    {
+        const char* window;
+        const char* button;
+        bool* open;
+        std::function<void()> grow; // what brings the most rows
+    };
+    const DialogCase cases[] = {
+        {"Export Terrain", "Close##ex", &editor.exportDialog.open,
+         [&]
+         {
+             for (bool& format : editor.exportDialog.form.formats)
+                 format = true; // the water row, the splat bands and their hints
+             editor.exportDialog.form.resampleChoice = 2;
+             editor.exportDialog.form.baseName = "a/b"; // and a problem line
+         }},
+        {"Terrain from Heightmap", "Close##hm", &editor.heightmapImport.open,
+         [&]
+         {
+             editor.heightmapImport.form.path = heights; // typed: the JSON file's row comes
+             editor.heightmapImport.form.options.useSidecar = false;
+         }},
+        {"New Terrain", "Close", &editor.showNewTerrain,
+         [&]
+         {
+             editor.newTerrain.form.generator = 2; // random fault's rows
+             editor.newTerrain.form.width = 0;     // and a size message
+         }},
+        {"Save Terrain", "Cancel##sf", &editor.showSaveTerrain,
+         [&]
+         {
+             terrain->gradients.push_back(std::make_unique<Gradient>());
+             terrain->GenerateDiffuseByHeight(); // the diffuse and specular choices
+         }},
+    };
+    const auto place = [&](const DialogCase& c)
+    {
+        const WidgetMapFile map = Widgets();
+        const MapEntry* frame = map.Window(c.window);
+        const MapEntry* item = map.Find("item", c.button, c.window);
+        EXPECT_TRUE(frame != nullptr && item != nullptr) << map.Describe();
+        return frame != nullptr && item != nullptr
+                   ? std::vector<float>{frame->rect.x0, frame->rect.y0, frame->rect.x1,
+                                        frame->rect.y1, item->rect.x0,  item->rect.y0}
+                   : std::vector<float>{};
+    };
+    for (const DialogCase& c : cases)
+    {
+        SCOPED_TRACE(c.window);
+        *c.open = true;
+        Frames(3);
+        const std::vector<float> before = place(c);
+        c.grow();
+        Frames(3);
+        EXPECT_EQ(place(c), before);
+        EXPECT_EQ(ImGui::FindWindowByName(c.window)->ScrollMax.y, 0.0f);
+        *c.open = false;
+        Frames(2);
+    }
 }
 
 class HeightmapImportGLTest : public EditorFrames
@@ -101,17 +208,18 @@ class HeightmapImportGLTest : public EditorFrames
 TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 {
     TempDir dir;
-    HeightmapImportForm& form = editor.heightmapImportForm;
+    HeightmapImportForm& form = editor.heightmapImport.form;
     form.path = WriteHeights(dir, 17, 17);
     form.name = HeightmapImportForm::NameFromPath(form.path);
     EXPECT_EQ(form.name, "source");
-    editor.showHeightmapImport = true;
+    editor.heightmapImport.open = true;
     Frames(2);
-    auto terrain = editor.CreateTerrainFromHeightmap();
-    ASSERT_TRUE(terrain);
-    EXPECT_FALSE(editor.showHeightmapImport);
+    ASSERT_TRUE(editor.heightmapImport.Create(editor));
+    EXPECT_FALSE(editor.heightmapImport.open);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     ASSERT_EQ(editor.terrains.size(), 1u);
+    const std::shared_ptr<Terrain> terrain = editor.terrains[0];
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(terrain->name, "source");
     EXPECT_EQ(terrain->width, 17u);
@@ -128,17 +236,18 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
     terrain->ApplyHeightmaps(); // no layers: the base heights again
     EXPECT_EQ(terrain->positions, before);
     EXPECT_TRUE(terrain->SaveAsObj(dir / "source.obj"));
-    EXPECT_EQ(form.Problem(editor.TerrainNames()), "Terrain with the same name exists already.");
+    EXPECT_EQ(form.Problem(TerrainNames(editor.terrains)), "Terrain with the same name exists already.");
 }
 
 TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
 {
     TempDir dir;
-    HeightmapImportForm& form = editor.heightmapImportForm;
+    HeightmapImportForm& form = editor.heightmapImport.form;
     form.path = WriteHeights(dir, 9, 5);
     form.name = "wide";
-    editor.showHeightmapImport = true;
-    EXPECT_FALSE(editor.CreateTerrainFromHeightmap());
+    editor.heightmapImport.open = true;
+    editor.heightmapImport.Create(editor);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
@@ -146,7 +255,8 @@ TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
                                        "rectangular texturing at the moment)");
 
     form.path = (testsupport::DataDir() / "heightmaps/rgb.png").string();
-    EXPECT_FALSE(editor.CreateTerrainFromHeightmap());
+    editor.heightmapImport.Create(editor);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
                                        ": it has 3 channels (RGB); a heightmap has one greyscale channel");

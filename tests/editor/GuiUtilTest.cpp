@@ -1,4 +1,5 @@
-// Where the tool windows first open: beside the scene window's first place, apart from each other.
+// Where the tool windows first open: inside the work area, apart from each other and from the
+// terrain generator; and how a window out of reach is brought back.
 #include "editor/GuiUtil.h"
 
 #include <gtest/gtest.h>
@@ -15,15 +16,17 @@ struct Rect
 
 // The window's rectangle from its place; windows that fit themselves get the size they take with
 // the default style (options: three rows; diffuse editor: the gradient bar, the selected gradient's
-// region of 100 pixels and four rows, about 480 wide).
-Rect RectOf(gui::ToolWindow which, ImVec2 display, float row, float chrome)
+// region of 100 pixels and four rows, about 480 wide; help: six lines of text, about 730 wide).
+Rect RectOf(gui::ToolWindow which, const gui::ToolWindowArea& area)
 {
-    const gui::ToolWindowPlace place = gui::ToolWindowLayout(which, display, row, chrome);
+    const gui::ToolWindowPlace place = gui::ToolWindowLayout(which, area);
     ImVec2 size = place.size;
     if (which == gui::ToolWindow::Options)
-        size = ImVec2(340.0f, chrome + 3.0f * row);
+        size = ImVec2(340.0f, area.chrome + 3.0f * area.rowHeight);
     else if (which == gui::ToolWindow::DiffuseEditor)
-        size = ImVec2(480.0f, chrome + 4.0f * row + 100.0f);
+        size = ImVec2(480.0f, area.chrome + 4.0f * area.rowHeight + 100.0f);
+    else if (which == gui::ToolWindow::Help)
+        size = ImVec2(730.0f, area.chrome + 6.0f * 17.0f);
     const float x = place.pos.x - place.pivot.x * size.x;
     const float y = place.pos.y - place.pivot.y * size.y;
     return {x, y, x + size.x, y + size.y};
@@ -31,34 +34,77 @@ Rect RectOf(gui::ToolWindow which, ImVec2 display, float row, float chrome)
 
 TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
 {
-    const float row = 23.0f;    // frame height 19 plus item spacing 4
-    const float chrome = 35.0f; // title bar 19 plus padding 2 x 8
-    const std::array<gui::ToolWindow, 4> all = {gui::ToolWindow::Camera, gui::ToolWindow::Options,
-                                                gui::ToolWindow::DiffuseEditor, gui::ToolWindow::WaterEditor};
-    for (const ImVec2 display : {ImVec2(1920.0f, 1080.0f), ImVec2(1280.0f, 720.0f), ImVec2(2560.0f, 1440.0f)})
+    using gui::ToolWindow;
+    const std::array<ToolWindow, 6> all = {ToolWindow::Camera,        ToolWindow::Options,
+                                           ToolWindow::DiffuseEditor, ToolWindow::WaterEditor,
+                                           ToolWindow::TextureEditor, ToolWindow::Help};
+    for (const ImVec2 display :
+         {ImVec2(1920.0f, 1080.0f), ImVec2(1280.0f, 1024.0f), ImVec2(2560.0f, 1440.0f)})
     {
         SCOPED_TRACE(testing::Message() << display.x << " x " << display.y);
-        std::array<Rect, 4> rects{};
+        gui::ToolWindowArea area;
+        area.display = display;
+        area.workTop = 19.0f;                // under the menu bar
+        area.workBottom = display.y - 23.0f; // above the status line
+        area.rowHeight = 23.0f;              // frame height 19 plus item spacing 4
+        area.chrome = 35.0f;                 // title bar 19 plus padding 2 x 8
+        area.padding = 8.0f;
+        // The terrain generator's first place, as the scene panel gives it.
+        const Rect generator{0.17f * display.x, 0.17f * display.y, 0.37f * display.x, 0.5f * display.y};
+        std::array<Rect, 6> rects{};
         for (size_t i = 0; i < all.size(); ++i)
         {
-            rects[i] = RectOf(all[i], display, row, chrome);
+            rects[i] = RectOf(all[i], area);
             EXPECT_GE(rects[i].x0, 0.0f) << i;
-            EXPECT_GE(rects[i].y0, 0.0f) << i;
+            EXPECT_GE(rects[i].y0, area.workTop) << i;
             EXPECT_LE(rects[i].x1, display.x) << i;
-            EXPECT_LE(rects[i].y1, display.y) << i;
+            EXPECT_LE(rects[i].y1, area.workBottom) << i;
+            EXPECT_FALSE(rects[i].Overlaps(generator)) << i;
             for (size_t j = 0; j < i; ++j)
-                EXPECT_FALSE(rects[i].Overlaps(rects[j])) << i << " and " << j;
+            {
+                const bool together =
+                    all[i] != ToolWindow::TextureEditor || all[j] != ToolWindow::WaterEditor;
+                if (together)
+                {
+                    EXPECT_FALSE(rects[i].Overlaps(rects[j])) << i << " and " << j;
+                }
+            }
         }
-        // The camera window holds its three rows; the water editor its picture, buttons and line.
-        const gui::ToolWindowPlace camera =
-            gui::ToolWindowLayout(gui::ToolWindow::Camera, display, row, chrome);
-        EXPECT_GE(camera.size.y, chrome + 3.0f * row);
-        const gui::ToolWindowPlace water =
-            gui::ToolWindowLayout(gui::ToolWindow::WaterEditor, display, row, chrome);
-        EXPECT_GE(water.size.y, chrome + (water.size.x - 16.0f) + 3.0f * row);
-        // Beside the scene's first place (0.17 to 0.83 of the width): right of its middle, or left.
-        EXPECT_GT(rects[0].x1, 0.83f * display.x);
-        EXPECT_LT(rects[3].x0, 0.17f * display.x);
+        // The camera window at its own size; the water editor holds its picture, buttons and line.
+        const gui::ToolWindowPlace camera = gui::ToolWindowLayout(ToolWindow::Camera, area);
+        EXPECT_EQ(camera.size.x, 400.0f);
+        EXPECT_EQ(camera.size.y, 100.0f);
+        const gui::ToolWindowPlace water = gui::ToolWindowLayout(ToolWindow::WaterEditor, area);
+        EXPECT_GE(water.size.y, area.chrome + (water.size.x - 16.0f) + 3.0f * area.rowHeight);
     }
 }
+
+struct InsideCase
+{
+    const char* name;
+    ImVec2 pos, size, expected;
+};
+
+class PlaceInsideTest : public ::testing::TestWithParam<InsideCase>
+{
+};
+
+// The area runs from (0, 20) to (800, 580).
+TEST_P(PlaceInsideTest, MovesAWindowOnlyAsFarAsNeeded)
+{
+    const InsideCase& c = GetParam();
+    const ImVec2 got = gui::PlaceInside(c.pos, c.size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
+    EXPECT_EQ(got.x, c.expected.x);
+    EXPECT_EQ(got.y, c.expected.y);
+}
+
+INSTANTIATE_TEST_SUITE_P(Windows, PlaceInsideTest,
+                         ::testing::Values(InsideCase{"Inside", {100, 100}, {200, 100}, {100, 100}},
+                                           InsideCase{"BelowTheScreen", {100, 5000}, {200, 100}, {100, 480}},
+                                           InsideCase{"PastTheRightEdge", {700, 100}, {200, 100}, {600, 100}},
+                                           InsideCase{"AboveAndLeft", {-50, 0}, {200, 100}, {0, 20}},
+                                           // Wider than the area: its left edge and title bar stay reachable.
+                                           InsideCase{"TooLarge", {300, 300}, {1000, 700}, {0, 20}}),
+                         [](const ::testing::TestParamInfo<InsideCase>& info)
+                         { return std::string(info.param.name); });
 } // namespace

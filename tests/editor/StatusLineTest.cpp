@@ -51,7 +51,7 @@ TEST(StatusLineTest, ThousandsAreGroupedByThree)
 
 TEST(StatusLineTest, MemoryIsReadAtMostTwiceASecond)
 {
-    StatusLineState state;
+    StatusLine state;
     state.SampleMemory(10.0);
     EXPECT_GT(state.residentBytes, 0u); // this process's, from /proc/self/statm
     state.residentBytes = 1;
@@ -87,6 +87,8 @@ INSTANTIATE_TEST_SUITE_P(
                       KeyCase{GLFW_KEY_N, true, false, true, Shortcut::None}, // a dialog is open
                       KeyCase{GLFW_KEY_O, true, true, false, Shortcut::OpenProject},
                       KeyCase{GLFW_KEY_S, true, true, false, Shortcut::SaveProject},
+                      KeyCase{GLFW_KEY_Q, true, true, false, Shortcut::Quit},
+                      KeyCase{GLFW_KEY_Q, true, false, true, Shortcut::None},
                       KeyCase{GLFW_KEY_Z, true, false, false, Shortcut::Undo},
                       KeyCase{GLFW_KEY_Z, true, true, false, Shortcut::None}, // the text field's own undo
                       KeyCase{GLFW_KEY_Y, true, false, false, Shortcut::Redo},

@@ -284,3 +284,48 @@ TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
     EXPECT_FALSE(completed);
     EXPECT_FALSE(finished);
 }
+
+// A completion step too large for one frame asks to be called again: the job stays busy, holding its
+// resources, and shows the step's own reports until the step says it is done.
+TEST(JobsTest, ACompletionStepSpreadOverPollsKeepsTheJobUntilItIsDone)
+{
+    JobRunner runner;
+    int terrain = 0;
+    int calls = 0;
+    int finishedCalls = 0;
+    std::vector<int> received;
+    runner.Start(
+        Request("Creating terrain", {&terrain}), [](JobContext&) { return 5; },
+        [&](int& value, JobContext& job)
+        {
+            received.push_back(value);
+            job.Report(0.3f * static_cast<float>(++calls), "Uploading");
+            return calls == 3;
+        },
+        [&](const JobOutcome& outcome)
+        {
+            EXPECT_TRUE(outcome.Completed());
+            ++finishedCalls;
+        });
+    ASSERT_TRUE(runner.Wait(runner.Running().at(0).id, 10s));
+
+    for (int poll = 1; poll <= 2; ++poll)
+    {
+        EXPECT_EQ(runner.Poll(), 0u) << "poll " << poll;
+        EXPECT_TRUE(runner.IsBusy(&terrain));
+        const std::vector<JobView> views = runner.Running();
+        ASSERT_EQ(views.size(), 1u);
+        EXPECT_TRUE(views[0].completing);
+        EXPECT_FALSE(views[0].cancellable);
+        EXPECT_EQ(views[0].text, "Uploading");
+        EXPECT_FLOAT_EQ(views[0].fraction, 0.3f * static_cast<float>(poll));
+        EXPECT_FALSE(runner.Start(
+            Request("Saving", {&terrain}), [](JobContext&) {}, [] {}))
+            << "a second job took the terrain while the first was still arriving";
+    }
+    EXPECT_EQ(finishedCalls, 0);
+    EXPECT_EQ(runner.Poll(), 1u);
+    EXPECT_FALSE(runner.Busy());
+    EXPECT_EQ(received, (std::vector<int>{5, 5, 5}));
+    EXPECT_EQ(finishedCalls, 1);
+}

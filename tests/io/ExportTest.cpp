@@ -12,6 +12,9 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <sstream>
+#include <string>
+#include <vector>
 
 using testsupport::ExportTestTerrain;
 using testsupport::TempDir;
@@ -144,5 +147,33 @@ TEST(ExportTest, ResamplingChangesTheGridButNotItsExtent)
     EXPECT_EQ(json["width"], 13);
     EXPECT_EQ(json["height"], 9);
     EXPECT_EQ(json["vertexDistance"].get<double>(), 0.75);
+    EXPECT_FALSE(json.contains("vertexDistanceZ"));
+
+    // A side that is not 2^n + 1: 12 x 8 vertices, whose spacings differ, over the old 9 x 6 extent.
+    options.resampleSide = 12;
+    options.formats = ExportFormat::Png16 | ExportFormat::Obj;
+    ASSERT_TRUE(ExportTerrain(terrain.Input(), options, {}, &error)) << error;
+    std::ifstream in12(dir / "hills_height.png.json");
+    const nlohmann::json json12 = nlohmann::json::parse(in12);
+    ASSERT_EQ(json12["width"], 12);
+    ASSERT_EQ(json12["height"], 8);
+    EXPECT_FLOAT_EQ(11.0f * json12["vertexDistance"].get<float>(), 9.0f);
+    EXPECT_FLOAT_EQ(7.0f * json12["vertexDistanceZ"].get<float>(), 6.0f);
+    std::ifstream obj(dir / "hills.obj");
+    std::vector<float> v;
+    for (std::string line; std::getline(obj, line) && v.size() < 3 * 96;)
+        if (line.rfind("v ", 0) == 0)
+        {
+            std::istringstream words(line.substr(2));
+            for (float x; words >> x;)
+                v.push_back(x);
+        }
+    ASSERT_EQ(v.size(), 3u * 96);
+    const float* first = terrain.positions.data();
+    const float* last = first + 3 * (7 * 5 - 1);
+    EXPECT_EQ(v[0], first[0]);
+    EXPECT_EQ(v[2], first[2]);
+    EXPECT_EQ(v[3 * 95], last[0]);
+    EXPECT_EQ(v[3 * 95 + 2], last[2]);
 }
 } // namespace

@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 #include <tiny_gltf.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -66,6 +67,18 @@ TEST_F(GltfExportTest, TheTerrainMeshHasItsCountsAndFacesAgreeWithTheirNormals)
     ASSERT_EQ(indices.size(), 6u * 4 * 6);
     EXPECT_EQ(positions, terrain.positions);
     EXPECT_EQ(normals, terrain.normals);
+    // The bounds, written as text in the JSON chunk, are the positions' own to the bit.
+    const tinygltf::Accessor& bounds = model.accessors[primitive.attributes.at("POSITION")];
+    ASSERT_EQ(bounds.minValues.size(), 3u);
+    ASSERT_EQ(bounds.maxValues.size(), 3u);
+    for (size_t c = 0; c < 3; ++c)
+    {
+        float low = positions[c], high = positions[c];
+        for (size_t k = c; k < positions.size(); k += 3)
+            low = std::min(low, positions[k]), high = std::max(high, positions[k]);
+        EXPECT_EQ(bounds.minValues[c], static_cast<double>(low)) << c;
+        EXPECT_EQ(bounds.maxValues[c], static_cast<double>(high)) << c;
+    }
 
     // Counter-clockwise front faces seen from above (+y up), each agreeing with its corners' normals.
     for (size_t t = 0; t < indices.size(); t += 3)

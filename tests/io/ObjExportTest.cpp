@@ -89,6 +89,13 @@ TEST(ObjExportTest, FacesRunCounterClockwiseAndTexCoordsFindTheirPixels)
     ASSERT_EQ(obj.vn.size(), 3u * (35 + 9));
     ASSERT_EQ(obj.faces.size(), 2u * 4 * 6 + 8);
 
+    // Every bit of the heights and normals (the stream reads the nearest float).
+    for (size_t v = 0; v < 3 * 35; ++v)
+    {
+        EXPECT_EQ(obj.v[v], terrain.positions[v]) << "v " << v;
+        EXPECT_EQ(obj.vn[v], terrain.normals[v]) << "vn " << v;
+    }
+
     for (size_t f = 0; f < obj.faces.size(); ++f)
     {
         const auto& face = obj.faces[f];

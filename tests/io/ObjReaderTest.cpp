@@ -278,6 +278,9 @@ TEST(ObjReaderTest, MalformedFilesAreRefusedWithTheirReason)
         {"short_corner.obj", S::Malformed, "line 17: a face corner does not carry three indices"},
         {"four_indices.obj", S::Malformed, "line 17: a face corner has more than three indices"},
         {"not_a_corner.obj", S::Malformed, "line 17: 'a/b/c' is not a face corner"},
+        // A message quotes the file's bytes only as printable text.
+        {"corner_not_ascii.obj", S::Malformed, "line 17: '\\xc3\\xa9\\x8f\\x5c/b' is not a face corner"},
+        {"image_renamed.obj", S::Malformed, "it is not a text file"},
         {"quad_face.obj", S::Malformed, "line 16: a face has 4 corners, not 3"},
         {"not_grid_faces.obj", S::NotATerrain, "its faces are not the triangles of a 2 x 2 grid"},
         {"plain_faces.obj", S::NoNormals, noNormals},
@@ -302,5 +305,21 @@ TEST(ObjReaderTest, MalformedFilesAreRefusedWithTheirReason)
     // Every file in the folder has its case (the fuzz target is seeded with them too).
     const auto files = std::distance(std::filesystem::directory_iterator(folder), {});
     EXPECT_EQ(static_cast<size_t>(files), std::size(cases));
+}
+
+// Binary bytes past the first kilobytes (a file cut into a text file, say) are named as such, not quoted.
+TEST(ObjReaderTest, BinaryBytesFurtherInMakeTheFileNotText)
+{
+    std::string text;
+    for (int n = 0; n < 400; ++n)
+        text += "# a comment line of text only\n";
+    const std::string cases[] = {std::string("f \x01\x9c\x02r") + '\0' + "BL 1/1/1\n", "v 1 2 \x7f\n"};
+    for (const std::string& line : cases)
+    {
+        ObjData data;
+        const ObjResult result = ObjReader::ParseTerrain(text + line, data);
+        EXPECT_EQ(result.status, ObjStatus::Malformed);
+        EXPECT_EQ(result.reason, "it is not a text file (binary bytes on line 401)");
+    }
 }
 } // namespace

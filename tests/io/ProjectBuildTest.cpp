@@ -1,3 +1,4 @@
+#include "io/HeightImage.h"
 #include "io/ProjectBuild.h"
 #include "io/ProjectFile.h"
 #include "tests/io/ProjectTestModel.h"
@@ -6,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 
 using testsupport::TempDir;
 
@@ -107,6 +109,26 @@ TEST_F(ProjectBuildTest, RefusesWhatWouldWriteTheWrongFiles)
     options.projectPath = dir / "none.velmoran";
     EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
     EXPECT_EQ(error, options.projectPath + ": it does not exist");
+
+    // A terrain file in place of the project: refused as the editor refuses it, named once.
+    HeightGrid strip;
+    strip.width = 5;
+    strip.height = 3;
+    strip.heights.assign(15, 1.0f);
+    ASSERT_TRUE(
+        HeightImage::Write(dir / "strip.r16", HeightImage::Format::R16, HeightImage::ViewOf(strip), nullptr));
+    std::ofstream(dir / "photo.OBJ", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0", 10);
+    const std::pair<std::string, std::string> refused[] = {
+        {dir / "none.obj", "it cannot be opened"},
+        {dir / "photo.OBJ", "it is not a text file"},
+        {dir / "strip.r16", "it is 5 x 3; terrains are square (the program does not support rectangular "
+                            "texturing at the moment)"}};
+    for (const auto& [input, reason] : refused)
+    {
+        options.projectPath = input;
+        EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
+        EXPECT_EQ(error, input + ": " + reason);
+    }
 
     std::string extension;
     EXPECT_TRUE(ProjectBuild::ImageFormatFromName("jpg", extension));

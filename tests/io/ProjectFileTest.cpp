@@ -134,11 +134,31 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     ASSERT_TRUE(ProjectFile::Open(oddPath, opened, &error)) << error;
     EXPECT_EQ(opened.terrains[0].name, "ridge\xef\xbf\xbd");
 
+    // Earlier versions wrote a rectangle's images with their sides the other way round (W wide, H high)
+    // for the same bytes: they open turned.
+    Project turned = SampleProject();
+    for (ProjectTerrain& t : turned.terrains)
+    {
+        for (ProjectImage* image : {&t.heightmap, &t.normal, &t.diffuse, &t.specular, &t.watermap})
+            std::swap(image->width, image->height);
+        for (ProjectLayer& layer : t.layers)
+            std::swap(layer.image.width, layer.image.height);
+    }
+    const std::string turnedPath = dir / "turned.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(turned, turnedPath, &error)) << error;
+    ASSERT_TRUE(ProjectFile::Open(turnedPath, opened, &error)) << error;
+    testsupport::ExpectSameProject(SampleProject(), opened);
+
     // Saving the same project again gives the same bytes (fixed entry times, ordered parts).
     ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
     EXPECT_TRUE(ReadBytes(again) == ReadBytes(sample));
+
+    // Files written before "Smooth heights" existed open with it off.
+    EditManifest(again, [](json& m) { m["terrains"][0]["layers"][0]["noise"].erase("smoothHeights"); });
+    ASSERT_TRUE(ProjectFile::Open(again, opened, &error)) << error;
+    EXPECT_FALSE(opened.terrains[0].layers[0].settings.smoothHeights);
 }
 
 TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone)
@@ -265,6 +285,10 @@ const RefusedCase kRefused[] = {
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
+    {"SmoothHeightsNotABool",
+     [](const std::string& p)
+     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }); },
+     "terrain 0 layer 0 noise: smoothHeights must be true or false"},
     {"GridBeyondTheLimit",
      [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["width"] = 4098; }); },
      "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},
@@ -275,7 +299,7 @@ const RefusedCase kRefused[] = {
     {"TextureOfAnotherSize",
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }); },
-     "terrain 0 normal texture is 6 x 4 with 4 channels; the terrain needs 6 x 4 with 3"},
+     "terrain 0 normal texture is 4 x 6 with 4 channels; the terrain needs 4 x 6 with 3"},
     {"NameLeavesTheContainer",
      [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "../escape", "x"); }); },
      "part name '../escape' would leave the project"},
@@ -342,7 +366,7 @@ const RefusedCase kRefused[] = {
     {"ErosionMaskOfOneChannel",
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }); },
-     "terrain 0 layer 2 pixels must be 6 x 4 with three channels (an erosion mask)"},
+     "terrain 0 layer 2 pixels must be 4 x 6 with three channels (an erosion mask)"},
     {"MaskBandsOverANoiseLayer",
      [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }); },
      "terrain 0 bands: layer 0 is not an erosion entry"},

@@ -27,6 +27,7 @@ inline std::vector<float> TestFloats(size_t count, float scale)
     return values;
 }
 
+// Images of a W x H terrain are H pixels wide and W high (a pixel per vertex in vertex order).
 // Terrain 0: a non-square random-fault terrain whose heights no longer follow its layers, with a noise
 // layer, a three-channel image layer, a thermal erosion entry with its mask, bands over that mask, all
 // five textures and a stale water plane. Terrain 1: an
@@ -51,13 +52,14 @@ inline Project SampleProject()
     noise.settings.fractalType = 2;
     noise.settings.fractalTypeName = "Ridged";
     noise.settings.octaves = 7;
-    noise.image = TestImage(6, 4, 1, 3);
+    noise.settings.smoothHeights = true;
+    noise.image = TestImage(4, 6, 1, 3);
     noise.image.saveName = "ridge_layer";
     ProjectLayer image;
     image.kind = ProjectLayer::kImage;
     image.name = "rocks.png";
     image.settings.power = -2.25f;
-    image.image = TestImage(6, 4, 3, 9);
+    image.image = TestImage(4, 6, 3, 9);
     image.image.source = "rocks.png";
     image.image.linear = false;
     ProjectLayer erosion;
@@ -66,7 +68,7 @@ inline Project SampleProject()
     erosion.erosion.method = Erosion::Method::Thermal;
     erosion.erosion.hydraulic = {1234, -3, 0.25f, 2.5f, 0.125f, 0.75f, 0.02f, 2, 40, 3.5f, 0.05f};
     erosion.erosion.thermal = {33.5f, 7, 0.75f};
-    erosion.image = TestImage(6, 4, 3, 11);
+    erosion.image = TestImage(4, 6, 3, 11);
     erosion.image.saveName = "ridge_Erosion_2_mask";
     a.layers = {noise, image, erosion};
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
@@ -75,12 +77,12 @@ inline Project SampleProject()
     a.bands.seed = 77;
     a.bands.maskLayer = 2;
     a.bands.maskChannel = 1;
-    a.heightmap = TestImage(6, 4, 1, 1);
-    a.normal = TestImage(6, 4, 3, 2);
-    a.diffuse = TestImage(6, 4, 3, 4);
+    a.heightmap = TestImage(4, 6, 1, 1);
+    a.normal = TestImage(4, 6, 3, 2);
+    a.diffuse = TestImage(4, 6, 3, 4);
     a.diffuse.mipmaps = true;
-    a.specular = TestImage(6, 4, 1, 5);
-    a.watermap = TestImage(6, 4, 4, 6);
+    a.specular = TestImage(4, 6, 1, 5);
+    a.watermap = TestImage(4, 6, 4, 6);
     a.watermap.linear = false;
     a.display = "diffuse";
     a.waterPlaneBuilt = true;
@@ -100,9 +102,9 @@ inline Project SampleProject()
     file.baseHeights = TestFloats(15, 2.0f);
     file.gridXZ = TestFloats(30, 10.0f);
     file.texCoords = TestFloats(30, 1.0f);
-    file.heightmap = TestImage(3, 5, 1, 7);
-    file.normal = TestImage(3, 5, 3, 8);
-    file.watermap = TestImage(3, 5, 4, 0);
+    file.heightmap = TestImage(5, 3, 1, 7);
+    file.normal = TestImage(5, 3, 3, 8);
+    file.watermap = TestImage(5, 3, 4, 0);
     file.display = "none";
     file.waterPlaneBuilt = true;
     p.terrains = {a, empty, file};

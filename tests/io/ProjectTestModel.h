@@ -51,7 +51,7 @@ inline void ExpectSameLayer(const ProjectLayer& a, const ProjectLayer& b, const 
         const ProjectLayerSettings& s = l.settings;
         return std::make_tuple(BitsOf({s.power, s.frequency, s.offsetX, s.offsetY, s.gain, s.lacunarity}),
                                s.seed, s.octaves, s.noiseTypeName, s.fractalTypeName, s.noiseType,
-                               s.fractalType);
+                               s.fractalType, s.smoothHeights);
     };
     if (a.kind == ProjectLayer::kNoise)
         EXPECT_EQ(noise(a), noise(b)) << what;

@@ -11,27 +11,35 @@ struct SizeCase
 {
     uint32_t width, height, side;
     uint32_t newWidth, newHeight;
-    float newDistance;
+    float newDistance, newDistanceZ;
 };
 
 class ResampleSizeTest : public ::testing::TestWithParam<SizeCase>
 {
 };
 
-// The longer side gets the chosen count; the other keeps the vertex distance (and so the shape).
-TEST_P(ResampleSizeTest, LongerSideTakesTheChosenCount)
+// The longer side gets the chosen count, the other the count closest to the same vertex distance; both
+// axes keep their extent exactly, whatever the side.
+TEST_P(ResampleSizeTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
 {
     const SizeCase& c = GetParam();
     const Resample::Size size = Resample::SizeFor(c.width, c.height, 2.0f, c.side);
     EXPECT_EQ(size.width, c.newWidth);
     EXPECT_EQ(size.height, c.newHeight);
     EXPECT_FLOAT_EQ(size.vertexDistance, c.newDistance);
+    EXPECT_FLOAT_EQ(size.vertexDistanceZ, c.newDistanceZ);
+    EXPECT_DOUBLE_EQ((size.width - 1) * size.stepI, c.width - 1.0);
+    EXPECT_DOUBLE_EQ((size.height - 1) * size.stepJ, c.height - 1.0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, ResampleSizeTest,
-                         ::testing::Values(SizeCase{1025, 1025, 513, 513, 513, 4.0f},
-                                           SizeCase{513, 513, 1025, 1025, 1025, 1.0f},
-                                           SizeCase{9, 5, 17, 17, 9, 1.0f}, SizeCase{5, 9, 5, 3, 5, 4.0f}));
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ResampleSizeTest,
+    ::testing::Values(SizeCase{1025, 1025, 513, 513, 513, 4.0f, 4.0f},
+                      SizeCase{513, 513, 1025, 1025, 1025, 1.0f, 1.0f}, SizeCase{9, 5, 17, 17, 9, 1.0f, 1.0f},
+                      SizeCase{5, 9, 5, 3, 5, 4.0f, 4.0f},
+                      // 512 / (1024 / 999) = 499.5 steps: 500 of 1.024 each
+                      SizeCase{1025, 513, 1000, 1000, 501, 2048.0f / 999.0f, 2.048f},
+                      SizeCase{300, 1025, 1000, 293, 1000, 598.0f / 292.0f, 2048.0f / 999.0f}));
 
 // The new vertices sample the old surface at their own places: a plane stays exactly a plane under
 // both filters, and Catmull-Rom reproduces a quadratic away from the border.
@@ -60,6 +68,30 @@ TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
     Resample::Grid(bowl.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
     for (uint32_t m = 2; m + 2 < size.width; ++m) // old rows 1 .. W-2: all four taps inside the grid
         EXPECT_FLOAT_EQ(out[m * size.height + 3], 0.25f * static_cast<float>(m * m)) << m;
+}
+
+// Catmull-Rom overshoots a cliff on both sides; the result stays within the samples it is made of.
+TEST(ResampleTest, BicubicStaysWithinTheOldValues)
+{
+    const uint32_t W = 12, H = 4;
+    std::vector<float> cliff;
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+            cliff.push_back(i < 6 ? 0.0f : 10.0f + static_cast<float>(j));
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 37);
+    std::vector<float> out(size.width * size.height);
+    Resample::Grid(cliff.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
+    for (uint32_t m = 0; m < size.width; ++m)
+        for (uint32_t n = 0; n < size.height; ++n)
+        {
+            const float v = out[m * size.height + n];
+            ASSERT_GE(v, 0.0f) << m << ", " << n;
+            ASSERT_LE(v, 13.0f) << m << ", " << n;
+            if (m * size.stepI < 5.0)
+            {
+                ASSERT_EQ(v, 0.0f) << m << ", " << n; // no ripple before the cliff
+            }
+        }
 }
 
 // Halving keeps every other old vertex unchanged, for every channel.

@@ -1282,7 +1282,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
     u.Click("Load .obj", "Load Terrain");
     u.WaitForWindowGone("Load Terrain");
-    u.WaitForItem("Terrain##hills (2)", generator); // a second terrain of that name gets a number
+    u.WaitForItem("Terrain##hills_2", generator); // a second terrain of that name gets a number
     Expect(1.0 - ShareOfColor(u.LookAt(view), kSky, 8) > 0.05, "the loaded terrain to show in the scene");
 
     Step("A size of 0 is refused in the New Terrain dialog");
@@ -1328,7 +1328,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
 
     // The generator shows the loaded terrain, which has no layers of its own yet.
     Step("Add a noise layer to the loaded terrain: the title marks the unsaved change");
-    u.WaitForItem("Terrain##hills (2)", generator);
+    u.WaitForItem("Terrain##hills_2", generator);
     Expect(!u.Shows("item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
     const auto addNoiseLayer = [&]
     {
@@ -1350,7 +1350,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForWindowGone(question);
     u.WaitForTitle("hills - Velmoran");
     u.WaitForLogLine("Opening project " + recent);
-    u.WaitForItem("Terrain##hills (2)", generator);
+    u.WaitForItem("Terrain##hills_2", generator);
     u.WaitForGone("item", "Heightmap_0", generator);
     const MapEntry reopened = u.WaitForImage(scene, 0);
     Expect(1.0 - ShareOfColor(u.LookAt(reopened), kSky, 8) > 0.05,

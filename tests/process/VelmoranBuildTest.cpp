@@ -43,11 +43,25 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     const std::string project = dir / "sample.velmoran";
     ASSERT_TRUE(ProjectFile::Save(testsupport::SampleProject(), project));
 
-    ProgramRun run = BuildProgram(dir, project + " --out " + (dir / "out") + " --images bmp");
+    // A dot in a folder of the output path is no image extension.
+    ProgramRun run = BuildProgram(dir, project + " --out " + (dir / "exports.v2/o") + " --images bmp");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.err, "velmoran-build: Terrain 1 (broken) is empty: nothing to write\n");
-    EXPECT_TRUE(std::filesystem::exists(dir / "out/ridge_normal.bmp"));
-    EXPECT_TRUE(std::filesystem::exists(dir / "out/scan_water.obj"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "exports.v2/o/ridge_normal.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(dir / "exports.v2/o/scan_water.obj"));
+
+    // The build's own warnings reach standard error through the log.
+    Project lax = testsupport::SampleProject();
+    lax.terrains[0].layers[2].erosion.thermal.strength = 5.0f;
+    ASSERT_TRUE(ProjectFile::Save(lax, dir / "lax.velmoran"));
+    run = BuildProgram(dir, (dir / "lax.velmoran") + " --out " + (dir / "lax") + " --terrain ridge");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(
+        run.err.find(" - warning]  Terrain ridge layer 2 (Erosion_2): erosion settings out of range were "
+                     "brought into range.\n"),
+        std::string::npos)
+        << run.err;
+    EXPECT_TRUE(run.out.empty()) << run.out;
 
     run = BuildProgram(dir, (dir / "none.velmoran") + " --out " + (dir / "out"));
     EXPECT_EQ(run.status, 1);

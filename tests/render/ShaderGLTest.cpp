@@ -1,9 +1,12 @@
+#include "render/Framebuffer.h"
 #include "render/Shader.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 
 #include <GL/glew.h>
+#include <glm/gtc/matrix_transform.hpp>
+#include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -64,6 +67,54 @@ TEST_F(ShaderGLTest, BuiltInProgramsBuildAndOfferTheirInterface)
             EXPECT_GE(shader.GetUniformLocation(uniform), 0) << uniform;
         EXPECT_EQ(shader.GetAttribLocation("position"), 0); // the array the draw command enables
     }
+    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
+}
+
+// The lighting program lights the side of a surface the viewer sees, whichever way its triangles
+// wind: a terrain's (clockwise seen from above) is as bright from above as a counter-clockwise one.
+TEST_F(ShaderGLTest, TheLightingProgramLightsTheSideTheViewerSees)
+{
+    Shader shader("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
+    ASSERT_NE(shader.program, 0u);
+    Framebuffer target(8, 8);
+    glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
+    glViewport(0, 0, 8, 8);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glUseProgram(shader.program);
+    const glm::mat4 identity(1.0f);
+    const glm::mat4 view = glm::lookAt(glm::vec3(0, 2, 0), glm::vec3(0), glm::vec3(0, 0, -1));
+    const glm::mat4 projection = glm::ortho(-1.0f, 1.0f, -1.0f, 1.0f, 0.1f, 10.0f);
+    glUniformMatrix4fv(shader.GetUniformLocation("Mmatrix"), 1, GL_FALSE, glm::value_ptr(identity));
+    glUniformMatrix4fv(shader.GetUniformLocation("normalMatrix"), 1, GL_FALSE, glm::value_ptr(identity));
+    glUniformMatrix4fv(shader.GetUniformLocation("Vmatrix"), 1, GL_FALSE, glm::value_ptr(view));
+    glUniformMatrix4fv(shader.GetUniformLocation("Pmatrix"), 1, GL_FALSE, glm::value_ptr(projection));
+    glUniform3f(shader.GetUniformLocation("viewPos"), 0.0f, 2.0f, 0.0f);
+    glUniform3f(shader.GetUniformLocation("material.ambient"), 1.0f, 1.0f, 1.0f);
+    glUniform3f(shader.GetUniformLocation("material.diffuse"), 1.0f, 1.0f, 1.0f);
+    glUniform3f(shader.GetUniformLocation("material.specular"), 0.0f, 0.0f, 0.0f);
+    glUniform1f(shader.GetUniformLocation("material.shininess"), 1.0f);
+    glUniform1i(shader.GetUniformLocation("useTexture"), 0);
+    // A level square under the viewer with its normal up, as two triangles of each winding.
+    const float positions[] = {-1, 0, -1, 1, 0, -1, -1, 0, 1, 1, 0, 1};
+    const float normals[] = {0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0};
+    for (const std::vector<uint32_t>& triangles :
+         {std::vector<uint32_t>{0, 2, 1, 1, 2, 3}, std::vector<uint32_t>{0, 1, 2, 1, 3, 2}})
+    {
+        glClear(GL_COLOR_BUFFER_BIT);
+        glEnableVertexAttribArray(0);
+        glEnableVertexAttribArray(1);
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 0, positions);
+        glVertexAttribPointer(1, 3, GL_FLOAT, GL_FALSE, 0, normals);
+        glDrawElements(GL_TRIANGLES, 6, GL_UNSIGNED_INT, triangles.data());
+        glDisableVertexAttribArray(0);
+        glDisableVertexAttribArray(1);
+        const std::vector<uint8_t> pixel = testsupport::ReadPixels(4, 4, 1, 1);
+        // Ambient 0.3 and diffuse 0.7 times the cosine to the light (0.86): about 0.9.
+        EXPECT_GT(pixel[0], 210) << "winding " << triangles[1];
+    }
+    glUseProgram(0);
+    glBindFramebuffer(GL_FRAMEBUFFER, 0);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 

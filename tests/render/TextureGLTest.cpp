@@ -236,9 +236,9 @@ TEST_F(TextureGLTest, SaveFailuresSayWhyAndLeaveNothing)
     const std::pair<const char*, std::string> cases[] = {
         {"image.gif", "Cannot save texture as .gif" + formats},
         {"image.PNG", "Cannot save texture as .PNG" + formats},
-        {"image.png.bak", "Cannot save texture as .png.bak" + formats},
-        {"maps.v2/height.png", "Cannot save texture as .v2/height.png" + formats},
+        {"image.png.bak", "Cannot save texture as .bak" + formats}, // the name's last dot
         {"heightmap", "Cannot save texture heightmap: no file extension" + formats},
+        {"maps.v2/heightmap", "Cannot save texture maps.v2/heightmap: no file extension" + formats},
         {"missing/image.png", "Cannot save texture missing/image.png: the folder missing does not exist"},
         {"taken.png", "Cannot save texture taken.png: it is a folder"}};
     Texture texture(2, 2, 3, Pattern(2, 2, 3), false, GL_LINEAR);
@@ -251,8 +251,10 @@ TEST_F(TextureGLTest, SaveFailuresSayWhyAndLeaveNothing)
         EXPECT_FALSE(texture.Save(path)) << path;
         EXPECT_EQ(log.Count(spdlog::level::err, message), 1) << log.Dump();
     }
+    // A dot in a folder's name is no extension.
+    EXPECT_TRUE(texture.Save("maps.v2/height.png"));
     fs::current_path(previous);
-    // The two folders alone: nothing was written, not even a half-written temporary file.
-    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.Path()), {}), 2);
+    // The two folders and that image alone: nothing else was written, not even a temporary file.
+    EXPECT_EQ(std::distance(fs::recursive_directory_iterator(dir.Path()), {}), 3);
 }
 } // namespace

@@ -1,7 +1,8 @@
 // Makes the README's pictures from a real session: the editor, run by the engine as the program runs
-// it, is given what a user would do (a diamond-square terrain, a noise layer, height bands for the
-// diffuse map, a lake and its water plane, Frame terrain, the generator beside the scene) and the
-// window's pixels are written as PNG files. Run by scripts/screenshots.sh under a virtual X server.
+// it, is given what a user would do (a 1025 x 1025 diamond-square terrain made on the job runner, a
+// noise layer with smooth heights, hydraulic erosion, height bands for the diffuse map, a lake and its
+// water plane, Frame terrain, the generator beside the scene) and the window's pixels are written as
+// PNG files. Run by scripts/screenshots.sh under a virtual X server.
 //
 //   velmoran_screenshots OUTPUT_FOLDER
 #include "editor/Editor.h"
@@ -9,6 +10,7 @@
 #include "engine/Engine.h"
 #include "io/Png.h"
 #include "render/Scene.h"
+#include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 
@@ -46,7 +48,7 @@ class ScreenshotEditor : public Editor
     {
         Editor::Initialize();
         ImGui::GetIO().IniFilename = nullptr; // the layout below, not one kept from an earlier run
-        project.recent.paths.clear();         // nothing of this machine's own projects in the picture
+        session.recent.paths.clear();         // nothing of this machine's own projects in the picture
     }
 
     void Update() override
@@ -54,31 +56,49 @@ class ScreenshotEditor : public Editor
         Editor::Update();
         ++frame;
         Wake(); // the script is the input: every frame draws what it changed
-        if (frame == 3)
-            Capture("start.png"); // the previous frame's picture: the empty window and its hint
-        else if (frame == 4)
+        switch (step)
         {
-            newTerrainForm.name = "hills";
-            newTerrainForm.generator = 1; // diamond-square
-            newTerrainForm.width = 257;
-            newTerrainForm.range = 24.0f;
-            newTerrainForm.roughness = 0.45f;
-            CreateTerrainFromForm();
-        }
-        else if (frame == 6 && !scenes.empty())
-            ManageCreate(*scenes.front());
-        else if (frame == 8 && !terrains.empty())
-            Dress(*terrains.front(), *scenes.front());
-        else if (frame == 40)
+        case Step::Start:
+            if (frame < 3) break;
+            Capture("start.png"); // the previous frame's picture: the empty window and its hint
+            newTerrain.form.name = "valley";
+            newTerrain.form.generator = 1; // diamond-square
+            newTerrain.form.width = 1025;
+            newTerrain.form.range = 110.0f;
+            newTerrain.form.roughness = 1.1f;
+            newTerrain.Create(*this); // made on the job runner while the window draws
+            step = Step::Creating;
+            break;
+        case Step::Creating:
+            if (session.jobs.Busy() || terrains.empty() || scenes.empty()) break;
+            step = Step::SceneDialog;
+            createAt = frame + 2; // the Create Scene 0 dialog fills in its choices when it is drawn
+            break;
+        case Step::SceneDialog:
+            if (frame < createAt) break;
+            commands.ConfirmScene(*scenes.front());
+            Dress(terrains.front(), *scenes.front());
+            step = Step::Dressed;
+            captureAt = frame + 30;
+            break;
+        case Step::Dressed:
+            if (frame == captureAt - 5) // in the scene window's final shape
+                SceneWindow::FrameTerrain(*this, *scenes.front());
+            if (frame < captureAt || session.jobs.Busy()) break;
             Capture("session.png");
-        else if (frame == 41)
             glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
+            step = Step::Done;
+            break;
+        case Step::Done:
+            break;
+        }
+        if (frame > 20000) glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
     }
 
     void OnGUI() override
     {
         Editor::OnGUI();
-        if (frame < 8 || frame > 20) return;
+        if (step != Step::Dressed || frame > captureAt - 10) return;
         // The scene on the left, the generator beside it (as a user would drag them).
         const float top = ImGui::GetFrameHeight() + 4.0f;
         const float bottom = static_cast<float>(kHeight) - ImGui::GetFrameHeight() - 4.0f;
@@ -90,58 +110,98 @@ class ScreenshotEditor : public Editor
     }
 
   private:
+    enum class Step
+    {
+        Start,
+        Creating,
+        SceneDialog,
+        Dressed,
+        Done
+    };
     std::string folder;
     int frame = 0;
+    int createAt = 0;
+    int captureAt = 0;
+    Step step = Step::Start;
 
-    void Dress(Terrain& terrain, Scene& scene)
+    // Work started by the script ends before the script goes on.
+    void FinishJobs()
     {
-        // A noise layer over the diamond-square heights.
-        auto layer = layerPanel.AddLayer(terrain);
-        layer->settings.frequency = 0.008f;
-        layer->settings.power = 60.0f;
-        LayerPanelState::SetFractalType(layer->settings, 1);
+        while (session.jobs.Busy())
+            session.PollJobs();
+    }
+
+    void Dress(const std::shared_ptr<Terrain>& shared, Scene& scene)
+    {
+        Terrain& terrain = *shared;
+        // Rolling hills of noise over the diamond-square relief, without the 1/255 terraces a large
+        // power would give an 8-bit layer.
+        auto layer = commands.AddNoiseLayer(terrain);
+        commands.RenameLayer(*layer, "hills");
+        Terrain::Heightmap::Settings settings = layer->settings;
+        settings.frequency = 0.003f;
+        settings.power = 160.0f;
+        settings.smoothHeights = true;
+        LayerPanel::SetFractalType(settings, 1);
+        settings.octaves = 6;
+        commands.SetLayerSettings(*layer, settings, true);
         layer->AppendState(layer->settings);
-        layer->Update();
-        terrain.ApplyHeightmaps();
+        // Rain wears gullies into the slopes and leaves fans of sediment below them.
+        auto erosion = commands.AddErosion(terrain);
+        Terrain::Heightmap::Settings rain = erosion->settings;
+        rain.erosion.hydraulic.droplets = 400000;
+        commands.SetLayerSettings(*erosion, rain, false);
+        erosion->AppendState(erosion->settings);
+        commands.ApplyLayers(shared); // "Update mesh"
+        FinishJobs();
         layerPanel.selectedLayer = layer;
 
-        // Height bands, lowest first: sand, grass, rock, snow.
-        const glm::vec4 colours[4] = {{0.76f, 0.70f, 0.50f, 1.0f},
-                                      {0.30f, 0.52f, 0.22f, 1.0f},
-                                      {0.45f, 0.40f, 0.36f, 1.0f},
-                                      {0.95f, 0.95f, 0.97f, 1.0f}};
-        const int spans[4] = {30, 110, 75, 40};
-        for (int n = 0; n < 4; ++n)
-            diffuseEditor.AddGradient(terrain);
-        for (int n = 0; n < 4; ++n)
+        // Height bands, lowest first: sand, meadow, forest, rock, snow.
+        const glm::vec4 colours[5] = {{0.93f, 0.86f, 0.62f, 1.0f},
+                                      {0.58f, 0.78f, 0.36f, 1.0f},
+                                      {0.33f, 0.56f, 0.27f, 1.0f},
+                                      {0.66f, 0.61f, 0.55f, 1.0f},
+                                      {1.00f, 1.00f, 1.00f, 1.0f}};
+        const int spans[5] = {16, 84, 62, 58, 35};
+        for (int n = 0; n < 5; ++n)
+            diffuseEditor.AddGradient(*this, terrain);
+        for (size_t n = 0; n < 5; ++n)
         {
-            terrain.gradients[n]->color = colours[n];
-            terrain.gradients[n]->heightSpan = spans[n];
-            terrain.gradients[n]->decay = 6;
+            Gradient gradient = *terrain.gradients[n];
+            gradient.color = colours[n];
+            gradient.heightSpan = spans[n];
+            gradient.decay = 10;
+            commands.SetGradient(terrain, n, gradient);
         }
-        diffuseEditor.Generate(terrain);
-        if (terrain.diffuseTexture) terrain.SetDisplayTexture(terrain.diffuseTexture.get());
+        diffuseEditor.Generate(*this, terrain);
+        if (terrain.diffuseTexture) commands.ShowTexture(terrain, terrain.diffuseTexture.get());
 
-        // A lake: water poured over a patch around the lowest vertex, as a stroke of the water
+        // A lake: water poured around the lowest point of the middle, as a stroke over the water
         // editor's picture pours it.
-        size_t lowest = 0;
-        for (size_t k = 1; k < terrain.vertexCount; ++k)
-            if (terrain.positions[3 * k + 1] < terrain.positions[3 * lowest + 1]) lowest = k;
-        const int ci = static_cast<int>(lowest / terrain.height);
-        const int cj = static_cast<int>(lowest % terrain.height);
-        for (int di = -24; di <= 24; di += 4)
-            for (int dj = -24; dj <= 24; dj += 4)
+        const uint32_t margin = terrain.width / 4;
+        uint32_t lowI = margin;
+        uint32_t lowJ = margin;
+        for (uint32_t i = margin; i + margin < terrain.width; ++i)
+            for (uint32_t j = margin; j + margin < terrain.height; ++j)
+                if (terrain.positions[3 * (size_t{i} * terrain.height + j) + 1] <
+                    terrain.positions[3 * (size_t{lowI} * terrain.height + lowJ) + 1])
+                {
+                    lowI = i;
+                    lowJ = j;
+                }
+        for (int di = -48; di <= 48; di += 6)
+            for (int dj = -48; dj <= 48; dj += 6)
             {
-                const int i = std::clamp(ci + di, 0, static_cast<int>(terrain.width) - 1);
-                const int j = std::clamp(cj + dj, 0, static_cast<int>(terrain.height) - 1);
-                terrain.PourWater(static_cast<uint32_t>(i * static_cast<int>(terrain.height) + j));
+                const auto i = static_cast<uint32_t>(static_cast<int>(lowI) + di);
+                const auto j = static_cast<uint32_t>(static_cast<int>(lowJ) + dj);
+                commands.PourWater(terrain, i * terrain.height + j);
             }
-        terrain.OutlineWater();
-        WaterEditorState::Recalculate(terrain, defaultShader);
+        commands.OutlineWater(terrain);
+        commands.RecalculateWater(terrain);
 
-        FrameTerrain(scene);
+        SceneWindow::FrameTerrain(*this, scene);
         scene.showTerrainGenerator = true;
-        generatorTerrain = scene.terrain;
+        sceneWindow.generatorTerrain = scene.terrain;
     }
 
     // The back buffer still holds the last frame shown (the next frame has not begun drawing).

@@ -79,6 +79,7 @@ void InitGui()
     ImGui::CreateContext();
     ImGui::GetIO().IniFilename = nullptr;
     ImGui::StyleColorsDark();
+    Window::InstallKeyQueue(Engine::Get().window.handle);
     ImGui_ImplGlfw_InitForOpenGL(Engine::Get().window.handle, true);
     ImGui_ImplOpenGL3_Init("#version 440");
 }

@@ -290,4 +290,58 @@ TEST(LibcRandomTest, ASeedRebuildsTheSameRandomFaultAndRecordsItself)
     EXPECT_EQ(first.seed, 314u);
     EXPECT_NE(GeneratorRandom().seed, GeneratorRandom().seed) << "two unseeded generations share a seed";
 }
+
+// The generators report how far they are while they run, and stop at the first report that says
+// so: the New Terrain job's progress bar and its Cancel hang on this.
+struct ProgressCase
+{
+    const char* name;
+    bool diamondSquare;
+    uint32_t side;
+    size_t leastReports;
+};
+
+class GeneratorProgressTest : public ::testing::TestWithParam<ProgressCase>
+{
+  protected:
+    bool Run(GeneratorRandom& random, std::vector<float>& out, const Generators::Progress& progress) const
+    {
+        const ProgressCase& c = GetParam();
+        if (!c.diamondSquare)
+            return Generators::RandomFault(c.side, c.side, 3.0f, 0.5f, 40, random, out, progress);
+        out.assign(size_t{c.side} * c.side, 0.0f);
+        return Generators::DiamondSquare(c.side, c.side, 3.0f, 0.5f, random, out.data(), 1, progress);
+    }
+};
+
+TEST_P(GeneratorProgressTest, ReportsRiseDuringTheRunAndAStopEndsIt)
+{
+    std::vector<float> heard;
+    std::vector<float> reported, plain;
+    GeneratorRandom first(21);
+    ASSERT_TRUE(Run(first, reported,
+                    [&](float done)
+                    {
+                        heard.push_back(done);
+                        return true;
+                    }));
+    ASSERT_GE(heard.size(), GetParam().leastReports);
+    for (size_t n = 1; n < heard.size(); ++n)
+        EXPECT_GT(heard[n], heard[n - 1]) << "report " << n;
+    EXPECT_GT(heard.front(), 0.0f);
+    EXPECT_LE(heard.back(), 1.0f);
+    GeneratorRandom second(21);
+    ASSERT_TRUE(Run(second, plain, {}));
+    EXPECT_EQ(reported, plain) << "listening changed the heights";
+
+    int calls = 0;
+    GeneratorRandom third(21);
+    EXPECT_FALSE(Run(third, plain, [&](float) { return ++calls < 1; }));
+    EXPECT_EQ(calls, 1) << "the generator went on after being told to stop";
+}
+
+INSTANTIATE_TEST_SUITE_P(Generators, GeneratorProgressTest,
+                         ::testing::Values(ProgressCase{"DiamondSquare", true, 513, 4},
+                                           ProgressCase{"RandomFault", false, 65, 40}),
+                         [](const auto& info) { return std::string(info.param.name); });
 } // namespace

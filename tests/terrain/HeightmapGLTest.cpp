@@ -115,8 +115,9 @@ TEST_F(HeightmapGLTest, ApplyHeightmapsAddsEveryLayerToTheBaseHeights)
     EXPECT_EQ(terrain.minHeight, 0.0f);
 }
 
-// A texture layer must be exactly the terrain's size: a loaded one adds its green channel (three
-// channels); another size or an unreadable file is refused with the reason.
+// A texture layer must be exactly the size of the terrain's images (a W x H terrain's are H pixels wide
+// and W high, a row per grid column): a loaded one adds its green channel (three channels); another size
+// (the sides the other way round among them) or an unreadable file is refused with the reason.
 TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
 {
     TempDir dir;
@@ -124,7 +125,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
     std::vector<uint8_t> pixels(w * h * 3);
     for (size_t k = 0; k < w * h; ++k)
         pixels[3 * k] = 200, pixels[3 * k + 1] = static_cast<uint8_t>(20 * k), pixels[3 * k + 2] = 100;
-    WriteImage(dir / "layer.png", w, h, 3, pixels);
+    WriteImage(dir / "layer.png", h, w, 3, pixels);
 
     std::string error;
     std::shared_ptr<Heightmap> layer = Heightmap::LoadTextureLayer(dir / "layer.png", w, h, &error);
@@ -139,7 +140,8 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
         EXPECT_EQ(terrain.positions[3 * k + 1], static_cast<float>(20 * k) * 0.003921569f * 3.0f) << k;
 
     const std::pair<std::string, std::string> refused[] = {
-        {dir / "layer.png", "Layer image " + (dir / "layer.png") + " is 4 x 3, the terrain is 3 x 4."},
+        {dir / "layer.png", "Layer image " + (dir / "layer.png") +
+                                " is 3 x 4; a 3 x 4 terrain takes 4 x 3 (a row per vertex along x)."},
         {dir / "missing.png", "Layer image " + (dir / "missing.png") + " could not be read."}};
     for (const auto& [path, message] : refused)
     {
@@ -164,7 +166,7 @@ TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
                                                            {"missing.png", "4 x 4 with 0"}};
     for (const auto& [file, image] : skipped)
         EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
-                                                     " channels, the terrain is 5 x 4."),
+                                                     " channels, the terrain's images are 4 x 5."),
                   1)
             << log.Dump();
     EXPECT_EQ(terrain.positions, terrain.basePositions);
@@ -250,6 +252,48 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
+// "Smooth heights" is a setting like the others: switched on, the layer keeps its image and adds its
+// unrounded levels, so a power of 150 no longer steps by 150 / 255; undo and redo switch it back and forth.
+TEST_F(HeightmapGLTest, SmoothHeightsAddTheUnroundedLevelsAndFollowUndoAndRedo)
+{
+    const uint32_t w = 12, h = 9;
+    Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    auto layer = std::make_shared<Heightmap>(w, h);
+    layer->settings.frequency = 0.07f;
+    layer->settings.power = 150.0f;
+    layer->Update();
+    layer->AppendState(layer->settings);
+    terrain.heightmaps.push_back(layer);
+    const std::vector<uint8_t> image = Bytes(*layer);
+    const auto stepped = [&](size_t k) { return static_cast<float>(image[k]) * 0.003921569f * 150.0f; };
+
+    layer->settings.smoothHeights = true;
+    layer->Update();
+    layer->AppendState(layer->settings);
+    EXPECT_EQ(Bytes(*layer), image);
+    EXPECT_EQ(ReadTexture(*layer), image);
+    ASSERT_EQ(layer->smoothLevels.size(), size_t{w} * h);
+    terrain.ApplyHeightmaps();
+    size_t smoothed = 0;
+    for (size_t k = 0; k < image.size(); ++k)
+    {
+        ASSERT_EQ(terrain.positions[3 * k + 1], 0.0f + layer->smoothLevels[k] * 0.003921569f * 150.0f) << k;
+        smoothed += terrain.positions[3 * k + 1] != stepped(k) ? 1 : 0;
+    }
+    EXPECT_GT(smoothed, image.size() / 2);
+    EXPECT_EQ(ReadBuffer<float>(terrain.mesh->vertexBuffer, terrain.positions.size()), terrain.positions);
+
+    layer->Undo();
+    EXPECT_FALSE(layer->settings.smoothHeights);
+    EXPECT_TRUE(layer->smoothLevels.empty());
+    terrain.ApplyHeightmaps();
+    for (size_t k = 0; k < image.size(); ++k)
+        ASSERT_EQ(terrain.positions[3 * k + 1], 0.0f + stepped(k)) << k;
+    layer->Redo();
+    EXPECT_TRUE(layer->settings.smoothHeights);
+    EXPECT_EQ(layer->smoothLevels.size(), size_t{w} * h);
+}
+
 // An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
 // heights of each entry's settings (Erosion run directly on those sums), and its image, on the GPU too,
 // is the mask of the run. Applying again with nothing changed does not erode again.

@@ -74,6 +74,35 @@ TEST(LayersTest, EqualSamplesGiveAnAllZeroImageAndPixelsRoundLikeRoundf)
         ASSERT_EQ(Layers::LayerByte(v, 0.0f, 1.0f), std::roundf(std::clamp(v, 0.0f, 255.0f))) << v;
 }
 
+// Smooth heights: the same image, plus each pixel's level before rounding; a layer with levels adds the
+// level where its pixel is that level rounded, and a painted pixel's own value elsewhere.
+TEST(LayersTest, LevelsRoundToTheImageAndAddUnlessThePixelWasPainted)
+{
+    const uint32_t w = 31, h = 17;
+    const NoiseGenerator noise = FbmNoise(NoiseGenerator::Perlin);
+    std::vector<float> samples, levels(size_t{w} * h);
+    std::vector<uint8_t> bytes(levels.size());
+    Layers::NoiseImage(noise, 0.5f, 0.0f, w, h, samples, bytes.data(), levels.data());
+    EXPECT_EQ(bytes, Image(noise, w, h, 0.5f));
+    size_t fractional = 0;
+    for (size_t k = 0; k < levels.size(); ++k)
+    {
+        ASSERT_EQ(Layers::RoundLevel(levels[k]), bytes[k]) << k;
+        fractional += levels[k] != std::floor(levels[k]) ? 1 : 0;
+    }
+    EXPECT_GT(fractional, levels.size() / 2);
+
+    bytes[40] = static_cast<uint8_t>(bytes[40] + 9); // painted
+    std::vector<float> base(3 * levels.size(), 1.0f), positions(base.size());
+    const Layers::LayerView layer{bytes.data(), 1, 150.0f, levels.data()};
+    Layers::ApplyLayers(base.data(), positions.data(), w, h, &layer, 1);
+    for (size_t k = 0; k < levels.size(); ++k)
+    {
+        const float added = k == 40 ? static_cast<float>(bytes[k]) : levels[k];
+        ASSERT_EQ(positions[3 * k + 1], 1.0f + added * 0.003921569f * 150.0f) << k;
+    }
+}
+
 // Each layer adds float(p) * 0.003921569 * power to y in list order, p read from green in three- and
 // four-channel images and from the first channel otherwise; x and z pass through. A grid large enough
 // for three threads, whose row count does not divide by three.

@@ -22,16 +22,19 @@ ProjectTerrain SmallTerrain()
     return t;
 }
 
+// Its images are 3 pixels wide and 5 high: a row per grid column. An image 5 wide and 3 high does not fit.
 TEST(TerrainBuildTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
 {
     ProjectTerrain t = SmallTerrain();
     ProjectLayer rgb;
     rgb.kind = ProjectLayer::kImage;
     rgb.settings.power = 2.0f;
-    rgb.image = TestImage(5, 3, 3, 40);
+    rgb.image = TestImage(3, 5, 3, 40);
     ProjectLayer tooSmall = rgb;
-    tooSmall.image = TestImage(4, 3, 1, 0);
-    t.layers = {rgb, tooSmall};
+    tooSmall.image = TestImage(3, 4, 1, 0);
+    ProjectLayer turned = rgb;
+    turned.image = TestImage(5, 3, 1, 0);
+    t.layers = {rgb, tooSmall, turned};
     BuiltTerrain built;
     ASSERT_TRUE(TerrainBuild::Build(t, built));
     float lowest = 1e30f, highest = -1e30f;
@@ -59,15 +62,15 @@ TEST(TerrainBuildTest, StoredPartsWinOverWhatCouldBeMadeAgain)
 {
     ProjectTerrain t = SmallTerrain();
     ProjectLayer noise;
-    noise.image = TestImage(5, 3, 1, 1); // painted: not what the settings would generate
+    noise.image = TestImage(3, 5, 1, 1); // painted: not what the settings would generate
     t.layers = {noise};
     t.heights.assign(15, 7.5f); // the layers were changed after they were applied
     t.heights[4] = -1.0f;
-    t.heightmap = TestImage(5, 3, 1, 9);
+    t.heightmap = TestImage(3, 5, 1, 9);
     t.gridXZ = testsupport::TestFloats(30, 3.0f);
     t.texCoords = testsupport::TestFloats(30, 0.25f);
     t.bands = {ProjectBands::kSlope, 0};
-    t.diffuse = TestImage(5, 3, 3, 5);
+    t.diffuse = TestImage(3, 5, 3, 5);
     const ProjectTerrain stored = t;
     BuiltTerrain built;
     ASSERT_TRUE(TerrainBuild::Build(t, built));
@@ -83,7 +86,13 @@ TEST(TerrainBuildTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     EXPECT_EQ(t.layers[0].image.pixels, stored.layers[0].image.pixels);
     EXPECT_EQ(t.heightmap.pixels, stored.heightmap.pixels);
     EXPECT_EQ(t.diffuse.pixels, stored.diffuse.pixels);
-    // What was not stored was made: the specular band texture, a normal image, a dry water map.
+    // What was not stored was made, 3 pixels wide and 5 high: the specular band texture, a normal image,
+    // a dry water map.
+    for (const ProjectImage* image : {&t.specular, &t.normal, &t.watermap})
+    {
+        EXPECT_EQ(image->width, 3u);
+        EXPECT_EQ(image->height, 5u);
+    }
     EXPECT_EQ(t.specular.ByteSize(), 15u);
     EXPECT_EQ(t.normal.channels, 3u);
     EXPECT_EQ(t.watermap.pixels, std::vector<uint8_t>(60, 0));
@@ -103,6 +112,45 @@ TEST(TerrainBuildTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
     t.generator.kind = ProjectGenerator::kDiamondSquare; // of different sides
     EXPECT_FALSE(TerrainBuild::Build(t, built, &error));
 }
+// Opening a project reports its builds: the share rises through the steps (a random-fault base made
+// again fault by fault, an erosion run, the normals), and a stop at any report ends the build.
+TEST(TerrainBuildTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
+{
+    ProjectTerrain t = SmallTerrain();
+    t.baseHeights.clear();
+    t.generator = {ProjectGenerator::kRandomFault, 2.0f, 0.5f, 20, 7};
+    ProjectLayer erosion;
+    erosion.kind = ProjectLayer::kErosion;
+    erosion.erosion.method = Erosion::Method::Thermal;
+    t.layers = {erosion};
+    std::vector<float> heard;
+    BuiltTerrain built;
+    ASSERT_TRUE(TerrainBuild::Build(t, built, nullptr,
+                                    [&](float done)
+                                    {
+                                        heard.push_back(done);
+                                        return true;
+                                    }));
+    ASSERT_GE(heard.size(), 25u); // twenty faults and the steps after them
+    for (size_t n = 1; n < heard.size(); ++n)
+        EXPECT_GE(heard[n], heard[n - 1]) << "report " << n;
+    EXPECT_LE(heard.back(), 1.0f);
+
+    for (size_t stopAt = 0; stopAt < heard.size(); stopAt += 5)
+    {
+        ProjectTerrain again = SmallTerrain();
+        again.baseHeights.clear();
+        again.generator = t.generator;
+        again.layers = {erosion};
+        size_t calls = 0;
+        std::string error;
+        EXPECT_FALSE(TerrainBuild::Build(again, built, &error, [&](float) { return calls++ < stopAt; }))
+            << "stop at report " << stopAt;
+        EXPECT_EQ(error, "stopped");
+        EXPECT_EQ(calls, stopAt + 1) << "reports after the stop";
+    }
+}
+
 // An erosion entry erodes the sums before it with its settings brought into range (a NaN talus angle
 // takes the default); its mask comes from the run. (Bands over a mask: ProjectSessionGLTest.)
 TEST(TerrainBuildTest, ErosionRunsWithItsSettingsBroughtIntoRange)
@@ -112,7 +160,7 @@ TEST(TerrainBuildTest, ErosionRunsWithItsSettingsBroughtIntoRange)
     ProjectLayer rgb;
     rgb.kind = ProjectLayer::kImage;
     rgb.settings.power = 2.0f;
-    rgb.image = TestImage(5, 3, 3, 40);
+    rgb.image = TestImage(3, 5, 3, 40);
     ProjectLayer erosion;
     erosion.kind = ProjectLayer::kErosion;
     erosion.name = "Erosion_1";

@@ -57,8 +57,9 @@ TEST(TerrainNameTest, NamesFromFilesAreMadeSafe)
 TEST(TerrainNameTest, ATakenNameGetsTheFirstFreeNumber)
 {
     EXPECT_EQ(TerrainName::MakeUnique("hills", {"dunes"}), "hills");
-    EXPECT_EQ(TerrainName::MakeUnique("hills", {"hills"}), "hills (2)");
-    EXPECT_EQ(TerrainName::MakeUnique("hills", {"hills", "hills (2)", "hills (4)"}), "hills (3)");
+    // No blank: an OBJ header reads the name as its first word and the width as its second.
+    EXPECT_EQ(TerrainName::MakeUnique("hills", {"hills"}), "hills_2");
+    EXPECT_EQ(TerrainName::MakeUnique("hills", {"hills", "hills_2", "hills_4"}), "hills_3");
     EXPECT_EQ(TerrainName::MakeUnique("Hills", {"hills"}), "Hills"); // names differ by case
 }
 } // namespace

@@ -189,7 +189,8 @@ TEST(WaterTest, PlaneOfAnIsolatedPixelAndItsFringe)
 }
 
 // Full water at heights i = 0..2 and 6..7: levels 2 and 7. Edge water on a higher vertex does not lift
-// its lake; edge water alone stays at the terrain's bottom instead of the lowest float.
+// its lake. Edge water with no full water next to it (a map made elsewhere) lies on the highest ground
+// under it, not at the terrain's bottom: no water vertex is under the ground it covers.
 TEST(WaterTest, TwoLakesGetTwoLevels)
 {
     PlaneInput in(10, 4);
@@ -202,12 +203,14 @@ TEST(WaterTest, TwoLakesGetTwoLevels)
     in.Set(in.K(8, 0), Water::kEdgeWater);
     in.SetHeight(in.K(8, 0), 100.0f);
     in.Set(in.K(4, 3), Water::kEdgeWater);
+    in.Set(in.K(4, 2), Water::kEdgeWater);
+    in.SetHeight(in.K(4, 2), 4.75f);
     const Water::PlaneMesh m = in.Build(1.0f, -0.5f);
-    ASSERT_EQ(m.positions.size(), 3u * 22);
-    for (size_t v = 0; v < 22; ++v)
+    ASSERT_EQ(m.positions.size(), 3u * 23);
+    for (size_t v = 0; v < 23; ++v)
     {
         const float i = m.positions[3 * v] + 4.5f;
-        EXPECT_EQ(m.positions[3 * v + 1], i < 4.0f ? 2.0f : (i < 5.0f ? -0.5f : 7.0f)) << "vertex " << v;
+        EXPECT_EQ(m.positions[3 * v + 1], i < 4.0f ? 2.0f : (i < 5.0f ? 4.75f : 7.0f)) << "vertex " << v;
     }
 }
 

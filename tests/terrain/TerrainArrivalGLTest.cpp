@@ -1,0 +1,187 @@
+// A terrain handed to GL in slices over many calls is the terrain made in one step, on the GPU as in
+// its arrays, and is not complete before the last call; a large grid's one-row index buffer draws
+// the same picture as the whole list.
+#include "render/Framebuffer.h"
+#include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Terrain.h"
+#include "terrain/TerrainArrays.h"
+#include "terrain/TerrainArrival.h"
+#include "tests/support/GLTestEnvironment.h"
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPaths.h"
+#include "tests/terrain/GLReadBack.h"
+
+#include <GL/glew.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+using terraintest::ReadBuffer;
+using terraintest::ReadTexture;
+using testsupport::LogCapture;
+
+namespace
+{
+class TerrainArrivalGLTest : public testsupport::GLTest
+{
+  protected:
+    void TearDown() override
+    {
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        EXPECT_EQ(testsupport::DrainGLErrors(), 0);
+    }
+
+    // Trace lines, in order, from the first terrain message on.
+    static std::vector<std::string> TerrainLines(const LogCapture& log)
+    {
+        std::vector<std::string> lines;
+        for (const auto& record : log.Records())
+            if (record.level == spdlog::level::trace && (record.text.find("terrain") != std::string::npos ||
+                                                         record.text.find("normals") != std::string::npos))
+                lines.push_back(record.text);
+        return lines;
+    }
+
+    // The grid seen from above, each vertex coloured by its height: a missing, doubled or shifted row
+    // of cells changes the picture.
+    std::vector<uint8_t> Picture(Terrain& terrain)
+    {
+        std::ofstream(dir / "top.vert")
+            << "#version 440\n"
+               "in vec3 position;\n"
+               "out float height;\n"
+               "uniform vec2 scale;\n"
+               "void main() { height = position.y; gl_Position = vec4(position.x * "
+               "scale.x, position.z * scale.y, 0.0, 1.0); }\n";
+        std::ofstream(dir / "top.frag") << "#version 440\n"
+                                           "in float height;\n"
+                                           "out vec4 colour;\n"
+                                           "void main() { colour = vec4(fract(height), fract(height * 7.0), "
+                                           "0.5, 1.0); }\n";
+        auto shader = std::make_shared<Shader>(dir / "top.vert", dir / "top.frag");
+        terrain.SetGeometry(terrain.mesh, shader);
+        Framebuffer target(64, 64);
+        glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
+        glViewport(0, 0, 64, 64);
+        glDisable(GL_DEPTH_TEST);
+        glDisable(GL_CULL_FACE);
+        glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glUseProgram(shader->program);
+        glUniform2f(shader->GetUniformLocation("scale"), 1.9f / static_cast<float>(terrain.width - 1),
+                    1.9f / static_cast<float>(terrain.height - 1));
+        terrain.Draw(shader);
+        std::vector<uint8_t> pixels = testsupport::ReadPixels(0, 0, 64, 64);
+        glUseProgram(0);
+        glBindFramebuffer(GL_FRAMEBUFFER, 0);
+        return pixels;
+    }
+
+    testsupport::TempDir dir;
+};
+
+TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
+{
+    // Not square, so that a texture row of the wrong length or a swapped side shows.
+    const TerrainArrays made =
+        TerrainArrays::Generate(9, 7, 1.0f, Terrain::Generator::RandomFault, 5.0f, 0.5f, 30);
+    TerrainArrays copy = TerrainArrays::Generate(9, 7, 1.0f, Terrain::Generator::Flat, 5.0f, 0.5f, 0);
+    copy.positions = made.positions;
+    copy.basePositions = made.basePositions;
+    copy.minHeight = made.minHeight;
+    copy.maxHeight = made.maxHeight;
+
+    LogCapture oneStepLog;
+    Terrain oneStep(std::move(copy));
+    const std::vector<std::string> oneStepLines = TerrainLines(oneStepLog);
+
+    TerrainArrays arrays = TerrainArrays::Generate(9, 7, 1.0f, Terrain::Generator::Flat, 5.0f, 0.5f, 0);
+    arrays.positions = made.positions;
+    arrays.basePositions = made.basePositions;
+    arrays.minHeight = made.minHeight;
+    arrays.maxHeight = made.maxHeight;
+    arrays.ComputeDerived();
+    LogCapture log;
+    TerrainArrival arrival(std::move(arrays));
+    arrival.sliceBytes = 40; // every array and texture in several slices, most ending mid-row
+    int calls = 0;
+    float fraction = 0.0f;
+    while (!arrival.Continue(0.0))
+    {
+        ++calls;
+        ASSERT_LT(calls, 10000);
+        EXPECT_GE(arrival.Fraction(), fraction);
+        fraction = arrival.Fraction();
+        EXPECT_LT(fraction, 1.0f);
+    }
+    EXPECT_GT(calls, 20);
+    EXPECT_EQ(arrival.Fraction(), 1.0f);
+    const Terrain& t = *arrival.Result();
+
+    EXPECT_EQ(TerrainLines(log), oneStepLines);
+    EXPECT_EQ(t.positions, oneStep.positions);
+    EXPECT_EQ(t.normals, oneStep.normals);
+    EXPECT_EQ(t.indices, oneStep.indices);
+    EXPECT_EQ(t.minHeight, oneStep.minHeight);
+    EXPECT_EQ(t.maxHeight, oneStep.maxHeight);
+    const MeshGeometry& mesh = *t.mesh;
+    EXPECT_EQ(ReadBuffer<float>(mesh.vertexBuffer, 3 * 63), oneStep.positions);
+    EXPECT_EQ(ReadBuffer<float>(mesh.normalBuffer, 3 * 63), oneStep.normals);
+    EXPECT_EQ(ReadBuffer<float>(mesh.texCoordBuffer, 2 * 63), oneStep.texCoords);
+    EXPECT_EQ(ReadBuffer<uint32_t>(mesh.indexBuffer, oneStep.indices.size()), oneStep.indices);
+    EXPECT_EQ(mesh.indexCount, oneStep.indexCount);
+    EXPECT_TRUE(mesh.hasNormals);
+    EXPECT_TRUE(mesh.hasTexCoords);
+    for (const auto& [arrived, expected] :
+         {std::pair{t.heightmapTexture.get(), oneStep.heightmapTexture.get()},
+          std::pair{t.watermapTexture.get(), oneStep.watermapTexture.get()},
+          std::pair{t.normalTexture.get(), oneStep.normalTexture.get()}})
+    {
+        ASSERT_NE(arrived, nullptr);
+        EXPECT_EQ(ReadTexture(*arrived), ReadTexture(*expected)) << expected->channels << " channels";
+        EXPECT_EQ(arrived->filter, expected->filter);
+    }
+    ASSERT_EQ(mesh.entries.size(), 1u);
+    EXPECT_EQ(mesh.entries[0].texture, t.heightmapTexture->id);
+    EXPECT_EQ(mesh.entries[0].indexCount, oneStep.indexCount);
+    EXPECT_EQ(mesh.entries[0].repeat, 1u);
+}
+
+TEST_F(TerrainArrivalGLTest, ALargeGridsOneRowOfIndicesDrawsTheWholeGrid)
+{
+    TerrainArrays whole =
+        TerrainArrays::Generate(17, 11, 1.0f, Terrain::Generator::RandomFault, 3.0f, 0.5f, 40);
+    TerrainArrays rows = TerrainArrays::Generate(17, 11, 1.0f, Terrain::Generator::Flat, 3.0f, 0.5f, 0);
+    rows.positions = whole.positions;
+    rows.basePositions = whole.basePositions;
+    rows.minHeight = whole.minHeight;
+    rows.maxHeight = whole.maxHeight;
+    TerrainArrival wholeArrival(std::move(whole));
+    wholeArrival.rowIndicesFrom = 17 * 11 + 1; // just too small
+    TerrainArrival rowArrival(std::move(rows));
+    rowArrival.rowIndicesFrom = 17 * 11;
+    while (!wholeArrival.Continue(1.0) || !rowArrival.Continue(1.0))
+    {
+    }
+    Terrain& full = *wholeArrival.Result();
+    Terrain& row = *rowArrival.Result();
+    EXPECT_EQ(full.mesh->entries.at(0).repeat, 1u);
+    const MeshEntry& entry = row.mesh->entries.at(0);
+    EXPECT_EQ(entry.indexCount, 6u * 10u);
+    EXPECT_EQ(entry.repeat, 16u);
+    EXPECT_EQ(entry.repeatStride, 11);
+    EXPECT_EQ(ReadBuffer<uint32_t>(row.mesh->indexBuffer, 60),
+              std::vector<uint32_t>(full.indices.begin(), full.indices.begin() + 60));
+    EXPECT_EQ(row.indices, full.indices); // the terrain keeps its whole list for files and exports
+
+    const std::vector<uint8_t> expected = Picture(full);
+    size_t covered = 0;
+    for (size_t p = 0; p < expected.size(); p += 4)
+        covered += expected[p + 2] != 0 ? 1 : 0;
+    EXPECT_GT(covered, 64u * 64u * 8u / 10u);
+    EXPECT_EQ(Picture(row), expected);
+}
+} // namespace
