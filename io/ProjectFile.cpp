@@ -957,6 +957,10 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
     {
         return Fail(error, "its manifest is not valid JSON (at byte " + std::to_string(e.byte) + ")");
     }
+    catch (const json::out_of_range&) // a number beyond a double's range, such as 1e400
+    {
+        return Fail(error, "its manifest is not valid JSON (a number out of range)");
+    }
 
     Project read;
     ManifestReader reader;

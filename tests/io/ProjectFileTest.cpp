@@ -267,6 +267,10 @@ const RefusedCase kRefused[] = {
      [](const std::string& p)
      { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"format\": [1,"); }); },
      "its manifest is not valid JSON (at byte 15)"},
+    {"NumberBeyondADouble",
+     [](const std::string& p)
+     { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"version\": 1e400}"); }); },
+     "its manifest is not valid JSON (a number out of range)"},
     {"NoManifest",
      [](const std::string& p)
      { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, ProjectFile::kManifestName, 0)); }); },
