@@ -40,7 +40,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* bytes, size_t size)
 
     ObjData pieces;
     const ObjResult piecesResult = ParseInTwoPieces(text, pieces);
-    Require(piecesResult.status == result.status && piecesResult.reason == result.reason);
+    Require(piecesResult.status == result.status);
+    // A binary file is told by its first 4096 bytes when they arrive together, as the terrain load
+    // reads them (in chunks of megabytes). Cut before that, a malformed line of the first piece can be
+    // named instead, and either read stops at its own place.
+    if (result.reason == "it is not a text file") return 0;
+    Require(piecesResult.reason == result.reason);
     Require(pieces.positions.size() == data.positions.size() &&
             pieces.texCoords.size() == data.texCoords.size() &&
             pieces.positionIndices == data.positionIndices &&
