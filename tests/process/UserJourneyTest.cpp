@@ -1225,12 +1225,15 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.Press(Button3);
     u.MoveTo(flyX - 45.0f, flyY - 30.0f); // a degree of turn per pixel
     const Picture turned = u.LookAt(view);
+    // At the camera's speed of 1, two units forward and back: the program draws every frame while a
+    // key is held, so the flight lasts the time held, and on a low random terrain one unit can change
+    // too little of the picture to tell.
     u.KeyDown(XK_w);
-    u.HoldOn(1.0); // at the camera's speed of 1, a unit forward
+    u.HoldOn(2.0);
     u.KeyUp(XK_w);
     const Picture forward = u.LookAt(view);
     u.KeyDown(XK_s);
-    u.HoldOn(1.0);
+    u.HoldOn(2.0);
     u.KeyUp(XK_s);
     const Picture backward = u.LookAt(view);
     u.MoveTo(flyX, flyY);
