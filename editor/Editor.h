@@ -30,7 +30,6 @@
 #include <string>
 #include <vector>
 
-struct BuiltTerrain;
 class Camera;
 struct Project;
 class Scene;
@@ -150,12 +149,13 @@ class Editor : public App
     // OpenProject do.
     void StartSaveProject(const std::string& path, std::function<void(bool saved)> then = {});
     void StartOpenProject(const std::string& path);
-    // The GL-free half of RestoreProject: every terrain's arrays, in the project's order. False with
-    // the reason when one cannot be built, or (reason "opening was cancelled") when progress says stop.
-    static bool BuildProjectTerrains(Project& project, std::vector<BuiltTerrain>& built, std::string* error,
+    // The GL-free half of RestoreProject: every terrain record completed (TerrainRecord::Complete), in
+    // the project's order. False with the reason when one cannot be built, or (reason "opening was
+    // cancelled") when progress says stop.
+    static bool BuildProjectTerrains(Project& project, std::string* error,
                                      const std::function<bool(float)>& progress = {});
-    // The GL half: replaces the session with the project and its built terrains; cannot fail.
-    void RestoreBuiltProject(Project&& project, std::vector<BuiltTerrain>&& built);
+    // The GL half: replaces the session with the project and its completed terrains; cannot fail.
+    void RestoreBuiltProject(Project&& project);
 
     // Update mesh and realtime updates: the layer stack applied at once, or on the runner when the
     // terrain is large and holds an erosion entry (a run takes seconds there).

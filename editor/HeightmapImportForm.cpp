@@ -2,7 +2,7 @@
 
 #include "editor/NewTerrainForm.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
+#include "terrain/TerrainRecord.h"
 
 std::string HeightmapImportForm::NameFromPath(const std::string& path)
 {
@@ -30,18 +30,18 @@ bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error,
     return HeightImage::ReadSquare(path, checked, grid, &error, progress);
 }
 
-bool HeightmapImportForm::BuildArrays(const HeightGrid& grid, TerrainArrays& out)
+bool HeightmapImportForm::BuildRecord(const HeightGrid& grid, TerrainRecord& out)
 {
     // Built as the OBJ loader builds a terrain: its grid, then the heights as the base of every later
     // layer; the textures and normals follow from them.
-    return TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
+    return TerrainRecord::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
 }
 
 std::shared_ptr<Terrain> HeightmapImportForm::Build(const HeightGrid& grid, const std::string& name)
 {
-    TerrainArrays arrays;
-    if (!BuildArrays(grid, arrays)) return nullptr;
-    auto terrain = std::make_shared<Terrain>(std::move(arrays));
+    TerrainRecord record;
+    if (!BuildRecord(grid, record)) return nullptr;
+    auto terrain = std::make_shared<Terrain>(std::move(record));
     terrain->name = name;
     return terrain;
 }
