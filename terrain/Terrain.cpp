@@ -526,19 +526,10 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
     std::vector<LayerStack::Entry> entries;
     entries.reserve(terrain.heightmaps.size());
     for (const std::shared_ptr<Terrain::Heightmap>& layer : terrain.heightmaps)
-    {
-        if (!layer) continue;
-        if (layer->isErosion)
-            entries.push_back(LayerStack::Entry::Erode(layer->settings.erosion, &layer->erosionCache));
-        else if (terrain.LayerFits(*layer))
-        {
-            const bool smooth = layer->settings.smoothHeights && !layer->isTexture && layer->channels == 1 &&
-                                layer->smoothLevels.size() == size_t{terrain.width} * terrain.height;
-            entries.push_back(
-                LayerStack::Entry::Add({layer->data.get(), layer->channels, layer->settings.power,
-                                        smooth ? layer->smoothLevels.data() : nullptr}));
-        }
-    }
+        if (layer && (layer->isErosion || terrain.LayerFits(*layer)))
+            entries.push_back(LayerStack::Entry::Layer(
+                layer->isErosion, !layer->isTexture, layer->settings, layer->data.get(), layer->channels,
+                layer->smoothLevels, size_t{terrain.width} * terrain.height, &layer->erosionCache));
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
                              terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
 }

@@ -71,12 +71,6 @@ class Terrain : public Object
     void AddHeights(const float* array, float scale);
     void ShiftHeightsToZero();
     void SetDisplayTexture(const Texture* texture);
-    // Creates the heightmap, water-map and normal textures the terrain lacks, then the normals, and
-    // uploads the whole mesh: the last step of building a terrain from its generator or from a file.
-    // Pixels computed ahead (with the normals already in normals) are taken over instead of computed
-    // here.
-    void CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightmapPixels = nullptr,
-                                  std::unique_ptr<uint8_t[]> normalPixels = nullptr);
 
     // Start generators. Both draw from a fresh random source unless one is given (tests seed it).
     // Diamond-square refuses, leaving the terrain flat, a grid whose side is not 2^n + 1 (n >= 1).
