@@ -51,8 +51,8 @@ class Terrain : public Object
     // copies depends on what the record is for: Whole copies everything (the erosion results and the
     // unrounded levels of smooth layers too); Project what a project file keeps (the positions only
     // when they no longer follow the layers, the texture coordinates only when they are not the
-    // grid's, no normals, triangles or caches); Files what Save Terrain and Export write (the mesh
-    // arrays, images and water plane; no layers or water map). heightsFollowLayers and
+    // grid's, no normals, triangles or caches); Files what the files for other tools are written from
+    // (the mesh arrays, images and water plane; no layers or water map). heightsFollowLayers and
     // waterFollowsMap are found here, where the erosion entries' results are (not for Files). An
     // empty terrain gives an empty record with its name.
     enum class RecordScope
