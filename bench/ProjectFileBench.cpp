@@ -186,12 +186,10 @@ int main()
     }
     Project opened;
     Check(ProjectFile::Open(path, opened, &error), "open", error);
-    const double build = BestSeconds(kRepeats,
-                                     [&]
-                                     {
-                                         TerrainRecord copy = opened.terrains[0];
-                                         Check(copy.Complete(&error), "build", error);
-                                     });
+    std::vector<TerrainRecord> copies(kRepeats, opened.terrains[0]); // made ahead: the build alone is timed
+    int next = 0;
+    const double build =
+        BestSeconds(kRepeats, [&] { Check(copies[next++].Complete(&error), "build", error); });
     std::printf("  building the opened terrain's arrays (grid, layers, normals, water plane): %.3f s\n",
                 build);
 
@@ -208,6 +206,9 @@ int main()
             "4097 x 4097 project: raw arrays %.1f MB, save %.2f s, open %.2f s, file %.1f MB = %.2f x\n",
             largeRaw / 1e6, save, open, bytes / 1e6,
             static_cast<double>(bytes) / static_cast<double>(largeRaw));
+        const double build =
+            BestSeconds(1, [&] { Check(largeOpened.terrains[0].Complete(&error), "build", error); });
+        std::printf("4097 x 4097 build after open %.2f s\n", build);
     }
     std::filesystem::remove_all(folder);
     return 0;

@@ -371,30 +371,22 @@ const uint8_t* MaskOf(const TerrainRecord& t, size_t l)
     return nullptr;
 }
 
-// positions = basePositions with the layer stack applied in list order; the height range. Layers
-// whose image does not fit the grid add nothing, as in the editor. The erosion entries keep what
-// they made in their caches. False when progress stopped an erosion run.
-bool ApplyLayerStack(TerrainRecord& t, float* positions, TerrainGrid::HeightRange& range,
+// positions = base with the layer stack applied in list order (base may be positions); the height range.
+// Layers whose image does not fit the grid add nothing, as in the editor. The erosion entries keep what they
+// made in their caches. False when progress stopped an erosion run.
+bool ApplyLayerStack(TerrainRecord& t, const float* base, float* positions, TerrainGrid::HeightRange& range,
                      const LayerStack::ApplyProgress& progress)
 {
     std::vector<LayerStack::Entry> entries;
     entries.reserve(t.layers.size());
-    const size_t count = t.VertexCount();
     for (LayerRecord& layer : t.layers)
-    {
-        if (layer.kind == LayerKind::Erosion)
-            entries.push_back(LayerStack::Entry::Erode(layer.settings.erosion, &layer.erosionCache));
-        else if (FitsAnyChannels(layer.image, t.width, t.height))
-        {
-            const bool smooth = layer.kind == LayerKind::Noise && layer.image.channels == 1 &&
-                                layer.settings.smoothHeights && layer.smoothLevels.size() == count;
+        if (layer.kind == LayerKind::Erosion || FitsAnyChannels(layer.image, t.width, t.height))
             entries.push_back(
-                LayerStack::Entry::Add({layer.image.pixels.get(), layer.image.channels, layer.settings.power,
-                                        smooth ? layer.smoothLevels.data() : nullptr}));
-        }
-    }
-    return LayerStack::Apply(t.basePositions.data(), positions, t.width, t.height, t.vertexDistance,
-                             entries.data(), entries.size(), range, LayerStack::CacheUse::Run, progress);
+                LayerStack::Entry::Layer(layer.kind == LayerKind::Erosion, layer.kind == LayerKind::Noise,
+                                         layer.settings, layer.image.pixels.get(), layer.image.channels,
+                                         layer.smoothLevels, t.VertexCount(), &layer.erosionCache));
+    return LayerStack::Apply(base, positions, t.width, t.height, t.vertexDistance, entries.data(),
+                             entries.size(), range, LayerStack::CacheUse::Run, progress);
 }
 
 // The diffuse and specular pixels of the recorded band generation, as Terrain::GenerateDiffuseByHeight
@@ -473,12 +465,18 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
                                      " x " + std::to_string(H) + " grid");
         }
     }
-    if (texCoords.size() != 2 * count) TerrainGrid::GridTexCoords(W, H, texCoords);
-    if (indices.size() != 6 * (size_t{W} - 1) * (size_t{H} - 1))
-    {
-        TerrainGrid::GridIndices(W, H, indices);
-        gridIndices = true;
-    }
+    // The grid's texture coordinates and triangles, beside the steps after it, none of which reads them.
+    const bool layTexCoords = texCoords.size() != 2 * count;
+    const bool layIndices = indices.size() != 6 * (size_t{W} - 1) * (size_t{H} - 1);
+    std::future<void> grid;
+    if (layTexCoords || layIndices)
+        grid = Parallel::RunBeside(
+            [this, layTexCoords, layIndices]
+            {
+                if (layTexCoords) TerrainGrid::GridTexCoords(width, height, texCoords);
+                if (layIndices) TerrainGrid::GridIndices(width, height, indices);
+            });
+    if (layIndices) gridIndices = true;
     if (!step(0.4f)) return stop();
 
     // Layer images (with the levels of smooth ones) and erosion settings, then the current heights.
@@ -521,14 +519,14 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
         {
             std::vector<float> scratch(3 * count);
             TerrainGrid::HeightRange ignored;
-            stackRan = ApplyLayerStack(*this, scratch.data(), ignored, stackProgress);
+            stackRan = ApplyLayerStack(*this, basePositions.data(), scratch.data(), ignored, stackProgress);
         }
         range = TerrainGrid::Range(positions.data(), count);
     }
     else
     {
-        positions.resize(3 * count);
-        stackRan = ApplyLayerStack(*this, positions.data(), range, stackProgress);
+        LargeArrays::Copy(positions, basePositions); // the stack then applies in place
+        stackRan = ApplyLayerStack(*this, positions.data(), positions.data(), range, stackProgress);
         heightsFollowLayers = true;
         if (!stackRan) positions.clear();
     }
@@ -584,6 +582,7 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
                 Water::BuildPlane(watermap.pixels.get(), positions.data(), W, H, vertexDistance, minHeight);
         }
     }
+    if (grid.valid()) grid.get();
     return true;
 }
 
