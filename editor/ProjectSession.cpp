@@ -29,6 +29,8 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
+#include <tuple>
+#include <type_traits>
 
 namespace
 {
@@ -475,20 +477,16 @@ uint64_t Editor::SessionFingerprint() const
         {
             texture(layer.get());
             f.Text(layer->name);
-            const Terrain::Heightmap::Settings& s = layer->settings;
-            f.Value(s.power);
-            f.Value(s.seed);
-            f.Value(s.frequency);
-            f.Value(s.offsetX);
-            f.Value(s.offsetY);
-            f.Value(s.octaves);
-            f.Value(s.gain);
-            f.Value(s.lacunarity);
-            f.Value(s.noiseType);
-            f.Value(s.fractalType);
-            f.Value(s.smoothHeights);
+            // Every setting (LayerSettings::Fields), texts by their characters.
+            const auto field = [&f](const auto& value)
+            {
+                if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
+                    f.Text(value);
+                else
+                    f.Value(value);
+            };
+            std::apply([&field](const auto&... values) { (field(values), ...); }, layer->settings.Fields());
             f.Value(layer->isErosion);
-            f.Value(s.erosion);
         }
         f.Value(terrain->gradients.size());
         for (const auto& g : terrain->gradients)
