@@ -25,9 +25,9 @@
 //     generation (mode and seed); absent when they were never generated
 //   - water plane: kept when it no longer follows the water map; otherwise built from the water map
 //     and the current heights
-// A project file stores only what cannot be made again cheaply or exactly: the two flags
-// heightsFollowLayers and waterFollowsMap say whether the positions and the water plane are what the
-// rest gives (io/ProjectFile.cpp).
+// The project writer (io/ProjectFile.cpp) leaves out what Complete makes again exactly: positions that
+// follow the layers (heightsFollowLayers), the regular grid's x, z and texture coordinates, a water
+// plane that follows the water map (waterFollowsMap), the normals, triangles and erosion results.
 #include "terrain/Gradient.h"
 #include "terrain/LayerSettings.h"
 #include "terrain/LayerStack.h"
