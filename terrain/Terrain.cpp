@@ -299,7 +299,7 @@ TerrainRecord Terrain::Record(RecordScope scope) const
     {
         r.normals = normals;
         r.indices = indices;
-        r.gridIndices = TerrainGrid::IsGridIndices(indices, width, height);
+        if (!files) r.gridIndices = TerrainGrid::IsGridIndices(indices, width, height);
     }
 
     std::vector<const Heightmap*> recorded; // the entries of r.layers, for the band record
