@@ -44,12 +44,14 @@ class IdleEditor : public Editor
         {
             if (auto logger = spdlog::get("VelmoranLogger"))
                 logger->set_level(spdlog::level::warn); // the figures, not the progress lines
-            newTerrainForm.name = "idle";
-            newTerrainForm.generator = 1;
-            newTerrainForm.width = newTerrainForm.height = 257;
-            CreateTerrainFromForm();
-            ManageFillDefaults(*scenes.front());
-            ManageCreate(*scenes.front());
+            newTerrain.form.name = "idle";
+            newTerrain.form.generator = 1;
+            newTerrain.form.width = newTerrain.form.height = 257;
+            newTerrain.Create(*this);
+            while (session.jobs.Busy())
+                session.PollJobs();
+            commands.FillSceneDefaults(*scenes.front());
+            commands.ConfirmScene(*scenes.front());
             scenes.front()->showTerrainGenerator = true;
             start = now;
         }

@@ -44,23 +44,23 @@ class MemoryEditor : public Editor
         case 0:
             if (frame < 5) break;
             atStart = ResidentMB();
-            newTerrainForm.name = "big";
-            newTerrainForm.generator = 1; // diamond-square
-            newTerrainForm.width = side;
-            CreateTerrainFromForm(); // on the runner
+            newTerrain.form.name = "big";
+            newTerrain.form.generator = 1; // diamond-square
+            newTerrain.form.width = side;
+            newTerrain.Create(*this); // on the runner
             step = 1;
             break;
         case 1:
-            if (jobs.Busy() || terrains.empty() || scenes.empty()) break;
-            ManageCreate(*scenes.front());
-            Dress(*terrains.front());
+            if (session.jobs.Busy() || terrains.empty() || scenes.empty()) break;
+            commands.ConfirmScene(*scenes.front());
+            Dress(terrains.front());
             step = 2;
             waitUntil = frame + 5; // a few frames that draw the scene
             break;
         case 2:
-            if (frame < waitUntil || jobs.Busy()) break;
+            if (frame < waitUntil || session.jobs.Busy()) break;
             withSession = ResidentMB();
-            NewProject();
+            project.NewProject(*this);
             step = 3;
             waitUntil = frame + 5;
             break;
@@ -78,24 +78,26 @@ class MemoryEditor : public Editor
     }
 
   private:
-    void Dress(Terrain& terrain)
+    void Dress(const std::shared_ptr<Terrain>& shared)
     {
-        auto layer = layerPanel.AddLayer(terrain);
-        layer->settings.power = 40.0f;
-        layer->settings.smoothHeights = true;
+        Terrain& terrain = *shared;
+        auto layer = commands.AddNoiseLayer(terrain);
+        Terrain::Heightmap::Settings settings = layer->settings;
+        settings.power = 40.0f;
+        settings.smoothHeights = true;
+        commands.SetLayerSettings(*layer, settings, true);
         layer->AppendState(layer->settings);
-        layer->Update();
         layerPanel.selectedLayer = layer;
-        ApplyLayers(terrain);
+        commands.ApplyLayers(shared);
         for (int n = 0; n < 3; ++n)
-            diffuseEditor.AddGradient(terrain);
-        diffuseEditor.Generate(terrain);
-        terrain.SetDisplayTexture(terrain.diffuseTexture.get());
-        terrain.PourWater(terrain.vertexCount / 2);
-        terrain.OutlineWater();
-        WaterEditorState::Recalculate(terrain, defaultShader);
-        FrameTerrain(*scenes.front());
-        exportForm.selected = terrains.front(); // as opening the Export dialog chooses it
+            diffuseEditor.AddGradient(*this, terrain);
+        diffuseEditor.Generate(*this, terrain);
+        commands.ShowTexture(terrain, terrain.diffuseTexture.get());
+        commands.PourWater(terrain, terrain.vertexCount / 2);
+        commands.OutlineWater(terrain);
+        commands.RecalculateWater(terrain);
+        SceneWindow::FrameTerrain(*this, *scenes.front());
+        exportDialog.form.selected = terrains.front(); // as opening the Export dialog chooses it
     }
 
     int side;

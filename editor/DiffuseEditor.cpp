@@ -1,6 +1,8 @@
 // The diffuse texture editor: the terrain's colour gradients as a bar of span fields, the selected
 // gradient's colour, specular value and decay, and the generation of the diffuse texture by height,
 // slope or an erosion mask's channel.
+#include "editor/DiffuseEditor.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
@@ -12,6 +14,42 @@
 
 #include <algorithm>
 #include <string>
+
+std::shared_ptr<Terrain::Heightmap> DiffuseEditorState::MaskSource(const Terrain& terrain) const
+{
+    const std::shared_ptr<Terrain::Heightmap> chosen = maskEntry.lock();
+    std::shared_ptr<Terrain::Heightmap> first;
+    for (const auto& layer : terrain.heightmaps)
+    {
+        if (!layer || !layer->isErosion) continue;
+        if (layer == chosen) return chosen;
+        if (!first) first = layer;
+    }
+    return first;
+}
+
+void DiffuseEditorState::AddGradient(Editor& editor, Terrain& terrain)
+{
+    editor.commands.AddGradient(terrain);
+    selected = -1;
+}
+
+void DiffuseEditorState::DeleteSelected(Editor& editor, Terrain& terrain)
+{
+    if (selected < 0 || static_cast<size_t>(selected) >= terrain.gradients.size()) return;
+    editor.commands.DeleteGradient(terrain, static_cast<size_t>(selected));
+    closeRequested = true;
+}
+
+void DiffuseEditorState::Generate(Editor& editor, Terrain& terrain) const
+{
+    using Bands = Terrain::BandRecord::Mode;
+    const Bands bands = mode == Mode::Height  ? Bands::Height
+                        : mode == Mode::Slope ? Bands::Slope
+                                              : Bands::Mask;
+    editor.commands.GenerateDiffuse(terrain, bands, bands == Bands::Mask ? MaskSource(terrain) : nullptr,
+                                    maskChannel);
+}
 
 void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr)
 {
@@ -65,12 +103,13 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
     }
 
     if (!terrain.gradients.empty() && ImGui::Button("Generate diffuse texture##Edit"))
-        state.Generate(terrain);
-    if (ImGui::Button("Add gradient")) state.AddGradient(terrain);
+        state.Generate(*this, terrain);
+    if (ImGui::Button("Add gradient")) state.AddGradient(*this, terrain);
 
+    // The fields edit copies; a change goes to the terrain as a command.
     for (size_t n = 0; n < terrain.gradients.size(); ++n)
     {
-        Gradient& gradient = *terrain.gradients[n];
+        const Gradient& gradient = *terrain.gradients[n];
         if (n > 0) ImGui::SameLine(0.0f, 0.0f);
         ImGui::PushStyleColor(ImGuiCol_FrameBg,
                               ImVec4(gradient.color.r, gradient.color.g, gradient.color.b, gradient.color.a));
@@ -79,16 +118,16 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
         {
             // Spans may drop to zero or below through a neighbour; the field keeps a visible width.
             ImGui::SetNextItemWidth(std::max(1.0f, static_cast<float>(gradient.heightSpan)));
-            const int old = gradient.heightSpan;
-            if (ImGui::DragInt(("##hgrad" + id).c_str(), &gradient.heightSpan, 0.1f, 1, 255, "%d"))
-                DiffuseEditorState::HeightSpanChanged(terrain, n, old);
+            int span = gradient.heightSpan;
+            if (ImGui::DragInt(("##hgrad" + id).c_str(), &span, 0.1f, 1, 255, "%d"))
+                commands.SetHeightSpan(terrain, n, span);
         }
         else
         {
             ImGui::SetNextItemWidth(std::max(1.0f, gradient.slopeSpan));
-            const float old = gradient.slopeSpan;
-            if (ImGui::DragFloat(("##sgrad" + id).c_str(), &gradient.slopeSpan, 1.0f, 1.0f, 90.0f, "%.3f"))
-                DiffuseEditorState::SlopeSpanChanged(terrain, n, old);
+            float span = gradient.slopeSpan;
+            if (ImGui::DragFloat(("##sgrad" + id).c_str(), &span, 1.0f, 1.0f, 90.0f, "%.3f"))
+                commands.SetSlopeSpan(terrain, n, span);
         }
         if (ImGui::IsItemHovered()) state.selected = static_cast<int>(n);
         ImGui::PopStyleColor();
@@ -101,14 +140,16 @@ void Editor::ShowDiffuseTextureEditor(const std::shared_ptr<Terrain>& terrainPtr
     if (state.selected >= 0 && static_cast<size_t>(state.selected) < terrain.gradients.size())
     {
         ImGui::BeginChild("Gradient", ImVec2(0.0f, 100.0f), true);
-        Gradient& gradient = *terrain.gradients[state.selected];
-        ImGui::ColorEdit3("Color picker", &gradient.color.r);
-        ImGui::DragFloat("Specular value", &gradient.specular, 0.01f, 0.0f, 1.0f, "%.3f");
+        const size_t n = static_cast<size_t>(state.selected);
+        Gradient gradient = *terrain.gradients[n];
+        bool changed = ImGui::ColorEdit3("Color picker", &gradient.color.r);
+        changed |= ImGui::DragFloat("Specular value", &gradient.specular, 0.01f, 0.0f, 1.0f, "%.3f");
         if (state.mode != DiffuseEditorState::Mode::Slope && state.selected > 0)
-            ImGui::DragInt("Decay into lower gradient", &gradient.decay, 1.0f, 0,
-                           terrain.gradients[state.selected - 1]->heightSpan, "%d");
+            changed |= ImGui::DragInt("Decay into lower gradient", &gradient.decay, 1.0f, 0,
+                                      terrain.gradients[n - 1]->heightSpan, "%d");
+        if (changed) commands.SetGradient(terrain, n, gradient);
         if (ImGui::Button("Delete"))
-            state.DeleteSelected(terrain); // the gradient is gone: nothing below may use it
+            state.DeleteSelected(*this, terrain); // the gradient is gone: nothing below may use it
         ImGui::TextColored(kHint, "ESC to close");
         if (gui::KeyDown(GLFW_KEY_ESCAPE) || state.closeRequested)
         {

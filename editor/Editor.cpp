@@ -66,18 +66,15 @@ void Editor::Initialize()
     shaders.push_back(
         std::make_shared<Shader>("shaders/texcoord_shader.vert", "shaders/texcoord_shader.frag"));
 
-    // Projects: the window's close button asks about unsaved changes; the untouched start is "saved".
+    // Projects: the window's close button asks about unsaved changes.
     if (GLFWwindow* window = Engine::Get().window.handle)
         glfwSetWindowCloseCallback(window,
                                    [](GLFWwindow*)
                                    {
                                        if (auto* editor = dynamic_cast<Editor*>(Engine::Get().app))
-                                           editor->OnWindowCloseRequest();
+                                           editor->project.OnWindowCloseRequest(*editor);
                                    });
-    project.recent.Load();
-    MarkSessionSaved();
-    // A large terrain's erosion entries run on the job runner.
-    layerPanel.applyLayers = [this](Terrain& terrain) { ApplyLayers(terrain); };
+    session.recent.Load();
 }
 
 void Editor::Shutdown()
@@ -85,13 +82,10 @@ void Editor::Shutdown()
     Log::Warn("Shutting down app.");
     // Work still running is stopped (or waited for) and dropped with what it holds, while the GL
     // context still exists for the terrains it may keep alive.
-    jobs.Abandon();
+    session.jobs.Abandon();
     // Shaders, textures, framebuffers and meshes are GL objects: they go now, while the engine still
     // has the context (it destroys the window after this), not whenever the editor object dies.
-    texturePanel = TexturePanelState{};
-    layerPanel = LayerPanelState{};
-    saveTerrainForm.selected.reset();
-    restorePoint = RestorePoint{};
+    ClearSessionState();
     scenes.clear();
     cameras.clear();
     defaultShader.reset();
@@ -116,26 +110,15 @@ void Editor::Update()
     if (engine.frameWorkSeconds > 0.0) statusLine.AddFrame(engine.frameWorkSeconds);
     // Jobs whose work is done end here: their results are swapped in (and uploaded) before the
     // frame draws them.
-    jobs.Poll();
-    if (closeAfterJobs && !jobs.Busy())
-    {
-        closeAfterJobs = false;
-        if (!HasUnsavedChanges())
-        {
-            if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
-        }
-        else
-        {
-            RequestSessionAction(SessionAction::CloseWindow);
-        }
-    }
+    session.PollJobs();
+    project.CloseAfterJobs(*this);
 }
 
 void Editor::Render()
 {
     // An idle frame would draw the same scenes again: their framebuffers still hold the pictures (also
     // while a job keeps the frames coming).
-    if (CanWaitForEvents() || (jobs.Busy() && quietFrames >= 3)) return;
+    if (CanWaitForEvents() || (session.jobs.Busy() && activity.quietFrames >= 3)) return;
     RenderManager& renderManager = Engine::Get().renderManager;
     for (const auto& scene : scenes)
     {
@@ -156,148 +139,52 @@ void Editor::SetError(const std::string& text)
     showError = true;
 }
 
-void Editor::SetNotice(const std::string& text)
-{
-    SetNotice(text, {}, {});
-}
-
-void Editor::SetNotice(const std::string& text, const std::string& actionLabel, std::function<void()> action)
-{
-    notice = text;
-    noticeTime = glfwGetTime();
-    noticeActionLabel = actionLabel;
-    noticeAction = std::move(action);
-}
-
 bool Editor::CanWaitForEvents()
 {
     // A few frames after the last input the GUI has settled (popups open a frame late, windows fit
     // their contents over two frames); until then every frame may still change the picture.
-    return quietFrames >= 3 && !jobs.Busy();
+    return activity.quietFrames >= 3 && !session.jobs.Busy();
 }
 
-std::shared_ptr<Scene> Editor::ShowLoadedTerrain(const std::shared_ptr<Terrain>& terrain)
+double Editor::EventWaitSeconds(double idleSeconds)
 {
-    std::shared_ptr<Scene> scene = focusedScene.lock();
-    if (!scene || std::find(scenes.begin(), scenes.end(), scene) == scenes.end())
-        scene = scenes.empty() ? AddScene() : scenes.front();
-    ManageChooseTerrain(*scene, terrain);
-    return scene;
+    // While a job runs and nothing else moves, frames come at about this rate: the progress stays
+    // live without taking a core from the work.
+    constexpr double kJobFrameSeconds = 1.0 / 30.0;
+    if (CanWaitForEvents()) return idleSeconds;
+    if (session.jobs.Busy() && activity.quietFrames >= 3)
+        // What is left of the frame's time after the last frame's own work (the engine's time is
+        // that frame's start), so that slow drawing does not slow the rate further.
+        return std::max(0.0, kJobFrameSeconds - (glfwGetTime() - Engine::Get().time));
+    return 0.0;
 }
 
-void Editor::FollowGeneratorTerrain(const std::shared_ptr<Terrain>& terrain)
+void Editor::FrameActivity::Note(const Editor& editor)
 {
-    const std::shared_ptr<Terrain> previous = generatorTerrain.lock();
-    if (previous == terrain) return;
-    generatorTerrain = terrain;
-
-    LayerPanelState& layers = layerPanel;
-    const bool layerHere = terrain && std::find(terrain->heightmaps.begin(), terrain->heightmaps.end(),
-                                                layers.selectedLayer) != terrain->heightmaps.end();
-    if (!layerHere)
-    {
-        layers.selectedLayer.reset();
-        layers.layerEditorOpen = false;
-        layers.loadDialogOpen = false;
-    }
-    TexturePanelState& textures = texturePanel;
-    const Texture* chosen = textures.chosenTexture;
-    const bool textureHere =
-        terrain && chosen != nullptr &&
-        (chosen == terrain->heightmapTexture.get() || chosen == terrain->normalTexture.get() ||
-         chosen == terrain->diffuseTexture.get() || chosen == terrain->specularTexture.get());
-    if (!textureHere)
-    {
-        textures.chosenTexture = nullptr;
-        textures.textureEditorOpen = false;
-        textures.saveDialogOpen = false;
-    }
-    if (previous) // editors opened on another terrain close; a first sight keeps what was set up
-    {
-        textures.diffuseEditorOpen = false;
-        diffuseEditor.selected = -1;
-        diffuseEditor.closeRequested = false;
-        waterEditor.strokeActive = false;
-    }
+    const ImGuiIO& io = ImGui::GetIO();
+    bool active = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f || io.MouseWheel != 0.0f ||
+                  io.MouseWheelH != 0.0f || io.InputQueueCharacters.Size > 0 || ImGui::IsAnyItemActive();
+    for (const bool down : io.MouseDown)
+        active |= down;
+    for (const bool down : io.KeysDown)
+        active |= down;
+    active |= !Engine::Get().window.keyPresses.empty(); // a tap between two frames is held in neither
+    // The pointer entering or leaving the window, and a resized window, change the picture too.
+    const bool mouseKnown = ImGui::IsMousePosValid();
+    active |= mouseKnown != lastMouseKnown || io.DisplaySize.x != lastDisplaySize.x ||
+              io.DisplaySize.y != lastDisplaySize.y;
+    lastMouseKnown = mouseKnown;
+    lastDisplaySize = io.DisplaySize;
+    for (const auto& scene : editor.scenes)
+        active |= scene->camera && scene->camera->rotate; // an orbit moves every frame
+    quietFrames = active ? 0 : quietFrames + 1;
 }
 
-std::vector<std::string> Editor::TerrainNames() const
+std::vector<std::string> TerrainNames(const std::vector<std::shared_ptr<Terrain>>& terrains)
 {
     std::vector<std::string> names;
     names.reserve(terrains.size());
     for (const auto& terrain : terrains)
         names.push_back(terrain->name);
     return names;
-}
-
-std::shared_ptr<Scene> Editor::AddScene()
-{
-    auto scene = std::make_shared<Scene>(sceneCounter++);
-    scene->showManage = true;
-    scenes.push_back(scene);
-    cameras.push_back(scene->camera);
-    return scene;
-}
-
-std::shared_ptr<Scene> Editor::CreateNewScene()
-{
-    if (terrains.empty())
-    {
-        SetError("Please create a new terrain first.");
-        return nullptr;
-    }
-    if (!scenes.empty())
-    {
-        SetError("Multiple scenes in development.");
-        return nullptr;
-    }
-    Log::Trace("Pushing new scene");
-    return AddScene();
-}
-
-std::shared_ptr<Terrain> Editor::CreateTerrainFromForm()
-{
-    if (newTerrainForm.CanCreate(TerrainNames()))
-    {
-        const NewTerrainForm::Arguments arguments = newTerrainForm.BuildArguments();
-        if (uint64_t{arguments.width} * arguments.height >= background.vertices)
-        {
-            if (StartCreateTerrain(arguments, newTerrainForm.name)) showNewTerrain = false;
-            return nullptr;
-        }
-    }
-    std::shared_ptr<Terrain> terrain = newTerrainForm.Build(TerrainNames());
-    if (!terrain) return nullptr;
-    AddNewTerrain(terrain);
-    showNewTerrain = false;
-    return terrain;
-}
-
-void Editor::AddNewTerrain(const std::shared_ptr<Terrain>& terrain)
-{
-    terrains.push_back(terrain);
-    if (scenes.empty())
-    {
-        AddScene();
-        return;
-    }
-    std::shared_ptr<Scene> scene = focusedScene.lock();
-    if (!scene || std::find(scenes.begin(), scenes.end(), scene) == scenes.end()) scene = scenes.front();
-    const std::weak_ptr<Terrain> added = terrain;
-    SetNotice("Terrain " + terrain->name + " (" + std::to_string(terrain->width) + " x " +
-                  std::to_string(terrain->height) + ") is in the terrain list.",
-              "Show in " + scene->name + "##notice",
-              [this, added]
-              {
-                  const std::shared_ptr<Terrain> shown = added.lock();
-                  if (shown && std::find(terrains.begin(), terrains.end(), shown) != terrains.end())
-                      ShowLoadedTerrain(shown);
-              });
-}
-
-void Editor::RemoveScene(uint32_t sceneId)
-{
-    scenes.erase(std::remove_if(scenes.begin(), scenes.end(),
-                                [sceneId](const std::shared_ptr<Scene>& s) { return s->sceneId == sceneId; }),
-                 scenes.end());
 }

@@ -1,34 +1,12 @@
-// Long work on the job runner (engine/Jobs.h): the progress modal, and the editor's operations that
-// run there when their work is large (Editor::BackgroundLimits): New Terrain, Terrain from heightmap,
-// Load Terrain, Save Terrain, Export, Save Project and Open Project.
-//
-// Adding a job (erosion, say) takes three pieces, all handed to Editor::StartJob:
-//   1. On the GUI thread, before starting: copy what the work reads that the GUI could change, and
-//      hold the terrain by a shared pointer in the work. Name it in request.resources: its generator
-//      panels and the shortcuts then stay locked (IsBusy) and a second job on it is refused with the
-//      Error popup. Work that adds or replaces terrains also names SessionResource().
-//   2. The work, on a worker thread: plain functions over arrays, no GL and no editor state, results
-//      in new buffers that it returns. It reports through JobContext::Report; where stopping is safe,
-//      set request.cancellable (the modal offers Cancel), pass JobProgress(job) to functions that take
-//      a progress callback, and call job.ThrowIfCancelled() where stopping leaves nothing half done.
-//   3. The completion, on the GUI thread when the work returned: swaps the results in and does the GL
-//      uploads. A cancelled job never gets here, so the session stays exactly as it was; a thrown
-//      exception becomes the Error popup "TITLE failed: REASON".
-//
-//   JobRunner::Request request;
-//   request.title = "Eroding terrain " + terrain->name;
-//   request.subject = "terrain " + terrain->name;
-//   request.resources = {terrain.get()};
-//   request.cancellable = true;
-//   StartJob(request,
-//            [terrain, settings](JobContext& job) { return Erode(*terrain, settings, JobProgress(job)); },
-//            [this, terrain](std::vector<float>& heights) { terrain->SwapHeights(heights); });
+// Long work on the job runner (EditorJobs.h): the progress modal, and the jobs behind New Terrain,
+// Terrain from heightmap, Load Terrain, Save Terrain, Export, Save Project and Open Project.
+#include "editor/EditorJobs.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
 #include "engine/Engine.h"
 #include "engine/Log.h"
-#include "io/FileBytes.h"
 #include "io/ProjectFile.h"
 #include "io/TerrainObjFile.h"
 #include "render/Scene.h"
@@ -50,19 +28,13 @@ namespace
 {
 constexpr const char* kModalTitle = "Working###jobprogress";
 
-uint64_t FileSize(const std::string& path)
-{
-    uint64_t size = 0;
-    return FileBytes::Size(path, size, nullptr) ? size : 0;
-}
-
 std::string FileName(const std::string& path)
 {
     return std::filesystem::path(path).filename().string();
 }
 } // namespace
 
-std::function<bool(float)> Editor::JobProgress(JobContext& job, float from, float to)
+std::function<bool(float)> JobProgress(JobContext& job, float from, float to)
 {
     return [&job, from, to](float done)
     {
@@ -71,41 +43,47 @@ std::function<bool(float)> Editor::JobProgress(JobContext& job, float from, floa
     };
 }
 
-void Editor::JobStarted(const std::string& title)
+JobRunner& RunnerOf(Editor& editor)
+{
+    return editor.session.jobs;
+}
+
+void JobStarted(const std::string& title)
 {
     Log::Trace("{} started.", title);
 }
 
-void Editor::JobEnded(const JobOutcome& outcome, const JobRunner::Finished& finished)
+void JobEnded(Editor& editor, const JobOutcome& outcome, const JobRunner::Finished& finished)
 {
-    Wake(); // the scenes draw what the job changed
+    editor.Wake(); // the scenes draw what the job changed
     if (outcome.Failed())
-        SetError(outcome.title + " failed: " + outcome.error);
+        editor.SetError(outcome.title + " failed: " + outcome.error);
     else if (outcome.Cancelled())
-        SetNotice(outcome.title + " was cancelled; nothing was changed.");
+        editor.session.SetNotice(outcome.title + " was cancelled; nothing was changed.");
     if (finished) finished(outcome);
 }
 
-double Editor::EventWaitSeconds(double idleSeconds)
+bool JobLaunched(Editor& editor, const JobRunner::Started& started, std::chrono::milliseconds wait)
 {
-    // While a job runs and nothing else moves, frames come at about this rate: the progress stays
-    // live without taking a core from the work.
-    constexpr double kJobFrameSeconds = 1.0 / 30.0;
-    if (CanWaitForEvents())
-        lastEventWait = idleSeconds;
-    else if (jobs.Busy() && quietFrames >= 3)
-        // What is left of the frame's time after the last frame's own work (the engine's time is
-        // that frame's start), so that slow drawing does not slow the rate further.
-        lastEventWait = std::max(0.0, kJobFrameSeconds - (glfwGetTime() - Engine::Get().time));
-    else
-        lastEventWait = 0.0;
-    return lastEventWait;
+    editor.Wake();
+    if (!started)
+    {
+        editor.SetError(started.refusal);
+        return false;
+    }
+    editor.session.FinishSoon(started.id, wait);
+    return true;
 }
 
-void Editor::DrawJobModal()
+void JobModal::Draw(Editor& editor)
 {
+    JobRunner& jobs = editor.session.jobs;
     const std::vector<JobView> running = jobs.Running();
-    if (!running.empty())
+    // Work that has run a moment shows; once shown, the modal stays until the work ends.
+    bool due = ImGui::IsPopupOpen(kModalTitle);
+    for (const JobView& view : running)
+        due |= view.seconds >= delaySeconds;
+    if (!running.empty() && due)
     {
         const ImVec2 display = ImGui::GetIO().DisplaySize;
         ImGui::SetNextWindowPos(ImVec2(display.x * 0.5f, display.y * 0.5f), ImGuiCond_Always,
@@ -134,12 +112,13 @@ void Editor::DrawJobModal()
         if (view.cancellable && !view.cancelRequested && ImGui::Button("Cancel##job", ImVec2(120.0f, 0.0f)))
         {
             jobs.Cancel(view.id);
-            Wake();
+            editor.Wake();
         }
         ImGui::PopID();
         ImGui::Separator();
     }
-    if (closeAfterJobs) ImGui::TextColored(kHint, "The window closes when the work has stopped.");
+    if (editor.project.closeAfterJobs)
+        ImGui::TextColored(kHint, "The window closes when the work has stopped.");
     ImGui::EndPopup();
 }
 
@@ -193,10 +172,10 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
     request.title =
         "Creating terrain " + name + " (" + std::to_string(a.width) + " x " + std::to_string(a.height) + ")";
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [a](JobContext& job)
         {
             TerrainRecord record;
@@ -213,9 +192,8 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
         ArrivingTerrain<TerrainRecord>([](TerrainRecord& record) { return &record; },
                                        [this, name](TerrainRecord&, const std::shared_ptr<Terrain>& terrain)
                                        {
-                                           // As the dialog's synchronous Create.
                                            terrain->name = name;
-                                           AddNewTerrain(terrain);
+                                           commands.AddTerrain(terrain);
                                        }));
 }
 
@@ -231,14 +209,14 @@ struct ImportedHeightmap
 
 bool Editor::StartHeightmapImport()
 {
-    const HeightmapImportForm form = heightmapImportForm;
+    const HeightmapImportForm form = heightmapImport.form;
     JobRunner::Request request;
     request.title = "Creating terrain " + form.name + " from " + FileName(form.path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [form](JobContext& job)
         {
             ImportedHeightmap out;
@@ -272,7 +250,7 @@ bool Editor::StartHeightmapImport()
             [this, name = form.name](ImportedHeightmap&, const std::shared_ptr<Terrain>& terrain)
             {
                 terrain->name = name;
-                AddNewTerrain(terrain);
+                commands.AddTerrain(terrain);
             }));
 }
 
@@ -294,10 +272,10 @@ bool Editor::StartLoadTerrain(const std::string& path)
     JobRunner::Request request;
     request.title = "Loading terrain " + FileName(path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [path](JobContext& job)
         {
             LoadedTerrain out;
@@ -316,29 +294,25 @@ bool Editor::StartLoadTerrain(const std::string& path)
             [this, path](LoadedTerrain& loaded) -> TerrainRecord*
             {
                 if (loaded.loaded) return &loaded.record;
-                // As LoadTerrain: a refused file adds nothing and says why.
+                // A refused file adds nothing and says why.
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
                 return nullptr;
             },
             [this](LoadedTerrain&, const std::shared_ptr<Terrain>& terrain)
-            {
-                terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
-                terrains.push_back(terrain);
-                ShowLoadedTerrain(terrain);
-            }));
+            { commands.AddLoadedTerrain(terrain); }));
 }
 
 bool Editor::StartSaveTerrain()
 {
-    const SaveTerrainForm form = saveTerrainForm;
+    const SaveTerrainForm form = saveTerrain.form;
     JobRunner::Request request;
     request.title = "Saving terrain " + form.selected->name;
     request.subject = "terrain " + form.selected->name;
     request.resources = {form.selected.get()};
     request.cancellable = true;
     return StartJob(
-        std::move(request),
+        *this, std::move(request),
         [form](JobContext& job)
         {
             return form.Save(
@@ -351,9 +325,9 @@ bool Editor::StartSaveTerrain()
         [this](SaveTerrainForm::Outcome& outcome)
         {
             if (outcome.cancelled)
-                SetNotice(CancelledSaveNotice(outcome));
+                session.SetNotice(CancelledSaveNotice(outcome));
             else if (outcome.failed.empty())
-                SetNotice(SavedNotice(outcome));
+                session.SetNotice(SavedNotice(outcome));
             else
                 SetError(SaveFailureText(outcome));
         });
@@ -371,8 +345,8 @@ struct ExportResult
 
 bool Editor::StartExport()
 {
-    const std::shared_ptr<Terrain> terrain = exportForm.selected;
-    const std::vector<std::string> files = exportForm.Files();
+    const std::shared_ptr<Terrain> terrain = exportDialog.form.selected;
+    const std::vector<std::string> files = exportDialog.form.Files();
     JobRunner::Request request;
     request.title = "Exporting terrain " + terrain->name;
     request.subject = "terrain " + terrain->name;
@@ -380,8 +354,8 @@ bool Editor::StartExport()
     request.cancellable = true;
     // The work holds the terrain, which stays locked, and takes its record there.
     return StartJob(
-        std::move(request),
-        [terrain, options = exportForm.Options()](JobContext& job)
+        *this, std::move(request),
+        [terrain, options = exportDialog.form.Options()](JobContext& job)
         {
             ExportResult result;
             const TerrainRecord record = terrain->Record(Terrain::RecordScope::Files);
@@ -399,61 +373,14 @@ bool Editor::StartExport()
         [this, files](ExportResult& result)
         {
             if (result.cancelled)
-                SetNotice("Export cancelled: the files written before it are complete, the others were not "
-                          "written.");
+                session.SetNotice(
+                    "Export cancelled: the files written before it are complete, the others were "
+                    "not written.");
             else if (!result.written)
                 SetError(result.error);
             else
-                SetNotice("Exported " + FilesInFolder(files) + ".");
+                session.SetNotice("Exported " + FilesInFolder(files) + ".");
         });
-}
-
-// -------------------------------------------------------------------------------------------------
-// Applying the layer stack
-
-void Editor::ApplyLayers(Terrain& terrain)
-{
-    if (uint64_t{terrain.vertexCount} < background.vertices || !terrain.HasErosion())
-    {
-        terrain.ApplyHeightmaps();
-        return;
-    }
-    std::shared_ptr<Terrain> held;
-    for (const auto& t : terrains)
-        if (t.get() == &terrain) held = t;
-    if (!held)
-    {
-        terrain.ApplyHeightmaps();
-        return;
-    }
-    std::vector<std::string> names; // per list entry, for the progress text
-    for (const auto& layer : terrain.heightmaps)
-        names.push_back(layer ? layer->name : std::string());
-    JobRunner::Request request;
-    request.title = "Applying the layers of " + terrain.name;
-    request.subject = "terrain " + terrain.name;
-    request.resources = {held.get()};
-    request.cancellable = true;
-    // The work reads the terrain and its layers and keeps the erosion entries' results in them: the
-    // terrain is locked (its panels show it busy, and no other job may take it) until the job ends.
-    StartJob(
-        std::move(request),
-        [held, names](JobContext& job)
-        {
-            Terrain::LayeredHeights out;
-            const bool applied = held->LayerHeights(
-                out,
-                [&job, &names](size_t entry, float fraction)
-                {
-                    job.Report(0.95f * fraction,
-                               "Eroding (" + (entry < names.size() ? names[entry] : "") + ")");
-                    return !job.CancelRequested();
-                });
-            job.ThrowIfCancelled();
-            if (!applied) throw std::runtime_error("the layers could not be applied");
-            return out;
-        },
-        [held](Terrain::LayeredHeights& out) { held->TakeLayerHeights(std::move(out)); });
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -478,38 +405,29 @@ struct OpenedProject
 
 void Editor::StartSaveProject(const std::string& path, std::function<void(bool saved)> then)
 {
-    uint64_t vertices = 0;
-    for (const auto& terrain : terrains)
-        vertices += terrain ? terrain->vertexCount : 0u;
-    if (vertices < background.vertices)
-    {
-        const bool saved = SaveProject(path);
-        if (then) then(saved);
-        return;
-    }
     // The capture copies the session on the GUI thread; the file is written by the job.
     Log::Trace("Saving project {}", path);
-    const uint64_t fingerprint = SessionFingerprint();
+    const uint64_t revision = session.revision;
     JobRunner::Request request;
     request.title = "Saving project " + ProjectFile::DisplayName(path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     for (const auto& terrain : terrains) // captured below: none may be changing under a job
         request.resources.push_back(terrain.get());
     request.cancellable = true;
     for (const void* resource : request.resources)
-        if (jobs.IsBusy(resource))
+        if (session.IsBusy(resource))
         {
             // Refused before capturing: a busy terrain may be changing on its worker. The runner
             // gives the refusal its usual words.
             StartJob(
-                std::move(request), [](JobContext&) {}, [] {});
+                *this, std::move(request), [](JobContext&) {}, [] {});
             if (then) then(false);
             return;
         }
     auto saved = std::make_shared<bool>(false); // then hears it once the job has ended, however it ended
     const bool started = StartJob(
-        std::move(request),
+        *this, std::move(request),
         [captured = CaptureProject(), path](JobContext& job)
         {
             SavedProject result;
@@ -517,19 +435,19 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
             result.cancelled = !result.saved && job.CancelRequested();
             return result;
         },
-        [this, path, fingerprint, saved](SavedProject& result)
+        [this, path, revision, saved](SavedProject& result)
         {
             *saved = result.saved;
             if (result.saved)
             {
-                project.path = path;
-                project.recent.Add(path);
-                project.savedFingerprint = fingerprint; // the session as it was captured
-                SetNotice("Saved " + FilesInFolder({path}) + ".");
+                session.path = path;
+                session.recent.Add(path);
+                session.MarkSaved(revision); // the session as it was captured
+                session.SetNotice("Saved " + FilesInFolder({path}) + ".");
             }
             else if (result.cancelled)
             {
-                SetNotice("Saving " + path + " was cancelled; the file is as it was.");
+                session.SetNotice("Saving " + path + " was cancelled; the file is as it was.");
             }
             else
             {
@@ -547,20 +465,15 @@ void Editor::StartSaveProject(const std::string& path, std::function<void(bool s
 
 void Editor::StartOpenProject(const std::string& path)
 {
-    if (FileSize(path) < background.projectBytes)
-    {
-        OpenProject(path);
-        return;
-    }
     JobRunner::Request request;
     request.title = "Opening project " + ProjectFile::DisplayName(path);
     request.subject = "the session";
-    request.resources = {SessionResource()};
+    request.resources = {session.ListsResource()};
     for (const auto& terrain : terrains) // replaced at the end: none may be busy
         request.resources.push_back(terrain.get());
     request.cancellable = true;
     StartJob(
-        std::move(request),
+        *this, std::move(request),
         [path](JobContext& job)
         {
             Log::Trace("Opening project {}", path);
@@ -580,12 +493,12 @@ void Editor::StartOpenProject(const std::string& path)
         {
             if (!opened.opened)
             {
-                ReportOpenFailure(path, opened.reason);
+                project.ReportOpenFailure(*this, path, opened.reason);
                 return;
             }
             RestoreBuiltProject(std::move(opened.project));
-            project.path = path;
-            project.recent.Add(path);
-            MarkSessionSaved();
+            session.path = path;
+            session.recent.Add(path);
+            session.MarkSaved();
         });
 }

@@ -1,9 +1,10 @@
 // File > Export and File > New > Terrain from heightmap: two modal dialogs on the centre of the main
 // window. Their decisions are in ExportForm and HeightmapImportForm.
+#include "editor/ExportDialogs.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
-#include "io/FileBytes.h"
 #include "render/Scene.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -36,75 +37,42 @@ void Hint(const std::string& text)
 }
 } // namespace
 
-ExportForm::Outcome Editor::ExportFromForm(bool overwrite)
+ExportForm::Outcome ExportDialog::Export(Editor& editor, bool overwrite)
 {
     std::string error;
-    const std::shared_ptr<Terrain>& terrain = exportForm.selected;
-    const uint64_t side = exportForm.Options().resampleSide;
-    if (terrain &&
-        (uint64_t{terrain->vertexCount} >= background.vertices || side * side >= background.vertices))
+    ExportForm::Outcome refused = ExportForm::Outcome::Failed;
+    if (!form.CanWrite(overwrite, refused, error))
     {
-        ExportForm::Outcome refused = ExportForm::Outcome::Failed;
-        if (!exportForm.CanWrite(overwrite, refused, error))
-        {
-            if (refused == ExportForm::Outcome::Failed) SetError(error);
-            if (!Asks(refused)) showExport = false;
-            return refused;
-        }
-        showExport = false;
-        return StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
+        if (refused == ExportForm::Outcome::Failed) editor.SetError(error);
+        if (!Asks(refused)) open = false;
+        return refused;
     }
-    const std::vector<std::string> files = exportForm.Files();
-    const ExportForm::Outcome outcome = exportForm.Export(overwrite, error);
-    if (outcome == ExportForm::Outcome::Failed) SetError(error);
-    if (outcome == ExportForm::Outcome::Written) SetNotice("Exported " + FilesInFolder(files) + ".");
-    if (!Asks(outcome)) showExport = false;
-    return outcome;
+    open = false;
+    return editor.StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
 }
 
-ExportForm::Outcome Editor::CreateFolderAndExport()
+ExportForm::Outcome ExportDialog::CreateFolderAndExport(Editor& editor)
 {
     std::string error;
-    if (!exportForm.CreateFolder(error))
+    if (!form.CreateFolder(error))
     {
-        SetError(error);
-        showExport = false;
+        editor.SetError(error);
+        open = false;
         return ExportForm::Outcome::Failed;
     }
-    return ExportFromForm(false);
+    return Export(editor, false);
 }
 
-std::shared_ptr<Terrain> Editor::CreateTerrainFromHeightmap()
+bool HeightmapImportDialog::Create(Editor& editor)
 {
-    HeightmapImportForm& form = heightmapImportForm;
-    if (!form.Problem(TerrainNames()).empty()) return nullptr;
-    showHeightmapImport = false;
-    uint64_t bytes = 0;
-    if (FileBytes::Size(form.path, bytes, nullptr) && bytes >= background.imageBytes)
-    {
-        StartHeightmapImport();
-        return nullptr;
-    }
-    HeightGrid grid;
-    std::string error;
-    if (!form.Read(grid, error))
-    {
-        SetError(error);
-        return nullptr;
-    }
-    std::shared_ptr<Terrain> terrain = HeightmapImportForm::Build(grid, form.name);
-    if (!terrain)
-    {
-        SetError("Cannot import heightmap " + form.path + ": the terrain could not be built");
-        return nullptr;
-    }
-    AddNewTerrain(terrain);
-    return terrain;
+    if (!form.Problem(TerrainNames(editor.terrains)).empty()) return false;
+    open = false;
+    return editor.StartHeightmapImport();
 }
 
-void Editor::ShowExportDialog()
+void ExportDialog::Show(Editor& editor)
 {
-    ExportForm& form = exportForm;
+    const std::vector<std::shared_ptr<Terrain>>& terrains = editor.terrains;
     if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
     // As high as its longest form: every format, the water plane, resampling and splat rows, two
@@ -112,7 +80,7 @@ void Editor::ShowExportDialog()
     gui::PlaceDialog(
         ImVec2(640.0f, gui::DialogHeight(14, 3, 2.0f * ImGui::GetStyle().ItemSpacing.y + 12.0f)));
     ImGui::OpenPopup("Export Terrain");
-    if (!ImGui::BeginPopupModal("Export Terrain", &showExport,
+    if (!ImGui::BeginPopupModal("Export Terrain", &open,
                                 ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
@@ -124,8 +92,8 @@ void Editor::ShowExportDialog()
         gui::BottomRow(kButtonSize.y);
         if (ImGui::Button("Cancel##exfolder", kButtonSize)) form.folderQuestion.clear();
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
-        if (ImGui::Button("Create folder##exfolder", kButtonSize)) CreateFolderAndExport();
-        if (!showExport) ImGui::CloseCurrentPopup();
+        if (ImGui::Button("Create folder##exfolder", kButtonSize)) CreateFolderAndExport(editor);
+        if (!open) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
         return;
     }
@@ -141,8 +109,8 @@ void Editor::ShowExportDialog()
         gui::BottomRow(kButtonSize.y);
         if (ImGui::Button("Cancel##exow", kButtonSize)) form.overwriteQuestion.clear();
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
-        if (ImGui::Button("Overwrite##exow", kButtonSize)) ExportFromForm(true);
-        if (!showExport) ImGui::CloseCurrentPopup();
+        if (ImGui::Button("Overwrite##exow", kButtonSize)) Export(editor, true);
+        if (!open) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
         return;
     }
@@ -222,7 +190,7 @@ void Editor::ShowExportDialog()
     gui::BottomRow(kButtonSize.y);
     if (ImGui::Button("Close##ex", kButtonSize))
     {
-        showExport = false;
+        open = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
@@ -230,21 +198,20 @@ void Editor::ShowExportDialog()
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
         if (ImGui::Button("Export##ex", kButtonSize))
         {
-            ExportFromForm(false);
-            if (!showExport) ImGui::CloseCurrentPopup();
+            Export(editor, false);
+            if (!open) ImGui::CloseCurrentPopup();
         }
     }
     ImGui::EndPopup();
 }
 
-void Editor::ShowHeightmapImportDialog()
+void HeightmapImportDialog::Show(Editor& editor)
 {
-    HeightmapImportForm& form = heightmapImportForm;
     // As high as its longest form: both check boxes, the scale and distance fields, the hint and the
     // problem line; the buttons at the bottom.
     gui::PlaceDialog(ImVec2(600.0f, gui::DialogHeight(7, 2, 12.0f)));
     ImGui::OpenPopup("Terrain from Heightmap");
-    if (!ImGui::BeginPopupModal("Terrain from Heightmap", &showHeightmapImport,
+    if (!ImGui::BeginPopupModal("Terrain from Heightmap", &open,
                                 ImGuiWindowFlags_NoResize | ImGuiWindowFlags_NoMove |
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
@@ -274,12 +241,12 @@ void Editor::ShowHeightmapImportDialog()
     }
     ImGui::PopItemWidth();
 
-    const std::string problem = form.Problem(TerrainNames());
+    const std::string problem = form.Problem(TerrainNames(editor.terrains));
     if (!problem.empty()) gui::TextColored(kRed, problem);
     gui::BottomRow(kButtonSize.y);
     if (ImGui::Button("Close##hm", kButtonSize))
     {
-        showHeightmapImport = false;
+        open = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
@@ -287,7 +254,7 @@ void Editor::ShowHeightmapImportDialog()
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
         if (ImGui::Button("Create##hm", kButtonSize))
         {
-            CreateTerrainFromHeightmap();
+            Create(editor);
             ImGui::CloseCurrentPopup();
         }
     }

@@ -105,11 +105,3 @@ bool ExportForm::CreateFolder(std::string& error)
     }
     return true;
 }
-
-ExportForm::Outcome ExportForm::Export(bool overwrite, std::string& error)
-{
-    Outcome refused = Outcome::Failed;
-    if (!CanWrite(overwrite, refused, error)) return refused;
-    const TerrainRecord record = selected->Record(Terrain::RecordScope::Files);
-    return ExportTerrain(ExportInputOf(record), Options(), {}, &error) ? Outcome::Written : Outcome::Failed;
-}

@@ -44,10 +44,9 @@ struct ExportForm
         AskOverwrite,    // overwriteQuestion lists the files; call again with overwrite = true
         AskCreateFolder, // folderQuestion names the missing folder; CreateFolder, then call again
         Failed,          // error holds the message for the Error popup
-        Started          // the files are being written by a job (the editor's large exports)
+        Started          // the files are being written by a job
     };
-    Outcome Export(bool overwrite, std::string& error);
-    // The checks of Export before anything is written: false with Failed (and error), AskCreateFolder
+    // The checks of "Export" before anything is written: false with Failed (and error), AskCreateFolder
     // or AskOverwrite in refused when the files cannot be written yet.
     bool CanWrite(bool overwrite, Outcome& refused, std::string& error);
     // The answer Yes to the folder question: creates the folder (and the ones above it); false with

@@ -4,7 +4,6 @@
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 #include "engine/Engine.h"
-#include "io/FileBytes.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -252,69 +251,33 @@ void CenterNextWindow(float width, float height, ImGuiCond condition)
 }
 } // namespace
 
-std::shared_ptr<Terrain> Editor::LoadTerrain(const std::string& path)
+void LoadTerrainDialog::Load(Editor& editor, const std::string& path)
 {
-    uint64_t bytes = 0;
-    if (FileBytes::Size(path, bytes, nullptr) && bytes >= background.objBytes)
-    {
-        StartLoadTerrain(path);
-        return nullptr;
-    }
-    auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
-    std::string error;
-    if (!terrain->LoadObj(path, &error))
-    {
-        // Nothing joins the session: an empty terrain in the list would only be unsaved work to ask about.
-        SetError("Cannot load terrain file " + path + ": " + (error.empty() ? "unknown reason" : error));
-        return nullptr;
-    }
-    // Two terrains of one name would write each other's files.
-    terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames());
-    terrains.push_back(terrain);
-    ShowLoadedTerrain(terrain);
-    return terrain;
+    editor.StartLoadTerrain(path);
 }
 
-bool Editor::PressSaveTerrain()
+bool SaveTerrainDialog::PressSave(Editor& editor)
 {
-    if (!saveTerrainForm.ExistingFiles().empty())
+    if (!form.ExistingFiles().empty())
     {
-        saveTerrainForm.confirmOverwrite = true;
+        form.confirmOverwrite = true;
         return false;
     }
-    SaveTerrainFromForm();
+    Save(editor);
     return true;
 }
 
-void Editor::SaveTerrainFromForm()
+void SaveTerrainDialog::Save(Editor& editor)
 {
-    if (saveTerrainForm.selected && uint64_t{saveTerrainForm.selected->vertexCount} >= background.vertices)
-    {
-        StartSaveTerrain();
-        saveTerrainForm.confirmOverwrite = false;
-        showSaveTerrain = false;
-        return;
-    }
-    const SaveTerrainForm::Outcome outcome = saveTerrainForm.Save();
-    if (outcome.failed.empty())
-        SetNotice(SavedNotice(outcome));
-    else
-        SetError(SaveFailureText(outcome));
-    saveTerrainForm.confirmOverwrite = false;
-    showSaveTerrain = false;
+    form.confirmOverwrite = false;
+    editor.showSaveTerrain = false;
+    if (form.selected) editor.StartSaveTerrain();
 }
 
-std::shared_ptr<Shader> Editor::CreateShader(const std::string& baseName)
+void SaveTerrainDialog::Show(Editor& editor)
 {
-    if (baseName.empty() || !ShaderNameError(baseName).empty()) return nullptr;
-    auto shader = std::make_shared<Shader>(baseName + ".vert", baseName + ".frag");
-    shaders.push_back(shader);
-    return shader;
-}
-
-void Editor::ShowSaveTerrainDialog()
-{
-    SaveTerrainForm& form = saveTerrainForm;
+    const std::vector<std::shared_ptr<Terrain>>& terrains = editor.terrains;
+    bool& showSaveTerrain = editor.showSaveTerrain;
     if (!form.selected && !terrains.empty()) form.selected = terrains.front();
 
     // Six check boxes and the estimate do not fit 200 pixels. The dialog is as high as its longest
@@ -371,7 +334,7 @@ void Editor::ShowSaveTerrainDialog()
             gui::BottomRow(ImGui::GetFrameHeight());
             if (ImGui::Button("Replace##sf"))
             {
-                SaveTerrainFromForm();
+                Save(editor);
                 ImGui::CloseCurrentPopup();
             }
             ImGui::SameLine();
@@ -393,7 +356,7 @@ void Editor::ShowSaveTerrainDialog()
             if (showSaveTerrain)
             {
                 gui::BottomRow(ImGui::GetFrameHeight());
-                if (ImGui::Button("Save##sf") && PressSaveTerrain()) ImGui::CloseCurrentPopup();
+                if (ImGui::Button("Save##sf") && PressSave(editor)) ImGui::CloseCurrentPopup();
                 ImGui::SameLine();
             }
         }
@@ -409,8 +372,9 @@ void Editor::ShowSaveTerrainDialog()
     ImGui::EndPopup();
 }
 
-void Editor::ShowLoadTerrainDialog()
+void LoadTerrainDialog::Show(Editor& editor)
 {
+    bool& showLoadTerrain = editor.showLoadTerrain;
     CenterNextWindow(400.0f, 100.0f, ImGuiCond_Always);
     ImGui::OpenPopup("Load Terrain");
     if (!ImGui::BeginPopupModal("Load Terrain", &showLoadTerrain,
@@ -419,10 +383,10 @@ void Editor::ShowLoadTerrainDialog()
                                     kNoDockingFlag))
         return;
     ImGui::PushItemWidth(300.0f);
-    ImGui::InputTextWithHint("##loadterName", "Enter file name", &loadTerrainFileName);
+    ImGui::InputTextWithHint("##loadterName", "Enter file name", &fileName);
     if (ImGui::Button("Load .obj"))
     {
-        LoadTerrain(loadTerrainFileName);
+        Load(editor, fileName);
         ImGui::CloseCurrentPopup();
         showLoadTerrain = false;
     }
@@ -430,8 +394,9 @@ void Editor::ShowLoadTerrainDialog()
     ImGui::EndPopup();
 }
 
-void Editor::ShowNewShaderDialog()
+void NewShaderDialog::Show(Editor& editor)
 {
+    bool& showNewShader = editor.showNewShader;
     CenterNextWindow(600.0f, 100.0f, ImGuiCond_Once);
     ImGui::OpenPopup("New Shader##nsfw");
     if (!ImGui::BeginPopupModal("New Shader##nsfw", &showNewShader,
@@ -439,10 +404,9 @@ void Editor::ShowNewShaderDialog()
                                     ImGuiWindowFlags_NoCollapse | kNoDockingFlag))
         return;
     ImGui::SetNextItemWidth(580.0f);
-    ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).",
-                             &newShaderName);
+    ImGui::InputTextWithHint("##nwshdrnm", "Enter shader name local adress (without extension).", &baseName);
     gui::TextColored(kRed, "The shader files must have same base name and .vert & .frag extensions!");
-    const std::string nameError = ShaderNameError(newShaderName);
+    const std::string nameError = ShaderNameError(baseName);
     if (!nameError.empty()) gui::TextColored(kRed, nameError);
     const ImVec2 buttonSize(100.0f, 40.0f);
     if (ImGui::Button("Cancel##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ESCAPE))
@@ -450,12 +414,12 @@ void Editor::ShowNewShaderDialog()
         showNewShader = false;
         ImGui::CloseCurrentPopup();
     }
-    else if (!newShaderName.empty() && nameError.empty())
+    else if (!baseName.empty() && nameError.empty())
     {
         ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
         if (ImGui::Button("Create##nsfw", buttonSize) || gui::KeyDown(GLFW_KEY_ENTER))
         {
-            CreateShader(newShaderName);
+            editor.commands.CreateShader(baseName);
             showNewShader = false;
             ImGui::CloseCurrentPopup();
         }

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+class Editor;
 class Terrain;
 
 struct SaveTerrainForm
@@ -69,3 +70,35 @@ std::string ShaderNameError(const std::string& baseName);
 
 // Scales a byte count to the unit the dialog shows: B, kB, MB or GB (decimal).
 void ScaleByteCount(uint64_t bytes, double& value, const char*& unit);
+
+// The three dialogs; their open flags are the editor's (showSaveTerrain, showLoadTerrain, showNewShader).
+struct SaveTerrainDialog
+{
+    SaveTerrainForm form;
+
+    void Show(Editor& editor);
+    // "Save##sf": when a chosen file exists already, the dialog asks first (false: nothing written
+    // yet); otherwise it saves as Save does.
+    bool PressSave(Editor& editor);
+    // "Replace##sf", or "Save##sf" with nothing to replace: writes the chosen files on the job runner
+    // and closes the dialog; the Error popup names each failure and its reason, otherwise the notice
+    // says what was written and where.
+    void Save(Editor& editor);
+};
+
+struct LoadTerrainDialog
+{
+    std::string fileName;
+
+    void Show(Editor& editor);
+    // "Load .obj": the file is read on the job runner; a refused file shows its reason in the Error
+    // popup, a loaded terrain joins the list (Commands::AddLoadedTerrain).
+    void Load(Editor& editor, const std::string& path);
+};
+
+struct NewShaderDialog
+{
+    std::string baseName;
+
+    void Show(Editor& editor);
+};

@@ -36,12 +36,3 @@ bool HeightmapImportForm::BuildRecord(const HeightGrid& grid, TerrainRecord& out
     // layer; the textures and normals follow from them.
     return TerrainRecord::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
 }
-
-std::shared_ptr<Terrain> HeightmapImportForm::Build(const HeightGrid& grid, const std::string& name)
-{
-    TerrainRecord record;
-    if (!BuildRecord(grid, record)) return nullptr;
-    auto terrain = std::make_shared<Terrain>(std::move(record));
-    terrain->name = name;
-    return terrain;
-}

@@ -27,7 +27,4 @@ struct HeightmapImportForm
     bool Read(HeightGrid& grid, std::string& error, const std::function<bool(float)>& progress = {}) const;
     // The terrain's record from a grid that Read accepted (no GL: a worker thread may run it).
     static bool BuildRecord(const HeightGrid& grid, TerrainRecord& out);
-    // Builds the terrain from a grid that Read accepted: heights, textures and normals like any other
-    // terrain's (needs the GL context).
-    static std::shared_ptr<Terrain> Build(const HeightGrid& grid, const std::string& name);
 };

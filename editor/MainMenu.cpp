@@ -17,11 +17,11 @@ void Editor::OnGUI()
 {
     DrawDockSpace();
     DrawMainMenuBar();
-    DrawStatusLine();
-    DrawStartHint();
-    HandleShortcuts();
+    statusLine.Draw(*this);
+    DrawStartHint(*this);
+    HandleShortcuts(*this);
     // The unsaved-changes question goes on top of whatever was open: the other dialogs wait.
-    const bool dialogsWait = SessionQuestionShowing();
+    const bool dialogsWait = project.QuestionShowing();
 
     if (showError && !dialogsWait)
     {
@@ -45,11 +45,11 @@ void Editor::OnGUI()
     if (!dialogsWait)
     {
         if (showNewTerrain) ShowNewTerrainDialog();
-        if (showLoadTerrain) ShowLoadTerrainDialog();
-        if (showSaveTerrain) ShowSaveTerrainDialog();
-        if (showNewShader) ShowNewShaderDialog();
-        if (showExport) ShowExportDialog();
-        if (showHeightmapImport) ShowHeightmapImportDialog();
+        if (showLoadTerrain) loadTerrain.Show(*this);
+        if (showSaveTerrain) saveTerrain.Show(*this);
+        if (showNewShader) newShader.Show(*this);
+        if (exportDialog.open) exportDialog.Show(*this);
+        if (heightmapImport.open) heightmapImport.Show(*this);
     }
 
     if (showOptions)
@@ -80,7 +80,7 @@ void Editor::OnGUI()
     for (const auto& scene : snapshot)
     {
         if (std::find(scenes.begin(), scenes.end(), scene) == scenes.end()) continue;
-        if (scene->showWindow) ShowSceneWindow(scene);
+        if (scene->showWindow) sceneWindow.Show(*this, scene);
         if (scene->showManage && !dialogsWait &&
             std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
             DrawManageDialog(scene);
@@ -88,7 +88,7 @@ void Editor::OnGUI()
         // Cancel, or the half-made scene would block "Create new scene" for good.
         if (scene->isNew && !scene->showManage &&
             std::find(scenes.begin(), scenes.end(), scene) != scenes.end())
-            ManageCancelCreate(*scene);
+            commands.CancelScene(*scene);
     }
 
     if (showHelp)
@@ -109,30 +109,9 @@ void Editor::OnGUI()
         ImGui::End();
     }
 
-    ShowProjectDialogs();
-    DrawJobModal();
-    NoteFrameActivity();
-}
-
-void Editor::NoteFrameActivity()
-{
-    const ImGuiIO& io = ImGui::GetIO();
-    bool active = io.MouseDelta.x != 0.0f || io.MouseDelta.y != 0.0f || io.MouseWheel != 0.0f ||
-                  io.MouseWheelH != 0.0f || io.InputQueueCharacters.Size > 0 || ImGui::IsAnyItemActive();
-    for (const bool down : io.MouseDown)
-        active |= down;
-    for (const bool down : io.KeysDown)
-        active |= down;
-    active |= !Engine::Get().window.keyPresses.empty(); // a tap between two frames is held in neither
-    // The pointer entering or leaving the window, and a resized window, change the picture too.
-    const bool mouseKnown = ImGui::IsMousePosValid();
-    active |= mouseKnown != lastMouseKnown || io.DisplaySize.x != lastDisplaySize.x ||
-              io.DisplaySize.y != lastDisplaySize.y;
-    lastMouseKnown = mouseKnown;
-    lastDisplaySize = io.DisplaySize;
-    for (const auto& scene : scenes)
-        active |= scene->camera && scene->camera->rotate; // an orbit moves every frame
-    quietFrames = active ? 0 : quietFrames + 1;
+    project.Show(*this);
+    jobModal.Draw(*this);
+    activity.Note(*this);
 }
 
 void Editor::DrawDockSpace()
@@ -167,7 +146,7 @@ void Editor::DrawMainMenuBar()
         if (ImGui::BeginMenu("New"))
         {
             if (ImGui::MenuItem("Terrain", "Ctrl+N")) showNewTerrain = true;
-            if (ImGui::MenuItem("Terrain from heightmap")) showHeightmapImport = true;
+            if (ImGui::MenuItem("Terrain from heightmap")) heightmapImport.open = true;
             ImGui::MenuItem("Camera");
             if (ImGui::MenuItem("Shader")) showNewShader = true;
             ImGui::EndMenu();
@@ -182,19 +161,19 @@ void Editor::DrawMainMenuBar()
             if (ImGui::MenuItem("Terrain##s") && !terrains.empty()) showSaveTerrain = true;
             ImGui::EndMenu();
         }
-        if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty())) showExport = true;
-        DrawProjectMenuItems();
+        if (ImGui::MenuItem("Export", nullptr, false, !terrains.empty())) exportDialog.open = true;
+        project.DrawMenuItems(*this);
         if (ImGui::MenuItem("Quit", "Ctrl+Q"))
-            RequestSessionAction(SessionAction::Quit); // closes the window once unsaved changes are settled
+            project.Request(*this, SessionAction::Quit); // closes the window once unsaved changes are settled
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("Edit"))
     {
         // The settings history of the layer selected in the terrain generator.
-        if (ImGui::MenuItem("Undo layer settings", "Ctrl+Z", false, CanUndoLayerSettings(false)))
-            UndoLayerSettings(false);
-        if (ImGui::MenuItem("Redo layer settings", "Ctrl+Y", false, CanUndoLayerSettings(true)))
-            UndoLayerSettings(true);
+        if (ImGui::MenuItem("Undo layer settings", "Ctrl+Z", false, layerPanel.CanStepHistory(*this, false)))
+            layerPanel.StepHistory(*this, false);
+        if (ImGui::MenuItem("Redo layer settings", "Ctrl+Y", false, layerPanel.CanStepHistory(*this, true)))
+            layerPanel.StepHistory(*this, true);
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("View"))
@@ -203,23 +182,24 @@ void Editor::DrawMainMenuBar()
         {
             for (const auto& scene : scenes)
                 ImGui::Checkbox(scene->name.c_str(), &scene->showWindow);
-            if (ImGui::MenuItem("Create new scene")) CreateNewScene();
+            if (ImGui::MenuItem("Create new scene")) commands.NewScene();
             ImGui::EndMenu();
         }
         ImGui::EndMenu();
     }
     if (ImGui::MenuItem("Settings")) showOptions = true;
     if (ImGui::MenuItem("Help")) showHelp = true;
-    if (!notice.empty() && glfwGetTime() - noticeTime > kNoticeSeconds) notice.clear();
-    if (!notice.empty())
+    Session& s = session;
+    if (!s.notice.empty() && glfwGetTime() - s.noticeTime > Session::kNoticeSeconds) s.notice.clear();
+    if (!s.notice.empty())
     {
         ImGui::Separator();
-        ImGui::TextColored(kGreen, "%s", notice.c_str());
-        if (noticeAction && ImGui::SmallButton(noticeActionLabel.c_str()))
+        ImGui::TextColored(kGreen, "%s", s.notice.c_str());
+        if (s.noticeAction && ImGui::SmallButton(s.noticeActionLabel.c_str()))
         {
-            const std::function<void()> action = std::move(noticeAction);
-            notice.clear();
-            noticeAction = nullptr;
+            const std::function<void()> action = std::move(s.noticeAction);
+            s.notice.clear();
+            s.noticeAction = nullptr;
             action();
         }
     }

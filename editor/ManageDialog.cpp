@@ -1,4 +1,6 @@
 // The per-scene Create / Manage dialog: which terrain, shader and camera a scene uses.
+#include "editor/ManageDialog.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
@@ -12,19 +14,10 @@
 
 #include <algorithm>
 
-namespace
-{
-// Attribute locations belong to one program, so the mesh is bound again for every new shader.
-void BindTerrain(const Scene& scene)
-{
-    if (scene.terrain && scene.shader) scene.terrain->SetGeometry(scene.terrain->mesh, scene.shader);
-}
-} // namespace
-
-void Editor::ManageTakeRestorePoint(const Scene& scene)
+void ManageDialog::TakeRestorePoint(const Editor& editor, const Scene& scene)
 {
     if (scene.isNew || restorePoint.taken) return;
-    for (const auto& listed : scenes)
+    for (const auto& listed : editor.scenes)
     {
         if (listed->sceneId != scene.sceneId) continue;
         if (listed->camera && listed->shader && listed->terrain)
@@ -38,69 +31,17 @@ void Editor::ManageTakeRestorePoint(const Scene& scene)
     }
 }
 
-void Editor::ManageFillDefaults(Scene& scene)
-{
-    if (!terrains.empty() && !scene.terrain) scene.terrain = terrains.front();
-    if (!shaders.empty() && (!scene.shader || scene.shader->name.empty()))
-        scene.shader = std::make_shared<Shader>(shaders.front()->vertexPath, shaders.front()->fragmentPath);
-    if (!cameras.empty() && !scene.camera) scene.camera = cameras.back();
-}
-
-void Editor::ManageChooseTerrain(Scene& scene, const std::shared_ptr<Terrain>& terrain)
-{
-    scene.terrain = terrain;
-    BindTerrain(scene);
-}
-
-void Editor::ManageChooseShader(Scene& scene, const std::shared_ptr<Shader>& listed)
-{
-    scene.shader = std::make_shared<Shader>(listed->vertexPath, listed->fragmentPath);
-    BindTerrain(scene);
-}
-
-void Editor::ManageCreate(Scene& scene)
-{
-    BindTerrain(scene);
-    scene.showManage = false;
-    scene.isNew = false;
-    scene.showWindow = true;
-}
-
-void Editor::ManageCancelCreate(const Scene& scene)
-{
-    const std::string cameraName = scene.name + " camera";
-    cameras.erase(std::remove_if(cameras.begin(), cameras.end(),
-                                 [&](const std::shared_ptr<Camera>& c) { return c->name == cameraName; }),
-                  cameras.end());
-    RemoveScene(scene.sceneId);
-}
-
-void Editor::ManageApply(Scene& scene)
-{
-    scene.showManage = false;
-}
-
-void Editor::ManageCancel(Scene& scene)
+void ManageDialog::Cancel(Editor& editor, Scene& scene) const
 {
     if (restorePoint.taken)
-    {
-        scene.shader = restorePoint.shader;
-        scene.camera = restorePoint.camera;
-        scene.terrain = restorePoint.terrain;
-        BindTerrain(scene);
-    }
+        editor.commands.RestoreScene(scene, restorePoint.camera, restorePoint.shader, restorePoint.terrain);
     scene.showManage = false;
-}
-
-void Editor::ManageDestroy(const Scene& scene)
-{
-    RemoveScene(scene.sceneId);
 }
 
 void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
 {
     Scene& scene = *scenePtr; // the caller's reference keeps the scene alive if it is removed
-    ManageTakeRestorePoint(scene);
+    manageDialog.TakeRestorePoint(*this, scene);
 
     const std::string title = (scene.isNew ? "Create " : "Manage ") + scene.name;
     ImGui::OpenPopup(title.c_str());
@@ -112,7 +53,7 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
                                     kNoDockingFlag))
         return;
 
-    ManageFillDefaults(scene);
+    commands.FillSceneDefaults(scene);
 
     if (ImGui::BeginCombo("Terrain##ms", scene.terrain ? scene.terrain->name.c_str() : ""))
     {
@@ -120,7 +61,7 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
         {
             const bool selected = terrain == scene.terrain;
             ImGui::PushID(terrain.get());
-            if (ImGui::Selectable(terrain->name.c_str(), selected)) ManageChooseTerrain(scene, terrain);
+            if (ImGui::Selectable(terrain->name.c_str(), selected)) commands.SetSceneTerrain(scene, terrain);
             if (selected) ImGui::SetItemDefaultFocus();
             ImGui::PopID();
         }
@@ -132,7 +73,8 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
         for (size_t i = 0; i < shaders.size(); ++i)
         {
             ImGui::PushID(static_cast<int>(i));
-            if (ImGui::Selectable(shaders[i]->name.c_str(), false)) ManageChooseShader(scene, shaders[i]);
+            if (ImGui::Selectable(shaders[i]->name.c_str(), false))
+                commands.SetSceneShader(scene, shaders[i]);
             ImGui::PopID();
         }
         ImGui::EndCombo();
@@ -144,7 +86,7 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
         {
             const bool selected = camera == scene.camera;
             ImGui::PushID(camera.get());
-            if (ImGui::Selectable(camera->name.c_str(), selected)) scene.camera = camera;
+            if (ImGui::Selectable(camera->name.c_str(), selected)) commands.SetSceneCamera(scene, camera);
             if (selected) ImGui::SetItemDefaultFocus();
             ImGui::PopID();
         }
@@ -156,23 +98,23 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
     {
         if (ImGui::Button("Apply##ms", buttonSize) || gui::KeyDown(GLFW_KEY_ENTER))
         {
-            ManageApply(scene);
+            scene.showManage = false;
             ImGui::CloseCurrentPopup();
         }
         ImGui::SameLine();
         if (ImGui::Button("Cancel##ms", buttonSize))
         {
-            ManageCancel(scene);
+            manageDialog.Cancel(*this, scene);
             ImGui::CloseCurrentPopup();
         }
-        if (ImGui::Button("Destroy##ms", buttonSize)) destroyConfirmation = true;
-        if (destroyConfirmation)
+        if (ImGui::Button("Destroy##ms", buttonSize)) manageDialog.destroyConfirmation = true;
+        if (manageDialog.destroyConfirmation)
         {
             const std::string region = "Destroy " + scene.name;
             ImGui::BeginChild(region.c_str(), ImVec2(0.0f, 0.0f), false);
             if (ImGui::Button("YES"))
             {
-                ManageDestroy(scene);
+                commands.DestroyScene(scene);
                 ImGui::CloseCurrentPopup();
             }
             ImGui::EndChild();
@@ -182,13 +124,13 @@ void Editor::DrawManageDialog(const std::shared_ptr<Scene>& scenePtr)
     {
         if (ImGui::Button("Create##ms2", buttonSize) || gui::KeyDown(GLFW_KEY_ENTER))
         {
-            ManageCreate(scene);
+            commands.ConfirmScene(scene);
             ImGui::CloseCurrentPopup();
         }
         ImGui::SameLine();
         if (ImGui::Button("Cancel##ms2", buttonSize) || gui::KeyDown(GLFW_KEY_ESCAPE))
         {
-            ManageCancelCreate(scene);
+            commands.CancelScene(scene);
             ImGui::CloseCurrentPopup();
         }
     }

@@ -1,4 +1,6 @@
 // The New Terrain dialog: name, start generator, grid size and generator parameters.
+#include "editor/NewTerrainDialog.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 
@@ -32,9 +34,17 @@ void RoughnessHint(float roughness)
 }
 } // namespace
 
+bool NewTerrainDialog::Create(Editor& editor)
+{
+    if (!form.CanCreate(TerrainNames(editor.terrains))) return false;
+    if (!editor.StartCreateTerrain(form.BuildArguments(), form.name)) return false;
+    editor.showNewTerrain = false;
+    return true;
+}
+
 void Editor::ShowNewTerrainDialog()
 {
-    NewTerrainForm& form = newTerrainForm;
+    NewTerrainForm& form = newTerrain.form;
     const ImVec2 display = ImGui::GetIO().DisplaySize;
     ImGui::SetNextWindowPos(ImVec2((display.x - 600.0f) * 0.5f, (display.y - 180.0f) * 0.5f));
     // The rows of random fault's parameters and two messages do not fit 180 pixels. The dialog is as
@@ -48,7 +58,7 @@ void Editor::ShowNewTerrainDialog()
                                     ImGuiWindowFlags_NoNavFocus | kNoDockingFlag))
         return;
 
-    const std::vector<std::string> names = TerrainNames();
+    const std::vector<std::string> names = TerrainNames(terrains);
     ImGui::SetNextItemWidth(300.0f);
     ImGui::InputTextWithHint("##newterName", "Input terrain name (no extension)", &form.name);
     if (const std::string error = form.NameError(names); !error.empty())
@@ -113,9 +123,7 @@ void Editor::ShowNewTerrainDialog()
         if (form.CanCreate(names))
         {
             ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - buttonSize.x);
-            // A large terrain is made by a job: the dialog closes all the same.
-            if (ImGui::Button("Create", buttonSize) && (CreateTerrainFromForm() || !showNewTerrain))
-                ImGui::CloseCurrentPopup();
+            if (ImGui::Button("Create", buttonSize) && newTerrain.Create(*this)) ImGui::CloseCurrentPopup();
         }
     }
     else

@@ -85,13 +85,3 @@ NewTerrainForm::Arguments NewTerrainForm::BuildArguments() const
         return {w, h, vertexDistance, Terrain::Generator::Flat, 10.0f, 0.5f, 0};
     }
 }
-
-std::shared_ptr<Terrain> NewTerrainForm::Build(const std::vector<std::string>& existingNames) const
-{
-    if (!CanCreate(existingNames)) return nullptr;
-    const Arguments a = BuildArguments();
-    auto terrain = std::make_shared<Terrain>(a.width, a.height, a.vertexDistance, a.generator, a.parameter1,
-                                             a.parameter2, a.iterations);
-    terrain->name = name;
-    return terrain;
-}

@@ -54,6 +54,4 @@ struct NewTerrainForm
 
     std::string SizeLine() const; // "Terrain coordinate width x height: ..."
     Arguments BuildArguments() const;
-    // Builds the terrain "Create" would build (named), or null when the values are refused.
-    std::shared_ptr<Terrain> Build(const std::vector<std::string>& existingNames) const;
 };

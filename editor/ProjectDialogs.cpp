@@ -1,9 +1,14 @@
 // The project commands in the File menu, their dialogs (Save Project As, Open Project), the
 // unsaved-changes question and the window title.
+#include "editor/ProjectDialogs.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
-
 #include "engine/Engine.h"
+#include "engine/Log.h"
+#include "engine/ProcessMemory.h"
+#include "io/ProjectFile.h"
+#include "render/Shader.h"
 
 #include <GLFW/glfw3.h>
 #include <imgui.h>
@@ -60,37 +65,37 @@ ImVec2 PathDialogSize(int textRows)
 }
 } // namespace
 
-void Editor::DrawProjectMenuItems()
+void ProjectDialogs::DrawMenuItems(Editor& editor)
 {
     ImGui::Separator();
-    if (ImGui::MenuItem("New Project")) RequestSessionAction(SessionAction::NewProject);
-    if (ImGui::MenuItem("Open Project...", "Ctrl+O")) project.showOpen = true;
-    if (ImGui::BeginMenu("Open Recent", !project.recent.paths.empty()))
+    if (ImGui::MenuItem("New Project")) Request(editor, SessionAction::NewProject);
+    if (ImGui::MenuItem("Open Project...", "Ctrl+O")) showOpen = true;
+    if (ImGui::BeginMenu("Open Recent", !editor.session.recent.paths.empty()))
     {
-        const std::vector<std::string> recent = project.recent.paths; // opening reorders the list
+        const std::vector<std::string> recent = editor.session.recent.paths; // opening reorders the list
         for (const std::string& path : recent)
-            if (ImGui::MenuItem(path.c_str())) RequestSessionAction(SessionAction::OpenProject, path);
+            if (ImGui::MenuItem(path.c_str())) Request(editor, SessionAction::OpenProject, path);
         ImGui::EndMenu();
     }
-    if (ImGui::MenuItem("Save Project", "Ctrl+S")) SaveProjectCommand();
+    if (ImGui::MenuItem("Save Project", "Ctrl+S")) SaveCommand(editor);
     if (ImGui::MenuItem("Save Project As..."))
     {
-        project.saveAs.path = project.path;
-        project.saveAs.confirmReplace = false;
-        project.showSaveAs = true;
+        saveAs.path = editor.session.path;
+        saveAs.confirmReplace = false;
+        showSaveAs = true;
     }
     ImGui::Separator();
 }
 
-void Editor::ShowProjectDialogs()
+void ProjectDialogs::Show(Editor& editor)
 {
-    UnsavedChangesForm& unsaved = project.unsaved;
-    CloseUnshownDialog(unsaved.asking || project.showSaveAs || project.showOpen);
-    // The other dialogs stand aside for ours (SessionQuestionShowing), all but the progress of work
-    // (a save the question asked for may run as a job): two modal popups cannot open side by side.
-    if (!jobs.Busy())
+    Session& session = editor.session;
+    CloseUnshownDialog(unsaved.asking || showSaveAs || showOpen);
+    // The other dialogs stand aside for ours (QuestionShowing), all but the progress of work (a save
+    // the question asked for runs as a job): two modal popups cannot open side by side.
+    if (!session.jobs.Busy())
     {
-        const std::string question = UnsavedChangesForm::Question(ProjectName(project.path));
+        const std::string question = UnsavedChangesForm::Question(ProjectName(session.path));
         const ImGuiStyle& style = ImGui::GetStyle();
         const ImVec2 questionSize(std::max(ImGui::CalcTextSize(question.c_str()).x,
                                            3.0f * kButtonSize.x + 2.0f * style.ItemSpacing.x) +
@@ -114,16 +119,16 @@ void Editor::ShowProjectDialogs()
             {
                 ImGui::CloseCurrentPopup();
                 ImGui::EndPopup();
-                AnswerUnsavedChanges(answer);
+                Answer(editor, answer);
             }
             else
             {
                 ImGui::EndPopup();
             }
         }
-        else if (project.showSaveAs && BeginDialog(kSaveAsTitle, PathDialogSize(2)))
+        else if (showSaveAs && BeginDialog(kSaveAsTitle, PathDialogSize(2)))
         {
-            ProjectPathForm& form = project.saveAs;
+            ProjectPathForm& form = saveAs;
             ImGui::SetNextItemWidth(kFieldWidth);
             if (ImGui::InputTextWithHint("##projectsavepath",
                                          "Project file, for example output/hills.velmoran", &form.path))
@@ -145,7 +150,7 @@ void Editor::ShowProjectDialogs()
                 gui::BottomRow(kButtonSize.y);
                 if (form.CanSubmit() && ImGui::Button("Save##saveas", kButtonSize))
                 {
-                    if (form.NeedsReplaceQuestion(project.path))
+                    if (form.NeedsReplaceQuestion(session.path))
                         form.confirmReplace = true;
                     else
                         save = true;
@@ -155,49 +160,202 @@ void Editor::ShowProjectDialogs()
             }
             if (save || cancel)
             {
-                project.showSaveAs = false;
+                showSaveAs = false;
                 form.confirmReplace = false;
                 ImGui::CloseCurrentPopup();
             }
             ImGui::EndPopup();
             // The question's Save waits for this dialog: go on with the action, or drop it.
             if (save)
-                StartSaveProject(form.FilePath(), [this](bool saved) { QuestionSaveEnded(saved); });
+                Save(editor, form.FilePath(),
+                     [this, &editor](bool saved) { QuestionSaveEnded(editor, saved); });
             else if (cancel)
-                QuestionSaveEnded(false);
+                QuestionSaveEnded(editor, false);
         }
-        else if (project.showOpen && BeginDialog(kOpenTitle, PathDialogSize(0)))
+        else if (showOpen && BeginDialog(kOpenTitle, PathDialogSize(0)))
         {
-            ProjectPathForm& form = project.open;
+            ProjectPathForm& form = open;
             ImGui::SetNextItemWidth(kFieldWidth);
             ImGui::InputTextWithHint("##projectopenpath", "Project file (.velmoran)", &form.path);
-            bool open = false;
+            bool chosen = false;
             gui::BottomRow(kButtonSize.y);
-            if (form.CanSubmit()) open = ImGui::Button("Open##openproject", kButtonSize);
+            if (form.CanSubmit()) chosen = ImGui::Button("Open##openproject", kButtonSize);
             ImGui::SameLine();
             const bool cancel =
                 ImGui::Button("Cancel##openproject", kButtonSize) || gui::KeyDown(GLFW_KEY_ESCAPE);
-            if (open || cancel)
+            if (chosen || cancel)
             {
-                project.showOpen = false;
+                showOpen = false;
                 ImGui::CloseCurrentPopup();
             }
             ImGui::EndPopup();
-            if (open)
+            if (chosen)
             {
                 // As typed when that file exists; otherwise with the extension added.
                 std::error_code code;
                 const std::string path =
                     std::filesystem::exists(form.path, code) ? form.path : form.FilePath();
-                RequestSessionAction(SessionAction::OpenProject, path);
+                Request(editor, SessionAction::OpenProject, path);
             }
         }
     }
 
-    const std::string title = ProjectWindowTitle(project.path, HasUnsavedChanges());
-    if (title != project.shownTitle)
+    const std::string title = ProjectWindowTitle(session.path, session.HasUnsavedChanges());
+    if (title != shownTitle)
     {
-        project.shownTitle = title;
+        shownTitle = title;
         if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowTitle(window, title.c_str());
+    }
+}
+
+// -------------------------------------------------------------------------------------------------
+// The commands and the unsaved-changes flow
+
+void ProjectDialogs::SaveCommand(Editor& editor)
+{
+    if (editor.session.path.empty())
+    {
+        saveAs.confirmReplace = false;
+        showSaveAs = true;
+    }
+    else
+    {
+        Save(editor, editor.session.path);
+    }
+}
+
+void ProjectDialogs::Save(Editor& editor, const std::string& path, std::function<void(bool saved)> then)
+{
+    editor.StartSaveProject(path, std::move(then));
+}
+
+void ProjectDialogs::Open(Editor& editor, const std::string& path)
+{
+    editor.StartOpenProject(path);
+}
+
+void ProjectDialogs::ReportOpenFailure(Editor& editor, const std::string& path, const std::string& reason)
+{
+    const std::string message = ProjectFile::OpenMessage(path, reason);
+    Log::Error("{}", message);
+    editor.SetError(message);
+    // A recent project that is gone leaves the list.
+    RecentProjects& recent = editor.session.recent;
+    std::error_code code;
+    if (!std::filesystem::exists(path, code) &&
+        std::find(recent.paths.begin(), recent.paths.end(), path) != recent.paths.end())
+    {
+        recent.Remove(path);
+        recent.Save();
+    }
+}
+
+void ProjectDialogs::NewProject(Editor& editor)
+{
+    // Editor::Initialize puts the built-in shaders first; the user's go with the session.
+    constexpr size_t kBuiltInShaders = 3;
+    editor.ClearSessionState();
+    editor.terrains.clear();
+    editor.scenes.clear();
+    editor.cameras.clear();
+    if (editor.shaders.size() > kBuiltInShaders) editor.shaders.resize(kBuiltInShaders);
+    editor.sceneCounter = 0;
+    editor.sceneWindow.aspectRatioIndex = 0;
+    editor.session.path.clear();
+    editor.session.MarkSaved();
+    ProcessMemory::ReleaseFreed(); // the old session's memory goes back
+}
+
+void ProjectDialogs::Request(Editor& editor, SessionAction action, const std::string& path)
+{
+    if (unsaved.Request(action, editor.session.HasUnsavedChanges(), path) ==
+        UnsavedChangesForm::Next::Proceed)
+        Perform(editor, action, path);
+}
+
+void ProjectDialogs::Answer(Editor& editor, UnsavedChangesForm::Answer answer)
+{
+    const UnsavedChangesForm::Next next = unsaved.Respond(answer, !editor.session.path.empty());
+    if (next == UnsavedChangesForm::Next::Save)
+    {
+        // The action goes ahead once the save has ended well.
+        Save(editor, editor.session.path, [this, &editor](bool saved) { QuestionSaveEnded(editor, saved); });
+        return;
+    }
+    if (next == UnsavedChangesForm::Next::SaveAs)
+    {
+        // The Save Project As dialog reports back through QuestionSaveEnded.
+        saveAs.path = saveAs.path.empty() ? "output/untitled" : saveAs.path;
+        saveAs.confirmReplace = false;
+        showSaveAs = true;
+        return;
+    }
+    if (next == UnsavedChangesForm::Next::Proceed)
+    {
+        const SessionAction action = unsaved.pending;
+        const std::string path = unsaved.openPath;
+        unsaved.Clear();
+        Perform(editor, action, path);
+    }
+}
+
+void ProjectDialogs::QuestionSaveEnded(Editor& editor, bool saved)
+{
+    if (unsaved.Saved(saved) != UnsavedChangesForm::Next::Proceed) return;
+    const SessionAction action = unsaved.pending;
+    const std::string path = unsaved.openPath;
+    unsaved.Clear();
+    Perform(editor, action, path);
+}
+
+void ProjectDialogs::Perform(Editor& editor, SessionAction action, const std::string& path)
+{
+    switch (action)
+    {
+    case SessionAction::CloseWindow:
+    case SessionAction::Quit:
+        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
+        break;
+    case SessionAction::NewProject:
+        NewProject(editor);
+        break;
+    case SessionAction::OpenProject:
+        Open(editor, path);
+        break;
+    case SessionAction::None:
+        break;
+    }
+}
+
+void ProjectDialogs::OnWindowCloseRequest(Editor& editor)
+{
+    GLFWwindow* window = Engine::Get().window.handle;
+    if (editor.session.jobs.Busy())
+    {
+        // Work that is stopped changes nothing; work that cannot stop is waited for. Then the close
+        // goes on as usual (the unsaved-changes question included), from CloseAfterJobs.
+        if (window != nullptr) glfwSetWindowShouldClose(window, GLFW_FALSE);
+        closeAfterJobs = true;
+        for (const JobView& view : editor.session.jobs.Running())
+            editor.session.jobs.Cancel(view.id);
+        editor.Wake();
+        return;
+    }
+    if (!editor.session.HasUnsavedChanges()) return; // the window closes after this frame
+    if (window != nullptr) glfwSetWindowShouldClose(window, GLFW_FALSE);
+    Request(editor, SessionAction::CloseWindow);
+}
+
+void ProjectDialogs::CloseAfterJobs(Editor& editor)
+{
+    if (!closeAfterJobs || editor.session.jobs.Busy()) return;
+    closeAfterJobs = false;
+    if (!editor.session.HasUnsavedChanges())
+    {
+        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
+    }
+    else
+    {
+        Request(editor, SessionAction::CloseWindow);
     }
 }

@@ -122,13 +122,3 @@ std::string ProjectWindowTitle(const std::string& projectPath, bool unsaved)
     if (projectPath.empty() && !unsaved) return "Velmoran";
     return ProjectName(projectPath) + (unsaved ? "*" : "") + " - Velmoran";
 }
-
-void Fingerprint::Bytes(const void* data, size_t size)
-{
-    const auto* bytes = static_cast<const uint8_t*>(data);
-    for (size_t i = 0; i < size; ++i)
-    {
-        hash ^= bytes[i];
-        hash *= 1099511628211ull;
-    }
-}

@@ -85,20 +85,3 @@ struct RecentProjects
 // save); "Velmoran" alone for an untouched session that has no file.
 std::string ProjectWindowTitle(const std::string& projectPath, bool unsaved);
 std::string ProjectName(const std::string& projectPath);
-
-// A 64-bit FNV-1a hash, for the editor's summary of its session.
-class Fingerprint
-{
-  public:
-    void Bytes(const void* data, size_t size);
-    template <typename T> void Value(const T& value) { Bytes(&value, sizeof value); }
-    void Text(const std::string& text)
-    {
-        Value(text.size());
-        Bytes(text.data(), text.size());
-    }
-    uint64_t Get() const { return hash; }
-
-  private:
-    uint64_t hash = 14695981039346656037ull;
-};

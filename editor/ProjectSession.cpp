@@ -1,10 +1,7 @@
-// The session as a project: capturing the editor's objects into the GL-free model, rebuilding them
-// from it, the project commands (new, open, save) with the unsaved-changes question, and the summary
-// of the session that tells when it has changed.
+// The session as a project: capturing the editor's objects into the GL-free model, and rebuilding
+// them from it. The project commands and their dialogs are ProjectDialogs.cpp.
 //   - Capture: terrains (their records, Terrain::Record), cameras, scenes, user shaders
 //   - Restore: completed terrain records into GL terrains (Terrain(TerrainRecord&&)), cameras, scenes
-//   - Commands and the unsaved-changes flow
-//   - SessionFingerprint
 #include "editor/Editor.h"
 
 #include "engine/Engine.h"
@@ -29,8 +26,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-#include <tuple>
-#include <type_traits>
 
 namespace
 {
@@ -57,6 +52,7 @@ ProjectCamera CaptureCamera(const Camera& c, bool listed)
     p.listed = listed;
     return p;
 }
+
 } // namespace
 
 // -------------------------------------------------------------------------------------------------
@@ -129,7 +125,7 @@ Project Editor::CaptureProject() const
         p.scenes.push_back(std::move(s));
     }
     p.sceneCounter = sceneCounter;
-    p.aspectRatioIndex = sceneWindowState.aspectRatioIndex;
+    p.aspectRatioIndex = sceneWindow.aspectRatioIndex;
     return p;
 }
 
@@ -232,7 +228,7 @@ void Editor::RestoreBuiltProject(Project&& p)
     scenes = std::move(newScenes);
     shaders = std::move(newShaders);
     sceneCounter = p.sceneCounter;
-    sceneWindowState.aspectRatioIndex = p.aspectRatioIndex;
+    sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
     p = Project();
     ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
@@ -249,272 +245,7 @@ void Editor::ClearSessionState()
     texturePanel.diffuseEditorOpen = false;
     diffuseEditor.selected = -1;
     waterEditor.strokeActive = false;
-    saveTerrainForm.selected.reset();
-    exportForm.selected.reset(); // the Export dialog keeps its choice after it closes
-    restorePoint = RestorePoint{};
-}
-
-// -------------------------------------------------------------------------------------------------
-// Commands
-
-bool Editor::SaveProject(const std::string& path)
-{
-    Log::Trace("Saving project {}", path);
-    const Project captured = CaptureProject();
-    std::string reason;
-    if (!ProjectFile::Save(captured, path, &reason))
-    {
-        const std::string message = ProjectFile::SaveMessage(path, reason);
-        Log::Error("{}", message);
-        SetError(message);
-        return false;
-    }
-    project.path = path;
-    project.recent.Add(path);
-    MarkSessionSaved();
-    SetNotice("Saved " + FilesInFolder({path}) + ".");
-    return true;
-}
-
-bool Editor::OpenProject(const std::string& path)
-{
-    Log::Trace("Opening project {}", path);
-    Project opened;
-    std::string reason;
-    if (!ProjectFile::Open(path, opened, &reason) || !RestoreProject(std::move(opened), &reason))
-    {
-        ReportOpenFailure(path, reason);
-        return false;
-    }
-    project.path = path;
-    project.recent.Add(path);
-    MarkSessionSaved();
-    return true;
-}
-
-void Editor::ReportOpenFailure(const std::string& path, const std::string& reason)
-{
-    const std::string message = ProjectFile::OpenMessage(path, reason);
-    Log::Error("{}", message);
-    SetError(message);
-    // A recent project that is gone leaves the list.
-    std::error_code code;
-    const auto& recent = project.recent.paths;
-    if (!std::filesystem::exists(path, code) && std::find(recent.begin(), recent.end(), path) != recent.end())
-    {
-        project.recent.Remove(path);
-        project.recent.Save();
-    }
-}
-
-void Editor::NewProject()
-{
-    ClearSessionState();
-    terrains.clear();
-    scenes.clear();
-    cameras.clear();
-    if (shaders.size() > kBuiltInShaders) shaders.resize(kBuiltInShaders);
-    sceneCounter = 0;
-    sceneWindowState.aspectRatioIndex = 0;
-    project.path.clear();
-    MarkSessionSaved();
-    ProcessMemory::ReleaseFreed();
-}
-
-void Editor::MarkSessionSaved()
-{
-    project.savedFingerprint = SessionFingerprint();
-}
-
-bool Editor::HasUnsavedChanges() const
-{
-    return SessionFingerprint() != project.savedFingerprint;
-}
-
-void Editor::RequestSessionAction(SessionAction action, const std::string& path)
-{
-    if (project.unsaved.Request(action, HasUnsavedChanges(), path) == UnsavedChangesForm::Next::Proceed)
-        PerformSessionAction(action, path);
-}
-
-void Editor::AnswerUnsavedChanges(UnsavedChangesForm::Answer answer)
-{
-    UnsavedChangesForm& form = project.unsaved;
-    UnsavedChangesForm::Next next = form.Respond(answer, !project.path.empty());
-    if (next == UnsavedChangesForm::Next::Save)
-    {
-        // The action goes ahead once the save has ended well (at once, or when its job ends).
-        StartSaveProject(project.path, [this](bool saved) { QuestionSaveEnded(saved); });
-        return;
-    }
-    if (next == UnsavedChangesForm::Next::SaveAs)
-    {
-        // The Save Project As dialog reports back through UnsavedChangesForm::Saved.
-        project.saveAs.path = project.saveAs.path.empty() ? "output/untitled" : project.saveAs.path;
-        project.saveAs.confirmReplace = false;
-        project.showSaveAs = true;
-        return;
-    }
-    if (next == UnsavedChangesForm::Next::Proceed)
-    {
-        const SessionAction action = form.pending;
-        const std::string path = form.openPath;
-        form.Clear();
-        PerformSessionAction(action, path);
-    }
-}
-
-void Editor::QuestionSaveEnded(bool saved)
-{
-    UnsavedChangesForm& form = project.unsaved;
-    if (form.Saved(saved) != UnsavedChangesForm::Next::Proceed) return;
-    const SessionAction action = form.pending;
-    const std::string path = form.openPath;
-    form.Clear();
-    PerformSessionAction(action, path);
-}
-
-void Editor::PerformSessionAction(SessionAction action, const std::string& path)
-{
-    switch (action)
-    {
-    case SessionAction::CloseWindow:
-    case SessionAction::Quit:
-        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_TRUE);
-        break;
-    case SessionAction::NewProject:
-        NewProject();
-        break;
-    case SessionAction::OpenProject:
-        StartOpenProject(path);
-        break;
-    case SessionAction::None:
-        break;
-    }
-}
-
-void Editor::OnWindowCloseRequest()
-{
-    if (jobs.Busy())
-    {
-        // Work that is stopped changes nothing; work that cannot stop is waited for. Then the close
-        // goes on as usual (the unsaved-changes question included), from Update.
-        if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
-        closeAfterJobs = true;
-        for (const JobView& view : jobs.Running())
-            jobs.Cancel(view.id);
-        Wake();
-        return;
-    }
-    if (!HasUnsavedChanges()) return; // the window closes after this frame
-    if (GLFWwindow* window = Engine::Get().window.handle) glfwSetWindowShouldClose(window, GLFW_FALSE);
-    RequestSessionAction(SessionAction::CloseWindow);
-}
-
-void Editor::SaveProjectCommand()
-{
-    if (project.path.empty())
-    {
-        project.saveAs.confirmReplace = false;
-        project.showSaveAs = true;
-    }
-    else
-    {
-        StartSaveProject(project.path);
-    }
-}
-
-// -------------------------------------------------------------------------------------------------
-// The session's summary: what a project keeps, except the view (camera position, direction and field
-// of view, window visibility), which changes while one only looks around.
-
-uint64_t Editor::SessionFingerprint() const
-{
-    Fingerprint f;
-    const auto texture = [&f](const Texture* t)
-    {
-        f.Value(t);
-        if (t != nullptr)
-        {
-            f.Value(t->revision);
-            f.Value(t->data.get());
-            f.Text(t->saveName);
-        }
-    };
-    f.Value(sceneCounter);
-    f.Value(shaders.size());
-    for (const auto& shader : shaders)
-        f.Value(shader.get());
-    f.Value(cameras.size());
-    for (const auto& camera : cameras)
-    {
-        f.Value(camera.get());
-        f.Text(camera->name);
-        f.Value(camera->speed);
-        f.Value(camera->rotate);
-        f.Value(camera->perspective);
-        f.Value(camera->zNear);
-        f.Value(camera->zFar);
-        f.Value(camera->viewHeight);
-    }
-    f.Value(terrains.size());
-    for (const auto& terrain : terrains)
-    {
-        f.Value(terrain.get());
-        f.Text(terrain->name);
-        f.Value(terrain->width);
-        f.Value(terrain->height);
-        f.Value(terrain->positions.data());
-        texture(terrain->heightmapTexture.get());
-        texture(terrain->normalTexture.get());
-        texture(terrain->diffuseTexture.get());
-        texture(terrain->specularTexture.get());
-        texture(terrain->watermapTexture.get());
-        f.Value(terrain->waterPlane.get());
-        f.Value(terrain->mesh && !terrain->mesh->entries.empty() ? terrain->mesh->entries[0].texture : 0u);
-        f.Value(terrain->heightmaps.size());
-        for (const auto& layer : terrain->heightmaps)
-        {
-            texture(layer.get());
-            f.Text(layer->name);
-            // Every setting (LayerSettings::Fields), texts by their characters.
-            const auto field = [&f](const auto& value)
-            {
-                if constexpr (std::is_same_v<std::decay_t<decltype(value)>, std::string>)
-                    f.Text(value);
-                else
-                    f.Value(value);
-            };
-            std::apply([&field](const auto&... values) { (field(values), ...); }, layer->settings.Fields());
-            f.Value(layer->isErosion);
-        }
-        f.Value(terrain->gradients.size());
-        for (const auto& g : terrain->gradients)
-        {
-            f.Value(g->heightSpan);
-            f.Value(g->decay);
-            f.Value(g->slopeSpan);
-            f.Value(g->color);
-            f.Value(g->specular);
-        }
-    }
-    f.Value(scenes.size());
-    for (const auto& scene : scenes)
-    {
-        f.Value(scene.get());
-        f.Text(scene->name);
-        f.Value(scene->camera.get());
-        f.Value(scene->shader.get());
-        f.Value(scene->terrain.get());
-        f.Value(scene->isNew);
-        f.Value(scene->ratioWidth);
-        f.Value(scene->ratioHeight);
-        f.Value(scene->useBackground);
-        if (scene->framebuffer)
-        {
-            f.Value(scene->framebuffer->wireframe);
-            f.Value(scene->framebuffer->clearColor);
-        }
-    }
-    return f.Get();
+    saveTerrain.form.selected.reset();
+    exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
+    manageDialog.restorePoint = ManageDialog::RestorePoint{};
 }

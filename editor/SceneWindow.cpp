@@ -1,30 +1,41 @@
 // The scene window (rendered image, menus, fly control), the camera window and the terrain
 // generator window with its three tabs.
+#include "editor/SceneWindow.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
-
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "render/Camera.h"
 #include "render/Framebuffer.h"
 #include "render/Scene.h"
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
+#include "terrain/TerrainRecord.h"
 
 #include <GLFW/glfw3.h>
 #include <imgui.h>
 
-#include <cstdint>
+#include <algorithm>
+#include <cstdlib>
+#include <string>
 
 namespace
 {
-void DrawCameraWindow(Scene& scene)
+void DrawCameraWindow(Editor& editor, Scene& scene)
 {
     Camera& camera = *scene.camera;
     gui::PlaceToolWindow(gui::ToolWindow::Camera);
     ImGui::SetNextWindowSize(gui::kCameraWindowSize, ImGuiCond_Once);
     gui::Begin((scene.name + " camera").c_str());
-    if (ImGui::Checkbox("Camera rotate", &camera.rotate))
+    bool rotate = camera.rotate;
+    if (ImGui::Checkbox("Camera rotate", &rotate))
+    {
+        editor.commands.SetCameraRotation(camera, rotate);
         Log::Trace("Camera {} rotation switched to {}", camera.name, camera.rotate);
+    }
+    // Where the camera is and how far it orbits is the view, not the document.
     if (!camera.rotate)
     {
         if (ImGui::DragFloat3("Camera position", &camera.position.x, 0.01f, 0.0f, 0.0f, "%.3f"))
@@ -34,21 +45,107 @@ void DrawCameraWindow(Scene& scene)
     {
         camera.Update();
     }
-    ImGui::DragFloat("Camera speed", &camera.speed, 0.01f, 0.0f, 0.0f, "%.3f");
+    float speed = camera.speed;
+    if (ImGui::DragFloat("Camera speed", &speed, 0.01f, 0.0f, 0.0f, "%.3f"))
+        editor.commands.SetCameraSpeed(camera, speed);
     ImGui::End();
 }
 } // namespace
 
-void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
+void SceneWindow::ChooseAspectRatio(Editor& editor, Scene& scene, int index)
+{
+    if (index < 0 || index >= 4) return;
+    aspectRatioIndex = index;
+    if (index == 0) return;
+    const std::string ratio = kAspectRatios[index];
+    const size_t colon = ratio.find(':');
+    editor.commands.SetAspectRatio(scene, std::atoi(ratio.substr(0, colon).c_str()),
+                                   std::atoi(ratio.substr(colon + 1).c_str()));
+}
+
+bool SceneWindow::UsesCustomRule(const Scene& scene) const
+{
+    return aspectRatioIndex == 0 || scene.ratioWidth <= 0.0f || scene.ratioHeight <= 0.0f;
+}
+
+ImVec2 SceneWindow::ImageSize(Scene& scene, ImVec2 available) const
+{
+    if (UsesCustomRule(scene))
+    {
+        if (scene.camera && available.x > 0.0f && available.y > 0.0f)
+        {
+            scene.camera->aspectRatio = available.x / available.y;
+            scene.camera->Update();
+        }
+        return available;
+    }
+    return ImVec2(available.x, available.x * scene.ratioHeight / scene.ratioWidth);
+}
+
+std::shared_ptr<Scene> SceneWindow::FocusedScene(const Editor& editor) const
+{
+    const std::shared_ptr<Scene> scene = focusedScene.lock();
+    if (scene && std::find(editor.scenes.begin(), editor.scenes.end(), scene) != editor.scenes.end())
+        return scene;
+    return editor.scenes.empty() ? nullptr : editor.scenes.front();
+}
+
+void SceneWindow::FollowGeneratorTerrain(Editor& editor, const std::shared_ptr<Terrain>& terrain)
+{
+    const std::shared_ptr<Terrain> previous = generatorTerrain.lock();
+    if (previous == terrain) return;
+    generatorTerrain = terrain;
+
+    LayerPanel& layers = editor.layerPanel;
+    const bool layerHere = terrain && std::find(terrain->heightmaps.begin(), terrain->heightmaps.end(),
+                                                layers.selectedLayer) != terrain->heightmaps.end();
+    if (!layerHere)
+    {
+        layers.selectedLayer.reset();
+        layers.layerEditorOpen = false;
+        layers.loadDialogOpen = false;
+    }
+    TexturePanel& textures = editor.texturePanel;
+    const Texture* chosen = textures.chosenTexture;
+    const bool textureHere =
+        terrain && chosen != nullptr &&
+        (chosen == terrain->heightmapTexture.get() || chosen == terrain->normalTexture.get() ||
+         chosen == terrain->diffuseTexture.get() || chosen == terrain->specularTexture.get());
+    if (!textureHere)
+    {
+        textures.chosenTexture = nullptr;
+        textures.textureEditorOpen = false;
+        textures.saveDialogOpen = false;
+    }
+    if (previous) // editors opened on another terrain close; a first sight keeps what was set up
+    {
+        textures.diffuseEditorOpen = false;
+        editor.diffuseEditor.selected = -1;
+        editor.diffuseEditor.closeRequested = false;
+        editor.waterEditor.strokeActive = false;
+    }
+}
+
+void SceneWindow::FrameTerrain(Editor& editor, Scene& scene)
+{
+    if (!scene.camera || !scene.terrain || scene.terrain->IsEmpty()) return;
+    const Terrain& terrain = *scene.terrain;
+    glm::vec3 low;
+    glm::vec3 high;
+    TerrainBounds(terrain.positions.data(), terrain.vertexCount, low, high);
+    scene.camera->Frame(low, high);
+    editor.Wake();
+}
+
+void SceneWindow::Show(Editor& editor, const std::shared_ptr<Scene>& scenePtr)
 {
     Scene& scene = *scenePtr;
-    SceneWindowState& state = sceneWindowState;
-    if (!state.sceneWindowSized)
+    if (!sceneWindowSized)
     {
-        state.sceneWindowFirstSize = gui::MainFramebufferSize();
-        state.sceneWindowSized = true;
+        sceneWindowFirstSize = gui::MainFramebufferSize();
+        sceneWindowSized = true;
     }
-    const ImVec2 first = state.sceneWindowFirstSize;
+    const ImVec2 first = sceneWindowFirstSize;
     ImGui::SetNextWindowSize(ImVec2(0.66f * first.x, 0.66f * first.y), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(0.17f * first.x, 0.17f * first.y), ImGuiCond_FirstUseEver);
 
@@ -59,48 +156,53 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
     {
         if (ImGui::BeginMenuBar())
         {
+            Framebuffer& framebuffer = *scene.framebuffer;
+            bool wireframe = framebuffer.wireframe;
+            bool useBackground = scene.useBackground;
+            glm::vec4 clearColor = framebuffer.clearColor;
             if (ImGui::BeginMenu("Scene"))
             {
                 if (ImGui::MenuItem("Manage objects")) scene.showManage = !scene.showManage;
                 if (ImGui::MenuItem("Frame terrain", "F", false, scene.terrain && !scene.terrain->IsEmpty()))
-                    FrameTerrain(scene);
-                if (ImGui::Checkbox("Use wireframe mode", &scene.framebuffer->wireframe))
-                    Log::Trace("Framebuffer ID: {} changed to wireframe mode", scene.framebuffer->fbo);
+                    FrameTerrain(editor, scene);
+                if (ImGui::Checkbox("Use wireframe mode", &wireframe))
+                    Log::Trace("Framebuffer ID: {} changed to wireframe mode", framebuffer.fbo);
                 ImGui::EndMenu();
             }
             if (ImGui::BeginMenu("Window"))
             {
                 if (ImGui::BeginMenu("Aspect ratio"))
                 {
-                    if (ImGui::BeginCombo("##aspectratio",
-                                          SceneWindowState::kAspectRatios[state.aspectRatioIndex]))
+                    if (ImGui::BeginCombo("##aspectratio", kAspectRatios[aspectRatioIndex]))
                     {
                         for (int i = 0; i < 4; ++i)
                         {
-                            const bool selected = i == state.aspectRatioIndex;
-                            if (ImGui::Selectable(SceneWindowState::kAspectRatios[i], selected))
-                                state.ChooseAspectRatio(scene, i);
+                            const bool selected = i == aspectRatioIndex;
+                            if (ImGui::Selectable(kAspectRatios[i], selected))
+                                ChooseAspectRatio(editor, scene, i);
                             if (selected) ImGui::SetItemDefaultFocus();
                         }
                         ImGui::EndCombo();
                     }
                     ImGui::EndMenu();
                 }
-                ImGui::Checkbox("Use background", &scene.useBackground);
+                ImGui::Checkbox("Use background", &useBackground);
                 ImGui::Checkbox("View camera control", &scene.showCameraControl);
                 ImGui::Checkbox("View terrain generator", &scene.showTerrainGenerator);
                 if (!scene.useBackground && ImGui::BeginMenu("Clear color"))
                 {
-                    ImGui::ColorEdit3("clear color", &scene.framebuffer->clearColor.x,
-                                      ImGuiColorEditFlags_NoAlpha);
+                    ImGui::ColorEdit3("clear color", &clearColor.x, ImGuiColorEditFlags_NoAlpha);
                     ImGui::EndMenu();
                 }
                 ImGui::EndMenu();
             }
+            if (wireframe != framebuffer.wireframe || useBackground != scene.useBackground ||
+                clearColor != framebuffer.clearColor)
+                editor.commands.SetSceneLook(scene, wireframe, clearColor, useBackground);
             ImGui::EndMenuBar();
         }
 
-        const ImVec2 imageSize = state.ImageSize(scene, ImGui::GetContentRegionAvail());
+        const ImVec2 imageSize = ImageSize(scene, ImGui::GetContentRegionAvail());
         const ImVec2 imagePos = ImGui::GetCursorPos();
         gui::Image(scene.framebuffer->colorTexture, imageSize);
         // Flying starts with the right button over the picture, as a left click would have focused
@@ -114,53 +216,51 @@ void Editor::ShowSceneWindow(const std::shared_ptr<Scene>& scenePtr)
         {
             const ImVec2 end = ImGui::GetCursorPos();
             ImGui::SetCursorPos(ImVec2(imagePos.x + 12.0f, imagePos.y + 12.0f));
-            if (ImGui::Button("Frame terrain (F)##frame")) FrameTerrain(scene);
+            if (ImGui::Button("Frame terrain (F)##frame")) FrameTerrain(editor, scene);
             if (ImGui::IsItemHovered())
                 ImGui::SetTooltip("Moves the camera above the terrain so that all of it is in view.");
             ImGui::SetCursorPos(end);
         }
         if (canFrame && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) &&
             !ImGui::GetIO().WantTextInput && Engine::Get().window.WasPressed(GLFW_KEY_F, 0))
-            FrameTerrain(scene);
+            FrameTerrain(editor, scene);
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))
             scene.camera->FlyControl(FlyInput::FromWindow(Engine::Get().window.handle));
     }
 
-    if (visible && scene.showCameraControl && scene.camera) DrawCameraWindow(scene);
-    if (visible && scene.showTerrainGenerator && scene.terrain) ShowTerrainGenerator(scene);
+    if (visible && scene.showCameraControl && scene.camera) DrawCameraWindow(editor, scene);
+    if (visible && scene.showTerrainGenerator && scene.terrain) ShowTerrainGenerator(editor, scene);
 
-    if (visible && !state.UsesCustomRule(scene))
+    if (visible && !UsesCustomRule(scene))
     {
-        if (state.barHeight < 0.0f) state.barHeight = ImGui::GetFrameHeightWithSpacing();
+        if (barHeight < 0.0f) barHeight = ImGui::GetFrameHeightWithSpacing();
         const float width = ImGui::GetWindowWidth();
-        ImGui::SetWindowSize(
-            ImVec2(width, width * scene.ratioHeight / scene.ratioWidth + 2.0f * state.barHeight));
+        ImGui::SetWindowSize(ImVec2(width, width * scene.ratioHeight / scene.ratioWidth + 2.0f * barHeight));
     }
     ImGui::End();
 }
 
-void Editor::ShowTerrainGenerator(Scene& scene)
+void SceneWindow::ShowTerrainGenerator(Editor& editor, Scene& scene)
 {
-    SceneWindowState& state = sceneWindowState;
-    if (!state.generatorWindowSized)
+    if (!generatorWindowSized)
     {
-        state.generatorWindowFirstSize = gui::MainFramebufferSize();
-        state.generatorWindowSized = true;
+        generatorWindowFirstSize = gui::MainFramebufferSize();
+        generatorWindowSized = true;
     }
-    const ImVec2 first = state.generatorWindowFirstSize;
+    const ImVec2 first = generatorWindowFirstSize;
     ImGui::SetNextWindowSize(ImVec2(0.2f * first.x, 0.33f * first.y), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(0.17f * first.x, 0.17f * first.y), ImGuiCond_FirstUseEver);
     gui::Begin((scene.name + " terrain generator").c_str());
 
     const std::shared_ptr<Terrain> terrain = scene.terrain;
-    FollowGeneratorTerrain(terrain);
+    FollowGeneratorTerrain(editor, terrain);
     if (terrain->IsEmpty())
     {
         // A terrain whose file was refused has no grid to shape, paint or flood.
         ImGui::TextUnformatted("This terrain is empty: it could not be loaded.");
     }
-    else if (IsBusy(terrain.get()))
+    else if (editor.session.IsBusy(terrain.get()))
     {
         // A job reads or changes the terrain: nothing else may touch it until the job ends.
         ImGui::TextUnformatted(
@@ -170,17 +270,17 @@ void Editor::ShowTerrainGenerator(Scene& scene)
     {
         if (ImGui::BeginTabItem(("Terrain##" + terrain->name).c_str()))
         {
-            ShowLayerPanel(terrain);
+            editor.layerPanel.Show(editor, terrain);
             ImGui::EndTabItem();
         }
         if (ImGui::BeginTabItem(("Textures##" + terrain->name).c_str()))
         {
-            ShowTexturePanel(terrain);
+            editor.texturePanel.Show(editor, terrain);
             ImGui::EndTabItem();
         }
         if (ImGui::BeginTabItem(("Water##" + terrain->name).c_str()))
         {
-            ShowWaterEditor(terrain);
+            editor.waterEditor.Show(editor, terrain);
             ImGui::EndTabItem();
         }
         ImGui::EndTabBar();

@@ -1,16 +1,13 @@
-// The status line at the bottom of the main window, the hint the empty window shows, the keyboard
-// shortcuts of the menus, and Frame terrain.
+// The status line at the bottom of the main window, the hint the empty window shows, and the keyboard
+// shortcuts of the menus.
 #include "editor/StatusLine.h"
 
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
 #include "engine/Engine.h"
 #include "engine/ProcessMemory.h"
-#include "render/Camera.h"
 #include "render/Scene.h"
-#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainRecord.h"
 
 #include <GLFW/glfw3.h>
 #include <imgui.h>
@@ -53,7 +50,7 @@ std::string StatusLineText(const StatusLineFacts& facts)
     return text;
 }
 
-void StatusLineState::AddFrame(double seconds)
+void StatusLine::AddFrame(double seconds)
 {
     const double milliseconds = 1000.0 * seconds;
     // A few frames' memory: steady enough to read, quick to follow a change.
@@ -61,7 +58,7 @@ void StatusLineState::AddFrame(double seconds)
         frameMilliseconds <= 0.0 ? milliseconds : 0.9 * frameMilliseconds + 0.1 * milliseconds;
 }
 
-void StatusLineState::SampleMemory(double now)
+void StatusLine::SampleMemory(double now)
 {
     if (memorySampledAt >= 0.0 && now - memorySampledAt < kMemorySeconds) return;
     memorySampledAt = now;
@@ -93,12 +90,11 @@ Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpe
 // -------------------------------------------------------------------------------------------------
 // The editor's side
 
-void Editor::DrawStatusLine()
+void StatusLine::Draw(const Editor& editor)
 {
-    statusLine.SampleMemory(glfwGetTime());
+    SampleMemory(glfwGetTime());
     StatusLineFacts facts;
-    std::shared_ptr<Scene> scene = focusedScene.lock();
-    if (!scene && !scenes.empty()) scene = scenes.front();
+    const std::shared_ptr<Scene> scene = editor.sceneWindow.FocusedScene(editor);
     if (scene && scene->terrain)
     {
         const Terrain& terrain = *scene->terrain;
@@ -112,8 +108,8 @@ void Editor::DrawStatusLine()
             facts.maxHeight = terrain.maxHeight;
         }
     }
-    facts.frameMilliseconds = statusLine.frameMilliseconds;
-    facts.residentBytes = statusLine.residentBytes;
+    facts.frameMilliseconds = frameMilliseconds;
+    facts.residentBytes = residentBytes;
 
     ImGuiViewport* viewport = ImGui::GetMainViewport();
     const ImGuiWindowFlags flags = ImGuiWindowFlags_NoScrollbar | ImGuiWindowFlags_NoSavedSettings |
@@ -129,9 +125,9 @@ void Editor::DrawStatusLine()
     ImGui::End();
 }
 
-void Editor::DrawStartHint()
+void DrawStartHint(Editor& editor)
 {
-    if (!terrains.empty() || jobs.Busy()) return;
+    if (!editor.terrains.empty() || editor.session.jobs.Busy()) return;
     const ImGuiViewport* viewport = ImGui::GetMainViewport();
     ImGui::SetNextWindowPos(ImVec2(viewport->WorkPos.x + 0.5f * viewport->WorkSize.x,
                                    viewport->WorkPos.y + 0.4f * viewport->WorkSize.y),
@@ -146,17 +142,17 @@ void Editor::DrawStartHint()
         ImGui::TextUnformatted("File > New > Terrain to begin (Ctrl+N)");
         ImGui::TextColored(kHint, "or File > New > Terrain from heightmap, File > Open > Terrain, "
                                   "File > Open Project... (Ctrl+O)");
-        if (!project.recent.paths.empty())
+        if (!editor.session.recent.paths.empty())
         {
             ImGui::Spacing();
             ImGui::TextUnformatted("Recent projects:");
-            const std::vector<std::string> recent = project.recent.paths; // opening reorders the list
+            const std::vector<std::string> recent = editor.session.recent.paths; // opening reorders the list
             const size_t shown = std::min<size_t>(recent.size(), 5);
             for (size_t n = 0; n < shown; ++n)
             {
                 ImGui::PushID(static_cast<int>(n));
                 if (ImGui::Selectable(recent[n].c_str()))
-                    RequestSessionAction(SessionAction::OpenProject, recent[n]);
+                    editor.project.Request(editor, SessionAction::OpenProject, recent[n]);
                 ImGui::PopID();
             }
         }
@@ -164,32 +160,32 @@ void Editor::DrawStartHint()
     ImGui::End();
 }
 
-void Editor::HandleShortcuts()
+void HandleShortcuts(Editor& editor)
 {
     // Presses, not held keys: a tap shorter than a slow frame still counts, and a held key's repeats
     // do not undo again. A press that opened a dialog stops the ones after it in the same frame.
     const bool typing = ImGui::GetIO().WantTextInput;
     for (const KeyPress& press : Engine::Get().window.keyPresses)
     {
-        switch (ShortcutFor(press.key, (press.mods & GLFW_MOD_CONTROL) != 0, typing, DialogOpen()))
+        switch (ShortcutFor(press.key, (press.mods & GLFW_MOD_CONTROL) != 0, typing, DialogOpen(editor)))
         {
         case Shortcut::NewTerrain:
-            showNewTerrain = true;
+            editor.showNewTerrain = true;
             break;
         case Shortcut::OpenProject:
-            project.showOpen = true;
+            editor.project.showOpen = true;
             break;
         case Shortcut::SaveProject:
-            SaveProjectCommand();
+            editor.project.SaveCommand(editor);
             break;
         case Shortcut::Undo:
-            UndoLayerSettings(false);
+            editor.layerPanel.StepHistory(editor, false);
             break;
         case Shortcut::Redo:
-            UndoLayerSettings(true);
+            editor.layerPanel.StepHistory(editor, true);
             break;
         case Shortcut::Quit:
-            RequestSessionAction(SessionAction::Quit);
+            editor.project.Request(editor, SessionAction::Quit);
             break;
         case Shortcut::None:
             break;
@@ -197,46 +193,10 @@ void Editor::HandleShortcuts()
     }
 }
 
-bool Editor::DialogOpen() const
+bool DialogOpen(const Editor& editor)
 {
-    return ImGui::GetTopMostPopupModal() != nullptr || showError || showNewTerrain || showLoadTerrain ||
-           showSaveTerrain || showNewShader || showExport || showHeightmapImport || project.showOpen ||
-           project.showSaveAs || SessionQuestionShowing();
-}
-
-bool Editor::CanUndoLayerSettings(bool redo) const
-{
-    const std::shared_ptr<Terrain> terrain = generatorTerrain.lock();
-    const std::shared_ptr<Terrain::Heightmap>& layer = layerPanel.selectedLayer;
-    if (!terrain || !layer || layer->isTexture || IsBusy(terrain.get()) ||
-        std::find(terrain->heightmaps.begin(), terrain->heightmaps.end(), layer) == terrain->heightmaps.end())
-        return false;
-    const size_t states = layer->states.size();
-    const size_t current = layer->currentState;
-    return redo ? current + 1 < states : current > 0 && current < states;
-}
-
-bool Editor::UndoLayerSettings(bool redo)
-{
-    if (!CanUndoLayerSettings(redo)) return false;
-    const std::shared_ptr<Terrain> terrain = generatorTerrain.lock();
-    const std::shared_ptr<Terrain::Heightmap> layer = layerPanel.selectedLayer;
-    // As the panel's buttons do: step through the history, then the regeneration rule.
-    if (redo)
-        layer->Redo();
-    else
-        layer->Undo();
-    layerPanel.Regenerate(*terrain, *layer);
-    return true;
-}
-
-void Editor::FrameTerrain(Scene& scene)
-{
-    if (!scene.camera || !scene.terrain || scene.terrain->IsEmpty()) return;
-    const Terrain& terrain = *scene.terrain;
-    glm::vec3 low;
-    glm::vec3 high;
-    TerrainBounds(terrain.positions.data(), terrain.vertexCount, low, high);
-    scene.camera->Frame(low, high);
-    Wake();
+    return ImGui::GetTopMostPopupModal() != nullptr || editor.showError || editor.showNewTerrain ||
+           editor.showLoadTerrain || editor.showSaveTerrain || editor.showNewShader ||
+           editor.exportDialog.open || editor.heightmapImport.open || editor.project.showOpen ||
+           editor.project.showSaveAs || editor.project.QuestionShowing();
 }

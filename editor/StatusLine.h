@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+class Editor;
+
 // What the status line tells of the focused scene's terrain and of the program.
 struct StatusLineFacts
 {
@@ -22,9 +24,9 @@ std::string StatusLineText(const StatusLineFacts& facts);
 // 1050625 -> "1,050,625".
 std::string GroupedThousands(uint64_t value);
 
-// What the status line samples between frames: the frame time, smoothed over active frames (idle
-// frames wait for input and say nothing about drawing), and the resident memory twice a second.
-struct StatusLineState
+// The status line and what it samples between frames: the frame time, smoothed over active frames
+// (idle frames wait for input and say nothing about drawing), and the resident memory twice a second.
+struct StatusLine
 {
     static constexpr double kMemorySeconds = 0.5;
     double frameMilliseconds = 0.0;
@@ -34,7 +36,12 @@ struct StatusLineState
     void AddFrame(double seconds);
     // Reads the resident memory when the last reading is older than kMemorySeconds.
     void SampleMemory(double now);
+    // Per frame: the line along the bottom of the main window, of the focused scene's terrain.
+    void Draw(const Editor& editor);
 };
+
+// The hint the empty window shows (how to begin, and the recent projects), while there is no terrain.
+void DrawStartHint(Editor& editor);
 
 // The keyboard shortcuts of the menus, decided from one key press.
 enum class Shortcut
@@ -50,3 +57,7 @@ enum class Shortcut
 // glfwKey pressed with ctrl held. Nothing while a modal dialog is open; Ctrl+Z and Ctrl+Y not while
 // a text field has the keyboard, where they undo and redo the typing.
 Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpen);
+// Per frame: the shortcuts pressed since the last frame, each acting as its menu item does.
+void HandleShortcuts(Editor& editor);
+// Whether a dialog is open or opening, which no shortcut may act behind.
+bool DialogOpen(const Editor& editor);

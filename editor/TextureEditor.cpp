@@ -38,7 +38,7 @@ void Editor::ShowTextureEditor(Texture*& texture, bool& open)
             glm::vec2(mouse.x, mouse.y), glm::vec2(topLeft.x, topLeft.y), width, image.width, image.height);
         if (ImGui::IsMouseClicked(ImGuiMouseButton_Left) || ImGui::IsMouseDragging(ImGuiMouseButton_Left))
         {
-            brush.Paint(image, texel);
+            commands.Paint(image, brush, texel);
         }
         else if (ImGui::IsMouseClicked(ImGuiMouseButton_Right))
         {

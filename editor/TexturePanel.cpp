@@ -1,8 +1,9 @@
 // The "Textures" tab: the terrain's pictures (erosion masks included), their pop-ups, and the
 // "Save as.." dialog.
+#include "editor/TexturePanel.h"
+
 #include "editor/Editor.h"
 #include "editor/GuiUtil.h"
-
 #include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
@@ -13,10 +14,50 @@
 #include <algorithm>
 #include <cstring>
 
-void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
+void TexturePanel::BeginSaveAs(Editor& editor, Texture& texture, const Terrain& terrain, const char* suffix)
+{
+    chosenTexture = &texture;
+    editor.commands.NameTextureFile(texture, terrain.name + suffix);
+    saveFileName = texture.saveName;
+    saveDialogOpen = true;
+}
+
+void TexturePanel::BeginEdit(Texture& texture)
+{
+    chosenTexture = &texture;
+    textureEditorOpen = true;
+}
+
+void TexturePanel::Forget(const Texture& texture)
+{
+    if (chosenTexture != &texture) return;
+    chosenTexture = nullptr;
+    textureEditorOpen = false;
+    saveDialogOpen = false;
+}
+
+void TexturePanel::FinishDirectoryEdit()
+{
+    // An empty directory means the working folder and stays empty.
+    if (!saveDirectory.empty() && saveDirectory.back() != '/' && saveDirectory.back() != '\\')
+        saveDirectory += '/';
+}
+
+bool TexturePanel::CanSave() const
+{
+    return !saveFileName.empty() && std::strcmp(saveExtension, kNoExtension) != 0;
+}
+
+bool TexturePanel::Save(std::string* error)
+{
+    const bool written = chosenTexture != nullptr && CanSave() && chosenTexture->Save(SavePath(), error);
+    saveDialogOpen = false;
+    return written;
+}
+
+void TexturePanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr)
 {
     Terrain& terrain = *terrainPtr;
-    TexturePanelState& panel = texturePanel;
     ImGui::BeginChild("Textures##ChildWindow", ImVec2(0.0f, 0.0f), false);
 
     const float available = ImGui::GetContentRegionAvail().x;
@@ -37,17 +78,17 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
         {
             if (ImGui::Button("Preview on terrain"))
             {
-                terrain.SetDisplayTexture(texture);
+                editor.commands.ShowTexture(terrain, texture);
                 ImGui::CloseCurrentPopup();
             }
             if (ImGui::Button("Save as"))
             {
-                panel.BeginSaveAs(*texture, terrain, suffix);
+                BeginSaveAs(editor, *texture, terrain, suffix);
                 ImGui::CloseCurrentPopup();
             }
             if (edit && ImGui::Button("Edit"))
             {
-                panel.BeginEdit(*texture);
+                BeginEdit(*texture);
                 ImGui::CloseCurrentPopup();
             }
             ImGui::EndPopup();
@@ -56,8 +97,8 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
 
     picture("Terrain heightmap", terrain.heightmapTexture.get(), "Heightmap texture", "_heightmap", false);
     picture("Normal map", terrain.normalTexture.get(), "Normal texture", "_normal", false);
-    if (ImGui::Button("Generate diffuse map")) panel.diffuseEditorOpen = !panel.diffuseEditorOpen;
-    if (panel.diffuseEditorOpen) ShowDiffuseTextureEditor(terrainPtr);
+    if (ImGui::Button("Generate diffuse map")) diffuseEditorOpen = !diffuseEditorOpen;
+    if (diffuseEditorOpen) editor.ShowDiffuseTextureEditor(terrainPtr);
     picture("Diffuse texture", terrain.diffuseTexture.get(), "Diffuse texture", "_diffuse", true);
     picture("Specular texture", terrain.specularTexture.get(), "Specular texture", "_specular", true);
     // Each erosion entry's mask of its last run: red removed, green deposited, blue water flow.
@@ -71,47 +112,47 @@ void Editor::ShowTexturePanel(const std::shared_ptr<Terrain>& terrainPtr)
         ImGui::PopID();
     }
 
-    if (panel.textureEditorOpen) ShowTextureEditor(panel.chosenTexture, panel.textureEditorOpen);
+    if (textureEditorOpen) editor.ShowTextureEditor(chosenTexture, textureEditorOpen);
 
-    if (panel.saveDialogOpen && !SessionQuestionShowing())
+    if (saveDialogOpen && !editor.project.QuestionShowing())
     {
         ImGui::OpenPopup("Save as..");
         if (ImGui::BeginPopupModal("Save as..", nullptr, ImGuiWindowFlags_AlwaysAutoResize | kNoDockingFlag))
         {
             ImGui::SetNextItemWidth(280.0f);
-            ImGui::InputTextWithHint("##texturesavefiledir", "Enter directory name", &panel.saveDirectory);
-            if (ImGui::IsItemDeactivatedAfterEdit()) panel.FinishDirectoryEdit();
+            ImGui::InputTextWithHint("##texturesavefiledir", "Enter directory name", &saveDirectory);
+            if (ImGui::IsItemDeactivatedAfterEdit()) FinishDirectoryEdit();
             ImGui::SameLine();
             ImGui::SetNextItemWidth(140.0f);
-            ImGui::InputTextWithHint("##texturesavefile", "Enter file name", &panel.saveFileName);
+            ImGui::InputTextWithHint("##texturesavefile", "Enter file name", &saveFileName);
             ImGui::SameLine();
             ImGui::SetNextItemWidth(80.0f);
-            if (ImGui::BeginCombo("##texextensioncombo", panel.saveExtension))
+            if (ImGui::BeginCombo("##texextensioncombo", saveExtension))
             {
-                for (const char* extension : TexturePanelState::kExtensions)
+                for (const char* extension : kExtensions)
                 {
-                    const bool selected = std::strcmp(extension, panel.saveExtension) == 0;
-                    if (ImGui::Selectable(extension, selected)) panel.saveExtension = extension;
+                    const bool selected = std::strcmp(extension, saveExtension) == 0;
+                    if (ImGui::Selectable(extension, selected)) saveExtension = extension;
                 }
                 ImGui::EndCombo();
             }
             if (ImGui::Button("Cancel"))
             {
-                panel.saveDialogOpen = false;
+                saveDialogOpen = false;
                 ImGui::CloseCurrentPopup();
             }
-            if (panel.CanSave())
+            if (CanSave())
             {
                 ImGui::SameLine();
                 if (ImGui::Button("Save"))
                 {
-                    const std::string path = panel.SavePath();
+                    const std::string path = SavePath();
                     std::string reason;
-                    if (panel.Save(&reason))
-                        SetNotice(SavedNotice(SaveTerrainForm::Outcome{{path}, {}, false}));
+                    if (Save(&reason))
+                        editor.session.SetNotice(SavedNotice(SaveTerrainForm::Outcome{{path}, {}, false}));
                     else
-                        SetError("The texture could not be saved as " + path +
-                                 (reason.empty() ? std::string(".") : ": " + reason + "."));
+                        editor.SetError("The texture could not be saved as " + path +
+                                        (reason.empty() ? std::string(".") : ": " + reason + "."));
                     ImGui::CloseCurrentPopup();
                 }
             }

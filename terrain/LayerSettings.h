@@ -2,7 +2,7 @@
 // A heightmap layer's settings: what the layer panel edits, the settings history keeps, a project
 // stores and a noise layer's image is generated from. Terrain::Heightmap::Settings names it.
 //
-// A new setting is written here (the field, and in Fields), in the panel (editor/GeneratorPanel.cpp),
+// A new setting is written here (the field, and in Fields), in the panel (editor/LayerPanel.cpp),
 // in the project file (io/ProjectFile.cpp, reading and writing) and where it takes effect (for a noise
 // setting, NoiseLayerPixels below).
 #include "terrain/Erosion.h"

@@ -613,10 +613,11 @@ void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
-    const bool smooth = layer.settings.smoothHeights && !layer.isTexture && layer.channels == 1 &&
-                        layer.smoothLevels.size() == count;
-    const Layers::LayerView view{layer.data.get(), layer.channels, power,
-                                 smooth ? layer.smoothLevels.data() : nullptr};
+    Layers::LayerView view =
+        LayerStack::Entry::Layer(false, !layer.isTexture, layer.settings, layer.data.get(), layer.channels,
+                                 layer.smoothLevels, count, nullptr)
+            .image;
+    view.power = power;
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);
     minHeight = range.min;

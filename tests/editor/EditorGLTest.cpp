@@ -31,96 +31,63 @@ class EditorGLTest : public EditorFrames
 
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
 {
-    EXPECT_EQ(editor.CreateNewScene(), nullptr);
+    EXPECT_EQ(editor.commands.NewScene(), nullptr);
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage, "Please create a new terrain first.");
 
     editor.showError = false;
-    editor.newTerrainForm.name = "first";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_TRUE(CreateTerrain("first"));
     ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain brings its scene
     EXPECT_EQ(editor.scenes[0]->name, "Scene 0");
     EXPECT_TRUE(editor.scenes[0]->showManage);
     EXPECT_EQ(editor.cameras.size(), 1u);
 
-    EXPECT_EQ(editor.CreateNewScene(), nullptr);
+    EXPECT_EQ(editor.commands.NewScene(), nullptr);
     EXPECT_EQ(editor.errorMessage, "Multiple scenes in development.");
     EXPECT_EQ(editor.scenes.size(), 1u);
 }
 
-TEST_F(EditorGLTest, CreateDialogGivesTheSceneTheFirstTerrainAShaderAndItsCamera)
+// One scene through its Create and Manage dialogs: the defaults, a fresh program per chosen shader,
+// the restore point taken once per run and put back by Cancel, and Destroy keeping the camera.
+TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 {
-    editor.newTerrainForm.name = "first";
-    const auto terrain = editor.CreateTerrainFromForm();
+    const auto first = CreateTerrain("first");
+    const auto second = CreateTerrain("second");
     Scene& scene = *editor.scenes[0];
-    editor.ManageFillDefaults(scene);
-    EXPECT_EQ(scene.terrain, terrain);
+    editor.commands.FillSceneDefaults(scene);
+    EXPECT_EQ(scene.terrain, first);
     ASSERT_TRUE(scene.shader);
     EXPECT_NE(scene.shader, editor.shaders[0]); // a fresh program of the first listed shader
     EXPECT_EQ(scene.shader->vertexPath, "shaders/basic_lighting.vert");
     EXPECT_EQ(scene.camera, editor.cameras.back());
     EXPECT_EQ(scene.camera->name, "Scene 0 camera");
-
-    editor.ManageCreate(scene);
+    editor.commands.ConfirmScene(scene);
     EXPECT_FALSE(scene.isNew);
     EXPECT_FALSE(scene.showManage);
     EXPECT_TRUE(scene.showWindow);
-}
 
-TEST_F(EditorGLTest, ChoosingAShaderBuildsAFreshProgramEveryTime)
-{
-    const auto terrain = CreateTerrainWithScene("t");
-    Scene& scene = *editor.scenes[0];
-    editor.ManageChooseShader(scene, editor.shaders[1]);
-    const auto first = scene.shader;
-    editor.ManageChooseShader(scene, editor.shaders[1]);
-    EXPECT_NE(scene.shader, first);
-    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
-    EXPECT_NE(scene.shader->program, first->program);
-}
-
-TEST_F(EditorGLTest, RestorePointIsTakenOnceAndRestoredByCancel)
-{
-    const auto first = CreateTerrainWithScene("first");
-    editor.newTerrainForm.name = "second";
-    const auto second = editor.CreateTerrainFromForm();
-    Scene& scene = *editor.scenes[0];
     const auto originalShader = scene.shader;
+    editor.manageDialog.TakeRestorePoint(editor, scene);
+    EXPECT_TRUE(editor.manageDialog.restorePoint.taken);
+    editor.commands.SetSceneTerrain(scene, second);
+    editor.commands.SetSceneShader(scene, editor.shaders[1]);
+    const auto chosen = scene.shader;
+    editor.commands.SetSceneShader(scene, editor.shaders[1]);
+    EXPECT_NE(scene.shader, chosen);
+    EXPECT_EQ(scene.shader->name, "shaders/normal_shader");
+    EXPECT_NE(scene.shader->program, chosen->program);
+    editor.manageDialog.TakeRestorePoint(editor, scene); // once per run: the first point stays
+    EXPECT_EQ(editor.manageDialog.restorePoint.terrain, first);
 
-    editor.ManageTakeRestorePoint(scene);
-    EXPECT_TRUE(editor.restorePoint.taken);
-    editor.ManageChooseTerrain(scene, second);
-    editor.ManageChooseShader(scene, editor.shaders[2]);
-    editor.ManageTakeRestorePoint(scene); // once per run: the first point stays
-    EXPECT_EQ(editor.restorePoint.terrain, first);
-
-    editor.ManageCancel(scene);
+    scene.showManage = true;
+    editor.manageDialog.Cancel(editor, scene);
     EXPECT_EQ(scene.terrain, first);
     EXPECT_EQ(scene.shader, originalShader);
     EXPECT_FALSE(scene.showManage);
-}
 
-TEST_F(EditorGLTest, DestroyRemovesTheSceneButKeepsItsCamera)
-{
-    CreateTerrainWithScene("t");
-    editor.ManageDestroy(*editor.scenes[0]);
+    editor.commands.DestroyScene(scene);
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_EQ(editor.cameras.size(), 1u);
-}
-
-TEST_F(EditorGLTest, NewShaderNeedsANameAndIsListedEvenWhenItsFilesAreMissing)
-{
-    EXPECT_EQ(editor.CreateShader(""), nullptr);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-    LogCapture log;
-    const auto shader = editor.CreateShader("shaders/missing_shader");
-    ASSERT_TRUE(shader);
-    EXPECT_EQ(editor.shaders.size(), 4u);
-    EXPECT_EQ(shader->vertexPath, "shaders/missing_shader.vert");
-    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
-    EXPECT_EQ(shader->program, 0u);
-    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
-    testsupport::DrainGLErrors();
 }
 
 TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
@@ -131,8 +98,8 @@ TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
     EXPECT_EQ(engine.renderManager.commandQueue.size(), 5u);
     engine.renderManager.Clear();
 
-    terrain->PourWater(40);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 40);
+    editor.commands.RecalculateWater(*terrain);
     editor.Render();
     EXPECT_EQ(engine.renderManager.commandQueue.size(), 6u);
     engine.renderManager.Clear();
@@ -146,10 +113,10 @@ TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
 TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
 {
     auto terrain = CreateTerrainWithScene("t", 17);
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
-    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(*terrain);
-    editor.saveTerrainForm.selected = terrain;
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(editor, terrain);
+    editor.saveTerrain.form.selected = terrain;
     Frames(2);
     const Scene& scene = *editor.scenes[0];
     const GLuint textures[] = {terrain->heightmapTexture->id, terrain->normalTexture->id,
@@ -178,14 +145,13 @@ TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
 // nor removed, and "Create new scene" refused for the rest of the run.
 TEST_F(EditorGLTest, ClosingTheCreateDialogCancelsTheScene)
 {
-    editor.newTerrainForm.name = "first";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_TRUE(CreateTerrain("first"));
     Frame();                              // the Create dialog is open
     editor.scenes[0]->showManage = false; // what its close button does
     Frame();
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_TRUE(editor.cameras.empty());
-    const auto scene = editor.CreateNewScene();
+    const auto scene = editor.commands.NewScene();
     ASSERT_TRUE(scene);
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     EXPECT_EQ(scene->name, "Scene 1");
@@ -209,7 +175,7 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
     GuiFrame({picture, false, false});
     GuiFrame({picture, false, true});
     EXPECT_EQ(GImGui->NavWindow, window);
-    EXPECT_EQ(editor.focusedScene.lock(), editor.scenes[0]);
+    EXPECT_EQ(editor.sceneWindow.focusedScene.lock(), editor.scenes[0]);
     GuiFrame({picture, false, false});
 }
 
@@ -299,10 +265,9 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
     const auto closeRequest = [&]
     {
         glfwSetWindowShouldClose(window, GLFW_TRUE); // as the close button sets it before the callback
-        editor.OnWindowCloseRequest();
+        editor.project.OnWindowCloseRequest(editor);
     };
-    editor.newTerrainForm.name = "first";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_TRUE(CreateTerrain("first"));
     Frames(2);
     ASSERT_EQ(Widgets().modal, "Create Scene 0");
 
@@ -356,7 +321,7 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
 
     auto terrain = CreateTerrainWithScene("t", 17);
     editor.scenes[0]->showTerrainGenerator = true;
-    const auto layer = editor.layerPanel.AddLayer(*terrain);
+    const auto layer = editor.layerPanel.AddLayer(editor, terrain);
     editor.layerPanel.selectedLayer = layer;
     for (int seed = 1; seed <= 4; ++seed)
     {
@@ -433,16 +398,15 @@ TEST_F(EditorGLTest, ANewTerrainBesideASceneIsNamedAndShownOnRequest)
 {
     WatchWidgets();
     const auto first = CreateTerrainWithScene("first", 17);
-    editor.newTerrainForm.name = "second";
-    const auto second = editor.CreateTerrainFromForm();
+    const auto second = CreateTerrain("second", 17);
     ASSERT_TRUE(second);
     ASSERT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(editor.scenes[0]->terrain, first);
-    EXPECT_EQ(editor.notice, "Terrain second (17 x 17) is in the terrain list.");
+    EXPECT_EQ(editor.session.notice, "Terrain second (17 x 17) is in the terrain list.");
     Frames(2);
     ASSERT_TRUE(ClickWidget("Show in Scene 0##notice", "##MainMenuBar")) << Widgets().Describe();
     EXPECT_EQ(editor.scenes[0]->terrain, second);
-    EXPECT_TRUE(editor.notice.empty());
+    EXPECT_TRUE(editor.session.notice.empty());
 }
 
 // Tool windows open inside the main window, apart from each other and from the terrain generator;
@@ -504,7 +468,7 @@ TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
     editor.texturePanel.textureEditorOpen = true;
     ASSERT_TRUE(ClickWidget("Textures##hills", generator));
     Frames(3);
-    editor.diffuseEditor.AddGradient(*terrain);
+    editor.diffuseEditor.AddGradient(editor, *terrain);
     editor.diffuseEditor.selected = 0; // the band's region: the editor grows, not past the right edge
     Frames(3);
     const std::string textureEditor = "Texture editor##" + std::to_string(terrain->heightmapTexture->id);

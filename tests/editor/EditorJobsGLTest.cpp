@@ -93,46 +93,51 @@ class EditorJobsGLTest : public testsupport::EditorFrames
     void SetUp() override
     {
         EditorFrames::SetUp();
-        editor.project.recent.file = dir / "recent_projects.txt";
+        editor.session.recent.file = dir / "recent_projects.txt";
     }
 
     void TearDown() override
     {
-        editor.jobs.Abandon();
+        editor.session.jobs.Abandon();
         EditorFrames::TearDown();
     }
 
     // Frames, as the program runs them, until every job has ended.
-    bool FinishJobs()
+    bool FinishJobsInFrames()
     {
         const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (editor.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
+        while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
         {
             Frame();
             std::this_thread::sleep_for(1ms);
         }
-        return !editor.jobs.Busy();
+        return !editor.session.jobs.Busy();
+    }
+
+    bool SaveProject(const std::string& path)
+    {
+        editor.project.Save(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
     uint64_t CancelTheRunningJob()
     {
-        const std::vector<JobView> running = editor.jobs.Running();
+        const std::vector<JobView> running = editor.session.jobs.Running();
         if (running.size() != 1 || !running[0].cancellable) return 0;
-        return editor.jobs.Cancel(running[0].id) ? running[0].id : 0;
+        return editor.session.jobs.Cancel(running[0].id) ? running[0].id : 0;
     }
 };
 
 TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
 {
-    editor.newTerrainForm.name = "hills";
-    editor.newTerrainForm.generator = 1;
-    editor.newTerrainForm.width = 33;
-    editor.newTerrainForm.range = 6.0f;
-    editor.background.vertices = 0;                     // every size on the runner
-    EXPECT_EQ(editor.CreateTerrainFromForm(), nullptr); // on its way
+    editor.newTerrain.form.name = "hills";
+    editor.newTerrain.form.generator = 1;
+    editor.newTerrain.form.width = 33;
+    editor.newTerrain.form.range = 6.0f;
+    editor.showNewTerrain = true;
+    EXPECT_TRUE(editor.newTerrain.Create(editor));
     EXPECT_FALSE(editor.showNewTerrain);
-    EXPECT_TRUE(editor.terrains.empty());
-    ASSERT_TRUE(FinishJobs());
+    ASSERT_TRUE(FinishJobsInFrames());
     ASSERT_EQ(editor.terrains.size(), 1u);
     ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain's scene, as the dialog makes it
     const Terrain& t = *editor.terrains[0];
@@ -169,49 +174,48 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 {
     ASSERT_TRUE(CreateTerrainWithScene("first", 17));
     const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(editor.SaveProject(path));
-    editor.newTerrainForm.name = "second";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
+    ASSERT_TRUE(SaveProject(path));
+    ASSERT_TRUE(CreateTerrain("second", 17));
     const auto terrains = editor.terrains;
     const auto scenes = editor.scenes;
     const auto cameras = editor.cameras;
 
-    editor.background.projectBytes = 0;
     Gate gate("Opening project session started.");
-    editor.StartOpenProject(path);
+    editor.project.Open(editor, path);
     ASSERT_TRUE(gate.WaitReached());
-    GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // the progress modal
+    GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); }); // not at once
+    std::this_thread::sleep_for(std::chrono::duration<double>(editor.jobModal.delaySeconds));
+    GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // after a moment
     EXPECT_NE(CancelTheRunningJob(), 0u);
     gate.Open();
-    ASSERT_TRUE(FinishJobs());
+    ASSERT_TRUE(FinishJobsInFrames());
 
     EXPECT_EQ(editor.terrains, terrains);
     EXPECT_EQ(editor.scenes, scenes);
     EXPECT_EQ(editor.cameras, cameras);
-    EXPECT_EQ(editor.project.path, path);
-    EXPECT_TRUE(editor.HasUnsavedChanges()); // "second" is still unsaved
+    EXPECT_EQ(editor.session.path, path);
+    EXPECT_TRUE(editor.session.HasUnsavedChanges()); // "second" is still unsaved
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
-    EXPECT_EQ(editor.notice, "Opening project session was cancelled; nothing was changed.");
+    EXPECT_EQ(editor.session.notice, "Opening project session was cancelled; nothing was changed.");
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); });
 
-    editor.StartOpenProject(path); // not cancelled: the saved session
+    editor.project.Open(editor, path); // not cancelled: the saved session
     ASSERT_TRUE(FinishJobs());
     ASSERT_EQ(editor.terrains.size(), 1u);
     EXPECT_EQ(editor.terrains[0]->name, "first");
-    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
 }
 
-TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSameTerrain)
+TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
 {
     testsupport::GridMesh mesh(9, 6,
                                [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
     mesh.name = "scan";
     const std::string obj = dir / "scan.obj";
     ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
-    editor.background.objBytes = 0;
     {
         Gate gate("Loading terrain scan.obj started.");
-        EXPECT_EQ(editor.LoadTerrain(obj), nullptr);
+        editor.loadTerrain.Load(editor, obj);
         ASSERT_TRUE(gate.WaitReached());
         EXPECT_NE(CancelTheRunningJob(), 0u);
         gate.Open();
@@ -220,34 +224,30 @@ TEST_F(EditorJobsGLTest, LoadingCancelledAddsNothingAndALoadOnTheRunnerIsTheSame
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_FALSE(editor.showError);
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
 
-    // A refused file adds nothing on the runner either.
-    EXPECT_EQ(editor.LoadTerrain(dir / "missing.obj"), nullptr);
+    // A refused file adds nothing either.
+    editor.loadTerrain.Load(editor, dir / "missing.obj");
     ASSERT_TRUE(FinishJobs());
     EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
     EXPECT_TRUE(editor.showError);
     editor.showError = false;
 
-    EXPECT_EQ(editor.LoadTerrain(obj), nullptr);
-    ASSERT_TRUE(FinishJobs());
-    editor.background.objBytes = 1u << 30;
-    const std::shared_ptr<Terrain> direct = editor.LoadTerrain(obj);
+    for (int n = 0; n < 2; ++n)
+    {
+        editor.loadTerrain.Load(editor, obj);
+        ASSERT_TRUE(FinishJobs());
+    }
     ASSERT_EQ(editor.terrains.size(), 2u);
-    const Terrain& loaded = *editor.terrains[0];
-    EXPECT_EQ(loaded.name, "scan");
-    EXPECT_EQ(direct->name, "scan_2");                           // a name no other terrain has
-    EXPECT_EQ(editor.scenes.at(0)->terrain.get(), direct.get()); // each shown in the scene in turn
-    testsupport::ExpectSameFloats(loaded.positions, direct->positions, "positions");
-    testsupport::ExpectSameFloats(loaded.normals, direct->normals, "normals");
-    EXPECT_EQ(loaded.vertexDistance, direct->vertexDistance);
-    EXPECT_EQ(std::memcmp(loaded.heightmapTexture->data.get(), direct->heightmapTexture->data.get(), 9 * 6),
-              0);
-    EXPECT_EQ(std::memcmp(loaded.normalTexture->data.get(), direct->normalTexture->data.get(), 9 * 6 * 3), 0);
+    const std::shared_ptr<Terrain> second = editor.terrains[1];
+    EXPECT_EQ(editor.terrains[0]->name, "scan");
+    EXPECT_EQ(second->name, "scan_2");               // a name no other terrain has
+    EXPECT_EQ(editor.scenes.at(0)->terrain, second); // each shown in the scene in turn
 
     // The new name survives its own OBJ file: the header's first word is the name, the next two the size.
     const std::string saved = dir / "scan_2.obj";
-    ASSERT_TRUE(direct->SaveAsObj(saved));
+    ASSERT_TRUE(second->SaveAsObj(saved));
     TerrainRecord again;
     ASSERT_TRUE(TerrainObjFile::Read(saved, again));
     EXPECT_EQ(again.name, "scan_2");
@@ -259,40 +259,39 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
 {
     const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
     ASSERT_TRUE(hills);
-    editor.FollowGeneratorTerrain(hills);
-    auto layer = editor.layerPanel.AddLayer(*hills);
+    editor.sceneWindow.FollowGeneratorTerrain(editor, hills);
+    auto layer = editor.layerPanel.AddLayer(editor, hills);
     layer->settings.frequency = 0.05f;
     layer->AppendState(layer->settings);
     editor.layerPanel.selectedLayer = layer;
-    editor.saveTerrainForm.selected = hills;
-    editor.saveTerrainForm.outputPath = dir / "";
-    editor.exportForm.selected = hills;
-    editor.exportForm.folder = dir.Path().string();
-    editor.background.vertices = 0;
+    editor.saveTerrain.form.selected = hills;
+    editor.saveTerrain.form.outputPath = dir / "";
+    editor.exportDialog.form.selected = hills;
+    editor.exportDialog.form.folder = dir.Path().string();
 
     Gate gate("Saving terrain hills started.");
     editor.showSaveTerrain = true;
-    editor.SaveTerrainFromForm();
+    editor.saveTerrain.Save(editor);
     EXPECT_FALSE(editor.showSaveTerrain);
     ASSERT_TRUE(gate.WaitReached());
-    EXPECT_TRUE(editor.IsBusy(hills.get()));
+    EXPECT_TRUE(editor.session.IsBusy(hills.get()));
     EXPECT_FALSE(editor.CanWaitForEvents()); // the frames go on while it runs
 
-    EXPECT_EQ(editor.ExportFromForm(true), ExportForm::Outcome::Failed);
+    EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Failed);
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(
         editor.errorMessage,
         "Cannot start \"Exporting terrain hills\": terrain hills is busy with \"Saving terrain hills\".");
-    EXPECT_FALSE(editor.CanUndoLayerSettings(false));
-    EXPECT_FALSE(editor.UndoLayerSettings(false));
+    EXPECT_FALSE(editor.layerPanel.CanStepHistory(editor, false));
+    EXPECT_FALSE(editor.layerPanel.StepHistory(editor, false));
     EXPECT_EQ(layer->currentState, 1u);
 
     gate.Open();
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_FALSE(editor.IsBusy(hills.get()));
+    ASSERT_TRUE(FinishJobsInFrames());
+    EXPECT_FALSE(editor.session.IsBusy(hills.get()));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
-    EXPECT_EQ(editor.notice.rfind("Saved hills.obj", 0), 0u) << editor.notice;
-    EXPECT_TRUE(editor.UndoLayerSettings(false)); // free again
+    EXPECT_EQ(editor.session.notice.rfind("Saved hills.obj", 0), 0u) << editor.session.notice;
+    EXPECT_TRUE(editor.layerPanel.StepHistory(editor, false)); // free again
     EXPECT_EQ(layer->currentState, 0u);
 }
 
@@ -303,24 +302,23 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
 {
     const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
     ASSERT_TRUE(hills);
-    editor.FollowGeneratorTerrain(hills);
-    auto noise = editor.layerPanel.AddLayer(*hills);
+    editor.sceneWindow.FollowGeneratorTerrain(editor, hills);
+    auto noise = editor.layerPanel.AddLayer(editor, hills);
     noise->settings.power = 4.0f;
     noise->Update();
-    auto erosion = editor.layerPanel.AddErosion(*hills);
+    auto erosion = editor.layerPanel.AddErosion(editor, hills);
     erosion->settings.erosion.method = Erosion::Method::Thermal;
     erosion->settings.erosion.thermal.iterations = 40;
-    editor.background.vertices = 0;
     const std::vector<float> before = hills->positions;
     const std::vector<float> normalsBefore = hills->normals;
     const std::vector<uint8_t> pixelsBefore(hills->heightmapTexture->data.get(),
                                             hills->heightmapTexture->data.get() + 33 * 33);
     {
         Gate gate("Applying the layers of hills started.");
-        editor.ApplyLayers(*hills);
+        editor.commands.ApplyLayers(hills);
         ASSERT_TRUE(gate.WaitReached());
-        EXPECT_TRUE(editor.IsBusy(hills.get()));
-        editor.StartSaveProject(dir / "p.velmoran");
+        EXPECT_TRUE(editor.session.IsBusy(hills.get()));
+        editor.project.Save(editor, dir / "p.velmoran");
         EXPECT_EQ(editor.errorMessage,
                   "Cannot start \"Saving project p\": the session is busy with \"Applying the "
                   "layers of hills\".");
@@ -332,12 +330,11 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     testsupport::ExpectSameFloats(hills->positions, before, "positions after cancel");
     testsupport::ExpectSameFloats(hills->normals, normalsBefore, "normals after cancel");
     EXPECT_EQ(std::memcmp(hills->heightmapTexture->data.get(), pixelsBefore.data(), pixelsBefore.size()), 0);
-    EXPECT_EQ(editor.notice, "Applying the layers of hills was cancelled; nothing was changed.");
+    EXPECT_EQ(editor.session.notice, "Applying the layers of hills was cancelled; nothing was changed.");
 
     editor.showError = false;
-    editor.ApplyLayers(*hills);
-    EXPECT_TRUE(editor.jobs.Busy());
-    ASSERT_TRUE(FinishJobs());
+    editor.commands.ApplyLayers(hills);
+    ASSERT_TRUE(FinishJobsInFrames());
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     std::vector<float> expected;
     ASSERT_TRUE(hills->LayeredPositions(expected, true)); // the entry kept its run
@@ -352,81 +349,29 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     EXPECT_EQ(hills->minHeight, range.min);
     EXPECT_EQ(hills->maxHeight, range.max);
     EXPECT_EQ(erosion->shownMaskGeneration, erosion->erosionCache.generation); // the mask is shown
-
-    // A small terrain applies at once, as before.
-    editor.background.vertices = uint64_t{1} << 40;
-    erosion->settings.erosion.thermal.iterations = 41;
-    editor.ApplyLayers(*hills);
-    EXPECT_FALSE(editor.jobs.Busy());
-    ASSERT_TRUE(hills->LayeredPositions(expected, true));
-    testsupport::ExpectSameFloats(hills->positions, expected, "positions applied at once");
-}
-
-// Export on the runner writes the bytes the export at once writes, asks before overwriting as it
-// does, and a file it cannot write ends in the Error popup.
-TEST_F(EditorJobsGLTest, AnExportOnTheRunnerWritesWhatTheExportAtOnceWrites)
-{
-    const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 17, 1);
-    ASSERT_TRUE(hills);
-    hills->gradients.push_back(std::make_unique<Gradient>());
-    hills->gradients.back()->heightSpan = 255;
-    hills->GenerateDiffuseByHeight();
-    ExportForm& form = editor.exportForm;
-    form.selected = hills;
-    form.folder = (dir / "now");
-    std::filesystem::create_directories(form.folder);
-    ASSERT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Written);
-
-    editor.background.vertices = 0;
-    form.folder = (dir / "job");
-    std::filesystem::create_directories(form.folder);
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Started);
-    EXPECT_TRUE(editor.IsBusy(hills.get()));
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_FALSE(editor.showError) << editor.errorMessage;
-    size_t compared = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "now"))
-    {
-        const std::string name = entry.path().filename().string();
-        EXPECT_EQ(testsupport::ReadFile(dir / ("job/" + name)), testsupport::ReadFile(entry.path().string()))
-            << name;
-        ++compared;
-    }
-    EXPECT_GE(compared, 3u);
-
-    editor.showExport = true;
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskOverwrite);
-    EXPECT_FALSE(editor.jobs.Busy());
-    EXPECT_TRUE(editor.showExport);
-
-    std::filesystem::remove_all(dir / "job");
-    {
-        std::ofstream(dir / "job") << "a file where the folder was\n";
-    }
-    editor.ExportFromForm(true);
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(editor.showError);
-    EXPECT_NE(editor.errorMessage.find(dir / "job"), std::string::npos) << editor.errorMessage;
 }
 
 TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
 {
     ASSERT_TRUE(CreateTerrainWithScene("first", 17));
     const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(editor.SaveProject(path));
-    editor.newTerrainForm.name = "second";
-    ASSERT_TRUE(editor.CreateTerrainFromForm());
-    editor.background.vertices = 0;
-    ASSERT_TRUE(editor.HasUnsavedChanges());
+    ASSERT_TRUE(SaveProject(path));
+    ASSERT_TRUE(CreateTerrain("second", 17));
+    ASSERT_TRUE(editor.session.HasUnsavedChanges());
 
-    editor.RequestSessionAction(SessionAction::NewProject);
+    editor.project.Request(editor, SessionAction::NewProject);
     ASSERT_TRUE(editor.project.unsaved.asking);
-    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Save);
-    EXPECT_TRUE(editor.jobs.Busy());
-    EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
-    ASSERT_TRUE(FinishJobs());
+    {
+        Gate gate("Saving project session started.");
+        editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
+        ASSERT_TRUE(gate.WaitReached());
+        EXPECT_TRUE(editor.session.jobs.Busy());
+        EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
+        gate.Open();
+        ASSERT_TRUE(FinishJobsInFrames());
+    }
     EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.project.path.empty());
+    EXPECT_TRUE(editor.session.path.empty());
     Project saved;
     ASSERT_TRUE(ProjectFile::Open(path, saved));
     EXPECT_EQ(saved.terrains.size(), 2u);

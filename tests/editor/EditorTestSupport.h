@@ -18,10 +18,12 @@
 #include <imgui.h>
 
 #include <cfloat>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace testsupport
 {
@@ -134,18 +136,40 @@ class EditorFrames : public GLTest
         return true;
     }
 
-    // Makes a named flat terrain through the New Terrain form and confirms the scene it creates.
+    // Ends the jobs that run, as the frames would: waits for their work, then runs their completions.
+    bool FinishJobs()
+    {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
+        {
+            editor.session.PollJobs();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return !editor.session.jobs.Busy();
+    }
+
+    // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made
+    // (null when the dialog refused it).
+    std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)
+    {
+        editor.newTerrain.form.name = name;
+        editor.newTerrain.form.width = side;
+        editor.newTerrain.form.height = side;
+        editor.newTerrain.form.generator = generator;
+        const size_t before = editor.terrains.size();
+        if (!editor.newTerrain.Create(editor) || !FinishJobs() || editor.terrains.size() != before + 1)
+            return nullptr;
+        return editor.terrains.back();
+    }
+
+    // A terrain made through the New Terrain dialog, and the scene it brings confirmed.
     std::shared_ptr<Terrain> CreateTerrainWithScene(const std::string& name, int side = 33, int generator = 0)
     {
-        editor.newTerrainForm.name = name;
-        editor.newTerrainForm.width = side;
-        editor.newTerrainForm.height = side;
-        editor.newTerrainForm.generator = generator;
-        std::shared_ptr<Terrain> terrain = editor.CreateTerrainFromForm();
+        std::shared_ptr<Terrain> terrain = CreateTerrain(name, side, generator);
         if (!editor.scenes.empty() && editor.scenes.front()->isNew)
         {
-            editor.ManageFillDefaults(*editor.scenes.front());
-            editor.ManageCreate(*editor.scenes.front());
+            editor.commands.FillSceneDefaults(*editor.scenes.front());
+            editor.commands.ConfirmScene(*editor.scenes.front());
         }
         return terrain;
     }

@@ -27,6 +27,14 @@ namespace
 {
 class ExportDialogsGLTest : public EditorFrames
 {
+  protected:
+    // "Export" (or "Overwrite"), done.
+    ExportForm::Outcome Export(bool overwrite)
+    {
+        const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
+        EXPECT_TRUE(FinishJobs());
+        return outcome;
+    }
 };
 
 TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
@@ -36,21 +44,21 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     terrain->gradients.push_back(std::make_unique<Gradient>());
     terrain->gradients.back()->heightSpan = 255;
     terrain->GenerateDiffuseByHeight();
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
 
-    ExportForm& form = editor.exportForm;
-    editor.showExport = true;
+    ExportForm& form = editor.exportDialog.form;
+    editor.exportDialog.open = true;
     Frames(2); // the dialog picks the first terrain
     ASSERT_EQ(form.selected, terrain);
     form.folder = dir.Path().string();
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Written);
-    EXPECT_FALSE(editor.showExport);
+    EXPECT_EQ(Export(false), ExportForm::Outcome::Started);
+    EXPECT_FALSE(editor.exportDialog.open);
     const std::vector<std::string> files = {dir / "hills.glb", dir / "hills_height.png",
                                             dir / "hills_height.png.json"};
     for (const std::string& file : files)
         EXPECT_TRUE(fs::exists(file)) << file;
-    EXPECT_EQ(editor.notice,
+    EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
     // The terrain's own arrays, diffuse texture and water plane went into the file.
@@ -64,32 +72,33 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
               terrain->waterPlane->vertexCount);
     ASSERT_EQ(model.images.size(), 1u);
 
-    editor.showExport = true;
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskOverwrite);
+    editor.exportDialog.open = true;
+    EXPECT_EQ(Export(false), ExportForm::Outcome::AskOverwrite);
     EXPECT_EQ(form.overwriteQuestion, files);
-    EXPECT_TRUE(editor.showExport);
+    EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
-    EXPECT_EQ(editor.ExportFromForm(true), ExportForm::Outcome::Written);
-    EXPECT_FALSE(editor.showExport);
+    EXPECT_EQ(Export(true), ExportForm::Outcome::Started);
+    EXPECT_FALSE(editor.exportDialog.open);
 
     // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
     // (and the one above it) and exports.
     form.folder = dir / "new/deeper";
-    editor.showExport = true;
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::AskCreateFolder);
+    editor.exportDialog.open = true;
+    EXPECT_EQ(Export(false), ExportForm::Outcome::AskCreateFolder);
     EXPECT_EQ(form.folderQuestion, dir / "new/deeper");
-    EXPECT_TRUE(editor.showExport);
+    EXPECT_TRUE(editor.exportDialog.open);
     EXPECT_FALSE(fs::exists(dir / "new"));
     Frames(2); // the question is drawn
-    EXPECT_EQ(editor.CreateFolderAndExport(), ExportForm::Outcome::Written);
-    EXPECT_FALSE(editor.showExport);
+    EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), ExportForm::Outcome::Started);
+    EXPECT_TRUE(FinishJobs());
+    EXPECT_FALSE(editor.exportDialog.open);
     EXPECT_TRUE(fs::exists(dir / "new/deeper/hills_height.png.json"));
-    EXPECT_EQ(editor.notice.rfind("Exported hills.glb, ", 0), 0u) << editor.notice;
+    EXPECT_EQ(editor.session.notice.rfind("Exported hills.glb, ", 0), 0u) << editor.session.notice;
 
     // A file where the folder should be: the writer's reason.
     form.folder = dir / "hills.glb";
-    editor.showExport = true;
-    EXPECT_EQ(editor.ExportFromForm(false), ExportForm::Outcome::Failed);
+    editor.exportDialog.open = true;
+    Export(false);
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "hills.glb/hills.glb") + ": ", 0), 0u)
         << editor.errorMessage;
@@ -102,8 +111,8 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
 {
     WatchWidgets();
     auto terrain = CreateTerrainWithScene("hills", 17);
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
     TempDir dir;
     HeightGrid grid;
     grid.width = grid.height = 9;
@@ -119,25 +128,25 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
         std::function<void()> grow; // what brings the most rows
     };
     const DialogCase cases[] = {
-        {"Export Terrain", "Close##ex", &editor.showExport,
+        {"Export Terrain", "Close##ex", &editor.exportDialog.open,
          [&]
          {
-             for (bool& format : editor.exportForm.formats)
+             for (bool& format : editor.exportDialog.form.formats)
                  format = true; // the water row, the splat bands and their hints
-             editor.exportForm.resampleChoice = 2;
-             editor.exportForm.baseName = "a/b"; // and a problem line
+             editor.exportDialog.form.resampleChoice = 2;
+             editor.exportDialog.form.baseName = "a/b"; // and a problem line
          }},
-        {"Terrain from Heightmap", "Close##hm", &editor.showHeightmapImport,
+        {"Terrain from Heightmap", "Close##hm", &editor.heightmapImport.open,
          [&]
          {
-             editor.heightmapImportForm.path = heights; // typed: the JSON file's row comes
-             editor.heightmapImportForm.options.useSidecar = false;
+             editor.heightmapImport.form.path = heights; // typed: the JSON file's row comes
+             editor.heightmapImport.form.options.useSidecar = false;
          }},
         {"New Terrain", "Close", &editor.showNewTerrain,
          [&]
          {
-             editor.newTerrainForm.generator = 2; // random fault's rows
-             editor.newTerrainForm.width = 0;     // and a size message
+             editor.newTerrain.form.generator = 2; // random fault's rows
+             editor.newTerrain.form.width = 0;     // and a size message
          }},
         {"Save Terrain", "Cancel##sf", &editor.showSaveTerrain,
          [&]
@@ -199,17 +208,18 @@ class HeightmapImportGLTest : public EditorFrames
 TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 {
     TempDir dir;
-    HeightmapImportForm& form = editor.heightmapImportForm;
+    HeightmapImportForm& form = editor.heightmapImport.form;
     form.path = WriteHeights(dir, 17, 17);
     form.name = HeightmapImportForm::NameFromPath(form.path);
     EXPECT_EQ(form.name, "source");
-    editor.showHeightmapImport = true;
+    editor.heightmapImport.open = true;
     Frames(2);
-    auto terrain = editor.CreateTerrainFromHeightmap();
-    ASSERT_TRUE(terrain);
-    EXPECT_FALSE(editor.showHeightmapImport);
+    ASSERT_TRUE(editor.heightmapImport.Create(editor));
+    EXPECT_FALSE(editor.heightmapImport.open);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     ASSERT_EQ(editor.terrains.size(), 1u);
+    const std::shared_ptr<Terrain> terrain = editor.terrains[0];
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(terrain->name, "source");
     EXPECT_EQ(terrain->width, 17u);
@@ -226,17 +236,18 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
     terrain->ApplyHeightmaps(); // no layers: the base heights again
     EXPECT_EQ(terrain->positions, before);
     EXPECT_TRUE(terrain->SaveAsObj(dir / "source.obj"));
-    EXPECT_EQ(form.Problem(editor.TerrainNames()), "Terrain with the same name exists already.");
+    EXPECT_EQ(form.Problem(TerrainNames(editor.terrains)), "Terrain with the same name exists already.");
 }
 
 TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
 {
     TempDir dir;
-    HeightmapImportForm& form = editor.heightmapImportForm;
+    HeightmapImportForm& form = editor.heightmapImport.form;
     form.path = WriteHeights(dir, 9, 5);
     form.name = "wide";
-    editor.showHeightmapImport = true;
-    EXPECT_FALSE(editor.CreateTerrainFromHeightmap());
+    editor.heightmapImport.open = true;
+    editor.heightmapImport.Create(editor);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
@@ -244,7 +255,8 @@ TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
                                        "rectangular texturing at the moment)");
 
     form.path = (testsupport::DataDir() / "heightmaps/rgb.png").string();
-    EXPECT_FALSE(editor.CreateTerrainFromHeightmap());
+    editor.heightmapImport.Create(editor);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
                                        ": it has 3 channels (RGB); a heightmap has one greyscale channel");

@@ -4,6 +4,7 @@
 #include "editor/FileDialogs.h"
 #include "editor/GuiUtil.h"
 #include "render/Scene.h"
+#include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
@@ -37,6 +38,26 @@ std::set<std::string> FilesIn(const fs::path& dir)
 
 class FileDialogsGLTest : public EditorFrames
 {
+  protected:
+    // "Load .obj" with a path, done: the last terrain of the list.
+    std::shared_ptr<Terrain> Load(const std::string& path)
+    {
+        editor.loadTerrain.Load(editor, path);
+        EXPECT_TRUE(FinishJobs());
+        return editor.terrains.empty() ? nullptr : editor.terrains.back();
+    }
+
+    // "Save##sf" (or "Replace##sf" with replace), done.
+    bool PressSave(bool replace = false)
+    {
+        bool saved = true;
+        if (replace)
+            editor.saveTerrain.Save(editor);
+        else
+            saved = editor.saveTerrain.PressSave(editor);
+        EXPECT_TRUE(FinishJobs());
+        return saved;
+    }
 };
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
@@ -55,27 +76,25 @@ TEST(ScaleByteCountTest, PicksTheDecimalUnit)
     EXPECT_NEAR(value, 19.332, 0.001);
 }
 
-TEST_F(FileDialogsGLTest, EstimateOfA513TerrainWithEverythingIs75793MB)
+// The estimate counts what is chosen and there: 288 bytes a vertex with everything (513 x 513: 75.793 MB),
+// and a terrain without diffuse, specular and water neither offers nor counts them.
+TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 {
-    auto terrain = CreateTerrainWithScene("big", 513);
-    terrain->gradients.push_back(std::make_unique<Gradient>());
-    terrain->gradients.back()->heightSpan = 255;
-    terrain->GenerateDiffuseByHeight();
-    terrain->PourWater(0);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    auto plain = CreateTerrainWithScene("plain", 33);
+    auto big = CreateTerrain("big", 513);
+    big->gradients.push_back(std::make_unique<Gradient>());
+    big->gradients.back()->heightSpan = 255;
+    big->GenerateDiffuseByHeight();
+    editor.commands.PourWater(*big, 0);
+    editor.commands.RecalculateWater(*big);
 
-    SaveTerrainForm& form = editor.saveTerrainForm;
-    form.selected = terrain;
+    SaveTerrainForm& form = editor.saveTerrain.form;
+    form.selected = big;
     form.DropMissingChoices();
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
     EXPECT_EQ(form.EstimateText(), "Size estimated at 75.793 MB");
-}
 
-TEST_F(FileDialogsGLTest, MissingTexturesAndWaterAreNeitherOfferedNorCounted)
-{
-    auto terrain = CreateTerrainWithScene("plain", 33);
-    SaveTerrainForm& form = editor.saveTerrainForm;
-    form.selected = terrain;
+    form.selected = plain;
     form.DropMissingChoices();
     EXPECT_FALSE(form.saveDiffuse);
     EXPECT_FALSE(form.saveSpecular);
@@ -87,9 +106,9 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
 {
     testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
-    terrain->PourWater(8 * 17 + 8);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.outputPath = (dir.Path() / "out").string(); // no separator: glued to the name
     form.DropMissingChoices();
@@ -113,7 +132,7 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
     for (uint32_t i = 0; i < 5; ++i)
         for (uint32_t j = 0; j < 3; ++j)
             terrain->heightmapTexture->data[i * 3 + j] = static_cast<uint8_t>(10 * i + j);
-    auto layer = editor.layerPanel.AddLayer(*terrain);
+    auto layer = editor.commands.AddNoiseLayer(*terrain);
     std::copy(terrain->heightmapTexture->data.get(), terrain->heightmapTexture->data.get() + 15,
               layer->data.get());
 
@@ -129,7 +148,7 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
         stbi_image_free(pixels);
         return std::make_pair(std::make_pair(w, h), bytes);
     };
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.outputPath = dir / "";
     form.imageFormat = ".png";
@@ -139,8 +158,8 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
     for (const char* file : {"strip_normal.png", "strip_diffuse.png", "strip_specular.png"})
         EXPECT_EQ(readPng(dir / file, 1).first, std::make_pair(3, 5)) << file;
 
-    TexturePanelState& panel = editor.texturePanel;
-    panel.BeginSaveAs(*layer, *terrain, "_layer");
+    TexturePanel& panel = editor.texturePanel;
+    panel.BeginSaveAs(editor, *layer, *terrain, "_layer");
     panel.saveDirectory = dir / "";
     panel.saveExtension = ".png";
     ASSERT_TRUE(panel.Save());
@@ -172,9 +191,9 @@ TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
     for (const auto& [file, reason] : cases)
     {
         editor.showError = false;
-        EXPECT_EQ(editor.LoadTerrain(dir / file), nullptr) << file;
+        EXPECT_EQ(Load(dir / file), nullptr) << file;
         EXPECT_TRUE(editor.terrains.empty()) << file; // so the start hint stays
-        EXPECT_FALSE(editor.HasUnsavedChanges()) << file;
+        EXPECT_FALSE(editor.session.HasUnsavedChanges()) << file;
         EXPECT_TRUE(editor.showError) << file;
         EXPECT_EQ(editor.errorMessage, "Cannot load terrain file " + (dir / file) + ": " + reason);
     }
@@ -222,7 +241,7 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = editor.saveTerrainForm;
+        SaveTerrainForm& form = editor.saveTerrain.form;
         form = SaveTerrainForm{};
         form.selected = terrain;
         form.outputPath = folder + "/";
@@ -232,11 +251,11 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
-        editor.notice.clear();
+        editor.session.notice.clear();
 
-        EXPECT_TRUE(editor.PressSaveTerrain());
+        EXPECT_TRUE(PressSave());
         EXPECT_FALSE(editor.showSaveTerrain);
-        EXPECT_EQ(editor.notice, expand(c.notice));
+        EXPECT_EQ(editor.session.notice, expand(c.notice));
         EXPECT_EQ(editor.showError, *c.failure != '\0');
         EXPECT_EQ(editor.errorMessage, expand(c.failure));
     }
@@ -249,7 +268,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 {
     testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 9);
-    SaveTerrainForm& form = editor.saveTerrainForm;
+    SaveTerrainForm& form = editor.saveTerrain.form;
     form.selected = terrain;
     form.outputPath = dir.Path().string() + "/";
     form.imageFormat = ".png";
@@ -259,7 +278,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 
     editor.showSaveTerrain = true;
     Frame();
-    EXPECT_FALSE(editor.PressSaveTerrain()); // asks instead
+    EXPECT_FALSE(PressSave()); // asks instead
     EXPECT_TRUE(form.confirmOverwrite);
     Frames(2);
     EXPECT_TRUE(editor.showSaveTerrain);
@@ -274,8 +293,8 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     editor.showSaveTerrain = true;
-    EXPECT_FALSE(editor.PressSaveTerrain());
-    editor.SaveTerrainFromForm(); // "Replace##sf"
+    EXPECT_FALSE(PressSave());
+    PressSave(true); // "Replace##sf"
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
     int w = 0, h = 0, c = 0;
@@ -294,24 +313,24 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
         ASSERT_TRUE(made.SaveAsObj(dir / "made.obj"));
     }
     // No scene yet: the loaded terrain brings one, whose Create dialog offers it.
-    auto first = editor.LoadTerrain(dir / "made.obj");
+    auto first = Load(dir / "made.obj");
     ASSERT_EQ(editor.scenes.size(), 1u);
     auto scene = editor.scenes[0];
     EXPECT_TRUE(scene->isNew && scene->showManage);
     EXPECT_EQ(scene->terrain, first);
     Frame();
     EXPECT_EQ(scene->terrain, first);
-    editor.ManageCreate(*scene);
+    editor.commands.ConfirmScene(*scene);
 
     // A scene showing a terrain with a selected layer and a chosen texture.
     scene->showTerrainGenerator = true;
-    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(*first);
+    editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(editor, first);
     editor.layerPanel.layerEditorOpen = true;
     editor.texturePanel.BeginEdit(*first->heightmapTexture);
     Frames(2);
     ASSERT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 
-    auto second = editor.LoadTerrain(dir / "made.obj");
+    auto second = Load(dir / "made.obj");
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(scene->terrain, second);
     EXPECT_EQ(second->name, "made_2"); // its files must not overwrite the first one's
@@ -322,7 +341,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     EXPECT_FALSE(editor.texturePanel.textureEditorOpen);
 
     // Switching back by hand: the first terrain's own layer is selected again, and edits reach it.
-    editor.ManageChooseTerrain(*scene, first);
+    editor.commands.SetSceneTerrain(*scene, first);
     Frames(2); // the tabs are named after the terrain: the new ones show from the second frame
     EXPECT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 }
@@ -339,16 +358,16 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
         testsupport::GridMesh mesh(3, 3);
         mesh.name = headerName;
         std::ofstream(dir / "hillside.obj", std::ios::binary) << mesh.Text();
-        auto terrain = editor.LoadTerrain(dir / "hillside.obj");
+        auto terrain = Load(dir / "hillside.obj");
         ASSERT_FALSE(terrain->IsEmpty()) << editor.errorMessage;
         EXPECT_EQ(terrain->name, loadedName);
 
-        SaveTerrainForm& form = editor.saveTerrainForm;
+        SaveTerrainForm& form = editor.saveTerrain.form;
         form.selected = terrain;
         form.outputPath = (dir.Path() / "a" / "b").string() + "/";
         form.imageFormat = ".png";
         form.DropMissingChoices();
-        editor.SaveTerrainFromForm();
+        PressSave(true);
         EXPECT_FALSE(editor.showError) << editor.errorMessage;
     }
     std::set<std::string> all;
@@ -360,7 +379,9 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
                                     "a/b/hillside_heightmap.png", "a/b/hillside_normal.png"}));
 }
 
-TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
+// New Shader: a name is needed (Enter without one does nothing), one starting with a dot is refused,
+// Escape closes without creating, and a shader whose files are missing is listed all the same.
+TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWithoutFiles)
 {
     const std::string message =
         "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
@@ -371,14 +392,40 @@ TEST_F(FileDialogsGLTest, ShaderNamesStartingWithADotAreRefused)
                                                          {"", ""}};
     for (const auto& [name, error] : cases)
         EXPECT_EQ(ShaderNameError(name), error) << name;
+    EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
+    EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
 
-    EXPECT_EQ(editor.CreateShader("./shaders/basic_lighting"), nullptr);
-    editor.newShaderName = "./shaders/basic_lighting";
+    const auto press = [&](int key, int frames)
+    {
+        gui::ForceKeyDown(key, true);
+        Frames(frames);
+        gui::ForceKeyDown(key, false);
+    };
     editor.showNewShader = true;
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
-    Frames(2);
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
-    EXPECT_TRUE(editor.showNewShader);
+    for (const char* refused : {"", "./shaders/basic_lighting"})
+    {
+        editor.newShader.baseName = refused;
+        press(GLFW_KEY_ENTER, 2);
+        EXPECT_TRUE(editor.showNewShader) << refused;
+        EXPECT_EQ(editor.shaders.size(), 3u) << refused;
+    }
+    editor.newShader.baseName = "shaders/basic_lighting";
+    press(GLFW_KEY_ESCAPE, 1);
+    EXPECT_FALSE(editor.showNewShader);
     EXPECT_EQ(editor.shaders.size(), 3u);
+    editor.showNewShader = true;
+    press(GLFW_KEY_ENTER, 1);
+    EXPECT_FALSE(editor.showNewShader);
+    ASSERT_EQ(editor.shaders.size(), 4u);
+    EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
+
+    LogCapture log;
+    const auto shader = editor.commands.CreateShader("shaders/missing_shader");
+    ASSERT_TRUE(shader);
+    EXPECT_EQ(editor.shaders.size(), 5u);
+    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
+    EXPECT_EQ(shader->program, 0u);
+    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
+    testsupport::DrainGLErrors();
 }
 } // namespace

@@ -31,7 +31,7 @@ class PanelsGLTest : public EditorFrames
 {
   protected:
     std::shared_ptr<Terrain> terrain;
-    LayerPanelState& panel = editor.layerPanel;
+    LayerPanel& panel = editor.layerPanel;
 
     void SetUp() override
     {
@@ -50,16 +50,16 @@ class PanelsGLTest : public EditorFrames
 
 TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexSoNamesRepeatAfterDeletion)
 {
-    panel.AddLayer(*terrain);
-    panel.AddLayer(*terrain);
+    panel.AddLayer(editor, terrain);
+    panel.AddLayer(editor, terrain);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_1"}));
     EXPECT_EQ(terrain->heightmaps[0]->states.size(), 1u); // the first history entry
     EXPECT_FALSE(panel.selectedLayer);                    // adding does not select
 
     panel.selectedLayer = terrain->heightmaps[0];
-    panel.DeleteSelected(*terrain);
+    panel.DeleteSelected(editor, terrain);
     EXPECT_FALSE(panel.selectedLayer);
-    panel.AddLayer(*terrain);
+    panel.AddLayer(editor, terrain);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_1", "Heightmap_1"}));
 }
 
@@ -67,8 +67,8 @@ TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexSoNamesRepeatAfterDeletion)
 // editor's mask source, and when deleted while the mesh shows its mask the heightmap is shown again.
 TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
 {
-    panel.AddLayer(*terrain);
-    auto erosion = panel.AddErosion(*terrain);
+    panel.AddLayer(editor, terrain);
+    auto erosion = panel.AddErosion(editor, terrain);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Erosion_1"}));
     EXPECT_TRUE(erosion->isErosion);
     EXPECT_EQ(erosion->states.size(), 1u);
@@ -76,7 +76,7 @@ TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
 
     panel.selectedLayer = erosion;
     std::string error;
-    EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, "missing.png", error));
+    EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, "missing.png", error));
     EXPECT_EQ(terrain->heightmaps[1], erosion);
     editor.scenes[0]->showTerrainGenerator = true; // its settings widgets are drawn
     panel.layerEditorOpen = true;                  // and its mask is not offered for painting
@@ -85,7 +85,7 @@ TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
 
     terrain->ApplyHeightmaps();
     terrain->SetDisplayTexture(erosion.get());
-    panel.DeleteSelected(*terrain);
+    panel.DeleteSelected(editor, terrain);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0"}));
     EXPECT_EQ(terrain->mesh->entries[0].texture, terrain->heightmapTexture->id);
     EXPECT_FALSE(editor.diffuseEditor.MaskSource(*terrain));
@@ -94,19 +94,19 @@ TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
 TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
 {
     for (int i = 0; i < 3; ++i)
-        panel.AddLayer(*terrain);
+        panel.AddLayer(editor, terrain);
     panel.selectedLayer = terrain->heightmaps[1];
-    EXPECT_TRUE(panel.CanMoveUp(*terrain));
-    EXPECT_TRUE(panel.CanMoveDown(*terrain));
-    panel.MoveDown(*terrain);
+    EXPECT_TRUE(panel.CanMove(*terrain, -1));
+    EXPECT_TRUE(panel.CanMove(*terrain, 1));
+    panel.Move(editor, terrain, 1);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_2", "Heightmap_1"}));
-    EXPECT_FALSE(panel.CanMoveDown(*terrain)); // now the last
-    panel.MoveDown(*terrain);
+    EXPECT_FALSE(panel.CanMove(*terrain, 1)); // now the last
+    panel.Move(editor, terrain, 1);
     EXPECT_EQ(terrain->heightmaps[2], panel.selectedLayer);
 
     panel.selectedLayer = terrain->heightmaps[0];
-    EXPECT_FALSE(panel.CanMoveUp(*terrain));
-    panel.MoveUp(*terrain);
+    EXPECT_FALSE(panel.CanMove(*terrain, -1));
+    panel.Move(editor, terrain, -1);
     EXPECT_EQ(terrain->heightmaps[0], panel.selectedLayer);
 }
 
@@ -114,11 +114,11 @@ TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
 // layers are applied at once, and a change of power alone counts only then.
 TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 {
-    auto layer = panel.AddLayer(*terrain);
+    auto layer = panel.AddLayer(editor, terrain);
     panel.selectedLayer = layer;
     const std::vector<float> before = terrain->positions;
     const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
-    LayerPanelState::Changes power, setting, switchedOn;
+    LayerPanel::Changes power, setting, switchedOn;
     power.powerChanged = true;
     setting.noiseSettingChanged = true;
     switchedOn.realtimeSwitchedOn = true;
@@ -126,14 +126,14 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 
     layer->settings.frequency = 0.2f;
     ASSERT_TRUE(panel.NeedsRegeneration(setting));
-    panel.Regenerate(*terrain, *layer);
+    panel.Regenerate(editor, terrain, *layer);
     EXPECT_NE(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), image);
     EXPECT_EQ(terrain->positions, before);
 
     panel.realtimeUpdate = true;
     ASSERT_TRUE(panel.NeedsRegeneration(switchedOn));
     EXPECT_TRUE(panel.NeedsRegeneration(power));
-    panel.Regenerate(*terrain, *layer);
+    panel.Regenerate(editor, terrain, *layer);
     EXPECT_NE(terrain->positions, before);
 }
 
@@ -145,23 +145,23 @@ TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
     const std::vector<uint8_t> grey(33 * 33, 200);
     ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 16, 16, 1, grey.data(), 16));
     ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), 33, 33, 1, grey.data(), 33));
-    auto old = panel.AddLayer(*terrain);
+    auto old = panel.AddLayer(editor, terrain);
     panel.selectedLayer = old;
     std::string error;
     {
         LogCapture log;
-        EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, dir / "small.png", error));
+        EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "small.png", error));
         EXPECT_NE(error.find("small.png"), std::string::npos) << error;
-        EXPECT_FALSE(panel.ReplaceSelectedWithImage(*terrain, dir / "missing.png", error));
+        EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "missing.png", error));
         EXPECT_EQ(terrain->heightmaps[0], old);
         testsupport::DrainGLErrors();
     }
-    ASSERT_TRUE(panel.ReplaceSelectedWithImage(*terrain, dir / "layer.png", error)) << error;
+    ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "layer.png", error)) << error;
     auto layer = panel.selectedLayer;
     ASSERT_TRUE(layer->isTexture);
     EXPECT_EQ(terrain->heightmaps[0], layer);
     panel.realtimeUpdate = true;
-    panel.Regenerate(*terrain, *layer);
+    panel.Regenerate(editor, terrain, *layer);
     EXPECT_EQ(layer->data[0], 200); // the image stays; the layers are applied
     EXPECT_NEAR(terrain->positions[1], 200.0f / 255.0f, 1e-5f);
 }
@@ -170,7 +170,7 @@ TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)
 {
     DiffuseEditorState& diffuse = editor.diffuseEditor;
     for (int i = 0; i < 3; ++i)
-        diffuse.AddGradient(*terrain);
+        diffuse.AddGradient(editor, *terrain);
     auto spans = [&]
     {
         std::vector<int> out;
@@ -182,25 +182,23 @@ TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)
     EXPECT_FLOAT_EQ(terrain->gradients[2]->slopeSpan, 22.5f);
 
     diffuse.selected = 1;
-    diffuse.DeleteSelected(*terrain);
+    diffuse.DeleteSelected(editor, *terrain);
     EXPECT_EQ(spans(), (std::vector<int>{127, 128}));
     EXPECT_FLOAT_EQ(terrain->gradients[0]->slopeSpan + terrain->gradients[1]->slopeSpan, 90.0f);
     EXPECT_TRUE(diffuse.closeRequested);
 
     terrain->gradients[1]->heightSpan = 127; // two bands of 127: dragging the second to 200
-    terrain->gradients[1]->heightSpan = 200;
-    DiffuseEditorState::HeightSpanChanged(*terrain, 1, 127);
+    editor.commands.SetHeightSpan(*terrain, 1, 200);
     EXPECT_EQ(spans(), (std::vector<int>{54, 200}));
-    terrain->gradients[0]->heightSpan = 50; // the first gives to the next one
-    DiffuseEditorState::HeightSpanChanged(*terrain, 0, 54);
+    editor.commands.SetHeightSpan(*terrain, 0, 50); // the first gives to the next one
     EXPECT_EQ(spans(), (std::vector<int>{50, 204}));
 }
 
 TEST_F(PanelsGLTest, SaveAsComposesThePathAndWritesAPngThatReadsBack)
 {
-    TexturePanelState& textures = editor.texturePanel;
+    TexturePanel& textures = editor.texturePanel;
     testsupport::TempDir dir;
-    textures.BeginSaveAs(*terrain->heightmapTexture, *terrain, "_heightmap");
+    textures.BeginSaveAs(editor, *terrain->heightmapTexture, *terrain, "_heightmap");
     EXPECT_EQ(textures.saveFileName, "hills_heightmap");
     EXPECT_EQ(terrain->heightmapTexture->saveName, "hills_heightmap");
     EXPECT_TRUE(textures.saveDialogOpen);
@@ -234,15 +232,15 @@ TEST_F(PanelsGLTest, SaveAsComposesThePathAndWritesAPngThatReadsBack)
 
 TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelease)
 {
-    WaterEditorState& water = editor.waterEditor;
+    WaterEditor& water = editor.waterEditor;
     Terrain wide(9, 5, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     // Its images are 5 texels wide and 9 high (a row per vertex along x): a picture 10 x 18 pixels, 2 per
     // texel; its bottom-left corner is texel (0, 0).
     const ImVec2 topLeft(100.0f, 50.0f);
-    const ImVec2 texel = WaterEditorState::TexelAt(ImVec2(100.5f, 50.0f + 18.0f - 0.5f), topLeft, 2.0f, 9);
+    const ImVec2 texel = WaterEditor::TexelAt(ImVec2(100.5f, 50.0f + 18.0f - 0.5f), topLeft, 2.0f, 9);
     EXPECT_EQ(static_cast<int>(texel.x), 0);
     EXPECT_EQ(static_cast<int>(texel.y), 0);
-    const ImVec2 topRight = WaterEditorState::TexelAt(ImVec2(100.0f + 10.0f, 50.0f), topLeft, 2.0f, 9);
+    const ImVec2 topRight = WaterEditor::TexelAt(ImVec2(100.0f + 10.0f, 50.0f), topLeft, 2.0f, 9);
     EXPECT_FLOAT_EQ(topRight.x, 5.0f); // the far edge: clamped to the last vertex when pouring
     EXPECT_FLOAT_EQ(topRight.y, 9.0f);
 
@@ -250,17 +248,17 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
     // poured there.
     for (size_t k = 0; k < 45; ++k)
         wide.heightmapTexture->data[k] = k == 0 || k == 44 ? 0 : 100;
-    water.PourAt(wide, texel);
+    water.PourAt(editor, wide, texel);
     const uint8_t* map = wide.watermapTexture->data.get();
     EXPECT_EQ(map[3], 255);
     EXPECT_EQ(map[4 * 1 + 3], 0); // no fringe while the button is down
-    water.EndStrokeIfReleased(wide, true);
+    water.EndStrokeIfReleased(editor, wide, true);
     EXPECT_EQ(map[4 * 1 + 3], 0);
-    water.EndStrokeIfReleased(wide, false);
+    water.EndStrokeIfReleased(editor, wide, false);
     EXPECT_EQ(map[4 * 1 + 3], 127);
     EXPECT_FALSE(water.strokeActive);
 
-    water.PourAt(wide, topRight); // never outside the grid
+    water.PourAt(editor, wide, topRight); // never outside the grid
     int full = 0;
     for (size_t k = 0; k < 45; ++k)
         full += map[4 * k + 3] == 255;
@@ -270,10 +268,10 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
 
 TEST_F(PanelsGLTest, RecalculatingTwiceLeavesOnePlaneDrawnWithTheWaterMap)
 {
-    terrain->PourWater(16 * 33 + 16);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.PourWater(*terrain, 16 * 33 + 16);
+    editor.commands.RecalculateWater(*terrain);
     std::weak_ptr<Terrain::WaterPlane> first = terrain->waterPlane;
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.commands.RecalculateWater(*terrain);
     EXPECT_TRUE(first.expired());
     ASSERT_TRUE(terrain->waterPlane);
     EXPECT_EQ(terrain->waterPlane->mesh->entries.front().texture, terrain->watermapTexture->id);
@@ -283,9 +281,9 @@ TEST_F(PanelsGLTest, RecalculatingTwiceLeavesOnePlaneDrawnWithTheWaterMap)
 
 TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
 {
-    SceneWindowState& state = editor.sceneWindowState;
+    SceneWindow& state = editor.sceneWindow;
     Scene& first = *editor.scenes[0];
-    state.ChooseAspectRatio(first, 1);
+    state.ChooseAspectRatio(editor, first, 1);
     EXPECT_FLOAT_EQ(first.camera->aspectRatio, 16.0f / 9.0f);
     EXPECT_FALSE(state.UsesCustomRule(first));
     const ImVec2 fixed = state.ImageSize(first, ImVec2(320.0f, 400.0f));
@@ -305,49 +303,25 @@ TEST_F(PanelsGLTest, FramesWithThePanelsOpenRunWithoutGLErrors)
     scene->showTerrainGenerator = true;
     scene->showCameraControl = true;
     panel.realtimeUpdate = true;
-    auto layer = panel.AddLayer(*terrain);
+    auto layer = panel.AddLayer(editor, terrain);
     panel.selectedLayer = layer;
     panel.layerEditorOpen = true;
-    editor.diffuseEditor.AddGradient(*terrain);
-    editor.diffuseEditor.AddGradient(*terrain);
+    editor.diffuseEditor.AddGradient(editor, *terrain);
+    editor.diffuseEditor.AddGradient(editor, *terrain);
     editor.diffuseEditor.selected = 1;
     terrain->GenerateDiffuseByHeight();
     editor.texturePanel.diffuseEditorOpen = true;
     editor.texturePanel.BeginEdit(*terrain->diffuseTexture);
-    editor.texturePanel.BeginSaveAs(*terrain->normalTexture, *terrain, "_normal");
-    terrain->PourWater(0);
-    WaterEditorState::Recalculate(*terrain, editor.defaultShader);
+    editor.texturePanel.BeginSaveAs(editor, *terrain->normalTexture, *terrain, "_normal");
+    editor.commands.PourWater(*terrain, 0);
+    editor.commands.RecalculateWater(*terrain);
     Frames(4);
-    editor.sceneWindowState.ChooseAspectRatio(*scene, 2);
+    editor.sceneWindow.ChooseAspectRatio(editor, *scene, 2);
     scene->framebuffer->wireframe = true;
     Frames(3);
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 }
 
-TEST_F(PanelsGLTest, EnterWithoutAShaderNameDoesNothingAndEscapeClosesTheDialog)
-{
-    editor.showNewShader = true; // the scene window appears behind the dialog in the same frame
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
-    Frames(2);
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
-    EXPECT_TRUE(editor.showNewShader);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-
-    editor.newShaderName = "shaders/basic_lighting";
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, true);
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, false);
-    EXPECT_FALSE(editor.showNewShader);
-    EXPECT_EQ(editor.shaders.size(), 3u);
-
-    editor.showNewShader = true;
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true);
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
-    EXPECT_FALSE(editor.showNewShader);
-    ASSERT_EQ(editor.shaders.size(), 4u);
-    EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
-}
 // In realtime mode every change of the layer list reaches the mesh at once, as a changed setting
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
@@ -360,17 +334,25 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
     {
         const char* what;
         int selected;
-        void (*change)(LayerPanelState&, Terrain&, const std::string&);
+        void (*change)(Editor&, const std::shared_ptr<Terrain>&, const std::string&);
     } cases[] = {
-        {"add", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.AddLayer(t); }},
-        {"move up", 1, [](LayerPanelState& p, Terrain& t, const std::string&) { p.MoveUp(t); }},
-        {"move down", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.MoveDown(t); }},
-        {"delete", 0, [](LayerPanelState& p, Terrain& t, const std::string&) { p.DeleteSelected(t); }},
+        {"add", 0,
+         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
+         { e.layerPanel.AddLayer(e, t); }},
+        {"move up", 1,
+         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
+         { e.layerPanel.Move(e, t, -1); }},
+        {"move down", 0,
+         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
+         { e.layerPanel.Move(e, t, 1); }},
+        {"delete", 0,
+         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
+         { e.layerPanel.DeleteSelected(e, t); }},
         {"replace by an image", 1,
-         [](LayerPanelState& p, Terrain& t, const std::string& path)
+         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string& path)
          {
              std::string error;
-             EXPECT_TRUE(p.ReplaceSelectedWithImage(t, path, error)) << error;
+             EXPECT_TRUE(e.layerPanel.ReplaceSelectedWithImage(e, t, path, error)) << error;
          }},
     };
     for (const auto& c : cases)
@@ -380,7 +362,7 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
         panel.realtimeUpdate = false;
         for (int32_t seed : {3, 4})
         {
-            auto layer = panel.AddLayer(*terrain);
+            auto layer = panel.AddLayer(editor, terrain);
             layer->settings.seed = seed;
             layer->settings.frequency = 0.1f;
             layer->Update();
@@ -391,7 +373,7 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
         terrain->heightmaps[1]->settings.power = 2.0f;
         panel.selectedLayer = terrain->heightmaps[c.selected];
 
-        c.change(panel, *terrain, image);
+        c.change(editor, terrain, image);
         for (size_t k = 0; k < terrain->vertexCount; ++k)
         {
             float expected = terrain->basePositions[3 * k + 1];
@@ -408,7 +390,7 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
 TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
 {
     editor.scenes[0]->showTerrainGenerator = true;
-    panel.AddLayer(*terrain);
+    panel.AddLayer(editor, terrain);
     Frames(2);
     // Room for the whole list box (the first-use size is small in the test window), in front.
     GuiFrame({},

@@ -73,7 +73,60 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     void SetUp() override
     {
         EditorFrames::SetUp();
-        editor.project.recent.file = dir / "recent_projects.txt";
+        editor.session.recent.file = dir / "recent_projects.txt";
+    }
+
+    bool SaveProject(const std::string& path)
+    {
+        editor.project.Save(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
+    }
+
+    bool OpenProject(const std::string& path)
+    {
+        editor.showError = false;
+        editor.project.Open(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
+    }
+
+    // File > Export of a terrain with every format, as the dialog writes them.
+    void ExportEverything(const std::shared_ptr<Terrain>& terrain, const std::string& folder,
+                          int resampleChoice = 0, bool splatBySlope = false)
+    {
+        ExportForm& form = editor.exportDialog.form;
+        form.selected = terrain;
+        form.folder = folder;
+        for (bool& format : form.formats)
+            format = true;
+        form.resampleChoice = resampleChoice;
+        form.splatBySlope = splatBySlope;
+        ASSERT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
+        ASSERT_TRUE(FinishJobs());
+        ASSERT_FALSE(editor.showError) << editor.errorMessage;
+    }
+
+    // A layer's settings changed as its widgets change them, and kept in its history.
+    template <typename Change> void ChangeSettings(Terrain::Heightmap& layer, bool regenerate, Change change)
+    {
+        Terrain::Heightmap::Settings settings = layer.settings;
+        change(settings);
+        editor.commands.SetLayerSettings(layer, settings, regenerate);
+        layer.AppendState(layer.settings);
+    }
+
+    void ChangeGradient(Terrain& terrain, size_t n, const glm::vec4& color, int32_t decay)
+    {
+        Gradient gradient = *terrain.gradients[n];
+        gradient.color = color;
+        gradient.decay = decay;
+        editor.commands.SetGradient(terrain, n, gradient);
+    }
+
+    // One stroke of the water editor at a texel, and its end.
+    void Pour(Terrain& terrain, ImVec2 texel)
+    {
+        editor.waterEditor.PourAt(editor, terrain, texel);
+        editor.waterEditor.EndStrokeIfReleased(editor, terrain, false);
     }
 
     // Three terrains made as a user makes them: a diamond-square terrain from the New Terrain form
@@ -83,60 +136,65 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     // read from an OBJ file, thermally eroded, with bands over the removed channel of its erosion mask.
     void BuildSession()
     {
+        Commands& commands = editor.commands;
         std::shared_ptr<Terrain> peaks = CreateTerrainWithScene("peaks", 33, 1);
         ASSERT_TRUE(peaks);
-        LayerPanelState& panel = editor.layerPanel;
-        auto noise = panel.AddLayer(*peaks);
-        noise->settings.frequency = 0.05f;
-        noise->settings.power = 40.0f;
-        noise->settings.smoothHeights = true; // heights from its levels, where it is not painted below
-        LayerPanelState::SetFractalType(noise->settings, 1);
-        noise->AppendState(noise->settings);
-        noise->Update();
+        LayerPanel& panel = editor.layerPanel;
+        auto noise = panel.AddLayer(editor, peaks);
+        ChangeSettings(*noise, true,
+                       [](Terrain::Heightmap::Settings& s)
+                       {
+                           s.frequency = 0.05f;
+                           s.power = 40.0f;
+                           s.smoothHeights = true; // heights from its levels, where it is not painted below
+                           LayerPanel::SetFractalType(s, 1);
+                       });
         editor.brush.pickColor = glm::vec4(0.8f);
         editor.brush.size = 6;
-        editor.brush.Paint(*noise, glm::vec2(10.0f, 12.0f));
-        auto erosion = panel.AddErosion(*peaks); // erodes the noise, under the image layer added next
-        erosion->settings.erosion.hydraulic.droplets = 3000;
-        erosion->settings.erosion.hydraulic.seed = 9;
-        erosion->AppendState(erosion->settings);
+        commands.Paint(*noise, editor.brush, glm::vec2(10.0f, 12.0f));
+        auto erosion = panel.AddErosion(editor, peaks); // erodes the noise, under the image layer added next
+        ChangeSettings(*erosion, false,
+                       [](Terrain::Heightmap::Settings& s)
+                       {
+                           s.erosion.hydraulic.droplets = 3000;
+                           s.erosion.hydraulic.seed = 9;
+                       });
 
         std::vector<uint8_t> rgb(33 * 33 * 3);
         for (size_t i = 0; i < rgb.size(); ++i)
             rgb[i] = static_cast<uint8_t>(i * 7 % 251);
         const std::string image = dir / "rocks.png";
         ASSERT_TRUE(ImageFile::Save(image, 33, 33, 3, rgb.data()));
-        panel.selectedLayer = panel.AddLayer(*peaks);
+        panel.selectedLayer = panel.AddLayer(editor, peaks);
         std::string error;
-        ASSERT_TRUE(panel.ReplaceSelectedWithImage(*peaks, image, error)) << error;
-        peaks->heightmaps.back()->settings.power = 3.5f;
-        peaks->ApplyHeightmaps();
+        ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, peaks, image, error)) << error;
+        ChangeSettings(*peaks->heightmaps.back(), false,
+                       [](Terrain::Heightmap::Settings& s) { s.power = 3.5f; });
+        commands.ApplyLayers(peaks);
+        ASSERT_TRUE(FinishJobs());
 
         editor.diffuseEditor.mode = DiffuseEditorState::Mode::Slope;
-        editor.diffuseEditor.AddGradient(*peaks);
-        editor.diffuseEditor.AddGradient(*peaks);
-        peaks->gradients[1]->color = glm::vec4(0.3f, 0.6f, 0.2f, 1.0f);
-        editor.diffuseEditor.Generate(*peaks);
+        editor.diffuseEditor.AddGradient(editor, *peaks);
+        editor.diffuseEditor.AddGradient(editor, *peaks);
+        ChangeGradient(*peaks, 1, glm::vec4(0.3f, 0.6f, 0.2f, 1.0f), 0);
+        editor.diffuseEditor.Generate(editor, *peaks);
         editor.brush.pickColor = glm::vec4(0.9f, 0.1f, 0.1f, 1.0f);
-        editor.brush.Paint(*peaks->diffuseTexture, glm::vec2(3.0f, 4.0f));
-        peaks->SetDisplayTexture(peaks->diffuseTexture.get());
-        editor.waterEditor.PourAt(*peaks, ImVec2(16.5f, 16.5f));
-        editor.waterEditor.EndStrokeIfReleased(*peaks, false);
-        WaterEditorState::Recalculate(*peaks, editor.defaultShader);
+        commands.Paint(*peaks->diffuseTexture, editor.brush, glm::vec2(3.0f, 4.0f));
+        commands.ShowTexture(*peaks, peaks->diffuseTexture.get());
+        Pour(*peaks, ImVec2(16.5f, 16.5f));
+        commands.RecalculateWater(*peaks);
 
         auto ridge =
             std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
         ridge->name = "ridge";
-        editor.terrains.push_back(ridge);
+        commands.AddTerrain(ridge);
         editor.diffuseEditor.mode = DiffuseEditorState::Mode::Height;
-        editor.diffuseEditor.AddGradient(*ridge);
-        editor.diffuseEditor.AddGradient(*ridge);
-        ridge->gradients[1]->decay = 20;
-        ridge->gradients[1]->color = glm::vec4(0.1f, 0.2f, 0.9f, 1.0f);
-        editor.diffuseEditor.Generate(*ridge);
-        editor.waterEditor.PourAt(*ridge, ImVec2(3.5f, 5.5f));
-        editor.waterEditor.EndStrokeIfReleased(*ridge, false);
-        WaterEditorState::Recalculate(*ridge, editor.defaultShader);
+        editor.diffuseEditor.AddGradient(editor, *ridge);
+        editor.diffuseEditor.AddGradient(editor, *ridge);
+        ChangeGradient(*ridge, 1, glm::vec4(0.1f, 0.2f, 0.9f, 1.0f), 20);
+        editor.diffuseEditor.Generate(editor, *ridge);
+        Pour(*ridge, ImVec2(3.5f, 5.5f));
+        commands.RecalculateWater(*ridge);
         // Water poured after the plane was built. The terrain is random, so pour until the map changes
         // (a pour may run into the lake that is already there).
         const std::vector<uint8_t> planeMap(ridge->watermapTexture->data.get(),
@@ -146,12 +204,15 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
              k < 24 * 13 && std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get());
              ++k)
             editor.waterEditor.PourAt(
-                *ridge, ImVec2(static_cast<float>(k % 24) + 0.5f, static_cast<float>(k / 24) + 0.5f));
-        editor.waterEditor.EndStrokeIfReleased(*ridge, false);
-        auto late = panel.AddLayer(*ridge);
-        late->settings.seed = 4;
-        late->settings.power = 2.0f;
-        late->Update(); // "Update mesh" not pressed since
+                editor, *ridge, ImVec2(static_cast<float>(k % 24) + 0.5f, static_cast<float>(k / 24) + 0.5f));
+        editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
+        auto late = panel.AddLayer(editor, ridge);
+        ChangeSettings(*late, true,
+                       [](Terrain::Heightmap::Settings& s)
+                       {
+                           s.seed = 4;
+                           s.power = 2.0f;
+                       }); // "Update mesh" not pressed since
 
         testsupport::GridMesh mesh(7, 5,
                                    [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.3f; });
@@ -160,30 +221,35 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
             mesh.positions[k] *= 1.5f;
         const std::string obj = dir / "scan.obj";
         ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
-        const std::shared_ptr<Terrain> scan = editor.LoadTerrain(obj);
+        editor.loadTerrain.Load(editor, obj);
+        ASSERT_TRUE(FinishJobs());
+        const std::shared_ptr<Terrain> scan = editor.terrains.back();
         ASSERT_FALSE(scan->IsEmpty());
-        auto talus = panel.AddErosion(*scan);
-        talus->settings.erosion.method = Erosion::Method::Thermal;
-        talus->settings.erosion.thermal.talusAngle = 10.0f;
-        talus->settings.erosion.thermal.iterations = 20;
-        talus->AppendState(talus->settings);
-        scan->ApplyHeightmaps();
+        auto talus = panel.AddErosion(editor, scan);
+        ChangeSettings(*talus, false,
+                       [](Terrain::Heightmap::Settings& s)
+                       {
+                           s.erosion.method = Erosion::Method::Thermal;
+                           s.erosion.thermal.talusAngle = 10.0f;
+                           s.erosion.thermal.iterations = 20;
+                       });
+        commands.ApplyLayers(scan);
+        ASSERT_TRUE(FinishJobs());
         editor.diffuseEditor.mode = DiffuseEditorState::Mode::Mask;
         editor.diffuseEditor.maskChannel = 0;
-        editor.diffuseEditor.AddGradient(*scan);
-        editor.diffuseEditor.AddGradient(*scan);
-        scan->gradients[1]->color = glm::vec4(0.7f, 0.5f, 0.1f, 1.0f);
-        scan->gradients[1]->decay = 30;
-        editor.diffuseEditor.Generate(*scan);
+        editor.diffuseEditor.AddGradient(editor, *scan);
+        editor.diffuseEditor.AddGradient(editor, *scan);
+        ChangeGradient(*scan, 1, glm::vec4(0.7f, 0.5f, 0.1f, 1.0f), 30);
+        editor.diffuseEditor.Generate(editor, *scan);
         ASSERT_TRUE(scan->diffuseTexture);
 
         Scene& scene = *editor.scenes.front();
-        scene.camera->speed = 3.0f;
+        commands.SetCameraSpeed(*scene.camera, 3.0f);
         scene.camera->position = glm::vec3(4.0f, 20.0f, -3.0f);
-        scene.framebuffer->clearColor = glm::vec4(0.2f, 0.3f, 0.4f, 1.0f);
-        editor.sceneWindowState.ChooseAspectRatio(scene, 1);
-        editor.ManageChooseShader(scene, editor.shaders[1]);
-        editor.CreateShader("shaders/texcoord_shader");
+        commands.SetSceneLook(scene, false, glm::vec4(0.2f, 0.3f, 0.4f, 1.0f), false);
+        editor.sceneWindow.ChooseAspectRatio(editor, scene, 1);
+        commands.SetSceneShader(scene, editor.shaders[1]);
+        commands.CreateShader("shaders/texcoord_shader");
     }
 };
 
@@ -221,8 +287,8 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     const auto beforeScene = editor.scenes.front();
     const std::string path = dir / "session.velmoran";
     testsupport::LogCapture log;
-    ASSERT_TRUE(editor.SaveProject(path));
-    ASSERT_TRUE(editor.OpenProject(path)) << editor.errorMessage;
+    ASSERT_TRUE(SaveProject(path));
+    ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 
     testsupport::ExpectSameProject(captured, editor.CaptureProject());
@@ -285,9 +351,9 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_EQ(scene.shader->vertexPath, "shaders/normal_shader.vert");
     EXPECT_NE(scene.shader->program, 0u);
     EXPECT_EQ(editor.shaders.size(), 4u);
-    EXPECT_EQ(editor.sceneWindowState.aspectRatioIndex, 1);
-    EXPECT_FALSE(editor.HasUnsavedChanges());
-    EXPECT_EQ(editor.project.path, path);
+    EXPECT_EQ(editor.sceneWindow.aspectRatioIndex, 1);
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    EXPECT_EQ(editor.session.path, path);
     Frames(3); // the restored session draws
 }
 
@@ -309,7 +375,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     ASSERT_EQ(expected.size(), 17u); // three OBJs, two water OBJs, 4 + 4 + 4 images
 
     const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(editor.SaveProject(path));
+    ASSERT_TRUE(SaveProject(path));
     const std::string built = dir / "built";
     const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path +
                                 "' --out '" + built + "' --images png 2>" + (dir / "stderr.txt");
@@ -326,17 +392,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     const std::string exported = dir / "exported";
     std::filesystem::create_directories(exported);
     for (const auto& terrain : editor.terrains)
-    {
-        ExportForm form;
-        form.selected = terrain;
-        form.folder = exported;
-        for (bool& format : form.formats)
-            format = true;
-        form.resampleChoice = 1;
-        form.splatBySlope = true;
-        std::string error;
-        ASSERT_EQ(form.Export(true, error), ExportForm::Outcome::Written) << error;
-    }
+        ExportEverything(terrain, exported, 1, true);
     const auto expectedExports = FilesIn(exported);
     const std::string builtExports = dir / "built-exports";
     const std::string exportCommand = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path +
@@ -406,12 +462,15 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     const std::string saved = dir / "editor", exported = dir / "editor-exports";
     std::filesystem::create_directories(saved);
     std::filesystem::create_directories(exported);
-    const std::shared_ptr<Terrain> loaded = editor.LoadTerrain(obj);
-    ASSERT_TRUE(loaded);
-    editor.heightmapImportForm.path = heightmap;
-    editor.heightmapImportForm.name = HeightmapImportForm::NameFromPath(heightmap);
-    const std::shared_ptr<Terrain> imported = editor.CreateTerrainFromHeightmap();
-    ASSERT_TRUE(imported) << editor.errorMessage;
+    editor.loadTerrain.Load(editor, obj);
+    ASSERT_TRUE(FinishJobs());
+    editor.heightmapImport.form.path = heightmap;
+    editor.heightmapImport.form.name = HeightmapImportForm::NameFromPath(heightmap);
+    editor.heightmapImport.Create(editor);
+    ASSERT_TRUE(FinishJobs());
+    ASSERT_EQ(editor.terrains.size(), 2u) << editor.errorMessage;
+    const std::shared_ptr<Terrain> loaded = editor.terrains[0];
+    const std::shared_ptr<Terrain> imported = editor.terrains[1];
     for (const auto& terrain : {loaded, imported})
     {
         SaveTerrainForm save;
@@ -420,13 +479,7 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
         save.selected = terrain;
         save.DropMissingChoices();
         ASSERT_TRUE(save.Save().failed.empty()) << terrain->name;
-        ExportForm form;
-        form.selected = terrain;
-        form.folder = exported;
-        for (bool& format : form.formats)
-            format = true;
-        std::string error;
-        ASSERT_EQ(form.Export(true, error), ExportForm::Outcome::Written) << error;
+        ExportEverything(terrain, exported);
     }
 
     StepReporter reporter([](const std::string&) {});
@@ -463,7 +516,7 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     const auto scenes = editor.scenes;
     const std::string path = dir / "broken.velmoran";
     std::ofstream(path) << "not a project";
-    EXPECT_FALSE(editor.OpenProject(path));
+    EXPECT_FALSE(OpenProject(path));
     EXPECT_EQ(editor.errorMessage, "Cannot open project " + path +
                                        ": it is not a project file, or it is truncated (no zip directory)");
     EXPECT_TRUE(editor.showError);
@@ -478,16 +531,16 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(editor.terrains, terrains);
     EXPECT_EQ(editor.scenes, scenes);
-    EXPECT_TRUE(editor.project.path.empty());
+    EXPECT_TRUE(editor.session.path.empty());
 }
 
 TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
 {
     GLFWwindow* window = Engine::Get().window.handle;
     Frame();
-    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
     EXPECT_EQ(editor.project.shownTitle, "Velmoran");
-    editor.OnWindowCloseRequest(); // nothing to lose: the window may close
+    editor.project.OnWindowCloseRequest(editor); // nothing to lose: the window may close
     EXPECT_FALSE(editor.project.unsaved.asking);
     glfwSetWindowShouldClose(window, GLFW_FALSE);
 
@@ -496,52 +549,56 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     EXPECT_EQ(editor.project.shownTitle, "Untitled* - Velmoran");
 
     glfwSetWindowShouldClose(window, GLFW_TRUE); // as the close button sets it before the callback runs
-    editor.OnWindowCloseRequest();
+    editor.project.OnWindowCloseRequest(editor);
     EXPECT_FALSE(glfwWindowShouldClose(window));
     EXPECT_TRUE(editor.project.unsaved.asking);
     Frames(2); // the question shows
-    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Cancel);
+    editor.project.Answer(editor, UnsavedChangesForm::Answer::Cancel);
     Frame();
     EXPECT_FALSE(glfwWindowShouldClose(window));
     ASSERT_EQ(editor.terrains.size(), 1u);
 
     // Save on an untitled session asks for a file name first; the window closes once it is saved.
-    editor.RequestSessionAction(SessionAction::Quit);
-    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Save);
+    WatchWidgets();
+    editor.project.Request(editor, SessionAction::Quit);
+    editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
     EXPECT_TRUE(editor.project.showSaveAs);
     editor.project.saveAs.path = dir / "hills";
-    Frame(); // the dialog is drawn; pressing its button is what the next lines do
-    ASSERT_TRUE(editor.SaveProject(editor.project.saveAs.FilePath()));
-    EXPECT_EQ(editor.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
-    editor.project.showSaveAs = false;
-    EXPECT_EQ(editor.project.unsaved.Saved(true), UnsavedChangesForm::Next::Proceed);
-    editor.project.unsaved.Clear();
+    Frames(2);
+    ASSERT_TRUE(ClickWidget("Save##saveas", "Save Project As##project")) << Widgets().Describe();
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_TRUE(glfwWindowShouldClose(window));
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    EXPECT_EQ(editor.session.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
     Frame();
     EXPECT_EQ(editor.project.shownTitle, "hills - Velmoran");
-    EXPECT_EQ(editor.project.recent.paths.front(), dir / "hills.velmoran");
+    EXPECT_EQ(editor.session.recent.paths.front(), dir / "hills.velmoran");
 
     // Looking around is no change; painting is.
     editor.scenes.front()->camera->position += glm::vec3(1.0f);
     editor.scenes.front()->camera->yaw += 30.0f;
-    EXPECT_FALSE(editor.HasUnsavedChanges());
-    editor.brush.Paint(*editor.terrains.front()->heightmapTexture, glm::vec2(2.0f, 2.0f));
-    EXPECT_TRUE(editor.HasUnsavedChanges());
+    editor.scenes.front()->showTerrainGenerator = true;
+    Frames(2);
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    editor.commands.Paint(*editor.terrains.front()->heightmapTexture, editor.brush, glm::vec2(2.0f, 2.0f));
+    EXPECT_TRUE(editor.session.HasUnsavedChanges());
 
     // "Save" with a file saves there and the action goes on; "Don't save" drops the changes.
-    editor.RequestSessionAction(SessionAction::Quit);
-    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::Save);
+    editor.project.Request(editor, SessionAction::Quit);
+    editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
+    ASSERT_TRUE(FinishJobs());
     EXPECT_TRUE(glfwWindowShouldClose(window));
-    EXPECT_FALSE(editor.HasUnsavedChanges());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
     glfwSetWindowShouldClose(window, GLFW_FALSE);
 
-    editor.layerPanel.AddLayer(*editor.terrains.front());
+    editor.layerPanel.AddLayer(editor, editor.terrains.front());
     // Nothing of the old session outlives it, whatever the dialogs last chose.
     const std::weak_ptr<Terrain> old = editor.terrains.front();
-    editor.exportForm.selected = editor.terrains.front();
-    editor.saveTerrainForm.selected = editor.terrains.front();
-    editor.RequestSessionAction(SessionAction::NewProject);
+    editor.exportDialog.form.selected = editor.terrains.front();
+    editor.saveTerrain.form.selected = editor.terrains.front();
+    editor.project.Request(editor, SessionAction::NewProject);
     EXPECT_EQ(editor.terrains.size(), 1u);
-    editor.AnswerUnsavedChanges(UnsavedChangesForm::Answer::DontSave);
+    editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_FALSE(editor.layerPanel.selectedLayer);
@@ -550,7 +607,8 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     EXPECT_EQ(editor.project.shownTitle, "Velmoran");
 
     // The recent project opens again with what was saved: one terrain, no layer.
-    editor.RequestSessionAction(SessionAction::OpenProject, editor.project.recent.paths.front());
+    editor.project.Request(editor, SessionAction::OpenProject, editor.session.recent.paths.front());
+    ASSERT_TRUE(FinishJobs());
     ASSERT_EQ(editor.terrains.size(), 1u);
     EXPECT_TRUE(editor.terrains.front()->heightmaps.empty());
     Frames(2);

@@ -51,7 +51,7 @@ TEST(StatusLineTest, ThousandsAreGroupedByThree)
 
 TEST(StatusLineTest, MemoryIsReadAtMostTwiceASecond)
 {
-    StatusLineState state;
+    StatusLine state;
     state.SampleMemory(10.0);
     EXPECT_GT(state.residentBytes, 0u); // this process's, from /proc/self/statm
     state.residentBytes = 1;

@@ -30,16 +30,18 @@ class ScriptedEditor : public Editor
         {
             glfwGetWindowSize(window, &windowWidth, &windowHeight);
             showNewTerrain = true;
-            newTerrainForm.name = "valley";
-            newTerrainForm.generator = 2;
+            newTerrain.form.name = "valley";
+            newTerrain.form.generator = 2;
         }
         else if (frame == 3)
         {
-            CreateTerrainFromForm(); // "Create": the terrain and its scene's Create dialog
+            newTerrain.Create(*this);   // "Create": the terrain and its scene's Create dialog
+            while (session.jobs.Busy()) // the script goes on with the terrain made
+                session.PollJobs();
         }
         else if (frame == 5)
         {
-            ManageCreate(*scenes.front());
+            commands.ConfirmScene(*scenes.front());
         }
         else if (frame == 6)
         {
@@ -47,7 +49,7 @@ class ScriptedEditor : public Editor
             scenes.front()->showTerrainGenerator = true;
             showOptions = true;
             showHelp = true;
-            layerPanel.AddLayer(*terrains.front());
+            layerPanel.AddLayer(*this, terrains.front());
             layerPanel.realtimeUpdate = true;
         }
         else if (frame == 10)
@@ -57,7 +59,7 @@ class ScriptedEditor : public Editor
         else if (frame == 12)
         {
             showSaveTerrain = false;
-            CreateNewScene(); // refused: one scene at a time
+            commands.NewScene(); // refused: one scene at a time
         }
         else if (frame == 20)
         {

@@ -59,17 +59,17 @@ class JobFramesEditor : public Editor
         {
         case Step::Start:
             if (frame < 3) break; // the first frames open the window
-            newTerrainForm.name = "big";
-            newTerrainForm.generator = 1; // diamond-square
-            newTerrainForm.width = kSide;
-            CreateTerrainFromForm(); // as "Create": large, so on the runner
+            newTerrain.form.name = "big";
+            newTerrain.form.generator = 1; // diamond-square
+            newTerrain.form.width = kSide;
+            newTerrain.Create(*this); // as "Create"
             jobStart = lastFrame = now;
             step = Step::Creating;
             break;
         case Step::Creating:
-            if (jobs.Busy())
+            if (session.jobs.Busy())
             {
-                const std::vector<JobView> running = jobs.Running();
+                const std::vector<JobView> running = session.jobs.Running();
                 const bool arriving = !running.empty() && running.front().completing;
                 if (arriving)
                 {
@@ -91,16 +91,16 @@ class JobFramesEditor : public Editor
             terrainsAfterCreate = terrains.size();
             createdWidth = terrains.empty() ? 0 : terrains.front()->width;
             // A second terrain, and the window closed while it is being made.
-            newTerrainForm.name = "second";
-            CreateTerrainFromForm();
-            OnWindowCloseRequest();
+            newTerrain.form.name = "second";
+            newTerrain.Create(*this);
+            project.OnWindowCloseRequest(*this);
             step = Step::Closing;
             break;
         case Step::Closing:
-            if (jobs.Busy()) break;
+            if (session.jobs.Busy()) break;
             jobCancelledOnClose = terrains.size() == terrainsAfterCreate;
             questionAsked = project.unsaved.asking; // "big" was never saved
-            AnswerUnsavedChanges(UnsavedChangesForm::Answer::DontSave);
+            project.Answer(*this, UnsavedChangesForm::Answer::DontSave);
             step = Step::Done;
             break;
         case Step::Done:

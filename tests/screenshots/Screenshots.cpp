@@ -48,7 +48,7 @@ class ScreenshotEditor : public Editor
     {
         Editor::Initialize();
         ImGui::GetIO().IniFilename = nullptr; // the layout below, not one kept from an earlier run
-        project.recent.paths.clear();         // nothing of this machine's own projects in the picture
+        session.recent.paths.clear();         // nothing of this machine's own projects in the picture
     }
 
     void Update() override
@@ -61,29 +61,30 @@ class ScreenshotEditor : public Editor
         case Step::Start:
             if (frame < 3) break;
             Capture("start.png"); // the previous frame's picture: the empty window and its hint
-            newTerrainForm.name = "valley";
-            newTerrainForm.generator = 1; // diamond-square
-            newTerrainForm.width = 1025;
-            newTerrainForm.range = 110.0f;
-            newTerrainForm.roughness = 1.1f;
-            CreateTerrainFromForm(); // large: made on the job runner while the window draws
+            newTerrain.form.name = "valley";
+            newTerrain.form.generator = 1; // diamond-square
+            newTerrain.form.width = 1025;
+            newTerrain.form.range = 110.0f;
+            newTerrain.form.roughness = 1.1f;
+            newTerrain.Create(*this); // made on the job runner while the window draws
             step = Step::Creating;
             break;
         case Step::Creating:
-            if (jobs.Busy() || terrains.empty() || scenes.empty()) break;
+            if (session.jobs.Busy() || terrains.empty() || scenes.empty()) break;
             step = Step::SceneDialog;
             createAt = frame + 2; // the Create Scene 0 dialog fills in its choices when it is drawn
             break;
         case Step::SceneDialog:
             if (frame < createAt) break;
-            ManageCreate(*scenes.front());
-            Dress(*terrains.front(), *scenes.front());
+            commands.ConfirmScene(*scenes.front());
+            Dress(terrains.front(), *scenes.front());
             step = Step::Dressed;
             captureAt = frame + 30;
             break;
         case Step::Dressed:
-            if (frame == captureAt - 5) FrameTerrain(*scenes.front()); // in the scene window's final shape
-            if (frame < captureAt || jobs.Busy()) break;
+            if (frame == captureAt - 5) // in the scene window's final shape
+                SceneWindow::FrameTerrain(*this, *scenes.front());
+            if (frame < captureAt || session.jobs.Busy()) break;
             Capture("session.png");
             glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
             step = Step::Done;
@@ -123,24 +124,36 @@ class ScreenshotEditor : public Editor
     int captureAt = 0;
     Step step = Step::Start;
 
-    void Dress(Terrain& terrain, Scene& scene)
+    // Work started by the script ends before the script goes on.
+    void FinishJobs()
     {
+        while (session.jobs.Busy())
+            session.PollJobs();
+    }
+
+    void Dress(const std::shared_ptr<Terrain>& shared, Scene& scene)
+    {
+        Terrain& terrain = *shared;
         // Rolling hills of noise over the diamond-square relief, without the 1/255 terraces a large
         // power would give an 8-bit layer.
-        auto layer = layerPanel.AddLayer(terrain);
-        layer->name = "hills";
-        layer->settings.frequency = 0.003f;
-        layer->settings.power = 160.0f;
-        layer->settings.smoothHeights = true;
-        LayerPanelState::SetFractalType(layer->settings, 1);
-        layer->settings.octaves = 6;
+        auto layer = commands.AddNoiseLayer(terrain);
+        commands.RenameLayer(*layer, "hills");
+        Terrain::Heightmap::Settings settings = layer->settings;
+        settings.frequency = 0.003f;
+        settings.power = 160.0f;
+        settings.smoothHeights = true;
+        LayerPanel::SetFractalType(settings, 1);
+        settings.octaves = 6;
+        commands.SetLayerSettings(*layer, settings, true);
         layer->AppendState(layer->settings);
-        layer->Update();
         // Rain wears gullies into the slopes and leaves fans of sediment below them.
-        auto erosion = layerPanel.AddErosion(terrain);
-        erosion->settings.erosion.hydraulic.droplets = 400000;
+        auto erosion = commands.AddErosion(terrain);
+        Terrain::Heightmap::Settings rain = erosion->settings;
+        rain.erosion.hydraulic.droplets = 400000;
+        commands.SetLayerSettings(*erosion, rain, false);
         erosion->AppendState(erosion->settings);
-        terrain.ApplyHeightmaps(); // "Update mesh"
+        commands.ApplyLayers(shared); // "Update mesh"
+        FinishJobs();
         layerPanel.selectedLayer = layer;
 
         // Height bands, lowest first: sand, meadow, forest, rock, snow.
@@ -151,15 +164,17 @@ class ScreenshotEditor : public Editor
                                       {1.00f, 1.00f, 1.00f, 1.0f}};
         const int spans[5] = {16, 84, 62, 58, 35};
         for (int n = 0; n < 5; ++n)
-            diffuseEditor.AddGradient(terrain);
-        for (int n = 0; n < 5; ++n)
+            diffuseEditor.AddGradient(*this, terrain);
+        for (size_t n = 0; n < 5; ++n)
         {
-            terrain.gradients[n]->color = colours[n];
-            terrain.gradients[n]->heightSpan = spans[n];
-            terrain.gradients[n]->decay = 10;
+            Gradient gradient = *terrain.gradients[n];
+            gradient.color = colours[n];
+            gradient.heightSpan = spans[n];
+            gradient.decay = 10;
+            commands.SetGradient(terrain, n, gradient);
         }
-        diffuseEditor.Generate(terrain);
-        if (terrain.diffuseTexture) terrain.SetDisplayTexture(terrain.diffuseTexture.get());
+        diffuseEditor.Generate(*this, terrain);
+        if (terrain.diffuseTexture) commands.ShowTexture(terrain, terrain.diffuseTexture.get());
 
         // A lake: water poured around the lowest point of the middle, as a stroke over the water
         // editor's picture pours it.
@@ -179,14 +194,14 @@ class ScreenshotEditor : public Editor
             {
                 const auto i = static_cast<uint32_t>(static_cast<int>(lowI) + di);
                 const auto j = static_cast<uint32_t>(static_cast<int>(lowJ) + dj);
-                terrain.PourWater(i * terrain.height + j);
+                commands.PourWater(terrain, i * terrain.height + j);
             }
-        terrain.OutlineWater();
-        WaterEditorState::Recalculate(terrain, defaultShader);
+        commands.OutlineWater(terrain);
+        commands.RecalculateWater(terrain);
 
-        FrameTerrain(scene);
+        SceneWindow::FrameTerrain(*this, scene);
         scene.showTerrainGenerator = true;
-        generatorTerrain = scene.terrain;
+        sceneWindow.generatorTerrain = scene.terrain;
     }
 
     // The back buffer still holds the last frame shown (the next frame has not begun drawing).
