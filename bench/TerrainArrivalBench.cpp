@@ -6,7 +6,7 @@
 #include "engine/Engine.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
+#include "terrain/TerrainRecord.h"
 #include "terrain/TerrainArrival.h"
 
 #include <GL/glew.h>
@@ -64,12 +64,12 @@ struct Reports
 };
 
 // The generator's arrays as the New Terrain job makes them; prints the longest silent stretch.
-TerrainArrays Generate(uint32_t side, Terrain::Generator generator, uint32_t iterations, const char* label)
+TerrainRecord Generate(uint32_t side, Terrain::Generator generator, uint32_t iterations, const char* label)
 {
-    TerrainArrays arrays;
+    TerrainRecord arrays;
     Reports reports;
     const Clock::time_point start = Clock::now();
-    TerrainArrays::Generate(side, side, 1.0f, generator, 40.0f, 1.0f, iterations, true, arrays,
+    TerrainRecord::Generate(side, side, 1.0f, generator, 40.0f, 1.0f, iterations, true, arrays,
                             [&](float, std::string_view step) { return reports.Note(step); });
     reports.Note("end");
     std::printf("%-28s worker %.2f s, %d reports, longest without one %.3f s (%s)\n", label, Since(start),
@@ -80,10 +80,10 @@ TerrainArrays Generate(uint32_t side, Terrain::Generator generator, uint32_t ite
 // Asks the generator to stop after delay seconds and prints how long it took to notice.
 void Cancel(uint32_t side, Terrain::Generator generator, uint32_t iterations, double delay, const char* label)
 {
-    TerrainArrays arrays;
+    TerrainRecord arrays;
     const Clock::time_point start = Clock::now();
     const bool done =
-        TerrainArrays::Generate(side, side, 1.0f, generator, 40.0f, 1.0f, iterations, true, arrays,
+        TerrainRecord::Generate(side, side, 1.0f, generator, 40.0f, 1.0f, iterations, true, arrays,
                                 [&](float, std::string_view) { return Since(start) < delay; });
     const double stopped = Since(start);
     std::printf("%-28s cancel at %.2f s: %s %.3f s later\n", label, delay,
@@ -91,7 +91,7 @@ void Cancel(uint32_t side, Terrain::Generator generator, uint32_t iterations, do
 }
 
 // The GL step, in slices as the editor runs it over frames.
-void Arrive(TerrainArrays arrays, const char* label)
+void Arrive(TerrainRecord arrays, const char* label)
 {
     const Clock::time_point start = Clock::now();
     double longest = 0.0;
@@ -122,7 +122,7 @@ int main(int argc, char** argv)
     }
     std::printf("Terrain %u x %u\n", side, side);
     const Clock::time_point whole = Clock::now();
-    TerrainArrays arrays = Generate(side, Terrain::Generator::DiamondSquare, 0, "diamond-square");
+    TerrainRecord arrays = Generate(side, Terrain::Generator::DiamondSquare, 0, "diamond-square");
     Arrive(std::move(arrays), "diamond-square");
     std::printf("%-28s ready %.2f s after the start\n", "diamond-square", Since(whole));
     Generate(side, Terrain::Generator::RandomFault, 200, "random fault, 200 faults");

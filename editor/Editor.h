@@ -37,7 +37,6 @@
 #include <string>
 #include <vector>
 
-struct BuiltTerrain;
 class Camera;
 struct Project;
 class Scene;
@@ -113,12 +112,13 @@ class Editor : public App
     // Replaces the session with the project's. False, with the reason and nothing changed, when a
     // terrain cannot be rebuilt.
     bool RestoreProject(Project&& project, std::string* error = nullptr);
-    // The GL-free half of RestoreProject: every terrain's arrays, in the project's order. False with
-    // the reason when one cannot be built, or (reason "opening was cancelled") when progress says stop.
-    static bool BuildProjectTerrains(Project& project, std::vector<BuiltTerrain>& built, std::string* error,
+    // The GL-free half of RestoreProject: every terrain record completed (TerrainRecord::Complete), in
+    // the project's order. False with the reason when one cannot be built, or (reason "opening was
+    // cancelled") when progress says stop.
+    static bool BuildProjectTerrains(Project& project, std::string* error,
                                      const std::function<bool(float)>& progress = {});
-    // The GL half: replaces the session with the project and its built terrains; cannot fail.
-    void RestoreBuiltProject(Project&& project, std::vector<BuiltTerrain>&& built);
+    // The GL half: replaces the session with the project and its completed terrains; cannot fail.
+    void RestoreBuiltProject(Project&& project);
     // The panels let go of what they held of the session's objects (before these are replaced).
     void ClearSessionState();
 

@@ -8,12 +8,11 @@
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "io/ProjectFile.h"
+#include "io/TerrainObjFile.h"
 #include "render/Scene.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
 #include "terrain/TerrainArrival.h"
-#include "terrain/TerrainBuild.h"
 #include "terrain/TerrainName.h"
 
 #include <GLFW/glfw3.h>
@@ -131,25 +130,25 @@ namespace
 // The work's share of a job that makes a terrain; the rest of the bar is its GL step.
 constexpr float kWorkShare = 0.85f;
 
-// The completion step of a job that makes a terrain. arraysOf gives the arrays in the work's result
-// (null for a refusal, which it reports itself; the job then ends at once); they arrive at GL over
+// The completion step of a job that makes a terrain. recordOf gives the record in the work's result
+// (null for a refusal, which it reports itself; the job then ends at once); it arrives at GL over
 // frames (TerrainArrival), and then place(result, terrain) lists the terrain, once. Returns false
 // until then.
 template <typename Result> class ArrivingTerrain
 {
   public:
-    ArrivingTerrain(std::function<TerrainArrays*(Result&)> arraysOf,
+    ArrivingTerrain(std::function<TerrainRecord*(Result&)> recordOf,
                     std::function<void(Result&, const std::shared_ptr<Terrain>&)> place)
-        : arraysOf(std::move(arraysOf)), place(std::move(place))
+        : recordOf(std::move(recordOf)), place(std::move(place))
     {
     }
     bool operator()(Result& result, JobContext& job)
     {
         if (!arrival)
         {
-            TerrainArrays* arrays = arraysOf(result);
-            if (arrays == nullptr) return true;
-            arrival = std::make_unique<TerrainArrival>(std::move(*arrays));
+            TerrainRecord* record = recordOf(result);
+            if (record == nullptr) return true;
+            arrival = std::make_unique<TerrainArrival>(std::move(*record));
         }
         const bool done = arrival->Continue(TerrainArrival::kSecondsPerFrame);
         job.Report(kWorkShare + (1.0f - kWorkShare) * arrival->Fraction(),
@@ -161,7 +160,7 @@ template <typename Result> class ArrivingTerrain
     }
 
   private:
-    std::function<TerrainArrays*(Result&)> arraysOf;
+    std::function<TerrainRecord*(Result&)> recordOf;
     std::function<void(Result&, const std::shared_ptr<Terrain>&)> place;
     std::unique_ptr<TerrainArrival> arrival;
 };
@@ -179,19 +178,19 @@ bool Editor::StartCreateTerrain(const NewTerrainForm::Arguments& a, const std::s
         *this, std::move(request),
         [a](JobContext& job)
         {
-            TerrainArrays arrays;
-            TerrainArrays::Generate(a.width, a.height, a.vertexDistance, a.generator, a.parameter1,
-                                    a.parameter2, a.iterations, true, arrays,
+            TerrainRecord record;
+            TerrainRecord::Generate(a.width, a.height, a.vertexDistance, a.generator, a.parameter1,
+                                    a.parameter2, a.iterations, true, record,
                                     [&job](float done, std::string_view step)
                                     {
                                         job.Report(kWorkShare * done, step);
                                         return !job.CancelRequested();
                                     });
             job.ThrowIfCancelled();
-            return arrays;
+            return record;
         },
-        ArrivingTerrain<TerrainArrays>([](TerrainArrays& arrays) { return &arrays; },
-                                       [this, name](TerrainArrays&, const std::shared_ptr<Terrain>& terrain)
+        ArrivingTerrain<TerrainRecord>([](TerrainRecord& record) { return &record; },
+                                       [this, name](TerrainRecord&, const std::shared_ptr<Terrain>& terrain)
                                        {
                                            terrain->name = name;
                                            commands.AddTerrain(terrain);
@@ -202,8 +201,8 @@ namespace
 {
 struct ImportedHeightmap
 {
-    std::string error; // the Error popup's text; empty when the arrays were built
-    TerrainArrays arrays;
+    std::string error; // the Error popup's text; empty when the record was built
+    TerrainRecord record;
 };
 
 } // namespace
@@ -229,7 +228,7 @@ bool Editor::StartHeightmapImport()
                 return out;
             }
             job.Report(0.6f, "Laying the grid");
-            if (!HeightmapImportForm::BuildArrays(grid, out.arrays))
+            if (!HeightmapImportForm::BuildRecord(grid, out.record))
             {
                 out.error = "Cannot import heightmap " + form.path + ": the terrain could not be built";
                 return out;
@@ -237,14 +236,14 @@ bool Editor::StartHeightmapImport()
             grid = HeightGrid();
             job.ThrowIfCancelled();
             job.Report(0.65f, "Normals");
-            out.arrays.ComputeDerived(JobProgress(job, 0.65f, kWorkShare));
+            out.record.Derive(JobProgress(job, 0.65f, kWorkShare));
             job.ThrowIfCancelled();
             return out;
         },
         ArrivingTerrain<ImportedHeightmap>(
-            [this](ImportedHeightmap& imported) -> TerrainArrays*
+            [this](ImportedHeightmap& imported) -> TerrainRecord*
             {
-                if (imported.error.empty()) return &imported.arrays;
+                if (imported.error.empty()) return &imported.record;
                 SetError(imported.error);
                 return nullptr;
             },
@@ -264,8 +263,7 @@ struct LoadedTerrain
 {
     bool loaded = false;
     std::string error;
-    std::string name;
-    TerrainArrays arrays;
+    TerrainRecord record;
 };
 } // namespace
 
@@ -282,31 +280,27 @@ bool Editor::StartLoadTerrain(const std::string& path)
         {
             LoadedTerrain out;
             job.Report(0.0f, "Reading " + FileName(path));
-            out.loaded =
-                Terrain::ReadObj(path, out.arrays, out.name, &out.error, JobProgress(job, 0.0f, 0.7f));
+            out.loaded = TerrainObjFile::Read(path, out.record, &out.error, JobProgress(job, 0.0f, 0.7f));
             job.ThrowIfCancelled();
             if (out.loaded)
             {
                 job.Report(0.7f, "Normals");
-                out.arrays.ComputeDerived(JobProgress(job, 0.7f, kWorkShare));
+                out.record.Derive(JobProgress(job, 0.7f, kWorkShare));
                 job.ThrowIfCancelled();
             }
             return out;
         },
         ArrivingTerrain<LoadedTerrain>(
-            [this, path](LoadedTerrain& loaded) -> TerrainArrays*
+            [this, path](LoadedTerrain& loaded) -> TerrainRecord*
             {
-                if (loaded.loaded) return &loaded.arrays;
+                if (loaded.loaded) return &loaded.record;
                 // A refused file adds nothing and says why.
                 SetError("Cannot load terrain file " + path + ": " +
                          (loaded.error.empty() ? "unknown reason" : loaded.error));
                 return nullptr;
             },
-            [this](LoadedTerrain& loaded, const std::shared_ptr<Terrain>& terrain)
-            {
-                terrain->name = loaded.name;
-                commands.AddLoadedTerrain(terrain);
-            }));
+            [this](LoadedTerrain&, const std::shared_ptr<Terrain>& terrain)
+            { commands.AddLoadedTerrain(terrain); }));
 }
 
 bool Editor::StartSaveTerrain()
@@ -358,15 +352,15 @@ bool Editor::StartExport()
     request.subject = "terrain " + terrain->name;
     request.resources = {terrain.get()};
     request.cancellable = true;
-    // The input points into the terrain's arrays: the work holds the terrain, which stays locked.
+    // The work holds the terrain, which stays locked, and takes its record there.
     return StartJob(
         *this, std::move(request),
-        [terrain, input = ExportForm::InputOf(*terrain),
-         options = exportDialog.form.Options()](JobContext& job)
+        [terrain, options = exportDialog.form.Options()](JobContext& job)
         {
             ExportResult result;
+            const TerrainRecord record = terrain->Record(Terrain::RecordScope::Files);
             result.written = ExportTerrain(
-                input, options,
+                ExportInputOf(record), options,
                 [&job](float done, const std::string& file)
                 {
                     job.Report(done, "Writing " + FileName(file));
@@ -406,7 +400,6 @@ struct OpenedProject
     bool opened = false;
     std::string reason;
     Project project;
-    std::vector<BuiltTerrain> built;
 };
 } // namespace
 
@@ -492,8 +485,7 @@ void Editor::StartOpenProject(const std::string& path)
                 return out;
             }
             job.Report(0.6f, "Building the terrains");
-            out.opened =
-                BuildProjectTerrains(out.project, out.built, &out.reason, JobProgress(job, 0.6f, 1.0f));
+            out.opened = BuildProjectTerrains(out.project, &out.reason, JobProgress(job, 0.6f, 1.0f));
             job.ThrowIfCancelled();
             return out;
         },
@@ -504,7 +496,7 @@ void Editor::StartOpenProject(const std::string& path)
                 project.ReportOpenFailure(*this, path, opened.reason);
                 return;
             }
-            RestoreBuiltProject(std::move(opened.project), std::move(opened.built));
+            RestoreBuiltProject(std::move(opened.project));
             session.path = path;
             session.recent.Add(path);
             session.MarkSaved();

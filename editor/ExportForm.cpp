@@ -30,38 +30,6 @@ ExportOptions ExportForm::Options() const
     return options;
 }
 
-ExportInput ExportForm::InputOf(const Terrain& terrain)
-{
-    ExportInput input;
-    input.name = terrain.name;
-    const size_t count = static_cast<size_t>(terrain.width) * terrain.height;
-    if (count == 0 || terrain.positions.size() < 3 * count) return input; // no mesh: refused by the export
-    input.width = terrain.width;
-    input.height = terrain.height;
-    input.vertexDistance = terrain.vertexDistance;
-    input.positions = terrain.positions.data();
-    if (terrain.normals.size() >= 3 * count) input.normals = terrain.normals.data();
-    const Texture* diffuse = terrain.diffuseTexture.get();
-    if (diffuse != nullptr && diffuse->data && diffuse->channels == 3 && diffuse->ByteSize() == 3 * count)
-        input.diffuse = diffuse->data.get();
-    for (const auto& gradient : terrain.gradients)
-        if (gradient) input.gradients.push_back(*gradient);
-    if (const Terrain::WaterPlane* water = terrain.waterPlane.get())
-    {
-        const size_t n = water->vertexCount;
-        if (n > 0 && water->positions.size() >= 3 * n && water->normals.size() >= 3 * n &&
-            water->indices.size() >= water->indexCount)
-        {
-            input.waterVertexCount = water->vertexCount;
-            input.waterPositions = water->positions.data();
-            input.waterNormals = water->normals.data();
-            input.waterIndexCount = water->indexCount;
-            input.waterIndices = water->indices.data();
-        }
-    }
-    return input;
-}
-
 std::string ExportForm::Problem() const
 {
     if (!selected) return "Choose a terrain.";

@@ -31,8 +31,6 @@ struct ExportForm
     // The base name "Export" uses: the typed one, or the terrain's name.
     std::string BaseName() const;
     ExportOptions Options() const;
-    // The terrain's arrays as the export reads them (views: the terrain must outlive the call).
-    static ExportInput InputOf(const Terrain& terrain);
     // Why "Export" cannot run yet (shown in red), or empty.
     std::string Problem() const;
     // Files "Export" writes, in order.

@@ -2,7 +2,7 @@
 
 #include "editor/NewTerrainForm.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
+#include "terrain/TerrainRecord.h"
 
 std::string HeightmapImportForm::NameFromPath(const std::string& path)
 {
@@ -30,9 +30,9 @@ bool HeightmapImportForm::Read(HeightGrid& grid, std::string& error,
     return HeightImage::ReadSquare(path, checked, grid, &error, progress);
 }
 
-bool HeightmapImportForm::BuildArrays(const HeightGrid& grid, TerrainArrays& out)
+bool HeightmapImportForm::BuildRecord(const HeightGrid& grid, TerrainRecord& out)
 {
     // Built as the OBJ loader builds a terrain: its grid, then the heights as the base of every later
     // layer; the textures and normals follow from them.
-    return TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
+    return TerrainRecord::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(), out);
 }

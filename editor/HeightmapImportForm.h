@@ -9,7 +9,7 @@
 #include <vector>
 
 class Terrain;
-struct TerrainArrays;
+struct TerrainRecord;
 
 struct HeightmapImportForm
 {
@@ -25,6 +25,6 @@ struct HeightmapImportForm
     // grids that are not square, as New Terrain does, with one message naming the file and the reason.
     // progress, when given, hears the share read and may return false to stop.
     bool Read(HeightGrid& grid, std::string& error, const std::function<bool(float)>& progress = {}) const;
-    // The terrain's arrays from a grid that Read accepted (no GL: a worker thread may run it).
-    static bool BuildArrays(const HeightGrid& grid, TerrainArrays& out);
+    // The terrain's record from a grid that Read accepted (no GL: a worker thread may run it).
+    static bool BuildRecord(const HeightGrid& grid, TerrainRecord& out);
 };

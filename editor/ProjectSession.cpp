@@ -1,7 +1,7 @@
 // The session as a project: capturing the editor's objects into the GL-free model, and rebuilding
 // them from it. The project commands and their dialogs are ProjectDialogs.cpp.
-//   - Capture: terrains (arrays and texture pixels), cameras, scenes, user shaders
-//   - Restore: TerrainBuild's arrays into GL terrains, textures, layers and water planes
+//   - Capture: terrains (their records, Terrain::Record), cameras, scenes, user shaders
+//   - Restore: completed terrain records into GL terrains (Terrain(TerrainRecord&&)), cameras, scenes
 #include "editor/Editor.h"
 
 #include "engine/Engine.h"
@@ -16,7 +16,6 @@
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainBuild.h"
 #include "terrain/Water.h"
 #include "terrain/WaterPlane.h"
 
@@ -32,211 +31,6 @@ namespace
 {
 // Editor::Initialize puts these first in the shader list; a project keeps the ones after them.
 constexpr size_t kBuiltInShaders = 3;
-
-// ---------------------------------------------------------------------------------------------
-// Capture
-
-ProjectImage ImageOf(const Texture* texture)
-{
-    ProjectImage image;
-    if (texture == nullptr || !texture->data) return image;
-    image.width = texture->width;
-    image.height = texture->height;
-    image.channels = texture->channels;
-    image.pixels.assign(texture->data.get(), texture->data.get() + texture->ByteSize());
-    image.linear = texture->filter != GL_NEAREST;
-    image.mipmaps = texture->mipmaps;
-    image.source = texture->name;
-    image.saveName = texture->saveName;
-    return image;
-}
-
-// A terrain texture of the grid's size and channels; anything else is left to be made again on opening.
-ProjectImage GridImageOf(const Terrain& terrain, const Texture* texture, uint32_t channels, const char* what)
-{
-    ProjectImage image = ImageOf(texture);
-    if (image.Stored() && (image.width != terrain.ImageWidth() || image.height != terrain.ImageHeight() ||
-                           image.channels != channels))
-    {
-        Log::Warn("Terrain {}: its {} texture is {} x {} with {} channels, not the grid's; it is not saved.",
-                  terrain.name, what, image.width, image.height, image.channels);
-        return {};
-    }
-    return image;
-}
-
-ProjectLayerSettings SettingsOf(const Terrain::Heightmap::Settings& s)
-{
-    return {s.power,     s.seed,        s.frequency,    s.offsetX,       s.offsetY,
-            s.octaves,   s.gain,        s.lacunarity,   s.noiseTypeName, s.fractalTypeName,
-            s.noiseType, s.fractalType, s.smoothHeights};
-}
-
-Terrain::Heightmap::Settings SettingsOf(const ProjectLayerSettings& s)
-{
-    Terrain::Heightmap::Settings settings;
-    settings.power = s.power;
-    settings.seed = s.seed;
-    settings.frequency = s.frequency;
-    settings.offsetX = s.offsetX;
-    settings.offsetY = s.offsetY;
-    settings.octaves = s.octaves;
-    settings.gain = s.gain;
-    settings.lacunarity = s.lacunarity;
-    settings.noiseTypeName = s.noiseTypeName;
-    settings.fractalTypeName = s.fractalTypeName;
-    settings.noiseType = s.noiseType;
-    settings.fractalType = s.fractalType;
-    settings.smoothHeights = s.smoothHeights;
-    return settings;
-}
-
-bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
-{
-    return a.size() == b.size() &&
-           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0);
-}
-
-const char* GeneratorKind(const Terrain::GeneratorRecord& record)
-{
-    if (record.fromFile) return ProjectGenerator::kFile;
-    switch (record.generator)
-    {
-    case Terrain::Generator::DiamondSquare:
-        return ProjectGenerator::kDiamondSquare;
-    case Terrain::Generator::RandomFault:
-        return ProjectGenerator::kRandomFault;
-    case Terrain::Generator::Flat:
-        break;
-    }
-    return ProjectGenerator::kFlat;
-}
-
-ProjectTerrain CaptureTerrain(const Terrain& terrain)
-{
-    const size_t count = size_t{terrain.width} * terrain.height;
-    if (terrain.IsEmpty() || count == 0 || terrain.positions.size() < 3 * count ||
-        terrain.basePositions.size() < 3 * count || terrain.texCoords.size() < 2 * count)
-    {
-        ProjectTerrain t;
-        t.name = terrain.name;
-        return t; // an empty terrain keeps its name only
-    }
-
-    const Terrain::GeneratorRecord& record = terrain.generatorRecord;
-    ProjectTerrain t = TerrainBuild::BaseRecord(
-        terrain.name, terrain.width, terrain.height, terrain.vertexDistance,
-        {GeneratorKind(record), record.parameter1, record.parameter2, record.iterations, record.seed},
-        terrain.basePositions.data(), terrain.texCoords.data());
-
-    std::vector<const Terrain::Heightmap*> captured; // the entries of t.layers, for the band record
-    for (const auto& layer : terrain.heightmaps)
-    {
-        if (!layer) continue;
-        ProjectLayer entry;
-        entry.name = layer->name;
-        if (layer->isErosion)
-        {
-            // Its mask as shown: the last run's, which the heights may no longer follow.
-            entry.kind = ProjectLayer::kErosion;
-            entry.erosion = layer->settings.erosion;
-            entry.image = GridImageOf(terrain, layer.get(), 3, "erosion mask");
-            t.layers.push_back(std::move(entry));
-            captured.push_back(layer.get());
-            continue;
-        }
-        entry.kind = layer->isTexture ? ProjectLayer::kImage : ProjectLayer::kNoise;
-        entry.settings = SettingsOf(layer->settings);
-        entry.image = ImageOf(layer.get());
-        const bool fitsNoise = entry.image.width == terrain.ImageWidth() &&
-                               entry.image.height == terrain.ImageHeight() && entry.image.channels == 1;
-        if (!entry.image.Stored() || (!layer->isTexture && !fitsNoise))
-        {
-            // Such a layer adds nothing to the heights; its image could not be read back.
-            Log::Warn("Terrain {}: layer {} has no image of the grid's size and is not saved.", terrain.name,
-                      layer->name);
-            continue;
-        }
-        t.layers.push_back(std::move(entry));
-        captured.push_back(layer.get());
-    }
-
-    // The current heights are stored only when they are not what the layers give (the layers changed
-    // after they were last applied). An erosion entry that would have to run again means they changed:
-    // saving stores the heights rather than waiting for the run.
-    std::vector<float> layered;
-    const bool followsLayers = terrain.LayeredPositions(layered, true);
-    const std::vector<float> current(terrain.positions.begin(), terrain.positions.begin() + 3 * count);
-    if (!followsLayers || !SameBits(layered, current))
-    {
-        t.heights.resize(count);
-        for (size_t k = 0; k < count; ++k)
-            t.heights[k] = current[3 * k + 1];
-    }
-
-    for (const auto& gradient : terrain.gradients)
-        if (gradient) t.gradients.push_back(*gradient);
-    switch (terrain.bandRecord.mode)
-    {
-    case Terrain::BandRecord::Mode::Height:
-        t.bands.mode = ProjectBands::kHeight;
-        break;
-    case Terrain::BandRecord::Mode::Slope:
-        t.bands.mode = ProjectBands::kSlope;
-        break;
-    case Terrain::BandRecord::Mode::Mask:
-    {
-        // The erosion entry is named by its place in the list; one that is gone leaves no record (the
-        // diffuse and specular pixels are kept all the same).
-        const auto entry = terrain.bandRecord.maskEntry.lock();
-        const auto found = std::find(captured.begin(), captured.end(), entry.get());
-        t.bands.mode = entry && found != captured.end() ? ProjectBands::kMask : ProjectBands::kNone;
-        t.bands.maskLayer = static_cast<uint32_t>(found - captured.begin());
-        t.bands.maskChannel = terrain.bandRecord.maskChannel;
-        if (t.bands.mode == ProjectBands::kNone) t.bands.maskLayer = 0;
-        break;
-    }
-    case Terrain::BandRecord::Mode::None:
-        t.bands.mode = ProjectBands::kNone;
-        break;
-    }
-    t.bands.seed = terrain.bandRecord.seed;
-
-    t.heightmap = GridImageOf(terrain, terrain.heightmapTexture.get(), 1, "heightmap");
-    t.normal = GridImageOf(terrain, terrain.normalTexture.get(), 3, "normal");
-    t.diffuse = GridImageOf(terrain, terrain.diffuseTexture.get(), 3, "diffuse");
-    t.specular = GridImageOf(terrain, terrain.specularTexture.get(), 1, "specular");
-    t.watermap = GridImageOf(terrain, terrain.watermapTexture.get(), 4, "water map");
-
-    const uint32_t shown =
-        terrain.mesh && !terrain.mesh->entries.empty() ? terrain.mesh->entries[0].texture : 0u;
-    const std::pair<const char*, const Texture*> displays[] = {{"heightmap", terrain.heightmapTexture.get()},
-                                                               {"normal", terrain.normalTexture.get()},
-                                                               {"diffuse", terrain.diffuseTexture.get()},
-                                                               {"specular", terrain.specularTexture.get()}};
-    t.display = shown == 0 ? "none" : "heightmap";
-    for (const auto& [key, texture] : displays)
-        if (texture != nullptr && texture->id == shown && shown != 0) t.display = key;
-
-    // The water plane is a snapshot: its arrays are kept when it no longer follows the map and heights.
-    if (const auto& plane = terrain.waterPlane)
-    {
-        t.waterPlaneBuilt = true;
-        Water::PlaneMesh rebuilt;
-        if (t.watermap.Stored())
-            rebuilt = Water::BuildPlane(t.watermap.pixels.data(), terrain.positions.data(), terrain.width,
-                                        terrain.height, terrain.vertexDistance, terrain.minHeight);
-        if (!SameBits(rebuilt.positions, plane->positions) ||
-            !SameBits(rebuilt.texCoords, plane->texCoords) || rebuilt.indices != plane->indices)
-        {
-            t.waterPlane.stored = true;
-            t.waterPlane.positions = plane->positions;
-            t.waterPlane.texCoords = plane->texCoords;
-            t.waterPlane.indices = plane->indices;
-        }
-    }
-    return t;
-}
 
 ProjectCamera CaptureCamera(const Camera& c, bool listed)
 {
@@ -259,150 +53,6 @@ ProjectCamera CaptureCamera(const Camera& c, bool listed)
     return p;
 }
 
-// ---------------------------------------------------------------------------------------------
-// Restore
-
-std::unique_ptr<uint8_t[]> PixelsOf(const ProjectImage& image)
-{
-    std::unique_ptr<uint8_t[]> pixels(new uint8_t[image.pixels.size()]);
-    std::memcpy(pixels.get(), image.pixels.data(), image.pixels.size());
-    return pixels;
-}
-
-std::unique_ptr<Texture> TextureOf(const ProjectImage& image)
-{
-    if (!image.Stored()) return nullptr;
-    auto texture = std::make_unique<Texture>(image.width, image.height, image.channels, PixelsOf(image),
-                                             image.mipmaps, image.linear ? GL_LINEAR : GL_NEAREST);
-    texture->name = image.source;
-    texture->saveName = image.saveName;
-    return texture;
-}
-
-std::shared_ptr<Terrain> RestoreTerrain(ProjectTerrain& t, BuiltTerrain& built,
-                                        const std::shared_ptr<Shader>& waterShader)
-{
-    auto terrain = std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
-    terrain->name = t.name;
-    if (t.Empty()) return terrain;
-
-    terrain->width = built.width;
-    terrain->height = built.height;
-    terrain->vertexCount = built.width * built.height;
-    terrain->vertexDistance = built.vertexDistance;
-    terrain->minHeight = built.minHeight;
-    terrain->maxHeight = built.maxHeight;
-    terrain->positions = std::move(built.positions);
-    terrain->basePositions = std::move(built.basePositions);
-    terrain->normals = std::move(built.normals);
-    terrain->texCoords = std::move(built.texCoords);
-    terrain->indices = std::move(built.indices);
-    terrain->indexCount = static_cast<uint32_t>(terrain->indices.size());
-    terrain->SetMesh(std::make_unique<MeshGeometry>());
-    terrain->mesh->entries.assign(1, MeshEntry::Whole(terrain->indexCount));
-    terrain->mesh->UploadAll(terrain->vertexCount, terrain->indexCount, terrain->positions.data(),
-                             terrain->normals.data(), terrain->texCoords.data(), terrain->indices.data());
-
-    terrain->heightmapTexture = TextureOf(t.heightmap);
-    terrain->normalTexture = TextureOf(t.normal);
-    terrain->diffuseTexture = TextureOf(t.diffuse);
-    terrain->specularTexture = TextureOf(t.specular);
-    terrain->watermapTexture = TextureOf(t.watermap);
-    const Texture* shown = nullptr;
-    if (t.display == "heightmap")
-        shown = terrain->heightmapTexture.get();
-    else if (t.display == "normal")
-        shown = terrain->normalTexture.get();
-    else if (t.display == "diffuse")
-        shown = terrain->diffuseTexture.get();
-    else if (t.display == "specular")
-        shown = terrain->specularTexture.get();
-    terrain->SetDisplayTexture(shown);
-
-    Terrain::GeneratorRecord& record = terrain->generatorRecord;
-    record.fromFile = t.generator.kind == ProjectGenerator::kFile;
-    record.generator = t.generator.kind == ProjectGenerator::kDiamondSquare
-                           ? Terrain::Generator::DiamondSquare
-                       : t.generator.kind == ProjectGenerator::kRandomFault ? Terrain::Generator::RandomFault
-                                                                            : Terrain::Generator::Flat;
-    record.parameter1 = t.generator.parameter1;
-    record.parameter2 = t.generator.parameter2;
-    record.iterations = t.generator.iterations;
-    record.seed = t.generator.seed;
-    terrain->bandRecord.mode = t.bands.mode == ProjectBands::kHeight  ? Terrain::BandRecord::Mode::Height
-                               : t.bands.mode == ProjectBands::kSlope ? Terrain::BandRecord::Mode::Slope
-                               : t.bands.mode == ProjectBands::kMask  ? Terrain::BandRecord::Mode::Mask
-                                                                      : Terrain::BandRecord::Mode::None;
-    terrain->bandRecord.seed = t.bands.seed;
-    terrain->bandRecord.maskChannel = t.bands.maskChannel;
-
-    for (const Gradient& gradient : t.gradients)
-        terrain->gradients.push_back(std::make_unique<Gradient>(gradient));
-    for (size_t l = 0; l < t.layers.size(); ++l)
-    {
-        const ProjectLayer& entry = t.layers[l];
-        if (entry.kind == ProjectLayer::kErosion)
-        {
-            auto layer = Terrain::Heightmap::NewErosion(terrain->width, terrain->height);
-            layer->name = entry.name;
-            layer->saveName = entry.image.saveName;
-            layer->settings.erosion = entry.erosion;
-            layer->AppendState(layer->settings);
-            // What the build's run made: the next "Update mesh" need not erode again. The stored mask is
-            // the one shown; without it the run's.
-            if (l < built.erosion.size()) layer->erosionCache = std::move(built.erosion[l]);
-            if (entry.image.Stored() && entry.image.pixels.size() == layer->ByteSize())
-            {
-                layer->Texture::Update(PixelsOf(entry.image));
-                layer->shownMaskGeneration = layer->erosionCache.generation;
-            }
-            layer->ShowErosionMask();
-            if (t.bands.mode == ProjectBands::kMask && t.bands.maskLayer == l)
-                terrain->bandRecord.maskEntry = layer;
-            terrain->heightmaps.push_back(std::move(layer));
-            continue;
-        }
-        const bool isTexture = entry.kind == ProjectLayer::kImage;
-        auto layer =
-            std::make_shared<Terrain::Heightmap>(entry.image.width, entry.image.height, entry.image.channels,
-                                                 PixelsOf(entry.image), entry.image.linear, isTexture);
-        layer->name = entry.name;
-        layer->Texture::name = entry.image.source;
-        layer->saveName = entry.image.saveName;
-        layer->settings = SettingsOf(entry.settings);
-        if (!isTexture)
-        {
-            layer->CopySettingsToNoise();
-            layer->AppendState(layer->settings); // the history starts again at the saved settings
-            if (l < built.smoothLevels.size() && built.smoothLevels[l].size() == layer->ByteSize())
-                layer->smoothLevels = std::move(built.smoothLevels[l]);
-        }
-        terrain->heightmaps.push_back(std::move(layer));
-    }
-
-    if (built.hasWaterPlane)
-    {
-        auto plane = std::make_shared<Terrain::WaterPlane>(nullptr);
-        plane->terrain = terrain.get();
-        plane->width = terrain->width;
-        plane->height = terrain->height;
-        plane->vertexDistance = terrain->vertexDistance;
-        plane->positions = std::move(built.waterPlane.positions);
-        plane->normals = std::move(built.waterPlane.normals);
-        plane->texCoords = std::move(built.waterPlane.texCoords);
-        plane->indices = std::move(built.waterPlane.indices);
-        plane->vertexCount = static_cast<uint32_t>(plane->positions.size() / 3);
-        plane->indexCount = static_cast<uint32_t>(plane->indices.size());
-        plane->mesh->entries.assign(1, MeshEntry::Whole(plane->indexCount));
-        plane->mesh->UploadAll(plane->vertexCount, plane->indexCount, plane->positions.data(),
-                               plane->normals.data(), plane->texCoords.data(), plane->indices.data());
-        // As "Recalculate" leaves it: drawn with the lighting shader, showing the water map.
-        if (waterShader) plane->SetGeometry(plane->mesh, waterShader);
-        if (terrain->watermapTexture) plane->mesh->entries.front().texture = terrain->watermapTexture->id;
-        terrain->waterPlane = plane;
-    }
-    return terrain;
-}
 } // namespace
 
 // -------------------------------------------------------------------------------------------------
@@ -426,7 +76,7 @@ Project Editor::CaptureProject() const
         if (terrain)
         {
             terrainOrder.push_back(terrain.get());
-            p.terrains.push_back(CaptureTerrain(*terrain));
+            p.terrains.push_back(terrain->Record(Terrain::RecordScope::Project));
         }
 
     for (const auto& scene : scenes)
@@ -452,7 +102,7 @@ Project Editor::CaptureProject() const
             if (found == terrainOrder.end())
             {
                 terrainOrder.push_back(scene->terrain.get());
-                p.terrains.push_back(CaptureTerrain(*scene->terrain));
+                p.terrains.push_back(scene->terrain->Record(Terrain::RecordScope::Project));
                 found = terrainOrder.end() - 1;
             }
             s.terrain = static_cast<int32_t>(found - terrainOrder.begin());
@@ -479,25 +129,20 @@ Project Editor::CaptureProject() const
     return p;
 }
 
-bool Editor::BuildProjectTerrains(Project& p, std::vector<BuiltTerrain>& built, std::string* error,
-                                  const std::function<bool(float)>& progress)
+bool Editor::BuildProjectTerrains(Project& p, std::string* error, const std::function<bool(float)>& progress)
 {
-    built.clear();
-    built.reserve(p.terrains.size());
     const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
     {
         bool stopped = false;
         const auto within = [&](float done)
         { return !progress || !(stopped = !progress((static_cast<float>(n) + done) / count)); };
-        BuiltTerrain terrain;
         std::string reason;
-        if (!within(0.0f) || !TerrainBuild::Build(p.terrains[n], terrain, &reason, within))
+        if (!within(0.0f) || !p.terrains[n].Complete(&reason, within))
         {
             if (error != nullptr) *error = stopped ? std::string("opening was cancelled") : reason;
             return false;
         }
-        built.push_back(std::move(terrain));
     }
     return true;
 }
@@ -505,21 +150,24 @@ bool Editor::BuildProjectTerrains(Project& p, std::vector<BuiltTerrain>& built, 
 bool Editor::RestoreProject(Project&& p, std::string* error)
 {
     // Everything is built first; the session is replaced only once nothing can fail.
-    std::vector<BuiltTerrain> built;
-    if (!BuildProjectTerrains(p, built, error)) return false;
-    RestoreBuiltProject(std::move(p), std::move(built));
+    if (!BuildProjectTerrains(p, error)) return false;
+    RestoreBuiltProject(std::move(p));
     return true;
 }
 
-void Editor::RestoreBuiltProject(Project&& p, std::vector<BuiltTerrain>&& built)
+void Editor::RestoreBuiltProject(Project&& p)
 {
     std::vector<std::shared_ptr<Terrain>> newTerrains;
-    for (size_t n = 0; n < p.terrains.size() && n < built.size(); ++n)
+    for (TerrainRecord& record : p.terrains)
     {
-        newTerrains.push_back(RestoreTerrain(p.terrains[n], built[n], defaultShader));
-        // Its pixels now live in the textures: moved out here, so they are freed before the next one.
-        const ProjectTerrain spentTerrain = std::move(p.terrains[n]);
-        const BuiltTerrain spentArrays = std::move(built[n]);
+        // The record's arrays and pixels move into the terrain; what is left of it is freed here,
+        // before the next one.
+        auto terrain = std::make_shared<Terrain>(std::move(record));
+        record = TerrainRecord();
+        // As "Recalculate" leaves a water plane: drawn with the lighting shader.
+        if (terrain->waterPlane && defaultShader)
+            terrain->waterPlane->SetGeometry(terrain->waterPlane->mesh, defaultShader);
+        newTerrains.push_back(std::move(terrain));
     }
 
     std::vector<std::shared_ptr<Camera>> allCameras;

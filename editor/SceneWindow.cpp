@@ -12,7 +12,7 @@
 #include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
+#include "terrain/TerrainRecord.h"
 
 #include <GLFW/glfw3.h>
 #include <imgui.h>

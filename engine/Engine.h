@@ -1,4 +1,5 @@
 #pragma once
+#include "engine/GLError.h"
 #include "engine/Logger.h"
 #include "engine/Window.h"
 #include "render/RenderManager.h"

@@ -24,12 +24,3 @@ class Logger
   private:
     void Register(std::shared_ptr<spdlog::sinks::sink> console, spdlog::level::level_enum level);
 };
-
-// Reports one pending GL error (a single glGetError per call), naming the caller as "Class::Method".
-void CheckGLError(const char* function, unsigned line);
-
-// GLFW reports its errors on standard error, not through the logger.
-void GLFWErrorCallback(int error, const char* description);
-
-// Name of a GL error code as the log shows it; "<unknown>" for codes without one.
-const char* GLErrorName(unsigned code);

@@ -4,6 +4,9 @@
 // bits whatever the thread count.
 #include <cstddef>
 #include <functional>
+#include <future>
+#include <type_traits>
+#include <utility>
 
 namespace Parallel
 {
@@ -19,4 +22,15 @@ unsigned ThreadCount();
 // started have finished; the chunks not started yet are skipped.
 void For(size_t count, const std::function<void(size_t begin, size_t end)>& body,
          size_t minPerThread = 16384);
+
+// Runs work beside the caller: on a thread of its own when there is a second core, otherwise when
+// the future is waited for (get() or its destructor). get() passes the work's exception on. Throws
+// std::system_error when no thread can be started. The pool above is for splitting one pass; this
+// is for one piece of work that overlaps the caller's own (a producer, a writer, the grid's
+// triangles while the generator runs).
+template <typename Work> std::future<std::invoke_result_t<std::decay_t<Work>>> RunBeside(Work&& work)
+{
+    return std::async(ThreadCount() > 1 ? std::launch::async : std::launch::deferred,
+                      std::forward<Work>(work));
+}
 } // namespace Parallel

@@ -11,7 +11,8 @@
 // buttons, check boxes, radio buttons, menus and menu items, combos and their entries, selectables,
 // tabs, text and number fields, drags and sliders. Texts are seen where they are rendered, pictures
 // where ImGui::Image adds them. The link options that route these calls here are set on
-// velmoran_core (CMakeLists.txt); they cost one test of a flag per widget while nothing publishes.
+// velmoran_widget_map (CMakeLists.txt), which the editor program and the tests that install the map
+// link; they cost one test of a flag per widget while nothing publishes.
 //
 // The file, rewritten whole after every frame (a reader never sees half of it), one record a line,
 // fields separated by tabs, tabs, line breaks and backslashes in names escaped as \t, \n and \\:

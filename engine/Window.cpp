@@ -4,8 +4,7 @@
 #include "engine/AtomicFile.h"
 #include "engine/Engine.h"
 #include "engine/Log.h"
-#include "engine/Logger.h"
-#include "engine/WidgetMap.h"
+#include "engine/GLError.h"
 #include "render/Framebuffer.h"
 
 #include <GL/glew.h>
@@ -134,7 +133,7 @@ bool Window::Create(WindowProperties& properties)
     io.IniFilename = nullptr; // read here, written by SaveLayout
     layoutFile = kLayoutFile;
     ImGui::LoadIniSettingsFromDisk(layoutFile.c_str());
-    WidgetMap::InstallFromEnvironment();
+    if (guiContextCreated != nullptr) guiContextCreated();
 #ifdef IMGUI_HAS_DOCK
     io.ConfigFlags |= ImGuiConfigFlags_DockingEnable;
     io.ConfigFlags |= ImGuiConfigFlags_ViewportsEnable;

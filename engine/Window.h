@@ -54,4 +54,7 @@ class Window
     // This frame's key presses, oldest first, queued while the engine waits for and polls input;
     // emptied when the frame ends.
     std::vector<KeyPress> keyPresses;
+    // Called by Create once the GUI context exists, before its first frame: the editor program
+    // publishes its widget map from there (engine/WidgetMap.h), which other programs leave out.
+    void (*guiContextCreated)() = nullptr;
 };

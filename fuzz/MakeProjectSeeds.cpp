@@ -39,10 +39,10 @@ int main(int argc, char** argv)
     const std::string folder = argv[1];
     Project sample = testsupport::SampleProject();
     Project lean = sample; // what the headless build makes again: no heights, layer images, masks or textures
-    lean.terrains[0].baseHeights.clear();
-    lean.terrains[0].layers[0].image = ProjectImage{};
-    lean.terrains[0].layers[2].image = ProjectImage{}; // the erosion entry's mask
-    lean.terrains[0].diffuse = ProjectImage{};
+    lean.terrains[0].basePositions.clear();
+    lean.terrains[0].layers[0].image = ImageRecord{};
+    lean.terrains[0].layers[2].image = ImageRecord{}; // the erosion entry's mask
+    lean.terrains[0].diffuse = ImageRecord{};
     Project single;
     single.terrains.resize(1);
     single.terrains[0].name = "flat";

@@ -79,10 +79,9 @@ std::vector<uint8_t> WithManifest(const uint8_t* manifest, size_t size)
 
 // A terrain's images are its height wide and its width high (a row per grid column): callers pass
 // (t.height, t.width).
-void CheckImage(const ProjectImage& image, uint32_t width, uint32_t height, uint32_t channels)
+void CheckImage(const ImageRecord& image, uint32_t width, uint32_t height, uint32_t channels)
 {
     if (!image.Stored()) return;
-    Require(image.pixels.size() == image.ByteSize());
     if (width != 0) Require(image.width == width && image.height == height && image.channels == channels);
     Require(image.channels >= 1 && image.channels <= 4 && image.width <= kProjectMaxSide &&
             image.height <= kProjectMaxSide);
@@ -90,7 +89,7 @@ void CheckImage(const ProjectImage& image, uint32_t width, uint32_t height, uint
 
 void CheckAccepted(const Project& project)
 {
-    for (const ProjectTerrain& t : project.terrains)
+    for (const TerrainRecord& t : project.terrains)
     {
         const size_t n = t.VertexCount();
         if (t.Empty())
@@ -99,27 +98,27 @@ void CheckAccepted(const Project& project)
             continue;
         }
         Require(t.width >= 2 && t.height >= 2 && t.width <= kProjectMaxSide && t.height <= kProjectMaxSide);
-        Require(t.baseHeights.empty() || t.baseHeights.size() == n);
-        Require(t.heights.empty() || t.heights.size() == n);
-        Require(t.gridXZ.empty() || t.gridXZ.size() == 2 * n);
+        Require(t.basePositions.empty() || t.basePositions.size() == 3 * n);
+        Require(t.positions.empty() || t.positions.size() == 3 * n);
+        Require(t.positions.empty() == t.heightsFollowLayers);
         Require(t.texCoords.empty() || t.texCoords.size() == 2 * n);
-        Require(!t.baseHeights.empty() || t.generator.kind != ProjectGenerator::kFile);
-        for (const ProjectLayer& layer : t.layers)
+        Require(!t.basePositions.empty() || !t.generator.fromFile);
+        for (const LayerRecord& layer : t.layers)
         {
-            const bool noise = layer.kind == ProjectLayer::kNoise;
-            const bool erosion = layer.kind == ProjectLayer::kErosion;
+            const bool noise = layer.kind == LayerKind::Noise;
+            const bool erosion = layer.kind == LayerKind::Erosion;
             Require(noise || erosion || layer.image.Stored()); // an erosion mask is made again when missing
             CheckImage(layer.image, noise || erosion ? t.height : 0, t.width, erosion ? 3 : 1);
         }
-        if (t.bands.mode == ProjectBands::kMask)
+        if (t.bands.mode == BandMode::Mask)
             Require(t.bands.maskLayer < t.layers.size() &&
-                    t.layers[t.bands.maskLayer].kind == ProjectLayer::kErosion && t.bands.maskChannel <= 2);
+                    t.layers[t.bands.maskLayer].kind == LayerKind::Erosion && t.bands.maskChannel <= 2);
         CheckImage(t.heightmap, t.height, t.width, 1);
         CheckImage(t.normal, t.height, t.width, 3);
         CheckImage(t.diffuse, t.height, t.width, 3);
         CheckImage(t.specular, t.height, t.width, 1);
         CheckImage(t.watermap, t.height, t.width, 4);
-        const ProjectWaterMesh& plane = t.waterPlane;
+        const Water::PlaneMesh& plane = t.waterPlane;
         Require(plane.positions.size() % 3 == 0 && plane.texCoords.size() * 3 == plane.positions.size() * 2);
         Require(plane.indices.size() % 3 == 0);
         for (const uint32_t index : plane.indices)

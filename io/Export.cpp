@@ -97,6 +97,32 @@ std::vector<std::string> ExportFiles(const ExportOptions& options, bool withDiff
     return files;
 }
 
+ExportInput ExportInputOf(const TerrainRecord& record)
+{
+    ExportInput input;
+    input.name = record.name;
+    const size_t count = record.VertexCount();
+    if (count == 0 || record.positions.size() != 3 * count) return input; // no mesh: refused by the export
+    input.width = record.width;
+    input.height = record.height;
+    input.vertexDistance = record.vertexDistance;
+    input.positions = record.positions.data();
+    if (record.normals.size() == 3 * count) input.normals = record.normals.data();
+    if (record.diffuse.FitsGrid(record.width, record.height, 3)) input.diffuse = record.diffuse.pixels.get();
+    input.gradients = record.gradients;
+    const Water::PlaneMesh& plane = record.waterPlane;
+    const size_t waterVertices = plane.positions.size() / 3;
+    if (record.waterPlaneBuilt && waterVertices > 0)
+    {
+        input.waterVertexCount = static_cast<uint32_t>(waterVertices);
+        input.waterPositions = plane.positions.data();
+        if (plane.normals.size() == plane.positions.size()) input.waterNormals = plane.normals.data();
+        input.waterIndexCount = static_cast<uint32_t>(plane.indices.size());
+        input.waterIndices = plane.indices.data();
+    }
+    return input;
+}
+
 // ---------------------------------------------------------------------------------------------
 // The grid as exported
 

@@ -1,7 +1,7 @@
 #pragma once
 // One export of a terrain for other tools, in any combination of formats. The editor's Export dialog
-// and the headless program both call ExportTerrain with plain arrays; it touches no GL and no editor
-// state, so it may run on a worker thread.
+// and the headless program both call ExportTerrain with a view of a terrain record (ExportInputOf);
+// it touches no GL and no editor state, so it may run on a worker thread.
 //
 // Files, for folder F and base name B (each written under a temporary name and renamed when complete):
 //   glb    F/B.glb                                   terrain, base colour, optional water (io/GltfExport.h)
@@ -14,6 +14,7 @@
 #include "io/Resample.h"
 #include "io/SplatMap.h"
 #include "terrain/Gradient.h"
+#include "terrain/TerrainRecord.h"
 
 #include <cstdint>
 #include <functional>
@@ -56,6 +57,10 @@ struct ExportInput
     uint32_t waterIndexCount = 0;
     const uint32_t* waterIndices = nullptr;
 };
+
+// The view of a record: its current positions, normals, diffuse image (when it is the grid's), gradients
+// and water plane (when built). The record must outlive the view.
+ExportInput ExportInputOf(const TerrainRecord& record);
 
 struct ExportOptions
 {

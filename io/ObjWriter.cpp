@@ -462,12 +462,12 @@ void WriteLines(Output& out, uint32_t count, LineProgress& progress, const LineF
             kMinLinesPerThread);
         std::sort(batch.ranges.begin(), batch.ranges.end());
         if (writing.valid()) writing.get(); // frees the other batch for the next round
-        writing = std::async(std::launch::async,
-                             [&out, &batch]
-                             {
-                                 for (const auto& [begin, bytes] : batch.ranges)
-                                     out.Write(batch.text.get() + begin * Output::kMaxLine, bytes);
-                             });
+        writing = Parallel::RunBeside(
+            [&out, &batch]
+            {
+                for (const auto& [begin, bytes] : batch.ranges)
+                    out.Write(batch.text.get() + begin * Output::kMaxLine, bytes);
+            });
         if (!progress.Advance(lines)) break;
     }
     writing.get();

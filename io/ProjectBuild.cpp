@@ -4,9 +4,7 @@
 #include "io/ImageFile.h"
 #include "io/ObjWriter.h"
 #include "io/ProjectFile.h"
-#include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
-#include "terrain/TerrainBuild.h"
+#include "io/TerrainObjFile.h"
 #include "terrain/TerrainName.h"
 
 #include <algorithm>
@@ -76,64 +74,36 @@ bool WriteObj(const std::string& path, const std::string& name, uint32_t width, 
 }
 
 // The files of one terrain, in the order the Save Terrain dialog writes them.
-bool WriteTerrainFiles(const ProjectTerrain& terrain, const BuiltTerrain& built, const BuildOptions& options,
-                       const std::string& base, StepReporter& reporter, std::string& error)
+bool WriteTerrainFiles(const TerrainRecord& terrain, const BuildOptions& options, const std::string& base,
+                       StepReporter& reporter, std::string& error)
 {
     reporter.Begin("Writing " + base + ".obj");
-    if (!WriteObj(base + ".obj", terrain.name, built.width, built.height, built.positions, built.texCoords,
-                  built.normals, built.indices, error))
+    if (!WriteObj(base + ".obj", terrain.name, terrain.width, terrain.height, terrain.positions,
+                  terrain.texCoords, terrain.normals, terrain.indices, error))
         return false;
     reporter.End();
-    if (built.hasWaterPlane)
+    if (terrain.waterPlaneBuilt)
     {
-        const Water::PlaneMesh& plane = built.waterPlane;
-        if (!WriteObj(base + "_water.obj", terrain.name + "_water", built.width, built.height,
+        const Water::PlaneMesh& plane = terrain.waterPlane;
+        if (!WriteObj(base + "_water.obj", terrain.name + "_water", terrain.width, terrain.height,
                       plane.positions, plane.texCoords, plane.normals, plane.indices, error))
             return false;
     }
     if (options.imageFormat.empty()) return true;
-    const std::pair<const char*, const ProjectImage*> images[] = {{"_heightmap", &terrain.heightmap},
-                                                                  {"_diffuse", &terrain.diffuse},
-                                                                  {"_normal", &terrain.normal},
-                                                                  {"_specular", &terrain.specular}};
+    const std::pair<const char*, const ImageRecord*> images[] = {{"_heightmap", &terrain.heightmap},
+                                                                 {"_diffuse", &terrain.diffuse},
+                                                                 {"_normal", &terrain.normal},
+                                                                 {"_specular", &terrain.specular}};
     for (const auto& [suffix, image] : images)
     {
         if (!image->Stored()) continue;
         const std::string path = base + suffix + options.imageFormat;
         std::string reason;
-        if (!ImageFile::Save(path, image->width, image->height, image->channels, image->pixels.data(),
+        if (!ImageFile::Save(path, image->width, image->height, image->channels, image->pixels.get(),
                              &reason))
             return Fail(error, path, reason);
     }
     return true;
-}
-
-// The terrain as the Export dialog hands it over: the built arrays, the stored diffuse pixels, the
-// bands and the water plane.
-ExportInput ExportInputOf(const ProjectTerrain& terrain, const BuiltTerrain& built)
-{
-    ExportInput input;
-    input.name = terrain.name;
-    input.width = built.width;
-    input.height = built.height;
-    input.vertexDistance = built.vertexDistance;
-    input.positions = built.positions.data();
-    input.normals = built.normals.data();
-    const size_t count = static_cast<size_t>(built.width) * built.height;
-    const ProjectImage& diffuse = terrain.diffuse;
-    if (diffuse.Stored() && diffuse.channels == 3 && diffuse.pixels.size() == 3 * count)
-        input.diffuse = diffuse.pixels.data();
-    input.gradients = terrain.gradients;
-    if (built.hasWaterPlane && !built.waterPlane.positions.empty())
-    {
-        const Water::PlaneMesh& plane = built.waterPlane;
-        input.waterVertexCount = static_cast<uint32_t>(plane.positions.size() / 3);
-        input.waterPositions = plane.positions.data();
-        input.waterNormals = plane.normals.data();
-        input.waterIndexCount = static_cast<uint32_t>(plane.indices.size());
-        input.waterIndices = plane.indices.data();
-    }
-    return input;
 }
 } // namespace
 
@@ -198,13 +168,11 @@ Input KindOfInput(const std::string& path)
 bool ProjectFromTerrainFile(const std::string& path, Project& out, std::string& reason,
                             const std::function<bool(float)>& progress)
 {
-    TerrainArrays arrays;
-    std::string name;
-    ProjectGenerator generator; // a heightmap's terrain records the flat grid its heights were added to
+    // A heightmap's terrain records the flat grid its heights were added to.
+    TerrainRecord record;
     if (KindOfInput(path) == Input::TerrainObj)
     {
-        if (!Terrain::ReadObj(path, arrays, name, &reason, progress)) return false;
-        generator.kind = ProjectGenerator::kFile;
+        if (!TerrainObjFile::Read(path, record, &reason, progress)) return false;
     }
     else
     {
@@ -219,18 +187,16 @@ bool ProjectFromTerrainFile(const std::string& path, Project& out, std::string& 
             if (reason.compare(0, named.size(), named) == 0) reason.erase(0, named.size());
             return false;
         }
-        if (!TerrainArrays::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(),
-                                        arrays))
+        if (!TerrainRecord::FromHeights(grid.width, grid.height, grid.vertexDistance, grid.heights.data(),
+                                        record))
         {
             reason = "its grid cannot be built";
             return false;
         }
-        name = TerrainName::MakeSafe(std::filesystem::path(path).stem().string());
+        record.name = TerrainName::MakeSafe(std::filesystem::path(path).stem().string());
     }
     Project project;
-    project.terrains.push_back(
-        TerrainBuild::BaseRecord(name, arrays.width, arrays.height, arrays.vertexDistance, generator,
-                                 arrays.basePositions.data(), arrays.texCoords.data()));
+    project.terrains.push_back(std::move(record));
     out = std::move(project);
     return true;
 }
@@ -264,7 +230,7 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
     }
     for (size_t t = 0; t < project.terrains.size(); ++t)
     {
-        const ProjectTerrain& terrain = project.terrains[t];
+        const TerrainRecord& terrain = project.terrains[t];
         if (!options.terrains.empty() && std::find(options.terrains.begin(), options.terrains.end(),
                                                    terrain.name) == options.terrains.end())
             continue;
@@ -295,13 +261,11 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
 
     for (const size_t t : chosen)
     {
-        ProjectTerrain& terrain = project.terrains[t];
+        TerrainRecord& terrain = project.terrains[t];
         reporter.Begin("Building terrain " + terrain.name);
-        BuiltTerrain built;
-        if (!TerrainBuild::Build(terrain, built, &reason)) return Fail(error, options.projectPath, reason);
+        if (!terrain.Complete(&reason)) return Fail(error, options.projectPath, reason);
         reporter.End();
-        if (options.saveFiles &&
-            !WriteTerrainFiles(terrain, built, options, folder + terrain.name, reporter, error))
+        if (options.saveFiles && !WriteTerrainFiles(terrain, options, folder + terrain.name, reporter, error))
             return false;
         if (options.exports.formats != 0)
         {
@@ -314,7 +278,7 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
                 reporter.Progress(done);
                 return true;
             };
-            if (!ExportTerrain(ExportInputOf(terrain, built), exports, progress, &error)) return false;
+            if (!ExportTerrain(ExportInputOf(terrain), exports, progress, &error)) return false;
             reporter.End();
         }
     }

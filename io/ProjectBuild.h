@@ -1,10 +1,10 @@
 #pragma once
-// The headless build: every terrain of a project rebuilt without GL (TerrainBuild) and written as the
-// Save Terrain dialog writes it with every choice set: NAME.obj, NAME_water.obj (when the water plane
-// was built), and NAME_heightmap, NAME_diffuse, NAME_normal and NAME_specular images (those the terrain
-// has) in the chosen format. In place of a project it takes a terrain OBJ file or a heightmap, as the
-// editor would load it, so files convert without the editor. The velmoran-build program is a thin
-// command line over Run.
+// The headless build: every terrain of a project completed without GL (TerrainRecord::Complete) and
+// written as the Save Terrain dialog writes it with every choice set: NAME.obj, NAME_water.obj (when
+// the water plane was built), and NAME_heightmap, NAME_diffuse, NAME_normal and NAME_specular images
+// (those the terrain has) in the chosen format. In place of a project it takes a terrain OBJ file or a
+// heightmap, as the editor would load it, so files convert without the editor. The velmoran-build program is
+// a thin command line over Run.
 #include "io/Export.h"
 
 #include <chrono>
@@ -72,7 +72,7 @@ enum class Input
 };
 Input KindOfInput(const std::string& path);
 
-// A project of the one terrain an OBJ file or a heightmap gives, as the editor holds it after Load
+// A project of the one terrain record an OBJ file or a heightmap gives, as the editor holds it after Load
 // Terrain or Terrain from heightmap (with the dialog's values: the JSON file beside the heightmap when
 // there is one, otherwise height scale 100 and vertex distance 1), named as the editor names it (the OBJ
 // header's name; the heightmap's file name without extension). False with the reason.

@@ -7,6 +7,7 @@
 #include "io/ProjectFile.h"
 
 #include "engine/AtomicFile.h"
+#include "engine/LargeArrays.h"
 
 #include <nlohmann/json.hpp>
 #include <zip.h>
@@ -16,6 +17,8 @@
 #include <cerrno>
 #include <cmath>
 #include <cstring>
+#include <deque>
+#include <initializer_list>
 #include <limits>
 #include <map>
 #include <memory>
@@ -59,6 +62,33 @@ json Float(float value)
     return static_cast<double>(value);
 }
 
+// The names the manifest gives the record's kinds and modes, in the order of their enumerators.
+constexpr const char* kBandModes[] = {"none", "height", "slope", "mask"};
+constexpr const char* kMaskChannels[] = {"removed", "deposited", "flow"};
+constexpr const char* kDisplays[] = {"none", "heightmap", "normal", "diffuse", "specular"};
+constexpr const char* kLayerKinds[] = {"noise", "image", "erosion"};
+constexpr const char* kGeneratorKinds[] = {"flat", "diamond-square", "random-fault", "file"};
+
+// The place of a name in one of these lists (the reader has checked that it is there).
+template <size_t N> size_t IndexOf(const char* const (&names)[N], const std::string& name)
+{
+    size_t n = 0;
+    while (n + 1 < N && name != names[n])
+        ++n;
+    return n;
+}
+
+const char* LayerKindName(LayerKind kind)
+{
+    return kLayerKinds[static_cast<size_t>(kind)];
+}
+
+const char* GeneratorKind(const GeneratorRecord& generator)
+{
+    return generator.fromFile ? kGeneratorKinds[3]
+                              : kGeneratorKinds[static_cast<size_t>(generator.generator)];
+}
+
 json Vec(const float* values, int count)
 {
     json array = json::array();
@@ -71,6 +101,7 @@ class ManifestWriter
 {
   public:
     std::vector<PartOut> parts;
+    std::deque<std::vector<float>> staged; // arrays made for the file, which parts point into
 
     json Part(std::string name, const void* data, size_t bytes)
     {
@@ -78,9 +109,9 @@ class ManifestWriter
         return {{"part", std::move(name)}};
     }
 
-    json Image(const std::string& name, const ProjectImage& image)
+    json Image(const std::string& name, const ImageRecord& image)
     {
-        json j = Part(name, image.pixels.data(), image.pixels.size());
+        json j = Part(name, image.pixels.get(), image.Stored() ? image.ByteSize() : 0);
         j["width"] = image.width;
         j["height"] = image.height;
         j["channels"] = image.channels;
@@ -94,6 +125,18 @@ class ManifestWriter
     json Floats(const std::string& name, const std::vector<float>& values)
     {
         return Part(name, values.data(), values.size() * sizeof(float));
+    }
+
+    // One component (0 x, 1 y, 2 z) of every position, or x and z, as a part of its own.
+    json Components(const std::string& name, const std::vector<float>& positions,
+                    std::initializer_list<int> of)
+    {
+        std::vector<float>& out = staged.emplace_back();
+        out.reserve(positions.size() / 3 * of.size());
+        for (size_t k = 0; k + 2 < positions.size(); k += 3)
+            for (const int c : of)
+                out.push_back(positions[k + static_cast<size_t>(c)]);
+        return Floats(name, out);
     }
 
     static json ErosionJson(const Erosion::Settings& e)
@@ -119,48 +162,59 @@ class ManifestWriter
                   {"strength", Float(t.strength)}}}};
     }
 
-    json Terrain(const ProjectTerrain& t, size_t index)
+    // What the record holds is stored, except what Complete makes again exactly: positions that
+    // follow the layers, the regular grid's x, z and texture coordinates, a water plane that follows
+    // the water map, and the normals, triangles and erosion results.
+    json Terrain(const TerrainRecord& t, size_t index)
     {
         const std::string prefix = "terrain" + std::to_string(index) + "/";
+        const size_t count = t.VertexCount();
         json j;
         j["name"] = t.name;
         j["width"] = t.width;
         j["height"] = t.height;
         j["vertexDistance"] = Float(t.vertexDistance);
-        j["generator"] = {{"kind", t.generator.kind},
+        j["generator"] = {{"kind", GeneratorKind(t.generator)},
                           {"range", Float(t.generator.parameter1)},
                           {"roughness", Float(t.generator.parameter2)},
                           {"iterations", t.generator.iterations},
                           {"seed", t.generator.seed}};
-        if (!t.baseHeights.empty()) j["baseHeights"] = Floats(prefix + "base_heights.f32", t.baseHeights);
-        if (!t.gridXZ.empty()) j["gridXZ"] = Floats(prefix + "grid_xz.f32", t.gridXZ);
-        if (!t.texCoords.empty()) j["texCoords"] = Floats(prefix + "texcoords.f32", t.texCoords);
-        if (!t.heights.empty()) j["heights"] = Floats(prefix + "heights.f32", t.heights);
+        const bool hasBase = count > 0 && t.basePositions.size() == 3 * count;
+        if (hasBase) j["baseHeights"] = Components(prefix + "base_heights.f32", t.basePositions, {1});
+        if (count > 0 && !t.RegularGrid())
+        {
+            if (hasBase) j["gridXZ"] = Components(prefix + "grid_xz.f32", t.basePositions, {0, 2});
+            if (t.texCoords.size() == 2 * count)
+                j["texCoords"] = Floats(prefix + "texcoords.f32", t.texCoords);
+        }
+        if (count > 0 && t.positions.size() == 3 * count && !t.heightsFollowLayers)
+            j["heights"] = Components(prefix + "heights.f32", t.positions, {1});
 
         json layers = json::array();
         for (size_t l = 0; l < t.layers.size(); ++l)
         {
-            const ProjectLayer& layer = t.layers[l];
-            const ProjectLayerSettings& s = layer.settings;
-            json entry{{"kind", layer.kind}, {"name", layer.name}};
-            if (layer.kind == ProjectLayer::kNoise)
-                entry["noise"] = {{"power", Float(s.power)},
-                                  {"seed", s.seed},
-                                  {"frequency", Float(s.frequency)},
-                                  {"offsetX", Float(s.offsetX)},
-                                  {"offsetY", Float(s.offsetY)},
-                                  {"octaves", s.octaves},
-                                  {"gain", Float(s.gain)},
-                                  {"lacunarity", Float(s.lacunarity)},
-                                  {"noiseTypeName", s.noiseTypeName},
-                                  {"fractalTypeName", s.fractalTypeName},
-                                  {"noiseType", s.noiseType},
-                                  {"fractalType", s.fractalType},
-                                  {"smoothHeights", s.smoothHeights}};
-            else if (layer.kind == ProjectLayer::kErosion)
-                entry["erosion"] = ErosionJson(layer.erosion);
+            const LayerRecord& layer = t.layers[l];
+            const LayerSettings& s = layer.settings;
+            const char* kind = LayerKindName(layer.kind);
+            json entry{{"kind", kind}, {"name", layer.name}};
+            if (layer.kind == LayerKind::Noise)
+                entry[kind] = {{"power", Float(s.power)},
+                               {"seed", s.seed},
+                               {"frequency", Float(s.frequency)},
+                               {"offsetX", Float(s.offsetX)},
+                               {"offsetY", Float(s.offsetY)},
+                               {"octaves", s.octaves},
+                               {"gain", Float(s.gain)},
+                               {"lacunarity", Float(s.lacunarity)},
+                               {"noiseTypeName", s.noiseTypeName},
+                               {"fractalTypeName", s.fractalTypeName},
+                               {"noiseType", s.noiseType},
+                               {"fractalType", s.fractalType},
+                               {"smoothHeights", s.smoothHeights}};
+            else if (layer.kind == LayerKind::Erosion)
+                entry[kind] = ErosionJson(s.erosion);
             else
-                entry[layer.kind] = {{"power", Float(s.power)}};
+                entry[kind] = {{"power", Float(s.power)}};
             if (layer.image.Stored())
                 entry["pixels"] = Image(prefix + "layer" + std::to_string(l) + ".u8", layer.image);
             layers.push_back(std::move(entry));
@@ -175,29 +229,28 @@ class ManifestWriter
                                  {"color", Vec(&g.color.x, 4)},
                                  {"specular", Float(g.specular)}});
         j["gradients"] = std::move(gradients);
-        j["bands"] = {{"mode", t.bands.mode}, {"seed", t.bands.seed}};
-        if (t.bands.mode == ProjectBands::kMask)
+        j["bands"] = {{"mode", kBandModes[static_cast<size_t>(t.bands.mode)]}, {"seed", t.bands.seed}};
+        if (t.bands.mode == BandMode::Mask)
         {
             j["bands"]["layer"] = t.bands.maskLayer;
-            j["bands"]["channel"] =
-                ProjectBands::kMaskChannels[t.bands.maskChannel > 2 ? 0 : t.bands.maskChannel];
+            j["bands"]["channel"] = kMaskChannels[t.bands.maskChannel > 2 ? 0 : t.bands.maskChannel];
         }
 
         json textures = json::object();
-        const std::pair<const char*, const ProjectImage*> images[] = {{"heightmap", &t.heightmap},
-                                                                      {"normal", &t.normal},
-                                                                      {"diffuse", &t.diffuse},
-                                                                      {"specular", &t.specular},
-                                                                      {"watermap", &t.watermap}};
+        const std::pair<const char*, const ImageRecord*> images[] = {{"heightmap", &t.heightmap},
+                                                                     {"normal", &t.normal},
+                                                                     {"diffuse", &t.diffuse},
+                                                                     {"specular", &t.specular},
+                                                                     {"watermap", &t.watermap}};
         for (const auto& [key, image] : images)
             if (image->Stored()) textures[key] = Image(prefix + key + ".u8", *image);
         j["textures"] = std::move(textures);
-        j["display"] = t.display;
+        j["display"] = kDisplays[static_cast<size_t>(t.display)];
 
         json water{{"built", t.waterPlaneBuilt}};
-        if (t.waterPlaneBuilt && t.waterPlane.stored)
+        if (t.waterPlaneBuilt && !t.waterFollowsMap)
         {
-            const ProjectWaterMesh& m = t.waterPlane;
+            const Water::PlaneMesh& m = t.waterPlane;
             water["stored"] = {{"vertices", m.positions.size() / 3},
                                {"indices", m.indices.size()},
                                {"positions", Floats(prefix + "water_positions.f32", m.positions)},
@@ -349,10 +402,62 @@ struct PartIn
 {
     std::string name;
     uint64_t bytes = 0;
-    std::vector<uint8_t>* u8 = nullptr;
+    std::unique_ptr<uint8_t[]>* u8 = nullptr;
     std::vector<float>* f32 = nullptr;
     std::vector<uint32_t>* u32 = nullptr;
 };
+
+// A terrain's grid as the file stores it: heights apart from x and z, which the regular grid gives
+// unless stored. Laid into the record's positions once every part is read.
+struct StoredGrid
+{
+    std::vector<float> baseHeights;
+    std::vector<float> gridXZ;
+    std::vector<float> heights;
+};
+
+// positions = x and z of the regular grid (or the stored gridXZ), y the stored heights as they are.
+void LayGrid(const TerrainRecord& t, const std::vector<float>& heights, const std::vector<float>& gridXZ,
+             std::vector<float>& positions)
+{
+    const size_t count = t.VertexCount();
+    TerrainGrid::GridPositions(t.width, t.height, t.vertexDistance, nullptr, 0.0f, positions);
+    const bool xz = gridXZ.size() == 2 * count;
+    for (size_t k = 0; k < count; ++k)
+    {
+        positions[3 * k + 1] = heights[k];
+        if (!xz) continue;
+        positions[3 * k] = gridXZ[2 * k];
+        positions[3 * k + 2] = gridXZ[2 * k + 1];
+    }
+}
+
+void LayStoredGrid(TerrainRecord& t, const StoredGrid& grid)
+{
+    const size_t count = t.VertexCount();
+    if (count == 0) return;
+    if (grid.baseHeights.size() == count)
+    {
+        LayGrid(t, grid.baseHeights, grid.gridXZ, t.basePositions);
+    }
+    else if (grid.gridXZ.size() == 2 * count)
+    {
+        // A grid of its own without base heights (a file trimmed by hand): the generator's heights on it.
+        TerrainGrid::HeightRange ignored;
+        if (TerrainRecord::GenerateBase(t.width, t.height, t.vertexDistance, t.generator, t.basePositions,
+                                        ignored))
+            for (size_t k = 0; k < count; ++k)
+            {
+                t.basePositions[3 * k] = grid.gridXZ[2 * k];
+                t.basePositions[3 * k + 2] = grid.gridXZ[2 * k + 1];
+            }
+    }
+    if (grid.heights.size() == count)
+    {
+        LayGrid(t, grid.heights, grid.gridXZ, t.positions);
+        t.heightsFollowLayers = false;
+    }
+}
 
 class Invalid
 {
@@ -365,6 +470,7 @@ class ManifestReader
 {
   public:
     std::vector<PartIn> parts;
+    std::vector<StoredGrid> grids; // one per terrain
 
     void Read(const json& j, Project& project)
     {
@@ -395,8 +501,9 @@ class ManifestReader
         // Parts are read later into these records: the lists are sized first so that they never move.
         const json& terrains = Array(j, "terrains", "the manifest", kMaxListed);
         project.terrains.resize(terrains.size());
+        grids.resize(terrains.size());
         for (size_t i = 0; i < terrains.size(); ++i)
-            Terrain(terrains[i], "terrain " + std::to_string(i), project.terrains[i]);
+            Terrain(terrains[i], "terrain " + std::to_string(i), project.terrains[i], grids[i]);
 
         const json& scenes = Array(j, "scenes", "the manifest", kMaxListed);
         std::set<uint32_t> ids;
@@ -534,7 +641,7 @@ class ManifestReader
 
     // An image's record; pixels are read into image later. Sizes are checked against the grid by the
     // caller; here only against the limits and the channel count.
-    void Image(const json& j, const std::string& where, ProjectImage& image)
+    void Image(const json& j, const std::string& where, ImageRecord& image)
     {
         image.width = static_cast<uint32_t>(Whole(j, "width", where, kProjectMaxSide));
         image.height = static_cast<uint32_t>(Whole(j, "height", where, kProjectMaxSide));
@@ -553,19 +660,19 @@ class ManifestReader
     // A grid's image is t.height pixels wide and t.width high, a pixel per vertex in vertex order. Files
     // written before it was (by earlier versions of the program) give a rectangle's sides the other way
     // round for the same bytes: those sides are turned.
-    static bool FitsGrid(ProjectImage& image, const ProjectTerrain& t)
+    static bool FitsGrid(ImageRecord& image, const TerrainRecord& t)
     {
         if (image.width == t.width && image.height == t.height) std::swap(image.width, image.height);
         return image.width == t.height && image.height == t.width;
     }
 
-    static std::string GridSize(const ProjectTerrain& t)
+    static std::string GridSize(const TerrainRecord& t)
     {
         return std::to_string(t.height) + " x " + std::to_string(t.width);
     }
 
-    void GridImage(const json& textures, const char* key, const std::string& where, const ProjectTerrain& t,
-                   uint32_t channels, ProjectImage& image)
+    void GridImage(const json& textures, const char* key, const std::string& where, const TerrainRecord& t,
+                   uint32_t channels, ImageRecord& image)
     {
         if (!textures.contains(key)) return;
         const std::string what = where + " " + key + " texture";
@@ -628,18 +735,19 @@ class ManifestReader
         return s;
     }
 
-    void Layer(const json& j, const std::string& where, const ProjectTerrain& t, ProjectLayer& layer)
+    void Layer(const json& j, const std::string& where, const TerrainRecord& t, LayerRecord& layer)
     {
-        layer.kind =
-            OneOf(j, "kind", where, {ProjectLayer::kNoise, ProjectLayer::kImage, ProjectLayer::kErosion});
+        const std::string kind = OneOf(j, "kind", where, {kLayerKinds[0], kLayerKinds[1], kLayerKinds[2]});
+        layer.kind = static_cast<LayerKind>(IndexOf(kLayerKinds, kind));
         layer.name = String(j, "name", where);
         // Each kind keeps its settings in an object of its own name.
-        const std::string settingsWhere = where + " " + layer.kind;
-        const json& settings = Member(j, layer.kind.c_str(), where);
-        if (layer.kind == ProjectLayer::kErosion)
+        const std::string settingsWhere = where + " " + kind;
+        const json& settings = Member(j, kind.c_str(), where);
+        LayerSettings& s = layer.settings;
+        if (layer.kind == LayerKind::Erosion)
         {
             // The ranges are Erosion::Clamp's, applied when the terrain is built; here only the form.
-            layer.erosion = ErosionSettings(settings, settingsWhere);
+            s.erosion = ErosionSettings(settings, settingsWhere);
             if (j.contains("pixels"))
             {
                 const std::string what = where + " pixels";
@@ -650,9 +758,8 @@ class ManifestReader
             }
             return;
         }
-        ProjectLayerSettings& s = layer.settings;
         s.power = Float(settings, "power", settingsWhere);
-        if (layer.kind == ProjectLayer::kNoise)
+        if (layer.kind == LayerKind::Noise)
         {
             s.seed = Int(settings, "seed", settingsWhere);
             s.frequency = Float(settings, "frequency", settingsWhere);
@@ -677,10 +784,10 @@ class ManifestReader
             // A noise layer's image is the grid's, one channel; an image layer keeps what its file gave
             // (and adds nothing unless that is the grid's size).
             const bool fits = FitsGrid(layer.image, t);
-            if (layer.kind == ProjectLayer::kNoise && (!fits || layer.image.channels != 1))
+            if (layer.kind == LayerKind::Noise && (!fits || layer.image.channels != 1))
                 throw Invalid(what + " must be " + GridSize(t) + " with one channel");
         }
-        else if (layer.kind == ProjectLayer::kImage)
+        else if (layer.kind == LayerKind::Image)
         {
             throw Invalid(where + ": pixels is missing");
         }
@@ -722,7 +829,7 @@ class ManifestReader
         return e;
     }
 
-    void Terrain(const json& j, const std::string& where, ProjectTerrain& t)
+    void Terrain(const json& j, const std::string& where, TerrainRecord& t, StoredGrid& grid)
     {
         t.name = String(j, "name", where);
         t.width = UInt(j, "width", where);
@@ -730,9 +837,13 @@ class ManifestReader
         t.vertexDistance = Float(j, "vertexDistance", where);
         const json& generator = Member(j, "generator", where);
         const std::string generatorWhere = where + " generator";
-        t.generator.kind = OneOf(generator, "kind", generatorWhere,
-                                 {ProjectGenerator::kFlat, ProjectGenerator::kDiamondSquare,
-                                  ProjectGenerator::kRandomFault, ProjectGenerator::kFile});
+        const std::string kind =
+            OneOf(generator, "kind", generatorWhere,
+                  {kGeneratorKinds[0], kGeneratorKinds[1], kGeneratorKinds[2], kGeneratorKinds[3]});
+        t.generator.fromFile = kind == kGeneratorKinds[3];
+        t.generator.generator = t.generator.fromFile
+                                    ? TerrainGenerator::Flat
+                                    : static_cast<TerrainGenerator>(IndexOf(kGeneratorKinds, kind));
         t.generator.parameter1 = Float(generator, "range", generatorWhere);
         t.generator.parameter2 = Float(generator, "roughness", generatorWhere);
         t.generator.iterations = UInt(generator, "iterations", generatorWhere);
@@ -745,11 +856,11 @@ class ManifestReader
         const json& water = Member(j, "waterPlane", where);
         t.waterPlaneBuilt = Bool(water, "built", where + " waterPlane");
         const json& bands = Member(j, "bands", where);
-        t.bands.mode =
-            OneOf(bands, "mode", where + " bands",
-                  {ProjectBands::kNone, ProjectBands::kHeight, ProjectBands::kSlope, ProjectBands::kMask});
+        t.bands.mode = static_cast<BandMode>(
+            IndexOf(kBandModes, OneOf(bands, "mode", where + " bands",
+                                      {kBandModes[0], kBandModes[1], kBandModes[2], kBandModes[3]})));
         t.bands.seed = UInt(bands, "seed", where + " bands");
-        if (t.bands.mode == ProjectBands::kMask)
+        if (t.bands.mode == BandMode::Mask)
         {
             const std::string bandsWhere = where + " bands";
             t.bands.maskLayer = UInt(bands, "layer", bandsWhere);
@@ -757,18 +868,17 @@ class ManifestReader
             {
                 const auto kind = layer.is_object() ? layer.find("kind") : layer.end();
                 return layer.is_object() && kind != layer.end() && kind->is_string() &&
-                       kind->get<std::string>() == ProjectLayer::kErosion;
+                       kind->get<std::string>() == LayerKindName(LayerKind::Erosion);
             };
             if (t.bands.maskLayer >= layers.size() || !isErosion(layers[t.bands.maskLayer]))
                 throw Invalid(bandsWhere + ": layer " + std::to_string(t.bands.maskLayer) +
                               " is not an erosion entry");
-            const std::string channel = OneOf(bands, "channel", bandsWhere,
-                                              {ProjectBands::kMaskChannels[0], ProjectBands::kMaskChannels[1],
-                                               ProjectBands::kMaskChannels[2]});
-            while (channel != ProjectBands::kMaskChannels[t.bands.maskChannel])
-                ++t.bands.maskChannel;
+            const std::string channel =
+                OneOf(bands, "channel", bandsWhere, {kMaskChannels[0], kMaskChannels[1], kMaskChannels[2]});
+            t.bands.maskChannel = static_cast<uint32_t>(IndexOf(kMaskChannels, channel));
         }
-        t.display = OneOf(j, "display", where, {"heightmap", "normal", "diffuse", "specular", "none"});
+        t.display = static_cast<DisplayTexture>(IndexOf(
+            kDisplays, OneOf(j, "display", where, {"heightmap", "normal", "diffuse", "specular", "none"})));
 
         if (t.width == 0 && t.height == 0)
         {
@@ -784,18 +894,17 @@ class ManifestReader
                           std::to_string(kProjectMaxSide));
         const uint64_t count = t.VertexCount();
 
-        FloatPart(j, "baseHeights", where, count, t.baseHeights);
-        FloatPart(j, "gridXZ", where, 2 * count, t.gridXZ);
+        FloatPart(j, "baseHeights", where, count, grid.baseHeights);
+        FloatPart(j, "gridXZ", where, 2 * count, grid.gridXZ);
         FloatPart(j, "texCoords", where, 2 * count, t.texCoords);
-        FloatPart(j, "heights", where, count, t.heights);
+        FloatPart(j, "heights", where, count, grid.heights);
         if (!j.contains("baseHeights"))
         {
-            if (t.generator.kind == ProjectGenerator::kFile)
-                throw Invalid(where + " was read from a file but stores no heights");
-            if (t.generator.kind == ProjectGenerator::kDiamondSquare && t.width != t.height)
+            if (t.generator.fromFile) throw Invalid(where + " was read from a file but stores no heights");
+            if (t.generator.generator == TerrainGenerator::DiamondSquare && t.width != t.height)
                 throw Invalid(where + " stores no heights and diamond-square cannot make a " +
                               std::to_string(t.width) + " x " + std::to_string(t.height) + " grid");
-            if (t.generator.kind == ProjectGenerator::kRandomFault && t.generator.iterations > 100000)
+            if (t.generator.generator == TerrainGenerator::RandomFault && t.generator.iterations > 100000)
                 throw Invalid(where + " stores no heights and its " + std::to_string(t.generator.iterations) +
                               " random-fault iterations are too many to run on opening");
         }
@@ -832,7 +941,7 @@ class ManifestReader
             const uint64_t vertices = Whole(stored, "vertices", planeWhere, count);
             const uint64_t indices = Whole(stored, "indices", planeWhere, 6 * count);
             if (indices % 3 != 0) throw Invalid(planeWhere + ": indices must come in threes");
-            t.waterPlane.stored = true;
+            t.waterFollowsMap = false;
             parts.push_back({PartName(Member(stored, "positions", planeWhere), planeWhere),
                              3 * vertices * sizeof(float), nullptr, &t.waterPlane.positions, nullptr});
             parts.push_back({PartName(Member(stored, "texCoords", planeWhere), planeWhere),
@@ -1010,8 +1119,8 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
         uint8_t* target = nullptr;
         if (part.u8)
         {
-            part.u8->resize(part.bytes);
-            target = part.u8->data();
+            *part.u8 = LargeArrays::UninitializedBytes(part.bytes);
+            target = part.u8->get();
         }
         else if (part.f32)
         {
@@ -1027,10 +1136,14 @@ bool ReadArchive(zip_t* archive, Project& project, std::string* error, const Pro
             return false;
     }
 
+    for (size_t t = 0; t < read.terrains.size(); ++t)
+        LayStoredGrid(read.terrains[t], reader.grids[t]);
+    reader.grids.clear();
+
     // What only the read arrays can tell: water plane triangles must stay within their vertices.
     for (size_t t = 0; t < read.terrains.size(); ++t)
     {
-        const ProjectWaterMesh& plane = read.terrains[t].waterPlane;
+        const Water::PlaneMesh& plane = read.terrains[t].waterPlane;
         const size_t vertices = plane.positions.size() / 3;
         for (const uint32_t index : plane.indices)
             if (index >= vertices)
@@ -1090,7 +1203,7 @@ bool Save(const Project& project, const std::string& path, std::string* error,
           const ProjectProgress& progress, int compressionLevel)
 {
     // What the reader would refuse is not written: the old file stays and the user hears why.
-    for (const ProjectTerrain& t : project.terrains)
+    for (const TerrainRecord& t : project.terrains)
         if (t.width > kProjectMaxSide || t.height > kProjectMaxSide)
             return Fail(error, "terrain " + t.name + " is " + std::to_string(t.width) + " x " +
                                    std::to_string(t.height) + "; a project holds terrains of at most " +

@@ -1,7 +1,7 @@
 #include "render/Framebuffer.h"
 
 #include "engine/Log.h"
-#include "engine/Logger.h"
+#include "engine/GLError.h"
 
 #include <GL/glew.h>
 

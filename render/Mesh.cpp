@@ -1,7 +1,7 @@
 #include "render/Mesh.h"
 
 #include "engine/Log.h"
-#include "engine/Logger.h"
+#include "engine/GLError.h"
 #include "render/Shader.h"
 
 #include <GL/glew.h>

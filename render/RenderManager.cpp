@@ -2,7 +2,7 @@
 
 #include "engine/Engine.h"
 #include "engine/Log.h"
-#include "engine/Logger.h"
+#include "engine/GLError.h"
 #include "render/Framebuffer.h"
 
 #include <GL/glew.h>

@@ -1,6 +1,6 @@
 #include "engine/Engine.h"
 #include "engine/Log.h"
-#include "engine/Logger.h"
+#include "engine/GLError.h"
 #include "render/Camera.h"
 #include "render/Mesh.h"
 #include "render/RenderManager.h"

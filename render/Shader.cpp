@@ -1,7 +1,7 @@
 #include "render/Shader.h"
 
 #include "engine/Log.h"
-#include "engine/Logger.h"
+#include "engine/GLError.h"
 
 #include <GL/glew.h>
 #include <glm/gtc/type_ptr.hpp>

@@ -2,7 +2,7 @@
 
 #include "engine/LargeArrays.h"
 #include "engine/Log.h"
-#include "engine/Logger.h"
+#include "engine/GLError.h"
 #include "io/ImageFile.h"
 
 #include <GL/glew.h>

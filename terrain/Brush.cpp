@@ -1,6 +1,5 @@
 #include "terrain/Brush.h"
 
-#include "render/Texture.h"
 #include "terrain/TextureGen.h"
 
 #include <algorithm>
@@ -84,14 +83,6 @@ size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32
     return painted;
 }
 
-size_t Brush::Paint(Texture& texture, glm::vec2 position)
-{
-    const size_t painted =
-        PaintBuffer(texture.data.get(), texture.width, texture.height, texture.channels, position);
-    if (texture.data) texture.Update();
-    return painted;
-}
-
 bool Brush::CopyColorFromBuffer(const uint8_t* data, uint32_t width, uint32_t height, uint32_t channels)
 {
     int64_t x = 0;
@@ -102,9 +93,4 @@ bool Brush::CopyColorFromBuffer(const uint8_t* data, uint32_t width, uint32_t he
     for (uint32_t c = 0; c < std::min(channels, 4u); ++c)
         pickColor[c] = static_cast<float>(texel[c] / 255.0);
     return true;
-}
-
-bool Brush::CopyColor(const Texture& texture)
-{
-    return CopyColorFromBuffer(texture.data.get(), texture.width, texture.height, texture.channels);
 }

@@ -9,8 +9,8 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <future>
 #include <system_error>
-#include <thread>
 #include <utility>
 
 GeneratorRandom::GeneratorRandom() : GeneratorRandom(std::random_device{}()) {}
@@ -63,9 +63,9 @@ bool IsDiamondSquareSize(uint32_t width, uint32_t height)
 
 namespace
 {
-// The normal draws of one generation, taken in order. With a second core they are drawn ahead on a
-// thread of their own, in blocks, while the caller computes with the ones before: the same values
-// in the same order as calling random.Normal() in the caller, since only that thread draws until
+// The normal draws of one generation, taken in order. With a second core they are drawn ahead beside
+// the caller (Parallel::RunBeside), in blocks, while it computes with the ones before: the same values
+// in the same order as calling random.Normal() in the caller, since only the producer draws until
 // it ends. total is the number of draws expected; more are drawn directly after it.
 class NormalDraws
 {
@@ -77,7 +77,7 @@ class NormalDraws
             block.resize(kBlock);
         try
         {
-            producer = std::thread([this] { Produce(); });
+            producer = Parallel::RunBeside([this] { Produce(); });
         }
         catch (const std::system_error&)
         {
@@ -92,7 +92,7 @@ class NormalDraws
     double Next()
     {
         if (next < available) return current[next++];
-        if (!producer.joinable()) return random.Normal();
+        if (!producer.valid()) return random.Normal();
         return Refill();
     }
 
@@ -145,19 +145,19 @@ class NormalDraws
 
     void Stop()
     {
-        if (!producer.joinable()) return;
+        if (!producer.valid()) return;
         {
             std::lock_guard<std::mutex> lock(mutex);
             stop = true;
         }
         changed.notify_all();
-        producer.join();
+        producer.get();
     }
 
     GeneratorRandom& random;
     const size_t total;
     std::vector<double> ring[kRing];
-    std::thread producer;
+    std::future<void> producer;
     std::mutex mutex;
     std::condition_variable changed;
     size_t produced = 0; // blocks filled (guarded by mutex)

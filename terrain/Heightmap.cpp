@@ -1,7 +1,6 @@
 #include "terrain/Heightmap.h"
 
 #include "engine/Log.h"
-#include "terrain/Layers.h"
 
 #include <GL/glew.h>
 #include <fmt/format.h>
@@ -60,15 +59,15 @@ void Terrain::Heightmap::Update()
     if (isTexture || isErosion)
         return; // images come from their file (and the texture editor) or the erosion run
 
-    CopySettingsToNoise();
-
-    if (width == 0 || height == 0 || channels != 1) return;
-    std::vector<float> samples;
+    if (width == 0 || height == 0 || channels != 1)
+    {
+        CopySettingsToNoise();
+        return;
+    }
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
     std::vector<float> levels(settings.smoothHeights ? size_t{width} * height : 0);
     // The image's rows are the grid's columns: the grid is height x width vertices.
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get(),
-                       levels.empty() ? nullptr : levels.data());
+    NoiseLayerPixels(settings, noise, height, width, image.get(), levels.empty() ? nullptr : levels.data());
     smoothLevels = std::move(levels);
     Texture::Update(std::move(image));
 }
@@ -78,28 +77,15 @@ void Terrain::Heightmap::UpdateSmoothLevels()
     smoothLevels = std::vector<float>();
     if (isTexture || isErosion || !settings.smoothHeights || width == 0 || height == 0 || channels != 1)
         return;
-    CopySettingsToNoise();
-    std::vector<float> samples;
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
     smoothLevels.resize(size_t{width} * height);
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, height, width, samples, image.get(),
-                       smoothLevels.data()); // grid sides, as Update
+    NoiseLayerPixels(settings, noise, height, width, image.get(),
+                     smoothLevels.data()); // grid sides, as Update
 }
 
 void Terrain::Heightmap::CopySettingsToNoise()
 {
-    noise.seed = settings.seed;
-    noise.noiseType = settings.noiseType;
-    noise.fractalType = settings.fractalType;
-    noise.frequency = settings.frequency;
-    // Without a fractal mode sampling reads none of these, so they keep their values.
-    if (settings.fractalType != 0)
-    {
-        noise.octaves = settings.octaves;
-        noise.gain = settings.gain;
-        noise.CalculateFractalBounding();
-        noise.lacunarity = settings.lacunarity;
-    }
+    ::CopySettingsToNoise(settings, noise);
 }
 
 void Terrain::Heightmap::AppendState(Settings state)

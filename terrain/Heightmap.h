@@ -1,6 +1,7 @@
 #pragma once
 #include "render/Texture.h"
 #include "terrain/Erosion.h"
+#include "terrain/LayerSettings.h"
 #include "terrain/LayerStack.h"
 #include "terrain/Noise.h"
 #include "terrain/Terrain.h"
@@ -20,24 +21,7 @@
 class Terrain::Heightmap : public Texture
 {
   public:
-    struct Settings
-    {
-        float power = 1.0f;
-        int32_t seed = 0;
-        float frequency = 0.01f;
-        float offsetX = 0.0f;
-        float offsetY = 0.0f;
-        int32_t octaves = 3;
-        float gain = 0.5f;
-        float lacunarity = 2.0f;
-        std::string noiseTypeName = "Perlin";
-        std::string fractalTypeName = "None";
-        int32_t noiseType = 3;
-        int32_t fractalType = 0;
-        Erosion::Settings erosion; // erosion entries only
-        // Noise layers: heights from the unrounded levels, so a large power adds no 1/255 terraces.
-        bool smoothHeights = false;
-    };
+    using Settings = LayerSettings; // terrain/LayerSettings.h
 
     static constexpr size_t kHistoryLimit = 11;
 
@@ -65,7 +49,7 @@ class Terrain::Heightmap : public Texture
     // painted pixels.
     void Update();
     using Texture::Update;
-    // The first half of Update: the settings the noise state samples with.
+    // The first half of Update: the settings the noise state samples with (::CopySettingsToNoise).
     void CopySettingsToNoise();
     // Makes smoothLevels follow the settings without touching the image (a layer restored from its
     // pixels): the levels of the image its settings generate, or none without smooth heights.

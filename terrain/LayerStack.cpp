@@ -98,6 +98,16 @@ Entry Entry::Erode(const Erosion::Settings& settings, ErosionCache* cache)
     return entry;
 }
 
+Entry Entry::Layer(bool erosion, bool noise, const LayerSettings& settings, const uint8_t* pixels,
+                   uint32_t channels, const std::vector<float>& smoothLevels, size_t vertexCount,
+                   ErosionCache* cache)
+{
+    if (erosion) return Erode(settings.erosion, cache);
+    const bool smooth =
+        noise && settings.smoothHeights && channels == 1 && smoothLevels.size() == vertexCount;
+    return Add({pixels, channels, settings.power, smooth ? smoothLevels.data() : nullptr});
+}
+
 bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
            float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
            CacheUse use, const ApplyProgress& progress)

@@ -8,6 +8,7 @@
 // An apply whose key matches takes the result instead of eroding again: realtime updates and repeated
 // "Update mesh" erode again only when something before the entry (or the entry itself) changed.
 #include "terrain/Erosion.h"
+#include "terrain/LayerSettings.h"
 #include "terrain/Layers.h"
 #include "terrain/TerrainGrid.h"
 
@@ -69,6 +70,12 @@ struct Entry
 
     static Entry Add(const Layers::LayerView& view);
     static Entry Erode(const Erosion::Settings& settings, ErosionCache* cache);
+    // A heightmap layer's entry: an erosion entry erodes with its settings (keeping its result in
+    // cache); any other layer adds its pixels (channels bytes per vertex) times its power, a noise
+    // layer with smooth heights its unrounded levels where there is one per vertex.
+    static Entry Layer(bool erosion, bool noise, const LayerSettings& settings, const uint8_t* pixels,
+                       uint32_t channels, const std::vector<float>& smoothLevels, size_t vertexCount,
+                       ErosionCache* cache);
 };
 
 enum class CacheUse

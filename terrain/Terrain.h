@@ -1,6 +1,7 @@
 #pragma once
 #include "render/Mesh.h"
 #include "terrain/Gradient.h"
+#include "terrain/TerrainRecord.h"
 
 #include <array>
 #include <cstdint>
@@ -12,7 +13,6 @@
 
 class Texture;
 struct GeneratorRandom; // terrain/Generators.h
-struct TerrainArrays;   // terrain/TerrainArrays.h
 
 // One editable height field: a W x H vertex grid drawn as one indexed mesh, with the textures
 // derived from it or painted on it, its heightmap layers, colour gradients and water.
@@ -24,22 +24,44 @@ struct TerrainArrays;   // terrain/TerrainArrays.h
 class Terrain : public Object
 {
   public:
-    enum class Generator : uint32_t
-    {
-        Flat = 0,
-        DiamondSquare = 1,
-        RandomFault = 2
-    };
-    class Heightmap;  // terrain/Heightmap.h
-    class WaterPlane; // terrain/WaterPlane.h
+    using Generator = TerrainGenerator; // Flat = 0, DiamondSquare = 1, RandomFault = 2
+    class Heightmap;                    // terrain/Heightmap.h
+    class WaterPlane;                   // terrain/WaterPlane.h
 
     // Width or height 0 gives an empty terrain (no arrays, no textures) for the OBJ loader to fill.
     Terrain(uint32_t width, uint32_t height, float vertexDistance, Generator generator, float parameter1,
             float parameter2, uint32_t iterations);
-    // The GL step of building a terrain whose arrays were made elsewhere (on a worker thread, say):
-    // takes them over, creates the textures and uploads the mesh.
-    explicit Terrain(TerrainArrays&& arrays);
+    // A terrain from its record (made on a worker thread, say): Adopt.
+    explicit Terrain(TerrainRecord&& record);
     ~Terrain() override;
+
+    // The bridge from a record, for an empty terrain: moves the arrays and pixel buffers in (nothing
+    // is copied), creates the textures, layers and water plane, computes what the record lacks of the
+    // normals and the heightmap and normal images, and uploads the mesh. A record without a grid
+    // leaves only the sizes (a refused generator request).
+    void Adopt(TerrainRecord&& record);
+    // Adopt in two halves, for TerrainArrival, which spreads the uploads over frames: TakeRecord
+    // moves in what needs no GL (the sizes, arrays and records; false for a record without a grid)
+    // and leaves the images, layers and water plane in record; AdoptRest makes those but the
+    // heightmap, normal and water-map textures, which the caller has made.
+    bool TakeRecord(TerrainRecord& record);
+    void AdoptRest(TerrainRecord&& rest);
+
+    // The bridge to a record, without GL (a job may call it on a terrain it holds locked). What it
+    // copies depends on what the record is for: Whole copies everything (the erosion results and the
+    // unrounded levels of smooth layers too); Project what a project file keeps (the positions only
+    // when they no longer follow the layers, the texture coordinates only when they are not the
+    // grid's, no normals, triangles or caches); Files what the files for other tools are written from
+    // (the mesh arrays, images and water plane; no layers or water map). heightsFollowLayers and
+    // waterFollowsMap are found here, where the erosion entries' results are (not for Files). An
+    // empty terrain gives an empty record with its name.
+    enum class RecordScope
+    {
+        Whole,
+        Project,
+        Files
+    };
+    TerrainRecord Record(RecordScope scope = RecordScope::Whole) const;
 
     // Mesh and heights
     bool BuildMesh(uint32_t width, uint32_t height, float vertexDistance);
@@ -49,19 +71,6 @@ class Terrain : public Object
     void AddHeights(const float* array, float scale);
     void ShiftHeightsToZero();
     void SetDisplayTexture(const Texture* texture);
-    // Creates the heightmap, water-map and normal textures the terrain lacks, then the normals, and
-    // uploads the whole mesh: the last step of building a terrain from its generator or from a file.
-    // Pixels computed ahead (TerrainArrays::ComputeDerived, with the normals already in normals) are
-    // taken over instead of computed here.
-    void CreateTexturesAndNormals(std::unique_ptr<uint8_t[]> heightmapPixels = nullptr,
-                                  std::unique_ptr<uint8_t[]> normalPixels = nullptr);
-    // Takes over arrays made without GL (the sizes and fields too), then CreateTexturesAndNormals;
-    // for an empty terrain.
-    void Adopt(TerrainArrays&& arrays);
-    // The GL-free half of Adopt: false for arrays without a grid (the terrain keeps only their
-    // sizes). The pixels the arrays computed ahead come back in the two buffers (null when absent).
-    bool TakeArrays(TerrainArrays&& arrays, std::unique_ptr<uint8_t[]>& heightmapPixels,
-                    std::unique_ptr<uint8_t[]>& normalPixels);
 
     // Start generators. Both draw from a fresh random source unless one is given (tests seed it).
     // Diamond-square refuses, leaving the terrain flat, a grid whose side is not 2^n + 1 (n >= 1).
@@ -123,10 +132,6 @@ class Terrain : public Object
     // nothing behind (error says "cancelled").
     bool SaveAsObj(const std::string& path, std::string* error,
                    const std::function<bool(float)>& progress) const;
-    // The GL-free half of LoadObj: reads and checks the file into arrays (the derived ones too) and
-    // names them in name. Messages as LoadObj's.
-    static bool ReadObj(const std::string& path, TerrainArrays& out, std::string& name,
-                        std::string* error = nullptr, const std::function<bool(float)>& progress = {});
 
     bool IsEmpty() const { return positions.empty(); }
     // The size of the terrain's images (heightmap, normal, diffuse, specular, water map, layers).
@@ -156,25 +161,12 @@ class Terrain : public Object
     std::string name;
 
     // What made the terrain, kept for project files: the start generator with its arguments and the
-    // seed it drew, and the last generation of the diffuse and specular textures with its seed.
-    struct GeneratorRecord
-    {
-        Generator generator = Generator::Flat;
-        float parameter1 = 10.0f;
-        float parameter2 = 0.5f;
-        uint32_t iterations = 0;
-        uint32_t seed = 0;
-        bool fromFile = false; // read from an OBJ file: the heights are all there is
-    };
+    // seed it drew (terrain/TerrainRecord.h), and the last generation of the diffuse and specular
+    // textures with its seed.
+    using GeneratorRecord = ::GeneratorRecord;
     struct BandRecord
     {
-        enum class Mode
-        {
-            None,
-            Height,
-            Slope,
-            Mask
-        };
+        using Mode = BandMode;
         Mode mode = Mode::None;
         uint32_t seed = 0;
         std::weak_ptr<Heightmap> maskEntry; // Mask: the erosion entry and its channel

@@ -10,9 +10,9 @@
 #include <algorithm>
 #include <chrono>
 
-TerrainArrival::TerrainArrival(TerrainArrays&& made)
+TerrainArrival::TerrainArrival(TerrainRecord&& made)
     : terrain(std::make_shared<Terrain>(0, 0, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0)),
-      arrays(std::move(made))
+      record(std::move(made))
 {
 }
 
@@ -90,19 +90,23 @@ void TerrainArrival::BeginPart()
         break;
     case Part::TexCoords:
     {
-        const bool gridIndices = arrays.gridIndices;
-        hasGrid = t.TakeArrays(std::move(arrays), heightmapPixels, normalPixels);
-        arrays = TerrainArrays();
+        const bool gridIndices = record.gridIndices;
+        hasGrid = t.TakeRecord(record);
         if (!hasGrid)
         {
             part = Part::Done; // only the sizes, as Adopt leaves such a terrain
+            record = TerrainRecord();
             return;
         }
         const size_t count = size_t{t.width} * t.height;
+        if (record.heightmap.FitsGrid(t.width, t.height, 1))
+            heightmapPixels = std::move(record.heightmap.pixels);
+        if (record.normal.FitsGrid(t.width, t.height, 3) && t.normals.size() == 3 * count)
+            normalPixels = std::move(record.normal.pixels);
         if (!heightmapPixels) heightmapPixels = t.CreateHeightmapBuffer();
         if (!normalPixels)
         {
-            // Arrays made without their derived parts: computed here, in one go.
+            // A record without its derived parts: computed here, in one go.
             normalPixels = LargeArrays::UninitializedBytes(3 * count);
             TerrainGrid::VertexNormals(t.positions.data(), t.width, t.height, t.normals, normalPixels.get());
         }
@@ -141,8 +145,10 @@ void TerrainArrival::BeginPart()
         break;
     case Part::WatermapTexture:
         Log::Trace("Creating new terrain watermap texture.");
-        t.watermapTexture = std::make_unique<Texture>(t.ImageWidth(), t.ImageHeight(), 4, nullptr, GL_NEAREST,
-                                                      Texture::Deferred{});
+        t.watermapTexture = std::make_unique<Texture>(
+            t.ImageWidth(), t.ImageHeight(), 4,
+            record.watermap.FitsGrid(t.width, t.height, 4) ? std::move(record.watermap.pixels) : nullptr,
+            GL_NEAREST, Texture::Deferred{});
         texture = t.watermapTexture.get();
         break;
     case Part::Normals:
@@ -156,6 +162,8 @@ void TerrainArrival::BeginPart()
         break;
     case Part::Done:
         Log::Trace("Finished recalculating vertex normals.");
+        if (hasGrid) t.AdoptRest(std::move(record));
+        record = TerrainRecord();
         break;
     }
 }

@@ -4,10 +4,11 @@
 // calls Continue once a frame until it returns true, and lists (and so draws) the terrain only then:
 // a terrain is never drawn half uploaded.
 //
-// The finished terrain is the one Terrain(TerrainArrays&&) makes from the same arrays, with the same
+// The finished terrain is the one Terrain(TerrainRecord&&) makes from the same record, with the same
 // messages in the same order: the mesh arrays, the heightmap and water-map textures, the normals and
-// the normal texture, each sent in slices of a few megabytes.
-#include "terrain/TerrainArrays.h"
+// the normal texture, each sent in slices of a few megabytes, then the rest of the record (other
+// textures, layers, water plane) in one step.
+#include "terrain/Terrain.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,9 +19,9 @@ class Texture;
 class TerrainArrival
 {
   public:
-    // Takes the arrays over; no GL work yet. Arrays without their derived parts (normals, pixels) get
-    // them at the first Continue.
-    explicit TerrainArrival(TerrainArrays&& arrays);
+    // Takes the record over; no GL work yet. A record without its derived parts (normals, pixels)
+    // gets them at the first Continue.
+    explicit TerrainArrival(TerrainRecord&& record);
     ~TerrainArrival();
     TerrainArrival(const TerrainArrival&) = delete;
     TerrainArrival& operator=(const TerrainArrival&) = delete;
@@ -64,7 +65,7 @@ class TerrainArrival
     size_t PartBytes(Part which) const;
 
     std::shared_ptr<Terrain> terrain;
-    TerrainArrays arrays;
+    TerrainRecord record; // what the terrain has not taken yet
     bool hasGrid = false;
     std::unique_ptr<uint8_t[]> heightmapPixels;
     std::unique_ptr<uint8_t[]> normalPixels;

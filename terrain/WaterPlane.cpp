@@ -3,20 +3,37 @@
 #include "render/Texture.h"
 #include "terrain/Water.h"
 
-Terrain::WaterPlane::WaterPlane(Terrain* terrain) : terrain(terrain)
+namespace
+{
+Water::PlaneMesh PlaneOf(const Terrain* terrain)
 {
     Water::PlaneMesh built;
+    if (terrain == nullptr) return built;
+    const size_t pixels = static_cast<size_t>(terrain->width) * terrain->height;
+    const Texture* map = terrain->watermapTexture.get();
+    if (pixels > 0 && map != nullptr && map->data && map->channels == 4 && map->ByteSize() == 4 * pixels &&
+        terrain->positions.size() >= 3 * pixels)
+        built = Water::BuildPlane(map->data.get(), terrain->positions.data(), terrain->width, terrain->height,
+                                  terrain->vertexDistance, terrain->minHeight);
+    return built;
+}
+} // namespace
+
+Terrain::WaterPlane::WaterPlane(Terrain* terrain) : WaterPlane(terrain, PlaneOf(terrain)) {}
+
+Terrain::WaterPlane::WaterPlane(Terrain* terrain, Water::PlaneMesh&& built) : terrain(terrain)
+{
     if (terrain != nullptr)
     {
         width = terrain->width;
         height = terrain->height;
         vertexDistance = terrain->vertexDistance;
-        const size_t pixels = static_cast<size_t>(width) * height;
-        const Texture* map = terrain->watermapTexture.get();
-        if (pixels > 0 && map != nullptr && map->data && map->channels == 4 &&
-            map->ByteSize() == 4 * pixels && terrain->positions.size() >= 3 * pixels)
-            built = Water::BuildPlane(map->data.get(), terrain->positions.data(), width, height,
-                                      vertexDistance, terrain->minHeight);
+    }
+    if (built.normals.size() != built.positions.size())
+    {
+        built.normals.assign(built.positions.size(), 0.0f);
+        for (size_t v = 1; v < built.normals.size(); v += 3)
+            built.normals[v] = 1.0f;
     }
     vertexCount = static_cast<uint32_t>(built.positions.size() / 3);
     indexCount = static_cast<uint32_t>(built.indices.size());

@@ -9,7 +9,10 @@
 class Terrain::WaterPlane : public Object
 {
   public:
+    // The plane the terrain's water map and current heights build.
     explicit WaterPlane(Terrain* terrain);
+    // A plane of these arrays (normals (0, 1, 0) where they are missing), on the terrain's grid.
+    WaterPlane(Terrain* terrain, Water::PlaneMesh&& mesh);
     ~WaterPlane() override;
 
     bool SaveAsObj(const std::string& path, std::string* error = nullptr) const;

@@ -17,8 +17,8 @@
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
-#include "terrain/TerrainBuild.h"
+#include "io/TerrainObjFile.h"
+#include "terrain/TerrainRecord.h"
 #include "terrain/TerrainGrid.h"
 
 #include <gtest/gtest.h>
@@ -146,8 +146,8 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     // The heights the recorded seed gives, the normals and pixels computed from them.
     std::vector<float> positions;
     TerrainGrid::HeightRange range;
-    ASSERT_TRUE(TerrainBuild::GenerateBase(
-        33, 33, 1.0f, {ProjectGenerator::kDiamondSquare, 6.0f, 0.5f, 0, t.generatorRecord.seed}, positions,
+    ASSERT_TRUE(TerrainRecord::GenerateBase(
+        33, 33, 1.0f, {TerrainGenerator::DiamondSquare, 6.0f, 0.5f, 0, t.generatorRecord.seed}, positions,
         range));
     testsupport::ExpectSameFloats(t.positions, positions, "positions");
     testsupport::ExpectSameFloats(t.basePositions, positions, "base positions");
@@ -248,10 +248,9 @@ TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
     // The new name survives its own OBJ file: the header's first word is the name, the next two the size.
     const std::string saved = dir / "scan_2.obj";
     ASSERT_TRUE(second->SaveAsObj(saved));
-    TerrainArrays again;
-    std::string name;
-    ASSERT_TRUE(Terrain::ReadObj(saved, again, name));
-    EXPECT_EQ(name, "scan_2");
+    TerrainRecord again;
+    ASSERT_TRUE(TerrainObjFile::Read(saved, again));
+    EXPECT_EQ(again.name, "scan_2");
     EXPECT_EQ(again.width, 9u);
     EXPECT_EQ(again.height, 6u);
 }

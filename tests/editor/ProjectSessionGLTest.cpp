@@ -22,7 +22,6 @@
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainBuild.h"
 #include "terrain/WaterPlane.h"
 
 #include <GL/glew.h>
@@ -261,17 +260,28 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     // What is stored follows what can be made again: peaks' heights follow its layers, ridge's do not;
     // only the OBJ terrain needs its own grid; ridge's plane no longer follows its water map.
     ASSERT_EQ(captured.terrains.size(), 3u);
-    EXPECT_TRUE(captured.terrains[0].heights.empty());
-    EXPECT_FALSE(captured.terrains[1].heights.empty());
-    EXPECT_TRUE(captured.terrains[0].gridXZ.empty());
-    EXPECT_FALSE(captured.terrains[2].gridXZ.empty());
-    EXPECT_FALSE(captured.terrains[0].waterPlane.stored);
-    EXPECT_TRUE(captured.terrains[1].waterPlane.stored);
-    EXPECT_EQ(captured.terrains[0].display, "diffuse");
-    EXPECT_EQ(captured.terrains[2].generator.kind, ProjectGenerator::kFile);
-    EXPECT_TRUE(captured.terrains[2].heights.empty()); // eroded, and erosion is made again
-    EXPECT_EQ(captured.terrains[0].layers[1].kind, ProjectLayer::kErosion);
-    EXPECT_EQ(captured.terrains[2].bands.mode, ProjectBands::kMask);
+    EXPECT_TRUE(captured.terrains[0].heightsFollowLayers);
+    EXPECT_TRUE(captured.terrains[0].positions.empty());
+    EXPECT_FALSE(captured.terrains[1].heightsFollowLayers);
+    EXPECT_FALSE(captured.terrains[1].positions.empty());
+    EXPECT_TRUE(captured.terrains[0].RegularGrid());
+    EXPECT_TRUE(captured.terrains[0].texCoords.empty());
+    EXPECT_FALSE(captured.terrains[2].RegularGrid());
+    EXPECT_TRUE(captured.terrains[0].waterFollowsMap);
+    EXPECT_TRUE(captured.terrains[0].waterPlane.positions.empty());
+    EXPECT_FALSE(captured.terrains[1].waterFollowsMap);
+    EXPECT_EQ(captured.terrains[0].display, DisplayTexture::Diffuse);
+    EXPECT_TRUE(captured.terrains[2].generator.fromFile);
+    EXPECT_TRUE(captured.terrains[2].heightsFollowLayers); // eroded, and erosion is made again
+    EXPECT_EQ(captured.terrains[0].layers[1].kind, LayerKind::Erosion);
+    EXPECT_EQ(captured.terrains[2].bands.mode, BandMode::Mask);
+    // A project keeps no normals, triangles or erosion results: they are made again.
+    for (const TerrainRecord& t : captured.terrains)
+    {
+        EXPECT_TRUE(t.normals.empty() && t.indices.empty()) << t.name;
+        for (const LayerRecord& layer : t.layers)
+            EXPECT_FALSE(layer.erosionCache.valid) << t.name;
+    }
 
     const auto before = editor.terrains;
     const auto beforeScene = editor.scenes.front();
@@ -403,17 +413,17 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     // peaks' base heights from the diamond-square seed; scan's erosion mask from the run and its
     // diffuse and specular images from the bands over that mask.
     Project lean = editor.CaptureProject();
-    ProjectTerrain& ridge = lean.terrains[1];
-    ridge.baseHeights.clear();
-    ridge.layers[0].image = ProjectImage{};
-    for (ProjectImage* image : {&ridge.heightmap, &ridge.normal, &ridge.diffuse, &ridge.specular})
-        *image = ProjectImage{};
-    lean.terrains[0].baseHeights.clear();
-    lean.terrains[0].layers[1].image = ProjectImage{};
-    ProjectTerrain& scan = lean.terrains[2];
-    for (ProjectImage* image :
+    TerrainRecord& ridge = lean.terrains[1];
+    ridge.basePositions.clear();
+    ridge.layers[0].image = ImageRecord{};
+    for (ImageRecord* image : {&ridge.heightmap, &ridge.normal, &ridge.diffuse, &ridge.specular})
+        *image = ImageRecord{};
+    lean.terrains[0].basePositions.clear();
+    lean.terrains[0].layers[1].image = ImageRecord{};
+    TerrainRecord& scan = lean.terrains[2];
+    for (ImageRecord* image :
          {&scan.layers[0].image, &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
-        *image = ProjectImage{};
+        *image = ImageRecord{};
     const std::string leanPath = dir / "lean.velmoran";
     ASSERT_TRUE(ProjectFile::Save(lean, leanPath));
     const std::string leanBuilt = dir / "lean";
@@ -515,7 +525,7 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     unbuildable.terrains.resize(1);
     unbuildable.terrains[0].width = 4;
     unbuildable.terrains[0].height = 4;
-    unbuildable.terrains[0].generator.kind = ProjectGenerator::kFile;
+    unbuildable.terrains[0].generator.fromFile = true;
     std::string reason;
     EXPECT_FALSE(editor.RestoreProject(std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());

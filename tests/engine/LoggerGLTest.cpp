@@ -1,4 +1,5 @@
 #include "engine/Log.h"
+#include "engine/GLError.h"
 #include "engine/Logger.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"

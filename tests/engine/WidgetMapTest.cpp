@@ -126,7 +126,7 @@ TEST_F(WidgetMapTest, APressAtTheCentreOfEachPublishedWidgetReachesIt)
     WidgetMap::Install(path);
     Frame();
     WidgetMapFile map = Frame();
-    ASSERT_GE(map.frame, 2) << "nothing published: are the link options of velmoran_core in effect?";
+    ASSERT_GE(map.frame, 2) << "nothing published: are the link options of velmoran_widget_map in effect?";
 
     Click(map.Find("item", "Press##b", "Tools"));
     EXPECT_EQ(seen.pressed, 1);

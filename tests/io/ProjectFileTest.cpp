@@ -137,11 +137,11 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     // Earlier versions wrote a rectangle's images with their sides the other way round (W wide, H high)
     // for the same bytes: they open turned.
     Project turned = SampleProject();
-    for (ProjectTerrain& t : turned.terrains)
+    for (TerrainRecord& t : turned.terrains)
     {
-        for (ProjectImage* image : {&t.heightmap, &t.normal, &t.diffuse, &t.specular, &t.watermap})
+        for (ImageRecord* image : {&t.heightmap, &t.normal, &t.diffuse, &t.specular, &t.watermap})
             std::swap(image->width, image->height);
-        for (ProjectLayer& layer : t.layers)
+        for (LayerRecord& layer : t.layers)
             std::swap(layer.image.width, layer.image.height);
     }
     const std::string turnedPath = dir / "turned.velmoran";

@@ -1,22 +1,19 @@
 #pragma once
 // A small project that uses every part of the model: the tests' sample and the fuzz target's seed.
 #include "terrain/Project.h"
+#include "terrain/TerrainGrid.h"
 
 #include <cmath>
 #include <limits>
 
 namespace testsupport
 {
-inline ProjectImage TestImage(uint32_t width, uint32_t height, uint32_t channels, uint8_t seed)
+inline ImageRecord TestImage(uint32_t width, uint32_t height, uint32_t channels, uint8_t seed)
 {
-    ProjectImage image;
-    image.width = width;
-    image.height = height;
-    image.channels = channels;
-    image.pixels.resize(image.ByteSize());
-    for (size_t i = 0; i < image.pixels.size(); ++i)
-        image.pixels[i] = static_cast<uint8_t>(seed + i * 37 + i / 5);
-    return image;
+    std::vector<uint8_t> pixels(size_t{width} * height * channels);
+    for (size_t i = 0; i < pixels.size(); ++i)
+        pixels[i] = static_cast<uint8_t>(seed + i * 37 + i / 5);
+    return ImageRecord::Copy(pixels.data(), width, height, channels);
 }
 
 inline std::vector<float> TestFloats(size_t count, float scale)
@@ -27,24 +24,44 @@ inline std::vector<float> TestFloats(size_t count, float scale)
     return values;
 }
 
+// The positions of a width x height grid with these heights: on the regular grid, or with x and z from
+// xz (two per vertex) when it is given.
+inline std::vector<float> TestPositions(const TerrainRecord& t, const std::vector<float>& heights,
+                                        const std::vector<float>& xz = {})
+{
+    std::vector<float> positions;
+    TerrainGrid::GridPositions(t.width, t.height, t.vertexDistance, nullptr, 0.0f, positions);
+    for (size_t k = 0; k < heights.size(); ++k)
+    {
+        positions[3 * k + 1] = heights[k];
+        if (xz.empty()) continue;
+        positions[3 * k] = xz[2 * k];
+        positions[3 * k + 2] = xz[2 * k + 1];
+    }
+    return positions;
+}
+
+// Terrain records as a project file gives them back: what the file stores and nothing it makes again.
 // Images of a W x H terrain are H pixels wide and W high (a pixel per vertex in vertex order).
 // Terrain 0: a non-square random-fault terrain whose heights no longer follow its layers, with a noise
 // layer, a three-channel image layer, a thermal erosion entry with its mask, bands over that mask, all
-// five textures and a stale water plane. Terrain 1: an
-// empty terrain. Terrain 2: read from a file, with its own grid and texture coordinates.
+// five textures and a stale water plane. Terrain 1: an empty terrain. Terrain 2: read from a file,
+// with its own grid and texture coordinates.
 inline Project SampleProject()
 {
     Project p;
-    ProjectTerrain a;
+    TerrainRecord a;
     a.name = "ridge";
     a.width = 6;
     a.height = 4;
     a.vertexDistance = 0.75f;
-    a.generator = {ProjectGenerator::kRandomFault, 2.5f, 0.005f, 30, 4000000000u};
-    a.baseHeights = TestFloats(24, 3.0f);
-    a.heights = TestFloats(24, 5.0f);
-    a.heights[3] = -0.0f;
-    ProjectLayer noise;
+    a.generator = {TerrainGenerator::RandomFault, 2.5f, 0.005f, 30, 4000000000u};
+    a.basePositions = TestPositions(a, TestFloats(24, 3.0f));
+    std::vector<float> heights = TestFloats(24, 5.0f);
+    heights[3] = -0.0f;
+    a.positions = TestPositions(a, heights);
+    a.heightsFollowLayers = false;
+    LayerRecord noise;
     noise.name = "Heightmap_0";
     noise.settings.seed = -12;
     noise.settings.frequency = 0.02f;
@@ -55,25 +72,27 @@ inline Project SampleProject()
     noise.settings.smoothHeights = true;
     noise.image = TestImage(4, 6, 1, 3);
     noise.image.saveName = "ridge_layer";
-    ProjectLayer image;
-    image.kind = ProjectLayer::kImage;
+    LayerRecord image;
+    image.kind = LayerKind::Image;
     image.name = "rocks.png";
     image.settings.power = -2.25f;
     image.image = TestImage(4, 6, 3, 9);
     image.image.source = "rocks.png";
     image.image.linear = false;
-    ProjectLayer erosion;
-    erosion.kind = ProjectLayer::kErosion;
+    LayerRecord erosion;
+    erosion.kind = LayerKind::Erosion;
     erosion.name = "Erosion_2";
-    erosion.erosion.method = Erosion::Method::Thermal;
-    erosion.erosion.hydraulic = {1234, -3, 0.25f, 2.5f, 0.125f, 0.75f, 0.02f, 2, 40, 3.5f, 0.05f};
-    erosion.erosion.thermal = {33.5f, 7, 0.75f};
+    erosion.settings.erosion.method = Erosion::Method::Thermal;
+    erosion.settings.erosion.hydraulic = {1234, -3, 0.25f, 2.5f, 0.125f, 0.75f, 0.02f, 2, 40, 3.5f, 0.05f};
+    erosion.settings.erosion.thermal = {33.5f, 7, 0.75f};
     erosion.image = TestImage(4, 6, 3, 11);
     erosion.image.saveName = "ridge_Erosion_2_mask";
-    a.layers = {noise, image, erosion};
+    a.layers.push_back(std::move(noise));
+    a.layers.push_back(std::move(image));
+    a.layers.push_back(std::move(erosion));
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
-    a.bands.mode = ProjectBands::kMask; // over the erosion entry's deposited channel
+    a.bands.mode = BandMode::Mask; // over the erosion entry's deposited channel
     a.bands.seed = 77;
     a.bands.maskLayer = 2;
     a.bands.maskChannel = 1;
@@ -84,30 +103,31 @@ inline Project SampleProject()
     a.specular = TestImage(4, 6, 1, 5);
     a.watermap = TestImage(4, 6, 4, 6);
     a.watermap.linear = false;
-    a.display = "diffuse";
+    a.display = DisplayTexture::Diffuse;
     a.waterPlaneBuilt = true;
-    a.waterPlane.stored = true;
+    a.waterFollowsMap = false;
     a.waterPlane.positions = TestFloats(12, 1.0f);
     a.waterPlane.texCoords = TestFloats(8, 0.5f);
     a.waterPlane.indices = {0, 1, 2, 2, 1, 3};
 
-    ProjectTerrain empty;
+    TerrainRecord empty;
     empty.name = "broken";
 
-    ProjectTerrain file;
+    TerrainRecord file;
     file.name = "scan";
     file.width = 3;
     file.height = 5;
-    file.generator.kind = ProjectGenerator::kFile;
-    file.baseHeights = TestFloats(15, 2.0f);
-    file.gridXZ = TestFloats(30, 10.0f);
+    file.generator.fromFile = true;
+    file.basePositions = TestPositions(file, TestFloats(15, 2.0f), TestFloats(30, 10.0f));
     file.texCoords = TestFloats(30, 1.0f);
     file.heightmap = TestImage(5, 3, 1, 7);
     file.normal = TestImage(5, 3, 3, 8);
     file.watermap = TestImage(5, 3, 4, 0);
-    file.display = "none";
+    file.display = DisplayTexture::None;
     file.waterPlaneBuilt = true;
-    p.terrains = {a, empty, file};
+    p.terrains.push_back(std::move(a));
+    p.terrains.push_back(std::move(empty));
+    p.terrains.push_back(std::move(file));
 
     ProjectCamera first;
     first.name = "Scene 0 camera";

@@ -1,5 +1,6 @@
 #pragma once
-// A field-by-field comparison of two projects (floats compared bit for bit, so NaN and -0 count).
+// A comparison of two projects and their terrain records (floats compared bit for bit, so NaN and -0
+// count).
 #include "terrain/Project.h"
 #include "tests/io/ProjectSamples.h"
 
@@ -8,6 +9,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <tuple>
+#include <type_traits>
 
 namespace testsupport
 {
@@ -34,79 +36,88 @@ inline void ExpectSameFloats(const std::vector<float>& a, const std::vector<floa
         ASSERT_EQ(Bits(a[i]), Bits(b[i])) << what << " [" << i << "]";
 }
 
-inline void ExpectSameImage(const ProjectImage& a, const ProjectImage& b, const std::string& what)
+inline void ExpectSameImage(const ImageRecord& a, const ImageRecord& b, const std::string& what)
 {
-    const auto fields = [](const ProjectImage& i)
-    { return std::tie(i.width, i.height, i.channels, i.pixels, i.linear, i.mipmaps, i.source, i.saveName); };
+    const auto fields = [](const ImageRecord& i)
+    { return std::tie(i.width, i.height, i.channels, i.linear, i.mipmaps, i.source, i.saveName); };
     EXPECT_TRUE(fields(a) == fields(b)) << what;
+    ASSERT_EQ(a.Stored(), b.Stored()) << what;
+    if (a.Stored())
+    {
+        EXPECT_EQ(std::memcmp(a.pixels.get(), b.pixels.get(), a.ByteSize()), 0) << what;
+    }
 }
 
-// Only the settings a layer of that kind keeps are compared (an image layer keeps its power); erosion
-// settings hold no padding, so they are compared as bits.
-inline void ExpectSameLayer(const ProjectLayer& a, const ProjectLayer& b, const std::string& what)
+// One field of a record: floats bit for bit (NaN and -0 count), plain structs byte for byte.
+template <typename T> bool SameField(const T& a, const T& b)
+{
+    if constexpr (std::is_floating_point_v<T>)
+        return Bits(a) == Bits(b);
+    else if constexpr (std::is_same_v<T, Erosion::Settings>)
+        return std::memcmp(&a, &b, sizeof a) == 0; // no padding
+    else
+        return a == b;
+}
+
+// Every field of two layer settings records (LayerSettings::Fields), whatever their kind keeps.
+inline bool SameSettings(const LayerSettings& a, const LayerSettings& b)
+{
+    return std::apply(
+        [&](const auto&... x)
+        { return std::apply([&](const auto&... y) { return (SameField(x, y) && ...); }, b.Fields()); },
+        a.Fields());
+}
+
+inline void ExpectSameLayer(const LayerRecord& a, const LayerRecord& b, const std::string& what)
 {
     EXPECT_EQ(std::tie(a.kind, a.name), std::tie(b.kind, b.name)) << what;
-    const auto noise = [](const ProjectLayer& l)
-    {
-        const ProjectLayerSettings& s = l.settings;
-        return std::make_tuple(BitsOf({s.power, s.frequency, s.offsetX, s.offsetY, s.gain, s.lacunarity}),
-                               s.seed, s.octaves, s.noiseTypeName, s.fractalTypeName, s.noiseType,
-                               s.fractalType, s.smoothHeights);
-    };
-    if (a.kind == ProjectLayer::kNoise)
-        EXPECT_EQ(noise(a), noise(b)) << what;
-    else if (a.kind == ProjectLayer::kErosion)
-        EXPECT_EQ(std::memcmp(&a.erosion, &b.erosion, sizeof a.erosion), 0) << what;
-    else
-        EXPECT_EQ(Bits(a.settings.power), Bits(b.settings.power)) << what;
+    EXPECT_TRUE(SameSettings(a.settings, b.settings)) << what;
     ExpectSameImage(a.image, b.image, what);
+}
+
+inline void ExpectSameTerrain(const TerrainRecord& x, const TerrainRecord& y, const std::string& where)
+{
+    const auto fields = [](const TerrainRecord& p)
+    {
+        return std::make_tuple(p.name, p.width, p.height, p.generator.generator, p.generator.fromFile,
+                               p.generator.iterations, p.generator.seed, p.bands.mode, p.bands.seed,
+                               p.bands.maskLayer, p.bands.maskChannel, p.display, p.heightsFollowLayers,
+                               p.waterPlaneBuilt, p.waterFollowsMap, p.waterPlane.indices, p.indices,
+                               BitsOf({p.vertexDistance, p.generator.parameter1, p.generator.parameter2}));
+    };
+    EXPECT_EQ(fields(x), fields(y)) << where;
+    ExpectSameFloats(x.basePositions, y.basePositions, where + " base positions");
+    ExpectSameFloats(x.positions, y.positions, where + " positions");
+    ExpectSameFloats(x.texCoords, y.texCoords, where + " texture coordinates");
+    ExpectSameFloats(x.normals, y.normals, where + " normals");
+    ExpectSameFloats(x.waterPlane.positions, y.waterPlane.positions, where + " water positions");
+    ExpectSameFloats(x.waterPlane.texCoords, y.waterPlane.texCoords, where + " water texture coordinates");
+    ASSERT_EQ(x.layers.size(), y.layers.size()) << where;
+    for (size_t l = 0; l < x.layers.size(); ++l)
+        ExpectSameLayer(x.layers[l], y.layers[l], where + " layer " + std::to_string(l));
+    const auto gradient = [](const Gradient& g)
+    {
+        return std::make_tuple(g.heightSpan, g.decay,
+                               BitsOf({g.slopeSpan, g.color.r, g.color.g, g.color.b, g.color.a, g.specular}));
+    };
+    ASSERT_EQ(x.gradients.size(), y.gradients.size()) << where;
+    for (size_t g = 0; g < x.gradients.size(); ++g)
+        EXPECT_EQ(gradient(x.gradients[g]), gradient(y.gradients[g])) << where << " gradient " << g;
+    const std::pair<ImageRecord TerrainRecord::*, const char*> images[] = {
+        {&TerrainRecord::heightmap, " heightmap"},
+        {&TerrainRecord::normal, " normal"},
+        {&TerrainRecord::diffuse, " diffuse"},
+        {&TerrainRecord::specular, " specular"},
+        {&TerrainRecord::watermap, " water map"}};
+    for (const auto& [image, name] : images)
+        ExpectSameImage(x.*image, y.*image, where + name);
 }
 
 inline void ExpectSameProject(const Project& a, const Project& b)
 {
     ASSERT_EQ(a.terrains.size(), b.terrains.size());
     for (size_t t = 0; t < a.terrains.size(); ++t)
-    {
-        const ProjectTerrain& x = a.terrains[t];
-        const ProjectTerrain& y = b.terrains[t];
-        const std::string where = "terrain " + std::to_string(t);
-        const auto fields = [](const ProjectTerrain& p)
-        {
-            return std::make_tuple(
-                p.name, p.width, p.height, p.generator.kind, p.generator.iterations, p.generator.seed,
-                p.bands.mode, p.bands.seed, p.bands.maskLayer, p.bands.maskChannel, p.display,
-                p.waterPlaneBuilt, p.waterPlane.stored, p.waterPlane.indices,
-                BitsOf({p.vertexDistance, p.generator.parameter1, p.generator.parameter2}));
-        };
-        EXPECT_EQ(fields(x), fields(y)) << where;
-        ExpectSameFloats(x.baseHeights, y.baseHeights, where + " base heights");
-        ExpectSameFloats(x.gridXZ, y.gridXZ, where + " grid");
-        ExpectSameFloats(x.texCoords, y.texCoords, where + " texture coordinates");
-        ExpectSameFloats(x.heights, y.heights, where + " heights");
-        ExpectSameFloats(x.waterPlane.positions, y.waterPlane.positions, where + " water positions");
-        ExpectSameFloats(x.waterPlane.texCoords, y.waterPlane.texCoords,
-                         where + " water texture coordinates");
-        ASSERT_EQ(x.layers.size(), y.layers.size()) << where;
-        for (size_t l = 0; l < x.layers.size(); ++l)
-            ExpectSameLayer(x.layers[l], y.layers[l], where + " layer " + std::to_string(l));
-        const auto gradient = [](const Gradient& g)
-        {
-            return std::make_tuple(
-                g.heightSpan, g.decay,
-                BitsOf({g.slopeSpan, g.color.r, g.color.g, g.color.b, g.color.a, g.specular}));
-        };
-        ASSERT_EQ(x.gradients.size(), y.gradients.size()) << where;
-        for (size_t g = 0; g < x.gradients.size(); ++g)
-            EXPECT_EQ(gradient(x.gradients[g]), gradient(y.gradients[g])) << where << " gradient " << g;
-        const std::pair<ProjectImage ProjectTerrain::*, const char*> images[] = {
-            {&ProjectTerrain::heightmap, " heightmap"},
-            {&ProjectTerrain::normal, " normal"},
-            {&ProjectTerrain::diffuse, " diffuse"},
-            {&ProjectTerrain::specular, " specular"},
-            {&ProjectTerrain::watermap, " water map"}};
-        for (const auto& [image, name] : images)
-            ExpectSameImage(x.*image, y.*image, where + name);
-    }
+        ExpectSameTerrain(a.terrains[t], b.terrains[t], "terrain " + std::to_string(t));
     const auto camera = [](const ProjectCamera& c)
     {
         return std::make_tuple(c.name, c.perspective, c.rotate, c.listed,

@@ -52,7 +52,7 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
 
     // The build's own warnings reach standard error through the log.
     Project lax = testsupport::SampleProject();
-    lax.terrains[0].layers[2].erosion.thermal.strength = 5.0f;
+    lax.terrains[0].layers[2].settings.erosion.thermal.strength = 5.0f;
     ASSERT_TRUE(ProjectFile::Save(lax, dir / "lax.velmoran"));
     run = BuildProgram(dir, (dir / "lax.velmoran") + " --out " + (dir / "lax") + " --terrain ridge");
     EXPECT_EQ(run.status, 0) << run.err;

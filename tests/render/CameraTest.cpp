@@ -1,5 +1,5 @@
 #include "render/Camera.h"
-#include "terrain/TerrainArrays.h"
+#include "terrain/TerrainRecord.h"
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <gtest/gtest.h>
@@ -179,7 +179,7 @@ struct FramingCase
     uint32_t width;
     uint32_t height;
     float vertexDistance;
-    Terrain::Generator generator;
+    TerrainGenerator generator;
     float range;
     float aspect;
     bool perspective;
@@ -193,16 +193,16 @@ class CameraFramingTest : public ::testing::TestWithParam<FramingCase>
 TEST_P(CameraFramingTest, EveryTerrainVertexIsInView)
 {
     const FramingCase& c = GetParam();
-    TerrainArrays arrays;
-    ASSERT_TRUE(TerrainArrays::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f, 60,
-                                        false, arrays));
-    std::vector<float>& p = arrays.positions;
+    TerrainRecord record;
+    ASSERT_TRUE(TerrainRecord::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f, 60,
+                                        false, record));
+    std::vector<float>& p = record.positions;
     for (size_t k = 0; k < p.size(); k += 3)
         for (int i = 0; i < 3; ++i)
             p[k + i] += c.offset[i];
     glm::vec3 low;
     glm::vec3 high;
-    TerrainBounds(p.data(), arrays.vertexCount, low, high);
+    TerrainBounds(p.data(), record.VertexCount(), low, high);
 
     Camera camera; // a new scene's camera: near the origin, speed 1
     camera.aspectRatio = c.aspect;
@@ -234,30 +234,23 @@ INSTANTIATE_TEST_SUITE_P(
     Terrains, CameraFramingTest,
     ::testing::Values(
         FramingCase{
-            "TwoByTwoHundred", 2, 200, 1.0f, Terrain::Generator::RandomFault, 30.0f, 16.0f / 9.0f, true, {}},
+            "TwoByTwoHundred", 2, 200, 1.0f, TerrainGenerator::RandomFault, 30.0f, 16.0f / 9.0f, true, {}},
         FramingCase{"FiveHundredThirteenByNine",
                     513,
                     9,
                     0.5f,
-                    Terrain::Generator::RandomFault,
+                    TerrainGenerator::RandomFault,
                     200.0f,
                     16.0f / 9.0f,
                     true,
                     {}},
-        FramingCase{"NineByFiveHundredThirteenPortrait",
-                    9,
-                    513,
-                    2.0f,
-                    Terrain::Generator::Flat,
-                    0.0f,
-                    0.6f,
-                    true,
-                    {}},
+        FramingCase{
+            "NineByFiveHundredThirteenPortrait", 9, 513, 2.0f, TerrainGenerator::Flat, 0.0f, 0.6f, true, {}},
         FramingCase{"Square1025Heights",
                     1025,
                     1025,
                     1.0f,
-                    Terrain::Generator::DiamondSquare,
+                    TerrainGenerator::DiamondSquare,
                     300.0f,
                     16.0f / 9.0f,
                     true,
@@ -266,7 +259,7 @@ INSTANTIATE_TEST_SUITE_P(
                     1025,
                     1025,
                     20.0f,
-                    Terrain::Generator::DiamondSquare,
+                    TerrainGenerator::DiamondSquare,
                     500.0f,
                     1.0f,
                     true,
@@ -275,13 +268,13 @@ INSTANTIATE_TEST_SUITE_P(
                     65,
                     33,
                     1.0f,
-                    Terrain::Generator::RandomFault,
+                    TerrainGenerator::RandomFault,
                     10.0f,
                     4.0f / 3.0f,
                     true,
                     {5000.0f, -300.0f, 120.0f}},
         FramingCase{
-            "Orthographic", 513, 9, 1.0f, Terrain::Generator::RandomFault, 50.0f, 16.0f / 9.0f, false, {}}),
+            "Orthographic", 513, 9, 1.0f, TerrainGenerator::RandomFault, 50.0f, 16.0f / 9.0f, false, {}}),
     [](const ::testing::TestParamInfo<FramingCase>& info) { return std::string(info.param.name); });
 
 TEST(CameraTest, OnlyAnUntouchedCameraShowsTheNewSceneView)

@@ -1,6 +1,7 @@
 #include "tests/support/GLTestEnvironment.h"
 
 #include "engine/Engine.h"
+#include "engine/GLError.h"
 #include "engine/Logger.h"
 #include "render/Framebuffer.h"
 

@@ -5,8 +5,8 @@
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
-#include "terrain/TerrainArrays.h"
 #include "terrain/TerrainArrival.h"
+#include "tests/io/ProjectSamples.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
@@ -85,27 +85,20 @@ class TerrainArrivalGLTest : public testsupport::GLTest
 
 TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
 {
-    // Not square, so that a texture row of the wrong length or a swapped side shows.
-    const TerrainArrays made =
-        TerrainArrays::Generate(9, 7, 1.0f, Terrain::Generator::RandomFault, 5.0f, 0.5f, 30);
-    TerrainArrays copy = TerrainArrays::Generate(9, 7, 1.0f, Terrain::Generator::Flat, 5.0f, 0.5f, 0);
-    copy.positions = made.positions;
-    copy.basePositions = made.basePositions;
-    copy.minHeight = made.minHeight;
-    copy.maxHeight = made.maxHeight;
+    // Not square, so that a texture row of the wrong length or a swapped side shows. The rest of the
+    // record (here a diffuse image shown on the mesh, and a gradient) arrives with the last step.
+    TerrainRecord made = TerrainRecord::Generate(9, 7, 1.0f, Terrain::Generator::RandomFault, 5.0f, 0.5f, 30);
+    made.diffuse = testsupport::TestImage(7, 9, 3, 5);
+    made.display = DisplayTexture::Diffuse;
+    made.gradients.push_back(Gradient{});
 
     LogCapture oneStepLog;
-    Terrain oneStep(std::move(copy));
+    Terrain oneStep{TerrainRecord(made)};
     const std::vector<std::string> oneStepLines = TerrainLines(oneStepLog);
 
-    TerrainArrays arrays = TerrainArrays::Generate(9, 7, 1.0f, Terrain::Generator::Flat, 5.0f, 0.5f, 0);
-    arrays.positions = made.positions;
-    arrays.basePositions = made.basePositions;
-    arrays.minHeight = made.minHeight;
-    arrays.maxHeight = made.maxHeight;
-    arrays.ComputeDerived();
+    made.Derive();
     LogCapture log;
-    TerrainArrival arrival(std::move(arrays));
+    TerrainArrival arrival(std::move(made));
     arrival.sliceBytes = 40; // every array and texture in several slices, most ending mid-row
     int calls = 0;
     float fraction = 0.0f;
@@ -144,21 +137,20 @@ TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
         EXPECT_EQ(ReadTexture(*arrived), ReadTexture(*expected)) << expected->channels << " channels";
         EXPECT_EQ(arrived->filter, expected->filter);
     }
+    ASSERT_TRUE(t.diffuseTexture);
+    EXPECT_EQ(ReadTexture(*t.diffuseTexture), ReadTexture(*oneStep.diffuseTexture));
+    EXPECT_EQ(t.gradients.size(), 1u);
     ASSERT_EQ(mesh.entries.size(), 1u);
-    EXPECT_EQ(mesh.entries[0].texture, t.heightmapTexture->id);
+    EXPECT_EQ(mesh.entries[0].texture, t.diffuseTexture->id);
     EXPECT_EQ(mesh.entries[0].indexCount, oneStep.indexCount);
     EXPECT_EQ(mesh.entries[0].repeat, 1u);
 }
 
 TEST_F(TerrainArrivalGLTest, ALargeGridsOneRowOfIndicesDrawsTheWholeGrid)
 {
-    TerrainArrays whole =
-        TerrainArrays::Generate(17, 11, 1.0f, Terrain::Generator::RandomFault, 3.0f, 0.5f, 40);
-    TerrainArrays rows = TerrainArrays::Generate(17, 11, 1.0f, Terrain::Generator::Flat, 3.0f, 0.5f, 0);
-    rows.positions = whole.positions;
-    rows.basePositions = whole.basePositions;
-    rows.minHeight = whole.minHeight;
-    rows.maxHeight = whole.maxHeight;
+    TerrainRecord whole =
+        TerrainRecord::Generate(17, 11, 1.0f, Terrain::Generator::RandomFault, 3.0f, 0.5f, 40);
+    TerrainRecord rows = whole;
     TerrainArrival wholeArrival(std::move(whole));
     wholeArrival.rowIndicesFrom = 17 * 11 + 1; // just too small
     TerrainArrival rowArrival(std::move(rows));

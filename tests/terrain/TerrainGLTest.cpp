@@ -1,6 +1,8 @@
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
+#include "terrain/Heightmap.h"
+#include "tests/io/ProjectTestModel.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/terrain/GLReadBack.h"
@@ -161,5 +163,33 @@ TEST_F(TerrainGLTest, EmptyTerrainIgnoresEveryOperation)
     EXPECT_EQ(plane.vertexCount, 0u);
     EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
+}
+// The two bridges are each other's inverse: a record with every kind of layer, all five images, bands
+// over an erosion mask, a shown diffuse texture and a stale water plane, made into a terrain, gives
+// itself back (a dropped or swapped field shows), with what each scope leaves out left out.
+TEST_F(TerrainGLTest, ARecordMadeIntoATerrainComesBackWhole)
+{
+    TerrainRecord record = std::move(testsupport::SampleProject().terrains[0]); // 6 x 4, heights stored
+    const TerrainRecord stored = record;
+    ASSERT_TRUE(record.Complete());
+    const TerrainRecord complete = record;
+    const Terrain terrain(std::move(record));
+    ASSERT_EQ(terrain.heightmaps.size(), 3u);
+    EXPECT_EQ(ReadTexture(*terrain.diffuseTexture),
+              std::vector<uint8_t>(complete.diffuse.pixels.get(), complete.diffuse.pixels.get() + 72));
+    EXPECT_EQ(terrain.mesh->entries.at(0).texture, terrain.diffuseTexture->id);
+    EXPECT_EQ(terrain.bandRecord.maskEntry.lock(), terrain.heightmaps[2]);
+    EXPECT_EQ(terrain.heightmaps[0]->smoothLevels, complete.layers[0].smoothLevels);
+    EXPECT_EQ(terrain.heightmaps[2]->states.size(), 1u); // its history starts at the record's settings
+
+    testsupport::ExpectSameTerrain(complete, terrain.Record(Terrain::RecordScope::Whole), "whole");
+    testsupport::ExpectSameTerrain(stored, terrain.Record(Terrain::RecordScope::Project), "project");
+    const TerrainRecord files = terrain.Record(Terrain::RecordScope::Files);
+    EXPECT_TRUE(files.layers.empty() && files.basePositions.empty() && !files.watermap.Stored());
+    testsupport::ExpectSameFloats(files.positions, complete.positions, "files positions");
+    testsupport::ExpectSameFloats(files.normals, complete.normals, "files normals");
+    EXPECT_EQ(files.indices, complete.indices);
+    testsupport::ExpectSameImage(files.diffuse, complete.diffuse, "files diffuse");
+    testsupport::ExpectSameFloats(files.waterPlane.positions, complete.waterPlane.positions, "files water");
 }
 } // namespace

@@ -1,0 +1,212 @@
+#include "terrain/TerrainRecord.h"
+#include "tests/io/ProjectTestModel.h"
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+using testsupport::TestImage;
+using testsupport::TestPositions;
+
+namespace
+{
+std::vector<float> BaseHeights()
+{
+    std::vector<float> heights(15);
+    for (size_t k = 0; k < 15; ++k)
+        heights[k] = static_cast<float>(k) / 10.0f;
+    return heights;
+}
+
+// A flat 5 x 3 terrain with base heights y = k / 10, as a project file gives it back.
+TerrainRecord SmallTerrain()
+{
+    TerrainRecord t;
+    t.name = "small";
+    t.width = 5;
+    t.height = 3;
+    t.vertexDistance = 2.0f;
+    t.basePositions = TestPositions(t, BaseHeights());
+    return t;
+}
+
+// Its images are 3 pixels wide and 5 high: a row per grid column. An image 5 wide and 3 high does not fit.
+TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
+{
+    TerrainRecord t = SmallTerrain();
+    LayerRecord rgb;
+    rgb.kind = LayerKind::Image;
+    rgb.settings.power = 2.0f;
+    rgb.image = TestImage(3, 5, 3, 40);
+    LayerRecord tooSmall = rgb;
+    tooSmall.image = TestImage(3, 4, 1, 0);
+    LayerRecord turned = rgb;
+    turned.image = TestImage(5, 3, 1, 0);
+    t.layers = {rgb, tooSmall, turned};
+    ASSERT_TRUE(t.Complete());
+    const std::vector<float> base = BaseHeights();
+    float lowest = 1e30f, highest = -1e30f;
+    for (size_t k = 0; k < 15; ++k)
+    {
+        // A three-channel layer gives its green channel: p / 255 (as 0.003921569) times the power.
+        const float expected =
+            base[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+        EXPECT_EQ(t.positions[3 * k + 1], expected) << k;
+        EXPECT_EQ(t.basePositions[3 * k + 1], base[k]) << k;
+        lowest = std::min(lowest, expected);
+        highest = std::max(highest, expected);
+    }
+    EXPECT_EQ(t.minHeight, lowest);
+    EXPECT_EQ(t.maxHeight, highest);
+    EXPECT_TRUE(t.heightsFollowLayers);
+    // The regular grid, centred: x = (i - 2) * 2, z = (j - 1) * 2, and its triangles.
+    EXPECT_EQ(t.positions[3 * 14], 4.0f);
+    EXPECT_EQ(t.positions[3 * 14 + 2], 2.0f);
+    EXPECT_EQ(t.indices.size(), 4u * 2 * 6);
+    EXPECT_TRUE(t.gridIndices);
+    EXPECT_TRUE(t.RegularGrid());
+    t.texCoords[7] += 1e-6f;
+    EXPECT_FALSE(t.RegularGrid());
+    t.texCoords.clear();
+    EXPECT_TRUE(t.RegularGrid());
+    t.basePositions[3 * 7 + 2] += 1e-6f;
+    EXPECT_FALSE(t.RegularGrid());
+}
+
+TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
+{
+    TerrainRecord t = SmallTerrain();
+    const std::vector<float> xz = testsupport::TestFloats(30, 3.0f);
+    t.basePositions = TestPositions(t, BaseHeights(), xz);
+    LayerRecord noise;
+    noise.image = TestImage(3, 5, 1, 1); // painted: not what the settings would generate
+    t.layers = {noise};
+    std::vector<float> heights(15, 7.5f); // the layers were changed after they were applied
+    heights[4] = -1.0f;
+    t.positions = TestPositions(t, heights, xz);
+    t.heightsFollowLayers = false;
+    t.heightmap = TestImage(3, 5, 1, 9);
+    t.texCoords = testsupport::TestFloats(30, 0.25f);
+    t.bands = {BandMode::Slope, 0};
+    t.diffuse = TestImage(3, 5, 3, 5);
+    const TerrainRecord stored = t;
+    ASSERT_TRUE(t.Complete());
+    testsupport::ExpectSameFloats(t.positions, stored.positions, "positions");
+    testsupport::ExpectSameFloats(t.texCoords, stored.texCoords, "texture coordinates");
+    EXPECT_FALSE(t.heightsFollowLayers);
+    EXPECT_EQ(t.minHeight, -1.0f);
+    EXPECT_EQ(t.maxHeight, 7.5f);
+    testsupport::ExpectSameImage(t.layers[0].image, stored.layers[0].image, "layer");
+    testsupport::ExpectSameImage(t.heightmap, stored.heightmap, "heightmap");
+    testsupport::ExpectSameImage(t.diffuse, stored.diffuse, "diffuse");
+    // What was not stored was made, 3 pixels wide and 5 high: the specular band texture, a normal image,
+    // a dry water map, and the normals.
+    for (const ImageRecord* image : {&t.specular, &t.normal, &t.watermap})
+    {
+        EXPECT_EQ(image->width, 3u);
+        EXPECT_EQ(image->height, 5u);
+    }
+    EXPECT_EQ(t.specular.ByteSize(), 15u);
+    EXPECT_EQ(t.normal.channels, 3u);
+    EXPECT_EQ(std::vector<uint8_t>(t.watermap.pixels.get(), t.watermap.pixels.get() + 60),
+              std::vector<uint8_t>(60, 0));
+    EXPECT_EQ(t.normals.size(), 45u);
+    EXPECT_FALSE(t.waterPlaneBuilt);
+}
+
+TEST(TerrainRecordTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
+{
+    // Rebuilding from a seed is compared with the editor's terrains in ProjectSessionGLTest.
+    TerrainRecord t = SmallTerrain();
+    t.basePositions.clear();
+    t.generator.fromFile = true;
+    std::string error;
+    EXPECT_FALSE(t.Complete(&error));
+    EXPECT_EQ(error, "terrain small stores no heights and its generator file cannot make its 5 x 3 grid");
+    t.generator.fromFile = false;
+    t.generator.generator = TerrainGenerator::DiamondSquare; // of different sides
+    EXPECT_FALSE(t.Complete(&error));
+    EXPECT_EQ(error,
+              "terrain small stores no heights and its generator diamond-square cannot make its 5 x 3 grid");
+}
+// Opening a project reports its builds: the share rises through the steps (a random-fault base made
+// again fault by fault, an erosion run, the normals), and a stop at any report ends the build.
+TEST(TerrainRecordTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
+{
+    TerrainRecord t = SmallTerrain();
+    t.basePositions.clear();
+    t.generator = {TerrainGenerator::RandomFault, 2.0f, 0.5f, 20, 7};
+    LayerRecord erosion;
+    erosion.kind = LayerKind::Erosion;
+    erosion.settings.erosion.method = Erosion::Method::Thermal;
+    t.layers = {erosion};
+    const TerrainRecord start = t;
+    std::vector<float> heard;
+    ASSERT_TRUE(t.Complete(nullptr,
+                           [&](float done)
+                           {
+                               heard.push_back(done);
+                               return true;
+                           }));
+    ASSERT_GE(heard.size(), 25u); // twenty faults and the steps after them
+    for (size_t n = 1; n < heard.size(); ++n)
+        EXPECT_GE(heard[n], heard[n - 1]) << "report " << n;
+    EXPECT_LE(heard.back(), 1.0f);
+
+    for (size_t stopAt = 0; stopAt < heard.size(); stopAt += 5)
+    {
+        TerrainRecord again = start;
+        size_t calls = 0;
+        std::string error;
+        EXPECT_FALSE(again.Complete(&error, [&](float) { return calls++ < stopAt; }))
+            << "stop at report " << stopAt;
+        EXPECT_EQ(error, "stopped");
+        EXPECT_EQ(calls, stopAt + 1) << "reports after the stop";
+    }
+}
+
+// An erosion entry erodes the sums before it with its settings brought into range (a NaN talus angle
+// takes the default); its mask comes from the run. (Bands over a mask: ProjectSessionGLTest.)
+TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
+{
+    TerrainRecord t = SmallTerrain();
+    t.vertexDistance = 0.25f;
+    LayerRecord rgb;
+    rgb.kind = LayerKind::Image;
+    rgb.settings.power = 2.0f;
+    rgb.image = TestImage(3, 5, 3, 40);
+    LayerRecord erosion;
+    erosion.kind = LayerKind::Erosion;
+    erosion.name = "Erosion_1";
+    erosion.settings.erosion.method = Erosion::Method::Thermal;
+    erosion.settings.erosion.thermal.talusAngle = std::numeric_limits<float>::quiet_NaN();
+    erosion.settings.erosion.thermal.iterations = 10;
+    erosion.settings.erosion.hydraulic.droplets = -5;
+    t.layers = {rgb, erosion};
+
+    const std::vector<float> base = BaseHeights();
+    std::vector<float> expected(15);
+    for (size_t k = 0; k < 15; ++k)
+        expected[k] = base[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+    Erosion::ThermalSettings thermal;
+    thermal.iterations = 10;
+    Erosion::Masks masks;
+    Erosion::Thermal(expected.data(), 5, 3, 0.25f, thermal, &masks);
+    std::vector<uint8_t> mask(45);
+    Erosion::MaskImage(masks, 15, mask.data());
+    ASSERT_NE(mask, std::vector<uint8_t>(45, 0)) << "the thermal run must have moved something";
+
+    testsupport::LogCapture log;
+    ASSERT_TRUE(t.Complete());
+    for (size_t k = 0; k < 15; ++k)
+        EXPECT_EQ(t.positions[3 * k + 1], expected[k]) << k;
+    EXPECT_EQ(t.layers[1].settings.erosion.thermal.talusAngle, 30.0f);
+    EXPECT_EQ(t.layers[1].settings.erosion.hydraulic.droplets, 0);
+    EXPECT_TRUE(
+        log.Has(spdlog::level::warn,
+                "Terrain small layer 1 (Erosion_1): erosion settings out of range were brought into range."))
+        << log.Dump();
+    EXPECT_TRUE(t.layers[1].erosionCache.valid);
+    EXPECT_EQ(t.layers[1].erosionCache.result.mask, mask);
+    EXPECT_FALSE(t.layers[1].image.Stored()); // the mask shown is the run's: the terrain's bridge takes it
+}
+} // namespace
