@@ -12,17 +12,25 @@ if ! git ls-files -z -- '*.cpp' '*.h' | xargs -0 clang-format --dry-run --Werror
   exit 1
 fi
 jobs="$(nproc)"
+# Each part's wall time is printed as it ends ("[time] PART: N s"), to see where the run's time goes.
+timed() {
+  local label="$1" start=$SECONDS
+  shift
+  "$@"
+  echo "[time] $label: $((SECONDS - start)) s"
+}
 # -noreset: by default the server resets whenever its last client leaves, and a test process that
 # connects during the reset fails to open the display.
 xvfb=(xvfb-run -a -s "-screen 0 1280x1024x24 -noreset")
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=ON
-cmake --build build/test
+timed "release build" cmake --build build/test
 # The user's journey drives the real window by input and waits for its frames: it runs alone, after
 # the rest, so no other test loads the machine under it, and a run that misses a frame is tried once more
 # (a fault fails both runs).
-"${xvfb[@]}" ctest --test-dir build/test --output-on-failure -j "$jobs" -E "^UserJourneyTest$"
-"${xvfb[@]}" ctest --test-dir build/test --output-on-failure -R "^UserJourneyTest$" --repeat until-pass:2
+timed "release tests" "${xvfb[@]}" ctest --test-dir build/test --output-on-failure -j "$jobs" -E "^UserJourneyTest$"
+timed "release journey" "${xvfb[@]}" ctest --test-dir build/test --output-on-failure -R "^UserJourneyTest$" \
+  --repeat until-pass:2
 
 # Sanitizers: a lightly optimised debug build keeps the run short; line tables (-g1) are all the
 # stack traces need, and full debug information would double the build's time. clang compiles it a
@@ -31,14 +39,16 @@ cmake -S . -B build/asan -G Ninja -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPIL
   -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=-O1 -DCMAKE_C_FLAGS=-O1 \
   -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DCMAKE_C_FLAGS_DEBUG=-g1 \
   -DVELMORAN_BUILD_TESTS=ON -DVELMORAN_BUILD_BENCH=OFF -DVELMORAN_SANITIZE=ON -DVELMORAN_FUZZ=ON
-cmake --build build/asan
-"${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -j "$jobs" -E "^UserJourneyTest$"
-"${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -R "^UserJourneyTest$" --repeat until-pass:2
+timed "sanitizer build" cmake --build build/asan
+timed "sanitizer tests" "${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -j "$jobs" -E "^UserJourneyTest$"
+timed "sanitizer journey" "${xvfb[@]}" ctest --test-dir build/asan --output-on-failure -R "^UserJourneyTest$" \
+  --repeat until-pass:2
 
 # Fuzzing: each reader for a bounded time, the OBJ reader from the committed seeds, the project reader
 # from seeds our project writer makes at the start of the run. New inputs go to build/asan/fuzz/*corpus;
 # a crash leaves its input in build/asan/fuzz/ and fails the run.
 fuzz_dir=build/asan/fuzz
+fuzz_start=$SECONDS
 mkdir -p "$fuzz_dir/corpus" "$fuzz_dir/project-corpus" "$fuzz_dir/project-seeds"
 "$fuzz_dir/MakeProjectSeeds" "$fuzz_dir/project-seeds"
 fuzz_seconds="${VELMORAN_FUZZ_SECONDS:-45}"
@@ -61,4 +71,6 @@ project_fuzz=$!
 status=0
 wait "$obj_fuzz" || status=1
 wait "$project_fuzz" || status=1
+echo "[time] fuzzing: $((SECONDS - fuzz_start)) s"
+echo "[time] whole run: $SECONDS s"
 exit "$status"

@@ -195,16 +195,19 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         editor.diffuseEditor.Generate(editor, *ridge);
         Pour(*ridge, ImVec2(3.5f, 5.5f));
         commands.RecalculateWater(*ridge);
-        // Water poured after the plane was built. The terrain is random, so pour until the map changes
-        // (a pour may run into the lake that is already there).
+        // Water poured after the plane was built. The terrain is random, so pour texel by texel until the
+        // map changes (a pour may run into the lake that is already there).
         const std::vector<uint8_t> planeMap(ridge->watermapTexture->data.get(),
                                             ridge->watermapTexture->data.get() +
                                                 ridge->watermapTexture->ByteSize());
+        const uint32_t across = ridge->ImageWidth();
         for (uint32_t k = 0;
              k < 24 * 13 && std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get());
              ++k)
             editor.waterEditor.PourAt(
-                editor, *ridge, ImVec2(static_cast<float>(k % 24) + 0.5f, static_cast<float>(k / 24) + 0.5f));
+                editor, *ridge,
+                ImVec2(static_cast<float>(k % across) + 0.5f, static_cast<float>(k / across) + 0.5f));
+        ASSERT_FALSE(std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get()));
         editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         auto late = panel.AddLayer(editor, ridge);
         ChangeSettings(*late, true,
