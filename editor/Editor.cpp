@@ -113,6 +113,7 @@ void Editor::Update()
     // frame draws them.
     session.PollJobs();
     project.CloseAfterJobs(*this);
+    commands.NextFrame();
 }
 
 void Editor::Render()
