@@ -569,9 +569,7 @@ bool Terrain::LayerHeights(LayeredHeights& out,
         out.pixelCount = count;
     }
     TerrainGrid::HeightmapBytes(out.positions.data(), count, range.min, range.max, out.heightmapPixels.get());
-    out.normals.resize(3 * count);
-    TerrainGrid::VertexNormals(out.positions.data(), width, height, out.normals.data(),
-                               out.normalPixels.get());
+    TerrainGrid::VertexNormals(out.positions.data(), width, height, out.normals, out.normalPixels.get());
     return true;
 }
 
