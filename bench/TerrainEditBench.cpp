@@ -1,10 +1,14 @@
 // Times the terrain edits of the texture and water tools at 1025 x 1025 as the editor runs them,
 // each with its upload to GL (glFinish, so the upload is done and not just queued): the band textures
 // from four gradients, one brush dab of size 64 (beside the same dab without its upload), a pour on
-// flat ground, the outline, and the water plane of a grid that is all water. Needs a display (run it
-// under xvfb-run -a).
+// flat ground, the outline, and the water plane of a grid that is all water. And the layer panel's
+// realtime update at 1025 and 2049: one noise layer applied as the editor applies it
+// (Commands::ApplyLayers, through the job runner), beside the same apply in place on this thread.
+// Needs a display (run it under xvfb-run -a).
+#include "editor/Editor.h"
 #include "render/Texture.h"
 #include "terrain/Brush.h"
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 #include "terrain/Water.h"
 #include "terrain/WaterPlane.h"
@@ -157,6 +161,43 @@ void BM_WaterPlaneAllWater(benchmark::State& state)
     }
 }
 BENCHMARK(BM_WaterPlaneAllWater)->Unit(benchmark::kMillisecond);
+
+// A terrain with one noise layer of some height, as the layer panel shows it.
+std::shared_ptr<Terrain> NoiseLayerTerrain(uint32_t side)
+{
+    auto terrain = std::make_shared<Terrain>(side, side, 1.0f, Terrain::Generator::Flat, 0.0f, 0.0f, 0);
+    auto layer = std::make_shared<Terrain::Heightmap>(side, side);
+    layer->settings.power = 30.0f;
+    terrain->heightmaps.push_back(layer);
+    return terrain;
+}
+
+void BM_ApplyLayersAsTheEditorDoes(benchmark::State& state)
+{
+    const auto terrain = NoiseLayerTerrain(static_cast<uint32_t>(state.range(0)));
+    Editor editor; // not initialised: its commands and job runner are all this needs
+    for (auto _ : state)
+    {
+        editor.commands.NextFrame(); // one apply a frame, as a drag runs it
+        editor.commands.ApplyLayers(terrain);
+        glFinish();
+    }
+    if (editor.session.jobs.Busy()) state.SkipWithError("the apply did not end in its frame");
+}
+BENCHMARK(BM_ApplyLayersAsTheEditorDoes)->Arg(1025)->Arg(2049)->Unit(benchmark::kMillisecond);
+
+// The same apply in place on this thread: what the realtime update took before it went through the
+// job runner.
+void BM_ApplyLayersInPlace(benchmark::State& state)
+{
+    const auto terrain = NoiseLayerTerrain(static_cast<uint32_t>(state.range(0)));
+    for (auto _ : state)
+    {
+        terrain->ApplyHeightmaps();
+        glFinish();
+    }
+}
+BENCHMARK(BM_ApplyLayersInPlace)->Arg(1025)->Arg(2049)->Unit(benchmark::kMillisecond);
 } // namespace
 
 int main(int argc, char** argv)

@@ -104,12 +104,15 @@ void Commands::ApplyLayers(const std::shared_ptr<Terrain>& terrain)
     request.cancellable = true;
     // The work reads the terrain and its layers and keeps the erosion entries' results in them: the
     // terrain is locked (its panels show it busy, and no other job may take it) until the job ends. A
-    // stack without erosion is done within the frame, so that the mesh follows a realtime drag.
+    // stack without erosion is done within the frame, so that the mesh follows a realtime drag; the
+    // frame waits for it, so it runs at the frame's own priority.
+    const bool withinFrame = !terrain->HasErosion();
+    request.background = !withinFrame;
     StartJob(
         editor, std::move(request),
-        [terrain, names](JobContext& job)
+        // The work writes over what the last apply left (spareHeights is empty from here on).
+        [terrain, names, out = std::move(spareHeights)](JobContext& job) mutable
         {
-            Terrain::LayeredHeights out;
             const bool applied = terrain->LayerHeights(
                 out,
                 [&job, &names](size_t entry, float fraction)
@@ -120,12 +123,21 @@ void Commands::ApplyLayers(const std::shared_ptr<Terrain>& terrain)
                 });
             job.ThrowIfCancelled();
             if (!applied) throw std::runtime_error("the layers could not be applied");
-            return out;
+            return std::move(out);
         },
-        [this, terrain](Terrain::LayeredHeights& out) {
-            Run({"Apply layers", [&] { terrain->TakeLayerHeights(std::move(out)); }});
+        [this, terrain](Terrain::LayeredHeights& out)
+        {
+            Run({"Apply layers", [&] { terrain->TakeLayerHeights(out); }});
+            spareHeights = std::move(out);
+            appliedSinceLastFrame = true;
         },
-        {}, terrain->HasErosion() ? kQuickWork : kWholeWork);
+        {}, withinFrame ? kWholeWork : kQuickWork);
+}
+
+void Commands::NextFrame()
+{
+    if (!appliedSinceLastFrame) spareHeights = Terrain::LayeredHeights();
+    appliedSinceLastFrame = false;
 }
 
 std::shared_ptr<Terrain::Heightmap> Commands::AddNoiseLayer(Terrain& terrain)

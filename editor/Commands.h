@@ -58,6 +58,9 @@ class Commands
     // (an erosion entry may take seconds there; other stacks are done in the frame). The terrain is
     // locked while it runs; the new heights are a command when they are ready.
     void ApplyLayers(const std::shared_ptr<Terrain>& terrain);
+    // Per frame, before the GUI: the arrays the last apply replaced are kept for the next one to write
+    // into while applies follow each other (a drag), and freed once a whole frame passed without one.
+    void NextFrame();
 
     // --- The layer stack
     // "Add a heightmap": a noise layer of the terrain's size named "Heightmap_" + its index, with its
@@ -151,4 +154,6 @@ class Commands
 
     Editor& editor;
     int depth = 0;
+    Terrain::LayeredHeights spareHeights; // see NextFrame
+    bool appliedSinceLastFrame = false;
 };

@@ -1,5 +1,6 @@
 #include "editor/Editor.h"
 
+#include "editor/ProjectSession.h"
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "render/Camera.h"
@@ -85,7 +86,7 @@ void Editor::Shutdown()
     session.jobs.Abandon();
     // Shaders, textures, framebuffers and meshes are GL objects: they go now, while the engine still
     // has the context (it destroys the window after this), not whenever the editor object dies.
-    ClearSessionState();
+    ClearSessionState(*this);
     scenes.clear();
     cameras.clear();
     defaultShader.reset();
@@ -112,6 +113,7 @@ void Editor::Update()
     // frame draws them.
     session.PollJobs();
     project.CloseAfterJobs(*this);
+    commands.NextFrame();
 }
 
 void Editor::Render()

@@ -11,7 +11,8 @@
 //     TexturePanel, WaterEditor, DiffuseEditorState, ManageDialog, NewTerrainDialog, SaveTerrainDialog,
 //     LoadTerrainDialog, NewShaderDialog, ExportDialog, HeightmapImportDialog, ProjectDialogs,
 //     StatusLine (with the start hint and the shortcuts) and JobModal;
-//   - long work (EditorJobs.h) and the project's capture and restore (ProjectSession.cpp).
+//   - long work: each dialog starts its own on the job runner (EditorJobs.h has the shared pieces);
+//   - the project's capture and restore: free functions (ProjectSession.h).
 #include "editor/Commands.h"
 #include "editor/DiffuseEditor.h"
 #include "editor/EditorJobs.h"
@@ -38,7 +39,6 @@
 #include <vector>
 
 class Camera;
-struct Project;
 class Scene;
 class Shader;
 class Terrain;
@@ -106,31 +106,6 @@ class Editor : public App
     ImGuiWindowFlags textureEditorFlags = 0; // unmovable while the image is hovered
     StatusLine statusLine;
     JobModal jobModal;
-
-    // Projects (ProjectSession.cpp): the session captured into the GL-free model, and replaced by one.
-    Project CaptureProject() const;
-    // Replaces the session with the project's. False, with the reason and nothing changed, when a
-    // terrain cannot be rebuilt.
-    bool RestoreProject(Project&& project, std::string* error = nullptr);
-    // The GL-free half of RestoreProject: every terrain record completed (TerrainRecord::Complete), in
-    // the project's order. False with the reason when one cannot be built, or (reason "opening was
-    // cancelled") when progress says stop.
-    static bool BuildProjectTerrains(Project& project, std::string* error,
-                                     const std::function<bool(float)>& progress = {});
-    // The GL half: replaces the session with the project and its completed terrains; cannot fail.
-    void RestoreBuiltProject(Project&& project);
-    // The panels let go of what they held of the session's objects (before these are replaced).
-    void ClearSessionState();
-
-    // The jobs behind the long operations (EditorJobs.cpp); false when refused.
-    bool StartCreateTerrain(const NewTerrainForm::Arguments& arguments, const std::string& name);
-    bool StartHeightmapImport();
-    bool StartLoadTerrain(const std::string& path);
-    bool StartSaveTerrain();
-    bool StartExport();
-    // Save Project: writes the session captured now; then hears whether it was saved.
-    void StartSaveProject(const std::string& path, std::function<void(bool saved)> then = {});
-    void StartOpenProject(const std::string& path);
 
   private:
     // Counts the frames in a row in which nothing was pressed, moved or animated (CanWaitForEvents).

@@ -1,9 +1,11 @@
 #pragma once
-// Long work on the job runner (engine/Jobs.h). Every operation that may take long (New Terrain,
-// Terrain from heightmap, Load Terrain, Save Terrain, Export, Save Project, Open Project, applying
-// the layer stack) starts its work here whatever its size: there is one path per operation. The
-// frame that starts a job waits a moment for it, so small work completes where it was asked for;
-// larger work completes in a later frame, and the progress modal shows it once it has run a moment.
+// Long work on the job runner (engine/Jobs.h). Every operation that may take long starts its work
+// through StartJob whatever its size, from the type that offers it: New Terrain (NewTerrainDialog),
+// Terrain from heightmap and Export (ExportDialogs.h), Load Terrain and Save Terrain (FileDialogs.h),
+// Save Project and Open Project (ProjectDialogs.h), applying the layer stack (Commands::ApplyLayers).
+// There is one path per operation. The frame that starts a job waits a moment for it, so small work
+// completes where it was asked for; larger work completes in a later frame, and the progress modal
+// shows it once it has run a moment.
 //
 // Adding a job (say, a new filter) takes three pieces, all handed to StartJob:
 //   1. On the GUI thread, before starting: copy what the work reads that the GUI could change, and
@@ -29,9 +31,11 @@
 //            [&editor, terrain](std::vector<float>& heights)
 //            { editor.commands.Run({"Smooth", [&] { terrain->SwapHeights(heights); }}); });
 #include "engine/Jobs.h"
+#include "terrain/TerrainArrival.h"
 
 #include <chrono>
 #include <functional>
+#include <memory>
 #include <string>
 
 class Editor;
@@ -71,6 +75,47 @@ bool StartJob(Editor& editor, JobRunner::Request request, WorkFn work, CompleteF
         { JobEnded(editor, outcome, finished); });
     return JobLaunched(editor, started, wait);
 }
+
+// The work's share of a job that makes a terrain; the rest of the bar is its GL step.
+inline constexpr float kTerrainWorkShare = 0.85f;
+
+// The completion step of a job that makes a terrain (New Terrain, Terrain from heightmap, Load
+// Terrain). recordOf gives the record in the work's result (null for a refusal, which it reports
+// itself; the job then ends at once); it arrives at GL over frames (TerrainArrival), and then
+// place(result, terrain) lists the terrain, once. Returns false until then.
+template <typename Result> class ArrivingTerrain
+{
+  public:
+    ArrivingTerrain(std::function<TerrainRecord*(Result&)> recordOf,
+                    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place)
+        : recordOf(std::move(recordOf)), place(std::move(place))
+    {
+    }
+    bool operator()(Result& result, JobContext& job)
+    {
+        if (!arrival)
+        {
+            TerrainRecord* record = recordOf(result);
+            if (record == nullptr) return true;
+            arrival = std::make_unique<TerrainArrival>(std::move(*record));
+        }
+        const bool done = arrival->Continue(TerrainArrival::kSecondsPerFrame);
+        job.Report(kTerrainWorkShare + (1.0f - kTerrainWorkShare) * arrival->Fraction(),
+                   "Handing the terrain to the graphics driver");
+        if (!done) return false;
+        place(result, arrival->Result());
+        arrival.reset();
+        return true;
+    }
+
+  private:
+    std::function<TerrainRecord*(Result&)> recordOf;
+    std::function<void(Result&, const std::shared_ptr<Terrain>&)> place;
+    std::unique_ptr<TerrainArrival> arrival;
+};
+
+// The name of the file at path, for progress lines ("Reading hills.obj").
+std::string FileName(const std::string& path);
 
 // The modal that shows running work with its progress and Cancel.
 struct JobModal

@@ -3,6 +3,7 @@
 #include "editor/ExportDialogs.h"
 
 #include "editor/Editor.h"
+#include "editor/EditorJobs.h"
 #include "editor/GuiUtil.h"
 
 #include "render/Scene.h"
@@ -48,7 +49,57 @@ ExportForm::Outcome ExportDialog::Export(Editor& editor, bool overwrite)
         return refused;
     }
     open = false;
-    return editor.StartExport() ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
+    return Start(editor) ? ExportForm::Outcome::Started : ExportForm::Outcome::Failed;
+}
+
+namespace
+{
+struct ExportResult
+{
+    bool written = false;
+    bool cancelled = false;
+    std::string error;
+};
+} // namespace
+
+bool ExportDialog::Start(Editor& editor)
+{
+    const std::shared_ptr<Terrain> terrain = form.selected;
+    const std::vector<std::string> files = form.Files();
+    JobRunner::Request request;
+    request.title = "Exporting terrain " + terrain->name;
+    request.subject = "terrain " + terrain->name;
+    request.resources = {terrain.get()};
+    request.cancellable = true;
+    // The work holds the terrain, which stays locked, and takes its record there.
+    return StartJob(
+        editor, std::move(request),
+        [terrain, options = form.Options()](JobContext& job)
+        {
+            ExportResult result;
+            const TerrainRecord record = terrain->Record(Terrain::RecordScope::Files);
+            result.written = ExportTerrain(
+                ExportInputOf(record), options,
+                [&job](float done, const std::string& file)
+                {
+                    job.Report(done, "Writing " + FileName(file));
+                    return !job.CancelRequested();
+                },
+                &result.error);
+            result.cancelled = !result.written && job.CancelRequested();
+            return result;
+        },
+        [&editor, files](ExportResult& result)
+        {
+            if (result.cancelled)
+                editor.session.SetNotice(
+                    "Export cancelled: the files written before it are complete, the others were "
+                    "not written.");
+            else if (!result.written)
+                editor.SetError(result.error);
+            else
+                editor.session.SetNotice("Exported " + FilesInFolder(files) + ".");
+        });
 }
 
 ExportForm::Outcome ExportDialog::CreateFolderAndExport(Editor& editor)
@@ -67,7 +118,62 @@ bool HeightmapImportDialog::Create(Editor& editor)
 {
     if (!form.Problem(TerrainNames(editor.terrains)).empty()) return false;
     open = false;
-    return editor.StartHeightmapImport();
+    return Start(editor);
+}
+
+namespace
+{
+struct ImportedHeightmap
+{
+    std::string error; // the Error popup's text; empty when the record was built
+    TerrainRecord record;
+};
+} // namespace
+
+bool HeightmapImportDialog::Start(Editor& editor)
+{
+    JobRunner::Request request;
+    request.title = "Creating terrain " + form.name + " from " + FileName(form.path);
+    request.subject = "the session";
+    request.resources = {editor.session.ListsResource()};
+    request.cancellable = true;
+    return StartJob(
+        editor, std::move(request),
+        [form = form](JobContext& job)
+        {
+            ImportedHeightmap out;
+            HeightGrid grid;
+            job.Report(0.0f, "Reading " + FileName(form.path));
+            if (!form.Read(grid, out.error, JobProgress(job, 0.0f, 0.6f)))
+            {
+                job.ThrowIfCancelled();
+                return out;
+            }
+            job.Report(0.6f, "Laying the grid");
+            if (!HeightmapImportForm::BuildRecord(grid, out.record))
+            {
+                out.error = "Cannot import heightmap " + form.path + ": the terrain could not be built";
+                return out;
+            }
+            grid = HeightGrid();
+            job.ThrowIfCancelled();
+            job.Report(0.65f, "Normals");
+            out.record.Derive(JobProgress(job, 0.65f, kTerrainWorkShare));
+            job.ThrowIfCancelled();
+            return out;
+        },
+        ArrivingTerrain<ImportedHeightmap>(
+            [&editor](ImportedHeightmap& imported) -> TerrainRecord*
+            {
+                if (imported.error.empty()) return &imported.record;
+                editor.SetError(imported.error);
+                return nullptr;
+            },
+            [&editor, name = form.name](ImportedHeightmap&, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = name;
+                editor.commands.AddTerrain(terrain);
+            }));
 }
 
 void ExportDialog::Show(Editor& editor)

@@ -17,6 +17,10 @@ struct ExportDialog
     ExportForm::Outcome Export(Editor& editor, bool overwrite);
     // "Create folder" of the question: makes the missing folder, then exports.
     ExportForm::Outcome CreateFolderAndExport(Editor& editor);
+
+  private:
+    // The export job: the chosen files of the chosen terrain; false when refused.
+    bool Start(Editor& editor);
 };
 
 struct HeightmapImportDialog
@@ -29,4 +33,8 @@ struct HeightmapImportDialog
     // Terrain's do. A refused file shows its reason in the Error popup and builds nothing. False when
     // the dialog's values are refused (nothing started).
     bool Create(Editor& editor);
+
+  private:
+    // The import job: reads the file and builds the terrain's record; false when refused.
+    bool Start(Editor& editor);
 };

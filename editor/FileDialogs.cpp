@@ -2,8 +2,10 @@
 #include "editor/FileDialogs.h"
 
 #include "editor/Editor.h"
+#include "editor/EditorJobs.h"
 #include "editor/GuiUtil.h"
 #include "engine/Engine.h"
+#include "io/TerrainObjFile.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
@@ -251,9 +253,50 @@ void CenterNextWindow(float width, float height, ImGuiCond condition)
 }
 } // namespace
 
+namespace
+{
+struct LoadedTerrain
+{
+    bool loaded = false;
+    std::string error;
+    TerrainRecord record;
+};
+} // namespace
+
 void LoadTerrainDialog::Load(Editor& editor, const std::string& path)
 {
-    editor.StartLoadTerrain(path);
+    JobRunner::Request request;
+    request.title = "Loading terrain " + FileName(path);
+    request.subject = "the session";
+    request.resources = {editor.session.ListsResource()};
+    request.cancellable = true;
+    StartJob(
+        editor, std::move(request),
+        [path](JobContext& job)
+        {
+            LoadedTerrain out;
+            job.Report(0.0f, "Reading " + FileName(path));
+            out.loaded = TerrainObjFile::Read(path, out.record, &out.error, JobProgress(job, 0.0f, 0.7f));
+            job.ThrowIfCancelled();
+            if (out.loaded)
+            {
+                job.Report(0.7f, "Normals");
+                out.record.Derive(JobProgress(job, 0.7f, kTerrainWorkShare));
+                job.ThrowIfCancelled();
+            }
+            return out;
+        },
+        ArrivingTerrain<LoadedTerrain>(
+            [&editor, path](LoadedTerrain& loaded) -> TerrainRecord*
+            {
+                if (loaded.loaded) return &loaded.record;
+                // A refused file adds nothing and says why.
+                editor.SetError("Cannot load terrain file " + path + ": " +
+                                (loaded.error.empty() ? "unknown reason" : loaded.error));
+                return nullptr;
+            },
+            [&editor](LoadedTerrain&, const std::shared_ptr<Terrain>& terrain)
+            { editor.commands.AddLoadedTerrain(terrain); }));
 }
 
 bool SaveTerrainDialog::PressSave(Editor& editor)
@@ -271,7 +314,32 @@ void SaveTerrainDialog::Save(Editor& editor)
 {
     form.confirmOverwrite = false;
     editor.showSaveTerrain = false;
-    if (form.selected) editor.StartSaveTerrain();
+    if (!form.selected) return;
+    JobRunner::Request request;
+    request.title = "Saving terrain " + form.selected->name;
+    request.subject = "terrain " + form.selected->name;
+    request.resources = {form.selected.get()};
+    request.cancellable = true;
+    StartJob(
+        editor, std::move(request),
+        [form = form](JobContext& job)
+        {
+            return form.Save(
+                [&job](float done, const std::string& file)
+                {
+                    job.Report(done, "Writing " + FileName(file));
+                    return !job.CancelRequested();
+                });
+        },
+        [&editor](SaveTerrainForm::Outcome& outcome)
+        {
+            if (outcome.cancelled)
+                editor.session.SetNotice(CancelledSaveNotice(outcome));
+            else if (outcome.failed.empty())
+                editor.session.SetNotice(SavedNotice(outcome));
+            else
+                editor.SetError(SaveFailureText(outcome));
+        });
 }
 
 void SaveTerrainDialog::Show(Editor& editor)

@@ -2,12 +2,14 @@
 #include "editor/NewTerrainDialog.h"
 
 #include "editor/Editor.h"
+#include "editor/EditorJobs.h"
 #include "editor/GuiUtil.h"
 
 #include <imgui.h>
 #include <imgui_stdlib.h>
 
 #include <algorithm>
+#include <string>
 
 namespace
 {
@@ -37,7 +39,36 @@ void RoughnessHint(float roughness)
 bool NewTerrainDialog::Create(Editor& editor)
 {
     if (!form.CanCreate(TerrainNames(editor.terrains))) return false;
-    if (!editor.StartCreateTerrain(form.BuildArguments(), form.name)) return false;
+    const NewTerrainForm::Arguments a = form.BuildArguments();
+    JobRunner::Request request;
+    request.title = "Creating terrain " + form.name + " (" + std::to_string(a.width) + " x " +
+                    std::to_string(a.height) + ")";
+    request.subject = "the session";
+    request.resources = {editor.session.ListsResource()};
+    request.cancellable = true;
+    const bool started = StartJob(
+        editor, std::move(request),
+        [a](JobContext& job)
+        {
+            TerrainRecord record;
+            TerrainRecord::Generate(a.width, a.height, a.vertexDistance, a.generator, a.parameter1,
+                                    a.parameter2, a.iterations, true, record,
+                                    [&job](float done, std::string_view step)
+                                    {
+                                        job.Report(kTerrainWorkShare * done, step);
+                                        return !job.CancelRequested();
+                                    });
+            job.ThrowIfCancelled();
+            return record;
+        },
+        ArrivingTerrain<TerrainRecord>(
+            [](TerrainRecord& record) { return &record; },
+            [&editor, name = form.name](TerrainRecord&, const std::shared_ptr<Terrain>& terrain)
+            {
+                terrain->name = name;
+                editor.commands.AddTerrain(terrain);
+            }));
+    if (!started) return false;
     editor.showNewTerrain = false;
     return true;
 }

@@ -3,12 +3,15 @@
 #include "editor/ProjectDialogs.h"
 
 #include "editor/Editor.h"
+#include "editor/EditorJobs.h"
 #include "editor/GuiUtil.h"
+#include "editor/ProjectSession.h"
 #include "engine/Engine.h"
 #include "engine/Log.h"
 #include "engine/ProcessMemory.h"
 #include "io/ProjectFile.h"
 #include "render/Shader.h"
+#include "terrain/Project.h"
 
 #include <GLFW/glfw3.h>
 #include <imgui.h>
@@ -224,14 +227,123 @@ void ProjectDialogs::SaveCommand(Editor& editor)
     }
 }
 
+namespace
+{
+struct SavedProject
+{
+    bool saved = false;
+    bool cancelled = false;
+    std::string reason;
+};
+
+struct OpenedProject
+{
+    bool opened = false;
+    std::string reason;
+    Project project;
+};
+} // namespace
+
 void ProjectDialogs::Save(Editor& editor, const std::string& path, std::function<void(bool saved)> then)
 {
-    editor.StartSaveProject(path, std::move(then));
+    // The capture copies the session on the GUI thread; the file is written by the job.
+    Log::Trace("Saving project {}", path);
+    Session& session = editor.session;
+    const uint64_t revision = session.revision;
+    JobRunner::Request request;
+    request.title = "Saving project " + ProjectFile::DisplayName(path);
+    request.subject = "the session";
+    request.resources = {session.ListsResource()};
+    for (const auto& terrain : editor.terrains) // captured below: none may be changing under a job
+        request.resources.push_back(terrain.get());
+    request.cancellable = true;
+    for (const void* resource : request.resources)
+        if (session.IsBusy(resource))
+        {
+            // Refused before capturing: a busy terrain may be changing on its worker. The runner
+            // gives the refusal its usual words.
+            StartJob(
+                editor, std::move(request), [](JobContext&) {}, [] {});
+            if (then) then(false);
+            return;
+        }
+    auto saved = std::make_shared<bool>(false); // then hears it once the job has ended, however it ended
+    const bool started = StartJob(
+        editor, std::move(request),
+        [captured = CaptureProject(editor), path](JobContext& job)
+        {
+            SavedProject result;
+            result.saved = ProjectFile::Save(captured, path, &result.reason, JobProgress(job));
+            result.cancelled = !result.saved && job.CancelRequested();
+            return result;
+        },
+        [&editor, path, revision, saved](SavedProject& result)
+        {
+            *saved = result.saved;
+            Session& session = editor.session;
+            if (result.saved)
+            {
+                session.path = path;
+                session.recent.Add(path);
+                session.MarkSaved(revision); // the session as it was captured
+                session.SetNotice("Saved " + FilesInFolder({path}) + ".");
+            }
+            else if (result.cancelled)
+            {
+                session.SetNotice("Saving " + path + " was cancelled; the file is as it was.");
+            }
+            else
+            {
+                const std::string message = ProjectFile::SaveMessage(path, result.reason);
+                Log::Error("{}", message);
+                editor.SetError(message);
+            }
+        },
+        [then, saved](const JobOutcome&)
+        {
+            if (then) then(*saved);
+        });
+    if (!started && then) then(false);
 }
 
 void ProjectDialogs::Open(Editor& editor, const std::string& path)
 {
-    editor.StartOpenProject(path);
+    JobRunner::Request request;
+    request.title = "Opening project " + ProjectFile::DisplayName(path);
+    request.subject = "the session";
+    request.resources = {editor.session.ListsResource()};
+    for (const auto& terrain : editor.terrains) // replaced at the end: none may be busy
+        request.resources.push_back(terrain.get());
+    request.cancellable = true;
+    StartJob(
+        editor, std::move(request),
+        [path](JobContext& job)
+        {
+            Log::Trace("Opening project {}", path);
+            OpenedProject out;
+            job.Report(0.0f, "Reading " + FileName(path));
+            if (!ProjectFile::Open(path, out.project, &out.reason, JobProgress(job, 0.0f, 0.6f)))
+            {
+                job.ThrowIfCancelled();
+                return out;
+            }
+            job.Report(0.6f, "Building the terrains");
+            out.opened = BuildProjectTerrains(out.project, &out.reason, JobProgress(job, 0.6f, 1.0f));
+            job.ThrowIfCancelled();
+            return out;
+        },
+        [this, &editor, path](OpenedProject& opened)
+        {
+            if (!opened.opened)
+            {
+                ReportOpenFailure(editor, path, opened.reason);
+                return;
+            }
+            RestoreBuiltProject(editor, std::move(opened.project));
+            editor.session.path = path;
+            editor.session.recent.Add(path);
+            editor.session.MarkSaved();
+        });
 }
 
 void ProjectDialogs::ReportOpenFailure(Editor& editor, const std::string& path, const std::string& reason)
@@ -254,7 +366,7 @@ void ProjectDialogs::NewProject(Editor& editor)
 {
     // Editor::Initialize puts the built-in shaders first; the user's go with the session.
     constexpr size_t kBuiltInShaders = 3;
-    editor.ClearSessionState();
+    ClearSessionState(editor);
     editor.terrains.clear();
     editor.scenes.clear();
     editor.cameras.clear();

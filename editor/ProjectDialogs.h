@@ -2,7 +2,7 @@
 // The project commands of the File menu (New Project, Open Project..., Open Recent, Save Project,
 // Save Project As...), their dialogs, the unsaved-changes question that guards everything ending the
 // session (window close, Quit, New Project, Open Project) and the window title. The decisions are in
-// ProjectForms.h; capturing and restoring the session is ProjectSession.cpp.
+// ProjectForms.h; capturing and restoring the session is ProjectSession.h.
 #include "editor/ProjectForms.h"
 
 #include <functional>

@@ -1,11 +1,10 @@
-// The session as a project: capturing the editor's objects into the GL-free model, and rebuilding
-// them from it. The project commands and their dialogs are ProjectDialogs.cpp.
+// The session as a project (ProjectSession.h).
 //   - Capture: terrains (their records, Terrain::Record), cameras, scenes, user shaders
 //   - Restore: completed terrain records into GL terrains (Terrain(TerrainRecord&&)), cameras, scenes
+#include "editor/ProjectSession.h"
+
 #include "editor/Editor.h"
 
-#include "engine/Engine.h"
-#include "engine/Log.h"
 #include "engine/ProcessMemory.h"
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
@@ -16,16 +15,9 @@
 #include "terrain/Heightmap.h"
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
-#include "terrain/Water.h"
 #include "terrain/WaterPlane.h"
 
-#include <GL/glew.h>
-#include <GLFW/glfw3.h>
-
 #include <algorithm>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
 
 namespace
 {
@@ -58,8 +50,11 @@ ProjectCamera CaptureCamera(const Camera& c, bool listed)
 // -------------------------------------------------------------------------------------------------
 // Capture and restore
 
-Project Editor::CaptureProject() const
+Project CaptureProject(const Editor& editor)
 {
+    const auto& shaders = editor.shaders;
+    const auto& cameras = editor.cameras;
+    const auto& terrains = editor.terrains;
     Project p;
     for (size_t i = kBuiltInShaders; i < shaders.size(); ++i)
         p.shaders.push_back({shaders[i]->vertexPath, shaders[i]->fragmentPath});
@@ -79,7 +74,7 @@ Project Editor::CaptureProject() const
             p.terrains.push_back(terrain->Record(Terrain::RecordScope::Project));
         }
 
-    for (const auto& scene : scenes)
+    for (const auto& scene : editor.scenes)
     {
         ProjectScene s;
         s.sceneId = scene->sceneId;
@@ -124,12 +119,12 @@ Project Editor::CaptureProject() const
         }
         p.scenes.push_back(std::move(s));
     }
-    p.sceneCounter = sceneCounter;
-    p.aspectRatioIndex = sceneWindow.aspectRatioIndex;
+    p.sceneCounter = editor.sceneCounter;
+    p.aspectRatioIndex = editor.sceneWindow.aspectRatioIndex;
     return p;
 }
 
-bool Editor::BuildProjectTerrains(Project& p, std::string* error, const std::function<bool(float)>& progress)
+bool BuildProjectTerrains(Project& p, std::string* error, const std::function<bool(float)>& progress)
 {
     const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
@@ -147,16 +142,18 @@ bool Editor::BuildProjectTerrains(Project& p, std::string* error, const std::fun
     return true;
 }
 
-bool Editor::RestoreProject(Project&& p, std::string* error)
+bool RestoreProject(Editor& editor, Project&& p, std::string* error)
 {
     // Everything is built first; the session is replaced only once nothing can fail.
     if (!BuildProjectTerrains(p, error)) return false;
-    RestoreBuiltProject(std::move(p));
+    RestoreBuiltProject(editor, std::move(p));
     return true;
 }
 
-void Editor::RestoreBuiltProject(Project&& p)
+void RestoreBuiltProject(Editor& editor, Project&& p)
 {
+    const std::shared_ptr<Shader>& defaultShader = editor.defaultShader;
+    const std::vector<std::shared_ptr<Shader>>& shaders = editor.shaders;
     std::vector<std::shared_ptr<Terrain>> newTerrains;
     for (TerrainRecord& record : p.terrains)
     {
@@ -222,30 +219,30 @@ void Editor::RestoreBuiltProject(Project&& p)
         newScenes.push_back(scene);
     }
 
-    ClearSessionState();
-    terrains = std::move(newTerrains);
-    cameras = std::move(listedCameras);
-    scenes = std::move(newScenes);
-    shaders = std::move(newShaders);
-    sceneCounter = p.sceneCounter;
-    sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
+    ClearSessionState(editor);
+    editor.terrains = std::move(newTerrains);
+    editor.cameras = std::move(listedCameras);
+    editor.scenes = std::move(newScenes);
+    editor.shaders = std::move(newShaders);
+    editor.sceneCounter = p.sceneCounter;
+    editor.sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
     p = Project();
     ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
 
-void Editor::ClearSessionState()
+void ClearSessionState(Editor& editor)
 {
     // Panels hold pointers into the terrains that are about to go.
-    layerPanel.selectedLayer.reset();
-    layerPanel.layerEditorOpen = false;
-    layerPanel.loadDialogOpen = false;
-    texturePanel.chosenTexture = nullptr;
-    texturePanel.textureEditorOpen = false;
-    texturePanel.saveDialogOpen = false;
-    texturePanel.diffuseEditorOpen = false;
-    diffuseEditor.selected = -1;
-    waterEditor.strokeActive = false;
-    saveTerrain.form.selected.reset();
-    exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
-    manageDialog.restorePoint = ManageDialog::RestorePoint{};
+    editor.layerPanel.selectedLayer.reset();
+    editor.layerPanel.layerEditorOpen = false;
+    editor.layerPanel.loadDialogOpen = false;
+    editor.texturePanel.chosenTexture = nullptr;
+    editor.texturePanel.textureEditorOpen = false;
+    editor.texturePanel.saveDialogOpen = false;
+    editor.texturePanel.diffuseEditorOpen = false;
+    editor.diffuseEditor.selected = -1;
+    editor.waterEditor.strokeActive = false;
+    editor.saveTerrain.form.selected.reset();
+    editor.exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
+    editor.manageDialog.restorePoint = ManageDialog::RestorePoint{};
 }

@@ -1,6 +1,7 @@
 #include "engine/Jobs.h"
 
 #include "engine/Log.h"
+#include "engine/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,7 +53,10 @@ void JobContext::ThrowIfCancelled() const
 
 JobRunner::Job::~Job() = default;
 
-JobRunner::JobRunner() = default;
+JobRunner::JobRunner()
+{
+    Parallel::StartWorkers();
+}
 
 JobRunner::~JobRunner()
 {
@@ -117,11 +121,14 @@ JobRunner::Started JobRunner::Launch(std::unique_ptr<Job> job, Request request, 
 
 void JobRunner::RunWork(Job& job)
 {
-    // The work yields to the GUI thread when both want a core, so the window keeps drawing its
-    // progress on a busy machine; the threads it starts inherit this. Best effort: a refusal changes
-    // nothing but that.
-    const id_t thread = static_cast<id_t>(syscall(SYS_gettid));
-    setpriority(PRIO_PROCESS, thread, std::min(getpriority(PRIO_PROCESS, thread) + 5, 19));
+    // Background work yields to the GUI thread when both want a core, so the window keeps drawing its
+    // progress on a busy machine; the threads it starts inherit this (not the pool's workers, which the
+    // runner started). Best effort: a refusal changes nothing but that.
+    if (job.request.background)
+    {
+        const id_t thread = static_cast<id_t>(syscall(SYS_gettid));
+        setpriority(PRIO_PROCESS, thread, std::min(getpriority(PRIO_PROCESS, thread) + 5, 19));
+    }
     JobContext context(job.state);
     JobOutcome::Status status = JobOutcome::Status::Completed;
     std::string error;

@@ -125,6 +125,10 @@ class JobRunner
         std::string subject;                // what it works on, for refusals ("terrain hills")
         std::vector<const void*> resources; // busy from Start until Poll ends the job (null: none)
         bool cancellable = false;           // whether Cancel is offered from the start
+        // The work yields to the GUI thread when both want a core (it runs at a lower priority). Work
+        // the GUI thread waits for to its end (a realtime update) turns this off: it then takes as
+        // long as it would in the frame itself, also on a machine busy with other programs.
+        bool background = true;
     };
 
     struct Started
@@ -136,6 +140,8 @@ class JobRunner
 
     using Finished = std::function<void(const JobOutcome&)>;
 
+    // Starts the thread pool's workers (engine/Parallel.h) from this thread: started later from a
+    // job's worker, they would keep its lower priority for good.
     JobRunner();
     // Asks every running job to cancel and waits for all of them; completion steps and finished
     // callbacks of jobs that had not ended are not run (the GUI is going away).

@@ -82,6 +82,13 @@ class Pool
         }
     }
 
+    // Starts up to helpers workers unless a call runs (it starts those it needs itself).
+    void Prepare(size_t helpers)
+    {
+        std::unique_lock<std::mutex> runLock(runMutex, std::try_to_lock);
+        if (runLock.owns_lock()) StartWorkers(helpers);
+    }
+
     // The same chunks, one after the other on the calling thread.
     static void RunInline(const std::function<void(size_t, size_t)>& body, size_t count, size_t chunk,
                           size_t chunks)
@@ -219,6 +226,11 @@ unsigned ThreadCount()
     const unsigned requested = requestedThreads.load();
     if (requested != 0) return requested;
     return std::max(1u, std::thread::hardware_concurrency());
+}
+
+void StartWorkers()
+{
+    if (Pool* pool = GetPool()) pool->Prepare(ThreadCount() - 1);
 }
 
 void For(size_t count, const std::function<void(size_t, size_t)>& body, size_t minPerThread)

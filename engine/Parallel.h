@@ -14,6 +14,11 @@ namespace Parallel
 void SetThreadCount(unsigned count);
 unsigned ThreadCount();
 
+// Starts the pool's workers for the thread count now. They start otherwise at the first call of For
+// that needs them, and a thread inherits its starter's priority: the job runner starts them from
+// the GUI thread, so that they never keep a job's lowered one.
+void StartWorkers();
+
 // Calls body(begin, end) on contiguous chunks covering [0, count), one chunk per thread, and returns
 // when all are done. Ranges shorter than minPerThread per thread run on the calling thread alone.
 // The chunks run on a pool of workers started once (and on the calling thread); when no worker can

@@ -557,39 +557,65 @@ bool Terrain::LayerHeights(LayeredHeights& out,
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || basePositions.size() < 3 * count) return false;
-    std::vector<float> layered(3 * count);
+    out.positions.resize(3 * count);
     TerrainGrid::HeightRange range;
-    if (!ApplyStack(*this, layered.data(), range, LayerStack::CacheUse::Run, progress)) return false;
-    out.positions = std::move(layered);
+    if (!ApplyStack(*this, out.positions.data(), range, LayerStack::CacheUse::Run, progress)) return false;
     out.minHeight = range.min;
     out.maxHeight = range.max;
-    out.heightmapPixels = LargeArrays::UninitializedBytes(count); // every byte written below
+    if (out.pixelCount != count || !out.heightmapPixels || !out.normalPixels)
+    {
+        out.heightmapPixels = LargeArrays::UninitializedBytes(count); // every byte written below
+        out.normalPixels = LargeArrays::UninitializedBytes(3 * count);
+        out.pixelCount = count;
+    }
     TerrainGrid::HeightmapBytes(out.positions.data(), count, range.min, range.max, out.heightmapPixels.get());
-    out.normalPixels = LargeArrays::UninitializedBytes(3 * count);
     TerrainGrid::VertexNormals(out.positions.data(), width, height, out.normals, out.normalPixels.get());
     return true;
 }
 
-void Terrain::TakeLayerHeights(LayeredHeights&& in)
+namespace
+{
+// Swaps pixels of the texture's size into it and uploads them; the texture's former pixels are left
+// in pixels. False (and pixels left null) when the texture has no pixels of that size to give back.
+bool SwapPixels(Texture& texture, std::unique_ptr<uint8_t[]>& pixels, size_t bytes)
+{
+    const bool sameSize = texture.data && texture.ByteSize() == bytes;
+    if (sameSize)
+    {
+        std::swap(texture.data, pixels);
+        texture.Update();
+    }
+    else
+    {
+        texture.Update(std::move(pixels));
+    }
+    return sameSize;
+}
+} // namespace
+
+void Terrain::TakeLayerHeights(LayeredHeights& in)
 {
     const size_t count = static_cast<size_t>(width) * height;
-    if (count == 0 || in.positions.size() != 3 * count || in.normals.size() != 3 * count) return;
+    if (count == 0 || in.positions.size() != 3 * count || in.normals.size() != 3 * count ||
+        in.pixelCount != count)
+        return;
     // As ApplyHeightmaps leaves the terrain: heights, range, masks, heightmap texture, normals.
-    positions = std::move(in.positions);
+    positions.swap(in.positions);
     minHeight = in.minHeight;
     maxHeight = in.maxHeight;
     mesh->UpdateVertices(positions.data());
     for (const std::shared_ptr<Heightmap>& layer : heightmaps)
         if (layer) layer->ShowErosionMask();
-    if (heightmapTexture) heightmapTexture->Update(std::move(in.heightmapPixels));
-    normals = std::move(in.normals);
+    bool pixelsBack = heightmapTexture && SwapPixels(*heightmapTexture, in.heightmapPixels, count);
+    normals.swap(in.normals);
     mesh->UpdateNormals(normals.data());
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
         normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
-    normalTexture->Update(std::move(in.normalPixels));
+    pixelsBack = SwapPixels(*normalTexture, in.normalPixels, 3 * count) && pixelsBack;
+    in.pixelCount = pixelsBack ? count : 0;
 }
 
 bool Terrain::HasErosion() const

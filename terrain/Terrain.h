@@ -92,18 +92,22 @@ class Terrain : public Object
     // TakeLayerHeights swaps the result in and uploads it. False when progress stopped an erosion run:
     // the terrain is then unchanged (entries before it may keep their new results, the same as any
     // later apply would compute).
+    // TakeLayerHeights leaves the arrays and pixels it replaced in its argument, and LayerHeights
+    // writes over arrays of the right size that it is given: a realtime drag applies every frame,
+    // and fresh arrays of a large terrain cost more than the apply (page faults, clearing, unmapping).
     struct LayeredHeights
     {
         std::vector<float> positions;
         std::vector<float> normals;
         std::unique_ptr<uint8_t[]> heightmapPixels;
         std::unique_ptr<uint8_t[]> normalPixels;
+        size_t pixelCount = 0; // the vertices the two pixel buffers hold (1 and 3 bytes each)
         float minHeight = 0.0f;
         float maxHeight = 0.0f;
     };
     bool LayerHeights(LayeredHeights& out,
                       const std::function<bool(size_t entry, float fraction)>& progress) const;
-    void TakeLayerHeights(LayeredHeights&& in);
+    void TakeLayerHeights(LayeredHeights& in);
     // Whether an apply would run an erosion entry at all (so it may take long).
     bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);

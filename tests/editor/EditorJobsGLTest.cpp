@@ -120,6 +120,30 @@ class EditorJobsGLTest : public testsupport::EditorFrames
         return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
+    // The terrain shows what its layer stack gives now: heights, range, normals and both textures.
+    static void ExpectLayersApplied(const Terrain& terrain)
+    {
+        SCOPED_TRACE(terrain.name);
+        const size_t count = size_t{terrain.width} * terrain.height;
+        std::vector<float> expected;
+        ASSERT_TRUE(terrain.LayeredPositions(expected, true)); // erosion entries keep their run
+        testsupport::ExpectSameFloats(terrain.positions, expected, "positions");
+        const TerrainGrid::HeightRange range = TerrainGrid::Range(expected.data(), count);
+        EXPECT_EQ(terrain.minHeight, range.min);
+        EXPECT_EQ(terrain.maxHeight, range.max);
+        std::vector<float> normals;
+        std::vector<uint8_t> normalBytes(3 * count);
+        TerrainGrid::VertexNormals(expected.data(), terrain.width, terrain.height, normals,
+                                   normalBytes.data());
+        testsupport::ExpectSameFloats(terrain.normals, normals, "normals");
+        ASSERT_EQ(terrain.normalTexture->ByteSize(), normalBytes.size());
+        EXPECT_EQ(std::memcmp(terrain.normalTexture->data.get(), normalBytes.data(), normalBytes.size()), 0);
+        std::vector<uint8_t> heightBytes(count);
+        TerrainGrid::HeightmapBytes(expected.data(), count, range.min, range.max, heightBytes.data());
+        ASSERT_EQ(terrain.heightmapTexture->ByteSize(), count);
+        EXPECT_EQ(std::memcmp(terrain.heightmapTexture->data.get(), heightBytes.data(), count), 0);
+    }
+
     uint64_t CancelTheRunningJob()
     {
         const std::vector<JobView> running = editor.session.jobs.Running();
@@ -336,19 +360,39 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     editor.commands.ApplyLayers(hills);
     ASSERT_TRUE(FinishJobsInFrames());
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
-    std::vector<float> expected;
-    ASSERT_TRUE(hills->LayeredPositions(expected, true)); // the entry kept its run
-    testsupport::ExpectSameFloats(hills->positions, expected, "positions");
+    ExpectLayersApplied(*hills);
     EXPECT_NE(hills->positions, before);
-    std::vector<float> normals;
-    std::vector<uint8_t> normalBytes(33 * 33 * 3);
-    TerrainGrid::VertexNormals(expected.data(), 33, 33, normals, normalBytes.data());
-    testsupport::ExpectSameFloats(hills->normals, normals, "normals");
-    EXPECT_EQ(std::memcmp(hills->normalTexture->data.get(), normalBytes.data(), normalBytes.size()), 0);
-    const TerrainGrid::HeightRange range = TerrainGrid::Range(expected.data(), 33 * 33);
-    EXPECT_EQ(hills->minHeight, range.min);
-    EXPECT_EQ(hills->maxHeight, range.max);
     EXPECT_EQ(erosion->shownMaskGeneration, erosion->erosionCache.generation); // the mask is shown
+}
+
+// A stack without erosion is applied within the call. Applies in a row write over the arrays the one
+// before replaced, also when these were another terrain's of another size (24 x 13, not square).
+TEST_F(EditorJobsGLTest, AppliesInARowGiveEachTerrainExactlyItsOwnStack)
+{
+    const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
+    ASSERT_TRUE(hills);
+    auto ridge = std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
+    ridge->name = "ridge";
+    editor.commands.AddTerrain(ridge);
+    auto hillsNoise = editor.commands.AddNoiseLayer(*hills);
+    auto ridgeNoise = editor.commands.AddNoiseLayer(*ridge);
+    ridgeNoise->settings.power = 2.5f;
+    ridgeNoise->Update();
+    for (const float power : {4.0f, 9.0f, 1.0f})
+    {
+        hillsNoise->settings.power = power;
+        hillsNoise->Update();
+        editor.commands.ApplyLayers(hills);
+        ASSERT_FALSE(editor.session.jobs.Busy());
+        ExpectLayersApplied(*hills);
+        editor.commands.ApplyLayers(ridge);
+        ASSERT_FALSE(editor.session.jobs.Busy());
+        ExpectLayersApplied(*ridge);
+        editor.commands.ApplyLayers(ridge);
+        ExpectLayersApplied(*ridge);
+        Frame(); // a realtime drag applies once a frame
+    }
+    EXPECT_FALSE(editor.showError) << editor.errorMessage;
 }
 
 TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)

@@ -9,6 +9,7 @@
 
 #include "editor/ExportForm.h"
 #include "editor/HeightmapImportForm.h"
+#include "editor/ProjectSession.h"
 #include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
@@ -259,7 +260,7 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
 TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
 {
     BuildSession();
-    const Project captured = editor.CaptureProject();
+    const Project captured = CaptureProject(editor);
     // What is stored follows what can be made again: peaks' heights follow its layers, ridge's do not;
     // only the OBJ terrain needs its own grid; ridge's plane no longer follows its water map.
     ASSERT_EQ(captured.terrains.size(), 3u);
@@ -294,7 +295,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 
-    testsupport::ExpectSameProject(captured, editor.CaptureProject());
+    testsupport::ExpectSameProject(captured, CaptureProject(editor));
     ASSERT_EQ(editor.terrains.size(), before.size());
     for (size_t t = 0; t < before.size(); ++t)
     {
@@ -415,7 +416,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
     // peaks' base heights from the diamond-square seed; scan's erosion mask from the run and its
     // diffuse and specular images from the bands over that mask.
-    Project lean = editor.CaptureProject();
+    Project lean = CaptureProject(editor);
     TerrainRecord& ridge = lean.terrains[1];
     ridge.basePositions.clear();
     ridge.layers[0].image = ImageRecord{};
@@ -530,7 +531,7 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     unbuildable.terrains[0].height = 4;
     unbuildable.terrains[0].generator.fromFile = true;
     std::string reason;
-    EXPECT_FALSE(editor.RestoreProject(std::move(unbuildable), &reason));
+    EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
     EXPECT_EQ(editor.terrains, terrains);
     EXPECT_EQ(editor.scenes, scenes);

@@ -5,6 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <future>
@@ -114,6 +119,28 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
 }
 
 // The work computes into its own buffer; only the completion step would swap it in.
+// Background work yields to the polling thread (a lower priority); work that thread waits for to its
+// end runs at the same priority.
+TEST(JobsTest, OnlyBackgroundWorkRunsAtALowerPriority)
+{
+    const auto niceOfThisThread = []
+    { return getpriority(PRIO_PROCESS, static_cast<id_t>(syscall(SYS_gettid))); };
+    const int here = niceOfThisThread();
+    JobRunner runner;
+    for (const bool background : {true, false})
+    {
+        JobRunner::Request request = Request("Applying the layers", {});
+        request.background = background;
+        int seen = -100;
+        const JobRunner::Started started = runner.Start(
+            request, [&](JobContext&) { seen = niceOfThisThread(); }, [] {});
+        ASSERT_TRUE(started) << started.refusal;
+        ASSERT_TRUE(runner.Wait(started.id, 10s));
+        EXPECT_EQ(seen, background ? std::min(here + 5, 19) : here) << "background " << background;
+        ASSERT_TRUE(PollUntilIdle(runner));
+    }
+}
+
 TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
 {
     JobRunner runner;
