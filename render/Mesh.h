@@ -59,6 +59,14 @@ class MeshGeometry
     size_t ArrayBytes(Array array) const;
     void AllocateArray(Array array);
     void WriteArray(Array array, size_t firstByte, size_t bytes, const void* data);
+    // Parts of an array sent again after they changed in place (a terrain's edited rows): each run is
+    // (first byte, byte count) of the whole array, which base points at.
+    struct Run
+    {
+        size_t firstByte = 0;
+        size_t bytes = 0;
+    };
+    void WriteRuns(Array array, const std::vector<Run>& runs, const void* base);
 
     std::vector<MeshEntry> entries;
     uint32_t vertexBuffer = 0;

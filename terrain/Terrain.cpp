@@ -216,7 +216,11 @@ void Terrain::AdoptRest(TerrainRecord&& r)
     {
         LayerRecord& entry = r.layers[l];
         std::shared_ptr<Heightmap> layer;
-        if (entry.kind == LayerKind::Erosion)
+        if (entry.kind == LayerKind::Sculpt)
+        {
+            layer = Heightmap::NewSculpt(width, height, std::move(entry.sculpt));
+        }
+        else if (entry.kind == LayerKind::Erosion)
         {
             // The stored mask is the one shown; without it the last run's (or black).
             const bool stored = entry.image.FitsGrid(width, height, 3);
@@ -249,7 +253,8 @@ void Terrain::AdoptRest(TerrainRecord&& r)
                 layer->UpdateSmoothLevels();
         }
         // The history starts again at these settings.
-        if (entry.kind != LayerKind::Image) layer->AppendState(layer->settings);
+        if (entry.kind == LayerKind::Noise || entry.kind == LayerKind::Erosion)
+            layer->AppendState(layer->settings);
         heightmaps.push_back(std::move(layer));
     }
 
@@ -309,7 +314,12 @@ TerrainRecord Terrain::Record(RecordScope scope) const
         LayerRecord entry;
         entry.name = layer->name;
         entry.settings = layer->settings;
-        if (layer->isErosion)
+        if (layer->isSculpt)
+        {
+            entry.kind = LayerKind::Sculpt; // its preview is made again from the heights
+            entry.sculpt = layer->sculpt;
+        }
+        else if (layer->isErosion)
         {
             // Its mask as shown: the last run's, which the heights may no longer follow.
             entry.kind = LayerKind::Erosion;
@@ -508,6 +518,14 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
 
 bool Terrain::LayerFits(const Heightmap& layer) const
 {
+    if (layer.isSculpt)
+    {
+        const bool fits = layer.sculpt.size() == size_t{width} * height;
+        if (!fits)
+            Log::Warn("Sculpt entry {} skipped: it holds {} heights, the terrain has {} vertices.",
+                      layer.name, layer.sculpt.size(), size_t{width} * height);
+        return fits;
+    }
     const bool fits = layer.data != nullptr && layer.width == ImageWidth() && layer.height == ImageHeight() &&
                       layer.channels >= 1 && layer.channels <= 4;
     if (!fits)
@@ -518,18 +536,26 @@ bool Terrain::LayerFits(const Heightmap& layer) const
     return fits;
 }
 
+std::vector<LayerStack::Entry> Terrain::StackEntries() const
+{
+    std::vector<LayerStack::Entry> entries;
+    entries.reserve(heightmaps.size());
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer && layer->isSculpt && LayerFits(*layer))
+            entries.push_back(LayerStack::Entry::Sculpt(layer->sculpt.data()));
+        else if (layer && !layer->isSculpt && (layer->isErosion || LayerFits(*layer)))
+            entries.push_back(LayerStack::Entry::Layer(
+                layer->isErosion, !layer->isTexture, layer->settings, layer->data.get(), layer->channels,
+                layer->smoothLevels, size_t{width} * height, &layer->erosionCache));
+    return entries;
+}
+
 namespace
 {
 bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use,
                 const LayerStack::ApplyProgress& progress = {})
 {
-    std::vector<LayerStack::Entry> entries;
-    entries.reserve(terrain.heightmaps.size());
-    for (const std::shared_ptr<Terrain::Heightmap>& layer : terrain.heightmaps)
-        if (layer && (layer->isErosion || terrain.LayerFits(*layer)))
-            entries.push_back(LayerStack::Entry::Layer(
-                layer->isErosion, !layer->isTexture, layer->settings, layer->data.get(), layer->channels,
-                layer->smoothLevels, size_t{terrain.width} * terrain.height, &layer->erosionCache));
+    const std::vector<LayerStack::Entry> entries = terrain.StackEntries();
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
                              terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
 }
@@ -614,9 +640,10 @@ void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
     Layers::LayerView view =
-        LayerStack::Entry::Layer(false, !layer.isTexture, layer.settings, layer.data.get(), layer.channels,
-                                 layer.smoothLevels, count, nullptr)
-            .image;
+        layer.isSculpt ? LayerStack::Entry::Sculpt(layer.sculpt.data()).image
+                       : LayerStack::Entry::Layer(false, !layer.isTexture, layer.settings, layer.data.get(),
+                                                  layer.channels, layer.smoothLevels, count, nullptr)
+                             .image;
     view.power = power;
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);

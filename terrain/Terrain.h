@@ -1,6 +1,8 @@
 #pragma once
 #include "render/Mesh.h"
 #include "terrain/Gradient.h"
+#include "terrain/LayerStack.h"
+#include "terrain/Sculpt.h"
 #include "terrain/TerrainRecord.h"
 
 #include <array>
@@ -108,6 +110,26 @@ class Terrain : public Object
     bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);
     bool LayerFits(const Heightmap& layer) const;
+    // The layer stack as LayerStack applies it: the entries that fit the grid, in list order.
+    std::vector<LayerStack::Entry> StackEntries() const;
+
+    // Sculpting (terrain/TerrainSculpt.cpp). A dab changes a sculpt entry's heights in its region and
+    // the terrain shows it at once: the heights there follow the stack (or, with an erosion entry after
+    // the sculpt entry, move by what the entry's heights moved, until the next apply), their normals,
+    // the heightmap and normal images and the mesh, only the touched rows going to the driver. Returns
+    // the vertices whose heights changed.
+    TerrainGrid::Region SculptDab(Heightmap& entry, const Sculpt::Brush& brush, const Sculpt::Dab& dab);
+    // After the heights changed in these regions (a dab, an undo): their normals, the images and the
+    // mesh rows follow. Without range the range only grows, and the part of the heightmap image outside
+    // the regions is stale until SettleHeights; a range known to be exact (kept by the undo history)
+    // takes its place, the image made whole when the range is new.
+    void RefreshHeights(const std::vector<TerrainGrid::Region>& changed,
+                        const TerrainGrid::HeightRange* range = nullptr);
+    // The range made exact again (a whole pass), and the heightmap image made whole if it changed.
+    void SettleHeights();
+    Sculpt::GridFrame Frame() const;
+    // The heightmap image was made with another range than the current one (a stroke widened it).
+    bool heightmapStale = false;
 
     // Diffuse and specular textures from the gradients
     void GenerateDiffuseByHeight();
