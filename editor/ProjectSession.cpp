@@ -235,6 +235,9 @@ void Editor::RestoreBuiltProject(Project&& p)
 
 void Editor::ClearSessionState()
 {
+    // The history holds the old session's objects and would put them back.
+    session.history.Clear();
+    sceneWindow.sculpt.Forget();
     // Panels hold pointers into the terrains that are about to go.
     layerPanel.selectedLayer.reset();
     layerPanel.layerEditorOpen = false;

@@ -324,7 +324,8 @@ void Object::Draw(const std::shared_ptr<Shader>& shader)
             CheckGLError("Object::Draw", __LINE__);
             continue;
         }
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(entry.indexCount), GL_UNSIGNED_INT,
+        glDrawElementsBaseVertex(entry.lineStrip ? GL_LINE_STRIP : GL_TRIANGLES,
+                                 static_cast<GLsizei>(entry.indexCount), GL_UNSIGNED_INT,
                                  reinterpret_cast<const void*>(offset), entry.baseVertex);
     }
 }

@@ -27,6 +27,7 @@ struct MeshEntry
     // cells differ only by their first vertex keeps one row of indices.
     uint32_t repeat = 1;
     int32_t repeatStride = 0;
+    bool lineStrip = false; // its indices are one strip of lines, not triangles (the brush circle)
 };
 
 // An indexed triangle mesh in GL buffers. The owner sets vertexCount and indexCount, then uploads;

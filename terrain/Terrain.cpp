@@ -575,6 +575,7 @@ void Terrain::ApplyHeightmaps()
         if (layer) layer->ShowErosionMask();
 
     if (heightmapTexture) heightmapTexture->Update(CreateHeightmapBuffer());
+    heightmapStale = false;
     RecalculateNormals();
 }
 
@@ -598,24 +599,60 @@ bool Terrain::LayerHeights(LayeredHeights& out,
 
 void Terrain::TakeLayerHeights(LayeredHeights&& in)
 {
+    SwapLayerHeights(in); // what it replaced goes with in
+}
+
+void Terrain::SwapLayerHeights(LayeredHeights& in)
+{
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || in.positions.size() != 3 * count || in.normals.size() != 3 * count) return;
     // As ApplyHeightmaps leaves the terrain: heights, range, masks, heightmap texture, normals.
-    positions = std::move(in.positions);
-    minHeight = in.minHeight;
-    maxHeight = in.maxHeight;
+    std::swap(positions, in.positions);
+    std::swap(minHeight, in.minHeight);
+    std::swap(maxHeight, in.maxHeight);
     mesh->UpdateVertices(positions.data());
-    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
-        if (layer) layer->ShowErosionMask();
-    if (heightmapTexture) heightmapTexture->Update(std::move(in.heightmapPixels));
-    normals = std::move(in.normals);
+    if (!in.swapped)
+    {
+        // The masks of the runs the heights come from; the ones they replace are kept.
+        for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        {
+            if (!layer || !layer->isErosion || !layer->data ||
+                layer->shownMaskGeneration == layer->erosionCache.generation)
+                continue;
+            std::unique_ptr<uint8_t[]> shown(new uint8_t[layer->ByteSize()]);
+            std::copy(layer->data.get(), layer->data.get() + layer->ByteSize(), shown.get());
+            in.masks.push_back({layer, std::move(shown), layer->shownMaskGeneration});
+            layer->ShowErosionMask();
+        }
+        in.swapped = true;
+    }
+    else
+    {
+        for (LayeredHeights::Mask& mask : in.masks)
+        {
+            std::swap(mask.entry->data, mask.pixels);
+            std::swap(mask.entry->shownMaskGeneration, mask.generation);
+            mask.entry->Texture::Update();
+        }
+    }
+    if (heightmapTexture && in.heightmapPixels)
+    {
+        std::swap(heightmapTexture->data, in.heightmapPixels);
+        heightmapTexture->Update();
+        heightmapStale = false;
+    }
+    std::swap(normals, in.normals);
     mesh->UpdateNormals(normals.data());
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
         normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
-    normalTexture->Update(std::move(in.normalPixels));
+    if (in.normalPixels)
+    {
+        std::swap(normalTexture->data, in.normalPixels);
+        normalTexture->Update();
+    }
 }
 
 bool Terrain::HasErosion() const

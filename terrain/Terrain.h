@@ -102,10 +102,22 @@ class Terrain : public Object
         std::unique_ptr<uint8_t[]> normalPixels;
         float minHeight = 0.0f;
         float maxHeight = 0.0f;
+        // The erosion entries' masks the swap replaced, with the run each showed.
+        struct Mask
+        {
+            std::shared_ptr<Heightmap> entry;
+            std::unique_ptr<uint8_t[]> pixels;
+            uint32_t generation = 0;
+        };
+        std::vector<Mask> masks;
+        bool swapped = false; // masks holds what the first swap replaced
     };
     bool LayerHeights(LayeredHeights& out,
                       const std::function<bool(size_t entry, float fraction)>& progress) const;
     void TakeLayerHeights(LayeredHeights&& in);
+    // TakeLayerHeights that keeps what it replaces: afterwards heights holds the terrain's heights,
+    // normals, images and erosion masks as they were, and swapping it again puts them back (undo).
+    void SwapLayerHeights(LayeredHeights& heights);
     // Whether an apply would run an erosion entry at all (so it may take long).
     bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);

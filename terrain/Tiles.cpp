@@ -109,3 +109,22 @@ TerrainGrid::Region TileSwap::Bounds() const
         bounds = bounds.Union(TileRegion(tile.index));
     return bounds;
 }
+
+std::vector<TerrainGrid::Region> TileSwap::Runs() const
+{
+    std::vector<uint32_t> indices;
+    for (const Tile& tile : tiles)
+        indices.push_back(tile.index);
+    std::sort(indices.begin(), indices.end());
+    std::vector<TerrainGrid::Region> runs;
+    for (size_t n = 0; n < indices.size(); ++n)
+    {
+        const TerrainGrid::Region region = TileRegion(indices[n]);
+        const bool joins = n > 0 && indices[n] == indices[n - 1] + 1 && indices[n] % tileColumns != 0;
+        if (joins)
+            runs.back().columnEnd = region.columnEnd;
+        else
+            runs.push_back(region);
+    }
+    return runs;
+}

@@ -33,6 +33,8 @@ class TileSwap
     size_t Bytes() const;
     // The rows and columns the kept tiles cover.
     TerrainGrid::Region Bounds() const;
+    // The kept tiles as regions, neighbours along a row of tiles joined: what to send again after Swap.
+    std::vector<TerrainGrid::Region> Runs() const;
 
   private:
     struct Tile
