@@ -562,6 +562,7 @@ void VertexNormalsIn(const float* positions, uint32_t width, uint32_t height, co
     above.Resize(cells);
     below.Resize(cells);
     RowOfVertices up, mid, down;
+    std::vector<float> sx(columns), sy(columns), sz(columns);
     for (size_t i = region.rowBegin; i < region.rowEnd; ++i)
     {
         const bool hasAbove = i >= 1;
@@ -585,9 +586,35 @@ void VertexNormalsIn(const float* positions, uint32_t width, uint32_t height, co
             load(down, i + 1);
             cellRow(mid, down, below);
         }
+        // Vertices with all six triangles (an inner row, a cell on each side within the loaded
+        // columns) take the whole pass's fast sums; the rest the same sums with their tests.
+        size_t fastBegin = region.columnEnd;
+        size_t fastEnd = region.columnEnd;
+        if (hasAbove && hasBelow && columns >= 3)
+        {
+            InnerVertexNormals(columns, above, below, sx.data(), sy.data(), sz.data());
+            fastBegin = std::max<size_t>(region.columnBegin, first + 1);
+            fastEnd = std::min<size_t>(region.columnEnd, first + columns - 1);
+            for (size_t j = fastBegin; j < fastEnd; ++j)
+            {
+                const size_t k = i * H + j;
+                float* n = normals + 3 * k;
+                n[0] = sx[j - first];
+                n[1] = sy[j - first];
+                n[2] = sz[j - first];
+                if (normalBytes != nullptr)
+                {
+                    uint8_t* b = normalBytes + 3 * k;
+                    b[0] = static_cast<uint8_t>(NormalByte(n[0]));
+                    b[1] = static_cast<uint8_t>(NormalByte(n[2]));
+                    b[2] = static_cast<uint8_t>(NormalByte(n[1]));
+                }
+            }
+        }
         // The same sums in the same order as the whole pass (cell q of the grid is q - first here).
         for (size_t j = region.columnBegin; j < region.columnEnd; ++j)
         {
+            if (j >= fastBegin && j < fastEnd) continue;
             const bool right = j + 1 < H;
             const bool left = j >= 1;
             const size_t q = j - first;

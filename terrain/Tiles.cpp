@@ -61,7 +61,22 @@ void TileSwap::Keep(const uint8_t* array, const TerrainGrid::Region& region)
 void TileSwap::Swap(uint8_t* array)
 {
     if (array == nullptr) return;
-    uint8_t scratch[64];
+    if (elementBytes == 4 && stride != 4)
+    {
+        // A float inside a larger record (the heights in the positions): one word at a time.
+        for (Tile& tile : tiles)
+            ForEachElement(tile,
+                           [&](size_t from, size_t to, size_t)
+                           {
+                               uint32_t a, b;
+                               std::memcpy(&a, array + from, 4);
+                               std::memcpy(&b, tile.bytes.data() + to, 4);
+                               std::memcpy(array + from, &b, 4);
+                               std::memcpy(tile.bytes.data() + to, &a, 4);
+                           });
+        return;
+    }
+    uint8_t scratch[256];
     for (Tile& tile : tiles)
         ForEachElement(tile,
                        [&](size_t from, size_t to, size_t bytes)
