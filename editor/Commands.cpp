@@ -6,6 +6,7 @@
 //   - Scenes, cameras and shaders
 #include "editor/Commands.h"
 
+#include "editor/Changes.h"
 #include "editor/EditorJobs.h"
 #include "editor/Editor.h"
 #include "engine/Log.h"
@@ -27,10 +28,39 @@
 
 void Commands::Run(const Command& command)
 {
+    Session& session = editor.session;
+    session.history.Record(command.name, command.undo, session.revision, command.namesStep);
     ++depth;
     command.apply();
-    if (--depth == 0) ++editor.session.revision;
+    if (--depth == 0) session.history.Applied(session.NewRevision());
     editor.Wake(); // the scenes draw what changed
+}
+
+bool Commands::CanUndo() const
+{
+    // Work that runs would hand its result to a session that moved under it.
+    return editor.session.history.CanUndo() && !editor.session.jobs.Busy();
+}
+
+bool Commands::CanRedo() const
+{
+    return editor.session.history.CanRedo() && !editor.session.jobs.Busy();
+}
+
+bool Commands::Undo()
+{
+    if (!CanUndo() || !editor.session.history.Undo(editor.session.revision)) return false;
+    editor.ForgetWhatIsGone();
+    editor.Wake();
+    return true;
+}
+
+bool Commands::Redo()
+{
+    if (!CanRedo() || !editor.session.history.Redo(editor.session.revision)) return false;
+    editor.ForgetWhatIsGone();
+    editor.Wake();
+    return true;
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -48,7 +78,8 @@ std::ptrdiff_t IndexOf(const Terrain& terrain, const std::shared_ptr<Terrain::He
 
 void Commands::AddTerrain(const std::shared_ptr<Terrain>& terrain)
 {
-    Run({"New terrain", [&]
+    Run({"New terrain",
+         [&]
          {
              editor.terrains.push_back(terrain);
              if (editor.scenes.empty())
@@ -68,25 +99,28 @@ void Commands::AddTerrain(const std::shared_ptr<Terrain>& terrain)
                                       editor.terrains.end())
                          ShowTerrain(shown);
                  });
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::AddLoadedTerrain(const std::shared_ptr<Terrain>& terrain)
 {
-    Run({"Load terrain", [&]
+    Run({"Load terrain",
+         [&]
          {
              // Two terrains of one name would write each other's files.
              terrain->name = TerrainName::MakeUnique(terrain->name, TerrainNames(editor.terrains));
              editor.terrains.push_back(terrain);
              ShowTerrain(terrain);
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::ShowTerrain(const std::shared_ptr<Terrain>& terrain)
 {
     std::shared_ptr<Scene> scene = editor.sceneWindow.FocusedScene(editor);
     if (!scene)
-        Run({"Create scene", [&] { AddScene()->terrain = terrain; }});
+        Run({"Create scene", [&] { AddScene()->terrain = terrain; }, {Keep::SessionLists(editor)}});
     else
         SetSceneTerrain(*scene, terrain);
 }
@@ -127,8 +161,14 @@ void Commands::ApplyLayers(const std::shared_ptr<Terrain>& terrain)
         },
         [this, terrain](Terrain::LayeredHeights& out)
         {
-            Run({"Apply layers", [&] { terrain->TakeLayerHeights(out); }});
-            spareHeights = std::move(out);
+            // The heights it replaces stay with the change, for undo; a second apply in the same
+            // gesture (a realtime drag) drops them, as the step keeps those before the first.
+            auto change = std::make_unique<Keep::HeightsChange>(*terrain, std::move(out));
+            Keep::HeightsChange* swap = change.get();
+            Run({"Apply layers", [swap] { swap->Swap(); }, {Keep::Heights(*terrain, change)}});
+            // A later apply of the same gesture: the step kept the heights before the first, and the
+            // arrays this one replaced are written over by the next (a realtime drag's).
+            if (change) spareHeights = change->TakeHeights();
             appliedSinceLastFrame = true;
         },
         {}, withinFrame ? kWholeWork : kQuickWork);
@@ -143,33 +183,51 @@ void Commands::NextFrame()
 std::shared_ptr<Terrain::Heightmap> Commands::AddNoiseLayer(Terrain& terrain)
 {
     std::shared_ptr<Terrain::Heightmap> layer;
-    Run({"Add heightmap", [&]
+    Run({"Add heightmap",
+         [&]
          {
              layer = std::make_shared<Terrain::Heightmap>(terrain.width, terrain.height);
              terrain.heightmaps.push_back(layer);
              layer->name = "Heightmap_" + std::to_string(terrain.heightmaps.size() - 1);
              layer->AppendState(layer->settings);
-         }});
+         },
+         {Keep::LayerList(terrain)}});
     return layer;
 }
 
 std::shared_ptr<Terrain::Heightmap> Commands::AddErosion(Terrain& terrain)
 {
     std::shared_ptr<Terrain::Heightmap> entry;
-    Run({"Add erosion", [&]
+    Run({"Add erosion",
+         [&]
          {
              entry = Terrain::Heightmap::NewErosion(terrain.width, terrain.height);
              terrain.heightmaps.push_back(entry);
              entry->name = "Erosion_" + std::to_string(terrain.heightmaps.size() - 1);
              entry->AppendState(entry->settings);
-         }});
+         },
+         {Keep::LayerList(terrain)}});
+    return entry;
+}
+
+std::shared_ptr<Terrain::Heightmap> Commands::AddSculptEntry(Terrain& terrain)
+{
+    std::shared_ptr<Terrain::Heightmap> entry;
+    Run({"Add sculpt entry",
+         [&]
+         {
+             entry = Terrain::Heightmap::NewSculpt(terrain.width, terrain.height);
+             terrain.heightmaps.push_back(entry);
+             entry->name = "Sculpt_" + std::to_string(terrain.heightmaps.size() - 1);
+         },
+         {Keep::LayerList(terrain)}});
     return entry;
 }
 
 void Commands::RenameLayer(Terrain::Heightmap& layer, const std::string& name)
 {
     if (layer.name == name) return;
-    Run({"Rename layer", [&] { layer.name = name; }});
+    Run({"Rename layer", [&] { layer.name = name; }, {Keep::LayerName(layer)}});
 }
 
 void Commands::MoveLayer(Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer, int step)
@@ -177,20 +235,24 @@ void Commands::MoveLayer(Terrain& terrain, const std::shared_ptr<Terrain::Height
     const std::ptrdiff_t i = IndexOf(terrain, layer);
     const std::ptrdiff_t j = i + step;
     if (i < 0 || j < 0 || j >= static_cast<std::ptrdiff_t>(terrain.heightmaps.size()) || step == 0) return;
-    Run({"Move layer", [&] { std::swap(terrain.heightmaps[i], terrain.heightmaps[j]); }});
+    Run({"Move layer",
+         [&] { std::swap(terrain.heightmaps[i], terrain.heightmaps[j]); },
+         {Keep::LayerList(terrain)}});
 }
 
 void Commands::DeleteLayer(Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer)
 {
     const std::ptrdiff_t i = IndexOf(terrain, layer);
     if (i < 0) return;
-    Run({"Delete layer", [&]
+    Run({"Delete layer",
+         [&]
          {
              const bool shown = layer->isErosion && !terrain.mesh->entries.empty() &&
                                 terrain.mesh->entries[0].texture == layer->id && layer->id != 0;
              if (shown) terrain.SetDisplayTexture(terrain.heightmapTexture.get());
              terrain.heightmaps.erase(terrain.heightmaps.begin() + i);
-         }});
+         },
+         {Keep::LayerList(terrain)}});
 }
 
 std::shared_ptr<Terrain::Heightmap>
@@ -198,43 +260,64 @@ Commands::ReplaceLayerWithImage(Terrain& terrain, const std::shared_ptr<Terrain:
                                 const std::string& path, std::string& error)
 {
     const std::ptrdiff_t i = IndexOf(terrain, layer);
-    if (i < 0 || layer->isErosion) return nullptr;
+    if (i < 0 || layer->isErosion || layer->isSculpt) return nullptr;
     std::shared_ptr<Terrain::Heightmap> image =
         Terrain::Heightmap::LoadTextureLayer(path, terrain.width, terrain.height, &error);
     if (!image) return nullptr;
-    Run({"Load layer image", [&] { terrain.heightmaps[i] = image; }});
+    Run({"Load layer image", [&] { terrain.heightmaps[i] = image; }, {Keep::LayerList(terrain)}});
     return image;
 }
 
 void Commands::SetLayerSettings(Terrain::Heightmap& layer, const Terrain::Heightmap::Settings& settings,
                                 bool regenerate)
 {
-    Run({"Change layer settings", [&]
+    Run({"Change layer settings",
+         [&]
          {
              layer.settings = settings;
              if (regenerate) layer.Update(); // an image or erosion entry keeps its image
-         }});
+         },
+         {Keep::LayerSettings(layer)}});
+}
+
+void Commands::KeepLayerSettings(Terrain::Heightmap& layer)
+{
+    Run({"Change layer settings", [&] { layer.AppendState(layer.settings); }, {Keep::LayerSettings(layer)}});
 }
 
 bool Commands::StepLayerHistory(Terrain::Heightmap& layer, bool redo)
 {
     if (!CanStepLayerHistory(layer, redo)) return false;
-    Run({redo ? "Redo layer settings" : "Undo layer settings", [&]
+    Run({redo ? "Layer settings redo" : "Layer settings undo",
+         [&]
          {
              if (redo)
                  layer.Redo(); // the settings, and a noise layer's image
              else
                  layer.Undo();
-         }});
+         },
+         {Keep::LayerSettings(layer)}});
     return true;
 }
 
 bool Commands::CanStepLayerHistory(const Terrain::Heightmap& layer, bool redo)
 {
-    if (layer.isTexture) return false;
+    if (layer.isTexture || layer.isSculpt) return false;
     const size_t states = layer.states.size();
     const size_t current = layer.currentState;
     return redo ? current + 1 < states : current > 0 && current < states;
+}
+
+void Commands::SculptDab(Terrain& terrain, Terrain::Heightmap& entry, const Sculpt::Brush& brush,
+                         const Sculpt::Dab& dab)
+{
+    const TerrainGrid::Region region =
+        Sculpt::DabRegion(terrain.width, terrain.height, terrain.Frame(), dab.x, dab.z, brush.radius);
+    if (region.Empty() || !entry.isSculpt) return;
+    Run({"Sculpt stroke",
+         [&] { terrain.SculptDab(entry, brush, dab); },
+         {Keep::SculptStroke(terrain, entry, region)},
+         true});
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -242,25 +325,27 @@ bool Commands::CanStepLayerHistory(const Terrain::Heightmap& layer, bool redo)
 
 void Commands::Paint(Texture& texture, Brush& brush, glm::vec2 texel)
 {
-    Run({"Paint", [&] { brush.Paint(texture, texel); }});
+    const TerrainGrid::Region texels = brush.DabTexels(texel, texture.width, texture.height);
+    Run({"Paint stroke", [&] { brush.Paint(texture, texel); }, {Keep::TexturePixels(texture, texels)}});
 }
 
 void Commands::ShowTexture(Terrain& terrain, const Texture* texture)
 {
     const uint32_t id = texture != nullptr ? texture->id : 0u;
     if (terrain.mesh->entries.empty() || terrain.mesh->entries[0].texture == id) return;
-    Run({"Preview on terrain", [&] { terrain.SetDisplayTexture(texture); }});
+    Run({"Preview on terrain", [&] { terrain.SetDisplayTexture(texture); }, {Keep::Display(terrain)}});
 }
 
 void Commands::NameTextureFile(Texture& texture, const std::string& saveName)
 {
     if (texture.saveName == saveName) return;
-    Run({"Name texture file", [&] { texture.saveName = saveName; }});
+    Run({"Name texture file", [&] { texture.saveName = saveName; }, {Keep::TextureFileName(texture)}});
 }
 
 void Commands::AddGradient(Terrain& terrain)
 {
-    Run({"Add gradient", [&]
+    Run({"Add gradient",
+         [&]
          {
              auto gradient = std::make_unique<Gradient>();
              if (terrain.gradients.empty())
@@ -280,13 +365,15 @@ void Commands::AddGradient(Terrain& terrain)
              gradient->color = glm::vec4(1.0f, 0.0f, 1.0f, 1.0f);
              gradient->specular = 0.0f;
              terrain.gradients.push_back(std::move(gradient));
-         }});
+         },
+         {Keep::Gradients(terrain)}});
 }
 
 void Commands::DeleteGradient(Terrain& terrain, size_t n)
 {
     if (n >= terrain.gradients.size()) return;
-    Run({"Delete gradient", [&]
+    Run({"Delete gradient",
+         [&]
          {
              terrain.gradients.erase(terrain.gradients.begin() + static_cast<std::ptrdiff_t>(n));
              if (terrain.gradients.empty()) return;
@@ -302,13 +389,15 @@ void Commands::DeleteGradient(Terrain& terrain, size_t n)
                  last.heightSpan =
                      static_cast<int32_t>(static_cast<float>(last.heightSpan) - (heightSum - 255.0f));
              if (slopeSum != 90.0f) last.slopeSpan -= slopeSum - 90.0f;
-         }});
+         },
+         {Keep::Gradients(terrain)}});
 }
 
 void Commands::SetHeightSpan(Terrain& terrain, size_t n, int32_t span)
 {
     if (n >= terrain.gradients.size()) return;
-    Run({"Change gradient span", [&]
+    Run({"Change gradient span",
+         [&]
          {
              Gradient& gradient = *terrain.gradients[n];
              const float d = static_cast<float>(span) - static_cast<float>(gradient.heightSpan);
@@ -316,25 +405,28 @@ void Commands::SetHeightSpan(Terrain& terrain, size_t n, int32_t span)
              if (terrain.gradients.size() < 2) return;
              Gradient& neighbour = *terrain.gradients[n == 0 ? 1 : n - 1];
              neighbour.heightSpan = static_cast<int32_t>(static_cast<float>(neighbour.heightSpan) - d);
-         }});
+         },
+         {Keep::Gradients(terrain)}});
 }
 
 void Commands::SetSlopeSpan(Terrain& terrain, size_t n, float span)
 {
     if (n >= terrain.gradients.size()) return;
-    Run({"Change gradient span", [&]
+    Run({"Change gradient span",
+         [&]
          {
              Gradient& gradient = *terrain.gradients[n];
              const float d = span - gradient.slopeSpan;
              gradient.slopeSpan = span;
              if (terrain.gradients.size() >= 2) terrain.gradients[n == 0 ? 1 : n - 1]->slopeSpan -= d;
-         }});
+         },
+         {Keep::Gradients(terrain)}});
 }
 
 void Commands::SetGradient(Terrain& terrain, size_t n, const Gradient& gradient)
 {
     if (n >= terrain.gradients.size()) return;
-    Run({"Change gradient", [&] { *terrain.gradients[n] = gradient; }});
+    Run({"Change gradient", [&] { *terrain.gradients[n] = gradient; }, {Keep::Gradients(terrain)}});
 }
 
 void Commands::GenerateDiffuse(Terrain& terrain, Terrain::BandRecord::Mode mode,
@@ -342,7 +434,8 @@ void Commands::GenerateDiffuse(Terrain& terrain, Terrain::BandRecord::Mode mode,
 {
     using Mode = Terrain::BandRecord::Mode;
     if (mode == Mode::None || (mode == Mode::Mask && !maskEntry)) return;
-    Run({"Generate diffuse texture", [&]
+    Run({"Generate diffuse texture",
+         [&]
          {
              if (mode == Mode::Height)
                  terrain.GenerateDiffuseByHeight();
@@ -350,7 +443,8 @@ void Commands::GenerateDiffuse(Terrain& terrain, Terrain::BandRecord::Mode mode,
                  terrain.GenerateDiffuseBySlope();
              else
                  terrain.GenerateDiffuseByMask(maskEntry, maskChannel);
-         }});
+         },
+         {Keep::Bands(terrain)}});
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -358,30 +452,32 @@ void Commands::GenerateDiffuse(Terrain& terrain, Terrain::BandRecord::Mode mode,
 
 void Commands::PourWater(Terrain& terrain, uint32_t vertex)
 {
-    Run({"Pour water", [&] { terrain.PourWater(vertex); }});
+    Run({"Pour water", [&] { terrain.PourWater(vertex); }, {Keep::WaterMap(terrain)}});
 }
 
 void Commands::OutlineWater(Terrain& terrain)
 {
-    Run({"Pour water", [&] { terrain.OutlineWater(); }});
+    Run({"Pour water", [&] { terrain.OutlineWater(); }, {Keep::WaterMap(terrain)}});
 }
 
 void Commands::RecalculateWater(Terrain& terrain)
 {
     if (terrain.IsEmpty() || !terrain.watermapTexture) return;
-    Run({"Recalculate water", [&]
+    Run({"Recalculate water",
+         [&]
          {
              auto plane = std::make_shared<Terrain::WaterPlane>(&terrain);
              if (editor.defaultShader) plane->SetGeometry(plane->mesh, editor.defaultShader);
              if (!plane->mesh->entries.empty())
                  plane->mesh->entries.front().texture = terrain.watermapTexture->id;
              terrain.waterPlane = plane;
-         }});
+         },
+         {Keep::WaterPlane(terrain)}});
 }
 
 void Commands::ResetWater(Terrain& terrain)
 {
-    Run({"Reset water", [&] { terrain.ClearWater(); }});
+    Run({"Reset water", [&] { terrain.ClearWater(); }, {Keep::WaterMap(terrain), Keep::WaterPlane(terrain)}});
 }
 
 // -------------------------------------------------------------------------------------------------
@@ -393,7 +489,25 @@ std::shared_ptr<Scene> Commands::AddScene()
     scene->showManage = true;
     editor.scenes.push_back(scene);
     editor.cameras.push_back(scene->camera);
+    // What its Create dialog would give it when it opens, given here, in the command that makes it:
+    // undoing the scene then takes it all back at once.
+    FillDefaults(*scene);
     return scene;
+}
+
+bool Commands::FillDefaults(Scene& scene)
+{
+    const bool terrain = !editor.terrains.empty() && !scene.terrain;
+    const bool shader = !editor.shaders.empty() && (!scene.shader || scene.shader->name.empty());
+    const bool camera = !editor.cameras.empty() && !scene.camera;
+    if (terrain) scene.terrain = editor.terrains.front();
+    if (shader)
+    {
+        const Shader& first = *editor.shaders.front();
+        scene.shader = std::make_shared<Shader>(first.vertexPath, first.fragmentPath);
+    }
+    if (camera) scene.camera = editor.cameras.back();
+    return terrain || shader || camera;
 }
 
 void Commands::BindSceneTerrain(const Scene& scene)
@@ -415,37 +529,43 @@ std::shared_ptr<Scene> Commands::NewScene()
         return nullptr;
     }
     std::shared_ptr<Scene> scene;
-    Run({"Create scene", [&]
+    Run({"Create scene",
+         [&]
          {
              Log::Trace("Pushing new scene");
              scene = AddScene();
-         }});
+         },
+         {Keep::SessionLists(editor)}});
     return scene;
 }
 
 void Commands::SetSceneTerrain(Scene& scene, const std::shared_ptr<Terrain>& terrain)
 {
     if (scene.terrain == terrain) return;
-    Run({"Choose terrain", [&]
+    Run({"Choose terrain",
+         [&]
          {
              scene.terrain = terrain;
              BindSceneTerrain(scene);
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::SetSceneShader(Scene& scene, const std::shared_ptr<Shader>& listed)
 {
-    Run({"Choose shader", [&]
+    Run({"Choose shader",
+         [&]
          {
              scene.shader = std::make_shared<Shader>(listed->vertexPath, listed->fragmentPath);
              BindSceneTerrain(scene);
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::SetSceneCamera(Scene& scene, const std::shared_ptr<Camera>& camera)
 {
     if (scene.camera == camera) return;
-    Run({"Choose camera", [&] { scene.camera = camera; }});
+    Run({"Choose camera", [&] { scene.camera = camera; }, {Keep::SessionLists(editor)}});
 }
 
 void Commands::FillSceneDefaults(Scene& scene)
@@ -454,32 +574,26 @@ void Commands::FillSceneDefaults(Scene& scene)
     const bool shader = !editor.shaders.empty() && (!scene.shader || scene.shader->name.empty());
     const bool camera = !editor.cameras.empty() && !scene.camera;
     if (!terrain && !shader && !camera) return;
-    Run({"Create scene", [&]
-         {
-             if (terrain) scene.terrain = editor.terrains.front();
-             if (shader)
-             {
-                 const Shader& first = *editor.shaders.front();
-                 scene.shader = std::make_shared<Shader>(first.vertexPath, first.fragmentPath);
-             }
-             if (camera) scene.camera = editor.cameras.back();
-         }});
+    Run({"Create scene", [&] { FillDefaults(scene); }, {Keep::SessionLists(editor)}});
 }
 
 void Commands::ConfirmScene(Scene& scene)
 {
-    Run({"Create scene", [&]
+    Run({"Create scene",
+         [&]
          {
              BindSceneTerrain(scene);
              scene.showManage = false;
              scene.isNew = false;
              scene.showWindow = true;
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::CancelScene(const Scene& scene)
 {
-    Run({"Cancel scene", [&]
+    Run({"Cancel scene",
+         [&]
          {
              const std::string cameraName = scene.name + " camera";
              auto& cameras = editor.cameras;
@@ -488,37 +602,43 @@ void Commands::CancelScene(const Scene& scene)
                                           { return c->name == cameraName; }),
                            cameras.end());
              DestroyScene(scene);
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::DestroyScene(const Scene& scene)
 {
     const uint32_t id = scene.sceneId;
-    Run({"Destroy scene", [&]
+    Run({"Destroy scene",
+         [&]
          {
              auto& scenes = editor.scenes;
              scenes.erase(std::remove_if(scenes.begin(), scenes.end(),
                                          [id](const std::shared_ptr<Scene>& s) { return s->sceneId == id; }),
                           scenes.end());
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::RestoreScene(Scene& scene, const std::shared_ptr<Camera>& camera,
                             const std::shared_ptr<Shader>& shader, const std::shared_ptr<Terrain>& terrain)
 {
     if (scene.camera == camera && scene.shader == shader && scene.terrain == terrain) return;
-    Run({"Cancel scene changes", [&]
+    Run({"Cancel scene changes",
+         [&]
          {
              scene.shader = shader;
              scene.camera = camera;
              scene.terrain = terrain;
              BindSceneTerrain(scene);
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::SetSceneLook(Scene& scene, bool wireframe, const glm::vec4& clearColor, bool useBackground)
 {
-    Run({"Change scene", [&]
+    Run({"Change scene",
+         [&]
          {
              if (scene.framebuffer)
              {
@@ -526,12 +646,16 @@ void Commands::SetSceneLook(Scene& scene, bool wireframe, const glm::vec4& clear
                  scene.framebuffer->clearColor = clearColor;
              }
              scene.useBackground = useBackground;
-         }});
+         },
+         {Keep::SessionLists(editor)}});
 }
 
 void Commands::SetAspectRatio(Scene& scene, int a, int b)
 {
-    Run({"Set aspect ratio", [&]
+    std::vector<Undoable> undo{Keep::SessionLists(editor)};
+    if (scene.camera) undo.push_back(Keep::CameraSettings(*scene.camera));
+    Run({"Set aspect ratio",
+         [&]
          {
              scene.ratioWidth = static_cast<float>(a);
              scene.ratioHeight = static_cast<float>(b);
@@ -540,27 +664,30 @@ void Commands::SetAspectRatio(Scene& scene, int a, int b)
                  scene.camera->aspectRatio = static_cast<float>(a) / static_cast<float>(b);
                  scene.camera->Update();
              }
-         }});
+         },
+         undo});
 }
 
 void Commands::SetCameraRotation(Camera& camera, bool rotate)
 {
-    Run({"Change camera", [&] { camera.rotate = rotate; }});
+    Run({"Change camera", [&] { camera.rotate = rotate; }, {Keep::CameraSettings(camera)}});
 }
 
 void Commands::SetCameraSpeed(Camera& camera, float speed)
 {
-    Run({"Change camera", [&] { camera.speed = speed; }});
+    Run({"Change camera", [&] { camera.speed = speed; }, {Keep::CameraSettings(camera)}});
 }
 
 std::shared_ptr<Shader> Commands::CreateShader(const std::string& baseName)
 {
     if (baseName.empty() || !ShaderNameError(baseName).empty()) return nullptr;
     std::shared_ptr<Shader> shader;
-    Run({"New shader", [&]
+    Run({"New shader",
+         [&]
          {
              shader = std::make_shared<Shader>(baseName + ".vert", baseName + ".frag");
              editor.shaders.push_back(shader);
-         }});
+         },
+         {Keep::SessionLists(editor)}});
     return shader;
 }

@@ -6,10 +6,12 @@
 // does not hold. An entry that would change nothing runs no command; looking around (camera moves,
 // windows shown or hidden, selections in the panels) changes nothing of the document either.
 //
-// Undo will build on this: a command gets an undo step beside its apply step, and Run keeps it in
-// the history (commands a drag or a stroke runs frame by frame, with the same name and target, are
-// one step). Work that takes long runs on the job runner and applies its result as a command when it
-// is done (ApplyLayers; New Terrain, Load Terrain and Terrain from heightmap through AddTerrain).
+// Undo is built on this: each command names what it changes (editor/Changes.h), and Run has the
+// history keep that before the command applies (editor/History.h); the commands a drag or a stroke
+// runs frame by frame are one step. Work that takes long runs on the job runner and applies its result
+// as a command when it is done (ApplyLayers; New Terrain, Load Terrain and Terrain from heightmap
+// through AddTerrain), so it is undone like any other.
+#include "editor/History.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 
@@ -20,6 +22,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class Camera;
 class Editor;
@@ -31,8 +34,11 @@ struct Gradient;
 
 struct Command
 {
-    const char* name;            // what the user did, as a menu would name it ("Pour water")
+    const char* name;            // what the user did, as the Edit menu names it ("Pour water")
     std::function<void()> apply; // the change, on the GUI thread
+    std::vector<Undoable> undo;  // what it changes, kept before it applies (editor/History.h)
+    // It names the step it joins: a stroke whose first dab came after the command that made its entry.
+    bool namesStep = false;
 };
 
 class Commands
@@ -42,9 +48,17 @@ class Commands
     Commands(const Commands&) = delete;
     Commands& operator=(const Commands&) = delete;
 
-    // The executor: applies the command and counts it. A command run from another one's apply step
-    // is part of that one.
+    // The executor: keeps what the command changes (the undo history), applies it and counts it. A
+    // command run from another one's apply step is part of that one.
     void Run(const Command& command);
+
+    // Edit > Undo and Redo: the last step taken back, or brought back. Not while work runs (it would
+    // hand its result to a session that moved under it). Afterwards the panels let go of what left
+    // the session.
+    bool CanUndo() const;
+    bool CanRedo() const;
+    bool Undo();
+    bool Redo();
 
     // --- Terrains
     // A new terrain (New Terrain, Terrain from heightmap) joins the list. The first one brings the first
@@ -67,6 +81,8 @@ class Commands
     // first history entry; "Add erosion": an erosion entry named "Erosion_" + its index.
     std::shared_ptr<Terrain::Heightmap> AddNoiseLayer(Terrain& terrain);
     std::shared_ptr<Terrain::Heightmap> AddErosion(Terrain& terrain);
+    // A sculpt entry named "Sculpt_" + its index, its heights all 0.
+    std::shared_ptr<Terrain::Heightmap> AddSculptEntry(Terrain& terrain);
     void RenameLayer(Terrain::Heightmap& layer, const std::string& name);
     // Exchanges the layer with its neighbour above (step -1) or below (+1); nothing at the ends.
     void MoveLayer(Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer, int step);
@@ -81,10 +97,18 @@ class Commands
     // A layer's settings as its widgets left them; with regenerate, a noise layer's image follows.
     void SetLayerSettings(Terrain::Heightmap& layer, const Terrain::Heightmap::Settings& settings,
                           bool regenerate);
+    // A settings widget was released after a change: the layer's own history gets its settings.
+    void KeepLayerSettings(Terrain::Heightmap& layer);
     // "Undo" and "Redo" of a layer's settings history; a noise layer's image follows. False (nothing
-    // changed) at the end of the history or for an image layer, which has none.
+    // changed) at the end of the history or for an image layer or sculpt entry, which have none.
     bool StepLayerHistory(Terrain::Heightmap& layer, bool redo);
     static bool CanStepLayerHistory(const Terrain::Heightmap& layer, bool redo);
+
+    // --- Sculpting
+    // One dab of a stroke on a sculpt entry of the terrain, centred at world (dab.x, dab.z); a dab
+    // that reaches no vertex changes nothing. The step keeps the tiles the stroke reaches.
+    void SculptDab(Terrain& terrain, Terrain::Heightmap& entry, const Sculpt::Brush& brush,
+                   const Sculpt::Dab& dab);
 
     // --- Painting, textures and colour bands
     // One dab of the brush at a texel of the texture (a stroke is one per frame).
@@ -148,6 +172,9 @@ class Commands
 
   private:
     std::shared_ptr<Scene> AddScene();
+    // A scene's missing terrain, shader and camera, as its Create dialog gives them; false when none
+    // was missing.
+    bool FillDefaults(Scene& scene);
     // The terrain in the focused scene, or in a new scene whose Create dialog opens.
     void ShowTerrain(const std::shared_ptr<Terrain>& terrain);
     void BindSceneTerrain(const Scene& scene);

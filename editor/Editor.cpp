@@ -7,6 +7,8 @@
 #include "render/RenderManager.h"
 #include "render/Scene.h"
 #include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
 
@@ -110,8 +112,12 @@ void Editor::Update()
     // The frame's work, not the wait for input before it.
     if (engine.frameWorkSeconds > 0.0) statusLine.AddFrame(engine.frameWorkSeconds);
     // Jobs whose work is done end here: their results are swapped in (and uploaded) before the
-    // frame draws them.
-    session.PollJobs();
+    // frame draws them. Each is an undo step of its own, not part of what the user is dragging.
+    if (session.jobs.Busy())
+    {
+        session.history.Seal();
+        if (session.PollJobs() > 0) session.history.Seal();
+    }
     project.CloseAfterJobs(*this);
     commands.NextFrame();
 }
@@ -130,9 +136,47 @@ void Editor::Render()
         renderManager.Submit(std::make_unique<RenderObject>(scene->terrain, scene->shader));
         if (scene->terrain && scene->terrain->waterPlane)
             renderManager.Submit(std::make_unique<RenderObject>(scene->terrain->waterPlane, scene->shader));
+        // The brush circle, lit plainly whatever the scene's shader shows.
+        SculptTool& sculpt = sceneWindow.sculpt;
+        if (sculpt.CircleShownIn(*scene) && defaultShader)
+            renderManager.Submit(std::make_unique<RenderObject>(sculpt.Circle(defaultShader), defaultShader));
         renderManager.Submit(std::make_unique<PopCamera>());
         renderManager.Submit(std::make_unique<PopFramebuffer>());
     }
+}
+
+void Editor::ForgetWhatIsGone()
+{
+    const auto listed = [this](const std::shared_ptr<Terrain>& terrain)
+    { return terrain && std::find(terrains.begin(), terrains.end(), terrain) != terrains.end(); };
+    if (!listed(saveTerrain.form.selected)) saveTerrain.form.selected.reset();
+    if (!listed(exportDialog.form.selected)) exportDialog.form.selected.reset();
+
+    // The generator's panels show one terrain: what they hold must still be part of it.
+    const std::shared_ptr<Terrain> shown = sceneWindow.generatorTerrain.lock();
+    const auto layerHere = [&](const Texture* texture)
+    {
+        return shown && texture != nullptr &&
+               std::any_of(shown->heightmaps.begin(), shown->heightmaps.end(),
+                           [texture](const std::shared_ptr<Terrain::Heightmap>& layer)
+                           { return layer.get() == texture; });
+    };
+    if (!layerHere(layerPanel.selectedLayer.get()))
+    {
+        layerPanel.selectedLayer.reset();
+        layerPanel.layerEditorOpen = false;
+        layerPanel.loadDialogOpen = false;
+    }
+    const Texture* chosen = texturePanel.chosenTexture;
+    const bool textureHere = shown && chosen != nullptr &&
+                             (chosen == shown->heightmapTexture.get() ||
+                              chosen == shown->normalTexture.get() || chosen == shown->diffuseTexture.get() ||
+                              chosen == shown->specularTexture.get() || layerHere(chosen));
+    if (chosen != nullptr && !textureHere) texturePanel.Forget(*chosen);
+    if (!shown || diffuseEditor.selected >= static_cast<int>(shown->gradients.size()))
+        diffuseEditor.selected = -1;
+    waterEditor.strokeActive = false;
+    sceneWindow.sculpt.Forget();
 }
 
 void Editor::SetError(const std::string& text)

@@ -63,6 +63,9 @@ class Editor : public App
     void Wake() { activity.quietFrames = 0; }
 
     void SetError(const std::string& text);
+    // After undo or redo: the panels and dialogs let go of what is no longer part of the session (a
+    // layer, texture, gradient or terrain they showed).
+    void ForgetWhatIsGone();
     void DrawDockSpace();
     void DrawMainMenuBar();
     void DrawManageDialog(const std::shared_ptr<Scene>& scene);

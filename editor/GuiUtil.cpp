@@ -123,7 +123,7 @@ ToolWindowPlace ToolWindowLayout(ToolWindow which, const ToolWindowArea& area)
     const float top = 0.17f * display.y; // level with the scene window's and the generator's first place
     const float right = display.x - kMargin;
     const float bottom = area.workBottom - kMargin;
-    const float optionsHeight = area.chrome + 3.0f * area.rowHeight;
+    const float optionsHeight = area.chrome + 5.0f * area.rowHeight; // its colour, frame time and undo memory
     // Under the generator's first place (0.17 .. 0.5 of the height), left of the column of the camera
     // window and the others; a square terrain's picture is as high as the window's content is wide.
     const auto underGenerator = [&](float rowsBelowPicture)

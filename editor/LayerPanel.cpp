@@ -97,24 +97,6 @@ void LayerPanel::Regenerate(Editor& editor, const std::shared_ptr<Terrain>& terr
     ApplyInRealtime(editor, terrain);
 }
 
-bool LayerPanel::CanStepHistory(const Editor& editor, bool redo) const
-{
-    const std::shared_ptr<Terrain> terrain = editor.sceneWindow.generatorTerrain.lock();
-    return terrain && selectedLayer && IndexOf(*terrain, selectedLayer) >= 0 &&
-           !editor.session.IsBusy(terrain.get()) && Commands::CanStepLayerHistory(*selectedLayer, redo);
-}
-
-bool LayerPanel::StepHistory(Editor& editor, bool redo)
-{
-    if (!CanStepHistory(editor, redo)) return false;
-    const std::shared_ptr<Terrain> terrain = editor.sceneWindow.generatorTerrain.lock();
-    const std::shared_ptr<Terrain::Heightmap> layer = selectedLayer;
-    // As the panel's buttons do: step through the history, then the regeneration rule.
-    editor.commands.StepLayerHistory(*layer, redo);
-    ApplyInRealtime(editor, terrain);
-    return true;
-}
-
 void LayerPanel::SetNoiseType(Terrain::Heightmap::Settings& settings, int entry)
 {
     if (entry < 0 || entry >= 5) return;
@@ -337,6 +319,13 @@ void LayerPanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr
                     "water flow.");
             layerEditorOpen = false;
         }
+        else if (layer.isSculpt)
+        {
+            // Its image shows its heights; they are shaped in the scene, not painted.
+            if (ImGui::IsItemHovered())
+                ImGui::SetTooltip("Heights sculpted in the scene window.\nLighter: raised, darker: lowered.");
+            layerEditorOpen = false;
+        }
         else
         {
             if (ImGui::IsItemHovered())
@@ -407,13 +396,17 @@ void LayerPanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr
         // The load dialog may have replaced the layer: the widgets below edit the layer drawn above.
         Terrain::Heightmap::Settings settings = layer.settings;
         SettingsEdit noise;
-        if (!layer.isTexture && !layer.isErosion) NoiseSettingsWidgets(settings, noise);
+        if (!layer.isTexture && !layer.isErosion && !layer.isSculpt) NoiseSettingsWidgets(settings, noise);
 
         SettingsEdit other;
         if (layer.isErosion)
         {
             ErosionSettingsWidgets(settings.erosion, other);
             changes.erosionChanged = other.released;
+        }
+        else if (layer.isSculpt)
+        {
+            gui::TextColored(kHint, "Shaped by hand: switch on Sculpt in the scene window.");
         }
         else
         {
@@ -436,9 +429,9 @@ void LayerPanel::Show(Editor& editor, const std::shared_ptr<Terrain>& terrainPtr
         changes.noiseSettingChanged = noise.changed;
         if (noise.changed || other.changed) editor.commands.SetLayerSettings(layer, settings, noise.changed);
         // A settings widget finished changing: the layer's history gets a copy of its settings.
-        if (noise.released || other.released) layer.AppendState(layer.settings);
+        if (noise.released || other.released) editor.commands.KeepLayerSettings(layer);
 
-        if (!layer.isTexture)
+        if (!layer.isTexture && !layer.isSculpt)
         {
             if (ImGui::Button("Undo")) changes.undoOrRedo |= editor.commands.StepLayerHistory(layer, false);
             if (ImGui::Button("Redo")) changes.undoOrRedo |= editor.commands.StepLayerHistory(layer, true);

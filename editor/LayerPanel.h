@@ -55,12 +55,6 @@ struct LayerPanel
     // Regenerates a noise layer's image (never an image layer's) and, in realtime mode, applies the layers.
     void Regenerate(Editor& editor, const std::shared_ptr<Terrain>& terrain, Terrain::Heightmap& layer) const;
 
-    // Ctrl+Z and Ctrl+Y, and the Edit menu: undo and redo of the selected layer's settings, as its
-    // buttons do. False when there is nothing to undo or redo, no noise layer or erosion entry is
-    // selected, or its terrain is busy.
-    bool CanStepHistory(const Editor& editor, bool redo) const;
-    bool StepHistory(Editor& editor, bool redo);
-
     // Setting the noise or fractal type by list entry keeps label and code together.
     static void SetNoiseType(Terrain::Heightmap::Settings& settings, int entry);
     static void SetFractalType(Terrain::Heightmap::Settings& settings, int entry);

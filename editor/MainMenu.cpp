@@ -71,6 +71,17 @@ void Editor::OnGUI()
             }
             const float framerate = ImGui::GetIO().Framerate;
             ImGui::Text("Application average %.3f ms/frame (%.1f FPS)", 1000.0f / framerate, framerate);
+            // The undo history's memory: what it holds now, and the limit past which the oldest steps go.
+            History& history = session.history;
+            ImGui::Text("Undo history: %zu steps, %.1f MB", history.StepCount(),
+                        static_cast<double>(history.Bytes()) / (1024.0 * 1024.0));
+            int limit = static_cast<int>(history.limitBytes >> 20);
+            if (ImGui::DragInt("Undo memory (MB)", &limit, 8.0f, 16, 1 << 20, "%d",
+                               ImGuiSliderFlags_AlwaysClamp))
+            {
+                history.limitBytes = size_t(limit) << 20;
+                history.Trim();
+            }
         }
         ImGui::End();
     }
@@ -112,6 +123,14 @@ void Editor::OnGUI()
     project.Show(*this);
     jobModal.Draw(*this);
     activity.Note(*this);
+
+    // A gesture (a drag, a stroke, typing into a field) has ended when no button is held and no
+    // widget is active: the commands of the next one make a new undo step.
+    const ImGuiIO& io = ImGui::GetIO();
+    bool held = ImGui::IsAnyItemActive();
+    for (const bool down : io.MouseDown)
+        held |= down;
+    if (!held) session.history.Seal();
 }
 
 void Editor::DrawDockSpace()
@@ -169,11 +188,14 @@ void Editor::DrawMainMenuBar()
     }
     if (ImGui::BeginMenu("Edit"))
     {
-        // The settings history of the layer selected in the terrain generator.
-        if (ImGui::MenuItem("Undo layer settings", "Ctrl+Z", false, layerPanel.CanStepHistory(*this, false)))
-            layerPanel.StepHistory(*this, false);
-        if (ImGui::MenuItem("Redo layer settings", "Ctrl+Y", false, layerPanel.CanStepHistory(*this, true)))
-            layerPanel.StepHistory(*this, true);
+        // The whole session's history, each item naming its step ("Undo Sculpt stroke").
+        const History& history = session.history;
+        const bool canUndo = commands.CanUndo();
+        const bool canRedo = commands.CanRedo();
+        const std::string undo = canUndo ? "Undo " + history.UndoName() : std::string("Undo");
+        const std::string redo = canRedo ? "Redo " + history.RedoName() : std::string("Redo");
+        if (ImGui::MenuItem((undo + "###Undo").c_str(), "Ctrl+Z", false, canUndo)) commands.Undo();
+        if (ImGui::MenuItem((redo + "###Redo").c_str(), "Ctrl+Y", false, canRedo)) commands.Redo();
         ImGui::EndMenu();
     }
     if (ImGui::BeginMenu("View"))

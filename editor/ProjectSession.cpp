@@ -232,6 +232,9 @@ void RestoreBuiltProject(Editor& editor, Project&& p)
 
 void ClearSessionState(Editor& editor)
 {
+    // The history holds the old session's objects and would put them back.
+    editor.session.history.Clear();
+    editor.sceneWindow.sculpt.Forget();
     // Panels hold pointers into the terrains that are about to go.
     editor.layerPanel.selectedLayer.reset();
     editor.layerPanel.layerEditorOpen = false;

@@ -14,6 +14,8 @@
 #include "terrain/Terrain.h"
 #include "terrain/TerrainRecord.h"
 
+#include <glm/vec2.hpp>
+
 #include <GLFW/glfw3.h>
 #include <imgui.h>
 
@@ -55,12 +57,15 @@ void DrawCameraWindow(Editor& editor, Scene& scene)
 void SceneWindow::ChooseAspectRatio(Editor& editor, Scene& scene, int index)
 {
     if (index < 0 || index >= 4) return;
+    if (index != 0)
+    {
+        // The command keeps the choice as it was before, for undo (the project keeps it too).
+        const std::string ratio = kAspectRatios[index];
+        const size_t colon = ratio.find(':');
+        editor.commands.SetAspectRatio(scene, std::atoi(ratio.substr(0, colon).c_str()),
+                                       std::atoi(ratio.substr(colon + 1).c_str()));
+    }
     aspectRatioIndex = index;
-    if (index == 0) return;
-    const std::string ratio = kAspectRatios[index];
-    const size_t colon = ratio.find(':');
-    editor.commands.SetAspectRatio(scene, std::atoi(ratio.substr(0, colon).c_str()),
-                                   std::atoi(ratio.substr(colon + 1).c_str()));
 }
 
 bool SceneWindow::UsesCustomRule(const Scene& scene) const
@@ -149,9 +154,9 @@ void SceneWindow::Show(Editor& editor, const std::shared_ptr<Scene>& scenePtr)
     ImGui::SetNextWindowSize(ImVec2(0.66f * first.x, 0.66f * first.y), ImGuiCond_FirstUseEver);
     ImGui::SetNextWindowPos(ImVec2(0.17f * first.x, 0.17f * first.y), ImGuiCond_FirstUseEver);
 
-    const bool visible =
-        gui::Begin(scene.name.c_str(), &scene.showWindow,
-                   ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoCollapse | ImGuiWindowFlags_NoScrollbar);
+    const bool visible = gui::Begin(scene.name.c_str(), &scene.showWindow,
+                                    ImGuiWindowFlags_MenuBar | ImGuiWindowFlags_NoCollapse |
+                                        ImGuiWindowFlags_NoScrollbar | sceneWindowFlags);
     if (visible && scene.camera && scene.framebuffer)
     {
         if (ImGui::BeginMenuBar())
@@ -199,12 +204,22 @@ void SceneWindow::Show(Editor& editor, const std::shared_ptr<Scene>& scenePtr)
             if (wireframe != framebuffer.wireframe || useBackground != scene.useBackground ||
                 clearColor != framebuffer.clearColor)
                 editor.commands.SetSceneLook(scene, wireframe, clearColor, useBackground);
+            ImGui::Checkbox("Sculpt", &sculpt.on);
+            if (ImGui::IsItemHovered())
+                ImGui::SetTooltip("The left button shapes the terrain under the cursor (B switches it)");
             ImGui::EndMenuBar();
         }
+        if (sculpt.on) sculpt.DrawSettings();
 
         const ImVec2 imageSize = ImageSize(scene, ImGui::GetContentRegionAvail());
         const ImVec2 imagePos = ImGui::GetCursorPos();
         gui::Image(scene.framebuffer->colorTexture, imageSize);
+        const ImVec2 imageCorner = ImGui::GetItemRectMin();
+        const bool imageHovered = ImGui::IsItemHovered();
+        // A drag over the picture is a stroke, not a move of the window.
+        sceneWindowFlags = sculpt.on && imageHovered ? ImGuiWindowFlags_NoMove : 0;
+        sculpt.Update(editor, scene, glm::vec2(imageCorner.x, imageCorner.y),
+                      glm::vec2(imageSize.x, imageSize.y), imageHovered);
         // Flying starts with the right button over the picture, as a left click would have focused
         // the window first.
         if (ImGui::IsItemHovered() && ImGui::IsMouseClicked(ImGuiMouseButton_Right)) ImGui::SetWindowFocus();
@@ -224,6 +239,9 @@ void SceneWindow::Show(Editor& editor, const std::shared_ptr<Scene>& scenePtr)
         if (canFrame && ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) &&
             !ImGui::GetIO().WantTextInput && Engine::Get().window.WasPressed(GLFW_KEY_F, 0))
             FrameTerrain(editor, scene);
+        if (ImGui::IsWindowFocused(ImGuiFocusedFlags_RootAndChildWindows) && !ImGui::GetIO().WantTextInput &&
+            Engine::Get().window.WasPressed(GLFW_KEY_B, 0))
+            sculpt.on = !sculpt.on;
 
         if (ImGui::IsWindowFocused() && ImGui::IsMouseDown(ImGuiMouseButton_Right))
             scene.camera->FlyControl(FlyInput::FromWindow(Engine::Get().window.handle));
@@ -236,7 +254,8 @@ void SceneWindow::Show(Editor& editor, const std::shared_ptr<Scene>& scenePtr)
     {
         if (barHeight < 0.0f) barHeight = ImGui::GetFrameHeightWithSpacing();
         const float width = ImGui::GetWindowWidth();
-        ImGui::SetWindowSize(ImVec2(width, width * scene.ratioHeight / scene.ratioWidth + 2.0f * barHeight));
+        const float bars = sculpt.on ? 3.0f : 2.0f; // the sculpt settings take a row of their own
+        ImGui::SetWindowSize(ImVec2(width, width * scene.ratioHeight / scene.ratioWidth + bars * barHeight));
     }
     ImGui::End();
 }

@@ -2,6 +2,8 @@
 // The scene window (the rendered image, its menus and the fly control), its camera window and its
 // terrain generator window with the "Terrain", "Textures" and "Water" tabs. One copy of the state
 // serves every scene for the whole run.
+#include "editor/SculptTool.h"
+
 #include <imgui.h>
 
 #include <memory>
@@ -21,6 +23,8 @@ struct SceneWindow
     float barHeight = -1.0f;                 // framed widget height plus spacing, measured once
     std::weak_ptr<Scene> focusedScene;       // the scene whose window last had focus
     std::weak_ptr<Terrain> generatorTerrain; // the terrain the generator's panels last showed
+    SculptTool sculpt;
+    ImGuiWindowFlags sceneWindowFlags = 0; // unmovable while a stroke may start over the picture
 
     // Per frame, for a scene whose window is shown.
     void Show(Editor& editor, const std::shared_ptr<Scene>& scene);

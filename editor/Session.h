@@ -2,6 +2,7 @@
 // What the editor keeps of a working session beside its lists of objects: the project file it
 // belongs to, the revision that tells unsaved changes, the recent projects, the long work on the
 // job runner, and the one-line notice of what worked.
+#include "editor/History.h"
 #include "editor/ProjectForms.h"
 #include "engine/Jobs.h"
 
@@ -15,10 +16,16 @@ class Session
   public:
     std::string path; // the open project's file; empty for an untitled session
 
-    // Every command (editor/Commands.h) adds one; saving and opening remember the revision the file
-    // holds. Looking around (camera moves, windows shown or hidden) runs no command.
+    // Every command (editor/Commands.h) makes a new revision; undo and redo go back to the revision a
+    // step left, so undoing back to what was saved leaves no unsaved changes. Saving and opening
+    // remember the revision the file holds. Looking around (camera moves, windows shown or hidden)
+    // runs no command.
     uint64_t revision = 0;
     uint64_t savedRevision = 0;
+    uint64_t revisionsMade = 0; // the last revision given out
+    uint64_t NewRevision() { return revision = ++revisionsMade; }
+    // Undo and redo of the session's commands (editor/History.h).
+    History history;
     bool HasUnsavedChanges() const { return revision != savedRevision; }
     void MarkSaved(uint64_t saved) { savedRevision = saved; }
     void MarkSaved() { savedRevision = revision; }

@@ -65,9 +65,10 @@ void StatusLine::SampleMemory(double now)
     residentBytes = ProcessMemory::ResidentBytes();
 }
 
-Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpen)
+Shortcut ShortcutFor(int glfwKey, int mods, bool textFieldActive, bool modalOpen)
 {
-    if (!ctrl || modalOpen) return Shortcut::None;
+    if ((mods & GLFW_MOD_CONTROL) == 0 || modalOpen) return Shortcut::None;
+    const bool shift = (mods & GLFW_MOD_SHIFT) != 0;
     switch (glfwKey)
     {
     case GLFW_KEY_N:
@@ -79,7 +80,7 @@ Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpe
     case GLFW_KEY_Q:
         return Shortcut::Quit;
     case GLFW_KEY_Z:
-        return textFieldActive ? Shortcut::None : Shortcut::Undo;
+        return textFieldActive ? Shortcut::None : shift ? Shortcut::Redo : Shortcut::Undo;
     case GLFW_KEY_Y:
         return textFieldActive ? Shortcut::None : Shortcut::Redo;
     default:
@@ -167,7 +168,7 @@ void HandleShortcuts(Editor& editor)
     const bool typing = ImGui::GetIO().WantTextInput;
     for (const KeyPress& press : Engine::Get().window.keyPresses)
     {
-        switch (ShortcutFor(press.key, (press.mods & GLFW_MOD_CONTROL) != 0, typing, DialogOpen(editor)))
+        switch (ShortcutFor(press.key, press.mods, typing, DialogOpen(editor)))
         {
         case Shortcut::NewTerrain:
             editor.showNewTerrain = true;
@@ -179,10 +180,10 @@ void HandleShortcuts(Editor& editor)
             editor.project.SaveCommand(editor);
             break;
         case Shortcut::Undo:
-            editor.layerPanel.StepHistory(editor, false);
+            editor.commands.Undo();
             break;
         case Shortcut::Redo:
-            editor.layerPanel.StepHistory(editor, true);
+            editor.commands.Redo();
             break;
         case Shortcut::Quit:
             editor.project.Request(editor, SessionAction::Quit);

@@ -50,13 +50,13 @@ enum class Shortcut
     NewTerrain,  // Ctrl+N
     OpenProject, // Ctrl+O
     SaveProject, // Ctrl+S
-    Undo,        // Ctrl+Z: the selected layer's settings
-    Redo,        // Ctrl+Y
+    Undo,        // Ctrl+Z: the session's last step (Edit > Undo)
+    Redo,        // Ctrl+Y or Ctrl+Shift+Z
     Quit,        // Ctrl+Q: through the unsaved-changes question, as File > Quit
 };
-// glfwKey pressed with ctrl held. Nothing while a modal dialog is open; Ctrl+Z and Ctrl+Y not while
-// a text field has the keyboard, where they undo and redo the typing.
-Shortcut ShortcutFor(int glfwKey, bool ctrl, bool textFieldActive, bool modalOpen);
+// glfwKey pressed with the modifier keys mods (GLFW_MOD_*). Nothing while a modal dialog is open; undo
+// and redo not while a text field has the keyboard, where they undo and redo the typing.
+Shortcut ShortcutFor(int glfwKey, int mods, bool textFieldActive, bool modalOpen);
 // Per frame: the shortcuts pressed since the last frame, each acting as its menu item does.
 void HandleShortcuts(Editor& editor);
 // Whether a dialog is open or opening, which no shortcut may act behind.

@@ -105,6 +105,12 @@ void CheckAccepted(const Project& project)
         Require(!t.basePositions.empty() || !t.generator.fromFile);
         for (const LayerRecord& layer : t.layers)
         {
+            if (layer.kind == LayerKind::Sculpt)
+            {
+                Require(!layer.image.Stored() && (layer.sculpt.empty() || layer.sculpt.size() == n));
+                continue;
+            }
+            Require(layer.sculpt.empty());
             const bool noise = layer.kind == LayerKind::Noise;
             const bool erosion = layer.kind == LayerKind::Erosion;
             Require(noise || erosion || layer.image.Stored()); // an erosion mask is made again when missing

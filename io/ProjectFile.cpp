@@ -66,7 +66,7 @@ json Float(float value)
 constexpr const char* kBandModes[] = {"none", "height", "slope", "mask"};
 constexpr const char* kMaskChannels[] = {"removed", "deposited", "flow"};
 constexpr const char* kDisplays[] = {"none", "heightmap", "normal", "diffuse", "specular"};
-constexpr const char* kLayerKinds[] = {"noise", "image", "erosion"};
+constexpr const char* kLayerKinds[] = {"noise", "image", "erosion", "sculpt"};
 constexpr const char* kGeneratorKinds[] = {"flat", "diamond-square", "random-fault", "file"};
 
 // The place of a name in one of these lists (the reader has checked that it is there).
@@ -213,8 +213,12 @@ class ManifestWriter
                                {"smoothHeights", s.smoothHeights}};
             else if (layer.kind == LayerKind::Erosion)
                 entry[kind] = ErosionJson(s.erosion);
+            else if (layer.kind == LayerKind::Sculpt)
+                entry[kind] = json::object(); // no settings: its heights are all there is
             else
                 entry[kind] = {{"power", Float(s.power)}};
+            if (layer.kind == LayerKind::Sculpt && count > 0 && layer.sculpt.size() == count)
+                entry["heights"] = Floats(prefix + "layer" + std::to_string(l) + ".f32", layer.sculpt);
             if (layer.image.Stored())
                 entry["pixels"] = Image(prefix + "layer" + std::to_string(l) + ".u8", layer.image);
             layers.push_back(std::move(entry));
@@ -737,13 +741,22 @@ class ManifestReader
 
     void Layer(const json& j, const std::string& where, const TerrainRecord& t, LayerRecord& layer)
     {
-        const std::string kind = OneOf(j, "kind", where, {kLayerKinds[0], kLayerKinds[1], kLayerKinds[2]});
+        const std::string kind =
+            OneOf(j, "kind", where, {kLayerKinds[0], kLayerKinds[1], kLayerKinds[2], kLayerKinds[3]});
         layer.kind = static_cast<LayerKind>(IndexOf(kLayerKinds, kind));
         layer.name = String(j, "name", where);
         // Each kind keeps its settings in an object of its own name.
         const std::string settingsWhere = where + " " + kind;
         const json& settings = Member(j, kind.c_str(), where);
         LayerSettings& s = layer.settings;
+        if (layer.kind == LayerKind::Sculpt)
+        {
+            // Its heights, one per vertex; left out, they are 0 (TerrainRecord::Complete).
+            if (!settings.is_object()) throw Invalid(settingsWhere + " is not a JSON object");
+            if (j.contains("pixels")) throw Invalid(where + ": a sculpt entry has no pixels");
+            FloatPart(j, "heights", where, t.VertexCount(), layer.sculpt);
+            return;
+        }
         if (layer.kind == LayerKind::Erosion)
         {
             // The ranges are Erosion::Clamp's, applied when the terrain is built; here only the form.

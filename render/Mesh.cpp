@@ -116,6 +116,20 @@ void MeshGeometry::WriteArray(Array array, size_t firstByte, size_t bytes, const
     CheckGLError("MeshGeometry::WriteArray", __LINE__);
 }
 
+void MeshGeometry::WriteRuns(Array array, const std::vector<Run>& runs, const void* base)
+{
+    if (base == nullptr || runs.empty()) return;
+    const size_t total = ArrayBytes(array);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, BufferOf(*this, array));
+    for (const Run& run : runs)
+        if (run.bytes > 0 && run.firstByte + run.bytes <= total)
+            glBufferSubData(GL_COPY_WRITE_BUFFER, static_cast<GLintptr>(run.firstByte),
+                            static_cast<GLsizeiptr>(run.bytes),
+                            static_cast<const uint8_t*>(base) + run.firstByte);
+    glBindBuffer(GL_COPY_WRITE_BUFFER, 0);
+    CheckGLError("MeshGeometry::WriteRuns", __LINE__);
+}
+
 MeshGeometry::MeshGeometry()
 {
     glGenBuffers(1, &vertexBuffer);
@@ -310,7 +324,8 @@ void Object::Draw(const std::shared_ptr<Shader>& shader)
             CheckGLError("Object::Draw", __LINE__);
             continue;
         }
-        glDrawElementsBaseVertex(GL_TRIANGLES, static_cast<GLsizei>(entry.indexCount), GL_UNSIGNED_INT,
+        glDrawElementsBaseVertex(entry.lineStrip ? GL_LINE_STRIP : GL_TRIANGLES,
+                                 static_cast<GLsizei>(entry.indexCount), GL_UNSIGNED_INT,
                                  reinterpret_cast<const void*>(offset), entry.baseVertex);
     }
 }

@@ -27,6 +27,7 @@ struct MeshEntry
     // cells differ only by their first vertex keeps one row of indices.
     uint32_t repeat = 1;
     int32_t repeatStride = 0;
+    bool lineStrip = false; // its indices are one strip of lines, not triangles (the brush circle)
 };
 
 // An indexed triangle mesh in GL buffers. The owner sets vertexCount and indexCount, then uploads;
@@ -59,6 +60,14 @@ class MeshGeometry
     size_t ArrayBytes(Array array) const;
     void AllocateArray(Array array);
     void WriteArray(Array array, size_t firstByte, size_t bytes, const void* data);
+    // Parts of an array sent again after they changed in place (a terrain's edited rows): each run is
+    // (first byte, byte count) of the whole array, which base points at.
+    struct Run
+    {
+        size_t firstByte = 0;
+        size_t bytes = 0;
+    };
+    void WriteRuns(Array array, const std::vector<Run>& runs, const void* base);
 
     std::vector<MeshEntry> entries;
     uint32_t vertexBuffer = 0;

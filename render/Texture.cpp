@@ -199,6 +199,24 @@ void Texture::UploadRows(uint32_t firstRow, uint32_t rowCount)
     Unbind();
 }
 
+void Texture::UploadRegion(uint32_t x, uint32_t y, uint32_t regionWidth, uint32_t regionHeight)
+{
+    PixelFormat format{};
+    if (!data || id == 0 || x >= width || y >= height || !FormatForChannels(channels, format)) return;
+    regionWidth = std::min(regionWidth, width - x);
+    regionHeight = std::min(regionHeight, height - y);
+    ++revision;
+    Bind();
+    {
+        UnpackState unpack(AlignmentForChannels(channels), static_cast<GLint>(width));
+        glTexSubImage2D(GL_TEXTURE_2D, 0, static_cast<GLint>(x), static_cast<GLint>(y),
+                        static_cast<GLsizei>(regionWidth), static_cast<GLsizei>(regionHeight), format.format,
+                        GL_UNSIGNED_BYTE, data.get() + (size_t{y} * width + x) * channels);
+        CheckGLError("Texture::UploadRegion", __LINE__);
+    }
+    Unbind();
+}
+
 Texture::~Texture()
 {
     Log::Trace("Deleting texture {}", id);

@@ -25,6 +25,8 @@ class Texture
     Texture(uint32_t width, uint32_t height, uint32_t channels, std::unique_ptr<uint8_t[]> data,
             uint32_t filter, Deferred);
     void UploadRows(uint32_t firstRow, uint32_t rowCount);
+    // Sends a rectangle of the buffer again after it changed in place (no mipmaps are made again).
+    void UploadRegion(uint32_t x, uint32_t y, uint32_t regionWidth, uint32_t regionHeight);
     virtual ~Texture();
     Texture(const Texture&) = delete;
     Texture& operator=(const Texture&) = delete;

@@ -83,6 +83,21 @@ size_t Brush::PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32
     return painted;
 }
 
+TerrainGrid::Region Brush::DabTexels(glm::vec2 position, uint32_t width, uint32_t height) const
+{
+    int64_t tx = 0;
+    int64_t ty = 0;
+    if (!TruncToTexel(position.x, tx) || !TruncToTexel(position.y, ty)) return {};
+    const int64_t r = size / 2;
+    // As PaintBuffer: one texel below radius 2, else from r before the centre to r - 1 after it.
+    const int64_t before = r < 2 ? 0 : r;
+    const int64_t after = r < 2 ? 1 : r;
+    const auto clip = [](int64_t v, uint32_t limit)
+    { return static_cast<uint32_t>(std::clamp<int64_t>(v, 0, int64_t{limit})); };
+    return {clip(ty - before, height), clip(ty + after, height), clip(tx - before, width),
+            clip(tx + after, width)};
+}
+
 bool Brush::CopyColorFromBuffer(const uint8_t* data, uint32_t width, uint32_t height, uint32_t channels)
 {
     int64_t x = 0;

@@ -2,6 +2,8 @@
 // The texture brush: one state shared by every texture editor window, and the operations over a
 // texture's pixel buffer in texel coordinates. The editor window only maps the mouse onto the image
 // (Brush::ImageToTexel) and forwards the result to Paint or Pick.
+#include "terrain/TerrainGrid.h"
+
 #include <glm/vec2.hpp>
 #include <glm/vec4.hpp>
 
@@ -36,6 +38,8 @@ struct Brush
     // One dab centred on the texel position into a width x height buffer of the given channels (at most
     // 4 are written); texels outside the buffer are skipped. Stores lastPosition; returns the texels painted.
     size_t PaintBuffer(uint8_t* data, uint32_t width, uint32_t height, uint32_t channels, glm::vec2 position);
+    // The texels a dab at position may paint in a width x height texture: rows are y, columns x.
+    TerrainGrid::Region DabTexels(glm::vec2 position, uint32_t width, uint32_t height) const;
     // PaintBuffer on the texture's pixels, then one upload of the whole image.
     size_t Paint(Texture& texture, glm::vec2 position);
 

@@ -6,6 +6,7 @@
 #include <fmt/format.h>
 
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 // A terrain's image is height texels wide and width rows high (Terrain::ImageWidth).
@@ -36,6 +37,54 @@ std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::NewErosion(uint32_t widt
     return entry;
 }
 
+std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::NewSculpt(uint32_t width, uint32_t height,
+                                                                  std::vector<float> heights)
+{
+    // The preview keeps the grid's shape, at most kPreviewSide on its longer side.
+    const uint32_t longer = std::max(std::max(width, height), 1u);
+    const auto side = [longer](uint32_t n)
+    {
+        return std::max<uint32_t>(
+            1, static_cast<uint32_t>(uint64_t{n} * std::min(longer, kPreviewSide) / longer));
+    };
+    const uint32_t previewWidth = side(height); // an image of the grid is height pixels wide
+    const uint32_t previewHeight = side(width);
+    std::unique_ptr<uint8_t[]> grey(new uint8_t[size_t{previewWidth} * previewHeight]);
+    std::fill(grey.get(), grey.get() + size_t{previewWidth} * previewHeight, uint8_t{128});
+    auto entry = std::make_shared<Heightmap>(previewWidth, previewHeight, 1, std::move(grey), true, false);
+    entry->isSculpt = true;
+    entry->gridWidth = width;
+    entry->gridHeight = height;
+    const size_t count = size_t{width} * height;
+    entry->sculpt = heights.size() == count ? std::move(heights) : std::vector<float>(count, 0.0f);
+    entry->UpdateSculptPreview();
+    return entry;
+}
+
+void Terrain::Heightmap::UpdateSculptPreview()
+{
+    if (!isSculpt || !data || channels != 1 || sculpt.size() != size_t{gridWidth} * gridHeight) return;
+    // Pixel (x, y) shows vertex (i, j) = (y, x) scaled from the preview's size to the grid's.
+    const auto at = [](uint32_t pixel, uint32_t pixels, uint32_t vertices)
+    { return pixels <= 1 ? 0u : static_cast<uint32_t>(uint64_t{pixel} * (vertices - 1) / (pixels - 1)); };
+    float largest = 0.0f;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+        {
+            const float h = sculpt[size_t{at(y, height, gridWidth)} * gridHeight + at(x, width, gridHeight)];
+            largest = std::max(largest, std::fabs(h));
+        }
+    const float scale = largest > 0.0f ? 127.0f / largest : 0.0f;
+    for (uint32_t y = 0; y < height; ++y)
+        for (uint32_t x = 0; x < width; ++x)
+        {
+            const float h = sculpt[size_t{at(y, height, gridWidth)} * gridHeight + at(x, width, gridHeight)];
+            const float v = std::clamp(128.0f + h * scale, 0.0f, 255.0f);
+            data[size_t{y} * width + x] = static_cast<uint8_t>(v);
+        }
+    Texture::Update();
+}
+
 std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const std::string& path,
                                                                          uint32_t width, uint32_t height,
                                                                          std::string* error)
@@ -56,8 +105,8 @@ std::shared_ptr<Terrain::Heightmap> Terrain::Heightmap::LoadTextureLayer(const s
 
 void Terrain::Heightmap::Update()
 {
-    if (isTexture || isErosion)
-        return; // images come from their file (and the texture editor) or the erosion run
+    if (isTexture || isErosion || isSculpt)
+        return; // images come from their file (and the texture editor), the erosion run or the heights
 
     if (width == 0 || height == 0 || channels != 1)
     {
@@ -75,7 +124,8 @@ void Terrain::Heightmap::Update()
 void Terrain::Heightmap::UpdateSmoothLevels()
 {
     smoothLevels = std::vector<float>();
-    if (isTexture || isErosion || !settings.smoothHeights || width == 0 || height == 0 || channels != 1)
+    if (isTexture || isErosion || isSculpt || !settings.smoothHeights || width == 0 || height == 0 ||
+        channels != 1)
         return;
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
     smoothLevels.resize(size_t{width} * height);

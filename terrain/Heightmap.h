@@ -18,6 +18,9 @@
 // An erosion entry is the other kind of list entry: it adds no image but erodes the heights summed
 // before it (LayerStack). Its image is its mask (RGB: removed, deposited, water flow) from its last
 // run, and its settings record (with the history) carries its erosion settings.
+//
+// A sculpt entry holds heights shaped by hand in the scene window, one float per vertex added as it
+// is. Its image is only a small preview of them (grey 128 is 0); it has no settings history.
 class Terrain::Heightmap : public Texture
 {
   public:
@@ -37,6 +40,14 @@ class Terrain::Heightmap : public Texture
               bool linear, bool isTexture);
     // An erosion entry for a width x height terrain, with default settings and a black mask.
     static std::shared_ptr<Heightmap> NewErosion(uint32_t width, uint32_t height);
+    // A sculpt entry for a width x height terrain with these heights (all 0 when not width * height).
+    static std::shared_ptr<Heightmap> NewSculpt(uint32_t width, uint32_t height,
+                                                std::vector<float> heights = {});
+    // The side of a sculpt entry's preview at most: it is drawn 200 pixels wide.
+    static constexpr uint32_t kPreviewSide = 128;
+    // Sculpt entries: draws the preview again from the heights (each pixel one vertex's height, scaled so
+    // the largest shown reaches black or white).
+    void UpdateSculptPreview();
 
     // A texture layer for a terrain of width x height, or null (with the reason logged and stored
     // in error) when the file cannot be read or its image is not exactly the terrain's images' size
@@ -71,6 +82,11 @@ class Terrain::Heightmap : public Texture
     // With smooth heights: every pixel's unrounded level (0 to 255) from the last generation, which
     // the layer adds instead of its pixel where the pixel still is that level rounded (not painted).
     std::vector<float> smoothLevels;
+
+    bool isSculpt = false;
+    std::vector<float> sculpt; // a sculpt entry's heights, vertex order
+    uint32_t gridWidth = 0;    // the terrain's size, for a sculpt entry's preview
+    uint32_t gridHeight = 0;
 
     bool isErosion = false;
     // What the entry last made; a cache, so filling it changes nothing the user sees of the entry.

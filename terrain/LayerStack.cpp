@@ -98,6 +98,13 @@ Entry Entry::Erode(const Erosion::Settings& settings, ErosionCache* cache)
     return entry;
 }
 
+Entry Entry::Sculpt(const float* heights)
+{
+    Layers::LayerView view;
+    view.offsets = heights;
+    return Add(view);
+}
+
 Entry Entry::Layer(bool erosion, bool noise, const LayerSettings& settings, const uint8_t* pixels,
                    uint32_t channels, const std::vector<float>& smoothLevels, size_t vertexCount,
                    ErosionCache* cache)
@@ -164,5 +171,63 @@ bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_
         for (size_t k = 0; k < vertices; ++k)
             positions[3 * k + 1] = eroded[k];
     }
+}
+
+TerrainGrid::HeightRange ApplyIn(const float* basePositions, float* positions, uint32_t width,
+                                 uint32_t height, const Entry* entries, size_t count,
+                                 const TerrainGrid::Region& region)
+{
+    TerrainGrid::HeightRange range;
+    const size_t vertices = size_t{width} * height;
+    if (region.Empty() || region.rowEnd > width || region.columnEnd > height) return range;
+    const size_t n = region.columnEnd - region.columnBegin;
+    std::vector<float> row(n);
+    float* __restrict y = row.data();
+    for (size_t i = region.rowBegin; i < region.rowEnd; ++i)
+    {
+        // Per vertex the additions Layers::ApplyLayers makes, in list order; an erosion entry puts its
+        // result in place of the sum before it, as Apply does.
+        const size_t first = i * height + region.columnBegin;
+        for (size_t j = 0; j < n; ++j)
+            y[j] = basePositions[3 * (first + j) + 1];
+        for (size_t e = 0; e < count; ++e)
+        {
+            const Entry& entry = entries[e];
+            if (entry.kind == Entry::Kind::Erode)
+            {
+                if (entry.cache == nullptr || entry.cache->result.heights.size() != vertices) continue;
+                const float* eroded = entry.cache->result.heights.data() + first;
+                for (size_t j = 0; j < n; ++j)
+                    y[j] = eroded[j];
+                continue;
+            }
+            const Layers::LayerView& layer = entry.image;
+            if (layer.offsets != nullptr)
+            {
+                const float* o = layer.offsets + first;
+                for (size_t j = 0; j < n; ++j)
+                    y[j] += o[j];
+                continue;
+            }
+            const float power = layer.power;
+            const uint32_t c = layer.channels;
+            const uint8_t* p = layer.data + c * first + Layers::LayerChannelOffset(c);
+            if (c == 1 && layer.levels != nullptr)
+            {
+                const float* v = layer.levels + first;
+                for (size_t j = 0; j < n; ++j)
+                    y[j] += Layers::SmoothLevel(p[j], v[j]) * 0.003921569f * power;
+            }
+            else
+            {
+                for (size_t j = 0; j < n; ++j)
+                    y[j] += static_cast<float>(p[c * j]) * 0.003921569f * power;
+            }
+        }
+        range.Add(TerrainGrid::RangeOf(y, n));
+        for (size_t j = 0; j < n; ++j)
+            positions[3 * (first + j) + 1] = y[j];
+    }
+    return range;
 }
 } // namespace LayerStack

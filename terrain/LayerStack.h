@@ -70,6 +70,8 @@ struct Entry
 
     static Entry Add(const Layers::LayerView& view);
     static Entry Erode(const Erosion::Settings& settings, ErosionCache* cache);
+    // A sculpt entry: its heights (one per vertex) added as they are.
+    static Entry Sculpt(const float* heights);
     // A heightmap layer's entry: an erosion entry erodes with its settings (keeping its result in
     // cache); any other layer adds its pixels (channels bytes per vertex) times its power, a noise
     // layer with smooth heights its unrounded levels where there is one per vertex.
@@ -94,4 +96,11 @@ using ApplyProgress = std::function<bool(size_t entry, float fraction)>;
 bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
            float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
            CacheUse use = CacheUse::Run, const ApplyProgress& progress = {});
+// Apply for the vertices of region only (positions outside it are not touched), the same bits Apply
+// gives them when every erosion entry's cache holds the result for the heights before it: each erosion
+// entry takes its cached heights as they are (left out when it holds none). For an edit of an entry
+// after the last erosion entry, which leaves their inputs as they were. Returns the region's range.
+TerrainGrid::HeightRange ApplyIn(const float* basePositions, float* positions, uint32_t width,
+                                 uint32_t height, const Entry* entries, size_t count,
+                                 const TerrainGrid::Region& region);
 } // namespace LayerStack

@@ -69,6 +69,13 @@ TerrainGrid::HeightRange ApplyLayers(const float* basePositions, float* position
                                         for (size_t l = 0; l < layerCount; ++l)
                                         {
                                             const LayerView& layer = layers[l];
+                                            if (layer.offsets != nullptr)
+                                            {
+                                                const float* __restrict o = layer.offsets + i * n;
+                                                for (size_t j = 0; j < n; ++j)
+                                                    y[j] += o[j];
+                                                continue;
+                                            }
                                             const float power = layer.power;
                                             const uint32_t c = layer.channels;
                                             const uint8_t* __restrict p =

@@ -51,6 +51,8 @@ struct LayerView
     uint32_t channels = 1;
     float power = 1.0f;
     const float* levels = nullptr;
+    // A sculpt entry: one height per vertex, added as it is (data, channels, power and levels unused).
+    const float* offsets = nullptr;
 };
 
 // What a pixel of a layer with levels adds before the power: the level, unless the pixel was painted.
@@ -65,7 +67,8 @@ inline uint32_t LayerChannelOffset(uint32_t channels)
     return channels >= 3 ? 1u : 0u;
 }
 
-// positions = basePositions with every layer added to y in list order: y += float(p) * (1/255) * power.
+// positions = basePositions with every layer added to y in list order: y += float(p) * (1/255) * power,
+// or y += offsets[k] for a sculpt entry.
 // basePositions may be positions itself (adding to the current heights). Returns the height range.
 TerrainGrid::HeightRange ApplyLayers(const float* basePositions, float* positions, uint32_t width,
                                      uint32_t height, const LayerView* layers, size_t layerCount);

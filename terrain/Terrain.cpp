@@ -216,7 +216,11 @@ void Terrain::AdoptRest(TerrainRecord&& r)
     {
         LayerRecord& entry = r.layers[l];
         std::shared_ptr<Heightmap> layer;
-        if (entry.kind == LayerKind::Erosion)
+        if (entry.kind == LayerKind::Sculpt)
+        {
+            layer = Heightmap::NewSculpt(width, height, std::move(entry.sculpt));
+        }
+        else if (entry.kind == LayerKind::Erosion)
         {
             // The stored mask is the one shown; without it the last run's (or black).
             const bool stored = entry.image.FitsGrid(width, height, 3);
@@ -249,7 +253,8 @@ void Terrain::AdoptRest(TerrainRecord&& r)
                 layer->UpdateSmoothLevels();
         }
         // The history starts again at these settings.
-        if (entry.kind != LayerKind::Image) layer->AppendState(layer->settings);
+        if (entry.kind == LayerKind::Noise || entry.kind == LayerKind::Erosion)
+            layer->AppendState(layer->settings);
         heightmaps.push_back(std::move(layer));
     }
 
@@ -309,7 +314,12 @@ TerrainRecord Terrain::Record(RecordScope scope) const
         LayerRecord entry;
         entry.name = layer->name;
         entry.settings = layer->settings;
-        if (layer->isErosion)
+        if (layer->isSculpt)
+        {
+            entry.kind = LayerKind::Sculpt; // its preview is made again from the heights
+            entry.sculpt = layer->sculpt;
+        }
+        else if (layer->isErosion)
         {
             // Its mask as shown: the last run's, which the heights may no longer follow.
             entry.kind = LayerKind::Erosion;
@@ -508,6 +518,14 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
 
 bool Terrain::LayerFits(const Heightmap& layer) const
 {
+    if (layer.isSculpt)
+    {
+        const bool fits = layer.sculpt.size() == size_t{width} * height;
+        if (!fits)
+            Log::Warn("Sculpt entry {} skipped: it holds {} heights, the terrain has {} vertices.",
+                      layer.name, layer.sculpt.size(), size_t{width} * height);
+        return fits;
+    }
     const bool fits = layer.data != nullptr && layer.width == ImageWidth() && layer.height == ImageHeight() &&
                       layer.channels >= 1 && layer.channels <= 4;
     if (!fits)
@@ -518,18 +536,26 @@ bool Terrain::LayerFits(const Heightmap& layer) const
     return fits;
 }
 
+std::vector<LayerStack::Entry> Terrain::StackEntries() const
+{
+    std::vector<LayerStack::Entry> entries;
+    entries.reserve(heightmaps.size());
+    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        if (layer && layer->isSculpt && LayerFits(*layer))
+            entries.push_back(LayerStack::Entry::Sculpt(layer->sculpt.data()));
+        else if (layer && !layer->isSculpt && (layer->isErosion || LayerFits(*layer)))
+            entries.push_back(LayerStack::Entry::Layer(
+                layer->isErosion, !layer->isTexture, layer->settings, layer->data.get(), layer->channels,
+                layer->smoothLevels, size_t{width} * height, &layer->erosionCache));
+    return entries;
+}
+
 namespace
 {
 bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& range, LayerStack::CacheUse use,
                 const LayerStack::ApplyProgress& progress = {})
 {
-    std::vector<LayerStack::Entry> entries;
-    entries.reserve(terrain.heightmaps.size());
-    for (const std::shared_ptr<Terrain::Heightmap>& layer : terrain.heightmaps)
-        if (layer && (layer->isErosion || terrain.LayerFits(*layer)))
-            entries.push_back(LayerStack::Entry::Layer(
-                layer->isErosion, !layer->isTexture, layer->settings, layer->data.get(), layer->channels,
-                layer->smoothLevels, size_t{terrain.width} * terrain.height, &layer->erosionCache));
+    const std::vector<LayerStack::Entry> entries = terrain.StackEntries();
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
                              terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
 }
@@ -549,6 +575,7 @@ void Terrain::ApplyHeightmaps()
         if (layer) layer->ShowErosionMask();
 
     if (heightmapTexture) heightmapTexture->Update(CreateHeightmapBuffer());
+    heightmapStale = false;
     RecalculateNormals();
 }
 
@@ -562,6 +589,8 @@ bool Terrain::LayerHeights(LayeredHeights& out,
     if (!ApplyStack(*this, out.positions.data(), range, LayerStack::CacheUse::Run, progress)) return false;
     out.minHeight = range.min;
     out.maxHeight = range.max;
+    out.masks.clear(); // arrays given back by an earlier swap keep no masks of theirs
+    out.swapped = false;
     if (out.pixelCount != count || !out.heightmapPixels || !out.normalPixels)
     {
         out.heightmapPixels = LargeArrays::UninitializedBytes(count); // every byte written below
@@ -573,49 +602,59 @@ bool Terrain::LayerHeights(LayeredHeights& out,
     return true;
 }
 
-namespace
-{
-// Swaps pixels of the texture's size into it and uploads them; the texture's former pixels are left
-// in pixels. False (and pixels left null) when the texture has no pixels of that size to give back.
-bool SwapPixels(Texture& texture, std::unique_ptr<uint8_t[]>& pixels, size_t bytes)
-{
-    const bool sameSize = texture.data && texture.ByteSize() == bytes;
-    if (sameSize)
-    {
-        std::swap(texture.data, pixels);
-        texture.Update();
-    }
-    else
-    {
-        texture.Update(std::move(pixels));
-    }
-    return sameSize;
-}
-} // namespace
-
-void Terrain::TakeLayerHeights(LayeredHeights& in)
+void Terrain::SwapLayerHeights(LayeredHeights& in)
 {
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || in.positions.size() != 3 * count || in.normals.size() != 3 * count ||
         in.pixelCount != count)
         return;
     // As ApplyHeightmaps leaves the terrain: heights, range, masks, heightmap texture, normals.
-    positions.swap(in.positions);
-    minHeight = in.minHeight;
-    maxHeight = in.maxHeight;
+    std::swap(positions, in.positions);
+    std::swap(minHeight, in.minHeight);
+    std::swap(maxHeight, in.maxHeight);
     mesh->UpdateVertices(positions.data());
-    for (const std::shared_ptr<Heightmap>& layer : heightmaps)
-        if (layer) layer->ShowErosionMask();
-    bool pixelsBack = heightmapTexture && SwapPixels(*heightmapTexture, in.heightmapPixels, count);
-    normals.swap(in.normals);
+    if (!in.swapped)
+    {
+        // The masks of the runs the heights come from; the ones they replace are kept.
+        for (const std::shared_ptr<Heightmap>& layer : heightmaps)
+        {
+            if (!layer || !layer->isErosion || !layer->data ||
+                layer->shownMaskGeneration == layer->erosionCache.generation)
+                continue;
+            std::unique_ptr<uint8_t[]> shown(new uint8_t[layer->ByteSize()]);
+            std::copy(layer->data.get(), layer->data.get() + layer->ByteSize(), shown.get());
+            in.masks.push_back({layer, std::move(shown), layer->shownMaskGeneration});
+            layer->ShowErosionMask();
+        }
+        in.swapped = true;
+    }
+    else
+    {
+        for (LayeredHeights::Mask& mask : in.masks)
+        {
+            std::swap(mask.entry->data, mask.pixels);
+            std::swap(mask.entry->shownMaskGeneration, mask.generation);
+            mask.entry->Texture::Update();
+        }
+    }
+    if (heightmapTexture && in.heightmapPixels)
+    {
+        std::swap(heightmapTexture->data, in.heightmapPixels);
+        heightmapTexture->Update();
+        heightmapStale = false;
+    }
+    std::swap(normals, in.normals);
     mesh->UpdateNormals(normals.data());
     if (!normalTexture)
     {
         Log::Debug("Creating new normal texture {}x{}", width, height);
         normalTexture = std::make_unique<Texture>(ImageWidth(), ImageHeight(), 3, false, GL_LINEAR);
     }
-    pixelsBack = SwapPixels(*normalTexture, in.normalPixels, 3 * count) && pixelsBack;
-    in.pixelCount = pixelsBack ? count : 0;
+    if (in.normalPixels)
+    {
+        std::swap(normalTexture->data, in.normalPixels);
+        normalTexture->Update();
+    }
 }
 
 bool Terrain::HasErosion() const
@@ -640,9 +679,10 @@ void Terrain::ApplyHeightmap(const Heightmap& layer, float power)
     const size_t count = static_cast<size_t>(width) * height;
     if (count == 0 || positions.size() < 3 * count || layer.isErosion || !LayerFits(layer)) return;
     Layers::LayerView view =
-        LayerStack::Entry::Layer(false, !layer.isTexture, layer.settings, layer.data.get(), layer.channels,
-                                 layer.smoothLevels, count, nullptr)
-            .image;
+        layer.isSculpt ? LayerStack::Entry::Sculpt(layer.sculpt.data()).image
+                       : LayerStack::Entry::Layer(false, !layer.isTexture, layer.settings, layer.data.get(),
+                                                  layer.channels, layer.smoothLevels, count, nullptr)
+                             .image;
     view.power = power;
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(positions.data(), positions.data(), width, height, &view, 1);

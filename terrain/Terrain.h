@@ -1,6 +1,8 @@
 #pragma once
 #include "render/Mesh.h"
 #include "terrain/Gradient.h"
+#include "terrain/LayerStack.h"
+#include "terrain/Sculpt.h"
 #include "terrain/TerrainRecord.h"
 
 #include <array>
@@ -89,12 +91,13 @@ class Terrain : public Object
     bool LayeredPositions(std::vector<float>& out, bool cachedOnly) const;
     // ApplyHeightmaps in two halves, for a worker thread while nothing else touches the terrain:
     // LayerHeights computes without GL (it may run the erosion entries, which keep their results),
-    // TakeLayerHeights swaps the result in and uploads it. False when progress stopped an erosion run:
+    // SwapLayerHeights swaps the result in and uploads it. False when progress stopped an erosion run:
     // the terrain is then unchanged (entries before it may keep their new results, the same as any
     // later apply would compute).
-    // TakeLayerHeights leaves the arrays and pixels it replaced in its argument, and LayerHeights
-    // writes over arrays of the right size that it is given: a realtime drag applies every frame,
-    // and fresh arrays of a large terrain cost more than the apply (page faults, clearing, unmapping).
+    // SwapLayerHeights leaves the arrays and pixels it replaced in its argument (swapping again puts
+    // them back: undo), and LayerHeights writes over arrays of the right size that it is given: a
+    // realtime drag applies every frame, and fresh arrays of a large terrain cost more than the apply
+    // (page faults, clearing, unmapping).
     struct LayeredHeights
     {
         std::vector<float> positions;
@@ -104,14 +107,43 @@ class Terrain : public Object
         size_t pixelCount = 0; // the vertices the two pixel buffers hold (1 and 3 bytes each)
         float minHeight = 0.0f;
         float maxHeight = 0.0f;
+        // The erosion entries' masks the swap replaced, with the run each showed.
+        struct Mask
+        {
+            std::shared_ptr<Heightmap> entry;
+            std::unique_ptr<uint8_t[]> pixels;
+            uint32_t generation = 0;
+        };
+        std::vector<Mask> masks;
+        bool swapped = false; // masks holds what the first swap replaced
     };
     bool LayerHeights(LayeredHeights& out,
                       const std::function<bool(size_t entry, float fraction)>& progress) const;
-    void TakeLayerHeights(LayeredHeights& in);
+    void SwapLayerHeights(LayeredHeights& heights);
     // Whether an apply would run an erosion entry at all (so it may take long).
     bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);
     bool LayerFits(const Heightmap& layer) const;
+    // The layer stack as LayerStack applies it: the entries that fit the grid, in list order.
+    std::vector<LayerStack::Entry> StackEntries() const;
+
+    // Sculpting (terrain/TerrainSculpt.cpp). A dab changes a sculpt entry's heights in its region and
+    // the terrain shows it at once: the heights there follow the stack (or, with an erosion entry after
+    // the sculpt entry, move by what the entry's heights moved, until the next apply), their normals,
+    // the heightmap and normal images and the mesh, only the touched rows going to the driver. Returns
+    // the vertices whose heights changed.
+    TerrainGrid::Region SculptDab(Heightmap& entry, const Sculpt::Brush& brush, const Sculpt::Dab& dab);
+    // After the heights changed in these regions (a dab, an undo): their normals, the images and the
+    // mesh rows follow. Without range the range only grows, and the part of the heightmap image outside
+    // the regions is stale until SettleHeights; a range known to be exact (kept by the undo history)
+    // takes its place, the image made whole when the range is new.
+    void RefreshHeights(const std::vector<TerrainGrid::Region>& changed,
+                        const TerrainGrid::HeightRange* range = nullptr);
+    // The range made exact again (a whole pass), and the heightmap image made whole if it changed.
+    void SettleHeights();
+    Sculpt::GridFrame Frame() const;
+    // The heightmap image was made with another range than the current one (a stroke widened it).
+    bool heightmapStale = false;
 
     // Diffuse and specular textures from the gradients
     void GenerateDiffuseByHeight();

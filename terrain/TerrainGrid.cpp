@@ -527,6 +527,116 @@ void NormalRows(const float* positions, size_t W, size_t H, size_t begin, size_t
 }
 } // namespace
 
+void VertexNormalsIn(const float* positions, uint32_t width, uint32_t height, const Region& region,
+                     float* normals, uint8_t* normalBytes)
+{
+    const size_t W = width;
+    const size_t H = height;
+    if (region.Empty() || region.rowEnd > W || region.columnEnd > H) return;
+    // The vertex columns whose cells touch the region's vertices: one more on each side.
+    const size_t first = region.columnBegin > 0 ? region.columnBegin - 1 : 0;
+    const size_t last = std::min<size_t>(region.columnEnd + 1, H);
+    const size_t columns = last - first;
+    const size_t cells = columns - 1; // may be 0 on a grid one vertex high
+    const auto load = [&](RowOfVertices& row, size_t i)
+    {
+        row.x.resize(columns);
+        row.y.resize(columns);
+        row.z.resize(columns);
+        const float* from = positions + 3 * (i * H + first);
+        for (size_t q = 0; q < columns; ++q)
+        {
+            row.x[q] = from[3 * q];
+            row.y[q] = from[3 * q + 1];
+            row.z[q] = from[3 * q + 2];
+        }
+    };
+    const auto cellRow = [&](const RowOfVertices& upper, const RowOfVertices& lower, CellRow& out)
+    {
+        if (cells == 0) return;
+        FaceNormalsOfCells(cells, upper.x.data(), upper.y.data(), upper.z.data(), lower.x.data(),
+                           lower.y.data(), lower.z.data(), out.x0.data(), out.y0.data(), out.z0.data(),
+                           out.x1.data(), out.y1.data(), out.z1.data());
+    };
+    CellRow above, below;
+    above.Resize(cells);
+    below.Resize(cells);
+    RowOfVertices up, mid, down;
+    std::vector<float> sx(columns), sy(columns), sz(columns);
+    for (size_t i = region.rowBegin; i < region.rowEnd; ++i)
+    {
+        const bool hasAbove = i >= 1;
+        const bool hasBelow = i + 1 < W;
+        if (i == region.rowBegin)
+        {
+            load(mid, i);
+            if (hasAbove)
+            {
+                load(up, i - 1);
+                cellRow(up, mid, above);
+            }
+        }
+        else
+        {
+            std::swap(above, below);
+            std::swap(mid, down);
+        }
+        if (hasBelow)
+        {
+            load(down, i + 1);
+            cellRow(mid, down, below);
+        }
+        // Vertices with all six triangles (an inner row, a cell on each side within the loaded
+        // columns) take the whole pass's fast sums; the rest the same sums with their tests.
+        size_t fastBegin = region.columnEnd;
+        size_t fastEnd = region.columnEnd;
+        if (hasAbove && hasBelow && columns >= 3)
+        {
+            InnerVertexNormals(columns, above, below, sx.data(), sy.data(), sz.data());
+            fastBegin = std::max<size_t>(region.columnBegin, first + 1);
+            fastEnd = std::min<size_t>(region.columnEnd, first + columns - 1);
+            for (size_t j = fastBegin; j < fastEnd; ++j)
+            {
+                const size_t k = i * H + j;
+                float* n = normals + 3 * k;
+                n[0] = sx[j - first];
+                n[1] = sy[j - first];
+                n[2] = sz[j - first];
+                if (normalBytes != nullptr)
+                {
+                    uint8_t* b = normalBytes + 3 * k;
+                    b[0] = static_cast<uint8_t>(NormalByte(n[0]));
+                    b[1] = static_cast<uint8_t>(NormalByte(n[2]));
+                    b[2] = static_cast<uint8_t>(NormalByte(n[1]));
+                }
+            }
+        }
+        // The same sums in the same order as the whole pass (cell q of the grid is q - first here).
+        for (size_t j = region.columnBegin; j < region.columnEnd; ++j)
+        {
+            if (j >= fastBegin && j < fastEnd) continue;
+            const bool right = j + 1 < H;
+            const bool left = j >= 1;
+            const size_t q = j - first;
+            float sum[3] = {0.0f, 0.0f, 0.0f};
+            if (hasAbove && right)
+            {
+                AddFace(sum, above.x0, above.y0, above.z0, q);
+                AddFace(sum, above.x1, above.y1, above.z1, q);
+            }
+            if (hasBelow && right) AddFace(sum, below.x0, below.y0, below.z0, q);
+            if (hasBelow && left)
+            {
+                AddFace(sum, below.x1, below.y1, below.z1, q - 1);
+                AddFace(sum, below.x0, below.y0, below.z0, q - 1);
+            }
+            if (hasAbove && left) AddFace(sum, above.x1, above.y1, above.z1, q - 1);
+            const size_t k = i * H + j;
+            StoreNormal(sum, normals + 3 * k, normalBytes != nullptr ? normalBytes + 3 * k : nullptr);
+        }
+    }
+}
+
 void VertexNormals(const float* positions, uint32_t width, uint32_t height, float* normals,
                    uint8_t* normalBytes)
 {
@@ -592,6 +702,45 @@ void ShiftHeights(float* positions, size_t vertexCount, float amount)
 {
     for (size_t k = 0; k < vertexCount; ++k)
         positions[3 * k + 1] -= amount;
+}
+
+HeightRange RangeAll(const float* positions, uint32_t width, uint32_t height)
+{
+    const size_t H = height;
+    return ForRows(width, H,
+                   [&](size_t begin, size_t end, HeightRange& range)
+                   {
+                       for (size_t k = begin * H; k < end * H; ++k)
+                           range.Add(positions[3 * k + 1]);
+                   });
+}
+
+void HeightmapBytesIn(const float* positions, uint32_t height, const Region& region, float minHeight,
+                      float maxHeight, uint8_t* out)
+{
+    const float scale = static_cast<float>(1.0 / (maxHeight - minHeight));
+    for (size_t i = region.rowBegin; i < region.rowEnd; ++i)
+        for (size_t k = i * height + region.columnBegin; k < i * height + region.columnEnd; ++k)
+            out[k] = HeightByte(positions[3 * k + 1], minHeight, scale);
+}
+
+Region Region::Grown(uint32_t margin, uint32_t width, uint32_t height) const
+{
+    if (Empty()) return *this;
+    Region r;
+    r.rowBegin = rowBegin > margin ? rowBegin - margin : 0;
+    r.columnBegin = columnBegin > margin ? columnBegin - margin : 0;
+    r.rowEnd = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{rowEnd} + margin, width));
+    r.columnEnd = static_cast<uint32_t>(std::min<uint64_t>(uint64_t{columnEnd} + margin, height));
+    return r;
+}
+
+Region Region::Union(const Region& other) const
+{
+    if (Empty()) return other;
+    if (other.Empty()) return *this;
+    return {std::min(rowBegin, other.rowBegin), std::max(rowEnd, other.rowEnd),
+            std::min(columnBegin, other.columnBegin), std::max(columnEnd, other.columnEnd)};
 }
 
 HeightRange Range(const float* positions, size_t vertexCount)

@@ -34,6 +34,23 @@ struct HeightRange
     }
 };
 
+// A rectangle of the grid: vertex rows i in [rowBegin, rowEnd) and columns j in [columnBegin,
+// columnEnd). A row's run of columns is contiguous in every per-vertex array (k = i * H + j).
+struct Region
+{
+    uint32_t rowBegin = 0;
+    uint32_t rowEnd = 0;
+    uint32_t columnBegin = 0;
+    uint32_t columnEnd = 0;
+
+    bool Empty() const { return rowBegin >= rowEnd || columnBegin >= columnEnd; }
+    size_t Count() const { return Empty() ? 0 : size_t{rowEnd - rowBegin} * (columnEnd - columnBegin); }
+    // The region grown by margin vertices on every side, kept inside a width x height grid.
+    Region Grown(uint32_t margin, uint32_t width, uint32_t height) const;
+    // The smallest region holding both (an empty one holds nothing).
+    Region Union(const Region& other) const;
+};
+
 // Range of n contiguous values, the same bits as adding them one by one to a HeightRange: lanes
 // run side by side, and the one value whose bits the lanes could pick differently (a zero, +0 or
 // -0, as the extreme) is taken from its first occurrence.
@@ -105,6 +122,13 @@ void VertexNormals(const float* positions, uint32_t width, uint32_t height, floa
 bool VertexNormals(const float* positions, uint32_t width, uint32_t height, std::vector<float>& normals,
                    uint8_t* normalBytes, const std::function<bool(float)>& progress = {});
 
+// The normals (and bytes, when not null) of the vertices in region only, the same bits as the whole
+// pass gives them; normals and normalBytes are the whole grid's arrays. A vertex's normal reads its
+// neighbours' positions, so an edit of the heights in a region changes the normals of the region
+// grown by one.
+void VertexNormalsIn(const float* positions, uint32_t width, uint32_t height, const Region& region,
+                     float* normals, uint8_t* normalBytes);
+
 // Normal texture texel: x to red, z to green, y (up) to blue, each trunc((n + 1) * 0.5 * 255).
 inline int32_t NormalByte(float n)
 {
@@ -134,4 +158,9 @@ HeightRange AddHeights(float* positions, const float* array, size_t vertexCount,
 // y[k] -= amount.
 void ShiftHeights(float* positions, size_t vertexCount, float amount);
 HeightRange Range(const float* positions, size_t vertexCount);
+// The height range of the whole grid on all cores, the same bits as Range.
+HeightRange RangeAll(const float* positions, uint32_t width, uint32_t height);
+// The heightmap bytes of a region only (out is the whole grid's image).
+void HeightmapBytesIn(const float* positions, uint32_t height, const Region& region, float minHeight,
+                      float maxHeight, uint8_t* out);
 } // namespace TerrainGrid

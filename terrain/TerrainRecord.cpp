@@ -380,7 +380,12 @@ bool ApplyLayerStack(TerrainRecord& t, const float* base, float* positions, Terr
     std::vector<LayerStack::Entry> entries;
     entries.reserve(t.layers.size());
     for (LayerRecord& layer : t.layers)
-        if (layer.kind == LayerKind::Erosion || FitsAnyChannels(layer.image, t.width, t.height))
+        if (layer.kind == LayerKind::Sculpt)
+        {
+            if (layer.sculpt.size() == t.VertexCount())
+                entries.push_back(LayerStack::Entry::Sculpt(layer.sculpt.data()));
+        }
+        else if (layer.kind == LayerKind::Erosion || FitsAnyChannels(layer.image, t.width, t.height))
             entries.push_back(
                 LayerStack::Entry::Layer(layer.kind == LayerKind::Erosion, layer.kind == LayerKind::Noise,
                                          layer.settings, layer.image.pixels.get(), layer.image.channels,
@@ -499,6 +504,7 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
             layer.smoothLevels.assign(count, 0.0f);
             NoiseLayerPixels(layer.settings, noise, W, H, generated.data(), layer.smoothLevels.data());
         }
+        if (layer.kind == LayerKind::Sculpt && layer.sculpt.size() != count) layer.sculpt.assign(count, 0.0f);
         if (layer.kind == LayerKind::Erosion && Erosion::Clamp(layer.settings.erosion))
             Log::Warn("Terrain {} layer {} ({}): erosion settings out of range were brought into range.",
                       name, l, layer.name);

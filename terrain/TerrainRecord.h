@@ -12,7 +12,8 @@
 //   - base positions: stored; otherwise the start generator runs again from its recorded seed on the
 //     regular grid
 //   - texture coordinates: stored; otherwise the regular grid's
-//   - layer images: stored; a noise layer without pixels is generated from its settings
+//   - layer images: stored; a noise layer without pixels is generated from its settings; a sculpt
+//     entry's heights: stored, otherwise 0
 //   - the unrounded levels of noise layers with smooth heights: kept; otherwise from their settings
 //   - current positions: stored; otherwise the base positions with the layer stack applied (images
 //     added, erosion entries run with their settings clamped)
@@ -119,9 +120,10 @@ struct ImageRecord
 
 enum class LayerKind
 {
-    Noise,  // settings: all but erosion; pixels optional (generated from the settings)
-    Image,  // settings: power only; pixels required
-    Erosion // erodes the heights summed before it; settings: erosion; pixels: the mask of its last run
+    Noise,   // settings: all but erosion; pixels optional (generated from the settings)
+    Image,   // settings: power only; pixels required
+    Erosion, // erodes the heights summed before it; settings: erosion; pixels: the mask of its last run
+    Sculpt // heights shaped by hand in the scene, one float per vertex added as it is; no settings or pixels
 };
 
 // One entry of a terrain's layer stack, applied in list order to the heights summed so far.
@@ -135,6 +137,8 @@ struct LayerRecord
     std::vector<float> smoothLevels;
     // An erosion entry: what its last run made (not valid: it runs when the stack is applied).
     LayerStack::ErosionCache erosionCache;
+    // A sculpt entry: its height per vertex (vertex order); empty: all 0.
+    std::vector<float> sculpt;
 };
 
 // The texture the mesh shows.

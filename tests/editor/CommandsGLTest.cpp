@@ -1,22 +1,86 @@
 // The document's changes: each command counts once in the session's revision, what changes nothing
-// counts nothing, and looking around (the view, the windows, the panels drawn) is no change at all.
+// counts nothing, and looking around (the view, the windows, the panels drawn) is no change at all;
+// each is undone to the session before it and redone to the session after it, bit for bit.
 #include "tests/editor/EditorTestSupport.h"
+#include "tests/io/ObjTestMesh.h"
+#include "tests/terrain/GLReadBack.h"
 
+#include "editor/ProjectSession.h"
+#include "io/HeightImage.h"
+#include "io/ObjWriter.h"
+#include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Scene.h"
+#include "render/Shader.h"
 #include "render/Texture.h"
 #include "terrain/Gradient.h"
 #include "terrain/Heightmap.h"
+#include "terrain/Project.h"
 #include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <fstream>
 #include <functional>
+#include <iterator>
+#include <sstream>
 
 namespace
 {
 class CommandsGLTest : public testsupport::EditorFrames
 {
+  protected:
+    testsupport::TempDir files;
+
+    // The session as a string of bytes: what its project file holds, and what a project leaves out but
+    // the session shows, as the driver holds it (heights, normals, images), with which objects the
+    // lists, scenes and layers hold and the layers' own settings histories.
+    std::string Snapshot()
+    {
+        std::ostringstream out;
+        const std::string path = files / "snapshot.velmoran";
+        EXPECT_TRUE(ProjectFile::Save(CaptureProject(editor), path));
+        std::ifstream file(path, std::ios::binary);
+        out << std::string(std::istreambuf_iterator<char>(file), {});
+        const auto bits = [&out](const void* data, size_t bytes)
+        { out.write(static_cast<const char*>(data), static_cast<std::streamsize>(bytes)); };
+        const auto texture = [&](const Texture* t)
+        {
+            out << "|texture " << (t != nullptr ? t->id : 0u);
+            if (t == nullptr || !t->data) return;
+            bits(t->data.get(), t->ByteSize());
+            const std::vector<uint8_t> drawn = terraintest::ReadTexture(*t);
+            bits(drawn.data(), drawn.size());
+        };
+        for (const auto& terrain : editor.terrains)
+        {
+            out << "|terrain " << terrain.get() << " " << terrain->minHeight << " " << terrain->maxHeight;
+            bits(terrain->positions.data(), terrain->positions.size() * sizeof(float));
+            bits(terrain->normals.data(), terrain->normals.size() * sizeof(float));
+            const std::vector<float> drawn =
+                terraintest::ReadBuffer<float>(terrain->mesh->vertexBuffer, terrain->positions.size());
+            bits(drawn.data(), drawn.size() * sizeof(float));
+            for (const Texture* t : {terrain->heightmapTexture.get(), terrain->normalTexture.get(),
+                                     terrain->diffuseTexture.get(), terrain->specularTexture.get(),
+                                     terrain->watermapTexture.get()})
+                texture(t);
+            out << "|shown " << terrain->mesh->entries.at(0).texture << "|plane "
+                << terrain->waterPlane.get();
+            for (const auto& layer : terrain->heightmaps)
+            {
+                out << "|layer " << layer.get() << " " << layer->currentState << " " << layer->states.size();
+                texture(layer.get());
+                bits(layer->sculpt.data(), layer->sculpt.size() * sizeof(float));
+            }
+        }
+        for (const auto& scene : editor.scenes)
+            out << "|scene " << scene.get() << " " << scene->terrain.get() << " " << scene->shader.get()
+                << " " << scene->camera.get();
+        out << "|shaders " << editor.shaders.size() << "|cameras " << editor.cameras.size();
+        return out.str();
+    }
 };
 
 TEST_F(CommandsGLTest, EachChangeCountsOnceAndLookingAroundNotAtAll)
@@ -101,5 +165,212 @@ TEST_F(CommandsGLTest, EachChangeCountsOnceAndLookingAroundNotAtAll)
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
     c.AddGradient(*terrain);
     EXPECT_TRUE(editor.session.HasUnsavedChanges());
+}
+
+// A session built through the editor's own functions, each command (or stroke, or drag) undone and
+// redone on its own, then all of them undone and redone in one run: every time the session is what
+// it was, bit for bit (what the driver draws included), and Edit > Undo names the step.
+TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
+{
+    editor.session.recent.file = files / "recent_projects.txt";
+    const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17, 1);
+    ASSERT_TRUE(terrain);
+    Scene& scene = *editor.scenes[0];
+    Commands& c = editor.commands;
+    History& history = editor.session.history;
+    std::shared_ptr<Terrain::Heightmap> noise, erosion, sculpt;
+    const Sculpt::GridFrame frame = terrain->Frame();
+    const auto dab = [&](float i, float j, Sculpt::Tool tool)
+    {
+        Sculpt::Brush brush;
+        brush.tool = tool;
+        brush.radius = 3.0f;
+        Sculpt::Dab d;
+        d.x = frame.x0 + i;
+        d.z = frame.z0 + j;
+        d.flattenHeight = 1.0f;
+        c.SculptDab(*terrain, *sculpt, brush, d);
+    };
+    testsupport::GridMesh mesh(9, 6,
+                               [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
+    mesh.name = "scan";
+    ASSERT_TRUE(ObjWriter::WriteFile(files / "scan.obj", mesh.View()));
+    HeightGrid grid;
+    grid.width = grid.height = 9;
+    for (uint32_t k = 0; k < 81; ++k)
+        grid.heights.push_back(static_cast<float>(k % 7));
+    ASSERT_TRUE(HeightImage::Write(files / "dunes.png", HeightImage::Format::Png16, HeightImage::ViewOf(grid),
+                                   nullptr));
+
+    const struct
+    {
+        const char* what;
+        std::function<void()> act;
+    } steps[] = {
+        {"New terrain", [&] { CreateTerrain("second", 9); }},
+        {"Load terrain", [&] { editor.loadTerrain.Load(editor, files / "scan.obj"); }},
+        {"New terrain",
+         [&]
+         {
+             editor.heightmapImport.form.path = files / "dunes.png";
+             editor.heightmapImport.form.name = "dunes";
+             editor.heightmapImport.Create(editor);
+         }},
+        {"Choose terrain", [&] { c.SetSceneTerrain(scene, terrain); }},
+        {"Add heightmap", [&] { noise = c.AddNoiseLayer(*terrain); }},
+        {"Add erosion", [&] { erosion = c.AddErosion(*terrain); }},
+        {"Change layer settings",
+         [&]
+         {
+             // A drag over three frames, then the release: one step.
+             for (float frequency : {0.02f, 0.03f, 0.05f})
+             {
+                 Terrain::Heightmap::Settings settings = noise->settings;
+                 settings.frequency = frequency;
+                 c.SetLayerSettings(*noise, settings, true);
+             }
+             c.KeepLayerSettings(*noise);
+         }},
+        {"Layer settings undo", [&] { c.StepLayerHistory(*noise, false); }},
+        {"Change layer settings",
+         [&]
+         {
+             Terrain::Heightmap::Settings settings = erosion->settings;
+             settings.erosion.hydraulic.droplets = 400; // a few hundred on 17 x 17, as a large grid has
+             c.SetLayerSettings(*erosion, settings, false);
+             c.KeepLayerSettings(*erosion);
+         }},
+        {"Rename layer", [&] { c.RenameLayer(*noise, "ridges"); }},
+        {"Apply layers",
+         [&]
+         {
+             c.ApplyLayers(terrain);
+             ASSERT_TRUE(FinishJobs());
+             ASSERT_GT(terrain->minHeight, -50.0f); // eroded, not run away
+         }},
+        {"Move layer", [&] { c.MoveLayer(*terrain, erosion, -1); }},
+        {"Paint stroke",
+         [&]
+         {
+             editor.brush.size = 6;
+             for (float x : {3.0f, 5.0f, 7.0f})
+                 c.Paint(*noise, editor.brush, glm::vec2(x, 4.0f));
+         }},
+        {"Sculpt stroke",
+         [&]
+         {
+             sculpt = c.AddSculptEntry(*terrain);
+             dab(4.0f, 4.0f, Sculpt::Tool::RaiseLower);
+             dab(6.0f, 5.0f, Sculpt::Tool::Smooth);
+             dab(12.0f, 14.0f, Sculpt::Tool::Flatten);
+         }},
+        {"Sculpt stroke", [&] { dab(8.0f, 8.0f, Sculpt::Tool::Noise); }},
+        {"Add gradient", [&] { c.AddGradient(*terrain); }},
+        {"Add gradient", [&] { c.AddGradient(*terrain); }},
+        {"Change gradient span", [&] { c.SetHeightSpan(*terrain, 0, 100); }},
+        {"Generate diffuse texture",
+         [&] { c.GenerateDiffuse(*terrain, Terrain::BandRecord::Mode::Slope, nullptr, 0); }},
+        {"Generate diffuse texture",
+         [&] { c.GenerateDiffuse(*terrain, Terrain::BandRecord::Mode::Mask, erosion, 2); }},
+        {"Preview on terrain", [&] { c.ShowTexture(*terrain, terrain->diffuseTexture.get()); }},
+        {"Name texture file", [&] { c.NameTextureFile(*terrain->diffuseTexture, "hills_colour"); }},
+        {"Pour water",
+         [&]
+         {
+             c.PourWater(*terrain, 3 * 17 + 4);
+             c.PourWater(*terrain, 12 * 17 + 10);
+             c.OutlineWater(*terrain);
+         }},
+        {"Recalculate water", [&] { c.RecalculateWater(*terrain); }},
+        {"Reset water", [&] { c.ResetWater(*terrain); }},
+        {"Load layer image",
+         [&]
+         {
+             ASSERT_TRUE(noise->Save(files / "ridges.png"));
+             std::string error;
+             noise = c.ReplaceLayerWithImage(*terrain, noise, files / "ridges.png", error);
+         }},
+        {"Delete layer", [&] { c.DeleteLayer(*terrain, erosion); }},
+        {"Change scene", [&] { c.SetSceneLook(scene, true, glm::vec4(0.2f, 0.3f, 0.4f, 1.0f), true); }},
+        {"Set aspect ratio", [&] { editor.sceneWindow.ChooseAspectRatio(editor, scene, 1); }},
+        {"Change camera", [&] { c.SetCameraSpeed(*scene.camera, 3.5f); }},
+        {"Change camera", [&] { c.SetCameraRotation(*scene.camera, true); }},
+        {"New shader", [&] { c.CreateShader("shaders/normal_shader"); }},
+        {"Choose shader", [&] { c.SetSceneShader(scene, editor.shaders.back()); }},
+        {"Destroy scene", [&] { c.DestroyScene(scene); }},
+        {"Create scene", [&] { c.NewScene(); }},
+    };
+    history.Seal(); // the terrain and its scene are the session's first steps
+    std::vector<std::string> snapshots{Snapshot()};
+    for (const auto& step : steps)
+    {
+        SCOPED_TRACE(step.what);
+        step.act();
+        ASSERT_TRUE(FinishJobs());
+        ASSERT_FALSE(editor.showError) << editor.errorMessage;
+        history.Seal(); // the gesture ends, as a frame with no button held ends it
+        EXPECT_EQ(history.UndoName(), step.what);
+        const std::string after = Snapshot();
+        ASSERT_NE(after, snapshots.back()) << "the command changed nothing";
+        ASSERT_TRUE(c.Undo());
+        {
+            const std::string now = Snapshot();
+            size_t at = 0;
+            while (at < now.size() && at < snapshots.back().size() && now[at] == snapshots.back()[at])
+                ++at;
+            ASSERT_TRUE(now == snapshots.back())
+                << "undo, first difference at " << at << " of " << now.size() << " / "
+                << snapshots.back().size() << ": " << now.substr(at > 40 ? at - 40 : 0, 80) << "\n vs \n"
+                << snapshots.back().substr(at > 40 ? at - 40 : 0, 80);
+        }
+        ASSERT_TRUE(c.Redo());
+        ASSERT_TRUE(Snapshot() == after) << "redo";
+        snapshots.push_back(after);
+    }
+    Frames(2); // the session as restored draws
+
+    // All the way back and forth again, every step on the way.
+    for (size_t n = snapshots.size() - 1; n > 0; --n)
+    {
+        ASSERT_TRUE(c.Undo());
+        ASSERT_TRUE(Snapshot() == snapshots[n - 1]) << "undoing step " << n - 1 << " " << steps[n - 1].what;
+    }
+    EXPECT_EQ(history.UndoName(), "New terrain"); // the first terrain and its scene, made before the table
+    for (size_t n = 1; n < snapshots.size(); ++n)
+    {
+        ASSERT_TRUE(c.Redo());
+        ASSERT_TRUE(Snapshot() == snapshots[n]) << "redoing step " << n - 1 << " " << steps[n - 1].what;
+    }
+    EXPECT_FALSE(c.CanRedo());
+    Frames(2);
+}
+
+// Saving marks where the session is unchanged: undoing back to it, or redoing forward to it, leaves
+// no unsaved changes; a new command after an undo drops the steps that were undone.
+TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
+{
+    editor.session.recent.file = files / "recent_projects.txt";
+    const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
+    ASSERT_TRUE(terrain);
+    Commands& c = editor.commands;
+    c.AddGradient(*terrain);
+    editor.session.history.Seal();
+    editor.project.Save(editor, files / "hills.velmoran");
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    c.AddGradient(*terrain);
+    editor.session.history.Seal();
+    EXPECT_TRUE(editor.session.HasUnsavedChanges());
+    ASSERT_TRUE(c.Undo());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges()); // back at the saved point
+    ASSERT_TRUE(c.Undo());
+    EXPECT_TRUE(editor.session.HasUnsavedChanges()); // before it
+    ASSERT_TRUE(c.Redo());
+    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    c.DeleteGradient(*terrain, 0);
+    editor.session.history.Seal();
+    EXPECT_TRUE(editor.session.HasUnsavedChanges());
+    EXPECT_FALSE(c.CanRedo());
+    EXPECT_EQ(editor.session.history.UndoName(), "Delete gradient");
 }
 } // namespace

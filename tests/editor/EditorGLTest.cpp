@@ -321,18 +321,18 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
 
     auto terrain = CreateTerrainWithScene("t", 17);
     editor.scenes[0]->showTerrainGenerator = true;
-    const auto layer = editor.layerPanel.AddLayer(editor, terrain);
-    editor.layerPanel.selectedLayer = layer;
-    for (int seed = 1; seed <= 4; ++seed)
+    // Four steps of the session's history: each undo takes one back, each redo brings one back.
+    for (int step = 0; step < 4; ++step)
     {
-        layer->settings.seed = seed;
-        layer->AppendState(layer->settings);
+        editor.commands.AddGradient(*terrain);
+        editor.session.history.Seal();
     }
     Frames(2);
-    ASSERT_EQ(layer->currentState, 4u);
+    const auto gradients = [&] { return terrain->gradients.size(); };
+    ASSERT_EQ(gradients(), 4u);
 
     slowFrame([&] { ctrlTap(GLFW_KEY_Z); });
-    EXPECT_EQ(layer->currentState, 3u);
+    EXPECT_EQ(gradients(), 3u);
     // Held through three frames, repeating: one undo.
     slowFrame(
         [&]
@@ -348,14 +348,17 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
             key(GLFW_KEY_Z, GLFW_RELEASE, GLFW_MOD_CONTROL);
             key(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, GLFW_MOD_CONTROL);
         });
-    EXPECT_EQ(layer->currentState, 2u);
+    EXPECT_EQ(gradients(), 2u);
     slowFrame(
         [&]
         {
             ctrlTap(GLFW_KEY_Y);
-            ctrlTap(GLFW_KEY_Y);
+            key(GLFW_KEY_LEFT_SHIFT, GLFW_PRESS, GLFW_MOD_CONTROL);
+            key(GLFW_KEY_Z, GLFW_PRESS, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT); // Ctrl+Shift+Z redoes too
+            key(GLFW_KEY_Z, GLFW_RELEASE, GLFW_MOD_CONTROL | GLFW_MOD_SHIFT);
+            key(GLFW_KEY_LEFT_SHIFT, GLFW_RELEASE, GLFW_MOD_CONTROL);
         });
-    EXPECT_EQ(layer->currentState, 4u);
+    EXPECT_EQ(gradients(), 4u);
 
     // F frames the terrain while the scene window has the focus.
     GuiFrame({}, [] { ImGui::SetWindowFocus("Scene 0"); });
@@ -374,7 +377,7 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
     slowFrame([&] { ctrlTap(GLFW_KEY_O); });
     slowFrame([&] { ctrlTap(GLFW_KEY_Z); });
     EXPECT_FALSE(editor.project.showOpen);
-    EXPECT_EQ(layer->currentState, 4u);
+    EXPECT_EQ(gradients(), 4u);
     editor.showNewTerrain = false;
     Frames(2);
 }

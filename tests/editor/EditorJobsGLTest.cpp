@@ -306,17 +306,17 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     EXPECT_EQ(
         editor.errorMessage,
         "Cannot start \"Exporting terrain hills\": terrain hills is busy with \"Saving terrain hills\".");
-    EXPECT_FALSE(editor.layerPanel.CanStepHistory(editor, false));
-    EXPECT_FALSE(editor.layerPanel.StepHistory(editor, false));
-    EXPECT_EQ(layer->currentState, 1u);
+    EXPECT_FALSE(editor.commands.CanUndo()); // undo waits for the work, which holds the session's terrain
+    EXPECT_FALSE(editor.commands.Undo());
+    EXPECT_EQ(hills->heightmaps.size(), 1u);
 
     gate.Open();
     ASSERT_TRUE(FinishJobsInFrames());
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
     EXPECT_EQ(editor.session.notice.rfind("Saved hills.obj", 0), 0u) << editor.session.notice;
-    EXPECT_TRUE(editor.layerPanel.StepHistory(editor, false)); // free again
-    EXPECT_EQ(layer->currentState, 0u);
+    EXPECT_TRUE(editor.commands.Undo()); // free again: the layer's addition is taken back
+    EXPECT_TRUE(hills->heightmaps.empty());
 }
 
 // Update mesh with an erosion entry on a large terrain: a cancelled run leaves heights, normals and

@@ -22,7 +22,7 @@ Rect RectOf(gui::ToolWindow which, const gui::ToolWindowArea& area)
     const gui::ToolWindowPlace place = gui::ToolWindowLayout(which, area);
     ImVec2 size = place.size;
     if (which == gui::ToolWindow::Options)
-        size = ImVec2(340.0f, area.chrome + 3.0f * area.rowHeight);
+        size = ImVec2(340.0f, area.chrome + 5.0f * area.rowHeight);
     else if (which == gui::ToolWindow::DiffuseEditor)
         size = ImVec2(480.0f, area.chrome + 4.0f * area.rowHeight + 100.0f);
     else if (which == gui::ToolWindow::Help)

@@ -438,4 +438,58 @@ TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
     EXPECT_EQ(tab->ContentSize.y, rowsBefore - ImGui::GetFrameHeightWithSpacing());
     panel.realtimeUpdate = false;
 }
+
+// A stroke by mouse over the scene's picture: the ray through the cursor meets the terrain where the
+// brush circle is drawn, the stroke makes a sculpt entry (listed and selected), raises the heights
+// under the cursor and nowhere else, and is one undo step that gives every height back.
+TEST_F(PanelsGLTest, AStrokeOverThePictureRaisesTheTerrainUnderTheCursor)
+{
+    Scene& scene = *editor.scenes[0];
+    SceneWindow::FrameTerrain(editor, scene);
+    SculptTool& sculpt = editor.sceneWindow.sculpt;
+    sculpt.on = true;
+    sculpt.brush.radius = 3.0f;
+    GuiFrame({}, [] { ImGui::SetWindowFocus("Scene 0"); });
+    Frames(2);
+    ImGuiWindow* window = ImGui::FindWindowByName("Scene 0");
+    ASSERT_NE(window, nullptr);
+    // The picture fills the window under its menu bar and the sculpt settings row.
+    const ImRect inner = window->InnerRect;
+    const ImVec2 centre((inner.Min.x + inner.Max.x) * 0.5f, (inner.Min.y + inner.Max.y) * 0.5f + 12.0f);
+
+    // The ray through the picture's centre runs along the camera's view.
+    glm::vec3 origin, direction;
+    ASSERT_TRUE(SculptTool::RayThrough(*scene.camera, {0.0f, 0.0f}, {200.0f, 100.0f}, {100.0f, 50.0f}, origin,
+                                       direction));
+    EXPECT_NEAR(glm::dot(direction, glm::normalize(scene.camera->front)), 1.0f, 1e-4f);
+    EXPECT_NEAR(glm::length(origin - scene.camera->position), scene.camera->zNear, 1e-2f);
+
+    const std::vector<float> before = terrain->positions;
+    GuiFrame({centre, false, false});
+    EXPECT_TRUE(sculpt.CircleShownIn(scene));
+    for (int frame = 0; frame < 4; ++frame)
+        GuiFrame({centre, true, false});
+    GuiFrame({centre, false, false});
+    GuiFrame({centre, false, false});
+
+    ASSERT_EQ(terrain->heightmaps.size(), 1u);
+    const std::shared_ptr<Terrain::Heightmap> entry = terrain->heightmaps[0];
+    EXPECT_TRUE(entry->isSculpt);
+    EXPECT_EQ(entry->name, "Sculpt_0");
+    EXPECT_EQ(panel.selectedLayer, entry);
+    size_t raised = 0;
+    for (size_t k = 0; k < terrain->vertexCount; ++k)
+    {
+        const float rise = terrain->positions[3 * k + 1] - before[3 * k + 1];
+        ASSERT_GE(rise, 0.0f) << k;
+        ASSERT_EQ(rise, entry->sculpt[k]) << k; // a flat terrain with nothing else in its stack
+        raised += rise > 0.0f;
+    }
+    EXPECT_GT(raised, 9u);  // a disc of radius 3
+    EXPECT_LT(raised, 49u); // and no more
+    EXPECT_EQ(editor.session.history.UndoName(), "Sculpt stroke");
+    ASSERT_TRUE(editor.commands.Undo());
+    EXPECT_EQ(terrain->positions, before);
+    EXPECT_TRUE(terrain->heightmaps.empty()); // the entry the stroke made goes with it
+}
 } // namespace

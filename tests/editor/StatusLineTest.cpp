@@ -64,11 +64,13 @@ TEST(StatusLineTest, MemoryIsReadAtMostTwiceASecond)
 struct KeyCase
 {
     int key;
-    bool ctrl;
+    int mods;
     bool textField;
     bool modal;
     Shortcut expected;
 };
+
+constexpr int kCtrl = GLFW_MOD_CONTROL;
 
 class ShortcutTest : public ::testing::TestWithParam<KeyCase>
 {
@@ -77,22 +79,24 @@ class ShortcutTest : public ::testing::TestWithParam<KeyCase>
 TEST_P(ShortcutTest, KeyGivesItsCommandOnlyWhereItMeansNothingElse)
 {
     const KeyCase& c = GetParam();
-    EXPECT_EQ(ShortcutFor(c.key, c.ctrl, c.textField, c.modal), c.expected);
+    EXPECT_EQ(ShortcutFor(c.key, c.mods, c.textField, c.modal), c.expected);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Keys, ShortcutTest,
-    ::testing::Values(KeyCase{GLFW_KEY_N, true, false, false, Shortcut::NewTerrain},
-                      KeyCase{GLFW_KEY_N, false, false, false, Shortcut::None},
-                      KeyCase{GLFW_KEY_N, true, false, true, Shortcut::None}, // a dialog is open
-                      KeyCase{GLFW_KEY_O, true, true, false, Shortcut::OpenProject},
-                      KeyCase{GLFW_KEY_S, true, true, false, Shortcut::SaveProject},
-                      KeyCase{GLFW_KEY_Q, true, true, false, Shortcut::Quit},
-                      KeyCase{GLFW_KEY_Q, true, false, true, Shortcut::None},
-                      KeyCase{GLFW_KEY_Z, true, false, false, Shortcut::Undo},
-                      KeyCase{GLFW_KEY_Z, true, true, false, Shortcut::None}, // the text field's own undo
-                      KeyCase{GLFW_KEY_Y, true, false, false, Shortcut::Redo},
-                      KeyCase{GLFW_KEY_Y, true, true, false, Shortcut::None},
-                      KeyCase{GLFW_KEY_Y, true, false, true, Shortcut::None},
-                      KeyCase{GLFW_KEY_F, true, false, false, Shortcut::None}));
+    ::testing::Values(KeyCase{GLFW_KEY_N, kCtrl, false, false, Shortcut::NewTerrain},
+                      KeyCase{GLFW_KEY_N, 0, false, false, Shortcut::None},
+                      KeyCase{GLFW_KEY_N, kCtrl, false, true, Shortcut::None}, // a dialog is open
+                      KeyCase{GLFW_KEY_O, kCtrl, true, false, Shortcut::OpenProject},
+                      KeyCase{GLFW_KEY_S, kCtrl, true, false, Shortcut::SaveProject},
+                      KeyCase{GLFW_KEY_Q, kCtrl, true, false, Shortcut::Quit},
+                      KeyCase{GLFW_KEY_Q, kCtrl, false, true, Shortcut::None},
+                      KeyCase{GLFW_KEY_Z, kCtrl, false, false, Shortcut::Undo},
+                      KeyCase{GLFW_KEY_Z, kCtrl | GLFW_MOD_SHIFT, false, false, Shortcut::Redo},
+                      KeyCase{GLFW_KEY_Z, GLFW_MOD_SHIFT, false, false, Shortcut::None},
+                      KeyCase{GLFW_KEY_Z, kCtrl, true, false, Shortcut::None}, // the text field's own undo
+                      KeyCase{GLFW_KEY_Y, kCtrl, false, false, Shortcut::Redo},
+                      KeyCase{GLFW_KEY_Y, kCtrl, true, false, Shortcut::None},
+                      KeyCase{GLFW_KEY_Y, kCtrl, false, true, Shortcut::None},
+                      KeyCase{GLFW_KEY_F, kCtrl, false, false, Shortcut::None}));
 } // namespace

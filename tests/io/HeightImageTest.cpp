@@ -166,6 +166,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
 {
     TempDir dir;
     const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
+    stbi_flip_vertically_on_write(0);                    // the editor's image writer leaves it on
     ASSERT_NE(stbi_write_png((dir / "g.png").c_str(), 3, 2, 1, grey, 3), 0);
     HeightImage::ImportOptions options;
     options.heightScale = 50.0f;

@@ -289,6 +289,9 @@ const RefusedCase kRefused[] = {
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
+    {"SculptHeightsNotTheGrids",
+     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "terrain0/layer3.f32", "12345678"); }); },
+     "part terrain0/layer3.f32 holds 8 bytes where the manifest needs 96"},
     {"SmoothHeightsNotABool",
      [](const std::string& p)
      { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }); },

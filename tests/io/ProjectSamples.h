@@ -44,7 +44,8 @@ inline std::vector<float> TestPositions(const TerrainRecord& t, const std::vecto
 // Terrain records as a project file gives them back: what the file stores and nothing it makes again.
 // Images of a W x H terrain are H pixels wide and W high (a pixel per vertex in vertex order).
 // Terrain 0: a non-square random-fault terrain whose heights no longer follow its layers, with a noise
-// layer, a three-channel image layer, a thermal erosion entry with its mask, bands over that mask, all
+// layer, a three-channel image layer, a thermal erosion entry with its mask, a sculpt entry, bands over
+// that mask, all
 // five textures and a stale water plane. Terrain 1: an empty terrain. Terrain 2: read from a file,
 // with its own grid and texture coordinates.
 inline Project SampleProject()
@@ -87,9 +88,15 @@ inline Project SampleProject()
     erosion.settings.erosion.thermal = {33.5f, 7, 0.75f};
     erosion.image = TestImage(4, 6, 3, 11);
     erosion.image.saveName = "ridge_Erosion_2_mask";
+    LayerRecord sculpt;
+    sculpt.kind = LayerKind::Sculpt;
+    sculpt.name = "Sculpt_3";
+    sculpt.sculpt = TestFloats(24, 0.5f);
+    sculpt.sculpt[5] = -0.0f;
     a.layers.push_back(std::move(noise));
     a.layers.push_back(std::move(image));
     a.layers.push_back(std::move(erosion));
+    a.layers.push_back(std::move(sculpt));
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
     a.bands.mode = BandMode::Mask; // over the erosion entry's deposited channel

@@ -73,6 +73,7 @@ inline void ExpectSameLayer(const LayerRecord& a, const LayerRecord& b, const st
     EXPECT_EQ(std::tie(a.kind, a.name), std::tie(b.kind, b.name)) << what;
     EXPECT_TRUE(SameSettings(a.settings, b.settings)) << what;
     ExpectSameImage(a.image, b.image, what);
+    ExpectSameFloats(a.sculpt, b.sculpt, what + " sculpt heights");
 }
 
 inline void ExpectSameTerrain(const TerrainRecord& x, const TerrainRecord& y, const std::string& where)

@@ -1248,6 +1248,58 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     std::printf("  turned back, %.0f %% of the scene is not sky\n", 100.0 * groundAgain);
     Expect(groundAgain > 0.05, "the terrain in view again");
 
+    Step("Sculpt: the switch on, the left button held over the terrain raises it; Ctrl+Z and Ctrl+Y");
+    {
+        // The status line's height range: the highest point grows under a broad raise, and comes back
+        // exactly with undo.
+        const auto range = [&u]
+        {
+            const std::string line = u.WaitForTextStarting("hills 33 x 33 |").label;
+            const size_t from = line.find("heights ");
+            return line.substr(from, line.find(" |", from) - from);
+        };
+        const auto highest = [](const std::string& heights)
+        { return std::stof(heights.substr(heights.find(" to ") + 4)); };
+        u.Menu({"Scene", "Frame terrain"}, scene); // the picture's centre on the terrain's
+        u.Click("Sculpt", scene);
+        u.WaitForItem("Strength", scene);
+        for (const auto& [field, value] :
+             {std::pair<const char*, const char*>{"Radius", "30"}, {"Strength", "1"}})
+        {
+            u.CtrlClick(field, scene);
+            u.SelectAll();
+            u.Type(value);
+            u.HoldKey(XK_Return);
+        }
+        const std::string before = range();
+        const auto [x, y] = u.UncoveredPoint(u.WaitForImage(scene, 0).rect, scene);
+        u.MoveTo(x, y);
+        u.Press(Button1);
+        u.WaitForMap("the terrain to rise under the brush",
+                     [&](const WidgetMapFile& m)
+                     {
+                         const MapEntry* line = FindTextStarting(m, "hills 33 x 33 |", "");
+                         if (line == nullptr) return false;
+                         const size_t from = line->label.find("heights ");
+                         return highest(line->label.substr(from, line->label.find(" |", from) - from)) >
+                                highest(before) + 2.0f;
+                     });
+        u.Release(Button1);
+        u.Settle(3); // the stroke ends: its range is settled
+        const std::string raised = range();
+        std::printf("  %s before the stroke, %s after it\n", before.c_str(), raised.c_str());
+        u.KeyDown(XK_Control_L);
+        u.HoldKey(XK_z, 2);
+        u.KeyUp(XK_Control_L);
+        u.WaitForTextStarting("hills 33 x 33 | 1,089 vertices | " + before);
+        u.KeyDown(XK_Control_L);
+        u.HoldKey(XK_y, 2);
+        u.KeyUp(XK_Control_L);
+        u.WaitForTextStarting("hills 33 x 33 | 1,089 vertices | " + raised);
+        u.Click("Sculpt", scene); // off again: clicks on the picture are the camera's
+        u.WaitForGone("item", "Strength", scene);
+    }
+
     Step("File > Save > Terrain with every image as PNG");
     u.Menu({"File", "Save", "Terrain##s"});
     u.WaitForWindow("Save Terrain");

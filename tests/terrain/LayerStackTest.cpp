@@ -120,4 +120,50 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
         EXPECT_EQ(HeightsOf(positions), g.Sum(step.rampPower, step.rgbPower, &step.settings));
     }
 }
+// A sculpt entry adds its heights as they are, after everything before it; a region applied again after
+// its heights changed gives the bits the whole stack gives (the erosion entry before it taking its cached
+// result), and nothing outside the region moves.
+TEST(LayerStackTest, ASculptEntryAddsItsHeightsAndARegionGetsTheWholeStacksBits)
+{
+    const Stack g;
+    std::vector<float> sculpt(kCount);
+    for (size_t k = 0; k < kCount; ++k)
+        sculpt[k] = 0.01f * static_cast<float>((k * 13) % 29) - 0.1f;
+    LayerStack::ErosionCache cache;
+    const LayerStack::Entry entries[] = {
+        LayerStack::Entry::Add({g.ramp.data(), 1, 2.0f}), LayerStack::Entry::Erode(Hydraulic(5), &cache),
+        LayerStack::Entry::Add({g.rgb.data(), 3, -1.5f}), LayerStack::Entry::Sculpt(sculpt.data())};
+    std::vector<float> positions(3 * kCount);
+    TerrainGrid::HeightRange range;
+    ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, kStackDistance, entries,
+                                  4, range));
+    const Erosion::Settings hydraulic = Hydraulic(5);
+    std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
+    for (size_t k = 0; k < kCount; ++k)
+        expected[k] += sculpt[k];
+    EXPECT_EQ(HeightsOf(positions), expected);
+
+    // An edit of the sculpt entry in a region at the grid's far corner, rows and columns of different counts.
+    const TerrainGrid::Region region{31, kStackW, 20, kStackH};
+    for (size_t i = region.rowBegin; i < region.rowEnd; ++i)
+        for (size_t j = region.columnBegin; j < region.columnEnd; ++j)
+            sculpt[i * kStackH + j] += 0.37f * static_cast<float>(i + j);
+    const std::vector<float> before = positions;
+    const TerrainGrid::HeightRange inRegion =
+        LayerStack::ApplyIn(g.base.data(), positions.data(), kStackW, kStackH, entries, 4, region);
+    std::vector<float> whole(3 * kCount);
+    ASSERT_TRUE(
+        LayerStack::Apply(g.base.data(), whole.data(), kStackW, kStackH, kStackDistance, entries, 4, range));
+    EXPECT_EQ(cache.generation, 1u); // the erosion did not run again
+    float highest = -1e30f;
+    for (size_t k = 0; k < kCount; ++k)
+    {
+        const size_t i = k / kStackH, j = k % kStackH;
+        const bool inside = i >= region.rowBegin && j >= region.columnBegin;
+        ASSERT_EQ(positions[3 * k + 1], inside ? whole[3 * k + 1] : before[3 * k + 1]) << i << ", " << j;
+        ASSERT_EQ(positions[3 * k], before[3 * k]);
+        if (inside) highest = std::max(highest, whole[3 * k + 1]);
+    }
+    EXPECT_EQ(inRegion.max, highest);
+}
 } // namespace

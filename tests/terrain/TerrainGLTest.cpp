@@ -174,7 +174,8 @@ TEST_F(TerrainGLTest, ARecordMadeIntoATerrainComesBackWhole)
     ASSERT_TRUE(record.Complete());
     const TerrainRecord complete = record;
     const Terrain terrain(std::move(record));
-    ASSERT_EQ(terrain.heightmaps.size(), 3u);
+    ASSERT_EQ(terrain.heightmaps.size(), 4u);
+    EXPECT_TRUE(terrain.heightmaps[3]->isSculpt);
     EXPECT_EQ(ReadTexture(*terrain.diffuseTexture),
               std::vector<uint8_t>(complete.diffuse.pixels.get(), complete.diffuse.pixels.get() + 72));
     EXPECT_EQ(terrain.mesh->entries.at(0).texture, terrain.diffuseTexture->id);

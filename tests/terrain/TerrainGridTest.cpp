@@ -105,6 +105,53 @@ TEST(TerrainGridTest, NormalAndHeightPassesFollowTheirRulesOnThreeThreads)
         }
 }
 
+// A region's normals, bytes, heightmap bytes and range as the whole passes give them, bit for bit, on a
+// non-square grid: regions at each corner and edge, inside, one vertex wide, and the whole grid. Outside
+// the region nothing is written.
+TEST(TerrainGridTest, ARegionGetsTheBitsOfTheWholePassAndNothingElse)
+{
+    const uint32_t w = 37, h = 23;
+    const size_t count = size_t{w} * h;
+    const GridArrays g = RoughGrid(w, h, 7);
+    std::vector<float> whole(3 * count);
+    std::vector<uint8_t> wholeBytes(3 * count), wholeHeights(count);
+    TerrainGrid::VertexNormals(g.positions.data(), w, h, whole.data(), wholeBytes.data());
+    TerrainGrid::HeightmapBytes(g.positions.data(), count, -3.0f, 5.0f, wholeHeights.data());
+    const TerrainGrid::Region regions[] = {{0, 5, 0, 4},     {30, 37, 0, 6},  {0, 9, 17, 23},
+                                           {33, 37, 20, 23}, {10, 20, 5, 18}, {12, 13, 0, 23},
+                                           {0, 37, 9, 10},   {0, w, 0, h},    {36, 37, 22, 23}};
+    for (const TerrainGrid::Region& r : regions)
+    {
+        std::vector<float> normals(3 * count, 7.0f);
+        std::vector<uint8_t> bytes(3 * count, 1), heights(count, 1);
+        TerrainGrid::VertexNormalsIn(g.positions.data(), w, h, r, normals.data(), bytes.data());
+        TerrainGrid::HeightmapBytesIn(g.positions.data(), h, r, -3.0f, 5.0f, heights.data());
+        for (uint32_t i = 0; i < w; ++i)
+            for (uint32_t j = 0; j < h; ++j)
+            {
+                const size_t k = size_t{i} * h + j;
+                const bool inside = i >= r.rowBegin && i < r.rowEnd && j >= r.columnBegin && j < r.columnEnd;
+                const float untouched[3] = {7.0f, 7.0f, 7.0f};
+                ASSERT_TRUE(SameBits(&normals[3 * k], inside ? &whole[3 * k] : untouched, 3))
+                    << r.rowBegin << ".." << r.rowEnd << " x " << r.columnBegin << ".." << r.columnEnd
+                    << " at " << i << ", " << j;
+                ASSERT_EQ(bytes[3 * k + 1], inside ? wholeBytes[3 * k + 1] : 1) << i << ", " << j;
+                ASSERT_EQ(heights[k], inside ? wholeHeights[k] : 1) << i << ", " << j;
+            }
+    }
+    const TerrainGrid::HeightRange all = TerrainGrid::RangeAll(g.positions.data(), w, h);
+    const TerrainGrid::HeightRange one = TerrainGrid::Range(g.positions.data(), count);
+    EXPECT_TRUE(SameBits(&all.min, &one.min, 1) && SameBits(&all.max, &one.max, 1));
+    // Growing keeps a region inside the grid; a union holds both.
+    const TerrainGrid::Region grown = TerrainGrid::Region{0, 5, 20, 23}.Grown(2, w, h);
+    EXPECT_EQ(grown.rowBegin, 0u);
+    EXPECT_EQ(grown.rowEnd, 7u);
+    EXPECT_EQ(grown.columnBegin, 18u);
+    EXPECT_EQ(grown.columnEnd, h);
+    const TerrainGrid::Region both = TerrainGrid::Region{3, 5, 2, 4}.Union({10, 12, 1, 3});
+    EXPECT_EQ(both.rowBegin + both.rowEnd + both.columnBegin + both.columnEnd, 3u + 12u + 1u + 4u);
+}
+
 // Heights from -2 to 6: (y + 2) * 255 / 8, truncated; equal heights give 0, not 0 * inf.
 TEST(TerrainGridTest, HeightBytesStretchTheRangeFromMinToMax)
 {

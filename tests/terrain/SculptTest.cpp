@@ -1,0 +1,228 @@
+#include "terrain/Sculpt.h"
+#include "terrain/Tiles.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <functional>
+#include <vector>
+
+namespace
+{
+// A tilted plane y = 0.25 x - 0.5 z + 3 on a non-square grid (W 21 along x, H 13 along z) that does not
+// start at the origin, at a vertex distance other than 1: swapped axes, a lost origin or distance show.
+constexpr uint32_t kSculptW = 21, kSculptH = 13;
+constexpr float kSculptD = 0.5f;
+
+float Plane(float x, float z)
+{
+    return 0.25f * x - 0.5f * z + 3.0f;
+}
+
+std::vector<float> PlanePositions()
+{
+    std::vector<float> p(3 * size_t{kSculptW} * kSculptH);
+    for (uint32_t i = 0; i < kSculptW; ++i)
+        for (uint32_t j = 0; j < kSculptH; ++j)
+        {
+            const size_t k = size_t{i} * kSculptH + j;
+            p[3 * k] = -4.0f + static_cast<float>(i) * kSculptD;
+            p[3 * k + 2] = 1.0f + static_cast<float>(j) * kSculptD;
+            p[3 * k + 1] = Plane(p[3 * k], p[3 * k + 2]);
+        }
+    return p;
+}
+
+// Rays against the plane: the hit is where the ray meets it, to a small fraction of a vertex distance.
+TEST(SculptTest, APickedPointIsWhereTheRayMeetsTheSurface)
+{
+    const std::vector<float> p = PlanePositions();
+    const Sculpt::GridFrame frame = Sculpt::GridFrame::Of(p.data(), kSculptD);
+    EXPECT_EQ(frame.x0, -4.0f);
+    EXPECT_EQ(frame.z0, 1.0f);
+    const float low = Plane(-4.0f, 7.0f), high = Plane(6.0f, 1.0f);
+    const struct
+    {
+        const char* ray;
+        glm::vec3 origin, direction;
+        bool hits;
+        float x, z; // where the ray should meet the plane
+    } cases[] = {
+        {"straight down", {2.0f, 50.0f, 3.0f}, {0.0f, -1.0f, 0.0f}, true, 2.0f, 3.0f},
+        {"down at the far corner", {5.9f, 20.0f, 6.9f}, {0.0f, -3.0f, 0.0f}, true, 5.9f, 6.9f},
+        // y = 8 - s/2 meets 0.25 (s - 10) + 1 at s = 38/3.
+        {"slanting along x", {-10.0f, 8.0f, 4.0f}, {1.0f, -0.5f, 0.0f}, true, 8.0f / 3.0f, 4.0f},
+        // y = 10 - 2s meets 3.25 - 0.5 (s - 2) at s = 23/6, entering the grid's box through its side.
+        {"slanting along z", {1.0f, 10.0f, -2.0f}, {0.0f, -2.0f, 1.0f}, true, 1.0f, 11.0f / 6.0f},
+        {"slanting along z and missing", {1.0f, 10.0f, -2.0f}, {0.0f, -1.0f, 1.0f}, false, 0, 0},
+        {"up from above", {2.0f, 50.0f, 3.0f}, {0.0f, 1.0f, 0.0f}, false, 0, 0},
+        {"beside the grid", {20.0f, 50.0f, 3.0f}, {0.0f, -1.0f, 0.0f}, false, 0, 0},
+        {"over it, level", {-10.0f, 9.0f, 4.0f}, {1.0f, 0.0f, 0.0f}, false, 0, 0},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.ray);
+        glm::vec3 hit;
+        const bool hits = Sculpt::Pick(p.data(), kSculptW, kSculptH, frame, std::min(low, high),
+                                       std::max(low, high), c.origin, c.direction, hit);
+        ASSERT_EQ(hits, c.hits);
+        if (!hits) continue;
+        EXPECT_NEAR(hit.x, c.x, 1e-3f);
+        EXPECT_NEAR(hit.z, c.z, 1e-3f);
+        EXPECT_NEAR(hit.y, Plane(hit.x, hit.z), 1e-3f);
+    }
+    float y = 0.0f;
+    ASSERT_TRUE(Sculpt::HeightAt(p.data(), kSculptW, kSculptH, frame, -4.0f + 3.0f * kSculptD, 1.0f, y));
+    EXPECT_EQ(y, p[3 * (3 * kSculptH) + 1]); // a vertex's own height
+    EXPECT_FALSE(Sculpt::HeightAt(p.data(), kSculptW, kSculptH, frame, -4.1f, 2.0f, y));
+}
+
+// The weight is 1 inside the inner part, fades to 0 at the rim and is 0 beyond.
+TEST(SculptTest, TheWeightFadesOverTheOuterShareOfTheRadius)
+{
+    const struct
+    {
+        float t, falloff, weight;
+    } cases[] = {{0.0f, 0.5f, 1.0f}, {0.5f, 0.5f, 1.0f}, {0.75f, 0.5f, 0.5f}, {1.0f, 0.5f, 0.0f},
+                 {1.5f, 0.5f, 0.0f}, {0.9f, 0.0f, 1.0f}, {0.5f, 1.0f, 0.5f},  {0.0f, 1.0f, 1.0f}};
+    for (const auto& c : cases)
+        EXPECT_NEAR(Sculpt::Weight(c.t, c.falloff), c.weight, 1e-6f) << c.t << " " << c.falloff;
+}
+
+// What one dab of each tool does at the centre and at a vertex outside the radius, on the plane.
+TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
+{
+    const std::vector<float> p = PlanePositions();
+    const Sculpt::GridFrame frame = Sculpt::GridFrame::Of(p.data(), kSculptD);
+    // The centre is vertex (10, 4): x = 1, z = 3.
+    const size_t centre = 10 * kSculptH + 4, outside = 10 * kSculptH + 11, near = 11 * kSculptH + 4;
+    const float h = p[3 * centre + 1];
+    Sculpt::Brush brush;
+    brush.radius = 2.0f;
+    brush.strength = 1.0f;
+    brush.falloff = 0.5f;
+    const struct
+    {
+        const char* what;
+        Sculpt::Tool tool;
+        bool invert;
+        std::function<bool(float)> centreChange;
+    } cases[] = {
+        {"raise", Sculpt::Tool::RaiseLower, false, [](float d) { return std::fabs(d - 0.04f) < 1e-6f; }},
+        {"lower", Sculpt::Tool::RaiseLower, true, [](float d) { return std::fabs(d + 0.04f) < 1e-6f; }},
+        // The mean of a plane's neighbourhood is the height itself.
+        {"smooth a plane", Sculpt::Tool::Smooth, false, [](float d) { return std::fabs(d) < 1e-5f; }},
+        {"flatten to 5", Sculpt::Tool::Flatten, false,
+         [h](float d) { return std::fabs(d - (5.0f - h)) < 1e-5f; }},
+        {"noise", Sculpt::Tool::Noise, false, [](float d) { return std::fabs(d) <= 0.04f; }},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        brush.tool = c.tool;
+        Sculpt::Dab dab;
+        dab.x = 1.0f;
+        dab.z = 3.0f;
+        dab.invert = c.invert;
+        dab.flattenHeight = 5.0f;
+        dab.seed = 3;
+        std::vector<float> sculpt(size_t{kSculptW} * kSculptH, 0.0f);
+        const TerrainGrid::Region region =
+            Sculpt::ApplyDab(brush, dab, p.data(), sculpt.data(), kSculptW, kSculptH, frame);
+        // Radius 2 at distance 0.5: vertices 6..14 along x, 0..8 along z.
+        EXPECT_EQ(region.rowBegin, 6u);
+        EXPECT_EQ(region.rowEnd, 15u);
+        EXPECT_EQ(region.columnBegin, 0u);
+        EXPECT_EQ(region.columnEnd, 9u);
+        EXPECT_TRUE(c.centreChange(sculpt[centre])) << sculpt[centre];
+        EXPECT_EQ(sculpt[outside], 0.0f);
+        if (c.tool == Sculpt::Tool::RaiseLower)
+        {
+            EXPECT_EQ(sculpt[near], sculpt[centre]); // inside the inner half
+        }
+    }
+    // Smoothing a spike lowers it and raises its neighbours.
+    std::vector<float> spiky = p;
+    spiky[3 * centre + 1] += 4.0f;
+    std::vector<float> sculpt(size_t{kSculptW} * kSculptH, 0.0f);
+    brush.tool = Sculpt::Tool::Smooth;
+    Sculpt::ApplyDab(brush, {1.0f, 3.0f}, spiky.data(), sculpt.data(), kSculptW, kSculptH, frame);
+    EXPECT_LT(sculpt[centre], -3.0f);
+    EXPECT_GT(sculpt[near], 0.3f);
+}
+
+// Kept tiles give the array back bit for bit and the change again, also for elements strided inside a
+// larger record (the heights in the positions); only touched tiles are kept.
+TEST(SculptTest, KeptTilesTakeAChangeBackAndForth)
+{
+    const uint32_t rows = 150, columns = 70; // 3 x 2 tiles, the last ones partial
+    std::vector<float> positions(3 * size_t{rows} * columns);
+    for (size_t n = 0; n < positions.size(); ++n)
+        positions[n] = static_cast<float>(n) * 0.5f;
+    const std::vector<float> before = positions;
+    auto* bytes = reinterpret_cast<uint8_t*>(positions.data());
+    TileSwap heights(rows, columns, 4, 12, 4);
+    const TerrainGrid::Region change{130, 150, 64, 70}; // the far corner tile only
+    heights.Keep(bytes, change);
+    heights.Keep(bytes, {140, 141, 65, 66}); // already kept: nothing more
+    for (size_t r = change.rowBegin; r < change.rowEnd; ++r)
+        for (size_t c = change.columnBegin; c < change.columnEnd; ++c)
+            positions[3 * (r * columns + c) + 1] = -1.0f;
+    const std::vector<float> after = positions;
+    EXPECT_EQ(heights.Bounds().rowBegin, 128u);
+    EXPECT_EQ(heights.Bounds().columnEnd, columns);
+    EXPECT_LT(heights.Bytes(), 22u * 6u * 4u + 200u); // one tile of 22 x 6 heights and the tile table
+
+    heights.Swap(bytes);
+    EXPECT_EQ(std::memcmp(positions.data(), before.data(), before.size() * sizeof(float)), 0);
+    heights.Swap(bytes);
+    EXPECT_EQ(std::memcmp(positions.data(), after.data(), after.size() * sizeof(float)), 0);
+
+    // Everything kept, then only what differs stays.
+    TileSwap all(rows, columns, 4, 12, 4);
+    all.KeepAll(reinterpret_cast<const uint8_t*>(before.data()));
+    all.DropUnchanged(bytes);
+    EXPECT_EQ(all.Bytes(), heights.Bytes());
+    all.Swap(bytes);
+    EXPECT_EQ(positions, before);
+}
+
+// What a stroke keeps on a 4097 x 4097 grid grows with the ground it covers, not with the grid: the
+// tiles of the entry's heights and of the terrain's heights a stroke of dabs of radius 8 reaches, for
+// a stroke and one twice as long (the grid's arrays untouched: zero pages, never written).
+TEST(SculptTest, AStrokeKeepsTheTilesItReachesNotTheGrid)
+{
+    constexpr uint32_t side = 4097;
+    const size_t count = size_t{side} * side;
+    struct Freed
+    {
+        void operator()(void* p) const { std::free(p); }
+    };
+    const std::unique_ptr<float, Freed> sculpt(static_cast<float*>(std::calloc(count, sizeof(float))));
+    const std::unique_ptr<float, Freed> positions(static_cast<float*>(std::calloc(3 * count, sizeof(float))));
+    ASSERT_TRUE(sculpt && positions);
+    const Sculpt::GridFrame frame{-2048.0f, -2048.0f, 1.0f};
+    const auto keptFor = [&](int dabs)
+    {
+        TileSwap entryTiles(side, side, 4, 4);
+        TileSwap heightTiles(side, side, 4, 12, 4);
+        for (int n = 0; n < dabs; ++n)
+        {
+            const TerrainGrid::Region region =
+                Sculpt::DabRegion(side, side, frame, 100.0f + 2.0f * static_cast<float>(n), 37.0f, 8.0f);
+            entryTiles.Keep(reinterpret_cast<const uint8_t*>(sculpt.get()), region);
+            heightTiles.Keep(reinterpret_cast<const uint8_t*>(positions.get()), region);
+        }
+        return entryTiles.Bytes() + heightTiles.Bytes();
+    };
+    const size_t shorter = keptFor(64); // 128 vertices along x: 3 to 4 tiles of each array
+    const size_t longer = keptFor(128);
+    const size_t tile = TileSwap::kTileSide * TileSwap::kTileSide * sizeof(float);
+    EXPECT_LE(shorter, 2 * 4 * tile + 2 * (side / 64 + 1) * (side / 64 + 1) * sizeof(uint32_t) + 1024);
+    EXPECT_GT(longer, shorter + 2 * tile);          // it grows with the stroke
+    EXPECT_LT(longer, count * sizeof(float) / 100); // and stays far below the grid's one array
+}
+} // namespace
