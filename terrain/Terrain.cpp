@@ -181,6 +181,7 @@ bool Terrain::TakeRecord(TerrainRecord& r)
     minHeight = r.minHeight;
     maxHeight = r.maxHeight;
     generatorRecord = r.generator;
+    place = r.place;
     // Counts that do not fit (a grid the generator refused as too large) stay 0, not a wrapped product.
     const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
     vertexCount =
@@ -240,6 +241,8 @@ void Terrain::AdoptRest(TerrainRecord&& r)
         layer->name = std::move(entry.name);
         layer->saveName = std::move(entry.image.saveName);
         layer->settings = std::move(entry.settings);
+        layer->place = place;
+        layer->worldImage = std::move(entry.worldImage);
         if (entry.kind == LayerKind::Noise)
         {
             layer->CopySettingsToNoise();
@@ -281,6 +284,7 @@ TerrainRecord Terrain::Record(RecordScope scope) const
     r.minHeight = minHeight;
     r.maxHeight = maxHeight;
     r.generator = generatorRecord;
+    r.place = place;
 
     if (!files)
     {
@@ -309,6 +313,7 @@ TerrainRecord Terrain::Record(RecordScope scope) const
         LayerRecord entry;
         entry.name = layer->name;
         entry.settings = layer->settings;
+        entry.worldImage = layer->worldImage;
         if (layer->isErosion)
         {
             // Its mask as shown: the last run's, which the heights may no longer follow.

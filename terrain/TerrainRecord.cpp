@@ -490,14 +490,14 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
             layer.image = ImageRecord::Unset(W, H, 1);
             layer.smoothLevels.assign(smooth ? count : 0, 0.0f);
             NoiseLayerPixels(layer.settings, noise, W, H, layer.image.pixels.get(),
-                             smooth ? layer.smoothLevels.data() : nullptr);
+                             smooth ? layer.smoothLevels.data() : nullptr, place);
         }
         else if (smooth && layer.smoothLevels.size() != count)
         {
             // The stored pixels stay the truth (they may be painted): only the levels are made.
             std::vector<uint8_t> generated(count);
             layer.smoothLevels.assign(count, 0.0f);
-            NoiseLayerPixels(layer.settings, noise, W, H, generated.data(), layer.smoothLevels.data());
+            NoiseLayerPixels(layer.settings, noise, W, H, generated.data(), layer.smoothLevels.data(), place);
         }
         if (layer.kind == LayerKind::Erosion && Erosion::Clamp(layer.settings.erosion))
             Log::Warn("Terrain {} layer {} ({}): erosion settings out of range were brought into range.",
