@@ -3,6 +3,8 @@
 // status 0 only on success; a failure prints one line naming the file and the reason on standard error.
 #include "engine/Logger.h"
 #include "io/ProjectBuild.h"
+#include "io/WorldBuild.h"
+#include "terrain/World.h"
 
 #include <CLI/CLI.hpp>
 
@@ -47,6 +49,15 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"height", "slope"}))
         ->capture_default_str();
 
+    std::string tile;
+    app.add_option("--tile", tile,
+                   "Build tile X,Y of the project's world (x along +x, y along +z, from 0): NAME_xX_yY files "
+                   "and NAME_world.json (--formats: png16, r16, exr, glb; png16,r16 by default)");
+    std::string tiles;
+    app.add_option("--tiles", tiles, "all: build every tile of the project's world in this process")
+        ->check(CLI::IsMember({"all"}))
+        ->excludes("--tile");
+
     try
     {
         app.parse(argc, argv);
@@ -63,6 +74,38 @@ int main(int argc, char** argv)
     }
 
     std::string reason;
+    if (!tile.empty() || !tiles.empty())
+    {
+        WorldBuildOptions world;
+        world.projectPath = options.projectPath;
+        world.outputFolder = options.outputFolder;
+        world.allTiles = !tiles.empty();
+        if (!tile.empty() && !World::ParseTile(tile, world.tileX, world.tileY))
+        {
+            std::cerr << "velmoran-build: --tile: " << tile << " is not X,Y (two whole numbers)\n";
+            return 2;
+        }
+        if (app.count("--formats") > 0 && !WorldBuild::ParseFormats(formats, world.formats, &reason))
+        {
+            std::cerr << "velmoran-build: --formats: " << reason << '\n';
+            return 2;
+        }
+        Logger logger;
+        logger.InitializeOnStandardError(spdlog::level::warn);
+        StepReporter reporter([](const std::string& line)
+                              { std::cerr << "velmoran-build: " << line << std::endl; });
+        WorldBuild::Counts counts;
+        std::string error;
+        const bool built = WorldBuild::Run(world, error, reporter, counts);
+        // One line per run on standard output, which scripts read: how many tiles were built and skipped.
+        std::cout << "built " << counts.built << ", skipped " << counts.skipped << std::endl;
+        if (!built)
+        {
+            std::cerr << "velmoran-build: " << error << '\n';
+            return 1;
+        }
+        return 0;
+    }
     if (!ProjectBuild::ParseFormats(formats, options, &reason))
     {
         std::cerr << "velmoran-build: --formats: " << reason << '\n';

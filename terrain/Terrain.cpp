@@ -536,7 +536,8 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
                 layer->isErosion, !layer->isTexture, layer->settings, layer->data.get(), layer->channels,
                 layer->smoothLevels, size_t{terrain.width} * terrain.height, &layer->erosionCache));
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
-                             terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
+                             terrain.vertexDistance, entries.data(), entries.size(), range, use, progress,
+                             {terrain.place.world, terrain.place.i, terrain.place.j});
 }
 } // namespace
 

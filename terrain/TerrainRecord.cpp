@@ -386,7 +386,8 @@ bool ApplyLayerStack(TerrainRecord& t, const float* base, float* positions, Terr
                                          layer.settings, layer.image.pixels.get(), layer.image.channels,
                                          layer.smoothLevels, t.VertexCount(), &layer.erosionCache));
     return LayerStack::Apply(base, positions, t.width, t.height, t.vertexDistance, entries.data(),
-                             entries.size(), range, LayerStack::CacheUse::Run, progress);
+                             entries.size(), range, LayerStack::CacheUse::Run, progress,
+                             {t.place.world, t.place.i, t.place.j});
 }
 
 // The diffuse and specular pixels of the recorded band generation, as Terrain::GenerateDiffuseByHeight
