@@ -4,6 +4,7 @@
 #include "engine/Logger.h"
 #include "io/ProjectBuild.h"
 #include "io/WorldBuild.h"
+#include "terrain/Project.h"
 #include "terrain/World.h"
 
 #include <CLI/CLI.hpp>
@@ -54,8 +55,10 @@ int main(int argc, char** argv)
                    "Build tile X,Y of the project's world (x along +x, y along +z, from 0): NAME_xX_yY files "
                    "and NAME_world.json (--formats: png16, r16, exr, glb; png16,r16 by default)");
     std::string tiles;
-    app.add_option("--tiles", tiles, "all: build every tile of the project's world in this process")
-        ->check(CLI::IsMember({"all"}))
+    app.add_option("--tiles", tiles,
+                   "all: build every tile of the project's world in this process; list: print the tiles, "
+                   "X,Y a line, and build nothing")
+        ->check(CLI::IsMember({"all", "list"}))
         ->excludes("--tile");
 
     try
@@ -74,6 +77,20 @@ int main(int argc, char** argv)
     }
 
     std::string reason;
+    if (tiles == "list")
+    {
+        Project project;
+        std::string error;
+        if (!WorldBuild::OpenWorld(options.projectPath, project, error))
+        {
+            std::cerr << "velmoran-build: " << error << '\n';
+            return 1;
+        }
+        for (uint32_t y = 0; y < project.world->tilesY; ++y)
+            for (uint32_t x = 0; x < project.world->tilesX; ++x)
+                std::cout << x << ',' << y << '\n';
+        return 0;
+    }
     if (!tile.empty() || !tiles.empty())
     {
         WorldBuildOptions world;

@@ -19,7 +19,8 @@ namespace WorldBuild
 {
 namespace
 {
-constexpr uint32_t kWorldFormats = ExportFormat::Png16 | ExportFormat::R16 | ExportFormat::Exr | ExportFormat::Glb;
+constexpr uint32_t kWorldFormats =
+    ExportFormat::Png16 | ExportFormat::R16 | ExportFormat::Exr | ExportFormat::Glb;
 
 bool Fail(std::string& error, const std::string& file, const std::string& reason)
 {
@@ -146,27 +147,37 @@ std::string WorldJson(const TerrainRecord& terrain, const WorldSettings& world, 
     return j.dump(2) + "\n";
 }
 
+bool OpenWorld(const std::string& path, Project& project, std::string& error,
+               const std::function<bool(float)>& progress)
+{
+    std::string reason;
+    if (!ProjectFile::Open(path, project, &reason, progress)) return Fail(error, path, reason);
+    if (!project.world) return Fail(error, path, "it holds no world (a project made with New World)");
+    const WorldSettings& world = *project.world;
+    const TerrainRecord& terrain = project.terrains[world.terrain];
+    if (!World::Check(world, terrain, &reason)) return Fail(error, path, reason);
+    if (terrain.name.empty() || terrain.name == "." || terrain.name == ".." ||
+        terrain.name.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
+        return Fail(error, path,
+                    "the world's terrain is named '" + terrain.name + "', which cannot start a file name");
+    return true;
+}
+
 bool Run(const WorldBuildOptions& options, std::string& error, StepReporter& reporter, Counts& counts)
 {
     Project project;
     std::string reason;
     reporter.Begin("Reading " + options.projectPath);
-    if (!ProjectFile::Open(options.projectPath, project, &reason,
-                           [&](float fraction)
-                           {
-                               reporter.Progress(fraction);
-                               return true;
-                           }))
-        return Fail(error, options.projectPath, reason);
+    if (!OpenWorld(options.projectPath, project, error,
+                   [&](float fraction)
+                   {
+                       reporter.Progress(fraction);
+                       return true;
+                   }))
+        return false;
     reporter.End();
-    if (!project.world) return Fail(error, options.projectPath, "it holds no world (a project made with New World)");
     const WorldSettings& world = *project.world;
     const TerrainRecord& terrain = project.terrains[world.terrain];
-    if (!World::Check(world, terrain, &reason)) return Fail(error, options.projectPath, reason);
-    if (terrain.name.empty() || terrain.name == "." || terrain.name == ".." ||
-        terrain.name.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
-        return Fail(error, options.projectPath,
-                    "the world's terrain is named '" + terrain.name + "', which cannot start a file name");
     if (!options.allTiles && !World::CheckTile(world, options.tileX, options.tileY, &reason))
         return Fail(error, options.projectPath, reason);
     const uint32_t formats = options.formats != 0 ? options.formats : ExportFormat::Png16 | ExportFormat::R16;

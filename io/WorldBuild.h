@@ -14,6 +14,7 @@
 #include "terrain/World.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,10 @@ struct Counts
     uint32_t built = 0;
     uint32_t skipped = 0;
 };
+
+// The world of a project file, checked (World::Check); false with one line naming the file and the reason.
+bool OpenWorld(const std::string& path, Project& project, std::string& error,
+               const std::function<bool(float)>& progress = {});
 
 // Builds the chosen tiles. Each tile's outcome goes to the reporter's notes as "tile X,Y: built" or
 // "tile X,Y: skipped (up to date)". Returns false with one line naming the file and the reason (the

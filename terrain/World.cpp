@@ -41,9 +41,9 @@ std::vector<float> CutFloats(const std::vector<float>& values, uint32_t height, 
     std::vector<float> out(size_t{window.width} * window.height * components);
     for (uint32_t i = 0; i < window.width; ++i)
     {
-        const float* from = values.data() + ((static_cast<size_t>(window.i) + i) * height +
-                                             static_cast<size_t>(window.j)) *
-                                                components;
+        const float* from =
+            values.data() +
+            ((static_cast<size_t>(window.i) + i) * height + static_cast<size_t>(window.j)) * components;
         std::copy(from, from + size_t{window.height} * components,
                   out.data() + size_t{i} * window.height * components);
     }
@@ -99,8 +99,8 @@ bool Check(const WorldSettings& world, const TerrainRecord& terrain, std::string
                                  ", not " + std::to_string(world.tilesX) + " x " +
                                  std::to_string(world.tilesY));
     if (world.overlap > kMaxOverlap)
-        return Refuse(error, "the world's overlap of " + std::to_string(world.overlap) + " vertices is over " +
-                                 std::to_string(kMaxOverlap));
+        return Refuse(error, "the world's overlap of " + std::to_string(world.overlap) +
+                                 " vertices is over " + std::to_string(kMaxOverlap));
     const int64_t border = int64_t{world.overlap} + 1;
     const auto exact = [&](int32_t origin, uint64_t side)
     { return origin - border >= -kMaxIndex && origin + static_cast<int64_t>(side) + border <= kMaxIndex; };
@@ -138,9 +138,10 @@ bool ParseTile(const std::string& text, uint32_t& x, uint32_t& y)
     unsigned long a = 0, b = 0;
     int used = 0;
     if (text.empty() || !std::isdigit(static_cast<unsigned char>(text[0])) ||
-        std::sscanf(text.c_str(), "%lu,%lu%n", &a, &b, &used) != 2 || static_cast<size_t>(used) != text.size() ||
-        text.find(",-") != std::string::npos || text.find(", ") != std::string::npos ||
-        text.find(",+") != std::string::npos || a > UINT32_MAX || b > UINT32_MAX)
+        std::sscanf(text.c_str(), "%lu,%lu%n", &a, &b, &used) != 2 ||
+        static_cast<size_t>(used) != text.size() || text.find(",-") != std::string::npos ||
+        text.find(", ") != std::string::npos || text.find(",+") != std::string::npos || a > UINT32_MAX ||
+        b > UINT32_MAX)
         return false;
     x = static_cast<uint32_t>(a);
     y = static_cast<uint32_t>(b);
@@ -156,7 +157,8 @@ Window TileWindow(const WorldSettings& world, uint32_t x, uint32_t y, uint32_t b
 
 Layers::GridPlace PlaceOf(const WorldSettings& world, const Window& window)
 {
-    return {static_cast<int32_t>(world.originX + window.i), static_cast<int32_t>(world.originY + window.j), true};
+    return {static_cast<int32_t>(world.originX + window.i), static_cast<int32_t>(world.originY + window.j),
+            true};
 }
 
 uint32_t BorderOf(const WorldSettings& world, const TerrainRecord& terrain)
@@ -180,7 +182,8 @@ ImageRecord CutWindow(const ImageRecord& image, const Window& window)
     if (!image.Stored() || image.width == 0 || image.height == 0) return out;
     out.pixels.reset(new uint8_t[out.ByteSize()]);
     const size_t c = image.channels;
-    const auto clampTo = [](int64_t v, uint32_t n) { return static_cast<size_t>(std::clamp<int64_t>(v, 0, n - 1)); };
+    const auto clampTo = [](int64_t v, uint32_t n)
+    { return static_cast<size_t>(std::clamp<int64_t>(v, 0, n - 1)); };
     for (uint32_t i = 0; i < window.width; ++i)
     {
         const uint8_t* row = image.pixels.get() + clampTo(window.i + i, image.height) * image.width * c;
@@ -257,7 +260,8 @@ bool BuildTile(const TerrainRecord& terrain, const WorldSettings& world, uint32_
     TerrainGrid::GridIndices(T, T, t.indices);
     t.gridIndices = true;
     t.heightmap = ImageRecord::Unset(T, T, 1);
-    TerrainGrid::HeightmapBytes(t.positions.data(), count, t.minHeight, t.maxHeight, t.heightmap.pixels.get());
+    TerrainGrid::HeightmapBytes(t.positions.data(), count, t.minHeight, t.maxHeight,
+                                t.heightmap.pixels.get());
     t.normal = CutWindow(r.normal, crop);
     if (r.diffuse.Stored()) t.diffuse = CutWindow(r.diffuse, crop);
     if (r.specular.Stored()) t.specular = CutWindow(r.specular, crop);
@@ -341,8 +345,8 @@ uint64_t InputsFingerprint(const TerrainRecord& terrain, const WorldSettings& wo
                << BytesFingerprint(image.pixels.get(), image.ByteSize());
     }
     for (const Gradient& gradient : terrain.gradients)
-        in << gradient.heightSpan << gradient.decay << gradient.slopeSpan << gradient.color.x << gradient.color.y
-           << gradient.color.z << gradient.color.w << gradient.specular;
+        in << gradient.heightSpan << gradient.decay << gradient.slopeSpan << gradient.color.x
+           << gradient.color.y << gradient.color.z << gradient.color.w << gradient.specular;
     in << static_cast<uint32_t>(terrain.bands.mode) << terrain.bands.seed << terrain.bands.maskLayer
        << terrain.bands.maskChannel;
     return BytesFingerprint(reinterpret_cast<const uint8_t*>(in.out.data()), in.out.size());
@@ -373,7 +377,8 @@ ImageRecord WorldFormImage(const LayerRecord& layer, const WorldSettings& world)
         const size_t c = whole.channels;
         for (uint32_t i = 0; i < tile.width; ++i)
             std::memcpy(whole.pixels.get() +
-                            ((static_cast<size_t>(tile.i) + i) * whole.width + static_cast<size_t>(tile.j)) * c,
+                            ((static_cast<size_t>(tile.i) + i) * whole.width + static_cast<size_t>(tile.j)) *
+                                c,
                         shown.pixels.get() + size_t{i} * shown.width * c, shown.width * c);
     }
     whole.source = shown.source;

@@ -96,9 +96,11 @@ float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tile
             for (uint32_t k = 0; k < T; ++k)
             {
                 if (x + 1 < w.settings.tilesX)
-                    step = std::max(step, std::fabs(HeightAt(t, T - 1, k) - HeightAt(tiles[y * w.settings.tilesX + x + 1], 0, k)));
+                    step = std::max(step, std::fabs(HeightAt(t, T - 1, k) -
+                                                    HeightAt(tiles[y * w.settings.tilesX + x + 1], 0, k)));
                 if (y + 1 < w.settings.tilesY)
-                    step = std::max(step, std::fabs(HeightAt(t, k, T - 1) - HeightAt(tiles[(y + 1) * w.settings.tilesX + x], k, 0)));
+                    step = std::max(step, std::fabs(HeightAt(t, k, T - 1) -
+                                                    HeightAt(tiles[(y + 1) * w.settings.tilesX + x], k, 0)));
             }
         }
     return step;
@@ -114,8 +116,8 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
     const TestWorld w = NoiseWorld(3, 2, 33);
     const std::vector<TerrainRecord> tiles = BuildTiles(w);
     const uint64_t W = w.settings.Width(), H = w.settings.Height();
-    TerrainRecord whole =
-        World::WindowRecord(w.terrain, w.settings, {0, 0, static_cast<uint32_t>(W), static_cast<uint32_t>(H)});
+    TerrainRecord whole = World::WindowRecord(w.terrain, w.settings,
+                                              {0, 0, static_cast<uint32_t>(W), static_cast<uint32_t>(H)});
     std::string error;
     ASSERT_TRUE(whole.Complete(&error)) << error;
     EXPECT_GT(whole.maxHeight - whole.minHeight, 10.0f); // the layers shape it
@@ -128,7 +130,8 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
             ASSERT_EQ(tile.height, T);
             for (uint32_t i = 0; i < T; ++i)
                 for (uint32_t j = 0; j < T; ++j)
-                    ASSERT_EQ(Bits(HeightAt(tile, i, j)), Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
+                    ASSERT_EQ(Bits(HeightAt(tile, i, j)),
+                              Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
                         << "tile " << x << "," << y << " vertex " << i << ", " << j;
         }
     EXPECT_EQ(LargestSeamStep(w, tiles), 0.0f);
@@ -177,8 +180,10 @@ TEST(WorldTest, RefusalsNameTheReason)
         std::function<void(TestWorld&)> change;
         const char* message;
     } cases[] = {
-        {"diamond-square", [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::DiamondSquare; },
-         "terrain land starts from diamond-square, which cannot tile: a world starts flat and takes its shape "
+        {"diamond-square",
+         [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::DiamondSquare; },
+         "terrain land starts from diamond-square, which cannot tile: a world starts flat and takes its "
+         "shape "
          "from its noise, image and erosion layers"},
         {"random fault", [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::RandomFault; },
          "terrain land starts from random fault, which cannot tile"},
@@ -221,9 +226,9 @@ TEST(WorldTest, RefusalsNameTheReason)
         const char* text;
         bool ok;
         uint32_t x, y;
-    } tiles[] = {{"3,1", true, 3, 1}, {"0,12", true, 0, 12}, {"3", false, 0, 0},   {"3,", false, 0, 0},
+    } tiles[] = {{"3,1", true, 3, 1},   {"0,12", true, 0, 12}, {"3", false, 0, 0},    {"3,", false, 0, 0},
                  {"-1,2", false, 0, 0}, {"1,-2", false, 0, 0}, {"1, 2", false, 0, 0}, {"1,2,3", false, 0, 0},
-                 {"a,b", false, 0, 0}, {"", false, 0, 0}};
+                 {"a,b", false, 0, 0},  {"", false, 0, 0}};
     for (const auto& t : tiles)
     {
         uint32_t x = 99, y = 99;
@@ -272,19 +277,22 @@ TEST(WorldTest, TheInputsFingerprintFollowsWhatTheTileDependsOn)
     } cases[] = {
         {"the tile", [](TestWorld&, uint32_t& x, std::string&) { x = 0; }, true},
         {"the options", [](TestWorld&, uint32_t&, std::string& o) { o = "png16,glb"; }, true},
-        {"a noise setting", [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[0].settings.gain = 0.4f; }, true},
+        {"a noise setting",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[0].settings.gain = 0.4f; }, true},
         {"an erosion setting",
-         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[1].settings.erosion.thermal.iterations = 3; },
+         [](TestWorld& w, uint32_t&, std::string&)
+         { w.terrain.layers[1].settings.erosion.thermal.iterations = 3; },
          true},
-        {"an image pixel", [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[2].image.pixels[99] ^= 1; },
-         true},
+        {"an image pixel",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[2].image.pixels[99] ^= 1; }, true},
         {"the overlap", [](TestWorld& w, uint32_t&, std::string&) { w.settings.overlap = 7; }, true},
         {"the origin", [](TestWorld& w, uint32_t&, std::string&) { w.settings.originY = 0; }, true},
-        {"the vertex distance", [](TestWorld& w, uint32_t&, std::string&) { w.terrain.vertexDistance = 2.0f; }, true},
+        {"the vertex distance",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.vertexDistance = 2.0f; }, true},
         {"the name", [](TestWorld& w, uint32_t&, std::string&) { w.terrain.name = "sea"; }, true},
         {"the tile shown", [](TestWorld& w, uint32_t&, std::string&) { w.settings.tileX = 1; }, false},
-        {"the stored heights", [](TestWorld& w, uint32_t&, std::string&) { w.terrain.positions.assign(3, 1.0f); },
-         false},
+        {"the stored heights",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.positions.assign(3, 1.0f); }, false},
     };
     for (const auto& c : cases)
     {
@@ -292,6 +300,7 @@ TEST(WorldTest, TheInputsFingerprintFollowsWhatTheTileDependsOn)
         uint32_t x = 1;
         std::string options = "png16";
         c.change(w, x, options);
-        EXPECT_EQ(World::InputsFingerprint(w.terrain, w.settings, x, 0, options) != before, c.changes) << c.what;
+        EXPECT_EQ(World::InputsFingerprint(w.terrain, w.settings, x, 0, options) != before, c.changes)
+            << c.what;
     }
 }
