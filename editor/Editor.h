@@ -26,6 +26,7 @@
 #include "editor/StatusLine.h"
 #include "editor/TexturePanel.h"
 #include "editor/WaterEditor.h"
+#include "editor/WorldWindow.h"
 #include "engine/App.h"
 #include "terrain/Brush.h"
 
@@ -106,6 +107,7 @@ class Editor : public App
     ImGuiWindowFlags textureEditorFlags = 0; // unmovable while the image is hovered
     StatusLine statusLine;
     JobModal jobModal;
+    WorldWindow worldWindow; // the session's world of tiles, New World and the World window
 
     // Projects (ProjectSession.cpp): the session captured into the GL-free model, and replaced by one.
     Project CaptureProject() const;

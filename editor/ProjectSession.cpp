@@ -126,11 +126,15 @@ Project Editor::CaptureProject() const
     }
     p.sceneCounter = sceneCounter;
     p.aspectRatioIndex = sceneWindow.aspectRatioIndex;
+    worldWindow.Capture(p, terrainOrder);
     return p;
 }
 
 bool Editor::BuildProjectTerrains(Project& p, std::string* error, const std::function<bool(float)>& progress)
 {
+    // A world's terrain shows its tile: at its place, with its window of the world's image layers.
+    if (p.world && p.world->terrain < p.terrains.size())
+        World::ToTileView(p.terrains[p.world->terrain], *p.world);
     const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
     {
@@ -229,6 +233,7 @@ void Editor::RestoreBuiltProject(Project&& p)
     shaders = std::move(newShaders);
     sceneCounter = p.sceneCounter;
     sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
+    worldWindow.Restore(p, terrains);
     p = Project();
     ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
@@ -248,4 +253,5 @@ void Editor::ClearSessionState()
     saveTerrain.form.selected.reset();
     exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
     manageDialog.restorePoint = ManageDialog::RestorePoint{};
+    worldWindow.Clear();
 }

@@ -217,9 +217,10 @@ class ManifestWriter
             else
                 entry[kind] = {{"power", Float(s.power)}};
             // A world's image layer keeps the whole world's image (the editor shows a window of it).
-            const ImageRecord& pixels = layer.worldImage && world != nullptr
-                                            ? stagedImages.emplace_back(World::WorldFormImage(layer, *world))
-                                            : layer.image;
+            const ImageRecord& pixels =
+                (layer.worldImage || layer.kind == LayerKind::Image) && world != nullptr
+                    ? stagedImages.emplace_back(World::WorldFormImage(layer, *world))
+                    : layer.image;
             if (pixels.Stored())
                 entry["pixels"] = Image(prefix + "layer" + std::to_string(l) + ".u8", pixels);
             layers.push_back(std::move(entry));
@@ -561,7 +562,7 @@ class ManifestReader
   private:
     static constexpr size_t kMaxListed = 4096;
     // A world's image layers may be larger than a terrain, up to this side.
-    static constexpr uint32_t kMaxWorldImageSide = 16385;
+    static constexpr uint32_t kMaxWorldImageSide = World::kMaxImageSide;
     bool worldTerrain = false; // reading the world's terrain
     uint32_t worldImageSide = 0;
 

@@ -365,12 +365,39 @@ void ToTileView(TerrainRecord& terrain, const WorldSettings& world)
         }
 }
 
+TerrainRecord TileViewRecord(const TerrainRecord& terrain, const WorldSettings& world)
+{
+    TerrainRecord r = WindowRecord(terrain, world, TileWindow(world, world.tileX, world.tileY));
+    for (size_t l = 0; l < terrain.layers.size(); ++l)
+    {
+        const LayerRecord& layer = terrain.layers[l];
+        if (layer.kind != LayerKind::Image) continue;
+        if (FitsWorld(WorldImageOf(layer), world))
+            r.layers[l].worldImage =
+                layer.worldImage ? layer.worldImage : std::make_shared<const ImageRecord>(layer.image);
+        else
+            r.layers[l].image = layer.image;
+    }
+    return r;
+}
+
 ImageRecord WorldFormImage(const LayerRecord& layer, const WorldSettings& world)
 {
-    if (!layer.worldImage) return layer.image;
     const Window tile = TileWindow(world, world.tileX, world.tileY);
-    ImageRecord whole = *layer.worldImage;
     const ImageRecord& shown = layer.image;
+    ImageRecord whole;
+    if (layer.worldImage)
+        whole = *layer.worldImage;
+    else if (layer.kind == LayerKind::Image && shown.Stored() && shown.width == tile.height &&
+             shown.height == tile.width && world.Width() <= kMaxImageSide && world.Height() <= kMaxImageSide)
+    {
+        // An image loaded on the tile covers the tile; the rest of the world adds nothing.
+        whole =
+            ImageRecord::Blank(static_cast<uint32_t>(world.Width()), static_cast<uint32_t>(world.Height()),
+                               shown.channels, shown.linear, shown.mipmaps);
+    }
+    else
+        return shown;
     if (shown.Stored() && shown.width == tile.height && shown.height == tile.width &&
         shown.channels == whole.channels && FitsWorld(whole, world))
     {
@@ -389,7 +416,7 @@ ImageRecord WorldFormImage(const LayerRecord& layer, const WorldSettings& world)
 void ToWorldForm(TerrainRecord& terrain, const WorldSettings& world)
 {
     for (LayerRecord& layer : terrain.layers)
-        if (layer.worldImage)
+        if (layer.worldImage || layer.kind == LayerKind::Image)
         {
             layer.image = WorldFormImage(layer, world);
             layer.worldImage.reset();

@@ -46,6 +46,8 @@ namespace World
 inline constexpr uint32_t kMaxTiles = 1024;   // per side
 inline constexpr uint32_t kMaxOverlap = 1024; // vertices
 inline constexpr uint32_t kMaxTileSize = 4097;
+// The largest side of a world image a project holds (an image layer of a larger world stays a tile's).
+inline constexpr uint32_t kMaxImageSide = 16385;
 // World indices must stay exact as floats (noise sampling): |index| <= 2^24.
 inline constexpr int64_t kMaxIndex = int64_t{1} << 24;
 
@@ -116,9 +118,15 @@ uint64_t InputsFingerprint(const TerrainRecord& terrain, const WorldSettings& wo
 // The editor's view of the tile the world settings name: the world's image layers keep their world
 // image aside (LayerRecord::worldImage) and show its window, and the record lies at the tile's place.
 void ToTileView(TerrainRecord& terrain, const WorldSettings& world);
+// The editor's view of the world's tile the settings name, made from the world's inputs (the world form of
+// terrain: its image layers hold the world's images): WindowRecord's record, whose image layers keep
+// their world image aside. Image layers that are not the world's size stay as they are.
+TerrainRecord TileViewRecord(const TerrainRecord& terrain, const WorldSettings& world);
 // Back to what a project file stores: each image layer's window (maybe painted) pasted into its world
 // image, which it holds again.
 void ToWorldForm(TerrainRecord& terrain, const WorldSettings& world);
-// The world image ToWorldForm gives a layer (its image as it is when it keeps no world image aside).
+// The world image ToWorldForm gives a layer: its world image with the window pasted in; for an image
+// layer of the tile's size that keeps no world image (loaded on the tile), a world image of zeros
+// with the tile pasted in; otherwise its image as it is.
 ImageRecord WorldFormImage(const LayerRecord& layer, const WorldSettings& world);
 } // namespace World

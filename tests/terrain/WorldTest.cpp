@@ -233,7 +233,10 @@ TEST(WorldTest, RefusalsNameTheReason)
     {
         uint32_t x = 99, y = 99;
         EXPECT_EQ(World::ParseTile(t.text, x, y), t.ok) << t.text;
-        if (t.ok) EXPECT_EQ(x * 1000 + y, t.x * 1000 + t.y) << t.text;
+        if (t.ok)
+        {
+            EXPECT_EQ(x * 1000 + y, t.x * 1000 + t.y) << t.text;
+        }
     }
 }
 
