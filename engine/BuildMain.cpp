@@ -2,6 +2,7 @@
 // a display and writes the files the Save Terrain dialog writes, or the Export dialog's formats. Exit
 // status 0 only on success; a failure prints one line naming the file and the reason on standard error.
 #include "engine/Logger.h"
+#include "engine/Parallel.h"
 #include "io/ProjectBuild.h"
 #include "io/WorldBuild.h"
 #include "terrain/Project.h"
@@ -50,6 +51,12 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"height", "slope"}))
         ->capture_default_str();
 
+    unsigned threads = 0;
+    app.add_option("--threads", threads,
+                   "Threads the work is split over (0: one per core); scripts/build-world.sh gives each tile "
+                   "process one and runs a process per core")
+        ->check(CLI::Range(0u, 1024u))
+        ->capture_default_str();
     std::string tile;
     app.add_option("--tile", tile,
                    "Build tile X,Y of the project's world (x along +x, y along +z, from 0): NAME_xX_yY files "
@@ -76,6 +83,7 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    Parallel::SetThreadCount(threads);
     std::string reason;
     if (tiles == "list")
     {

@@ -5,7 +5,8 @@
 # WORLD, OUT and the velmoran-build program at the same paths (a shared file system).
 #
 # Usage: build-world.sh WORLD OUT [--jobs N] [--hosts FILE] [--formats LIST]
-#   --jobs N        tiles built at once on each host (default: one per core)
+#   --jobs N        tiles built at once on each host (default: one per core); each tile
+#                   process runs on one core (velmoran-build --threads 1)
 #   --hosts FILE    the hosts to build on, instead of this machine alone
 #   --formats LIST  the tile files: png16, r16, exr, glb (default png16,r16)
 # VELMORAN_BUILD names the program (default build/release/velmoran-build, built when missing).
@@ -61,7 +62,9 @@ options=(--will-cite --tag --line-buffer --halt never --joblog "$logs/jobs.log")
 [ -n "$hosts" ] && options+=(--sshloginfile "$hosts")
 # The command each job runs (through a shell, on the host that takes it); each tile's messages go to a
 # file of its own, shown when the tile fails.
-command=$(printf '%q ' "$build" "$world" --out "$out" "${formats[@]}")
+# Each tile process works on one core: the tiles side by side keep the cores busy, without the
+# waits of splitting one tile's passes over threads.
+command=$(printf '%q ' "$build" "$world" --out "$out" --threads 1 "${formats[@]}")
 command+="--tile {} 2>$(printf '%q' "$logs")/{}.err"
 
 done=0
