@@ -186,7 +186,7 @@ std::shared_ptr<Terrain::Heightmap> Commands::AddNoiseLayer(Terrain& terrain)
     Run({"Add heightmap",
          [&]
          {
-             layer = std::make_shared<Terrain::Heightmap>(terrain.width, terrain.height);
+             layer = std::make_shared<Terrain::Heightmap>(terrain.width, terrain.height, terrain.place);
              terrain.heightmaps.push_back(layer);
              layer->name = "Heightmap_" + std::to_string(terrain.heightmaps.size() - 1);
              layer->AppendState(layer->settings);

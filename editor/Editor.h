@@ -27,6 +27,7 @@
 #include "editor/StatusLine.h"
 #include "editor/TexturePanel.h"
 #include "editor/WaterEditor.h"
+#include "editor/WorldWindow.h"
 #include "engine/App.h"
 #include "terrain/Brush.h"
 
@@ -109,6 +110,7 @@ class Editor : public App
     ImGuiWindowFlags textureEditorFlags = 0; // unmovable while the image is hovered
     StatusLine statusLine;
     JobModal jobModal;
+    WorldWindow worldWindow; // the session's world of tiles, New World and the World window
 
   private:
     // Counts the frames in a row in which nothing was pressed, moved or animated (CanWaitForEvents).

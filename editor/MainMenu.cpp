@@ -50,7 +50,9 @@ void Editor::OnGUI()
         if (showNewShader) newShader.Show(*this);
         if (exportDialog.open) exportDialog.Show(*this);
         if (heightmapImport.open) heightmapImport.Show(*this);
+        if (worldWindow.newWorldOpen) worldWindow.DrawNewWorld(*this);
     }
+    if (worldWindow.open) worldWindow.Draw(*this);
 
     if (showOptions)
     {
@@ -166,6 +168,7 @@ void Editor::DrawMainMenuBar()
         {
             if (ImGui::MenuItem("Terrain", "Ctrl+N")) showNewTerrain = true;
             if (ImGui::MenuItem("Terrain from heightmap")) heightmapImport.open = true;
+            if (ImGui::MenuItem("World...")) worldWindow.newWorldOpen = true;
             ImGui::MenuItem("Camera");
             if (ImGui::MenuItem("Shader")) showNewShader = true;
             ImGui::EndMenu();
@@ -207,6 +210,8 @@ void Editor::DrawMainMenuBar()
             if (ImGui::MenuItem("Create new scene")) commands.NewScene();
             ImGui::EndMenu();
         }
+        if (ImGui::MenuItem("World", nullptr, false, worldWindow.settings.has_value()))
+            worldWindow.open = true;
         ImGui::EndMenu();
     }
     if (ImGui::MenuItem("Settings")) showOptions = true;

@@ -121,11 +121,15 @@ Project CaptureProject(const Editor& editor)
     }
     p.sceneCounter = editor.sceneCounter;
     p.aspectRatioIndex = editor.sceneWindow.aspectRatioIndex;
+    editor.worldWindow.Capture(p, terrainOrder);
     return p;
 }
 
 bool BuildProjectTerrains(Project& p, std::string* error, const std::function<bool(float)>& progress)
 {
+    // A world's terrain shows its tile: at its place, with its window of the world's image layers.
+    if (p.world && p.world->terrain < p.terrains.size())
+        World::ToTileView(p.terrains[p.world->terrain], *p.world);
     const float count = static_cast<float>(p.terrains.size());
     for (size_t n = 0; n < p.terrains.size(); ++n)
     {
@@ -226,6 +230,7 @@ void RestoreBuiltProject(Editor& editor, Project&& p)
     editor.shaders = std::move(newShaders);
     editor.sceneCounter = p.sceneCounter;
     editor.sceneWindow.aspectRatioIndex = p.aspectRatioIndex;
+    editor.worldWindow.Restore(p, editor.terrains);
     p = Project();
     ProcessMemory::ReleaseFreed(); // the old session, the project's pixels and the build's arrays
 }
@@ -248,4 +253,5 @@ void ClearSessionState(Editor& editor)
     editor.saveTerrain.form.selected.reset();
     editor.exportDialog.form.selected.reset(); // the Export dialog keeps its choice after it closes
     editor.manageDialog.restorePoint = ManageDialog::RestorePoint{};
+    editor.worldWindow.Clear();
 }

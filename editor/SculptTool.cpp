@@ -91,6 +91,12 @@ void SculptTool::Update(Editor& editor, Scene& scene, glm::vec2 topLeft, glm::ve
     if (!stroking)
     {
         if (!hits || busy || !ImGui::IsMouseClicked(ImGuiMouseButton_Left)) return;
+        if (terrain.place.world)
+        {
+            // A tile's heights come from the world's layers, which every tile shares.
+            editor.session.SetNotice("A world's tile cannot be sculpted: shape the world with its layers.");
+            return;
+        }
         const std::shared_ptr<Terrain::Heightmap> target = StrokeEntry(editor, terrain);
         if (!target) return;
         entry = target;

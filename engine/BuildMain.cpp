@@ -2,7 +2,11 @@
 // a display and writes the files the Save Terrain dialog writes, or the Export dialog's formats. Exit
 // status 0 only on success; a failure prints one line naming the file and the reason on standard error.
 #include "engine/Logger.h"
+#include "engine/Parallel.h"
 #include "io/ProjectBuild.h"
+#include "io/WorldBuild.h"
+#include "terrain/Project.h"
+#include "terrain/World.h"
 
 #include <CLI/CLI.hpp>
 
@@ -47,6 +51,23 @@ int main(int argc, char** argv)
         ->check(CLI::IsMember({"height", "slope"}))
         ->capture_default_str();
 
+    unsigned threads = 0;
+    app.add_option("--threads", threads,
+                   "Threads the work is split over (0: one per core); scripts/build-world.sh gives each tile "
+                   "process one and runs a process per core")
+        ->check(CLI::Range(0u, 1024u))
+        ->capture_default_str();
+    std::string tile;
+    app.add_option("--tile", tile,
+                   "Build tile X,Y of the project's world (x along +x, y along +z, from 0): NAME_xX_yY files "
+                   "and NAME_world.json (--formats: png16, r16, exr, glb; png16,r16 by default)");
+    std::string tiles;
+    app.add_option("--tiles", tiles,
+                   "all: build every tile of the project's world in this process; list: print the tiles, "
+                   "X,Y a line, and build nothing")
+        ->check(CLI::IsMember({"all", "list"}))
+        ->excludes("--tile");
+
     try
     {
         app.parse(argc, argv);
@@ -62,7 +83,54 @@ int main(int argc, char** argv)
         return 2;
     }
 
+    Parallel::SetThreadCount(threads);
     std::string reason;
+    if (tiles == "list")
+    {
+        Project project;
+        std::string error;
+        if (!WorldBuild::OpenWorld(options.projectPath, project, error))
+        {
+            std::cerr << "velmoran-build: " << error << '\n';
+            return 1;
+        }
+        for (uint32_t y = 0; y < project.world->tilesY; ++y)
+            for (uint32_t x = 0; x < project.world->tilesX; ++x)
+                std::cout << x << ',' << y << '\n';
+        return 0;
+    }
+    if (!tile.empty() || !tiles.empty())
+    {
+        WorldBuildOptions world;
+        world.projectPath = options.projectPath;
+        world.outputFolder = options.outputFolder;
+        world.allTiles = !tiles.empty();
+        if (!tile.empty() && !World::ParseTile(tile, world.tileX, world.tileY))
+        {
+            std::cerr << "velmoran-build: --tile: " << tile << " is not X,Y (two whole numbers)\n";
+            return 2;
+        }
+        if (app.count("--formats") > 0 && !WorldBuild::ParseFormats(formats, world.formats, &reason))
+        {
+            std::cerr << "velmoran-build: --formats: " << reason << '\n';
+            return 2;
+        }
+        Logger logger;
+        logger.InitializeOnStandardError(spdlog::level::warn);
+        StepReporter reporter([](const std::string& line)
+                              { std::cerr << "velmoran-build: " << line << std::endl; });
+        WorldBuild::Counts counts;
+        std::string error;
+        const bool built = WorldBuild::Run(world, error, reporter, counts);
+        // One line per run on standard output, which scripts read: how many tiles were built and skipped.
+        std::cout << "built " << counts.built << ", skipped " << counts.skipped << std::endl;
+        if (!built)
+        {
+            std::cerr << "velmoran-build: " << error << '\n';
+            return 1;
+        }
+        return 0;
+    }
     if (!ProjectBuild::ParseFormats(formats, options, &reason))
     {
         std::cerr << "velmoran-build: --formats: " << reason << '\n';

@@ -266,14 +266,20 @@ bool EncodeExr(const HeightView& grid, std::vector<uint8_t>& out, std::string& r
 
 bool HeightImage::Write(const std::string& path, Format format, const HeightView& heights, std::string* error)
 {
+    float lowest = 0.0f, highest = 0.0f;
+    FiniteRange(heights, lowest, highest);
+    return WriteInRange(path, format, heights, lowest, highest, error);
+}
+
+bool HeightImage::WriteInRange(const std::string& path, Format format, const HeightView& heights,
+                               float lowest, float highest, std::string* error)
+{
     const size_t count = heights.Count();
     if (count == 0 || heights.values == nullptr)
     {
         if (error != nullptr) *error = FileBytes::WriteFailure(path, "the terrain has no heights");
         return false;
     }
-    float lowest = 0.0f, highest = 0.0f;
-    FiniteRange(heights, lowest, highest);
 
     std::string reason;
     bool ok = true;

@@ -66,6 +66,10 @@ std::vector<uint16_t> Quantize16(const HeightView& heights, float lowest, float 
 // Writes the height file and its JSON file, each through AtomicFile. False with "Cannot write PATH:
 // REASON" in error when one of them could not be written; a failed file leaves nothing behind.
 bool Write(const std::string& path, Format format, const HeightView& heights, std::string* error);
+// The same with 0 .. 65535 spanning lowest .. highest (heights beyond are clamped), which the JSON file
+// gives: the tiles of a world share one range.
+bool WriteInRange(const std::string& path, Format format, const HeightView& heights, float lowest,
+                  float highest, std::string* error);
 
 struct ImportOptions
 {

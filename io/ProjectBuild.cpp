@@ -216,6 +216,8 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
                             : ProjectFromTerrainFile(options.projectPath, project, reason, progress);
     if (!opened) return Fail(error, options.projectPath, reason);
     reporter.End();
+    // A world's terrain is the tile the editor shows, with its window of the world's image layers.
+    if (project.world) World::ToTileView(project.terrains[project.world->terrain], *project.world);
 
     // Which terrains, and whether their files can be told apart.
     std::vector<size_t> chosen;

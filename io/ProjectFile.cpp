@@ -102,6 +102,7 @@ class ManifestWriter
   public:
     std::vector<PartOut> parts;
     std::deque<std::vector<float>> staged; // arrays made for the file, which parts point into
+    std::deque<ImageRecord> stagedImages;  // the same for images
 
     json Part(std::string name, const void* data, size_t bytes)
     {
@@ -165,7 +166,7 @@ class ManifestWriter
     // What the record holds is stored, except what Complete makes again exactly: positions that
     // follow the layers, the regular grid's x, z and texture coordinates, a water plane that follows
     // the water map, and the normals, triangles and erosion results.
-    json Terrain(const TerrainRecord& t, size_t index)
+    json Terrain(const TerrainRecord& t, size_t index, const WorldSettings* world)
     {
         const std::string prefix = "terrain" + std::to_string(index) + "/";
         const size_t count = t.VertexCount();
@@ -219,8 +220,13 @@ class ManifestWriter
                 entry[kind] = {{"power", Float(s.power)}};
             if (layer.kind == LayerKind::Sculpt && count > 0 && layer.sculpt.size() == count)
                 entry["heights"] = Floats(prefix + "layer" + std::to_string(l) + ".f32", layer.sculpt);
-            if (layer.image.Stored())
-                entry["pixels"] = Image(prefix + "layer" + std::to_string(l) + ".u8", layer.image);
+            // A world's image layer keeps the whole world's image (the editor shows a window of it).
+            const ImageRecord& pixels =
+                (layer.worldImage || layer.kind == LayerKind::Image) && world != nullptr
+                    ? stagedImages.emplace_back(World::WorldFormImage(layer, *world))
+                    : layer.image;
+            if (pixels.Stored())
+                entry["pixels"] = Image(prefix + "layer" + std::to_string(l) + ".u8", pixels);
             layers.push_back(std::move(entry));
         }
         j["layers"] = std::move(layers);
@@ -321,9 +327,22 @@ class ManifestWriter
         j["scenes"] = std::move(scenes);
 
         json terrains = json::array();
+        const WorldSettings* world = project.world ? &*project.world : nullptr;
         for (size_t t = 0; t < project.terrains.size(); ++t)
-            terrains.push_back(Terrain(project.terrains[t], t));
+            terrains.push_back(
+                Terrain(project.terrains[t], t, world != nullptr && world->terrain == t ? world : nullptr));
         j["terrains"] = std::move(terrains);
+        if (world != nullptr)
+        {
+            json w{{"terrain", world->terrain},
+                   {"tileSize", world->tileSize},
+                   {"tiles", {world->tilesX, world->tilesY}},
+                   {"origin", {world->originX, world->originY}},
+                   {"overlap", world->overlap},
+                   {"tile", {world->tileX, world->tileY}}};
+            if (world->fixedRange) w["heightRange"] = {Float(world->minHeight), Float(world->maxHeight)};
+            j["world"] = std::move(w);
+        }
         return j;
     }
 };
@@ -504,10 +523,23 @@ class ManifestReader
 
         // Parts are read later into these records: the lists are sized first so that they never move.
         const json& terrains = Array(j, "terrains", "the manifest", kMaxListed);
+        // Added later, and only in a world's project: its terrain's image layers are of the world's size.
+        if (j.contains("world"))
+        {
+            project.world = WorldObject(j["world"], terrains.size());
+            worldImageSide = static_cast<uint32_t>(std::max(project.world->Width(), project.world->Height()));
+        }
         project.terrains.resize(terrains.size());
         grids.resize(terrains.size());
         for (size_t i = 0; i < terrains.size(); ++i)
+        {
+            worldTerrain = project.world && project.world->terrain == i;
             Terrain(terrains[i], "terrain " + std::to_string(i), project.terrains[i], grids[i]);
+        }
+        worldTerrain = false;
+        std::string reason;
+        if (project.world && !World::Check(*project.world, project.terrains[project.world->terrain], &reason))
+            throw Invalid("the world: " + reason);
 
         const json& scenes = Array(j, "scenes", "the manifest", kMaxListed);
         std::set<uint32_t> ids;
@@ -533,6 +565,56 @@ class ManifestReader
 
   private:
     static constexpr size_t kMaxListed = 4096;
+    // A world's image layers may be larger than a terrain, up to this side.
+    static constexpr uint32_t kMaxWorldImageSide = World::kMaxImageSide;
+    bool worldTerrain = false; // reading the world's terrain
+    uint32_t worldImageSide = 0;
+
+    WorldSettings WorldObject(const json& j, size_t terrainCount)
+    {
+        const std::string where = "the world";
+        WorldSettings w;
+        w.terrain = UInt(j, "terrain", where);
+        if (w.terrain >= terrainCount)
+            throw Invalid(where + ": terrain " + std::to_string(w.terrain) + " is not in the terrain list");
+        w.tileSize = UInt(j, "tileSize", where);
+        uint32_t pair[2];
+        WholePair(j, "tiles", where, pair);
+        w.tilesX = pair[0];
+        w.tilesY = pair[1];
+        const json& origin = Member(j, "origin", where);
+        if (!origin.is_array() || origin.size() != 2)
+            throw Invalid(where + ": origin must be a list of 2 whole numbers");
+        w.originX = Int(json{{"origin", origin[0]}}, "origin", where);
+        w.originY = Int(json{{"origin", origin[1]}}, "origin", where);
+        w.overlap = UInt(j, "overlap", where);
+        WholePair(j, "tile", where, pair);
+        w.tileX = pair[0];
+        w.tileY = pair[1];
+        if (j.contains("heightRange"))
+        {
+            float range[2];
+            Floats(j, "heightRange", where, range, 2);
+            w.fixedRange = true;
+            w.minHeight = range[0];
+            w.maxHeight = range[1];
+        }
+        // The terrain's generator is checked once the terrains are read.
+        std::string reason;
+        TerrainRecord flat;
+        if (!World::Check(w, flat, &reason) || !World::CheckTile(w, w.tileX, w.tileY, &reason))
+            throw Invalid(where + ": " + reason);
+        return w;
+    }
+
+    static void WholePair(const json& object, const char* key, const std::string& where, uint32_t* out)
+    {
+        const json& value = Member(object, key, where);
+        if (!value.is_array() || value.size() != 2)
+            throw Invalid(where + ": " + key + " must be a list of 2 whole numbers");
+        for (int k = 0; k < 2; ++k)
+            out[k] = UInt(json{{key, value[k]}}, key, where);
+    }
 
     static const json& Member(const json& object, const char* key, const std::string& where)
     {
@@ -645,10 +727,11 @@ class ManifestReader
 
     // An image's record; pixels are read into image later. Sizes are checked against the grid by the
     // caller; here only against the limits and the channel count.
-    void Image(const json& j, const std::string& where, ImageRecord& image)
+    void Image(const json& j, const std::string& where, ImageRecord& image,
+               uint32_t maxSide = kProjectMaxSide)
     {
-        image.width = static_cast<uint32_t>(Whole(j, "width", where, kProjectMaxSide));
-        image.height = static_cast<uint32_t>(Whole(j, "height", where, kProjectMaxSide));
+        image.width = static_cast<uint32_t>(Whole(j, "width", where, maxSide));
+        image.height = static_cast<uint32_t>(Whole(j, "height", where, maxSide));
         image.channels = static_cast<uint32_t>(Whole(j, "channels", where, 4));
         if (image.width == 0 || image.height == 0 || image.channels == 0)
             throw Invalid(where + " is " + std::to_string(image.width) + " x " +
@@ -793,7 +876,10 @@ class ManifestReader
         if (j.contains("pixels"))
         {
             const std::string what = where + " pixels";
-            Image(j["pixels"], what, layer.image);
+            const bool worldImage = worldTerrain && layer.kind == LayerKind::Image;
+            Image(j["pixels"], what, layer.image,
+                  worldImage ? std::min(kMaxWorldImageSide, std::max(worldImageSide, kProjectMaxSide))
+                             : kProjectMaxSide);
             // A noise layer's image is the grid's, one channel; an image layer keeps what its file gave
             // (and adds nothing unless that is the grid's size).
             const bool fits = FitsGrid(layer.image, t);

@@ -12,6 +12,7 @@ packages=(
   nlohmann-json3-dev libzip-dev zlib1g-dev libcli11-dev
   libspng-dev libtinygltf-dev libtinyexr-dev
   libgl1-mesa-dri libglx-mesa0
+  parallel
 )
 if [ "$mode" = "test" ]; then
   packages+=(

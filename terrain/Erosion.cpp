@@ -101,6 +101,42 @@ void DropletStart(int32_t seed, uint64_t n, uint32_t width, uint32_t height, flo
     j = UnitToSide((bits >> 16) & 0xFFFFFFu, height);
 }
 
+void AnchoredStarts(int32_t seed, uint64_t round, double perBlock, int64_t firstI, int64_t firstJ,
+                    uint32_t width, uint32_t height, std::vector<float>& startI, std::vector<float>& startJ)
+{
+    startI.clear();
+    startJ.clear();
+    const int64_t B = kAnchorBlock;
+    const auto blockOf = [B](int64_t index) { return index >= 0 ? index / B : -((-index + B - 1) / B); };
+    // Cell starts lie in [0, side - 1) of the grid: the blocks that reach into it.
+    const int64_t lastI = firstI + static_cast<int64_t>(width) - 2;
+    const int64_t lastJ = firstJ + static_cast<int64_t>(height) - 2;
+    const double whole = std::floor(perBlock);
+    const uint64_t base = Mix(Mix(static_cast<uint32_t>(seed)) ^ Mix(round + 0x5851F42D4C957F2Dull));
+    for (int64_t bi = blockOf(firstI); bi <= blockOf(lastI); ++bi)
+        for (int64_t bj = blockOf(firstJ); bj <= blockOf(lastJ); ++bj)
+        {
+            const uint64_t block = Mix(
+                base ^ Mix(static_cast<uint64_t>(bi) * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(bj)));
+            const double share = static_cast<double>(block >> 11) * 0x1p-53;
+            const uint64_t count = static_cast<uint64_t>(whole) + (share < perBlock - whole ? 1 : 0);
+            for (uint64_t d = 0; d < count; ++d)
+            {
+                const uint64_t bits = Mix(block + d + 1);
+                // World positions on a 1/256 lattice: the grid's float positions are then exact.
+                const int64_t i256 = (bi * B) * 256 + static_cast<int64_t>(bits & (B * 256 - 1));
+                const int64_t j256 = (bj * B) * 256 + static_cast<int64_t>((bits >> 20) & (B * 256 - 1));
+                const int64_t localI = i256 - firstI * 256;
+                const int64_t localJ = j256 - firstJ * 256;
+                if (localI < 0 || localJ < 0 || localI >= (static_cast<int64_t>(width) - 1) * 256 ||
+                    localJ >= (static_cast<int64_t>(height) - 1) * 256)
+                    continue;
+                startI.push_back(static_cast<float>(localI) * 0x1p-8f);
+                startJ.push_back(static_cast<float>(localJ) * 0x1p-8f);
+            }
+        }
+}
+
 int32_t TileSide(int32_t maxSteps, int32_t radius)
 {
     // A droplet moves at most one vertex (plus rounding) per step from its start cell, reads one
@@ -399,10 +435,83 @@ float RunDroplet(const DropletGrid& g, const DropletConstants& c, float pi, floa
     if (sediment > 0.0f) ApplyBrush(g, static_cast<size_t>(pi), static_cast<size_t>(pj), sediment, true);
     return 0.0f;
 }
+
+// RunDroplet for a grid anchored in a world: the position is kept as its cell and the fraction within
+// it, so that every float operation is the same wherever the grid's first vertex lies in the world
+// (two windows then run a shared droplet bit for bit while they see the same heights). The steps
+// are RunDroplet's, in its order.
+float RunAnchoredDroplet(const DropletGrid& g, const DropletConstants& c, float pi, float pj)
+{
+    float* const h = g.h;
+    const size_t H = g.H;
+    int64_t ni = static_cast<int64_t>(pi), nj = static_cast<int64_t>(pj);
+    float fi = pi - static_cast<float>(ni), fj = pj - static_cast<float>(nj);
+    float di = 0.0f, dj = 0.0f, speed = 1.0f, water = 1.0f, sediment = 0.0f;
+    for (int32_t step = 0; step < c.maxSteps; ++step)
+    {
+        const size_t k = static_cast<size_t>(ni) * H + static_cast<size_t>(nj);
+        const float gi = 1.0f - fi, gj = 1.0f - fj;
+        const float h00 = h[k], h01 = h[k + 1], h10 = h[k + H], h11 = h[k + H + 1];
+        const float slopeI = (h10 - h00) * gj + (h11 - h01) * fj;
+        const float slopeJ = (h01 - h00) * gi + (h11 - h10) * fi;
+        const float here = (h00 * gi + h10 * fi) * gj + (h01 * gi + h11 * fi) * fj;
+
+        di = di * c.inertia - slopeI * c.inverseDistance * c.keep;
+        dj = dj * c.inertia - slopeJ * c.inverseDistance * c.keep;
+        const float length = std::sqrt(di * di + dj * dj);
+        if (!(length > 0.0f)) break;
+        di = di / length;
+        dj = dj / length;
+        if (g.flow != nullptr) g.flow[k] += water;
+
+        const float nextI = fi + di, nextJ = fj + dj; // within the cell's frame: -1 .. 2
+        const float stepI = std::floor(nextI), stepJ = std::floor(nextJ);
+        const int64_t mi = ni + static_cast<int64_t>(stepI);
+        const int64_t mj = nj + static_cast<int64_t>(stepJ);
+        if (!(mi >= 0 && mi < static_cast<int64_t>(g.W) - 1 && mj >= 0 && mj < static_cast<int64_t>(g.H) - 1))
+            return sediment;
+
+        const size_t m = static_cast<size_t>(mi) * H + static_cast<size_t>(mj);
+        const float ei = nextI - stepI, ej = nextJ - stepJ;
+        const float oi = 1.0f - ei, oj = 1.0f - ej;
+        const float there = (h[m] * oi + h[m + H] * ei) * oj + (h[m + 1] * oi + h[m + H + 1] * ei) * ej;
+        const float drop = there - here;
+
+        const float fall = -drop > c.minDrop ? -drop : c.minDrop;
+        const float capacity = fall * speed * water * c.capacity;
+        if (sediment > capacity || drop > 0.0f)
+        {
+            const float amount =
+                drop > 0.0f ? (drop < sediment ? drop : sediment) : (sediment - capacity) * c.deposition;
+            sediment -= amount;
+            h[k] += amount * gi * gj;
+            h[k + H] += amount * fi * gj;
+            h[k + 1] += amount * gi * fj;
+            h[k + H + 1] += amount * fi * fj;
+        }
+        else
+        {
+            const float wanted = (capacity - sediment) * c.erosion;
+            const float amount = wanted < -drop ? wanted : -drop;
+            ApplyBrush(g, static_cast<size_t>(ni), static_cast<size_t>(nj), amount, false);
+            sediment += amount;
+        }
+        const float speed2 = speed * speed - drop * c.inverseDistance * c.gravity;
+        speed = std::sqrt(speed2 > 0.0f ? speed2 : 0.0f);
+        water *= c.retain;
+        ni = mi;
+        nj = mj;
+        fi = ei;
+        fj = ej;
+    }
+    if (sediment > 0.0f) ApplyBrush(g, static_cast<size_t>(ni), static_cast<size_t>(nj), sediment, true);
+    return 0.0f;
+}
 } // namespace
 
 Result Hydraulic(float* heights, uint32_t width, uint32_t height, float vertexDistance,
-                 const HydraulicSettings& settings, Masks* masks, const Progress& progress)
+                 const HydraulicSettings& settings, Masks* masks, const Progress& progress,
+                 const Anchor& anchor)
 {
     Result result;
     Run run;
@@ -439,25 +548,51 @@ Result Hydraulic(float* heights, uint32_t width, uint32_t height, float vertexDi
     std::vector<float> startI, startJ;
     std::vector<uint32_t> tileOf, order, tileFirst, colourTiles;
     std::vector<double> tileCarried;
+    // Anchored in a world: the droplets per block and round, the same for every window of one density.
+    const double perBlock =
+        static_cast<double>(droplets) * kAnchorBlock * kAnchorBlock /
+        (static_cast<double>(W - 1) * static_cast<double>(H - 1) * static_cast<double>(rounds));
     for (uint64_t round = 0; round < rounds; ++round)
     {
         const uint64_t first = round * kDropletsPerRound;
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(droplets - first, kDropletsPerRound));
-        const size_t offset = static_cast<size_t>(detail::RoundOffset(s.seed, round, side));
-        const size_t tilesI = (W - 2 + offset) / side + 1;
-        const size_t tilesJ = (H - 2 + offset) / side + 1;
+        size_t n = static_cast<size_t>(std::min<uint64_t>(droplets - first, kDropletsPerRound));
+        const int32_t roundOffset = detail::RoundOffset(s.seed, round, side);
+        const auto worldOffset = [side, roundOffset](int64_t index)
+        { return static_cast<size_t>(((index + roundOffset) % side + side) % side); };
+        const size_t offsetI = anchor.world ? worldOffset(anchor.i) : static_cast<size_t>(roundOffset);
+        const size_t offsetJ = anchor.world ? worldOffset(anchor.j) : static_cast<size_t>(roundOffset);
+        // The colours follow the world's tiles too: the parity of the world tile of the grid's first.
+        const auto worldParity = [side, roundOffset](int64_t index)
+        {
+            const int64_t at = index + roundOffset;
+            return static_cast<size_t>((at >= 0 ? at / side : -((-at + side - 1) / side)) & 1);
+        };
+        const size_t parityI = anchor.world ? worldParity(anchor.i) : 0;
+        const size_t parityJ = anchor.world ? worldParity(anchor.j) : 0;
+        const size_t tilesI = (W - 2 + offsetI) / side + 1;
+        const size_t tilesJ = (H - 2 + offsetJ) / side + 1;
         const size_t tiles = tilesI * tilesJ;
 
         // Starts, then the droplets grouped by tile in number order (a counting sort).
-        startI.resize(n);
-        startJ.resize(n);
+        if (anchor.world)
+        {
+            detail::AnchoredStarts(s.seed, round, perBlock, anchor.i, anchor.j, width, height, startI,
+                                   startJ);
+            n = startI.size();
+        }
+        else
+        {
+            startI.resize(n);
+            startJ.resize(n);
+            for (size_t d = 0; d < n; ++d)
+                detail::DropletStart(s.seed, first + d, width, height, startI[d], startJ[d]);
+        }
         tileOf.resize(n);
         tileFirst.assign(tiles + 1, 0);
         for (size_t d = 0; d < n; ++d)
         {
-            detail::DropletStart(s.seed, first + d, width, height, startI[d], startJ[d]);
-            const size_t ti = (static_cast<size_t>(startI[d]) + offset) / side;
-            const size_t tj = (static_cast<size_t>(startJ[d]) + offset) / side;
+            const size_t ti = (static_cast<size_t>(startI[d]) + offsetI) / side;
+            const size_t tj = (static_cast<size_t>(startJ[d]) + offsetJ) / side;
             tileOf[d] = static_cast<uint32_t>(ti * tilesJ + tj);
             ++tileFirst[tileOf[d] + 1];
         }
@@ -474,8 +609,8 @@ Result Hydraulic(float* heights, uint32_t width, uint32_t height, float vertexDi
         for (uint32_t colour = 0; colour < 4; ++colour)
         {
             colourTiles.clear();
-            for (size_t ti = colour >> 1; ti < tilesI; ti += 2)
-                for (size_t tj = colour & 1; tj < tilesJ; tj += 2)
+            for (size_t ti = ((colour >> 1) + parityI) & 1; ti < tilesI; ti += 2)
+                for (size_t tj = ((colour & 1) + parityJ) & 1; tj < tilesJ; tj += 2)
                     if (tileFirst[ti * tilesJ + tj] != tileFirst[ti * tilesJ + tj + 1])
                         colourTiles.push_back(static_cast<uint32_t>(ti * tilesJ + tj));
             ForEachItem(colourTiles.size(),
@@ -484,7 +619,11 @@ Result Hydraulic(float* heights, uint32_t width, uint32_t height, float vertexDi
                             const uint32_t tile = colourTiles[item];
                             double carried = 0.0;
                             for (uint32_t o = tileFirst[tile]; o < tileFirst[tile + 1]; ++o)
-                                carried += RunDroplet(grid, constants, startI[order[o]], startJ[order[o]]);
+                                carried +=
+                                    anchor.world
+                                        ? RunAnchoredDroplet(grid, constants, startI[order[o]],
+                                                             startJ[order[o]])
+                                        : RunDroplet(grid, constants, startI[order[o]], startJ[order[o]]);
                             tileCarried[tile] = carried;
                         });
             if (!run.Report(static_cast<float>(4 * round + colour + 1) / static_cast<float>(4 * rounds)))
@@ -719,11 +858,11 @@ Result Thermal(float* heights, uint32_t width, uint32_t height, float vertexDist
 }
 
 Result Erode(float* heights, uint32_t width, uint32_t height, float vertexDistance, const Settings& settings,
-             Masks* masks, const Progress& progress)
+             Masks* masks, const Progress& progress, const Anchor& anchor)
 {
     if (settings.method == Method::Thermal)
         return Thermal(heights, width, height, vertexDistance, settings.thermal, masks, progress);
-    return Hydraulic(heights, width, height, vertexDistance, settings.hydraulic, masks, progress);
+    return Hydraulic(heights, width, height, vertexDistance, settings.hydraulic, masks, progress, anchor);
 }
 
 // ---------------------------------------------------------------------------------------------

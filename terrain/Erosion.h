@@ -106,6 +106,23 @@ struct Result
     double carriedOff = 0.0; // hydraulic: sediment carried over the grid's edge
 };
 
+// A grid that is a window of a larger world (terrain/World.h): the world index of its vertex (0, 0).
+// Hydraulic droplets then start at places fixed in the world rather than in the grid: in every
+// round each block of kAnchorBlock x kAnchorBlock world cells gets its share of the droplets (their
+// number per cell is the grid's droplets over its cells) at positions drawn from the block's world
+// index, on a 1/256 lattice that floats hold exactly, and the droplet tiling is laid from the world's
+// index too. Two overlapping windows with the same density run the same droplets in the same order
+// where they overlap; what differs comes in from their edges.
+struct Anchor
+{
+    bool world = false;
+    int64_t i = 0;
+    int64_t j = 0;
+
+    bool operator==(const Anchor& o) const { return world == o.world && i == o.i && j == o.j; }
+};
+inline constexpr uint32_t kAnchorBlock = 16;
+
 // Called on the calling thread between parallel phases with the fraction done (0 .. 1); returning
 // false stops the run, which then restores the heights. May be empty.
 using Progress = std::function<bool(float fraction)>;
@@ -119,18 +136,22 @@ inline constexpr int32_t kDropletsPerRound = 16384;
 // resized to width * height per channel and filled. Progress is reported after each colour of each
 // hydraulic round and after each thermal iteration.
 Result Hydraulic(float* heights, uint32_t width, uint32_t height, float vertexDistance,
-                 const HydraulicSettings& settings, Masks* masks = nullptr, const Progress& progress = {});
+                 const HydraulicSettings& settings, Masks* masks = nullptr, const Progress& progress = {},
+                 const Anchor& anchor = {});
 Result Thermal(float* heights, uint32_t width, uint32_t height, float vertexDistance,
                const ThermalSettings& settings, Masks* masks = nullptr, const Progress& progress = {});
 // The method the settings name.
 Result Erode(float* heights, uint32_t width, uint32_t height, float vertexDistance, const Settings& settings,
-             Masks* masks = nullptr, const Progress& progress = {});
+             Masks* masks = nullptr, const Progress& progress = {}, const Anchor& anchor = {});
 
 // Shared with the plain reference loops (bench/PlainErosion.h), which must make the same draws.
 namespace detail
 {
 // Droplet n's start, in grid units: i in [0, W - 1), j in [0, H - 1).
 void DropletStart(int32_t seed, uint64_t n, uint32_t width, uint32_t height, float& i, float& j);
+// An anchored grid's droplet starts of one round (Anchor), in grid units, in world order.
+void AnchoredStarts(int32_t seed, uint64_t round, double perBlock, int64_t firstI, int64_t firstJ,
+                    uint32_t width, uint32_t height, std::vector<float>& startI, std::vector<float>& startJ);
 // Tile side of the droplet tiling for these (clamped) settings.
 int32_t TileSide(int32_t maxSteps, int32_t radius);
 // Offset of round r's tiling, in vertices (0 .. tileSide - 1).

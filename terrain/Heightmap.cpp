@@ -10,7 +10,8 @@
 #include <vector>
 
 // A terrain's image is height texels wide and width rows high (Terrain::ImageWidth).
-Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height) : Texture(height, width, 1, false, GL_LINEAR)
+Terrain::Heightmap::Heightmap(uint32_t width, uint32_t height, const Layers::GridPlace& place)
+    : Texture(height, width, 1, false, GL_LINEAR), place(place)
 {
     noise.seed = settings.seed;
     Update();
@@ -116,7 +117,8 @@ void Terrain::Heightmap::Update()
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
     std::vector<float> levels(settings.smoothHeights ? size_t{width} * height : 0);
     // The image's rows are the grid's columns: the grid is height x width vertices.
-    NoiseLayerPixels(settings, noise, height, width, image.get(), levels.empty() ? nullptr : levels.data());
+    NoiseLayerPixels(settings, noise, height, width, image.get(), levels.empty() ? nullptr : levels.data(),
+                     place);
     smoothLevels = std::move(levels);
     Texture::Update(std::move(image));
 }
@@ -129,8 +131,8 @@ void Terrain::Heightmap::UpdateSmoothLevels()
         return;
     std::unique_ptr<uint8_t[]> image(new uint8_t[static_cast<size_t>(width) * height]);
     smoothLevels.resize(size_t{width} * height);
-    NoiseLayerPixels(settings, noise, height, width, image.get(),
-                     smoothLevels.data()); // grid sides, as Update
+    NoiseLayerPixels(settings, noise, height, width, image.get(), smoothLevels.data(),
+                     place); // grid sides, as Update
 }
 
 void Terrain::Heightmap::CopySettingsToNoise()

@@ -29,8 +29,8 @@ class Terrain::Heightmap : public Texture
     static constexpr size_t kHistoryLimit = 11;
 
     // Noise layer of a width x height terrain (an image height wide and width high, as every terrain
-    // image is), generated at once from default settings.
-    Heightmap(uint32_t width, uint32_t height);
+    // image is), generated at once from default settings at the terrain's place in a world.
+    Heightmap(uint32_t width, uint32_t height, const Layers::GridPlace& place = {});
     // Texture layer read from an image file, as the file gives it. Use LoadTextureLayer to get
     // one that is checked against the terrain.
     explicit Heightmap(const std::string& path);
@@ -92,4 +92,9 @@ class Terrain::Heightmap : public Texture
     // What the entry last made; a cache, so filling it changes nothing the user sees of the entry.
     mutable LayerStack::ErosionCache erosionCache;
     uint32_t shownMaskGeneration = 0; // the cache generation whose mask the image holds
+
+    // A world's tile: where the terrain lies in the world (noise layers sample there), and an image
+    // layer's image of the whole world, of which the layer shows the tile's window (LayerRecord).
+    Layers::GridPlace place;
+    std::shared_ptr<const ImageRecord> worldImage;
 };

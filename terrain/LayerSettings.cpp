@@ -19,9 +19,9 @@ void CopySettingsToNoise(const LayerSettings& settings, NoiseGenerator& noise)
 }
 
 void NoiseLayerPixels(const LayerSettings& settings, NoiseGenerator& noise, uint32_t width, uint32_t height,
-                      uint8_t* out, float* levels)
+                      uint8_t* out, float* levels, const Layers::GridPlace& place)
 {
     CopySettingsToNoise(settings, noise);
     std::vector<float> samples;
-    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out, levels);
+    Layers::NoiseImage(noise, settings.offsetX, settings.offsetY, width, height, samples, out, levels, place);
 }

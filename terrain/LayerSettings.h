@@ -6,13 +6,12 @@
 // in the project file (io/ProjectFile.cpp, reading and writing) and where it takes effect (for a noise
 // setting, NoiseLayerPixels below).
 #include "terrain/Erosion.h"
+#include "terrain/Layers.h"
 
 #include <cstdint>
 #include <string>
 #include <tuple>
 #include <vector>
-
-class NoiseGenerator;
 
 struct LayerSettings
 {
@@ -46,6 +45,7 @@ void CopySettingsToNoise(const LayerSettings& settings, NoiseGenerator& noise);
 
 // A noise layer's image of a width x height grid (one byte per vertex, vertex order: height pixels
 // wide and width high) from its settings, through noise (the settings are copied into it first).
-// levels, when given, receives the unrounded level of every pixel (smooth heights).
+// levels, when given, receives the unrounded level of every pixel (smooth heights). place: where the
+// grid lies in a world (Layers::GridPlace; a lone terrain's is the default).
 void NoiseLayerPixels(const LayerSettings& settings, NoiseGenerator& noise, uint32_t width, uint32_t height,
-                      uint8_t* out, float* levels = nullptr);
+                      uint8_t* out, float* levels = nullptr, const Layers::GridPlace& place = {});

@@ -34,7 +34,8 @@ bool ErosionKey::operator==(const ErosionKey& other) const
 {
     // The settings of the method not chosen take part too: cheaper to compare than to reason about.
     return input == other.input && width == other.width && height == other.height &&
-           SameFloat(vertexDistance, other.vertexDistance) && SameSettings(settings, other.settings);
+           SameFloat(vertexDistance, other.vertexDistance) && SameSettings(settings, other.settings) &&
+           anchor == other.anchor;
 }
 
 uint64_t Fingerprint(const float* values, size_t count)
@@ -67,12 +68,14 @@ uint64_t Fingerprint(const float* values, size_t count)
 }
 
 ErosionResult RunErosion(std::vector<float> heights, uint32_t width, uint32_t height, float vertexDistance,
-                         const Erosion::Settings& settings, const Erosion::Progress& progress)
+                         const Erosion::Settings& settings, const Erosion::Progress& progress,
+                         const Erosion::Anchor& anchor)
 {
     ErosionResult result;
     Erosion::Masks masks;
     result.status =
-        Erosion::Erode(heights.data(), width, height, vertexDistance, settings, &masks, progress).status;
+        Erosion::Erode(heights.data(), width, height, vertexDistance, settings, &masks, progress, anchor)
+            .status;
     const size_t count = size_t{width} * height;
     result.mask.assign(3 * count, 0);
     if (result.status == Erosion::Status::Done && masks.removed.size() == count)
@@ -117,7 +120,7 @@ Entry Entry::Layer(bool erosion, bool noise, const LayerSettings& settings, cons
 
 bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
            float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
-           CacheUse use, const ApplyProgress& progress)
+           CacheUse use, const ApplyProgress& progress, const Erosion::Anchor& anchor)
 {
     const size_t vertices = size_t{width} * height;
     std::vector<Layers::LayerView> views;
@@ -149,6 +152,7 @@ bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_
         key.vertexDistance = vertexDistance;
         key.settings = entry.erosion;
         Erosion::Clamp(key.settings);
+        key.anchor = anchor;
 
         ErosionCache& cache = *entry.cache;
         if (!cache.valid || cache.key != key)
@@ -157,8 +161,8 @@ bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_
             Erosion::Progress runProgress;
             if (progress)
                 runProgress = [&progress, index](float fraction) { return progress(index, fraction); };
-            ErosionResult fresh =
-                RunErosion(std::move(heights), width, height, vertexDistance, key.settings, runProgress);
+            ErosionResult fresh = RunErosion(std::move(heights), width, height, vertexDistance, key.settings,
+                                             runProgress, anchor);
             if (fresh.status == Erosion::Status::Cancelled) return false;
             cache.result = std::move(fresh);
             cache.key = key;

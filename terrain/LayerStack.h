@@ -27,6 +27,7 @@ struct ErosionKey
     uint32_t height = 0;
     float vertexDistance = 0.0f;
     Erosion::Settings settings;
+    Erosion::Anchor anchor; // where the grid lies in a world
 
     bool operator==(const ErosionKey& other) const;
     bool operator!=(const ErosionKey& other) const { return !(*this == other); }
@@ -54,7 +55,8 @@ uint64_t Fingerprint(const float* values, size_t count);
 // shared, so that it can run on a background job as it is and have its result stored in the entry's
 // cache afterwards. A cancelled run (progress returned false) gives the input heights back unchanged.
 ErosionResult RunErosion(std::vector<float> heights, uint32_t width, uint32_t height, float vertexDistance,
-                         const Erosion::Settings& settings, const Erosion::Progress& progress = {});
+                         const Erosion::Settings& settings, const Erosion::Progress& progress = {},
+                         const Erosion::Anchor& anchor = {});
 
 struct Entry
 {
@@ -92,10 +94,11 @@ using ApplyProgress = std::function<bool(size_t entry, float fraction)>;
 // positions = basePositions (x, y, z per vertex) with the entries applied in order; range receives the
 // height range. basePositions may be positions itself. Returns false with CachedOnly, when an
 // erosion entry would have to run, and when progress stopped a run (that entry's cache is left as it
-// was; positions then hold a partial result).
+// was; positions then hold a partial result). anchor: where the grid lies in a world (erosion runs).
 bool Apply(const float* basePositions, float* positions, uint32_t width, uint32_t height,
            float vertexDistance, const Entry* entries, size_t count, TerrainGrid::HeightRange& range,
-           CacheUse use = CacheUse::Run, const ApplyProgress& progress = {});
+           CacheUse use = CacheUse::Run, const ApplyProgress& progress = {},
+           const Erosion::Anchor& anchor = {});
 // Apply for the vertices of region only (positions outside it are not touched), the same bits Apply
 // gives them when every erosion entry's cache holds the result for the heights before it: each erosion
 // entry takes its cached heights as they are (left out when it holds none). For an edit of an entry

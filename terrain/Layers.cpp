@@ -3,26 +3,27 @@
 namespace Layers
 {
 void NoiseImage(const NoiseGenerator& noise, float offsetX, float offsetY, uint32_t width, uint32_t height,
-                std::vector<float>& samples, uint8_t* out, float* levels)
+                std::vector<float>& samples, uint8_t* out, float* levels, const GridPlace& place)
 {
     const size_t W = width;
     const size_t H = height;
     samples.resize(W * H);
     float* s = samples.data();
-    const TerrainGrid::HeightRange range =
-        TerrainGrid::ForRows(W, 8 * H,
-                             [&](size_t begin, size_t end, TerrainGrid::HeightRange& rows)
-                             {
-                                 for (size_t i = begin; i < end; ++i)
-                                 {
-                                     float* row = s + i * H;
-                                     noise.GetNoiseRow(offsetX, static_cast<float>(i) + offsetY, height, row);
-                                     rows.Add(TerrainGrid::RangeOf(row, H));
-                                 }
-                             });
+    const TerrainGrid::HeightRange range = TerrainGrid::ForRows(
+        W, 8 * H,
+        [&](size_t begin, size_t end, TerrainGrid::HeightRange& rows)
+        {
+            for (size_t i = begin; i < end; ++i)
+            {
+                float* row = s + i * H;
+                const int32_t worldI = place.i + static_cast<int32_t>(i);
+                noise.GetNoiseRow(offsetX, static_cast<float>(worldI) + offsetY, height, row, place.j);
+                rows.Add(TerrainGrid::RangeOf(row, H));
+            }
+        });
 
-    const float smallest = range.min;
-    const float scale = 255.0f / (range.max - range.min);
+    const float smallest = place.world ? -1.0f : range.min;
+    const float scale = place.world ? 127.5f : 255.0f / (range.max - range.min);
     TerrainGrid::ForRows(W, H,
                          [&](size_t begin, size_t end)
                          {

@@ -34,12 +34,29 @@ inline uint8_t LayerByte(float sample, float smallest, float scale)
     return RoundLevel(LayerLevel(sample, smallest, scale));
 }
 
+// Where a grid lies in a world of tiles (terrain/World.h): the world index of its vertex (0, 0), i
+// along x and j along z, and how its noise layers level their samples. A lone terrain lies at (0, 0)
+// and stretches its own samples to 0..255; a world's tile cannot see the other tiles' samples, so
+// its noise layers map the noise's whole range -1..1 to 0..255 instead (a sample beyond is clamped).
+struct GridPlace
+{
+    int32_t i = 0;
+    int32_t j = 0;
+    bool world = false;
+
+    bool operator==(const GridPlace& o) const { return i == o.i && j == o.j && world == o.world; }
+    bool operator!=(const GridPlace& o) const { return !(*this == o); }
+};
+
 // Noise layer image of width x height in vertex order: vertex (i, j) samples the noise at
-// (j + offsetX, i + offsetY), and the samples are stretched to exactly 0..255 (all 0 when they are
-// all equal), so the image does not depend on the noise's amplitude. samples is scratch space.
-// levels, when given, receives the unrounded level of every pixel (a layer with smooth heights).
+// (float(place.j + j) + offsetX, float(place.i + i) + offsetY), the world index made a float before
+// the offset is added, so that a tile's samples are those of the same vertices of a larger grid bit
+// for bit. A lone terrain's samples are stretched to exactly 0..255 (all 0 when they are all equal),
+// so the image does not depend on the noise's amplitude; a world's map -1..1 to 0..255. samples is
+// scratch space. levels, when given, receives the unrounded level of every pixel (smooth heights).
 void NoiseImage(const NoiseGenerator& noise, float offsetX, float offsetY, uint32_t width, uint32_t height,
-                std::vector<float>& samples, uint8_t* out, float* levels = nullptr);
+                std::vector<float>& samples, uint8_t* out, float* levels = nullptr,
+                const GridPlace& place = {});
 
 // One layer to add: its pixel buffer (channels bytes per vertex, vertex order), and its power.
 // levels (one-channel layers with smooth heights) holds each pixel's unrounded level: a pixel that is

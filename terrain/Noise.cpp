@@ -679,7 +679,8 @@ void OpenSimplex2Octave(int32_t seed, const float* xs, const float* ys, float* o
 }
 
 template <int32_t Fractal>
-void OpenSimplex2Row(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
+void OpenSimplex2Row(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out,
+                     int32_t first)
 {
     constexpr uint32_t kChunk = 256;
     float xs[kChunk];
@@ -691,7 +692,8 @@ void OpenSimplex2Row(const NoiseGenerator& noise, float offsetX, float y, uint32
         float* sum = out + begin;
         for (uint32_t j = 0; j < n; ++j)
         {
-            const float x = (static_cast<float>(begin + j) + offsetX) * noise.frequency;
+            const float x =
+                (static_cast<float>(first + static_cast<int32_t>(begin + j)) + offsetX) * noise.frequency;
             const float t = (x + yf) * 0.36602539f;
             xs[j] = x + t;
             ys[j] = yf + t;
@@ -767,17 +769,18 @@ VELMORAN_SIMD_CLONES void OctaveRow(const Kernel& kernel, const float* xs, float
 }
 
 template <int32_t Type, int32_t Fractal>
-void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
+void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out, int32_t first)
 {
     if constexpr (Type == NoiseGenerator::OpenSimplex2)
     {
-        OpenSimplex2Row<Fractal>(noise, offsetX, y, count, out);
+        OpenSimplex2Row<Fractal>(noise, offsetX, y, count, out, first);
     }
     else if constexpr (Type != NoiseGenerator::Cellular && Type != NoiseGenerator::Perlin &&
                        Type != NoiseGenerator::ValueCubic && Type != NoiseGenerator::Value)
     {
         for (uint32_t j = 0; j < count; ++j)
-            out[j] = Sample<Type, Fractal>(noise, static_cast<float>(j) + offsetX, y);
+            out[j] = Sample<Type, Fractal>(noise,
+                                           static_cast<float>(first + static_cast<int32_t>(j)) + offsetX, y);
     }
     else
     {
@@ -790,7 +793,8 @@ void SampleRow(const NoiseGenerator& noise, float offsetX, float y, uint32_t cou
             const uint32_t n = count - begin < kChunk ? count - begin : kChunk;
             float* sum = out + begin;
             for (uint32_t j = 0; j < n; ++j)
-                xs[j] = (static_cast<float>(begin + j) + offsetX) * noise.frequency;
+                xs[j] =
+                    (static_cast<float>(first + static_cast<int32_t>(begin + j)) + offsetX) * noise.frequency;
 
             if constexpr (Fractal == NoiseGenerator::FBm || Fractal == NoiseGenerator::Ridged)
             {
@@ -835,16 +839,17 @@ template <int32_t Type> float SampleFractal(const NoiseGenerator& noise, float x
 }
 
 template <int32_t Type>
-void SampleRowFractal(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out)
+void SampleRowFractal(const NoiseGenerator& noise, float offsetX, float y, uint32_t count, float* out,
+                      int32_t first)
 {
     switch (noise.fractalType)
     {
     case NoiseGenerator::FBm:
-        return SampleRow<Type, NoiseGenerator::FBm>(noise, offsetX, y, count, out);
+        return SampleRow<Type, NoiseGenerator::FBm>(noise, offsetX, y, count, out, first);
     case NoiseGenerator::Ridged:
-        return SampleRow<Type, NoiseGenerator::Ridged>(noise, offsetX, y, count, out);
+        return SampleRow<Type, NoiseGenerator::Ridged>(noise, offsetX, y, count, out, first);
     default:
-        return SampleRow<Type, NoiseGenerator::None>(noise, offsetX, y, count, out);
+        return SampleRow<Type, NoiseGenerator::None>(noise, offsetX, y, count, out, first);
     }
 }
 } // namespace
@@ -868,20 +873,20 @@ float NoiseGenerator::GetNoise(float x, float y) const
     }
 }
 
-void NoiseGenerator::GetNoiseRow(float offsetX, float y, uint32_t count, float* out) const
+void NoiseGenerator::GetNoiseRow(float offsetX, float y, uint32_t count, float* out, int32_t first) const
 {
     switch (noiseType)
     {
     case OpenSimplex2:
-        return SampleRowFractal<OpenSimplex2>(*this, offsetX, y, count, out);
+        return SampleRowFractal<OpenSimplex2>(*this, offsetX, y, count, out, first);
     case Cellular:
-        return SampleRowFractal<Cellular>(*this, offsetX, y, count, out);
+        return SampleRowFractal<Cellular>(*this, offsetX, y, count, out, first);
     case Perlin:
-        return SampleRowFractal<Perlin>(*this, offsetX, y, count, out);
+        return SampleRowFractal<Perlin>(*this, offsetX, y, count, out, first);
     case ValueCubic:
-        return SampleRowFractal<ValueCubic>(*this, offsetX, y, count, out);
+        return SampleRowFractal<ValueCubic>(*this, offsetX, y, count, out, first);
     case Value:
-        return SampleRowFractal<Value>(*this, offsetX, y, count, out);
+        return SampleRowFractal<Value>(*this, offsetX, y, count, out, first);
     default:
         for (uint32_t j = 0; j < count; ++j)
             out[j] = 0.0f;

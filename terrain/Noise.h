@@ -23,9 +23,10 @@ class NoiseGenerator
 
     // Value at (x, y) with frequency, skew and fractal mode applied.
     float GetNoise(float x, float y) const;
-    // One row of samples: out[j] = GetNoise(float(j) + offsetX, y) for j < count, with the kernel
-    // and fractal mode chosen once for the row.
-    void GetNoiseRow(float offsetX, float y, uint32_t count, float* out) const;
+    // One row of samples: out[j] = GetNoise(float(first + j) + offsetX, y) for j < count, with the
+    // kernel and fractal mode chosen once for the row. The index is whole before it becomes a float,
+    // so a row that starts inside a longer one (a world's tile) gives that row's bits.
+    void GetNoiseRow(float offsetX, float y, uint32_t count, float* out, int32_t first = 0) const;
     // One octave of the current kernel at already transformed coordinates.
     float GenNoiseSingle(int32_t seed, float x, float y) const;
     // Recomputes fractalBounding from gain and octaves.

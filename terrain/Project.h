@@ -4,11 +4,13 @@
 // terrain is a TerrainRecord (terrain/TerrainRecord.h); a record read from a file leaves out what the
 // file does not store, and TerrainRecord::Complete makes it.
 #include "terrain/TerrainRecord.h"
+#include "terrain/World.h"
 
 #include <glm/vec3.hpp>
 #include <glm/vec4.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -70,4 +72,7 @@ struct Project
     std::vector<ProjectShader> shaders; // the user's shaders, after the built-in ones
     uint32_t sceneCounter = 0;
     int32_t aspectRatioIndex = 0; // the scene window's aspect ratio choice
+    // A world of tiles (terrain/World.h): its terrain holds the tile the editor shows, and its image
+    // layers the images of the whole world.
+    std::optional<WorldSettings> world;
 };

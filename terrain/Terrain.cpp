@@ -181,6 +181,7 @@ bool Terrain::TakeRecord(TerrainRecord& r)
     minHeight = r.minHeight;
     maxHeight = r.maxHeight;
     generatorRecord = r.generator;
+    place = r.place;
     // Counts that do not fit (a grid the generator refused as too large) stay 0, not a wrapped product.
     const uint64_t indexTotal = (uint64_t{width} - 1) * (uint64_t{height} - 1) * 6;
     vertexCount =
@@ -244,6 +245,8 @@ void Terrain::AdoptRest(TerrainRecord&& r)
         layer->name = std::move(entry.name);
         layer->saveName = std::move(entry.image.saveName);
         layer->settings = std::move(entry.settings);
+        layer->place = place;
+        layer->worldImage = std::move(entry.worldImage);
         if (entry.kind == LayerKind::Noise)
         {
             layer->CopySettingsToNoise();
@@ -286,6 +289,7 @@ TerrainRecord Terrain::Record(RecordScope scope) const
     r.minHeight = minHeight;
     r.maxHeight = maxHeight;
     r.generator = generatorRecord;
+    r.place = place;
 
     if (!files)
     {
@@ -314,6 +318,7 @@ TerrainRecord Terrain::Record(RecordScope scope) const
         LayerRecord entry;
         entry.name = layer->name;
         entry.settings = layer->settings;
+        entry.worldImage = layer->worldImage;
         if (layer->isSculpt)
         {
             entry.kind = LayerKind::Sculpt; // its preview is made again from the heights
@@ -557,7 +562,8 @@ bool ApplyStack(const Terrain& terrain, float* out, TerrainGrid::HeightRange& ra
 {
     const std::vector<LayerStack::Entry> entries = terrain.StackEntries();
     return LayerStack::Apply(terrain.basePositions.data(), out, terrain.width, terrain.height,
-                             terrain.vertexDistance, entries.data(), entries.size(), range, use, progress);
+                             terrain.vertexDistance, entries.data(), entries.size(), range, use, progress,
+                             {terrain.place.world, terrain.place.i, terrain.place.j});
 }
 } // namespace
 

@@ -210,4 +210,6 @@ class Terrain : public Object
     };
     GeneratorRecord generatorRecord;
     BandRecord bandRecord;
+    // Where the grid lies in a world (a tile the editor shows): its layers sample the noise there.
+    Layers::GridPlace place;
 };

@@ -391,7 +391,8 @@ bool ApplyLayerStack(TerrainRecord& t, const float* base, float* positions, Terr
                                          layer.settings, layer.image.pixels.get(), layer.image.channels,
                                          layer.smoothLevels, t.VertexCount(), &layer.erosionCache));
     return LayerStack::Apply(base, positions, t.width, t.height, t.vertexDistance, entries.data(),
-                             entries.size(), range, LayerStack::CacheUse::Run, progress);
+                             entries.size(), range, LayerStack::CacheUse::Run, progress,
+                             {t.place.world, t.place.i, t.place.j});
 }
 
 // The diffuse and specular pixels of the recorded band generation, as Terrain::GenerateDiffuseByHeight
@@ -495,14 +496,14 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
             layer.image = ImageRecord::Unset(W, H, 1);
             layer.smoothLevels.assign(smooth ? count : 0, 0.0f);
             NoiseLayerPixels(layer.settings, noise, W, H, layer.image.pixels.get(),
-                             smooth ? layer.smoothLevels.data() : nullptr);
+                             smooth ? layer.smoothLevels.data() : nullptr, place);
         }
         else if (smooth && layer.smoothLevels.size() != count)
         {
             // The stored pixels stay the truth (they may be painted): only the levels are made.
             std::vector<uint8_t> generated(count);
             layer.smoothLevels.assign(count, 0.0f);
-            NoiseLayerPixels(layer.settings, noise, W, H, generated.data(), layer.smoothLevels.data());
+            NoiseLayerPixels(layer.settings, noise, W, H, generated.data(), layer.smoothLevels.data(), place);
         }
         if (layer.kind == LayerKind::Sculpt && layer.sculpt.size() != count) layer.sculpt.assign(count, 0.0f);
         if (layer.kind == LayerKind::Erosion && Erosion::Clamp(layer.settings.erosion))

@@ -139,6 +139,9 @@ struct LayerRecord
     LayerStack::ErosionCache erosionCache;
     // A sculpt entry: its height per vertex (vertex order); empty: all 0.
     std::vector<float> sculpt;
+    // An image layer of a world's tile: the image of the whole world, of which image is the tile's
+    // window (terrain/World.h). Null otherwise.
+    std::shared_ptr<const ImageRecord> worldImage;
 };
 
 // The texture the mesh shows.
@@ -163,6 +166,7 @@ struct TerrainRecord
     float minHeight = 0.0f; // the range of the current heights
     float maxHeight = 0.0f;
     GeneratorRecord generator;
+    Layers::GridPlace place; // where the grid lies in a world; noise layers are generated there
 
     std::vector<float> positions;     // x, y, z per vertex: the current heights
     std::vector<float> basePositions; // as the start generator (or the file) left them, before any layer

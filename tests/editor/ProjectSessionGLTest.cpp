@@ -24,6 +24,7 @@
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
+#include "terrain/World.h"
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
@@ -536,6 +537,75 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     EXPECT_EQ(editor.terrains, terrains);
     EXPECT_EQ(editor.scenes, scenes);
     EXPECT_TRUE(editor.session.path.empty());
+}
+
+// A world in the editor: New World makes tile (0, 0); a noise layer shapes it; showing tile (2, 1)
+// rebuilds the terrain there with the same layers and the heights the headless build gives that tile;
+// the project keeps the world and the tile, and opens showing it again.
+TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
+{
+    WorldWindow& world = editor.worldWindow;
+    world.form.name = "land";
+    world.form.tileSizeIndex = 0; // 129
+    world.form.tilesX = 3;
+    world.form.tilesY = 2;
+    world.form.overlap = 8;
+    world.form.originX = -300;
+    std::string error;
+    ASSERT_TRUE(world.Create(editor, &error)) << error;
+    ASSERT_TRUE(FinishJobs());
+    ASSERT_EQ(editor.terrains.size(), 1u);
+    std::shared_ptr<Terrain> tile = editor.terrains[0];
+    EXPECT_TRUE(world.Holds(tile.get()));
+    EXPECT_EQ(tile->width, 129u);
+    EXPECT_EQ(tile->place, (Layers::GridPlace{-300, 0, true}));
+    EXPECT_FALSE(world.Create(editor, &error));
+    EXPECT_EQ(error, "The session holds world land already: a project holds one world.");
+
+    const auto layer = editor.commands.AddNoiseLayer(*tile);
+    ChangeSettings(*layer, true, [](auto& s) { s.power = 25.0f; });
+    editor.commands.ApplyLayers(tile);
+    ASSERT_TRUE(FinishJobs());
+
+    const uint64_t revision = editor.session.revision;
+    ASSERT_TRUE(world.ShowTile(editor, 2, 1, &error)) << error;
+    ASSERT_TRUE(FinishJobs());
+    ASSERT_FALSE(editor.showError) << editor.errorMessage;
+    EXPECT_GT(editor.session.revision, revision); // a change of the document
+    ASSERT_EQ(editor.terrains.size(), 1u);
+    tile = editor.terrains[0];
+    EXPECT_TRUE(world.Holds(tile.get()));
+    EXPECT_EQ(tile->place, (Layers::GridPlace{-300 + 256, 128, true}));
+    ASSERT_EQ(tile->heightmaps.size(), 1u);
+    EXPECT_EQ(tile->heightmaps[0]->settings.power, 25.0f);
+    EXPECT_EQ(tile->heightmaps[0]->place, tile->place);
+
+    // The headless build's tile from the same project.
+    Project captured = CaptureProject(editor);
+    ASSERT_TRUE(captured.world);
+    EXPECT_EQ(std::make_pair(captured.world->tileX, captured.world->tileY), std::make_pair(2u, 1u));
+    TerrainRecord built;
+    ASSERT_TRUE(
+        World::BuildTile(captured.terrains[captured.world->terrain], *captured.world, 2, 1, built, &error))
+        << error;
+    for (size_t k = 1; k < tile->positions.size(); k += 3)
+        ASSERT_EQ(tile->positions[k], built.positions[k]) << k / 3;
+    EXPECT_FALSE(world.ShowTile(editor, 3, 0, &error));
+    EXPECT_EQ(error, "tile 3,0 is outside the world's 3 x 2 tiles (x from 0 to 2, y from 0 to 1)");
+
+    const std::string path = dir / "world.velmoran";
+    ASSERT_TRUE(SaveProject(path));
+    editor.project.NewProject(editor);
+    EXPECT_FALSE(world.settings);
+    ASSERT_TRUE(OpenProject(path));
+    ASSERT_TRUE(world.settings);
+    EXPECT_EQ(std::make_tuple(world.settings->tilesX, world.settings->tilesY, world.settings->tileX,
+                              world.settings->tileY, world.settings->overlap, world.settings->originX),
+              std::make_tuple(3u, 2u, 2u, 1u, 8u, -300));
+    ASSERT_EQ(editor.terrains.size(), 1u);
+    EXPECT_TRUE(world.Holds(editor.terrains[0].get()));
+    EXPECT_EQ(editor.terrains[0]->place, (Layers::GridPlace{-44, 128, true}));
+    EXPECT_EQ(editor.terrains[0]->positions, tile->positions);
 }
 
 TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)

@@ -400,7 +400,92 @@ const RefusedCase kRefused[] = {
          Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain2/base_heights.f32", 0)); });
      },
      "terrain 2 was read from a file but stores no heights"},
+    {"WorldOverRandomFault",
+     [](const std::string& p)
+     {
+         EditManifest(p,
+                      [](json& m)
+                      {
+                          m["world"] = {{"terrain", 0},     {"tileSize", 5}, {"tiles", {2, 3}},
+                                        {"origin", {0, 0}}, {"overlap", 8},  {"tile", {0, 0}}};
+                      });
+     },
+     "the world: terrain ridge starts from random fault, which cannot tile: a world starts flat and takes "
+     "its shape from its noise, image and erosion layers"},
+    {"WorldTileOutside",
+     [](const std::string& p)
+     {
+         EditManifest(p,
+                      [](json& m)
+                      {
+                          m["world"] = {{"terrain", 1},      {"tileSize", 5}, {"tiles", {2, 3}},
+                                        {"origin", {0, -4}}, {"overlap", 8},  {"tile", {2, 0}}};
+                      });
+     },
+     "the world: tile 2,0 is outside the world's 2 x 3 tiles (x from 0 to 1, y from 0 to 2)"},
+    {"WorldTerrainNotListed",
+     [](const std::string& p)
+     {
+         EditManifest(p,
+                      [](json& m)
+                      {
+                          m["world"] = {{"terrain", 3},     {"tileSize", 5}, {"tiles", {2, 3}},
+                                        {"origin", {0, 0}}, {"overlap", 8},  {"tile", {0, 0}}};
+                      });
+     },
+     "the world: terrain 3 is not in the terrain list"},
 };
+
+// A world's settings come back as they were, and its image layer is stored at the world's size with
+// the window the editor shows (painted) in its place; the project's other terrains are untouched.
+TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
+{
+    Project project = SampleProject();
+    WorldSettings world;
+    world.terrain = 1;
+    world.tileSize = 5;
+    world.tilesX = 2;
+    world.tilesY = 3;
+    world.originX = -40;
+    world.originY = 7;
+    world.overlap = 12;
+    world.tileX = 1;
+    world.tileY = 2;
+    world.fixedRange = true;
+    world.minHeight = -3.5f;
+    world.maxHeight = 80.25f;
+    TerrainRecord& land = project.terrains[1];
+    land.name = "land";
+    land.width = land.height = 5;
+    LayerRecord image;
+    image.kind = LayerKind::Image;
+    image.settings.power = 3.0f;
+    image.image = testsupport::TestImage(13, 9, 2, 4); // the world: 9 vertices along x, 13 along z
+    const ImageRecord whole = image.image;
+    land.layers.push_back(std::move(image));
+    World::ToTileView(land, world);
+    land.layers[0].image.pixels[2 * 2 * 5 + 2 * 1] = 0xEE; // tile vertex (2, 1), first channel
+    project.world = world;
+    const std::string path = dir / "world.velmoran";
+    std::string error;
+    ASSERT_TRUE(ProjectFile::Save(project, path, &error)) << error;
+    Project opened;
+    ASSERT_TRUE(ProjectFile::Open(path, opened, &error)) << error;
+    ASSERT_TRUE(opened.world);
+    const WorldSettings& w = *opened.world;
+    EXPECT_EQ(std::make_tuple(w.terrain, w.tileSize, w.tilesX, w.tilesY, w.originX, w.originY, w.overlap,
+                              w.tileX, w.tileY, w.fixedRange, w.minHeight, w.maxHeight),
+              std::make_tuple(1u, 5u, 2u, 3u, -40, 7, 12u, 1u, 2u, true, -3.5f, 80.25f));
+    const ImageRecord& stored = opened.terrains[1].layers[0].image;
+    ASSERT_EQ(std::make_tuple(stored.width, stored.height, stored.channels), std::make_tuple(13u, 9u, 2u));
+    for (size_t k = 0; k < whole.ByteSize(); ++k)
+        ASSERT_EQ(stored.pixels[k], k == ((4 + 2) * 13 + 8 + 1) * 2 ? 0xEE : whole.pixels[k]) << k;
+    testsupport::ExpectSameTerrain(SampleProject().terrains[0], opened.terrains[0], "terrain 0");
+    // Without a world the file has no world object, as before.
+    Project plain;
+    ASSERT_TRUE(ProjectFile::Open(sample, plain, &error)) << error;
+    EXPECT_FALSE(plain.world);
+}
 
 INSTANTIATE_TEST_SUITE_P(Damaged, ProjectFileRefusedTest, ::testing::ValuesIn(kRefused),
                          [](const auto& info) { return std::string(info.param.name); });

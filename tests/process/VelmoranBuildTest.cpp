@@ -5,11 +5,14 @@
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
+#include <tuple>
 #include <sys/wait.h>
 #include <vector>
 
@@ -99,9 +102,146 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     run = BuildProgram(dir, "");
     EXPECT_NE(run.status, 0);
 
+    // A project without a world has no tiles.
+    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --tile 0,0");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err,
+              "velmoran-build: " + project + ": it holds no world (a project made with New World)\n");
+
     run = BuildProgram(dir, "--help");
     EXPECT_EQ(run.status, 0);
     EXPECT_NE(run.out.find("Usage: velmoran-build [OPTIONS] project"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("--out"), std::string::npos);
+}
+
+// A small world: 2 x 2 tiles of 17 vertices shaped by a noise layer.
+Project SmallWorldProject(TerrainGenerator generator = TerrainGenerator::Flat)
+{
+    Project project;
+    TerrainRecord& land = project.terrains.emplace_back();
+    land.name = "land";
+    land.width = land.height = 17;
+    land.generator.generator = generator;
+    LayerRecord hills;
+    hills.name = "hills";
+    hills.settings.power = 30.0f;
+    hills.settings.frequency = 0.05f;
+    land.layers.push_back(hills);
+    WorldSettings world;
+    world.tileSize = 17;
+    world.tilesX = world.tilesY = 2;
+    project.world = world;
+    return project;
+}
+
+std::string TextOfFile(const std::string& path)
+{
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// One tile per process: its files and the world's JSON, a second run that skips it, the refusals.
+TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
+{
+    TempDir dir;
+    const std::string world = dir / "world.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(SmallWorldProject(), world));
+    const std::string out = dir / "tiles";
+
+    ProgramRun run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "built 1, skipped 0\n");
+    std::vector<std::string> written;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+        written.push_back(entry.path().filename().string());
+    std::sort(written.begin(), written.end());
+    EXPECT_EQ(written,
+              (std::vector<std::string>{"land_world.json", "land_x1_y0.inputs", "land_x1_y0.png",
+                                        "land_x1_y0.png.json", "land_x1_y0.r16", "land_x1_y0.r16.json"}));
+    EXPECT_EQ(std::filesystem::file_size(out + "/land_x1_y0.r16"), 17u * 17u * 2u);
+    const nlohmann::json tileJson = nlohmann::json::parse(TextOfFile(out + "/land_x1_y0.r16.json"));
+    const nlohmann::json worldJson = nlohmann::json::parse(TextOfFile(out + "/land_world.json"));
+    EXPECT_EQ(worldJson["tilesX"], 2);
+    EXPECT_EQ(worldJson["tileSize"], 17);
+    EXPECT_EQ(tileJson["minHeight"], worldJson["minHeight"]);
+    EXPECT_EQ(tileJson["maxHeight"], worldJson["maxHeight"]);
+    EXPECT_EQ(worldJson["files"]["png16"], "land_x{x}_y{y}.png");
+    run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
+    EXPECT_EQ(run.out, "built 0, skipped 1\n");
+
+    // The same tile from a run over every tile is the same file.
+    run = BuildProgram(dir, world + " --out " + (dir / "all") + " --tiles all --formats r16");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out, "built 4, skipped 0\n");
+    EXPECT_EQ(TextOfFile(dir / "all/land_x1_y0.r16"), TextOfFile(out + "/land_x1_y0.r16"));
+    run = BuildProgram(dir, world + " --out " + out + " --tiles list");
+    EXPECT_EQ(run.out, "0,0\n1,0\n0,1\n1,1\n");
+
+    run = BuildProgram(dir, world + " --out " + out + " --tile 0,2");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmoran-build: " + world +
+                           ": tile 0,2 is outside the world's 2 x 2 tiles (x from 0 to 1, y from 0 to 1)\n");
+    run = BuildProgram(dir, world + " --out " + out + " --tile 1x0");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "velmoran-build: --tile: 1x0 is not X,Y (two whole numbers)\n");
+    run = BuildProgram(dir, world + " --out " + out + " --tile 0,0 --formats obj");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, "velmoran-build: --formats: a world's tiles are written as png16, r16, exr and glb\n");
+
+    const std::string square = dir / "square.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(SmallWorldProject(TerrainGenerator::DiamondSquare), square));
+    run = BuildProgram(dir, square + " --out " + out + " --tile 0,0");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "velmoran-build: " + square +
+                           ": the world: terrain land starts from diamond-square, which cannot tile: a world "
+                           "starts flat and takes its shape from its noise, image and erosion layers\n");
+}
+
+// The script fans the tiles out through GNU parallel: two at a time, every tile once; a second run
+// skips them all; a tile that cannot be written fails the run and is named.
+TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRun)
+{
+    TempDir dir;
+    const std::string world = dir / "world.velmoran";
+    ASSERT_TRUE(ProjectFile::Save(SmallWorldProject(), world));
+    const std::string out = dir / "tiles";
+    const std::string script = std::string("VELMORAN_BUILD=") + VELMORAN_BUILD_PROGRAM + " " +
+                               VELMORAN_SOURCE_DIR + "/scripts/build-world.sh " + world + " " + out;
+    const auto runScript = [&](const std::string& arguments)
+    {
+        const int raw = std::system((script + arguments + " 2>" + (dir / "err.txt")).c_str());
+        return std::make_pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TextOfFile(dir / "err.txt"));
+    };
+    auto [status, err] = runScript(" --jobs 2");
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("build-world: 4 of 4 tiles done (4 built, 0 skipped, 0 failed)\n"), std::string::npos)
+        << err;
+    EXPECT_NE(err.find("build-world: 4 tiles: 4 built, 0 skipped, 0 failed\n"), std::string::npos) << err;
+    // Each tile ran once, two at a time at most.
+    std::vector<std::string> commands;
+    std::istringstream log(TextOfFile(out + "/.build-world/jobs.log"));
+    std::string line;
+    std::getline(log, line); // the header
+    while (std::getline(log, line))
+        commands.push_back(line.substr(line.find("--tile ")));
+    std::sort(commands.begin(), commands.end());
+    ASSERT_EQ(commands.size(), 4u) << TextOfFile(out + "/.build-world/jobs.log");
+    EXPECT_EQ(std::unique(commands.begin(), commands.end()), commands.end());
+    for (const char* tile : {"x0_y0", "x1_y0", "x0_y1", "x1_y1"})
+        EXPECT_TRUE(std::filesystem::exists(out + "/land_" + tile + ".png")) << tile;
+
+    std::tie(status, err) = runScript(" --jobs 2");
+    EXPECT_EQ(status, 0) << err;
+    EXPECT_NE(err.find("build-world: 4 tiles: 0 built, 4 skipped, 0 failed\n"), std::string::npos) << err;
+
+    std::filesystem::remove(out + "/land_x0_y1.png");
+    std::filesystem::create_directory(out + "/land_x0_y1.png");
+    std::tie(status, err) = runScript("");
+    EXPECT_EQ(status, 1) << err;
+    EXPECT_NE(err.find("build-world: 4 tiles: 0 built, 3 skipped, 1 failed\n"
+                       "build-world: tile 0,1 failed: velmoran-build: tile 0,1: Cannot write " +
+                       out + "/land_x0_y1.png: it is a folder\n"),
+              std::string::npos)
+        << err;
 }
 } // namespace

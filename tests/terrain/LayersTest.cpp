@@ -62,6 +62,50 @@ TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
     Parallel::SetThreadCount(0);
 }
 
+// A world's tile: its pixels and levels are those of the same vertices of the whole world's image bit
+// for bit, wherever the window lies (a non-square world, windows at every corner and past the world's
+// first index), and levels map -1..1 to 0..255 whatever the samples' own range.
+TEST(LayersTest, WorldWindowsAreTheWholeWorldsPixels)
+{
+    const uint32_t w = 61, h = 45; // the world, i along x (rows of the image), j along z
+    for (int32_t type : {0, 2, 3, 4, 5})
+    {
+        NoiseGenerator noise = FbmNoise(type);
+        const Layers::GridPlace origin{100003, -70001, true}; // far out: float sums would round
+        std::vector<float> samples, levels(size_t{w} * h);
+        std::vector<uint8_t> world(levels.size());
+        Layers::NoiseImage(noise, 0.3f, -2.7f, w, h, samples, world.data(), levels.data(), origin);
+        for (size_t k = 0; k < samples.size(); ++k)
+            ASSERT_EQ(levels[k], std::clamp((samples[k] + 1.0f) * 127.5f, 0.0f, 255.0f)) << type << ", " << k;
+        const struct
+        {
+            uint32_t i, j, width, height;
+        } windows[] = {{0, 0, 21, 17}, {40, 0, 21, 17}, {0, 28, 21, 17}, {40, 28, 21, 17}, {13, 5, 33, 9}};
+        for (const auto& window : windows)
+        {
+            const Layers::GridPlace place{origin.i + static_cast<int32_t>(window.i),
+                                          origin.j + static_cast<int32_t>(window.j), true};
+            std::vector<float> tileLevels(size_t{window.width} * window.height);
+            std::vector<uint8_t> tile(tileLevels.size());
+            Layers::NoiseImage(noise, 0.3f, -2.7f, window.width, window.height, samples, tile.data(),
+                               tileLevels.data(), place);
+            for (uint32_t i = 0; i < window.width; ++i)
+                for (uint32_t j = 0; j < window.height; ++j)
+                {
+                    const size_t inWorld = size_t{window.i + i} * h + window.j + j;
+                    const size_t inTile = size_t{i} * window.height + j;
+                    ASSERT_EQ(tile[inTile], world[inWorld])
+                        << type << ": " << window.i << ", " << i << ", " << j;
+                    ASSERT_EQ(tileLevels[inTile], levels[inWorld]) << type << ": " << i << ", " << j;
+                }
+        }
+        // A lone terrain at the world's first index is the stretched image of old.
+        std::vector<uint8_t> lone(size_t{w} * h);
+        Layers::NoiseImage(noise, 0.25f, -2.0f, w, h, samples, lone.data(), nullptr, {0, 0, false});
+        EXPECT_EQ(lone, Image(noise, w, h, 0.25f, -2.0f)) << type;
+    }
+}
+
 // Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
 // spelled-out rounding is roundf's over the whole range.
 TEST(LayersTest, EqualSamplesGiveAnAllZeroImageAndPixelsRoundLikeRoundf)

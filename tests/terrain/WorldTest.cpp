@@ -1,0 +1,319 @@
+#include "terrain/World.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <vector>
+
+namespace worldtest
+{
+// A world of tiles x down tiles of side T, shaped by two noise layers (one with smooth heights, at
+// offsets with many fractional bits) and an image layer of the whole world's size.
+struct TestWorld
+{
+    WorldSettings settings;
+    TerrainRecord terrain;
+};
+
+TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
+{
+    TestWorld w;
+    w.settings.tileSize = T;
+    w.settings.tilesX = tilesX;
+    w.settings.tilesY = tilesY;
+    w.settings.originX = 1003;
+    w.settings.originY = -517;
+    w.terrain.name = "land";
+    w.terrain.width = T;
+    w.terrain.height = T;
+    w.terrain.vertexDistance = 0.7f;
+    LayerRecord hills;
+    hills.kind = LayerKind::Noise;
+    hills.settings.power = 40.0f;
+    hills.settings.frequency = 0.021f;
+    hills.settings.offsetX = 0.3f;
+    hills.settings.offsetY = -2.7f;
+    hills.settings.fractalType = 1;
+    hills.settings.octaves = 4;
+    hills.settings.smoothHeights = true;
+    LayerRecord ridges;
+    ridges.kind = LayerKind::Noise;
+    ridges.settings.power = -12.0f;
+    ridges.settings.noiseType = 0;
+    ridges.settings.fractalType = 2;
+    ridges.settings.seed = 9;
+    ridges.settings.frequency = 0.05f;
+    w.terrain.layers = {hills, ridges};
+    // The image: a pixel per world vertex, rows along x, a pattern that differs along both axes.
+    const uint64_t W = w.settings.Width(), H = w.settings.Height();
+    LayerRecord image;
+    image.kind = LayerKind::Image;
+    image.settings.power = 5.0f;
+    image.image = ImageRecord::Blank(static_cast<uint32_t>(W), static_cast<uint32_t>(H), 1);
+    for (uint64_t i = 0; i < W; ++i)
+        for (uint64_t j = 0; j < H; ++j)
+            image.image.pixels[i * H + j] = static_cast<uint8_t>((3 * i + 7 * j + (i * j) % 11) % 256);
+    w.terrain.layers.push_back(std::move(image));
+    return w;
+}
+
+std::vector<TerrainRecord> BuildTiles(const TestWorld& w)
+{
+    std::vector<TerrainRecord> tiles;
+    for (uint32_t y = 0; y < w.settings.tilesY; ++y)
+        for (uint32_t x = 0; x < w.settings.tilesX; ++x)
+        {
+            std::string error;
+            EXPECT_TRUE(World::BuildTile(w.terrain, w.settings, x, y, tiles.emplace_back(), &error)) << error;
+        }
+    return tiles;
+}
+
+float HeightAt(const TerrainRecord& t, uint32_t i, uint32_t j)
+{
+    return t.positions[3 * (size_t{i} * t.height + j) + 1];
+}
+
+uint32_t Bits(float v)
+{
+    uint32_t bits;
+    std::memcpy(&bits, &v, sizeof bits);
+    return bits;
+}
+
+// The largest difference between the shared edges of neighbouring tiles (tile index y * tilesX + x).
+float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tiles)
+{
+    const uint32_t T = w.settings.tileSize;
+    float step = 0.0f;
+    for (uint32_t y = 0; y < w.settings.tilesY; ++y)
+        for (uint32_t x = 0; x < w.settings.tilesX; ++x)
+        {
+            const TerrainRecord& t = tiles[y * w.settings.tilesX + x];
+            for (uint32_t k = 0; k < T; ++k)
+            {
+                if (x + 1 < w.settings.tilesX)
+                    step = std::max(step, std::fabs(HeightAt(t, T - 1, k) -
+                                                    HeightAt(tiles[y * w.settings.tilesX + x + 1], 0, k)));
+                if (y + 1 < w.settings.tilesY)
+                    step = std::max(step, std::fabs(HeightAt(t, k, T - 1) -
+                                                    HeightAt(tiles[(y + 1) * w.settings.tilesX + x], k, 0)));
+            }
+        }
+    return step;
+}
+} // namespace worldtest
+
+using namespace worldtest;
+
+// Noise and image layers only: the tiles of a non-square world (3 x 2, so that a swapped x and y
+// shows) are the same world built as one terrain, bit for bit, shared edges included.
+TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
+{
+    const TestWorld w = NoiseWorld(3, 2, 33);
+    const std::vector<TerrainRecord> tiles = BuildTiles(w);
+    const uint64_t W = w.settings.Width(), H = w.settings.Height();
+    TerrainRecord whole = World::WindowRecord(w.terrain, w.settings,
+                                              {0, 0, static_cast<uint32_t>(W), static_cast<uint32_t>(H)});
+    std::string error;
+    ASSERT_TRUE(whole.Complete(&error)) << error;
+    EXPECT_GT(whole.maxHeight - whole.minHeight, 10.0f); // the layers shape it
+    const uint32_t T = w.settings.tileSize;
+    for (uint32_t y = 0; y < 2; ++y)
+        for (uint32_t x = 0; x < 3; ++x)
+        {
+            const TerrainRecord& tile = tiles[y * 3 + x];
+            ASSERT_EQ(tile.width, T);
+            ASSERT_EQ(tile.height, T);
+            for (uint32_t i = 0; i < T; ++i)
+                for (uint32_t j = 0; j < T; ++j)
+                    ASSERT_EQ(Bits(HeightAt(tile, i, j)),
+                              Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
+                        << "tile " << x << "," << y << " vertex " << i << ", " << j;
+        }
+    EXPECT_EQ(LargestSeamStep(w, tiles), 0.0f);
+}
+
+// Erosion runs on each tile and its overlap border with droplets anchored in the world; what differs
+// comes in from the windows' edges, so the seams differ a little. The largest step stays under the
+// bound the README gives (3 % of the world's height range for this heavy erosion, a droplet per cell),
+// and without the border it is several times larger. The world's range covers every tile.
+TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
+{
+    TestWorld w = NoiseWorld(2, 2, 65);
+    LayerRecord erosion;
+    erosion.kind = LayerKind::Erosion;
+    erosion.settings.erosion.hydraulic.droplets = 4000;
+    erosion.settings.erosion.hydraulic.maxSteps = 24;
+    erosion.settings.erosion.hydraulic.radius = 2;
+    w.terrain.layers.insert(w.terrain.layers.begin() + 2, erosion);
+    w.settings.overlap = 32;
+    const std::vector<TerrainRecord> tiles = BuildTiles(w);
+    float low = 0.0f, high = 0.0f;
+    World::HeightRange(w.terrain, w.settings, low, high);
+    for (const TerrainRecord& tile : tiles)
+    {
+        EXPECT_GE(tile.minHeight, low);
+        EXPECT_LE(tile.maxHeight, high);
+    }
+    const float step = LargestSeamStep(w, tiles);
+    EXPECT_GT(step, 0.0f);
+    EXPECT_LT(step, 0.03f * (high - low)) << step << " of " << high - low;
+
+    w.settings.overlap = 0;
+    const float bare = LargestSeamStep(w, BuildTiles(w));
+    EXPECT_GT(bare, 3.0f * step);
+}
+
+// What cannot be a world or a tile, with the messages the build and the editor show.
+TEST(WorldTest, RefusalsNameTheReason)
+{
+    const TestWorld good = NoiseWorld(4, 2, 33);
+    std::string error;
+    ASSERT_TRUE(World::Check(good.settings, good.terrain, &error)) << error;
+    const struct
+    {
+        const char* what;
+        std::function<void(TestWorld&)> change;
+        const char* message;
+    } cases[] = {
+        {"diamond-square",
+         [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::DiamondSquare; },
+         "terrain land starts from diamond-square, which cannot tile: a world starts flat and takes its "
+         "shape "
+         "from its noise, image and erosion layers"},
+        {"random fault", [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::RandomFault; },
+         "terrain land starts from random fault, which cannot tile"},
+        {"read from a file", [](TestWorld& w) { w.terrain.generator.fromFile = true; },
+         "terrain land was read from a file, whose heights cannot tile"},
+        {"sculpted",
+         [](TestWorld& w)
+         {
+             LayerRecord& sculpt = w.terrain.layers.emplace_back();
+             sculpt.kind = LayerKind::Sculpt;
+             sculpt.name = "Sculpt";
+             sculpt.sculpt.assign(33 * 33, 0.0f);
+             sculpt.sculpt[40] = 0.5f;
+         },
+         "terrain land has sculpted heights in 'Sculpt', which belong to one grid and cannot tile"},
+        {"tile size", [](TestWorld& w) { w.settings.tileSize = 300; },
+         "the world's tile size 300 is not 2^n + 1 from 3 to 4097"},
+        {"no tiles", [](TestWorld& w) { w.settings.tilesY = 0; },
+         "the world's tiles across and down must be 1 to 1024, not 4 x 0"},
+        {"far origin", [](TestWorld& w) { w.settings.originX = 16777100; }, "reach beyond 16777216"},
+        {"empty range",
+         [](TestWorld& w)
+         {
+             w.settings.fixedRange = true;
+             w.settings.minHeight = w.settings.maxHeight = 5.0f;
+         },
+         "height range must have its lowest height below its highest"},
+    };
+    for (const auto& c : cases)
+    {
+        TestWorld w = NoiseWorld(4, 2, 33);
+        c.change(w);
+        error.clear();
+        EXPECT_FALSE(World::Check(w.settings, w.terrain, &error)) << c.what;
+        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+        TerrainRecord tile;
+        EXPECT_FALSE(World::BuildTile(w.terrain, w.settings, 0, 0, tile, &error)) << c.what;
+    }
+    // Tiles: x counts across (4), y down (2).
+    EXPECT_TRUE(World::CheckTile(good.settings, 3, 1, &error));
+    EXPECT_FALSE(World::CheckTile(good.settings, 1, 2, &error));
+    EXPECT_EQ(error, "tile 1,2 is outside the world's 4 x 2 tiles (x from 0 to 3, y from 0 to 1)");
+    EXPECT_FALSE(World::CheckTile(good.settings, 4, 0, &error));
+    TerrainRecord tile;
+    EXPECT_FALSE(World::BuildTile(good.terrain, good.settings, 4, 0, tile, &error));
+    EXPECT_EQ(error, "tile 4,0 is outside the world's 4 x 2 tiles (x from 0 to 3, y from 0 to 1)");
+
+    const struct
+    {
+        const char* text;
+        bool ok;
+        uint32_t x, y;
+    } tiles[] = {{"3,1", true, 3, 1},   {"0,12", true, 0, 12}, {"3", false, 0, 0},    {"3,", false, 0, 0},
+                 {"-1,2", false, 0, 0}, {"1,-2", false, 0, 0}, {"1, 2", false, 0, 0}, {"1,2,3", false, 0, 0},
+                 {"a,b", false, 0, 0},  {"", false, 0, 0}};
+    for (const auto& t : tiles)
+    {
+        uint32_t x = 99, y = 99;
+        EXPECT_EQ(World::ParseTile(t.text, x, y), t.ok) << t.text;
+        if (t.ok)
+        {
+            EXPECT_EQ(x * 1000 + y, t.x * 1000 + t.y) << t.text;
+        }
+    }
+}
+
+// The editor's view of a tile keeps the world image aside and shows its window; a pixel painted in
+// the window lands at its place in the world image (rows along x, columns along z) when saved.
+TEST(WorldTest, TileViewShowsTheWindowAndPaintingReturnsToTheWorldImage)
+{
+    TestWorld w = NoiseWorld(3, 2, 17);
+    w.settings.tileX = 2;
+    w.settings.tileY = 1;
+    const ImageRecord world = w.terrain.layers[2].image;
+    TerrainRecord view = w.terrain;
+    World::ToTileView(view, w.settings);
+    EXPECT_EQ(view.place, (Layers::GridPlace{1003 + 32, -517 + 16, true}));
+    const LayerRecord& layer = view.layers[2];
+    ASSERT_TRUE(layer.worldImage);
+    ASSERT_EQ(layer.image.width, 17u);
+    ASSERT_EQ(layer.image.height, 17u);
+    const uint32_t H = world.width; // pixels per row: the world's vertices along z
+    for (uint32_t i = 0; i < 17; ++i)
+        for (uint32_t j = 0; j < 17; ++j)
+            ASSERT_EQ(layer.image.pixels[i * 17 + j], world.pixels[(32 + i) * H + 16 + j]) << i << ", " << j;
+    view.layers[2].image.pixels[3 * 17 + 5] = 0xAB;
+    World::ToWorldForm(view, w.settings);
+    EXPECT_FALSE(view.layers[2].worldImage);
+    ASSERT_EQ(view.layers[2].image.ByteSize(), world.ByteSize());
+    for (size_t k = 0; k < world.ByteSize(); ++k)
+        ASSERT_EQ(view.layers[2].image.pixels[k], k == (32 + 3) * H + 16 + 5 ? 0xAB : world.pixels[k]) << k;
+}
+
+// Every input a tile's files depend on changes the fingerprint; the tile the editor shows does not.
+TEST(WorldTest, TheInputsFingerprintFollowsWhatTheTileDependsOn)
+{
+    const TestWorld base = NoiseWorld(2, 2, 17);
+    const uint64_t before = World::InputsFingerprint(base.terrain, base.settings, 1, 0, "png16");
+    const struct
+    {
+        const char* what;
+        std::function<void(TestWorld&, uint32_t&, std::string&)> change;
+        bool changes;
+    } cases[] = {
+        {"the tile", [](TestWorld&, uint32_t& x, std::string&) { x = 0; }, true},
+        {"the options", [](TestWorld&, uint32_t&, std::string& o) { o = "png16,glb"; }, true},
+        {"a noise setting",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[0].settings.gain = 0.4f; }, true},
+        {"an erosion setting",
+         [](TestWorld& w, uint32_t&, std::string&)
+         { w.terrain.layers[1].settings.erosion.thermal.iterations = 3; },
+         true},
+        {"an image pixel",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.layers[2].image.pixels[99] ^= 1; }, true},
+        {"the overlap", [](TestWorld& w, uint32_t&, std::string&) { w.settings.overlap = 7; }, true},
+        {"the origin", [](TestWorld& w, uint32_t&, std::string&) { w.settings.originY = 0; }, true},
+        {"the vertex distance",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.vertexDistance = 2.0f; }, true},
+        {"the name", [](TestWorld& w, uint32_t&, std::string&) { w.terrain.name = "sea"; }, true},
+        {"the tile shown", [](TestWorld& w, uint32_t&, std::string&) { w.settings.tileX = 1; }, false},
+        {"the stored heights",
+         [](TestWorld& w, uint32_t&, std::string&) { w.terrain.positions.assign(3, 1.0f); }, false},
+    };
+    for (const auto& c : cases)
+    {
+        TestWorld w = base;
+        uint32_t x = 1;
+        std::string options = "png16";
+        c.change(w, x, options);
+        EXPECT_EQ(World::InputsFingerprint(w.terrain, w.settings, x, 0, options) != before, c.changes)
+            << c.what;
+    }
+}
