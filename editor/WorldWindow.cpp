@@ -54,8 +54,10 @@ bool WorldWindow::Create(Editor& editor, std::string* error)
         return false;
     };
     if (settings && terrain.lock())
-        return refuse("The session holds world " + terrain.lock()->name + " already: a project holds one world.");
-    if (std::string problem = form.Error(TerrainNames(editor.terrains)); !problem.empty()) return refuse(problem);
+        return refuse("The session holds world " + terrain.lock()->name +
+                      " already: a project holds one world.");
+    if (std::string problem = form.Error(TerrainNames(editor.terrains)); !problem.empty())
+        return refuse(problem);
     const WorldSettings world = form.Settings();
     const std::string name = form.name;
     const float distance = form.vertexDistance;
@@ -70,8 +72,8 @@ bool WorldWindow::Create(Editor& editor, std::string* error)
         [world, distance](JobContext& job)
         {
             TerrainRecord record;
-            TerrainRecord::Generate(world.tileSize, world.tileSize, distance, TerrainGenerator::Flat, 0.0f, 0.0f,
-                                    0, true, record,
+            TerrainRecord::Generate(world.tileSize, world.tileSize, distance, TerrainGenerator::Flat, 0.0f,
+                                    0.0f, 0, true, record,
                                     [&job](float done, std::string_view step)
                                     {
                                         job.Report(done, step);
@@ -85,8 +87,7 @@ bool WorldWindow::Create(Editor& editor, std::string* error)
         {
             auto made = std::make_shared<Terrain>(std::move(record));
             made->name = name;
-            editor.commands.Run({"New world",
-                                 [&]
+            editor.commands.Run({"New world", [&]
                                  {
                                      settings = world;
                                      terrain = made;
@@ -122,7 +123,8 @@ bool WorldWindow::ShowTile(Editor& editor, uint32_t x, uint32_t y, std::string* 
         std::string reason;
     };
     JobRunner::Request request;
-    request.title = "Showing tile " + std::to_string(x) + "," + std::to_string(y) + " of world " + shown->name;
+    request.title =
+        "Showing tile " + std::to_string(x) + "," + std::to_string(y) + " of world " + shown->name;
     request.subject = "the session";
     request.resources = {editor.session.ListsResource()};
     for (const auto& t : editor.terrains) // replaced at the end: none may be busy
@@ -203,7 +205,8 @@ void WorldWindow::DrawNewWorld(Editor& editor)
     else
     {
         const WorldSettings w = form.Settings();
-        gui::TextColored(kGreen, "The world: " + std::to_string(w.Width()) + " x " + std::to_string(w.Height()) +
+        gui::TextColored(kGreen, "The world: " + std::to_string(w.Width()) + " x " +
+                                     std::to_string(w.Height()) +
                                      " vertices; the editor shows one tile at a time.");
     }
     const ImVec2 buttonSize(200.0f, 30.0f);
@@ -251,7 +254,9 @@ void WorldWindow::Draw(Editor& editor)
             if (layer)
             {
                 LayerRecord& l = layers.layers.emplace_back();
-                l.kind = layer->isErosion ? LayerKind::Erosion : layer->isTexture ? LayerKind::Image : LayerKind::Noise;
+                l.kind = layer->isErosion   ? LayerKind::Erosion
+                         : layer->isTexture ? LayerKind::Image
+                                            : LayerKind::Noise;
                 l.settings = layer->settings;
                 l.worldImage = layer->worldImage;
             }
