@@ -24,7 +24,7 @@ const char* const kFormatLabels[6] = {
     "16-bit heights (.png)##ex",       "Raw 16-bit heights, little-endian (.r16)##ex",
     "32-bit float heights (.exr)##ex", "Splat map of four bands (.png)##ex"};
 
-const ImVec2 kButtonSize(200.0f, 30.0f);
+const ImVec2 kExportButtonSize(200.0f, 30.0f);
 
 // Whether the dialog stays open for a question after a press of its button.
 bool Asks(ExportForm::Outcome outcome)
@@ -195,10 +195,10 @@ void ExportDialog::Show(Editor& editor)
     {
         gui::TextColored(kRed, "The folder " + form.folderQuestion + " does not exist.");
         ImGui::TextUnformatted("Create it and export?");
-        gui::BottomRow(kButtonSize.y);
-        if (ImGui::Button("Cancel##exfolder", kButtonSize)) form.folderQuestion.clear();
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
-        if (ImGui::Button("Create folder##exfolder", kButtonSize)) CreateFolderAndExport(editor);
+        gui::BottomRow(kExportButtonSize.y);
+        if (ImGui::Button("Cancel##exfolder", kExportButtonSize)) form.folderQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kExportButtonSize.x);
+        if (ImGui::Button("Create folder##exfolder", kExportButtonSize)) CreateFolderAndExport(editor);
         if (!open) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
         return;
@@ -212,10 +212,10 @@ void ExportDialog::Show(Editor& editor)
         if (shown < form.overwriteQuestion.size())
             ImGui::Text("... and %zu more", form.overwriteQuestion.size() - shown);
         ImGui::TextUnformatted("Overwrite them?");
-        gui::BottomRow(kButtonSize.y);
-        if (ImGui::Button("Cancel##exow", kButtonSize)) form.overwriteQuestion.clear();
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
-        if (ImGui::Button("Overwrite##exow", kButtonSize)) Export(editor, true);
+        gui::BottomRow(kExportButtonSize.y);
+        if (ImGui::Button("Cancel##exow", kExportButtonSize)) form.overwriteQuestion.clear();
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kExportButtonSize.x);
+        if (ImGui::Button("Overwrite##exow", kExportButtonSize)) Export(editor, true);
         if (!open) ImGui::CloseCurrentPopup();
         ImGui::EndPopup();
         return;
@@ -293,16 +293,16 @@ void ExportDialog::Show(Editor& editor)
 
     const std::string problem = form.Problem();
     if (!problem.empty()) gui::TextColored(kRed, problem);
-    gui::BottomRow(kButtonSize.y);
-    if (ImGui::Button("Close##ex", kButtonSize))
+    gui::BottomRow(kExportButtonSize.y);
+    if (ImGui::Button("Close##ex", kExportButtonSize))
     {
         open = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
     {
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
-        if (ImGui::Button("Export##ex", kButtonSize))
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kExportButtonSize.x);
+        if (ImGui::Button("Export##ex", kExportButtonSize))
         {
             Export(editor, false);
             if (!open) ImGui::CloseCurrentPopup();
@@ -349,16 +349,16 @@ void HeightmapImportDialog::Show(Editor& editor)
 
     const std::string problem = form.Problem(TerrainNames(editor.terrains));
     if (!problem.empty()) gui::TextColored(kRed, problem);
-    gui::BottomRow(kButtonSize.y);
-    if (ImGui::Button("Close##hm", kButtonSize))
+    gui::BottomRow(kExportButtonSize.y);
+    if (ImGui::Button("Close##hm", kExportButtonSize))
     {
         open = false;
         ImGui::CloseCurrentPopup();
     }
     else if (problem.empty())
     {
-        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kButtonSize.x);
-        if (ImGui::Button("Create##hm", kButtonSize))
+        ImGui::SameLine(ImGui::GetWindowContentRegionMax().x - kExportButtonSize.x);
+        if (ImGui::Button("Create##hm", kExportButtonSize))
         {
             Create(editor);
             ImGui::CloseCurrentPopup();

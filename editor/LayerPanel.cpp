@@ -20,7 +20,7 @@
 
 namespace
 {
-std::ptrdiff_t IndexOf(const Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer)
+std::ptrdiff_t LayerIndexOf(const Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer)
 {
     const auto it = std::find(terrain.heightmaps.begin(), terrain.heightmaps.end(), layer);
     return it == terrain.heightmaps.end() ? -1 : it - terrain.heightmaps.begin();
@@ -50,7 +50,7 @@ std::shared_ptr<Terrain::Heightmap> LayerPanel::AddErosion(Editor& editor,
 
 bool LayerPanel::CanMove(const Terrain& terrain, int step) const
 {
-    const std::ptrdiff_t i = IndexOf(terrain, selectedLayer);
+    const std::ptrdiff_t i = LayerIndexOf(terrain, selectedLayer);
     return i >= 0 && i + step >= 0 && i + step < static_cast<std::ptrdiff_t>(terrain.heightmaps.size());
 }
 
@@ -64,7 +64,7 @@ void LayerPanel::Move(Editor& editor, const std::shared_ptr<Terrain>& terrain, i
 void LayerPanel::DeleteSelected(Editor& editor, const std::shared_ptr<Terrain>& terrain)
 {
     const std::shared_ptr<Terrain::Heightmap> deleted = selectedLayer;
-    const bool listed = IndexOf(*terrain, deleted) >= 0;
+    const bool listed = LayerIndexOf(*terrain, deleted) >= 0;
     if (listed) editor.commands.DeleteLayer(*terrain, deleted);
     selectedLayer.reset();
     layerEditorOpen = false; // the editor must not keep painting a layer that is gone

@@ -21,7 +21,7 @@
 
 namespace
 {
-constexpr const char* kGlslVersion = "#version 440";
+constexpr const char* kWindowGlslVersion = "#version 440";
 constexpr const char* kLayoutFile = "imgui.ini";
 
 // The layout file of the window's GUI context, empty when the context keeps none. The GUI library
@@ -147,7 +147,7 @@ bool Window::Create(WindowProperties& properties)
 
     InstallKeyQueue(handle);
     ImGui_ImplGlfw_InitForOpenGL(handle, true);
-    ImGui_ImplOpenGL3_Init(kGlslVersion);
+    ImGui_ImplOpenGL3_Init(kWindowGlslVersion);
     return true;
 }
 

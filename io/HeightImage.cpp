@@ -30,7 +30,7 @@ bool HostIsLittleEndian()
     return first == 1;
 }
 
-std::string FileNameOf(const std::string& path)
+std::string ImageFileName(const std::string& path)
 {
     const size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -38,7 +38,7 @@ std::string FileNameOf(const std::string& path)
 
 std::string LowerExtension(const std::string& path)
 {
-    const std::string name = FileNameOf(path);
+    const std::string name = ImageFileName(path);
     const size_t dot = name.find_last_of('.');
     std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
     for (char& c : extension)
@@ -126,7 +126,7 @@ std::string SidecarText(const std::string& path, HeightImage::Format format, con
                         float lowest, float highest)
 {
     nlohmann::ordered_json json;
-    json["file"] = FileNameOf(path);
+    json["file"] = ImageFileName(path);
     json["format"] = FormatName(format);
     json["width"] = grid.width;
     json["height"] = grid.height;
@@ -156,7 +156,7 @@ struct Sidecar
 // False with the reason when the file cannot be read or lacks a value.
 bool ReadSidecar(const std::string& path, Sidecar& out, std::string& reason)
 {
-    const std::string name = FileNameOf(path);
+    const std::string name = ImageFileName(path);
     std::vector<uint8_t> bytes;
     if (!FileBytes::Read(path, 1 << 20, bytes, &reason))
     {

@@ -48,7 +48,7 @@ bool KindForExtension(const std::string& extension, ImageKind& out)
     return true;
 }
 
-bool Refuse(std::string* error, std::string reason)
+bool RefuseImage(std::string* error, std::string reason)
 {
     if (error != nullptr) *error = std::move(reason);
     return false;
@@ -70,20 +70,20 @@ bool Save(const std::string& path, uint32_t width, uint32_t height, uint32_t cha
     if (dot == std::string::npos)
     {
         Log::Error("Cannot save texture {}: no file extension, please use .jpg, .png, .tga or .bmp", path);
-        return Refuse(error, "no file extension, please use .jpg, .png, .tga or .bmp");
+        return RefuseImage(error, "no file extension, please use .jpg, .png, .tga or .bmp");
     }
     const std::string extension = path.substr(dot);
     ImageKind kind{};
     if (!KindForExtension(extension, kind))
     {
         Log::Error("Cannot save texture as {}, please use .jpg, .png, .tga or .bmp", extension);
-        return Refuse(error, "cannot save as " + extension + ", please use .jpg, .png, .tga or .bmp");
+        return RefuseImage(error, "cannot save as " + extension + ", please use .jpg, .png, .tga or .bmp");
     }
     if (pixels == nullptr || channels < 1 || channels > 4 || width == 0 || height == 0)
     {
         Log::Error("Cannot save texture {}: {} x {} with {} channels is not an image", path, width, height,
                    channels);
-        return Refuse(error, "it is not an image");
+        return RefuseImage(error, "it is not an image");
     }
 
     // Written under a temporary name and renamed when complete, so a failed write never leaves a
@@ -92,7 +92,7 @@ bool Save(const std::string& path, uint32_t width, uint32_t height, uint32_t cha
     if (!file.Open("wb"))
     {
         Log::Error("Cannot save texture {}: {}", path, file.Error());
-        return Refuse(error, file.Error());
+        return RefuseImage(error, file.Error());
     }
     FileSink sink;
     sink.file = file.File();
@@ -120,12 +120,12 @@ bool Save(const std::string& path, uint32_t width, uint32_t height, uint32_t cha
     {
         file.Abandon();
         Log::Error("Cannot save texture {}: writing the file failed", path);
-        return Refuse(error, "writing the file failed");
+        return RefuseImage(error, "writing the file failed");
     }
     if (!file.Commit())
     {
         Log::Error("Cannot save texture {}: {}", path, file.Error());
-        return Refuse(error, file.Error());
+        return RefuseImage(error, file.Error());
     }
     return true;
 }

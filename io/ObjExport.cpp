@@ -16,7 +16,7 @@ namespace
 {
 constexpr size_t kMaxLine = 128;
 
-char* Floats(char* p, const char* tag, const float* values, int count)
+char* TaggedFloats(char* p, const char* tag, const float* values, int count)
 {
     while (*tag != '\0')
         *p++ = *tag++;
@@ -30,7 +30,7 @@ char* Floats(char* p, const char* tag, const float* values, int count)
 }
 
 // Formats count lines in batches, each batch split over the cores, and writes them in order.
-bool WriteLines(std::FILE* file, size_t count, const std::function<char*(char*, size_t)>& line)
+bool WriteFileLines(std::FILE* file, size_t count, const std::function<char*(char*, size_t)>& line)
 {
     constexpr size_t kBatch = size_t(1) << 17;
     const unsigned threads = std::max(1u, Parallel::ThreadCount());
@@ -106,59 +106,62 @@ bool ObjExport::WriteObj(const std::string& path, const Mesh& mesh, std::string*
             if (std::fputs(header.c_str(), file) < 0) return false;
             const uint32_t W = mesh.width, H = mesh.height;
             const bool ok =
-                WriteLines(file, n,
-                           [&](char* p, size_t k) { return Floats(p, "v", mesh.positions + 3 * k, 3); }) &&
-                WriteLines(file, n,
-                           [&](char* p, size_t k)
-                           {
-                               const float uv[2] = {ExportMesh::U(static_cast<uint32_t>(k / H), W),
-                                                    1.0f - ExportMesh::V(static_cast<uint32_t>(k % H), H)};
-                               return Floats(p, "vt", uv, 2);
-                           }) &&
-                WriteLines(file, n,
-                           [&](char* p, size_t k) { return Floats(p, "vn", mesh.normals + 3 * k, 3); }) &&
+                WriteFileLines(file, n,
+                               [&](char* p, size_t k)
+                               { return TaggedFloats(p, "v", mesh.positions + 3 * k, 3); }) &&
+                WriteFileLines(file, n,
+                               [&](char* p, size_t k)
+                               {
+                                   const float uv[2] = {ExportMesh::U(static_cast<uint32_t>(k / H), W),
+                                                        1.0f -
+                                                            ExportMesh::V(static_cast<uint32_t>(k % H), H)};
+                                   return TaggedFloats(p, "vt", uv, 2);
+                               }) &&
+                WriteFileLines(file, n,
+                               [&](char* p, size_t k)
+                               { return TaggedFloats(p, "vn", mesh.normals + 3 * k, 3); }) &&
                 std::fputs("usemtl ground\n", file) >= 0 &&
-                WriteLines(file, cellRows * trianglesPerRow,
-                           [&](char* p, size_t t)
-                           {
-                               // Cell (i, j): a = (i, j), b = (i, j+1), c = (i+1, j), e = (i+1, j+1);
-                               // triangles (a, b, c) and (b, e, c) as ExportMesh::GridTriangles.
-                               const size_t q = t % trianglesPerRow;
-                               const uint32_t a =
-                                   static_cast<uint32_t>((t / trianglesPerRow) * H + q / 2) + 1;
-                               const uint32_t b = a + 1, c = a + H, e = c + 1;
-                               const uint32_t corners[2][3] = {{a, b, c}, {b, e, c}};
-                               *p++ = 'f';
-                               for (const uint32_t k : corners[q % 2])
-                                   p = Corner(p, k, true);
-                               *p++ = '\n';
-                               return p;
-                           });
+                WriteFileLines(file, cellRows * trianglesPerRow,
+                               [&](char* p, size_t t)
+                               {
+                                   // Cell (i, j): a = (i, j), b = (i, j+1), c = (i+1, j), e = (i+1, j+1);
+                                   // triangles (a, b, c) and (b, e, c) as ExportMesh::GridTriangles.
+                                   const size_t q = t % trianglesPerRow;
+                                   const uint32_t a =
+                                       static_cast<uint32_t>((t / trianglesPerRow) * H + q / 2) + 1;
+                                   const uint32_t b = a + 1, c = a + H, e = c + 1;
+                                   const uint32_t corners[2][3] = {{a, b, c}, {b, e, c}};
+                                   *p++ = 'f';
+                                   for (const uint32_t k : corners[q % 2])
+                                       p = Corner(p, k, true);
+                                   *p++ = '\n';
+                                   return p;
+                               });
             if (!ok) return false;
             if (waterTriangles == 0) return true;
             const std::string water = "o " + mesh.name + "_water\n";
             return std::fputs(water.c_str(), file) >= 0 &&
-                   WriteLines(file, waterVertices,
-                              [&](char* p, size_t k)
-                              { return Floats(p, "v", mesh.waterPositions + 3 * k, 3); }) &&
-                   WriteLines(file, waterVertices,
-                              [&](char* p, size_t)
-                              {
-                                  static const float up[3] = {0.0f, 1.0f, 0.0f};
-                                  return Floats(p, "vn", up, 3);
-                              }) &&
+                   WriteFileLines(file, waterVertices,
+                                  [&](char* p, size_t k)
+                                  { return TaggedFloats(p, "v", mesh.waterPositions + 3 * k, 3); }) &&
+                   WriteFileLines(file, waterVertices,
+                                  [&](char* p, size_t)
+                                  {
+                                      static const float up[3] = {0.0f, 1.0f, 0.0f};
+                                      return TaggedFloats(p, "vn", up, 3);
+                                  }) &&
                    std::fputs("usemtl water\n", file) >= 0 &&
-                   WriteLines(file, waterTriangles,
-                              [&](char* p, size_t t)
-                              {
-                                  const uint32_t* tri = mesh.waterIndices + 3 * t;
-                                  const uint32_t order[3] = {tri[0], tri[2], tri[1]}; // counter-clockwise
-                                  *p++ = 'f';
-                                  for (const uint32_t k : order)
-                                      p = Corner(p, static_cast<uint32_t>(n + k + 1), false);
-                                  *p++ = '\n';
-                                  return p;
-                              });
+                   WriteFileLines(file, waterTriangles,
+                                  [&](char* p, size_t t)
+                                  {
+                                      const uint32_t* tri = mesh.waterIndices + 3 * t;
+                                      const uint32_t order[3] = {tri[0], tri[2], tri[1]}; // counter-clockwise
+                                      *p++ = 'f';
+                                      for (const uint32_t k : order)
+                                          p = Corner(p, static_cast<uint32_t>(n + k + 1), false);
+                                      *p++ = '\n';
+                                      return p;
+                                  });
         },
         &reason, "w");
     if (!written && error != nullptr) *error = FileBytes::WriteFailure(path, reason);

@@ -544,7 +544,7 @@ uint32_t WriteMesh(const ObjMeshView& mesh, Output& out, LineProgress& progress)
     return normalLines;
 }
 
-bool FileSink(void* context, const char* data, size_t size)
+bool WriteToFileSink(void* context, const char* data, size_t size)
 {
     return std::fwrite(data, 1, size, static_cast<std::FILE*>(context)) == size;
 }
@@ -568,7 +568,7 @@ bool ObjWriter::WriteFile(const std::string& path, const ObjMeshView& mesh, ObjW
         if (error) *error = file.Error();
         return false;
     }
-    Output out(FileSink, file.File());
+    Output out(WriteToFileSink, file.File());
     LineProgress lines;
     lines.callback = &progress;
     const uint32_t normalLines = WriteMesh(mesh, out, lines);

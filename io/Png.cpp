@@ -14,7 +14,7 @@ struct ContextDeleter
 };
 using Context = std::unique_ptr<spng_ctx, ContextDeleter>;
 
-bool Fail(std::string* error, const std::string& reason)
+bool PngFail(std::string* error, const std::string& reason)
 {
     if (error != nullptr) *error = reason;
     return false;
@@ -45,9 +45,9 @@ bool Png::Encode(const void* pixels, uint32_t width, uint32_t height, uint32_t c
                                             SPNG_COLOR_TYPE_TRUECOLOR, SPNG_COLOR_TYPE_TRUECOLOR_ALPHA};
     if (width == 0 || height == 0 || channels < 1 || channels > 4 || (bitDepth != 8 && bitDepth != 16) ||
         (bitDepth == 16 && channels != 1))
-        return Fail(error, "the image has no pixels or an unsupported layout");
+        return PngFail(error, "the image has no pixels or an unsupported layout");
     Context context(spng_ctx_new(SPNG_CTX_ENCODER));
-    if (!context) return Fail(error, "out of memory");
+    if (!context) return PngFail(error, "out of memory");
     spng_ihdr header{};
     header.width = width;
     header.height = height;
@@ -61,10 +61,10 @@ bool Png::Encode(const void* pixels, uint32_t width, uint32_t height, uint32_t c
     int code = spng_set_ihdr(context.get(), &header);
     const size_t bytes = static_cast<size_t>(width) * height * channels * (bitDepth / 8);
     if (code == 0) code = spng_encode_image(context.get(), pixels, bytes, SPNG_FMT_PNG, SPNG_ENCODE_FINALIZE);
-    if (code != 0) return Fail(error, std::string("PNG encoding failed: ") + spng_strerror(code));
+    if (code != 0) return PngFail(error, std::string("PNG encoding failed: ") + spng_strerror(code));
     size_t length = 0;
     void* buffer = spng_get_png_buffer(context.get(), &length, &code);
-    if (buffer == nullptr) return Fail(error, std::string("PNG encoding failed: ") + spng_strerror(code));
+    if (buffer == nullptr) return PngFail(error, std::string("PNG encoding failed: ") + spng_strerror(code));
     const uint8_t* begin = static_cast<const uint8_t*>(buffer);
     out.assign(begin, begin + length);
     std::free(buffer);
@@ -74,28 +74,29 @@ bool Png::Encode(const void* pixels, uint32_t width, uint32_t height, uint32_t c
 bool Png::DecodeGrey(const uint8_t* data, size_t size, uint32_t maxSide, GreyImage& out, std::string* error)
 {
     Context context(spng_ctx_new(0));
-    if (!context) return Fail(error, "out of memory");
+    if (!context) return PngFail(error, "out of memory");
     spng_set_png_buffer(context.get(), data, size);
     spng_ihdr header{};
     if (const int code = spng_get_ihdr(context.get(), &header); code != 0)
-        return Fail(error, std::string("not a readable PNG file (") + spng_strerror(code) + ")");
+        return PngFail(error, std::string("not a readable PNG file (") + spng_strerror(code) + ")");
     if (header.color_type != SPNG_COLOR_TYPE_GRAYSCALE)
-        return Fail(error, std::string("it has ") + ColourTypeName(header.color_type) +
-                               "; a heightmap has one greyscale channel");
+        return PngFail(error, std::string("it has ") + ColourTypeName(header.color_type) +
+                                  "; a heightmap has one greyscale channel");
     if (header.bit_depth != 8 && header.bit_depth != 16)
-        return Fail(error, "it has " + std::to_string(header.bit_depth) +
-                               "-bit samples; a heightmap PNG has 8 or 16 bits");
+        return PngFail(error, "it has " + std::to_string(header.bit_depth) +
+                                  "-bit samples; a heightmap PNG has 8 or 16 bits");
     if (header.width < 2 || header.height < 2 || header.width > maxSide || header.height > maxSide)
-        return Fail(error, "it is " + std::to_string(header.width) + " x " + std::to_string(header.height) +
-                               "; sides from 2 to " + std::to_string(maxSide) + " are accepted");
+        return PngFail(error, "it is " + std::to_string(header.width) + " x " +
+                                  std::to_string(header.height) + "; sides from 2 to " +
+                                  std::to_string(maxSide) + " are accepted");
 
     size_t length = 0;
     if (const int code = spng_decoded_image_size(context.get(), SPNG_FMT_PNG, &length); code != 0)
-        return Fail(error, std::string("not a readable PNG file (") + spng_strerror(code) + ")");
+        return PngFail(error, std::string("not a readable PNG file (") + spng_strerror(code) + ")");
     const size_t count = static_cast<size_t>(header.width) * header.height;
     std::vector<uint8_t> raw(length);
     if (const int code = spng_decode_image(context.get(), raw.data(), raw.size(), SPNG_FMT_PNG, 0); code != 0)
-        return Fail(error, std::string("the file is truncated or damaged (") + spng_strerror(code) + ")");
+        return PngFail(error, std::string("the file is truncated or damaged (") + spng_strerror(code) + ")");
 
     out.width = header.width;
     out.height = header.height;

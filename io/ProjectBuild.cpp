@@ -47,7 +47,7 @@ namespace ProjectBuild
 {
 namespace
 {
-bool Fail(std::string& error, const std::string& file, const std::string& reason)
+bool BuildFail(std::string& error, const std::string& file, const std::string& reason)
 {
     error = file + ": " + reason;
     return false;
@@ -67,9 +67,9 @@ bool WriteObj(const std::string& path, const std::string& name, uint32_t width, 
     ObjMeshView view;
     if (!ObjWriter::MakeView(name, width, height, static_cast<uint32_t>(positions.size() / 3), positions,
                              texCoords, normals, static_cast<uint32_t>(indices.size()), indices, view))
-        return Fail(error, path, "the mesh is incomplete");
+        return BuildFail(error, path, "the mesh is incomplete");
     std::string reason;
-    if (!ObjWriter::WriteFile(path, view, nullptr, &reason)) return Fail(error, path, reason);
+    if (!ObjWriter::WriteFile(path, view, nullptr, &reason)) return BuildFail(error, path, reason);
     return true;
 }
 
@@ -101,7 +101,7 @@ bool WriteTerrainFiles(const TerrainRecord& terrain, const BuildOptions& options
         std::string reason;
         if (!ImageFile::Save(path, image->width, image->height, image->channels, image->pixels.get(),
                              &reason))
-            return Fail(error, path, reason);
+            return BuildFail(error, path, reason);
     }
     return true;
 }
@@ -214,7 +214,7 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
     const bool opened = KindOfInput(options.projectPath) == Input::Project
                             ? ProjectFile::Open(options.projectPath, project, &reason, progress)
                             : ProjectFromTerrainFile(options.projectPath, project, reason, progress);
-    if (!opened) return Fail(error, options.projectPath, reason);
+    if (!opened) return BuildFail(error, options.projectPath, reason);
     reporter.End();
     // A world's terrain is the tile the editor shows, with its window of the world's image layers.
     if (project.world) World::ToTileView(project.terrains[project.world->terrain], *project.world);
@@ -228,7 +228,7 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
         bool found = false;
         for (size_t t = 0; t < project.terrains.size() && !found; ++t)
             found = project.terrains[t].name == wanted;
-        if (!found) return Fail(error, options.projectPath, "it holds no terrain named " + wanted);
+        if (!found) return BuildFail(error, options.projectPath, "it holds no terrain named " + wanted);
     }
     for (size_t t = 0; t < project.terrains.size(); ++t)
     {
@@ -243,19 +243,19 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
             continue;
         }
         if (!IsSafeFileName(terrain.name))
-            return Fail(error, options.projectPath,
-                        "terrain " + std::to_string(t) + " is named '" + terrain.name +
-                            "', which cannot be a file name in the output folder");
+            return BuildFail(error, options.projectPath,
+                             "terrain " + std::to_string(t) + " is named '" + terrain.name +
+                                 "', which cannot be a file name in the output folder");
         if (!names.insert(terrain.name).second)
-            return Fail(error, options.projectPath,
-                        "two terrains are named " + terrain.name +
-                            ": their files would overwrite each other");
+            return BuildFail(error, options.projectPath,
+                             "two terrains are named " + terrain.name +
+                                 ": their files would overwrite each other");
         chosen.push_back(t);
     }
 
     std::error_code code;
     std::filesystem::create_directories(options.outputFolder, code);
-    if (code) return Fail(error, options.outputFolder, code.message());
+    if (code) return BuildFail(error, options.outputFolder, code.message());
     std::string folder = options.outputFolder;
     if (!folder.empty() && folder.back() != '/') folder += '/';
     for (const std::string& note : notes)
@@ -265,7 +265,7 @@ bool Run(const BuildOptions& options, std::string& error, StepReporter& reporter
     {
         TerrainRecord& terrain = project.terrains[t];
         reporter.Begin("Building terrain " + terrain.name);
-        if (!terrain.Complete(&reason)) return Fail(error, options.projectPath, reason);
+        if (!terrain.Complete(&reason)) return BuildFail(error, options.projectPath, reason);
         reporter.End();
         if (options.saveFiles && !WriteTerrainFiles(terrain, options, folder + terrain.name, reporter, error))
             return false;

@@ -22,7 +22,7 @@ namespace
 constexpr uint32_t kWorldFormats =
     ExportFormat::Png16 | ExportFormat::R16 | ExportFormat::Exr | ExportFormat::Glb;
 
-bool Fail(std::string& error, const std::string& file, const std::string& reason)
+bool TileFail(std::string& error, const std::string& file, const std::string& reason)
 {
     error = file + ": " + reason;
     return false;
@@ -151,15 +151,16 @@ bool OpenWorld(const std::string& path, Project& project, std::string& error,
                const std::function<bool(float)>& progress)
 {
     std::string reason;
-    if (!ProjectFile::Open(path, project, &reason, progress)) return Fail(error, path, reason);
-    if (!project.world) return Fail(error, path, "it holds no world (a project made with New World)");
+    if (!ProjectFile::Open(path, project, &reason, progress)) return TileFail(error, path, reason);
+    if (!project.world) return TileFail(error, path, "it holds no world (a project made with New World)");
     const WorldSettings& world = *project.world;
     const TerrainRecord& terrain = project.terrains[world.terrain];
-    if (!World::Check(world, terrain, &reason)) return Fail(error, path, reason);
+    if (!World::Check(world, terrain, &reason)) return TileFail(error, path, reason);
     if (terrain.name.empty() || terrain.name == "." || terrain.name == ".." ||
         terrain.name.find_first_of(std::string("/\\\0", 3)) != std::string::npos)
-        return Fail(error, path,
-                    "the world's terrain is named '" + terrain.name + "', which cannot start a file name");
+        return TileFail(error, path,
+                        "the world's terrain is named '" + terrain.name +
+                            "', which cannot start a file name");
     return true;
 }
 
@@ -179,12 +180,12 @@ bool Run(const WorldBuildOptions& options, std::string& error, StepReporter& rep
     const WorldSettings& world = *project.world;
     const TerrainRecord& terrain = project.terrains[world.terrain];
     if (!options.allTiles && !World::CheckTile(world, options.tileX, options.tileY, &reason))
-        return Fail(error, options.projectPath, reason);
+        return TileFail(error, options.projectPath, reason);
     const uint32_t formats = options.formats != 0 ? options.formats : ExportFormat::Png16 | ExportFormat::R16;
 
     std::error_code code;
     std::filesystem::create_directories(options.outputFolder, code);
-    if (code) return Fail(error, options.outputFolder, code.message());
+    if (code) return TileFail(error, options.outputFolder, code.message());
     const std::string folder = Folder(options.outputFolder);
 
     // Every tile process writes the same text; it is written only when it differs from what is there.
@@ -221,7 +222,7 @@ bool Run(const WorldBuildOptions& options, std::string& error, StepReporter& rep
                                       reporter.Progress(fraction);
                                       return true;
                                   }))
-                return Fail(error, options.projectPath, tileText + ": " + reason);
+                return TileFail(error, options.projectPath, tileText + ": " + reason);
             reporter.End();
             if (!WriteTile(tile, formats, low, high, folder + World::TileName(terrain.name, x, y), error) ||
                 !FileBytes::Write(files.back(), fingerprint, &error))

@@ -29,7 +29,7 @@ namespace
 {
 // The size checks of Terrain::BuildMesh: true when the grid's arrays can be built. Sets the sizes,
 // the flat height range and, for an accepted grid, the vertex distance and count.
-bool AcceptGrid(Terrain& terrain, uint32_t width, uint32_t height, float vertexDistance)
+bool AcceptTerrainGrid(Terrain& terrain, uint32_t width, uint32_t height, float vertexDistance)
 {
     terrain.width = width;
     terrain.height = height;
@@ -410,7 +410,7 @@ TerrainRecord Terrain::Record(RecordScope scope) const
 
 bool Terrain::BuildMesh(uint32_t width, uint32_t height, float vertexDistance)
 {
-    if (!AcceptGrid(*this, width, height, vertexDistance)) return false;
+    if (!AcceptTerrainGrid(*this, width, height, vertexDistance)) return false;
     TerrainGrid::BuildGrid(width, height, vertexDistance, positions, indices, normals, texCoords);
     SetWholeMeshEntry(*this);
     mesh->UploadAll(vertexCount, indexCount, positions.data(), normals.data(), texCoords.data(),

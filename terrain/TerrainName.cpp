@@ -4,7 +4,7 @@
 
 namespace
 {
-bool IsBlank(char c)
+bool IsBlankChar(char c)
 {
     return c == ' ' || c == '\t';
 }
@@ -19,9 +19,9 @@ std::string Trimmed(const std::string& text)
 {
     size_t begin = 0;
     size_t end = text.size();
-    while (begin < end && IsBlank(text[begin]))
+    while (begin < end && IsBlankChar(text[begin]))
         ++begin;
-    while (end > begin && IsBlank(text[end - 1]))
+    while (end > begin && IsBlankChar(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
 }

@@ -347,7 +347,7 @@ bool TerrainRecord::Derive(const std::function<bool(float)>& progress)
 
 namespace
 {
-bool Refuse(std::string* error, std::string reason)
+bool RefuseRecord(std::string* error, std::string reason)
 {
     if (error != nullptr) *error = std::move(reason);
     return false;
@@ -449,7 +449,7 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
     const auto within = [&progress](float from, float to) {
         return [&progress, from, to](float done) { return !progress || progress(from + (to - from) * done); };
     };
-    const auto stop = [error]() { return Refuse(error, "stopped"); };
+    const auto stop = [error]() { return RefuseRecord(error, "stopped"); };
     if (Empty()) return true;
     const uint32_t W = width;
     const uint32_t H = height;
@@ -466,9 +466,9 @@ bool TerrainRecord::Complete(std::string* error, const std::function<bool(float)
         {
             basePositions.clear();
             if (stopped) return stop();
-            return Refuse(error, "terrain " + name + " stores no heights and its generator " +
-                                     GeneratorName(generator) + " cannot make its " + std::to_string(W) +
-                                     " x " + std::to_string(H) + " grid");
+            return RefuseRecord(error, "terrain " + name + " stores no heights and its generator " +
+                                           GeneratorName(generator) + " cannot make its " +
+                                           std::to_string(W) + " x " + std::to_string(H) + " grid");
         }
     }
     // The grid's texture coordinates and triangles, beside the steps after it, none of which reads them.
