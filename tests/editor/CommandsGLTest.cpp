@@ -372,5 +372,40 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
     EXPECT_TRUE(editor.session.HasUnsavedChanges());
     EXPECT_FALSE(c.CanRedo());
     EXPECT_EQ(editor.session.history.UndoName(), "Delete gradient");
+    // The step undone before it is gone: undoing goes back over the deletion, then the first gradient.
+    ASSERT_TRUE(c.Undo());
+    EXPECT_EQ(terrain->gradients.size(), 1u);
+    ASSERT_TRUE(c.Undo());
+    EXPECT_TRUE(terrain->gradients.empty());
+
+    // Undo ends a gesture still open: what comes after it is a step of its own.
+    c.AddGradient(*terrain);
+    ASSERT_TRUE(c.Undo());
+    c.AddGradient(*terrain);
+    c.AddGradient(*terrain);
+    editor.session.history.Seal();
+    ASSERT_TRUE(c.Undo());
+    EXPECT_TRUE(terrain->gradients.empty());
+}
+
+// Over its memory limit the history forgets its oldest steps: the newest stay undoable.
+TEST_F(CommandsGLTest, AHistoryOverItsLimitForgetsTheOldestSteps)
+{
+    const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
+    ASSERT_TRUE(terrain);
+    History& history = editor.session.history;
+    for (int n = 0; n < 3; ++n)
+    {
+        editor.commands.AddGradient(*terrain);
+        history.Seal();
+    }
+    history.limitBytes = history.Bytes(); // one more step is too many
+    editor.commands.AddGradient(*terrain);
+    history.Seal();
+    EXPECT_LE(history.Bytes(), history.limitBytes);
+    ASSERT_TRUE(editor.commands.Undo());
+    EXPECT_EQ(terrain->gradients.size(), 3u);
+    ASSERT_TRUE(editor.commands.Undo());
+    EXPECT_EQ(terrain->gradients.size(), 2u);
 }
 } // namespace

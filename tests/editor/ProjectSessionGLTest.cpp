@@ -274,7 +274,7 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         Scene& scene = *editor.scenes.front();
         commands.SetCameraSpeed(*scene.camera, 3.0f);
         scene.camera->position = glm::vec3(4.0f, 20.0f, -3.0f);
-        commands.SetSceneLook(scene, false, glm::vec4(0.2f, 0.3f, 0.4f, 1.0f), false);
+        commands.SetSceneLook(scene, true, glm::vec4(0.2f, 0.3f, 0.4f, 1.0f), false);
         editor.sceneWindow.ChooseAspectRatio(editor, scene, 1);
         commands.SetSceneShader(scene, editor.shaders[1]);
         commands.CreateShader("shaders/texcoord_shader");
@@ -313,9 +313,11 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
 
     const auto before = editor.terrains;
     const auto beforeScene = editor.scenes.front();
+    const auto builtInShaders = std::vector(editor.shaders.begin(), editor.shaders.begin() + 3);
     const std::string path = dir / "session.velmoran";
     testsupport::LogCapture log;
     ASSERT_TRUE(SaveProject(path));
+    editor.sceneWindow.aspectRatioIndex = 0; // what the project holds must come back, not stay
     ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
 
@@ -378,7 +380,14 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_EQ(scene.camera, editor.cameras.front());
     EXPECT_EQ(scene.shader->vertexPath, "shaders/normal_shader.vert");
     EXPECT_NE(scene.shader->program, 0u);
-    EXPECT_EQ(editor.shaders.size(), 4u);
+    ASSERT_EQ(editor.shaders.size(), 4u);
+    EXPECT_TRUE(std::equal(builtInShaders.begin(), builtInShaders.end(), editor.shaders.begin()));
+    EXPECT_EQ(editor.shaders[3]->vertexPath, "shaders/texcoord_shader.vert");
+    // The view against the session saved, not only against its own capture.
+    EXPECT_EQ(scene.framebuffer->wireframe, beforeScene->framebuffer->wireframe);
+    EXPECT_EQ(scene.framebuffer->clearColor, beforeScene->framebuffer->clearColor);
+    EXPECT_EQ(scene.camera->speed, beforeScene->camera->speed);
+    EXPECT_EQ(scene.camera->position, beforeScene->camera->position);
     EXPECT_EQ(editor.sceneWindow.aspectRatioIndex, 1);
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
     EXPECT_EQ(editor.session.path, path);

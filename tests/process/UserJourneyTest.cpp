@@ -42,6 +42,7 @@
 namespace fs = std::filesystem;
 using testsupport::MapEntry;
 using testsupport::MapRect;
+using testsupport::ReadFile;
 using testsupport::WidgetMapFile;
 
 namespace
@@ -74,14 +75,6 @@ int (*xlibErrorHandler)(Display*, XErrorEvent*) = nullptr;
 int IgnoreGoneWindows(Display* display, XErrorEvent* error)
 {
     return error->error_code == BadWindow ? 0 : xlibErrorHandler(display, error);
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -219,37 +212,33 @@ bool Near(const uint8_t* a, const uint8_t* b, int tolerance = 24)
     return true;
 }
 
-// Share of the pixels shown in both pictures (same place, same size) that differ.
-double ShareChanged(const Picture& before, const Picture& after)
+// Share of the pixels shown in both pictures (same place, same size) that count.
+double Share(const Picture& a, const Picture& b,
+             const std::function<bool(const uint8_t*, const uint8_t*)>& counts)
 {
-    if (before.width != after.width || before.height != after.height) return 1.0;
+    if (a.width != b.width || a.height != b.height) return 1.0;
     size_t shown = 0;
-    size_t changed = 0;
-    for (int y = 0; y < after.height; ++y)
-        for (int x = 0; x < after.width; ++x)
-            if (!before.Covered(x, y) && !after.Covered(x, y))
+    size_t counted = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (!a.Covered(x, y) && !b.Covered(x, y))
             {
                 ++shown;
-                changed += !Near(before.At(x, y), after.At(x, y));
+                counted += counts(a.At(x, y), b.At(x, y));
             }
-    if (shown < 100) Fail("Too little of the picture shows to compare it");
-    return double(changed) / double(shown);
+    if (shown < 100) Fail("Too little of the picture shows to judge it");
+    return double(counted) / double(shown);
 }
 
-// Share of the shown pixels near a colour.
+double ShareChanged(const Picture& before, const Picture& after)
+{
+    return Share(before, after, [](const uint8_t* a, const uint8_t* b) { return !Near(a, b); });
+}
+
 double ShareOfColor(const Picture& picture, const uint8_t (&color)[3], int tolerance = 24)
 {
-    size_t shown = 0;
-    size_t near = 0;
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x)
-            if (!picture.Covered(x, y))
-            {
-                ++shown;
-                near += Near(picture.At(x, y), color, tolerance);
-            }
-    if (shown < 100) Fail("Too little of the picture shows to judge its colours");
-    return double(near) / double(shown);
+    return Share(picture, picture,
+                 [&](const uint8_t* a, const uint8_t*) { return Near(a, color, tolerance); });
 }
 
 // A window name pattern: empty for any window, a trailing '*' for a prefix ("##Menu_*").
@@ -261,21 +250,21 @@ bool WindowMatches(const std::string& pattern, const std::string& name)
     return name == pattern;
 }
 
+// The first entry of the kind whose label is, or with startsWith begins with, the label given.
 const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const std::string& label,
-                       const std::string& window)
+                       const std::string& window, bool startsWith = false)
 {
     for (const MapEntry& entry : map.entries)
-        if (entry.kind == kind && entry.label == label && WindowMatches(window, entry.window)) return &entry;
+        if (entry.kind == kind && WindowMatches(window, entry.window) &&
+            (startsWith ? entry.label.rfind(label, 0) == 0 : entry.label == label))
+            return &entry;
     return nullptr;
 }
 
 const MapEntry* FindTextStarting(const WidgetMapFile& map, const std::string& start,
                                  const std::string& window)
 {
-    for (const MapEntry& entry : map.entries)
-        if (entry.kind == "text" && entry.label.rfind(start, 0) == 0 && WindowMatches(window, entry.window))
-            return &entry;
-    return nullptr;
+    return FindIn(map, "text", start, window, true);
 }
 
 class User
