@@ -182,6 +182,24 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
          {"Creating new terrain heightmap texture.", "Creating new terrain watermap texture.",
           "Starting to recalculate vertex normals.", "Finished recalculating vertex normals."})
         EXPECT_EQ(log.Count(spdlog::level::trace, line), 1) << line;
+
+    // A second terrain while the window is asked to close: the work stops, adds nothing, and the close
+    // goes on to the unsaved-changes question.
+    editor.newTerrain.form.name = "second";
+    {
+        Gate gate("Creating terrain second (33 x 33) started.");
+        ASSERT_TRUE(editor.newTerrain.Create(editor));
+        ASSERT_TRUE(gate.WaitReached());
+        editor.project.OnWindowCloseRequest(editor);
+        gate.Open();
+        ASSERT_TRUE(FinishJobsInFrames());
+    }
+    EXPECT_EQ(editor.terrains.size(), 1u);
+    ASSERT_TRUE(editor.project.unsaved.asking);
+    editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
+    GLFWwindow* window = Engine::Get().window.handle;
+    EXPECT_TRUE(glfwWindowShouldClose(window));
+    glfwSetWindowShouldClose(window, GLFW_FALSE);
 }
 
 TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)

@@ -65,20 +65,6 @@ void ExpectFiles(const std::map<std::string, std::string>& expected, const std::
     }
 }
 
-void ExpectSameTexture(const Texture* a, const Texture* b, const std::string& what)
-{
-    ASSERT_EQ(a == nullptr, b == nullptr) << what;
-    if (a == nullptr) return;
-    EXPECT_EQ(a->width, b->width) << what;
-    EXPECT_EQ(a->height, b->height) << what;
-    EXPECT_EQ(a->channels, b->channels) << what;
-    EXPECT_EQ(a->filter, b->filter) << what;
-    EXPECT_EQ(a->mipmaps, b->mipmaps) << what;
-    EXPECT_EQ(a->saveName, b->saveName) << what;
-    ASSERT_TRUE(a->data && b->data) << what;
-    EXPECT_EQ(std::memcmp(a->data.get(), b->data.get(), a->ByteSize()), 0) << what;
-}
-
 class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
@@ -284,110 +270,26 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
 TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
 {
     BuildSession();
-    const Project captured = CaptureProject(editor);
-    // What is stored follows what can be made again: peaks' heights follow its layers, ridge's do not;
-    // only the OBJ terrain needs its own grid; ridge's plane no longer follows its water map.
-    ASSERT_EQ(captured.terrains.size(), 3u);
-    EXPECT_TRUE(captured.terrains[0].heightsFollowLayers);
-    EXPECT_TRUE(captured.terrains[0].positions.empty());
-    EXPECT_FALSE(captured.terrains[1].heightsFollowLayers);
-    EXPECT_FALSE(captured.terrains[1].positions.empty());
-    EXPECT_TRUE(captured.terrains[0].RegularGrid());
-    EXPECT_TRUE(captured.terrains[0].texCoords.empty());
-    EXPECT_FALSE(captured.terrains[2].RegularGrid());
-    EXPECT_TRUE(captured.terrains[0].waterFollowsMap);
-    EXPECT_TRUE(captured.terrains[0].waterPlane.positions.empty());
-    EXPECT_FALSE(captured.terrains[1].waterFollowsMap);
-    EXPECT_EQ(captured.terrains[0].display, DisplayTexture::Diffuse);
-    EXPECT_TRUE(captured.terrains[2].generator.fromFile);
-    EXPECT_TRUE(captured.terrains[2].heightsFollowLayers); // eroded, and erosion is made again
-    EXPECT_EQ(captured.terrains[0].layers[1].kind, LayerKind::Erosion);
-    EXPECT_EQ(captured.terrains[2].bands.mode, BandMode::Mask);
-    // A project keeps no normals, triangles or erosion results: they are made again.
-    for (const TerrainRecord& t : captured.terrains)
-    {
-        EXPECT_TRUE(t.normals.empty() && t.indices.empty()) << t.name;
-        for (const LayerRecord& layer : t.layers)
-            EXPECT_FALSE(layer.erosionCache.valid) << t.name;
-    }
-
-    const auto before = editor.terrains;
-    const auto beforeScene = editor.scenes.front();
-    const auto builtInShaders = std::vector(editor.shaders.begin(), editor.shaders.begin() + 3);
+    const std::string before = Snapshot(false);
     const std::string path = dir / "session.velmoran";
     testsupport::LogCapture log;
     ASSERT_TRUE(SaveProject(path));
     editor.sceneWindow.aspectRatioIndex = 0; // what the project holds must come back, not stay
+    const auto oldTerrain = editor.terrains[0];
     ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
-
-    testsupport::ExpectSameProject(captured, CaptureProject(editor));
-    ASSERT_EQ(editor.terrains.size(), before.size());
-    for (size_t t = 0; t < before.size(); ++t)
-    {
-        const Terrain& a = *before[t];
-        const Terrain& b = *editor.terrains[t];
-        ASSERT_NE(&a, &b);
-        const std::string what = a.name;
-        testsupport::ExpectSameFloats(a.positions, b.positions, what + " positions");
-        testsupport::ExpectSameFloats(a.basePositions, b.basePositions, what + " base positions");
-        testsupport::ExpectSameFloats(a.normals, b.normals, what + " normals");
-        testsupport::ExpectSameFloats(a.texCoords, b.texCoords, what + " texture coordinates");
-        EXPECT_EQ(a.indices, b.indices) << what;
-        EXPECT_EQ(testsupport::Bits(a.minHeight), testsupport::Bits(b.minHeight)) << what;
-        EXPECT_EQ(testsupport::Bits(a.maxHeight), testsupport::Bits(b.maxHeight)) << what;
-        EXPECT_EQ(a.vertexDistance, b.vertexDistance) << what;
-        ExpectSameTexture(a.heightmapTexture.get(), b.heightmapTexture.get(), what + " heightmap");
-        ExpectSameTexture(a.normalTexture.get(), b.normalTexture.get(), what + " normal");
-        ExpectSameTexture(a.diffuseTexture.get(), b.diffuseTexture.get(), what + " diffuse");
-        ExpectSameTexture(a.specularTexture.get(), b.specularTexture.get(), what + " specular");
-        ExpectSameTexture(a.watermapTexture.get(), b.watermapTexture.get(), what + " water map");
-        ASSERT_EQ(a.heightmaps.size(), b.heightmaps.size()) << what;
-        for (size_t l = 0; l < a.heightmaps.size(); ++l)
-        {
-            ExpectSameTexture(a.heightmaps[l].get(), b.heightmaps[l].get(), what + " layer");
-            EXPECT_EQ(a.heightmaps[l]->isTexture, b.heightmaps[l]->isTexture);
-            EXPECT_EQ(b.heightmaps[l]->states.size(), b.heightmaps[l]->isTexture ? 0u : 1u);
-        }
-        ASSERT_EQ(a.waterPlane == nullptr, b.waterPlane == nullptr) << what;
-        if (a.waterPlane)
-        {
-            testsupport::ExpectSameFloats(a.waterPlane->positions, b.waterPlane->positions,
-                                          what + " water plane");
-            EXPECT_EQ(a.waterPlane->indices, b.waterPlane->indices) << what;
-            EXPECT_EQ(b.waterPlane->mesh->entries.front().texture, b.watermapTexture->id) << what;
-        }
-        EXPECT_EQ(a.generatorRecord.seed, b.generatorRecord.seed) << what;
-    }
-    // The erosion entries came back with what they made: the stack needs no new run to give the heights.
+    EXPECT_NE(editor.terrains[0], oldTerrain);
+    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(false), before));
+    // A project keeps no erosion results, yet the stack needs no new run to give the heights.
+    for (const LayerRecord& layer : CaptureProject(editor).terrains[0].layers)
+        EXPECT_FALSE(layer.erosionCache.valid);
     ASSERT_TRUE(editor.terrains[0]->heightmaps[1]->isErosion);
     std::vector<float> layered;
     EXPECT_TRUE(editor.terrains[0]->LayeredPositions(layered, true));
     testsupport::ExpectSameFloats(layered, editor.terrains[0]->positions, "the layered positions");
     EXPECT_EQ(editor.terrains[2]->bandRecord.maskEntry.lock(), editor.terrains[2]->heightmaps[0]);
-    // The GL copies hold the pixels: the restored diffuse texture reads back as its buffer.
-    const Texture& diffuse = *editor.terrains[0]->diffuseTexture;
-    std::vector<uint8_t> gl(diffuse.ByteSize());
-    diffuse.Bind();
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGB, GL_UNSIGNED_BYTE, gl.data());
-    EXPECT_EQ(std::memcmp(gl.data(), diffuse.data.get(), gl.size()), 0);
-    EXPECT_EQ(editor.terrains[0]->mesh->entries[0].texture, diffuse.id);
-
-    const Scene& scene = *editor.scenes.front();
-    EXPECT_NE(&scene, beforeScene.get());
-    EXPECT_EQ(scene.terrain, editor.terrains[2]); // a loaded terrain is shown at once
-    EXPECT_EQ(scene.camera, editor.cameras.front());
-    EXPECT_EQ(scene.shader->vertexPath, "shaders/normal_shader.vert");
-    EXPECT_NE(scene.shader->program, 0u);
-    ASSERT_EQ(editor.shaders.size(), 4u);
-    EXPECT_TRUE(std::equal(builtInShaders.begin(), builtInShaders.end(), editor.shaders.begin()));
-    EXPECT_EQ(editor.shaders[3]->vertexPath, "shaders/texcoord_shader.vert");
-    // The view against the session saved, not only against its own capture.
-    EXPECT_EQ(scene.framebuffer->wireframe, beforeScene->framebuffer->wireframe);
-    EXPECT_EQ(scene.framebuffer->clearColor, beforeScene->framebuffer->clearColor);
-    EXPECT_EQ(scene.camera->speed, beforeScene->camera->speed);
-    EXPECT_EQ(scene.camera->position, beforeScene->camera->position);
+    EXPECT_EQ(editor.scenes.front()->terrain, editor.terrains[2]); // a loaded terrain is shown at once
+    EXPECT_NE(editor.scenes.front()->shader->program, 0u);
     EXPECT_EQ(editor.sceneWindow.aspectRatioIndex, 1);
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
     EXPECT_EQ(editor.session.path, path);
@@ -607,14 +509,11 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     GLFWwindow* window = Engine::Get().window.handle;
     Frame();
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    EXPECT_EQ(editor.project.shownTitle, "Velmoran");
     editor.project.OnWindowCloseRequest(editor); // nothing to lose: the window may close
     EXPECT_FALSE(editor.project.unsaved.asking);
     glfwSetWindowShouldClose(window, GLFW_FALSE);
 
     CreateTerrainWithScene("hills", 17);
-    Frame();
-    EXPECT_EQ(editor.project.shownTitle, "Untitled* - Velmoran");
 
     // Save on an untitled session asks for a file name first; the window closes once it is saved.
     WatchWidgets();
@@ -628,9 +527,6 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     EXPECT_TRUE(glfwWindowShouldClose(window));
     glfwSetWindowShouldClose(window, GLFW_FALSE);
     EXPECT_EQ(editor.session.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
-    Frame();
-    EXPECT_EQ(editor.project.shownTitle, "hills - Velmoran");
-    EXPECT_EQ(editor.session.recent.paths.front(), dir / "hills.velmoran");
 
     editor.commands.Paint(*editor.terrains.front()->heightmapTexture, editor.brush, glm::vec2(2.0f, 2.0f));
     EXPECT_TRUE(editor.session.HasUnsavedChanges());
@@ -655,14 +551,6 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     EXPECT_TRUE(editor.scenes.empty());
     EXPECT_FALSE(editor.layerPanel.selectedLayer);
     EXPECT_TRUE(old.expired());
-    Frame();
-    EXPECT_EQ(editor.project.shownTitle, "Velmoran");
-
-    // The recent project opens again with what was saved: one terrain, no layer.
-    editor.project.Request(editor, SessionAction::OpenProject, editor.session.recent.paths.front());
-    ASSERT_TRUE(FinishJobs());
-    ASSERT_EQ(editor.terrains.size(), 1u);
-    EXPECT_TRUE(editor.terrains.front()->heightmaps.empty());
     Frames(2);
     EXPECT_FALSE(glfwWindowShouldClose(window));
 }
