@@ -87,10 +87,6 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
               "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
               "--out folders\n");
 
-    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --formats gltf");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err.rfind("velmoran-build: --formats: ", 0), 0u) << run.err;
-
     // A project without a world has no tiles.
     run = BuildProgram(dir, project + " --out " + (dir / "out") + " --tile 0,0");
     EXPECT_EQ(run.status, 1);
