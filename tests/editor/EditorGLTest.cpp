@@ -338,6 +338,25 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
         });
     EXPECT_EQ(gradients(), 4u);
 
+    // F frames the terrain while the scene window has the focus.
+    GuiFrame({}, [] { ImGui::SetWindowFocus("Scene 0"); });
+    ASSERT_TRUE(editor.scenes[0]->camera->IsNewSceneView());
+    slowFrame(
+        [&]
+        {
+            key(GLFW_KEY_F, GLFW_PRESS, 0);
+            key(GLFW_KEY_F, GLFW_RELEASE, 0);
+        });
+    EXPECT_FALSE(editor.scenes[0]->camera->IsNewSceneView());
+
+    // Ctrl+N opens New Terrain; behind it, no other shortcut acts.
+    slowFrame([&] { ctrlTap(GLFW_KEY_N); });
+    EXPECT_TRUE(editor.showNewTerrain);
+    slowFrame([&] { ctrlTap(GLFW_KEY_O); });
+    slowFrame([&] { ctrlTap(GLFW_KEY_Z); });
+    EXPECT_FALSE(editor.project.showOpen);
+    EXPECT_EQ(gradients(), 4u);
+    editor.showNewTerrain = false;
     Frames(2);
 }
 

@@ -18,6 +18,7 @@
 #include "terrain/WaterPlane.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/support/GLTestEnvironment.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/WidgetMapFile.h"
 
@@ -58,6 +59,11 @@ class EditorFrames : public GLTest
 
     void TearDown() override
     {
+        // Whatever the test drew, it drew without GL errors (those it causes on purpose it drains).
+        Frame();
+        EXPECT_EQ(DrainGLErrors(), 0);
+        for (const LogRecord& record : glErrors.Records())
+            EXPECT_NE(record.text.rfind("GL error", 0), 0u) << record.text;
         Engine& engine = Engine::Get();
         engine.renderManager.Clear();
         engine.app = nullptr;
@@ -262,6 +268,9 @@ class EditorFrames : public GLTest
         out << "|shaders " << editor.shaders.size() << "|cameras " << editor.cameras.size();
         return out.str();
     }
+
+  protected:
+    LogCapture glErrors; // a test that causes one on purpose clears it
 
   private:
     glm::vec4 savedClear{0.0f};
