@@ -33,54 +33,6 @@ class CommandsGLTest : public testsupport::EditorFrames
 {
   protected:
     testsupport::TempDir files;
-
-    // The session as a string of bytes: what its project file holds, and what a project leaves out but
-    // the session shows, as the driver holds it (heights, normals, images), with which objects the
-    // lists, scenes and layers hold and the layers' own settings histories.
-    std::string Snapshot()
-    {
-        std::ostringstream out;
-        const std::string path = files / "snapshot.velmoran";
-        EXPECT_TRUE(ProjectFile::Save(CaptureProject(editor), path));
-        std::ifstream file(path, std::ios::binary);
-        out << std::string(std::istreambuf_iterator<char>(file), {});
-        const auto bits = [&out](const void* data, size_t bytes)
-        { out.write(static_cast<const char*>(data), static_cast<std::streamsize>(bytes)); };
-        const auto texture = [&](const Texture* t)
-        {
-            out << "|texture " << (t != nullptr ? t->id : 0u);
-            if (t == nullptr || !t->data) return;
-            bits(t->data.get(), t->ByteSize());
-            const std::vector<uint8_t> drawn = terraintest::ReadTexture(*t);
-            bits(drawn.data(), drawn.size());
-        };
-        for (const auto& terrain : editor.terrains)
-        {
-            out << "|terrain " << terrain.get() << " " << terrain->minHeight << " " << terrain->maxHeight;
-            bits(terrain->positions.data(), terrain->positions.size() * sizeof(float));
-            bits(terrain->normals.data(), terrain->normals.size() * sizeof(float));
-            const std::vector<float> drawn =
-                terraintest::ReadBuffer<float>(terrain->mesh->vertexBuffer, terrain->positions.size());
-            bits(drawn.data(), drawn.size() * sizeof(float));
-            for (const Texture* t : {terrain->heightmapTexture.get(), terrain->normalTexture.get(),
-                                     terrain->diffuseTexture.get(), terrain->specularTexture.get(),
-                                     terrain->watermapTexture.get()})
-                texture(t);
-            out << "|shown " << terrain->mesh->entries.at(0).texture << "|plane "
-                << terrain->waterPlane.get();
-            for (const auto& layer : terrain->heightmaps)
-            {
-                out << "|layer " << layer.get() << " " << layer->currentState << " " << layer->states.size();
-                texture(layer.get());
-                bits(layer->sculpt.data(), layer->sculpt.size() * sizeof(float));
-            }
-        }
-        for (const auto& scene : editor.scenes)
-            out << "|scene " << scene.get() << " " << scene->terrain.get() << " " << scene->shader.get()
-                << " " << scene->camera.get();
-        out << "|shaders " << editor.shaders.size() << "|cameras " << editor.cameras.size();
-        return out.str();
-    }
 };
 
 TEST_F(CommandsGLTest, EachChangeCountsOnceAndLookingAroundNotAtAll)
@@ -313,18 +265,9 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         const std::string after = Snapshot();
         ASSERT_NE(after, snapshots.back()) << "the command changed nothing";
         ASSERT_TRUE(c.Undo());
-        {
-            const std::string now = Snapshot();
-            size_t at = 0;
-            while (at < now.size() && at < snapshots.back().size() && now[at] == snapshots.back()[at])
-                ++at;
-            ASSERT_TRUE(now == snapshots.back())
-                << "undo, first difference at " << at << " of " << now.size() << " / "
-                << snapshots.back().size() << ": " << now.substr(at > 40 ? at - 40 : 0, 80) << "\n vs \n"
-                << snapshots.back().substr(at > 40 ? at - 40 : 0, 80);
-        }
+        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots.back())) << "undo";
         ASSERT_TRUE(c.Redo());
-        ASSERT_TRUE(Snapshot() == after) << "redo";
+        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), after)) << "redo";
         snapshots.push_back(after);
     }
     Frames(2); // the session as restored draws
@@ -333,13 +276,15 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     for (size_t n = snapshots.size() - 1; n > 0; --n)
     {
         ASSERT_TRUE(c.Undo());
-        ASSERT_TRUE(Snapshot() == snapshots[n - 1]) << "undoing step " << n - 1 << " " << steps[n - 1].what;
+        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n - 1]))
+            << "undoing step " << n - 1 << " " << steps[n - 1].what;
     }
     EXPECT_EQ(history.UndoName(), "New terrain"); // the first terrain and its scene, made before the table
     for (size_t n = 1; n < snapshots.size(); ++n)
     {
         ASSERT_TRUE(c.Redo());
-        ASSERT_TRUE(Snapshot() == snapshots[n]) << "redoing step " << n - 1 << " " << steps[n - 1].what;
+        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n]))
+            << "redoing step " << n - 1 << " " << steps[n - 1].what;
     }
     EXPECT_FALSE(c.CanRedo());
     Frames(2);
@@ -372,5 +317,40 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
     EXPECT_TRUE(editor.session.HasUnsavedChanges());
     EXPECT_FALSE(c.CanRedo());
     EXPECT_EQ(editor.session.history.UndoName(), "Delete gradient");
+    // The step undone before it is gone: undoing goes back over the deletion, then the first gradient.
+    ASSERT_TRUE(c.Undo());
+    EXPECT_EQ(terrain->gradients.size(), 1u);
+    ASSERT_TRUE(c.Undo());
+    EXPECT_TRUE(terrain->gradients.empty());
+
+    // Undo ends a gesture still open: what comes after it is a step of its own.
+    c.AddGradient(*terrain);
+    ASSERT_TRUE(c.Undo());
+    c.AddGradient(*terrain);
+    c.AddGradient(*terrain);
+    editor.session.history.Seal();
+    ASSERT_TRUE(c.Undo());
+    EXPECT_TRUE(terrain->gradients.empty());
+}
+
+// Over its memory limit the history forgets its oldest steps: the newest stay undoable.
+TEST_F(CommandsGLTest, AHistoryOverItsLimitForgetsTheOldestSteps)
+{
+    const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
+    ASSERT_TRUE(terrain);
+    History& history = editor.session.history;
+    for (int n = 0; n < 3; ++n)
+    {
+        editor.commands.AddGradient(*terrain);
+        history.Seal();
+    }
+    history.limitBytes = history.Bytes(); // one more step is too many
+    editor.commands.AddGradient(*terrain);
+    history.Seal();
+    EXPECT_LE(history.Bytes(), history.limitBytes);
+    ASSERT_TRUE(editor.commands.Undo());
+    EXPECT_EQ(terrain->gradients.size(), 3u);
+    ASSERT_TRUE(editor.commands.Undo());
+    EXPECT_EQ(terrain->gradients.size(), 2u);
 }
 } // namespace

@@ -2,12 +2,23 @@
 // Runs the real editor frame by frame on the GL test window: the engine's own frame steps, with the
 // GUI context of the main window.
 #include "editor/Editor.h"
+#include "editor/ProjectSession.h"
 #include "engine/Engine.h"
 #include "engine/WidgetMap.h"
+#include "io/ProjectFile.h"
+#include "render/Camera.h"
 #include "render/Framebuffer.h"
 #include "render/RenderManager.h"
 #include "render/Scene.h"
+#include "render/Shader.h"
+#include "render/Texture.h"
+#include "terrain/Heightmap.h"
+#include "terrain/Project.h"
+#include "terrain/Terrain.h"
+#include "terrain/WaterPlane.h"
+#include "tests/terrain/GLReadBack.h"
 #include "tests/support/GLTestEnvironment.h"
+#include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/WidgetMapFile.h"
 
@@ -17,11 +28,13 @@
 #include <backends/imgui_impl_opengl3.h>
 #include <imgui.h>
 
+#include <algorithm>
 #include <cfloat>
 #include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -46,6 +59,11 @@ class EditorFrames : public GLTest
 
     void TearDown() override
     {
+        // Whatever the test drew, it drew without GL errors (those it causes on purpose it drains).
+        Frame();
+        EXPECT_EQ(DrainGLErrors(), 0);
+        for (const LogRecord& record : glErrors.Records())
+            EXPECT_NE(record.text.rfind("GL error", 0), 0u) << record.text;
         Engine& engine = Engine::Get();
         engine.renderManager.Clear();
         engine.app = nullptr;
@@ -174,8 +192,101 @@ class EditorFrames : public GLTest
         return terrain;
     }
 
+    // The session as a string of bytes: its project file, and what a project leaves out but the
+    // session shows, as the driver holds it (heights, normals, images). With identity, also which
+    // objects the lists, scenes and layers hold and the layers' settings histories (undo gives back the
+    // same objects); without, a session opened from a file compares equal to the one saved.
+    std::string Snapshot(bool identity = true)
+    {
+        if (!snapshotDir) snapshotDir = std::make_unique<TempDir>();
+        const std::string path = *snapshotDir / "snapshot.velmoran";
+        EXPECT_TRUE(ProjectFile::Save(CaptureProject(editor), path));
+        std::ostringstream out;
+        out << ReadFile(path);
+        const auto bits = [&out](const auto& values)
+        {
+            out.write(reinterpret_cast<const char*>(values.data()),
+                      static_cast<std::streamsize>(values.size() * sizeof(values[0])));
+        };
+        const auto texture = [&](const Texture* t)
+        {
+            out << "|texture " << (t == nullptr ? 0u : identity ? t->id : 1u);
+            if (t == nullptr || !t->data) return;
+            out << " " << t->width << "x" << t->height << "x" << t->channels << " " << t->filter
+                << t->mipmaps;
+            bits(std::vector<uint8_t>(t->data.get(), t->data.get() + t->ByteSize()));
+            bits(terraintest::ReadTexture(*t));
+        };
+        const auto index = [](const auto& list, const auto& item)
+        { return std::find(list.begin(), list.end(), item) - list.begin(); };
+        for (const auto& terrain : editor.terrains)
+        {
+            out << "|terrain " << (identity ? static_cast<const void*>(terrain.get()) : nullptr) << " "
+                << terrain->minHeight << " " << terrain->maxHeight;
+            bits(terrain->positions);
+            bits(terrain->normals);
+            bits(terrain->texCoords);
+            bits(terrain->indices);
+            bits(terraintest::ReadBuffer<float>(terrain->mesh->vertexBuffer, terrain->positions.size()));
+            std::vector<const Texture*> shown = {
+                terrain->heightmapTexture.get(), terrain->normalTexture.get(), terrain->diffuseTexture.get(),
+                terrain->specularTexture.get(), terrain->watermapTexture.get()};
+            for (const Texture* t : shown)
+                texture(t);
+            for (const auto& layer : terrain->heightmaps)
+            {
+                out << "|layer " << layer->isTexture;
+                if (identity)
+                    out << " " << layer.get() << " " << layer->currentState << " " << layer->states.size();
+                texture(layer.get());
+                bits(layer->sculpt);
+                shown.push_back(layer.get());
+            }
+            const GLuint drawn = terrain->mesh->entries.at(0).texture;
+            out << "|shown "
+                << std::find_if(shown.begin(), shown.end(),
+                                [&](const Texture* t) { return t && t->id == drawn; }) -
+                       shown.begin();
+            if (const auto& plane = terrain->waterPlane)
+            {
+                out << "|plane " << (identity ? plane.get() : nullptr) << " "
+                    << (plane->mesh->entries.front().texture == terrain->watermapTexture->id);
+                bits(plane->positions);
+                bits(plane->indices);
+            }
+        }
+        for (const auto& scene : editor.scenes)
+        {
+            if (identity)
+                out << "|scene " << scene.get() << " " << scene->terrain.get() << " " << scene->shader.get()
+                    << " " << scene->camera.get();
+            else
+                out << "|scene " << index(editor.terrains, scene->terrain) << " "
+                    << (scene->shader ? scene->shader->vertexPath : "") << " "
+                    << index(editor.cameras, scene->camera);
+        }
+        out << "|shaders " << editor.shaders.size() << "|cameras " << editor.cameras.size();
+        return out.str();
+    }
+
+  protected:
+    LogCapture glErrors; // a test that causes one on purpose clears it
+
   private:
     glm::vec4 savedClear{0.0f};
     std::unique_ptr<TempDir> widgetMapDir;
+    std::unique_ptr<TempDir> snapshotDir;
 };
+
+// Two snapshots compared, with the first difference shown when they differ.
+inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::string& b)
+{
+    if (a == b) return ::testing::AssertionSuccess();
+    const size_t at =
+        std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
+    const size_t from = at > 40 ? at - 40 : 0;
+    return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
+                                         << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
+                                         << b.substr(from, 80);
+}
 } // namespace testsupport

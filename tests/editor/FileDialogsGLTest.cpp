@@ -427,5 +427,6 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     EXPECT_EQ(shader->program, 0u);
     EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
     testsupport::DrainGLErrors();
+    glErrors.Clear();
 }
 } // namespace

@@ -86,6 +86,8 @@ TEST(NewTerrainFormTest, TypedSizesOutsideTheBuildableRangeAreRefused)
         EXPECT_FALSE(form.SizeError().empty()) << side;
         EXPECT_FALSE(form.CanCreate({})) << side;
     }
+    form.width = 0;
+    EXPECT_EQ(form.SizeError(), "Terrain width and height have to be at least 2.");
     form.width = form.height = 2;
     EXPECT_TRUE(form.CanCreate({}));
     form.width = form.height = NewTerrainForm::kMaxSide;

@@ -15,10 +15,8 @@
 #include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
-#include <stb_image.h>
 #include <stb_image_write.h>
 
-#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -194,42 +192,6 @@ TEST_F(PanelsGLTest, GradientSpansSplitByHalvesAndNeighboursGiveWay)
     EXPECT_EQ(spans(), (std::vector<int>{50, 204}));
 }
 
-TEST_F(PanelsGLTest, SaveAsComposesThePathAndWritesAPngThatReadsBack)
-{
-    TexturePanel& textures = editor.texturePanel;
-    testsupport::TempDir dir;
-    textures.BeginSaveAs(editor, *terrain->heightmapTexture, *terrain, "_heightmap");
-    EXPECT_EQ(textures.saveFileName, "hills_heightmap");
-    EXPECT_EQ(terrain->heightmapTexture->saveName, "hills_heightmap");
-    EXPECT_TRUE(textures.saveDialogOpen);
-    EXPECT_FALSE(textures.CanSave()); // no extension chosen yet
-    EXPECT_EQ(textures.SavePath(), "output/hills_heightmapFormat");
-
-    textures.saveDirectory = dir.Path().string();
-    textures.FinishDirectoryEdit();
-    EXPECT_EQ(textures.saveDirectory, dir.Path().string() + "/");
-    textures.FinishDirectoryEdit();
-    EXPECT_EQ(textures.saveDirectory, dir.Path().string() + "/");
-    textures.saveExtension = ".png";
-    ASSERT_TRUE(textures.Save());
-    EXPECT_FALSE(textures.saveDialogOpen);
-
-    int w = 0, h = 0, c = 0;
-    stbi_uc* pixels = stbi_load((dir / "hills_heightmap.png").c_str(), &w, &h, &c, 0);
-    ASSERT_NE(pixels, nullptr);
-    EXPECT_EQ(w, 33);
-    EXPECT_EQ(h, 33);
-    EXPECT_EQ(c, 1);
-    stbi_image_free(pixels);
-
-    textures.saveDirectory = "a\\";
-    textures.FinishDirectoryEdit();
-    EXPECT_EQ(textures.saveDirectory, "a\\");
-    textures.saveDirectory.clear();
-    textures.FinishDirectoryEdit();
-    EXPECT_EQ(textures.saveDirectory, "");
-}
-
 TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelease)
 {
     WaterEditor& water = editor.waterEditor;
@@ -296,32 +258,6 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
     EXPECT_FLOAT_EQ(later.camera->aspectRatio, 1.5f);
 }
 
-TEST_F(PanelsGLTest, FramesWithThePanelsOpenRunWithoutGLErrors)
-{
-    LogCapture log;
-    const auto scene = editor.scenes[0];
-    scene->showTerrainGenerator = true;
-    scene->showCameraControl = true;
-    panel.realtimeUpdate = true;
-    auto layer = panel.AddLayer(editor, terrain);
-    panel.selectedLayer = layer;
-    panel.layerEditorOpen = true;
-    editor.diffuseEditor.AddGradient(editor, *terrain);
-    editor.diffuseEditor.AddGradient(editor, *terrain);
-    editor.diffuseEditor.selected = 1;
-    terrain->GenerateDiffuseByHeight();
-    editor.texturePanel.diffuseEditorOpen = true;
-    editor.texturePanel.BeginEdit(*terrain->diffuseTexture);
-    editor.texturePanel.BeginSaveAs(editor, *terrain->normalTexture, *terrain, "_normal");
-    editor.commands.PourWater(*terrain, 0);
-    editor.commands.RecalculateWater(*terrain);
-    Frames(4);
-    editor.sceneWindow.ChooseAspectRatio(editor, *scene, 2);
-    scene->framebuffer->wireframe = true;
-    Frames(3);
-    EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
-}
-
 // In realtime mode every change of the layer list reaches the mesh at once, as a changed setting
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
@@ -382,60 +318,6 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
             ASSERT_NEAR(terrain->positions[3 * k + 1], expected, 1e-4f) << "vertex " << k;
         }
     }
-    panel.realtimeUpdate = false;
-}
-
-// The layer list's menu opens on a right click anywhere in its box, below the entries too; the
-// "Update mesh" row is there only while realtime is off.
-TEST_F(PanelsGLTest, LayerListMenuOpensAnywhereInTheBoxAndRowsStayInPlace)
-{
-    editor.scenes[0]->showTerrainGenerator = true;
-    panel.AddLayer(editor, terrain);
-    Frames(2);
-    // Room for the whole list box (the first-use size is small in the test window), in front.
-    GuiFrame({},
-             []
-             {
-                 ImGui::SetWindowSize("Scene 0 terrain generator", ImVec2(300.0f, 380.0f));
-                 ImGui::SetWindowFocus("Scene 0 terrain generator");
-             });
-    Frames(2);
-
-    ImGuiWindow* layers = ImGui::FindWindowByName("Scene 0 terrain generator");
-    ASSERT_NE(layers, nullptr);
-    ImGuiWindow* tab = nullptr; // the "Terrain##ChildWindow" region, and the list box inside it
-    ImGuiWindow* list = nullptr;
-    for (ImGuiWindow* window : GImGui->Windows)
-    {
-        if (window->ParentWindow == layers && std::strstr(window->Name, "Terrain##ChildWindow")) tab = window;
-    }
-    ASSERT_NE(tab, nullptr);
-    for (ImGuiWindow* window : GImGui->Windows)
-        if (window->ParentWindow == tab) list = window;
-    ASSERT_NE(list, nullptr);
-    const ImGuiID menu = tab->GetID("##Listboxedit");
-    const auto menuOpen = [&]
-    {
-        for (const ImGuiPopupData& popup : GImGui->OpenPopupStack)
-            if (popup.PopupId == menu) return true;
-        return false;
-    };
-
-    const float rowsBefore = tab->ContentSize.y;
-    const ImVec2 below(list->Rect().Min.x + 20.0f, list->Rect().Max.y - 6.0f); // under the only entry
-    ASSERT_TRUE(layers->Rect().Contains(below));
-    Click(below, true);
-    EXPECT_TRUE(menuOpen());
-    Click(ImVec2(5.0f, 5.0f), false); // away: the menu closes
-    EXPECT_FALSE(menuOpen());
-    const ImVec2 entry(list->Rect().Min.x + 20.0f, list->Rect().Min.y + 8.0f);
-    Click(entry, true);
-    EXPECT_TRUE(menuOpen());
-    Click(ImVec2(5.0f, 5.0f), false);
-
-    panel.realtimeUpdate = true;
-    Frames(2);
-    EXPECT_EQ(tab->ContentSize.y, rowsBefore - ImGui::GetFrameHeightWithSpacing());
     panel.realtimeUpdate = false;
 }
 

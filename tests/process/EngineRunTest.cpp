@@ -83,21 +83,10 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &after), 0);
     EXPECT_NE(after.st_ino, layoutBefore.st_ino); // replaced whole by a rename, not rewritten in place
 
-    const std::vector<std::string> expected = {"GetWindowProperties",
-                                               "Initialize",
-                                               "CanWaitForEvents",
-                                               "Update",
-                                               "Render",
-                                               "OnGUI",
-                                               "CanWaitForEvents",
-                                               "Update",
-                                               "Render",
-                                               "OnGUI",
-                                               "CanWaitForEvents",
-                                               "Update",
-                                               "Render",
-                                               "OnGUI",
-                                               "Shutdown"};
+    std::vector<std::string> expected = {"GetWindowProperties", "Initialize"};
+    for (int frame = 0; frame < 3; ++frame)
+        expected.insert(expected.end(), {"CanWaitForEvents", "Update", "Render", "OnGUI"});
+    expected.push_back("Shutdown");
     EXPECT_EQ(app.calls, expected);
     EXPECT_GT(app.firstDelta, 0.0); // seconds since GLFW started
     EXPECT_EQ(engine.window.handle, nullptr);

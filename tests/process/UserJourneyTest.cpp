@@ -1,22 +1,14 @@
-// A user's whole run through the real program: the built velmoran in a fresh working folder, on an
-// X server of its own, driven only by X input (XTest: pointer motion, clicks, right-button drags,
-// held keys, typed text) and checked by what it shows (the window's pixels and title read back from
-// the X server, the widget map it publishes after each frame), the files it writes and its log.
-//
-// Sections: the X server and the program; the user's hands and eyes (class User), which find
-// widgets by label in the widget map and wait for the program with bounded polls; the journey
-// itself, one Step per thing a user does. A failure keeps a screenshot, the log and the last
-// widget map in the build folder and names them.
+// A user's whole run through the real program on an X server of its own, driven only by X input
+// (XTest) and checked by what it shows (pixels, title, the widget map it publishes after each frame),
+// the files it writes and its log. A failure keeps a screenshot, the log and the last widget map.
 #include "engine/WidgetMap.h"
 #include "tests/support/TestPaths.h"
 #include "tests/support/WidgetMapFile.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <poll.h>
 #include <signal.h>
-#include <stb_image.h>
 #include <stb_image_write.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
@@ -33,11 +25,9 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
-#include <vector>
 
 // Last: Xlib's macros (None, Bool, Status, ...) would break the C++ headers above.
 #include <X11/XKBlib.h>
@@ -50,14 +40,14 @@
 namespace fs = std::filesystem;
 using testsupport::MapEntry;
 using testsupport::MapRect;
+using testsupport::ReadFile;
 using testsupport::WidgetMapFile;
 
 namespace
 {
 using Clock = std::chrono::steady_clock;
 
-// Waits are polls with a bound: generous, as the sanitizer build on a busy machine may take a
-// second for a frame, but a program that stopped answering fails the step instead of hanging it.
+// Bounded polls: generous for a sanitizer build on a busy machine, but a hung program fails the step.
 constexpr double kWaitSeconds = 30.0;
 constexpr double kStartSeconds = 90.0; // the first frame: start-up, shaders, sanitizers
 constexpr int kScreenWidth = 1280;
@@ -78,117 +68,36 @@ void Pause(int milliseconds)
     std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
-// Xlib's own handler ends the process on any error. A window that went with its program (a wake-up
-// sent as the program ended) is no fault of the test's: the next look finds the program gone.
+// Xlib's own handler ends the process on any error; a wake-up sent to a window that just ended is none.
 int (*xlibErrorHandler)(Display*, XErrorEvent*) = nullptr;
 int IgnoreGoneWindows(Display* display, XErrorEvent* error)
 {
     return error->error_code == BadWindow ? 0 : xlibErrorHandler(display, error);
 }
 
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream file(path, std::ios::binary);
-    std::stringstream text;
-    text << file.rdbuf();
-    return text.str();
-}
-
 // ---------------------------------------------------------------------------------------------
 // The X server and the program
 
-// In a child about to start the server or the program: it ends when the test ends, however the
-// test ends, so a test killed for taking too long leaves no server or program behind.
-void EndWithTheTest(pid_t test)
-{
-    prctl(PR_SET_PDEATHSIG, SIGKILL);
-    if (getppid() != test) _exit(1); // it ended before the request took effect
-}
-
-// An Xvfb of the test's own: the other GL tests of the suite open windows on the shared server,
-// which could take the keyboard focus or the clicks. -displayfd lets the server pick a free
-// display number, without a race against other servers starting on the machine.
-class XServer
+// A child process with its output in a log file; it dies with the test, however that ends.
+class Child
 {
   public:
-    explicit XServer(const fs::path& logPath)
-    {
-        int fds[2];
-        if (pipe2(fds, O_CLOEXEC) != 0) Fail("Cannot make a pipe for Xvfb");
-        const pid_t test = getpid();
-        pid = fork();
-        if (pid == 0)
-        {
-            EndWithTheTest(test);
-            const int displayFd = dup(fds[1]); // without close-on-exec: the server writes to it
-            const int log = open(logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (log >= 0)
-            {
-                dup2(log, STDOUT_FILENO);
-                dup2(log, STDERR_FILENO);
-            }
-            const std::string fd = std::to_string(displayFd);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1280x1024x24", "-noreset",
-                   "-nolisten", "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        std::string number;
-        const Clock::time_point start = Clock::now();
-        while (number.empty() || number.back() != '\n')
-        {
-            pollfd ready{fds[0], POLLIN, 0};
-            if (SecondsSince(start) > kWaitSeconds || poll(&ready, 1, 200) < 0) break;
-            char c = 0;
-            if ((ready.revents & (POLLIN | POLLHUP)) != 0 && read(fds[0], &c, 1) != 1) break;
-            if (c != 0) number += c;
-        }
-        close(fds[0]);
-        if (number.empty() || number.back() != '\n')
-            Fail("Xvfb did not start (is the xvfb package installed?): " + ReadFile(logPath));
-        number.pop_back();
-        name = ":" + number;
-    }
-
-    ~XServer()
-    {
-        if (pid > 0)
-        {
-            kill(pid, SIGTERM);
-            waitpid(pid, nullptr, 0);
-        }
-    }
-
-    std::string name;
-
-  private:
-    pid_t pid = -1;
-};
-
-// The built program, started in its working folder with its output going to a log file.
-class Program
-{
-  public:
-    Program(const fs::path& folder, const std::string& display, const fs::path& mapPath, fs::path logPath)
-        : logPath(std::move(logPath))
+    Child(fs::path logPath, const std::function<void()>& exec) : logPath(std::move(logPath))
     {
         const pid_t test = getpid();
         pid = fork();
-        if (pid == 0)
-        {
-            EndWithTheTest(test);
-            const int log = open(this->logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-            if (log < 0 || chdir(folder.c_str()) != 0) _exit(126);
-            dup2(log, STDOUT_FILENO);
-            dup2(log, STDERR_FILENO);
-            setenv("DISPLAY", display.c_str(), 1);
-            setenv(WidgetMap::kEnvironmentVariable, mapPath.c_str(), 1);
-            execl(VELMORAN_PROGRAM, VELMORAN_PROGRAM, static_cast<char*>(nullptr));
-            _exit(127);
-        }
+        if (pid != 0) return;
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != test) _exit(1); // the test ended before the request took effect
+        const int log = open(this->logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (log < 0) _exit(126);
+        dup2(log, STDOUT_FILENO);
+        dup2(log, STDERR_FILENO);
+        exec();
+        _exit(127);
     }
 
-    ~Program()
+    ~Child()
     {
         if (Running())
         {
@@ -199,9 +108,8 @@ class Program
 
     bool Running()
     {
-        if (exited) return false;
         int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid)
+        if (!exited && waitpid(pid, &status, WNOHANG) == pid)
         {
             exited = true;
             exitStatus = status;
@@ -230,11 +138,60 @@ class Program
     int exitStatus = 0;
 };
 
+// An Xvfb of the test's own (other tests' windows could take the focus or the clicks); -displayfd
+// lets it pick a free display number without a race.
+struct XServer
+{
+    explicit XServer(const fs::path& logPath)
+    {
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) Fail("Cannot make a pipe for Xvfb");
+        server = std::make_unique<Child>(logPath,
+                                         [&]
+                                         {
+                                             const std::string fd = std::to_string(dup(fds[1])); // inherited
+                                             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0",
+                                                    "1280x1024x24", "-noreset", "-nolisten", "tcp",
+                                                    static_cast<char*>(nullptr));
+                                         });
+        close(fds[1]);
+        const Clock::time_point start = Clock::now();
+        while (name.empty() || name.back() != '\n')
+        {
+            pollfd ready{fds[0], POLLIN, 0};
+            if (SecondsSince(start) > kWaitSeconds || poll(&ready, 1, 200) < 0) break;
+            char c = 0;
+            if ((ready.revents & (POLLIN | POLLHUP)) != 0 && read(fds[0], &c, 1) != 1) break;
+            if (c != 0) name += c;
+        }
+        close(fds[0]);
+        if (name.empty() || name.back() != '\n')
+            Fail("Xvfb did not start (is the xvfb package installed?): " + ReadFile(logPath));
+        name = ":" + name.substr(0, name.size() - 1);
+    }
+
+    std::unique_ptr<Child> server;
+    std::string name;
+};
+
+// The built program, started in its working folder.
+std::unique_ptr<Child> StartProgram(const fs::path& folder, const std::string& display,
+                                    const fs::path& mapPath, const fs::path& logPath)
+{
+    return std::make_unique<Child>(logPath,
+                                   [&]
+                                   {
+                                       if (chdir(folder.c_str()) != 0) return;
+                                       setenv("DISPLAY", display.c_str(), 1);
+                                       setenv(WidgetMap::kEnvironmentVariable, mapPath.c_str(), 1);
+                                       execl(VELMORAN_PROGRAM, VELMORAN_PROGRAM, static_cast<char*>(nullptr));
+                                   });
+}
+
 // ---------------------------------------------------------------------------------------------
 // The user's hands and eyes
 
-// Pixels read back from the screen, with the ones that a window drawn over the looked-at window
-// covers marked, so comparisons see only what belongs to it.
+// Pixels read back from the screen; those of windows drawn over the looked-at one are marked covered.
 struct Picture
 {
     int width = 0;
@@ -253,43 +210,33 @@ bool Near(const uint8_t* a, const uint8_t* b, int tolerance = 24)
     return true;
 }
 
-// Share of the pixels shown in both pictures (same place, same size) that differ.
+// Share of the pixels shown in both pictures (same place, same size) that count.
+double Share(const Picture& a, const Picture& b,
+             const std::function<bool(const uint8_t*, const uint8_t*)>& counts)
+{
+    if (a.width != b.width || a.height != b.height) return 1.0;
+    size_t shown = 0;
+    size_t counted = 0;
+    for (int y = 0; y < a.height; ++y)
+        for (int x = 0; x < a.width; ++x)
+            if (!a.Covered(x, y) && !b.Covered(x, y))
+            {
+                ++shown;
+                counted += counts(a.At(x, y), b.At(x, y));
+            }
+    if (shown < 100) Fail("Too little of the picture shows to judge it");
+    return double(counted) / double(shown);
+}
+
 double ShareChanged(const Picture& before, const Picture& after)
 {
-    if (before.width != after.width || before.height != after.height) return 1.0;
-    size_t shown = 0;
-    size_t changed = 0;
-    for (int y = 0; y < after.height; ++y)
-        for (int x = 0; x < after.width; ++x)
-            if (!before.Covered(x, y) && !after.Covered(x, y))
-            {
-                ++shown;
-                changed += !Near(before.At(x, y), after.At(x, y));
-            }
-    if (shown < 100) Fail("Too little of the picture shows to compare it");
-    return double(changed) / double(shown);
+    return Share(before, after, [](const uint8_t* a, const uint8_t* b) { return !Near(a, b); });
 }
 
-// Share of the shown pixels near a colour.
 double ShareOfColor(const Picture& picture, const uint8_t (&color)[3], int tolerance = 24)
 {
-    size_t shown = 0;
-    size_t near = 0;
-    for (int y = 0; y < picture.height; ++y)
-        for (int x = 0; x < picture.width; ++x)
-            if (!picture.Covered(x, y))
-            {
-                ++shown;
-                near += Near(picture.At(x, y), color, tolerance);
-            }
-    if (shown < 100) Fail("Too little of the picture shows to judge its colours");
-    return double(near) / double(shown);
-}
-
-bool SavePng(const fs::path& path, const Picture& picture)
-{
-    return picture.width > 0 && stbi_write_png(path.c_str(), picture.width, picture.height, 3,
-                                               picture.rgb.data(), picture.width * 3) != 0;
+    return Share(picture, picture,
+                 [&](const uint8_t* a, const uint8_t*) { return Near(a, color, tolerance); });
 }
 
 // A window name pattern: empty for any window, a trailing '*' for a prefix ("##Menu_*").
@@ -301,36 +248,34 @@ bool WindowMatches(const std::string& pattern, const std::string& name)
     return name == pattern;
 }
 
+// The first entry of the kind whose label is, or with startsWith begins with, the label given.
 const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const std::string& label,
-                       const std::string& window)
+                       const std::string& window, bool startsWith = false)
 {
     for (const MapEntry& entry : map.entries)
-        if (entry.kind == kind && entry.label == label && WindowMatches(window, entry.window)) return &entry;
+        if (entry.kind == kind && WindowMatches(window, entry.window) &&
+            (startsWith ? entry.label.rfind(label, 0) == 0 : entry.label == label))
+            return &entry;
     return nullptr;
 }
 
 const MapEntry* FindTextStarting(const WidgetMapFile& map, const std::string& start,
                                  const std::string& window)
 {
-    for (const MapEntry& entry : map.entries)
-        if (entry.kind == "text" && entry.label.rfind(start, 0) == 0 && WindowMatches(window, entry.window))
-            return &entry;
-    return nullptr;
+    return FindIn(map, "text", start, window, true);
 }
 
 class User
 {
   public:
-    User(Display* display, Program& program, fs::path mapPath)
+    User(Display* display, Child& program, fs::path mapPath)
         : display(display), program(program), mapPath(std::move(mapPath))
     {
         FindProgramWindow();
     }
 
-    // Waits between two looks. A program with nothing to do sleeps until input comes, or for up to a
-    // second: a wait for a frame it has no reason to draw (a window confirmed in place, the screen
-    // after an input) would sit out that second. An event that means nothing to the program wakes it
-    // for a frame, every 50 ms at most, so a wait lasts about the frames it needs.
+    // Waits between two looks. An idle program sleeps until input comes: an event that means nothing
+    // to it wakes it for a frame (every 50 ms at most), so a wait lasts about the frames it needs.
     void Poll(int milliseconds)
     {
         Pause(milliseconds);
@@ -345,28 +290,36 @@ class User
         lastWake = Clock::now();
     }
 
-    // --- Eyes -----------------------------------------------------------------------------------
-
-    // Polls the widget map until ready says yes; fails after the time given, or at once when the
-    // program has ended.
-    WidgetMapFile WaitForMap(const std::string& what, const std::function<bool(const WidgetMapFile&)>& ready,
-                             double seconds = kWaitSeconds)
+    // Polls until ready says yes; fails after the time given, or at once when the program has ended
+    // (unless the wait is for its end).
+    void WaitUntil(const std::string& what, const std::function<bool()>& ready, double seconds = kWaitSeconds,
+                   bool whileRunning = true)
     {
         const Clock::time_point start = Clock::now();
-        for (;;)
+        while (!ready())
         {
-            if (std::optional<WidgetMapFile> map = WidgetMapFile::Read(mapPath.string()))
-            {
-                last = *map;
-                if (ready(*map)) return *map;
-            }
-            if (!program.Running())
+            if (whileRunning && !program.Running())
                 Fail("The program ended (" + program.Ending() + ") while the user waited for " + what);
             if (SecondsSince(start) > seconds)
                 Fail("Waited " + std::to_string(int(seconds)) + " s for " + what +
                      "; windows shown: " + WindowList());
             Poll(15);
         }
+    }
+
+    WidgetMapFile WaitForMap(const std::string& what, const std::function<bool(const WidgetMapFile&)>& ready,
+                             double seconds = kWaitSeconds)
+    {
+        WaitUntil(
+            what,
+            [&]
+            {
+                std::optional<WidgetMapFile> map = WidgetMapFile::Read(mapPath.string());
+                if (map) last = *map;
+                return map && ready(last);
+            },
+            seconds);
+        return last;
     }
 
     MapEntry WaitFor(const std::string& kind, const std::string& label, const std::string& window = "")
@@ -404,8 +357,8 @@ class User
                    [&](const WidgetMapFile& m) { return FindIn(m, kind, label, window) == nullptr; });
     }
 
-    // A window that just appeared is measured in a hidden first frame and may be placed elsewhere in
-    // the next, so it counts as shown once two frames drew it at the same place.
+    // A new window is measured in a hidden first frame and may move in the next: it is shown once two
+    // frames drew it at the same place.
     MapEntry WaitForWindow(const std::string& name)
     {
         const std::string what = "the window \"" + name + "\" to stay in place";
@@ -417,15 +370,12 @@ class User
                 WaitForMap(what, [&](const WidgetMapFile& m)
                            { return m.frame > seenFrame && m.Window(name) != nullptr; });
             const MapEntry now = *map.Window(name);
-            if (seen && SameRect(seen->rect, now.rect)) return now;
+            if (seen && seen->rect.x0 == now.rect.x0 && seen->rect.y0 == now.rect.y0 &&
+                seen->rect.x1 == now.rect.x1 && seen->rect.y1 == now.rect.y1)
+                return now;
             seen = now;
             seenFrame = map.frame;
         }
-    }
-
-    static bool SameRect(const MapRect& a, const MapRect& b)
-    {
-        return a.x0 == b.x0 && a.y0 == b.y0 && a.x1 == b.x1 && a.y1 == b.y1;
     }
 
     void WaitForWindowGone(const std::string& name)
@@ -440,8 +390,7 @@ class User
         return FindIn(Current(), kind, label, window) != nullptr;
     }
 
-    // Frames drawn after everything sent so far. The frame after the map last read polls its input
-    // later than that read, so the input is handled by that frame + 2 at the latest.
+    // Frames drawn after everything sent so far (the input is handled by the last map's frame + 2).
     void Settle(int frames = 2)
     {
         XSync(display, False);
@@ -457,9 +406,8 @@ class User
         return last;
     }
 
-    // The screen shows what the last input did: the 3-D scene drawn in the frame after the one that
-    // handled it, and that frame swapped to the screen. The editor draws a few frames after any
-    // input before it idles, so this does not wait for an idle frame.
+    // The screen shows what the last input did: the scene drawn in the frame after the one that
+    // handled it, and swapped (the editor draws a few frames after any input before it idles).
     void WaitForScreen()
     {
         WaitForMap("the screen to show the last input",
@@ -468,14 +416,8 @@ class User
 
     void WaitForLogLine(const std::string& text)
     {
-        const Clock::time_point start = Clock::now();
-        while (program.Log().find(text) == std::string::npos)
-        {
-            if (!program.Running())
-                Fail("The program ended (" + program.Ending() + ") before it logged \"" + text + "\"");
-            if (SecondsSince(start) > kWaitSeconds) Fail("The log has no line with \"" + text + "\"");
-            Poll(20);
-        }
+        WaitUntil("a log line with \"" + text + "\"",
+                  [&] { return program.Log().find(text) != std::string::npos; });
     }
 
     // The title the program gave its window, as a window manager reads it (_NET_WM_NAME).
@@ -498,41 +440,19 @@ class User
 
     void WaitForTitle(const std::string& title)
     {
-        const Clock::time_point start = Clock::now();
-        while (Title() != title)
-        {
-            if (!program.Running())
-                Fail("The program ended (" + program.Ending() + ") before its title became \"" + title +
-                     "\"");
-            if (SecondsSince(start) > kWaitSeconds)
-                Fail("The window's title is \"" + Title() + "\", not \"" + title + "\"");
-            Poll(20);
-        }
+        WaitUntil("the title \"" + title + "\"", [&] { return Title() == title; });
     }
-
     void WaitForEnd()
     {
-        const Clock::time_point start = Clock::now();
-        while (program.Running())
-        {
-            if (SecondsSince(start) > kWaitSeconds)
-                Fail("The program did not end; windows shown: " + WindowList());
-            Pause(20);
-        }
+        WaitUntil(
+            "the program to end", [&] { return !program.Running(); }, kWaitSeconds, false);
     }
-
     void WaitForFile(const fs::path& path)
     {
-        const Clock::time_point start = Clock::now();
-        while (!fs::exists(path))
-        {
-            if (SecondsSince(start) > kWaitSeconds) Fail("The file " + path.string() + " did not appear");
-            Poll(20);
-        }
+        WaitUntil("the file " + path.string(), [&] { return fs::exists(path); });
     }
 
-    // The pixels of a rectangle of the program's window, with what windows drawn over the given
-    // window cover marked.
+    // The pixels of a rectangle of the program's window.
     Picture Look(const MapRect& rect, const std::string& window)
     {
         WaitForScreen();
@@ -557,14 +477,11 @@ class User
 
     const WidgetMapFile& LastMap() const { return last; }
 
-    // --- Hands ----------------------------------------------------------------------------------
-
     void MoveTo(float x, float y)
     {
         const int rootX = originX + int(std::lround(x));
         const int rootY = originY + int(std::lround(y));
-        if (rootX == pointerX && rootY == pointerY)
-            return; // no motion, no event: the program would not draw a frame for it
+        if (rootX == pointerX && rootY == pointerY) return; // no motion, no event, no frame
         XTestFakeMotionEvent(display, -1, rootX, rootY, CurrentTime);
         pointerX = rootX;
         pointerY = rootY;
@@ -579,15 +496,13 @@ class User
         Settle();
     }
 
-    // The frame that handles the release runs the widget's action; what the action changes in the
-    // layout (a row added above the next widget to click) shows in the map of the frame after it.
+    // The frame that handles the release runs the action; its change of layout shows a frame later.
     void Release(unsigned button)
     {
         XTestFakeButtonEvent(display, button, False, CurrentTime);
         Settle(3);
     }
 
-    // Over the entry, press and release: the program sees the pointer arrive, the press and the release.
     void Click(const MapEntry& entry, unsigned button = Button1)
     {
         MoveTo(entry);
@@ -595,8 +510,7 @@ class User
         Release(button);
     }
 
-    // A widget that another window hides is first brought out, as a user would: by a click on a bare
-    // part of its window.
+    // A widget another window hides is first brought out by a click on a bare part of its window.
     void Click(const std::string& label, const std::string& window = "")
     {
         MapEntry entry = WaitForItem(label, window);
@@ -616,7 +530,6 @@ class User
         XTestFakeButtonEvent(display, Button1, False, CurrentTime);
         XSync(display, False);
     }
-    void RightClick(const MapEntry& entry) { Click(entry, Button3); }
     void Hover(const std::string& label, const std::string& window = "")
     {
         MoveTo(WaitForItem(label, window));
@@ -633,14 +546,13 @@ class User
         KeyUp(XK_Control_L);
     }
 
-    // Down on from, the pointer moved to to in a few steps, up: a drag with the given button.
-    void Drag(float fromX, float fromY, float toX, float toY, unsigned button = Button1)
+    void Drag(float fromX, float fromY, float toX, float toY)
     {
         MoveTo(fromX, fromY);
-        Press(button);
+        Press(Button1);
         for (int step = 1; step <= 4; ++step)
             MoveTo(fromX + (toX - fromX) * float(step) / 4.0f, fromY + (toY - fromY) * float(step) / 4.0f);
-        Release(button);
+        Release(Button1);
     }
 
     void KeyDown(KeySym key)
@@ -655,7 +567,7 @@ class User
         Settle();
     }
 
-    // Keeps what is held held for a while, as the program draws frames (it does while input is held).
+    // Keeps what is held held for a while (the program draws frames while input is held).
     void HoldOn(double seconds)
     {
         const Clock::time_point start = Clock::now();
@@ -664,7 +576,7 @@ class User
         while (SecondsSince(start) < seconds);
     }
 
-    // The dialogs test Enter and Escape as held, frame by frame: held across a few frames.
+    // The dialogs read Enter and Escape as held, frame by frame.
     void HoldKey(KeySym key, int frames = 3)
     {
         XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
@@ -672,8 +584,7 @@ class User
         KeyUp(key);
     }
 
-    // Types printable ASCII, with Shift where the keyboard needs it (the key symbols of Latin-1
-    // characters are the characters).
+    // Types printable ASCII, with Shift where the keyboard needs it.
     void Type(const std::string& text)
     {
         const KeyCode shift = Code(XK_Shift_L);
@@ -697,7 +608,6 @@ class User
         KeyUp(XK_Control_L);
     }
 
-    // Click into a text field, select what it holds and type over it.
     void TypeInto(const std::string& field, const std::string& text, const std::string& window = "")
     {
         Click(field, window);
@@ -705,8 +615,7 @@ class User
         Type(text);
     }
 
-    // A menu path: the first entry on the menu bar of the window given, each further one in the menu
-    // the one before opened; the last one is clicked.
+    // A menu path from the menu bar of the window given; submenus open under the pointer.
     void Menu(std::initializer_list<std::string> path, const std::string& window = "##MainMenuBar")
     {
         auto entry = path.begin();
@@ -717,11 +626,10 @@ class User
             if (std::next(entry) == path.end())
                 Click(item);
             else
-                MoveTo(item); // a submenu opens under the pointer
+                MoveTo(item);
         }
     }
 
-    // Opens a combo and picks an entry from its list.
     void Choose(const std::string& combo, const std::string& choice, const std::string& window)
     {
         Click(combo, window);
@@ -735,7 +643,7 @@ class User
                    });
     }
 
-    // A click on the bare background, which closes open menus and takes nothing else.
+    // A click on the bare background: closes open menus, takes nothing else.
     void ClickBackground()
     {
         Current();
@@ -764,7 +672,7 @@ class User
         return false;
     }
 
-    // A click on the window where nothing of it or above it is: its title bar, or else its background.
+    // A click on a bare part of the window (its title bar, or else its background).
     void BringToFront(const std::string& window)
     {
         const MapRect frame = WaitForWindow(window).rect;
@@ -788,7 +696,7 @@ class User
         Fail("No bare part of \"" + window + "\" left to click");
     }
 
-    // A point of the rectangle that no window drawn over the given one covers, near its centre.
+    // A point of the rectangle, near its centre, that no window drawn over the given one covers.
     std::pair<float, float> UncoveredPoint(const MapRect& rect, const std::string& window)
     {
         Current();
@@ -807,7 +715,6 @@ class User
         Fail("Every point of \"" + window + "\" is covered by other windows");
     }
 
-    // What a window manager sends when the user closes the window: WM_DELETE_WINDOW.
     void CloseWindowAsAWindowManagerWould()
     {
         XEvent event{};
@@ -831,8 +738,7 @@ class User
         return code;
     }
 
-    // The program's top-level window, by the process number GLFW records on it; it gets the input
-    // focus, as a window manager would give it to the window the user works in.
+    // The program's top-level window, by the process number GLFW records on it; it gets the focus.
     void FindProgramWindow()
     {
         const Atom pidAtom = XInternAtom(display, "_NET_WM_PID", False);
@@ -904,7 +810,7 @@ class User
     }
 
     Display* display;
-    Program& program;
+    Child& program;
     fs::path mapPath;
     WidgetMapFile last;
     Window programWindow = 0;
@@ -919,102 +825,9 @@ class User
 // ---------------------------------------------------------------------------------------------
 // The journey
 
-struct ImageFile
-{
-    int width = 0;
-    int height = 0;
-    int channels = 0;
-    std::vector<uint8_t> pixels; // as stored, rows top first
-};
-
-ImageFile ReadImage(const fs::path& path)
-{
-    ImageFile image;
-    stbi_set_flip_vertically_on_load(0);
-    if (uint8_t* data = stbi_load(path.c_str(), &image.width, &image.height, &image.channels, 0))
-    {
-        image.pixels.assign(data, data + size_t(image.width) * image.height * image.channels);
-        stbi_image_free(data);
-    }
-    return image;
-}
-
-size_t CountLines(const std::string& text, const std::string& start)
-{
-    size_t count = 0;
-    std::istringstream lines(text);
-    for (std::string line; std::getline(lines, line);)
-        count += line.rfind(start, 0) == 0;
-    return count;
-}
-
 std::string FirstLine(const std::string& text)
 {
     return text.substr(0, text.find('\n'));
-}
-
-uint32_t LittleEndian32(const std::string& bytes, size_t at)
-{
-    uint32_t value = 0;
-    for (size_t k = 4; k-- > 0;)
-        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + k));
-    return value;
-}
-
-uint32_t BigEndian32(const std::string& bytes, size_t at)
-{
-    uint32_t value = 0;
-    for (size_t k = 0; k < 4; ++k)
-        value = (value << 8) | static_cast<unsigned char>(bytes.at(at + k));
-    return value;
-}
-
-// What the IHDR chunk, the first of every PNG file, says of the image; nothing without the signature.
-struct PngHeader
-{
-    uint32_t width = 0;
-    uint32_t height = 0;
-    int bitDepth = 0;
-    int colorType = -1; // 0 grey, 2 RGB, 4 grey and alpha, 6 RGBA
-};
-
-std::optional<PngHeader> ReadPngHeader(const std::string& bytes)
-{
-    static const std::string signature("\x89PNG\r\n\x1a\n", 8);
-    if (bytes.size() < 33 || bytes.compare(0, 8, signature) != 0 || bytes.compare(12, 4, "IHDR") != 0)
-        return std::nullopt;
-    return PngHeader{BigEndian32(bytes, 16), BigEndian32(bytes, 20), static_cast<unsigned char>(bytes[24]),
-                     static_cast<unsigned char>(bytes[25])};
-}
-
-// A greyscale PNG's samples at 16 bits, rows top first.
-std::vector<uint16_t> ReadPng16(const fs::path& path)
-{
-    std::vector<uint16_t> samples;
-    int width = 0, height = 0, channels = 0;
-    stbi_set_flip_vertically_on_load(0);
-    if (stbi_us* data = stbi_load_16(path.c_str(), &width, &height, &channels, 1))
-    {
-        samples.assign(data, data + size_t(width) * height);
-        stbi_image_free(data);
-    }
-    return samples;
-}
-
-// The vertices of a glTF binary's first mesh: the count of the accessor its POSITION names, read from
-// the JSON chunk that follows the 12-byte header; 0 when the file does not hold one.
-size_t GlbVertexCount(const std::string& glb)
-{
-    if (glb.size() < 20 || glb.compare(16, 4, "JSON") != 0) return 0;
-    const size_t length = LittleEndian32(glb, 12);
-    const nlohmann::json json = nlohmann::json::parse(glb.substr(20, length), nullptr, false);
-    if (json.is_discarded()) return 0;
-    const nlohmann::json position = json.value(
-        nlohmann::json::json_pointer("/meshes/0/primitives/0/attributes/POSITION"), nlohmann::json());
-    if (!position.is_number_unsigned()) return 0;
-    return json.value(
-        nlohmann::json::json_pointer("/accessors/" + std::to_string(position.get<size_t>()) + "/count"),
-        size_t{0});
 }
 
 class UserJourneyTest : public ::testing::Test
@@ -1044,8 +857,7 @@ class UserJourneyTest : public ::testing::Test
         mapPath = fs::is_directory(memory)
                       ? memory / ("velmoran-journey-" + std::to_string(getpid()) + ".txt")
                       : folder.Path() / "widgets.txt";
-        program =
-            std::make_unique<Program>(folder.Path(), server->name, mapPath, folder.Path() / "velmoran.log");
+        program = StartProgram(folder.Path(), server->name, mapPath, folder.Path() / "velmoran.log");
         start = Clock::now();
     }
 
@@ -1057,7 +869,10 @@ class UserJourneyTest : public ::testing::Test
             std::string kept;
             if (user)
             {
-                if (SavePng(keep / kScreenFile, user->Screen())) kept += " " + (keep / kScreenFile).string();
+                const Picture screen = user->Screen();
+                if (stbi_write_png((keep / kScreenFile).c_str(), screen.width, screen.height, 3,
+                                   screen.rgb.data(), screen.width * 3) != 0)
+                    kept += " " + (keep / kScreenFile).string();
                 std::ofstream(keep / kMapFile) << user->LastMap().Describe() << "\n";
                 kept += " " + (keep / kMapFile).string();
             }
@@ -1079,9 +894,6 @@ class UserJourneyTest : public ::testing::Test
     void Step(const std::string& name)
     {
         step = name;
-        // VELMORAN_JOURNEY_SCREENS=folder keeps the screen as each step begins: a help for writing steps.
-        if (const char* screens = std::getenv("VELMORAN_JOURNEY_SCREENS"); screens != nullptr && user)
-            SavePng(fs::path(screens) / ("step-" + std::to_string(++steps) + ".png"), user->Screen());
         std::printf("[journey %6.1f s, frame %5d] %s\n", SecondsSince(start),
                     user ? user->LastMap().frame : 0, name.c_str());
         std::fflush(stdout);
@@ -1103,16 +915,14 @@ class UserJourneyTest : public ::testing::Test
     fs::path keep;
     std::unique_ptr<XServer> server;
     Display* display = nullptr;
-    std::unique_ptr<Program> program;
+    std::unique_ptr<Child> program;
     std::unique_ptr<User> user;
     Clock::time_point start;
     std::string step = "start the program";
-    int steps = 0;
 };
 
 // The scene's sky, the colour its framebuffer is cleared to.
 constexpr uint8_t kSky[3] = {133, 204, 235};
-constexpr uint8_t kMagenta[3] = {255, 0, 255};
 constexpr uint8_t kBlue[3] = {0, 0, 255};
 
 TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProjectAndExports)
@@ -1252,12 +1062,12 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     {
         // The status line's height range: the highest point grows under a broad raise, and comes back
         // exactly with undo.
-        const auto range = [&u]
+        const auto heights = [](const std::string& line)
         {
-            const std::string line = u.WaitForTextStarting("hills 33 x 33 |").label;
             const size_t from = line.find("heights ");
             return line.substr(from, line.find(" |", from) - from);
         };
+        const auto range = [&] { return heights(u.WaitForTextStarting("hills 33 x 33 |").label); };
         const auto highest = [](const std::string& heights)
         { return std::stof(heights.substr(heights.find(" to ") + 4)); };
         u.Menu({"Scene", "Frame terrain"}, scene); // the picture's centre on the terrain's
@@ -1279,10 +1089,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
                      [&](const WidgetMapFile& m)
                      {
                          const MapEntry* line = FindTextStarting(m, "hills 33 x 33 |", "");
-                         if (line == nullptr) return false;
-                         const size_t from = line->label.find("heights ");
-                         return highest(line->label.substr(from, line->label.find(" |", from) - from)) >
-                                highest(before) + 2.0f;
+                         return line != nullptr && highest(heights(line->label)) > highest(before) + 2.0f;
                      });
         u.Release(Button1);
         u.Settle(3); // the stroke ends: its range is settled
@@ -1308,28 +1115,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.Click("Save##sf", "Save Terrain");
     u.WaitForWindowGone("Save Terrain");
     u.WaitForTextStarting("Saved hills.obj, hills_water.obj, hills_heightmap.png", "##MainMenuBar");
-    for (const char* name : {"hills.obj", "hills_water.obj"})
-    {
-        u.WaitForFile(Output(name));
-        const std::string obj = ReadFile(Output(name));
-        Expect(CountLines(obj, "v ") > 0 && CountLines(obj, "f ") > 0, std::string(name) + " to hold a mesh");
-    }
-    Expect(CountLines(ReadFile(Output("hills.obj")), "v ") == 33 * 33, "hills.obj to hold 33 x 33 vertices");
-    for (const char* name :
-         {"hills_heightmap.png", "hills_diffuse.png", "hills_normal.png", "hills_specular.png"})
-    {
-        const ImageFile image = ReadImage(Output(name));
-        Expect(image.width == 33 && image.height == 33, std::string(name) + " to be a 33 x 33 image");
-    }
-    const ImageFile diffuse = ReadImage(Output("hills_diffuse.png"));
-    size_t magenta = 0, blue = 0;
-    for (size_t k = 0; k + 2 < diffuse.pixels.size(); k += size_t(diffuse.channels))
-    {
-        magenta += Near(&diffuse.pixels[k], kMagenta, 8);
-        blue += Near(&diffuse.pixels[k], kBlue, 8);
-    }
-    Expect(magenta > 20 && blue > 20, "both bands in the diffuse map: " + std::to_string(magenta) +
-                                          " magenta, " + std::to_string(blue) + " blue texels");
+    u.WaitForFile(Output("hills_diffuse.png"));
 
     Step("File > Open > Terrain: load the saved OBJ back");
     u.Menu({"File", "Open", "Terrain##o"});
@@ -1339,27 +1125,6 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForWindowGone("Load Terrain");
     u.WaitForItem("Terrain##hills_2", generator); // a second terrain of that name gets a number
     Expect(1.0 - ShareOfColor(u.LookAt(view), kSky, 8) > 0.05, "the loaded terrain to show in the scene");
-
-    Step("A size of 0 is refused in the New Terrain dialog");
-    u.Menu({"File", "New", "Terrain"});
-    u.WaitForWindow("New Terrain");
-    u.TypeInto("##nfwidth", "0", "New Terrain");
-    u.WaitForText("Terrain width and height have to be at least 2.", "New Terrain");
-    Expect(!u.Shows("item", "Create", "New Terrain"), "no Create button for a size of 0");
-    u.Click("Close", "New Terrain");
-    u.WaitForWindowGone("New Terrain");
-
-    Step("A junk .obj file is refused with a message");
-    std::ofstream(folder.Path() / "junk.obj") << "this is no terrain\n\x01\x02\xff v 1 2\nf 9 9 9 9\n";
-    u.Menu({"File", "Open", "Terrain##o"});
-    u.WaitForWindow("Load Terrain");
-    u.TypeInto("##loadterName", "junk.obj", "Load Terrain");
-    u.Click("Load .obj", "Load Terrain");
-    u.WaitForWindow("Error");
-    u.WaitForTextStarting("Cannot load terrain file junk.obj: ", "Error");
-    u.WaitForLogLine("Cannot load terrain file junk.obj: ");
-    u.HoldKey(XK_Return);
-    u.WaitForWindowGone("Error");
 
     Step("File > Save Project As...: the session as output/hills");
     u.WaitForTitle("Untitled* - Velmoran");
@@ -1373,9 +1138,6 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const fs::path projectFile = Output("hills.velmoran");
     u.WaitForFile(projectFile);
     const std::string savedProject = ReadFile(projectFile);
-    Expect(savedProject.compare(0, 4, "PK\x03\x04") == 0 &&
-               savedProject.find("manifest.json") != std::string::npos,
-           "the project file to be a zip container with its manifest");
     const std::string recent = FirstLine(ReadFile(folder.Path() / "recent_projects.txt"));
     std::error_code noSuchFile;
     Expect(fs::equivalent(recent, projectFile, noSuchFile),
@@ -1421,34 +1183,6 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForWindowGone(exporter);
     for (const char* name : {"hills.glb", "hills_height.png", "hills_height.png.json", "hills_height.r16"})
         u.WaitForFile(Output(name));
-    const std::string glb = ReadFile(Output("hills.glb"));
-    Expect(glb.size() > 20 && glb.compare(0, 4, "glTF") == 0 && LittleEndian32(glb, 4) == 2 &&
-               LittleEndian32(glb, 8) == glb.size(),
-           "hills.glb to be a glTF 2 binary whose header gives its length");
-    Expect(GlbVertexCount(glb) == 33 * 33,
-           "hills.glb to hold a mesh of 33 x 33 vertices, not " + std::to_string(GlbVertexCount(glb)));
-    const std::optional<PngHeader> png = ReadPngHeader(ReadFile(Output("hills_height.png")));
-    Expect(png && png->width == 33 && png->height == 33 && png->bitDepth == 16 && png->colorType == 0,
-           "hills_height.png to be a 33 x 33 greyscale PNG of 16 bits");
-    const nlohmann::json sidecar =
-        nlohmann::json::parse(ReadFile(Output("hills_height.png.json")), nullptr, false);
-    Expect(!sidecar.is_discarded() && sidecar.value("width", 0) == 33 && sidecar.value("height", 0) == 33 &&
-               sidecar.value("minHeight", 0.0) < sidecar.value("maxHeight", 0.0),
-           "hills_height.png.json to give the grid and a span of heights");
-    // Both height files span 0 .. 65535 over the same heights: the PNG big-endian, the raw file
-    // little-endian.
-    const std::vector<uint16_t> pngHeights = ReadPng16(Output("hills_height.png"));
-    const std::string r16 = ReadFile(Output("hills_height.r16"));
-    Expect(pngHeights.size() == 33 * 33 && r16.size() == 2 * pngHeights.size(),
-           "33 x 33 heights in hills_height.png and hills_height.r16");
-    std::vector<uint16_t> rawHeights(pngHeights.size());
-    for (size_t k = 0; k < rawHeights.size(); ++k)
-        rawHeights[k] = uint16_t(static_cast<unsigned char>(r16[2 * k]) |
-                                 static_cast<unsigned char>(r16[2 * k + 1]) << 8);
-    Expect(rawHeights == pngHeights, "the same heights in both files");
-    Expect(*std::min_element(rawHeights.begin(), rawHeights.end()) == 0 &&
-               *std::max_element(rawHeights.begin(), rawHeights.end()) == 65535,
-           "the heights to span the whole 16-bit range");
 
     Step("Add a noise layer, then close the window: the program asks, and Cancel keeps it open");
     addNoiseLayer();
@@ -1474,10 +1208,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const std::string log = program->Log();
     Expect(log.find("Shutting down app.") != std::string::npos, "the log to show the editor shutting down");
     Expect(log.find("GL error") == std::string::npos, "no GL error in the log");
-    std::istringstream lines(log);
-    for (std::string line; std::getline(lines, line);)
-        if (line.find(" - error]") != std::string::npos)
-            Expect(line.find("junk.obj") != std::string::npos, "no error but the junk file's: " + line);
+    Expect(log.find(" - error]") == std::string::npos, "no error in the log");
     Step("Done");
 }
 } // namespace

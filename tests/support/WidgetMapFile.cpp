@@ -69,16 +69,12 @@ std::optional<WidgetMapFile> WidgetMapFile::Parse(const std::string& text)
             map.frame = std::atoi(line.c_str() + 6);
             continue;
         }
-        if (line.rfind("display ", 0) == 0)
-        {
-            std::istringstream(line.substr(8)) >> map.displayWidth >> map.displayHeight;
-            continue;
-        }
         const std::vector<std::string> fields = SplitTabs(line);
         const std::string& kind = fields[0];
-        if ((kind == "focus" || kind == "modal") && fields.size() == 2)
+        if (line.rfind("display ", 0) == 0 || (kind == "focus" && fields.size() == 2)) continue;
+        if (kind == "modal" && fields.size() == 2)
         {
-            (kind == "focus" ? map.focus : map.modal) = fields[1];
+            map.modal = fields[1];
             continue;
         }
         MapEntry entry;

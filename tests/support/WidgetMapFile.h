@@ -29,11 +29,8 @@ struct MapEntry
 struct WidgetMapFile
 {
     int frame = -1;
-    int displayWidth = 0;
-    int displayHeight = 0;
     std::vector<MapEntry> windows; // back to front
     std::vector<MapEntry> entries; // items, texts and pictures in drawing order
-    std::string focus;
     std::string modal;
 
     // The file as last written; nothing when it is missing or not a whole map.
