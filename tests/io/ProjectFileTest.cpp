@@ -402,19 +402,7 @@ const RefusedCase kRefused[] = {
 TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
 {
     Project project = SampleProject();
-    WorldSettings world;
-    world.terrain = 1;
-    world.tileSize = 5;
-    world.tilesX = 2;
-    world.tilesY = 3;
-    world.originX = -40;
-    world.originY = 7;
-    world.overlap = 12;
-    world.tileX = 1;
-    world.tileY = 2;
-    world.fixedRange = true;
-    world.minHeight = -3.5f;
-    world.maxHeight = 80.25f;
+    const WorldSettings world{1, 5, 2, 3, -40, 7, 12, 1, 2, true, -3.5f, 80.25f};
     TerrainRecord& land = project.terrains[1];
     land.name = "land";
     land.width = land.height = 5;
@@ -433,10 +421,12 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     Project opened;
     ASSERT_TRUE(ProjectFile::Open(path, opened, &error)) << error;
     ASSERT_TRUE(opened.world);
-    const WorldSettings& w = *opened.world;
-    EXPECT_EQ(std::make_tuple(w.terrain, w.tileSize, w.tilesX, w.tilesY, w.originX, w.originY, w.overlap,
-                              w.tileX, w.tileY, w.fixedRange, w.minHeight, w.maxHeight),
-              std::make_tuple(1u, 5u, 2u, 3u, -40, 7, 12u, 1u, 2u, true, -3.5f, 80.25f));
+    const auto fields = [](const WorldSettings& w)
+    {
+        return std::make_tuple(w.terrain, w.tileSize, w.tilesX, w.tilesY, w.originX, w.originY, w.overlap,
+                               w.tileX, w.tileY, w.fixedRange, w.minHeight, w.maxHeight);
+    };
+    EXPECT_EQ(fields(*opened.world), fields(world));
     const ImageRecord& stored = opened.terrains[1].layers[0].image;
     ASSERT_EQ(std::make_tuple(stored.width, stored.height, stored.channels), std::make_tuple(13u, 9u, 2u));
     for (size_t k = 0; k < whole.ByteSize(); ++k)
