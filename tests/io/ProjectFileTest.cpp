@@ -16,17 +16,12 @@
 #include <unistd.h>
 
 using json = nlohmann::json;
+using testsupport::ReadFile;
 using testsupport::SampleProject;
 using testsupport::TempDir;
 
 namespace
 {
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -76,7 +71,7 @@ void EditManifest(const std::string& path, const std::function<void(json&)>& edi
 void PatchBytes(const std::string& path, const std::string& from, const std::string& to)
 {
     ASSERT_EQ(from.size(), to.size());
-    std::string bytes = ReadBytes(path);
+    std::string bytes = ReadFile(path);
     size_t replaced = 0;
     for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 1), ++replaced)
         bytes.replace(at, from.size(), to);
@@ -87,7 +82,7 @@ void PatchBytes(const std::string& path, const std::string& from, const std::str
 // Sets an entry's declared unpacked size in both of its headers, leaving its data alone.
 void DeclareSize(const std::string& path, const std::string& name, uint32_t size)
 {
-    std::string bytes = ReadBytes(path);
+    std::string bytes = ReadFile(path);
     const auto u16 = [&](size_t at)
     { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
     int patched = 0;
@@ -153,7 +148,7 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
-    EXPECT_TRUE(ReadBytes(again) == ReadBytes(sample));
+    EXPECT_TRUE(ReadFile(again) == ReadFile(sample));
 
     // Files written before "Smooth heights" existed open with it off.
     EditManifest(again, [](json& m) { m["terrains"][0]["layers"][0]["noise"].erase("smoothHeights"); });
@@ -189,7 +184,7 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
     EXPECT_EQ(error, "opening was cancelled");
     EXPECT_EQ(untouched.sceneCounter, 42u);
 
-    const std::string before = ReadBytes(sample);
+    const std::string before = ReadFile(sample);
     Project changed = SampleProject();
     changed.terrains[0].name = "other";
     for (const float cancelAt : {0.0f, 0.5f, 0.95f})
@@ -197,7 +192,7 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
         EXPECT_FALSE(ProjectFile::Save(changed, sample, &error, [&](float f) { return f < cancelAt; }))
             << cancelAt;
         EXPECT_EQ(error, "saving was cancelled");
-        EXPECT_TRUE(ReadBytes(sample) == before) << cancelAt;
+        EXPECT_TRUE(ReadFile(sample) == before) << cancelAt;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
         << "a temporary file stayed";
@@ -205,7 +200,7 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
 
 TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
 {
-    const std::string before = ReadBytes(sample);
+    const std::string before = ReadFile(sample);
     std::string error;
     EXPECT_FALSE(ProjectFile::Save(SampleProject(), dir / "missing/folder/x.velmoran", &error));
     EXPECT_EQ(error, "the folder " + (dir / "missing/folder") + " does not exist");
@@ -220,7 +215,7 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
     longSide.terrains[0].width = 5000;
     EXPECT_FALSE(ProjectFile::Save(longSide, sample, &error));
     EXPECT_EQ(error, "terrain ridge is 5000 x 4; a project holds terrains of at most 4097 x 4097");
-    EXPECT_TRUE(ReadBytes(sample) == before);
+    EXPECT_TRUE(ReadFile(sample) == before);
     EXPECT_EQ(ProjectFile::SaveMessage("a.velmoran", "disk full"),
               "Cannot save project a.velmoran: disk full");
 }
@@ -285,7 +280,7 @@ const std::string kNoDirectory = "it is not a project file, or it is truncated (
 
 const RefusedCase kRefused[] = {
     {"NotAZip", Bytes("terrain = hills\n"), kNoDirectory},
-    {"Truncated", [](const std::string& p) { WriteBytes(p, ReadBytes(p).substr(0, 1500)); }, kNoDirectory},
+    {"Truncated", [](const std::string& p) { WriteBytes(p, ReadFile(p).substr(0, 1500)); }, kNoDirectory},
     {"Empty", Bytes(""), "it is empty"},
     {"Folder",
      [](const std::string& p)
@@ -447,7 +442,7 @@ TEST_F(ProjectFileTest, PartsMayNotUnpackBeyondTheLimit)
     std::string error;
     ProjectFile::OpenOptions options;
     options.maxUnpackedBytes = 100;
-    const std::string bytes = ReadBytes(sample);
+    const std::string bytes = ReadFile(sample);
     EXPECT_FALSE(ProjectFile::OpenMemory(bytes.data(), bytes.size(), opened, &error, options));
     EXPECT_EQ(error.rfind("its parts would take ", 0), 0u) << error;
     EXPECT_NE(error.find(" bytes unpacked; the limit is 100 bytes"), std::string::npos) << error;
