@@ -82,6 +82,7 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
             job.Report(std::numeric_limits<float>::quiet_NaN()); // ignored
             reported.Open();
             proceed.Pass();
+            job.Report(1.5f, "Done");                        // past the end: held at 1
             return std::make_unique<std::vector<int>>(3, 7); // a move-only result
         },
         [&](std::unique_ptr<std::vector<int>>& result)
@@ -100,12 +101,14 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
               std::make_tuple(started.id, std::string("Creating terrain"), std::string("Diamond-square"),
                               0.25f, false));
     EXPECT_TRUE(runner.IsBusy(&terrain));
-    EXPECT_EQ(runner.Poll(), 0u); // the work is not done: nothing to complete yet
+    EXPECT_FALSE(runner.Cancel(started.id)); // not cancellable
+    EXPECT_EQ(runner.Poll(), 0u);            // the work is not done: nothing to complete yet
     EXPECT_EQ(delivered, nullptr);
 
     proceed.Open();
     ASSERT_TRUE(runner.Wait(started.id, 10s));
     EXPECT_TRUE(runner.Running().at(0).workDone);
+    EXPECT_EQ(runner.Running().at(0).fraction, 1.0f);
     EXPECT_TRUE(runner.IsBusy(&terrain)); // until Poll ends it
     EXPECT_EQ(runner.Poll(), 1u);
     ASSERT_NE(delivered, nullptr);
@@ -118,7 +121,6 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
     EXPECT_TRUE(runner.Running().empty());
 }
 
-// The work computes into its own buffer; only the completion step would swap it in.
 // Background work yields to the polling thread (a lower priority); work that thread waits for to its
 // end runs at the same priority.
 TEST(JobsTest, OnlyBackgroundWorkRunsAtALowerPriority)
@@ -141,6 +143,7 @@ TEST(JobsTest, OnlyBackgroundWorkRunsAtALowerPriority)
     }
 }
 
+// The work computes into its own buffer; only the completion step would swap it in.
 TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
 {
     JobRunner runner;
@@ -171,35 +174,21 @@ TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
     started.Pass();
     EXPECT_TRUE(runner.Running().at(0).cancellable);
     EXPECT_TRUE(runner.Cancel(job.id));
+    ASSERT_TRUE(runner.Wait(job.id, 10s));
+    EXPECT_FALSE(runner.Running().at(0).cancellable); // its work has ended
+    EXPECT_FALSE(runner.Cancel(job.id));
     ASSERT_TRUE(PollUntilIdle(runner));
     EXPECT_TRUE(outcome.Cancelled());
     EXPECT_FALSE(completed);
     EXPECT_EQ(heights, before);
     EXPECT_FALSE(runner.IsBusy(&heights));
-    EXPECT_FALSE(runner.Cancel(job.id)); // ended
 }
 
-// Cancel is refused while a job is not cancellable, and a job that turns it off past its point of
-// no return completes even when a cancel was already asked.
-TEST(JobsTest, CancelOnlyWhileTheJobSaysStoppingIsSafe)
+// A job that turns cancelling off past its point of no return completes even when a cancel was
+// already asked.
+TEST(JobsTest, AJobPastItsPointOfNoReturnCompletes)
 {
     JobRunner runner;
-    Gate running, proceed;
-    JobOutcome firstOutcome;
-    const JobRunner::Started fixed = runner.Start(
-        Request("Save Terrain", {}),
-        [&](JobContext&)
-        {
-            running.Open();
-            proceed.Pass();
-        },
-        [] {}, [&](const JobOutcome& ended) { firstOutcome = ended; });
-    running.Pass();
-    EXPECT_FALSE(runner.Cancel(fixed.id));
-    proceed.Open();
-    ASSERT_TRUE(PollUntilIdle(runner));
-    EXPECT_TRUE(firstOutcome.Completed());
-
     bool sawRequestDropped = false;
     int completed = 0;
     JobOutcome secondOutcome;
@@ -230,6 +219,8 @@ TEST(JobsTest, RefusesASecondJobOnABusyResource)
     int hills = 0, valley = 0;
     Gate proceed;
     const auto blocked = [&](JobContext&) { proceed.Pass(); };
+    const JobRunner::Started quick = runner.Start(
+        Request("Erosion", {}), [](JobContext&) {}, [] {});
     const JobRunner::Started saving = runner.Start(Request("Save Terrain", {&hills}), blocked, [] {});
     ASSERT_TRUE(saving);
 
@@ -243,6 +234,12 @@ TEST(JobsTest, RefusesASecondJobOnABusyResource)
     EXPECT_TRUE(other);
     EXPECT_TRUE(runner.IsBusy(&valley));
     EXPECT_FALSE(runner.IsBusy(nullptr));
+    // The first job ends; the others keep the order they started in.
+    ASSERT_TRUE(runner.Wait(quick.id, 10s));
+    EXPECT_EQ(runner.Poll(), 1u);
+    const std::vector<JobView> left = runner.Running();
+    ASSERT_EQ(left.size(), 2u);
+    EXPECT_EQ(std::make_pair(left[0].id, left[1].id), std::make_pair(saving.id, other.id));
 
     proceed.Open();
     ASSERT_TRUE(PollUntilIdle(runner));

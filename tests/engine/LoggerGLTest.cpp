@@ -6,7 +6,6 @@
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
-#include <spdlog/pattern_formatter.h>
 
 #include <string>
 
@@ -14,15 +13,6 @@ using testsupport::LogCapture;
 
 namespace
 {
-// '#' in the shape stands for one digit; every other character stands for itself.
-bool MatchesShape(const std::string& text, const std::string& shape)
-{
-    bool same = text.size() == shape.size();
-    for (size_t i = 0; same && i < shape.size(); ++i)
-        same = shape[i] == '#' ? text[i] >= '0' && text[i] <= '9' : text[i] == shape[i];
-    return same;
-}
-
 using CheckGLErrorGLTest = testsupport::GLTest;
 
 // Nothing without an error; one check reads one error (GL may keep only the first of two); an empty or
@@ -55,17 +45,7 @@ TEST_F(CheckGLErrorGLTest, ReportsEachRealErrorOnceWithLabelAndLine)
         EXPECT_STREQ(GLErrorName(code), name) << code;
 }
 
-TEST(LoggerTest, PatternWritesDateTimeLevelAndTwoBlanks)
-{
-    spdlog::pattern_formatter formatter(kLogPattern);
-    spdlog::details::log_msg msg("VelmoranLogger", spdlog::level::warn, "Shutting down app.");
-    spdlog::memory_buf_t out;
-    formatter.format(msg, out);
-    const std::string line(out.data(), out.size());
-    const std::string shape = "[####_##_## ##:##:## - warning]  Shutting down app.";
-    EXPECT_TRUE(MatchesShape(line, shape + "\n") || MatchesShape(line, shape + "\r\n")) << line;
-}
-
+// The log line's shape is checked on the program's own output (ProgramTest).
 TEST(LoggerTest, InitializeRegistersTheNamedLoggerAtTraceOnce)
 {
     auto logger = spdlog::get(kLoggerName);

@@ -1,14 +1,19 @@
-// The export as a whole: the files each format writes, failures that name the file and leave nothing
-// behind, cancelling, resampling.
+// The export as a whole, its files read back by other decoders: the files each format writes, the
+// meshes (faces counter-clockwise from above and agreeing with their normals, texture coordinates
+// finding their vertex's pixel), failures that name the file and leave nothing behind, cancelling,
+// resampling.
 #include "io/Export.h"
 
-#include "tests/io/ExportTestTerrain.h"
+#include "terrain/TerrainGrid.h"
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <stb_image.h>
+#include <tiny_gltf.h>
 
+#include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -16,12 +21,60 @@
 #include <string>
 #include <vector>
 
-using testsupport::ExportTestTerrain;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
 namespace
 {
+// A non-square terrain, 7 vertices along x and 5 along z: uneven heights with the editor's own
+// normals, a diffuse image whose pixel names its vertex, and a 3 x 3 water patch at y = 1 in the
+// editor's (clockwise) winding.
+struct ExportTestTerrain
+{
+    static constexpr uint32_t W = 7, H = 5;
+    std::vector<float> positions, normals, waterPositions;
+    std::vector<uint8_t> diffuse;
+    std::vector<uint32_t> waterIndices;
+
+    ExportTestTerrain()
+    {
+        for (uint32_t i = 0; i < W; ++i)
+            for (uint32_t j = 0; j < H; ++j)
+            {
+                const float x = static_cast<float>(i), z = static_cast<float>(j);
+                const float y = std::sin(x * 0.9f) * 2.0f + std::cos(z * 1.3f) * 1.5f + 0.3f * x * z;
+                positions.insert(positions.end(), {(x - 3.0f) * 1.5f, y, (z - 2.0f) * 1.5f});
+                diffuse.insert(diffuse.end(),
+                               {static_cast<uint8_t>(30 * i), static_cast<uint8_t>(50 * j), 7});
+            }
+        normals.resize(positions.size());
+        TerrainGrid::VertexNormals(positions.data(), W, H, normals.data(), nullptr);
+        for (uint32_t i = 0; i < 3; ++i)
+            for (uint32_t j = 0; j < 3; ++j)
+                waterPositions.insert(waterPositions.end(),
+                                      {static_cast<float>(i), 1.0f, static_cast<float>(j)});
+        for (uint32_t a : {0u, 1u, 3u, 4u})
+            waterIndices.insert(waterIndices.end(), {a, a + 3, a + 1, a + 1, a + 3, a + 4});
+    }
+
+    ExportInput Input() const
+    {
+        ExportInput input;
+        input.name = "hills";
+        input.width = W;
+        input.height = H;
+        input.vertexDistance = 1.5f;
+        input.positions = positions.data();
+        input.normals = normals.data();
+        input.diffuse = diffuse.data();
+        input.waterVertexCount = 9;
+        input.waterPositions = waterPositions.data();
+        input.waterIndexCount = static_cast<uint32_t>(waterIndices.size());
+        input.waterIndices = waterIndices.data();
+        return input;
+    }
+};
+
 std::set<std::string> FilesIn(const fs::path& dir)
 {
     std::set<std::string> names;
@@ -39,7 +92,41 @@ ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
     return options;
 }
 
-TEST(ExportTest, FormatListsParseAsTheHeadlessProgramTakesThem)
+// Every triangle (0-based corners) runs counter-clockwise seen from above and agrees with the normals
+// of its corners.
+void ExpectFacesUp(const std::vector<float>& p, const std::vector<float>& normals,
+                   const std::vector<uint32_t>& corners, const std::string& what)
+{
+    for (size_t t = 0; t < corners.size(); t += 3)
+    {
+        const float* p0 = &p.at(3 * corners[t]);
+        const float* p1 = &p.at(3 * corners[t + 1]);
+        const float* p2 = &p.at(3 * corners[t + 2]);
+        const float a[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
+        const float b[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
+        const float n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
+        EXPECT_GT(n[1], 0.0f) << what << " triangle " << t / 3;
+        for (size_t c = t; c < t + 3; ++c)
+        {
+            const float* m = &normals.at(3 * corners[c]);
+            EXPECT_GT(n[0] * m[0] + n[1] * m[1] + n[2] * m[2], 0.0f) << what << " triangle " << t / 3;
+        }
+    }
+}
+
+// The texture coordinates (v down the image) of every vertex point at its own pixel of the image.
+void ExpectTexCoordsFindTheirPixels(const std::vector<float>& uv, const unsigned char* image, int channels,
+                                    const ExportTestTerrain& terrain)
+{
+    for (size_t k = 0; k < 35; ++k)
+    {
+        const long column = std::lround(uv[2 * k] * 6.0f), row = std::lround(uv[2 * k + 1] * 4.0f);
+        for (int c = 0; c < 3; ++c)
+            ASSERT_EQ(image[(row * 7 + column) * channels + c], terrain.diffuse[3 * k + c]) << "vertex " << k;
+    }
+}
+
+TEST(ExportFormatTest, FormatListsParseAsTheHeadlessProgramTakesThem)
 {
     uint32_t formats = 0;
     std::string error;
@@ -53,47 +140,174 @@ TEST(ExportTest, FormatListsParseAsTheHeadlessProgramTakesThem)
     EXPECT_FALSE(ExportFormat::Parse("", formats, &error));
 }
 
-TEST(ExportTest, EveryFormatWritesItsFilesAndNothingElse)
+// One export of every format, shared by the tests that read its files back.
+class ExportTest : public ::testing::Test
 {
+  protected:
     TempDir dir;
     ExportTestTerrain terrain;
-    const ExportOptions options = OptionsFor(dir, ExportFormat::All);
-    std::vector<std::string> reported;
-    std::string error;
-    ASSERT_TRUE(ExportTerrain(
-        terrain.Input(), options,
-        [&](float, const std::string& file)
-        {
-            if (!file.empty()) reported.push_back(file);
-            return true;
-        },
-        &error))
-        << error;
-    const std::set<std::string> expected = {"hills.glb",        "hills.obj",
-                                            "hills.mtl",        "hills_basecolor.png",
-                                            "hills_height.png", "hills_height.png.json",
-                                            "hills_height.r16", "hills_height.r16.json",
-                                            "hills_height.exr", "hills_height.exr.json",
-                                            "hills_splat.png"};
-    EXPECT_EQ(FilesIn(dir.Path()), expected);
-    std::vector<std::string> planned = ExportFiles(options, true);
-    EXPECT_EQ(planned.size(), expected.size());
-    // Progress names each file before it is written (a height file and its JSON file as one step).
-    EXPECT_EQ(reported.front(), dir / "hills.glb");
-    EXPECT_EQ(reported.back(), dir / "hills_splat.png");
+    std::vector<std::pair<float, std::string>> reported;
+
+    void SetUp() override
+    {
+        std::string error;
+        ASSERT_TRUE(ExportTerrain(
+            terrain.Input(), OptionsFor(dir, ExportFormat::All),
+            [&](float done, const std::string& file)
+            {
+                reported.emplace_back(done, file);
+                return true;
+            },
+            &error))
+            << error;
+    }
+};
+
+TEST_F(ExportTest, EveryFormatWritesItsFilesAndNothingElse)
+{
+    // Progress names each file before it is written (a height file and its JSON file as two steps of
+    // eleven) and ends at 1.
+    const std::pair<int, const char*> written[] = {
+        {0, "hills.glb"},        {1, "hills.obj"},        {2, "hills.mtl"},        {3, "hills_basecolor.png"},
+        {4, "hills_height.png"}, {6, "hills_height.r16"}, {8, "hills_height.exr"}, {10, "hills_splat.png"}};
+    std::vector<std::pair<float, std::string>> steps;
+    std::set<std::string> files = {"hills_height.png.json", "hills_height.r16.json", "hills_height.exr.json"};
+    for (const auto& [step, name] : written)
+    {
+        steps.emplace_back(static_cast<float>(step) / 11.0f, dir / name);
+        files.insert(name);
+    }
+    steps.emplace_back(1.0f, "");
+    EXPECT_EQ(reported, steps);
+    EXPECT_EQ(FilesIn(dir.Path()), files);
+    EXPECT_EQ(ExportFiles(OptionsFor(dir, ExportFormat::All), true).size(), files.size());
 
     int w = 0, h = 0, c = 0;
     stbi_uc* splat = stbi_load((dir / "hills_splat.png").c_str(), &w, &h, &c, 0);
     ASSERT_NE(splat, nullptr);
-    EXPECT_EQ(w, 7);
-    EXPECT_EQ(h, 5);
-    EXPECT_EQ(c, 4);
     stbi_image_free(splat);
+    EXPECT_EQ(std::make_tuple(w, h, c), std::make_tuple(7, 5, 4));
+}
+
+// The .glb through tinygltf's own loader: every bit of the positions and normals, their bounds, faces,
+// the embedded image against the texture coordinates, and the water as a second translucent mesh.
+TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
+{
+    tinygltf::Model model;
+    tinygltf::TinyGLTF loader;
+    std::string error, warning;
+    ASSERT_TRUE(loader.LoadBinaryFromFile(&model, &error, &warning, dir / "hills.glb")) << error;
+    EXPECT_TRUE(warning.empty()) << warning;
+    const auto values = [&](int index, size_t components, auto type)
+    {
+        const tinygltf::Accessor& accessor = model.accessors.at(index);
+        const tinygltf::BufferView& view = model.bufferViews.at(accessor.bufferView);
+        std::vector<decltype(type)> out(accessor.count * components);
+        EXPECT_LE(out.size() * sizeof(type), view.byteLength);
+        std::memcpy(out.data(),
+                    model.buffers.at(view.buffer).data.data() + view.byteOffset + accessor.byteOffset,
+                    out.size() * sizeof(type));
+        return out;
+    };
+    ASSERT_EQ(model.meshes.size(), 2u);
+    const tinygltf::Primitive& ground = model.meshes[0].primitives.at(0);
+    EXPECT_EQ(ground.mode, TINYGLTF_MODE_TRIANGLES);
+    const std::vector<float> positions = values(ground.attributes.at("POSITION"), 3, 0.0f);
+    const std::vector<float> normals = values(ground.attributes.at("NORMAL"), 3, 0.0f);
+    const std::vector<uint32_t> indices = values(ground.indices, 1, 0u);
+    EXPECT_EQ(positions, terrain.positions);
+    EXPECT_EQ(normals, terrain.normals);
+    ASSERT_EQ(indices.size(), 6u * 4 * 6);
+    ExpectFacesUp(positions, normals, indices, "ground");
+    // The bounds, written as text in the JSON chunk, are the positions' own to the bit.
+    const tinygltf::Accessor& bounds = model.accessors[ground.attributes.at("POSITION")];
+    for (size_t c = 0; c < 3; ++c)
+    {
+        float low = positions[c], high = positions[c];
+        for (size_t k = c; k < positions.size(); k += 3)
+            low = std::min(low, positions[k]), high = std::max(high, positions[k]);
+        EXPECT_EQ(bounds.minValues.at(c), static_cast<double>(low)) << c;
+        EXPECT_EQ(bounds.maxValues.at(c), static_cast<double>(high)) << c;
+    }
+
+    const int texture = model.materials.at(ground.material).pbrMetallicRoughness.baseColorTexture.index;
+    ASSERT_GE(texture, 0);
+    const tinygltf::Image& image = model.images.at(model.textures.at(texture).source);
+    EXPECT_EQ(image.mimeType, "image/png");
+    ASSERT_EQ(std::make_tuple(image.width, image.height), std::make_tuple(7, 5));
+    const std::vector<float> uv = values(ground.attributes.at("TEXCOORD_0"), 2, 0.0f);
+    ASSERT_EQ(uv.size(), 2u * 35);
+    ExpectTexCoordsFindTheirPixels(uv, image.image.data(), image.component, terrain); // origin top left
+
+    const tinygltf::Primitive& water = model.meshes[1].primitives.at(0);
+    const tinygltf::Material& material = model.materials.at(water.material);
+    EXPECT_EQ(material.alphaMode, "BLEND");
+    EXPECT_LT(material.pbrMetallicRoughness.baseColorFactor.at(3), 1.0);
+    const std::vector<float> waterPositions = values(water.attributes.at("POSITION"), 3, 0.0f);
+    EXPECT_EQ(waterPositions, terrain.waterPositions);
+    const std::vector<uint32_t> waterIndices = values(water.indices, 1, 0u);
+    ASSERT_EQ(waterIndices.size(), 24u);
+    ExpectFacesUp(waterPositions, values(water.attributes.at("NORMAL"), 3, 0.0f), waterIndices, "water");
+}
+
+// The OBJ for other tools read back line by line: its objects and materials, every bit of the
+// heights and normals, faces, and texture coordinates against the base colour image its MTL names.
+TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
+{
+    std::vector<float> v, vt, vn;
+    std::vector<uint32_t> corners;
+    std::vector<std::string> named;
+    std::ifstream in(dir / "hills.obj");
+    for (std::string line; std::getline(in, line);)
+    {
+        std::istringstream words(line);
+        std::string tag;
+        words >> tag;
+        if (tag == "v" || tag == "vt" || tag == "vn")
+            for (float x; words >> x;)
+                (tag == "v" ? v : tag == "vt" ? vt : vn).push_back(x);
+        else if (tag == "f")
+            for (std::string corner; words >> corner;)
+            {
+                // "k/k/k" on the ground, "k//k" on the water: one number for all three lists.
+                unsigned p = 0, t = 0, n = 0;
+                const bool textured = std::sscanf(corner.c_str(), "%u/%u/%u", &p, &t, &n) == 3;
+                ASSERT_TRUE(textured || std::sscanf(corner.c_str(), "%u//%u", &p, &n) == 2) << corner;
+                ASSERT_TRUE(n == p && (textured ? t == p : p > 35)) << corner;
+                corners.push_back(p - 1);
+            }
+        else if (tag == "o" || tag == "usemtl" || tag == "mtllib")
+            named.push_back(line);
+    }
+    EXPECT_EQ(named, (std::vector<std::string>{"mtllib hills.mtl", "o hills", "usemtl ground",
+                                               "o hills_water", "usemtl water"}));
+    ASSERT_EQ(v.size(), 3u * (35 + 9));
+    ASSERT_EQ(vn.size(), v.size());
+    ASSERT_EQ(vt.size(), 2u * 35);
+    ASSERT_EQ(corners.size(), 3u * (48 + 8));
+    // The stream reads back the nearest float: every bit.
+    EXPECT_EQ(std::vector<float>(v.begin(), v.begin() + 105), terrain.positions);
+    EXPECT_EQ(std::vector<float>(vn.begin(), vn.begin() + 105), terrain.normals);
+    EXPECT_EQ(std::vector<float>(v.begin() + 105, v.end()), terrain.waterPositions);
+    ExpectFacesUp(v, vn, corners, "obj");
+
+    const std::string mtl = testsupport::ReadFile(dir / "hills.mtl");
+    for (const char* line : {"newmtl ground\n", "map_Kd hills_basecolor.png\n", "newmtl water\n"})
+        EXPECT_NE(mtl.find(line), std::string::npos) << line;
+    int w = 0, h = 0, c = 0;
+    stbi_set_flip_vertically_on_load(0);
+    unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(std::make_tuple(w, h), std::make_tuple(7, 5));
+    for (size_t k = 1; k < vt.size(); k += 2)
+        vt[k] = 1.0f - vt[k]; // OBJ counts v upwards from the bottom row
+    ExpectTexCoordsFindTheirPixels(vt, image, 3, terrain);
+    stbi_image_free(image);
 }
 
 // A file that cannot be written stops the export with its name and reason; it leaves no temporary
 // file, and no later file is written.
-TEST(ExportTest, AFailureNamesTheFileAndStopsTheExport)
+TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
 {
     TempDir dir;
     ExportTestTerrain terrain;
@@ -112,7 +326,7 @@ TEST(ExportTest, AFailureNamesTheFileAndStopsTheExport)
                          (dir / "no such folder") + " does not exist");
 }
 
-TEST(ExportTest, RefusedInputAndCancelling)
+TEST(ExportFailureTest, RefusedInputAndCancelling)
 {
     TempDir dir;
     ExportTestTerrain terrain;
@@ -133,7 +347,7 @@ TEST(ExportTest, RefusedInputAndCancelling)
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills.glb"});
 }
 
-TEST(ExportTest, ResamplingChangesTheGridButNotItsExtent)
+TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
 {
     TempDir dir;
     ExportTestTerrain terrain;
@@ -142,8 +356,7 @@ TEST(ExportTest, ResamplingChangesTheGridButNotItsExtent)
     options.filter = Resample::Filter::Bicubic;
     std::string error;
     ASSERT_TRUE(ExportTerrain(terrain.Input(), options, {}, &error)) << error;
-    std::ifstream in(dir / "hills_height.png.json");
-    const nlohmann::json json = nlohmann::json::parse(in);
+    nlohmann::json json = nlohmann::json::parse(testsupport::ReadFile(dir / "hills_height.png.json"));
     EXPECT_EQ(json["width"], 13);
     EXPECT_EQ(json["height"], 9);
     EXPECT_EQ(json["vertexDistance"].get<double>(), 0.75);
@@ -153,12 +366,11 @@ TEST(ExportTest, ResamplingChangesTheGridButNotItsExtent)
     options.resampleSide = 12;
     options.formats = ExportFormat::Png16 | ExportFormat::Obj;
     ASSERT_TRUE(ExportTerrain(terrain.Input(), options, {}, &error)) << error;
-    std::ifstream in12(dir / "hills_height.png.json");
-    const nlohmann::json json12 = nlohmann::json::parse(in12);
-    ASSERT_EQ(json12["width"], 12);
-    ASSERT_EQ(json12["height"], 8);
-    EXPECT_FLOAT_EQ(11.0f * json12["vertexDistance"].get<float>(), 9.0f);
-    EXPECT_FLOAT_EQ(7.0f * json12["vertexDistanceZ"].get<float>(), 6.0f);
+    json = nlohmann::json::parse(testsupport::ReadFile(dir / "hills_height.png.json"));
+    ASSERT_EQ(json["width"], 12);
+    ASSERT_EQ(json["height"], 8);
+    EXPECT_FLOAT_EQ(11.0f * json["vertexDistance"].get<float>(), 9.0f);
+    EXPECT_FLOAT_EQ(7.0f * json["vertexDistanceZ"].get<float>(), 6.0f);
     std::ifstream obj(dir / "hills.obj");
     std::vector<float> v;
     for (std::string line; std::getline(obj, line) && v.size() < 3 * 96;)
@@ -169,11 +381,21 @@ TEST(ExportTest, ResamplingChangesTheGridButNotItsExtent)
                 v.push_back(x);
         }
     ASSERT_EQ(v.size(), 3u * 96);
-    const float* first = terrain.positions.data();
-    const float* last = first + 3 * (7 * 5 - 1);
-    EXPECT_EQ(v[0], first[0]);
-    EXPECT_EQ(v[2], first[2]);
-    EXPECT_EQ(v[3 * 95], last[0]);
-    EXPECT_EQ(v[3 * 95 + 2], last[2]);
+    const float* last = terrain.positions.data() + 3 * 34;
+    EXPECT_EQ(std::make_tuple(v[0], v[2], v[3 * 95], v[3 * 95 + 2]),
+              std::make_tuple(terrain.positions[0], terrain.positions[2], last[0], last[2]));
+    // The base colour resampled with the grid, each value rounded (its channels are 30 i and 50 j, which
+    // both filters keep).
+    int w = 0, h = 0, c = 0;
+    stbi_set_flip_vertically_on_load(0);
+    unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
+    ASSERT_NE(image, nullptr);
+    ASSERT_EQ(std::make_tuple(w, h), std::make_tuple(12, 8));
+    for (int m = 0; m < 12; ++m)
+        for (int n = 0; n < 8; ++n)
+            EXPECT_EQ(std::make_tuple(image[(n * 12 + m) * 3], image[(n * 12 + m) * 3 + 1]),
+                      std::make_tuple(std::lround(30.0 * 6.0 / 11.0 * m), std::lround(50.0 * 4.0 / 7.0 * n)))
+                << m << ", " << n;
+    stbi_image_free(image);
 }
 } // namespace

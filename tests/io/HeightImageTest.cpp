@@ -134,16 +134,19 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
     stbi_image_free(png);
     std::free(exr);
 
-    // The JSON file beside each gives the range, the size and the vertex distance.
+    // The JSON file beside each gives the range, the size, the vertex distance and the layout.
     const std::vector<uint8_t> text = Bytes(dir / "h.r16.json");
-    const nlohmann::json json = nlohmann::json::parse(text.begin(), text.end());
-    EXPECT_EQ(json["file"], "h.r16");
-    EXPECT_EQ(json["format"], "r16");
-    EXPECT_EQ(json["width"], 5);
-    EXPECT_EQ(json["height"], 3);
-    EXPECT_EQ(json["vertexDistance"].get<double>(), 0.75);
-    EXPECT_EQ(json["minHeight"].get<double>(), -7.0);
-    EXPECT_EQ(json["maxHeight"].get<double>(), 35.0);
+    EXPECT_EQ(nlohmann::json::parse(text.begin(), text.end()),
+              (nlohmann::json{{"file", "h.r16"},
+                              {"format", "r16"},
+                              {"width", 5},
+                              {"height", 3},
+                              {"vertexDistance", 0.75},
+                              {"minHeight", -7.0},
+                              {"maxHeight", 35.0},
+                              {"columns", "+x"},
+                              {"rows", "+z, first row at the lowest z"},
+                              {"heights", "height = minHeight + value / 65535 * (maxHeight - minHeight)"}}));
 }
 
 TEST(HeightImageTest, AFlatTerrainWritesZerosAndComesBackFlat)

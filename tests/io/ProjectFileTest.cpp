@@ -16,17 +16,12 @@
 #include <unistd.h>
 
 using json = nlohmann::json;
+using testsupport::ReadFile;
 using testsupport::SampleProject;
 using testsupport::TempDir;
 
 namespace
 {
-std::string ReadBytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 void WriteBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -76,7 +71,7 @@ void EditManifest(const std::string& path, const std::function<void(json&)>& edi
 void PatchBytes(const std::string& path, const std::string& from, const std::string& to)
 {
     ASSERT_EQ(from.size(), to.size());
-    std::string bytes = ReadBytes(path);
+    std::string bytes = ReadFile(path);
     size_t replaced = 0;
     for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 1), ++replaced)
         bytes.replace(at, from.size(), to);
@@ -87,7 +82,7 @@ void PatchBytes(const std::string& path, const std::string& from, const std::str
 // Sets an entry's declared unpacked size in both of its headers, leaving its data alone.
 void DeclareSize(const std::string& path, const std::string& name, uint32_t size)
 {
-    std::string bytes = ReadBytes(path);
+    std::string bytes = ReadFile(path);
     const auto u16 = [&](size_t at)
     { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
     int patched = 0;
@@ -153,7 +148,7 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
-    EXPECT_TRUE(ReadBytes(again) == ReadBytes(sample));
+    EXPECT_TRUE(ReadFile(again) == ReadFile(sample));
 
     // Files written before "Smooth heights" existed open with it off.
     EditManifest(again, [](json& m) { m["terrains"][0]["layers"][0]["noise"].erase("smoothHeights"); });
@@ -163,17 +158,24 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
 
 TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone)
 {
-    std::vector<float> seen;
+    std::vector<float> opening, saving;
+    const auto into = [](std::vector<float>& seen)
+    {
+        return [&seen](float f)
+        {
+            seen.push_back(f);
+            return true;
+        };
+    };
     Project opened;
-    ASSERT_TRUE(ProjectFile::Open(sample, opened, nullptr,
-                                  [&](float f)
-                                  {
-                                      seen.push_back(f);
-                                      return true;
-                                  }));
-    ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
-    EXPECT_EQ(seen.back(), 1.0f);
+    ASSERT_TRUE(ProjectFile::Open(sample, opened, nullptr, into(opening)));
+    ASSERT_TRUE(ProjectFile::Save(opened, sample, nullptr, into(saving)));
+    for (const std::vector<float>& seen : {opening, saving})
+    {
+        ASSERT_FALSE(seen.empty());
+        EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+        EXPECT_EQ(seen.back(), 1.0f);
+    }
 
     Project untouched;
     untouched.sceneCounter = 42;
@@ -182,7 +184,7 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
     EXPECT_EQ(error, "opening was cancelled");
     EXPECT_EQ(untouched.sceneCounter, 42u);
 
-    const std::string before = ReadBytes(sample);
+    const std::string before = ReadFile(sample);
     Project changed = SampleProject();
     changed.terrains[0].name = "other";
     for (const float cancelAt : {0.0f, 0.5f, 0.95f})
@@ -190,7 +192,7 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
         EXPECT_FALSE(ProjectFile::Save(changed, sample, &error, [&](float f) { return f < cancelAt; }))
             << cancelAt;
         EXPECT_EQ(error, "saving was cancelled");
-        EXPECT_TRUE(ReadBytes(sample) == before) << cancelAt;
+        EXPECT_TRUE(ReadFile(sample) == before) << cancelAt;
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
         << "a temporary file stayed";
@@ -198,7 +200,7 @@ TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone
 
 TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
 {
-    const std::string before = ReadBytes(sample);
+    const std::string before = ReadFile(sample);
     std::string error;
     EXPECT_FALSE(ProjectFile::Save(SampleProject(), dir / "missing/folder/x.velmoran", &error));
     EXPECT_EQ(error, "the folder " + (dir / "missing/folder") + " does not exist");
@@ -213,7 +215,7 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
     longSide.terrains[0].width = 5000;
     EXPECT_FALSE(ProjectFile::Save(longSide, sample, &error));
     EXPECT_EQ(error, "terrain ridge is 5000 x 4; a project holds terrains of at most 4097 x 4097");
-    EXPECT_TRUE(ReadBytes(sample) == before);
+    EXPECT_TRUE(ReadFile(sample) == before);
     EXPECT_EQ(ProjectFile::SaveMessage("a.velmoran", "disk full"),
               "Cannot save project a.velmoran: disk full");
 }
@@ -250,12 +252,36 @@ TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
               "Cannot open project " + path + ": " + GetParam().reason);
 }
 
+// Damage to a copy of the sample: an edit of its manifest, of its entries, or a new or removed entry.
+using Damage = std::function<void(const std::string& path)>;
+Damage Manifest(const std::function<void(json&)>& edit)
+{
+    return [=](const std::string& p) { EditManifest(p, edit); };
+}
+Damage Put(const std::string& name, const std::string& bytes)
+{
+    return [=](const std::string& p) { Edit(p, [&](zip_t* z) { PutEntry(z, name, bytes); }); };
+}
+Damage Delete(const std::string& name)
+{
+    return [=](const std::string& p)
+    { Edit(p, [&](zip_t* z) { zip_delete(z, zip_name_locate(z, name.c_str(), 0)); }); };
+}
+Damage Bytes(const std::string& bytes)
+{
+    return [=](const std::string& p) { WriteBytes(p, bytes); };
+}
+json WorldOver(int terrain, int tileX)
+{
+    return {{"terrain", terrain}, {"tileSize", 5}, {"tiles", {2, 3}},
+            {"origin", {0, 0}},   {"overlap", 8},  {"tile", {tileX, 0}}};
+}
+const std::string kNoDirectory = "it is not a project file, or it is truncated (no zip directory)";
+
 const RefusedCase kRefused[] = {
-    {"NotAZip", [](const std::string& p) { WriteBytes(p, "terrain = hills\n"); },
-     "it is not a project file, or it is truncated (no zip directory)"},
-    {"Truncated", [](const std::string& p) { WriteBytes(p, ReadBytes(p).substr(0, 1500)); },
-     "it is not a project file, or it is truncated (no zip directory)"},
-    {"Empty", [](const std::string& p) { WriteBytes(p, ""); }, "it is empty"},
+    {"NotAZip", Bytes("terrain = hills\n"), kNoDirectory},
+    {"Truncated", [](const std::string& p) { WriteBytes(p, ReadFile(p).substr(0, 1500)); }, kNoDirectory},
+    {"Empty", Bytes(""), "it is empty"},
     {"Folder",
      [](const std::string& p)
      {
@@ -263,60 +289,38 @@ const RefusedCase kRefused[] = {
          std::filesystem::create_directory(p);
      },
      "it is a folder"},
-    {"BadJson",
-     [](const std::string& p)
-     { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"format\": [1,"); }); },
+    {"BadJson", Put(ProjectFile::kManifestName, "{\"format\": [1,"),
      "its manifest is not valid JSON (at byte 15)"},
-    {"NumberBeyondADouble",
-     [](const std::string& p)
-     { Edit(p, [](zip_t* z) { PutEntry(z, ProjectFile::kManifestName, "{\"version\": 1e400}"); }); },
+    {"NumberBeyondADouble", Put(ProjectFile::kManifestName, "{\"version\": 1e400}"),
      "its manifest is not valid JSON (a number out of range)"},
-    {"NoManifest",
-     [](const std::string& p)
-     { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, ProjectFile::kManifestName, 0)); }); },
-     "it holds no manifest.json (not a Velmoran project)"},
-    {"NewerVersion", [](const std::string& p) { EditManifest(p, [](json& m) { m["version"] = 2; }); },
+    {"NoManifest", Delete(ProjectFile::kManifestName), "it holds no manifest.json (not a Velmoran project)"},
+    {"NewerVersion", Manifest([](json& m) { m["version"] = 2; }),
      "it was written by a newer version of Velmoran (project format 2; this version reads format 1)"},
-    {"OtherFormat", [](const std::string& p) { EditManifest(p, [](json& m) { m["format"] = "scene"; }); },
+    {"OtherFormat", Manifest([](json& m) { m["format"] = "scene"; }),
      "it is not a Velmoran project (its manifest names no project format)"},
-    {"MissingPart",
-     [](const std::string& p)
-     { Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain0/layer1.u8", 0)); }); },
-     "part terrain0/layer1.u8 is missing"},
-    {"ExtraPart", [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "notes.txt", "hello"); }); },
-     "it holds a part its manifest does not list: notes.txt"},
-    {"SizeDisagrees",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }); },
+    {"MissingPart", Delete("terrain0/layer1.u8"), "part terrain0/layer1.u8 is missing"},
+    {"ExtraPart", Put("notes.txt", "hello"), "it holds a part its manifest does not list: notes.txt"},
+    {"SizeDisagrees", Manifest([](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }),
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
-    {"SculptHeightsNotTheGrids",
-     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "terrain0/layer3.f32", "12345678"); }); },
+    {"SculptHeightsNotTheGrids", Put("terrain0/layer3.f32", "12345678"),
      "part terrain0/layer3.f32 holds 8 bytes where the manifest needs 96"},
     {"SmoothHeightsNotABool",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }); },
+     Manifest([](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }),
      "terrain 0 layer 0 noise: smoothHeights must be true or false"},
-    {"GridBeyondTheLimit",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["width"] = 4098; }); },
+    {"GridBeyondTheLimit", Manifest([](json& m) { m["terrains"][0]["width"] = 4098; }),
      "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},
     {"ImageBeyondTheLimit",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }); },
+     Manifest([](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }),
      "terrain 0 layer 1 pixels: width must be a whole number from 0 to 4097"},
     {"TextureOfAnotherSize",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }); },
+     Manifest([](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }),
      "terrain 0 normal texture is 4 x 6 with 4 channels; the terrain needs 4 x 6 with 3"},
-    {"NameLeavesTheContainer",
-     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "../escape", "x"); }); },
-     "part name '../escape' would leave the project"},
-    {"AbsoluteName",
-     [](const std::string& p) { Edit(p, [](zip_t* z) { PutEntry(z, "/etc/cron.d/x", "x"); }); },
-     "part name '/etc/cron.d/x' would leave the project"},
+    {"NameLeavesTheContainer", Put("../escape", "x"), "part name '../escape' would leave the project"},
+    {"AbsoluteName", Put("/etc/cron.d/x", "x"), "part name '/etc/cron.d/x' would leave the project"},
     {"PartTwice",
      [](const std::string& p)
      {
-         Edit(p, [](zip_t* z) { PutEntry(z, "terrain0/heightmap.u9", std::string(24, 'x')); });
+         Put("terrain0/heightmap.u9", std::string(24, 'x'))(p);
          PatchBytes(p, "terrain0/heightmap.u9", "terrain0/heightmap.u8");
      },
      "it holds two parts of the same name"},
@@ -347,92 +351,44 @@ const RefusedCase kRefused[] = {
      },
      "part terrain0/heightmap.u8 is damaged (CRC error)"},
     {"TriangleBeyondItsVertices",
-     [](const std::string& p)
-     {
-         Edit(p,
-              [](zip_t* z)
-              {
-                  const uint32_t indices[6] = {0, 1, 2, 2, 1, 4};
-                  PutEntry(z, "terrain0/water_indices.u32",
-                           std::string(reinterpret_cast<const char*>(indices), 24));
-              });
-     },
+     Put("terrain0/water_indices.u32", std::string("\0\0\0\0\1\0\0\0\2\0\0\0\2\0\0\0\1\0\0\0\4\0\0\0", 24)),
      "terrain 0 water plane: a triangle points past its 4 vertices"},
-    {"UnknownLayerKind",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "wind"; }); },
+    {"UnknownLayerKind", Manifest([](json& m) { m["terrains"][0]["layers"][0]["kind"] = "wind"; }),
      "terrain 0 layer 0: kind 'wind' is unknown"},
     {"NoiseLayerMadeErosionWithoutItsSettings",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }); },
+     Manifest([](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }),
      "terrain 0 layer 0: erosion is missing"},
     {"UnknownErosionMethod",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["erosion"]["method"] = "wind"; }); },
+     Manifest([](json& m) { m["terrains"][0]["layers"][2]["erosion"]["method"] = "wind"; }),
      "terrain 0 layer 2 erosion: method 'wind' is unknown"},
     {"ErosionMaskOfOneChannel",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }); },
+     Manifest([](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }),
      "terrain 0 layer 2 pixels must be 4 x 6 with three channels (an erosion mask)"},
-    {"MaskBandsOverANoiseLayer",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }); },
+    {"MaskBandsOverANoiseLayer", Manifest([](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }),
      "terrain 0 bands: layer 0 is not an erosion entry"},
-    {"MaskChannelUnknown",
-     [](const std::string& p)
-     { EditManifest(p, [](json& m) { m["terrains"][0]["bands"]["channel"] = "green"; }); },
+    {"MaskChannelUnknown", Manifest([](json& m) { m["terrains"][0]["bands"]["channel"] = "green"; }),
      "terrain 0 bands: channel 'green' is unknown"},
-    {"SceneCameraNotListed",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["scenes"][0]["camera"] = 5; }); },
+    {"SceneCameraNotListed", Manifest([](json& m) { m["scenes"][0]["camera"] = 5; }),
      "scene 0: camera 5 is not in the camera list"},
-    {"AspectChoiceOutOfRange",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["aspectRatioIndex"] = 9; }); },
+    {"AspectChoiceOutOfRange", Manifest([](json& m) { m["aspectRatioIndex"] = 9; }),
      "the manifest: aspectRatioIndex must be 0 to 3"},
-    {"WrongType",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["cameras"][0]["rotate"] = "yes"; }); },
+    {"WrongType", Manifest([](json& m) { m["cameras"][0]["rotate"] = "yes"; }),
      "camera 0: rotate must be true or false"},
-    {"MissingField",
-     [](const std::string& p) { EditManifest(p, [](json& m) { m["terrains"][2].erase("generator"); }); },
+    {"MissingField", Manifest([](json& m) { m["terrains"][2].erase("generator"); }),
      "terrain 2: generator is missing"},
     {"FileTerrainWithoutHeights",
      [](const std::string& p)
      {
-         EditManifest(p, [](json& m) { m["terrains"][2].erase("baseHeights"); });
-         Edit(p, [](zip_t* z) { zip_delete(z, zip_name_locate(z, "terrain2/base_heights.f32", 0)); });
+         Manifest([](json& m) { m["terrains"][2].erase("baseHeights"); })(p);
+         Delete("terrain2/base_heights.f32")(p);
      },
      "terrain 2 was read from a file but stores no heights"},
-    {"WorldOverRandomFault",
-     [](const std::string& p)
-     {
-         EditManifest(p,
-                      [](json& m)
-                      {
-                          m["world"] = {{"terrain", 0},     {"tileSize", 5}, {"tiles", {2, 3}},
-                                        {"origin", {0, 0}}, {"overlap", 8},  {"tile", {0, 0}}};
-                      });
-     },
+    {"WorldOverRandomFault", Manifest([](json& m) { m["world"] = WorldOver(0, 0); }),
      "the world: terrain ridge starts from random fault, which cannot tile: a world starts flat and takes "
      "its shape from its noise, image and erosion layers"},
-    {"WorldTileOutside",
-     [](const std::string& p)
-     {
-         EditManifest(p,
-                      [](json& m)
-                      {
-                          m["world"] = {{"terrain", 1},      {"tileSize", 5}, {"tiles", {2, 3}},
-                                        {"origin", {0, -4}}, {"overlap", 8},  {"tile", {2, 0}}};
-                      });
-     },
+    {"WorldTileOutside", Manifest([](json& m) { m["world"] = WorldOver(1, 2); }),
      "the world: tile 2,0 is outside the world's 2 x 3 tiles (x from 0 to 1, y from 0 to 2)"},
-    {"WorldTerrainNotListed",
-     [](const std::string& p)
-     {
-         EditManifest(p,
-                      [](json& m)
-                      {
-                          m["world"] = {{"terrain", 3},     {"tileSize", 5}, {"tiles", {2, 3}},
-                                        {"origin", {0, 0}}, {"overlap", 8},  {"tile", {0, 0}}};
-                      });
-     },
+    {"WorldTerrainNotListed", Manifest([](json& m) { m["world"] = WorldOver(3, 0); }),
      "the world: terrain 3 is not in the terrain list"},
 };
 
@@ -441,19 +397,7 @@ const RefusedCase kRefused[] = {
 TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
 {
     Project project = SampleProject();
-    WorldSettings world;
-    world.terrain = 1;
-    world.tileSize = 5;
-    world.tilesX = 2;
-    world.tilesY = 3;
-    world.originX = -40;
-    world.originY = 7;
-    world.overlap = 12;
-    world.tileX = 1;
-    world.tileY = 2;
-    world.fixedRange = true;
-    world.minHeight = -3.5f;
-    world.maxHeight = 80.25f;
+    const WorldSettings world{1, 5, 2, 3, -40, 7, 12, 1, 2, true, -3.5f, 80.25f};
     TerrainRecord& land = project.terrains[1];
     land.name = "land";
     land.width = land.height = 5;
@@ -472,10 +416,12 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     Project opened;
     ASSERT_TRUE(ProjectFile::Open(path, opened, &error)) << error;
     ASSERT_TRUE(opened.world);
-    const WorldSettings& w = *opened.world;
-    EXPECT_EQ(std::make_tuple(w.terrain, w.tileSize, w.tilesX, w.tilesY, w.originX, w.originY, w.overlap,
-                              w.tileX, w.tileY, w.fixedRange, w.minHeight, w.maxHeight),
-              std::make_tuple(1u, 5u, 2u, 3u, -40, 7, 12u, 1u, 2u, true, -3.5f, 80.25f));
+    const auto fields = [](const WorldSettings& w)
+    {
+        return std::make_tuple(w.terrain, w.tileSize, w.tilesX, w.tilesY, w.originX, w.originY, w.overlap,
+                               w.tileX, w.tileY, w.fixedRange, w.minHeight, w.maxHeight);
+    };
+    EXPECT_EQ(fields(*opened.world), fields(world));
     const ImageRecord& stored = opened.terrains[1].layers[0].image;
     ASSERT_EQ(std::make_tuple(stored.width, stored.height, stored.channels), std::make_tuple(13u, 9u, 2u));
     for (size_t k = 0; k < whole.ByteSize(); ++k)
@@ -496,7 +442,7 @@ TEST_F(ProjectFileTest, PartsMayNotUnpackBeyondTheLimit)
     std::string error;
     ProjectFile::OpenOptions options;
     options.maxUnpackedBytes = 100;
-    const std::string bytes = ReadBytes(sample);
+    const std::string bytes = ReadFile(sample);
     EXPECT_FALSE(ProjectFile::OpenMemory(bytes.data(), bytes.size(), opened, &error, options));
     EXPECT_EQ(error.rfind("its parts would take ", 0), 0u) << error;
     EXPECT_NE(error.find(" bytes unpacked; the limit is 100 bytes"), std::string::npos) << error;

@@ -94,23 +94,4 @@ TEST(ResampleTest, BicubicStaysWithinTheOldValues)
         }
 }
 
-// Halving keeps every other old vertex unchanged, for every channel.
-TEST(ResampleTest, DownsamplingByTwoKeepsTheOldVertices)
-{
-    const uint32_t W = 9, H = 9;
-    std::vector<float> in;
-    for (uint32_t k = 0; k < W * H; ++k)
-        for (int c = 0; c < 3; ++c)
-            in.push_back(static_cast<float>((k * 37 + c * 11) % 23));
-    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 5);
-    std::vector<float> out(size.width * size.height * 3);
-    for (Resample::Filter filter : {Resample::Filter::Bilinear, Resample::Filter::Bicubic})
-    {
-        Resample::Grid(in.data(), W, H, 3, size, filter, out.data());
-        for (uint32_t m = 0; m < 5; ++m)
-            for (uint32_t n = 0; n < 5; ++n)
-                for (int c = 0; c < 3; ++c)
-                    ASSERT_EQ(out[(m * 5 + n) * 3 + c], in[((2 * m) * H + 2 * n) * 3 + c]);
-    }
-}
 } // namespace

@@ -65,6 +65,13 @@ TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
         EXPECT_EQ(w[0] + w[1], 255) << int(height);
         EXPECT_NEAR(w[1] / 255.0, std::erfc((127.0 - height) / (10.0 * std::sqrt(2.0))), 0.5 / 255.0);
     }
+    // Shares of three bands with decays over every height: each pixel's bytes add up to 255.
+    std::vector<uint8_t> all(256);
+    for (int p = 0; p < 256; ++p)
+        all[p] = static_cast<uint8_t>(p);
+    const std::vector<uint8_t> w = HeightWeights({Band(80), Band(80, 20), Band(95, 30)}, all);
+    for (int p = 0; p < 256; ++p)
+        EXPECT_EQ(w[4 * p] + w[4 * p + 1] + w[4 * p + 2] + w[4 * p + 3], 255) << p;
 }
 
 TEST(SplatMapTest, SlopeBandsGoToTheLastBandTheSlopeReaches)
