@@ -281,7 +281,8 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_NE(editor.terrains[0], oldTerrain);
     EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(false), before));
     // A project keeps no erosion results, yet the stack needs no new run to give the heights.
-    for (const LayerRecord& layer : CaptureProject(editor).terrains[0].layers)
+    const Project reopened = CaptureProject(editor);
+    for (const LayerRecord& layer : reopened.terrains[0].layers)
         EXPECT_FALSE(layer.erosionCache.valid);
     ASSERT_TRUE(editor.terrains[0]->heightmaps[1]->isErosion);
     std::vector<float> layered;
