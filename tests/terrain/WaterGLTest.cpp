@@ -60,7 +60,6 @@ TEST_F(WaterGLTest, PlaneOfAnOutlinedPixel)
     auto plane = std::make_shared<Terrain::WaterPlane>(&terrain);
     EXPECT_EQ(log.Count(spdlog::level::trace, "Setting waterplane height to 3.25"), 1) << log.Dump();
     ASSERT_EQ(plane->vertexCount, 25u);
-    EXPECT_EQ(plane->indexCount, 4u * 4u * 6u);
     ASSERT_EQ(plane->mesh->entries.size(), 1u);
     EXPECT_EQ(plane->mesh->entries[0].indexCount, 96u);
     EXPECT_EQ(std::vector<float>(plane->positions.begin(), plane->positions.begin() + 3),
@@ -86,9 +85,6 @@ TEST_F(WaterGLTest, ClearWaterEmptiesTheMapAndDropsThePlane)
     terrain.ClearWater();
     EXPECT_FALSE(terrain.waterPlane);
     EXPECT_EQ(ReadTexture(*terrain.watermapTexture), std::vector<uint8_t>(80, 0));
-    EXPECT_EQ(
-        std::vector<uint8_t>(terrain.watermapTexture->data.get(), terrain.watermapTexture->data.get() + 80),
-        std::vector<uint8_t>(80, 0));
 
     LogCapture log;
     Terrain::WaterPlane dry(&terrain);
