@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -244,55 +245,40 @@ TEST(LibcRandomTest, AGenerationRecordsItsSeed)
 
 // The generators report how far they are while they run, and stop at the first report that says
 // so: the New Terrain job's progress bar and its Cancel hang on this.
-struct ProgressCase
+TEST(GeneratorsTest, ReportsRiseDuringTheRunAndAStopEndsIt)
 {
-    const char* name;
-    bool diamondSquare;
-    uint32_t side;
-    size_t leastReports;
-};
-
-class GeneratorProgressTest : public ::testing::TestWithParam<ProgressCase>
-{
-  protected:
-    bool Run(GeneratorRandom& random, std::vector<float>& out, const Generators::Progress& progress) const
+    using Run = std::function<bool(GeneratorRandom&, std::vector<float>&, const Generators::Progress&)>;
+    const std::pair<Run, size_t> runs[] = {
+        // the run, the least number of reports
+        {[](GeneratorRandom& random, std::vector<float>& out, const Generators::Progress& progress)
+         {
+             out.assign(size_t{513} * 513, 0.0f);
+             return Generators::DiamondSquare(513, 513, 3.0f, 0.5f, random, out.data(), 1, progress);
+         },
+         4},
+        {[](GeneratorRandom& random, std::vector<float>& out, const Generators::Progress& progress)
+         { return Generators::RandomFault(65, 65, 3.0f, 0.5f, 40, random, out, progress); },
+         40}};
+    for (const auto& [run, leastReports] : runs)
     {
-        const ProgressCase& c = GetParam();
-        if (!c.diamondSquare)
-            return Generators::RandomFault(c.side, c.side, 3.0f, 0.5f, 40, random, out, progress);
-        out.assign(size_t{c.side} * c.side, 0.0f);
-        return Generators::DiamondSquare(c.side, c.side, 3.0f, 0.5f, random, out.data(), 1, progress);
+        std::vector<float> heard, reported, plain;
+        GeneratorRandom first(21), second(21), third(21);
+        ASSERT_TRUE(run(first, reported,
+                        [&](float done)
+                        {
+                            heard.push_back(done);
+                            return true;
+                        }));
+        ASSERT_GE(heard.size(), leastReports);
+        for (size_t n = 1; n < heard.size(); ++n)
+            EXPECT_GT(heard[n], heard[n - 1]) << "report " << n;
+        EXPECT_GT(heard.front(), 0.0f);
+        EXPECT_LE(heard.back(), 1.0f);
+        ASSERT_TRUE(run(second, plain, {}));
+        EXPECT_EQ(reported, plain) << "listening changed the heights";
+        int calls = 0;
+        EXPECT_FALSE(run(third, plain, [&](float) { return ++calls < 1; }));
+        EXPECT_EQ(calls, 1) << "the generator went on after being told to stop";
     }
-};
-
-TEST_P(GeneratorProgressTest, ReportsRiseDuringTheRunAndAStopEndsIt)
-{
-    std::vector<float> heard;
-    std::vector<float> reported, plain;
-    GeneratorRandom first(21);
-    ASSERT_TRUE(Run(first, reported,
-                    [&](float done)
-                    {
-                        heard.push_back(done);
-                        return true;
-                    }));
-    ASSERT_GE(heard.size(), GetParam().leastReports);
-    for (size_t n = 1; n < heard.size(); ++n)
-        EXPECT_GT(heard[n], heard[n - 1]) << "report " << n;
-    EXPECT_GT(heard.front(), 0.0f);
-    EXPECT_LE(heard.back(), 1.0f);
-    GeneratorRandom second(21);
-    ASSERT_TRUE(Run(second, plain, {}));
-    EXPECT_EQ(reported, plain) << "listening changed the heights";
-
-    int calls = 0;
-    GeneratorRandom third(21);
-    EXPECT_FALSE(Run(third, plain, [&](float) { return ++calls < 1; }));
-    EXPECT_EQ(calls, 1) << "the generator went on after being told to stop";
 }
-
-INSTANTIATE_TEST_SUITE_P(Generators, GeneratorProgressTest,
-                         ::testing::Values(ProgressCase{"DiamondSquare", true, 513, 4},
-                                           ProgressCase{"RandomFault", false, 65, 40}),
-                         [](const auto& info) { return std::string(info.param.name); });
 } // namespace

@@ -135,7 +135,7 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
         }
         EXPECT_FALSE(terrain.BuildMesh(0, 4, 1.0f));
         terrain.gradients.push_back(std::make_unique<Gradient>());
-        const std::vector<float> heights(size_t{c.w} * c.h > 1000 ? 0 : size_t{c.w} * c.h, 1.0f);
+        const std::vector<float> heights(c.vertexCount, 1.0f); // the 17 x 9 terrain keeps its sizes
         log.Clear();
         if (!heights.empty()) terrain.AddHeights(heights.data(), 1.0f);
         terrain.ShiftHeightsToZero();
