@@ -296,22 +296,30 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
     }
 }
 
+// Hydraulic: two rounds of four colours; thermal: a report per iteration.
 TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
 {
-    std::vector<float> fractions;
-    std::vector<float> h = Cone();
-    Erosion::Masks masks;
-    Erosion::HydraulicSettings s = SmallHydraulic();
-    s.droplets = Erosion::kDropletsPerRound + 1; // two rounds of four colours
-    Erosion::Hydraulic(h.data(), kW, kH, kDistance, s, &masks,
+    Erosion::Settings s;
+    s.hydraulic = SmallHydraulic();
+    s.hydraulic.droplets = Erosion::kDropletsPerRound + 1;
+    s.thermal.iterations = 3;
+    for (const auto& [method, reports] :
+         {std::pair{Erosion::Method::Hydraulic, 8u}, {Erosion::Method::Thermal, 3u}})
+    {
+        std::vector<float> fractions;
+        std::vector<float> h = Cone();
+        s.method = method;
+        Erosion::Erode(h.data(), kW, kH, kDistance, s, nullptr,
                        [&](float f)
                        {
                            fractions.push_back(f);
                            return true;
                        });
-    ASSERT_EQ(fractions.size(), 8u);
-    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
-    EXPECT_EQ(fractions.back(), 1.0f);
+        ASSERT_EQ(fractions.size(), reports);
+        EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+        EXPECT_GT(fractions.front(), 0.0f);
+        EXPECT_EQ(fractions.back(), 1.0f);
+    }
 
     // removed: 0, 1, 4 (the largest); deposited: all 0; flow: 9 (the largest) and a NaN.
     const Erosion::Masks small{{0.0f, 1.0f, 4.0f}, {0.0f, 0.0f, 0.0f}, {9.0f, std::nanf(""), 2.25f}};

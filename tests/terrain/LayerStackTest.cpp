@@ -119,6 +119,41 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
         EXPECT_EQ(cache.generation, step.runs);
         EXPECT_EQ(HeightsOf(positions), g.Sum(step.rampPower, step.rgbPower, &step.settings));
     }
+
+    // Every setting of the method in use, the method, the vertex distance and the place in a world are part
+    // of what the cache compares: a change to any one erodes again.
+    Erosion::Settings& s = entries[1].erosion;
+    Erosion::HydraulicSettings& h = s.hydraulic;
+    Erosion::ThermalSettings& t = s.thermal;
+    float distance = kStackDistance;
+    Erosion::Anchor anchor;
+    const std::function<void()> changes[] = {
+        [&] { ++h.droplets; },           [&] { ++h.seed; },
+        [&] { h.inertia += 0.01f; },     [&] { h.capacity += 0.5f; },
+        [&] { h.deposition -= 0.1f; },   [&] { h.erosion -= 0.1f; },
+        [&] { h.evaporation += 0.01f; }, [&] { ++h.radius; },
+        [&] { ++h.maxSteps; },           [&] { h.gravity += 1.0f; },
+        [&] { h.minSlope += 0.01f; },    [&] { s.method = Erosion::Method::Thermal; },
+        [&] { t.talusAngle += 1.0f; },   [&] { ++t.iterations; },
+        [&] { t.strength -= 0.1f; },     [&] { distance = 0.75f; },
+        [&] { anchor = {true, 3, -2}; }, [&] { anchor.j = -1; }};
+    for (const auto& change : changes)
+    {
+        const uint32_t runs = cache.generation;
+        change();
+        ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3,
+                                      range, LayerStack::CacheUse::Run, {}, anchor));
+        EXPECT_EQ(cache.generation, runs + 1) << "change " << &change - changes;
+    }
+    // A stopped run stores nothing: the cache still does not hold the answer.
+    const uint32_t runs = cache.generation;
+    ++t.iterations;
+    EXPECT_FALSE(LayerStack::Apply(
+        g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3, range,
+        LayerStack::CacheUse::Run, [](size_t, float) { return false; }, anchor));
+    EXPECT_EQ(cache.generation, runs);
+    EXPECT_FALSE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3,
+                                   range, LayerStack::CacheUse::CachedOnly, {}, anchor));
 }
 // A sculpt entry adds its heights as they are, after everything before it; a region applied again after
 // its heights changed gives the bits the whole stack gives (the erosion entry before it taking its cached

@@ -118,7 +118,6 @@ TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
     EXPECT_EQ(t.positions, oneStep.positions);
     EXPECT_EQ(t.normals, oneStep.normals);
     EXPECT_EQ(t.indices, oneStep.indices);
-    EXPECT_EQ(t.minHeight, oneStep.minHeight);
     EXPECT_EQ(t.maxHeight, oneStep.maxHeight);
     const MeshGeometry& mesh = *t.mesh;
     EXPECT_EQ(ReadBuffer<float>(mesh.vertexBuffer, 3 * 63), oneStep.positions);

@@ -35,67 +35,42 @@ std::vector<uint8_t> Map(std::initializer_list<int> kinds) // 0 dry, 1 edge, 2 f
     return bytes;
 }
 
-TEST_F(WaterGLTest, PourOnAFlatGridThenOutline)
+// A dry map's plane is empty and uploads without a warning. Pouring and outlining reach the GPU's map.
+// One full pixel at (3, 3) of a 7 x 6 terrain, outlined: a 5 x 5 plane lifted to the pixel's height in
+// one mesh entry, its arrays kept and uploaded; its first vertex is pixel (1, 1). (Clearing the water:
+// the editor's command tests.)
+TEST_F(WaterGLTest, PouredWaterReachesTheMapAndAnOutlinedPixelsPlaneTheGpu)
 {
-    Terrain terrain(3, 3, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.PourWater(4);
-    EXPECT_EQ(ReadTexture(*terrain.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
-    terrain.OutlineWater();
-    EXPECT_EQ(ReadTexture(*terrain.watermapTexture), Map({2, 2, 2, 1, 1, 2, 2, 2, 2}));
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
-}
+    Terrain flat(3, 3, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
+    LogCapture log;
+    const Terrain::WaterPlane dry(&flat);
+    EXPECT_EQ(dry.vertexCount, 0u);
+    EXPECT_EQ(dry.mesh->entries.size(), 1u);
+    EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
+    flat.PourWater(4);
+    EXPECT_EQ(ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
+    flat.OutlineWater();
+    EXPECT_EQ(ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 1, 1, 2, 2, 2, 2}));
 
-// One full pixel at (3, 3) of a 7 x 6 terrain, outlined: a 5 x 5 plane lifted to the pixel's height
-// in one mesh entry, its arrays kept and uploaded; its first vertex is pixel (1, 1).
-TEST_F(WaterGLTest, PlaneOfAnOutlinedPixel)
-{
     Terrain terrain(7, 6, 2.0f, Terrain::Generator::Flat, 0, 0, 0);
     std::vector<float> heights(42, 1.0f);
     heights[21] = 3.25f;
     terrain.AddHeights(heights.data(), 1.0f);
     std::memcpy(&terrain.watermapTexture->data[4 * 21], Water::kFullWater.data(), 4);
     terrain.OutlineWater();
-
-    LogCapture log;
-    auto plane = std::make_shared<Terrain::WaterPlane>(&terrain);
+    const Terrain::WaterPlane plane(&terrain);
     EXPECT_EQ(log.Count(spdlog::level::trace, "Setting waterplane height to 3.25"), 1) << log.Dump();
-    ASSERT_EQ(plane->vertexCount, 25u);
-    EXPECT_EQ(plane->indexCount, 4u * 4u * 6u);
-    ASSERT_EQ(plane->mesh->entries.size(), 1u);
-    EXPECT_EQ(plane->mesh->entries[0].indexCount, 96u);
-    EXPECT_EQ(std::vector<float>(plane->positions.begin(), plane->positions.begin() + 3),
+    ASSERT_EQ(plane.vertexCount, 25u);
+    ASSERT_EQ(plane.mesh->entries.size(), 1u);
+    EXPECT_EQ(plane.mesh->entries[0].indexCount, 96u);
+    EXPECT_EQ(std::vector<float>(plane.positions.begin(), plane.positions.begin() + 3),
               (std::vector<float>{-4.0f, 3.25f, -3.0f}));
-    EXPECT_EQ(std::vector<float>(plane->texCoords.begin(), plane->texCoords.begin() + 2),
+    EXPECT_EQ(std::vector<float>(plane.texCoords.begin(), plane.texCoords.begin() + 2),
               (std::vector<float>{0.2f, 1.0f / 6.0f}));
-    EXPECT_EQ(ReadBuffer<float>(plane->mesh->vertexBuffer, 75), plane->positions);
-    EXPECT_EQ(ReadBuffer<uint32_t>(plane->mesh->indexBuffer, 96), plane->indices);
-    EXPECT_EQ(ReadBuffer<float>(plane->mesh->texCoordBuffer, 50), plane->texCoords);
-    EXPECT_EQ(ReadBuffer<float>(plane->mesh->normalBuffer, 75), plane->normals);
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
-}
-
-// ClearWater empties the map and drops the plane; a plane of a dry map has no vertices, one mesh entry
-// and uploads without a warning.
-TEST_F(WaterGLTest, ClearWaterEmptiesTheMapAndDropsThePlane)
-{
-    Terrain terrain(5, 4, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.PourWater(7);
-    terrain.OutlineWater();
-    terrain.waterPlane = std::make_shared<Terrain::WaterPlane>(&terrain);
-    ASSERT_GT(terrain.waterPlane->vertexCount, 0u);
-    terrain.ClearWater();
-    EXPECT_FALSE(terrain.waterPlane);
-    EXPECT_EQ(ReadTexture(*terrain.watermapTexture), std::vector<uint8_t>(80, 0));
-    EXPECT_EQ(
-        std::vector<uint8_t>(terrain.watermapTexture->data.get(), terrain.watermapTexture->data.get() + 80),
-        std::vector<uint8_t>(80, 0));
-
-    LogCapture log;
-    Terrain::WaterPlane dry(&terrain);
-    EXPECT_EQ(dry.vertexCount, 0u);
-    EXPECT_EQ(dry.indexCount, 0u);
-    EXPECT_EQ(dry.mesh->entries.size(), 1u);
-    EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
+    EXPECT_EQ(ReadBuffer<float>(plane.mesh->vertexBuffer, 75), plane.positions);
+    EXPECT_EQ(ReadBuffer<uint32_t>(plane.mesh->indexBuffer, 96), plane.indices);
+    EXPECT_EQ(ReadBuffer<float>(plane.mesh->texCoordBuffer, 50), plane.texCoords);
+    EXPECT_EQ(ReadBuffer<float>(plane.mesh->normalBuffer, 75), plane.normals);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 } // namespace
