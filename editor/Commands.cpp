@@ -66,16 +66,6 @@ bool Commands::Redo()
 // -------------------------------------------------------------------------------------------------
 // Terrains and the layer stack
 
-namespace
-{
-std::ptrdiff_t IndexOf(const Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer)
-{
-    const auto it = std::find(terrain.heightmaps.begin(), terrain.heightmaps.end(), layer);
-    return it == terrain.heightmaps.end() ? -1 : it - terrain.heightmaps.begin();
-}
-
-} // namespace
-
 void Commands::AddTerrain(const std::shared_ptr<Terrain>& terrain)
 {
     Run({"New terrain",
@@ -232,7 +222,7 @@ void Commands::RenameLayer(Terrain::Heightmap& layer, const std::string& name)
 
 void Commands::MoveLayer(Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer, int step)
 {
-    const std::ptrdiff_t i = IndexOf(terrain, layer);
+    const std::ptrdiff_t i = terrain.LayerIndex(layer);
     const std::ptrdiff_t j = i + step;
     if (i < 0 || j < 0 || j >= static_cast<std::ptrdiff_t>(terrain.heightmaps.size()) || step == 0) return;
     Run({"Move layer",
@@ -242,7 +232,7 @@ void Commands::MoveLayer(Terrain& terrain, const std::shared_ptr<Terrain::Height
 
 void Commands::DeleteLayer(Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer)
 {
-    const std::ptrdiff_t i = IndexOf(terrain, layer);
+    const std::ptrdiff_t i = terrain.LayerIndex(layer);
     if (i < 0) return;
     Run({"Delete layer",
          [&]
@@ -259,7 +249,7 @@ std::shared_ptr<Terrain::Heightmap>
 Commands::ReplaceLayerWithImage(Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer,
                                 const std::string& path, std::string& error)
 {
-    const std::ptrdiff_t i = IndexOf(terrain, layer);
+    const std::ptrdiff_t i = terrain.LayerIndex(layer);
     if (i < 0 || layer->isErosion || layer->isSculpt) return nullptr;
     std::shared_ptr<Terrain::Heightmap> image =
         Terrain::Heightmap::LoadTextureLayer(path, terrain.width, terrain.height, &error);

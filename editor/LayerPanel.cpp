@@ -18,15 +18,6 @@
 // -------------------------------------------------------------------------------------------------
 // Decisions
 
-namespace
-{
-std::ptrdiff_t LayerIndexOf(const Terrain& terrain, const std::shared_ptr<Terrain::Heightmap>& layer)
-{
-    const auto it = std::find(terrain.heightmaps.begin(), terrain.heightmaps.end(), layer);
-    return it == terrain.heightmaps.end() ? -1 : it - terrain.heightmaps.begin();
-}
-} // namespace
-
 void LayerPanel::ApplyInRealtime(Editor& editor, const std::shared_ptr<Terrain>& terrain) const
 {
     if (realtimeUpdate) editor.commands.ApplyLayers(terrain);
@@ -50,7 +41,7 @@ std::shared_ptr<Terrain::Heightmap> LayerPanel::AddErosion(Editor& editor,
 
 bool LayerPanel::CanMove(const Terrain& terrain, int step) const
 {
-    const std::ptrdiff_t i = LayerIndexOf(terrain, selectedLayer);
+    const std::ptrdiff_t i = terrain.LayerIndex(selectedLayer);
     return i >= 0 && i + step >= 0 && i + step < static_cast<std::ptrdiff_t>(terrain.heightmaps.size());
 }
 
@@ -64,7 +55,7 @@ void LayerPanel::Move(Editor& editor, const std::shared_ptr<Terrain>& terrain, i
 void LayerPanel::DeleteSelected(Editor& editor, const std::shared_ptr<Terrain>& terrain)
 {
     const std::shared_ptr<Terrain::Heightmap> deleted = selectedLayer;
-    const bool listed = LayerIndexOf(*terrain, deleted) >= 0;
+    const bool listed = terrain->LayerIndex(deleted) >= 0;
     if (listed) editor.commands.DeleteLayer(*terrain, deleted);
     selectedLayer.reset();
     layerEditorOpen = false; // the editor must not keep painting a layer that is gone

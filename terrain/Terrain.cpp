@@ -521,6 +521,12 @@ bool Terrain::GenerateRandomFault(float range, float roughness, uint32_t iterati
     return true;
 }
 
+std::ptrdiff_t Terrain::LayerIndex(const std::shared_ptr<Heightmap>& layer) const
+{
+    const auto it = std::find(heightmaps.begin(), heightmaps.end(), layer);
+    return it == heightmaps.end() ? -1 : it - heightmaps.begin();
+}
+
 bool Terrain::LayerFits(const Heightmap& layer) const
 {
     if (layer.isSculpt)

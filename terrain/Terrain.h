@@ -124,6 +124,8 @@ class Terrain : public Object
     bool HasErosion() const;
     void ApplyHeightmap(const Heightmap& layer, float power);
     bool LayerFits(const Heightmap& layer) const;
+    // Where layer stands in the stack; -1 when it is not in it.
+    std::ptrdiff_t LayerIndex(const std::shared_ptr<Heightmap>& layer) const;
     // The layer stack as LayerStack applies it: the entries that fit the grid, in list order.
     std::vector<LayerStack::Entry> StackEntries() const;
 
