@@ -102,8 +102,7 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
         {3e9f, 2.0f, BrushShape::Square, 64, 0},
         {-3e9f, -3e9f, BrushShape::Circle, 64, 0},
         {nan, 2.0f, BrushShape::Square, 4, 0},
-        {2.0f, std::numeric_limits<float>::infinity(), BrushShape::Square, 4, 0},
-    };
+        {2.0f, std::numeric_limits<float>::infinity(), BrushShape::Square, 4, 0}};
     for (const auto& c : cases)
     {
         GuardedBuffer buffer(7, 5, 3);

@@ -257,12 +257,7 @@ TEST(GeneratorsTest, ReportsRiseDuringTheRunAndAStopEndsIt)
     {
         std::vector<float> heard, reported, plain;
         GeneratorRandom first(21), second(21), third(21);
-        ASSERT_TRUE(run(first, reported,
-                        [&](float done)
-                        {
-                            heard.push_back(done);
-                            return true;
-                        }));
+        ASSERT_TRUE(run(first, reported, [&](float done) { return heard.push_back(done), true; }));
         ASSERT_GE(heard.size(), leastReports);
         for (size_t n = 1; n < heard.size(); ++n)
             EXPECT_GT(heard[n], heard[n - 1]) << "report " << n;

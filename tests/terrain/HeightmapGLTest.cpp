@@ -8,6 +8,7 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 #include "tests/terrain/GLReadBack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -26,9 +27,7 @@ using Heightmap = Terrain::Heightmap;
 
 namespace
 {
-class HeightmapGLTest : public testsupport::GLTest
-{
-};
+using HeightmapGLTest = testsupport::GLTest;
 
 std::vector<uint8_t> HeldBytes(const Texture& texture)
 {
@@ -47,15 +46,8 @@ void WriteImage(const std::string& path, int width, int height, int channels,
 // then the layer image that the layer tests pin down.
 std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
-    NoiseGenerator noise;
-    noise.seed = s.seed;
-    noise.noiseType = s.noiseType;
-    noise.fractalType = s.fractalType;
-    noise.frequency = s.frequency;
-    noise.octaves = s.octaves;
-    noise.gain = s.gain;
-    noise.lacunarity = s.lacunarity;
-    noise.CalculateFractalBounding();
+    const NoiseGenerator noise = terraintest::MakeNoise(s.noiseType, s.fractalType, s.seed, s.frequency,
+                                                        s.octaves, s.gain, s.lacunarity);
     std::vector<float> samples;
     std::vector<uint8_t> image(size_t{width} * height);
     Layers::NoiseImage(noise, s.offsetX, s.offsetY, width, height, samples, image.data());

@@ -1,5 +1,6 @@
 #include "engine/Parallel.h"
 #include "terrain/Layers.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -11,13 +12,7 @@ namespace
 {
 NoiseGenerator FbmNoise(int32_t type)
 {
-    NoiseGenerator noise;
-    noise.noiseType = type;
-    noise.fractalType = NoiseGenerator::FBm;
-    noise.seed = 5;
-    noise.frequency = 0.05f;
-    noise.CalculateFractalBounding();
-    return noise;
+    return terraintest::MakeNoise(type, NoiseGenerator::FBm, 5, 0.05f);
 }
 
 std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, float offsetX = 0.0f,

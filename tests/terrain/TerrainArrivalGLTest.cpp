@@ -49,18 +49,14 @@ class TerrainArrivalGLTest : public testsupport::GLTest
     // of cells changes the picture.
     std::vector<uint8_t> Picture(Terrain& terrain)
     {
-        std::ofstream(dir / "top.vert")
-            << "#version 440\n"
-               "in vec3 position;\n"
-               "out float height;\n"
-               "uniform vec2 scale;\n"
-               "void main() { height = position.y; gl_Position = vec4(position.x * "
-               "scale.x, position.z * scale.y, 0.0, 1.0); }\n";
-        std::ofstream(dir / "top.frag") << "#version 440\n"
-                                           "in float height;\n"
-                                           "out vec4 colour;\n"
-                                           "void main() { colour = vec4(fract(height), fract(height * 7.0), "
-                                           "0.5, 1.0); }\n";
+        std::ofstream(dir / "top.vert") << R"(#version 440
+in vec3 position; out float height; uniform vec2 scale;
+void main() { height = position.y; gl_Position = vec4(position.x * scale.x, position.z * scale.y, 0.0, 1.0); }
+)";
+        std::ofstream(dir / "top.frag") << R"(#version 440
+in float height; out vec4 colour;
+void main() { colour = vec4(fract(height), fract(height * 7.0), 0.5, 1.0); }
+)";
         auto shader = std::make_shared<Shader>(dir / "top.vert", dir / "top.frag");
         terrain.SetGeometry(terrain.mesh, shader);
         Framebuffer target(64, 64);
@@ -125,19 +121,17 @@ TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
     EXPECT_EQ(ReadBuffer<float>(mesh.texCoordBuffer, 2 * 63), oneStep.texCoords);
     EXPECT_EQ(ReadBuffer<uint32_t>(mesh.indexBuffer, oneStep.indices.size()), oneStep.indices);
     EXPECT_EQ(mesh.indexCount, oneStep.indexCount);
-    EXPECT_TRUE(mesh.hasNormals);
-    EXPECT_TRUE(mesh.hasTexCoords);
+    EXPECT_TRUE(mesh.hasNormals && mesh.hasTexCoords);
     for (const auto& [arrived, expected] :
          {std::pair{t.heightmapTexture.get(), oneStep.heightmapTexture.get()},
           std::pair{t.watermapTexture.get(), oneStep.watermapTexture.get()},
-          std::pair{t.normalTexture.get(), oneStep.normalTexture.get()}})
+          std::pair{t.normalTexture.get(), oneStep.normalTexture.get()},
+          std::pair{t.diffuseTexture.get(), oneStep.diffuseTexture.get()}})
     {
         ASSERT_NE(arrived, nullptr);
         EXPECT_EQ(ReadTexture(*arrived), ReadTexture(*expected)) << expected->channels << " channels";
         EXPECT_EQ(arrived->filter, expected->filter);
     }
-    ASSERT_TRUE(t.diffuseTexture);
-    EXPECT_EQ(ReadTexture(*t.diffuseTexture), ReadTexture(*oneStep.diffuseTexture));
     EXPECT_EQ(t.gradients.size(), 1u);
     ASSERT_EQ(mesh.entries.size(), 1u);
     EXPECT_EQ(mesh.entries[0].texture, t.diffuseTexture->id);

@@ -19,9 +19,7 @@ using testsupport::LogCapture;
 
 namespace
 {
-class TerrainGLTest : public testsupport::GLTest
-{
-};
+using TerrainGLTest = testsupport::GLTest;
 
 std::vector<float> Heights(const Terrain& terrain)
 {

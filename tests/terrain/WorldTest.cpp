@@ -1,4 +1,5 @@
 #include "terrain/World.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -21,11 +22,7 @@ struct TestWorld
 TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
 {
     TestWorld w;
-    w.settings.tileSize = T;
-    w.settings.tilesX = tilesX;
-    w.settings.tilesY = tilesY;
-    w.settings.originX = 1003;
-    w.settings.originY = -517;
+    w.settings = {0, T, tilesX, tilesY, 1003, -517}; // terrain, tile size, tiles across and down, origin
     w.terrain.name = "land";
     w.terrain.width = T;
     w.terrain.height = T;
@@ -77,13 +74,6 @@ float HeightAt(const TerrainRecord& t, uint32_t i, uint32_t j)
     return t.positions[3 * (size_t{i} * t.height + j) + 1];
 }
 
-uint32_t Bits(float v)
-{
-    uint32_t bits;
-    std::memcpy(&bits, &v, sizeof bits);
-    return bits;
-}
-
 // The largest difference between the shared edges of neighbouring tiles (tile index y * tilesX + x).
 float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tiles)
 {
@@ -108,6 +98,7 @@ float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tile
 } // namespace worldtest
 
 using namespace worldtest;
+using terraintest::Bits;
 
 // Noise and image layers only: the tiles of a non-square world (3 x 2, so that a swapped x and y
 // shows) are the same world built as one terrain, bit for bit, shared edges included.
@@ -230,7 +221,6 @@ TEST(WorldTest, RefusalsNameTheReason)
     EXPECT_TRUE(World::CheckTile(good.settings, 3, 1, &error));
     EXPECT_FALSE(World::CheckTile(good.settings, 1, 2, &error));
     EXPECT_EQ(error, "tile 1,2 is outside the world's 4 x 2 tiles (x from 0 to 3, y from 0 to 1)");
-    EXPECT_FALSE(World::CheckTile(good.settings, 4, 0, &error));
     TerrainRecord tile;
     EXPECT_FALSE(World::BuildTile(good.terrain, good.settings, 4, 0, tile, &error));
     EXPECT_EQ(error, "tile 4,0 is outside the world's 4 x 2 tiles (x from 0 to 3, y from 0 to 1)");
@@ -247,10 +237,7 @@ TEST(WorldTest, RefusalsNameTheReason)
     {
         uint32_t x = 99, y = 99;
         EXPECT_EQ(World::ParseTile(t.text, x, y), t.ok) << t.text;
-        if (t.ok)
-        {
-            EXPECT_EQ(x * 1000 + y, t.x * 1000 + t.y) << t.text;
-        }
+        EXPECT_TRUE(!t.ok || (x == t.x && y == t.y)) << t.text << " gave " << x << "," << y;
     }
 }
 
