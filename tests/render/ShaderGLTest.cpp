@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::LogCapture;
@@ -148,9 +149,9 @@ TEST_F(ShaderGLTest, FailuresGiveProgramZeroAndKeepNameAndPaths)
         Shader shader(c.vertex, c.fragment);
         const std::string linker = testing::internal::GetCapturedStderr();
         EXPECT_EQ(shader.program, 0u);
-        EXPECT_EQ(shader.name, c.vertex.substr(0, c.vertex.size() - 5)); // without ".vert" or ".frag"
-        EXPECT_EQ(shader.vertexPath, c.vertex);
-        EXPECT_EQ(shader.fragmentPath, c.fragment);
+        // The name without ".vert" or ".frag".
+        EXPECT_EQ(std::tie(shader.name, shader.vertexPath, shader.fragmentPath),
+                  std::make_tuple(c.vertex.substr(0, c.vertex.size() - 5), c.vertex, c.fragment));
         EXPECT_EQ(log.Count(spdlog::level::err, c.error), c.errorCount) << log.Dump();
         EXPECT_NE((linker + log.Dump()).find(c.culprit), std::string::npos) << linker << log.Dump();
         EXPECT_EQ(linker.rfind("Linker failure: ", 0), 0u) << linker;

@@ -140,10 +140,8 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
             const float sum = at(x - half, y + half) + at(x - half, y - half) + at(x + half, y - half) +
                               at(x + half, y + half);
             h[size_t(x * n + y)] = sum * 0.25f + static_cast<float>(double{factor} * g * range);
-            push(squares, x - half, y);
-            push(squares, x + half, y);
-            push(squares, x, y - half);
-            push(squares, x, y + half);
+            for (const auto& [sx, sy] : {std::pair{x - half, y}, {x + half, y}, {x, y - half}, {x, y + half}})
+                push(squares, sx, sy);
         }
         const int64_t next = half / 2;
         for (; !squares.empty(); squares.pop_front())
@@ -160,13 +158,8 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
                 }
             h[size_t(x * n + y)] =
                 sum / static_cast<float>(count) + static_cast<float>(double{range} * g * factor);
-            if (next > 0)
-            {
-                push(diamonds, x - next, y - next);
-                push(diamonds, x + next, y - next);
-                push(diamonds, x - next, y + next);
-                push(diamonds, x + next, y + next);
-            }
+            for (const auto& [dx, dy] : {std::pair{-next, -next}, {next, -next}, {-next, next}, {next, next}})
+                if (next > 0) push(diamonds, x + dx, y + dy);
         }
         half = next;
         factor = static_cast<float>(double{factor} * decay);

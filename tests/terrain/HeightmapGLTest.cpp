@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 using terraintest::ReadBuffer;
@@ -123,19 +124,18 @@ TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRe
     };
     for (int n = 1; n <= 12; ++n)
         append(n);
-    EXPECT_EQ(layer.states.size(), 11u);
-    EXPECT_EQ(layer.currentState, 10u);
-    EXPECT_EQ(layer.states.front()->seed, 2);
+    EXPECT_EQ(std::make_tuple(layer.states.size(), layer.currentState, layer.states.front()->seed),
+              std::make_tuple(size_t{11}, 10u, 2));
     const std::pair<uint32_t, int> undoTo[] = {{5, 7}, {0, 2}}; // entry kept last, its seed
     for (const auto& [current, seed] : undoTo)
     {
         while (layer.currentState > current)
             layer.Undo();
         append(99);
-        EXPECT_EQ(layer.states.size(), current + 2u);
-        EXPECT_EQ(layer.currentState, current + 1u);
-        EXPECT_EQ(layer.states[current]->seed, seed);
-        EXPECT_EQ(layer.states.back()->seed, 99);
+        EXPECT_EQ(std::make_pair(layer.states.size(), layer.currentState),
+                  std::make_pair(current + size_t{2}, current + 1));
+        EXPECT_EQ(std::make_pair(layer.states[current]->seed, layer.states.back()->seed),
+                  std::make_pair(seed, 99));
     }
 }
 

@@ -17,6 +17,7 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using terraintest::ReadBuffer;
@@ -134,9 +135,9 @@ TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
     }
     EXPECT_EQ(t.gradients.size(), 1u);
     ASSERT_EQ(mesh.entries.size(), 1u);
-    EXPECT_EQ(mesh.entries[0].texture, t.diffuseTexture->id);
-    EXPECT_EQ(mesh.entries[0].indexCount, oneStep.indexCount);
-    EXPECT_EQ(mesh.entries[0].repeat, 1u);
+    const MeshEntry& e = mesh.entries[0];
+    EXPECT_EQ(std::tie(e.texture, e.indexCount, e.repeat),
+              std::make_tuple(t.diffuseTexture->id, oneStep.indexCount, 1u));
 }
 
 TEST_F(TerrainArrivalGLTest, ALargeGridsOneRowOfIndicesDrawsTheWholeGrid)
@@ -155,9 +156,8 @@ TEST_F(TerrainArrivalGLTest, ALargeGridsOneRowOfIndicesDrawsTheWholeGrid)
     Terrain& row = *rowArrival.Result();
     EXPECT_EQ(full.mesh->entries.at(0).repeat, 1u);
     const MeshEntry& entry = row.mesh->entries.at(0);
-    EXPECT_EQ(entry.indexCount, 6u * 10u);
-    EXPECT_EQ(entry.repeat, 16u);
-    EXPECT_EQ(entry.repeatStride, 11);
+    EXPECT_EQ(std::tie(entry.indexCount, entry.repeat, entry.repeatStride),
+              std::make_tuple(6u * 10u, 16u, 11));
     EXPECT_EQ(ReadBuffer<uint32_t>(row.mesh->indexBuffer, 60),
               std::vector<uint32_t>(full.indices.begin(), full.indices.begin() + 60));
     EXPECT_EQ(row.indices, full.indices); // the terrain keeps its whole list for files and exports

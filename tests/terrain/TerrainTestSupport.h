@@ -25,8 +25,8 @@ inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
     return a.size() == b.size() && SameBits(a.data(), b.data(), a.size());
 }
 
-inline NoiseGenerator MakeNoise(int32_t type, int32_t fractal, int32_t seed, float frequency, int32_t octaves = 3,
-                                float gain = 0.5f, float lacunarity = 2.0f)
+inline NoiseGenerator MakeNoise(int32_t type, int32_t fractal, int32_t seed, float frequency,
+                                int32_t octaves = 3, float gain = 0.5f, float lacunarity = 2.0f)
 {
     NoiseGenerator noise;
     noise.noiseType = type;
