@@ -116,13 +116,9 @@ TEST(CameraTest, OrbitOfRadiusZeroKeepsTheLastValidViewAndFliesWithoutNaN)
 // Looking along +x (yaw 0, pitch 0), right is +z; each key moves speed * deltaTime along its direction.
 TEST(CameraTest, EachFlyKeyMovesSpeedUnitsPerSecondItsOwnWay)
 {
-    const struct
-    {
-        bool FlyInput::*key;
-        glm::vec3 direction;
-    } keys[] = {{&FlyInput::forward, {1, 0, 0}}, {&FlyInput::backward, {-1, 0, 0}},
-                {&FlyInput::left, {0, 0, -1}},   {&FlyInput::right, {0, 0, 1}},
-                {&FlyInput::up, {0, 1, 0}},      {&FlyInput::down, {0, -1, 0}}};
+    const std::pair<bool FlyInput::*, glm::vec3> keys[] = {
+        {&FlyInput::forward, {1, 0, 0}}, {&FlyInput::backward, {-1, 0, 0}}, {&FlyInput::left, {0, 0, -1}},
+        {&FlyInput::right, {0, 0, 1}},   {&FlyInput::up, {0, 1, 0}},        {&FlyInput::down, {0, -1, 0}}};
     for (const auto& [key, direction] : keys)
     {
         Camera camera;

@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::LogCapture;
@@ -59,38 +60,36 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
 TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
     Parallel::SetThreadCount(3);
-    const struct
-    {
-        uint32_t w, h, iterations, seeds;
-    } cases[] = {{9, 6, 1, 20}, {257, 200, 3, 2}, {1, 3, 3, 1}}; // one column: every line vertical
-    for (const auto& c : cases)
-        for (uint32_t seed = 0; seed < c.seeds; ++seed)
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> cases[] = {
+        {9, 6, 1, 20}, {257, 200, 3, 2}, {1, 3, 3, 1}}; // one column: every line vertical
+    for (const auto& [w, h, iterations, seeds] : cases)
+        for (uint32_t seed = 0; seed < seeds; ++seed)
         {
             GeneratorRandom random(seed);
             random.sign = [n = 0]() mutable { return n++; };
             std::vector<float> a;
-            Generators::RandomFault(c.w, c.h, 10.0f, 1.0f, c.iterations, random, a);
+            Generators::RandomFault(w, h, 10.0f, 1.0f, iterations, random, a);
 
             GeneratorRandom replay(seed);
-            std::vector<float> expected(size_t{c.w} * c.h, 0.0f);
+            std::vector<float> expected(size_t{w} * h, 0.0f);
             float factor = 0.5f;
-            for (uint32_t it = 0; it < c.iterations; ++it)
+            for (uint32_t it = 0; it < iterations; ++it)
             {
-                const uint32_t r1 = replay.Uniform(c.h - 1), c1 = replay.Uniform(c.w - 1),
-                               r2 = replay.Uniform(c.h - 1), c2 = replay.Uniform(c.w - 1);
+                const uint32_t r1 = replay.Uniform(h - 1), c1 = replay.Uniform(w - 1),
+                               r2 = replay.Uniform(h - 1), c2 = replay.Uniform(w - 1);
                 const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
                 const float intercept = float(r1) - float(c1) * slope;
                 const float offset =
                     static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
-                for (uint32_t r = 0; r < c.h; ++r)
-                    for (uint32_t col = 0; col < c.w; ++col)
-                        expected[r * c.w + col] +=
+                for (uint32_t r = 0; r < h; ++r)
+                    for (uint32_t col = 0; col < w; ++col)
+                        expected[r * w + col] +=
                             static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col)
                                 ? offset
                                 : -offset;
                 factor = static_cast<float>(0.5 * factor);
             }
-            ASSERT_EQ(a, expected) << c.w << " x " << c.h << ", seed " << seed;
+            ASSERT_EQ(a, expected) << w << " x " << h << ", seed " << seed;
         }
     Parallel::SetThreadCount(0);
 }

@@ -10,6 +10,7 @@
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -53,10 +54,7 @@ TEST(NoiseTest, RowsGiveTheBitsOfSinglePointsForAnyInput)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const struct
-    {
-        float frequency, lacunarity, offsetX, y;
-    } cases[] = {
+    const std::tuple<float, float, float, float> cases[] = {
         {0.003f, 2.0f, -700.5f, 12.0f}, {0.01f, 2.0f, 0.0f, 0.0f},         {0.02f, -1.5f, 3.0e4f, -9.0f},
         {-0.05f, 2.0f, 17.0f, 3.0f},    {0.137f, 0.0f, -40.0f, 5.5f},      {2.7f, 1.7f, 0.0f, -2.0f},
         {0.01f, 2.0f, -2.2e9f, 1.0f},   {0.01f, 2.0f, 2.1474835e9f, 1.0f}, {1.0f, 2.0f, -1.0e30f, 4.0f},
@@ -68,16 +66,14 @@ TEST(NoiseTest, RowsGiveTheBitsOfSinglePointsForAnyInput)
     std::vector<float> row(count);
     for (int32_t type : {0, 2, 3, 4, 5})
         for (int32_t fractal : {0, 1, 2})
-            for (const auto& c : cases)
+            for (const auto& [frequency, lacunarity, offsetX, y] : cases)
             {
-                const NoiseGenerator noise =
-                    MakeNoise(type, fractal, 991, c.frequency, 3, 0.5f, c.lacunarity);
-                noise.GetNoiseRow(c.offsetX, c.y, count, row.data());
+                const NoiseGenerator noise = MakeNoise(type, fractal, 991, frequency, 3, 0.5f, lacunarity);
+                noise.GetNoiseRow(offsetX, y, count, row.data());
                 for (uint32_t j = 0; j < count; ++j)
-                    ASSERT_EQ(Bits(row[j]), Bits(noise.GetNoise(static_cast<float>(j) + c.offsetX, c.y)))
-                        << "type " << type << " fractal " << fractal << " frequency " << c.frequency
-                        << " lacunarity " << c.lacunarity << " offset " << c.offsetX << " y " << c.y << " j "
-                        << j;
+                    ASSERT_EQ(Bits(row[j]), Bits(noise.GetNoise(static_cast<float>(j) + offsetX, y)))
+                        << "type " << type << " fractal " << fractal << " frequency " << frequency
+                        << " lacunarity " << lacunarity << " offset " << offsetX << " y " << y << " j " << j;
             }
 }
 

@@ -30,22 +30,20 @@ TEST(TerrainNameTest, TypedNamesThatLeaveTheFolderOrAreBlankAreRefused)
 // Names read from files are made usable instead of refused; what comes out always passes the check.
 TEST(TerrainNameTest, NamesFromFilesAreMadeSafe)
 {
-    const struct
+    const std::tuple<std::string, std::string, std::string> cases[] = {
+        {"hills", "file", "hills"},
+        {"../../x", "file", "______x"},
+        {"a/b\\c", "", "a_b_c"},
+        {"...", "", "__."},
+        {std::string("tab\there\r"), "", "tab_here_"},
+        {"", "valley", "valley"}, // a header without its name word: the file's name
+        {"  ", "../up", "___up"}, // the fallback is made safe the same way
+        {"", "", "terrain"},
+        {"", "..", "__"}};
+    for (const auto& [name, fallback, expected] : cases)
     {
-        std::string name, fallback, expected;
-    } cases[] = {{"hills", "file", "hills"},
-                 {"../../x", "file", "______x"},
-                 {"a/b\\c", "", "a_b_c"},
-                 {"...", "", "__."},
-                 {std::string("tab\there\r"), "", "tab_here_"},
-                 {"", "valley", "valley"}, // a header without its name word: the file's name
-                 {"  ", "../up", "___up"}, // the fallback is made safe the same way
-                 {"", "", "terrain"},
-                 {"", "..", "__"}};
-    for (const auto& c : cases)
-    {
-        const std::string safe = TerrainName::MakeSafe(c.name, c.fallback);
-        EXPECT_EQ(safe, c.expected) << c.name;
+        const std::string safe = TerrainName::MakeSafe(name, fallback);
+        EXPECT_EQ(safe, expected) << name;
         EXPECT_EQ(TerrainName::Problem(safe), "") << safe;
     }
 }

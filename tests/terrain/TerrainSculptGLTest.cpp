@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 using terraintest::ReadBuffer;
@@ -68,20 +69,17 @@ TEST_F(TerrainSculptGLTest, DabsLeaveWhatAWholeRebuildGives)
     // A stroke that raises the far corner past the highest point (0.06 a dab, 80 dabs there: above the
     // slope's 2.2 and the noise's 3), and works inside with every tool.
     const float x1 = frame.x0 + 44 * 0.5f, z1 = frame.z0 + 28 * 0.5f;
-    const struct
-    {
-        Sculpt::Tool tool;
-        float x, z;
-    } dabs[] = {{Sculpt::Tool::RaiseLower, x1, z1},
-                {Sculpt::Tool::RaiseLower, x1 - 1.0f, z1},
-                {Sculpt::Tool::Smooth, frame.x0 + 10.0f, frame.z0 + 7.0f},
-                {Sculpt::Tool::Flatten, frame.x0 + 12.0f, frame.z0 + 6.0f},
-                {Sculpt::Tool::Noise, frame.x0 + 3.0f, frame.z0 + 1.0f}};
+    const std::tuple<Sculpt::Tool, float, float> dabs[] = {
+        {Sculpt::Tool::RaiseLower, x1, z1},
+        {Sculpt::Tool::RaiseLower, x1 - 1.0f, z1},
+        {Sculpt::Tool::Smooth, frame.x0 + 10.0f, frame.z0 + 7.0f},
+        {Sculpt::Tool::Flatten, frame.x0 + 12.0f, frame.z0 + 6.0f},
+        {Sculpt::Tool::Noise, frame.x0 + 3.0f, frame.z0 + 1.0f}};
     for (int repeat = 0; repeat < 40; ++repeat)
-        for (const auto& d : dabs)
+        for (const auto& [tool, x, z] : dabs)
         {
-            brush.tool = d.tool;
-            ASSERT_FALSE(terrain->SculptDab(entry, brush, {d.x, d.z, false, terrain->maxHeight}).Empty());
+            brush.tool = tool;
+            ASSERT_FALSE(terrain->SculptDab(entry, brush, {x, z, false, terrain->maxHeight}).Empty());
         }
     EXPECT_TRUE(terrain->heightmapStale); // the range grew: the image waits for the stroke's end
     terrain->SettleHeights();

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstring>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace worldtest
@@ -169,12 +170,7 @@ TEST(WorldTest, RefusalsNameTheReason)
     const TestWorld good = NoiseWorld(4, 2, 33);
     std::string error;
     ASSERT_TRUE(World::Check(good.settings, good.terrain, &error)) << error;
-    const struct
-    {
-        const char* what;
-        std::function<void(TestWorld&)> change;
-        const char* message;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(TestWorld&)>, const char*> cases[] = {
         {"diamond-square",
          [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::DiamondSquare; },
          "terrain land starts from diamond-square, which cannot tile: a world starts flat and takes its "
@@ -207,15 +203,15 @@ TEST(WorldTest, RefusalsNameTheReason)
          },
          "height range must have its lowest height below its highest"},
     };
-    for (const auto& c : cases)
+    for (const auto& [what, change, message] : cases)
     {
         TestWorld w = NoiseWorld(4, 2, 33);
-        c.change(w);
+        change(w);
         error.clear();
-        EXPECT_FALSE(World::Check(w.settings, w.terrain, &error)) << c.what;
-        EXPECT_NE(error.find(c.message), std::string::npos) << c.what << ": " << error;
+        EXPECT_FALSE(World::Check(w.settings, w.terrain, &error)) << what;
+        EXPECT_NE(error.find(message), std::string::npos) << what << ": " << error;
         TerrainRecord tile;
-        EXPECT_FALSE(World::BuildTile(w.terrain, w.settings, 0, 0, tile, &error)) << c.what;
+        EXPECT_FALSE(World::BuildTile(w.terrain, w.settings, 0, 0, tile, &error)) << what;
     }
     // Tiles: x counts across (4), y down (2).
     EXPECT_TRUE(World::CheckTile(good.settings, 3, 1, &error));
@@ -225,19 +221,15 @@ TEST(WorldTest, RefusalsNameTheReason)
     EXPECT_FALSE(World::BuildTile(good.terrain, good.settings, 4, 0, tile, &error));
     EXPECT_EQ(error, "tile 4,0 is outside the world's 4 x 2 tiles (x from 0 to 3, y from 0 to 1)");
 
-    const struct
-    {
-        const char* text;
-        bool ok;
-        uint32_t x, y;
-    } tiles[] = {{"3,1", true, 3, 1},   {"0,12", true, 0, 12}, {"3", false, 0, 0},    {"3,", false, 0, 0},
-                 {"-1,2", false, 0, 0}, {"1,-2", false, 0, 0}, {"1, 2", false, 0, 0}, {"1,2,3", false, 0, 0},
-                 {"a,b", false, 0, 0},  {"", false, 0, 0}};
-    for (const auto& t : tiles)
+    const std::tuple<const char*, bool, uint32_t, uint32_t> tiles[] = {
+        {"3,1", true, 3, 1},   {"0,12", true, 0, 12}, {"3", false, 0, 0},    {"3,", false, 0, 0},
+        {"-1,2", false, 0, 0}, {"1,-2", false, 0, 0}, {"1, 2", false, 0, 0}, {"1,2,3", false, 0, 0},
+        {"a,b", false, 0, 0},  {"", false, 0, 0}};
+    for (const auto& [text, ok, ex, ey] : tiles)
     {
         uint32_t x = 99, y = 99;
-        EXPECT_EQ(World::ParseTile(t.text, x, y), t.ok) << t.text;
-        EXPECT_TRUE(!t.ok || (x == t.x && y == t.y)) << t.text << " gave " << x << "," << y;
+        EXPECT_EQ(World::ParseTile(text, x, y), ok) << text;
+        EXPECT_TRUE(!ok || (x == ex && y == ey)) << text << " gave " << x << "," << y;
     }
 }
 
@@ -275,12 +267,7 @@ TEST(WorldTest, TheInputsFingerprintFollowsWhatTheTileDependsOn)
     const uint64_t before = World::InputsFingerprint(base.terrain, base.settings, 1, 0, "png16");
     EXPECT_NE(World::InputsFingerprint(base.terrain, base.settings, 0, 0, "png16"), before);
     EXPECT_NE(World::InputsFingerprint(base.terrain, base.settings, 1, 0, "png16,glb"), before);
-    const struct
-    {
-        const char* what;
-        std::function<void(TestWorld&)> change;
-        bool changes;
-    } cases[] = {
+    const std::tuple<const char*, std::function<void(TestWorld&)>, bool> cases[] = {
         {"a noise setting", [](TestWorld& w) { w.terrain.layers[0].settings.gain = 0.4f; }, true},
         {"an erosion setting",
          [](TestWorld& w) { w.terrain.layers[1].settings.erosion.thermal.iterations = 3; }, true},
@@ -292,11 +279,10 @@ TEST(WorldTest, TheInputsFingerprintFollowsWhatTheTileDependsOn)
         {"the tile shown", [](TestWorld& w) { w.settings.tileX = 1; }, false},
         {"the stored heights", [](TestWorld& w) { w.terrain.positions.assign(3, 1.0f); }, false},
     };
-    for (const auto& c : cases)
+    for (const auto& [what, change, changes] : cases)
     {
         TestWorld w = base;
-        c.change(w);
-        EXPECT_EQ(World::InputsFingerprint(w.terrain, w.settings, 1, 0, "png16") != before, c.changes)
-            << c.what;
+        change(w);
+        EXPECT_EQ(World::InputsFingerprint(w.terrain, w.settings, 1, 0, "png16") != before, changes) << what;
     }
 }
