@@ -220,13 +220,6 @@ TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
         Erosion::MaskImage(masks, y.size(), mask.data());
         return y;
     };
-    const auto heights = [&]
-    {
-        std::vector<float> y(size_t{w} * h);
-        for (size_t k = 0; k < y.size(); ++k)
-            y[k] = terrain.positions[3 * k + 1];
-        return y;
-    };
 
     for (const Erosion::Settings& s : {thermal, hydraulic})
     {
@@ -240,7 +233,7 @@ TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
         if (step != nullptr) (entry.get()->*step)();
         terrain.ApplyHeightmaps();
         const std::vector<float> y = expected(*settings);
-        EXPECT_EQ(heights(), y);
+        EXPECT_EQ(terraintest::Heights(terrain.positions), y);
         EXPECT_EQ(ReadTexture(*entry), mask);
         EXPECT_EQ(ReadBuffer<float>(terrain.mesh->vertexBuffer, terrain.positions.size()), terrain.positions);
         const TerrainGrid::HeightRange range = TerrainGrid::Range(terrain.positions.data(), y.size());

@@ -1,4 +1,5 @@
 #include "terrain/LayerStack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -43,14 +44,6 @@ struct Stack
     }
 };
 
-std::vector<float> HeightsOf(const std::vector<float>& positions)
-{
-    std::vector<float> y(kCount);
-    for (size_t k = 0; k < kCount; ++k)
-        y[k] = positions[3 * k + 1];
-    return y;
-}
-
 Erosion::Settings Hydraulic(int32_t seed)
 {
     Erosion::Settings s;
@@ -75,7 +68,7 @@ TEST(LayerStackTest, ErosionEntriesErodeTheHeightsSummedBeforeThem)
                                   3, range));
     const Erosion::Settings hydraulic = Hydraulic(5);
     const std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
-    EXPECT_EQ(HeightsOf(positions), expected);
+    EXPECT_EQ(terraintest::Heights(positions), expected);
     EXPECT_NE(expected, g.Sum(2.0f, -1.5f, nullptr)) << "the erosion must have changed something";
     EXPECT_EQ(range.max, *std::max_element(expected.begin(), expected.end()));
 }
@@ -112,7 +105,7 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
         EXPECT_EQ(apply(LayerStack::CacheUse::CachedOnly), runs == cache.generation);
         ASSERT_TRUE(apply());
         EXPECT_EQ(cache.generation, runs);
-        EXPECT_EQ(HeightsOf(positions), g.Sum(rampPower, rgbPower, &settings));
+        EXPECT_EQ(terraintest::Heights(positions), g.Sum(rampPower, rgbPower, &settings));
     }
 
     // Every setting of the method in use, the method, the vertex distance and the place in a world are part
@@ -171,7 +164,7 @@ TEST(LayerStackTest, ASculptEntryAddsItsHeightsAndARegionGetsTheWholeStacksBits)
     std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
     for (size_t k = 0; k < kCount; ++k)
         expected[k] += sculpt[k];
-    EXPECT_EQ(HeightsOf(positions), expected);
+    EXPECT_EQ(terraintest::Heights(positions), expected);
 
     // An edit of the sculpt entry in a region at the grid's far corner, rows and columns of different counts.
     const TerrainGrid::Region region{31, kStackW, 20, kStackH};

@@ -6,6 +6,7 @@
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/terrain/GLReadBack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -21,14 +22,6 @@ using testsupport::LogCapture;
 namespace
 {
 using TerrainGLTest = testsupport::GLTest;
-
-std::vector<float> Heights(const Terrain& terrain)
-{
-    std::vector<float> y;
-    for (size_t n = 1; n < terrain.positions.size(); n += 3)
-        y.push_back(terrain.positions[n]);
-    return y;
-}
 
 std::vector<float> Repeat(std::vector<float> item, size_t times)
 {
@@ -95,7 +88,7 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
         EXPECT_EQ(terrain.IsEmpty(), empty);
         if (!empty)
         {
-            EXPECT_EQ(Heights(terrain), std::vector<float>(vertexCount, 0.0f));
+            EXPECT_EQ(terraintest::Heights(terrain.positions), std::vector<float>(vertexCount, 0.0f));
             EXPECT_TRUE(terrain.heightmapTexture && terrain.normalTexture && terrain.watermapTexture);
             continue;
         }

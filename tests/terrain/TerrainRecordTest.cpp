@@ -1,6 +1,7 @@
 #include "terrain/TerrainRecord.h"
 #include "tests/io/ProjectTestModel.h"
 #include "tests/support/LogCapture.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -60,12 +61,9 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
     turned.image = TestImage(5, 3, 1, 0);
     t.layers = {rgb, tooSmall, turned};
     ASSERT_TRUE(t.Complete());
-    const std::vector<float> expected = GreenHeights(rgb), base = BaseHeights();
-    for (size_t k = 0; k < 15; ++k)
-    {
-        EXPECT_EQ(t.positions[3 * k + 1], expected[k]) << k;
-        EXPECT_EQ(t.basePositions[3 * k + 1], base[k]) << k;
-    }
+    const std::vector<float> expected = GreenHeights(rgb);
+    EXPECT_EQ(terraintest::Heights(t.positions), expected);
+    EXPECT_EQ(terraintest::Heights(t.basePositions), BaseHeights());
     EXPECT_EQ(t.minHeight, *std::min_element(expected.begin(), expected.end()));
     EXPECT_EQ(t.maxHeight, *std::max_element(expected.begin(), expected.end()));
     EXPECT_TRUE(t.heightsFollowLayers);
@@ -194,8 +192,7 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
 
     testsupport::LogCapture log;
     ASSERT_TRUE(t.Complete());
-    for (size_t k = 0; k < 15; ++k)
-        EXPECT_EQ(t.positions[3 * k + 1], expected[k]) << k;
+    EXPECT_EQ(terraintest::Heights(t.positions), expected);
     EXPECT_EQ(t.layers[1].settings.erosion.thermal.talusAngle, 30.0f);
     EXPECT_EQ(t.layers[1].settings.erosion.hydraulic.droplets, 0);
     EXPECT_TRUE(

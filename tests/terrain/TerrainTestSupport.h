@@ -25,6 +25,15 @@ inline bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
     return a.size() == b.size() && SameBits(a.data(), b.data(), a.size());
 }
 
+// The y of each vertex of interleaved x, y, z positions.
+inline std::vector<float> Heights(const std::vector<float>& positions)
+{
+    std::vector<float> y;
+    for (size_t n = 1; n < positions.size(); n += 3)
+        y.push_back(positions[n]);
+    return y;
+}
+
 inline NoiseGenerator MakeNoise(int32_t type, int32_t fractal, int32_t seed, float frequency,
                                 int32_t octaves = 3, float gain = 0.5f, float lacunarity = 2.0f)
 {
