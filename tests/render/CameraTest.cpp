@@ -116,13 +116,9 @@ TEST(CameraTest, OrbitOfRadiusZeroKeepsTheLastValidViewAndFliesWithoutNaN)
 // Looking along +x (yaw 0, pitch 0), right is +z; each key moves speed * deltaTime along its direction.
 TEST(CameraTest, EachFlyKeyMovesSpeedUnitsPerSecondItsOwnWay)
 {
-    const struct
-    {
-        bool FlyInput::*key;
-        glm::vec3 direction;
-    } keys[] = {{&FlyInput::forward, {1, 0, 0}}, {&FlyInput::backward, {-1, 0, 0}},
-                {&FlyInput::left, {0, 0, -1}},   {&FlyInput::right, {0, 0, 1}},
-                {&FlyInput::up, {0, 1, 0}},      {&FlyInput::down, {0, -1, 0}}};
+    const std::pair<bool FlyInput::*, glm::vec3> keys[] = {
+        {&FlyInput::forward, {1, 0, 0}}, {&FlyInput::backward, {-1, 0, 0}}, {&FlyInput::left, {0, 0, -1}},
+        {&FlyInput::right, {0, 0, 1}},   {&FlyInput::up, {0, 1, 0}},        {&FlyInput::down, {0, -1, 0}}};
     for (const auto& [key, direction] : keys)
     {
         Camera camera;
@@ -158,75 +154,62 @@ TEST(CameraTest, FieldOfViewStaysWithin60And110)
 
 // Frame terrain, with the camera's own projection and view: every vertex of square and long
 // terrains, flat and with heights, lands inside the view volume; the eye is above and outside.
-struct FramingCase
+TEST(CameraTest, FramingPutsEveryTerrainVertexInView)
 {
-    const char* name;
-    uint32_t width;
-    uint32_t height;
-    float vertexDistance;
-    TerrainGenerator generator;
-    float range;
-    float aspect;
-    bool perspective;
-    glm::vec3 offset = {}; // terrains read from files need not be centred on the origin
-};
-
-class CameraFramingTest : public ::testing::TestWithParam<FramingCase>
-{
-};
-
-TEST_P(CameraFramingTest, EveryTerrainVertexIsInView)
-{
-    const FramingCase& c = GetParam();
-    TerrainRecord record;
-    ASSERT_TRUE(TerrainRecord::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f, 60,
-                                        false, record));
-    std::vector<float>& p = record.positions;
-    for (size_t k = 0; k < p.size(); k += 3)
-        for (int i = 0; i < 3; ++i)
-            p[k + i] += c.offset[i];
-    glm::vec3 low;
-    glm::vec3 high;
-    TerrainBounds(p.data(), record.VertexCount(), low, high);
-
-    Camera camera; // a new scene's camera: near the origin, speed 1
-    camera.aspectRatio = c.aspect;
-    camera.perspective = c.perspective;
-    camera.Frame(low, high);
-
-    const glm::mat4 clipFromWorld = camera.projection * camera.view;
-    size_t outside = 0;
-    for (size_t k = 0; k < p.size(); k += 3)
+    constexpr float kWide = 16.0f / 9.0f;
+    constexpr TerrainGenerator kFault = TerrainGenerator::RandomFault;
+    const struct
     {
-        const glm::vec4 clip = clipFromWorld * glm::vec4(p[k], p[k + 1], p[k + 2], 1.0f);
-        for (int i = 0; i < 3; ++i)
-            outside += std::fabs(clip[i]) > clip.w ? 1 : 0;
-    }
-    EXPECT_EQ(outside, 0u);
-    // Above the highest point and outside the footprint, looking down at the centre.
-    EXPECT_GT(camera.position.y, high.y);
-    EXPECT_TRUE(camera.position.x < low.x || camera.position.x > high.x || camera.position.z < low.z ||
-                camera.position.z > high.z);
-    EXPECT_LT(camera.front.y, 0.0f);
-    const glm::vec3 centre = 0.5f * (low + high);
-    const glm::vec3 toCentre = glm::normalize(centre - camera.position);
-    EXPECT_GT(glm::dot(toCentre, camera.front), 0.9999f);
-    // Crossing the longer side takes four seconds.
-    EXPECT_FLOAT_EQ(camera.speed, std::max(high.x - low.x, high.z - low.z) / 4.0f);
-}
+        const char* name;
+        uint32_t width, height;
+        float vertexDistance;
+        TerrainGenerator generator;
+        float range, aspect;
+        bool perspective;
+        glm::vec3 offset; // terrains read from files need not be centred on the origin
+    } cases[] = {
+        {"two by two hundred", 2, 200, 1.0f, kFault, 30.0f, kWide, true, {}},
+        {"long", 513, 9, 0.5f, kFault, 200.0f, kWide, true, {}},
+        {"portrait", 9, 513, 2.0f, TerrainGenerator::Flat, 0.0f, 0.6f, true, {}},
+        {"beyond the far plane", 1025, 1025, 20.0f, TerrainGenerator::DiamondSquare, 500.0f, 1.0f, true, {}},
+        {"off centre", 65, 33, 1.0f, kFault, 10.0f, 4.0f / 3.0f, true, {5000.0f, -300.0f, 120.0f}},
+        {"orthographic", 513, 9, 1.0f, kFault, 50.0f, kWide, false, {}}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TerrainRecord record;
+        ASSERT_TRUE(TerrainRecord::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f,
+                                            60, false, record));
+        std::vector<float>& p = record.positions;
+        for (size_t k = 0; k < p.size(); ++k)
+            p[k] += c.offset[static_cast<int>(k % 3)];
+        glm::vec3 low, high;
+        TerrainBounds(p.data(), record.VertexCount(), low, high);
 
-constexpr float kWide = 16.0f / 9.0f;
-constexpr TerrainGenerator kFault = TerrainGenerator::RandomFault, kDiamond = TerrainGenerator::DiamondSquare;
-INSTANTIATE_TEST_SUITE_P(
-    Terrains, CameraFramingTest,
-    ::testing::Values(
-        FramingCase{"TwoByTwoHundred", 2, 200, 1.0f, kFault, 30.0f, kWide, true},
-        FramingCase{"Long", 513, 9, 0.5f, kFault, 200.0f, kWide, true},
-        FramingCase{"Portrait", 9, 513, 2.0f, TerrainGenerator::Flat, 0.0f, 0.6f, true},
-        FramingCase{"BeyondTheFarPlane", 1025, 1025, 20.0f, kDiamond, 500.0f, 1.0f, true},
-        FramingCase{"OffCentre", 65, 33, 1.0f, kFault, 10.0f, 4.0f / 3.0f, true, {5000.0f, -300.0f, 120.0f}},
-        FramingCase{"Orthographic", 513, 9, 1.0f, kFault, 50.0f, kWide, false}),
-    [](const auto& info) { return std::string(info.param.name); });
+        Camera camera; // a new scene's camera: near the origin, speed 1
+        camera.aspectRatio = c.aspect;
+        camera.perspective = c.perspective;
+        camera.Frame(low, high);
+
+        const glm::mat4 clipFromWorld = camera.projection * camera.view;
+        size_t outside = 0;
+        for (size_t k = 0; k < p.size(); k += 3)
+        {
+            const glm::vec4 clip = clipFromWorld * glm::vec4(p[k], p[k + 1], p[k + 2], 1.0f);
+            for (int i = 0; i < 3; ++i)
+                outside += std::fabs(clip[i]) > clip.w ? 1 : 0;
+        }
+        EXPECT_EQ(outside, 0u);
+        // Above the highest point and outside the footprint, looking down at the centre.
+        EXPECT_GT(camera.position.y, high.y);
+        EXPECT_TRUE(camera.position.x < low.x || camera.position.x > high.x || camera.position.z < low.z ||
+                    camera.position.z > high.z);
+        EXPECT_LT(camera.front.y, 0.0f);
+        EXPECT_GT(glm::dot(glm::normalize(0.5f * (low + high) - camera.position), camera.front), 0.9999f);
+        // Crossing the longer side takes four seconds.
+        EXPECT_FLOAT_EQ(camera.speed, std::max(high.x - low.x, high.z - low.z) / 4.0f);
+    }
+}
 
 // Framing (which leaves it) is checked with the editor's F key.
 TEST(CameraTest, OnlyAnUntouchedCameraShowsTheNewSceneView)

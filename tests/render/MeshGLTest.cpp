@@ -118,22 +118,15 @@ TEST_F(MeshGLTest, ColorReadsThePositionsOrElseTheNormals)
 
 TEST_F(MeshGLTest, EntriesDrawTheirOwnRangeTexturedOrNot)
 {
-    auto grey = std::make_unique<uint8_t[]>(1);
-    grey[0] = 77;
-    Texture texture(1, 1, 1, std::move(grey), false, GL_NEAREST);
+    Texture texture(1, 1, 1, std::unique_ptr<uint8_t[]>(new uint8_t[1]{77}), false, GL_NEAREST);
     Object object;
     const uint32_t indices[] = {0, 1, 2, 0, 1, 2}; // the second triangle counts from vertex 3
     FillQuad(*object.mesh, true, indices);
     // The textured entry first: the entry with texture 0 after it must draw untextured all the same.
-    MeshEntry upper;
-    upper.texture = texture.id;
-    upper.indexCount = 3;
-    upper.firstIndex = 3;
-    upper.baseVertex = 3;
-    MeshEntry lower;
-    lower.diffuse = {1.0f, 0.0f, 0.0f};
-    lower.indexCount = 3;
-    object.mesh->entries = {upper, lower};
+    // Ambient, diffuse, specular, shininess, texture, index count, first index, base vertex.
+    const glm::vec3 black(0.0f), red(1.0f, 0.0f, 0.0f);
+    object.mesh->entries = {{black, black, black, 0.0f, texture.id, 3, 3, 3},
+                            {black, red, black, 0.0f, 0, 3, 0, 0}};
     LogCapture log;
     object.SetGeometry(object.mesh, shader);
     EXPECT_EQ(log.Count("Mesh loaded without texture."), 0);

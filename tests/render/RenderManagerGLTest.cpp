@@ -180,10 +180,9 @@ TEST_F(RenderManagerGLTest, WindowFrameAloneEndsOnTheDefaultFramebuffer)
 TEST_F(RenderManagerGLTest, DrawsATexturedMeshThroughTheQueue)
 {
     auto shader = std::make_shared<Shader>("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");
-    auto texels = std::make_unique<uint8_t[]>(8); // left texel red, right texel green
-    const uint8_t rgba[8] = {255, 0, 0, 255, 0, 255, 0, 255};
-    std::copy(rgba, rgba + 8, texels.get());
-    Texture texture(2, 1, 4, std::move(texels), false, GL_NEAREST);
+    // The left texel red, the right one green.
+    Texture texture(2, 1, 4, std::unique_ptr<uint8_t[]>(new uint8_t[8]{255, 0, 0, 255, 0, 255, 0, 255}),
+                    false, GL_NEAREST);
 
     // A unit quad in the xy plane facing +z.
     auto object = std::make_shared<Object>();

@@ -11,6 +11,7 @@
 
 #include <fstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::LogCapture;
@@ -41,29 +42,25 @@ class ShaderGLTest : public testsupport::GLTest
 
 TEST_F(ShaderGLTest, BuiltInProgramsBuildAndOfferTheirInterface)
 {
-    const struct
-    {
-        const char* base;
-        std::vector<const char*> attributes, uniforms;
-    } programs[] = {
+    const std::tuple<const char*, std::vector<const char*>, std::vector<const char*>> programs[] = {
         {"shaders/basic_lighting",
          {"position", "normal", "texcoord"},
          {"Mmatrix", "normalMatrix", "Pmatrix", "Vmatrix", "viewPos", "material.ambient", "material.diffuse",
           "material.specular", "material.shininess", "useTexture", "texSampler"}},
         {"shaders/normal_shader", {"position", "normal"}, {"Mmatrix", "normalMatrix", "Pmatrix", "Vmatrix"}},
         {"shaders/texcoord_shader", {"position", "texcoord"}, {"Mmatrix", "Pmatrix", "Vmatrix"}}};
-    for (const auto& p : programs)
+    for (const auto& [base, attributes, uniforms] : programs)
     {
-        SCOPED_TRACE(p.base);
+        SCOPED_TRACE(base);
         LogCapture log;
-        Shader shader(std::string(p.base) + ".vert", std::string(p.base) + ".frag");
+        Shader shader(std::string(base) + ".vert", std::string(base) + ".frag");
         ASSERT_NE(shader.program, 0u) << log.Dump();
-        EXPECT_EQ(shader.name, p.base);
-        EXPECT_EQ(log.Count(spdlog::level::trace, std::string("Loading shader: ") + p.base + ".vert"), 1);
+        EXPECT_EQ(shader.name, base);
+        EXPECT_EQ(log.Count(spdlog::level::trace, std::string("Loading shader: ") + base + ".vert"), 1);
         EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
-        for (const char* attribute : p.attributes)
+        for (const char* attribute : attributes)
             EXPECT_GE(shader.GetAttribLocation(attribute), 0) << attribute;
-        for (const char* uniform : p.uniforms)
+        for (const char* uniform : uniforms)
             EXPECT_GE(shader.GetUniformLocation(uniform), 0) << uniform;
         EXPECT_EQ(shader.GetAttribLocation("position"), 0); // the array the draw command enables
     }
@@ -132,27 +129,23 @@ TEST_F(ShaderGLTest, FailuresGiveProgramZeroAndKeepNameAndPaths)
     const std::string openError = "Unable to open file " + missing + " for reading.";
     const std::string compileError = "Compile failure in fragment shader:";
     // The culprit is named by the info log: the compiler's in a message of its own, the linker's on stderr.
-    const struct
+    const std::tuple<std::string, std::string, std::string, int, const char*> cases[] = {
+        {vertex, missing, openError, 1, ""},  {missing, fragment, openError, 1, ""},
+        {missing, missing, openError, 2, ""}, {vertex, broken, compileError, 1, "undefinedThing"},
+        {vertex, empty, compileError, 1, ""}, {vertex, unlinked, compileError, 0, "neverWritten"}};
+    for (const auto& [vert, frag, error, errorCount, culprit] : cases)
     {
-        std::string vertex, fragment, error;
-        int errorCount;
-        const char* culprit;
-    } cases[] = {{vertex, missing, openError, 1, ""},  {missing, fragment, openError, 1, ""},
-                 {missing, missing, openError, 2, ""}, {vertex, broken, compileError, 1, "undefinedThing"},
-                 {vertex, empty, compileError, 1, ""}, {vertex, unlinked, compileError, 0, "neverWritten"}};
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.vertex + " + " + c.fragment);
+        SCOPED_TRACE(vert + " + " + frag);
         LogCapture log;
         testing::internal::CaptureStderr();
-        Shader shader(c.vertex, c.fragment);
+        Shader shader(vert, frag);
         const std::string linker = testing::internal::GetCapturedStderr();
         EXPECT_EQ(shader.program, 0u);
-        EXPECT_EQ(shader.name, c.vertex.substr(0, c.vertex.size() - 5)); // without ".vert" or ".frag"
-        EXPECT_EQ(shader.vertexPath, c.vertex);
-        EXPECT_EQ(shader.fragmentPath, c.fragment);
-        EXPECT_EQ(log.Count(spdlog::level::err, c.error), c.errorCount) << log.Dump();
-        EXPECT_NE((linker + log.Dump()).find(c.culprit), std::string::npos) << linker << log.Dump();
+        // The name without ".vert" or ".frag".
+        EXPECT_EQ(std::tie(shader.name, shader.vertexPath, shader.fragmentPath),
+                  std::make_tuple(vert.substr(0, vert.size() - 5), vert, frag));
+        EXPECT_EQ(log.Count(spdlog::level::err, error), errorCount) << log.Dump();
+        EXPECT_NE((linker + log.Dump()).find(culprit), std::string::npos) << linker << log.Dump();
         EXPECT_EQ(linker.rfind("Linker failure: ", 0), 0u) << linker;
         EXPECT_EQ(log.Count(spdlog::level::trace, "Shader program deleted"), 1);
         // A failed program answers -1 without asking GL.

@@ -13,9 +13,7 @@ using terraintest::ReadTexture;
 
 namespace
 {
-class BrushGLTest : public testsupport::GLTest
-{
-};
+using BrushGLTest = testsupport::GLTest;
 
 // The image shows the 8 x 4 texture 80 pixels wide at (10, 20), so the click at (35, 52) is texel
 // (2.5, 0.8); the set-mode dab lands on the GPU copy.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -52,12 +53,8 @@ Brush SetBrush(BrushShape shape, int32_t size)
 
 TEST(BrushTest, FootprintsBySizeAndShape)
 {
-    const struct
-    {
-        BrushShape shape;
-        int32_t size;
-        const char* picture; // 8 x 8 texture, dab centred on texel (4, 4) (row 4 from the bottom)
-    } cases[] = {
+    // The pictures: an 8 x 8 texture, the dab centred on texel (4, 4) (row 4 from the bottom).
+    const std::tuple<BrushShape, int32_t, const char*> cases[] = {
         {BrushShape::Square, 1, "......../......../......../....#.../......../......../......../........"},
         {BrushShape::Square, 2, "......../......../......../....#.../......../......../......../........"},
         {BrushShape::Circle, 3, "......../......../......../....#.../......../......../......../........"},
@@ -68,13 +65,12 @@ TEST(BrushTest, FootprintsBySizeAndShape)
         {BrushShape::Square, 6, "......../.######./.######./.######./.######./.######./.######./........"},
         {BrushShape::Circle, 6, "......../..#####./..#####./..#####./..#####./..#####./......../........"},
     };
-    for (const auto& c : cases)
+    for (const auto& [shape, size, picture] : cases)
     {
         GuardedBuffer buffer(8, 8, 1);
-        Brush brush = SetBrush(c.shape, c.size);
+        Brush brush = SetBrush(shape, size);
         buffer.Paint(brush, {4.5f, 4.5f});
-        EXPECT_EQ(buffer.Picture(), c.picture)
-            << (c.shape == BrushShape::Square ? "square " : "circle ") << c.size;
+        EXPECT_EQ(buffer.Picture(), picture) << (shape == BrushShape::Square ? "square " : "circle ") << size;
         EXPECT_TRUE(buffer.GuardsIntact());
     }
 }
@@ -84,13 +80,7 @@ TEST(BrushTest, FootprintsBySizeAndShape)
 TEST(BrushTest, DabsAreClippedToTheTexture)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
-    const struct
-    {
-        float x, y;
-        BrushShape shape;
-        int32_t size;
-        size_t painted;
-    } cases[] = {
+    const std::tuple<float, float, BrushShape, int32_t, size_t> cases[] = {
         {3.0f, 5.0f, BrushShape::Square, 1, 0},  // y == height
         {3.0f, 5.0f, BrushShape::Square, 4, 8},  // rows 3 and 4
         {7.0f, 3.0f, BrushShape::Square, 4, 8},  // x == width
@@ -102,14 +92,13 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
         {3e9f, 2.0f, BrushShape::Square, 64, 0},
         {-3e9f, -3e9f, BrushShape::Circle, 64, 0},
         {nan, 2.0f, BrushShape::Square, 4, 0},
-        {2.0f, std::numeric_limits<float>::infinity(), BrushShape::Square, 4, 0},
-    };
-    for (const auto& c : cases)
+        {2.0f, std::numeric_limits<float>::infinity(), BrushShape::Square, 4, 0}};
+    for (const auto& [x, y, shape, size, painted] : cases)
     {
         GuardedBuffer buffer(7, 5, 3);
-        Brush brush = SetBrush(c.shape, c.size);
-        EXPECT_EQ(buffer.Paint(brush, {c.x, c.y}), c.painted) << c.x << ", " << c.y << " size " << c.size;
-        EXPECT_TRUE(buffer.GuardsIntact()) << c.x << ", " << c.y;
+        Brush brush = SetBrush(shape, size);
+        EXPECT_EQ(buffer.Paint(brush, {x, y}), painted) << x << ", " << y << " size " << size;
+        EXPECT_TRUE(buffer.GuardsIntact()) << x << ", " << y;
     }
 }
 

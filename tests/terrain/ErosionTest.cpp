@@ -2,6 +2,7 @@
 #include "engine/Parallel.h"
 #include "terrain/Erosion.h"
 #include "tests/support/LogCapture.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -14,14 +15,11 @@
 
 namespace
 {
+using terraintest::SameBits;
+
 // Non-square grids at a vertex distance other than 1, so that swapped axes or a missing distance show.
 constexpr uint32_t kW = 96, kH = 72;
 constexpr float kDistance = 0.5f;
-
-bool SameBits(const std::vector<float>& a, const std::vector<float>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
 
 std::vector<float> Shape(uint32_t W, uint32_t H, const std::function<float(float x, float z)>& height)
 {
@@ -89,57 +87,37 @@ TEST(ErosionTest, FlatTerrainIsUnchanged)
 // Material moves downhill: the vertices above half the peak height lose on average, the rest gain.
 // Volume: inside the grid material is only moved, so sum(after) = sum(before) - carriedOff up to float
 // rounding: within 1e-4 of the material moved plus 1e-6 of the volume (measured: under 3e-5 and 1e-7).
-struct DownhillCase
+TEST(ErosionTest, MaterialMovesDownAndTheVolumeIsKept)
 {
-    const char* name;
-    std::vector<float> (*shape)();
-    const Eroder* erode;
-};
-
-void PrintTo(const DownhillCase& c, std::ostream* os)
-{
-    *os << c.name;
-}
-
-class DownhillTest : public ::testing::TestWithParam<DownhillCase>
-{
-};
-
-TEST_P(DownhillTest, MaterialMovesDownAndTheVolumeIsKept)
-{
-    const std::vector<float> before = GetParam().shape();
-    std::vector<float> h = before;
-    const Erosion::Result result = (*GetParam().erode)(h);
-    ASSERT_EQ(result.status, Erosion::Status::Done);
-
-    const float peak = *std::max_element(before.begin(), before.end());
-    double upper = 0.0, lower = 0.0;
-    size_t upperCount = 0;
-    for (size_t k = 0; k < h.size(); ++k)
+    const std::pair<std::vector<float> (*)(), const Eroder*> cases[] = {
+        {Cone, &kHydraulic}, {Ramp, &kHydraulic}, {Cone, &kThermal}, {Ramp, &kThermal}};
+    for (const auto& [shape, erode] : cases)
     {
-        if (before[k] > 0.5f * peak)
+        SCOPED_TRACE(testing::Message() << (erode == &kThermal ? "thermal " : "hydraulic ")
+                                        << (shape == Cone ? "cone" : "ramp"));
+        const std::vector<float> before = shape();
+        std::vector<float> h = before;
+        const Erosion::Result result = (*erode)(h);
+        ASSERT_EQ(result.status, Erosion::Status::Done);
+
+        const float peak = *std::max_element(before.begin(), before.end());
+        double upper = 0.0, lower = 0.0;
+        size_t upperCount = 0;
+        for (size_t k = 0; k < h.size(); ++k)
         {
-            upper += h[k] - before[k];
-            ++upperCount;
+            const bool high = before[k] > 0.5f * peak;
+            (high ? upper : lower) += h[k] - before[k];
+            upperCount += high;
         }
-        else
-            lower += h[k] - before[k];
+        EXPECT_LT(upper / static_cast<double>(upperCount), -1e-3);
+        EXPECT_GT(lower / static_cast<double>(h.size() - upperCount), 1e-4);
+        EXPECT_GT(result.removed, 1.0);
+
+        const double moved = result.removed;
+        EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * moved + 1e-6 * Sum(before));
+        EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * moved);
     }
-    EXPECT_LT(upper / static_cast<double>(upperCount), -1e-3);
-    EXPECT_GT(lower / static_cast<double>(h.size() - upperCount), 1e-4);
-    EXPECT_GT(result.removed, 1.0);
-
-    const double moved = result.removed;
-    EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * moved + 1e-6 * Sum(before));
-    EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * moved);
 }
-
-INSTANTIATE_TEST_SUITE_P(Shapes, DownhillTest,
-                         ::testing::Values(DownhillCase{"HydraulicCone", Cone, &kHydraulic},
-                                           DownhillCase{"HydraulicRamp", Ramp, &kHydraulic},
-                                           DownhillCase{"ThermalCone", Cone, &kThermal},
-                                           DownhillCase{"ThermalRamp", Ramp, &kThermal}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Settled by enough iterations, no neighbour pair (straight or diagonal) is steeper than the talus
 // slope by more than 1 % of it.
@@ -310,11 +288,7 @@ TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
         std::vector<float> h = Cone();
         s.method = method;
         Erosion::Erode(h.data(), kW, kH, kDistance, s, nullptr,
-                       [&](float f)
-                       {
-                           fractions.push_back(f);
-                           return true;
-                       });
+                       [&](float f) { return fractions.push_back(f), true; });
         ASSERT_EQ(fractions.size(), reports);
         EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
         EXPECT_GT(fractions.front(), 0.0f);

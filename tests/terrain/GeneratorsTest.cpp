@@ -10,6 +10,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using testsupport::LogCapture;
@@ -59,38 +60,36 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
 TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
     Parallel::SetThreadCount(3);
-    const struct
-    {
-        uint32_t w, h, iterations, seeds;
-    } cases[] = {{9, 6, 1, 20}, {257, 200, 3, 2}, {1, 3, 3, 1}}; // one column: every line vertical
-    for (const auto& c : cases)
-        for (uint32_t seed = 0; seed < c.seeds; ++seed)
+    const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> cases[] = {
+        {9, 6, 1, 20}, {257, 200, 3, 2}, {1, 3, 3, 1}}; // one column: every line vertical
+    for (const auto& [w, h, iterations, seeds] : cases)
+        for (uint32_t seed = 0; seed < seeds; ++seed)
         {
             GeneratorRandom random(seed);
             random.sign = [n = 0]() mutable { return n++; };
             std::vector<float> a;
-            Generators::RandomFault(c.w, c.h, 10.0f, 1.0f, c.iterations, random, a);
+            Generators::RandomFault(w, h, 10.0f, 1.0f, iterations, random, a);
 
             GeneratorRandom replay(seed);
-            std::vector<float> expected(size_t{c.w} * c.h, 0.0f);
+            std::vector<float> expected(size_t{w} * h, 0.0f);
             float factor = 0.5f;
-            for (uint32_t it = 0; it < c.iterations; ++it)
+            for (uint32_t it = 0; it < iterations; ++it)
             {
-                const uint32_t r1 = replay.Uniform(c.h - 1), c1 = replay.Uniform(c.w - 1),
-                               r2 = replay.Uniform(c.h - 1), c2 = replay.Uniform(c.w - 1);
+                const uint32_t r1 = replay.Uniform(h - 1), c1 = replay.Uniform(w - 1),
+                               r2 = replay.Uniform(h - 1), c2 = replay.Uniform(w - 1);
                 const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
                 const float intercept = float(r1) - float(c1) * slope;
                 const float offset =
                     static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
-                for (uint32_t r = 0; r < c.h; ++r)
-                    for (uint32_t col = 0; col < c.w; ++col)
-                        expected[r * c.w + col] +=
+                for (uint32_t r = 0; r < h; ++r)
+                    for (uint32_t col = 0; col < w; ++col)
+                        expected[r * w + col] +=
                             static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col)
                                 ? offset
                                 : -offset;
                 factor = static_cast<float>(0.5 * factor);
             }
-            ASSERT_EQ(a, expected) << c.w << " x " << c.h << ", seed " << seed;
+            ASSERT_EQ(a, expected) << w << " x " << h << ", seed " << seed;
         }
     Parallel::SetThreadCount(0);
 }
@@ -140,10 +139,8 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
             const float sum = at(x - half, y + half) + at(x - half, y - half) + at(x + half, y - half) +
                               at(x + half, y + half);
             h[size_t(x * n + y)] = sum * 0.25f + static_cast<float>(double{factor} * g * range);
-            push(squares, x - half, y);
-            push(squares, x + half, y);
-            push(squares, x, y - half);
-            push(squares, x, y + half);
+            for (const auto& [sx, sy] : {std::pair{x - half, y}, {x + half, y}, {x, y - half}, {x, y + half}})
+                push(squares, sx, sy);
         }
         const int64_t next = half / 2;
         for (; !squares.empty(); squares.pop_front())
@@ -160,13 +157,8 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
                 }
             h[size_t(x * n + y)] =
                 sum / static_cast<float>(count) + static_cast<float>(double{range} * g * factor);
-            if (next > 0)
-            {
-                push(diamonds, x - next, y - next);
-                push(diamonds, x + next, y - next);
-                push(diamonds, x - next, y + next);
-                push(diamonds, x + next, y + next);
-            }
+            for (const auto& [dx, dy] : {std::pair{-next, -next}, {next, -next}, {-next, next}, {next, next}})
+                if (next > 0) push(diamonds, x + dx, y + dy);
         }
         half = next;
         factor = static_cast<float>(double{factor} * decay);
@@ -257,12 +249,7 @@ TEST(GeneratorsTest, ReportsRiseDuringTheRunAndAStopEndsIt)
     {
         std::vector<float> heard, reported, plain;
         GeneratorRandom first(21), second(21), third(21);
-        ASSERT_TRUE(run(first, reported,
-                        [&](float done)
-                        {
-                            heard.push_back(done);
-                            return true;
-                        }));
+        ASSERT_TRUE(run(first, reported, [&](float done) { return heard.push_back(done), true; }));
         ASSERT_GE(heard.size(), leastReports);
         for (size_t n = 1; n < heard.size(); ++n)
             EXPECT_GT(heard[n], heard[n - 1]) << "report " << n;

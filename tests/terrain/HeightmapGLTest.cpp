@@ -8,6 +8,7 @@
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 #include "tests/terrain/GLReadBack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 using terraintest::ReadBuffer;
@@ -26,9 +28,7 @@ using Heightmap = Terrain::Heightmap;
 
 namespace
 {
-class HeightmapGLTest : public testsupport::GLTest
-{
-};
+using HeightmapGLTest = testsupport::GLTest;
 
 std::vector<uint8_t> HeldBytes(const Texture& texture)
 {
@@ -47,15 +47,8 @@ void WriteImage(const std::string& path, int width, int height, int channels,
 // then the layer image that the layer tests pin down.
 std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
-    NoiseGenerator noise;
-    noise.seed = s.seed;
-    noise.noiseType = s.noiseType;
-    noise.fractalType = s.fractalType;
-    noise.frequency = s.frequency;
-    noise.octaves = s.octaves;
-    noise.gain = s.gain;
-    noise.lacunarity = s.lacunarity;
-    noise.CalculateFractalBounding();
+    const NoiseGenerator noise = terraintest::MakeNoise(s.noiseType, s.fractalType, s.seed, s.frequency,
+                                                        s.octaves, s.gain, s.lacunarity);
     std::vector<float> samples;
     std::vector<uint8_t> image(size_t{width} * height);
     Layers::NoiseImage(noise, s.offsetX, s.offsetY, width, height, samples, image.data());
@@ -131,19 +124,18 @@ TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRe
     };
     for (int n = 1; n <= 12; ++n)
         append(n);
-    EXPECT_EQ(layer.states.size(), 11u);
-    EXPECT_EQ(layer.currentState, 10u);
-    EXPECT_EQ(layer.states.front()->seed, 2);
+    EXPECT_EQ(std::make_tuple(layer.states.size(), layer.currentState, layer.states.front()->seed),
+              std::make_tuple(size_t{11}, 10u, 2));
     const std::pair<uint32_t, int> undoTo[] = {{5, 7}, {0, 2}}; // entry kept last, its seed
     for (const auto& [current, seed] : undoTo)
     {
         while (layer.currentState > current)
             layer.Undo();
         append(99);
-        EXPECT_EQ(layer.states.size(), current + 2u);
-        EXPECT_EQ(layer.currentState, current + 1u);
-        EXPECT_EQ(layer.states[current]->seed, seed);
-        EXPECT_EQ(layer.states.back()->seed, 99);
+        EXPECT_EQ(std::make_pair(layer.states.size(), layer.currentState),
+                  std::make_pair(current + size_t{2}, current + 1));
+        EXPECT_EQ(std::make_pair(layer.states[current]->seed, layer.states.back()->seed),
+                  std::make_pair(seed, 99));
     }
 }
 
@@ -228,13 +220,6 @@ TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
         Erosion::MaskImage(masks, y.size(), mask.data());
         return y;
     };
-    const auto heights = [&]
-    {
-        std::vector<float> y(size_t{w} * h);
-        for (size_t k = 0; k < y.size(); ++k)
-            y[k] = terrain.positions[3 * k + 1];
-        return y;
-    };
 
     for (const Erosion::Settings& s : {thermal, hydraulic})
     {
@@ -248,7 +233,7 @@ TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
         if (step != nullptr) (entry.get()->*step)();
         terrain.ApplyHeightmaps();
         const std::vector<float> y = expected(*settings);
-        EXPECT_EQ(heights(), y);
+        EXPECT_EQ(terraintest::Heights(terrain.positions), y);
         EXPECT_EQ(ReadTexture(*entry), mask);
         EXPECT_EQ(ReadBuffer<float>(terrain.mesh->vertexBuffer, terrain.positions.size()), terrain.positions);
         const TerrainGrid::HeightRange range = TerrainGrid::Range(terrain.positions.data(), y.size());

@@ -1,10 +1,12 @@
 #include "terrain/LayerStack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -42,14 +44,6 @@ struct Stack
     }
 };
 
-std::vector<float> HeightsOf(const std::vector<float>& positions)
-{
-    std::vector<float> y(kCount);
-    for (size_t k = 0; k < kCount; ++k)
-        y[k] = positions[3 * k + 1];
-    return y;
-}
-
 Erosion::Settings Hydraulic(int32_t seed)
 {
     Erosion::Settings s;
@@ -74,7 +68,7 @@ TEST(LayerStackTest, ErosionEntriesErodeTheHeightsSummedBeforeThem)
                                   3, range));
     const Erosion::Settings hydraulic = Hydraulic(5);
     const std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
-    EXPECT_EQ(HeightsOf(positions), expected);
+    EXPECT_EQ(terraintest::Heights(positions), expected);
     EXPECT_NE(expected, g.Sum(2.0f, -1.5f, nullptr)) << "the erosion must have changed something";
     EXPECT_EQ(range.max, *std::max_element(expected.begin(), expected.end()));
 }
@@ -95,29 +89,23 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
                                  3, range, use);
     };
 
-    const struct
-    {
-        const char* change;
-        std::function<void()> make;
-        uint32_t runs; // the cache's generation after the apply
-        Erosion::Settings settings;
-        float rampPower, rgbPower;
-    } steps[] = {
+    // runs: the cache's generation after the apply.
+    using Step = std::tuple<const char*, std::function<void()>, uint32_t, Erosion::Settings, float, float>;
+    const Step steps[] = {
         {"first apply", [] {}, 1, Hydraulic(5), 2.0f, 1.0f},
         {"nothing", [] {}, 1, Hydraulic(5), 2.0f, 1.0f},
         {"a layer after the entry", [&] { entries[2].image.power = 3.0f; }, 1, Hydraulic(5), 2.0f, 3.0f},
         {"a layer before the entry", [&] { entries[0].image.power = 2.5f; }, 2, Hydraulic(5), 2.5f, 3.0f},
-        {"its own settings", [&] { entries[1].erosion.hydraulic.seed = 6; }, 3, Hydraulic(6), 2.5f, 3.0f},
-    };
-    for (const auto& step : steps)
+        {"its own settings", [&] { entries[1].erosion.hydraulic.seed = 6; }, 3, Hydraulic(6), 2.5f, 3.0f}};
+    for (const auto& [change, make, runs, settings, rampPower, rgbPower] : steps)
     {
-        SCOPED_TRACE(step.change);
-        step.make();
+        SCOPED_TRACE(change);
+        make();
         // Only comparing (saving) never runs: it says whether the cache holds the answer.
-        EXPECT_EQ(apply(LayerStack::CacheUse::CachedOnly), step.runs == cache.generation);
+        EXPECT_EQ(apply(LayerStack::CacheUse::CachedOnly), runs == cache.generation);
         ASSERT_TRUE(apply());
-        EXPECT_EQ(cache.generation, step.runs);
-        EXPECT_EQ(HeightsOf(positions), g.Sum(step.rampPower, step.rgbPower, &step.settings));
+        EXPECT_EQ(cache.generation, runs);
+        EXPECT_EQ(terraintest::Heights(positions), g.Sum(rampPower, rgbPower, &settings));
     }
 
     // Every setting of the method in use, the method, the vertex distance and the place in a world are part
@@ -176,7 +164,7 @@ TEST(LayerStackTest, ASculptEntryAddsItsHeightsAndARegionGetsTheWholeStacksBits)
     std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
     for (size_t k = 0; k < kCount; ++k)
         expected[k] += sculpt[k];
-    EXPECT_EQ(HeightsOf(positions), expected);
+    EXPECT_EQ(terraintest::Heights(positions), expected);
 
     // An edit of the sculpt entry in a region at the grid's far corner, rows and columns of different counts.
     const TerrainGrid::Region region{31, kStackW, 20, kStackH};

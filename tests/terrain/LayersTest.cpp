@@ -1,23 +1,19 @@
 #include "engine/Parallel.h"
 #include "terrain/Layers.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <vector>
 
 namespace
 {
 NoiseGenerator FbmNoise(int32_t type)
 {
-    NoiseGenerator noise;
-    noise.noiseType = type;
-    noise.fractalType = NoiseGenerator::FBm;
-    noise.seed = 5;
-    noise.frequency = 0.05f;
-    noise.CalculateFractalBounding();
-    return noise;
+    return terraintest::MakeNoise(type, NoiseGenerator::FBm, 5, 0.05f);
 }
 
 std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, float offsetX = 0.0f,
@@ -77,25 +73,22 @@ TEST(LayersTest, WorldWindowsAreTheWholeWorldsPixels)
         Layers::NoiseImage(noise, 0.3f, -2.7f, w, h, samples, world.data(), levels.data(), origin);
         for (size_t k = 0; k < samples.size(); ++k)
             ASSERT_EQ(levels[k], std::clamp((samples[k] + 1.0f) * 127.5f, 0.0f, 255.0f)) << type << ", " << k;
-        const struct
+        const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> windows[] = {
+            {0, 0, 21, 17}, {40, 0, 21, 17}, {0, 28, 21, 17}, {40, 28, 21, 17}, {13, 5, 33, 9}};
+        for (const auto& [i0, j0, width, height] : windows)
         {
-            uint32_t i, j, width, height;
-        } windows[] = {{0, 0, 21, 17}, {40, 0, 21, 17}, {0, 28, 21, 17}, {40, 28, 21, 17}, {13, 5, 33, 9}};
-        for (const auto& window : windows)
-        {
-            const Layers::GridPlace place{origin.i + static_cast<int32_t>(window.i),
-                                          origin.j + static_cast<int32_t>(window.j), true};
-            std::vector<float> tileLevels(size_t{window.width} * window.height);
+            const Layers::GridPlace place{origin.i + static_cast<int32_t>(i0),
+                                          origin.j + static_cast<int32_t>(j0), true};
+            std::vector<float> tileLevels(size_t{width} * height);
             std::vector<uint8_t> tile(tileLevels.size());
-            Layers::NoiseImage(noise, 0.3f, -2.7f, window.width, window.height, samples, tile.data(),
-                               tileLevels.data(), place);
-            for (uint32_t i = 0; i < window.width; ++i)
-                for (uint32_t j = 0; j < window.height; ++j)
+            Layers::NoiseImage(noise, 0.3f, -2.7f, width, height, samples, tile.data(), tileLevels.data(),
+                               place);
+            for (uint32_t i = 0; i < width; ++i)
+                for (uint32_t j = 0; j < height; ++j)
                 {
-                    const size_t inWorld = size_t{window.i + i} * h + window.j + j;
-                    const size_t inTile = size_t{i} * window.height + j;
-                    ASSERT_EQ(tile[inTile], world[inWorld])
-                        << type << ": " << window.i << ", " << i << ", " << j;
+                    const size_t inWorld = size_t{i0 + i} * h + j0 + j;
+                    const size_t inTile = size_t{i} * height + j;
+                    ASSERT_EQ(tile[inTile], world[inWorld]) << type << ": " << i0 << ", " << i << ", " << j;
                     ASSERT_EQ(tileLevels[inTile], levels[inWorld]) << type << ": " << i << ", " << j;
                 }
         }

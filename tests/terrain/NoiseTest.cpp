@@ -1,33 +1,22 @@
 #include "terrain/Noise.h"
 #include "tests/support/TestPaths.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <limits>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
 {
-NoiseGenerator Configure(int32_t type, int32_t fractal, int32_t seed, float frequency, int32_t octaves,
-                         float gain, float lacunarity)
-{
-    NoiseGenerator noise;
-    noise.noiseType = type;
-    noise.fractalType = fractal;
-    noise.seed = seed;
-    noise.frequency = frequency;
-    noise.octaves = octaves;
-    noise.gain = gain;
-    noise.lacunarity = lacunarity;
-    noise.CalculateFractalBounding();
-    return noise;
-}
+using terraintest::Bits;
+using terraintest::MakeNoise;
 
 // Columns: noise type, fractal type, seed, frequency, octaves, gain, lacunarity, x, y, value.
 TEST(NoiseTest, AgreesWithEveryReferenceValue)
@@ -47,7 +36,7 @@ TEST(NoiseTest, AgreesWithEveryReferenceValue)
         ASSERT_TRUE(in) << "row " << rows + 2;
         ++rows;
         const double value =
-            Configure(type, fractal, seed, frequency, octaves, gain, lacunarity).GetNoise(x, y);
+            MakeNoise(type, fractal, seed, frequency, octaves, gain, lacunarity).GetNoise(x, y);
         if (!(std::fabs(value - expected) <= 1e-6 * std::max(1.0, std::fabs(expected))) && ++failures <= 10)
             ADD_FAILURE() << "row " << rows + 1 << ": type " << type << " fractal " << fractal << " seed "
                           << seed << " at (" << x << ", " << y << ") gives " << value << ", expected "
@@ -65,10 +54,7 @@ TEST(NoiseTest, RowsGiveTheBitsOfSinglePointsForAnyInput)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
     const float inf = std::numeric_limits<float>::infinity();
-    const struct
-    {
-        float frequency, lacunarity, offsetX, y;
-    } cases[] = {
+    const std::tuple<float, float, float, float> cases[] = {
         {0.003f, 2.0f, -700.5f, 12.0f}, {0.01f, 2.0f, 0.0f, 0.0f},         {0.02f, -1.5f, 3.0e4f, -9.0f},
         {-0.05f, 2.0f, 17.0f, 3.0f},    {0.137f, 0.0f, -40.0f, 5.5f},      {2.7f, 1.7f, 0.0f, -2.0f},
         {0.01f, 2.0f, -2.2e9f, 1.0f},   {0.01f, 2.0f, 2.1474835e9f, 1.0f}, {1.0f, 2.0f, -1.0e30f, 4.0f},
@@ -78,24 +64,16 @@ TEST(NoiseTest, RowsGiveTheBitsOfSinglePointsForAnyInput)
     };
     const uint32_t count = 300;
     std::vector<float> row(count);
-    const auto bits = [](float f)
-    {
-        uint32_t b;
-        std::memcpy(&b, &f, sizeof b);
-        return b;
-    };
     for (int32_t type : {0, 2, 3, 4, 5})
         for (int32_t fractal : {0, 1, 2})
-            for (const auto& c : cases)
+            for (const auto& [frequency, lacunarity, offsetX, y] : cases)
             {
-                const NoiseGenerator noise =
-                    Configure(type, fractal, 991, c.frequency, 3, 0.5f, c.lacunarity);
-                noise.GetNoiseRow(c.offsetX, c.y, count, row.data());
+                const NoiseGenerator noise = MakeNoise(type, fractal, 991, frequency, 3, 0.5f, lacunarity);
+                noise.GetNoiseRow(offsetX, y, count, row.data());
                 for (uint32_t j = 0; j < count; ++j)
-                    ASSERT_EQ(bits(row[j]), bits(noise.GetNoise(static_cast<float>(j) + c.offsetX, c.y)))
-                        << "type " << type << " fractal " << fractal << " frequency " << c.frequency
-                        << " lacunarity " << c.lacunarity << " offset " << c.offsetX << " y " << c.y << " j "
-                        << j;
+                    ASSERT_EQ(Bits(row[j]), Bits(noise.GetNoise(static_cast<float>(j) + offsetX, y)))
+                        << "type " << type << " fractal " << fractal << " frequency " << frequency
+                        << " lacunarity " << lacunarity << " offset " << offsetX << " y " << y << " j " << j;
             }
 }
 
@@ -106,7 +84,7 @@ TEST(NoiseTest, FractalModesWithoutOctavesGiveZero)
         for (int32_t octaves : {0, -2})
         {
             const NoiseGenerator noise =
-                Configure(NoiseGenerator::OpenSimplex2, fractal, 1337, 0.01f, octaves, 0.5f, 2);
+                MakeNoise(NoiseGenerator::OpenSimplex2, fractal, 1337, 0.01f, octaves, 0.5f, 2);
             EXPECT_EQ(noise.fractalBounding, 1.0f);
             EXPECT_EQ(noise.GetNoise(12.5f, -3.25f), 0.0f);
             std::vector<float> row(5, 1.0f);

@@ -6,11 +6,13 @@
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/terrain/GLReadBack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 #include <vector>
 
 using terraintest::ReadBuffer;
@@ -19,17 +21,7 @@ using testsupport::LogCapture;
 
 namespace
 {
-class TerrainGLTest : public testsupport::GLTest
-{
-};
-
-std::vector<float> Heights(const Terrain& terrain)
-{
-    std::vector<float> y;
-    for (size_t n = 1; n < terrain.positions.size(); n += 3)
-        y.push_back(terrain.positions[n]);
-    return y;
-}
+using TerrainGLTest = testsupport::GLTest;
 
 std::vector<float> Repeat(std::vector<float> item, size_t times)
 {
@@ -73,40 +65,36 @@ TEST_F(TerrainGLTest, FlatThreeByThreeTerrainOnTheGpu)
 TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
 {
     const std::string wrongSide = "Tried to generate diamond square with wrong diameters. Diameter = ";
-    const struct
+    const std::tuple<uint32_t, uint32_t, uint32_t, Terrain::Generator, spdlog::level::level_enum, std::string>
+        cases[] = {
+            {2, 2, 4, Terrain::Generator::DiamondSquare, spdlog::level::err,
+             wrongSide + "2 (Has to be 2^n + 1)"},
+            {10, 10, 100, Terrain::Generator::DiamondSquare, spdlog::level::err,
+             wrongSide + "10 (Has to be 2^n + 1)"},
+            {17, 9, 17 * 9, Terrain::Generator::DiamondSquare, spdlog::level::warn,
+             "Terrain created with the diamond square algorithm cannot be of different width and height."},
+            {70000, 70000, 0, Terrain::Generator::Flat, spdlog::level::err,
+             "Terrain 70000 x 70000 is too large: its vertex or index count does not fit 32 bits."},
+            {0, 0, 0, Terrain::Generator::Flat, spdlog::level::err, ""}};
+    for (const auto& [w, h, vertexCount, generator, level, message] : cases)
     {
-        uint32_t w, h, vertexCount;
-        Terrain::Generator generator;
-        spdlog::level::level_enum level;
-        std::string message;
-    } cases[] = {
-        {2, 2, 4, Terrain::Generator::DiamondSquare, spdlog::level::err, wrongSide + "2 (Has to be 2^n + 1)"},
-        {10, 10, 100, Terrain::Generator::DiamondSquare, spdlog::level::err,
-         wrongSide + "10 (Has to be 2^n + 1)"},
-        {17, 9, 17 * 9, Terrain::Generator::DiamondSquare, spdlog::level::warn,
-         "Terrain created with the diamond square algorithm cannot be of different width and height."},
-        {70000, 70000, 0, Terrain::Generator::Flat, spdlog::level::err,
-         "Terrain 70000 x 70000 is too large: its vertex or index count does not fit 32 bits."},
-        {0, 0, 0, Terrain::Generator::Flat, spdlog::level::err, ""}};
-    for (const auto& c : cases)
-    {
-        SCOPED_TRACE(c.w);
+        SCOPED_TRACE(w);
         LogCapture log;
-        Terrain terrain(c.w, c.h, 1.0f, c.generator, 10.0f, 0.5f, 0);
-        EXPECT_TRUE(c.message.empty() || log.Has(c.level, c.message)) << log.Dump();
+        Terrain terrain(w, h, 1.0f, generator, 10.0f, 0.5f, 0);
+        EXPECT_TRUE(message.empty() || log.Has(level, message)) << log.Dump();
         EXPECT_EQ(log.CountLevel(spdlog::level::critical), 0);
-        EXPECT_EQ(terrain.vertexCount, c.vertexCount);
-        const bool empty = c.level == spdlog::level::warn || c.vertexCount == 0;
+        EXPECT_EQ(terrain.vertexCount, vertexCount);
+        const bool empty = level == spdlog::level::warn || vertexCount == 0;
         EXPECT_EQ(terrain.IsEmpty(), empty);
         if (!empty)
         {
-            EXPECT_EQ(Heights(terrain), std::vector<float>(c.vertexCount, 0.0f));
+            EXPECT_EQ(terraintest::Heights(terrain.positions), std::vector<float>(vertexCount, 0.0f));
             EXPECT_TRUE(terrain.heightmapTexture && terrain.normalTexture && terrain.watermapTexture);
             continue;
         }
         EXPECT_FALSE(terrain.BuildMesh(0, 4, 1.0f));
         terrain.gradients.push_back(std::make_unique<Gradient>());
-        const std::vector<float> heights(c.vertexCount, 1.0f); // the 17 x 9 terrain keeps its sizes
+        const std::vector<float> heights(vertexCount, 1.0f); // the 17 x 9 terrain keeps its sizes
         log.Clear();
         if (!heights.empty()) terrain.AddHeights(heights.data(), 1.0f);
         terrain.ShiftHeightsToZero();

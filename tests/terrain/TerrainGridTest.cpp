@@ -1,15 +1,19 @@
 #include "engine/Parallel.h"
 #include "terrain/TerrainGrid.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <tuple>
 #include <vector>
 
 namespace
 {
+using terraintest::SameBits;
+
 struct GridArrays
 {
     std::vector<float> positions, normals, texCoords;
@@ -26,11 +30,6 @@ GridArrays RoughGrid(uint32_t width, uint32_t height, uint32_t seed)
     for (size_t k = 0; k < size_t{width} * height; ++k)
         g.positions[3 * k + 1] = heights(engine);
     return g;
-}
-
-bool SameBits(const float* a, const float* b, size_t n)
-{
-    return std::memcmp(a, b, n * sizeof(float)) == 0;
 }
 
 TEST(TerrainGridTest, RectangularGridKeepsTheVertexOrder)
@@ -148,10 +147,8 @@ TEST(TerrainGridTest, ARegionGetsTheBitsOfTheWholePassAndNothingElse)
     EXPECT_TRUE(SameBits(&all.min, &one.min, 1) && SameBits(&all.max, &one.max, 1));
     // Growing keeps a region inside the grid; a union holds both.
     const TerrainGrid::Region grown = TerrainGrid::Region{0, 5, 20, 23}.Grown(2, w, h);
-    EXPECT_EQ(grown.rowBegin, 0u);
-    EXPECT_EQ(grown.rowEnd, 7u);
-    EXPECT_EQ(grown.columnBegin, 18u);
-    EXPECT_EQ(grown.columnEnd, h);
+    EXPECT_EQ(std::tie(grown.rowBegin, grown.rowEnd, grown.columnBegin, grown.columnEnd),
+              std::make_tuple(0u, 7u, 18u, h));
     const TerrainGrid::Region both = TerrainGrid::Region{3, 5, 2, 4}.Union({10, 12, 1, 3});
     EXPECT_EQ(both.rowBegin + both.rowEnd + both.columnBegin + both.columnEnd, 3u + 12u + 1u + 4u);
 }

@@ -8,23 +8,21 @@ const char* kUnsafe = "Terrain names cannot contain /, \\, \"..\" or control cha
 
 TEST(TerrainNameTest, TypedNamesThatLeaveTheFolderOrAreBlankAreRefused)
 {
-    const std::pair<std::string, std::string> cases[] = {
-        {"hills", ""},
-        {"my hills 2", ""},
-        {"v1.2", ""},
-        {".hidden", ""},
-        {"", "Enter terrain name"},
-        {"  \t ", "Enter terrain name"},
-        {"../../x", kUnsafe},
-        {"a/b", kUnsafe},
-        {"a\\b", kUnsafe},
-        {"..", kUnsafe},
-        {"x..y", kUnsafe},
-        {std::string("bell\a"), kUnsafe},
-        {"line\nbreak", kUnsafe},
-        {std::string("nul\0x", 5), kUnsafe},
-        {"del\x7f", kUnsafe},
-    };
+    const std::pair<std::string, std::string> cases[] = {{"hills", ""},
+                                                         {"my hills 2", ""},
+                                                         {"v1.2", ""},
+                                                         {".hidden", ""},
+                                                         {"", "Enter terrain name"},
+                                                         {"  \t ", "Enter terrain name"},
+                                                         {"../../x", kUnsafe},
+                                                         {"a/b", kUnsafe},
+                                                         {"a\\b", kUnsafe},
+                                                         {"..", kUnsafe},
+                                                         {"x..y", kUnsafe},
+                                                         {std::string("bell\a"), kUnsafe},
+                                                         {"line\nbreak", kUnsafe},
+                                                         {std::string("nul\0x", 5), kUnsafe},
+                                                         {"del\x7f", kUnsafe}};
     for (const auto& [name, problem] : cases)
         EXPECT_EQ(TerrainName::Problem(name), problem) << name;
 }
@@ -32,10 +30,7 @@ TEST(TerrainNameTest, TypedNamesThatLeaveTheFolderOrAreBlankAreRefused)
 // Names read from files are made usable instead of refused; what comes out always passes the check.
 TEST(TerrainNameTest, NamesFromFilesAreMadeSafe)
 {
-    const struct
-    {
-        std::string name, fallback, expected;
-    } cases[] = {
+    const std::tuple<std::string, std::string, std::string> cases[] = {
         {"hills", "file", "hills"},
         {"../../x", "file", "______x"},
         {"a/b\\c", "", "a_b_c"},
@@ -44,12 +39,11 @@ TEST(TerrainNameTest, NamesFromFilesAreMadeSafe)
         {"", "valley", "valley"}, // a header without its name word: the file's name
         {"  ", "../up", "___up"}, // the fallback is made safe the same way
         {"", "", "terrain"},
-        {"", "..", "__"},
-    };
-    for (const auto& c : cases)
+        {"", "..", "__"}};
+    for (const auto& [name, fallback, expected] : cases)
     {
-        const std::string safe = TerrainName::MakeSafe(c.name, c.fallback);
-        EXPECT_EQ(safe, c.expected) << c.name;
+        const std::string safe = TerrainName::MakeSafe(name, fallback);
+        EXPECT_EQ(safe, expected) << name;
         EXPECT_EQ(TerrainName::Problem(safe), "") << safe;
     }
 }

@@ -1,8 +1,11 @@
 #include "terrain/TerrainRecord.h"
 #include "tests/io/ProjectTestModel.h"
 #include "tests/support/LogCapture.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using testsupport::TestImage;
 using testsupport::TestPositions;
@@ -29,34 +32,40 @@ TerrainRecord SmallTerrain()
     return t;
 }
 
-// Its images are 3 pixels wide and 5 high: a row per grid column. An image 5 wide and 3 high does not fit.
-TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
+// A three-channel layer of power 2, and the heights it gives over the base: its green channel,
+// p / 255 (as 0.003921569) times the power.
+LayerRecord GreenLayer()
 {
-    TerrainRecord t = SmallTerrain();
     LayerRecord rgb;
     rgb.kind = LayerKind::Image;
     rgb.settings.power = 2.0f;
     rgb.image = TestImage(3, 5, 3, 40);
+    return rgb;
+}
+std::vector<float> GreenHeights(const LayerRecord& rgb)
+{
+    std::vector<float> heights = BaseHeights();
+    for (size_t k = 0; k < 15; ++k)
+        heights[k] += static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+    return heights;
+}
+
+// Its images are 3 pixels wide and 5 high: a row per grid column. An image 5 wide and 3 high does not fit.
+TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
+{
+    TerrainRecord t = SmallTerrain();
+    const LayerRecord rgb = GreenLayer();
     LayerRecord tooSmall = rgb;
     tooSmall.image = TestImage(3, 4, 1, 0);
     LayerRecord turned = rgb;
     turned.image = TestImage(5, 3, 1, 0);
     t.layers = {rgb, tooSmall, turned};
     ASSERT_TRUE(t.Complete());
-    const std::vector<float> base = BaseHeights();
-    float lowest = 1e30f, highest = -1e30f;
-    for (size_t k = 0; k < 15; ++k)
-    {
-        // A three-channel layer gives its green channel: p / 255 (as 0.003921569) times the power.
-        const float expected =
-            base[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
-        EXPECT_EQ(t.positions[3 * k + 1], expected) << k;
-        EXPECT_EQ(t.basePositions[3 * k + 1], base[k]) << k;
-        lowest = std::min(lowest, expected);
-        highest = std::max(highest, expected);
-    }
-    EXPECT_EQ(t.minHeight, lowest);
-    EXPECT_EQ(t.maxHeight, highest);
+    const std::vector<float> expected = GreenHeights(rgb);
+    EXPECT_EQ(terraintest::Heights(t.positions), expected);
+    EXPECT_EQ(terraintest::Heights(t.basePositions), BaseHeights());
+    EXPECT_EQ(t.minHeight, *std::min_element(expected.begin(), expected.end()));
+    EXPECT_EQ(t.maxHeight, *std::max_element(expected.begin(), expected.end()));
     EXPECT_TRUE(t.heightsFollowLayers);
     // The regular grid, centred: x = (i - 2) * 2, z = (j - 1) * 2, and its triangles.
     EXPECT_EQ(t.positions[3 * 14], 4.0f);
@@ -101,10 +110,7 @@ TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     // What was not stored was made, 3 pixels wide and 5 high: the specular band texture, a normal image,
     // a dry water map, and the normals.
     for (const ImageRecord* image : {&t.specular, &t.normal, &t.watermap})
-    {
-        EXPECT_EQ(image->width, 3u);
-        EXPECT_EQ(image->height, 5u);
-    }
+        EXPECT_EQ(image->width * 10 + image->height, 35u);
     EXPECT_EQ(t.specular.ByteSize(), 15u);
     EXPECT_EQ(t.normal.channels, 3u);
     EXPECT_EQ(std::vector<uint8_t>(t.watermap.pixels.get(), t.watermap.pixels.get() + 60),
@@ -141,12 +147,7 @@ TEST(TerrainRecordTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
     t.layers = {erosion};
     const TerrainRecord start = t;
     std::vector<float> heard;
-    ASSERT_TRUE(t.Complete(nullptr,
-                           [&](float done)
-                           {
-                               heard.push_back(done);
-                               return true;
-                           }));
+    ASSERT_TRUE(t.Complete(nullptr, [&](float done) { return heard.push_back(done), true; }));
     ASSERT_GE(heard.size(), 25u); // twenty faults and the steps after them
     for (size_t n = 1; n < heard.size(); ++n)
         EXPECT_GE(heard[n], heard[n - 1]) << "report " << n;
@@ -170,10 +171,7 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
 {
     TerrainRecord t = SmallTerrain();
     t.vertexDistance = 0.25f;
-    LayerRecord rgb;
-    rgb.kind = LayerKind::Image;
-    rgb.settings.power = 2.0f;
-    rgb.image = TestImage(3, 5, 3, 40);
+    const LayerRecord rgb = GreenLayer();
     LayerRecord erosion;
     erosion.kind = LayerKind::Erosion;
     erosion.name = "Erosion_1";
@@ -183,10 +181,7 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
     erosion.settings.erosion.hydraulic.droplets = -5;
     t.layers = {rgb, erosion};
 
-    const std::vector<float> base = BaseHeights();
-    std::vector<float> expected(15);
-    for (size_t k = 0; k < 15; ++k)
-        expected[k] = base[k] + static_cast<float>(rgb.image.pixels[3 * k + 1]) * 0.003921569f * 2.0f;
+    std::vector<float> expected = GreenHeights(rgb);
     Erosion::ThermalSettings thermal;
     thermal.iterations = 10;
     Erosion::Masks masks;
@@ -197,8 +192,7 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
 
     testsupport::LogCapture log;
     ASSERT_TRUE(t.Complete());
-    for (size_t k = 0; k < 15; ++k)
-        EXPECT_EQ(t.positions[3 * k + 1], expected[k]) << k;
+    EXPECT_EQ(terraintest::Heights(t.positions), expected);
     EXPECT_EQ(t.layers[1].settings.erosion.thermal.talusAngle, 30.0f);
     EXPECT_EQ(t.layers[1].settings.erosion.hydraulic.droplets, 0);
     EXPECT_TRUE(

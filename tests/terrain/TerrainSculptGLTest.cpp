@@ -5,25 +5,20 @@
 #include "terrain/Terrain.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/terrain/GLReadBack.h"
+#include "tests/terrain/TerrainTestSupport.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <tuple>
 #include <vector>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;
+using terraintest::SameBits;
 
 namespace
 {
-class TerrainSculptGLTest : public testsupport::GLTest
-{
-};
-
-bool SameFloatBits(const std::vector<float>& a, const std::vector<float>& b)
-{
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(float)) == 0;
-}
+using TerrainSculptGLTest = testsupport::GLTest;
 
 // A non-square terrain sloping up along x, with a noise layer and a sculpt entry after it.
 std::shared_ptr<Terrain> SculptedTerrain()
@@ -48,15 +43,15 @@ void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
     const size_t count = size_t{terrain.width} * terrain.height;
     std::vector<float> layered;
     // An erosion entry whose input changed would have to run again: the heights no longer follow.
-    EXPECT_EQ(terrain.LayeredPositions(layered, true) && SameFloatBits(layered, terrain.positions),
+    EXPECT_EQ(terrain.LayeredPositions(layered, true) && SameBits(layered, terrain.positions),
               heightsFollowTheStack);
-    EXPECT_TRUE(SameFloatBits(ReadBuffer<float>(terrain.mesh->vertexBuffer, 3 * count), terrain.positions));
+    EXPECT_TRUE(SameBits(ReadBuffer<float>(terrain.mesh->vertexBuffer, 3 * count), terrain.positions));
     std::vector<float> normals(3 * count);
     std::vector<uint8_t> normalBytes(3 * count), heightBytes(count);
     TerrainGrid::VertexNormals(terrain.positions.data(), terrain.width, terrain.height, normals.data(),
                                normalBytes.data());
-    EXPECT_TRUE(SameFloatBits(terrain.normals, normals));
-    EXPECT_TRUE(SameFloatBits(ReadBuffer<float>(terrain.mesh->normalBuffer, 3 * count), normals));
+    EXPECT_TRUE(SameBits(terrain.normals, normals));
+    EXPECT_TRUE(SameBits(ReadBuffer<float>(terrain.mesh->normalBuffer, 3 * count), normals));
     EXPECT_EQ(ReadTexture(*terrain.normalTexture), normalBytes);
     const TerrainGrid::HeightRange range = TerrainGrid::Range(terrain.positions.data(), count);
     EXPECT_EQ(terrain.minHeight, range.min);
@@ -70,31 +65,21 @@ TEST_F(TerrainSculptGLTest, DabsLeaveWhatAWholeRebuildGives)
     const std::shared_ptr<Terrain> terrain = SculptedTerrain();
     Terrain::Heightmap& entry = *terrain->heightmaps[1];
     const Sculpt::GridFrame frame = terrain->Frame();
-    Sculpt::Brush brush;
-    brush.radius = 3.0f;
-    brush.strength = 1.0f;
+    Sculpt::Brush brush{Sculpt::Tool::RaiseLower, 3.0f, 1.0f};
     // A stroke that raises the far corner past the highest point (0.06 a dab, 80 dabs there: above the
     // slope's 2.2 and the noise's 3), and works inside with every tool.
     const float x1 = frame.x0 + 44 * 0.5f, z1 = frame.z0 + 28 * 0.5f;
-    const struct
-    {
-        Sculpt::Tool tool;
-        float x, z;
-    } dabs[] = {{Sculpt::Tool::RaiseLower, x1, z1},
-                {Sculpt::Tool::RaiseLower, x1 - 1.0f, z1},
-                {Sculpt::Tool::Smooth, frame.x0 + 10.0f, frame.z0 + 7.0f},
-                {Sculpt::Tool::Flatten, frame.x0 + 12.0f, frame.z0 + 6.0f},
-                {Sculpt::Tool::Noise, frame.x0 + 3.0f, frame.z0 + 1.0f}};
+    const std::tuple<Sculpt::Tool, float, float> dabs[] = {
+        {Sculpt::Tool::RaiseLower, x1, z1},
+        {Sculpt::Tool::RaiseLower, x1 - 1.0f, z1},
+        {Sculpt::Tool::Smooth, frame.x0 + 10.0f, frame.z0 + 7.0f},
+        {Sculpt::Tool::Flatten, frame.x0 + 12.0f, frame.z0 + 6.0f},
+        {Sculpt::Tool::Noise, frame.x0 + 3.0f, frame.z0 + 1.0f}};
     for (int repeat = 0; repeat < 40; ++repeat)
-        for (const auto& d : dabs)
+        for (const auto& [tool, x, z] : dabs)
         {
-            brush.tool = d.tool;
-            Sculpt::Dab dab;
-            dab.x = d.x;
-            dab.z = d.z;
-            dab.flattenHeight = terrain->maxHeight;
-            const TerrainGrid::Region changed = terrain->SculptDab(entry, brush, dab);
-            ASSERT_FALSE(changed.Empty());
+            brush.tool = tool;
+            ASSERT_FALSE(terrain->SculptDab(entry, brush, {x, z, false, terrain->maxHeight}).Empty());
         }
     EXPECT_TRUE(terrain->heightmapStale); // the range grew: the image waits for the stroke's end
     terrain->SettleHeights();
@@ -109,10 +94,7 @@ TEST_F(TerrainSculptGLTest, DabsLeaveWhatAWholeRebuildGives)
     const std::vector<float> before = terrain->positions;
     const std::vector<float> sculptBefore = entry.sculpt;
     brush.tool = Sculpt::Tool::RaiseLower;
-    Sculpt::Dab dab;
-    dab.x = frame.x0 + 11.0f;
-    dab.z = frame.z0 + 7.0f;
-    const TerrainGrid::Region changed = terrain->SculptDab(entry, brush, dab);
+    const TerrainGrid::Region changed = terrain->SculptDab(entry, brush, {frame.x0 + 11.0f, frame.z0 + 7.0f});
     terrain->SettleHeights();
     for (size_t k = 0; k < sculptBefore.size(); ++k)
         ASSERT_EQ(terrain->positions[3 * k + 1], before[3 * k + 1] + (entry.sculpt[k] - sculptBefore[k]))

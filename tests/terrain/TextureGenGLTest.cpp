@@ -13,9 +13,7 @@ using terraintest::ReadTexture;
 
 namespace
 {
-class TextureGenGLTest : public testsupport::GLTest
-{
-};
+using TextureGenGLTest = testsupport::GLTest;
 
 void AddGradient(Terrain& terrain, int32_t heightSpan, float slopeSpan, glm::vec4 color, float specular)
 {

@@ -18,9 +18,7 @@ using testsupport::LogCapture;
 
 namespace
 {
-class WaterGLTest : public testsupport::GLTest
-{
-};
+using WaterGLTest = testsupport::GLTest;
 
 std::vector<uint8_t> Map(std::initializer_list<int> kinds) // 0 dry, 1 edge, 2 full per pixel
 {

@@ -24,16 +24,6 @@ struct Grid
     {
         return std::memcmp(&watermap[4 * size_t{k}], p.data(), 4) == 0;
     }
-    std::set<uint32_t> Flood(uint32_t start) const
-    {
-        uint32_t level = 0;
-        std::vector<uint8_t> visited(heights.size(), 0);
-        std::deque<uint32_t> result;
-        Water::Flood(heights.data(), watermap.data(), width, height, start, kFull, result, visited.data(),
-                     level);
-        return {result.begin(), result.end()};
-    }
-
     uint32_t width, height;
     std::vector<uint8_t> heights;
     std::vector<uint8_t> watermap;
@@ -106,7 +96,12 @@ TEST(WaterTest, FloodMatchesThePlainSearch)
         for (uint32_t k = 0; k < w * h; ++k)
             ASSERT_EQ(visited[k] != 0, referenceVisited[k] != 0) << "trial " << trial << " vertex " << k;
     }
-    EXPECT_TRUE(Grid(3, 3).Flood(9).empty()); // a start outside the grid does nothing
+    const Grid g(3, 3); // a start outside the grid does nothing
+    uint32_t level = 0;
+    std::vector<uint8_t> visited(9, 0);
+    std::deque<uint32_t> result;
+    Water::Flood(g.heights.data(), g.watermap.data(), 3, 3, 9, kFull, result, visited.data(), level);
+    EXPECT_TRUE(result.empty());
 }
 
 // A stack of the plain search's size would hold tens of millions of entries here; the search must also
