@@ -12,12 +12,12 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
+using testsupport::RunInChild;
 
 namespace
 {
@@ -36,20 +36,6 @@ size_t EntryCount(const fs::path& folder)
     return n;
 }
 
-// Runs body in a child process, as an unprivileged user when asked (root may write anywhere, which hides
-// the permission cases); gives its exit status.
-template <typename Body> int RunInChild(Body body, bool asNobody = false)
-{
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
-}
 } // namespace
 
 TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)

@@ -85,19 +85,19 @@ ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
     return options;
 }
 
-// The numbers of every "v" line of an OBJ file, in order.
-std::vector<float> ObjPositions(const std::string& path)
+// The numbers of every line of an OBJ file that starts with tag ("v", "vt", "vn"), in order.
+std::vector<float> ObjNumbers(const std::string& path, const std::string& tag)
 {
     std::ifstream obj(path);
-    std::vector<float> v;
+    std::vector<float> numbers;
     for (std::string line; std::getline(obj, line);)
-        if (line.rfind("v ", 0) == 0)
+        if (line.rfind(tag + " ", 0) == 0)
         {
-            std::istringstream words(line.substr(2));
+            std::istringstream words(line.substr(tag.size() + 1));
             for (float x; words >> x;)
-                v.push_back(x);
+                numbers.push_back(x);
         }
-    return v;
+    return numbers;
 }
 
 // The base colour PNG as RGB rows from the top, or empty; w and h get its size.
@@ -274,7 +274,8 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
 // heights and normals, faces, and texture coordinates against the base colour image its MTL names.
 TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
 {
-    std::vector<float> v, vt, vn;
+    const std::vector<float> v = ObjNumbers(dir / "hills.obj", "v"), vn = ObjNumbers(dir / "hills.obj", "vn");
+    std::vector<float> vt = ObjNumbers(dir / "hills.obj", "vt");
     std::vector<uint32_t> corners;
     std::vector<std::string> named;
     std::ifstream in(dir / "hills.obj");
@@ -283,10 +284,7 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
         std::istringstream words(line);
         std::string tag;
         words >> tag;
-        if (tag == "v" || tag == "vt" || tag == "vn")
-            for (float x; words >> x;)
-                (tag == "v" ? v : tag == "vt" ? vt : vn).push_back(x);
-        else if (tag == "f")
+        if (tag == "f")
             for (std::string corner; words >> corner;)
             {
                 // "k/k/k" on the ground, "k//k" on the water: one number for all three lists.
@@ -387,7 +385,7 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
               std::make_pair(nlohmann::json(12), nlohmann::json(8)));
     EXPECT_FLOAT_EQ(11.0f * json["vertexDistance"].get<float>(), 9.0f);
     EXPECT_FLOAT_EQ(7.0f * json["vertexDistanceZ"].get<float>(), 6.0f);
-    const std::vector<float> v = ObjPositions(dir / "hills.obj");
+    const std::vector<float> v = ObjNumbers(dir / "hills.obj", "v");
     ASSERT_EQ(v.size(), 3u * (96 + 9)); // the water plane follows
     const float* last = terrain.positions.data() + 3 * 34;
     EXPECT_EQ(std::make_tuple(v[0], v[2], v[3 * 95], v[3 * 95 + 2]),
