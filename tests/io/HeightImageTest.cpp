@@ -139,15 +139,12 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
 TEST(HeightImageTest, AFlatTerrainWritesZerosAndComesBackFlat)
 {
     TempDir dir;
-    HeightGrid flat;
-    flat.width = flat.height = 4;
-    flat.heights.assign(16, 3.5f);
+    const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
     ASSERT_TRUE(
         HeightImage::Write(dir / "f.png", HeightImage::Format::Png16, HeightImage::ViewOf(flat), nullptr));
     HeightGrid read;
     ASSERT_TRUE(HeightImage::Read(dir / "f.png", {}, read, nullptr));
-    for (float h : read.heights)
-        EXPECT_EQ(h, 3.5f);
+    EXPECT_EQ(read.heights, flat.heights);
 }
 
 // Without a JSON file the values scale to 0 .. height scale: an 8-bit PNG written by another program,
