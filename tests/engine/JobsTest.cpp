@@ -56,12 +56,7 @@ void AwaitCancel(const JobContext& job)
 
 JobRunner::Request Request(const char* title, std::vector<const void*> resources, bool cancellable = false)
 {
-    JobRunner::Request request;
-    request.title = title;
-    request.subject = "terrain hills";
-    request.resources = std::move(resources);
-    request.cancellable = cancellable;
-    return request;
+    return {title, "terrain hills", std::move(resources), cancellable};
 }
 } // namespace
 
