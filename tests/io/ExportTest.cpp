@@ -253,8 +253,7 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     const int texture = model.materials.at(ground.material).pbrMetallicRoughness.baseColorTexture.index;
     ASSERT_GE(texture, 0);
     const tinygltf::Image& image = model.images.at(model.textures.at(texture).source);
-    EXPECT_EQ(image.mimeType, "image/png");
-    ASSERT_EQ(std::make_tuple(image.width, image.height), std::make_tuple(7, 5));
+    ASSERT_EQ(std::tie(image.mimeType, image.width, image.height), std::make_tuple("image/png", 7, 5));
     const std::vector<float> uv = values(ground.attributes.at("TEXCOORD_0"), 2, 0.0f);
     ASSERT_EQ(uv.size(), 2u * 35);
     ExpectTexCoordsFindTheirPixels(uv, image.image.data(), image.component, terrain); // origin top left
@@ -299,10 +298,8 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     }
     EXPECT_EQ(named, (std::vector<std::string>{"mtllib hills.mtl", "o hills", "usemtl ground",
                                                "o hills_water", "usemtl water"}));
-    ASSERT_EQ(v.size(), 3u * (35 + 9));
-    ASSERT_EQ(vn.size(), v.size());
-    ASSERT_EQ(vt.size(), 2u * 35);
-    ASSERT_EQ(corners.size(), 3u * (48 + 8));
+    ASSERT_EQ(std::make_tuple(v.size(), vn.size(), vt.size(), corners.size()),
+              std::make_tuple(3u * (35 + 9), 3u * (35 + 9), 2u * 35, 3u * (48 + 8)));
     // The stream reads back the nearest float: every bit.
     EXPECT_EQ(std::vector<float>(v.begin(), v.begin() + 105), terrain.positions);
     EXPECT_EQ(std::vector<float>(vn.begin(), vn.begin() + 105), terrain.normals);
