@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using testsupport::FilesIn;
 using testsupport::ReadFile;
 using testsupport::RunInChild;
 
@@ -27,15 +28,6 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
         path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); },
         error);
 }
-
-size_t EntryCount(const fs::path& folder)
-{
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
-        ++n;
-    return n;
-}
-
 } // namespace
 
 TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
@@ -49,7 +41,7 @@ TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
 
     ASSERT_TRUE(WriteText(link, "new"));
     EXPECT_EQ(std::make_tuple(fs::is_symlink(link), ReadFile(real), fs::status(real).permissions(),
-                              EntryCount(dir.Path())),
+                              FilesIn(dir.Path()).size()),
               std::make_tuple(true, std::string("new"), fs::perms(0640), size_t(2)));
 
     // A dangling link creates the file it names.
@@ -65,7 +57,7 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
     testsupport::TempDir dir;
     const std::string path = dir / "terrain.obj";
     ASSERT_TRUE(WriteText(path, "whole"));
-    const auto state = [&] { return std::make_pair(ReadFile(path), EntryCount(dir.Path())); };
+    const auto state = [&] { return std::make_pair(ReadFile(path), FilesIn(dir.Path()).size()); };
     using State = std::pair<std::string, size_t>;
 
     // The writer gives up halfway.
@@ -134,7 +126,7 @@ TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
                   true),
               0);
     EXPECT_EQ(ReadFile(readOnly), "old");
-    EXPECT_EQ(EntryCount(locked), 2u);
+    EXPECT_EQ(FilesIn(locked).size(), 2u);
 }
 
 // A save killed halfway leaves its temporary file; the next save of the same target removes it, but
@@ -158,9 +150,6 @@ TEST(AtomicFileTest, ALaterSaveRemovesTheTemporaryFilesOfDeadProcesses)
     std::ofstream(dir / (".terrain.obj.part-" + dead + "-0")) << "half";
 
     ASSERT_TRUE(WriteText(dir / "terrain.obj", "whole"));
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.Path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, kept);
+    EXPECT_EQ(FilesIn(dir.Path()), kept);
     EXPECT_EQ(ReadFile(dir / "terrain.obj"), "whole");
 }

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::FilesIn;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
@@ -67,14 +68,6 @@ struct ExportTestTerrain
         return input;
     }
 };
-
-std::set<std::string> FilesIn(const fs::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
 
 ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
 {
