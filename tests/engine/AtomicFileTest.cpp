@@ -12,12 +12,13 @@
 
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
+using testsupport::FilesIn;
 using testsupport::ReadFile;
+using testsupport::RunInChild;
 
 namespace
 {
@@ -26,29 +27,6 @@ bool WriteText(const std::string& path, const std::string& text, std::string* er
     return WriteFileAtomically(
         path, [&](std::FILE* f) { return std::fwrite(text.data(), 1, text.size(), f) == text.size(); },
         error);
-}
-
-size_t EntryCount(const fs::path& folder)
-{
-    size_t n = 0;
-    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(folder))
-        ++n;
-    return n;
-}
-
-// Runs body as an unprivileged user (root may write anywhere, which hides the permission cases);
-// gives its exit status.
-template <typename Body> int RunAsNobody(Body body)
-{
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
-        _exit(body());
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 99;
 }
 } // namespace
 
@@ -62,14 +40,9 @@ TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
     fs::create_symlink("real.obj", link); // relative, as links usually are
 
     ASSERT_TRUE(WriteText(link, "new"));
-    EXPECT_TRUE(fs::is_symlink(link));
-    EXPECT_EQ(ReadFile(real), "new");
-    struct stat info
-    {
-    };
-    ASSERT_EQ(stat(real.c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 07777, 0640u);
-    EXPECT_EQ(EntryCount(dir.Path()), 2u);
+    EXPECT_EQ(std::make_tuple(fs::is_symlink(link), ReadFile(real), fs::status(real).permissions(),
+                              FilesIn(dir.Path()).size()),
+              std::make_tuple(true, std::string("new"), fs::perms(0640), size_t(2)));
 
     // A dangling link creates the file it names.
     const std::string dangling = dir / "dangling.obj";
@@ -84,14 +57,15 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
     testsupport::TempDir dir;
     const std::string path = dir / "terrain.obj";
     ASSERT_TRUE(WriteText(path, "whole"));
+    const auto state = [&] { return std::make_pair(ReadFile(path), FilesIn(dir.Path()).size()); };
+    using State = std::pair<std::string, size_t>;
 
     // The writer gives up halfway.
     std::string error;
     EXPECT_FALSE(WriteFileAtomically(
         path, [](std::FILE* f) { return std::fputs("half", f) >= 0 && false; }, &error));
     EXPECT_FALSE(error.empty());
-    EXPECT_EQ(ReadFile(path), "whole");
-    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+    EXPECT_EQ(state(), State("whole", 1));
 
     // The object dies without a commit.
     {
@@ -101,8 +75,7 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
         EXPECT_NE(file.WritePath(), path);
         EXPECT_TRUE(fs::exists(file.WritePath()));
     }
-    EXPECT_EQ(ReadFile(path), "whole");
-    EXPECT_EQ(EntryCount(dir.Path()), 1u);
+    EXPECT_EQ(state(), State("whole", 1));
 
     // Missing folder and a folder in the target's place: the reason names them, nothing is made.
     EXPECT_FALSE(WriteText(dir / "missing/terrain.obj", "x", &error));
@@ -110,24 +83,22 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
     fs::create_directory(dir / "folder.obj");
     EXPECT_FALSE(WriteText(dir / "folder.obj", "x", &error));
     EXPECT_EQ(error, "it is a folder");
-    EXPECT_EQ(EntryCount(dir.Path()), 2u);
+    EXPECT_EQ(state(), State("whole", 2));
 
     // The last bytes fail at the commit (the process may not grow a file past 100 bytes).
-    const pid_t child = fork();
-    if (child == 0)
-    {
-        const rlimit limit{100, 100};
-        signal(SIGXFSZ, SIG_IGN);
-        _exit(setrlimit(RLIMIT_FSIZE, &limit) == 0 && !WriteText(path, std::string(200, 'x'), &error) &&
-                      error == "File too large"
-                  ? 0
-                  : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_EQ(ReadFile(path), "whole");
-    EXPECT_EQ(EntryCount(dir.Path()), 2u);
+    EXPECT_EQ(RunInChild(
+                  [&]
+                  {
+                      const rlimit limit{100, 100};
+                      signal(SIGXFSZ, SIG_IGN);
+                      return setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
+                                     !WriteText(path, std::string(200, 'x'), &error) &&
+                                     error == "File too large"
+                                 ? 0
+                                 : 1;
+                  }),
+              0);
+    EXPECT_EQ(state(), State("whole", 2));
 }
 
 TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
@@ -144,17 +115,18 @@ TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
     fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                                 fs::perms::others_read | fs::perms::others_exec);
 
-    EXPECT_EQ(RunAsNobody([&] { return WriteText(writable, "new") ? 0 : 1; }), 0);
+    EXPECT_EQ(RunInChild([&] { return WriteText(writable, "new") ? 0 : 1; }, true), 0);
     EXPECT_EQ(ReadFile(writable), "new");
-    EXPECT_EQ(RunAsNobody(
+    EXPECT_EQ(RunInChild(
                   [&]
                   {
                       std::string error;
                       return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1;
-                  }),
+                  },
+                  true),
               0);
     EXPECT_EQ(ReadFile(readOnly), "old");
-    EXPECT_EQ(EntryCount(locked), 2u);
+    EXPECT_EQ(FilesIn(locked).size(), 2u);
 }
 
 // A save killed halfway leaves its temporary file; the next save of the same target removes it, but
@@ -178,9 +150,6 @@ TEST(AtomicFileTest, ALaterSaveRemovesTheTemporaryFilesOfDeadProcesses)
     std::ofstream(dir / (".terrain.obj.part-" + dead + "-0")) << "half";
 
     ASSERT_TRUE(WriteText(dir / "terrain.obj", "whole"));
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir.Path()))
-        names.insert(entry.path().filename().string());
-    EXPECT_EQ(names, kept);
+    EXPECT_EQ(FilesIn(dir.Path()), kept);
     EXPECT_EQ(ReadFile(dir / "terrain.obj"), "whole");
 }

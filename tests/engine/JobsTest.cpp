@@ -56,12 +56,7 @@ void AwaitCancel(const JobContext& job)
 
 JobRunner::Request Request(const char* title, std::vector<const void*> resources, bool cancellable = false)
 {
-    JobRunner::Request request;
-    request.title = title;
-    request.subject = "terrain hills";
-    request.resources = std::move(resources);
-    request.cancellable = cancellable;
-    return request;
+    return {title, "terrain hills", std::move(resources), cancellable};
 }
 } // namespace
 
@@ -107,18 +102,16 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
 
     proceed.Open();
     ASSERT_TRUE(runner.Wait(started.id, 10s));
-    EXPECT_TRUE(runner.Running().at(0).workDone);
-    EXPECT_EQ(runner.Running().at(0).fraction, 1.0f);
-    EXPECT_TRUE(runner.IsBusy(&terrain)); // until Poll ends it
+    EXPECT_EQ(std::make_tuple(runner.Running().at(0).workDone, runner.Running().at(0).fraction,
+                              runner.IsBusy(&terrain)), // busy until Poll ends it
+              std::make_tuple(true, 1.0f, true));
     EXPECT_EQ(runner.Poll(), 1u);
     ASSERT_NE(delivered, nullptr);
     EXPECT_EQ(*delivered, std::vector<int>(3, 7));
     EXPECT_NE(workThread, std::this_thread::get_id());
-    EXPECT_EQ(completeThread, std::this_thread::get_id());
-    EXPECT_TRUE(outcome.Completed());
-    EXPECT_EQ(outcome.id, started.id);
-    EXPECT_FALSE(runner.IsBusy(&terrain));
-    EXPECT_TRUE(runner.Running().empty());
+    EXPECT_EQ(std::make_tuple(completeThread, outcome.Completed(), outcome.id, runner.IsBusy(&terrain),
+                              runner.Running().empty()),
+              std::make_tuple(std::this_thread::get_id(), true, started.id, false, true));
 }
 
 // Background work yields to the polling thread (a lower priority); work that thread waits for to its
@@ -178,10 +171,9 @@ TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
     EXPECT_FALSE(runner.Running().at(0).cancellable); // its work has ended
     EXPECT_FALSE(runner.Cancel(job.id));
     ASSERT_TRUE(PollUntilIdle(runner));
-    EXPECT_TRUE(outcome.Cancelled());
-    EXPECT_FALSE(completed);
+    EXPECT_EQ(std::make_tuple(outcome.Cancelled(), completed, runner.IsBusy(&heights)),
+              std::make_tuple(true, false, false));
     EXPECT_EQ(heights, before);
-    EXPECT_FALSE(runner.IsBusy(&heights));
 }
 
 // A job that turns cancelling off past its point of no return completes even when a cancel was
@@ -208,9 +200,8 @@ TEST(JobsTest, AJobPastItsPointOfNoReturnCompletes)
     cancellable.Pass();
     EXPECT_TRUE(runner.Cancel(late.id));
     ASSERT_TRUE(PollUntilIdle(runner));
-    EXPECT_TRUE(sawRequestDropped);
-    EXPECT_EQ(completed, 5);
-    EXPECT_TRUE(secondOutcome.Completed());
+    EXPECT_EQ(std::make_tuple(sawRequestDropped, completed, secondOutcome.Completed()),
+              std::make_tuple(true, 5, true));
 }
 
 TEST(JobsTest, RefusesASecondJobOnABusyResource)
@@ -225,15 +216,14 @@ TEST(JobsTest, RefusesASecondJobOnABusyResource)
     ASSERT_TRUE(saving);
 
     const JobRunner::Started second = runner.Start(Request("Erosion", {&hills}), blocked, [] {});
-    EXPECT_FALSE(second);
-    EXPECT_EQ(second.id, 0u);
-    EXPECT_EQ(second.refusal, "Cannot start \"Erosion\": terrain hills is busy with \"Save Terrain\".");
+    EXPECT_EQ(
+        std::make_tuple(bool(second), second.id, second.refusal),
+        std::make_tuple(false, 0u, "Cannot start \"Erosion\": terrain hills is busy with \"Save Terrain\"."));
     // One busy resource among several is enough to refuse; other resources are free.
     EXPECT_FALSE(runner.Start(Request("Save Project", {&valley, &hills}), blocked, [] {}));
     const JobRunner::Started other = runner.Start(Request("Erosion", {&valley}), blocked, [] {});
-    EXPECT_TRUE(other);
-    EXPECT_TRUE(runner.IsBusy(&valley));
-    EXPECT_FALSE(runner.IsBusy(nullptr));
+    EXPECT_EQ(std::make_tuple(bool(other), runner.IsBusy(&valley), runner.IsBusy(nullptr)),
+              std::make_tuple(true, true, false));
     // The first job ends; the others keep the order they started in.
     ASSERT_TRUE(runner.Wait(quick.id, 10s));
     EXPECT_EQ(runner.Poll(), 1u);
@@ -275,10 +265,9 @@ TEST(JobsTest, CarriesFailuresToThePollingThreadAsMessages)
             [&](const JobOutcome& ended) { outcome = ended; });
         ASSERT_TRUE(started) << c.what;
         ASSERT_TRUE(PollUntilIdle(runner)) << c.what;
-        EXPECT_TRUE(outcome.Failed()) << c.what;
-        EXPECT_EQ(outcome.error, c.error) << c.what;
-        EXPECT_EQ(outcome.title, "Save Terrain");
-        EXPECT_FALSE(runner.IsBusy(&terrain)) << c.what;
+        EXPECT_EQ(std::make_tuple(outcome.Failed(), outcome.error, outcome.title, runner.IsBusy(&terrain)),
+                  std::make_tuple(true, std::string(c.error), std::string("Save Terrain"), false))
+            << c.what;
         EXPECT_TRUE(log.Has(spdlog::level::err, std::string("Save Terrain failed: ") + c.error))
             << log.Dump();
     }
@@ -304,9 +293,7 @@ TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
             [&] { completed = true; }, [&](const JobOutcome&) { finished = true; });
         started.Pass();
     }
-    EXPECT_TRUE(workEnded);
-    EXPECT_FALSE(completed);
-    EXPECT_FALSE(finished);
+    EXPECT_EQ(std::make_tuple(workEnded, completed, finished), std::make_tuple(true, false, false));
 }
 
 // A completion step too large for one frame asks to be called again: the job stays busy, holding its
@@ -314,9 +301,7 @@ TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
 TEST(JobsTest, ACompletionStepSpreadOverPollsKeepsTheJobUntilItIsDone)
 {
     JobRunner runner;
-    int terrain = 0;
-    int calls = 0;
-    int finishedCalls = 0;
+    int terrain = 0, calls = 0, finishedCalls = 0;
     std::vector<int> received;
     runner.Start(
         Request("Creating terrain", {&terrain}), [](JobContext&) { return 5; },
@@ -339,9 +324,8 @@ TEST(JobsTest, ACompletionStepSpreadOverPollsKeepsTheJobUntilItIsDone)
         EXPECT_TRUE(runner.IsBusy(&terrain));
         const std::vector<JobView> views = runner.Running();
         ASSERT_EQ(views.size(), 1u);
-        EXPECT_TRUE(views[0].completing);
-        EXPECT_FALSE(views[0].cancellable);
-        EXPECT_EQ(views[0].text, "Uploading");
+        EXPECT_EQ(std::make_tuple(views[0].completing, views[0].cancellable, views[0].text),
+                  std::make_tuple(true, false, std::string("Uploading")));
         EXPECT_FLOAT_EQ(views[0].fraction, 0.3f * static_cast<float>(poll));
         EXPECT_FALSE(runner.Start(
             Request("Saving", {&terrain}), [](JobContext&) {}, [] {}))
@@ -349,7 +333,6 @@ TEST(JobsTest, ACompletionStepSpreadOverPollsKeepsTheJobUntilItIsDone)
     }
     EXPECT_EQ(finishedCalls, 0);
     EXPECT_EQ(runner.Poll(), 1u);
-    EXPECT_FALSE(runner.Busy());
-    EXPECT_EQ(received, (std::vector<int>{5, 5, 5}));
-    EXPECT_EQ(finishedCalls, 1);
+    EXPECT_EQ(std::make_tuple(runner.Busy(), received, finishedCalls),
+              std::make_tuple(false, std::vector<int>{5, 5, 5}, 1));
 }

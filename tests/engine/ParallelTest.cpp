@@ -1,6 +1,7 @@
 // The worker pool behind Parallel::For: whole coverage in the chunks of old, exceptions carried to the
 // caller, calls from inside a body, and a system that refuses new threads.
 #include "engine/Parallel.h"
+#include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +14,6 @@
 #include <vector>
 
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace
 {
@@ -129,13 +128,10 @@ TEST(ParallelTest, CallsFromInsideABodyRunToTheEnd)
 // In a child process that may not start threads, every chunk runs on the calling thread.
 TEST(ParallelTest, WithoutThreadsEveryChunkRunsOnTheCallingThread)
 {
-    const pid_t child = fork();
-    if (child == 0)
+    const auto body = []
     {
-        // Root ignores the process limit: drop to an ordinary user first.
-        if (getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
         const rlimit none{0, 0};
-        if (setrlimit(RLIMIT_NPROC, &none) != 0) _exit(91);
+        if (setrlimit(RLIMIT_NPROC, &none) != 0) return 91;
         Parallel::SetThreadCount(4);
         const std::thread::id caller = std::this_thread::get_id();
         std::vector<int> visits(1000, 0);
@@ -151,11 +147,8 @@ TEST(ParallelTest, WithoutThreadsEveryChunkRunsOnTheCallingThread)
                     ++visits[k];
             },
             1);
-        _exit(!elsewhere && chunks == 4 && visits == std::vector<int>(1000, 1) ? 0 : 1);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+        return !elsewhere && chunks == 4 && visits == std::vector<int>(1000, 1) ? 0 : 1;
+    };
+    EXPECT_EQ(testsupport::RunInChild(body, true), 0); // root ignores the process limit
 }
 } // namespace

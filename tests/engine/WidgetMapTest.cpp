@@ -88,8 +88,7 @@ class WidgetMapTest : public ::testing::Test
         io.DisplaySize = ImVec2(800.0f, 600.0f);
         io.DeltaTime = 1.0f / 60.0f;
         unsigned char* pixels = nullptr;
-        int width = 0;
-        int height = 0;
+        int width = 0, height = 0;
         io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
     }
 

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+using testsupport::FilesIn;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
@@ -59,14 +60,7 @@ struct ExportTestTerrain
 
     ExportInput Input() const
     {
-        ExportInput input;
-        input.name = "hills";
-        input.width = W;
-        input.height = H;
-        input.vertexDistance = 1.5f;
-        input.positions = positions.data();
-        input.normals = normals.data();
-        input.diffuse = diffuse.data();
+        ExportInput input{"hills", W, H, 1.5f, positions.data(), normals.data(), diffuse.data()};
         input.waterVertexCount = 9;
         input.waterPositions = waterPositions.data();
         input.waterIndexCount = static_cast<uint32_t>(waterIndices.size());
@@ -75,14 +69,6 @@ struct ExportTestTerrain
     }
 };
 
-std::set<std::string> FilesIn(const fs::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
 {
     ExportOptions options;
@@ -90,6 +76,33 @@ ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
     options.baseName = "hills";
     options.formats = formats;
     return options;
+}
+
+// The numbers of every line of an OBJ file that starts with tag ("v", "vt", "vn"), in order.
+std::vector<float> ObjNumbers(const std::string& path, const std::string& tag)
+{
+    std::ifstream obj(path);
+    std::vector<float> numbers;
+    for (std::string line; std::getline(obj, line);)
+        if (line.rfind(tag + " ", 0) == 0)
+        {
+            std::istringstream words(line.substr(tag.size() + 1));
+            for (float x; words >> x;)
+                numbers.push_back(x);
+        }
+    return numbers;
+}
+
+// The base colour PNG as RGB rows from the top, or empty; w and h get its size.
+std::vector<uint8_t> BaseColour(const TempDir& dir, int& w, int& h)
+{
+    int c = 0;
+    stbi_set_flip_vertically_on_load(0);
+    unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
+    std::vector<uint8_t> rgb;
+    if (image) rgb.assign(image, image + 3 * w * h);
+    stbi_image_free(image);
+    return rgb;
 }
 
 // Every triangle (0-based corners) runs counter-clockwise seen from above and agrees with the normals
@@ -233,8 +246,7 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     const int texture = model.materials.at(ground.material).pbrMetallicRoughness.baseColorTexture.index;
     ASSERT_GE(texture, 0);
     const tinygltf::Image& image = model.images.at(model.textures.at(texture).source);
-    EXPECT_EQ(image.mimeType, "image/png");
-    ASSERT_EQ(std::make_tuple(image.width, image.height), std::make_tuple(7, 5));
+    ASSERT_EQ(std::tie(image.mimeType, image.width, image.height), std::make_tuple("image/png", 7, 5));
     const std::vector<float> uv = values(ground.attributes.at("TEXCOORD_0"), 2, 0.0f);
     ASSERT_EQ(uv.size(), 2u * 35);
     ExpectTexCoordsFindTheirPixels(uv, image.image.data(), image.component, terrain); // origin top left
@@ -254,7 +266,8 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
 // heights and normals, faces, and texture coordinates against the base colour image its MTL names.
 TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
 {
-    std::vector<float> v, vt, vn;
+    const std::vector<float> v = ObjNumbers(dir / "hills.obj", "v"), vn = ObjNumbers(dir / "hills.obj", "vn");
+    std::vector<float> vt = ObjNumbers(dir / "hills.obj", "vt");
     std::vector<uint32_t> corners;
     std::vector<std::string> named;
     std::ifstream in(dir / "hills.obj");
@@ -263,10 +276,7 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
         std::istringstream words(line);
         std::string tag;
         words >> tag;
-        if (tag == "v" || tag == "vt" || tag == "vn")
-            for (float x; words >> x;)
-                (tag == "v" ? v : tag == "vt" ? vt : vn).push_back(x);
-        else if (tag == "f")
+        if (tag == "f")
             for (std::string corner; words >> corner;)
             {
                 // "k/k/k" on the ground, "k//k" on the water: one number for all three lists.
@@ -281,10 +291,8 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     }
     EXPECT_EQ(named, (std::vector<std::string>{"mtllib hills.mtl", "o hills", "usemtl ground",
                                                "o hills_water", "usemtl water"}));
-    ASSERT_EQ(v.size(), 3u * (35 + 9));
-    ASSERT_EQ(vn.size(), v.size());
-    ASSERT_EQ(vt.size(), 2u * 35);
-    ASSERT_EQ(corners.size(), 3u * (48 + 8));
+    ASSERT_EQ(std::make_tuple(v.size(), vn.size(), vt.size(), corners.size()),
+              std::make_tuple(3u * (35 + 9), 3u * (35 + 9), 2u * 35, 3u * (48 + 8)));
     // The stream reads back the nearest float: every bit.
     EXPECT_EQ(std::vector<float>(v.begin(), v.begin() + 105), terrain.positions);
     EXPECT_EQ(std::vector<float>(vn.begin(), vn.begin() + 105), terrain.normals);
@@ -294,15 +302,12 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     const std::string mtl = testsupport::ReadFile(dir / "hills.mtl");
     for (const char* line : {"newmtl ground\n", "map_Kd hills_basecolor.png\n", "newmtl water\n"})
         EXPECT_NE(mtl.find(line), std::string::npos) << line;
-    int w = 0, h = 0, c = 0;
-    stbi_set_flip_vertically_on_load(0);
-    unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
-    ASSERT_NE(image, nullptr);
-    ASSERT_EQ(std::make_tuple(w, h), std::make_tuple(7, 5));
+    int w = 0, h = 0;
+    const std::vector<uint8_t> image = BaseColour(dir, w, h);
+    ASSERT_EQ(std::make_tuple(w, h, image.size()), std::make_tuple(7, 5, size_t(105)));
     for (size_t k = 1; k < vt.size(); k += 2)
         vt[k] = 1.0f - vt[k]; // OBJ counts v upwards from the bottom row
-    ExpectTexCoordsFindTheirPixels(vt, image, 3, terrain);
-    stbi_image_free(image);
+    ExpectTexCoordsFindTheirPixels(vt, image.data(), 3, terrain);
 }
 
 // A file that cannot be written stops the export with its name and reason; it leaves no temporary
@@ -357,45 +362,33 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
     std::string error;
     ASSERT_TRUE(ExportTerrain(terrain.Input(), options, {}, &error)) << error;
     nlohmann::json json = nlohmann::json::parse(testsupport::ReadFile(dir / "hills_height.png.json"));
-    EXPECT_EQ(json["width"], 13);
-    EXPECT_EQ(json["height"], 9);
-    EXPECT_EQ(json["vertexDistance"].get<double>(), 0.75);
-    EXPECT_FALSE(json.contains("vertexDistanceZ"));
+    EXPECT_EQ(std::make_tuple(json["width"], json["height"], json["vertexDistance"],
+                              json.contains("vertexDistanceZ")),
+              std::make_tuple(nlohmann::json(13), nlohmann::json(9), nlohmann::json(0.75), false));
 
     // A side that is not 2^n + 1: 12 x 8 vertices, whose spacings differ, over the old 9 x 6 extent.
     options.resampleSide = 12;
     options.formats = ExportFormat::Png16 | ExportFormat::Obj;
     ASSERT_TRUE(ExportTerrain(terrain.Input(), options, {}, &error)) << error;
     json = nlohmann::json::parse(testsupport::ReadFile(dir / "hills_height.png.json"));
-    ASSERT_EQ(json["width"], 12);
-    ASSERT_EQ(json["height"], 8);
+    ASSERT_EQ(std::make_pair(json["width"], json["height"]),
+              std::make_pair(nlohmann::json(12), nlohmann::json(8)));
     EXPECT_FLOAT_EQ(11.0f * json["vertexDistance"].get<float>(), 9.0f);
     EXPECT_FLOAT_EQ(7.0f * json["vertexDistanceZ"].get<float>(), 6.0f);
-    std::ifstream obj(dir / "hills.obj");
-    std::vector<float> v;
-    for (std::string line; std::getline(obj, line) && v.size() < 3 * 96;)
-        if (line.rfind("v ", 0) == 0)
-        {
-            std::istringstream words(line.substr(2));
-            for (float x; words >> x;)
-                v.push_back(x);
-        }
-    ASSERT_EQ(v.size(), 3u * 96);
+    const std::vector<float> v = ObjNumbers(dir / "hills.obj", "v");
+    ASSERT_EQ(v.size(), 3u * (96 + 9)); // the water plane follows
     const float* last = terrain.positions.data() + 3 * 34;
     EXPECT_EQ(std::make_tuple(v[0], v[2], v[3 * 95], v[3 * 95 + 2]),
               std::make_tuple(terrain.positions[0], terrain.positions[2], last[0], last[2]));
     // The base colour resampled with the grid, each value rounded (its channels are 30 i and 50 j, which
     // both filters keep).
-    int w = 0, h = 0, c = 0;
-    stbi_set_flip_vertically_on_load(0);
-    unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
-    ASSERT_NE(image, nullptr);
-    ASSERT_EQ(std::make_tuple(w, h), std::make_tuple(12, 8));
+    int w = 0, h = 0;
+    const std::vector<uint8_t> image = BaseColour(dir, w, h);
+    ASSERT_EQ(std::make_tuple(w, h, image.size()), std::make_tuple(12, 8, size_t(288)));
     for (int m = 0; m < 12; ++m)
         for (int n = 0; n < 8; ++n)
             EXPECT_EQ(std::make_tuple(image[(n * 12 + m) * 3], image[(n * 12 + m) * 3 + 1]),
                       std::make_tuple(std::lround(30.0 * 6.0 / 11.0 * m), std::lround(50.0 * 4.0 / 7.0 * n)))
                 << m << ", " << n;
-    stbi_image_free(image);
 }
 } // namespace

@@ -24,10 +24,7 @@ namespace
 // A 5 x 3 grid (5 vertices along x, 3 along z) whose height names its vertex: 10 i + j - 7.
 HeightGrid NamedGrid()
 {
-    HeightGrid grid;
-    grid.width = 5;
-    grid.height = 3;
-    grid.vertexDistance = 0.75f;
+    HeightGrid grid{5, 3, 0.75f, {}};
     for (uint32_t i = 0; i < 5; ++i)
         for (uint32_t j = 0; j < 3; ++j)
             grid.heights.push_back(10.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
@@ -56,10 +53,7 @@ class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
 TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
 {
     TempDir dir;
-    HeightGrid grid;
-    grid.width = 37;
-    grid.height = 23;
-    grid.vertexDistance = 2.5f;
+    HeightGrid grid{37, 23, 2.5f, {}};
     for (uint32_t k = 0; k < grid.width * grid.height; ++k)
         grid.heights.push_back(std::sin(static_cast<float>(k) * 0.37f) * 123.4f - 40.0f +
                                0.001f * static_cast<float>(k));
@@ -69,9 +63,7 @@ TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
 
     HeightGrid read;
     ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
-    ASSERT_EQ(read.width, 37u);
-    ASSERT_EQ(read.height, 23u);
-    EXPECT_EQ(read.vertexDistance, 2.5f);
+    ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance), std::make_tuple(37u, 23u, 2.5f));
     float lowest = 0, highest = 0;
     HeightImage::FiniteRange(HeightImage::ViewOf(grid), lowest, highest);
     const double tolerance = GetParam().exact ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
@@ -102,26 +94,21 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
     TempDir dir;
     const HeightGrid grid = NamedGrid(); // heights -7 .. 35
     std::string error;
-    ASSERT_TRUE(
-        HeightImage::Write(dir / "h.png", HeightImage::Format::Png16, HeightImage::ViewOf(grid), &error));
-    ASSERT_TRUE(
-        HeightImage::Write(dir / "h.r16", HeightImage::Format::R16, HeightImage::ViewOf(grid), &error));
-    ASSERT_TRUE(
-        HeightImage::Write(dir / "h.exr", HeightImage::Format::Exr, HeightImage::ViewOf(grid), &error));
+    using F = HeightImage::Format;
+    for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
+        ASSERT_TRUE(HeightImage::Write(dir / file, format, HeightImage::ViewOf(grid), &error)) << error;
 
     int w = 0, h = 0, channels = 0;
     stbi_set_flip_vertically_on_load(0);
     stbi_us* png = stbi_load_16((dir / "h.png").c_str(), &w, &h, &channels, 1);
     ASSERT_NE(png, nullptr);
-    ASSERT_EQ(w, 5);
-    ASSERT_EQ(h, 3);
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
     const std::vector<uint8_t> r16 = Bytes(dir / "h.r16");
     ASSERT_EQ(r16.size(), 2u * 15);
     float* exr = nullptr;
     int ew = 0, eh = 0;
     ASSERT_EQ(LoadEXR(&exr, &ew, &eh, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
-    ASSERT_EQ(ew, 5);
-    ASSERT_EQ(eh, 3);
+    ASSERT_EQ(std::make_pair(ew, eh), std::make_pair(5, 3));
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 5; ++c)
         {
@@ -152,15 +139,12 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
 TEST(HeightImageTest, AFlatTerrainWritesZerosAndComesBackFlat)
 {
     TempDir dir;
-    HeightGrid flat;
-    flat.width = flat.height = 4;
-    flat.heights.assign(16, 3.5f);
+    const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
     ASSERT_TRUE(
         HeightImage::Write(dir / "f.png", HeightImage::Format::Png16, HeightImage::ViewOf(flat), nullptr));
     HeightGrid read;
     ASSERT_TRUE(HeightImage::Read(dir / "f.png", {}, read, nullptr));
-    for (float h : read.heights)
-        EXPECT_EQ(h, 3.5f);
+    EXPECT_EQ(read.heights, flat.heights);
 }
 
 // Without a JSON file the values scale to 0 .. height scale: an 8-bit PNG written by another program,
@@ -177,9 +161,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
     HeightGrid read;
     std::string error;
     ASSERT_TRUE(HeightImage::Read(dir / "g.png", options, read, &error)) << error;
-    ASSERT_EQ(read.width, 3u);
-    ASSERT_EQ(read.height, 2u);
-    EXPECT_EQ(read.vertexDistance, 2.0f);
+    ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance), std::make_tuple(3u, 2u, 2.0f));
     // Pixel (column 2, row 1) is vertex (i 2, j 1): k = 2 * 2 + 1.
     EXPECT_FLOAT_EQ(read.heights[5], 204.0f / 255.0f * 50.0f);
     EXPECT_FLOAT_EQ(read.heights[2], 51.0f / 255.0f * 50.0f);
@@ -213,8 +195,7 @@ TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
     HeightGrid read;
     std::string error;
     ASSERT_TRUE(HeightImage::Read(dir / "editor.png", options, read, &error)) << error;
-    ASSERT_EQ(read.width, W);
-    ASSERT_EQ(read.height, H);
+    ASSERT_EQ(std::make_pair(read.width, read.height), std::make_pair(W, H));
     for (uint32_t k = 0; k < W * H; ++k)
         EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
 }

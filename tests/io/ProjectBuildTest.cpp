@@ -107,10 +107,7 @@ TEST_F(ProjectBuildTest, RefusesWhatWouldWriteTheWrongFiles)
     EXPECT_FALSE(std::filesystem::exists(options.outputFolder));
 
     // A terrain file in place of the project: refused as the editor refuses it, named once.
-    HeightGrid strip;
-    strip.width = 5;
-    strip.height = 3;
-    strip.heights.assign(15, 1.0f);
+    const HeightGrid strip{5, 3, 1.0f, std::vector<float>(15, 1.0f)};
     ASSERT_TRUE(
         HeightImage::Write(dir / "strip.r16", HeightImage::Format::R16, HeightImage::ViewOf(strip), nullptr));
     std::ofstream(dir / "photo.OBJ", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0", 10);

@@ -159,14 +159,7 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
 TEST_F(ProjectFileTest, ProgressRunsToOneAndCancellingLeavesTheModelAndFileAlone)
 {
     std::vector<float> opening, saving;
-    const auto into = [](std::vector<float>& seen)
-    {
-        return [&seen](float f)
-        {
-            seen.push_back(f);
-            return true;
-        };
-    };
+    const auto into = [](std::vector<float>& s) { return [&s](float f) { return s.push_back(f), true; }; };
     Project opened;
     ASSERT_TRUE(ProjectFile::Open(sample, opened, nullptr, into(opening)));
     ASSERT_TRUE(ProjectFile::Save(opened, sample, nullptr, into(saving)));
@@ -246,8 +239,8 @@ TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
     std::string error;
     EXPECT_FALSE(ProjectFile::Open(path, untouched, &error));
     EXPECT_EQ(error, GetParam().reason);
-    EXPECT_EQ(untouched.sceneCounter, 42u);
-    EXPECT_TRUE(untouched.terrains.empty());
+    EXPECT_EQ(std::make_pair(untouched.sceneCounter, untouched.terrains.size()),
+              std::make_pair(42u, size_t(0)));
     EXPECT_EQ(ProjectFile::OpenMessage(path, error),
               "Cannot open project " + path + ": " + GetParam().reason);
 }
@@ -258,9 +251,19 @@ Damage Manifest(const std::function<void(json&)>& edit)
 {
     return [=](const std::string& p) { EditManifest(p, edit); };
 }
-Damage Put(const std::string& name, const std::string& bytes)
+// A part added or replaced, stored with this compression when one is given.
+Damage Put(const std::string& name, const std::string& bytes, zip_int32_t method = -1, zip_uint32_t level = 0)
 {
-    return [=](const std::string& p) { Edit(p, [&](zip_t* z) { PutEntry(z, name, bytes); }); };
+    return [=](const std::string& p)
+    {
+        Edit(p,
+             [&](zip_t* z)
+             {
+                 PutEntry(z, name, bytes);
+                 if (method >= 0)
+                     zip_set_file_compression(z, zip_name_locate(z, name.c_str(), 0), method, level);
+             });
+    };
 }
 Damage Delete(const std::string& name)
 {
@@ -327,26 +330,14 @@ const RefusedCase kRefused[] = {
     {"InflatesBeyondItsSize",
      [](const std::string& p)
      {
-         Edit(p,
-              [](zip_t* z)
-              {
-                  PutEntry(z, "terrain0/heightmap.u8", std::string(1 << 20, '\0'));
-                  zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_DEFLATE,
-                                           9);
-              });
+         Put("terrain0/heightmap.u8", std::string(1 << 20, '\0'), ZIP_CM_DEFLATE, 9)(p);
          DeclareSize(p, "terrain0/heightmap.u8", 24);
      },
      "part terrain0/heightmap.u8 inflates beyond its declared 24 bytes"},
     {"DamagedData",
      [](const std::string& p)
      {
-         Edit(p,
-              [](zip_t* z)
-              {
-                  PutEntry(z, "terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx");
-                  zip_set_file_compression(z, zip_name_locate(z, "terrain0/heightmap.u8", 0), ZIP_CM_STORE,
-                                           0);
-              });
+         Put("terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx", ZIP_CM_STORE, 0)(p);
          PatchBytes(p, "abcdefghijklmnopqrstuvwx", "abcdefghijklmnopqrstuvwX");
      },
      "part terrain0/heightmap.u8 is damaged (CRC error)"},

@@ -45,9 +45,8 @@ inline std::vector<float> TestPositions(const TerrainRecord& t, const std::vecto
 // Images of a W x H terrain are H pixels wide and W high (a pixel per vertex in vertex order).
 // Terrain 0: a non-square random-fault terrain whose heights no longer follow its layers, with a noise
 // layer, a three-channel image layer, a thermal erosion entry with its mask, a sculpt entry, bands over
-// that mask, all
-// five textures and a stale water plane. Terrain 1: an empty terrain. Terrain 2: read from a file,
-// with its own grid and texture coordinates.
+// that mask, all five textures and a stale water plane. Terrain 1: an empty terrain. Terrain 2: read from a
+// file, with its own grid and texture coordinates.
 inline Project SampleProject()
 {
     Project p;
@@ -99,10 +98,7 @@ inline Project SampleProject()
     a.layers.push_back(std::move(sculpt));
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
-    a.bands.mode = BandMode::Mask; // over the erosion entry's deposited channel
-    a.bands.seed = 77;
-    a.bands.maskLayer = 2;
-    a.bands.maskChannel = 1;
+    a.bands = {BandMode::Mask, 77, 2, 1}; // seed 77, over the erosion entry's deposited channel
     a.heightmap = TestImage(4, 6, 1, 1);
     a.normal = TestImage(4, 6, 3, 2);
     a.diffuse = TestImage(4, 6, 3, 4);
@@ -160,11 +156,7 @@ inline Project SampleProject()
     scene.ratioHeight = 9.0f;
     scene.wireframe = true;
     scene.clearColor = {0.1f, 0.2f, 0.3f, 0.4f};
-    ProjectScene bare;
-    bare.sceneId = 7;
-    bare.name = "Scene 7";
-    bare.camera = 1;
-    p.scenes = {scene, bare};
+    p.scenes = {scene, ProjectScene{7, "Scene 7", 1}};
     p.shaders = {{"user/glow.vert", "user/glow.frag"}};
     p.sceneCounter = 8;
     p.aspectRatioIndex = 1;

@@ -10,15 +10,6 @@
 
 namespace
 {
-Gradient Band(int32_t heightSpan, int32_t decay = 0, float slopeSpan = 0.0f)
-{
-    Gradient g;
-    g.heightSpan = heightSpan;
-    g.decay = decay;
-    g.slopeSpan = slopeSpan;
-    return g;
-}
-
 std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std::vector<uint8_t>& heights)
 {
     std::vector<uint8_t> rgba(4 * heights.size());
@@ -30,12 +21,12 @@ std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std
 // band covers (its weight has no channel), and a pixel above every band.
 TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
 {
-    const std::vector<Gradient> bands = {Band(127), Band(128)};
+    const std::vector<Gradient> bands = {Gradient{127}, Gradient{128}};
     const std::vector<uint8_t> weights = HeightWeights(bands, {0, 126, 127, 255});
     const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0};
     EXPECT_EQ(weights, expected);
 
-    const std::vector<Gradient> five = {Band(50), Band(50), Band(50), Band(50), Band(50)};
+    const std::vector<Gradient> five(5, Gradient{50});
     EXPECT_EQ(HeightWeights(five, {49, 210, 251}),
               (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
@@ -45,10 +36,8 @@ TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
 TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
 {
     std::vector<std::unique_ptr<Gradient>> list;
-    list.push_back(std::make_unique<Gradient>(Band(127)));
-    list.push_back(std::make_unique<Gradient>(Band(128, 10)));
-    list[0]->color = {1.0f, 0.0f, 0.0f, 1.0f};
-    list[1]->color = {0.0f, 1.0f, 0.0f, 1.0f};
+    list.push_back(std::make_unique<Gradient>(Gradient{127, 0, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}}));
+    list.push_back(std::make_unique<Gradient>(Gradient{128, 10, 0.0f, {0.0f, 1.0f, 0.0f, 1.0f}}));
     const std::vector<Gradient> bands = {*list[0], *list[1]};
     for (uint8_t height : {117, 122, 126})
     {
@@ -69,14 +58,14 @@ TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
     std::vector<uint8_t> all(256);
     for (int p = 0; p < 256; ++p)
         all[p] = static_cast<uint8_t>(p);
-    const std::vector<uint8_t> w = HeightWeights({Band(80), Band(80, 20), Band(95, 30)}, all);
+    const std::vector<uint8_t> w = HeightWeights({Gradient{80}, Gradient{80, 20}, Gradient{95, 30}}, all);
     for (int p = 0; p < 256; ++p)
         EXPECT_EQ(w[4 * p] + w[4 * p + 1] + w[4 * p + 2] + w[4 * p + 3], 255) << p;
 }
 
 TEST(SplatMapTest, SlopeBandsGoToTheLastBandTheSlopeReaches)
 {
-    const std::vector<Gradient> bands = {Band(0, 0, 45.0f), Band(0, 0, 45.0f)};
+    const std::vector<Gradient> bands = {Gradient{0, 0, 45.0f}, Gradient{0, 0, 45.0f}};
     const float normals[] = {0, 1, 0,    0.5f, std::sqrt(0.75f), 0, 0.9f, std::sqrt(0.19f), 0, 1, 0,
                              0, 0, 0.8f, 0.6f};
     std::vector<uint8_t> rgba(4 * 5);

@@ -54,10 +54,7 @@ std::string LogCapture::Dump() const
     std::string out;
     for (const LogRecord& r : Records())
     {
-        out += spdlog::level::to_string_view(r.level).data();
-        out += ": ";
-        out += r.text;
-        out += '\n';
+        out += std::string(spdlog::level::to_string_view(r.level).data()) + ": " + r.text + "\n";
     }
     return out;
 }

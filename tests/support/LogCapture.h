@@ -43,10 +43,7 @@ class LogCapture
     // Number of messages equal to text (at the given level, or any level when none is given).
     int Count(const std::string& text) const;
     int Count(spdlog::level::level_enum level, const std::string& text) const;
-    bool Has(spdlog::level::level_enum level, const std::string& text) const
-    {
-        return Count(level, text) > 0;
-    }
+    bool Has(spdlog::level::level_enum at, const std::string& text) const { return Count(at, text) > 0; }
     // Messages at or above the level, for failure output.
     int CountAtLeast(spdlog::level::level_enum level) const;
     // Messages at exactly this level.

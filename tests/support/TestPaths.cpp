@@ -3,11 +3,24 @@
 #include <atomic>
 #include <random>
 #include <string>
+#include <sys/wait.h>
 #include <system_error>
 #include <unistd.h>
 
 namespace testsupport
 {
+int RunInChild(const std::function<int()>& body, bool asNobody)
+{
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        if (asNobody && getuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+        _exit(body());
+    }
+    int status = 0;
+    return waitpid(child, &status, 0) == child && WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+}
+
 TempDir::TempDir()
 {
     static std::atomic<unsigned> counter{0};

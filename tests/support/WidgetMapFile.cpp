@@ -91,9 +91,7 @@ std::optional<WidgetMapFile> WidgetMapFile::Parse(const std::string& text)
             map.entries.push_back(entry);
         }
         else
-        {
             return std::nullopt;
-        }
     }
     if (!ended || map.frame < 0) return std::nullopt;
     return map;
