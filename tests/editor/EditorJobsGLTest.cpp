@@ -32,6 +32,7 @@
 #include <future>
 #include <memory>
 #include <thread>
+#include <tuple>
 
 using namespace std::chrono_literals;
 using testsupport::TempDir;
@@ -77,8 +78,7 @@ class Gate
         auto& sinks = spdlog::get(kLoggerName)->sinks();
         sinks.erase(std::remove(sinks.begin(), sinks.end(), sink), sinks.end());
     }
-    bool WaitReached() { return sink->WaitReached(); }
-    void Open() { sink->Open(); }
+    GateSink* operator->() { return sink.get(); }
 
   private:
     std::shared_ptr<GateSink> sink;
@@ -89,12 +89,6 @@ class EditorJobsGLTest : public testsupport::EditorFrames
   protected:
     TempDir dir;
     testsupport::LogCapture log; // registers the logger the gates attach to
-
-    void SetUp() override
-    {
-        EditorFrames::SetUp();
-        editor.session.recent.file = dir / "recent_projects.txt";
-    }
 
     void TearDown() override
     {
@@ -112,12 +106,6 @@ class EditorJobsGLTest : public testsupport::EditorFrames
             std::this_thread::sleep_for(1ms);
         }
         return !editor.session.jobs.Busy();
-    }
-
-    bool SaveProject(const std::string& path)
-    {
-        editor.project.Save(editor, path);
-        return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
     // The terrain shows what its layer stack gives now: heights, range, normals and both textures.
@@ -189,9 +177,9 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     {
         Gate gate("Creating terrain second (33 x 33) started.");
         ASSERT_TRUE(editor.newTerrain.Create(editor));
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         editor.project.OnWindowCloseRequest(editor);
-        gate.Open();
+        gate->Open();
         ASSERT_TRUE(FinishJobsInFrames());
     }
     EXPECT_EQ(editor.terrains.size(), 1u);
@@ -214,20 +202,20 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 
     Gate gate("Opening project session started.");
     editor.project.Open(editor, path);
-    ASSERT_TRUE(gate.WaitReached());
+    ASSERT_TRUE(gate->WaitReached());
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); }); // not at once
     std::this_thread::sleep_for(std::chrono::duration<double>(editor.jobModal.delaySeconds));
     GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // after a moment
     EXPECT_NE(CancelTheRunningJob(), 0u);
-    gate.Open();
+    gate->Open();
     ASSERT_TRUE(FinishJobsInFrames());
 
-    EXPECT_EQ(editor.terrains, terrains);
-    EXPECT_EQ(editor.scenes, scenes);
-    EXPECT_EQ(editor.cameras, cameras);
-    EXPECT_EQ(editor.session.path, path);
-    EXPECT_TRUE(editor.session.HasUnsavedChanges()); // "second" is still unsaved
-    EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    // "second" is still unsaved
+    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.cameras, editor.session.path),
+              std::tie(terrains, scenes, cameras, path));
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_pair(true, false))
+        << editor.errorMessage;
     EXPECT_EQ(editor.session.notice, "Opening project session was cancelled; nothing was changed.");
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); });
 
@@ -248,15 +236,14 @@ TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
     {
         Gate gate("Loading terrain scan.obj started.");
         editor.loadTerrain.Load(editor, obj);
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         EXPECT_NE(CancelTheRunningJob(), 0u);
-        gate.Open();
+        gate->Open();
         ASSERT_TRUE(FinishJobs());
     }
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.scenes.empty());
-    EXPECT_FALSE(editor.showError);
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    EXPECT_EQ(std::make_tuple(editor.terrains.size(), editor.scenes.size(), editor.showError,
+                              editor.session.HasUnsavedChanges()),
+              std::make_tuple(size_t{0}, size_t{0}, false, false));
     EXPECT_EQ(editor.session.notice, "Loading terrain scan.obj was cancelled; nothing was changed.");
 }
 
@@ -278,7 +265,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     editor.showSaveTerrain = true;
     editor.saveTerrain.Save(editor);
     EXPECT_FALSE(editor.showSaveTerrain);
-    ASSERT_TRUE(gate.WaitReached());
+    ASSERT_TRUE(gate->WaitReached());
     EXPECT_TRUE(editor.session.IsBusy(hills.get()));
     EXPECT_FALSE(editor.CanWaitForEvents()); // the frames go on while it runs
 
@@ -291,7 +278,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     EXPECT_FALSE(editor.commands.Undo());
     EXPECT_EQ(hills->heightmaps.size(), 1u);
 
-    gate.Open();
+    gate->Open();
     ASSERT_TRUE(FinishJobsInFrames());
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
@@ -321,14 +308,14 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     {
         Gate gate("Applying the layers of hills started.");
         editor.commands.ApplyLayers(hills);
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         EXPECT_TRUE(editor.session.IsBusy(hills.get()));
         editor.project.Save(editor, dir / "p.velmoran");
         EXPECT_EQ(editor.errorMessage,
                   "Cannot start \"Saving project p\": the session is busy with \"Applying the "
                   "layers of hills\".");
         EXPECT_NE(CancelTheRunningJob(), 0u);
-        gate.Open();
+        gate->Open();
         ASSERT_TRUE(FinishJobs());
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
@@ -389,10 +376,10 @@ TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
     {
         Gate gate("Saving project session started.");
         editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         EXPECT_TRUE(editor.session.jobs.Busy());
         EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
-        gate.Open();
+        gate->Open();
         ASSERT_TRUE(FinishJobsInFrames());
     }
     EXPECT_TRUE(editor.terrains.empty());

@@ -2,6 +2,7 @@
 // Runs the real editor frame by frame on the GL test window: the engine's own frame steps, with the
 // GUI context of the main window.
 #include "editor/Editor.h"
+#include "editor/GuiUtil.h"
 #include "editor/ProjectSession.h"
 #include "engine/Engine.h"
 #include "engine/WidgetMap.h"
@@ -55,6 +56,7 @@ class EditorFrames : public GLTest
         engine.renderManager.cameraStack.clear();
         savedClear = engine.window.framebuffer->clearColor;
         editor.Initialize();
+        editor.session.recent.file = recentDir / "recent_projects.txt"; // not the work folder's list
     }
 
     void TearDown() override
@@ -89,6 +91,14 @@ class EditorFrames : public GLTest
     {
         for (int i = 0; i < count; ++i)
             Frame();
+    }
+
+    // A key held for some frames, as the dialogs read Enter and Escape.
+    void PressKey(int key, int frames = 1)
+    {
+        gui::ForceKeyDown(key, true);
+        Frames(frames);
+        gui::ForceKeyDown(key, false);
     }
 
     // The mouse as a frame's GUI sees it: the back end would read the hidden window's pointer, which
@@ -155,6 +165,12 @@ class EditorFrames : public GLTest
         if (item == nullptr) return false;
         Click(ImVec2(item->rect.CenterX(), item->rect.CenterY()), false);
         return true;
+    }
+
+    bool SaveProject(const std::string& path)
+    {
+        editor.project.Save(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
     // Ends the jobs that run, as the frames would: waits for their work, then runs their completions.
@@ -277,6 +293,7 @@ class EditorFrames : public GLTest
 
   private:
     glm::vec4 savedClear{0.0f};
+    TempDir recentDir;
     std::unique_ptr<TempDir> widgetMapDir;
     std::unique_ptr<TempDir> snapshotDir;
 };

@@ -2,7 +2,6 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "editor/FileDialogs.h"
-#include "editor/GuiUtil.h"
 #include "render/Scene.h"
 #include "render/Shader.h"
 #include "render/Texture.h"
@@ -21,6 +20,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 using testsupport::EditorFrames;
 using testsupport::LogCapture;
@@ -62,18 +62,23 @@ class FileDialogsGLTest : public EditorFrames
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
 {
-    double value = 0.0;
-    const char* unit = nullptr;
-    ScaleByteCount(75792672ull, value, unit);
-    EXPECT_STREQ(unit, "MB");
-    EXPECT_NEAR(value, 75.792672, 1e-9);
-    ScaleByteCount(1000ull, value, unit);
-    EXPECT_STREQ(unit, "B");
-    ScaleByteCount(1001ull, value, unit);
-    EXPECT_STREQ(unit, "kB");
-    ScaleByteCount(8193ull * 8193ull * 288ull, value, unit); // beyond 32 bits
-    EXPECT_STREQ(unit, "GB");
-    EXPECT_NEAR(value, 19.332, 0.001);
+    const struct
+    {
+        unsigned long long bytes;
+        const char* unit;
+        double value;
+    } cases[] = {{75792672ull, "MB", 75.792672},
+                 {1000ull, "B", 1000.0},
+                 {1001ull, "kB", 1.001},
+                 {8193ull * 8193ull * 288ull, "GB", 19.332072}}; // beyond 32 bits
+    for (const auto& c : cases)
+    {
+        double value = 0.0;
+        const char* unit = nullptr;
+        ScaleByteCount(c.bytes, value, unit);
+        EXPECT_STREQ(unit, c.unit) << c.bytes;
+        EXPECT_NEAR(value, c.value, 1e-5 * c.value) << c.bytes;
+    }
 }
 
 // The estimate counts what is chosen and there: 288 bytes a vertex with everything (513 x 513: 75.793 MB),
@@ -96,9 +101,8 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 
     form.selected = plain;
     form.DropMissingChoices();
-    EXPECT_FALSE(form.saveDiffuse);
-    EXPECT_FALSE(form.saveSpecular);
-    EXPECT_FALSE(form.saveWater);
+    EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater),
+              std::make_tuple(false, false, false));
     EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
 }
 
@@ -285,9 +289,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     EXPECT_TRUE(form.confirmOverwrite); // the question stays until answered
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, true);
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, false);
+    PressKey(GLFW_KEY_ESCAPE);
     EXPECT_FALSE(editor.showSaveTerrain);
     EXPECT_FALSE(form.confirmOverwrite);
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
@@ -395,26 +397,20 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
     EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
 
-    const auto press = [&](int key, int frames)
-    {
-        gui::ForceKeyDown(key, true);
-        Frames(frames);
-        gui::ForceKeyDown(key, false);
-    };
     editor.showNewShader = true;
     for (const char* refused : {"", "./shaders/basic_lighting"})
     {
         editor.newShader.baseName = refused;
-        press(GLFW_KEY_ENTER, 2);
+        PressKey(GLFW_KEY_ENTER, 2);
         EXPECT_TRUE(editor.showNewShader) << refused;
         EXPECT_EQ(editor.shaders.size(), 3u) << refused;
     }
     editor.newShader.baseName = "shaders/basic_lighting";
-    press(GLFW_KEY_ESCAPE, 1);
+    PressKey(GLFW_KEY_ESCAPE);
     EXPECT_FALSE(editor.showNewShader);
     EXPECT_EQ(editor.shaders.size(), 3u);
     editor.showNewShader = true;
-    press(GLFW_KEY_ENTER, 1);
+    PressKey(GLFW_KEY_ENTER);
     EXPECT_FALSE(editor.showNewShader);
     ASSERT_EQ(editor.shaders.size(), 4u);
     EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");

@@ -37,6 +37,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <tuple>
 
 using testsupport::TempDir;
 
@@ -69,18 +70,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
     TempDir dir;
-
-    void SetUp() override
-    {
-        EditorFrames::SetUp();
-        editor.session.recent.file = dir / "recent_projects.txt";
-    }
-
-    bool SaveProject(const std::string& path)
-    {
-        editor.project.Save(editor, path);
-        return FinishJobs() && editor.session.path == path && !editor.showError;
-    }
 
     bool OpenProject(const std::string& path)
     {
@@ -292,8 +281,8 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_EQ(editor.scenes.front()->terrain, editor.terrains[2]); // a loaded terrain is shown at once
     EXPECT_NE(editor.scenes.front()->shader->program, 0u);
     EXPECT_EQ(editor.sceneWindow.aspectRatioIndex, 1);
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    EXPECT_EQ(editor.session.path, path);
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.session.path),
+              std::make_pair(false, path));
     Frames(3); // the restored session draws
 }
 
@@ -431,9 +420,8 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(editor.terrains, terrains);
-    EXPECT_EQ(editor.scenes, scenes);
-    EXPECT_TRUE(editor.session.path.empty());
+    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.session.path),
+              std::make_tuple(terrains, scenes, std::string()));
 }
 
 // A world in the editor: New World makes tile (0, 0); a noise layer shapes it; showing tile (2, 1)
@@ -548,10 +536,9 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     editor.project.Request(editor, SessionAction::NewProject);
     EXPECT_EQ(editor.terrains.size(), 1u);
     editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.scenes.empty());
-    EXPECT_FALSE(editor.layerPanel.selectedLayer);
-    EXPECT_TRUE(old.expired());
+    EXPECT_EQ(std::make_tuple(editor.terrains.size(), editor.scenes.size(), !editor.layerPanel.selectedLayer,
+                              old.expired()),
+              std::make_tuple(size_t{0}, size_t{0}, true, true));
     Frames(2);
     EXPECT_FALSE(glfwWindowShouldClose(window));
 }
