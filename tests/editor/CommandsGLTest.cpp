@@ -2,30 +2,16 @@
 // counts nothing, and looking around (the view, the windows, the panels drawn) is no change at all;
 // each is undone to the session before it and redone to the session after it, bit for bit.
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/io/ObjTestMesh.h"
-#include "tests/terrain/GLReadBack.h"
 
-#include "editor/ProjectSession.h"
 #include "io/HeightImage.h"
 #include "io/ObjWriter.h"
-#include "io/ProjectFile.h"
-#include "render/Camera.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
 #include "terrain/Gradient.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <sstream>
 
 namespace
 {
@@ -139,10 +125,7 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         d.flattenHeight = 1.0f;
         c.SculptDab(*terrain, *sculpt, brush, d);
     };
-    testsupport::GridMesh mesh(9, 6,
-                               [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
-    mesh.name = "scan";
-    ASSERT_TRUE(ObjWriter::WriteFile(files / "scan.obj", mesh.View()));
+    testsupport::WriteScanObj(files / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
     HeightGrid grid;
     grid.width = grid.height = 9;
     for (uint32_t k = 0; k < 81; ++k)

@@ -1,21 +1,11 @@
 // The editor's decisions (scenes, manage dialog, file dialogs) and its frames on real GL.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "render/Camera.h"
 #include "render/Mesh.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
 
-#include <GL/glew.h>
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 
-#include <algorithm>
-#include <functional>
 #include <tuple>
 
 using testsupport::EditorFrames;

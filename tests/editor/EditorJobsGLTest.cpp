@@ -3,20 +3,11 @@
 // settings, and the unsaved-changes question goes on once its save job has ended. Work is held at its
 // start by a log sink that waits on its "TITLE started." line, so each test can act while it runs.
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/io/ObjTestMesh.h"
 #include "tests/io/ProjectTestModel.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
 
 #include "engine/Log.h"
-#include "io/ProjectFile.h"
-#include "render/Scene.h"
-#include "render/Texture.h"
 #include "terrain/Erosion.h"
 #include "terrain/Gradient.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
 #include "io/TerrainObjFile.h"
 #include "terrain/TerrainRecord.h"
 #include "terrain/TerrainGrid.h"
@@ -25,13 +16,10 @@
 #include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/base_sink.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <memory>
-#include <thread>
 #include <tuple>
 
 using namespace std::chrono_literals;
@@ -228,11 +216,8 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 
 TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
 {
-    testsupport::GridMesh mesh(9, 6,
-                               [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
-    mesh.name = "scan";
-    const std::string obj = dir / "scan.obj";
-    ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
+    const std::string obj = testsupport::WriteScanObj(dir / "scan.obj", 9, 6,
+                                                      [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
     {
         Gate gate("Loading terrain scan.obj started.");
         editor.loadTerrain.Load(editor, obj);

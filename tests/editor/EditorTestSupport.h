@@ -17,6 +17,7 @@
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
+#include "tests/io/ObjTestMesh.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
@@ -308,5 +309,17 @@ inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::
     return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
                                          << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
                                          << b.substr(from, 80);
+}
+// A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is
+// irregular (its x and z are its own).
+inline std::string WriteScanObj(const std::string& path, uint32_t w, uint32_t h,
+                                float (*heightAt)(uint32_t, uint32_t), float stretchX = 1.0f)
+{
+    GridMesh mesh(w, h, heightAt);
+    mesh.name = "scan";
+    for (size_t k = 0; k < mesh.positions.size(); k += 3)
+        mesh.positions[k] *= stretchX;
+    EXPECT_TRUE(ObjWriter::WriteFile(path, mesh.View()));
+    return path;
 }
 } // namespace testsupport

@@ -2,10 +2,6 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "io/HeightImage.h"
-#include "render/Texture.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
-#include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
 

@@ -2,21 +2,10 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "editor/FileDialogs.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
-#include "tests/io/ObjTestMesh.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
 
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>

@@ -1,24 +1,11 @@
 // The scene panels' decisions: layers, regeneration, gradients, texture saving and water strokes.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "editor/GuiUtil.h"
-#include "render/Camera.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
-
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 #include <stb_image_write.h>
 
 #include <filesystem>
-#include <functional>
 #include <vector>
 
 using testsupport::EditorFrames;

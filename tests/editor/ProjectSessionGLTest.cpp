@@ -2,35 +2,19 @@
 // and compared bit for bit; the headless build's files are compared byte for byte with what Save
 // Terrain writes; the unsaved-changes question runs through the window's close request.
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/io/ObjTestMesh.h"
 #include "tests/io/ProjectTestModel.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
 
 #include "editor/ExportForm.h"
 #include "editor/HeightmapImportForm.h"
-#include "editor/ProjectSession.h"
 #include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
 #include "io/ObjWriter.h"
-#include "io/ProjectFile.h"
-#include "render/Camera.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
 #include "terrain/Erosion.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
 #include "terrain/World.h"
 
-#include <GL/glew.h>
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -217,14 +201,9 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
                            s.power = 2.0f;
                        }); // "Update mesh" not pressed since
 
-        testsupport::GridMesh mesh(7, 5,
-                                   [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.3f; });
-        mesh.name = "scan";
-        for (size_t k = 0; k < mesh.positions.size(); k += 3)
-            mesh.positions[k] *= 1.5f;
-        const std::string obj = dir / "scan.obj";
-        ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
-        editor.loadTerrain.Load(editor, obj);
+        editor.loadTerrain.Load(
+            editor, testsupport::WriteScanObj(
+                        dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return i * j * 0.3f; }, 1.5f));
         ASSERT_TRUE(FinishJobs());
         const std::shared_ptr<Terrain> scan = editor.terrains.back();
         ASSERT_FALSE(scan->IsEmpty());
@@ -348,13 +327,9 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
 // same file (Load Terrain, Terrain from heightmap): the Save Terrain files and every export, byte for byte.
 TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTheSameFile)
 {
-    testsupport::GridMesh mesh(7, 5,
-                               [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; });
-    mesh.name = "scan";
-    for (size_t k = 0; k < mesh.positions.size(); k += 3)
-        mesh.positions[k] *= 1.5f; // not the regular grid: its x and z are its own
-    const std::string obj = dir / "scan.obj";
-    ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
+    const std::string obj = testsupport::WriteScanObj(
+        dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; },
+        1.5f);
     HeightGrid dunes;
     dunes.width = dunes.height = 9;
     dunes.vertexDistance = 2.5f;
