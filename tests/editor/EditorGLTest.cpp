@@ -187,8 +187,8 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
     } steps[] = {
         {"quiet frames", [&] { frames(4); }, true},
         {"an orbiting camera moves every frame", [&] { camera.rotate = true, frames(4); }, false},
-        {"not straight after it stops", [&] { camera.rotate = false, frames(1); }, false},
-        {"quiet again", [&] { frames(3); }, true},
+        {"not two frames after it stops", [&] { camera.rotate = false, frames(2); }, false},
+        {"three frames after", [&] { frames(1); }, true},
         {"the pointer arrives", [&] { pointer = ImVec2(200.0f, 200.0f), frames(1); }, false},
         {"a button held (a drag, the fly control)", [&] { frames(4, true); }, false},
         {"released", [&] { frames(4); }, true},

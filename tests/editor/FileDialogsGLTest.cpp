@@ -56,10 +56,10 @@ TEST(ScaleByteCountTest, PicksTheDecimalUnit)
         unsigned long long bytes;
         const char* unit;
         double value;
-    } cases[] = {{75792672ull, "MB", 75.792672},
-                 {1000ull, "B", 1000.0},
-                 {1001ull, "kB", 1.001},
-                 {8193ull * 8193ull * 288ull, "GB", 19.332072}}; // beyond 32 bits
+    } cases[] = {
+        {75792672ull, "MB", 75.792672}, {1000ull, "B", 1000.0},
+        {1001ull, "kB", 1.001},         {1000000ull, "kB", 1000.0}, // each unit up to a thousand of it
+        {1000000000ull, "MB", 1000.0},  {8193ull * 8193ull * 288ull, "GB", 19.332072}}; // beyond 32 bits
     for (const auto& c : cases)
     {
         double value = 0.0;
