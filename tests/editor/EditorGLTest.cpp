@@ -43,12 +43,10 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
     const auto second = CreateTerrain("second");
     Scene& scene = *editor.scenes[0];
     editor.commands.FillSceneDefaults(scene);
-    EXPECT_EQ(scene.terrain, first);
     ASSERT_TRUE(scene.shader);
     EXPECT_NE(scene.shader, editor.shaders[0]); // a fresh program of the first listed shader
-    EXPECT_EQ(scene.shader->vertexPath, "shaders/basic_lighting.vert");
-    EXPECT_EQ(scene.camera, editor.cameras.back());
-    EXPECT_EQ(scene.camera->name, "Scene 0 camera");
+    EXPECT_EQ(std::tie(scene.terrain, scene.shader->vertexPath, scene.camera, scene.camera->name),
+              std::make_tuple(first, "shaders/basic_lighting.vert", editor.cameras.back(), "Scene 0 camera"));
     editor.commands.ConfirmScene(scene);
     EXPECT_EQ(std::make_tuple(scene.isNew, scene.showManage, scene.showWindow),
               std::make_tuple(false, false, true));

@@ -66,9 +66,8 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     form.folder = dir / "new/deeper";
     editor.exportDialog.open = true;
     EXPECT_EQ(Export(false), ExportForm::Outcome::AskCreateFolder);
-    EXPECT_EQ(form.folderQuestion, dir / "new/deeper");
-    EXPECT_TRUE(editor.exportDialog.open);
-    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_EQ(std::make_tuple(form.folderQuestion, editor.exportDialog.open, fs::exists(dir / "new")),
+              std::make_tuple(dir / "new/deeper", true, false));
     Frames(2); // the question is drawn
     EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), ExportForm::Outcome::Started);
     EXPECT_TRUE(FinishJobs());

@@ -272,15 +272,12 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     editor.showSaveTerrain = true;
     Frame();
     EXPECT_FALSE(PressSave()); // asks instead
-    EXPECT_TRUE(form.confirmOverwrite);
     Frames(2);
-    EXPECT_TRUE(editor.showSaveTerrain);
-    EXPECT_TRUE(form.confirmOverwrite); // the question stays until answered
+    EXPECT_TRUE(editor.showSaveTerrain && form.confirmOverwrite); // the question stays until answered
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     PressKey(GLFW_KEY_ESCAPE);
-    EXPECT_FALSE(editor.showSaveTerrain);
-    EXPECT_FALSE(form.confirmOverwrite);
+    EXPECT_FALSE(editor.showSaveTerrain || form.confirmOverwrite);
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     editor.showSaveTerrain = true;
@@ -326,10 +323,9 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     EXPECT_EQ(scene->terrain, second);
     EXPECT_EQ(second->name, "made_2"); // its files must not overwrite the first one's
     Frame();
-    EXPECT_FALSE(editor.layerPanel.selectedLayer);
-    EXPECT_FALSE(editor.layerPanel.layerEditorOpen);
-    EXPECT_EQ(editor.texturePanel.chosenTexture, nullptr);
-    EXPECT_FALSE(editor.texturePanel.textureEditorOpen);
+    EXPECT_EQ(std::make_tuple(!editor.layerPanel.selectedLayer, editor.layerPanel.layerEditorOpen,
+                              editor.texturePanel.chosenTexture, editor.texturePanel.textureEditorOpen),
+              std::make_tuple(true, false, nullptr, false));
 
     // Switching back by hand: the first terrain's own layer is selected again, and edits reach it.
     editor.commands.SetSceneTerrain(*scene, first);
@@ -407,9 +403,9 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     LogCapture log;
     const auto shader = editor.commands.CreateShader("shaders/missing_shader");
     ASSERT_TRUE(shader);
+    EXPECT_EQ(std::tie(shader->fragmentPath, shader->program),
+              std::make_tuple("shaders/missing_shader.frag", 0u));
     EXPECT_EQ(editor.shaders.size(), 5u);
-    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
-    EXPECT_EQ(shader->program, 0u);
     EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
     testsupport::DrainGLErrors();
     glErrors.Clear();
