@@ -84,18 +84,6 @@ class EditorJobsGLTest : public testsupport::EditorFrames
         EditorFrames::TearDown();
     }
 
-    // Frames, as the program runs them, until every job has ended.
-    bool FinishJobsInFrames()
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
-        {
-            Frame();
-            std::this_thread::sleep_for(1ms);
-        }
-        return !editor.session.jobs.Busy();
-    }
-
     // The terrain shows what its layer stack gives now: heights, range, normals and both textures.
     static void ExpectLayersApplied(const Terrain& terrain)
     {
@@ -137,7 +125,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     editor.showNewTerrain = true;
     EXPECT_TRUE(editor.newTerrain.Create(editor));
     EXPECT_FALSE(editor.showNewTerrain);
-    ASSERT_TRUE(FinishJobsInFrames());
+    ASSERT_TRUE(FinishJobs(true));
     ASSERT_EQ(editor.terrains.size(), 1u);
     ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain's scene, as the dialog makes it
     const Terrain& t = *editor.terrains[0];
@@ -168,7 +156,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
         ASSERT_TRUE(gate->WaitReached());
         editor.project.OnWindowCloseRequest(editor);
         gate->Open();
-        ASSERT_TRUE(FinishJobsInFrames());
+        ASSERT_TRUE(FinishJobs(true));
     }
     EXPECT_EQ(editor.terrains.size(), 1u);
     ASSERT_TRUE(editor.project.unsaved.asking);
@@ -196,7 +184,7 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
     GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // after a moment
     EXPECT_NE(CancelTheRunningJob(), 0u);
     gate->Open();
-    ASSERT_TRUE(FinishJobsInFrames());
+    ASSERT_TRUE(FinishJobs(true));
 
     // "second" is still unsaved
     EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.cameras, editor.session.path),
@@ -264,7 +252,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     EXPECT_EQ(hills->heightmaps.size(), 1u);
 
     gate->Open();
-    ASSERT_TRUE(FinishJobsInFrames());
+    ASSERT_TRUE(FinishJobs(true));
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
     EXPECT_EQ(editor.session.notice.rfind("Saved hills.obj", 0), 0u) << editor.session.notice;
@@ -311,7 +299,7 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
 
     editor.showError = false;
     editor.commands.ApplyLayers(hills);
-    ASSERT_TRUE(FinishJobsInFrames());
+    ASSERT_TRUE(FinishJobs(true));
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     ExpectLayersApplied(*hills);
     EXPECT_NE(hills->positions, before);
@@ -365,7 +353,7 @@ TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
         EXPECT_TRUE(editor.session.jobs.Busy());
         EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
         gate->Open();
-        ASSERT_TRUE(FinishJobsInFrames());
+        ASSERT_TRUE(FinishJobs(true));
     }
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.session.path.empty());

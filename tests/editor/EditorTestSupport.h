@@ -174,13 +174,17 @@ class EditorFrames : public GLTest
         return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
-    // Ends the jobs that run, as the frames would: waits for their work, then runs their completions.
-    bool FinishJobs()
+    // Ends the jobs that run, as the frames would: waits for their work, then runs their completions
+    // (inFrames: in whole frames, as the program runs them).
+    bool FinishJobs(bool inFrames = false)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
         {
-            editor.session.PollJobs();
+            if (inFrames)
+                Frame();
+            else
+                editor.session.PollJobs();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return !editor.session.jobs.Busy();
