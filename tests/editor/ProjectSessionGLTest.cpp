@@ -300,16 +300,12 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     // peaks' base heights from the diamond-square seed; scan's erosion mask from the run and its
     // diffuse and specular images from the bands over that mask.
     Project lean = CaptureProject(editor);
-    TerrainRecord& ridge = lean.terrains[1];
+    TerrainRecord &peaks = lean.terrains[0], &ridge = lean.terrains[1], &scan = lean.terrains[2];
+    peaks.basePositions.clear();
     ridge.basePositions.clear();
-    ridge.layers[0].image = ImageRecord{};
-    for (ImageRecord* image : {&ridge.heightmap, &ridge.normal, &ridge.diffuse, &ridge.specular})
-        *image = ImageRecord{};
-    lean.terrains[0].basePositions.clear();
-    lean.terrains[0].layers[1].image = ImageRecord{};
-    TerrainRecord& scan = lean.terrains[2];
-    for (ImageRecord* image :
-         {&scan.layers[0].image, &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
+    for (ImageRecord* image : {&peaks.layers[1].image, &ridge.layers[0].image, &ridge.heightmap,
+                               &ridge.normal, &ridge.diffuse, &ridge.specular, &scan.layers[0].image,
+                               &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
         *image = ImageRecord{};
     const std::string leanPath = dir / "lean.velmoran";
     ASSERT_TRUE(ProjectFile::Save(lean, leanPath));
