@@ -15,6 +15,15 @@ namespace
 {
 class EditorGLTest : public EditorFrames
 {
+  protected:
+    // The commands one Render queues, taken off the queue again.
+    size_t Queued()
+    {
+        editor.Render();
+        const size_t count = Engine::Get().renderManager.commandQueue.size();
+        Engine::Get().renderManager.Clear();
+        return count;
+    }
 };
 
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
@@ -77,20 +86,12 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
 {
     const auto terrain = CreateTerrainWithScene("t", 9);
-    Engine& engine = Engine::Get();
-    editor.Render();
-    EXPECT_EQ(engine.renderManager.commandQueue.size(), 5u);
-    engine.renderManager.Clear();
-
+    EXPECT_EQ(Queued(), 5u);
     editor.commands.PourWater(*terrain, 40);
     editor.commands.RecalculateWater(*terrain);
-    editor.Render();
-    EXPECT_EQ(engine.renderManager.commandQueue.size(), 6u);
-    engine.renderManager.Clear();
-
+    EXPECT_EQ(Queued(), 6u);
     editor.scenes[0]->showWindow = false;
-    editor.Render();
-    EXPECT_TRUE(engine.renderManager.commandQueue.empty());
+    EXPECT_EQ(Queued(), 0u);
 }
 // The editor's GL objects go in Shutdown, while the context exists, not when the editor object dies
 // after the window.
@@ -198,18 +199,12 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
     {
         step.act();
         EXPECT_EQ(editor.CanWaitForEvents(), step.canWait) << step.what;
-        if (step.canWait) // idle frames leave the pictures as they are
-        {
-            editor.Render();
-            EXPECT_TRUE(Engine::Get().renderManager.commandQueue.empty()) << step.what;
-        }
+        EXPECT_TRUE(!step.canWait || Queued() == 0) << step.what; // idle frames leave the pictures alone
     }
 
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
-    editor.Render();
-    EXPECT_EQ(Engine::Get().renderManager.commandQueue.size(), 5u);
-    Engine::Get().renderManager.Clear();
+    EXPECT_EQ(Queued(), 5u);
 }
 
 // A close request while another dialog is open (here the first scene's Create dialog, right after
