@@ -500,6 +500,13 @@ class User
         Click(entry);
     }
 
+    // A click on a button that closes its window.
+    void ClickToClose(const std::string& label, const std::string& window)
+    {
+        Click(label, window);
+        WaitForWindowGone(window);
+    }
+
     // A click that ends the program: nothing waits for the frames after the release.
     void ClickToEnd(const std::string& label, const std::string& window = "")
     {
@@ -914,8 +921,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForItem("Diamond-square roughness", "New Terrain");
     u.Click("-##w", "New Terrain"); // 65 -> 33
     u.WaitForText("Terrain coordinate width x height: 33.00 x 33.00", "New Terrain");
-    u.Click("Create", "New Terrain");
-    u.WaitForWindowGone("New Terrain");
+    u.ClickToClose("Create", "New Terrain");
 
     Step("Confirm the scene in its Create dialog with Enter");
     u.WaitForWindow("Create Scene 0");
@@ -944,8 +950,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     {
         u.Click("Add a heightmap", generator);
         u.WaitForWindow("New heightmap name");
-        u.Click("Set##nhmp", "New heightmap name");
-        u.WaitForWindowGone("New heightmap name");
+        u.ClickToClose("Set##nhmp", "New heightmap name");
     };
     addNoiseLayer();
     u.WaitForItem("Heightmap_0", generator);
@@ -1074,8 +1079,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForWindow("Save Terrain");
     u.Choose("##texextensioncombo", ".png", "Save Terrain");
     u.WaitForItem("Save water mesh to OBJ?", "Save Terrain");
-    u.Click("Save##sf", "Save Terrain");
-    u.WaitForWindowGone("Save Terrain");
+    u.ClickToClose("Save##sf", "Save Terrain");
     u.WaitForTextStarting("Saved hills.obj, hills_water.obj, hills_heightmap.png", "##MainMenuBar");
     u.WaitForFile(Output("hills_diffuse.png"));
 
@@ -1083,8 +1087,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.Menu({"File", "Open", "Terrain##o"});
     u.WaitForWindow("Load Terrain");
     u.TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
-    u.Click("Load .obj", "Load Terrain");
-    u.WaitForWindowGone("Load Terrain");
+    u.ClickToClose("Load .obj", "Load Terrain");
     u.WaitForItem("Terrain##hills_2", generator); // a second terrain of that name gets a number
     Expect(1.0 - ShareOfColor(u.LookAt(view), kSky, 8) > 0.05, "the loaded terrain to show in the scene");
 
@@ -1094,8 +1097,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const std::string saveAs = "Save Project As##project";
     u.WaitForWindow(saveAs);
     u.TypeInto("##projectsavepath", "output/hills", saveAs); // the extension is added
-    u.Click("Save##saveas", saveAs);
-    u.WaitForWindowGone(saveAs);
+    u.ClickToClose("Save##saveas", saveAs);
     u.WaitForTitle("hills - Velmoran");
     const fs::path projectFile = Output("hills.velmoran");
     u.WaitForFile(projectFile);
@@ -1119,8 +1121,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.Menu({"File", "Open Recent", recent});
     u.WaitForWindow(question);
     u.WaitForText("Save changes to hills?", question);
-    u.Click("Don't save##unsaved", question);
-    u.WaitForWindowGone(question);
+    u.ClickToClose("Don't save##unsaved", question);
     u.WaitForTitle("hills - Velmoran");
     u.WaitForLogLine("Opening project " + recent);
     u.WaitForItem("Terrain##hills_2", generator);
@@ -1135,8 +1136,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const std::string exporter = "Export Terrain";
     u.WaitForWindow(exporter);
     u.Click("Raw 16-bit heights, little-endian (.r16)##ex", exporter); // glb and png16 are ticked already
-    u.Click("Export##ex", exporter);
-    u.WaitForWindowGone(exporter);
+    u.ClickToClose("Export##ex", exporter);
     for (const char* name : {"hills.glb", "hills_height.png", "hills_height.png.json", "hills_height.r16"})
         u.WaitForFile(Output(name));
 
@@ -1146,8 +1146,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.CloseWindowAsAWindowManagerWould();
     u.WaitForWindow(question);
     u.WaitForText("Save changes to hills?", question);
-    u.Click("Cancel##unsaved", question);
-    u.WaitForWindowGone(question);
+    u.ClickToClose("Cancel##unsaved", question);
     Expect(1.0 - ShareOfColor(u.LookAt(u.WaitForImage(scene, 0)), kSky, 8) > 0.05,
            "the terrain still in the scene after Cancel"); // looked at a few frames after Cancel
     Expect(program->Running(), "the program to go on after Cancel");
