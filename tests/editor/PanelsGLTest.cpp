@@ -103,10 +103,8 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
     panel.selectedLayer = layer;
     const std::vector<float> before = terrain->positions;
     const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
-    LayerPanel::Changes power, setting, switchedOn;
-    power.powerChanged = true;
-    setting.noiseSettingChanged = true;
-    switchedOn.realtimeSwitchedOn = true;
+    // Realtime switched on, a noise setting changed, the power changed.
+    const LayerPanel::Changes switchedOn{true}, setting{false, true}, power{false, false, true};
     EXPECT_FALSE(panel.NeedsRegeneration(power));
 
     layer->settings.frequency = 0.2f;
