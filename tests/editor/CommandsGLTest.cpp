@@ -2,30 +2,16 @@
 // counts nothing, and looking around (the view, the windows, the panels drawn) is no change at all;
 // each is undone to the session before it and redone to the session after it, bit for bit.
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/io/ObjTestMesh.h"
-#include "tests/terrain/GLReadBack.h"
 
-#include "editor/ProjectSession.h"
 #include "io/HeightImage.h"
 #include "io/ObjWriter.h"
-#include "io/ProjectFile.h"
-#include "render/Camera.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
 #include "terrain/Gradient.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <fstream>
-#include <functional>
 #include <iterator>
-#include <sstream>
 
 namespace
 {
@@ -110,10 +96,7 @@ TEST_F(CommandsGLTest, EachChangeCountsOnceAndLookingAroundNotAtAll)
     editor.showError = false;
 
     // Saving records the revision it wrote: the title loses its star until the next change.
-    testsupport::TempDir dir;
-    editor.session.recent.file = dir / "recent_projects.txt";
-    editor.project.Save(editor, dir / "hills.velmoran");
-    ASSERT_TRUE(FinishJobs());
+    ASSERT_TRUE(SaveProject(files / "hills.velmoran"));
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
     c.AddGradient(*terrain);
     EXPECT_TRUE(editor.session.HasUnsavedChanges());
@@ -124,7 +107,6 @@ TEST_F(CommandsGLTest, EachChangeCountsOnceAndLookingAroundNotAtAll)
 // it was, bit for bit (what the driver draws included), and Edit > Undo names the step.
 TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
 {
-    editor.session.recent.file = files / "recent_projects.txt";
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17, 1);
     ASSERT_TRUE(terrain);
     Scene& scene = *editor.scenes[0];
@@ -143,10 +125,7 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         d.flattenHeight = 1.0f;
         c.SculptDab(*terrain, *sculpt, brush, d);
     };
-    testsupport::GridMesh mesh(9, 6,
-                               [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
-    mesh.name = "scan";
-    ASSERT_TRUE(ObjWriter::WriteFile(files / "scan.obj", mesh.View()));
+    testsupport::WriteScanObj(files / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
     HeightGrid grid;
     grid.width = grid.height = 9;
     for (uint32_t k = 0; k < 81; ++k)
@@ -294,27 +273,34 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
 // no unsaved changes; a new command after an undo drops the steps that were undone.
 TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
 {
-    editor.session.recent.file = files / "recent_projects.txt";
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
     ASSERT_TRUE(terrain);
     Commands& c = editor.commands;
     c.AddGradient(*terrain);
     editor.session.history.Seal();
-    editor.project.Save(editor, files / "hills.velmoran");
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    c.AddGradient(*terrain);
-    editor.session.history.Seal();
-    EXPECT_TRUE(editor.session.HasUnsavedChanges());
-    ASSERT_TRUE(c.Undo());
-    EXPECT_FALSE(editor.session.HasUnsavedChanges()); // back at the saved point
-    ASSERT_TRUE(c.Undo());
-    EXPECT_TRUE(editor.session.HasUnsavedChanges()); // before it
-    ASSERT_TRUE(c.Redo());
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    c.DeleteGradient(*terrain, 0);
-    editor.session.history.Seal();
-    EXPECT_TRUE(editor.session.HasUnsavedChanges());
+    const auto command = [&](const std::function<void()>& act)
+    {
+        act();
+        editor.session.history.Seal();
+        return true;
+    };
+    const struct
+    {
+        const char* what;
+        std::function<bool()> act;
+        bool unsaved;
+    } steps[] = {
+        {"save", [&] { return SaveProject(files / "hills.velmoran"); }, false},
+        {"a gradient more", [&] { return command([&] { c.AddGradient(*terrain); }); }, true},
+        {"undo to the saved point", [&] { return c.Undo(); }, false},
+        {"undo before it", [&] { return c.Undo(); }, true},
+        {"redo to it", [&] { return c.Redo(); }, false},
+        {"a gradient deleted", [&] { return command([&] { c.DeleteGradient(*terrain, 0); }); }, true}};
+    for (const auto& [what, act, unsaved] : steps)
+    {
+        ASSERT_TRUE(act()) << what;
+        EXPECT_EQ(editor.session.HasUnsavedChanges(), unsaved) << what;
+    }
     EXPECT_FALSE(c.CanRedo());
     EXPECT_EQ(editor.session.history.UndoName(), "Delete gradient");
     // The step undone before it is gone: undoing goes back over the deletion, then the first gradient.

@@ -1,21 +1,12 @@
 // The editor's decisions (scenes, manage dialog, file dialogs) and its frames on real GL.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "editor/GuiUtil.h"
-#include "render/Camera.h"
 #include "render/Mesh.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
 
-#include <GL/glew.h>
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 
-#include <algorithm>
+#include <tuple>
 
 using testsupport::EditorFrames;
 using testsupport::WidgetMapFile;
@@ -24,6 +15,15 @@ namespace
 {
 class EditorGLTest : public EditorFrames
 {
+  protected:
+    // The commands one Render queues, taken off the queue again.
+    size_t Queued()
+    {
+        editor.Render();
+        const size_t count = Engine::Get().renderManager.commandQueue.size();
+        Engine::Get().renderManager.Clear();
+        return count;
+    }
 };
 
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
@@ -52,16 +52,13 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
     const auto second = CreateTerrain("second");
     Scene& scene = *editor.scenes[0];
     editor.commands.FillSceneDefaults(scene);
-    EXPECT_EQ(scene.terrain, first);
     ASSERT_TRUE(scene.shader);
     EXPECT_NE(scene.shader, editor.shaders[0]); // a fresh program of the first listed shader
-    EXPECT_EQ(scene.shader->vertexPath, "shaders/basic_lighting.vert");
-    EXPECT_EQ(scene.camera, editor.cameras.back());
-    EXPECT_EQ(scene.camera->name, "Scene 0 camera");
+    EXPECT_EQ(std::tie(scene.terrain, scene.shader->vertexPath, scene.camera, scene.camera->name),
+              std::make_tuple(first, "shaders/basic_lighting.vert", editor.cameras.back(), "Scene 0 camera"));
     editor.commands.ConfirmScene(scene);
-    EXPECT_FALSE(scene.isNew);
-    EXPECT_FALSE(scene.showManage);
-    EXPECT_TRUE(scene.showWindow);
+    EXPECT_EQ(std::make_tuple(scene.isNew, scene.showManage, scene.showWindow),
+              std::make_tuple(false, false, true));
 
     const auto originalShader = scene.shader;
     editor.manageDialog.TakeRestorePoint(editor, scene);
@@ -78,9 +75,8 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 
     scene.showManage = true;
     editor.manageDialog.Cancel(editor, scene);
-    EXPECT_EQ(scene.terrain, first);
-    EXPECT_EQ(scene.shader, originalShader);
-    EXPECT_FALSE(scene.showManage);
+    EXPECT_EQ(std::tie(scene.terrain, scene.shader, scene.showManage),
+              std::make_tuple(first, originalShader, false));
 
     editor.commands.DestroyScene(scene);
     EXPECT_TRUE(editor.scenes.empty());
@@ -90,20 +86,12 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
 {
     const auto terrain = CreateTerrainWithScene("t", 9);
-    Engine& engine = Engine::Get();
-    editor.Render();
-    EXPECT_EQ(engine.renderManager.commandQueue.size(), 5u);
-    engine.renderManager.Clear();
-
+    EXPECT_EQ(Queued(), 5u);
     editor.commands.PourWater(*terrain, 40);
     editor.commands.RecalculateWater(*terrain);
-    editor.Render();
-    EXPECT_EQ(engine.renderManager.commandQueue.size(), 6u);
-    engine.renderManager.Clear();
-
+    EXPECT_EQ(Queued(), 6u);
     editor.scenes[0]->showWindow = false;
-    editor.Render();
-    EXPECT_TRUE(engine.renderManager.commandQueue.empty());
+    EXPECT_EQ(Queued(), 0u);
 }
 // The editor's GL objects go in Shutdown, while the context exists, not when the editor object dies
 // after the window.
@@ -146,8 +134,7 @@ TEST_F(EditorGLTest, ClosingTheCreateDialogCancelsTheScene)
     Frame();                              // the Create dialog is open
     editor.scenes[0]->showManage = false; // what its close button does
     Frame();
-    EXPECT_TRUE(editor.scenes.empty());
-    EXPECT_TRUE(editor.cameras.empty());
+    EXPECT_TRUE(editor.scenes.empty() && editor.cameras.empty());
     const auto scene = editor.commands.NewScene();
     ASSERT_TRUE(scene);
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
@@ -181,50 +168,43 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
 TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
 {
     CreateTerrainWithScene("t", 17);
-    const auto quiet = [&](int frames)
+    ImVec2 pointer(-FLT_MAX, -FLT_MAX);
+    const auto frames = [&](int count, bool rightHeld = false)
     {
-        for (int i = 0; i < frames; ++i)
-            GuiFrame({});
+        for (int i = 0; i < count; ++i)
+            GuiFrame({pointer, false, rightHeld});
     };
-    quiet(4);
-    EXPECT_TRUE(editor.CanWaitForEvents());
-    editor.Render();
-    EXPECT_TRUE(Engine::Get().renderManager.commandQueue.empty());
-
-    editor.scenes[0]->camera->rotate = true; // an orbiting camera moves every frame
-    quiet(4);
-    EXPECT_FALSE(editor.CanWaitForEvents());
-    editor.scenes[0]->camera->rotate = false;
-    quiet(1);
-    EXPECT_FALSE(editor.CanWaitForEvents()); // not straight after
-    quiet(3);
-    EXPECT_TRUE(editor.CanWaitForEvents());
-
-    const ImVec2 pos(200.0f, 200.0f);
-    GuiFrame({pos, false, false}); // the pointer arrives
-    EXPECT_FALSE(editor.CanWaitForEvents());
-    for (int i = 0; i < 4; ++i)
-        GuiFrame({pos, false, true}); // a button held (a drag, the fly control)
-    EXPECT_FALSE(editor.CanWaitForEvents());
-    for (int i = 0; i < 4; ++i)
-        GuiFrame({pos, false, false});
-    EXPECT_TRUE(editor.CanWaitForEvents());
-
-    // A key tapped between two frames is held in neither, but was input all the same.
     GLFWwindow* window = Engine::Get().window.handle;
-    ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), GLFW_PRESS, 0);
-    ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), GLFW_RELEASE, 0);
-    GuiFrame({pos, false, false});
-    EXPECT_FALSE(editor.CanWaitForEvents());
-    for (int i = 0; i < 4; ++i)
-        GuiFrame({pos, false, false});
-    EXPECT_TRUE(editor.CanWaitForEvents());
+    const auto key = [&](int action)
+    { ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), action, 0); };
+    Camera& camera = *editor.scenes[0]->camera;
+    const struct
+    {
+        const char* what;
+        std::function<void()> act;
+        bool canWait;
+    } steps[] = {
+        {"quiet frames", [&] { frames(4); }, true},
+        {"an orbiting camera moves every frame", [&] { camera.rotate = true, frames(4); }, false},
+        {"not two frames after it stops", [&] { camera.rotate = false, frames(2); }, false},
+        {"three frames after", [&] { frames(1); }, true},
+        {"the pointer arrives", [&] { pointer = ImVec2(200.0f, 200.0f), frames(1); }, false},
+        {"a button held (a drag, the fly control)", [&] { frames(4, true); }, false},
+        {"released", [&] { frames(4); }, true},
+        // A key tapped between two frames is held in neither, but was input all the same.
+        {"a key tapped", [&] { key(GLFW_PRESS), key(GLFW_RELEASE), frames(1); }, false},
+        {"quiet at last", [&] { frames(4); }, true},
+    };
+    for (const auto& step : steps)
+    {
+        step.act();
+        EXPECT_EQ(editor.CanWaitForEvents(), step.canWait) << step.what;
+        EXPECT_TRUE(!step.canWait || Queued() == 0) << step.what; // idle frames leave the pictures alone
+    }
 
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
-    editor.Render();
-    EXPECT_EQ(Engine::Get().renderManager.commandQueue.size(), 5u);
-    Engine::Get().renderManager.Clear();
+    EXPECT_EQ(Queued(), 5u);
 }
 
 // A close request while another dialog is open (here the first scene's Create dialog, right after
@@ -265,9 +245,7 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
     EXPECT_TRUE(editor.scenes[0]->isNew);
     EXPECT_FALSE(glfwWindowShouldClose(window));
 
-    gui::ForceKeyDown(GLFW_KEY_ENTER, true); // Create
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ENTER, false);
+    PressKey(GLFW_KEY_ENTER); // Create
     closeRequest();
     Frames(3); // the scene window appears meanwhile
     ASSERT_NE(Widgets().Window("Scene 0"), nullptr);

@@ -3,20 +3,11 @@
 // settings, and the unsaved-changes question goes on once its save job has ended. Work is held at its
 // start by a log sink that waits on its "TITLE started." line, so each test can act while it runs.
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/io/ObjTestMesh.h"
 #include "tests/io/ProjectTestModel.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
 
 #include "engine/Log.h"
-#include "io/ProjectFile.h"
-#include "render/Scene.h"
-#include "render/Texture.h"
 #include "terrain/Erosion.h"
 #include "terrain/Gradient.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
 #include "io/TerrainObjFile.h"
 #include "terrain/TerrainRecord.h"
 #include "terrain/TerrainGrid.h"
@@ -25,13 +16,11 @@
 #include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/base_sink.h>
 
-#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <future>
-#include <memory>
-#include <thread>
+#include <tuple>
 
 using namespace std::chrono_literals;
 using testsupport::TempDir;
@@ -77,8 +66,7 @@ class Gate
         auto& sinks = spdlog::get(kLoggerName)->sinks();
         sinks.erase(std::remove(sinks.begin(), sinks.end(), sink), sinks.end());
     }
-    bool WaitReached() { return sink->WaitReached(); }
-    void Open() { sink->Open(); }
+    GateSink* operator->() { return sink.get(); }
 
   private:
     std::shared_ptr<GateSink> sink;
@@ -90,34 +78,10 @@ class EditorJobsGLTest : public testsupport::EditorFrames
     TempDir dir;
     testsupport::LogCapture log; // registers the logger the gates attach to
 
-    void SetUp() override
-    {
-        EditorFrames::SetUp();
-        editor.session.recent.file = dir / "recent_projects.txt";
-    }
-
     void TearDown() override
     {
         editor.session.jobs.Abandon();
         EditorFrames::TearDown();
-    }
-
-    // Frames, as the program runs them, until every job has ended.
-    bool FinishJobsInFrames()
-    {
-        const auto deadline = std::chrono::steady_clock::now() + 20s;
-        while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
-        {
-            Frame();
-            std::this_thread::sleep_for(1ms);
-        }
-        return !editor.session.jobs.Busy();
-    }
-
-    bool SaveProject(const std::string& path)
-    {
-        editor.project.Save(editor, path);
-        return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
     // The terrain shows what its layer stack gives now: heights, range, normals and both textures.
@@ -161,7 +125,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     editor.showNewTerrain = true;
     EXPECT_TRUE(editor.newTerrain.Create(editor));
     EXPECT_FALSE(editor.showNewTerrain);
-    ASSERT_TRUE(FinishJobsInFrames());
+    ASSERT_TRUE(FinishJobs(true));
     ASSERT_EQ(editor.terrains.size(), 1u);
     ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain's scene, as the dialog makes it
     const Terrain& t = *editor.terrains[0];
@@ -189,10 +153,10 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     {
         Gate gate("Creating terrain second (33 x 33) started.");
         ASSERT_TRUE(editor.newTerrain.Create(editor));
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         editor.project.OnWindowCloseRequest(editor);
-        gate.Open();
-        ASSERT_TRUE(FinishJobsInFrames());
+        gate->Open();
+        ASSERT_TRUE(FinishJobs(true));
     }
     EXPECT_EQ(editor.terrains.size(), 1u);
     ASSERT_TRUE(editor.project.unsaved.asking);
@@ -214,20 +178,20 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 
     Gate gate("Opening project session started.");
     editor.project.Open(editor, path);
-    ASSERT_TRUE(gate.WaitReached());
+    ASSERT_TRUE(gate->WaitReached());
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); }); // not at once
     std::this_thread::sleep_for(std::chrono::duration<double>(editor.jobModal.delaySeconds));
     GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // after a moment
     EXPECT_NE(CancelTheRunningJob(), 0u);
-    gate.Open();
-    ASSERT_TRUE(FinishJobsInFrames());
+    gate->Open();
+    ASSERT_TRUE(FinishJobs(true));
 
-    EXPECT_EQ(editor.terrains, terrains);
-    EXPECT_EQ(editor.scenes, scenes);
-    EXPECT_EQ(editor.cameras, cameras);
-    EXPECT_EQ(editor.session.path, path);
-    EXPECT_TRUE(editor.session.HasUnsavedChanges()); // "second" is still unsaved
-    EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    // "second" is still unsaved
+    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.cameras, editor.session.path),
+              std::tie(terrains, scenes, cameras, path));
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_pair(true, false))
+        << editor.errorMessage;
     EXPECT_EQ(editor.session.notice, "Opening project session was cancelled; nothing was changed.");
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); });
 
@@ -240,23 +204,19 @@ TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 
 TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
 {
-    testsupport::GridMesh mesh(9, 6,
-                               [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.25f; });
-    mesh.name = "scan";
-    const std::string obj = dir / "scan.obj";
-    ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
+    const std::string obj = testsupport::WriteScanObj(dir / "scan.obj", 9, 6,
+                                                      [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
     {
         Gate gate("Loading terrain scan.obj started.");
         editor.loadTerrain.Load(editor, obj);
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         EXPECT_NE(CancelTheRunningJob(), 0u);
-        gate.Open();
+        gate->Open();
         ASSERT_TRUE(FinishJobs());
     }
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.scenes.empty());
-    EXPECT_FALSE(editor.showError);
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
+    EXPECT_EQ(std::make_tuple(editor.terrains.size(), editor.scenes.size(), editor.showError,
+                              editor.session.HasUnsavedChanges()),
+              std::make_tuple(size_t{0}, size_t{0}, false, false));
     EXPECT_EQ(editor.session.notice, "Loading terrain scan.obj was cancelled; nothing was changed.");
 }
 
@@ -278,7 +238,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     editor.showSaveTerrain = true;
     editor.saveTerrain.Save(editor);
     EXPECT_FALSE(editor.showSaveTerrain);
-    ASSERT_TRUE(gate.WaitReached());
+    ASSERT_TRUE(gate->WaitReached());
     EXPECT_TRUE(editor.session.IsBusy(hills.get()));
     EXPECT_FALSE(editor.CanWaitForEvents()); // the frames go on while it runs
 
@@ -291,8 +251,8 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     EXPECT_FALSE(editor.commands.Undo());
     EXPECT_EQ(hills->heightmaps.size(), 1u);
 
-    gate.Open();
-    ASSERT_TRUE(FinishJobsInFrames());
+    gate->Open();
+    ASSERT_TRUE(FinishJobs(true));
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
     EXPECT_EQ(editor.session.notice.rfind("Saved hills.obj", 0), 0u) << editor.session.notice;
@@ -321,14 +281,14 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     {
         Gate gate("Applying the layers of hills started.");
         editor.commands.ApplyLayers(hills);
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         EXPECT_TRUE(editor.session.IsBusy(hills.get()));
         editor.project.Save(editor, dir / "p.velmoran");
         EXPECT_EQ(editor.errorMessage,
                   "Cannot start \"Saving project p\": the session is busy with \"Applying the "
                   "layers of hills\".");
         EXPECT_NE(CancelTheRunningJob(), 0u);
-        gate.Open();
+        gate->Open();
         ASSERT_TRUE(FinishJobs());
     }
     EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
@@ -339,7 +299,7 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
 
     editor.showError = false;
     editor.commands.ApplyLayers(hills);
-    ASSERT_TRUE(FinishJobsInFrames());
+    ASSERT_TRUE(FinishJobs(true));
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     ExpectLayersApplied(*hills);
     EXPECT_NE(hills->positions, before);
@@ -389,11 +349,11 @@ TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
     {
         Gate gate("Saving project session started.");
         editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
-        ASSERT_TRUE(gate.WaitReached());
+        ASSERT_TRUE(gate->WaitReached());
         EXPECT_TRUE(editor.session.jobs.Busy());
         EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
-        gate.Open();
-        ASSERT_TRUE(FinishJobsInFrames());
+        gate->Open();
+        ASSERT_TRUE(FinishJobs(true));
     }
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.session.path.empty());

@@ -2,6 +2,7 @@
 // Runs the real editor frame by frame on the GL test window: the engine's own frame steps, with the
 // GUI context of the main window.
 #include "editor/Editor.h"
+#include "editor/GuiUtil.h"
 #include "editor/ProjectSession.h"
 #include "engine/Engine.h"
 #include "engine/WidgetMap.h"
@@ -16,6 +17,7 @@
 #include "terrain/Project.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
+#include "tests/io/ObjTestMesh.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
@@ -55,6 +57,7 @@ class EditorFrames : public GLTest
         engine.renderManager.cameraStack.clear();
         savedClear = engine.window.framebuffer->clearColor;
         editor.Initialize();
+        editor.session.recent.file = recentDir / "recent_projects.txt"; // not the work folder's list
     }
 
     void TearDown() override
@@ -89,6 +92,14 @@ class EditorFrames : public GLTest
     {
         for (int i = 0; i < count; ++i)
             Frame();
+    }
+
+    // A key held for some frames, as the dialogs read Enter and Escape.
+    void PressKey(int key, int frames = 1)
+    {
+        gui::ForceKeyDown(key, true);
+        Frames(frames);
+        gui::ForceKeyDown(key, false);
     }
 
     // The mouse as a frame's GUI sees it: the back end would read the hidden window's pointer, which
@@ -157,13 +168,23 @@ class EditorFrames : public GLTest
         return true;
     }
 
-    // Ends the jobs that run, as the frames would: waits for their work, then runs their completions.
-    bool FinishJobs()
+    bool SaveProject(const std::string& path)
+    {
+        editor.project.Save(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
+    }
+
+    // Ends the jobs that run, as the frames would: waits for their work, then runs their completions
+    // (inFrames: in whole frames, as the program runs them).
+    bool FinishJobs(bool inFrames = false)
     {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (editor.session.jobs.Busy() && std::chrono::steady_clock::now() < deadline)
         {
-            editor.session.PollJobs();
+            if (inFrames)
+                Frame();
+            else
+                editor.session.PollJobs();
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         return !editor.session.jobs.Busy();
@@ -277,6 +298,7 @@ class EditorFrames : public GLTest
 
   private:
     glm::vec4 savedClear{0.0f};
+    TempDir recentDir;
     std::unique_ptr<TempDir> widgetMapDir;
     std::unique_ptr<TempDir> snapshotDir;
 };
@@ -291,5 +313,17 @@ inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::
     return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
                                          << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
                                          << b.substr(from, 80);
+}
+// A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is
+// irregular (its x and z are its own).
+inline std::string WriteScanObj(const std::string& path, uint32_t w, uint32_t h,
+                                float (*heightAt)(uint32_t, uint32_t), float stretchX = 1.0f)
+{
+    GridMesh mesh(w, h, heightAt);
+    mesh.name = "scan";
+    for (size_t k = 0; k < mesh.positions.size(); k += 3)
+        mesh.positions[k] *= stretchX;
+    EXPECT_TRUE(ObjWriter::WriteFile(path, mesh.View()));
+    return path;
 }
 } // namespace testsupport

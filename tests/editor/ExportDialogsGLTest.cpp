@@ -2,15 +2,13 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "io/HeightImage.h"
-#include "render/Texture.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
-#include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <filesystem>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 using testsupport::EditorFrames;
@@ -68,9 +66,8 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     form.folder = dir / "new/deeper";
     editor.exportDialog.open = true;
     EXPECT_EQ(Export(false), ExportForm::Outcome::AskCreateFolder);
-    EXPECT_EQ(form.folderQuestion, dir / "new/deeper");
-    EXPECT_TRUE(editor.exportDialog.open);
-    EXPECT_FALSE(fs::exists(dir / "new"));
+    EXPECT_EQ(std::make_tuple(form.folderQuestion, editor.exportDialog.open, fs::exists(dir / "new")),
+              std::make_tuple(dir / "new/deeper", true, false));
     Frames(2); // the question is drawn
     EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), ExportForm::Outcome::Started);
     EXPECT_TRUE(FinishJobs());
@@ -127,10 +124,9 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
     EXPECT_FALSE(editor.showError) << editor.errorMessage;
     ASSERT_EQ(editor.terrains.size(), 1u);
     const std::shared_ptr<Terrain> terrain = editor.terrains[0];
+    EXPECT_EQ(std::tie(terrain->name, terrain->width, terrain->vertexDistance),
+              std::make_tuple("source", 17u, 2.0f));
     EXPECT_EQ(editor.scenes.size(), 1u);
-    EXPECT_EQ(terrain->name, "source");
-    EXPECT_EQ(terrain->width, 17u);
-    EXPECT_EQ(terrain->vertexDistance, 2.0f);
     const float range = expected.heights.back() - expected.heights.front();
     for (size_t k = 0; k < expected.heights.size(); ++k)
         ASSERT_NEAR(terrain->positions[3 * k + 1], expected.heights[k], range / 65535.0f) << k;
@@ -150,23 +146,23 @@ TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
 {
     TempDir dir;
     HeightmapImportForm& form = editor.heightmapImport.form;
-    form.path = WriteHeights(dir, 9, 5);
-    form.name = "wide";
-    editor.heightmapImport.open = true;
-    editor.heightmapImport.Create(editor);
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.showError);
-    EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
-                                       ": it is 9 x 5; terrains are square (the program does not support "
-                                       "rectangular texturing at the moment)");
-
-    form.path = (testsupport::DataDir() / "heightmaps/rgb.png").string();
-    editor.heightmapImport.Create(editor);
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
-                                       ": it has 3 channels (RGB); a heightmap has one greyscale channel");
+    const std::pair<std::string, std::string> cases[] = {
+        {WriteHeights(dir, 9, 5), ": it is 9 x 5; terrains are square (the program does not support "
+                                  "rectangular texturing at the moment)"},
+        {testsupport::DataDir() / "heightmaps/rgb.png",
+         ": it has 3 channels (RGB); a heightmap has one greyscale channel"}};
+    for (const auto& [path, reason] : cases)
+    {
+        form.path = path;
+        form.name = "wide";
+        editor.heightmapImport.open = true;
+        editor.showError = false;
+        editor.heightmapImport.Create(editor);
+        ASSERT_TRUE(FinishJobs());
+        EXPECT_TRUE(editor.terrains.empty());
+        EXPECT_TRUE(editor.showError);
+        EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + path + reason);
+    }
     Frames(2);
 }
 } // namespace

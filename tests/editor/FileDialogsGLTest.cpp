@@ -2,25 +2,14 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "editor/FileDialogs.h"
-#include "editor/GuiUtil.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
-#include "tests/io/ObjTestMesh.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
 
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <stb_image.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <tuple>
 
 using testsupport::EditorFrames;
 using testsupport::LogCapture;
@@ -62,18 +51,23 @@ class FileDialogsGLTest : public EditorFrames
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
 {
-    double value = 0.0;
-    const char* unit = nullptr;
-    ScaleByteCount(75792672ull, value, unit);
-    EXPECT_STREQ(unit, "MB");
-    EXPECT_NEAR(value, 75.792672, 1e-9);
-    ScaleByteCount(1000ull, value, unit);
-    EXPECT_STREQ(unit, "B");
-    ScaleByteCount(1001ull, value, unit);
-    EXPECT_STREQ(unit, "kB");
-    ScaleByteCount(8193ull * 8193ull * 288ull, value, unit); // beyond 32 bits
-    EXPECT_STREQ(unit, "GB");
-    EXPECT_NEAR(value, 19.332, 0.001);
+    const struct
+    {
+        unsigned long long bytes;
+        const char* unit;
+        double value;
+    } cases[] = {
+        {75792672ull, "MB", 75.792672}, {1000ull, "B", 1000.0},
+        {1001ull, "kB", 1.001},         {1000000ull, "kB", 1000.0}, // each unit up to a thousand of it
+        {1000000000ull, "MB", 1000.0},  {8193ull * 8193ull * 288ull, "GB", 19.332072}}; // beyond 32 bits
+    for (const auto& c : cases)
+    {
+        double value = 0.0;
+        const char* unit = nullptr;
+        ScaleByteCount(c.bytes, value, unit);
+        EXPECT_STREQ(unit, c.unit) << c.bytes;
+        EXPECT_NEAR(value, c.value, 1e-5 * c.value) << c.bytes;
+    }
 }
 
 // The estimate counts what is chosen and there: 288 bytes a vertex with everything (513 x 513: 75.793 MB),
@@ -96,9 +90,8 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 
     form.selected = plain;
     form.DropMissingChoices();
-    EXPECT_FALSE(form.saveDiffuse);
-    EXPECT_FALSE(form.saveSpecular);
-    EXPECT_FALSE(form.saveWater);
+    EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater),
+              std::make_tuple(false, false, false));
     EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
 }
 
@@ -279,17 +272,12 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     editor.showSaveTerrain = true;
     Frame();
     EXPECT_FALSE(PressSave()); // asks instead
-    EXPECT_TRUE(form.confirmOverwrite);
     Frames(2);
-    EXPECT_TRUE(editor.showSaveTerrain);
-    EXPECT_TRUE(form.confirmOverwrite); // the question stays until answered
+    EXPECT_TRUE(editor.showSaveTerrain && form.confirmOverwrite); // the question stays until answered
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, true);
-    Frame();
-    gui::ForceKeyDown(GLFW_KEY_ESCAPE, false);
-    EXPECT_FALSE(editor.showSaveTerrain);
-    EXPECT_FALSE(form.confirmOverwrite);
+    PressKey(GLFW_KEY_ESCAPE);
+    EXPECT_FALSE(editor.showSaveTerrain || form.confirmOverwrite);
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     editor.showSaveTerrain = true;
@@ -335,10 +323,9 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     EXPECT_EQ(scene->terrain, second);
     EXPECT_EQ(second->name, "made_2"); // its files must not overwrite the first one's
     Frame();
-    EXPECT_FALSE(editor.layerPanel.selectedLayer);
-    EXPECT_FALSE(editor.layerPanel.layerEditorOpen);
-    EXPECT_EQ(editor.texturePanel.chosenTexture, nullptr);
-    EXPECT_FALSE(editor.texturePanel.textureEditorOpen);
+    EXPECT_EQ(std::make_tuple(!editor.layerPanel.selectedLayer, editor.layerPanel.layerEditorOpen,
+                              editor.texturePanel.chosenTexture, editor.texturePanel.textureEditorOpen),
+              std::make_tuple(true, false, nullptr, false));
 
     // Switching back by hand: the first terrain's own layer is selected again, and edits reach it.
     editor.commands.SetSceneTerrain(*scene, first);
@@ -395,26 +382,20 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
     EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
 
-    const auto press = [&](int key, int frames)
-    {
-        gui::ForceKeyDown(key, true);
-        Frames(frames);
-        gui::ForceKeyDown(key, false);
-    };
     editor.showNewShader = true;
     for (const char* refused : {"", "./shaders/basic_lighting"})
     {
         editor.newShader.baseName = refused;
-        press(GLFW_KEY_ENTER, 2);
+        PressKey(GLFW_KEY_ENTER, 2);
         EXPECT_TRUE(editor.showNewShader) << refused;
         EXPECT_EQ(editor.shaders.size(), 3u) << refused;
     }
     editor.newShader.baseName = "shaders/basic_lighting";
-    press(GLFW_KEY_ESCAPE, 1);
+    PressKey(GLFW_KEY_ESCAPE);
     EXPECT_FALSE(editor.showNewShader);
     EXPECT_EQ(editor.shaders.size(), 3u);
     editor.showNewShader = true;
-    press(GLFW_KEY_ENTER, 1);
+    PressKey(GLFW_KEY_ENTER);
     EXPECT_FALSE(editor.showNewShader);
     ASSERT_EQ(editor.shaders.size(), 4u);
     EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
@@ -422,9 +403,9 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     LogCapture log;
     const auto shader = editor.commands.CreateShader("shaders/missing_shader");
     ASSERT_TRUE(shader);
+    EXPECT_EQ(std::tie(shader->fragmentPath, shader->program),
+              std::make_tuple("shaders/missing_shader.frag", 0u));
     EXPECT_EQ(editor.shaders.size(), 5u);
-    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
-    EXPECT_EQ(shader->program, 0u);
     EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
     testsupport::DrainGLErrors();
     glErrors.Clear();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <utility>
 
 namespace
 {
@@ -72,39 +73,29 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
         }
         // The camera window at its own size; the water editor holds its picture, buttons and line.
         const gui::ToolWindowPlace camera = gui::ToolWindowLayout(ToolWindow::Camera, area);
-        EXPECT_EQ(camera.size.x, 400.0f);
-        EXPECT_EQ(camera.size.y, 100.0f);
+        EXPECT_EQ(std::make_pair(camera.size.x, camera.size.y), std::make_pair(400.0f, 100.0f));
         const gui::ToolWindowPlace water = gui::ToolWindowLayout(ToolWindow::WaterEditor, area);
         EXPECT_GE(water.size.y, area.chrome + (water.size.x - 16.0f) + 3.0f * area.rowHeight);
     }
 }
 
-struct InsideCase
-{
-    const char* name;
-    ImVec2 pos, size, expected;
-};
-
-class PlaceInsideTest : public ::testing::TestWithParam<InsideCase>
-{
-};
-
 // The area runs from (0, 20) to (800, 580).
-TEST_P(PlaceInsideTest, MovesAWindowOnlyAsFarAsNeeded)
+TEST(GuiUtilTest, PlaceInsideMovesAWindowOnlyAsFarAsNeeded)
 {
-    const InsideCase& c = GetParam();
-    const ImVec2 got = gui::PlaceInside(c.pos, c.size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
-    EXPECT_EQ(got.x, c.expected.x);
-    EXPECT_EQ(got.y, c.expected.y);
+    const struct
+    {
+        const char* what;
+        ImVec2 pos, size, expected;
+    } cases[] = {{"inside", {100, 100}, {200, 100}, {100, 100}},
+                 {"below the screen", {100, 5000}, {200, 100}, {100, 480}},
+                 {"past the right edge", {700, 100}, {200, 100}, {600, 100}},
+                 {"above and left", {-50, 0}, {200, 100}, {0, 20}},
+                 // Wider than the area: its left edge and title bar stay reachable.
+                 {"too large", {300, 300}, {1000, 700}, {0, 20}}};
+    for (const auto& c : cases)
+    {
+        const ImVec2 got = gui::PlaceInside(c.pos, c.size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
+        EXPECT_EQ(std::make_pair(got.x, got.y), std::make_pair(c.expected.x, c.expected.y)) << c.what;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(Windows, PlaceInsideTest,
-                         ::testing::Values(InsideCase{"Inside", {100, 100}, {200, 100}, {100, 100}},
-                                           InsideCase{"BelowTheScreen", {100, 5000}, {200, 100}, {100, 480}},
-                                           InsideCase{"PastTheRightEdge", {700, 100}, {200, 100}, {600, 100}},
-                                           InsideCase{"AboveAndLeft", {-50, 0}, {200, 100}, {0, 20}},
-                                           // Wider than the area: its left edge and title bar stay reachable.
-                                           InsideCase{"TooLarge", {300, 300}, {1000, 700}, {0, 20}}),
-                         [](const ::testing::TestParamInfo<InsideCase>& info)
-                         { return std::string(info.param.name); });
 } // namespace

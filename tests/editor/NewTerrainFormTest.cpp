@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+#include <utility>
 #include <vector>
 
 namespace
@@ -13,9 +15,8 @@ TEST(NewTerrainFormTest, MinusHalvesTowardsTwoAndPlusDoubles)
     for (int i = 0; i < 7; ++i)
         seen.push_back(width = NewTerrainForm::Decrease(width));
     EXPECT_EQ(seen, (std::vector<int>{33, 17, 9, 5, 3, 2, 2}));
-    EXPECT_EQ(NewTerrainForm::Increase(2), 3);
-    EXPECT_EQ(NewTerrainForm::Increase(3), 5);
-    EXPECT_EQ(NewTerrainForm::Increase(65), 129);
+    for (const auto& [side, next] : {std::pair{2, 3}, {3, 5}, {65, 129}})
+        EXPECT_EQ(NewTerrainForm::Increase(side), next) << side;
     EXPECT_GT(NewTerrainForm::Increase(2000000000), 0); // no overflow into negative sizes
 }
 
@@ -39,9 +40,8 @@ TEST(NewTerrainFormTest, DiamondSquareSideRule)
         EXPECT_TRUE(form.SizeError().empty()) << height;
         EXPECT_TRUE(form.CanCreate({})) << height;
         const NewTerrainForm::Arguments args = form.BuildArguments();
-        EXPECT_EQ(args.width, 65u);
-        EXPECT_EQ(args.height, 65u);
-        EXPECT_EQ(args.generator, Terrain::Generator::DiamondSquare);
+        EXPECT_EQ(std::tie(args.width, args.height, args.generator),
+                  std::make_tuple(65u, 65u, Terrain::Generator::DiamondSquare));
         EXPECT_EQ(form.SizeLine(), "Terrain coordinate width x height: 65.00 x 65.00");
     }
     // Side 2 passes the 2^n + 1 rule but cannot run the diamond step.
@@ -103,18 +103,14 @@ TEST(NewTerrainFormTest, ArgumentsPerGenerator)
     form.roughness = 0.5f;
     form.iterations = 12;
 
-    NewTerrainForm::Arguments flat = form.BuildArguments();
-    EXPECT_EQ(flat.generator, Terrain::Generator::Flat);
-    EXPECT_EQ(flat.parameter1, 10.0f);
-    EXPECT_EQ(flat.parameter2, 0.5f);
-    EXPECT_EQ(flat.iterations, 0u);
-
+    const NewTerrainForm::Arguments flat = form.BuildArguments();
+    EXPECT_EQ(std::tie(flat.generator, flat.parameter1, flat.parameter2, flat.iterations),
+              std::make_tuple(Terrain::Generator::Flat, 10.0f, 0.5f, 0u));
     form.generator = 2;
-    NewTerrainForm::Arguments fault = form.BuildArguments();
-    EXPECT_EQ(fault.generator, Terrain::Generator::RandomFault);
-    EXPECT_EQ(fault.parameter1, 3.0f);
+    const NewTerrainForm::Arguments fault = form.BuildArguments();
+    EXPECT_EQ(std::tie(fault.generator, fault.parameter1, fault.iterations),
+              std::make_tuple(Terrain::Generator::RandomFault, 3.0f, 12u));
     EXPECT_FLOAT_EQ(fault.parameter2, 0.005f); // the dialog shows a hundred times the roughness used
-    EXPECT_EQ(fault.iterations, 12u);
     form.iterations = -4;
     EXPECT_EQ(form.BuildArguments().iterations, 0u);
 }

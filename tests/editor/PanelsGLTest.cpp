@@ -1,18 +1,6 @@
 // The scene panels' decisions: layers, regeneration, gradients, texture saving and water strokes.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "editor/GuiUtil.h"
-#include "render/Camera.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
-
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 #include <stb_image_write.h>
@@ -94,8 +82,7 @@ TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
     for (int i = 0; i < 3; ++i)
         panel.AddLayer(editor, terrain);
     panel.selectedLayer = terrain->heightmaps[1];
-    EXPECT_TRUE(panel.CanMove(*terrain, -1));
-    EXPECT_TRUE(panel.CanMove(*terrain, 1));
+    EXPECT_TRUE(panel.CanMove(*terrain, -1) && panel.CanMove(*terrain, 1));
     panel.Move(editor, terrain, 1);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_2", "Heightmap_1"}));
     EXPECT_FALSE(panel.CanMove(*terrain, 1)); // now the last
@@ -116,10 +103,8 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
     panel.selectedLayer = layer;
     const std::vector<float> before = terrain->positions;
     const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
-    LayerPanel::Changes power, setting, switchedOn;
-    power.powerChanged = true;
-    setting.noiseSettingChanged = true;
-    switchedOn.realtimeSwitchedOn = true;
+    // Realtime switched on, a noise setting changed, the power changed.
+    const LayerPanel::Changes switchedOn{true}, setting{false, true}, power{false, false, true};
     EXPECT_FALSE(panel.NeedsRegeneration(power));
 
     layer->settings.frequency = 0.2f;
@@ -200,11 +185,10 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
     // texel; its bottom-left corner is texel (0, 0).
     const ImVec2 topLeft(100.0f, 50.0f);
     const ImVec2 texel = WaterEditor::TexelAt(ImVec2(100.5f, 50.0f + 18.0f - 0.5f), topLeft, 2.0f, 9);
-    EXPECT_EQ(static_cast<int>(texel.x), 0);
-    EXPECT_EQ(static_cast<int>(texel.y), 0);
+    EXPECT_EQ(std::make_pair(static_cast<int>(texel.x), static_cast<int>(texel.y)), std::make_pair(0, 0));
     const ImVec2 topRight = WaterEditor::TexelAt(ImVec2(100.0f + 10.0f, 50.0f), topLeft, 2.0f, 9);
-    EXPECT_FLOAT_EQ(topRight.x, 5.0f); // the far edge: clamped to the last vertex when pouring
-    EXPECT_FLOAT_EQ(topRight.y, 9.0f);
+    // The far edge: clamped to the last vertex when pouring.
+    EXPECT_EQ(std::make_pair(topRight.x, topRight.y), std::make_pair(5.0f, 9.0f));
 
     // Pits at the first and the last vertex (texel (x, y) is vertex (i, j) = (y, x)) hold the water
     // poured there.
@@ -270,25 +254,17 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
     {
         const char* what;
         int selected;
-        void (*change)(Editor&, const std::shared_ptr<Terrain>&, const std::string&);
+        std::function<void()> change;
     } cases[] = {
-        {"add", 0,
-         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
-         { e.layerPanel.AddLayer(e, t); }},
-        {"move up", 1,
-         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
-         { e.layerPanel.Move(e, t, -1); }},
-        {"move down", 0,
-         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
-         { e.layerPanel.Move(e, t, 1); }},
-        {"delete", 0,
-         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string&)
-         { e.layerPanel.DeleteSelected(e, t); }},
+        {"add", 0, [&] { panel.AddLayer(editor, terrain); }},
+        {"move up", 1, [&] { panel.Move(editor, terrain, -1); }},
+        {"move down", 0, [&] { panel.Move(editor, terrain, 1); }},
+        {"delete", 0, [&] { panel.DeleteSelected(editor, terrain); }},
         {"replace by an image", 1,
-         [](Editor& e, const std::shared_ptr<Terrain>& t, const std::string& path)
+         [&]
          {
              std::string error;
-             EXPECT_TRUE(e.layerPanel.ReplaceSelectedWithImage(e, t, path, error)) << error;
+             EXPECT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, image, error)) << error;
          }},
     };
     for (const auto& c : cases)
@@ -309,7 +285,7 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
         terrain->heightmaps[1]->settings.power = 2.0f;
         panel.selectedLayer = terrain->heightmaps[c.selected];
 
-        c.change(editor, terrain, image);
+        c.change();
         for (size_t k = 0; k < terrain->vertexCount; ++k)
         {
             float expected = terrain->basePositions[3 * k + 1];
@@ -367,8 +343,7 @@ TEST_F(PanelsGLTest, AStrokeOverThePictureRaisesTheTerrainUnderTheCursor)
         ASSERT_EQ(rise, entry->sculpt[k]) << k; // a flat terrain with nothing else in its stack
         raised += rise > 0.0f;
     }
-    EXPECT_GT(raised, 9u);  // a disc of radius 3
-    EXPECT_LT(raised, 49u); // and no more
+    EXPECT_TRUE(raised > 9u && raised < 49u) << raised; // a disc of radius 3
     EXPECT_EQ(editor.session.history.UndoName(), "Sculpt stroke");
     ASSERT_TRUE(editor.commands.Undo());
     EXPECT_EQ(terrain->positions, before);

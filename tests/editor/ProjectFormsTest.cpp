@@ -13,67 +13,50 @@ using Next = UnsavedChangesForm::Next;
 
 namespace
 {
-// One run of the question: a request, the answer (if asked), and how the save went (if one ran).
-struct QuestionCase
+// Each run of the question: a request, the answer (if asked), and how the save went (if one ran).
+TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
 {
-    const char* name;
-    bool unsaved;
-    Answer answer;
-    bool hasFile;
-    bool saveSucceeds;
-    Next afterRequest;
-    Next afterAnswer;
-    Next afterSave; // Nothing when no save ran
-};
-
-void PrintTo(const QuestionCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
-
-class UnsavedChangesTest : public ::testing::TestWithParam<QuestionCase>
-{
-};
-
-TEST_P(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
-{
-    const QuestionCase& c = GetParam();
-    UnsavedChangesForm form;
-    EXPECT_EQ(form.Request(SessionAction::OpenProject, c.unsaved, "b.velmoran"), c.afterRequest);
-    if (!c.unsaved)
+    const struct
     {
+        const char* name;
+        bool unsaved;
+        Answer answer;
+        bool hasFile;
+        bool saveSucceeds;
+        Next afterRequest;
+        Next afterAnswer;
+        Next afterSave; // Nothing when no save ran
+    } cases[] = {
+        {"nothing unsaved", false, Answer::Cancel, false, false, Next::Proceed, Next::Nothing, Next::Nothing},
+        {"don't save", true, Answer::DontSave, true, false, Next::Nothing, Next::Proceed, Next::Nothing},
+        {"cancel", true, Answer::Cancel, true, true, Next::Nothing, Next::Nothing, Next::Nothing},
+        {"save to its file", true, Answer::Save, true, true, Next::Nothing, Next::Save, Next::Proceed},
+        {"save fails", true, Answer::Save, true, false, Next::Nothing, Next::Save, Next::Nothing},
+        {"save as, untitled", true, Answer::Save, false, true, Next::Nothing, Next::SaveAs, Next::Proceed},
+        {"save as cancelled", true, Answer::Save, false, false, Next::Nothing, Next::SaveAs, Next::Nothing},
+    };
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        UnsavedChangesForm form;
+        EXPECT_EQ(form.Request(SessionAction::OpenProject, c.unsaved, "b.velmoran"), c.afterRequest);
+        EXPECT_EQ(form.asking, c.unsaved);
+        if (!c.unsaved) continue;
+        EXPECT_EQ(form.Request(SessionAction::Quit, true), Next::Nothing) << "a second request waits";
+        EXPECT_EQ(form.pending, SessionAction::OpenProject);
+
+        EXPECT_EQ(form.Respond(c.answer, c.hasFile), c.afterAnswer);
         EXPECT_FALSE(form.asking);
-        return;
+        if (c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs)
+        {
+            EXPECT_EQ(form.Saved(c.saveSucceeds), c.afterSave);
+        }
+        const bool proceeds = c.afterAnswer == Next::Proceed || c.afterSave == Next::Proceed;
+        // The pending action and its path survive exactly until the editor carries it out.
+        EXPECT_EQ(form.pending, proceeds ? SessionAction::OpenProject : SessionAction::None);
+        EXPECT_EQ(form.openPath, proceeds ? "b.velmoran" : "");
     }
-    EXPECT_TRUE(form.asking);
-    EXPECT_EQ(form.Request(SessionAction::Quit, true), Next::Nothing) << "a second request waits";
-    EXPECT_EQ(form.pending, SessionAction::OpenProject);
-
-    EXPECT_EQ(form.Respond(c.answer, c.hasFile), c.afterAnswer);
-    EXPECT_FALSE(form.asking);
-    if (c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs)
-    {
-        EXPECT_EQ(form.Saved(c.saveSucceeds), c.afterSave);
-    }
-    const bool proceeds = c.afterAnswer == Next::Proceed || c.afterSave == Next::Proceed;
-    // The pending action and its path survive exactly until the editor carries it out.
-    EXPECT_EQ(form.pending, proceeds ? SessionAction::OpenProject : SessionAction::None);
-    EXPECT_EQ(form.openPath, proceeds ? "b.velmoran" : "");
 }
-
-const QuestionCase kQuestions[] = {
-    {"NothingUnsaved", false, Answer::Cancel, false, false, Next::Proceed, Next::Nothing, Next::Nothing},
-    {"DontSave", true, Answer::DontSave, true, false, Next::Nothing, Next::Proceed, Next::Nothing},
-    {"Cancel", true, Answer::Cancel, true, true, Next::Nothing, Next::Nothing, Next::Nothing},
-    {"SaveToItsFile", true, Answer::Save, true, true, Next::Nothing, Next::Save, Next::Proceed},
-    {"SaveFails", true, Answer::Save, true, false, Next::Nothing, Next::Save, Next::Nothing},
-    {"SaveAsForAnUntitledSession", true, Answer::Save, false, true, Next::Nothing, Next::SaveAs,
-     Next::Proceed},
-    {"SaveAsCancelled", true, Answer::Save, false, false, Next::Nothing, Next::SaveAs, Next::Nothing},
-};
-
-INSTANTIATE_TEST_SUITE_P(Answers, UnsavedChangesTest, ::testing::ValuesIn(kQuestions),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(UnsavedChangesTest, TheQuestionNamesTheProject)
 {

@@ -2,41 +2,26 @@
 // and compared bit for bit; the headless build's files are compared byte for byte with what Save
 // Terrain writes; the unsaved-changes question runs through the window's close request.
 #include "tests/editor/EditorTestSupport.h"
-#include "tests/io/ObjTestMesh.h"
 #include "tests/io/ProjectTestModel.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
 
 #include "editor/ExportForm.h"
 #include "editor/HeightmapImportForm.h"
-#include "editor/ProjectSession.h"
 #include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
 #include "io/ObjWriter.h"
-#include "io/ProjectFile.h"
-#include "render/Camera.h"
-#include "render/Scene.h"
-#include "render/Shader.h"
-#include "render/Texture.h"
 #include "terrain/Erosion.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
-#include "terrain/WaterPlane.h"
 #include "terrain/World.h"
 
-#include <GL/glew.h>
-#include <GLFW/glfw3.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <tuple>
 
 using testsupport::TempDir;
 
@@ -69,18 +54,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
     TempDir dir;
-
-    void SetUp() override
-    {
-        EditorFrames::SetUp();
-        editor.session.recent.file = dir / "recent_projects.txt";
-    }
-
-    bool SaveProject(const std::string& path)
-    {
-        editor.project.Save(editor, path);
-        return FinishJobs() && editor.session.path == path && !editor.showError;
-    }
 
     bool OpenProject(const std::string& path)
     {
@@ -228,14 +201,9 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
                            s.power = 2.0f;
                        }); // "Update mesh" not pressed since
 
-        testsupport::GridMesh mesh(7, 5,
-                                   [](uint32_t i, uint32_t j) { return static_cast<float>(i * j) * 0.3f; });
-        mesh.name = "scan";
-        for (size_t k = 0; k < mesh.positions.size(); k += 3)
-            mesh.positions[k] *= 1.5f;
-        const std::string obj = dir / "scan.obj";
-        ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
-        editor.loadTerrain.Load(editor, obj);
+        editor.loadTerrain.Load(
+            editor, testsupport::WriteScanObj(
+                        dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return i * j * 0.3f; }, 1.5f));
         ASSERT_TRUE(FinishJobs());
         const std::shared_ptr<Terrain> scan = editor.terrains.back();
         ASSERT_FALSE(scan->IsEmpty());
@@ -292,8 +260,8 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_EQ(editor.scenes.front()->terrain, editor.terrains[2]); // a loaded terrain is shown at once
     EXPECT_NE(editor.scenes.front()->shader->program, 0u);
     EXPECT_EQ(editor.sceneWindow.aspectRatioIndex, 1);
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    EXPECT_EQ(editor.session.path, path);
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.session.path),
+              std::make_pair(false, path));
     Frames(3); // the restored session draws
 }
 
@@ -332,16 +300,12 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     // peaks' base heights from the diamond-square seed; scan's erosion mask from the run and its
     // diffuse and specular images from the bands over that mask.
     Project lean = CaptureProject(editor);
-    TerrainRecord& ridge = lean.terrains[1];
+    TerrainRecord &peaks = lean.terrains[0], &ridge = lean.terrains[1], &scan = lean.terrains[2];
+    peaks.basePositions.clear();
     ridge.basePositions.clear();
-    ridge.layers[0].image = ImageRecord{};
-    for (ImageRecord* image : {&ridge.heightmap, &ridge.normal, &ridge.diffuse, &ridge.specular})
-        *image = ImageRecord{};
-    lean.terrains[0].basePositions.clear();
-    lean.terrains[0].layers[1].image = ImageRecord{};
-    TerrainRecord& scan = lean.terrains[2];
-    for (ImageRecord* image :
-         {&scan.layers[0].image, &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
+    for (ImageRecord* image : {&peaks.layers[1].image, &ridge.layers[0].image, &ridge.heightmap,
+                               &ridge.normal, &ridge.diffuse, &ridge.specular, &scan.layers[0].image,
+                               &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
         *image = ImageRecord{};
     const std::string leanPath = dir / "lean.velmoran";
     ASSERT_TRUE(ProjectFile::Save(lean, leanPath));
@@ -359,13 +323,9 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
 // same file (Load Terrain, Terrain from heightmap): the Save Terrain files and every export, byte for byte.
 TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTheSameFile)
 {
-    testsupport::GridMesh mesh(7, 5,
-                               [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; });
-    mesh.name = "scan";
-    for (size_t k = 0; k < mesh.positions.size(); k += 3)
-        mesh.positions[k] *= 1.5f; // not the regular grid: its x and z are its own
-    const std::string obj = dir / "scan.obj";
-    ASSERT_TRUE(ObjWriter::WriteFile(obj, mesh.View()));
+    const std::string obj = testsupport::WriteScanObj(
+        dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; },
+        1.5f);
     HeightGrid dunes;
     dunes.width = dunes.height = 9;
     dunes.vertexDistance = 2.5f;
@@ -431,9 +391,8 @@ TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(editor.terrains, terrains);
-    EXPECT_EQ(editor.scenes, scenes);
-    EXPECT_TRUE(editor.session.path.empty());
+    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.session.path),
+              std::make_tuple(terrains, scenes, std::string()));
 }
 
 // A world in the editor: New World makes tile (0, 0); a noise layer shapes it; showing tile (2, 1)
@@ -548,10 +507,9 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     editor.project.Request(editor, SessionAction::NewProject);
     EXPECT_EQ(editor.terrains.size(), 1u);
     editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.scenes.empty());
-    EXPECT_FALSE(editor.layerPanel.selectedLayer);
-    EXPECT_TRUE(old.expired());
+    EXPECT_EQ(std::make_tuple(editor.terrains.size(), editor.scenes.size(), !editor.layerPanel.selectedLayer,
+                              old.expired()),
+              std::make_tuple(size_t{0}, size_t{0}, true, true));
     Frames(2);
     EXPECT_FALSE(glfwWindowShouldClose(window));
 }

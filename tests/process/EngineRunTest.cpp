@@ -11,7 +11,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -58,10 +57,13 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     testsupport::TempDir folder;
     fs::create_directory(folder.Path() / "kept");
     std::ofstream(folder.Path() / "kept" / "layout.ini") << "[Window][Old]\nPos=1,2\n";
-    struct stat layoutBefore
+    const auto inode = [&]
     {
+        struct stat status = {};
+        EXPECT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &status), 0);
+        return status.st_ino;
     };
-    ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &layoutBefore), 0);
+    const ino_t layoutBefore = inode();
     fs::create_symlink("kept/layout.ini", folder.Path() / "imgui.ini");
     const fs::path previous = fs::current_path();
     fs::current_path(folder.Path());
@@ -73,15 +75,10 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     fs::current_path(previous);
 
     EXPECT_TRUE(fs::is_symlink(folder.Path() / "imgui.ini"));
-    std::ifstream layout(folder.Path() / "kept" / "layout.ini");
-    const std::string text((std::istreambuf_iterator<char>(layout)), std::istreambuf_iterator<char>());
+    const std::string text = testsupport::ReadFile(folder.Path() / "kept" / "layout.ini");
     EXPECT_NE(text.find("[Window]["), std::string::npos) << text;
     EXPECT_EQ(std::distance(fs::recursive_directory_iterator(folder.Path()), {}), 3); // link, folder, file
-    struct stat after
-    {
-    };
-    ASSERT_EQ(stat((folder.Path() / "kept" / "layout.ini").c_str(), &after), 0);
-    EXPECT_NE(after.st_ino, layoutBefore.st_ino); // replaced whole by a rename, not rewritten in place
+    EXPECT_NE(inode(), layoutBefore); // replaced whole by a rename, not rewritten in place
 
     std::vector<std::string> expected = {"GetWindowProperties", "Initialize"};
     for (int frame = 0; frame < 3; ++frame)

@@ -259,12 +259,6 @@ const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const 
     return nullptr;
 }
 
-const MapEntry* FindTextStarting(const WidgetMapFile& map, const std::string& start,
-                                 const std::string& window)
-{
-    return FindIn(map, "text", start, window, true);
-}
-
 class User
 {
   public:
@@ -347,8 +341,8 @@ class User
     MapEntry WaitForTextStarting(const std::string& start, const std::string& window = "")
     {
         const WidgetMapFile map = WaitForMap("a text starting \"" + start + "\"", [&](const WidgetMapFile& m)
-                                             { return FindTextStarting(m, start, window) != nullptr; });
-        return *FindTextStarting(map, start, window);
+                                             { return FindIn(m, "text", start, window, true) != nullptr; });
+        return *FindIn(map, "text", start, window, true);
     }
 
     void WaitForGone(const std::string& kind, const std::string& label, const std::string& window = "")
@@ -384,12 +378,6 @@ class User
                    [&](const WidgetMapFile& m) { return !m.Window(name); });
     }
 
-    // Whether the program shows the entry now (no waiting for it: for things that must not be there).
-    bool Shows(const std::string& kind, const std::string& label, const std::string& window = "")
-    {
-        return FindIn(Current(), kind, label, window) != nullptr;
-    }
-
     // Frames drawn after everything sent so far (the input is handled by the last map's frame + 2).
     void Settle(int frames = 2)
     {
@@ -404,14 +392,6 @@ class User
     {
         WaitForMap("a widget map", [](const WidgetMapFile&) { return true; });
         return last;
-    }
-
-    // The screen shows what the last input did: the scene drawn in the frame after the one that
-    // handled it, and swapped (the editor draws a few frames after any input before it idles).
-    void WaitForScreen()
-    {
-        WaitForMap("the screen to show the last input",
-                   [&](const WidgetMapFile& m) { return m.frame >= inputFrame + 4; });
     }
 
     void WaitForLogLine(const std::string& text)
@@ -442,20 +422,20 @@ class User
     {
         WaitUntil("the title \"" + title + "\"", [&] { return Title() == title; });
     }
-    void WaitForEnd()
-    {
-        WaitUntil(
-            "the program to end", [&] { return !program.Running(); }, kWaitSeconds, false);
-    }
     void WaitForFile(const fs::path& path)
     {
         WaitUntil("the file " + path.string(), [&] { return fs::exists(path); });
     }
 
-    // The pixels of a rectangle of the program's window.
-    Picture Look(const MapRect& rect, const std::string& window)
+    // The pixels of an entry's rectangle, once the screen shows what the last input did: the scene drawn
+    // in the frame after the one that handled it, and swapped (the editor draws a few frames after any
+    // input before it idles).
+    Picture LookAt(const MapEntry& entry)
     {
-        WaitForScreen();
+        WaitForMap("the screen to show the last input",
+                   [&](const WidgetMapFile& m) { return m.frame >= inputFrame + 4; });
+        const MapRect& rect = entry.rect;
+        const std::string& window = entry.window;
         const int x0 = std::max(0, int(std::ceil(rect.x0)));
         const int y0 = std::max(0, int(std::ceil(rect.y0)));
         const int x1 = std::min(kScreenWidth, int(std::floor(rect.x1)));
@@ -470,8 +450,6 @@ class User
                         picture.covered[size_t(y) * picture.width + x] = 1;
         return picture;
     }
-
-    Picture LookAt(const MapEntry& entry) { return Look(entry.rect, entry.window); }
 
     Picture Screen() { return Grab(DefaultRootWindow(display), 0, 0, kScreenWidth, kScreenHeight); }
 
@@ -522,6 +500,13 @@ class User
         Click(entry);
     }
 
+    // A click on a button that closes its window.
+    void ClickToClose(const std::string& label, const std::string& window)
+    {
+        Click(label, window);
+        WaitForWindowGone(window);
+    }
+
     // A click that ends the program: nothing waits for the frames after the release.
     void ClickToEnd(const std::string& label, const std::string& window = "")
     {
@@ -530,20 +515,18 @@ class User
         XTestFakeButtonEvent(display, Button1, False, CurrentTime);
         XSync(display, False);
     }
-    void Hover(const std::string& label, const std::string& window = "")
+
+    // A drag field typed into: a click with Ctrl held makes it a text field; its value is replaced.
+    void TypeIntoDragField(const std::string& label, const std::string& text, const std::string& window)
     {
         MoveTo(WaitForItem(label, window));
-    }
-
-    // A click with Ctrl held: a drag field becomes a text field with its value selected.
-    void CtrlClick(const std::string& label, const std::string& window = "")
-    {
-        const MapEntry entry = WaitForItem(label, window);
-        MoveTo(entry);
         KeyDown(XK_Control_L);
         Press(Button1);
         Release(Button1);
         KeyUp(XK_Control_L);
+        Ctrl(XK_a);
+        Type(text);
+        HoldKey(XK_Return);
     }
 
     void Drag(float fromX, float fromY, float toX, float toY)
@@ -601,17 +584,17 @@ class User
         Settle();
     }
 
-    void SelectAll()
+    void Ctrl(KeySym key)
     {
         KeyDown(XK_Control_L);
-        HoldKey(XK_a, 2);
+        HoldKey(key, 2);
         KeyUp(XK_Control_L);
     }
 
     void TypeInto(const std::string& field, const std::string& text, const std::string& window = "")
     {
         Click(field, window);
-        SelectAll();
+        Ctrl(XK_a);
         Type(text);
     }
 
@@ -825,11 +808,6 @@ class User
 // ---------------------------------------------------------------------------------------------
 // The journey
 
-std::string FirstLine(const std::string& text)
-{
-    return text.substr(0, text.find('\n'));
-}
-
 class UserJourneyTest : public ::testing::Test
 {
   protected:
@@ -943,8 +921,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForItem("Diamond-square roughness", "New Terrain");
     u.Click("-##w", "New Terrain"); // 65 -> 33
     u.WaitForText("Terrain coordinate width x height: 33.00 x 33.00", "New Terrain");
-    u.Click("Create", "New Terrain");
-    u.WaitForWindowGone("New Terrain");
+    u.ClickToClose("Create", "New Terrain");
 
     Step("Confirm the scene in its Create dialog with Enter");
     u.WaitForWindow("Create Scene 0");
@@ -969,10 +946,13 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Expect(u.WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
 
     Step("Add a noise layer and name it with Set");
-    u.Click("Add a heightmap", generator);
-    u.WaitForWindow("New heightmap name");
-    u.Click("Set##nhmp", "New heightmap name");
-    u.WaitForWindowGone("New heightmap name");
+    const auto addNoiseLayer = [&]
+    {
+        u.Click("Add a heightmap", generator);
+        u.WaitForWindow("New heightmap name");
+        u.ClickToClose("Set##nhmp", "New heightmap name");
+    };
+    addNoiseLayer();
     u.WaitForItem("Heightmap_0", generator);
     const MapEntry preview = u.WaitForImage(generator, 0);
     const Picture perlin = u.LookAt(preview);
@@ -1002,12 +982,9 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForWindow(diffuseEditor);
     u.Click("Add gradient", diffuseEditor);
     u.Click("Add gradient", diffuseEditor);
-    u.Hover("##hgrad1", diffuseEditor); // hovering a band selects it
+    u.MoveTo(u.WaitForItem("##hgrad1", diffuseEditor)); // hovering a band selects it
     u.WaitForText("Color picker", diffuseEditor);
-    u.CtrlClick("##X", diffuseEditor); // its red component, typed
-    u.SelectAll();
-    u.Type("0");
-    u.HoldKey(XK_Return);
+    u.TypeIntoDragField("##X", "0", diffuseEditor); // its red component
     Expect(ShareOfColor(u.LookAt(u.WaitForItem("##hgrad1", diffuseEditor)), kBlue, 40) > 0.5,
            "the second band to show blue");
     u.Click("Generate diffuse texture##Edit", diffuseEditor);
@@ -1073,14 +1050,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
         u.Menu({"Scene", "Frame terrain"}, scene); // the picture's centre on the terrain's
         u.Click("Sculpt", scene);
         u.WaitForItem("Strength", scene);
-        for (const auto& [field, value] :
-             {std::pair<const char*, const char*>{"Radius", "30"}, {"Strength", "1"}})
-        {
-            u.CtrlClick(field, scene);
-            u.SelectAll();
-            u.Type(value);
-            u.HoldKey(XK_Return);
-        }
+        u.TypeIntoDragField("Radius", "30", scene);
+        u.TypeIntoDragField("Strength", "1", scene);
         const std::string before = range();
         const auto [x, y] = u.UncoveredPoint(u.WaitForImage(scene, 0).rect, scene);
         u.MoveTo(x, y);
@@ -1088,20 +1059,16 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
         u.WaitForMap("the terrain to rise under the brush",
                      [&](const WidgetMapFile& m)
                      {
-                         const MapEntry* line = FindTextStarting(m, "hills 33 x 33 |", "");
+                         const MapEntry* line = FindIn(m, "text", "hills 33 x 33 |", "", true);
                          return line != nullptr && highest(heights(line->label)) > highest(before) + 2.0f;
                      });
         u.Release(Button1);
         u.Settle(3); // the stroke ends: its range is settled
         const std::string raised = range();
         std::printf("  %s before the stroke, %s after it\n", before.c_str(), raised.c_str());
-        u.KeyDown(XK_Control_L);
-        u.HoldKey(XK_z, 2);
-        u.KeyUp(XK_Control_L);
+        u.Ctrl(XK_z);
         u.WaitForTextStarting("hills 33 x 33 | 1,089 vertices | " + before);
-        u.KeyDown(XK_Control_L);
-        u.HoldKey(XK_y, 2);
-        u.KeyUp(XK_Control_L);
+        u.Ctrl(XK_y);
         u.WaitForTextStarting("hills 33 x 33 | 1,089 vertices | " + raised);
         u.Click("Sculpt", scene); // off again: clicks on the picture are the camera's
         u.WaitForGone("item", "Strength", scene);
@@ -1112,8 +1079,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.WaitForWindow("Save Terrain");
     u.Choose("##texextensioncombo", ".png", "Save Terrain");
     u.WaitForItem("Save water mesh to OBJ?", "Save Terrain");
-    u.Click("Save##sf", "Save Terrain");
-    u.WaitForWindowGone("Save Terrain");
+    u.ClickToClose("Save##sf", "Save Terrain");
     u.WaitForTextStarting("Saved hills.obj, hills_water.obj, hills_heightmap.png", "##MainMenuBar");
     u.WaitForFile(Output("hills_diffuse.png"));
 
@@ -1121,8 +1087,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.Menu({"File", "Open", "Terrain##o"});
     u.WaitForWindow("Load Terrain");
     u.TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
-    u.Click("Load .obj", "Load Terrain");
-    u.WaitForWindowGone("Load Terrain");
+    u.ClickToClose("Load .obj", "Load Terrain");
     u.WaitForItem("Terrain##hills_2", generator); // a second terrain of that name gets a number
     Expect(1.0 - ShareOfColor(u.LookAt(view), kSky, 8) > 0.05, "the loaded terrain to show in the scene");
 
@@ -1132,13 +1097,13 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const std::string saveAs = "Save Project As##project";
     u.WaitForWindow(saveAs);
     u.TypeInto("##projectsavepath", "output/hills", saveAs); // the extension is added
-    u.Click("Save##saveas", saveAs);
-    u.WaitForWindowGone(saveAs);
+    u.ClickToClose("Save##saveas", saveAs);
     u.WaitForTitle("hills - Velmoran");
     const fs::path projectFile = Output("hills.velmoran");
     u.WaitForFile(projectFile);
     const std::string savedProject = ReadFile(projectFile);
-    const std::string recent = FirstLine(ReadFile(folder.Path() / "recent_projects.txt"));
+    const std::string recentList = ReadFile(folder.Path() / "recent_projects.txt");
+    const std::string recent = recentList.substr(0, recentList.find('\n'));
     std::error_code noSuchFile;
     Expect(fs::equivalent(recent, projectFile, noSuchFile),
            "the recent projects to list the project first, not \"" + recent + "\"");
@@ -1146,14 +1111,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     // The generator shows the loaded terrain, which has no layers of its own yet.
     Step("Add a noise layer to the loaded terrain: the title marks the unsaved change");
     u.WaitForItem("Terrain##hills_2", generator);
-    Expect(!u.Shows("item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
-    const auto addNoiseLayer = [&]
-    {
-        u.Click("Add a heightmap", generator);
-        u.WaitForWindow("New heightmap name");
-        u.Click("Set##nhmp", "New heightmap name");
-        u.WaitForWindowGone("New heightmap name");
-    };
+    Expect(!FindIn(u.Current(), "item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
     addNoiseLayer();
     u.WaitForItem("Heightmap_0", generator);
     u.WaitForTitle("hills* - Velmoran");
@@ -1163,8 +1121,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.Menu({"File", "Open Recent", recent});
     u.WaitForWindow(question);
     u.WaitForText("Save changes to hills?", question);
-    u.Click("Don't save##unsaved", question);
-    u.WaitForWindowGone(question);
+    u.ClickToClose("Don't save##unsaved", question);
     u.WaitForTitle("hills - Velmoran");
     u.WaitForLogLine("Opening project " + recent);
     u.WaitForItem("Terrain##hills_2", generator);
@@ -1179,8 +1136,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const std::string exporter = "Export Terrain";
     u.WaitForWindow(exporter);
     u.Click("Raw 16-bit heights, little-endian (.r16)##ex", exporter); // glb and png16 are ticked already
-    u.Click("Export##ex", exporter);
-    u.WaitForWindowGone(exporter);
+    u.ClickToClose("Export##ex", exporter);
     for (const char* name : {"hills.glb", "hills_height.png", "hills_height.png.json", "hills_height.r16"})
         u.WaitForFile(Output(name));
 
@@ -1190,8 +1146,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.CloseWindowAsAWindowManagerWould();
     u.WaitForWindow(question);
     u.WaitForText("Save changes to hills?", question);
-    u.Click("Cancel##unsaved", question);
-    u.WaitForWindowGone(question);
+    u.ClickToClose("Cancel##unsaved", question);
     Expect(1.0 - ShareOfColor(u.LookAt(u.WaitForImage(scene, 0)), kSky, 8) > 0.05,
            "the terrain still in the scene after Cancel"); // looked at a few frames after Cancel
     Expect(program->Running(), "the program to go on after Cancel");
@@ -1202,7 +1157,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     u.CloseWindowAsAWindowManagerWould();
     u.WaitForWindow(question);
     u.ClickToEnd("Don't save##unsaved", question);
-    u.WaitForEnd();
+    u.WaitUntil(
+        "the program to end", [&] { return !program->Running(); }, kWaitSeconds, false);
     Expect(program->ExitedWithZero(), "exit status 0, not " + program->Ending());
     Expect(ReadFile(projectFile) == savedProject, "the project file untouched by Don't save");
     const std::string log = program->Log();

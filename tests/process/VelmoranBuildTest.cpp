@@ -35,6 +35,22 @@ ProgramRun BuildProgram(const TempDir& dir, const std::string& arguments)
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out.txt"), ReadFile(dir / "err.txt")};
 }
 
+// A refused run: its exit status and its one line on standard error.
+void ExpectRefused(const TempDir& dir, const std::string& arguments, int status, const std::string& err)
+{
+    const ProgramRun run = BuildProgram(dir, arguments);
+    EXPECT_EQ(std::tie(run.status, run.err), std::tie(status, err)) << arguments;
+}
+
+std::vector<std::string> SortedNames(const std::string& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
 {
     TempDir dir;
@@ -67,31 +83,22 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     EXPECT_EQ(run.err.rfind("velmoran-build: " + (dir / "file/sub") + ": ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
 
-    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --images exr");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
+    ExpectRefused(dir, project + " --out " + (dir / "out") + " --images exr", 2,
+                  "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
 
     // Exports instead of the Save Terrain files, and a list that would write NAME.obj twice.
     run = BuildProgram(dir, project + " --out " + (dir / "exports") +
                                 " --terrain ridge --formats glb,r16 --resample 9");
     EXPECT_EQ(run.status, 0) << run.err;
-    std::vector<std::string> written;
-    for (const auto& entry : std::filesystem::directory_iterator(dir / "exports"))
-        written.push_back(entry.path().filename().string());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
+    EXPECT_EQ(SortedNames(dir / "exports"),
+              (std::vector<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
     EXPECT_EQ(std::filesystem::file_size(dir / "exports/ridge_height.r16") % 18, 0u); // 9 vertices a side
-    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --formats save,obj");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err,
-              "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
-              "--out folders\n");
-
+    ExpectRefused(dir, project + " --out " + (dir / "out") + " --formats save,obj", 2,
+                  "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
+                  "--out folders\n");
     // A project without a world has no tiles.
-    run = BuildProgram(dir, project + " --out " + (dir / "out") + " --tile 0,0");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err,
-              "velmoran-build: " + project + ": it holds no world (a project made with New World)\n");
+    ExpectRefused(dir, project + " --out " + (dir / "out") + " --tile 0,0", 1,
+                  "velmoran-build: " + project + ": it holds no world (a project made with New World)\n");
 
     run = BuildProgram(dir, "--help");
     EXPECT_EQ(run.status, 0);
@@ -129,21 +136,16 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
     ProgramRun run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "built 1, skipped 0\n");
-    std::vector<std::string> written;
-    for (const auto& entry : std::filesystem::directory_iterator(out))
-        written.push_back(entry.path().filename().string());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(written,
+    EXPECT_EQ(SortedNames(out),
               (std::vector<std::string>{"land_world.json", "land_x1_y0.inputs", "land_x1_y0.png",
                                         "land_x1_y0.png.json", "land_x1_y0.r16", "land_x1_y0.r16.json"}));
     EXPECT_EQ(std::filesystem::file_size(out + "/land_x1_y0.r16"), 17u * 17u * 2u);
     const nlohmann::json tileJson = nlohmann::json::parse(ReadFile(out + "/land_x1_y0.r16.json"));
     const nlohmann::json worldJson = nlohmann::json::parse(ReadFile(out + "/land_world.json"));
-    EXPECT_EQ(worldJson["tilesX"], 2);
-    EXPECT_EQ(worldJson["tileSize"], 17);
-    EXPECT_EQ(tileJson["minHeight"], worldJson["minHeight"]);
-    EXPECT_EQ(tileJson["maxHeight"], worldJson["maxHeight"]);
-    EXPECT_EQ(worldJson["files"]["png16"], "land_x{x}_y{y}.png");
+    EXPECT_EQ(std::make_tuple(worldJson["tilesX"], worldJson["tileSize"], worldJson["files"]["png16"]),
+              std::make_tuple(2, 17, "land_x{x}_y{y}.png"));
+    EXPECT_EQ(std::tie(tileJson["minHeight"], tileJson["maxHeight"]),
+              std::tie(worldJson["minHeight"], worldJson["maxHeight"]));
     run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
     EXPECT_EQ(run.out, "built 0, skipped 1\n");
 
@@ -155,24 +157,20 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
     run = BuildProgram(dir, world + " --out " + out + " --tiles list");
     EXPECT_EQ(run.out, "0,0\n1,0\n0,1\n1,1\n");
 
-    run = BuildProgram(dir, world + " --out " + out + " --tile 0,2");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velmoran-build: " + world +
-                           ": tile 0,2 is outside the world's 2 x 2 tiles (x from 0 to 1, y from 0 to 1)\n");
-    run = BuildProgram(dir, world + " --out " + out + " --tile 1x0");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "velmoran-build: --tile: 1x0 is not X,Y (two whole numbers)\n");
-    run = BuildProgram(dir, world + " --out " + out + " --tile 0,0 --formats obj");
-    EXPECT_EQ(run.status, 2);
-    EXPECT_EQ(run.err, "velmoran-build: --formats: a world's tiles are written as png16, r16, exr and glb\n");
+    ExpectRefused(dir, world + " --out " + out + " --tile 0,2", 1,
+                  "velmoran-build: " + world +
+                      ": tile 0,2 is outside the world's 2 x 2 tiles (x from 0 to 1, y from 0 to 1)\n");
+    ExpectRefused(dir, world + " --out " + out + " --tile 1x0", 2,
+                  "velmoran-build: --tile: 1x0 is not X,Y (two whole numbers)\n");
+    ExpectRefused(dir, world + " --out " + out + " --tile 0,0 --formats obj", 2,
+                  "velmoran-build: --formats: a world's tiles are written as png16, r16, exr and glb\n");
 
     const std::string square = dir / "square.velmoran";
     ASSERT_TRUE(ProjectFile::Save(SmallWorldProject(TerrainGenerator::DiamondSquare), square));
-    run = BuildProgram(dir, square + " --out " + out + " --tile 0,0");
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.err, "velmoran-build: " + square +
-                           ": the world: terrain land starts from diamond-square, which cannot tile: a world "
-                           "starts flat and takes its shape from its noise, image and erosion layers\n");
+    ExpectRefused(dir, square + " --out " + out + " --tile 0,0", 1,
+                  "velmoran-build: " + square +
+                      ": the world: terrain land starts from diamond-square, which cannot tile: a world "
+                      "starts flat and takes its shape from its noise, image and erosion layers\n");
 }
 
 // The script fans the tiles out through GNU parallel: two at a time, every tile once; a second run
