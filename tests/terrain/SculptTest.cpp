@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -164,4 +166,37 @@ TEST(SculptTest, KeptTilesTakeAChangeBackAndForth)
     EXPECT_EQ(positions, before);
 }
 
+// What a stroke keeps on a 4097 x 4097 grid grows with the ground it covers, not with the grid: the
+// tiles of the entry's heights and of the terrain's heights a stroke of dabs of radius 8 reaches, for
+// a stroke and one twice as long (the grid's arrays untouched: zero pages, never written).
+TEST(SculptTest, AStrokeKeepsTheTilesItReachesNotTheGrid)
+{
+    constexpr uint32_t side = 4097;
+    const size_t count = size_t{side} * side;
+    const auto freed = [](void* p) { std::free(p); };
+    const std::unique_ptr<float, decltype(freed)> sculpt(static_cast<float*>(std::calloc(count, 4)), freed);
+    const std::unique_ptr<float, decltype(freed)> positions(static_cast<float*>(std::calloc(3 * count, 4)),
+                                                            freed);
+    ASSERT_TRUE(sculpt && positions);
+    const Sculpt::GridFrame frame{-2048.0f, -2048.0f, 1.0f};
+    const auto keptFor = [&](int dabs)
+    {
+        TileSwap entryTiles(side, side, 4, 4);
+        TileSwap heightTiles(side, side, 4, 12, 4);
+        for (int n = 0; n < dabs; ++n)
+        {
+            const TerrainGrid::Region region =
+                Sculpt::DabRegion(side, side, frame, 100.0f + 2.0f * static_cast<float>(n), 37.0f, 8.0f);
+            entryTiles.Keep(reinterpret_cast<const uint8_t*>(sculpt.get()), region);
+            heightTiles.Keep(reinterpret_cast<const uint8_t*>(positions.get()), region);
+        }
+        return entryTiles.Bytes() + heightTiles.Bytes();
+    };
+    const size_t shorter = keptFor(64); // 128 vertices along x: 3 to 4 tiles of each array
+    const size_t longer = keptFor(128);
+    const size_t tile = TileSwap::kTileSide * TileSwap::kTileSide * sizeof(float);
+    EXPECT_LE(shorter, 2 * 4 * tile + 2 * (side / 64 + 1) * (side / 64 + 1) * sizeof(uint32_t) + 1024);
+    EXPECT_GT(longer, shorter + 2 * tile);          // it grows with the stroke
+    EXPECT_LT(longer, count * sizeof(float) / 100); // and stays far below the grid's one array
+}
 } // namespace
