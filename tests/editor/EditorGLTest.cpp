@@ -9,6 +9,7 @@
 #include <tuple>
 
 using testsupport::EditorFrames;
+using testsupport::MapEntry;
 using testsupport::WidgetMapFile;
 
 namespace
@@ -366,6 +367,104 @@ TEST_F(EditorGLTest, ANewTerrainBesideASceneIsNamedAndShownOnRequest)
     ASSERT_TRUE(ClickWidget("Show in Scene 0##notice", "##MainMenuBar")) << Widgets().Describe();
     EXPECT_EQ(editor.scenes[0]->terrain, second);
     EXPECT_TRUE(editor.session.notice.empty());
+}
+
+// The camera window opens at its own size, 400 x 100, which holds its rows without scrolling.
+TEST_F(EditorGLTest, TheCameraWindowShowsItsRowsAtFirstUse)
+{
+    CreateTerrainWithScene("t", 17);
+    for (const bool rotate : {false, true})
+    {
+        editor.scenes[0]->camera->rotate = rotate;
+        editor.scenes[0]->showCameraControl = true;
+        Frames(3);
+        const ImGuiWindow* camera = ImGui::FindWindowByName("Scene 0 camera");
+        ASSERT_NE(camera, nullptr);
+        EXPECT_EQ(camera->Size.x, 400.0f);
+        EXPECT_EQ(camera->Size.y, 100.0f);
+        EXPECT_EQ(camera->ScrollMax.y, 0.0f) << rotate;
+        EXPECT_EQ(camera->ScrollMax.x, 0.0f) << rotate;
+        EXPECT_GE(camera->Pos.x + camera->Size.x, 0.83f * testsupport::kGLWindowWidth); // beside the scene
+    }
+}
+
+// Tool windows open inside the main window, apart from each other and from the terrain generator;
+// one that a smaller main window or a saved layout leaves out of reach comes back inside.
+TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
+{
+    struct WindowSize // the shared test window is 640 x 480 again afterwards
+    {
+        GLFWwindow* window = Engine::Get().window.handle;
+        WindowSize(int w, int h) { glfwSetWindowSize(window, w, h); }
+        ~WindowSize()
+        {
+            glfwSetWindowSize(window, testsupport::kGLWindowWidth, testsupport::kGLWindowHeight);
+        }
+    } large(1280, 1024);
+    WatchWidgets();
+    auto terrain = CreateTerrainWithScene("hills", 33);
+    Scene& scene = *editor.scenes[0];
+    scene.showTerrainGenerator = true;
+    scene.showCameraControl = true;
+    editor.showOptions = true;
+    Frames(3);
+
+    const auto inside = [&](const WidgetMapFile& map)
+    {
+        const ImGuiViewport* viewport = ImGui::GetMainViewport();
+        for (const MapEntry& window : map.windows)
+        {
+            if (window.label.rfind("##", 0) == 0 || window.label == "Invisible Window") continue;
+            EXPECT_GE(window.rect.x0, viewport->WorkPos.x) << window.label;
+            EXPECT_GE(window.rect.y0, viewport->WorkPos.y) << window.label;
+            EXPECT_LE(window.rect.x1, viewport->WorkPos.x + viewport->WorkSize.x) << window.label;
+            EXPECT_LE(window.rect.y1, viewport->WorkPos.y + viewport->WorkSize.y) << window.label;
+        }
+    };
+    const auto apart = [&](const std::vector<std::string>& names)
+    {
+        const WidgetMapFile map = Widgets();
+        inside(map);
+        for (size_t i = 0; i < names.size(); ++i)
+            for (size_t j = 0; j < i; ++j)
+            {
+                const MapEntry* a = map.Window(names[i]);
+                const MapEntry* b = map.Window(names[j]);
+                ASSERT_TRUE(a != nullptr && b != nullptr) << names[i] << ", " << names[j] << "\n"
+                                                          << map.Describe();
+                const bool overlap = a->rect.x0 < b->rect.x1 && b->rect.x0 < a->rect.x1 &&
+                                     a->rect.y0 < b->rect.y1 && b->rect.y0 < a->rect.y1;
+                EXPECT_FALSE(overlap) << names[i] << " over " << names[j];
+            }
+    };
+    const std::string generator = "Scene 0 terrain generator";
+    ASSERT_TRUE(ClickWidget("Water##hills", generator));
+    Frames(3);
+    apart({generator, "Scene 0 camera", "Editor options", "Water editor"});
+
+    editor.texturePanel.diffuseEditorOpen = true;
+    editor.texturePanel.chosenTexture = terrain->heightmapTexture.get();
+    editor.texturePanel.textureEditorOpen = true;
+    ASSERT_TRUE(ClickWidget("Textures##hills", generator));
+    Frames(3);
+    editor.diffuseEditor.AddGradient(editor, *terrain);
+    editor.diffuseEditor.selected = 0; // the band's region: the editor grows, not past the right edge
+    Frames(3);
+    const std::string textureEditor = "Texture editor##" + std::to_string(terrain->heightmapTexture->id);
+    apart({generator, "Scene 0 camera", "Editor options", "Diffuse texture editor##hills", textureEditor});
+
+    // A smaller main window: everything is within reach again.
+    {
+        WindowSize small(640, 480);
+        Frames(3);
+        inside(Widgets());
+        // A layout saved on a larger screen puts the help window below this one.
+        ImGui::LoadIniSettingsFromMemory("[Window][Help##helpw]\nPos=100,3000\nSize=700,150\n");
+        editor.showHelp = true;
+        Frames(3);
+        ASSERT_NE(Widgets().Window("Help##helpw"), nullptr);
+        inside(Widgets());
+    }
 }
 
 } // namespace

@@ -4,15 +4,19 @@
 #include "io/HeightImage.h"
 
 #include <gtest/gtest.h>
+#include <imgui_internal.h>
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
 #include <tuple>
 #include <utility>
 #include <vector>
 
 using testsupport::EditorFrames;
+using testsupport::MapEntry;
 using testsupport::TempDir;
+using testsupport::WidgetMapFile;
 namespace fs = std::filesystem;
 
 namespace
@@ -165,4 +169,80 @@ TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
     }
     Frames(2);
 }
+// The dialogs keep their place and size while rows come and go, and their buttons stay put; their
+// longest form fits without scrolling.
+TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
+{
+    WatchWidgets();
+    auto terrain = CreateTerrainWithScene("hills", 17);
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    TempDir dir;
+    HeightGrid grid;
+    grid.width = grid.height = 9;
+    grid.heights.assign(81, 1.0f);
+    const std::string heights = dir / "source.png"; // with its JSON file
+    ASSERT_TRUE(HeightImage::Write(heights, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+
+    struct DialogCase
+    {
+        const char* window;
+        const char* button;
+        bool* open;
+        std::function<void()> grow; // what brings the most rows
+    };
+    const DialogCase cases[] = {
+        {"Export Terrain", "Close##ex", &editor.exportDialog.open,
+         [&]
+         {
+             for (bool& format : editor.exportDialog.form.formats)
+                 format = true; // the water row, the splat bands and their hints
+             editor.exportDialog.form.resampleChoice = 2;
+             editor.exportDialog.form.baseName = "a/b"; // and a problem line
+         }},
+        {"Terrain from Heightmap", "Close##hm", &editor.heightmapImport.open,
+         [&]
+         {
+             editor.heightmapImport.form.path = heights; // typed: the JSON file's row comes
+             editor.heightmapImport.form.options.useSidecar = false;
+         }},
+        {"New Terrain", "Close", &editor.showNewTerrain,
+         [&]
+         {
+             editor.newTerrain.form.generator = 2; // random fault's rows
+             editor.newTerrain.form.width = 0;     // and a size message
+         }},
+        {"Save Terrain", "Cancel##sf", &editor.showSaveTerrain,
+         [&]
+         {
+             terrain->gradients.push_back(std::make_unique<Gradient>());
+             terrain->GenerateDiffuseByHeight(); // the diffuse and specular choices
+         }},
+    };
+    const auto place = [&](const DialogCase& c)
+    {
+        const WidgetMapFile map = Widgets();
+        const MapEntry* frame = map.Window(c.window);
+        const MapEntry* item = map.Find("item", c.button, c.window);
+        EXPECT_TRUE(frame != nullptr && item != nullptr) << map.Describe();
+        return frame != nullptr && item != nullptr
+                   ? std::vector<float>{frame->rect.x0, frame->rect.y0, frame->rect.x1,
+                                        frame->rect.y1, item->rect.x0,  item->rect.y0}
+                   : std::vector<float>{};
+    };
+    for (const DialogCase& c : cases)
+    {
+        SCOPED_TRACE(c.window);
+        *c.open = true;
+        Frames(3);
+        const std::vector<float> before = place(c);
+        c.grow();
+        Frames(3);
+        EXPECT_EQ(place(c), before);
+        EXPECT_EQ(ImGui::FindWindowByName(c.window)->ScrollMax.y, 0.0f);
+        *c.open = false;
+        Frames(2);
+    }
+}
+
 } // namespace
