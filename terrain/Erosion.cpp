@@ -364,6 +364,41 @@ inline void ApplyBrush(const DropletGrid& g, size_t ni, size_t nj, float amount,
         }
 }
 
+// One step's exchange of a droplet with the ground at cell k (vertex ni, nj; fractions fi, fj within
+// the cell, gi = 1 - fi, gj = 1 - fj), after it moved by drop: it deposits or erodes, then its speed and
+// water follow. Both droplet loops share it, so they stay bit for bit alike.
+inline void Exchange(const DropletGrid& g, const DropletConstants& c, size_t k, size_t ni, size_t nj,
+                     float gi, float gj, float fi, float fj, float drop, float& speed, float& water,
+                     float& sediment)
+{
+    float* const h = g.h;
+    const size_t H = g.H;
+    const float fall = -drop > c.minDrop ? -drop : c.minDrop;
+    const float capacity = fall * speed * water * c.capacity;
+    if (sediment > capacity || drop > 0.0f)
+    {
+        // Uphill: fill the rise as far as the load goes; otherwise drop a share of the surplus.
+        const float amount =
+            drop > 0.0f ? (drop < sediment ? drop : sediment) : (sediment - capacity) * c.deposition;
+        sediment -= amount;
+        h[k] += amount * gi * gj;
+        h[k + H] += amount * fi * gj;
+        h[k + 1] += amount * gi * fj;
+        h[k + H + 1] += amount * fi * fj;
+    }
+    else
+    {
+        // Never more than the drop, so a droplet does not dig a pit below where it goes next.
+        const float wanted = (capacity - sediment) * c.erosion;
+        const float amount = wanted < -drop ? wanted : -drop;
+        ApplyBrush(g, ni, nj, amount, false);
+        sediment += amount;
+    }
+    const float speed2 = speed * speed - drop * c.inverseDistance * c.gravity;
+    speed = std::sqrt(speed2 > 0.0f ? speed2 : 0.0f);
+    water *= c.retain;
+}
+
 // One droplet from (pi, pj); returns the sediment it carried over the grid's edge.
 float RunDroplet(const DropletGrid& g, const DropletConstants& c, float pi, float pj)
 {
@@ -405,30 +440,7 @@ float RunDroplet(const DropletGrid& g, const DropletConstants& c, float pi, floa
         const float there = (h[m] * oi + h[m + H] * ei) * oj + (h[m + 1] * oi + h[m + H + 1] * ei) * ej;
         const float drop = there - here; // negative downhill
 
-        const float fall = -drop > c.minDrop ? -drop : c.minDrop;
-        const float capacity = fall * speed * water * c.capacity;
-        if (sediment > capacity || drop > 0.0f)
-        {
-            // Uphill: fill the rise as far as the load goes; otherwise drop a share of the surplus.
-            const float amount =
-                drop > 0.0f ? (drop < sediment ? drop : sediment) : (sediment - capacity) * c.deposition;
-            sediment -= amount;
-            h[k] += amount * gi * gj;
-            h[k + H] += amount * fi * gj;
-            h[k + 1] += amount * gi * fj;
-            h[k + H + 1] += amount * fi * fj;
-        }
-        else
-        {
-            // Never more than the drop, so a droplet does not dig a pit below where it goes next.
-            const float wanted = (capacity - sediment) * c.erosion;
-            const float amount = wanted < -drop ? wanted : -drop;
-            ApplyBrush(g, ni, nj, amount, false);
-            sediment += amount;
-        }
-        const float speed2 = speed * speed - drop * c.inverseDistance * c.gravity;
-        speed = std::sqrt(speed2 > 0.0f ? speed2 : 0.0f);
-        water *= c.retain;
+        Exchange(g, c, k, ni, nj, gi, gj, fi, fj, drop, speed, water, sediment);
         pi = nextI;
         pj = nextJ;
     }
@@ -477,28 +489,8 @@ float RunAnchoredDroplet(const DropletGrid& g, const DropletConstants& c, float 
         const float there = (h[m] * oi + h[m + H] * ei) * oj + (h[m + 1] * oi + h[m + H + 1] * ei) * ej;
         const float drop = there - here;
 
-        const float fall = -drop > c.minDrop ? -drop : c.minDrop;
-        const float capacity = fall * speed * water * c.capacity;
-        if (sediment > capacity || drop > 0.0f)
-        {
-            const float amount =
-                drop > 0.0f ? (drop < sediment ? drop : sediment) : (sediment - capacity) * c.deposition;
-            sediment -= amount;
-            h[k] += amount * gi * gj;
-            h[k + H] += amount * fi * gj;
-            h[k + 1] += amount * gi * fj;
-            h[k + H + 1] += amount * fi * fj;
-        }
-        else
-        {
-            const float wanted = (capacity - sediment) * c.erosion;
-            const float amount = wanted < -drop ? wanted : -drop;
-            ApplyBrush(g, static_cast<size_t>(ni), static_cast<size_t>(nj), amount, false);
-            sediment += amount;
-        }
-        const float speed2 = speed * speed - drop * c.inverseDistance * c.gravity;
-        speed = std::sqrt(speed2 > 0.0f ? speed2 : 0.0f);
-        water *= c.retain;
+        Exchange(g, c, k, static_cast<size_t>(ni), static_cast<size_t>(nj), gi, gj, fi, fj, drop, speed,
+                 water, sediment);
         ni = mi;
         nj = mj;
         fi = ei;
