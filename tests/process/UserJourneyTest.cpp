@@ -30,7 +30,6 @@
 #include <thread>
 
 // Last: Xlib's macros (None, Bool, Status, ...) would break the C++ headers above.
-#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -149,7 +148,7 @@ std::string StartXServer(std::unique_ptr<Child>& server, const fs::path& logPath
 }
 
 // ---------------------------------------------------------------------------------------------
-// The user's hands and eyes
+// What the user sees
 
 // Pixels read back from the screen; those of windows drawn over the looked-at one are marked covered.
 struct Picture
@@ -218,14 +217,82 @@ const MapEntry* FindWindow(const WidgetMapFile& map, const std::string& pattern)
     return nullptr;
 }
 
-class User
+// ---------------------------------------------------------------------------------------------
+// The journey: the fixture holds the X server, the program, and the user's hands and eyes
+
+class UserJourneyTest : public ::testing::Test
 {
-  public:
-    User(Display* display, Child& program, fs::path mapPath)
-        : display(display), program(program), mapPath(std::move(mapPath))
+  protected:
+    void SetUp() override
     {
-        FindProgramWindow();
+        // The program's working folder, as the build lays it out: shaders/, icon.png, output/.
+        const fs::path work(VELMORAN_WORKDIR);
+        fs::copy(work / "shaders", folder.Path() / "shaders", fs::copy_options::recursive);
+        fs::copy_file(work / "icon.png", folder.Path() / "icon.png");
+        fs::create_directory(folder.Path() / "output");
+
+        const std::string displayName = StartXServer(server, folder.Path() / "xvfb.log");
+        display = XOpenDisplay(displayName.c_str());
+        if (xlibErrorHandler == nullptr) xlibErrorHandler = XSetErrorHandler(IgnoreGoneWindows);
+        ASSERT_NE(display, nullptr) << "cannot open the test's X server " << displayName;
+        int event = 0, error = 0, major = 0, minor = 0;
+        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor))
+            << "the X server lacks XTest";
+        // The map is rewritten after every frame by the program's file writer, which syncs it to disk:
+        // a folder in memory keeps that cheap where the system has one.
+        const fs::path memory("/dev/shm");
+        mapPath = fs::is_directory(memory)
+                      ? memory / ("velmoran-journey-" + std::to_string(getpid()) + ".txt")
+                      : folder.Path() / "widgets.txt";
+        program = std::make_unique<Child>(folder.Path() / "velmoran.log",
+                                          [&]
+                                          {
+                                              if (chdir(folder.Path().c_str()) != 0) return;
+                                              setenv("DISPLAY", displayName.c_str(), 1);
+                                              setenv(WidgetMap::kEnvironmentVariable, mapPath.c_str(), 1);
+                                              execl(VELMORAN_PROGRAM, VELMORAN_PROGRAM,
+                                                    static_cast<char*>(nullptr));
+                                          });
+        start = Clock::now();
     }
+
+    void TearDown() override
+    {
+        if (HasFailure() && display != nullptr && program)
+        {
+            // What the user saw, the widgets and what the program said, kept beside the test program.
+            const fs::path keep(VELMORAN_JOURNEY_KEEP_DIR);
+            const Picture screen = Screen();
+            stbi_write_png((keep / "UserJourneyTest-failure-screen.png").c_str(), screen.width, screen.height,
+                           3, screen.rgb.data(), screen.width * 3);
+            std::ofstream(keep / "UserJourneyTest-failure-widgets.txt") << last.Describe() << "\n";
+            fs::copy_file(program->logPath, keep / "UserJourneyTest-failure-velmoran.log",
+                          fs::copy_options::overwrite_existing);
+            ADD_FAILURE() << "Failed in the step \"" << step << "\" after " << SecondsSince(start)
+                          << " s; the screen, the widget map and the log are kept in " << keep;
+        }
+        program.reset();
+        if (display != nullptr) XCloseDisplay(display);
+        server.reset();
+        std::error_code ignored;
+        fs::remove(mapPath, ignored);
+    }
+
+    // Names the user's next step; the time each step starts shows in the test's output.
+    void Step(const std::string& name)
+    {
+        step = name;
+        std::printf("[journey %6.1f s, frame %5d] %s\n", SecondsSince(start), std::max(last.frame, 0),
+                    name.c_str());
+        std::fflush(stdout);
+    }
+
+    void Expect(bool condition, const std::string& what)
+    {
+        if (!condition) Fail("Expected " + what);
+    }
+
+    fs::path Output(const std::string& name) const { return folder.Path() / "output" / name; }
 
     // Polls until ready says yes; fails after the time given, or at once when the program has ended
     // (unless the wait is for its end). An idle program sleeps until input comes: an event that means
@@ -233,12 +300,12 @@ class User
     void WaitUntil(const std::string& what, const std::function<bool()>& ready, double seconds = kWaitSeconds,
                    bool whileRunning = true)
     {
-        const Clock::time_point start = Clock::now();
+        const Clock::time_point began = Clock::now();
         while (!ready())
         {
-            if (whileRunning && !program.Running())
-                Fail("The program ended (" + program.Ending() + ") while the user waited for " + what);
-            if (SecondsSince(start) > seconds)
+            if (whileRunning && !program->Running())
+                Fail("The program ended (" + program->Ending() + ") while the user waited for " + what);
+            if (SecondsSince(began) > seconds)
             {
                 std::string windows;
                 for (const MapEntry& w : last.windows)
@@ -247,16 +314,23 @@ class User
                      "; windows shown:" + windows);
             }
             std::this_thread::sleep_for(std::chrono::milliseconds(15));
-            if (programWindow == 0 || SecondsSince(lastWake) < 0.05 || !program.Running()) continue;
-            XEvent event{};
-            event.xclient.type = ClientMessage;
-            event.xclient.window = programWindow;
-            event.xclient.message_type = XInternAtom(display, "VELMORAN_JOURNEY_WAKE", False);
-            event.xclient.format = 32;
-            XSendEvent(display, programWindow, False, NoEventMask, &event);
-            XFlush(display);
+            if (programWindow == 0 || SecondsSince(lastWake) < 0.05 || !program->Running()) continue;
+            SendClientMessage("VELMORAN_JOURNEY_WAKE");
             lastWake = Clock::now();
         }
+    }
+
+    // A message to the program's window, as a window manager sends them.
+    void SendClientMessage(const char* type, long data = 0)
+    {
+        XEvent event{};
+        event.xclient.type = ClientMessage;
+        event.xclient.window = programWindow;
+        event.xclient.message_type = XInternAtom(display, type, False);
+        event.xclient.format = 32;
+        event.xclient.data.l[0] = data;
+        XSendEvent(display, programWindow, False, NoEventMask, &event);
+        XSync(display, False);
     }
 
     const WidgetMapFile& WaitForMap(const std::string& what,
@@ -333,7 +407,7 @@ class User
     void WaitForLogLine(const std::string& text)
     {
         WaitUntil("a log line with \"" + text + "\"",
-                  [&] { return program.Log().find(text) != std::string::npos; });
+                  [&] { return program->Log().find(text) != std::string::npos; });
     }
 
     // The title the program gave its window, as a window manager reads it (_NET_WM_NAME).
@@ -374,8 +448,6 @@ class User
     }
 
     Picture Screen() { return Grab(DefaultRootWindow(display), 0, 0, kScreenWidth, kScreenHeight); }
-
-    const WidgetMapFile& LastMap() const { return last; }
 
     void MoveTo(float x, float y)
     {
@@ -492,19 +564,13 @@ class User
         KeyUp(key);
     }
 
-    // Types printable ASCII, with Shift where the keyboard needs it.
+    // Types text that needs no Shift on the server's keyboard: lower case, digits, '.' and '/'.
     void Type(const std::string& text)
     {
-        const KeyCode shift = Code(XK_Shift_L);
         for (const char c : text)
         {
-            const KeySym key = KeySym(static_cast<unsigned char>(c));
-            const KeyCode code = Code(key);
-            const bool shifted = XkbKeycodeToKeysym(display, code, 0, 0) != key;
-            if (shifted) XTestFakeKeyEvent(display, shift, True, CurrentTime);
-            XTestFakeKeyEvent(display, code, True, CurrentTime);
-            XTestFakeKeyEvent(display, code, False, CurrentTime);
-            if (shifted) XTestFakeKeyEvent(display, shift, False, CurrentTime);
+            XTestFakeKeyEvent(display, Code(KeySym(c)), True, CurrentTime);
+            XTestFakeKeyEvent(display, Code(KeySym(c)), False, CurrentTime);
         }
         Settle();
     }
@@ -573,18 +639,9 @@ class User
 
     void CloseWindowAsAWindowManagerWould()
     {
-        XEvent event{};
-        event.xclient.type = ClientMessage;
-        event.xclient.window = programWindow;
-        event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
-        event.xclient.format = 32;
-        event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
-        event.xclient.data.l[1] = CurrentTime;
-        XSendEvent(display, programWindow, False, NoEventMask, &event);
-        XSync(display, False);
+        SendClientMessage("WM_PROTOCOLS", long(XInternAtom(display, "WM_DELETE_WINDOW", False)));
     }
 
-  private:
     KeyCode Code(KeySym key)
     {
         const KeyCode code = XKeysymToKeycode(display, key);
@@ -639,7 +696,7 @@ class User
     // The program's top-level window, by the process number GLFW records on it; it gets the focus.
     void FindProgramWindow()
     {
-        const long pid = program.pid;
+        const long pid = program->pid;
         const std::string pidBytes(reinterpret_cast<const char*>(&pid), sizeof pid);
         WaitUntil(
             "the program's window",
@@ -688,9 +745,11 @@ class User
         return picture;
     }
 
-    Display* display;
-    Child& program;
+    testsupport::TempDir folder;
     fs::path mapPath;
+    std::unique_ptr<Child> server;
+    Display* display = nullptr;
+    std::unique_ptr<Child> program;
     WidgetMapFile last;
     Window programWindow = 0;
     int originX = 0;
@@ -699,105 +758,6 @@ class User
     int pointerY = -1;
     int inputFrame = 0; // the frame of the map read right after the last input was sent
     Clock::time_point lastWake;
-};
-
-// ---------------------------------------------------------------------------------------------
-// The journey
-
-class UserJourneyTest : public ::testing::Test
-{
-  protected:
-    void SetUp() override
-    {
-        for (const char* name : {kScreenFile, kLogFile, kMapFile})
-            fs::remove(keep / name);
-        // The program's working folder, as the build lays it out: shaders/, icon.png, output/.
-        const fs::path work(VELMORAN_WORKDIR);
-        fs::copy(work / "shaders", folder.Path() / "shaders", fs::copy_options::recursive);
-        fs::copy_file(work / "icon.png", folder.Path() / "icon.png");
-        fs::create_directory(folder.Path() / "output");
-
-        const std::string displayName = StartXServer(server, folder.Path() / "xvfb.log");
-        display = XOpenDisplay(displayName.c_str());
-        if (xlibErrorHandler == nullptr) xlibErrorHandler = XSetErrorHandler(IgnoreGoneWindows);
-        ASSERT_NE(display, nullptr) << "cannot open the test's X server " << displayName;
-        int event = 0, error = 0, major = 0, minor = 0;
-        ASSERT_TRUE(XTestQueryExtension(display, &event, &error, &major, &minor))
-            << "the X server lacks XTest";
-        // The map is rewritten after every frame by the program's file writer, which syncs it to disk:
-        // a folder in memory keeps that cheap where the system has one.
-        const fs::path memory("/dev/shm");
-        mapPath = fs::is_directory(memory)
-                      ? memory / ("velmoran-journey-" + std::to_string(getpid()) + ".txt")
-                      : folder.Path() / "widgets.txt";
-        program = std::make_unique<Child>(folder.Path() / "velmoran.log",
-                                          [&]
-                                          {
-                                              if (chdir(folder.Path().c_str()) != 0) return;
-                                              setenv("DISPLAY", displayName.c_str(), 1);
-                                              setenv(WidgetMap::kEnvironmentVariable, mapPath.c_str(), 1);
-                                              execl(VELMORAN_PROGRAM, VELMORAN_PROGRAM,
-                                                    static_cast<char*>(nullptr));
-                                          });
-        start = Clock::now();
-    }
-
-    void TearDown() override
-    {
-        if (HasFailure() && display != nullptr)
-        {
-            // What the user saw and what the program said, kept beside the test program.
-            std::string kept;
-            if (user)
-            {
-                const Picture screen = user->Screen();
-                if (stbi_write_png((keep / kScreenFile).c_str(), screen.width, screen.height, 3,
-                                   screen.rgb.data(), screen.width * 3) != 0)
-                    kept += " " + (keep / kScreenFile).string();
-                std::ofstream(keep / kMapFile) << user->LastMap().Describe() << "\n";
-                kept += " " + (keep / kMapFile).string();
-            }
-            if (program &&
-                fs::copy_file(program->logPath, keep / kLogFile, fs::copy_options::overwrite_existing))
-                kept += " " + (keep / kLogFile).string();
-            ADD_FAILURE() << "Failed in the step \"" << step << "\" after " << SecondsSince(start)
-                          << " s. Kept:" << kept;
-        }
-        user.reset();
-        program.reset();
-        if (display != nullptr) XCloseDisplay(display);
-        server.reset();
-        std::error_code ignored;
-        fs::remove(mapPath, ignored);
-    }
-
-    // Names the user's next step; the time each step starts shows in the test's output.
-    void Step(const std::string& name)
-    {
-        step = name;
-        std::printf("[journey %6.1f s, frame %5d] %s\n", SecondsSince(start),
-                    user ? user->LastMap().frame : 0, name.c_str());
-        std::fflush(stdout);
-    }
-
-    void Expect(bool condition, const std::string& what)
-    {
-        if (!condition) Fail("Expected " + what);
-    }
-
-    fs::path Output(const std::string& name) const { return folder.Path() / "output" / name; }
-
-    static constexpr const char* kScreenFile = "UserJourneyTest-failure-screen.png";
-    static constexpr const char* kLogFile = "UserJourneyTest-failure-velmoran.log";
-    static constexpr const char* kMapFile = "UserJourneyTest-failure-widgets.txt";
-
-    testsupport::TempDir folder;
-    fs::path mapPath;
-    const fs::path keep = VELMORAN_JOURNEY_KEEP_DIR;
-    std::unique_ptr<Child> server;
-    Display* display = nullptr;
-    std::unique_ptr<Child> program;
-    std::unique_ptr<User> user;
     Clock::time_point start;
     std::string step = "start the program";
 };
@@ -814,128 +774,127 @@ double ShareNotSky(const Picture& scene)
 TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProjectAndExports)
 {
     Step("Start the program and wait for its menu bar");
-    user = std::make_unique<User>(display, *program, mapPath);
-    user->WaitForMap(
+    FindProgramWindow();
+    WaitForMap(
         "the first frame", [](const WidgetMapFile& m) { return m.Window("##MainMenuBar"); }, kStartSeconds);
-    User& u = *user;
 
     Step("File > New > Terrain: a diamond-square terrain named hills, 33 x 33");
-    u.Menu({"File", "New", "Terrain"});
-    u.WaitForWindow("New Terrain");
-    u.WaitFor("text", "Enter terrain name", "New Terrain");
-    u.TypeInto("##newterName", "hills", "New Terrain");
-    u.WaitForGone("text", "Enter terrain name", "New Terrain");
-    u.Choose("Terrain", "Diamond-Square algorithm", "New Terrain");
-    u.WaitFor("item", "Diamond-square roughness", "New Terrain");
-    u.Click("-##w", "New Terrain"); // 65 -> 33
-    u.WaitFor("text", "Terrain coordinate width x height: 33.00 x 33.00", "New Terrain");
-    u.ClickToClose("Create", "New Terrain");
+    Menu({"File", "New", "Terrain"});
+    WaitForWindow("New Terrain");
+    WaitFor("text", "Enter terrain name", "New Terrain");
+    TypeInto("##newterName", "hills", "New Terrain");
+    WaitForGone("text", "Enter terrain name", "New Terrain");
+    Choose("Terrain", "Diamond-Square algorithm", "New Terrain");
+    WaitFor("item", "Diamond-square roughness", "New Terrain");
+    Click("-##w", "New Terrain"); // 65 -> 33
+    WaitFor("text", "Terrain coordinate width x height: 33.00 x 33.00", "New Terrain");
+    ClickToClose("Create", "New Terrain");
 
     Step("Confirm the scene in its Create dialog with Enter");
-    u.WaitForWindow("Create Scene 0");
-    u.WaitFor("item", "Create##ms2", "Create Scene 0");
-    u.HoldKey(XK_Return);
-    u.WaitForWindowGone("Create Scene 0");
+    WaitForWindow("Create Scene 0");
+    WaitFor("item", "Create##ms2", "Create Scene 0");
+    HoldKey(XK_Return);
+    WaitForWindowGone("Create Scene 0");
     const std::string scene = "Scene 0";
-    const MapEntry view = u.WaitFor("image", "0", scene);
+    const MapEntry view = WaitFor("image", "0", scene);
 
     Step("The scene shows the terrain");
-    const double ground = ShareNotSky(u.LookAt(view));
+    const double ground = ShareNotSky(LookAt(view));
     std::printf("  %.0f %% of the scene is not sky\n", 100.0 * ground);
     Expect(ground > 0.05, "the terrain to cover at least 5 % of the scene");
 
     Step("Open the terrain generator from the scene's Window menu and make it taller");
     const std::string generator = "Scene 0 terrain generator";
-    u.Menu({"Window", "View terrain generator"}, scene);
-    u.WaitForWindow(generator);
-    u.ClickBackground();
-    const MapRect frame = u.WaitForWindow(generator).rect;
-    u.Drag(frame.x1 - 4.0f, frame.y1 - 4.0f, frame.x1 - 4.0f, float(kScreenHeight) - 40.0f); // its corner
-    Expect(u.WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
+    Menu({"Window", "View terrain generator"}, scene);
+    WaitForWindow(generator);
+    ClickBackground();
+    const MapRect frame = WaitForWindow(generator).rect;
+    Drag(frame.x1 - 4.0f, frame.y1 - 4.0f, frame.x1 - 4.0f, float(kScreenHeight) - 40.0f); // its corner
+    Expect(WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
 
     Step("Add a noise layer and name it with Set");
     const auto addNoiseLayer = [&]
     {
-        u.Click("Add a heightmap", generator);
-        u.WaitForWindow("New heightmap name");
-        u.ClickToClose("Set##nhmp", "New heightmap name");
+        Click("Add a heightmap", generator);
+        WaitForWindow("New heightmap name");
+        ClickToClose("Set##nhmp", "New heightmap name");
     };
     addNoiseLayer();
-    u.WaitFor("item", "Heightmap_0", generator);
-    const MapEntry preview = u.WaitFor("image", "0", generator);
-    const Picture perlin = u.LookAt(preview);
+    WaitFor("item", "Heightmap_0", generator);
+    const MapEntry preview = WaitFor("image", "0", generator);
+    const Picture perlin = LookAt(preview);
 
     Step("Change its noise type to Cellular, then Update mesh");
-    const Picture sceneBefore = u.LookAt(view);
-    u.Choose("Noise type", "Cellular", generator);
-    const Picture cellular = u.LookAt(preview);
+    const Picture sceneBefore = LookAt(view);
+    Choose("Noise type", "Cellular", generator);
+    const Picture cellular = LookAt(preview);
     Expect(ShareChanged(perlin, cellular) > 0.2, "the preview to change with the noise type");
-    u.Click("Update mesh", generator);
-    const double reshaped = ShareChanged(sceneBefore, u.LookAt(view));
+    Click("Update mesh", generator);
+    const double reshaped = ShareChanged(sceneBefore, LookAt(view));
     std::printf("  Update mesh changed %.1f %% of the scene\n", 100.0 * reshaped);
     Expect(reshaped > 0.01, "Update mesh to change the scene");
 
     Step("Undo and Redo the noise type");
-    u.Click("Undo", generator);
-    u.WaitForLogLine("Terrain generator undo: 1 -> 0");
-    Expect(ShareChanged(perlin, u.LookAt(preview)) < 0.01, "Undo to bring the Perlin preview back");
-    u.Click("Redo", generator);
-    u.WaitForLogLine("Terrain generator redo: 0 -> 1");
-    Expect(ShareChanged(cellular, u.LookAt(preview)) < 0.01, "Redo to bring the Cellular preview back");
+    Click("Undo", generator);
+    WaitForLogLine("Terrain generator undo: 1 -> 0");
+    Expect(ShareChanged(perlin, LookAt(preview)) < 0.01, "Undo to bring the Perlin preview back");
+    Click("Redo", generator);
+    WaitForLogLine("Terrain generator redo: 0 -> 1");
+    Expect(ShareChanged(cellular, LookAt(preview)) < 0.01, "Redo to bring the Cellular preview back");
 
     Step("Generate a diffuse map from two colour bands, the upper one blue");
-    u.Click("Textures##hills", generator);
-    u.Click("Generate diffuse map", generator);
+    Click("Textures##hills", generator);
+    Click("Generate diffuse map", generator);
     const std::string diffuseEditor = "Diffuse texture editor##hills";
-    u.WaitForWindow(diffuseEditor);
-    u.Click("Add gradient", diffuseEditor);
-    u.Click("Add gradient", diffuseEditor);
-    u.MoveTo(u.WaitFor("item", "##hgrad1", diffuseEditor)); // hovering a band selects it
-    u.WaitFor("text", "Color picker", diffuseEditor);
-    u.TypeIntoDragField("##X", "0", diffuseEditor); // its red component
-    Expect(ShareOfColor(u.LookAt(u.WaitFor("item", "##hgrad1", diffuseEditor)), kBlue, 40) > 0.5,
+    WaitForWindow(diffuseEditor);
+    Click("Add gradient", diffuseEditor);
+    Click("Add gradient", diffuseEditor);
+    MoveTo(WaitFor("item", "##hgrad1", diffuseEditor)); // hovering a band selects it
+    WaitFor("text", "Color picker", diffuseEditor);
+    TypeIntoDragField("##X", "0", diffuseEditor); // its red component
+    Expect(ShareOfColor(LookAt(WaitFor("item", "##hgrad1", diffuseEditor)), kBlue, 40) > 0.5,
            "the second band to show blue");
-    u.Click("Generate diffuse texture##Edit", diffuseEditor);
-    u.WaitFor("text", "Diffuse texture", generator);
+    Click("Generate diffuse texture##Edit", diffuseEditor);
+    WaitFor("text", "Diffuse texture", generator);
 
     Step("Pour water by clicking the water picture, then Recalculate");
-    u.Click("Water##hills", generator);
-    u.WaitForWindow("Water editor");
-    const MapEntry water = u.WaitFor("image", "1", "Water editor");
-    const Picture dry = u.LookAt(water);
-    u.Click(water);
-    const MapEntry position = u.WaitFor("text", "Last image position *", "Water editor");
+    Click("Water##hills", generator);
+    WaitForWindow("Water editor");
+    const MapEntry water = WaitFor("image", "1", "Water editor");
+    const Picture dry = LookAt(water);
+    Click(water);
+    const MapEntry position = WaitFor("text", "Last image position *", "Water editor");
     Expect(position.label != "Last image position 0 0",
            "the click to pour near the middle: " + position.label);
-    Expect(ShareChanged(dry, u.LookAt(water)) > 0.005, "the poured water to show in the picture");
-    u.Click("Recalculate##watermap", "Water editor");
-    u.WaitForLogLine("Setting waterplane height to");
+    Expect(ShareChanged(dry, LookAt(water)) > 0.005, "the poured water to show in the picture");
+    Click("Recalculate##watermap", "Water editor");
+    WaitForLogLine("Setting waterplane height to");
 
     // The camera starts under the terrain's surface, looking along its edge: the user turns
     // towards the middle and up, flies forward and back, and turns back.
     Step("Fly: the right button held over the scene, the mouse moved, W and then S held");
-    const Picture beforeFlight = u.LookAt(view);
-    const float flyX = u.Uncovered(view).rect.CenterX(), flyY = view.rect.CenterY();
-    u.MoveTo(flyX, flyY);
-    u.Press(Button3);
-    u.MoveTo(flyX - 45.0f, flyY - 30.0f); // a degree of turn per pixel
-    const Picture turned = u.LookAt(view);
+    const Picture beforeFlight = LookAt(view);
+    const float flyX = Uncovered(view).rect.CenterX(), flyY = view.rect.CenterY();
+    MoveTo(flyX, flyY);
+    Press(Button3);
+    MoveTo(flyX - 45.0f, flyY - 30.0f); // a degree of turn per pixel
+    const Picture turned = LookAt(view);
     // At the camera's speed of 1, two units forward and back: the program draws every frame while a
     // key is held, so the flight lasts the time held, and on a low random terrain one unit can change
     // too little of the picture to tell.
-    u.HoldFor(XK_w, 2.0);
-    const Picture forward = u.LookAt(view);
-    u.HoldFor(XK_s, 2.0);
-    const Picture backward = u.LookAt(view);
-    u.MoveTo(flyX, flyY);
-    u.Release(Button3);
+    HoldFor(XK_w, 2.0);
+    const Picture forward = LookAt(view);
+    HoldFor(XK_s, 2.0);
+    const Picture backward = LookAt(view);
+    MoveTo(flyX, flyY);
+    Release(Button3);
     std::printf("  turning changed %.1f %% of the scene, flying forward %.1f %%, back %.1f %%\n",
                 100.0 * ShareChanged(beforeFlight, turned), 100.0 * ShareChanged(turned, forward),
                 100.0 * ShareChanged(forward, backward));
     Expect(ShareChanged(beforeFlight, turned) > 0.05, "the view to turn with the mouse");
     Expect(ShareChanged(turned, forward) > 0.02, "the view to change while flying forward");
     Expect(ShareChanged(forward, backward) > 0.02, "the view to change while flying back");
-    const double groundAgain = ShareNotSky(u.LookAt(view));
+    const double groundAgain = ShareNotSky(LookAt(view));
     std::printf("  turned back, %.0f %% of the scene is not sky\n", 100.0 * groundAgain);
     Expect(groundAgain > 0.05, "the terrain in view again");
 
@@ -948,62 +907,62 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
             const size_t from = line.find("heights ");
             return line.substr(from, line.find(" |", from) - from);
         };
-        const auto range = [&] { return heights(u.WaitFor("text", "hills 33 x 33 |*").label); };
+        const auto range = [&] { return heights(WaitFor("text", "hills 33 x 33 |*").label); };
         const auto highest = [](const std::string& heights)
         { return std::stof(heights.substr(heights.find(" to ") + 4)); };
-        u.Menu({"Scene", "Frame terrain"}, scene); // the picture's centre on the terrain's
-        u.Click("Sculpt", scene);
-        u.WaitFor("item", "Strength", scene);
-        u.TypeIntoDragField("Radius", "30", scene);
-        u.TypeIntoDragField("Strength", "1", scene);
+        Menu({"Scene", "Frame terrain"}, scene); // the picture's centre on the terrain's
+        Click("Sculpt", scene);
+        WaitFor("item", "Strength", scene);
+        TypeIntoDragField("Radius", "30", scene);
+        TypeIntoDragField("Strength", "1", scene);
         const std::string before = range();
-        u.MoveTo(u.Uncovered(u.WaitFor("image", "0", scene)));
-        u.Press(Button1);
-        u.WaitForMap("the terrain to rise under the brush",
-                     [&](const WidgetMapFile& m)
-                     {
-                         const MapEntry* line = FindIn(m, "text", "hills 33 x 33 |*");
-                         return line != nullptr && highest(heights(line->label)) > highest(before) + 2.0f;
-                     });
-        u.Release(Button1);
-        u.Settle(3); // the stroke ends: its range is settled
+        MoveTo(Uncovered(WaitFor("image", "0", scene)));
+        Press(Button1);
+        WaitForMap("the terrain to rise under the brush",
+                   [&](const WidgetMapFile& m)
+                   {
+                       const MapEntry* line = FindIn(m, "text", "hills 33 x 33 |*");
+                       return line != nullptr && highest(heights(line->label)) > highest(before) + 2.0f;
+                   });
+        Release(Button1);
+        Settle(3); // the stroke ends: its range is settled
         const std::string raised = range();
         std::printf("  %s before the stroke, %s after it\n", before.c_str(), raised.c_str());
-        u.Ctrl(XK_z);
-        u.WaitFor("text", "hills 33 x 33 | 1,089 vertices | " + before + "*");
-        u.Ctrl(XK_y);
-        u.WaitFor("text", "hills 33 x 33 | 1,089 vertices | " + raised + "*");
-        u.Click("Sculpt", scene); // off again: clicks on the picture are the camera's
-        u.WaitForGone("item", "Strength", scene);
+        Ctrl(XK_z);
+        WaitFor("text", "hills 33 x 33 | 1,089 vertices | " + before + "*");
+        Ctrl(XK_y);
+        WaitFor("text", "hills 33 x 33 | 1,089 vertices | " + raised + "*");
+        Click("Sculpt", scene); // off again: clicks on the picture are the camera's
+        WaitForGone("item", "Strength", scene);
     }
 
     Step("File > Save > Terrain with every image as PNG");
-    u.Menu({"File", "Save", "Terrain##s"});
-    u.WaitForWindow("Save Terrain");
-    u.Choose("##texextensioncombo", ".png", "Save Terrain");
-    u.WaitFor("item", "Save water mesh to OBJ?", "Save Terrain");
-    u.ClickToClose("Save##sf", "Save Terrain");
-    u.WaitFor("text", "Saved hills.obj, hills_water.obj, hills_heightmap.png*", "##MainMenuBar");
-    u.WaitForFile(Output("hills_diffuse.png"));
+    Menu({"File", "Save", "Terrain##s"});
+    WaitForWindow("Save Terrain");
+    Choose("##texextensioncombo", ".png", "Save Terrain");
+    WaitFor("item", "Save water mesh to OBJ?", "Save Terrain");
+    ClickToClose("Save##sf", "Save Terrain");
+    WaitFor("text", "Saved hills.obj, hills_water.obj, hills_heightmap.png*", "##MainMenuBar");
+    WaitForFile(Output("hills_diffuse.png"));
 
     Step("File > Open > Terrain: load the saved OBJ back");
-    u.Menu({"File", "Open", "Terrain##o"});
-    u.WaitForWindow("Load Terrain");
-    u.TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
-    u.ClickToClose("Load .obj", "Load Terrain");
-    u.WaitFor("item", "Terrain##hills_2", generator); // a second terrain of that name gets a number
-    Expect(ShareNotSky(u.LookAt(view)) > 0.05, "the loaded terrain to show in the scene");
+    Menu({"File", "Open", "Terrain##o"});
+    WaitForWindow("Load Terrain");
+    TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
+    ClickToClose("Load .obj", "Load Terrain");
+    WaitFor("item", "Terrain##hills_2", generator); // a second terrain of that name gets a number
+    Expect(ShareNotSky(LookAt(view)) > 0.05, "the loaded terrain to show in the scene");
 
     Step("File > Save Project As...: the session as output/hills");
-    u.WaitForTitle("Untitled* - Velmoran");
-    u.Menu({"File", "Save Project As..."});
+    WaitForTitle("Untitled* - Velmoran");
+    Menu({"File", "Save Project As..."});
     const std::string saveAs = "Save Project As##project";
-    u.WaitForWindow(saveAs);
-    u.TypeInto("##projectsavepath", "output/hills", saveAs); // the extension is added
-    u.ClickToClose("Save##saveas", saveAs);
-    u.WaitForTitle("hills - Velmoran");
+    WaitForWindow(saveAs);
+    TypeInto("##projectsavepath", "output/hills", saveAs); // the extension is added
+    ClickToClose("Save##saveas", saveAs);
+    WaitForTitle("hills - Velmoran");
     const fs::path projectFile = Output("hills.velmoran");
-    u.WaitForFile(projectFile);
+    WaitForFile(projectFile);
     const std::string savedProject = ReadFile(projectFile);
     const std::string recentList = ReadFile(folder.Path() / "recent_projects.txt");
     const std::string recent = recentList.substr(0, recentList.find('\n'));
@@ -1013,53 +972,52 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
 
     // The generator shows the loaded terrain, which has no layers of its own yet.
     Step("Add a noise layer to the loaded terrain: the title marks the unsaved change");
-    u.WaitFor("item", "Terrain##hills_2", generator);
-    Expect(!FindIn(u.Current(), "item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
+    WaitFor("item", "Terrain##hills_2", generator);
+    Expect(!FindIn(Current(), "item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
     addNoiseLayer();
-    u.WaitFor("item", "Heightmap_0", generator);
-    u.WaitForTitle("hills* - Velmoran");
+    WaitFor("item", "Heightmap_0", generator);
+    WaitForTitle("hills* - Velmoran");
 
     Step("File > Open Recent > the project, answered with Don't save: the saved session is back");
     const std::string question = "Unsaved changes##project";
-    u.Menu({"File", "Open Recent", recent});
-    u.WaitForWindow(question);
-    u.WaitFor("text", "Save changes to hills?", question);
-    u.ClickToClose("Don't save##unsaved", question);
-    u.WaitForTitle("hills - Velmoran");
-    u.WaitForLogLine("Opening project " + recent);
-    u.WaitFor("item", "Terrain##hills_2", generator);
-    u.WaitForGone("item", "Heightmap_0", generator);
-    const MapEntry reopened = u.WaitFor("image", "0", scene);
-    Expect(ShareNotSky(u.LookAt(reopened)) > 0.05, "the reopened terrain to show in the scene");
+    Menu({"File", "Open Recent", recent});
+    WaitForWindow(question);
+    WaitFor("text", "Save changes to hills?", question);
+    ClickToClose("Don't save##unsaved", question);
+    WaitForTitle("hills - Velmoran");
+    WaitForLogLine("Opening project " + recent);
+    WaitFor("item", "Terrain##hills_2", generator);
+    WaitForGone("item", "Heightmap_0", generator);
+    const MapEntry reopened = WaitFor("image", "0", scene);
+    Expect(ShareNotSky(LookAt(reopened)) > 0.05, "the reopened terrain to show in the scene");
     Expect(ReadFile(projectFile) == savedProject, "the project file as it was saved");
 
     Step("File > Export: the terrain as glTF binary, 16-bit PNG and raw 16-bit heights");
-    u.Menu({"File", "Export"});
+    Menu({"File", "Export"});
     const std::string exporter = "Export Terrain";
-    u.WaitForWindow(exporter);
-    u.Click("Raw 16-bit heights, little-endian (.r16)##ex", exporter); // glb and png16 are ticked already
-    u.ClickToClose("Export##ex", exporter);
+    WaitForWindow(exporter);
+    Click("Raw 16-bit heights, little-endian (.r16)##ex", exporter); // glb and png16 are ticked already
+    ClickToClose("Export##ex", exporter);
     for (const char* name : {"hills.glb", "hills_height.png", "hills_height.png.json", "hills_height.r16"})
-        u.WaitForFile(Output(name));
+        WaitForFile(Output(name));
 
     Step("Add a noise layer, then close the window: the program asks, and Cancel keeps it open");
     addNoiseLayer();
-    u.WaitForTitle("hills* - Velmoran");
-    u.CloseWindowAsAWindowManagerWould();
-    u.WaitForWindow(question);
-    u.WaitFor("text", "Save changes to hills?", question);
-    u.ClickToClose("Cancel##unsaved", question);
-    Expect(ShareNotSky(u.LookAt(u.WaitFor("image", "0", scene))) > 0.05,
+    WaitForTitle("hills* - Velmoran");
+    CloseWindowAsAWindowManagerWould();
+    WaitForWindow(question);
+    WaitFor("text", "Save changes to hills?", question);
+    ClickToClose("Cancel##unsaved", question);
+    Expect(ShareNotSky(LookAt(WaitFor("image", "0", scene))) > 0.05,
            "the terrain still in the scene after Cancel"); // looked at a few frames after Cancel
     Expect(program->Running(), "the program to go on after Cancel");
-    Expect(u.Title() == "hills* - Velmoran",
-           "the change still unsaved after Cancel, not \"" + u.Title() + "\"");
+    Expect(Title() == "hills* - Velmoran", "the change still unsaved after Cancel, not \"" + Title() + "\"");
 
     Step("Close the window again and answer Don't save: the program ends with status 0");
-    u.CloseWindowAsAWindowManagerWould();
-    u.WaitForWindow(question);
-    u.ClickToEnd("Don't save##unsaved", question);
-    u.WaitUntil(
+    CloseWindowAsAWindowManagerWould();
+    WaitForWindow(question);
+    ClickToEnd("Don't save##unsaved", question);
+    WaitUntil(
         "the program to end", [&] { return !program->Running(); }, kWaitSeconds, false);
     Expect(program->Ending() == "exit status 0", "exit status 0, not " + program->Ending());
     Expect(ReadFile(projectFile) == savedProject, "the project file untouched by Don't save");
