@@ -10,11 +10,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <tuple>
 #include <sys/wait.h>
 #include <vector>
 
+using testsupport::FilesIn;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 
@@ -27,12 +29,15 @@ struct ProgramRun
     std::string err;
 };
 
+ProgramRun RunCommand(const TempDir& dir, const std::string& command)
+{
+    const int raw = std::system((command + " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt")).c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out.txt"), ReadFile(dir / "err.txt")};
+}
+
 ProgramRun BuildProgram(const TempDir& dir, const std::string& arguments)
 {
-    const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " " + arguments +
-                                " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt");
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out.txt"), ReadFile(dir / "err.txt")};
+    return RunCommand(dir, "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " " + arguments);
 }
 
 // A refused run: its exit status and its one line on standard error.
@@ -40,15 +45,6 @@ void ExpectRefused(const TempDir& dir, const std::string& arguments, int status,
 {
     const ProgramRun run = BuildProgram(dir, arguments);
     EXPECT_EQ(std::tie(run.status, run.err), std::tie(status, err)) << arguments;
-}
-
-std::vector<std::string> SortedNames(const std::string& folder)
-{
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        names.push_back(entry.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
 }
 
 TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
@@ -90,8 +86,8 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     run = BuildProgram(dir, project + " --out " + (dir / "exports") +
                                 " --terrain ridge --formats glb,r16 --resample 9");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(SortedNames(dir / "exports"),
-              (std::vector<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
+    EXPECT_EQ(FilesIn(dir / "exports"),
+              (std::set<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
     EXPECT_EQ(std::filesystem::file_size(dir / "exports/ridge_height.r16") % 18, 0u); // 9 vertices a side
     ExpectRefused(dir, project + " --out " + (dir / "out") + " --formats save,obj", 2,
                   "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
@@ -136,9 +132,9 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
     ProgramRun run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, "built 1, skipped 0\n");
-    EXPECT_EQ(SortedNames(out),
-              (std::vector<std::string>{"land_world.json", "land_x1_y0.inputs", "land_x1_y0.png",
-                                        "land_x1_y0.png.json", "land_x1_y0.r16", "land_x1_y0.r16.json"}));
+    EXPECT_EQ(FilesIn(out),
+              (std::set<std::string>{"land_world.json", "land_x1_y0.inputs", "land_x1_y0.png",
+                                     "land_x1_y0.png.json", "land_x1_y0.r16", "land_x1_y0.r16.json"}));
     EXPECT_EQ(std::filesystem::file_size(out + "/land_x1_y0.r16"), 17u * 17u * 2u);
     const nlohmann::json tileJson = nlohmann::json::parse(ReadFile(out + "/land_x1_y0.r16.json"));
     const nlohmann::json worldJson = nlohmann::json::parse(ReadFile(out + "/land_world.json"));
@@ -183,16 +179,13 @@ TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRu
     const std::string out = dir / "tiles";
     const std::string script = std::string("VELMORAN_BUILD=") + VELMORAN_BUILD_PROGRAM + " " +
                                VELMORAN_SOURCE_DIR + "/scripts/build-world.sh " + world + " " + out;
-    const auto runScript = [&](const std::string& arguments)
-    {
-        const int raw = std::system((script + arguments + " 2>" + (dir / "err.txt")).c_str());
-        return std::make_pair(WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "err.txt"));
-    };
-    auto [status, err] = runScript(" --jobs 2");
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_NE(err.find("build-world: 4 of 4 tiles done (4 built, 0 skipped, 0 failed)\n"), std::string::npos)
-        << err;
-    EXPECT_NE(err.find("build-world: 4 tiles: 4 built, 0 skipped, 0 failed\n"), std::string::npos) << err;
+    ProgramRun run = RunCommand(dir, script + " --jobs 2");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("build-world: 4 of 4 tiles done (4 built, 0 skipped, 0 failed)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("build-world: 4 tiles: 4 built, 0 skipped, 0 failed\n"), std::string::npos)
+        << run.err;
     // Each tile ran once, two at a time at most.
     std::vector<std::string> commands;
     std::istringstream log(ReadFile(out + "/.build-world/jobs.log"));
@@ -206,18 +199,19 @@ TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRu
     for (const char* tile : {"x0_y0", "x1_y0", "x0_y1", "x1_y1"})
         EXPECT_TRUE(std::filesystem::exists(out + "/land_" + tile + ".png")) << tile;
 
-    std::tie(status, err) = runScript(" --jobs 2");
-    EXPECT_EQ(status, 0) << err;
-    EXPECT_NE(err.find("build-world: 4 tiles: 0 built, 4 skipped, 0 failed\n"), std::string::npos) << err;
+    run = RunCommand(dir, script + " --jobs 2");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.err.find("build-world: 4 tiles: 0 built, 4 skipped, 0 failed\n"), std::string::npos)
+        << run.err;
 
     std::filesystem::remove(out + "/land_x0_y1.png");
     std::filesystem::create_directory(out + "/land_x0_y1.png");
-    std::tie(status, err) = runScript("");
-    EXPECT_EQ(status, 1) << err;
-    EXPECT_NE(err.find("build-world: 4 tiles: 0 built, 3 skipped, 1 failed\n"
-                       "build-world: tile 0,1 failed: velmoran-build: tile 0,1: Cannot write " +
-                       out + "/land_x0_y1.png: it is a folder\n"),
+    run = RunCommand(dir, script);
+    EXPECT_EQ(run.status, 1) << run.err;
+    EXPECT_NE(run.err.find("build-world: 4 tiles: 0 built, 3 skipped, 1 failed\n"
+                           "build-world: tile 0,1 failed: velmoran-build: tile 0,1: Cannot write " +
+                           out + "/land_x0_y1.png: it is a folder\n"),
               std::string::npos)
-        << err;
+        << run.err;
 }
 } // namespace
