@@ -1,9 +1,10 @@
 // Starts the real program the way a user would, without a display, and reads what it prints.
+#include "tests/support/TestPaths.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
-#include <cstdio>
+#include <cstdlib>
 #include <sstream>
 #include <string>
 #include <sys/wait.h>
@@ -30,17 +31,11 @@ bool LogMessage(const std::string& line, std::string& message)
 // Runs the program without a display; gives its exit status and the messages it logged.
 int RunWithoutDisplay(std::vector<std::string>& messages)
 {
-    const std::string command =
-        std::string("env -u DISPLAY -u WAYLAND_DISPLAY '") + VELMORAN_PROGRAM + "' 2>/dev/null";
-    FILE* pipe = popen(command.c_str(), "r");
-    if (pipe == nullptr) return -1;
-    std::string output;
-    std::array<char, 4096> buffer{};
-    size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
-        output.append(buffer.data(), n);
-    const int raw = pclose(pipe);
-    std::istringstream stream(output);
+    testsupport::TempDir dir;
+    const std::string command = std::string("env -u DISPLAY -u WAYLAND_DISPLAY '") + VELMORAN_PROGRAM +
+                                "' >" + (dir / "out.txt") + " 2>/dev/null";
+    const int raw = std::system(command.c_str());
+    std::istringstream stream(testsupport::ReadFile(dir / "out.txt"));
     std::string message;
     for (std::string line; std::getline(stream, line);)
         if (LogMessage(line, message)) messages.push_back(message);
@@ -51,7 +46,7 @@ TEST(ProgramTest, WithoutDisplayLogsTheFailureAndExitsWithZero)
 {
     std::vector<std::string> messages;
     EXPECT_EQ(RunWithoutDisplay(messages), 0);
-    ASSERT_GE(messages.size(), 3u);
+    ASSERT_GE(messages.size(), 8u);
     EXPECT_EQ(messages.front(), "Velmoran v. 0.1");
     EXPECT_EQ(messages[2], "Libraries used:");
     // The editor is never started, yet its own shut-down runs between the engine's two lines.
@@ -59,7 +54,6 @@ TEST(ProgramTest, WithoutDisplayLogsTheFailureAndExitsWithZero)
     const std::vector<std::string> expectedTail = {"Engine intializing.", "GLFW cannot initialize.",
                                                    "Shutting down engine.", "Shutting down app.",
                                                    "Engine shut down."};
-    ASSERT_GE(messages.size(), expectedTail.size());
     EXPECT_EQ(std::vector<std::string>(messages.end() - 5, messages.end()), expectedTail);
 }
 } // namespace

@@ -30,7 +30,6 @@
 #include <thread>
 
 // Last: Xlib's macros (None, Bool, Status, ...) would break the C++ headers above.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -262,7 +261,7 @@ class UserJourneyTest : public ::testing::Test
         {
             // What the user saw, the widgets and what the program said, kept beside the test program.
             const fs::path keep(VELMORAN_JOURNEY_KEEP_DIR);
-            const Picture screen = Screen();
+            const Picture screen = Grab(DefaultRootWindow(display), 0, 0, kScreenWidth, kScreenHeight);
             stbi_write_png((keep / "UserJourneyTest-failure-screen.png").c_str(), screen.width, screen.height,
                            3, screen.rgb.data(), screen.width * 3);
             std::ofstream(keep / "UserJourneyTest-failure-widgets.txt") << last.Describe() << "\n";
@@ -413,7 +412,18 @@ class UserJourneyTest : public ::testing::Test
     // The title the program gave its window, as a window manager reads it (_NET_WM_NAME).
     std::string Title()
     {
-        return Property(programWindow, "_NET_WM_NAME", XInternAtom(display, "UTF8_STRING", False));
+        Atom type = 0;
+        int format = 0;
+        unsigned long items = 0, after = 0;
+        unsigned char* data = nullptr;
+        std::string title;
+        if (XGetWindowProperty(display, programWindow, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024,
+                               False, XInternAtom(display, "UTF8_STRING", False), &type, &format, &items,
+                               &after, &data) == Success &&
+            data != nullptr)
+            title.assign(reinterpret_cast<const char*>(data), items);
+        if (data != nullptr) XFree(data);
+        return title;
     }
 
     void WaitForTitle(const std::string& title)
@@ -446,8 +456,6 @@ class UserJourneyTest : public ::testing::Test
                         picture.covered[size_t(y) * picture.width + x] = 1;
         return picture;
     }
-
-    Picture Screen() { return Grab(DefaultRootWindow(display), 0, 0, kScreenWidth, kScreenHeight); }
 
     void MoveTo(float x, float y)
     {
@@ -484,8 +492,9 @@ class UserJourneyTest : public ::testing::Test
 
     void Click(const MapEntry& entry) { Click(entry.rect.CenterX(), entry.rect.CenterY()); }
 
-    // A widget another window hides is first brought out by a click on a bare part of its window.
-    void Click(const std::string& label, const std::string& window)
+    // A widget another window hides is first brought out by a click on a bare part of its window. The
+    // window the click opens, when one is named, is waited for.
+    void Click(const std::string& label, const std::string& window, const std::string& opens = "")
     {
         MapEntry entry = WaitFor("item", label, window);
         if (Hidden(entry))
@@ -494,6 +503,7 @@ class UserJourneyTest : public ::testing::Test
             entry = WaitFor("item", label, window);
         }
         Click(entry);
+        if (!opens.empty()) WaitForWindow(opens);
     }
 
     // A click on a button that closes its window.
@@ -589,8 +599,10 @@ class UserJourneyTest : public ::testing::Test
         Type(text);
     }
 
-    // A menu path from the menu bar of the window given; submenus open under the pointer.
-    void Menu(std::initializer_list<std::string> path, const std::string& window = "##MainMenuBar")
+    // A menu path from the menu bar of the window given; submenus open under the pointer. The window the
+    // last entry opens, when one is named, is waited for.
+    void Menu(std::initializer_list<std::string> path, const std::string& opens = "",
+              const std::string& window = "##MainMenuBar")
     {
         auto entry = path.begin();
         Click(*entry, window);
@@ -602,6 +614,7 @@ class UserJourneyTest : public ::testing::Test
             else
                 MoveTo(item);
         }
+        if (!opens.empty()) WaitForWindow(opens);
     }
 
     void Choose(const std::string& combo, const std::string& choice, const std::string& window)
@@ -677,27 +690,9 @@ class UserJourneyTest : public ::testing::Test
                    [&](const WidgetMapFile& m) { return m.WindowsAbove(window).size() < windowsAbove; });
     }
 
-    // A property of a window as bytes; empty when it has none of that type.
-    std::string Property(Window window, const char* name, Atom type)
-    {
-        Atom actualType = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::string bytes;
-        if (XGetWindowProperty(display, window, XInternAtom(display, name, False), 0, 1024, False, type,
-                               &actualType, &format, &items, &after, &data) == Success &&
-            data != nullptr)
-            bytes.assign(reinterpret_cast<const char*>(data), format == 32 ? items * sizeof(long) : items);
-        if (data != nullptr) XFree(data);
-        return bytes;
-    }
-
-    // The program's top-level window, by the process number GLFW records on it; it gets the focus.
+    // The program's top-level window, the only one shown on the test's own server; it gets the focus.
     void FindProgramWindow()
     {
-        const long pid = program->pid;
-        const std::string pidBytes(reinterpret_cast<const char*>(&pid), sizeof pid);
         WaitUntil(
             "the program's window",
             [&]
@@ -708,8 +703,7 @@ class UserJourneyTest : public ::testing::Test
                 for (unsigned i = 0; i < count && programWindow == 0; ++i)
                 {
                     XWindowAttributes attributes{};
-                    if (Property(children[i], "_NET_WM_PID", XA_CARDINAL) == pidBytes &&
-                        XGetWindowAttributes(display, children[i], &attributes) &&
+                    if (XGetWindowAttributes(display, children[i], &attributes) &&
                         attributes.map_state == IsViewable)
                         programWindow = children[i];
                 }
@@ -779,8 +773,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
         "the first frame", [](const WidgetMapFile& m) { return m.Window("##MainMenuBar"); }, kStartSeconds);
 
     Step("File > New > Terrain: a diamond-square terrain named hills, 33 x 33");
-    Menu({"File", "New", "Terrain"});
-    WaitForWindow("New Terrain");
+    Menu({"File", "New", "Terrain"}, "New Terrain");
     WaitFor("text", "Enter terrain name", "New Terrain");
     TypeInto("##newterName", "hills", "New Terrain");
     WaitForGone("text", "Enter terrain name", "New Terrain");
@@ -805,8 +798,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
 
     Step("Open the terrain generator from the scene's Window menu and make it taller");
     const std::string generator = "Scene 0 terrain generator";
-    Menu({"Window", "View terrain generator"}, scene);
-    WaitForWindow(generator);
+    Menu({"Window", "View terrain generator"}, generator, scene);
     ClickBackground();
     const MapRect frame = WaitForWindow(generator).rect;
     Drag(frame.x1 - 4.0f, frame.y1 - 4.0f, frame.x1 - 4.0f, float(kScreenHeight) - 40.0f); // its corner
@@ -815,8 +807,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Step("Add a noise layer and name it with Set");
     const auto addNoiseLayer = [&]
     {
-        Click("Add a heightmap", generator);
-        WaitForWindow("New heightmap name");
+        Click("Add a heightmap", generator, "New heightmap name");
         ClickToClose("Set##nhmp", "New heightmap name");
     };
     addNoiseLayer();
@@ -844,9 +835,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
 
     Step("Generate a diffuse map from two colour bands, the upper one blue");
     Click("Textures##hills", generator);
-    Click("Generate diffuse map", generator);
     const std::string diffuseEditor = "Diffuse texture editor##hills";
-    WaitForWindow(diffuseEditor);
+    Click("Generate diffuse map", generator, diffuseEditor);
     Click("Add gradient", diffuseEditor);
     Click("Add gradient", diffuseEditor);
     MoveTo(WaitFor("item", "##hgrad1", diffuseEditor)); // hovering a band selects it
@@ -858,8 +848,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     WaitFor("text", "Diffuse texture", generator);
 
     Step("Pour water by clicking the water picture, then Recalculate");
-    Click("Water##hills", generator);
-    WaitForWindow("Water editor");
+    Click("Water##hills", generator, "Water editor");
     const MapEntry water = WaitFor("image", "1", "Water editor");
     const Picture dry = LookAt(water);
     Click(water);
@@ -910,7 +899,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
         const auto range = [&] { return heights(WaitFor("text", "hills 33 x 33 |*").label); };
         const auto highest = [](const std::string& heights)
         { return std::stof(heights.substr(heights.find(" to ") + 4)); };
-        Menu({"Scene", "Frame terrain"}, scene); // the picture's centre on the terrain's
+        Menu({"Scene", "Frame terrain"}, "", scene); // the picture's centre on the terrain's
         Click("Sculpt", scene);
         WaitFor("item", "Strength", scene);
         TypeIntoDragField("Radius", "30", scene);
@@ -937,8 +926,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     }
 
     Step("File > Save > Terrain with every image as PNG");
-    Menu({"File", "Save", "Terrain##s"});
-    WaitForWindow("Save Terrain");
+    Menu({"File", "Save", "Terrain##s"}, "Save Terrain");
     Choose("##texextensioncombo", ".png", "Save Terrain");
     WaitFor("item", "Save water mesh to OBJ?", "Save Terrain");
     ClickToClose("Save##sf", "Save Terrain");
@@ -946,8 +934,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     WaitForFile(Output("hills_diffuse.png"));
 
     Step("File > Open > Terrain: load the saved OBJ back");
-    Menu({"File", "Open", "Terrain##o"});
-    WaitForWindow("Load Terrain");
+    Menu({"File", "Open", "Terrain##o"}, "Load Terrain");
     TypeInto("##loadterName", "output/hills.obj", "Load Terrain");
     ClickToClose("Load .obj", "Load Terrain");
     WaitFor("item", "Terrain##hills_2", generator); // a second terrain of that name gets a number
@@ -955,9 +942,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
 
     Step("File > Save Project As...: the session as output/hills");
     WaitForTitle("Untitled* - Velmoran");
-    Menu({"File", "Save Project As..."});
     const std::string saveAs = "Save Project As##project";
-    WaitForWindow(saveAs);
+    Menu({"File", "Save Project As..."}, saveAs);
     TypeInto("##projectsavepath", "output/hills", saveAs); // the extension is added
     ClickToClose("Save##saveas", saveAs);
     WaitForTitle("hills - Velmoran");
@@ -980,8 +966,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
 
     Step("File > Open Recent > the project, answered with Don't save: the saved session is back");
     const std::string question = "Unsaved changes##project";
-    Menu({"File", "Open Recent", recent});
-    WaitForWindow(question);
+    Menu({"File", "Open Recent", recent}, question);
     WaitFor("text", "Save changes to hills?", question);
     ClickToClose("Don't save##unsaved", question);
     WaitForTitle("hills - Velmoran");
@@ -993,9 +978,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Expect(ReadFile(projectFile) == savedProject, "the project file as it was saved");
 
     Step("File > Export: the terrain as glTF binary, 16-bit PNG and raw 16-bit heights");
-    Menu({"File", "Export"});
     const std::string exporter = "Export Terrain";
-    WaitForWindow(exporter);
+    Menu({"File", "Export"}, exporter);
     Click("Raw 16-bit heights, little-endian (.r16)##ex", exporter); // glb and png16 are ticked already
     ClickToClose("Export##ex", exporter);
     for (const char* name : {"hills.glb", "hills_height.png", "hills_height.png.json", "hills_height.r16"})

@@ -1,7 +1,8 @@
 #include "tests/support/WidgetMapFile.h"
 
+#include "tests/support/TestPaths.h"
+
 #include <cstdlib>
-#include <fstream>
 #include <sstream>
 
 namespace testsupport
@@ -43,16 +44,7 @@ bool ReadRect(const std::vector<std::string>& fields, size_t first, MapRect& rec
 
 std::optional<WidgetMapFile> WidgetMapFile::Read(const std::string& path)
 {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) return std::nullopt;
-    std::stringstream text;
-    text << file.rdbuf();
-    return Parse(text.str());
-}
-
-std::optional<WidgetMapFile> WidgetMapFile::Parse(const std::string& text)
-{
-    std::istringstream lines(text);
+    std::istringstream lines(ReadFile(path));
     std::string line;
     if (!std::getline(lines, line) || line != "velmoran widget map") return std::nullopt;
     WidgetMapFile map;

@@ -35,7 +35,6 @@ struct WidgetMapFile
 
     // The file as last written; nothing when it is missing or not a whole map.
     static std::optional<WidgetMapFile> Read(const std::string& path);
-    static std::optional<WidgetMapFile> Parse(const std::string& text);
 
     // The first entry of a kind with this label, in the window given (any window when empty).
     const MapEntry* Find(const std::string& kind, const std::string& label,
