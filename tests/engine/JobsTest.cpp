@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <future>
 #include <limits>
 #include <memory>
