@@ -200,19 +200,12 @@ bool Matches(const std::string& pattern, const std::string& name)
     return pattern.back() == '*' && name.compare(0, pattern.size() - 1, pattern, 0, pattern.size() - 1) == 0;
 }
 
-// The first entry of the kind whose label and window match the patterns.
+// The first entry of the kind ("window" for the windows) whose label and window match the patterns.
 const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const std::string& label,
                        const std::string& window = "")
 {
-    for (const MapEntry& entry : map.entries)
+    for (const MapEntry& entry : kind == "window" ? map.windows : map.entries)
         if (entry.kind == kind && Matches(window, entry.window) && Matches(label, entry.label)) return &entry;
-    return nullptr;
-}
-
-const MapEntry* FindWindow(const WidgetMapFile& map, const std::string& pattern)
-{
-    for (const MapEntry& window : map.windows)
-        if (Matches(pattern, window.window)) return &window;
     return nullptr;
 }
 
@@ -378,20 +371,14 @@ class UserJourneyTest : public ::testing::Test
         {
             const WidgetMapFile& map =
                 WaitForMap("the window \"" + name + "\" to stay in place", [&](const WidgetMapFile& m)
-                           { return m.frame > seenFrame && FindWindow(m, name) != nullptr; });
-            const MapEntry now = *FindWindow(map, name);
+                           { return m.frame > seenFrame && FindIn(m, "window", name) != nullptr; });
+            const MapEntry now = *FindIn(map, "window", name);
             if (seen && std::tie(seen->x0, seen->y0, seen->x1, seen->y1) ==
                             std::tie(now.rect.x0, now.rect.y0, now.rect.x1, now.rect.y1))
                 return now;
             seen = now.rect;
             seenFrame = map.frame;
         }
-    }
-
-    void WaitForWindowGone(const std::string& pattern)
-    {
-        WaitForMap("the window \"" + pattern + "\" to close",
-                   [&](const WidgetMapFile& m) { return FindWindow(m, pattern) == nullptr; });
     }
 
     // Frames drawn after everything sent so far (the input is handled by the last map's frame + 2).
@@ -510,7 +497,7 @@ class UserJourneyTest : public ::testing::Test
     void ClickToClose(const std::string& label, const std::string& window)
     {
         Click(label, window);
-        WaitForWindowGone(window);
+        WaitForGone("window", window);
     }
 
     // A click that ends the program: nothing waits for the frames after the release.
@@ -621,7 +608,7 @@ class UserJourneyTest : public ::testing::Test
     {
         Click(combo, window);
         Click(choice, "##Combo_*");
-        WaitForWindowGone("##Combo_*");
+        WaitForGone("window", "##Combo_*");
     }
 
     // A click on the bare background (behind every window but the dock host): closes open menus, takes
@@ -787,7 +774,7 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     WaitForWindow("Create Scene 0");
     WaitFor("item", "Create##ms2", "Create Scene 0");
     HoldKey(XK_Return);
-    WaitForWindowGone("Create Scene 0");
+    WaitForGone("window", "Create Scene 0");
     const std::string scene = "Scene 0";
     const MapEntry view = WaitFor("image", "0", scene);
 
