@@ -53,9 +53,7 @@ std::string LogCapture::Dump() const
 {
     std::string out;
     for (const LogRecord& r : Records())
-    {
         out += std::string(spdlog::level::to_string_view(r.level).data()) + ": " + r.text + "\n";
-    }
     return out;
 }
 } // namespace testsupport

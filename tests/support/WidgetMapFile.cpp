@@ -48,30 +48,17 @@ std::optional<WidgetMapFile> WidgetMapFile::Read(const std::string& path)
     std::string line;
     if (!std::getline(lines, line) || line != "velmoran widget map") return std::nullopt;
     WidgetMapFile map;
-    bool ended = false;
     while (std::getline(lines, line))
     {
-        if (line == "end")
-        {
-            ended = true;
-            break;
-        }
-        if (line.rfind("frame ", 0) == 0)
-        {
-            map.frame = std::atoi(line.c_str() + 6);
-            continue;
-        }
         const std::vector<std::string> fields = SplitTabs(line);
         const std::string& kind = fields[0];
-        if (line.rfind("display ", 0) == 0 || (kind == "focus" && fields.size() == 2)) continue;
-        if (kind == "modal" && fields.size() == 2)
-        {
+        MapEntry entry{kind, "", "", {}};
+        if (line == "end") return map.frame < 0 ? std::nullopt : std::optional<WidgetMapFile>(map);
+        if (line.rfind("frame ", 0) == 0)
+            map.frame = std::atoi(line.c_str() + 6);
+        else if (kind == "modal" && fields.size() == 2)
             map.modal = fields[1];
-            continue;
-        }
-        MapEntry entry;
-        entry.kind = kind;
-        if (kind == "window" && ReadRect(fields, 2, entry.rect))
+        else if (kind == "window" && ReadRect(fields, 2, entry.rect))
         {
             entry.window = entry.label = fields[1];
             map.windows.push_back(entry);
@@ -82,11 +69,10 @@ std::optional<WidgetMapFile> WidgetMapFile::Read(const std::string& path)
             entry.label = fields[2];
             map.entries.push_back(entry);
         }
-        else
+        else if (line.rfind("display ", 0) != 0 && !(kind == "focus" && fields.size() == 2))
             return std::nullopt;
     }
-    if (!ended || map.frame < 0) return std::nullopt;
-    return map;
+    return std::nullopt; // not a whole map
 }
 
 const MapEntry* WidgetMapFile::Find(const std::string& kind, const std::string& label,
