@@ -76,14 +76,12 @@ TEST(ParallelTest, AWorkersExceptionReachesTheCallerAndThePoolCarriesOn)
     ThreadCountScope threads(4);
     for (size_t throwingChunk : {0u, 1u, 3u})
     {
-        std::atomic<int> ran{0};
         try
         {
             Parallel::For(
                 400,
                 [&](size_t begin, size_t)
                 {
-                    ++ran;
                     if (begin == throwingChunk * 100)
                         throw std::runtime_error("chunk " + std::to_string(begin / 100));
                 },
@@ -94,7 +92,6 @@ TEST(ParallelTest, AWorkersExceptionReachesTheCallerAndThePoolCarriesOn)
         {
             EXPECT_EQ(std::string(error.what()), "chunk " + std::to_string(throwingChunk));
         }
-        EXPECT_GE(ran.load(), 1);
         std::vector<int> visits;
         EXPECT_EQ(RecordChunks(400, 1, visits).size(), 4u);
         EXPECT_EQ(visits, std::vector<int>(400, 1));
