@@ -45,9 +45,10 @@ struct Gate
     void Pass() const { future.wait_for(10s); }
 };
 
-// Waits in the work until Cancel arrives.
-void AwaitCancel(const JobContext& job)
+// Tells the test the work has started, then waits in the work until Cancel arrives.
+void AwaitCancel(const JobContext& job, Gate& started)
 {
+    started.Open();
     const auto deadline = std::chrono::steady_clock::now() + 10s;
     while (!job.CancelRequested() && std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(1ms);
@@ -151,8 +152,7 @@ TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
             std::vector<float> eroded = heights;
             for (float& h : eroded)
                 h *= 0.5f;
-            started.Open();
-            AwaitCancel(context);
+            AwaitCancel(context, started);
             context.ThrowIfCancelled();
             return eroded;
         },
@@ -188,8 +188,7 @@ TEST(JobsTest, AJobPastItsPointOfNoReturnCompletes)
         Request("Save Terrain", {}, true),
         [&](JobContext& job)
         {
-            cancellable.Open();
-            AwaitCancel(job);
+            AwaitCancel(job, cancellable);
             job.SetCancellable(false); // renaming the finished file into place
             sawRequestDropped = !job.CancelRequested();
             job.ThrowIfCancelled();
@@ -284,8 +283,7 @@ TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
             Request("Erosion", {}, true),
             [&](JobContext& job)
             {
-                started.Open();
-                AwaitCancel(job);
+                AwaitCancel(job, started);
                 workEnded = job.CancelRequested();
                 job.ThrowIfCancelled();
             },
