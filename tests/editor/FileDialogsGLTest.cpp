@@ -12,19 +12,12 @@
 #include <tuple>
 
 using testsupport::EditorFrames;
+using testsupport::FilesIn;
 using testsupport::LogCapture;
 namespace fs = std::filesystem;
 
 namespace
 {
-std::set<std::string> FilesIn(const fs::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 class FileDialogsGLTest : public EditorFrames
 {
   protected:
@@ -46,6 +39,13 @@ class FileDialogsGLTest : public EditorFrames
             saved = editor.saveTerrain.PressSave(editor);
         EXPECT_TRUE(FinishJobs());
         return saved;
+    }
+
+    // The dialog's own form, as SaveFormFor gives it.
+    SaveTerrainForm& SaveForm(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
+                              const char* imageFormat = SaveTerrainForm::kNoFormat)
+    {
+        return editor.saveTerrain.form = testsupport::SaveFormFor(terrain, outputPath, imageFormat);
     }
 };
 
@@ -82,14 +82,11 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     editor.commands.PourWater(*big, 0);
     editor.commands.RecalculateWater(*big);
 
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = big;
-    form.DropMissingChoices();
+    SaveTerrainForm& form = SaveForm(big, "");
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
     EXPECT_EQ(form.EstimateText(), "Size estimated at 75.793 MB");
 
-    form.selected = plain;
-    form.DropMissingChoices();
+    SaveForm(plain, "");
     EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater),
               std::make_tuple(false, false, false));
     EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
@@ -101,10 +98,7 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
     auto terrain = CreateTerrainWithScene("hills", 17);
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
-    form.outputPath = (dir.Path() / "out").string(); // no separator: glued to the name
-    form.DropMissingChoices();
+    SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
     EXPECT_EQ(form.PlannedFiles(),
               (std::vector<std::string>{form.outputPath + "hills.obj", form.outputPath + "hills_water.obj"}));
     EXPECT_TRUE(form.Save().failed.empty());
@@ -141,12 +135,7 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
         stbi_image_free(pixels);
         return std::make_pair(std::make_pair(w, h), bytes);
     };
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
-    form.outputPath = dir / "";
-    form.imageFormat = ".png";
-    form.DropMissingChoices();
-    ASSERT_TRUE(form.Save().failed.empty());
+    ASSERT_TRUE(SaveForm(terrain, dir / "", ".png").Save().failed.empty());
     EXPECT_EQ(readPng(dir / "strip_heightmap.png", 1), std::make_pair(std::make_pair(3, 5), expected));
     for (const char* file : {"strip_normal.png", "strip_diffuse.png", "strip_specular.png"})
         EXPECT_EQ(readPng(dir / file, 1).first, std::make_pair(3, 5)) << file;
@@ -234,13 +223,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = editor.saveTerrain.form;
-        form = SaveTerrainForm{};
-        form.selected = terrain;
-        form.outputPath = folder + "/";
-        form.imageFormat = c.format;
+        SaveTerrainForm& form = SaveForm(terrain, folder + "/", c.format);
         form.saveMesh = form.saveHeightmap = form.saveNormal = !c.chooseNothing;
-        form.DropMissingChoices();
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
@@ -261,11 +245,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 {
     testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 9);
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
-    form.outputPath = dir.Path().string() + "/";
-    form.imageFormat = ".png";
-    form.DropMissingChoices();
+    SaveTerrainForm& form = SaveForm(terrain, dir / "", ".png");
     std::ofstream(dir / "hills_normal.png") << "keep me";
     EXPECT_EQ(form.ExistingFiles(), std::vector<std::string>{dir / "hills_normal.png"});
 
@@ -349,11 +329,7 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
         ASSERT_FALSE(terrain->IsEmpty()) << editor.errorMessage;
         EXPECT_EQ(terrain->name, loadedName);
 
-        SaveTerrainForm& form = editor.saveTerrain.form;
-        form.selected = terrain;
-        form.outputPath = (dir.Path() / "a" / "b").string() + "/";
-        form.imageFormat = ".png";
-        form.DropMissingChoices();
+        SaveForm(terrain, dir / "a/b/", ".png");
         PressSave(true);
         EXPECT_FALSE(editor.showError) << editor.errorMessage;
     }
