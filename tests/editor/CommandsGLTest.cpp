@@ -4,14 +4,8 @@
 #include "tests/editor/EditorTestSupport.h"
 
 #include "io/HeightImage.h"
-#include "io/ObjWriter.h"
-#include "terrain/Gradient.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <fstream>
-#include <iterator>
 
 namespace
 {

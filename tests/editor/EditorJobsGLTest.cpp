@@ -7,8 +7,6 @@
 
 #include "engine/Log.h"
 #include "terrain/Erosion.h"
-#include "terrain/Gradient.h"
-#include "io/TerrainObjFile.h"
 #include "terrain/TerrainRecord.h"
 #include "terrain/TerrainGrid.h"
 
@@ -18,7 +16,6 @@
 
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <tuple>
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 
-#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <tuple>

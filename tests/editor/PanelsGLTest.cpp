@@ -5,7 +5,6 @@
 #include <imgui_internal.h>
 #include <stb_image_write.h>
 
-#include <filesystem>
 #include <vector>
 
 using testsupport::EditorFrames;

@@ -9,7 +9,6 @@
 #include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
-#include "io/ObjWriter.h"
 #include "terrain/Erosion.h"
 #include "terrain/World.h"
 
