@@ -30,7 +30,26 @@ class ExportDialogsGLTest : public EditorFrames
         EXPECT_TRUE(FinishJobs());
         return outcome;
     }
+
+    // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
+    std::string WriteHeights(const TempDir& dir, uint32_t width, uint32_t height)
+    {
+        HeightGrid grid;
+        grid.width = width;
+        grid.height = height;
+        grid.vertexDistance = 2.0f;
+        for (uint32_t i = 0; i < width; ++i)
+            for (uint32_t j = 0; j < height; ++j)
+                grid.heights.push_back(3.0f * static_cast<float>(i) +
+                                       0.5f * static_cast<float>(j * j) / 8.0f);
+        const std::string path = dir / "source.png";
+        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+        expected = grid;
+        return path;
+    }
+    HeightGrid expected;
 };
+using HeightmapImportGLTest = ExportDialogsGLTest;
 
 TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
 {
@@ -87,28 +106,6 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
         << editor.errorMessage;
     Frames(2);
 }
-
-class HeightmapImportGLTest : public EditorFrames
-{
-  protected:
-    // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
-    std::string WriteHeights(const TempDir& dir, uint32_t width, uint32_t height)
-    {
-        HeightGrid grid;
-        grid.width = width;
-        grid.height = height;
-        grid.vertexDistance = 2.0f;
-        for (uint32_t i = 0; i < width; ++i)
-            for (uint32_t j = 0; j < height; ++j)
-                grid.heights.push_back(3.0f * static_cast<float>(i) +
-                                       0.5f * static_cast<float>(j * j) / 8.0f);
-        const std::string path = dir / "source.png";
-        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
-        expected = grid;
-        return path;
-    }
-    HeightGrid expected;
-};
 
 // The imported terrain is like any other: base heights for the layers, the usual textures, a first
 // scene, and it saves.
@@ -177,11 +174,7 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
     TempDir dir;
-    HeightGrid grid;
-    grid.width = grid.height = 9;
-    grid.heights.assign(81, 1.0f);
-    const std::string heights = dir / "source.png"; // with its JSON file
-    ASSERT_TRUE(HeightImage::Write(heights, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+    const std::string heights = WriteHeights(dir, 9, 9);
 
     struct DialogCase
     {
