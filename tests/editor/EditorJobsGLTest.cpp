@@ -14,7 +14,6 @@
 #include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/base_sink.h>
 
-#include <cstring>
 #include <filesystem>
 #include <future>
 #include <tuple>
@@ -79,12 +78,10 @@ class EditorJobsGLTest : public testsupport::EditorFrames
         TerrainGrid::VertexNormals(expected.data(), terrain.width, terrain.height, normals,
                                    normalBytes.data());
         testsupport::ExpectSameFloats(terrain.normals, normals, "normals");
-        ASSERT_EQ(terrain.normalTexture->ByteSize(), normalBytes.size());
-        EXPECT_EQ(std::memcmp(terrain.normalTexture->data.get(), normalBytes.data(), normalBytes.size()), 0);
+        EXPECT_EQ(testsupport::PixelsOf(*terrain.normalTexture), normalBytes);
         std::vector<uint8_t> heightBytes(count);
         TerrainGrid::HeightmapBytes(expected.data(), count, range.min, range.max, heightBytes.data());
-        ASSERT_EQ(terrain.heightmapTexture->ByteSize(), count);
-        EXPECT_EQ(std::memcmp(terrain.heightmapTexture->data.get(), heightBytes.data(), count), 0);
+        EXPECT_EQ(testsupport::PixelsOf(*terrain.heightmapTexture), heightBytes);
     }
 
     // Starts a job, acts while it is held at its start (its "TITLE started." line), then lets it end.
@@ -259,8 +256,7 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     erosion->settings.erosion.thermal.iterations = 40;
     const std::vector<float> before = hills->positions;
     const std::vector<float> normalsBefore = hills->normals;
-    const std::vector<uint8_t> pixelsBefore(hills->heightmapTexture->data.get(),
-                                            hills->heightmapTexture->data.get() + 33 * 33);
+    const std::vector<uint8_t> pixelsBefore = testsupport::PixelsOf(*hills->heightmapTexture);
     WhileHeld(
         "Applying the layers of hills", [&] { editor.commands.ApplyLayers(hills); },
         [&]
@@ -274,7 +270,7 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
     testsupport::ExpectSameFloats(hills->positions, before, "positions after cancel");
     testsupport::ExpectSameFloats(hills->normals, normalsBefore, "normals after cancel");
-    EXPECT_EQ(std::memcmp(hills->heightmapTexture->data.get(), pixelsBefore.data(), pixelsBefore.size()), 0);
+    EXPECT_EQ(testsupport::PixelsOf(*hills->heightmapTexture), pixelsBefore);
     EXPECT_EQ(editor.session.notice, "Applying the layers of hills was cancelled; nothing was changed.");
 
     editor.showError = false;

@@ -42,6 +42,12 @@
 
 namespace testsupport
 {
+// A texture's pixels as the editor holds them.
+inline std::vector<uint8_t> PixelsOf(const Texture& texture)
+{
+    return {texture.data.get(), texture.data.get() + texture.ByteSize()};
+}
+
 class EditorFrames : public GLTest
 {
   protected:
@@ -233,7 +239,7 @@ class EditorFrames : public GLTest
             if (t == nullptr || !t->data) return;
             out << " " << t->width << "x" << t->height << "x" << t->channels << " " << t->filter
                 << t->mipmaps;
-            bits(std::vector<uint8_t>(t->data.get(), t->data.get() + t->ByteSize()));
+            bits(PixelsOf(*t));
             bits(terraintest::ReadTexture(*t));
         };
         const auto index = [](const auto& list, const auto& item)

@@ -101,7 +101,7 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
     auto layer = panel.AddLayer(editor, terrain);
     panel.selectedLayer = layer;
     const std::vector<float> before = terrain->positions;
-    const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
+    const std::vector<uint8_t> image = testsupport::PixelsOf(*layer);
     // Realtime switched on, a noise setting changed, the power changed.
     const LayerPanel::Changes switchedOn{true}, setting{false, true}, power{false, false, true};
     EXPECT_FALSE(panel.NeedsRegeneration(power));
@@ -109,7 +109,7 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
     layer->settings.frequency = 0.2f;
     ASSERT_TRUE(panel.NeedsRegeneration(setting));
     panel.Regenerate(editor, terrain, *layer);
-    EXPECT_NE(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), image);
+    EXPECT_NE(testsupport::PixelsOf(*layer), image);
     EXPECT_EQ(terrain->positions, before);
 
     panel.realtimeUpdate = true;

@@ -183,17 +183,13 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         commands.RecalculateWater(*ridge);
         // Water poured after the plane was built. The terrain is random, so pour texel by texel until the
         // map changes (a pour may run into the lake that is already there).
-        const std::vector<uint8_t> planeMap(ridge->watermapTexture->data.get(),
-                                            ridge->watermapTexture->data.get() +
-                                                ridge->watermapTexture->ByteSize());
+        const std::vector<uint8_t> planeMap = testsupport::PixelsOf(*ridge->watermapTexture);
         const uint32_t across = ridge->ImageWidth();
-        for (uint32_t k = 0;
-             k < 24 * 13 && std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get());
-             ++k)
+        for (uint32_t k = 0; k < 24 * 13 && testsupport::PixelsOf(*ridge->watermapTexture) == planeMap; ++k)
             editor.waterEditor.PourAt(
                 editor, *ridge,
                 ImVec2(static_cast<float>(k % across) + 0.5f, static_cast<float>(k / across) + 0.5f));
-        ASSERT_FALSE(std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get()));
+        ASSERT_NE(testsupport::PixelsOf(*ridge->watermapTexture), planeMap);
         editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         auto late = panel.AddLayer(editor, ridge);
         ChangeSettings(*late, true,
