@@ -33,21 +33,6 @@ class PanelsGLTest : public EditorFrames
     }
 };
 
-TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexSoNamesRepeatAfterDeletion)
-{
-    panel.AddLayer(editor, terrain);
-    panel.AddLayer(editor, terrain);
-    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_1"}));
-    EXPECT_EQ(terrain->heightmaps[0]->states.size(), 1u); // the first history entry
-    EXPECT_FALSE(panel.selectedLayer);                    // adding does not select
-
-    panel.selectedLayer = terrain->heightmaps[0];
-    panel.DeleteSelected(editor, terrain);
-    EXPECT_FALSE(panel.selectedLayer);
-    panel.AddLayer(editor, terrain);
-    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_1", "Heightmap_1"}));
-}
-
 // An erosion entry is named and listed like a layer, is never replaced by an image, is the diffuse
 // editor's mask source, and when deleted while the mesh shows its mask the heightmap is shown again.
 TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
@@ -76,10 +61,14 @@ TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
     EXPECT_FALSE(editor.diffuseEditor.MaskSource(*terrain));
 }
 
-TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
+// Layers are named by their index in the list, so names repeat after a deletion; adding selects
+// nothing; moving exchanges neighbours and stops at the ends.
+TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexAndMoveBetweenTheEnds)
 {
     for (int i = 0; i < 3; ++i)
         panel.AddLayer(editor, terrain);
+    EXPECT_EQ(terrain->heightmaps[0]->states.size(), 1u); // the first history entry
+    EXPECT_FALSE(panel.selectedLayer);
     panel.selectedLayer = terrain->heightmaps[1];
     EXPECT_TRUE(panel.CanMove(*terrain, -1) && panel.CanMove(*terrain, 1));
     panel.Move(editor, terrain, 1);
@@ -92,6 +81,11 @@ TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
     EXPECT_FALSE(panel.CanMove(*terrain, -1));
     panel.Move(editor, terrain, -1);
     EXPECT_EQ(terrain->heightmaps[0], panel.selectedLayer);
+
+    panel.DeleteSelected(editor, terrain);
+    EXPECT_FALSE(panel.selectedLayer);
+    panel.AddLayer(editor, terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_2", "Heightmap_1", "Heightmap_2"}));
 }
 
 // Without realtime the preview follows the settings but the mesh waits for "Update mesh"; with it the
