@@ -23,6 +23,8 @@ namespace
 class ExportDialogsGLTest : public EditorFrames
 {
   protected:
+    TempDir dir;
+
     // "Export" (or "Overwrite"), done.
     ExportForm::Outcome Export(bool overwrite)
     {
@@ -32,7 +34,7 @@ class ExportDialogsGLTest : public EditorFrames
     }
 
     // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
-    std::string WriteHeights(const TempDir& dir, uint32_t width, uint32_t height)
+    std::string WriteHeights(uint32_t width, uint32_t height)
     {
         HeightGrid grid;
         grid.width = width;
@@ -53,7 +55,6 @@ using HeightmapImportGLTest = ExportDialogsGLTest;
 
 TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
 {
-    TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
     terrain->gradients.push_back(std::make_unique<Gradient>());
     terrain->gradients.back()->heightSpan = 255;
@@ -111,9 +112,8 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
 // scene, and it saves.
 TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 {
-    TempDir dir;
     HeightmapImportForm& form = editor.heightmapImport.form;
-    form.path = WriteHeights(dir, 17, 17);
+    form.path = WriteHeights(17, 17);
     form.name = HeightmapImportForm::NameFromPath(form.path);
     EXPECT_EQ(form.name, "source");
     editor.heightmapImport.open = true;
@@ -144,11 +144,10 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 
 TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
 {
-    TempDir dir;
     HeightmapImportForm& form = editor.heightmapImport.form;
     const std::pair<std::string, std::string> cases[] = {
-        {WriteHeights(dir, 9, 5), ": it is 9 x 5; terrains are square (the program does not support "
-                                  "rectangular texturing at the moment)"},
+        {WriteHeights(9, 5), ": it is 9 x 5; terrains are square (the program does not support "
+                             "rectangular texturing at the moment)"},
         {testsupport::DataDir() / "heightmaps/rgb.png",
          ": it has 3 channels (RGB); a heightmap has one greyscale channel"}};
     for (const auto& [path, reason] : cases)
@@ -173,8 +172,7 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
     auto terrain = CreateTerrainWithScene("hills", 17);
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
-    TempDir dir;
-    const std::string heights = WriteHeights(dir, 9, 9);
+    const std::string heights = WriteHeights(9, 9);
 
     struct DialogCase
     {

@@ -21,6 +21,8 @@ namespace
 class FileDialogsGLTest : public EditorFrames
 {
   protected:
+    testsupport::TempDir dir;
+
     // "Load .obj" with a path, done: the last terrain of the list.
     std::shared_ptr<Terrain> Load(const std::string& path)
     {
@@ -94,7 +96,6 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 
 TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName)
 {
-    testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
@@ -111,7 +112,6 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
 // GL textures the editor shows and draws.
 TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
 {
-    testsupport::TempDir dir;
     auto terrain = std::make_shared<Terrain>(5, 3, 1.0f, Terrain::Generator::Flat, 0.0f, 0.0f, 0);
     terrain->name = "strip";
     terrain->gradients.push_back(std::make_unique<Gradient>());
@@ -166,7 +166,6 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
 // and says why; a binary file is named as such rather than quoted (quoting: ObjReaderTest).
 TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
 {
-    testsupport::TempDir dir;
     std::ofstream(dir / "photo.obj", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
     const std::pair<const char*, const char*> cases[] = {{"nothing.obj", "it cannot be opened"},
                                                          {"photo.obj", "it is not a text file"}};
@@ -213,8 +212,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.what);
-        testsupport::TempDir dir;
-        const std::string folder = dir / c.folder;
+        testsupport::TempDir caseDir; // each case in a folder of its own
+        const std::string folder = caseDir / c.folder;
         if (std::string(c.folder) == "out") fs::create_directory(folder);
         if (c.blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
         const auto expand = [&](std::string text)
@@ -243,7 +242,6 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 // Files that exist are replaced only after the dialog asked; Escape leaves it without writing.
 TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves)
 {
-    testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 9);
     SaveTerrainForm& form = SaveForm(terrain, dir / "", ".png");
     std::ofstream(dir / "hills_normal.png") << "keep me";
@@ -274,7 +272,6 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 // the generator then shows none of the old terrain's layers or textures.
 TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 {
-    testsupport::TempDir dir;
     {
         Terrain made(9, 9, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
         made.name = "made";
@@ -317,7 +314,6 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 // header without its name word takes the file's name instead of making hidden files.
 TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
 {
-    testsupport::TempDir dir;
     fs::create_directories(dir.Path() / "a" / "b");
     const std::pair<std::string, std::string> cases[] = {{"../../x", "______x"}, {"", "hillside"}};
     for (const auto& [headerName, loadedName] : cases)

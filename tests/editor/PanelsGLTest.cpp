@@ -17,6 +17,7 @@ class PanelsGLTest : public EditorFrames
   protected:
     std::shared_ptr<Terrain> terrain;
     LayerPanel& panel = editor.layerPanel;
+    testsupport::TempDir dir;
 
     void SetUp() override
     {
@@ -117,7 +118,6 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 // regenerated from noise.
 TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
 {
-    testsupport::TempDir dir;
     const std::vector<uint8_t> grey(33 * 33, 200);
     ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 16, 16, 1, grey.data(), 16));
     ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), 33, 33, 1, grey.data(), 33));
@@ -239,7 +239,6 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
 {
-    testsupport::TempDir dir;
     const std::string image = dir / "grey.png";
     std::vector<uint8_t> grey(33 * 33, 200);
     ASSERT_TRUE(stbi_write_png(image.c_str(), 33, 33, 1, grey.data(), 33));
