@@ -100,6 +100,13 @@ class EditorJobsGLTest : public testsupport::EditorFrames
         sinks.erase(std::remove(sinks.begin(), sinks.end(), gate), sinks.end());
     }
 
+    // A session of terrain "first" saved as session.velmoran at path, then "second" made unsaved.
+    const std::string path = dir / "session.velmoran";
+    bool SaveFirstThenMakeSecond()
+    {
+        return CreateTerrainWithScene("first", 17) && SaveProject(path) && CreateTerrain("second", 17);
+    }
+
     void CancelTheRunningJob()
     {
         const std::vector<JobView> running = editor.session.jobs.Running();
@@ -155,10 +162,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
 
 TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 {
-    ASSERT_TRUE(CreateTerrainWithScene("first", 17));
-    const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(SaveProject(path));
-    ASSERT_TRUE(CreateTerrain("second", 17));
+    ASSERT_TRUE(SaveFirstThenMakeSecond());
     const auto terrains = editor.terrains;
     const auto scenes = editor.scenes;
     const auto cameras = editor.cameras;
@@ -314,10 +318,7 @@ TEST_F(EditorJobsGLTest, AppliesInARowGiveEachTerrainExactlyItsOwnStack)
 
 TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
 {
-    ASSERT_TRUE(CreateTerrainWithScene("first", 17));
-    const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(SaveProject(path));
-    ASSERT_TRUE(CreateTerrain("second", 17));
+    ASSERT_TRUE(SaveFirstThenMakeSecond());
     ASSERT_TRUE(editor.session.HasUnsavedChanges());
 
     editor.project.Request(editor, SessionAction::NewProject);
