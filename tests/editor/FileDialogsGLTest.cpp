@@ -1,4 +1,4 @@
-// Save Terrain, Load Terrain and New Shader, and one whole editing run through the editor.
+// Save Terrain, Load Terrain and New Shader on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
 #include "editor/FileDialogs.h"
