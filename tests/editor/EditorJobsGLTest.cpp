@@ -7,8 +7,6 @@
 
 #include "engine/Log.h"
 #include "terrain/Erosion.h"
-#include "terrain/Gradient.h"
-#include "io/TerrainObjFile.h"
 #include "terrain/TerrainRecord.h"
 #include "terrain/TerrainGrid.h"
 
@@ -16,9 +14,7 @@
 #include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/base_sink.h>
 
-#include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <future>
 #include <tuple>
 
@@ -54,24 +50,6 @@ class GateSink : public spdlog::sinks::base_sink<spdlog::details::null_mutex>
     std::future<void> openFuture = open.get_future();
 };
 
-class Gate
-{
-  public:
-    explicit Gate(const std::string& trigger) : sink(std::make_shared<GateSink>(trigger))
-    {
-        spdlog::get(kLoggerName)->sinks().push_back(sink);
-    }
-    ~Gate()
-    {
-        auto& sinks = spdlog::get(kLoggerName)->sinks();
-        sinks.erase(std::remove(sinks.begin(), sinks.end(), sink), sinks.end());
-    }
-    GateSink* operator->() { return sink.get(); }
-
-  private:
-    std::shared_ptr<GateSink> sink;
-};
-
 class EditorJobsGLTest : public testsupport::EditorFrames
 {
   protected:
@@ -100,19 +78,40 @@ class EditorJobsGLTest : public testsupport::EditorFrames
         TerrainGrid::VertexNormals(expected.data(), terrain.width, terrain.height, normals,
                                    normalBytes.data());
         testsupport::ExpectSameFloats(terrain.normals, normals, "normals");
-        ASSERT_EQ(terrain.normalTexture->ByteSize(), normalBytes.size());
-        EXPECT_EQ(std::memcmp(terrain.normalTexture->data.get(), normalBytes.data(), normalBytes.size()), 0);
+        EXPECT_EQ(testsupport::PixelsOf(*terrain.normalTexture), normalBytes);
         std::vector<uint8_t> heightBytes(count);
         TerrainGrid::HeightmapBytes(expected.data(), count, range.min, range.max, heightBytes.data());
-        ASSERT_EQ(terrain.heightmapTexture->ByteSize(), count);
-        EXPECT_EQ(std::memcmp(terrain.heightmapTexture->data.get(), heightBytes.data(), count), 0);
+        EXPECT_EQ(testsupport::PixelsOf(*terrain.heightmapTexture), heightBytes);
     }
 
-    uint64_t CancelTheRunningJob()
+    // Starts a job, acts while it is held at its start (its "TITLE started." line), then lets it end.
+    void WhileHeld(const std::string& title, const std::function<void()>& start,
+                   const std::function<void()>& act)
+    {
+        const auto gate = std::make_shared<GateSink>(title + " started.");
+        auto& sinks = spdlog::get(kLoggerName)->sinks();
+        sinks.push_back(gate);
+        start();
+        const bool reached = gate->WaitReached();
+        EXPECT_TRUE(reached) << title;
+        if (reached) act();
+        gate->Open();
+        EXPECT_TRUE(FinishJobs(true));
+        sinks.erase(std::remove(sinks.begin(), sinks.end(), gate), sinks.end());
+    }
+
+    // A session of terrain "first" saved as session.velmoran at path, then "second" made unsaved.
+    const std::string path = dir / "session.velmoran";
+    bool SaveFirstThenMakeSecond()
+    {
+        return CreateTerrainWithScene("first", 17) && SaveProject(path) && CreateTerrain("second", 17);
+    }
+
+    void CancelTheRunningJob()
     {
         const std::vector<JobView> running = editor.session.jobs.Running();
-        if (running.size() != 1 || !running[0].cancellable) return 0;
-        return editor.session.jobs.Cancel(running[0].id) ? running[0].id : 0;
+        ASSERT_EQ(running.size(), 1u);
+        EXPECT_TRUE(running[0].cancellable && editor.session.jobs.Cancel(running[0].id));
     }
 };
 
@@ -150,14 +149,9 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     // A second terrain while the window is asked to close: the work stops, adds nothing, and the close
     // goes on to the unsaved-changes question.
     editor.newTerrain.form.name = "second";
-    {
-        Gate gate("Creating terrain second (33 x 33) started.");
-        ASSERT_TRUE(editor.newTerrain.Create(editor));
-        ASSERT_TRUE(gate->WaitReached());
-        editor.project.OnWindowCloseRequest(editor);
-        gate->Open();
-        ASSERT_TRUE(FinishJobs(true));
-    }
+    WhileHeld(
+        "Creating terrain second (33 x 33)", [&] { EXPECT_TRUE(editor.newTerrain.Create(editor)); },
+        [&] { editor.project.OnWindowCloseRequest(editor); });
     EXPECT_EQ(editor.terrains.size(), 1u);
     ASSERT_TRUE(editor.project.unsaved.asking);
     editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
@@ -168,23 +162,20 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
 
 TEST_F(EditorJobsGLTest, OpeningAProjectCancelledKeepsTheSessionAsItWas)
 {
-    ASSERT_TRUE(CreateTerrainWithScene("first", 17));
-    const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(SaveProject(path));
-    ASSERT_TRUE(CreateTerrain("second", 17));
+    ASSERT_TRUE(SaveFirstThenMakeSecond());
     const auto terrains = editor.terrains;
     const auto scenes = editor.scenes;
     const auto cameras = editor.cameras;
 
-    Gate gate("Opening project session started.");
-    editor.project.Open(editor, path);
-    ASSERT_TRUE(gate->WaitReached());
-    GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); }); // not at once
-    std::this_thread::sleep_for(std::chrono::duration<double>(editor.jobModal.delaySeconds));
-    GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // after a moment
-    EXPECT_NE(CancelTheRunningJob(), 0u);
-    gate->Open();
-    ASSERT_TRUE(FinishJobs(true));
+    WhileHeld(
+        "Opening project session", [&] { editor.project.Open(editor, path); },
+        [&]
+        {
+            GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); }); // not at once
+            std::this_thread::sleep_for(std::chrono::duration<double>(editor.jobModal.delaySeconds));
+            GuiFrame({}, [] { EXPECT_TRUE(ImGui::IsPopupOpen("Working###jobprogress")); }); // after a moment
+            CancelTheRunningJob();
+        });
 
     // "second" is still unsaved
     EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.cameras, editor.session.path),
@@ -206,14 +197,9 @@ TEST_F(EditorJobsGLTest, ALoadCancelledAddsNothing)
 {
     const std::string obj = testsupport::WriteScanObj(dir / "scan.obj", 9, 6,
                                                       [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
-    {
-        Gate gate("Loading terrain scan.obj started.");
-        editor.loadTerrain.Load(editor, obj);
-        ASSERT_TRUE(gate->WaitReached());
-        EXPECT_NE(CancelTheRunningJob(), 0u);
-        gate->Open();
-        ASSERT_TRUE(FinishJobs());
-    }
+    WhileHeld(
+        "Loading terrain scan.obj", [&] { editor.loadTerrain.Load(editor, obj); },
+        [&] { CancelTheRunningJob(); });
     EXPECT_EQ(std::make_tuple(editor.terrains.size(), editor.scenes.size(), editor.showError,
                               editor.session.HasUnsavedChanges()),
               std::make_tuple(size_t{0}, size_t{0}, false, false));
@@ -234,25 +220,23 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     editor.exportDialog.form.selected = hills;
     editor.exportDialog.form.folder = dir.Path().string();
 
-    Gate gate("Saving terrain hills started.");
     editor.showSaveTerrain = true;
-    editor.saveTerrain.Save(editor);
-    EXPECT_FALSE(editor.showSaveTerrain);
-    ASSERT_TRUE(gate->WaitReached());
-    EXPECT_TRUE(editor.session.IsBusy(hills.get()));
-    EXPECT_FALSE(editor.CanWaitForEvents()); // the frames go on while it runs
-
-    EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Failed);
-    EXPECT_TRUE(editor.showError);
-    EXPECT_EQ(
-        editor.errorMessage,
-        "Cannot start \"Exporting terrain hills\": terrain hills is busy with \"Saving terrain hills\".");
-    EXPECT_FALSE(editor.commands.CanUndo()); // undo waits for the work, which holds the session's terrain
-    EXPECT_FALSE(editor.commands.Undo());
-    EXPECT_EQ(hills->heightmaps.size(), 1u);
-
-    gate->Open();
-    ASSERT_TRUE(FinishJobs(true));
+    WhileHeld(
+        "Saving terrain hills", [&] { editor.saveTerrain.Save(editor); },
+        [&]
+        {
+            EXPECT_FALSE(editor.showSaveTerrain);
+            EXPECT_TRUE(editor.session.IsBusy(hills.get()));
+            EXPECT_FALSE(editor.CanWaitForEvents()); // the frames go on while it runs
+            EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Failed);
+            EXPECT_TRUE(editor.showError);
+            EXPECT_EQ(editor.errorMessage, "Cannot start \"Exporting terrain hills\": terrain hills is "
+                                           "busy with \"Saving terrain hills\".");
+            // Undo waits for the work, which holds the session's terrain.
+            EXPECT_FALSE(editor.commands.CanUndo());
+            EXPECT_FALSE(editor.commands.Undo());
+            EXPECT_EQ(hills->heightmaps.size(), 1u);
+        });
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
     EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
     EXPECT_EQ(editor.session.notice.rfind("Saved hills.obj", 0), 0u) << editor.session.notice;
@@ -276,25 +260,21 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
     erosion->settings.erosion.thermal.iterations = 40;
     const std::vector<float> before = hills->positions;
     const std::vector<float> normalsBefore = hills->normals;
-    const std::vector<uint8_t> pixelsBefore(hills->heightmapTexture->data.get(),
-                                            hills->heightmapTexture->data.get() + 33 * 33);
-    {
-        Gate gate("Applying the layers of hills started.");
-        editor.commands.ApplyLayers(hills);
-        ASSERT_TRUE(gate->WaitReached());
-        EXPECT_TRUE(editor.session.IsBusy(hills.get()));
-        editor.project.Save(editor, dir / "p.velmoran");
-        EXPECT_EQ(editor.errorMessage,
-                  "Cannot start \"Saving project p\": the session is busy with \"Applying the "
-                  "layers of hills\".");
-        EXPECT_NE(CancelTheRunningJob(), 0u);
-        gate->Open();
-        ASSERT_TRUE(FinishJobs());
-    }
+    const std::vector<uint8_t> pixelsBefore = testsupport::PixelsOf(*hills->heightmapTexture);
+    WhileHeld(
+        "Applying the layers of hills", [&] { editor.commands.ApplyLayers(hills); },
+        [&]
+        {
+            EXPECT_TRUE(editor.session.IsBusy(hills.get()));
+            editor.project.Save(editor, dir / "p.velmoran");
+            EXPECT_EQ(editor.errorMessage, "Cannot start \"Saving project p\": the session is busy "
+                                           "with \"Applying the layers of hills\".");
+            CancelTheRunningJob();
+        });
     EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
     testsupport::ExpectSameFloats(hills->positions, before, "positions after cancel");
     testsupport::ExpectSameFloats(hills->normals, normalsBefore, "normals after cancel");
-    EXPECT_EQ(std::memcmp(hills->heightmapTexture->data.get(), pixelsBefore.data(), pixelsBefore.size()), 0);
+    EXPECT_EQ(testsupport::PixelsOf(*hills->heightmapTexture), pixelsBefore);
     EXPECT_EQ(editor.session.notice, "Applying the layers of hills was cancelled; nothing was changed.");
 
     editor.showError = false;
@@ -338,23 +318,18 @@ TEST_F(EditorJobsGLTest, AppliesInARowGiveEachTerrainExactlyItsOwnStack)
 
 TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
 {
-    ASSERT_TRUE(CreateTerrainWithScene("first", 17));
-    const std::string path = dir / "session.velmoran";
-    ASSERT_TRUE(SaveProject(path));
-    ASSERT_TRUE(CreateTerrain("second", 17));
+    ASSERT_TRUE(SaveFirstThenMakeSecond());
     ASSERT_TRUE(editor.session.HasUnsavedChanges());
 
     editor.project.Request(editor, SessionAction::NewProject);
     ASSERT_TRUE(editor.project.unsaved.asking);
-    {
-        Gate gate("Saving project session started.");
-        editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
-        ASSERT_TRUE(gate->WaitReached());
-        EXPECT_TRUE(editor.session.jobs.Busy());
-        EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
-        gate->Open();
-        ASSERT_TRUE(FinishJobs(true));
-    }
+    WhileHeld(
+        "Saving project session", [&] { editor.project.Answer(editor, UnsavedChangesForm::Answer::Save); },
+        [&]
+        {
+            EXPECT_TRUE(editor.session.jobs.Busy());
+            EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
+        });
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.session.path.empty());
     Project saved;

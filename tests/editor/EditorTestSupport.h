@@ -42,6 +42,12 @@
 
 namespace testsupport
 {
+// A texture's pixels as the editor holds them.
+inline std::vector<uint8_t> PixelsOf(const Texture& texture)
+{
+    return {texture.data.get(), texture.data.get() + texture.ByteSize()};
+}
+
 class EditorFrames : public GLTest
 {
   protected:
@@ -136,14 +142,6 @@ class EditorFrames : public GLTest
         engine.window.keyPresses.clear();
     }
 
-    // Press and release a button at a point: the hover frame, the press and the release.
-    void Click(ImVec2 pos, bool right, const std::function<void()>& extra = {})
-    {
-        GuiFrame({pos, false, false}, extra);
-        GuiFrame({pos, !right, right}, extra);
-        GuiFrame({pos, false, false}, extra);
-    }
-
     // From now on each frame publishes where it drew its windows and widgets (engine/WidgetMap.h).
     void WatchWidgets()
     {
@@ -158,13 +156,16 @@ class EditorFrames : public GLTest
         return map ? *map : WidgetMapFile{};
     }
 
-    // Clicks the centre of a labelled widget of the last frame; false when it was not drawn.
+    // Clicks the centre of a labelled widget of the last frame (the hover frame, the press and the
+    // release); false when it was not drawn.
     bool ClickWidget(const std::string& label, const std::string& window)
     {
         const WidgetMapFile map = Widgets();
         const MapEntry* item = map.Find("item", label, window);
         if (item == nullptr) return false;
-        Click(ImVec2(item->rect.CenterX(), item->rect.CenterY()), false);
+        const ImVec2 centre(item->rect.CenterX(), item->rect.CenterY());
+        for (const bool down : {false, true, false})
+            GuiFrame({centre, down, false});
         return true;
     }
 
@@ -238,7 +239,7 @@ class EditorFrames : public GLTest
             if (t == nullptr || !t->data) return;
             out << " " << t->width << "x" << t->height << "x" << t->channels << " " << t->filter
                 << t->mipmaps;
-            bits(std::vector<uint8_t>(t->data.get(), t->data.get() + t->ByteSize()));
+            bits(PixelsOf(*t));
             bits(terraintest::ReadTexture(*t));
         };
         const auto index = [](const auto& list, const auto& item)
@@ -314,6 +315,18 @@ inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::
                                          << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
                                          << b.substr(from, 80);
 }
+// A Save Terrain form for a terrain, a path and an image format, its choices fitted to the terrain.
+inline SaveTerrainForm SaveFormFor(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
+                                   const char* imageFormat = SaveTerrainForm::kNoFormat)
+{
+    SaveTerrainForm form;
+    form.selected = terrain;
+    form.outputPath = outputPath;
+    form.imageFormat = imageFormat;
+    form.DropMissingChoices();
+    return form;
+}
+
 // A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is
 // irregular (its x and z are its own).
 inline std::string WriteScanObj(const std::string& path, uint32_t w, uint32_t h,

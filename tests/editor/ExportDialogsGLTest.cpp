@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 #include <imgui_internal.h>
 
-#include <cmath>
 #include <filesystem>
 #include <functional>
 #include <tuple>
@@ -24,6 +23,8 @@ namespace
 class ExportDialogsGLTest : public EditorFrames
 {
   protected:
+    TempDir dir;
+
     // "Export" (or "Overwrite"), done.
     ExportForm::Outcome Export(bool overwrite)
     {
@@ -31,11 +32,29 @@ class ExportDialogsGLTest : public EditorFrames
         EXPECT_TRUE(FinishJobs());
         return outcome;
     }
+
+    // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
+    std::string WriteHeights(uint32_t width, uint32_t height)
+    {
+        HeightGrid grid;
+        grid.width = width;
+        grid.height = height;
+        grid.vertexDistance = 2.0f;
+        for (uint32_t i = 0; i < width; ++i)
+            for (uint32_t j = 0; j < height; ++j)
+                grid.heights.push_back(3.0f * static_cast<float>(i) +
+                                       0.5f * static_cast<float>(j * j) / 8.0f);
+        const std::string path = dir / "source.png";
+        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+        expected = grid;
+        return path;
+    }
+    HeightGrid expected;
 };
+using HeightmapImportGLTest = ExportDialogsGLTest;
 
 TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
 {
-    TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
     terrain->gradients.push_back(std::make_unique<Gradient>());
     terrain->gradients.back()->heightSpan = 255;
@@ -89,35 +108,12 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     Frames(2);
 }
 
-class HeightmapImportGLTest : public EditorFrames
-{
-  protected:
-    // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
-    std::string WriteHeights(const TempDir& dir, uint32_t width, uint32_t height)
-    {
-        HeightGrid grid;
-        grid.width = width;
-        grid.height = height;
-        grid.vertexDistance = 2.0f;
-        for (uint32_t i = 0; i < width; ++i)
-            for (uint32_t j = 0; j < height; ++j)
-                grid.heights.push_back(3.0f * static_cast<float>(i) +
-                                       0.5f * static_cast<float>(j * j) / 8.0f);
-        const std::string path = dir / "source.png";
-        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
-        expected = grid;
-        return path;
-    }
-    HeightGrid expected;
-};
-
 // The imported terrain is like any other: base heights for the layers, the usual textures, a first
 // scene, and it saves.
 TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 {
-    TempDir dir;
     HeightmapImportForm& form = editor.heightmapImport.form;
-    form.path = WriteHeights(dir, 17, 17);
+    form.path = WriteHeights(17, 17);
     form.name = HeightmapImportForm::NameFromPath(form.path);
     EXPECT_EQ(form.name, "source");
     editor.heightmapImport.open = true;
@@ -148,11 +144,10 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 
 TEST_F(HeightmapImportGLTest, RefusedFilesBuildNothingAndShowTheirReason)
 {
-    TempDir dir;
     HeightmapImportForm& form = editor.heightmapImport.form;
     const std::pair<std::string, std::string> cases[] = {
-        {WriteHeights(dir, 9, 5), ": it is 9 x 5; terrains are square (the program does not support "
-                                  "rectangular texturing at the moment)"},
+        {WriteHeights(9, 5), ": it is 9 x 5; terrains are square (the program does not support "
+                             "rectangular texturing at the moment)"},
         {testsupport::DataDir() / "heightmaps/rgb.png",
          ": it has 3 channels (RGB); a heightmap has one greyscale channel"}};
     for (const auto& [path, reason] : cases)
@@ -177,12 +172,7 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
     auto terrain = CreateTerrainWithScene("hills", 17);
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
-    TempDir dir;
-    HeightGrid grid;
-    grid.width = grid.height = 9;
-    grid.heights.assign(81, 1.0f);
-    const std::string heights = dir / "source.png"; // with its JSON file
-    ASSERT_TRUE(HeightImage::Write(heights, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+    const std::string heights = WriteHeights(9, 9);
 
     struct DialogCase
     {

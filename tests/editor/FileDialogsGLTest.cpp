@@ -1,4 +1,4 @@
-// Save Terrain, Load Terrain and New Shader, and one whole editing run through the editor.
+// Save Terrain, Load Terrain and New Shader on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
 #include "editor/FileDialogs.h"
@@ -12,22 +12,17 @@
 #include <tuple>
 
 using testsupport::EditorFrames;
+using testsupport::FilesIn;
 using testsupport::LogCapture;
 namespace fs = std::filesystem;
 
 namespace
 {
-std::set<std::string> FilesIn(const fs::path& dir)
-{
-    std::set<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dir))
-        names.insert(entry.path().filename().string());
-    return names;
-}
-
 class FileDialogsGLTest : public EditorFrames
 {
   protected:
+    testsupport::TempDir dir;
+
     // "Load .obj" with a path, done: the last terrain of the list.
     std::shared_ptr<Terrain> Load(const std::string& path)
     {
@@ -46,6 +41,13 @@ class FileDialogsGLTest : public EditorFrames
             saved = editor.saveTerrain.PressSave(editor);
         EXPECT_TRUE(FinishJobs());
         return saved;
+    }
+
+    // The dialog's own form, as SaveFormFor gives it.
+    SaveTerrainForm& SaveForm(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
+                              const char* imageFormat = SaveTerrainForm::kNoFormat)
+    {
+        return editor.saveTerrain.form = testsupport::SaveFormFor(terrain, outputPath, imageFormat);
     }
 };
 
@@ -82,14 +84,11 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     editor.commands.PourWater(*big, 0);
     editor.commands.RecalculateWater(*big);
 
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = big;
-    form.DropMissingChoices();
+    SaveTerrainForm& form = SaveForm(big, "");
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
     EXPECT_EQ(form.EstimateText(), "Size estimated at 75.793 MB");
 
-    form.selected = plain;
-    form.DropMissingChoices();
+    SaveForm(plain, "");
     EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater),
               std::make_tuple(false, false, false));
     EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
@@ -97,14 +96,10 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 
 TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName)
 {
-    testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 17);
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
-    form.outputPath = (dir.Path() / "out").string(); // no separator: glued to the name
-    form.DropMissingChoices();
+    SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
     EXPECT_EQ(form.PlannedFiles(),
               (std::vector<std::string>{form.outputPath + "hills.obj", form.outputPath + "hills_water.obj"}));
     EXPECT_TRUE(form.Save().failed.empty());
@@ -117,7 +112,6 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
 // GL textures the editor shows and draws.
 TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
 {
-    testsupport::TempDir dir;
     auto terrain = std::make_shared<Terrain>(5, 3, 1.0f, Terrain::Generator::Flat, 0.0f, 0.0f, 0);
     terrain->name = "strip";
     terrain->gradients.push_back(std::make_unique<Gradient>());
@@ -141,12 +135,7 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
         stbi_image_free(pixels);
         return std::make_pair(std::make_pair(w, h), bytes);
     };
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
-    form.outputPath = dir / "";
-    form.imageFormat = ".png";
-    form.DropMissingChoices();
-    ASSERT_TRUE(form.Save().failed.empty());
+    ASSERT_TRUE(SaveForm(terrain, dir / "", ".png").Save().failed.empty());
     EXPECT_EQ(readPng(dir / "strip_heightmap.png", 1), std::make_pair(std::make_pair(3, 5), expected));
     for (const char* file : {"strip_normal.png", "strip_diffuse.png", "strip_specular.png"})
         EXPECT_EQ(readPng(dir / file, 1).first, std::make_pair(3, 5)) << file;
@@ -177,7 +166,6 @@ TEST_F(FileDialogsGLTest, ImagesOfARectangleHaveARowPerGridColumn)
 // and says why; a binary file is named as such rather than quoted (quoting: ObjReaderTest).
 TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
 {
-    testsupport::TempDir dir;
     std::ofstream(dir / "photo.obj", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16);
     const std::pair<const char*, const char*> cases[] = {{"nothing.obj", "it cannot be opened"},
                                                          {"photo.obj", "it is not a text file"}};
@@ -224,8 +212,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
     for (const auto& c : cases)
     {
         SCOPED_TRACE(c.what);
-        testsupport::TempDir dir;
-        const std::string folder = dir / c.folder;
+        testsupport::TempDir caseDir; // each case in a folder of its own
+        const std::string folder = caseDir / c.folder;
         if (std::string(c.folder) == "out") fs::create_directory(folder);
         if (c.blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
         const auto expand = [&](std::string text)
@@ -234,13 +222,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = editor.saveTerrain.form;
-        form = SaveTerrainForm{};
-        form.selected = terrain;
-        form.outputPath = folder + "/";
-        form.imageFormat = c.format;
+        SaveTerrainForm& form = SaveForm(terrain, folder + "/", c.format);
         form.saveMesh = form.saveHeightmap = form.saveNormal = !c.chooseNothing;
-        form.DropMissingChoices();
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
@@ -259,13 +242,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 // Files that exist are replaced only after the dialog asked; Escape leaves it without writing.
 TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves)
 {
-    testsupport::TempDir dir;
     auto terrain = CreateTerrainWithScene("hills", 9);
-    SaveTerrainForm& form = editor.saveTerrain.form;
-    form.selected = terrain;
-    form.outputPath = dir.Path().string() + "/";
-    form.imageFormat = ".png";
-    form.DropMissingChoices();
+    SaveTerrainForm& form = SaveForm(terrain, dir / "", ".png");
     std::ofstream(dir / "hills_normal.png") << "keep me";
     EXPECT_EQ(form.ExistingFiles(), std::vector<std::string>{dir / "hills_normal.png"});
 
@@ -294,7 +272,6 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 // the generator then shows none of the old terrain's layers or textures.
 TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 {
-    testsupport::TempDir dir;
     {
         Terrain made(9, 9, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
         made.name = "made";
@@ -337,7 +314,6 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 // header without its name word takes the file's name instead of making hidden files.
 TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
 {
-    testsupport::TempDir dir;
     fs::create_directories(dir.Path() / "a" / "b");
     const std::pair<std::string, std::string> cases[] = {{"../../x", "______x"}, {"", "hillside"}};
     for (const auto& [headerName, loadedName] : cases)
@@ -349,11 +325,7 @@ TEST_F(FileDialogsGLTest, NamesFromFilesStayInsideTheChosenFolder)
         ASSERT_FALSE(terrain->IsEmpty()) << editor.errorMessage;
         EXPECT_EQ(terrain->name, loadedName);
 
-        SaveTerrainForm& form = editor.saveTerrain.form;
-        form.selected = terrain;
-        form.outputPath = (dir.Path() / "a" / "b").string() + "/";
-        form.imageFormat = ".png";
-        form.DropMissingChoices();
+        SaveForm(terrain, dir / "a/b/", ".png");
         PressSave(true);
         EXPECT_FALSE(editor.showError) << editor.errorMessage;
     }

@@ -61,14 +61,11 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
             EXPECT_LE(rects[i].x1, display.x) << i;
             EXPECT_LE(rects[i].y1, area.workBottom) << i;
             EXPECT_FALSE(rects[i].Overlaps(generator)) << i;
-            for (size_t j = 0; j < i; ++j)
+            for (size_t j = 0; j < i; ++j) // the texture editor may cover the water editor
             {
-                const bool together =
-                    all[i] != ToolWindow::TextureEditor || all[j] != ToolWindow::WaterEditor;
-                if (together)
-                {
-                    EXPECT_FALSE(rects[i].Overlaps(rects[j])) << i << " and " << j;
-                }
+                const bool mayCover =
+                    all[i] == ToolWindow::TextureEditor && all[j] == ToolWindow::WaterEditor;
+                EXPECT_TRUE(mayCover || !rects[i].Overlaps(rects[j])) << i << " and " << j;
             }
         }
         // The camera window at its own size; the water editor holds its picture, buttons and line.

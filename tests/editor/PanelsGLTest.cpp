@@ -5,7 +5,6 @@
 #include <imgui_internal.h>
 #include <stb_image_write.h>
 
-#include <filesystem>
 #include <vector>
 
 using testsupport::EditorFrames;
@@ -18,6 +17,7 @@ class PanelsGLTest : public EditorFrames
   protected:
     std::shared_ptr<Terrain> terrain;
     LayerPanel& panel = editor.layerPanel;
+    testsupport::TempDir dir;
 
     void SetUp() override
     {
@@ -33,21 +33,6 @@ class PanelsGLTest : public EditorFrames
         return names;
     }
 };
-
-TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexSoNamesRepeatAfterDeletion)
-{
-    panel.AddLayer(editor, terrain);
-    panel.AddLayer(editor, terrain);
-    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Heightmap_1"}));
-    EXPECT_EQ(terrain->heightmaps[0]->states.size(), 1u); // the first history entry
-    EXPECT_FALSE(panel.selectedLayer);                    // adding does not select
-
-    panel.selectedLayer = terrain->heightmaps[0];
-    panel.DeleteSelected(editor, terrain);
-    EXPECT_FALSE(panel.selectedLayer);
-    panel.AddLayer(editor, terrain);
-    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_1", "Heightmap_1"}));
-}
 
 // An erosion entry is named and listed like a layer, is never replaced by an image, is the diffuse
 // editor's mask source, and when deleted while the mesh shows its mask the heightmap is shown again.
@@ -77,10 +62,14 @@ TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
     EXPECT_FALSE(editor.diffuseEditor.MaskSource(*terrain));
 }
 
-TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
+// Layers are named by their index in the list, so names repeat after a deletion; adding selects
+// nothing; moving exchanges neighbours and stops at the ends.
+TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexAndMoveBetweenTheEnds)
 {
     for (int i = 0; i < 3; ++i)
         panel.AddLayer(editor, terrain);
+    EXPECT_EQ(terrain->heightmaps[0]->states.size(), 1u); // the first history entry
+    EXPECT_FALSE(panel.selectedLayer);
     panel.selectedLayer = terrain->heightmaps[1];
     EXPECT_TRUE(panel.CanMove(*terrain, -1) && panel.CanMove(*terrain, 1));
     panel.Move(editor, terrain, 1);
@@ -93,6 +82,11 @@ TEST_F(PanelsGLTest, MoveUpAndDownExchangeNeighboursAndStopAtTheEnds)
     EXPECT_FALSE(panel.CanMove(*terrain, -1));
     panel.Move(editor, terrain, -1);
     EXPECT_EQ(terrain->heightmaps[0], panel.selectedLayer);
+
+    panel.DeleteSelected(editor, terrain);
+    EXPECT_FALSE(panel.selectedLayer);
+    panel.AddLayer(editor, terrain);
+    EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_2", "Heightmap_1", "Heightmap_2"}));
 }
 
 // Without realtime the preview follows the settings but the mesh waits for "Update mesh"; with it the
@@ -102,7 +96,7 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
     auto layer = panel.AddLayer(editor, terrain);
     panel.selectedLayer = layer;
     const std::vector<float> before = terrain->positions;
-    const std::vector<uint8_t> image(layer->data.get(), layer->data.get() + layer->ByteSize());
+    const std::vector<uint8_t> image = testsupport::PixelsOf(*layer);
     // Realtime switched on, a noise setting changed, the power changed.
     const LayerPanel::Changes switchedOn{true}, setting{false, true}, power{false, false, true};
     EXPECT_FALSE(panel.NeedsRegeneration(power));
@@ -110,7 +104,7 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
     layer->settings.frequency = 0.2f;
     ASSERT_TRUE(panel.NeedsRegeneration(setting));
     panel.Regenerate(editor, terrain, *layer);
-    EXPECT_NE(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), image);
+    EXPECT_NE(testsupport::PixelsOf(*layer), image);
     EXPECT_EQ(terrain->positions, before);
 
     panel.realtimeUpdate = true;
@@ -124,7 +118,6 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 // regenerated from noise.
 TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
 {
-    testsupport::TempDir dir;
     const std::vector<uint8_t> grey(33 * 33, 200);
     ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 16, 16, 1, grey.data(), 16));
     ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), 33, 33, 1, grey.data(), 33));
@@ -246,7 +239,6 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
 {
-    testsupport::TempDir dir;
     const std::string image = dir / "grey.png";
     std::vector<uint8_t> grey(33 * 33, 200);
     ASSERT_TRUE(stbi_write_png(image.c_str(), 33, 33, 1, grey.data(), 33));

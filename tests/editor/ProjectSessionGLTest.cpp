@@ -9,7 +9,6 @@
 #include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
-#include "io/ObjWriter.h"
 #include "terrain/Erosion.h"
 #include "terrain/World.h"
 
@@ -19,7 +18,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 #include <tuple>
 
@@ -27,21 +25,19 @@ using testsupport::TempDir;
 
 namespace
 {
-std::map<std::string, std::string> FilesIn(const std::string& folder)
+// A folder's files by name, with their bytes.
+std::map<std::string, std::string> FileBytesIn(const std::string& folder)
 {
     std::map<std::string, std::string> files;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-    {
-        std::ifstream in(entry.path(), std::ios::binary);
-        files[entry.path().filename().string()] = std::string(std::istreambuf_iterator<char>(in), {});
-    }
+        files[entry.path().filename().string()] = testsupport::ReadFile(entry.path().string());
     return files;
 }
 
 // The folder holds exactly the files expected, byte for byte.
 void ExpectFiles(const std::map<std::string, std::string>& expected, const std::string& folder)
 {
-    const auto files = FilesIn(folder);
+    const auto files = FileBytesIn(folder);
     ASSERT_EQ(files.size(), expected.size()) << folder;
     for (const auto& [name, bytes] : expected)
     {
@@ -81,12 +77,21 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     // Save Terrain with PNG images into a folder.
     void SaveAsPng(const std::shared_ptr<Terrain>& terrain, const std::string& folder)
     {
-        SaveTerrainForm form;
-        form.outputPath = folder + "/";
-        form.imageFormat = SaveTerrainForm::kImageFormats[1]; // ".png"
-        form.selected = terrain;
-        form.DropMissingChoices();
-        ASSERT_TRUE(form.Save().failed.empty()) << terrain->name;
+        ASSERT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
+            << terrain->name;
+    }
+
+    // velmoran-build's work in this process: the files of a project, an OBJ file or a heightmap, and the
+    // exports named.
+    void Build(const std::string& input, const std::string& folder, const std::string& formats = "")
+    {
+        BuildOptions options;
+        options.projectPath = input;
+        options.outputFolder = folder;
+        std::string error;
+        ASSERT_TRUE(formats.empty() || ProjectBuild::ParseFormats(formats, options, &error)) << error;
+        StepReporter reporter([](const std::string&) {});
+        ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
     }
 
     // A layer's settings changed as its widgets change them, and kept in its history.
@@ -98,12 +103,17 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         layer.AppendState(layer.settings);
     }
 
-    void ChangeGradient(Terrain& terrain, size_t n, const glm::vec4& color, int32_t decay)
+    // Two bands of a kind, the second recoloured, and the diffuse texture made from them.
+    void PaintBands(Terrain& terrain, DiffuseEditorState::Mode mode, const glm::vec4& color, int32_t decay)
     {
-        Gradient gradient = *terrain.gradients[n];
+        editor.diffuseEditor.mode = mode;
+        editor.diffuseEditor.AddGradient(editor, terrain);
+        editor.diffuseEditor.AddGradient(editor, terrain);
+        Gradient gradient = *terrain.gradients[1];
         gradient.color = color;
         gradient.decay = decay;
-        editor.commands.SetGradient(terrain, n, gradient);
+        editor.commands.SetGradient(terrain, 1, gradient);
+        editor.diffuseEditor.Generate(editor, terrain);
     }
 
     // One stroke of the water editor at a texel, and its end.
@@ -157,11 +167,7 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         commands.ApplyLayers(peaks);
         ASSERT_TRUE(FinishJobs());
 
-        editor.diffuseEditor.mode = DiffuseEditorState::Mode::Slope;
-        editor.diffuseEditor.AddGradient(editor, *peaks);
-        editor.diffuseEditor.AddGradient(editor, *peaks);
-        ChangeGradient(*peaks, 1, glm::vec4(0.3f, 0.6f, 0.2f, 1.0f), 0);
-        editor.diffuseEditor.Generate(editor, *peaks);
+        PaintBands(*peaks, DiffuseEditorState::Mode::Slope, glm::vec4(0.3f, 0.6f, 0.2f, 1.0f), 0);
         editor.brush.pickColor = glm::vec4(0.9f, 0.1f, 0.1f, 1.0f);
         commands.Paint(*peaks->diffuseTexture, editor.brush, glm::vec2(3.0f, 4.0f));
         commands.ShowTexture(*peaks, peaks->diffuseTexture.get());
@@ -172,26 +178,18 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
             std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
         ridge->name = "ridge";
         commands.AddTerrain(ridge);
-        editor.diffuseEditor.mode = DiffuseEditorState::Mode::Height;
-        editor.diffuseEditor.AddGradient(editor, *ridge);
-        editor.diffuseEditor.AddGradient(editor, *ridge);
-        ChangeGradient(*ridge, 1, glm::vec4(0.1f, 0.2f, 0.9f, 1.0f), 20);
-        editor.diffuseEditor.Generate(editor, *ridge);
+        PaintBands(*ridge, DiffuseEditorState::Mode::Height, glm::vec4(0.1f, 0.2f, 0.9f, 1.0f), 20);
         Pour(*ridge, ImVec2(3.5f, 5.5f));
         commands.RecalculateWater(*ridge);
         // Water poured after the plane was built. The terrain is random, so pour texel by texel until the
         // map changes (a pour may run into the lake that is already there).
-        const std::vector<uint8_t> planeMap(ridge->watermapTexture->data.get(),
-                                            ridge->watermapTexture->data.get() +
-                                                ridge->watermapTexture->ByteSize());
+        const std::vector<uint8_t> planeMap = testsupport::PixelsOf(*ridge->watermapTexture);
         const uint32_t across = ridge->ImageWidth();
-        for (uint32_t k = 0;
-             k < 24 * 13 && std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get());
-             ++k)
+        for (uint32_t k = 0; k < 24 * 13 && testsupport::PixelsOf(*ridge->watermapTexture) == planeMap; ++k)
             editor.waterEditor.PourAt(
                 editor, *ridge,
                 ImVec2(static_cast<float>(k % across) + 0.5f, static_cast<float>(k / across) + 0.5f));
-        ASSERT_FALSE(std::equal(planeMap.begin(), planeMap.end(), ridge->watermapTexture->data.get()));
+        ASSERT_NE(testsupport::PixelsOf(*ridge->watermapTexture), planeMap);
         editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         auto late = panel.AddLayer(editor, ridge);
         ChangeSettings(*late, true,
@@ -217,12 +215,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
                        });
         commands.ApplyLayers(scan);
         ASSERT_TRUE(FinishJobs());
-        editor.diffuseEditor.mode = DiffuseEditorState::Mode::Mask;
         editor.diffuseEditor.maskChannel = 0;
-        editor.diffuseEditor.AddGradient(editor, *scan);
-        editor.diffuseEditor.AddGradient(editor, *scan);
-        ChangeGradient(*scan, 1, glm::vec4(0.7f, 0.5f, 0.1f, 1.0f), 30);
-        editor.diffuseEditor.Generate(editor, *scan);
+        PaintBands(*scan, DiffuseEditorState::Mode::Mask, glm::vec4(0.7f, 0.5f, 0.1f, 1.0f), 30);
         ASSERT_TRUE(scan->diffuseTexture);
 
         Scene& scene = *editor.scenes.front();
@@ -272,7 +266,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     std::filesystem::create_directories(editorFolder);
     for (const auto& terrain : editor.terrains)
         SaveAsPng(terrain, editorFolder);
-    const auto expected = FilesIn(editorFolder);
+    const auto expected = FileBytesIn(editorFolder);
     ASSERT_EQ(expected.size(), 17u); // three OBJs, two water OBJs, 4 + 4 + 4 images
 
     const std::string path = dir / "session.velmoran";
@@ -281,7 +275,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     {
         const std::string command = "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " '" + path +
                                     "' --out '" + out + "' " + arguments + " 2>" + (dir / "stderr.txt");
-        ASSERT_EQ(std::system(command.c_str()), 0) << FilesIn(dir.Path().string())["stderr.txt"];
+        ASSERT_EQ(std::system(command.c_str()), 0) << testsupport::ReadFile(dir / "stderr.txt");
     };
     build(dir / "built", "--images png");
     ExpectFiles(expected, dir / "built");
@@ -293,7 +287,7 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
         ExportEverything(terrain, exported, 1, true);
     build(dir / "built-exports", "--formats glb,obj,png16,r16,exr,splat --resample " +
                                      std::to_string(ExportForm::kResampleSides[1]) + " --splat slope");
-    ExpectFiles(FilesIn(exported), dir / "built-exports");
+    ExpectFiles(FileBytesIn(exported), dir / "built-exports");
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
@@ -307,16 +301,9 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
                                &ridge.normal, &ridge.diffuse, &ridge.specular, &scan.layers[0].image,
                                &scan.heightmap, &scan.normal, &scan.diffuse, &scan.specular})
         *image = ImageRecord{};
-    const std::string leanPath = dir / "lean.velmoran";
-    ASSERT_TRUE(ProjectFile::Save(lean, leanPath));
-    const std::string leanBuilt = dir / "lean";
-    BuildOptions options;
-    options.projectPath = leanPath;
-    options.outputFolder = leanBuilt;
-    std::string error;
-    StepReporter reporter([](const std::string&) {});
-    ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
-    ExpectFiles(expected, leanBuilt);
+    ASSERT_TRUE(ProjectFile::Save(lean, dir / "lean.velmoran"));
+    Build(dir / "lean.velmoran", dir / "lean");
+    ExpectFiles(expected, dir / "lean");
 }
 
 // velmoran-build converts a terrain OBJ file or a heightmap into what the editor writes after loading the
@@ -351,23 +338,16 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
         ExportEverything(terrain, exported);
     }
 
-    StepReporter reporter([](const std::string&) {});
     for (const std::string& input : {obj, heightmap})
     {
-        BuildOptions options;
-        options.projectPath = input;
-        options.outputFolder = dir / "built";
-        std::string error;
-        ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
-        options.outputFolder = dir / "built-exports";
-        ASSERT_TRUE(ProjectBuild::ParseFormats("glb,obj,png16,r16,exr,splat", options, &error)) << error;
-        ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
+        Build(input, dir / "built");
+        Build(input, dir / "built-exports", "glb,obj,png16,r16,exr,splat");
     }
     for (const auto& [editorFolder, builtFolder] :
          {std::make_pair(saved, dir / "built"), std::make_pair(exported, dir / "built-exports")})
     {
-        EXPECT_GE(FilesIn(editorFolder).size(), 6u);
-        ExpectFiles(FilesIn(editorFolder), builtFolder);
+        EXPECT_GE(FileBytesIn(editorFolder).size(), 6u);
+        ExpectFiles(FileBytesIn(editorFolder), builtFolder);
     }
 }
 
@@ -488,19 +468,9 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     glfwSetWindowShouldClose(window, GLFW_FALSE);
     EXPECT_EQ(editor.session.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
 
-    editor.commands.Paint(*editor.terrains.front()->heightmapTexture, editor.brush, glm::vec2(2.0f, 2.0f));
-    EXPECT_TRUE(editor.session.HasUnsavedChanges());
-
-    // "Save" with a file saves there and the action goes on; "Don't save" drops the changes.
-    editor.project.Request(editor, SessionAction::Quit);
-    editor.project.Answer(editor, UnsavedChangesForm::Answer::Save);
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(glfwWindowShouldClose(window));
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
-
+    // "Don't save" drops the changes, and nothing of the old session outlives it, whatever the dialogs
+    // last chose. ("Save" with a file: TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded.)
     editor.layerPanel.AddLayer(editor, editor.terrains.front());
-    // Nothing of the old session outlives it, whatever the dialogs last chose.
     const std::weak_ptr<Terrain> old = editor.terrains.front();
     editor.exportDialog.form.selected = editor.terrains.front();
     editor.saveTerrain.form.selected = editor.terrains.front();
