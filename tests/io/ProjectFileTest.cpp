@@ -12,6 +12,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,24 +80,16 @@ void PatchBytes(const std::string& path, const std::string& from, const std::str
     WriteBytes(path, bytes);
 }
 
-// Sets an entry's declared unpacked size in both of its headers, leaving its data alone.
+// Sets an entry's declared unpacked size in both of its headers (local and central), leaving its data alone.
 void DeclareSize(const std::string& path, const std::string& name, uint32_t size)
 {
     std::string bytes = ReadFile(path);
-    const auto u16 = [&](size_t at)
-    { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
     int patched = 0;
-    for (size_t at = 0; at + 46 < bytes.size(); ++at)
-    {
-        const bool local = bytes.compare(at, 4, "PK\x03\x04") == 0;
-        const bool central = bytes.compare(at, 4, "PK\x01\x02") == 0;
-        if (!local && !central) continue;
-        const size_t nameAt = at + (local ? 30 : 46);
-        const size_t nameLength = u16(at + (local ? 26 : 28));
-        if (nameLength != name.size() || bytes.compare(nameAt, nameLength, name) != 0) continue;
-        std::memcpy(&bytes[at + (local ? 22 : 24)], &size, 4);
-        ++patched;
-    }
+    for (size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1))
+        for (const auto& [header, nameOffset, sizeOffset] :
+             {std::tuple{"PK\x03\x04", 30, 22}, {"PK\x01\x02", 46, 24}})
+            if (at >= size_t(nameOffset) && bytes.compare(at - nameOffset, 4, header) == 0)
+                std::memcpy(&bytes[at - nameOffset + sizeOffset], &size, 4), ++patched;
     ASSERT_EQ(patched, 2);
     WriteBytes(path, bytes);
 }
@@ -112,6 +105,16 @@ class ProjectFileTest : public ::testing::Test
         std::string error;
         ASSERT_TRUE(ProjectFile::Save(SampleProject(), sample, &error)) << error;
     }
+
+    // The project saved under this name in the folder and opened again.
+    Project SavedAndOpened(const Project& project, const std::string& name)
+    {
+        std::string error;
+        EXPECT_TRUE(ProjectFile::Save(project, dir / name, &error)) << error;
+        Project opened;
+        EXPECT_TRUE(ProjectFile::Open(dir / name, opened, &error)) << error;
+        return opened;
+    }
 };
 
 TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
@@ -124,10 +127,7 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     // A name that is not UTF-8 (read from an OBJ file) is saved with U+FFFD for the stray byte.
     Project odd = SampleProject();
     odd.terrains[0].name = "ridge\xff";
-    const std::string oddPath = dir / "odd.velmoran";
-    ASSERT_TRUE(ProjectFile::Save(odd, oddPath, &error)) << error;
-    ASSERT_TRUE(ProjectFile::Open(oddPath, opened, &error)) << error;
-    EXPECT_EQ(opened.terrains[0].name, "ridge\xef\xbf\xbd");
+    EXPECT_EQ(SavedAndOpened(odd, "odd.velmoran").terrains[0].name, "ridge\xef\xbf\xbd");
 
     // Earlier versions wrote a rectangle's images with their sides the other way round (W wide, H high)
     // for the same bytes: they open turned.
@@ -139,13 +139,9 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
         for (LayerRecord& layer : t.layers)
             std::swap(layer.image.width, layer.image.height);
     }
-    const std::string turnedPath = dir / "turned.velmoran";
-    ASSERT_TRUE(ProjectFile::Save(turned, turnedPath, &error)) << error;
-    ASSERT_TRUE(ProjectFile::Open(turnedPath, opened, &error)) << error;
-    testsupport::ExpectSameProject(SampleProject(), opened);
+    testsupport::ExpectSameProject(SampleProject(), SavedAndOpened(turned, "turned.velmoran"));
 
     // Saving the same project again gives the same bytes (fixed entry times, ordered parts).
-    ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
     EXPECT_TRUE(ReadFile(again) == ReadFile(sample));
@@ -213,17 +209,15 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
               "Cannot save project a.velmoran: disk full");
 }
 
+// Damage to a copy of the sample: an edit of its manifest, of its entries, or a new or removed entry.
+using Damage = std::function<void(const std::string& path)>;
+
 struct RefusedCase
 {
     const char* name;
-    std::function<void(const std::string& path)> damage;
+    Damage damage;
     std::string reason;
 };
-
-void PrintTo(const RefusedCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 class ProjectFileRefusedTest : public ProjectFileTest, public ::testing::WithParamInterface<RefusedCase>
 {
@@ -245,8 +239,6 @@ TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
               "Cannot open project " + path + ": " + GetParam().reason);
 }
 
-// Damage to a copy of the sample: an edit of its manifest, of its entries, or a new or removed entry.
-using Damage = std::function<void(const std::string& path)>;
 Damage Manifest(const std::function<void(json&)>& edit)
 {
     return [=](const std::string& p) { EditManifest(p, edit); };
@@ -401,11 +393,7 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     World::ToTileView(land, world);
     land.layers[0].image.pixels[2 * 2 * 5 + 2 * 1] = 0xEE; // tile vertex (2, 1), first channel
     project.world = world;
-    const std::string path = dir / "world.velmoran";
-    std::string error;
-    ASSERT_TRUE(ProjectFile::Save(project, path, &error)) << error;
-    Project opened;
-    ASSERT_TRUE(ProjectFile::Open(path, opened, &error)) << error;
+    const Project opened = SavedAndOpened(project, "world.velmoran");
     ASSERT_TRUE(opened.world);
     const auto fields = [](const WorldSettings& w)
     {
@@ -420,7 +408,7 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     testsupport::ExpectSameTerrain(SampleProject().terrains[0], opened.terrains[0], "terrain 0");
     // Without a world the file has no world object, as before.
     Project plain;
-    ASSERT_TRUE(ProjectFile::Open(sample, plain, &error)) << error;
+    ASSERT_TRUE(ProjectFile::Open(sample, plain));
     EXPECT_FALSE(plain.world);
 }
 
