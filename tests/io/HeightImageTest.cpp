@@ -8,12 +8,10 @@
 #include <stb_image_write.h>
 #include <tinyexr.h>
 
-#include <cctype>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 using testsupport::DataDir;
@@ -31,12 +29,6 @@ HeightGrid NamedGrid()
     return grid;
 }
 
-std::vector<uint8_t> Bytes(const std::string& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 struct RoundTrip
 {
     HeightImage::Format format;
@@ -49,7 +41,7 @@ class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
 };
 
 // Uneven heights on a non-square grid come back within 1/65535 of the range (16 bits) or exactly
-// (float), with the grid size and vertex distance of the JSON file.
+// (float), with the grid size and vertex distance of the JSON file; flat heights come back as they were.
 TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
 {
     TempDir dir;
@@ -70,22 +62,19 @@ TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
     for (size_t k = 0; k < grid.heights.size(); ++k)
         ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
             << "vertex " << k;
-}
 
-// Test names from file names: "rgb.png" gives rgb_png.
-template <typename Case> std::string NameOf(const ::testing::TestParamInfo<Case>& info)
-{
-    std::string name = info.param.file;
-    for (char& c : name)
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-    return name;
+    // A flat terrain (no range to scale by) comes back flat.
+    const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
+    ASSERT_TRUE(HeightImage::Write(path, GetParam().format, HeightImage::ViewOf(flat), &error)) << error;
+    ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+    EXPECT_EQ(read.heights, flat.heights);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, HeightRoundTripTest,
                          ::testing::Values(RoundTrip{HeightImage::Format::Png16, "h.png", false},
                                            RoundTrip{HeightImage::Format::R16, "h.r16", false},
                                            RoundTrip{HeightImage::Format::Exr, "h.exr", true}),
-                         NameOf<RoundTrip>);
+                         [](const auto& info) { return std::string(info.param.file).substr(2); });
 
 // Columns run along +x (i), rows along +z (j) with the first row at the lowest z: checked on the
 // files themselves, read by decoders other than ours.
@@ -103,7 +92,7 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
     stbi_us* png = stbi_load_16((dir / "h.png").c_str(), &w, &h, &channels, 1);
     ASSERT_NE(png, nullptr);
     ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
-    const std::vector<uint8_t> r16 = Bytes(dir / "h.r16");
+    const std::string r16 = testsupport::ReadFile(dir / "h.r16");
     ASSERT_EQ(r16.size(), 2u * 15);
     float* exr = nullptr;
     int ew = 0, eh = 0;
@@ -115,15 +104,15 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
             const double height = 10.0 * c + r - 7.0; // vertex (i = c, j = r)
             const int expected = static_cast<int>(std::lround((height + 7.0) / 42.0 * 65535.0));
             EXPECT_EQ(png[r * 5 + c], expected) << c << ", " << r;
-            EXPECT_EQ(r16[2 * (r * 5 + c)] | (r16[2 * (r * 5 + c) + 1] << 8), expected) << c << ", " << r;
+            EXPECT_EQ(uint8_t(r16[2 * (r * 5 + c)]) | uint8_t(r16[2 * (r * 5 + c) + 1]) << 8, expected)
+                << c << ", " << r;
             EXPECT_EQ(exr[4 * (r * 5 + c)], static_cast<float>(height)) << c << ", " << r;
         }
     stbi_image_free(png);
     std::free(exr);
 
     // The JSON file beside each gives the range, the size, the vertex distance and the layout.
-    const std::vector<uint8_t> text = Bytes(dir / "h.r16.json");
-    EXPECT_EQ(nlohmann::json::parse(text.begin(), text.end()),
+    EXPECT_EQ(nlohmann::json::parse(testsupport::ReadFile(dir / "h.r16.json")),
               (nlohmann::json{{"file", "h.r16"},
                               {"format", "r16"},
                               {"width", 5},
@@ -134,17 +123,6 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
                               {"columns", "+x"},
                               {"rows", "+z, first row at the lowest z"},
                               {"heights", "height = minHeight + value / 65535 * (maxHeight - minHeight)"}}));
-}
-
-TEST(HeightImageTest, AFlatTerrainWritesZerosAndComesBackFlat)
-{
-    TempDir dir;
-    const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
-    ASSERT_TRUE(
-        HeightImage::Write(dir / "f.png", HeightImage::Format::Png16, HeightImage::ViewOf(flat), nullptr));
-    HeightGrid read;
-    ASSERT_TRUE(HeightImage::Read(dir / "f.png", {}, read, nullptr));
-    EXPECT_EQ(read.heights, flat.heights);
 }
 
 // Without a JSON file the values scale to 0 .. height scale: an 8-bit PNG written by another program,
@@ -200,49 +178,40 @@ TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
         EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
 }
 
-struct Refusal
-{
-    const char* file;
-    const char* reason;
-};
-
-class HeightImageRefusalTest : public ::testing::TestWithParam<Refusal>
-{
-};
-
 // One message naming the file and the reason, and nothing read.
-TEST_P(HeightImageRefusalTest, IsRefusedWithItsReason)
+TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
 {
-    const std::string path = (DataDir() / "heightmaps" / GetParam().file).string();
-    HeightGrid out;
-    out.width = 99;
-    std::string error;
-    EXPECT_FALSE(HeightImage::Read(path, {}, out, &error));
-    EXPECT_EQ(error.rfind("Cannot import heightmap " + path + ": ", 0), 0u) << error;
-    EXPECT_NE(error.find(GetParam().reason), std::string::npos) << error;
-    EXPECT_EQ(out.width, 99u);
+    const std::pair<const char*, const char*> cases[] = {
+        {"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
+        {"grey_alpha.png", "2 channels (grey and alpha)"},
+        {"four_bit.png", "4-bit samples"},
+        {"one_pixel.png", "it is 1 x 1; sides from 2 to 4097 are accepted"},
+        {"too_wide.png", "it is 5000 x 2"},
+        {"truncated.png", "truncated or damaged"},
+        {"not_a_png.png", "not a readable PNG file"},
+        {"odd_length.r16", "odd number of bytes (33)"},
+        {"not_square.r16", "6 samples do not make a square"},
+        {"empty.r16", "the file is empty"},
+        {"one_sample.r16", "it is 1 x 1"},
+        {"size_mismatch.r16", "it has 32 bytes, but its JSON file gives 3 x 3"},
+        {"broken_json.png", "its JSON file broken_json.png.json is not valid JSON"},
+        {"rgb.exr", "it has 3 channels; a heightmap EXR has one float channel"},
+        {"truncated.exr", "truncated or damaged"},
+        {"infinite.exr", "not a finite number at pixel 1, 1"},
+        {"unknown_format.tif", "unknown format \".tif\""},
+        {"missing.png", "No such file or directory"}};
+    for (const auto& [file, reason] : cases)
+    {
+        const std::string path = (DataDir() / "heightmaps" / file).string();
+        HeightGrid out;
+        out.width = 99;
+        std::string error;
+        EXPECT_FALSE(HeightImage::Read(path, {}, out, &error)) << file;
+        EXPECT_EQ(error.rfind("Cannot import heightmap " + path + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(out.width, 99u) << file;
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Files, HeightImageRefusalTest,
-    ::testing::Values(Refusal{"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
-                      Refusal{"grey_alpha.png", "2 channels (grey and alpha)"},
-                      Refusal{"four_bit.png", "4-bit samples"},
-                      Refusal{"one_pixel.png", "it is 1 x 1; sides from 2 to 4097 are accepted"},
-                      Refusal{"too_wide.png", "it is 5000 x 2"},
-                      Refusal{"truncated.png", "truncated or damaged"},
-                      Refusal{"not_a_png.png", "not a readable PNG file"},
-                      Refusal{"odd_length.r16", "odd number of bytes (33)"},
-                      Refusal{"not_square.r16", "6 samples do not make a square"},
-                      Refusal{"empty.r16", "the file is empty"}, Refusal{"one_sample.r16", "it is 1 x 1"},
-                      Refusal{"size_mismatch.r16", "it has 32 bytes, but its JSON file gives 3 x 3"},
-                      Refusal{"broken_json.png", "its JSON file broken_json.png.json is not valid JSON"},
-                      Refusal{"rgb.exr", "it has 3 channels; a heightmap EXR has one float channel"},
-                      Refusal{"truncated.exr", "truncated or damaged"},
-                      Refusal{"infinite.exr", "not a finite number at pixel 1, 1"},
-                      Refusal{"unknown_format.tif", "unknown format \".tif\""},
-                      Refusal{"missing.png", "No such file or directory"}),
-    NameOf<Refusal>);
 
 // A side beyond the New Terrain limit is refused from the file's length alone (a sparse file here).
 TEST(HeightImageTest, ARawFileBeyondTheSizeLimitIsRefusedUnread)
