@@ -34,15 +34,23 @@ std::vector<uint8_t> Bytes(const Texture& texture)
     return std::vector<uint8_t>(texture.data.get(), texture.data.get() + texture.ByteSize());
 }
 
-// What GL holds for level 0, read back tightly packed in the texture's own pixel format.
-std::vector<uint8_t> ReadAsStored(const Texture& texture)
+// What GL holds for a level, read back tightly packed in the texture's own pixel format.
+std::vector<uint8_t> ReadAsStored(const Texture& texture, int level = 0)
 {
     const GLenum formats[] = {0, GL_LUMINANCE, GL_LUMINANCE_ALPHA, GL_RGB, GL_RGBA};
-    std::vector<uint8_t> pixels(texture.ByteSize());
+    std::vector<uint8_t> pixels(std::max(texture.width >> level, 1u) * std::max(texture.height >> level, 1u) *
+                                texture.channels);
     glBindTexture(GL_TEXTURE_2D, texture.id);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glGetTexImage(GL_TEXTURE_2D, 0, formats[texture.channels], GL_UNSIGNED_BYTE, pixels.data());
+    glGetTexImage(GL_TEXTURE_2D, level, formats[texture.channels], GL_UNSIGNED_BYTE, pixels.data());
     return pixels;
+}
+
+GLint Integer(GLenum name)
+{
+    GLint value = -1;
+    glGetIntegerv(name, &value);
+    return value;
 }
 
 class TextureGLTest : public testsupport::GLTest
@@ -85,11 +93,8 @@ TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
     EXPECT_EQ(ReadAsStored(rgba), Bytes(rgba));
     EXPECT_EQ(ReadAsStored(rgb), Bytes(rgb));
     // ...nor inherit ours.
-    GLint alignment = 0, rowLength = 0;
-    glGetIntegerv(GL_UNPACK_ALIGNMENT, &alignment);
-    glGetIntegerv(GL_UNPACK_ROW_LENGTH, &rowLength);
-    EXPECT_EQ(alignment, 8);
-    EXPECT_EQ(rowLength, 3);
+    EXPECT_EQ(std::make_pair(Integer(GL_UNPACK_ALIGNMENT), Integer(GL_UNPACK_ROW_LENGTH)),
+              std::make_pair(8, 3));
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
 
@@ -105,25 +110,16 @@ TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
 TEST_F(TextureGLTest, UpdatesReachTheSmallMipmapLevels)
 {
     Texture texture(64, 40, 3, true, GL_LINEAR); // created from zeros, as the slope-mode diffuse map
-    const auto level3 = [&] {                    // 8 x 5 texels
-        std::vector<uint8_t> pixels(8 * 5 * 3);
-        glBindTexture(GL_TEXTURE_2D, texture.id);
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glGetTexImage(GL_TEXTURE_2D, 3, GL_RGB, GL_UNSIGNED_BYTE, pixels.data());
-        return pixels;
-    };
     auto orange = std::make_unique<uint8_t[]>(64 * 40 * 3);
     for (size_t k = 0; k < 64 * 40; ++k)
         orange[3 * k] = 200, orange[3 * k + 1] = 100, orange[3 * k + 2] = 50;
+    const std::vector<uint8_t> level3(orange.get(), orange.get() + 8 * 5 * 3); // 8 x 5 texels
     texture.Update(std::move(orange));
-    std::vector<uint8_t> expected;
-    for (int k = 0; k < 40; ++k)
-        expected.insert(expected.end(), {200, 100, 50});
-    EXPECT_EQ(level3(), expected);
+    EXPECT_EQ(ReadAsStored(texture, 3), level3);
 
     std::fill(texture.data.get(), texture.data.get() + texture.ByteSize(), uint8_t{30}); // painted in place
     texture.Update();
-    EXPECT_EQ(level3(), std::vector<uint8_t>(8 * 5 * 3, 30));
+    EXPECT_EQ(ReadAsStored(texture, 3), std::vector<uint8_t>(8 * 5 * 3, 30));
 }
 
 TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
