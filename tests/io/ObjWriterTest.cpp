@@ -1,5 +1,4 @@
 #include "engine/Parallel.h"
-#include "io/ObjWriter.h"
 #include "tests/io/ObjTestMesh.h"
 #include "tests/support/TestPaths.h"
 
@@ -147,11 +146,7 @@ TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
     Parallel::SetThreadCount(GetParam());
     testsupport::TempDir dir;
     std::vector<float> shares;
-    const std::function<bool(float)> record = [&](float share)
-    {
-        shares.push_back(share);
-        return true;
-    };
+    const std::function<bool(float)> record = [&](float share) { return shares.push_back(share), true; };
     std::string error;
     const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), nullptr, &error, record);
 

@@ -22,9 +22,7 @@ using testsupport::ReadFile;
 
 namespace
 {
-class TerrainObjGLTest : public testsupport::GLTest
-{
-};
+using TerrainObjGLTest = testsupport::GLTest;
 
 std::unique_ptr<Terrain> MakeTerrain(uint32_t width = 0, uint32_t height = 0,
                                      Terrain::Generator generator = Terrain::Generator::Flat,

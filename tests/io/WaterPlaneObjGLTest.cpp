@@ -10,9 +10,7 @@ using testsupport::ReadFile;
 
 namespace
 {
-class WaterPlaneObjGLTest : public testsupport::GLTest
-{
-};
+using WaterPlaneObjGLTest = testsupport::GLTest;
 
 TEST_F(WaterPlaneObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
 {
