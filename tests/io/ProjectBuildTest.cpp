@@ -1,7 +1,7 @@
 #include "io/HeightImage.h"
 #include "io/ProjectBuild.h"
 #include "io/ProjectFile.h"
-#include "tests/io/ProjectTestModel.h"
+#include "tests/io/ProjectSamples.h"
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -62,26 +62,21 @@ class ProjectBuildTest : public ::testing::Test
 
 TEST_F(ProjectBuildTest, WritesTheSaveTerrainFilesOfEveryTerrain)
 {
-    const Project project = testsupport::SampleProject();
-    BuildOptions options = Options(project);
+    BuildOptions options = Options(testsupport::SampleProject());
     options.imageFormat = ".tga";
     std::string error;
     ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
-    std::vector<std::string> written;
-    for (const auto& entry : std::filesystem::directory_iterator(options.outputFolder))
-        written.push_back(entry.path().filename().string());
-    std::sort(written.begin(), written.end());
-    EXPECT_EQ(written, (std::vector<std::string>{"ridge.obj", "ridge_diffuse.tga", "ridge_heightmap.tga",
-                                                 "ridge_normal.tga", "ridge_specular.tga", "ridge_water.obj",
-                                                 "scan.obj", "scan_heightmap.tga", "scan_normal.tga",
-                                                 "scan_water.obj"}));
+    EXPECT_EQ(testsupport::FilesIn(options.outputFolder),
+              (std::set<std::string>{"ridge.obj", "ridge_diffuse.tga", "ridge_heightmap.tga",
+                                     "ridge_normal.tga", "ridge_specular.tga", "ridge_water.obj", "scan.obj",
+                                     "scan_heightmap.tga", "scan_normal.tga", "scan_water.obj"}));
     EXPECT_EQ(notes, (std::vector<std::string>{"Terrain 1 (broken) is empty: nothing to write"}));
 
     options.terrains = {"scan"};
     options.imageFormat.clear();
     options.outputFolder = dir / "only";
     ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(options.outputFolder), {}), 2);
+    EXPECT_EQ(testsupport::FilesIn(options.outputFolder).size(), 2u);
 }
 
 TEST_F(ProjectBuildTest, RefusesWhatWouldWriteTheWrongFiles)
