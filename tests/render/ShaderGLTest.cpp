@@ -6,7 +6,6 @@
 
 #include <GL/glew.h>
 #include <glm/gtc/matrix_transform.hpp>
-#include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -78,20 +77,16 @@ TEST_F(ShaderGLTest, TheLightingProgramLightsTheSideTheViewerSees)
     glViewport(0, 0, 8, 8);
     glDisable(GL_CULL_FACE);
     glDisable(GL_DEPTH_TEST);
-    glUseProgram(shader.program);
-    const glm::mat4 identity(1.0f);
-    const glm::mat4 view = glm::lookAt(glm::vec3(0, 2, 0), glm::vec3(0), glm::vec3(0, 0, -1));
-    const glm::mat4 projection = glm::ortho(-1.0f, 1.0f, -1.0f, 1.0f, 0.1f, 10.0f);
-    glUniformMatrix4fv(shader.GetUniformLocation("Mmatrix"), 1, GL_FALSE, glm::value_ptr(identity));
-    glUniformMatrix4fv(shader.GetUniformLocation("normalMatrix"), 1, GL_FALSE, glm::value_ptr(identity));
-    glUniformMatrix4fv(shader.GetUniformLocation("Vmatrix"), 1, GL_FALSE, glm::value_ptr(view));
-    glUniformMatrix4fv(shader.GetUniformLocation("Pmatrix"), 1, GL_FALSE, glm::value_ptr(projection));
-    glUniform3f(shader.GetUniformLocation("viewPos"), 0.0f, 2.0f, 0.0f);
-    glUniform3f(shader.GetUniformLocation("material.ambient"), 1.0f, 1.0f, 1.0f);
-    glUniform3f(shader.GetUniformLocation("material.diffuse"), 1.0f, 1.0f, 1.0f);
-    glUniform3f(shader.GetUniformLocation("material.specular"), 0.0f, 0.0f, 0.0f);
+    shader.SetUniformMat4("Mmatrix", glm::mat4(1.0f));
+    shader.SetUniformMat4("normalMatrix", glm::mat4(1.0f));
+    shader.SetUniformMat4("Vmatrix", glm::lookAt(glm::vec3(0, 2, 0), glm::vec3(0), glm::vec3(0, 0, -1)));
+    shader.SetUniformMat4("Pmatrix", glm::ortho(-1.0f, 1.0f, -1.0f, 1.0f, 0.1f, 10.0f));
+    shader.SetUniformFloat3("viewPos", 0.0f, 2.0f, 0.0f);
+    shader.SetUniformFloat3("material.ambient", 1.0f, 1.0f, 1.0f);
+    shader.SetUniformFloat3("material.diffuse", 1.0f, 1.0f, 1.0f);
+    shader.SetUniformFloat3("material.specular", 0.0f, 0.0f, 0.0f);
     glUniform1f(shader.GetUniformLocation("material.shininess"), 1.0f);
-    glUniform1i(shader.GetUniformLocation("useTexture"), 0);
+    shader.SetUniformInt("useTexture", 0);
     // A level square under the viewer with its normal up, as two triangles of each winding.
     const float positions[] = {-1, 0, -1, 1, 0, -1, -1, 0, 1, 1, 0, 1};
     const float normals[] = {0, 1, 0, 0, 1, 0, 0, 1, 0, 0, 1, 0};
