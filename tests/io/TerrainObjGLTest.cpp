@@ -2,6 +2,7 @@
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
+#include "terrain/WaterPlane.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
@@ -165,4 +166,46 @@ TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
+TEST_F(TerrainObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
+{
+    testsupport::TempDir dir;
+    ASSERT_TRUE(Terrain::WaterPlane(MakeTerrain(4, 3, Terrain::Generator::Flat, "dry").get())
+                    .SaveAsObj(dir / "dry_water.obj"));
+    EXPECT_EQ(ReadFile(dir / "dry_water.obj"), "# OBJ file created by or for Velmoran:\n# dry_water 4 3\n"
+                                               "# dry_water vertices:\n# dry_water texture coords:\n"
+                                               "# dry_water vertex normals:\n# dry_water faces:\n");
+}
+
+// A water file is refused as a terrain: by its vertex count, or, when the water covers the whole grid
+// and so has W x H vertices, by its faces (the plane walks the vertices in its own order).
+TEST_F(TerrainObjGLTest, WaterFileIsNoTerrain)
+{
+    const struct
+    {
+        uint32_t size, lake, vertices;
+        const char* reason;
+    } cases[] = {
+        {7, 1, 16, "it holds 16 vertices, not the 7 x 7 = 49 of its grid (a water file is not a terrain)"},
+        {5, 2, 25, "its faces are not the triangles of a 5 x 5 grid"},
+    };
+    for (const auto& c : cases)
+    {
+        testsupport::TempDir dir;
+        const auto terrain = MakeTerrain(c.size, c.size, Terrain::Generator::Flat, "lake");
+        // A full-water pixel at vertex (lake, lake) with its two-pixel fringe.
+        uint8_t* pixel = terrain->watermapTexture->data.get() + (size_t(c.lake) * c.size + c.lake) * 4;
+        pixel[0] = pixel[1] = 0;
+        pixel[2] = pixel[3] = 255;
+        terrain->OutlineWater();
+        const Terrain::WaterPlane plane(terrain.get());
+        ASSERT_EQ(plane.vertexCount, c.vertices);
+        ASSERT_TRUE(plane.SaveAsObj(dir / "lake_water.obj"));
+
+        const auto loaded = MakeTerrain();
+        std::string error;
+        EXPECT_FALSE(loaded->LoadObj(dir / "lake_water.obj", &error));
+        EXPECT_EQ(error, c.reason);
+        EXPECT_TRUE(loaded->IsEmpty());
+    }
+}
 } // namespace
