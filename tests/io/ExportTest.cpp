@@ -1,7 +1,10 @@
-// The export as a whole, its files read back by other decoders.
+// The export as a whole, its files read back by other decoders; then its resampling and splat weights.
 #include "io/Export.h"
+#include "io/Resample.h"
+#include "io/SplatMap.h"
 
 #include "terrain/TerrainGrid.h"
+#include "terrain/TextureGen.h"
 #include "tests/support/TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +16,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
@@ -379,5 +383,152 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
             EXPECT_EQ(std::make_tuple(image[(n * 12 + m) * 3], image[(n * 12 + m) * 3 + 1]),
                       std::make_tuple(std::lround(30.0 * 6.0 / 11.0 * m), std::lround(50.0 * 4.0 / 7.0 * n)))
                 << m << ", " << n;
+}
+
+struct SizeCase
+{
+    uint32_t width, height, side;
+    uint32_t newWidth, newHeight;
+    float newDistance, newDistanceZ;
+};
+
+class ResampleSizeTest : public ::testing::TestWithParam<SizeCase>
+{
+};
+
+// The longer side gets the chosen count, the other the count closest to the same vertex distance; both
+// axes keep their extent exactly, whatever the side.
+TEST_P(ResampleSizeTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
+{
+    const SizeCase& c = GetParam();
+    const Resample::Size size = Resample::SizeFor(c.width, c.height, 2.0f, c.side);
+    EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(c.newWidth, c.newHeight));
+    EXPECT_FLOAT_EQ(size.vertexDistance, c.newDistance);
+    EXPECT_FLOAT_EQ(size.vertexDistanceZ, c.newDistanceZ);
+    EXPECT_DOUBLE_EQ((size.width - 1) * size.stepI, c.width - 1.0);
+    EXPECT_DOUBLE_EQ((size.height - 1) * size.stepJ, c.height - 1.0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, ResampleSizeTest,
+    ::testing::Values(SizeCase{1025, 1025, 513, 513, 513, 4.0f, 4.0f},
+                      SizeCase{513, 513, 1025, 1025, 1025, 1.0f, 1.0f}, SizeCase{9, 5, 17, 17, 9, 1.0f, 1.0f},
+                      SizeCase{5, 9, 5, 3, 5, 4.0f, 4.0f},
+                      // 512 / (1024 / 999) = 499.5 steps: 500 of 1.024 each
+                      SizeCase{1025, 513, 1000, 1000, 501, 2048.0f / 999.0f, 2.048f},
+                      SizeCase{300, 1025, 1000, 293, 1000, 598.0f / 292.0f, 2048.0f / 999.0f}));
+
+// The new vertices sample the old surface at their own places: a plane stays exactly a plane under
+// both filters, and Catmull-Rom reproduces a quadratic away from the border.
+TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
+{
+    const uint32_t W = 9, H = 6;
+    std::vector<float> plane, bowl;
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+        {
+            plane.push_back(2.0f * static_cast<float>(i) - 3.0f * static_cast<float>(j) + 1.0f);
+            bowl.push_back(static_cast<float>(i * i));
+        }
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 17); // step 0.5
+    ASSERT_EQ(std::make_pair(size.width, size.height), std::make_pair(17u, 11u));
+    std::vector<float> out(size.width * size.height);
+    for (Resample::Filter filter : {Resample::Filter::Bilinear, Resample::Filter::Bicubic})
+    {
+        Resample::Grid(plane.data(), W, H, 1, size, filter, out.data());
+        for (uint32_t m = 0; m < size.width; ++m)
+            for (uint32_t n = 0; n < size.height; ++n)
+                ASSERT_FLOAT_EQ(out[m * size.height + n], 2.0f * 0.5f * m - 3.0f * 0.5f * n + 1.0f)
+                    << m << ", " << n;
+    }
+    Resample::Grid(bowl.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
+    for (uint32_t m = 2; m + 2 < size.width; ++m) // old rows 1 .. W-2: all four taps inside the grid
+        EXPECT_FLOAT_EQ(out[m * size.height + 3], 0.25f * static_cast<float>(m * m)) << m;
+}
+
+// Catmull-Rom overshoots a cliff on both sides; the result stays within the samples it is made of.
+TEST(ResampleTest, BicubicStaysWithinTheOldValues)
+{
+    const uint32_t W = 12, H = 4;
+    std::vector<float> cliff;
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+            cliff.push_back(i < 6 ? 0.0f : 10.0f + static_cast<float>(j));
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 37);
+    std::vector<float> out(size.width * size.height);
+    Resample::Grid(cliff.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
+    for (uint32_t m = 0; m < size.width; ++m)
+        for (uint32_t n = 0; n < size.height; ++n)
+        {
+            const float v = out[m * size.height + n];
+            ASSERT_TRUE(v >= 0.0f && v <= 13.0f) << v << " at " << m << ", " << n;
+            ASSERT_TRUE(m * size.stepI >= 5.0 || v == 0.0f)
+                << v << " at " << m << ", " << n; // no ripple before the cliff
+        }
+}
+
+std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std::vector<uint8_t>& heights)
+{
+    std::vector<uint8_t> rgba(4 * heights.size());
+    SplatMap::Weights(bands, SplatMap::Mode::Height, heights.data(), nullptr, heights.size(), rgba.data());
+    return rgba;
+}
+
+// The border of two bands of 127 and 128 (127 belongs to both; the later wins), a pixel only a fifth
+// band covers (its weight has no channel), and a pixel above every band.
+TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
+{
+    const std::vector<Gradient> bands = {Gradient{127}, Gradient{128}};
+    const std::vector<uint8_t> weights = HeightWeights(bands, {0, 126, 127, 255});
+    const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0};
+    EXPECT_EQ(weights, expected);
+
+    const std::vector<Gradient> five(5, Gradient{50});
+    EXPECT_EQ(HeightWeights(five, {49, 210, 251}),
+              (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// Where a decay dithers the border, a band's weight is the share of pixels the editor's own painter
+// gives it: compared with TextureGen::PaintByHeight over many pixels of one height.
+TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
+{
+    std::vector<std::unique_ptr<Gradient>> list;
+    list.push_back(std::make_unique<Gradient>(Gradient{127, 0, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}}));
+    list.push_back(std::make_unique<Gradient>(Gradient{128, 10, 0.0f, {0.0f, 1.0f, 0.0f, 1.0f}}));
+    const std::vector<Gradient> bands = {*list[0], *list[1]};
+    for (uint8_t height : {117, 122, 126})
+    {
+        const size_t pixels = 200000;
+        const std::vector<uint8_t> heights(pixels, height);
+        std::vector<uint8_t> diffuse(3 * pixels), specular(pixels);
+        TextureGen::Mt19937 engine(42);
+        TextureGen::PaintByHeight(list, heights.data(), pixels, engine, diffuse.data(), specular.data());
+        size_t second = 0;
+        for (size_t k = 0; k < pixels; ++k)
+            second += diffuse[3 * k + 1] == 255 ? 1 : 0;
+        const std::vector<uint8_t> w = HeightWeights(bands, {height});
+        EXPECT_NEAR(w[1] / 255.0, static_cast<double>(second) / pixels, 0.01) << int(height);
+        EXPECT_EQ(w[0] + w[1], 255) << int(height);
+        EXPECT_NEAR(w[1] / 255.0, std::erfc((127.0 - height) / (10.0 * std::sqrt(2.0))), 0.5 / 255.0);
+    }
+    // Shares of three bands with decays over every height: each pixel's bytes add up to 255.
+    std::vector<uint8_t> all(256);
+    for (int p = 0; p < 256; ++p)
+        all[p] = static_cast<uint8_t>(p);
+    const std::vector<uint8_t> w = HeightWeights({Gradient{80}, Gradient{80, 20}, Gradient{95, 30}}, all);
+    for (int p = 0; p < 256; ++p)
+        EXPECT_EQ(w[4 * p] + w[4 * p + 1] + w[4 * p + 2] + w[4 * p + 3], 255) << p;
+}
+
+TEST(SplatMapTest, SlopeBandsGoToTheLastBandTheSlopeReaches)
+{
+    const std::vector<Gradient> bands = {Gradient{0, 0, 45.0f}, Gradient{0, 0, 45.0f}};
+    const float normals[] = {0, 1, 0,    0.5f, std::sqrt(0.75f), 0, 0.9f, std::sqrt(0.19f), 0, 1, 0,
+                             0, 0, 0.8f, 0.6f};
+    std::vector<uint8_t> rgba(4 * 5);
+    SplatMap::Weights(bands, SplatMap::Mode::Slope, nullptr, normals, 5, rgba.data());
+    // 0, 30, about 64, 90 and about 37 degrees.
+    EXPECT_EQ(rgba,
+              (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0, 0, 0}));
 }
 } // namespace
