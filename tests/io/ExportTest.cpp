@@ -197,8 +197,7 @@ TEST_F(ExportTest, EveryFormatWritesItsFilesAndNothingElse)
     EXPECT_EQ(std::make_tuple(w, h, c), std::make_tuple(7, 5, 4));
 }
 
-// The .glb through tinygltf's own loader: every bit of the positions and normals, their bounds, faces,
-// the embedded image against the texture coordinates, and the water as a second translucent mesh.
+// The .glb through tinygltf's own loader.
 TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
 {
     tinygltf::Model model;
@@ -256,8 +255,6 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     ExpectFacesUp(waterPositions, values(water.attributes.at("NORMAL"), 3, 0.0f), waterIndices, "water");
 }
 
-// The OBJ for other tools read back line by line: its objects and materials, every bit of the
-// heights and normals, faces, and texture coordinates against the base colour image its MTL names.
 TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
 {
     const std::vector<float> v = ObjNumbers(dir / "hills.obj", "v"), vn = ObjNumbers(dir / "hills.obj", "vn");
@@ -304,8 +301,7 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     ExpectTexCoordsFindTheirPixels(vt, image.data(), 3, terrain);
 }
 
-// A file that cannot be written stops the export with its name and reason; it leaves no temporary
-// file, and no later file is written.
+// No temporary file stays, and no later file is written.
 TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
 {
     TempDir dir;
@@ -396,8 +392,7 @@ class ResampleSizeTest : public ::testing::TestWithParam<SizeCase>
 {
 };
 
-// The longer side gets the chosen count, the other the count closest to the same vertex distance; both
-// axes keep their extent exactly, whatever the side.
+// The other side gets the count closest to the same vertex distance; both keep their extent exactly.
 TEST_P(ResampleSizeTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
 {
     const SizeCase& c = GetParam();
@@ -418,8 +413,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SizeCase{1025, 513, 1000, 1000, 501, 2048.0f / 999.0f, 2.048f},
                       SizeCase{300, 1025, 1000, 293, 1000, 598.0f / 292.0f, 2048.0f / 999.0f}));
 
-// The new vertices sample the old surface at their own places: a plane stays exactly a plane under
-// both filters, and Catmull-Rom reproduces a quadratic away from the border.
+// Catmull-Rom reproduces a quadratic away from the border.
 TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
 {
     const uint32_t W = 9, H = 6;
@@ -474,8 +468,7 @@ std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std
     return rgba;
 }
 
-// The border of two bands of 127 and 128 (127 belongs to both; the later wins), a pixel only a fifth
-// band covers (its weight has no channel), and a pixel above every band.
+// 127 belongs to both bands (the later wins); a fifth band has no channel.
 TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
 {
     const std::vector<Gradient> bands = {Gradient{127}, Gradient{128}};
@@ -488,8 +481,7 @@ TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
               (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
-// Where a decay dithers the border, a band's weight is the share of pixels the editor's own painter
-// gives it: compared with TextureGen::PaintByHeight over many pixels of one height.
+// A band's weight is the share of pixels the editor's own painter gives it.
 TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
 {
     std::vector<std::unique_ptr<Gradient>> list;

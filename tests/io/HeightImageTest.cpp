@@ -40,8 +40,7 @@ class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
 {
 };
 
-// Uneven heights on a non-square grid come back within 1/65535 of the range (16 bits) or exactly
-// (float), with the grid size and vertex distance of the JSON file; flat heights come back as they were.
+// Within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and spacing.
 TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
 {
     TempDir dir;
@@ -76,8 +75,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, HeightRoundTripTest,
                                            RoundTrip{HeightImage::Format::Exr, "h.exr", true}),
                          [](const auto& info) { return std::string(info.param.file).substr(2); });
 
-// Columns run along +x (i), rows along +z (j) with the first row at the lowest z: checked on the
-// files themselves, read by decoders other than ours.
+// Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z.
 TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
 {
     TempDir dir;
@@ -125,8 +123,7 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
                               {"heights", "height = minHeight + value / 65535 * (maxHeight - minHeight)"}}));
 }
 
-// Without a JSON file the values scale to 0 .. height scale: an 8-bit PNG written by another program,
-// a square .r16 whose side comes from its length, and a half-float EXR times the scale.
+// Without a JSON file the values scale to 0 .. height scale; a square .r16's side comes from its length.
 TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
 {
     TempDir dir;
@@ -155,8 +152,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
     EXPECT_EQ(read.heights[3 * 2 + 1], 5.0f * 50.0f); // pixel (2, 1) holds 1 * 3 + 2
 }
 
-// The editor's own images (Save Terrain, layers) hold vertex (i, j) in column j of row i counted from
-// the bottom; read in that layout they give the grid back the way round the editor saved it.
+// The editor's own images hold vertex (i, j) in column j of row i counted from the bottom.
 TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
 {
     TempDir dir;

@@ -63,10 +63,8 @@ std::string HillsText(const std::string& name = "hills", void (*change)(std::vec
     return mesh.Text();
 }
 
-// What a reader passes over changes nothing: comments before the "created by" line (even one shaped
-// like a size line), records between it and the size line, comments after it, CR LF line ends, other
-// records and words that only begin like "v" or "vt". The size comes from the header line's last two
-// words, the name is its first word (or none).
+// Comments and records around the header, CR LF and words that only begin like "v" change nothing; the
+// size is the header line's last two words, the name its first word (or none).
 TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
 {
     const std::string plain = HillsText();
@@ -187,8 +185,7 @@ TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
     }
 }
 
-// Faces that are not the grid's triangles, each wound as the terrain winds them, are refused however
-// little differs: a check that ignored any one corner of a cell would let one of these through.
+// Each case passes a check that ignores any one corner of a cell.
 TEST(ObjReaderTest, FacesOffTheGridAreRefused)
 {
     const struct
@@ -330,8 +327,7 @@ TEST(ObjWriterFloatTest, EdgeValuesAsAStreamWritesThem)
         ExpectFormatsAsTheStream(v);
 }
 
-// Random bit patterns cover every exponent; decimal fractions land near the rounding ties the fast
-// path hands over.
+// Random bits cover every exponent; decimal fractions land near the ties the fast path hands over.
 TEST(ObjWriterFloatTest, RandomValuesAsAStreamWritesThem)
 {
     std::mt19937 rng(12345);
@@ -346,10 +342,8 @@ TEST(ObjWriterFloatTest, RandomValuesAsAStreamWritesThem)
     }
 }
 
-// The file as a plain stream loop writes it: header, "v", "vt", one "vn" per distinct normal in order of
-// first use (by its bits, except that -0 equals 0 and NaNs equal each other), "f" with 1-based numbers.
-// Most normals distinct (the table nearly full), the rest repeating earlier ones; large enough for the
-// sections to be formatted on three threads and written around the output buffer.
+// One "vn" per distinct normal by its bits (-0 equals 0, NaNs equal each other); the table nearly full,
+// and large enough to be formatted on three threads and written around the output buffer.
 TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
 {
     GridMesh mesh(300, 310,
@@ -418,8 +412,7 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
     EXPECT_EQ(std::make_tuple(text.size(), stats.bytes, stats.normalLines),
               std::make_tuple(plain.str().size(), text.size(), numbers.size()));
 }
-// Progress on one thread and on several: rising shares that end at 1 with the same bytes; a stop
-// midway leaves the old file as it was and nothing else in the folder.
+
 class ObjWriterProgressTest : public ::testing::TestWithParam<unsigned>
 {
 };

@@ -378,8 +378,7 @@ const RefusedCase kRefused[] = {
      "the world: terrain 3 is not in the terrain list"},
 };
 
-// A world's settings come back as they were, and its image layer is stored at the world's size with
-// the window the editor shows (painted) in its place; the project's other terrains are untouched.
+// An image layer is stored at the world's size, with the painted tile window in its place.
 TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
 {
     Project project = SampleProject();

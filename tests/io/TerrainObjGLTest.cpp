@@ -113,8 +113,7 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     EXPECT_EQ(std::make_pair(flat->width, flat->vertexCount), std::make_pair(3u, 9u));
 }
 
-// A folder that does not exist, and a terrain without arrays (diamond-square with unequal sides keeps
-// its sizes but builds none): an error, and no file.
+// Diamond-square with unequal sides keeps its sizes but builds no arrays.
 TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
 {
     testsupport::TempDir dir;
@@ -128,8 +127,7 @@ TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
-// The reader's tests hold every kind of refused file; here what the terrain makes of a refusal: one
-// error naming the file and the reason, the old warning where it always came, and an empty terrain.
+// What the terrain makes of a refusal (the reader's tests hold every kind of refused file).
 TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
 {
     testsupport::TempDir dir;
@@ -176,8 +174,7 @@ TEST_F(TerrainObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
                                                "# dry_water vertex normals:\n# dry_water faces:\n");
 }
 
-// A water file is refused as a terrain: by its vertex count, or, when the water covers the whole grid
-// and so has W x H vertices, by its faces (the plane walks the vertices in its own order).
+// Water over the whole grid has W x H vertices: refused by its faces (the plane walks its own order).
 TEST_F(TerrainObjGLTest, WaterFileIsNoTerrain)
 {
     const struct

@@ -145,8 +145,6 @@ TEST(CameraTest, FieldOfViewStaysWithin60And110)
     }
 }
 
-// Frame terrain, with the camera's own projection and view: every vertex of square and long
-// terrains, flat and with heights, lands inside the view volume; the eye is above and outside.
 TEST(CameraTest, FramingPutsEveryTerrainVertexInView)
 {
     constexpr float kWide = 16.0f / 9.0f;

@@ -57,8 +57,7 @@ class ShaderGLTest : public testsupport::GLTest
     testsupport::TempDir dir;
 };
 
-// Positions are clip coordinates, so what lands where needs no camera. Without texture coordinates
-// "color" gives the colour; attributes that are not fed read (0, 0, 0).
+// Positions are clip coordinates; attributes that are not fed read (0, 0, 0).
 const char* kVertex = R"(#version 440
 in vec3 position;
 in vec3 color;
@@ -443,8 +442,7 @@ TEST_F(ShaderGLTest, BuiltInProgramsBuildAndOfferTheirInterface)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-// The lighting program lights the side of a surface the viewer sees, whichever way its triangles
-// wind: a terrain's (clockwise seen from above) is as bright from above as a counter-clockwise one.
+// A terrain's triangles run clockwise seen from above, and are lit all the same.
 TEST_F(ShaderGLTest, TheLightingProgramLightsTheSideTheViewerSees)
 {
     Shader shader("shaders/basic_lighting.vert", "shaders/basic_lighting.frag");

@@ -105,8 +105,7 @@ TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
 }
 
-// A mipmapped texture seen small (a thumbnail, a distant terrain) samples its smaller levels: both
-// forms of Update must refresh them, or they keep the image the texture was created with.
+// A texture seen small (a thumbnail, a distant terrain) samples its smaller levels.
 TEST_F(TextureGLTest, UpdatesReachTheSmallMipmapLevels)
 {
     Texture texture(64, 40, 3, true, GL_LINEAR); // created from zeros, as the slope-mode diffuse map
