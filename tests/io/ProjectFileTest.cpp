@@ -242,9 +242,16 @@ TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
               "Cannot open project " + path + ": " + GetParam().reason);
 }
 
-Damage Manifest(const std::function<void(json&)>& edit)
+// The manifest with the value at a JSON pointer set, or a key of the object there erased.
+Damage Set(const std::string& pointer, const json& value)
 {
-    return [=](const std::string& p) { EditManifest(p, edit); };
+    return [=](const std::string& p)
+    { EditManifest(p, [&](json& m) { m[json::json_pointer(pointer)] = value; }); };
+}
+Damage Erase(const std::string& pointer, const std::string& key)
+{
+    return [=](const std::string& p)
+    { EditManifest(p, [&](json& m) { m[json::json_pointer(pointer)].erase(key); }); };
 }
 // A part added or replaced, stored with this compression when one is given.
 Damage Put(const std::string& name, const std::string& bytes, zip_int32_t method = -1, zip_uint32_t level = 0)
@@ -292,26 +299,23 @@ const RefusedCase kRefused[] = {
     {"NumberBeyondADouble", Put(ProjectFile::kManifestName, "{\"version\": 1e400}"),
      "its manifest is not valid JSON (a number out of range)"},
     {"NoManifest", Delete(ProjectFile::kManifestName), "it holds no manifest.json (not a Velmoran project)"},
-    {"NewerVersion", Manifest([](json& m) { m["version"] = 2; }),
+    {"NewerVersion", Set("/version", 2),
      "it was written by a newer version of Velmoran (project format 2; this version reads format 1)"},
-    {"OtherFormat", Manifest([](json& m) { m["format"] = "scene"; }),
+    {"OtherFormat", Set("/format", "scene"),
      "it is not a Velmoran project (its manifest names no project format)"},
     {"MissingPart", Delete("terrain0/layer1.u8"), "part terrain0/layer1.u8 is missing"},
     {"ExtraPart", Put("notes.txt", "hello"), "it holds a part its manifest does not list: notes.txt"},
-    {"SizeDisagrees", Manifest([](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }),
+    {"SizeDisagrees", Set("/terrains/0/layers/1/pixels/channels", 4),
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
     {"SculptHeightsNotTheGrids", Put("terrain0/layer3.f32", "12345678"),
      "part terrain0/layer3.f32 holds 8 bytes where the manifest needs 96"},
-    {"SmoothHeightsNotABool",
-     Manifest([](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }),
+    {"SmoothHeightsNotABool", Set("/terrains/0/layers/0/noise/smoothHeights", 1),
      "terrain 0 layer 0 noise: smoothHeights must be true or false"},
-    {"GridBeyondTheLimit", Manifest([](json& m) { m["terrains"][0]["width"] = 4098; }),
+    {"GridBeyondTheLimit", Set("/terrains/0/width", 4098),
      "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},
-    {"ImageBeyondTheLimit",
-     Manifest([](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }),
+    {"ImageBeyondTheLimit", Set("/terrains/0/layers/1/pixels/width", 5000),
      "terrain 0 layer 1 pixels: width must be a whole number from 0 to 4097"},
-    {"TextureOfAnotherSize",
-     Manifest([](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }),
+    {"TextureOfAnotherSize", Set("/terrains/0/textures/normal/channels", 4),
      "terrain 0 normal texture is 4 x 6 with 4 channels; the terrain needs 4 x 6 with 3"},
     {"NameLeavesTheContainer", Put("../escape", "x"), "part name '../escape' would leave the project"},
     {"AbsoluteName", Put("/etc/cron.d/x", "x"), "part name '/etc/cron.d/x' would leave the project"},
@@ -339,42 +343,35 @@ const RefusedCase kRefused[] = {
     {"TriangleBeyondItsVertices",
      Put("terrain0/water_indices.u32", std::string("\0\0\0\0\1\0\0\0\2\0\0\0\2\0\0\0\1\0\0\0\4\0\0\0", 24)),
      "terrain 0 water plane: a triangle points past its 4 vertices"},
-    {"UnknownLayerKind", Manifest([](json& m) { m["terrains"][0]["layers"][0]["kind"] = "wind"; }),
+    {"UnknownLayerKind", Set("/terrains/0/layers/0/kind", "wind"),
      "terrain 0 layer 0: kind 'wind' is unknown"},
-    {"NoiseLayerMadeErosionWithoutItsSettings",
-     Manifest([](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }),
+    {"NoiseLayerMadeErosionWithoutItsSettings", Set("/terrains/0/layers/0/kind", "erosion"),
      "terrain 0 layer 0: erosion is missing"},
-    {"UnknownErosionMethod",
-     Manifest([](json& m) { m["terrains"][0]["layers"][2]["erosion"]["method"] = "wind"; }),
+    {"UnknownErosionMethod", Set("/terrains/0/layers/2/erosion/method", "wind"),
      "terrain 0 layer 2 erosion: method 'wind' is unknown"},
-    {"ErosionMaskOfOneChannel",
-     Manifest([](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }),
+    {"ErosionMaskOfOneChannel", Set("/terrains/0/layers/2/pixels/channels", 1),
      "terrain 0 layer 2 pixels must be 4 x 6 with three channels (an erosion mask)"},
-    {"MaskBandsOverANoiseLayer", Manifest([](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }),
+    {"MaskBandsOverANoiseLayer", Set("/terrains/0/bands/layer", 0),
      "terrain 0 bands: layer 0 is not an erosion entry"},
-    {"MaskChannelUnknown", Manifest([](json& m) { m["terrains"][0]["bands"]["channel"] = "green"; }),
+    {"MaskChannelUnknown", Set("/terrains/0/bands/channel", "green"),
      "terrain 0 bands: channel 'green' is unknown"},
-    {"SceneCameraNotListed", Manifest([](json& m) { m["scenes"][0]["camera"] = 5; }),
-     "scene 0: camera 5 is not in the camera list"},
-    {"AspectChoiceOutOfRange", Manifest([](json& m) { m["aspectRatioIndex"] = 9; }),
-     "the manifest: aspectRatioIndex must be 0 to 3"},
-    {"WrongType", Manifest([](json& m) { m["cameras"][0]["rotate"] = "yes"; }),
-     "camera 0: rotate must be true or false"},
-    {"MissingField", Manifest([](json& m) { m["terrains"][2].erase("generator"); }),
-     "terrain 2: generator is missing"},
+    {"SceneCameraNotListed", Set("/scenes/0/camera", 5), "scene 0: camera 5 is not in the camera list"},
+    {"AspectChoiceOutOfRange", Set("/aspectRatioIndex", 9), "the manifest: aspectRatioIndex must be 0 to 3"},
+    {"WrongType", Set("/cameras/0/rotate", "yes"), "camera 0: rotate must be true or false"},
+    {"MissingField", Erase("/terrains/2", "generator"), "terrain 2: generator is missing"},
     {"FileTerrainWithoutHeights",
      [](const std::string& p)
      {
-         Manifest([](json& m) { m["terrains"][2].erase("baseHeights"); })(p);
+         Erase("/terrains/2", "baseHeights")(p);
          Delete("terrain2/base_heights.f32")(p);
      },
      "terrain 2 was read from a file but stores no heights"},
-    {"WorldOverRandomFault", Manifest([](json& m) { m["world"] = WorldOver(0, 0); }),
+    {"WorldOverRandomFault", Set("/world", WorldOver(0, 0)),
      "the world: terrain ridge starts from random fault, which cannot tile: a world starts flat and takes "
      "its shape from its noise, image and erosion layers"},
-    {"WorldTileOutside", Manifest([](json& m) { m["world"] = WorldOver(1, 2); }),
+    {"WorldTileOutside", Set("/world", WorldOver(1, 2)),
      "the world: tile 2,0 is outside the world's 2 x 3 tiles (x from 0 to 1, y from 0 to 2)"},
-    {"WorldTerrainNotListed", Manifest([](json& m) { m["world"] = WorldOver(3, 0); }),
+    {"WorldTerrainNotListed", Set("/world", WorldOver(3, 0)),
      "the world: terrain 3 is not in the terrain list"},
 };
 
