@@ -88,10 +88,8 @@ inline Project SampleProject()
     sculpt.name = "Sculpt_3";
     sculpt.sculpt = TestFloats(24, 0.5f);
     sculpt.sculpt[5] = -0.0f;
-    a.layers.push_back(std::move(noise));
-    a.layers.push_back(std::move(image));
-    a.layers.push_back(std::move(erosion));
-    a.layers.push_back(std::move(sculpt));
+    for (LayerRecord* layer : {&noise, &image, &erosion, &sculpt})
+        a.layers.push_back(std::move(*layer));
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
     a.bands = {BandMode::Mask, 77, 2, 1}; // seed 77, over the erosion entry's deposited channel
@@ -124,9 +122,8 @@ inline Project SampleProject()
     file.watermap = TestImage(5, 3, 4, 0);
     file.display = DisplayTexture::None;
     file.waterPlaneBuilt = true;
-    p.terrains.push_back(std::move(a));
-    p.terrains.push_back(std::move(empty));
-    p.terrains.push_back(std::move(file));
+    for (TerrainRecord* terrain : {&a, &empty, &file})
+        p.terrains.push_back(std::move(*terrain));
 
     ProjectCamera first;
     first.name = "Scene 0 camera";
