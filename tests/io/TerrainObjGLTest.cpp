@@ -23,7 +23,13 @@ using testsupport::ReadFile;
 
 namespace
 {
-using TerrainObjGLTest = testsupport::GLTest;
+// GL tests with a folder for their files, which leave no GL error behind.
+class TerrainObjGLTest : public testsupport::GLTest
+{
+  protected:
+    void TearDown() override { EXPECT_EQ(testsupport::DrainGLErrors(), 0); }
+    testsupport::TempDir dir;
+};
 
 std::unique_ptr<Terrain> MakeTerrain(uint32_t width = 0, uint32_t height = 0,
                                      Terrain::Generator generator = Terrain::Generator::Flat,
@@ -48,7 +54,6 @@ std::vector<float> Written(std::vector<float> values)
 
 TEST_F(TerrainObjGLTest, FlatTerrainsWriteOneNormal)
 {
-    testsupport::TempDir dir;
     Terrain tiny(2, 2, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     tiny.name = "tiny";
     ASSERT_TRUE(tiny.SaveAsObj(dir / "tiny.obj"));
@@ -66,7 +71,6 @@ TEST_F(TerrainObjGLTest, FlatTerrainsWriteOneNormal)
 
 TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
 {
-    testsupport::TempDir dir;
     const auto original = MakeTerrain(9, 7, Terrain::Generator::RandomFault, "hills");
     ASSERT_TRUE(original->SaveAsObj(dir / "hills.obj"));
 
@@ -99,7 +103,6 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     EXPECT_EQ(ReadTexture(*loaded->normalTexture)[2], TerrainGrid::NormalByte(normals[1]));
     ASSERT_EQ(loaded->mesh->entries.size(), 1u);
     EXPECT_EQ(loaded->mesh->entries[0].texture, loaded->heightmapTexture->id);
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 
     // What was loaded saves to the same file again.
     ASSERT_TRUE(loaded->SaveAsObj(dir / "again.obj"));
@@ -116,7 +119,6 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
 // Diamond-square with unequal sides keeps its sizes but builds no arrays.
 TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
 {
-    testsupport::TempDir dir;
     const std::string missing = dir / "missing/hills.obj", odd = dir / "odd.obj";
     LogCapture log;
     EXPECT_FALSE(MakeTerrain(9, 7, Terrain::Generator::RandomFault, "hills")->SaveAsObj(missing));
@@ -130,7 +132,6 @@ TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
 // What the terrain makes of a refusal (the reader's tests hold every kind of refused file).
 TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
 {
-    testsupport::TempDir dir;
     const std::string obj = (testsupport::DataDir() / "obj").string();
     const struct
     {
@@ -161,12 +162,10 @@ TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
                   std::make_tuple(0u, 0u, 0u));
         EXPECT_FALSE(terrain->heightmapTexture || terrain->watermapTexture || terrain->normalTexture);
     }
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
 TEST_F(TerrainObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
 {
-    testsupport::TempDir dir;
     ASSERT_TRUE(Terrain::WaterPlane(MakeTerrain(4, 3, Terrain::Generator::Flat, "dry").get())
                     .SaveAsObj(dir / "dry_water.obj"));
     EXPECT_EQ(ReadFile(dir / "dry_water.obj"), "# OBJ file created by or for Velmoran:\n# dry_water 4 3\n"
@@ -187,7 +186,6 @@ TEST_F(TerrainObjGLTest, WaterFileIsNoTerrain)
     };
     for (const auto& c : cases)
     {
-        testsupport::TempDir dir;
         const auto terrain = MakeTerrain(c.size, c.size, Terrain::Generator::Flat, "lake");
         // A full-water pixel at vertex (lake, lake) with its two-pixel fringe.
         uint8_t* pixel = terrain->watermapTexture->data.get() + (size_t(c.lake) * c.size + c.lake) * 4;

@@ -57,8 +57,7 @@ TEST(CameraTest, MouseLookTurnsOneDegreePerPixelAndPitchIsClamped)
     input.lastCursorPos = {100.0, 100.0};
     input.cursorPos = {112.0, 95.0};
     camera.FlyControl(input);
-    EXPECT_EQ(camera.yaw, 102.0f);
-    EXPECT_EQ(camera.pitch, -5.0f);
+    EXPECT_EQ(std::make_pair(camera.yaw, camera.pitch), std::make_pair(102.0f, -5.0f));
     const float yaw = glm::radians(102.0f), pitch = glm::radians(-5.0f);
     ExpectNear(camera.front,
                {std::cos(yaw) * std::cos(pitch), std::sin(pitch), std::sin(yaw) * std::cos(pitch)});
@@ -79,9 +78,7 @@ TEST(CameraTest, OrbitCirclesTheVerticalAxisAtItsHeight)
     camera.speed = 0.5f;
     camera.position = {0.0f, 3.0f, 0.0f};
     camera.Update(2.0);
-    EXPECT_FLOAT_EQ(camera.position.x, static_cast<float>(3.0 * std::sin(2.0 * 0.5)));
-    EXPECT_FLOAT_EQ(camera.position.z, static_cast<float>(3.0 * std::cos(2.0 * 0.5)));
-    EXPECT_EQ(camera.position.y, 3.0f);
+    ExpectNear(camera.position, 3.0f * glm::vec3(std::sin(1.0f), 1.0f, std::cos(1.0f)));
     EXPECT_EQ(camera.front, -camera.position);
     EXPECT_EQ(camera.view, glm::lookAtRH(camera.position, glm::vec3(0.0f), camera.up));
 }
