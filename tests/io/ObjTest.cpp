@@ -51,6 +51,14 @@ ObjData Parse(const std::string& text)
     return data;
 }
 
+// The status and reason the text is refused with.
+std::pair<ObjStatus, std::string> Refusal(const std::string& text)
+{
+    ObjData data;
+    const ObjResult result = ObjReader::ParseTerrain(text, data);
+    return {result.status, result.reason};
+}
+
 // Uneven heights and several distinct normals; the triangles (0-based, three per face) changed when asked.
 std::string HillsText(const std::string& name = "hills", void (*change)(std::vector<uint32_t>&) = nullptr)
 {
@@ -89,8 +97,7 @@ TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
               std::tie(named.width, named.height, named.positions));
 
     // A '#' joined to text is an unknown word, not a comment: this marker arms nothing.
-    ObjData joined;
-    EXPECT_EQ(ObjReader::ParseTerrain(Replace(plain, "# OBJ file", "#OBJ file"), joined).reason,
+    EXPECT_EQ(Refusal(Replace(plain, "# OBJ file", "#OBJ file")).second,
               "it has no header comment with the terrain's name and size");
 }
 
@@ -175,13 +182,11 @@ TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
     };
     for (const auto& c : cases)
     {
-        ObjData data;
-        const ObjResult result = ObjReader::ParseTerrain(c.text, data);
-        ASSERT_TRUE(result.Ok()) << c.what << ": " << result.reason;
+        SCOPED_TRACE(c.what);
+        const ObjData data = Parse(c.text);
         EXPECT_EQ(std::tie(data.name, data.width, data.height, data.positions, data.texCoords),
-                  std::tie(plain.name, plain.width, plain.height, plain.positions, plain.texCoords))
-            << c.what;
-        EXPECT_EQ(Triangles(data.positionIndices), Triangles(plain.positionIndices)) << c.what;
+                  std::tie(plain.name, plain.width, plain.height, plain.positions, plain.texCoords));
+        EXPECT_EQ(Triangles(data.positionIndices), Triangles(plain.positionIndices));
     }
 }
 
@@ -213,15 +218,10 @@ TEST(ObjReaderTest, FacesOffTheGridAreRefused)
                  v[k] += 1;
          }},
     };
+    const std::pair<ObjStatus, std::string> refused = {ObjStatus::NotATerrain,
+                                                       "its faces are not the triangles of a 6 x 4 grid"};
     for (const auto& c : cases)
-    {
-        ObjData data;
-        const ObjResult result = ObjReader::ParseTerrain(HillsText("hills", c.change), data);
-        EXPECT_EQ(std::make_pair(result.status, result.reason),
-                  std::make_pair(ObjStatus::NotATerrain,
-                                 std::string("its faces are not the triangles of a 6 x 4 grid")))
-            << c.what;
-    }
+        EXPECT_EQ(Refusal(HillsText("hills", c.change)), refused) << c.what;
 }
 
 // One small file per way a file can break the terrain layout, with the reason it is refused for.
@@ -293,13 +293,9 @@ TEST(ObjReaderTest, BinaryBytesFurtherInMakeTheFileNotText)
         text += "# a comment line of text only\n";
     const std::string cases[] = {std::string("f \x01\x9c\x02r") + '\0' + "BL 1/1/1\n", "v 1 2 \x7f\n"};
     for (const std::string& line : cases)
-    {
-        ObjData data;
-        const ObjResult result = ObjReader::ParseTerrain(text + line, data);
-        EXPECT_EQ(std::make_pair(result.status, result.reason),
+        EXPECT_EQ(Refusal(text + line),
                   std::make_pair(ObjStatus::Malformed,
                                  std::string("it is not a text file (binary bytes on line 401)")));
-    }
 }
 
 // The fast formatter against the stream it stands in for.
