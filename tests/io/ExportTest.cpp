@@ -578,37 +578,32 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
                 << m << ", " << n;
 }
 
-struct SizeCase
-{
-    uint32_t width, height, side;
-    uint32_t newWidth, newHeight;
-    float newDistance, newDistanceZ;
-};
-
-class ResampleSizeTest : public ::testing::TestWithParam<SizeCase>
-{
-};
-
 // The other side gets the count closest to the same vertex distance; both keep their extent exactly.
-TEST_P(ResampleSizeTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
+TEST(ResampleTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
 {
-    const SizeCase& c = GetParam();
-    const Resample::Size size = Resample::SizeFor(c.width, c.height, 2.0f, c.side);
-    EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(c.newWidth, c.newHeight));
-    EXPECT_FLOAT_EQ(size.vertexDistance, c.newDistance);
-    EXPECT_FLOAT_EQ(size.vertexDistanceZ, c.newDistanceZ);
-    EXPECT_DOUBLE_EQ((size.width - 1) * size.stepI, c.width - 1.0);
-    EXPECT_DOUBLE_EQ((size.height - 1) * size.stepJ, c.height - 1.0);
+    const struct
+    {
+        uint32_t width, height, side;
+        uint32_t newWidth, newHeight;
+        float newDistance, newDistanceZ;
+    } cases[] = {{1025, 1025, 513, 513, 513, 4.0f, 4.0f},
+                 {513, 513, 1025, 1025, 1025, 1.0f, 1.0f},
+                 {9, 5, 17, 17, 9, 1.0f, 1.0f},
+                 {5, 9, 5, 3, 5, 4.0f, 4.0f},
+                 // 512 / (1024 / 999) = 499.5 steps: 500 of 1.024 each
+                 {1025, 513, 1000, 1000, 501, 2048.0f / 999.0f, 2.048f},
+                 {300, 1025, 1000, 293, 1000, 598.0f / 292.0f, 2048.0f / 999.0f}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " to " << c.side);
+        const Resample::Size size = Resample::SizeFor(c.width, c.height, 2.0f, c.side);
+        EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(c.newWidth, c.newHeight));
+        EXPECT_FLOAT_EQ(size.vertexDistance, c.newDistance);
+        EXPECT_FLOAT_EQ(size.vertexDistanceZ, c.newDistanceZ);
+        EXPECT_DOUBLE_EQ((size.width - 1) * size.stepI, c.width - 1.0);
+        EXPECT_DOUBLE_EQ((size.height - 1) * size.stepJ, c.height - 1.0);
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ResampleSizeTest,
-    ::testing::Values(SizeCase{1025, 1025, 513, 513, 513, 4.0f, 4.0f},
-                      SizeCase{513, 513, 1025, 1025, 1025, 1.0f, 1.0f}, SizeCase{9, 5, 17, 17, 9, 1.0f, 1.0f},
-                      SizeCase{5, 9, 5, 3, 5, 4.0f, 4.0f},
-                      // 512 / (1024 / 999) = 499.5 steps: 500 of 1.024 each
-                      SizeCase{1025, 513, 1000, 1000, 501, 2048.0f / 999.0f, 2.048f},
-                      SizeCase{300, 1025, 1000, 293, 1000, 598.0f / 292.0f, 2048.0f / 999.0f}));
 
 // Catmull-Rom reproduces a quadratic away from the border.
 TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
