@@ -562,8 +562,7 @@ TEST_F(RenderManagerGLTest, WindowFrameAloneEndsOnTheDefaultFramebuffer)
     glfwGetFramebufferSize(window.handle, &width, &height);
     GLint viewport[4] = {};
     glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(viewport[2], width);
-    EXPECT_EQ(viewport[3], height);
+    EXPECT_EQ(std::make_pair(viewport[2], viewport[3]), std::make_pair(width, height));
     EXPECT_EQ(Pixels(*window.framebuffer, 3, 3)[2], 153); // the window's target was cleared on the way
 }
 
