@@ -614,8 +614,8 @@ TEST_F(RenderManagerGLTest, DrawsATexturedMeshThroughTheQueue)
     glGetUniformfv(shader->program, shader->GetUniformLocation("normalMatrix"), glm::value_ptr(normal));
     EXPECT_EQ(model, object->model);
     EXPECT_EQ(normal, glm::transpose(glm::inverse(object->model)));
-    EXPECT_EQ(Integer(GL_CURRENT_PROGRAM), 0);
-    EXPECT_EQ(Integer(GL_VERTEX_ARRAY_BINDING), 0);
+    EXPECT_EQ(std::make_pair(Integer(GL_CURRENT_PROGRAM), Integer(GL_VERTEX_ARRAY_BINDING)),
+              std::make_pair(0, 0));
 }
 
 TEST_F(RenderManagerGLTest, SceneGetsItsSkyAndATargetEvenWithoutAMainWindow)
@@ -628,8 +628,8 @@ TEST_F(RenderManagerGLTest, SceneGetsItsSkyAndATargetEvenWithoutAMainWindow)
     Scene scene(8);
     window.handle = handle;
     window.width = width;
-    EXPECT_EQ(scene.framebuffer->width, 1u);
-    EXPECT_EQ(scene.framebuffer->height, static_cast<uint32_t>(window.height));
+    EXPECT_EQ(std::make_pair(scene.framebuffer->width, scene.framebuffer->height),
+              std::make_pair(1u, static_cast<uint32_t>(window.height)));
     EXPECT_EQ(scene.framebuffer->clearColor, glm::vec4(0.52f, 0.8f, 0.92f, 1.0f));
 }
 
