@@ -120,17 +120,10 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
     std::free(exr);
 
     // The JSON file beside each gives the range, the size, the vertex distance and the layout.
-    EXPECT_EQ(nlohmann::json::parse(testsupport::ReadFile(dir / "h.r16.json")),
-              (nlohmann::json{{"file", "h.r16"},
-                              {"format", "r16"},
-                              {"width", 5},
-                              {"height", 3},
-                              {"vertexDistance", 0.75},
-                              {"minHeight", -7.0},
-                              {"maxHeight", 35.0},
-                              {"columns", "+x"},
-                              {"rows", "+z, first row at the lowest z"},
-                              {"heights", "height = minHeight + value / 65535 * (maxHeight - minHeight)"}}));
+    EXPECT_EQ(nlohmann::json::parse(testsupport::ReadFile(dir / "h.r16.json")), nlohmann::json::parse(R"json({
+        "file": "h.r16", "format": "r16", "width": 5, "height": 3, "vertexDistance": 0.75,
+        "minHeight": -7.0, "maxHeight": 35.0, "columns": "+x", "rows": "+z, first row at the lowest z",
+        "heights": "height = minHeight + value / 65535 * (maxHeight - minHeight)"})json"));
 }
 
 // Without a JSON file the values scale to 0 .. height scale; a square .r16's side comes from its length.
