@@ -1,32 +1,230 @@
-// The export as a whole, its files read back by other decoders: the files each format writes, the
-// meshes (faces counter-clockwise from above and agreeing with their normals, texture coordinates
-// finding their vertex's pixel), failures that name the file and leave nothing behind, cancelling,
-// resampling.
+// Height files, and the export: its files read back by other decoders, its resampling and splat weights.
 #include "io/Export.h"
+#include "io/HeightImage.h"
+#include "io/Resample.h"
+#include "io/SplatMap.h"
 
 #include "terrain/TerrainGrid.h"
+#include "terrain/TextureGen.h"
 #include "tests/support/TestPaths.h"
 
+#include <glm/geometric.hpp>
+#include <glm/gtc/type_ptr.hpp>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <stb_image.h>
+#include <stb_image_write.h>
 #include <tiny_gltf.h>
+#include <tinyexr.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <set>
 #include <sstream>
 #include <string>
 #include <vector>
+#include <unistd.h>
 
+using testsupport::DataDir;
 using testsupport::FilesIn;
 using testsupport::TempDir;
 namespace fs = std::filesystem;
 
 namespace
 {
+struct RoundTrip
+{
+    HeightImage::Format format;
+    const char* file;
+    bool exact;
+};
+
+class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
+{
+};
+
+// Within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and spacing.
+TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
+{
+    TempDir dir;
+    HeightGrid grid{37, 23, 2.5f, {}};
+    for (uint32_t k = 0; k < grid.width * grid.height; ++k)
+        grid.heights.push_back(std::sin(static_cast<float>(k) * 0.37f) * 123.4f - 40.0f +
+                               0.001f * static_cast<float>(k));
+    const std::string path = dir / GetParam().file;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Write(path, GetParam().format, HeightImage::ViewOf(grid), &error)) << error;
+
+    HeightGrid read;
+    ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+    ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance), std::make_tuple(37u, 23u, 2.5f));
+    float lowest = 0, highest = 0;
+    HeightImage::FiniteRange(HeightImage::ViewOf(grid), lowest, highest);
+    const double tolerance = GetParam().exact ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
+    for (size_t k = 0; k < grid.heights.size(); ++k)
+        ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
+            << "vertex " << k;
+
+    // A flat terrain (no range to scale by) comes back flat.
+    const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
+    ASSERT_TRUE(HeightImage::Write(path, GetParam().format, HeightImage::ViewOf(flat), &error)) << error;
+    ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+    EXPECT_EQ(read.heights, flat.heights);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, HeightRoundTripTest,
+                         ::testing::Values(RoundTrip{HeightImage::Format::Png16, "h.png", false},
+                                           RoundTrip{HeightImage::Format::R16, "h.r16", false},
+                                           RoundTrip{HeightImage::Format::Exr, "h.exr", true}),
+                         [](const auto& info) { return std::string(info.param.file).substr(2); });
+
+// Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z.
+TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
+{
+    TempDir dir;
+    HeightGrid grid{5, 3, 0.75f, {}}; // 5 vertices along x, 3 along z; height 10 i + j - 7
+    for (uint32_t i = 0; i < 5; ++i)
+        for (uint32_t j = 0; j < 3; ++j)
+            grid.heights.push_back(10.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
+    std::string error;
+    using F = HeightImage::Format;
+    for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
+        ASSERT_TRUE(HeightImage::Write(dir / file, format, HeightImage::ViewOf(grid), &error)) << error;
+
+    int w = 0, h = 0, channels = 0;
+    stbi_set_flip_vertically_on_load(0);
+    stbi_us* png = stbi_load_16((dir / "h.png").c_str(), &w, &h, &channels, 1);
+    ASSERT_NE(png, nullptr);
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
+    const std::string r16 = testsupport::ReadFile(dir / "h.r16");
+    ASSERT_EQ(r16.size(), 2u * 15);
+    float* exr = nullptr;
+    int ew = 0, eh = 0;
+    ASSERT_EQ(LoadEXR(&exr, &ew, &eh, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
+    ASSERT_EQ(std::make_pair(ew, eh), std::make_pair(5, 3));
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 5; ++c)
+        {
+            const double height = 10.0 * c + r - 7.0; // vertex (i = c, j = r)
+            const int expected = static_cast<int>(std::lround((height + 7.0) / 42.0 * 65535.0));
+            EXPECT_EQ(png[r * 5 + c], expected) << c << ", " << r;
+            EXPECT_EQ(uint8_t(r16[2 * (r * 5 + c)]) | uint8_t(r16[2 * (r * 5 + c) + 1]) << 8, expected)
+                << c << ", " << r;
+            EXPECT_EQ(exr[4 * (r * 5 + c)], static_cast<float>(height)) << c << ", " << r;
+        }
+    stbi_image_free(png);
+    std::free(exr);
+
+    // The JSON file beside each gives the range, the size, the vertex distance and the layout.
+    EXPECT_EQ(nlohmann::json::parse(testsupport::ReadFile(dir / "h.r16.json")), nlohmann::json::parse(R"json({
+        "file": "h.r16", "format": "r16", "width": 5, "height": 3, "vertexDistance": 0.75,
+        "minHeight": -7.0, "maxHeight": 35.0, "columns": "+x", "rows": "+z, first row at the lowest z",
+        "heights": "height = minHeight + value / 65535 * (maxHeight - minHeight)"})json"));
+}
+
+// Without a JSON file the values scale to 0 .. height scale; a square .r16's side comes from its length.
+TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
+{
+    TempDir dir;
+    const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
+    stbi_flip_vertically_on_write(0);                    // the editor's image writer leaves it on
+    ASSERT_NE(stbi_write_png((dir / "g.png").c_str(), 3, 2, 1, grey, 3), 0);
+    HeightImage::ImportOptions options;
+    options.heightScale = 50.0f;
+    options.vertexDistance = 2.0f;
+    HeightGrid read;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Read(dir / "g.png", options, read, &error)) << error;
+    ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance), std::make_tuple(3u, 2u, 2.0f));
+    // Pixel (column 2, row 1) is vertex (i 2, j 1): k = 2 * 2 + 1.
+    EXPECT_FLOAT_EQ(read.heights[5], 204.0f / 255.0f * 50.0f);
+    EXPECT_FLOAT_EQ(read.heights[2], 51.0f / 255.0f * 50.0f);
+
+    std::ofstream(dir / "s.r16", std::ios::binary).write("\x00\x00\xff\xff\x00\x80\x01\x00", 8);
+    ASSERT_TRUE(HeightImage::Read(dir / "s.r16", options, read, &error)) << error;
+    ASSERT_EQ(read.width, 2u);
+    EXPECT_FLOAT_EQ(read.heights[2], 50.0f);                       // pixel (1, 0)
+    EXPECT_FLOAT_EQ(read.heights[1], 32768.0f / 65535.0f * 50.0f); // pixel (0, 1)
+
+    ASSERT_TRUE(HeightImage::Read((DataDir() / "heightmaps/half_3x3.exr").string(), options, read, &error))
+        << error;
+    EXPECT_EQ(read.heights[3 * 2 + 1], 5.0f * 50.0f); // pixel (2, 1) holds 1 * 3 + 2
+}
+
+// The editor's own images hold vertex (i, j) in column j of row i counted from the bottom.
+TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
+{
+    TempDir dir;
+    const uint32_t W = 4, H = 3; // the editor's buffer: W rows of H bytes, row 0 at the bottom
+    std::vector<uint8_t> buffer(W * H);
+    for (uint32_t k = 0; k < W * H; ++k)
+        buffer[k] = static_cast<uint8_t>(20 * k);
+    stbi_flip_vertically_on_write(1);
+    ASSERT_NE(stbi_write_png((dir / "editor.png").c_str(), H, W, 1, buffer.data(), H), 0);
+    stbi_flip_vertically_on_write(0);
+    HeightImage::ImportOptions options;
+    options.editorLayout = true;
+    options.heightScale = 255.0f;
+    HeightGrid read;
+    std::string error;
+    ASSERT_TRUE(HeightImage::Read(dir / "editor.png", options, read, &error)) << error;
+    ASSERT_EQ(std::make_pair(read.width, read.height), std::make_pair(W, H));
+    for (uint32_t k = 0; k < W * H; ++k)
+        EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
+}
+
+// One message naming the file and the reason, and nothing read.
+TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
+        {"grey_alpha.png", "2 channels (grey and alpha)"},
+        {"four_bit.png", "4-bit samples"},
+        {"one_pixel.png", "it is 1 x 1; sides from 2 to 4097 are accepted"},
+        {"too_wide.png", "it is 5000 x 2"},
+        {"truncated.png", "truncated or damaged"},
+        {"not_a_png.png", "not a readable PNG file"},
+        {"odd_length.r16", "odd number of bytes (33)"},
+        {"not_square.r16", "6 samples do not make a square"},
+        {"empty.r16", "the file is empty"},
+        {"one_sample.r16", "it is 1 x 1"},
+        {"size_mismatch.r16", "it has 32 bytes, but its JSON file gives 3 x 3"},
+        {"broken_json.png", "its JSON file broken_json.png.json is not valid JSON"},
+        {"rgb.exr", "it has 3 channels; a heightmap EXR has one float channel"},
+        {"truncated.exr", "truncated or damaged"},
+        {"infinite.exr", "not a finite number at pixel 1, 1"},
+        {"unknown_format.tif", "unknown format \".tif\""},
+        {"missing.png", "No such file or directory"}};
+    for (const auto& [file, reason] : cases)
+    {
+        const std::string path = (DataDir() / "heightmaps" / file).string();
+        HeightGrid out;
+        out.width = 99;
+        std::string error;
+        EXPECT_FALSE(HeightImage::Read(path, {}, out, &error)) << file;
+        EXPECT_EQ(error.rfind("Cannot import heightmap " + path + ": ", 0), 0u) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(out.width, 99u) << file;
+    }
+}
+
+// A side beyond the New Terrain limit is refused from the file's length alone (a sparse file here).
+TEST(HeightImageTest, ARawFileBeyondTheSizeLimitIsRefusedUnread)
+{
+    TempDir dir;
+    const std::string path = dir / "huge.r16";
+    std::ofstream(path, std::ios::binary).put('\0');
+    ASSERT_EQ(::truncate(path.c_str(), 4098ll * 4098 * 2), 0);
+    std::string error;
+    HeightGrid out;
+    EXPECT_FALSE(HeightImage::Read(path, {}, out, &error));
+    EXPECT_NE(error.find("it is 4098 x 4098; sides from 2 to 4097 are accepted"), std::string::npos) << error;
+}
+
 // A non-square terrain, 7 vertices along x and 5 along z: uneven heights with the editor's own
 // normals, a diffuse image whose pixel names its vertex, and a 3 x 3 water patch at y = 1 in the
 // editor's (clockwise) winding.
@@ -105,25 +303,18 @@ std::vector<uint8_t> BaseColour(const TempDir& dir, int& w, int& h)
     return rgb;
 }
 
-// Every triangle (0-based corners) runs counter-clockwise seen from above and agrees with the normals
-// of its corners.
+// Every triangle runs counter-clockwise seen from above and agrees with the normals of its corners.
 void ExpectFacesUp(const std::vector<float>& p, const std::vector<float>& normals,
                    const std::vector<uint32_t>& corners, const std::string& what)
 {
+    const auto vertex = [](const std::vector<float>& v, uint32_t k) { return glm::make_vec3(&v.at(3 * k)); };
     for (size_t t = 0; t < corners.size(); t += 3)
     {
-        const float* p0 = &p.at(3 * corners[t]);
-        const float* p1 = &p.at(3 * corners[t + 1]);
-        const float* p2 = &p.at(3 * corners[t + 2]);
-        const float a[3] = {p1[0] - p0[0], p1[1] - p0[1], p1[2] - p0[2]};
-        const float b[3] = {p2[0] - p0[0], p2[1] - p0[1], p2[2] - p0[2]};
-        const float n[3] = {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-        EXPECT_GT(n[1], 0.0f) << what << " triangle " << t / 3;
+        const glm::vec3 p0 = vertex(p, corners[t]);
+        const glm::vec3 n = glm::cross(vertex(p, corners[t + 1]) - p0, vertex(p, corners[t + 2]) - p0);
+        EXPECT_GT(n.y, 0.0f) << what << " triangle " << t / 3;
         for (size_t c = t; c < t + 3; ++c)
-        {
-            const float* m = &normals.at(3 * corners[c]);
-            EXPECT_GT(n[0] * m[0] + n[1] * m[1] + n[2] * m[2], 0.0f) << what << " triangle " << t / 3;
-        }
+            EXPECT_GT(glm::dot(n, vertex(normals, corners[c])), 0.0f) << what << " triangle " << t / 3;
     }
 }
 
@@ -166,11 +357,7 @@ class ExportTest : public ::testing::Test
         std::string error;
         ASSERT_TRUE(ExportTerrain(
             terrain.Input(), OptionsFor(dir, ExportFormat::All),
-            [&](float done, const std::string& file)
-            {
-                reported.emplace_back(done, file);
-                return true;
-            },
+            [&](float done, const std::string& file) { return reported.emplace_back(done, file), true; },
             &error))
             << error;
     }
@@ -196,14 +383,11 @@ TEST_F(ExportTest, EveryFormatWritesItsFilesAndNothingElse)
     EXPECT_EQ(ExportFiles(OptionsFor(dir, ExportFormat::All), true).size(), files.size());
 
     int w = 0, h = 0, c = 0;
-    stbi_uc* splat = stbi_load((dir / "hills_splat.png").c_str(), &w, &h, &c, 0);
-    ASSERT_NE(splat, nullptr);
-    stbi_image_free(splat);
+    ASSERT_TRUE(stbi_info((dir / "hills_splat.png").c_str(), &w, &h, &c));
     EXPECT_EQ(std::make_tuple(w, h, c), std::make_tuple(7, 5, 4));
 }
 
-// The .glb through tinygltf's own loader: every bit of the positions and normals, their bounds, faces,
-// the embedded image against the texture coordinates, and the water as a second translucent mesh.
+// The .glb through tinygltf's own loader.
 TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
 {
     tinygltf::Model model;
@@ -234,14 +418,13 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     ExpectFacesUp(positions, normals, indices, "ground");
     // The bounds, written as text in the JSON chunk, are the positions' own to the bit.
     const tinygltf::Accessor& bounds = model.accessors[ground.attributes.at("POSITION")];
-    for (size_t c = 0; c < 3; ++c)
+    std::vector<double> low(positions.begin(), positions.begin() + 3), high = low;
+    for (size_t k = 0; k < positions.size(); ++k)
     {
-        float low = positions[c], high = positions[c];
-        for (size_t k = c; k < positions.size(); k += 3)
-            low = std::min(low, positions[k]), high = std::max(high, positions[k]);
-        EXPECT_EQ(bounds.minValues.at(c), static_cast<double>(low)) << c;
-        EXPECT_EQ(bounds.maxValues.at(c), static_cast<double>(high)) << c;
+        low[k % 3] = std::min<double>(low[k % 3], positions[k]);
+        high[k % 3] = std::max<double>(high[k % 3], positions[k]);
     }
+    EXPECT_EQ(std::tie(bounds.minValues, bounds.maxValues), std::tie(low, high));
 
     const int texture = model.materials.at(ground.material).pbrMetallicRoughness.baseColorTexture.index;
     ASSERT_GE(texture, 0);
@@ -262,8 +445,6 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     ExpectFacesUp(waterPositions, values(water.attributes.at("NORMAL"), 3, 0.0f), waterIndices, "water");
 }
 
-// The OBJ for other tools read back line by line: its objects and materials, every bit of the
-// heights and normals, faces, and texture coordinates against the base colour image its MTL names.
 TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
 {
     const std::vector<float> v = ObjNumbers(dir / "hills.obj", "v"), vn = ObjNumbers(dir / "hills.obj", "vn");
@@ -310,8 +491,7 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     ExpectTexCoordsFindTheirPixels(vt, image.data(), 3, terrain);
 }
 
-// A file that cannot be written stops the export with its name and reason; it leaves no temporary
-// file, and no later file is written.
+// No temporary file stays, and no later file is written.
 TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
 {
     TempDir dir;
@@ -336,10 +516,9 @@ TEST(ExportFailureTest, RefusedInputAndCancelling)
     TempDir dir;
     ExportTestTerrain terrain;
     std::string error;
-    ExportOptions options = OptionsFor(dir, 0);
-    EXPECT_FALSE(ExportTerrain(terrain.Input(), options, {}, &error));
+    EXPECT_FALSE(ExportTerrain(terrain.Input(), OptionsFor(dir, 0), {}, &error));
     EXPECT_EQ(error, "Cannot export terrain hills: no format is chosen");
-    options = OptionsFor(dir, ExportFormat::R16);
+    ExportOptions options = OptionsFor(dir, ExportFormat::R16);
     options.baseName = "sub/hills";
     EXPECT_FALSE(ExportTerrain(terrain.Input(), options, {}, &error));
     EXPECT_NE(error.find("contains a '/'"), std::string::npos);
@@ -390,5 +569,143 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
             EXPECT_EQ(std::make_tuple(image[(n * 12 + m) * 3], image[(n * 12 + m) * 3 + 1]),
                       std::make_tuple(std::lround(30.0 * 6.0 / 11.0 * m), std::lround(50.0 * 4.0 / 7.0 * n)))
                 << m << ", " << n;
+}
+
+// The other side gets the count closest to the same vertex distance; both keep their extent exactly.
+TEST(ResampleTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
+{
+    const struct
+    {
+        uint32_t width, height, side;
+        uint32_t newWidth, newHeight;
+        float newDistance, newDistanceZ;
+    } cases[] = {{1025, 1025, 513, 513, 513, 4.0f, 4.0f},
+                 {513, 513, 1025, 1025, 1025, 1.0f, 1.0f},
+                 {9, 5, 17, 17, 9, 1.0f, 1.0f},
+                 {5, 9, 5, 3, 5, 4.0f, 4.0f},
+                 // 512 / (1024 / 999) = 499.5 steps: 500 of 1.024 each
+                 {1025, 513, 1000, 1000, 501, 2048.0f / 999.0f, 2.048f},
+                 {300, 1025, 1000, 293, 1000, 598.0f / 292.0f, 2048.0f / 999.0f}};
+    for (const auto& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.width << " x " << c.height << " to " << c.side);
+        const Resample::Size size = Resample::SizeFor(c.width, c.height, 2.0f, c.side);
+        EXPECT_EQ(std::make_pair(size.width, size.height), std::make_pair(c.newWidth, c.newHeight));
+        EXPECT_FLOAT_EQ(size.vertexDistance, c.newDistance);
+        EXPECT_FLOAT_EQ(size.vertexDistanceZ, c.newDistanceZ);
+        EXPECT_DOUBLE_EQ((size.width - 1) * size.stepI, c.width - 1.0);
+        EXPECT_DOUBLE_EQ((size.height - 1) * size.stepJ, c.height - 1.0);
+    }
+}
+
+// Catmull-Rom reproduces a quadratic away from the border.
+TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
+{
+    const uint32_t W = 9, H = 6;
+    std::vector<float> plane, bowl;
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+        {
+            plane.push_back(2.0f * static_cast<float>(i) - 3.0f * static_cast<float>(j) + 1.0f);
+            bowl.push_back(static_cast<float>(i * i));
+        }
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 17); // step 0.5
+    ASSERT_EQ(std::make_pair(size.width, size.height), std::make_pair(17u, 11u));
+    std::vector<float> out(size.width * size.height);
+    for (Resample::Filter filter : {Resample::Filter::Bilinear, Resample::Filter::Bicubic})
+    {
+        Resample::Grid(plane.data(), W, H, 1, size, filter, out.data());
+        for (uint32_t m = 0; m < size.width; ++m)
+            for (uint32_t n = 0; n < size.height; ++n)
+                ASSERT_FLOAT_EQ(out[m * size.height + n], 2.0f * 0.5f * m - 3.0f * 0.5f * n + 1.0f)
+                    << m << ", " << n;
+    }
+    Resample::Grid(bowl.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
+    for (uint32_t m = 2; m + 2 < size.width; ++m) // old rows 1 .. W-2: all four taps inside the grid
+        EXPECT_FLOAT_EQ(out[m * size.height + 3], 0.25f * static_cast<float>(m * m)) << m;
+}
+
+// Catmull-Rom overshoots a cliff on both sides; the result stays within the samples it is made of.
+TEST(ResampleTest, BicubicStaysWithinTheOldValues)
+{
+    const uint32_t W = 12, H = 4;
+    std::vector<float> cliff;
+    for (uint32_t i = 0; i < W; ++i)
+        for (uint32_t j = 0; j < H; ++j)
+            cliff.push_back(i < 6 ? 0.0f : 10.0f + static_cast<float>(j));
+    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 37);
+    std::vector<float> out(size.width * size.height);
+    Resample::Grid(cliff.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
+    for (uint32_t m = 0; m < size.width; ++m)
+        for (uint32_t n = 0; n < size.height; ++n)
+        {
+            const float v = out[m * size.height + n];
+            ASSERT_TRUE(v >= 0.0f && v <= 13.0f) << v << " at " << m << ", " << n;
+            ASSERT_TRUE(m * size.stepI >= 5.0 || v == 0.0f)
+                << v << " at " << m << ", " << n; // no ripple before the cliff
+        }
+}
+
+std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std::vector<uint8_t>& heights)
+{
+    std::vector<uint8_t> rgba(4 * heights.size());
+    SplatMap::Weights(bands, SplatMap::Mode::Height, heights.data(), nullptr, heights.size(), rgba.data());
+    return rgba;
+}
+
+// 127 belongs to both bands (the later wins); a fifth band has no channel.
+TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
+{
+    const std::vector<Gradient> bands = {Gradient{127}, Gradient{128}};
+    const std::vector<uint8_t> weights = HeightWeights(bands, {0, 126, 127, 255});
+    const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0};
+    EXPECT_EQ(weights, expected);
+
+    const std::vector<Gradient> five(5, Gradient{50});
+    EXPECT_EQ(HeightWeights(five, {49, 210, 251}),
+              (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+}
+
+// A band's weight is the share of pixels the editor's own painter gives it.
+TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
+{
+    std::vector<std::unique_ptr<Gradient>> list;
+    list.push_back(std::make_unique<Gradient>(Gradient{127, 0, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}}));
+    list.push_back(std::make_unique<Gradient>(Gradient{128, 10, 0.0f, {0.0f, 1.0f, 0.0f, 1.0f}}));
+    const std::vector<Gradient> bands = {*list[0], *list[1]};
+    for (uint8_t height : {117, 122, 126})
+    {
+        const size_t pixels = 200000;
+        const std::vector<uint8_t> heights(pixels, height);
+        std::vector<uint8_t> diffuse(3 * pixels), specular(pixels);
+        TextureGen::Mt19937 engine(42);
+        TextureGen::PaintByHeight(list, heights.data(), pixels, engine, diffuse.data(), specular.data());
+        size_t second = 0;
+        for (size_t k = 0; k < pixels; ++k)
+            second += diffuse[3 * k + 1] == 255 ? 1 : 0;
+        const std::vector<uint8_t> w = HeightWeights(bands, {height});
+        EXPECT_NEAR(w[1] / 255.0, static_cast<double>(second) / pixels, 0.01) << int(height);
+        EXPECT_EQ(w[0] + w[1], 255) << int(height);
+        EXPECT_NEAR(w[1] / 255.0, std::erfc((127.0 - height) / (10.0 * std::sqrt(2.0))), 0.5 / 255.0);
+    }
+    // Shares of three bands with decays over every height: each pixel's bytes add up to 255.
+    std::vector<uint8_t> all(256);
+    for (int p = 0; p < 256; ++p)
+        all[p] = static_cast<uint8_t>(p);
+    const std::vector<uint8_t> w = HeightWeights({Gradient{80}, Gradient{80, 20}, Gradient{95, 30}}, all);
+    for (int p = 0; p < 256; ++p)
+        EXPECT_EQ(w[4 * p] + w[4 * p + 1] + w[4 * p + 2] + w[4 * p + 3], 255) << p;
+}
+
+TEST(SplatMapTest, SlopeBandsGoToTheLastBandTheSlopeReaches)
+{
+    const std::vector<Gradient> bands = {Gradient{0, 0, 45.0f}, Gradient{0, 0, 45.0f}};
+    const float normals[] = {0, 1, 0,    0.5f, std::sqrt(0.75f), 0, 0.9f, std::sqrt(0.19f), 0, 1, 0,
+                             0, 0, 0.8f, 0.6f};
+    std::vector<uint8_t> rgba(4 * 5);
+    SplatMap::Weights(bands, SplatMap::Mode::Slope, nullptr, normals, 5, rgba.data());
+    // 0, 30, about 64, 90 and about 37 degrees.
+    EXPECT_EQ(rgba,
+              (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0, 255, 0, 0, 0}));
 }
 } // namespace

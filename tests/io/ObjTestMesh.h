@@ -1,7 +1,6 @@
 #pragma once
-// A terrain-shaped mesh without GL for the OBJ tests: a W x H grid of vertices with one texture
-// coordinate each and the terrain's triangles, heights from a function, all normals (0, 1, 0) unless
-// changed.
+// A terrain-shaped mesh without GL for the OBJ tests: the terrain's grid and triangles, heights from a
+// function, all normals (0, 1, 0) unless changed.
 #include "io/ObjWriter.h"
 
 #include <cstdint>

@@ -1,3 +1,6 @@
+// Project files: saving and opening them, and building a project's terrain files from one.
+#include "io/HeightImage.h"
+#include "io/ProjectBuild.h"
 #include "io/ProjectFile.h"
 #include "tests/io/ProjectTestModel.h"
 #include "tests/support/TestPaths.h"
@@ -12,6 +15,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,24 +83,16 @@ void PatchBytes(const std::string& path, const std::string& from, const std::str
     WriteBytes(path, bytes);
 }
 
-// Sets an entry's declared unpacked size in both of its headers, leaving its data alone.
+// Sets an entry's declared unpacked size in both of its headers (local and central), leaving its data alone.
 void DeclareSize(const std::string& path, const std::string& name, uint32_t size)
 {
     std::string bytes = ReadFile(path);
-    const auto u16 = [&](size_t at)
-    { return static_cast<size_t>(uint8_t(bytes[at]) | uint8_t(bytes[at + 1]) << 8); };
     int patched = 0;
-    for (size_t at = 0; at + 46 < bytes.size(); ++at)
-    {
-        const bool local = bytes.compare(at, 4, "PK\x03\x04") == 0;
-        const bool central = bytes.compare(at, 4, "PK\x01\x02") == 0;
-        if (!local && !central) continue;
-        const size_t nameAt = at + (local ? 30 : 46);
-        const size_t nameLength = u16(at + (local ? 26 : 28));
-        if (nameLength != name.size() || bytes.compare(nameAt, nameLength, name) != 0) continue;
-        std::memcpy(&bytes[at + (local ? 22 : 24)], &size, 4);
-        ++patched;
-    }
+    for (size_t at = bytes.find(name); at != std::string::npos; at = bytes.find(name, at + 1))
+        for (const auto& [header, nameOffset, sizeOffset] :
+             {std::tuple{"PK\x03\x04", 30, 22}, {"PK\x01\x02", 46, 24}})
+            if (at >= size_t(nameOffset) && bytes.compare(at - nameOffset, 4, header) == 0)
+                std::memcpy(&bytes[at - nameOffset + sizeOffset], &size, 4), ++patched;
     ASSERT_EQ(patched, 2);
     WriteBytes(path, bytes);
 }
@@ -112,6 +108,16 @@ class ProjectFileTest : public ::testing::Test
         std::string error;
         ASSERT_TRUE(ProjectFile::Save(SampleProject(), sample, &error)) << error;
     }
+
+    // The project saved under this name in the folder and opened again.
+    Project SavedAndOpened(const Project& project, const std::string& name)
+    {
+        std::string error;
+        EXPECT_TRUE(ProjectFile::Save(project, dir / name, &error)) << error;
+        Project opened;
+        EXPECT_TRUE(ProjectFile::Open(dir / name, opened, &error)) << error;
+        return opened;
+    }
 };
 
 TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
@@ -120,14 +126,12 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     std::string error;
     ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     testsupport::ExpectSameProject(SampleProject(), opened);
+    EXPECT_FALSE(opened.world); // a project without a world opens without one
 
     // A name that is not UTF-8 (read from an OBJ file) is saved with U+FFFD for the stray byte.
     Project odd = SampleProject();
     odd.terrains[0].name = "ridge\xff";
-    const std::string oddPath = dir / "odd.velmoran";
-    ASSERT_TRUE(ProjectFile::Save(odd, oddPath, &error)) << error;
-    ASSERT_TRUE(ProjectFile::Open(oddPath, opened, &error)) << error;
-    EXPECT_EQ(opened.terrains[0].name, "ridge\xef\xbf\xbd");
+    EXPECT_EQ(SavedAndOpened(odd, "odd.velmoran").terrains[0].name, "ridge\xef\xbf\xbd");
 
     // Earlier versions wrote a rectangle's images with their sides the other way round (W wide, H high)
     // for the same bytes: they open turned.
@@ -139,13 +143,9 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
         for (LayerRecord& layer : t.layers)
             std::swap(layer.image.width, layer.image.height);
     }
-    const std::string turnedPath = dir / "turned.velmoran";
-    ASSERT_TRUE(ProjectFile::Save(turned, turnedPath, &error)) << error;
-    ASSERT_TRUE(ProjectFile::Open(turnedPath, opened, &error)) << error;
-    testsupport::ExpectSameProject(SampleProject(), opened);
+    testsupport::ExpectSameProject(SampleProject(), SavedAndOpened(turned, "turned.velmoran"));
 
     // Saving the same project again gives the same bytes (fixed entry times, ordered parts).
-    ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     const std::string again = dir / "again.velmoran";
     ASSERT_TRUE(ProjectFile::Save(opened, again, &error)) << error;
     EXPECT_TRUE(ReadFile(again) == ReadFile(sample));
@@ -213,17 +213,15 @@ TEST_F(ProjectFileTest, AFailedSaveKeepsTheOldFile)
               "Cannot save project a.velmoran: disk full");
 }
 
+// Damage to a copy of the sample: an edit of its manifest, of its entries, or a new or removed entry.
+using Damage = std::function<void(const std::string& path)>;
+
 struct RefusedCase
 {
     const char* name;
-    std::function<void(const std::string& path)> damage;
+    Damage damage;
     std::string reason;
 };
-
-void PrintTo(const RefusedCase& c, std::ostream* out)
-{
-    *out << c.name;
-}
 
 class ProjectFileRefusedTest : public ProjectFileTest, public ::testing::WithParamInterface<RefusedCase>
 {
@@ -245,11 +243,16 @@ TEST_P(ProjectFileRefusedTest, IsRefusedWithItsReasonAndTheModelStaysAsItWas)
               "Cannot open project " + path + ": " + GetParam().reason);
 }
 
-// Damage to a copy of the sample: an edit of its manifest, of its entries, or a new or removed entry.
-using Damage = std::function<void(const std::string& path)>;
-Damage Manifest(const std::function<void(json&)>& edit)
+// The manifest with the value at a JSON pointer set, or a key of the object there erased.
+Damage Set(const std::string& pointer, const json& value)
 {
-    return [=](const std::string& p) { EditManifest(p, edit); };
+    return [=](const std::string& p)
+    { EditManifest(p, [&](json& m) { m[json::json_pointer(pointer)] = value; }); };
+}
+Damage Erase(const std::string& pointer, const std::string& key)
+{
+    return [=](const std::string& p)
+    { EditManifest(p, [&](json& m) { m[json::json_pointer(pointer)].erase(key); }); };
 }
 // A part added or replaced, stored with this compression when one is given.
 Damage Put(const std::string& name, const std::string& bytes, zip_int32_t method = -1, zip_uint32_t level = 0)
@@ -297,26 +300,23 @@ const RefusedCase kRefused[] = {
     {"NumberBeyondADouble", Put(ProjectFile::kManifestName, "{\"version\": 1e400}"),
      "its manifest is not valid JSON (a number out of range)"},
     {"NoManifest", Delete(ProjectFile::kManifestName), "it holds no manifest.json (not a Velmoran project)"},
-    {"NewerVersion", Manifest([](json& m) { m["version"] = 2; }),
+    {"NewerVersion", Set("/version", 2),
      "it was written by a newer version of Velmoran (project format 2; this version reads format 1)"},
-    {"OtherFormat", Manifest([](json& m) { m["format"] = "scene"; }),
+    {"OtherFormat", Set("/format", "scene"),
      "it is not a Velmoran project (its manifest names no project format)"},
     {"MissingPart", Delete("terrain0/layer1.u8"), "part terrain0/layer1.u8 is missing"},
     {"ExtraPart", Put("notes.txt", "hello"), "it holds a part its manifest does not list: notes.txt"},
-    {"SizeDisagrees", Manifest([](json& m) { m["terrains"][0]["layers"][1]["pixels"]["channels"] = 4; }),
+    {"SizeDisagrees", Set("/terrains/0/layers/1/pixels/channels", 4),
      "part terrain0/layer1.u8 holds 72 bytes where the manifest needs 96"},
     {"SculptHeightsNotTheGrids", Put("terrain0/layer3.f32", "12345678"),
      "part terrain0/layer3.f32 holds 8 bytes where the manifest needs 96"},
-    {"SmoothHeightsNotABool",
-     Manifest([](json& m) { m["terrains"][0]["layers"][0]["noise"]["smoothHeights"] = 1; }),
+    {"SmoothHeightsNotABool", Set("/terrains/0/layers/0/noise/smoothHeights", 1),
      "terrain 0 layer 0 noise: smoothHeights must be true or false"},
-    {"GridBeyondTheLimit", Manifest([](json& m) { m["terrains"][0]["width"] = 4098; }),
+    {"GridBeyondTheLimit", Set("/terrains/0/width", 4098),
      "terrain 0 is 4098 x 4; a terrain is from 2 x 2 to 4097 x 4097"},
-    {"ImageBeyondTheLimit",
-     Manifest([](json& m) { m["terrains"][0]["layers"][1]["pixels"]["width"] = 5000; }),
+    {"ImageBeyondTheLimit", Set("/terrains/0/layers/1/pixels/width", 5000),
      "terrain 0 layer 1 pixels: width must be a whole number from 0 to 4097"},
-    {"TextureOfAnotherSize",
-     Manifest([](json& m) { m["terrains"][0]["textures"]["normal"]["channels"] = 4; }),
+    {"TextureOfAnotherSize", Set("/terrains/0/textures/normal/channels", 4),
      "terrain 0 normal texture is 4 x 6 with 4 channels; the terrain needs 4 x 6 with 3"},
     {"NameLeavesTheContainer", Put("../escape", "x"), "part name '../escape' would leave the project"},
     {"AbsoluteName", Put("/etc/cron.d/x", "x"), "part name '/etc/cron.d/x' would leave the project"},
@@ -344,47 +344,39 @@ const RefusedCase kRefused[] = {
     {"TriangleBeyondItsVertices",
      Put("terrain0/water_indices.u32", std::string("\0\0\0\0\1\0\0\0\2\0\0\0\2\0\0\0\1\0\0\0\4\0\0\0", 24)),
      "terrain 0 water plane: a triangle points past its 4 vertices"},
-    {"UnknownLayerKind", Manifest([](json& m) { m["terrains"][0]["layers"][0]["kind"] = "wind"; }),
+    {"UnknownLayerKind", Set("/terrains/0/layers/0/kind", "wind"),
      "terrain 0 layer 0: kind 'wind' is unknown"},
-    {"NoiseLayerMadeErosionWithoutItsSettings",
-     Manifest([](json& m) { m["terrains"][0]["layers"][0]["kind"] = "erosion"; }),
+    {"NoiseLayerMadeErosionWithoutItsSettings", Set("/terrains/0/layers/0/kind", "erosion"),
      "terrain 0 layer 0: erosion is missing"},
-    {"UnknownErosionMethod",
-     Manifest([](json& m) { m["terrains"][0]["layers"][2]["erosion"]["method"] = "wind"; }),
+    {"UnknownErosionMethod", Set("/terrains/0/layers/2/erosion/method", "wind"),
      "terrain 0 layer 2 erosion: method 'wind' is unknown"},
-    {"ErosionMaskOfOneChannel",
-     Manifest([](json& m) { m["terrains"][0]["layers"][2]["pixels"]["channels"] = 1; }),
+    {"ErosionMaskOfOneChannel", Set("/terrains/0/layers/2/pixels/channels", 1),
      "terrain 0 layer 2 pixels must be 4 x 6 with three channels (an erosion mask)"},
-    {"MaskBandsOverANoiseLayer", Manifest([](json& m) { m["terrains"][0]["bands"]["layer"] = 0; }),
+    {"MaskBandsOverANoiseLayer", Set("/terrains/0/bands/layer", 0),
      "terrain 0 bands: layer 0 is not an erosion entry"},
-    {"MaskChannelUnknown", Manifest([](json& m) { m["terrains"][0]["bands"]["channel"] = "green"; }),
+    {"MaskChannelUnknown", Set("/terrains/0/bands/channel", "green"),
      "terrain 0 bands: channel 'green' is unknown"},
-    {"SceneCameraNotListed", Manifest([](json& m) { m["scenes"][0]["camera"] = 5; }),
-     "scene 0: camera 5 is not in the camera list"},
-    {"AspectChoiceOutOfRange", Manifest([](json& m) { m["aspectRatioIndex"] = 9; }),
-     "the manifest: aspectRatioIndex must be 0 to 3"},
-    {"WrongType", Manifest([](json& m) { m["cameras"][0]["rotate"] = "yes"; }),
-     "camera 0: rotate must be true or false"},
-    {"MissingField", Manifest([](json& m) { m["terrains"][2].erase("generator"); }),
-     "terrain 2: generator is missing"},
+    {"SceneCameraNotListed", Set("/scenes/0/camera", 5), "scene 0: camera 5 is not in the camera list"},
+    {"AspectChoiceOutOfRange", Set("/aspectRatioIndex", 9), "the manifest: aspectRatioIndex must be 0 to 3"},
+    {"WrongType", Set("/cameras/0/rotate", "yes"), "camera 0: rotate must be true or false"},
+    {"MissingField", Erase("/terrains/2", "generator"), "terrain 2: generator is missing"},
     {"FileTerrainWithoutHeights",
      [](const std::string& p)
      {
-         Manifest([](json& m) { m["terrains"][2].erase("baseHeights"); })(p);
+         Erase("/terrains/2", "baseHeights")(p);
          Delete("terrain2/base_heights.f32")(p);
      },
      "terrain 2 was read from a file but stores no heights"},
-    {"WorldOverRandomFault", Manifest([](json& m) { m["world"] = WorldOver(0, 0); }),
+    {"WorldOverRandomFault", Set("/world", WorldOver(0, 0)),
      "the world: terrain ridge starts from random fault, which cannot tile: a world starts flat and takes "
      "its shape from its noise, image and erosion layers"},
-    {"WorldTileOutside", Manifest([](json& m) { m["world"] = WorldOver(1, 2); }),
+    {"WorldTileOutside", Set("/world", WorldOver(1, 2)),
      "the world: tile 2,0 is outside the world's 2 x 3 tiles (x from 0 to 1, y from 0 to 2)"},
-    {"WorldTerrainNotListed", Manifest([](json& m) { m["world"] = WorldOver(3, 0); }),
+    {"WorldTerrainNotListed", Set("/world", WorldOver(3, 0)),
      "the world: terrain 3 is not in the terrain list"},
 };
 
-// A world's settings come back as they were, and its image layer is stored at the world's size with
-// the window the editor shows (painted) in its place; the project's other terrains are untouched.
+// An image layer is stored at the world's size, with the painted tile window in its place.
 TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
 {
     Project project = SampleProject();
@@ -401,11 +393,7 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     World::ToTileView(land, world);
     land.layers[0].image.pixels[2 * 2 * 5 + 2 * 1] = 0xEE; // tile vertex (2, 1), first channel
     project.world = world;
-    const std::string path = dir / "world.velmoran";
-    std::string error;
-    ASSERT_TRUE(ProjectFile::Save(project, path, &error)) << error;
-    Project opened;
-    ASSERT_TRUE(ProjectFile::Open(path, opened, &error)) << error;
+    const Project opened = SavedAndOpened(project, "world.velmoran");
     ASSERT_TRUE(opened.world);
     const auto fields = [](const WorldSettings& w)
     {
@@ -418,10 +406,6 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     for (size_t k = 0; k < whole.ByteSize(); ++k)
         ASSERT_EQ(stored.pixels[k], k == ((4 + 2) * 13 + 8 + 1) * 2 ? 0xEE : whole.pixels[k]) << k;
     testsupport::ExpectSameTerrain(SampleProject().terrains[0], opened.terrains[0], "terrain 0");
-    // Without a world the file has no world object, as before.
-    Project plain;
-    ASSERT_TRUE(ProjectFile::Open(sample, plain, &error)) << error;
-    EXPECT_FALSE(plain.world);
 }
 
 INSTANTIATE_TEST_SUITE_P(Damaged, ProjectFileRefusedTest, ::testing::ValuesIn(kRefused),
@@ -445,5 +429,115 @@ TEST(ProjectFileNameTest, DisplayNameDropsFolderAndExtension)
     EXPECT_EQ(ProjectFile::DisplayName("output/hills.velmoran"), "hills");
     EXPECT_EQ(ProjectFile::DisplayName("/a/b.c/valley"), "valley");
     EXPECT_EQ(ProjectFile::DisplayName(".velmoran"), ".velmoran");
+}
+
+TEST(StepReporterTest, OnlyStepsOverASecondReport)
+{
+    std::vector<std::string> lines;
+    StepReporter reporter([&](const std::string& line) { lines.push_back(line); });
+    double seconds = 0.0;
+    reporter.now = [&]
+    {
+        return StepReporter::Clock::time_point(std::chrono::duration_cast<StepReporter::Clock::duration>(
+            std::chrono::duration<double>(seconds)));
+    };
+    reporter.Begin("Reading a.velmoran");
+    seconds = 0.9;
+    reporter.Progress(0.9f);
+    reporter.End();
+    EXPECT_TRUE(lines.empty());
+
+    reporter.Begin("Reading b.velmoran");
+    for (const double t : {1.5, 1.7, 2.4, 2.6, 3.1})
+    {
+        seconds = 0.9 + t;
+        reporter.Progress(static_cast<float>(t / 4.0));
+    }
+    seconds = 0.9 + 4.0;
+    reporter.End();
+    EXPECT_EQ(lines, (std::vector<std::string>{"Reading b.velmoran: 38%", "Reading b.velmoran: 65%",
+                                               "Reading b.velmoran: done in 4.0 s"}));
+}
+
+class ProjectBuildTest : public ::testing::Test
+{
+  protected:
+    TempDir dir;
+    std::vector<std::string> notes;
+    StepReporter reporter{[this](const std::string& line) { notes.push_back(line); }};
+
+    BuildOptions Options(const Project& project)
+    {
+        std::string error;
+        const std::string path = dir / "p.velmoran";
+        EXPECT_TRUE(ProjectFile::Save(project, path, &error)) << error;
+        BuildOptions options;
+        options.projectPath = path;
+        options.outputFolder = dir / "out/sub";
+        return options;
+    }
+};
+
+TEST_F(ProjectBuildTest, WritesTheSaveTerrainFilesOfEveryTerrain)
+{
+    BuildOptions options = Options(SampleProject());
+    options.imageFormat = ".tga";
+    std::string error;
+    ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
+    EXPECT_EQ(testsupport::FilesIn(options.outputFolder),
+              (std::set<std::string>{"ridge.obj", "ridge_diffuse.tga", "ridge_heightmap.tga",
+                                     "ridge_normal.tga", "ridge_specular.tga", "ridge_water.obj", "scan.obj",
+                                     "scan_heightmap.tga", "scan_normal.tga", "scan_water.obj"}));
+    EXPECT_EQ(notes, (std::vector<std::string>{"Terrain 1 (broken) is empty: nothing to write"}));
+
+    options.terrains = {"scan"};
+    options.imageFormat.clear();
+    options.outputFolder = dir / "only";
+    ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
+    EXPECT_EQ(testsupport::FilesIn(options.outputFolder).size(), 2u);
+}
+
+TEST_F(ProjectBuildTest, RefusesWhatWouldWriteTheWrongFiles)
+{
+    Project project = SampleProject();
+    project.terrains[2].name = "ridge";
+    BuildOptions options = Options(project);
+    std::string error;
+    EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
+    EXPECT_EQ(error,
+              options.projectPath + ": two terrains are named ridge: their files would overwrite each other");
+
+    project.terrains[2].name = "../../etc";
+    options = Options(project);
+    EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
+    EXPECT_EQ(error,
+              options.projectPath +
+                  ": terrain 2 is named '../../etc', which cannot be a file name in the output folder");
+
+    options.terrains = {"valley"};
+    EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
+    EXPECT_EQ(error, options.projectPath + ": it holds no terrain named valley");
+    EXPECT_FALSE(std::filesystem::exists(options.outputFolder));
+
+    // A terrain file in place of the project: refused as the editor refuses it, named once.
+    const HeightGrid strip{5, 3, 1.0f, std::vector<float>(15, 1.0f)};
+    ASSERT_TRUE(
+        HeightImage::Write(dir / "strip.r16", HeightImage::Format::R16, HeightImage::ViewOf(strip), nullptr));
+    std::ofstream(dir / "photo.OBJ", std::ios::binary) << std::string("\x89PNG\r\n\x1a\n\0\0", 10);
+    const std::pair<std::string, std::string> refused[] = {
+        {dir / "none.obj", "it cannot be opened"},
+        {dir / "photo.OBJ", "it is not a text file"},
+        {dir / "strip.r16", "it is 5 x 3; terrains are square (the program does not support rectangular "
+                            "texturing at the moment)"}};
+    for (const auto& [input, reason] : refused)
+    {
+        options.projectPath = input;
+        EXPECT_FALSE(ProjectBuild::Run(options, error, reporter));
+        EXPECT_EQ(error, input + ": " + reason);
+    }
+
+    std::string extension = ".png";
+    EXPECT_TRUE(ProjectBuild::ImageFormatFromName("none", extension)); // the headless program covers the rest
+    EXPECT_EQ(extension, "");
 }
 } // namespace

@@ -24,8 +24,7 @@ inline std::vector<float> TestFloats(size_t count, float scale)
     return values;
 }
 
-// The positions of a width x height grid with these heights: on the regular grid, or with x and z from
-// xz (two per vertex) when it is given.
+// The grid's positions with these heights, and x and z from xz (two per vertex) when it is given.
 inline std::vector<float> TestPositions(const TerrainRecord& t, const std::vector<float>& heights,
                                         const std::vector<float>& xz = {})
 {
@@ -41,12 +40,9 @@ inline std::vector<float> TestPositions(const TerrainRecord& t, const std::vecto
     return positions;
 }
 
-// Terrain records as a project file gives them back: what the file stores and nothing it makes again.
-// Images of a W x H terrain are H pixels wide and W high (a pixel per vertex in vertex order).
-// Terrain 0: a non-square random-fault terrain whose heights no longer follow its layers, with a noise
-// layer, a three-channel image layer, a thermal erosion entry with its mask, a sculpt entry, bands over
-// that mask, all five textures and a stale water plane. Terrain 1: an empty terrain. Terrain 2: read from a
-// file, with its own grid and texture coordinates.
+// Terrain records as a project file gives them back (images of a W x H terrain are H wide and W high):
+// a non-square terrain with every kind of layer, all textures and a stale water plane; an empty one; and
+// one read from a file, with its own grid and texture coordinates.
 inline Project SampleProject()
 {
     Project p;
@@ -92,10 +88,8 @@ inline Project SampleProject()
     sculpt.name = "Sculpt_3";
     sculpt.sculpt = TestFloats(24, 0.5f);
     sculpt.sculpt[5] = -0.0f;
-    a.layers.push_back(std::move(noise));
-    a.layers.push_back(std::move(image));
-    a.layers.push_back(std::move(erosion));
-    a.layers.push_back(std::move(sculpt));
+    for (LayerRecord* layer : {&noise, &image, &erosion, &sculpt})
+        a.layers.push_back(std::move(*layer));
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
     a.bands = {BandMode::Mask, 77, 2, 1}; // seed 77, over the erosion entry's deposited channel
@@ -128,9 +122,8 @@ inline Project SampleProject()
     file.watermap = TestImage(5, 3, 4, 0);
     file.display = DisplayTexture::None;
     file.waterPlaneBuilt = true;
-    p.terrains.push_back(std::move(a));
-    p.terrains.push_back(std::move(empty));
-    p.terrains.push_back(std::move(file));
+    for (TerrainRecord* terrain : {&a, &empty, &file})
+        p.terrains.push_back(std::move(*terrain));
 
     ProjectCamera first;
     first.name = "Scene 0 camera";

@@ -1,6 +1,5 @@
 #pragma once
-// A comparison of two projects and their terrain records (floats compared bit for bit, so NaN and -0
-// count).
+// Two projects compared field by field, floats bit for bit (NaN and -0 count).
 #include "terrain/Project.h"
 #include "tests/io/ProjectSamples.h"
 

@@ -2,6 +2,7 @@
 #include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
+#include "terrain/WaterPlane.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
@@ -22,8 +23,12 @@ using testsupport::ReadFile;
 
 namespace
 {
+// GL tests with a folder for their files, which leave no GL error behind.
 class TerrainObjGLTest : public testsupport::GLTest
 {
+  protected:
+    void TearDown() override { EXPECT_EQ(testsupport::DrainGLErrors(), 0); }
+    testsupport::TempDir dir;
 };
 
 std::unique_ptr<Terrain> MakeTerrain(uint32_t width = 0, uint32_t height = 0,
@@ -49,7 +54,6 @@ std::vector<float> Written(std::vector<float> values)
 
 TEST_F(TerrainObjGLTest, FlatTerrainsWriteOneNormal)
 {
-    testsupport::TempDir dir;
     Terrain tiny(2, 2, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     tiny.name = "tiny";
     ASSERT_TRUE(tiny.SaveAsObj(dir / "tiny.obj"));
@@ -67,7 +71,6 @@ TEST_F(TerrainObjGLTest, FlatTerrainsWriteOneNormal)
 
 TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
 {
-    testsupport::TempDir dir;
     const auto original = MakeTerrain(9, 7, Terrain::Generator::RandomFault, "hills");
     ASSERT_TRUE(original->SaveAsObj(dir / "hills.obj"));
 
@@ -100,7 +103,6 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     EXPECT_EQ(ReadTexture(*loaded->normalTexture)[2], TerrainGrid::NormalByte(normals[1]));
     ASSERT_EQ(loaded->mesh->entries.size(), 1u);
     EXPECT_EQ(loaded->mesh->entries[0].texture, loaded->heightmapTexture->id);
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 
     // What was loaded saves to the same file again.
     ASSERT_TRUE(loaded->SaveAsObj(dir / "again.obj"));
@@ -114,11 +116,9 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     EXPECT_EQ(std::make_pair(flat->width, flat->vertexCount), std::make_pair(3u, 9u));
 }
 
-// A folder that does not exist, and a terrain without arrays (diamond-square with unequal sides keeps
-// its sizes but builds none): an error, and no file.
+// Diamond-square with unequal sides keeps its sizes but builds no arrays.
 TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
 {
-    testsupport::TempDir dir;
     const std::string missing = dir / "missing/hills.obj", odd = dir / "odd.obj";
     LogCapture log;
     EXPECT_FALSE(MakeTerrain(9, 7, Terrain::Generator::RandomFault, "hills")->SaveAsObj(missing));
@@ -129,11 +129,9 @@ TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
-// The reader's tests hold every kind of refused file; here what the terrain makes of a refusal: one
-// error naming the file and the reason, the old warning where it always came, and an empty terrain.
+// What the terrain makes of a refusal (the reader's tests hold every kind of refused file).
 TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
 {
-    testsupport::TempDir dir;
     const std::string obj = (testsupport::DataDir() / "obj").string();
     const struct
     {
@@ -164,7 +162,45 @@ TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
                   std::make_tuple(0u, 0u, 0u));
         EXPECT_FALSE(terrain->heightmapTexture || terrain->watermapTexture || terrain->normalTexture);
     }
-    EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
+TEST_F(TerrainObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
+{
+    ASSERT_TRUE(Terrain::WaterPlane(MakeTerrain(4, 3, Terrain::Generator::Flat, "dry").get())
+                    .SaveAsObj(dir / "dry_water.obj"));
+    EXPECT_EQ(ReadFile(dir / "dry_water.obj"), "# OBJ file created by or for Velmoran:\n# dry_water 4 3\n"
+                                               "# dry_water vertices:\n# dry_water texture coords:\n"
+                                               "# dry_water vertex normals:\n# dry_water faces:\n");
+}
+
+// Water over the whole grid has W x H vertices: refused by its faces (the plane walks its own order).
+TEST_F(TerrainObjGLTest, WaterFileIsNoTerrain)
+{
+    const struct
+    {
+        uint32_t size, lake, vertices;
+        const char* reason;
+    } cases[] = {
+        {7, 1, 16, "it holds 16 vertices, not the 7 x 7 = 49 of its grid (a water file is not a terrain)"},
+        {5, 2, 25, "its faces are not the triangles of a 5 x 5 grid"},
+    };
+    for (const auto& c : cases)
+    {
+        const auto terrain = MakeTerrain(c.size, c.size, Terrain::Generator::Flat, "lake");
+        // A full-water pixel at vertex (lake, lake) with its two-pixel fringe.
+        uint8_t* pixel = terrain->watermapTexture->data.get() + (size_t(c.lake) * c.size + c.lake) * 4;
+        pixel[0] = pixel[1] = 0;
+        pixel[2] = pixel[3] = 255;
+        terrain->OutlineWater();
+        const Terrain::WaterPlane plane(terrain.get());
+        ASSERT_EQ(plane.vertexCount, c.vertices);
+        ASSERT_TRUE(plane.SaveAsObj(dir / "lake_water.obj"));
+
+        const auto loaded = MakeTerrain();
+        std::string error;
+        EXPECT_FALSE(loaded->LoadObj(dir / "lake_water.obj", &error));
+        EXPECT_EQ(error, c.reason);
+        EXPECT_TRUE(loaded->IsEmpty());
+    }
+}
 } // namespace

@@ -1,3 +1,5 @@
+// Reading and writing terrain OBJ files.
+#include "engine/Parallel.h"
 #include "io/ObjReader.h"
 #include "tests/io/ObjTestMesh.h"
 #include "tests/support/TestPaths.h"
@@ -5,9 +7,17 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <cfloat>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <limits>
+#include <map>
+#include <random>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <tuple>
@@ -41,21 +51,28 @@ ObjData Parse(const std::string& text)
     return data;
 }
 
-// Uneven heights and several distinct normals.
-std::string HillsText(const std::string& name = "hills")
+// The status and reason the text is refused with.
+std::pair<ObjStatus, std::string> Refusal(const std::string& text)
+{
+    ObjData data;
+    const ObjResult result = ObjReader::ParseTerrain(text, data);
+    return {result.status, result.reason};
+}
+
+// Uneven heights and several distinct normals; the triangles (0-based, three per face) changed when asked.
+std::string HillsText(const std::string& name = "hills", void (*change)(std::vector<uint32_t>&) = nullptr)
 {
     GridMesh mesh(6, 4,
                   [](uint32_t i, uint32_t j) { return static_cast<float>(i * 7 + j * j) * 1.37f - 20.0f; });
     mesh.name = name;
     for (size_t k = 0; k < mesh.normals.size(); k += 3)
         mesh.normals[k] = static_cast<float>(k % 5) * 0.1f;
+    if (change) change(mesh.indices);
     return mesh.Text();
 }
 
-// What a reader passes over changes nothing: comments before the "created by" line (even one shaped
-// like a size line), records between it and the size line, comments after it, CR LF line ends, other
-// records and words that only begin like "v" or "vt". The size comes from the header line's last two
-// words, the name is its first word (or none).
+// Comments and records around the header, CR LF and words that only begin like "v" change nothing; the
+// size is the header line's last two words, the name its first word (or none).
 TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
 {
     const std::string plain = HillsText();
@@ -80,8 +97,7 @@ TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
               std::tie(named.width, named.height, named.positions));
 
     // A '#' joined to text is an unknown word, not a comment: this marker arms nothing.
-    ObjData joined;
-    EXPECT_EQ(ObjReader::ParseTerrain(Replace(plain, "# OBJ file", "#OBJ file"), joined).reason,
+    EXPECT_EQ(Refusal(Replace(plain, "# OBJ file", "#OBJ file")).second,
               "it has no header comment with the terrain's name and size");
 }
 
@@ -124,89 +140,57 @@ TEST(ObjReaderTest, ChunkedFileReadsLikeOneBuffer)
     EXPECT_EQ(lean.normalRecords, whole.normals.size() / 3);
 }
 
-// Rewrites every face corner "P/T/N" of the text with corner(P, T, N).
-std::string MapCorners(const std::string& text, std::string (*corner)(uint32_t, uint32_t, uint32_t))
+// The triangles of a face list, each with its smallest corner first.
+std::multiset<std::vector<uint32_t>> Triangles(const std::vector<uint32_t>& indices)
 {
-    std::istringstream in(text);
-    std::string out, line;
-    while (std::getline(in, line))
+    std::multiset<std::vector<uint32_t>> triangles;
+    for (size_t t = 0; t < indices.size(); t += 3)
     {
-        if (line.rfind("f ", 0) == 0)
-        {
-            std::istringstream words(line.substr(2));
-            line = "f";
-            uint32_t p = 0, t = 0, n = 0;
-            char slash = 0;
-            while (words >> p >> slash >> t >> slash >> n)
-                line += " " + corner(p, t, n);
-        }
-        out += line + "\n";
+        std::vector<uint32_t> tri(indices.begin() + t, indices.begin() + t + 3);
+        std::rotate(tri.begin(), std::min_element(tri.begin(), tri.end()), tri.end());
+        triangles.insert(tri);
     }
-    return out;
-}
-
-// The same 6 x 4 hills with their triangles (0-based, three per face) changed.
-std::string HillsWithFaces(void (*change)(std::vector<uint32_t>& indices))
-{
-    GridMesh mesh(6, 4, [](uint32_t i, uint32_t j) { return static_cast<float>(i * 7 + j * j) * 1.37f; });
-    mesh.name = "hills";
-    change(mesh.indices);
-    return mesh.Text();
+    return triangles;
 }
 
 // What the format allows and the loader does not need is accepted: the same vertices and triangles.
 TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
 {
-    const ObjData plain = Parse(HillsWithFaces([](std::vector<uint32_t>&) {}));
+    const ObjData plain = Parse(HillsText());
     const struct
     {
         const char* what;
         std::string text;
     } cases[] = {
-        {"corners rotated", HillsWithFaces(
-                                [](std::vector<uint32_t>& v)
-                                {
-                                    for (size_t t = 0; t < v.size(); t += 3)
-                                        std::rotate(v.begin() + t, v.begin() + t + 1 + t / 3 % 2,
-                                                    v.begin() + t + 3);
-                                })},
-        {"faces in another order", HillsWithFaces(
-                                       [](std::vector<uint32_t>& v)
-                                       {
-                                           for (size_t t = 0; t + 3 < v.size() / 2; t += 3)
-                                               std::swap_ranges(v.begin() + t, v.begin() + t + 3,
-                                                                v.end() - 3 - t);
-                                       })},
-        {"texture and normal indices beyond their lists",
-         MapCorners(
-             HillsWithFaces([](std::vector<uint32_t>&) {}), [](uint32_t p, uint32_t t, uint32_t n)
-             { return std::to_string(p) + "/" + std::to_string(t + 100) + "/" + std::to_string(n + 7); })},
-        {"words after the header's size",
-         Replace(HillsWithFaces([](std::vector<uint32_t>&) {}), "\n# hills 6 4\n", "\n# hills 6 4 rev 2\n")},
+        {"corners rotated", HillsText("hills",
+                                      [](std::vector<uint32_t>& v)
+                                      {
+                                          for (size_t t = 0; t < v.size(); t += 3)
+                                              std::rotate(v.begin() + t, v.begin() + t + 1 + t / 3 % 2,
+                                                          v.begin() + t + 3);
+                                      })},
+        {"faces in another order", HillsText("hills",
+                                             [](std::vector<uint32_t>& v)
+                                             {
+                                                 for (size_t t = 0; t + 3 < v.size() / 2; t += 3)
+                                                     std::swap_ranges(v.begin() + t, v.begin() + t + 3,
+                                                                      v.end() - 3 - t);
+                                             })},
+        {"texture and normal indices beyond their lists", // 24 texture coordinates, 5 normals
+         std::regex_replace(HillsText(), std::regex(" (\\d+)/(\\d+)/(\\d+)"), " $1/9$2/7$3")},
+        {"words after the header's size", Replace(HillsText(), "\n# hills 6 4\n", "\n# hills 6 4 rev 2\n")},
     };
     for (const auto& c : cases)
     {
-        ObjData data;
-        const ObjResult result = ObjReader::ParseTerrain(c.text, data);
-        ASSERT_TRUE(result.Ok()) << c.what << ": " << result.reason;
+        SCOPED_TRACE(c.what);
+        const ObjData data = Parse(c.text);
         EXPECT_EQ(std::tie(data.name, data.width, data.height, data.positions, data.texCoords),
-                  std::tie(plain.name, plain.width, plain.height, plain.positions, plain.texCoords))
-            << c.what;
-        std::multiset<std::vector<uint32_t>> triangles, plainTriangles; // each with its smallest first
-        for (const std::vector<uint32_t>* list : std::initializer_list<const std::vector<uint32_t>*>{
-                 &data.positionIndices, &plain.positionIndices})
-            for (size_t t = 0; t < list->size(); t += 3)
-            {
-                std::vector<uint32_t> tri(list->begin() + t, list->begin() + t + 3);
-                std::rotate(tri.begin(), std::min_element(tri.begin(), tri.end()), tri.end());
-                (list == &plain.positionIndices ? plainTriangles : triangles).insert(tri);
-            }
-        EXPECT_EQ(triangles, plainTriangles) << c.what;
+                  std::tie(plain.name, plain.width, plain.height, plain.positions, plain.texCoords));
+        EXPECT_EQ(Triangles(data.positionIndices), Triangles(plain.positionIndices));
     }
 }
 
-// Faces that are not the grid's triangles, each wound as the terrain winds them, are refused however
-// little differs: a check that ignored any one corner of a cell would let one of these through.
+// Each case passes a check that ignores any one corner of a cell.
 TEST(ObjReaderTest, FacesOffTheGridAreRefused)
 {
     const struct
@@ -234,15 +218,10 @@ TEST(ObjReaderTest, FacesOffTheGridAreRefused)
                  v[k] += 1;
          }},
     };
+    const std::pair<ObjStatus, std::string> refused = {ObjStatus::NotATerrain,
+                                                       "its faces are not the triangles of a 6 x 4 grid"};
     for (const auto& c : cases)
-    {
-        ObjData data;
-        const ObjResult result = ObjReader::ParseTerrain(HillsWithFaces(c.change), data);
-        EXPECT_EQ(std::make_pair(result.status, result.reason),
-                  std::make_pair(ObjStatus::NotATerrain,
-                                 std::string("its faces are not the triangles of a 6 x 4 grid")))
-            << c.what;
-    }
+        EXPECT_EQ(Refusal(HillsText("hills", c.change)), refused) << c.what;
 }
 
 // One small file per way a file can break the terrain layout, with the reason it is refused for.
@@ -314,12 +293,153 @@ TEST(ObjReaderTest, BinaryBytesFurtherInMakeTheFileNotText)
         text += "# a comment line of text only\n";
     const std::string cases[] = {std::string("f \x01\x9c\x02r") + '\0' + "BL 1/1/1\n", "v 1 2 \x7f\n"};
     for (const std::string& line : cases)
-    {
-        ObjData data;
-        const ObjResult result = ObjReader::ParseTerrain(text + line, data);
-        EXPECT_EQ(std::make_pair(result.status, result.reason),
+        EXPECT_EQ(Refusal(text + line),
                   std::make_pair(ObjStatus::Malformed,
                                  std::string("it is not a text file (binary bytes on line 401)")));
+}
+
+// The fast formatter against the stream it stands in for.
+void ExpectFormatsAsTheStream(float value)
+{
+    char buffer[ObjWriter::kMaxFloatChars];
+    std::ostringstream stream;
+    stream << value;
+    EXPECT_EQ(std::string(buffer, ObjWriter::FormatFloat(buffer, value)), stream.str())
+        << std::hexfloat << value;
+}
+
+TEST(ObjWriterFloatTest, EdgeValuesAsAStreamWritesThem)
+{
+    const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
+    // Ties at the sixth digit (1234565 rounds to even), the switch to exponents at 1e-05 and 1e+06,
+    // the float range's ends, subnormals, infinities and NaNs.
+    const float edges[] = {0.0f,        -0.0f,        0.5f,       100.0f,    1e-05f,         1e+06f,
+                           123456.0f,   1234567.0f,   -2.5e-05f,  0.0001f,   0.00012345678f, 999999.0f,
+                           999999.5f,   9999995.0f,   1234565.0f, 100000.5f, 0.3f,           1.0f / 3.0f,
+                           3.14159274f, 65504.0f,     1e38f,      FLT_MAX,   -FLT_MAX,       FLT_MIN,
+                           1e-40f,      FLT_TRUE_MIN, 1e-20f,     5e27f,     12345.678f,     -0.125f,
+                           inf,         -inf,         nan,        -nan};
+    for (float v : edges)
+        ExpectFormatsAsTheStream(v);
+}
+
+// Random bits cover every exponent; decimal fractions land near the ties the fast path hands over.
+TEST(ObjWriterFloatTest, RandomValuesAsAStreamWritesThem)
+{
+    std::mt19937 rng(12345);
+    for (int n = 0; n < 100000 && !::testing::Test::HasFailure(); ++n)
+    {
+        const uint32_t bits = static_cast<uint32_t>(rng());
+        float random;
+        std::memcpy(&random, &bits, sizeof(random));
+        ExpectFormatsAsTheStream(random);
+        ExpectFormatsAsTheStream(static_cast<float>(static_cast<int>(rng() % 2000001) - 1000000) /
+                                 static_cast<float>(std::pow(10.0, static_cast<double>(rng() % 12))));
     }
 }
+
+// One "vn" per distinct normal by its bits (-0 equals 0, NaNs equal each other); the table nearly full,
+// and large enough to be formatted on three threads and written around the output buffer.
+TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
+{
+    GridMesh mesh(300, 310,
+                  [](uint32_t i, uint32_t j) { return std::sin(static_cast<float>(i * j) * 0.01f); });
+    std::mt19937 random(8);
+    const size_t n = mesh.positions.size() / 3;
+    for (size_t k = 0; k < n; ++k)
+    {
+        float* normal = &mesh.normals[3 * k];
+        if (k > 0 && random() % 4 == 0)
+        {
+            std::copy_n(&mesh.normals[3 * (random() % k)], 3, normal); // an earlier normal again
+            for (int c = 0; c < 3; ++c)
+                if (normal[c] == 0.0f && random() % 2 == 0) normal[c] = -normal[c];
+        }
+        else
+        {
+            for (int c = 0; c < 3; ++c)
+                normal[c] = static_cast<float>(random() % 2001) * 0.001f - 1.0f;
+            if (random() % 500 == 0) normal[random() % 3] = std::numeric_limits<float>::quiet_NaN();
+        }
+    }
+    std::ostringstream plain;
+    plain << "# OBJ file created by or for Velmoran:\n# t 300 310\n# t vertices:\n";
+    for (size_t k = 0; k < n; ++k)
+        plain << "v " << mesh.positions[3 * k] << ' ' << mesh.positions[3 * k + 1] << ' '
+              << mesh.positions[3 * k + 2] << '\n';
+    plain << "# t texture coords:\n";
+    for (size_t k = 0; k < n; ++k)
+        plain << "vt " << mesh.texCoords[2 * k] << ' ' << mesh.texCoords[2 * k + 1] << '\n';
+    plain << "# t vertex normals:\n";
+    std::map<std::array<uint32_t, 3>, size_t> numbers;
+    std::vector<size_t> normalOf(n);
+    for (size_t k = 0; k < n; ++k)
+    {
+        std::array<uint32_t, 3> key;
+        for (int c = 0; c < 3; ++c)
+        {
+            const float value = mesh.normals[3 * k + c] == 0.0f ? 0.0f : mesh.normals[3 * k + c];
+            std::memcpy(&key[c], &value, sizeof(float));
+        }
+        const auto [at, fresh] = numbers.emplace(key, numbers.size() + 1);
+        if (fresh)
+            plain << "vn " << mesh.normals[3 * k] << ' ' << mesh.normals[3 * k + 1] << ' '
+                  << mesh.normals[3 * k + 2] << '\n';
+        normalOf[k] = at->second;
+    }
+    plain << "# t faces:\n";
+    for (size_t t = 0; t < mesh.indices.size(); t += 3)
+    {
+        plain << 'f';
+        for (size_t c = t; c < t + 3; ++c)
+            plain << ' ' << mesh.indices[c] + 1 << '/' << mesh.indices[c] + 1 << '/'
+                  << normalOf[mesh.indices[c]];
+        plain << '\n';
+    }
+
+    Parallel::SetThreadCount(3);
+    testsupport::TempDir dir;
+    ObjWriteStats stats;
+    const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), &stats);
+    Parallel::SetThreadCount(0);
+    ASSERT_TRUE(written);
+    const std::string text = testsupport::ReadFile(dir / "t.obj");
+    EXPECT_TRUE(text == plain.str()); // not EXPECT_EQ: a failure would print megabytes
+    EXPECT_EQ(std::make_tuple(text.size(), stats.bytes, stats.normalLines),
+              std::make_tuple(plain.str().size(), text.size(), numbers.size()));
+}
+
+class ObjWriterProgressTest : public ::testing::TestWithParam<unsigned>
+{
+};
+
+TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
+{
+    const GridMesh mesh(300, 310, [](uint32_t i, uint32_t j) { return static_cast<float>(i) - 0.5f * j; });
+    Parallel::SetThreadCount(GetParam());
+    testsupport::TempDir dir;
+    std::vector<float> shares;
+    const std::function<bool(float)> record = [&](float share) { return shares.push_back(share), true; };
+    std::string error;
+    const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), nullptr, &error, record);
+
+    testsupport::TempDir other;
+    const std::string old = "the old file\n";
+    std::ofstream(other / "t.obj") << old;
+    int calls = 0;
+    const bool stopped = !ObjWriter::WriteFile(other / "t.obj", mesh.View(), nullptr, &error,
+                                               [&](float) { return ++calls < 3; });
+    Parallel::SetThreadCount(0);
+
+    ASSERT_TRUE(written);
+    EXPECT_TRUE(testsupport::ReadFile(dir / "t.obj") == mesh.Text());
+    ASSERT_GE(shares.size(), 4u); // more than one report per section
+    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+    EXPECT_FLOAT_EQ(shares.back(), 1.0f);
+    EXPECT_EQ(std::make_tuple(stopped, calls, error, testsupport::ReadFile(other / "t.obj"),
+                              std::distance(std::filesystem::directory_iterator(other.Path()), {})),
+              std::make_tuple(true, 3, std::string("cancelled"), old, 1L));
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, ObjWriterProgressTest, ::testing::Values(1u, 3u));
 } // namespace
