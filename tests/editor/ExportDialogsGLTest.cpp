@@ -14,7 +14,6 @@
 
 using testsupport::EditorFrames;
 using testsupport::MapEntry;
-using testsupport::TempDir;
 using testsupport::WidgetMapFile;
 namespace fs = std::filesystem;
 
@@ -23,8 +22,6 @@ namespace
 class ExportDialogsGLTest : public EditorFrames
 {
   protected:
-    TempDir dir;
-
     // "Export" (or "Overwrite"), done.
     ExportForm::Outcome Export(bool overwrite)
     {

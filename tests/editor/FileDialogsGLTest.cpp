@@ -21,8 +21,6 @@ namespace
 class FileDialogsGLTest : public EditorFrames
 {
   protected:
-    testsupport::TempDir dir;
-
     // "Load .obj" with a path, done: the last terrain of the list.
     std::shared_ptr<Terrain> Load(const std::string& path)
     {

@@ -17,7 +17,6 @@ class PanelsGLTest : public EditorFrames
   protected:
     std::shared_ptr<Terrain> terrain;
     LayerPanel& panel = editor.layerPanel;
-    testsupport::TempDir dir;
 
     void SetUp() override
     {
