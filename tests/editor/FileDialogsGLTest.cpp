@@ -13,7 +13,6 @@
 
 using testsupport::EditorFrames;
 using testsupport::FilesIn;
-using testsupport::LogCapture;
 namespace fs = std::filesystem;
 
 namespace
@@ -335,13 +334,11 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     ASSERT_EQ(editor.shaders.size(), 4u);
     EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
 
-    LogCapture log;
+    // Its failure to build: ShaderGLTest.
     const auto shader = editor.commands.CreateShader("shaders/missing_shader");
     ASSERT_TRUE(shader);
-    EXPECT_EQ(std::tie(shader->fragmentPath, shader->program),
-              std::make_tuple("shaders/missing_shader.frag", 0u));
+    EXPECT_EQ(shader->fragmentPath, "shaders/missing_shader.frag");
     EXPECT_EQ(editor.shaders.size(), 5u);
-    EXPECT_TRUE(log.Has(spdlog::level::err, "Unable to open file shaders/missing_shader.vert for reading."));
     testsupport::DrainGLErrors();
     glErrors.Clear();
 }
