@@ -95,8 +95,7 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         c.SculptDab(*terrain, *sculpt, brush, d);
     };
     testsupport::WriteScanObj(dir / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
-    HeightGrid grid;
-    grid.width = grid.height = 9;
+    HeightGrid grid{9, 9, 1.0f, {}};
     for (uint32_t k = 0; k < 81; ++k)
         grid.heights.push_back(static_cast<float>(k % 7));
     ASSERT_TRUE(HeightImage::Write(dir / "dunes.png", HeightImage::Format::Png16, HeightImage::ViewOf(grid),

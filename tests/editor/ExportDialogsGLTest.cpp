@@ -30,17 +30,12 @@ class ExportDialogsGLTest : public EditorFrames
         return outcome;
     }
 
-    // A 16-bit heightmap with its JSON file; heights rise along both axes from 0 at vertex (0, 0).
+    // A 16-bit heightmap with its JSON file (vertices 2 apart), the heights rising from vertex to vertex.
     std::string WriteHeights(uint32_t width, uint32_t height)
     {
-        HeightGrid grid;
-        grid.width = width;
-        grid.height = height;
-        grid.vertexDistance = 2.0f;
-        for (uint32_t i = 0; i < width; ++i)
-            for (uint32_t j = 0; j < height; ++j)
-                grid.heights.push_back(3.0f * static_cast<float>(i) +
-                                       0.5f * static_cast<float>(j * j) / 8.0f);
+        HeightGrid grid{width, height, 2.0f, {}};
+        for (uint32_t k = 0; k < width * height; ++k)
+            grid.heights.push_back(0.25f * static_cast<float>(k));
         const std::string path = dir / "source.png";
         EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
         return path;

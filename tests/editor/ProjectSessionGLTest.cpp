@@ -327,9 +327,7 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     const std::string obj = testsupport::WriteScanObj(
         dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; },
         1.5f);
-    HeightGrid dunes;
-    dunes.width = dunes.height = 9;
-    dunes.vertexDistance = 2.5f;
+    HeightGrid dunes{9, 9, 2.5f, {}};
     for (uint32_t k = 0; k < 81; ++k)
         dunes.heights.push_back(3.0f * std::cos(0.4f * (k / 9)) + 0.05f * (k % 9));
     const std::string heightmap = dir / "dunes.png";
