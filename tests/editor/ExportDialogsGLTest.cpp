@@ -96,11 +96,25 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     Frames(2);
 }
 
-// The imported terrain is like any other: base heights for the layers, the usual textures and a first
-// scene (its heights and files: ProjectSessionGLTest's comparison with the headless converter).
-TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
+// A refused file builds nothing and shows the reader's reason (each reason: HeightImageTest). A square
+// one's terrain is like any other: base heights for the layers, the usual textures and a first scene
+// (its heights and files: ProjectSessionGLTest's comparison with the headless converter).
+TEST_F(HeightmapImportGLTest, ARefusedFileBuildsNothingAndATerrainFromAHeightmapIsLikeAnyOther)
 {
     HeightmapImportForm& form = editor.heightmapImport.form;
+    form.path = WriteHeights(9, 5);
+    form.name = "wide";
+    editor.heightmapImport.open = true;
+    editor.heightmapImport.Create(editor);
+    ASSERT_TRUE(FinishJobs());
+    EXPECT_TRUE(editor.terrains.empty());
+    EXPECT_TRUE(editor.showError);
+    EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
+                                       ": it is 9 x 5; terrains are square (the program does not support "
+                                       "rectangular texturing at the moment)");
+    Frames(2);
+
+    editor.showError = false;
     form.path = WriteHeights(17, 17);
     form.name = HeightmapImportForm::NameFromPath(form.path);
     EXPECT_EQ(form.name, "source");
@@ -118,23 +132,6 @@ TEST_F(HeightmapImportGLTest, ATerrainFromAHeightmapIsLikeAnyOther)
     EXPECT_EQ(terrain->basePositions, terrain->positions);
     EXPECT_TRUE(terrain->heightmapTexture && terrain->normalTexture && terrain->watermapTexture);
     EXPECT_EQ(form.Problem(TerrainNames(editor.terrains)), "Terrain with the same name exists already.");
-}
-
-// A refused file builds nothing and shows the reader's reason (each reason: HeightImageTest).
-TEST_F(HeightmapImportGLTest, ARefusedFileBuildsNothingAndShowsItsReason)
-{
-    HeightmapImportForm& form = editor.heightmapImport.form;
-    form.path = WriteHeights(9, 5);
-    form.name = "wide";
-    editor.heightmapImport.open = true;
-    editor.heightmapImport.Create(editor);
-    ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.showError);
-    EXPECT_EQ(editor.errorMessage, "Cannot import heightmap " + form.path +
-                                       ": it is 9 x 5; terrains are square (the program does not support "
-                                       "rectangular texturing at the moment)");
-    Frames(2);
 }
 
 // The dialogs keep their place and size while rows come and go, and their buttons stay put; their
