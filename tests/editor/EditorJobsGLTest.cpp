@@ -232,7 +232,6 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
             EXPECT_EQ(hills->heightmaps.size(), 1u);
         });
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
-    EXPECT_TRUE(std::filesystem::is_regular_file(dir / "hills.obj"));
     EXPECT_EQ(editor.session.notice.rfind("Saved hills.obj", 0), 0u) << editor.session.notice;
     EXPECT_TRUE(editor.commands.Undo()); // free again: the layer's addition is taken back
     EXPECT_TRUE(hills->heightmaps.empty());
