@@ -54,27 +54,37 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
-    // File > Export of a terrain with every format, resampled to the second side, the splat map by
-    // slope, as the dialog writes them.
-    void ExportEverything(const std::shared_ptr<Terrain>& terrain, const std::string& folder)
+    // File > Export of every terrain with every format, resampled to the second side, the splat map by
+    // slope, as the dialog writes them: the files by name.
+    std::map<std::string, std::string> ExportEveryTerrain()
     {
+        const std::string folder = dir / "exported";
+        std::filesystem::create_directories(folder);
         ExportForm& form = editor.exportDialog.form;
-        form.selected = terrain;
         form.folder = folder;
         for (bool& format : form.formats)
             format = true;
         form.resampleChoice = 1;
         form.splatBySlope = true;
-        ASSERT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
-        ASSERT_TRUE(FinishJobs());
-        ASSERT_FALSE(editor.showError) << editor.errorMessage;
+        for (const auto& terrain : editor.terrains)
+        {
+            form.selected = terrain;
+            EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
+            EXPECT_TRUE(FinishJobs());
+            EXPECT_FALSE(editor.showError) << editor.errorMessage;
+        }
+        return FileBytesIn(folder);
     }
 
-    // Save Terrain with PNG images into a folder.
-    void SaveAsPng(const std::shared_ptr<Terrain>& terrain, const std::string& folder)
+    // Save Terrain with PNG images of every terrain: the files by name.
+    std::map<std::string, std::string> SaveEveryTerrainAsPng()
     {
-        ASSERT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
-            << terrain->name;
+        const std::string folder = dir / "saved";
+        std::filesystem::create_directories(folder);
+        for (const auto& terrain : editor.terrains)
+            EXPECT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
+                << terrain->name;
+        return FileBytesIn(folder);
     }
 
     // velmoran-build's work in this process: the Save Terrain files of a project, an OBJ file or a heightmap.
@@ -275,11 +285,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
 TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
 {
     BuildSession();
-    const std::string editorFolder = dir / "editor";
-    std::filesystem::create_directories(editorFolder);
-    for (const auto& terrain : editor.terrains)
-        SaveAsPng(terrain, editorFolder);
-    const auto expected = FileBytesIn(editorFolder);
+    const auto expected = SaveEveryTerrainAsPng();
     ASSERT_EQ(expected.size(), 17u); // three OBJs, two water OBJs, 4 + 4 + 4 images
 
     const std::string path = dir / "session.velmoran";
@@ -294,13 +300,10 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     ExpectFiles(expected, dir / "built");
 
     // Its exports are the Export dialog's, byte for byte.
-    const std::string exported = dir / "exported";
-    std::filesystem::create_directories(exported);
-    for (const auto& terrain : editor.terrains)
-        ExportEverything(terrain, exported);
+    const auto exported = ExportEveryTerrain();
     build(dir / "built-exports", "--formats glb,obj,png16,r16,exr,splat --resample " +
                                      std::to_string(ExportForm::kResampleSides[1]) + " --splat slope");
-    ExpectFiles(FileBytesIn(exported), dir / "built-exports");
+    ExpectFiles(exported, dir / "built-exports");
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
@@ -334,8 +337,6 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     ASSERT_TRUE(
         HeightImage::Write(heightmap, HeightImage::Format::Png16, HeightImage::ViewOf(dunes), nullptr));
 
-    const std::string saved = dir / "editor";
-    std::filesystem::create_directories(saved);
     editor.loadTerrain.Load(editor, obj);
     ASSERT_TRUE(FinishJobs());
     editor.heightmapImport.form.path = heightmap;
@@ -343,12 +344,11 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     editor.heightmapImport.Create(editor);
     ASSERT_TRUE(FinishJobs());
     ASSERT_EQ(editor.terrains.size(), 2u) << editor.errorMessage;
-    for (const auto& terrain : editor.terrains)
-        SaveAsPng(terrain, saved);
+    const auto saved = SaveEveryTerrainAsPng();
+    EXPECT_EQ(saved.size(), 6u);
     for (const std::string& input : {obj, heightmap})
         Build(input, dir / "built");
-    EXPECT_EQ(FileBytesIn(saved).size(), 6u);
-    ExpectFiles(FileBytesIn(saved), dir / "built");
+    ExpectFiles(saved, dir / "built");
 }
 
 // A world in the editor: New World makes tile (0, 0); a noise layer shapes it; showing tile (2, 1)
