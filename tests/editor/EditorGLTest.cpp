@@ -72,7 +72,6 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 
     const auto originalShader = scene.shader;
     editor.manageDialog.TakeRestorePoint(editor, scene);
-    EXPECT_TRUE(editor.manageDialog.restorePoint.taken);
     editor.commands.SetSceneTerrain(scene, second);
     editor.commands.SetSceneShader(scene, editor.shaders[1]);
     const auto chosen = scene.shader;

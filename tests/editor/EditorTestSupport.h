@@ -296,6 +296,7 @@ class EditorFrames : public GLTest
 
   protected:
     LogCapture glErrors; // a test that causes one on purpose clears it
+    TempDir dir;         // the test's own files
 
   private:
     glm::vec4 savedClear{0.0f};

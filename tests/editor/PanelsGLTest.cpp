@@ -17,7 +17,6 @@ class PanelsGLTest : public EditorFrames
   protected:
     std::shared_ptr<Terrain> terrain;
     LayerPanel& panel = editor.layerPanel;
-    testsupport::TempDir dir;
 
     void SetUp() override
     {
@@ -41,7 +40,6 @@ TEST_F(PanelsGLTest, ErosionEntriesAreListedLikeLayersButTakeNoImage)
     panel.AddLayer(editor, terrain);
     auto erosion = panel.AddErosion(editor, terrain);
     EXPECT_EQ(LayerNames(), (std::vector<std::string>{"Heightmap_0", "Erosion_1"}));
-    EXPECT_TRUE(erosion->isErosion);
     EXPECT_EQ(erosion->states.size(), 1u);
     EXPECT_EQ(editor.diffuseEditor.MaskSource(*terrain), erosion);
 

@@ -21,8 +21,6 @@
 #include <map>
 #include <tuple>
 
-using testsupport::TempDir;
-
 namespace
 {
 // A folder's files by name, with their bytes.
@@ -49,8 +47,6 @@ void ExpectFiles(const std::map<std::string, std::string>& expected, const std::
 class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
-    TempDir dir;
-
     bool OpenProject(const std::string& path)
     {
         editor.showError = false;
@@ -58,38 +54,46 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
-    // File > Export of a terrain with every format, as the dialog writes them.
-    void ExportEverything(const std::shared_ptr<Terrain>& terrain, const std::string& folder,
-                          int resampleChoice = 0, bool splatBySlope = false)
+    // File > Export of every terrain with every format, resampled to the second side, the splat map by
+    // slope, as the dialog writes them: the files by name.
+    std::map<std::string, std::string> ExportEveryTerrain()
     {
+        const std::string folder = dir / "exported";
+        std::filesystem::create_directories(folder);
         ExportForm& form = editor.exportDialog.form;
-        form.selected = terrain;
         form.folder = folder;
         for (bool& format : form.formats)
             format = true;
-        form.resampleChoice = resampleChoice;
-        form.splatBySlope = splatBySlope;
-        ASSERT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
-        ASSERT_TRUE(FinishJobs());
-        ASSERT_FALSE(editor.showError) << editor.errorMessage;
+        form.resampleChoice = 1;
+        form.splatBySlope = true;
+        for (const auto& terrain : editor.terrains)
+        {
+            form.selected = terrain;
+            EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
+            EXPECT_TRUE(FinishJobs());
+            EXPECT_FALSE(editor.showError) << editor.errorMessage;
+        }
+        return FileBytesIn(folder);
     }
 
-    // Save Terrain with PNG images into a folder.
-    void SaveAsPng(const std::shared_ptr<Terrain>& terrain, const std::string& folder)
+    // Save Terrain with PNG images of every terrain: the files by name.
+    std::map<std::string, std::string> SaveEveryTerrainAsPng()
     {
-        ASSERT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
-            << terrain->name;
+        const std::string folder = dir / "saved";
+        std::filesystem::create_directories(folder);
+        for (const auto& terrain : editor.terrains)
+            EXPECT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
+                << terrain->name;
+        return FileBytesIn(folder);
     }
 
-    // velmoran-build's work in this process: the files of a project, an OBJ file or a heightmap, and the
-    // exports named.
-    void Build(const std::string& input, const std::string& folder, const std::string& formats = "")
+    // velmoran-build's work in this process: the Save Terrain files of a project, an OBJ file or a heightmap.
+    void Build(const std::string& input, const std::string& folder)
     {
         BuildOptions options;
         options.projectPath = input;
         options.outputFolder = folder;
         std::string error;
-        ASSERT_TRUE(formats.empty() || ProjectBuild::ParseFormats(formats, options, &error)) << error;
         StepReporter reporter([](const std::string&) {});
         ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
     }
@@ -229,14 +233,35 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     }
 };
 
-TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
+// A project that cannot be opened or built leaves the session as it was; one saved opens bit for bit.
+TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOneNothing)
 {
     BuildSession();
+    const auto terrains = editor.terrains;
+    const auto scenes = editor.scenes;
+    const std::string broken = dir / "broken.velmoran";
+    std::ofstream(broken) << "not a project";
+    EXPECT_FALSE(OpenProject(broken));
+    EXPECT_EQ(editor.errorMessage, "Cannot open project " + broken +
+                                       ": it is not a project file, or it is truncated (no zip directory)");
+    EXPECT_TRUE(editor.showError);
+    Project unbuildable;
+    unbuildable.terrains.resize(1);
+    unbuildable.terrains[0].width = 4;
+    unbuildable.terrains[0].height = 4;
+    unbuildable.terrains[0].generator.fromFile = true;
+    std::string reason;
+    EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
+    EXPECT_FALSE(reason.empty());
+    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.session.path),
+              std::make_tuple(terrains, scenes, std::string()));
+    editor.showError = false;
+
     const std::string before = Snapshot(false);
     const std::string path = dir / "session.velmoran";
     testsupport::LogCapture log;
     ASSERT_TRUE(SaveProject(path));
-    editor.sceneWindow.aspectRatioIndex = 0; // what the project holds must come back, not stay
+    editor.sceneWindow.aspectRatioIndex = 0; // what the project holds must come back (the snapshot holds it)
     const auto oldTerrain = editor.terrains[0];
     ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
@@ -251,9 +276,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
     EXPECT_TRUE(editor.terrains[0]->LayeredPositions(layered, true));
     testsupport::ExpectSameFloats(layered, editor.terrains[0]->positions, "the layered positions");
     EXPECT_EQ(editor.terrains[2]->bandRecord.maskEntry.lock(), editor.terrains[2]->heightmaps[0]);
-    EXPECT_EQ(editor.scenes.front()->terrain, editor.terrains[2]); // a loaded terrain is shown at once
     EXPECT_NE(editor.scenes.front()->shader->program, 0u);
-    EXPECT_EQ(editor.sceneWindow.aspectRatioIndex, 1);
     EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.session.path),
               std::make_pair(false, path));
     Frames(3); // the restored session draws
@@ -262,11 +285,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSessionBitForBit)
 TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
 {
     BuildSession();
-    const std::string editorFolder = dir / "editor";
-    std::filesystem::create_directories(editorFolder);
-    for (const auto& terrain : editor.terrains)
-        SaveAsPng(terrain, editorFolder);
-    const auto expected = FileBytesIn(editorFolder);
+    const auto expected = SaveEveryTerrainAsPng();
     ASSERT_EQ(expected.size(), 17u); // three OBJs, two water OBJs, 4 + 4 + 4 images
 
     const std::string path = dir / "session.velmoran";
@@ -281,13 +300,10 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     ExpectFiles(expected, dir / "built");
 
     // Its exports are the Export dialog's, byte for byte.
-    const std::string exported = dir / "exported";
-    std::filesystem::create_directories(exported);
-    for (const auto& terrain : editor.terrains)
-        ExportEverything(terrain, exported, 1, true);
+    const auto exported = ExportEveryTerrain();
     build(dir / "built-exports", "--formats glb,obj,png16,r16,exr,splat --resample " +
                                      std::to_string(ExportForm::kResampleSides[1]) + " --splat slope");
-    ExpectFiles(FileBytesIn(exported), dir / "built-exports");
+    ExpectFiles(exported, dir / "built-exports");
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
@@ -307,24 +323,20 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
 }
 
 // velmoran-build converts a terrain OBJ file or a heightmap into what the editor writes after loading the
-// same file (Load Terrain, Terrain from heightmap): the Save Terrain files and every export, byte for byte.
+// same file (Load Terrain, Terrain from heightmap): the Save Terrain files, byte for byte (the exports
+// of the project it makes: TheHeadlessBuildWritesTheBytesSaveTerrainWrites).
 TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTheSameFile)
 {
     const std::string obj = testsupport::WriteScanObj(
         dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; },
         1.5f);
-    HeightGrid dunes;
-    dunes.width = dunes.height = 9;
-    dunes.vertexDistance = 2.5f;
+    HeightGrid dunes{9, 9, 2.5f, {}};
     for (uint32_t k = 0; k < 81; ++k)
         dunes.heights.push_back(3.0f * std::cos(0.4f * (k / 9)) + 0.05f * (k % 9));
     const std::string heightmap = dir / "dunes.png";
     ASSERT_TRUE(
         HeightImage::Write(heightmap, HeightImage::Format::Png16, HeightImage::ViewOf(dunes), nullptr));
 
-    const std::string saved = dir / "editor", exported = dir / "editor-exports";
-    std::filesystem::create_directories(saved);
-    std::filesystem::create_directories(exported);
     editor.loadTerrain.Load(editor, obj);
     ASSERT_TRUE(FinishJobs());
     editor.heightmapImport.form.path = heightmap;
@@ -332,47 +344,11 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     editor.heightmapImport.Create(editor);
     ASSERT_TRUE(FinishJobs());
     ASSERT_EQ(editor.terrains.size(), 2u) << editor.errorMessage;
-    for (const auto& terrain : editor.terrains)
-    {
-        SaveAsPng(terrain, saved);
-        ExportEverything(terrain, exported);
-    }
-
+    const auto saved = SaveEveryTerrainAsPng();
+    EXPECT_EQ(saved.size(), 6u);
     for (const std::string& input : {obj, heightmap})
-    {
         Build(input, dir / "built");
-        Build(input, dir / "built-exports", "glb,obj,png16,r16,exr,splat");
-    }
-    for (const auto& [editorFolder, builtFolder] :
-         {std::make_pair(saved, dir / "built"), std::make_pair(exported, dir / "built-exports")})
-    {
-        EXPECT_GE(FileBytesIn(editorFolder).size(), 6u);
-        ExpectFiles(FileBytesIn(editorFolder), builtFolder);
-    }
-}
-
-TEST_F(ProjectSessionGLTest, ARefusedProjectLeavesTheSessionAsItWas)
-{
-    BuildSession();
-    const auto terrains = editor.terrains;
-    const auto scenes = editor.scenes;
-    const std::string path = dir / "broken.velmoran";
-    std::ofstream(path) << "not a project";
-    EXPECT_FALSE(OpenProject(path));
-    EXPECT_EQ(editor.errorMessage, "Cannot open project " + path +
-                                       ": it is not a project file, or it is truncated (no zip directory)");
-    EXPECT_TRUE(editor.showError);
-
-    Project unbuildable;
-    unbuildable.terrains.resize(1);
-    unbuildable.terrains[0].width = 4;
-    unbuildable.terrains[0].height = 4;
-    unbuildable.terrains[0].generator.fromFile = true;
-    std::string reason;
-    EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
-    EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.session.path),
-              std::make_tuple(terrains, scenes, std::string()));
+    ExpectFiles(saved, dir / "built");
 }
 
 // A world in the editor: New World makes tile (0, 0); a noise layer shapes it; showing tile (2, 1)
