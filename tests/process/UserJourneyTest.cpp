@@ -397,20 +397,12 @@ class UserJourneyTest : public ::testing::Test
                   [&] { return program->Log().find(text) != std::string::npos; });
     }
 
-    // The title the program gave its window, as a window manager reads it (_NET_WM_NAME).
+    // The title the program gave its window, as a window manager reads it (WM_NAME).
     std::string Title()
     {
-        Atom type = 0;
-        int format = 0;
-        unsigned long items = 0, after = 0;
-        unsigned char* data = nullptr;
-        std::string title;
-        if (XGetWindowProperty(display, programWindow, XInternAtom(display, "_NET_WM_NAME", False), 0, 1024,
-                               False, XInternAtom(display, "UTF8_STRING", False), &type, &format, &items,
-                               &after, &data) == Success &&
-            data != nullptr)
-            title.assign(reinterpret_cast<const char*>(data), items);
-        if (data != nullptr) XFree(data);
+        char* name = nullptr;
+        const std::string title = XFetchName(display, programWindow, &name) && name != nullptr ? name : "";
+        if (name != nullptr) XFree(name);
         return title;
     }
 
