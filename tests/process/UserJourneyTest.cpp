@@ -864,7 +864,6 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
         { return std::stof(heights.substr(heights.find(" to ") + 4)); };
         Menu({"Scene", "Frame terrain"}, "", scene); // the picture's centre on the terrain's
         Click("Sculpt", scene);
-        WaitFor("item", "Strength", scene);
         TypeIntoDragField("Radius", "30", scene);
         TypeIntoDragField("Strength", "1", scene);
         const std::string before = range();
