@@ -214,9 +214,8 @@ TEST(JobsTest, RefusesASecondJobOnABusyResource)
     ASSERT_TRUE(saving);
 
     const JobRunner::Started second = runner.Start(Request("Erosion", {&hills}), blocked, [] {});
-    EXPECT_EQ(
-        std::make_tuple(bool(second), second.id, second.refusal),
-        std::make_tuple(false, 0u, "Cannot start \"Erosion\": terrain hills is busy with \"Save Terrain\"."));
+    EXPECT_FALSE(second); // its message is checked by the editor jobs test
+    EXPECT_EQ(second.id, 0u);
     // One busy resource among several is enough to refuse; other resources are free.
     EXPECT_FALSE(runner.Start(Request("Save Project", {&valley, &hills}), blocked, [] {}));
     const JobRunner::Started other = runner.Start(Request("Erosion", {&valley}), blocked, [] {});

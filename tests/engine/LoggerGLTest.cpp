@@ -1,6 +1,5 @@
 #include "engine/Log.h"
 #include "engine/GLError.h"
-#include "engine/Logger.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/LogCapture.h"
 
@@ -43,16 +42,5 @@ TEST_F(CheckGLErrorGLTest, ReportsEachRealErrorOnceWithLabelAndLine)
                                                       {0x1234, "<unknown>"}};
     for (const auto& [code, name] : names)
         EXPECT_STREQ(GLErrorName(code), name) << code;
-}
-
-// The log line's shape is checked on the program's own output (ProgramTest).
-TEST(LoggerTest, InitializeRegistersTheNamedLoggerAtTraceOnce)
-{
-    auto logger = spdlog::get(kLoggerName);
-    ASSERT_TRUE(logger);
-    EXPECT_EQ(logger->level(), spdlog::level::trace);
-    Logger second;
-    second.Initialize(); // a second start must not make the registry throw
-    EXPECT_EQ(second.logger, logger);
 }
 } // namespace

@@ -83,12 +83,10 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
                   "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
 
     // Exports instead of the Save Terrain files, and a list that would write NAME.obj twice.
-    run = BuildProgram(dir, project + " --out " + (dir / "exports") +
-                                " --terrain ridge --formats glb,r16 --resample 9");
+    run = BuildProgram(dir, project + " --out " + (dir / "exports") + " --terrain ridge --formats glb,r16");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(FilesIn(dir / "exports"),
               (std::set<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
-    EXPECT_EQ(std::filesystem::file_size(dir / "exports/ridge_height.r16") % 18, 0u); // 9 vertices a side
     ExpectRefused(dir, project + " --out " + (dir / "out") + " --formats save,obj", 2,
                   "velmoran-build: --formats: save and obj both write NAME.obj: write them into different "
                   "--out folders\n");
