@@ -1,3 +1,4 @@
+#include "bench/PlainLoops.h"
 #include "engine/Parallel.h"
 #include "terrain/Layers.h"
 #include "tests/terrain/TerrainTestSupport.h"
@@ -17,18 +18,17 @@ NoiseGenerator FbmNoise(int32_t type)
 }
 
 std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, float offsetX = 0.0f,
-                           float offsetY = 0.0f, std::vector<float>* samplesOut = nullptr)
+                           float offsetY = 0.0f)
 {
     std::vector<float> samples;
     std::vector<uint8_t> bytes(size_t{w} * h);
     Layers::NoiseImage(noise, offsetX, offsetY, w, h, samples, bytes.data());
-    if (samplesOut) *samplesOut = samples;
     return bytes;
 }
 
-// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY); every byte is
-// roundf((s - smallest) * (255 / (largest - smallest))), so the image spans 0..255 whatever the noise's
-// amplitude. On three threads, with a row count that does not divide by three.
+// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), the samples stretched to 0..255 as the
+// plain loop does, whatever the noise's amplitude. On three threads, with a row count that does not
+// divide by three.
 TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
 {
     Parallel::SetThreadCount(3);
@@ -36,22 +36,8 @@ TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
     for (int32_t type : {0, 2, 3, 4, 5})
     {
         NoiseGenerator noise = FbmNoise(type);
-        std::vector<float> samples;
-        const std::vector<uint8_t> image = Image(noise, w, h, 2.5f, -1.0f, &samples);
-        float smallest = samples[0], largest = samples[0];
-        for (uint32_t i = 0; i < w; ++i)
-            for (uint32_t j = 0; j < h; ++j)
-            {
-                const float s = samples[i * h + j];
-                ASSERT_EQ(s, noise.GetNoise(static_cast<float>(j) + 2.5f, static_cast<float>(i) - 1.0f))
-                    << type << ": " << i << ", " << j;
-                smallest = std::min(smallest, s);
-                largest = std::max(largest, s);
-            }
-        const float scale = 255.0f / (largest - smallest);
-        for (size_t k = 0; k < image.size(); ++k)
-            ASSERT_EQ(image[k], std::roundf(std::clamp((samples[k] - smallest) * scale, 0.0f, 255.0f)))
-                << type << ", pixel " << k;
+        const std::vector<uint8_t> image = Image(noise, w, h, 2.5f, -1.0f);
+        EXPECT_EQ(image, plain::NoiseLayer(noise, 2.5f, -1.0f, w, h)) << type;
         noise.fractalBounding *= 4.0f; // every sample four times larger
         EXPECT_EQ(Image(noise, w, h, 2.5f, -1.0f), image) << type;
     }
@@ -140,9 +126,9 @@ TEST(LayersTest, LevelsRoundToTheImageAndAddUnlessThePixelWasPainted)
     }
 }
 
-// Each layer adds float(p) * 0.003921569 * power to y in list order, p read from green in three- and
-// four-channel images and from the first channel otherwise; x and z pass through. A grid large enough
-// for three threads, whose row count does not divide by three.
+// Each layer adds its channel times its power to y in list order, as the plain loop does: green in
+// three- and four-channel images, the first channel otherwise; x and z pass through. A grid large
+// enough for three threads, whose row count does not divide by three.
 TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
 {
     Parallel::SetThreadCount(3);
@@ -151,34 +137,25 @@ TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
     std::vector<float> base(3 * n);
     for (size_t v = 0; v < base.size(); ++v)
         base[v] = 0.25f * static_cast<float>(v % 97) - 3.0f;
-    const uint32_t channels[4] = {1, 2, 3, 4}, offsets[4] = {0, 0, 1, 1};
     const float powers[4] = {3.0f, -1.5f, 0.75f, 2.0f};
     std::vector<std::vector<uint8_t>> images(4);
     std::vector<Layers::LayerView> layers;
-    for (int l = 0; l < 4; ++l)
+    std::vector<plain::Layer> plainLayers;
+    for (uint32_t l = 0; l < 4; ++l)
     {
-        images[l].resize(n * channels[l]);
+        images[l].resize(n * (l + 1)); // 1 to 4 channels
         for (size_t b = 0; b < images[l].size(); ++b)
             images[l][b] = static_cast<uint8_t>((b * (7 + 2 * l) + 13 * l) % 256);
-        layers.push_back({images[l].data(), channels[l], powers[l]});
+        layers.push_back({images[l].data(), l + 1, powers[l]});
+        plainLayers.push_back({images[l].data(), l + 1, powers[l]});
     }
     std::vector<float> positions(base.size());
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(base.data(), positions.data(), w, h, layers.data(), 4);
-    float low = INFINITY, high = -INFINITY;
-    for (size_t k = 0; k < n; ++k)
-    {
-        float y = base[3 * k + 1];
-        for (int l = 0; l < 4; ++l)
-            y += static_cast<float>(images[l][channels[l] * k + offsets[l]]) * 0.003921569f * powers[l];
-        ASSERT_EQ(positions[3 * k + 1], y) << k;
-        ASSERT_EQ(positions[3 * k], base[3 * k]);
-        ASSERT_EQ(positions[3 * k + 2], base[3 * k + 2]);
-        low = std::min(low, y);
-        high = std::max(high, y);
-    }
-    EXPECT_EQ(range.min, low);
-    EXPECT_EQ(range.max, high);
+    const plain::Heights expected = plain::ApplyHeightmaps(base, w, h, plainLayers);
+    EXPECT_EQ(positions, expected.positions);
+    EXPECT_EQ(range.min, expected.minHeight);
+    EXPECT_EQ(range.max, expected.maxHeight);
     // Onto the current heights in place: the same sums.
     std::vector<float> inPlace = base;
     Layers::ApplyLayers(inPlace.data(), inPlace.data(), w, h, layers.data(), 4);
