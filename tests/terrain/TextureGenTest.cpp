@@ -34,28 +34,16 @@ struct Output
     uint8_t Red(size_t k) const { return diffuse[3 * k]; }
 };
 
-Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7)
+// engineAfter, when given, receives the engine as the painting left it.
+Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7,
+                    TextureGen::Mt19937* engineAfter = nullptr)
 {
     Output out(heights.size());
     TextureGen::Mt19937 engine(seed);
     TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), engine, out.diffuse.data(),
                               out.specular.data());
+    if (engineAfter != nullptr) *engineAfter = engine;
     return out;
-}
-
-Output PaintSlopes(const GradientList& gradients, const std::vector<float>& normals)
-{
-    Output out(normals.size() / 3);
-    TextureGen::PaintBySlope(gradients, normals.data(), normals.size() / 3, out.diffuse.data(),
-                             out.specular.data());
-    return out;
-}
-
-std::vector<uint8_t> AllHeights()
-{
-    std::vector<uint8_t> heights(256);
-    std::iota(heights.begin(), heights.end(), 0);
-    return heights;
 }
 
 // Float to byte conversions never convert an out-of-range float (undefined): clamped, or wrapped.
@@ -113,9 +101,11 @@ TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
         {MakeGradients({{100, 0, 0.0f, 0.2f}, {50, 0, 0.0f, 0.6f}}),
          {{99, 51}, {100, 153}, {150, 153}, {151, 153}}},
     };
+    std::vector<uint8_t> allHeights(256);
+    std::iota(allHeights.begin(), allHeights.end(), 0);
     for (const auto& c : cases)
     {
-        const Output out = PaintHeights(c.gradients, AllHeights());
+        const Output out = PaintHeights(c.gradients, allHeights);
         for (const auto& [height, red] : c.redByHeight)
         {
             EXPECT_EQ(out.Red(height), red) << "height " << height;
@@ -179,10 +169,8 @@ TEST(TextureGenTest, HeightModeDrawsOncePerPixelPerGradient)
     std::vector<uint8_t> heights(5000);
     for (size_t k = 0; k < heights.size(); ++k)
         heights[k] = static_cast<uint8_t>((k * 37) % 256);
-    TextureGen::Mt19937 engine(99), reference(99);
-    Output out(heights.size());
-    TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), engine, out.diffuse.data(),
-                              out.specular.data());
+    TextureGen::Mt19937 engine, reference(99);
+    PaintHeights(gradients, heights, 99, &engine);
     const TextureGen::NormalSampler normal;
     for (size_t d = 0; d < 3 * heights.size(); ++d)
         normal(reference);
@@ -250,8 +238,9 @@ TEST(TextureGenTest, SlopePassMatchesBandAfterBand)
     }
     normals.insert(normals.end(), {0.0f, 1.0000001f, 0.0f, kNaN, kNaN, kNaN});
     const size_t pixels = normals.size() / 3;
+    Output out(pixels);
     Parallel::SetThreadCount(3);
-    const Output out = PaintSlopes(gradients, normals);
+    TextureGen::PaintBySlope(gradients, normals.data(), pixels, out.diffuse.data(), out.specular.data());
     Parallel::SetThreadCount(0);
     for (size_t k = 0; k < pixels; ++k)
     {
