@@ -30,11 +30,6 @@ namespace
 {
 using HeightmapGLTest = testsupport::GLTest;
 
-std::vector<uint8_t> HeldBytes(const Texture& texture)
-{
-    return std::vector<uint8_t>(texture.data.get(), texture.data.get() + texture.ByteSize());
-}
-
 // Writes an image whose pixel buffer, as the program reads it (bottom row first), is pixels.
 void WriteImage(const std::string& path, int width, int height, int channels,
                 const std::vector<uint8_t>& pixels)
@@ -72,7 +67,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
     ASSERT_TRUE(layer) << error;
     layer->settings.power = 3.0f;
     layer->Update(); // a texture layer keeps its image
-    EXPECT_EQ(HeldBytes(*layer), pixels);
+    EXPECT_EQ(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), pixels);
     Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     terrain.heightmaps = {layer};
     terrain.ApplyHeightmaps();
@@ -167,17 +162,20 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
         entries.push_back(s);
     }
 
+    const auto expectEntry = [&](uint32_t n) // the layer shows entry n: its settings and their image
+    {
+        const Heightmap::Settings &s = layer.settings, &e = entries[n];
+        EXPECT_EQ(layer.currentState, n);
+        EXPECT_EQ(std::tie(s.seed, s.noiseTypeName, s.fractalTypeName, s.lacunarity),
+                  std::tie(e.seed, e.noiseTypeName, e.fractalTypeName, e.lacunarity));
+        EXPECT_EQ(ReadTexture(layer), ExpectedImage(e, w, h));
+    };
     LogCapture log;
     layer.Undo();
-    EXPECT_EQ(layer.currentState, 2u);
-    EXPECT_EQ(layer.settings.noiseTypeName, "Perlin");
-    EXPECT_EQ(layer.settings.lacunarity, entries[2].lacunarity);
-    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[2], w, h));
+    expectEntry(2);
     layer.Redo();
     layer.Redo(); // at the newest entry
-    EXPECT_EQ(layer.currentState, 3u);
-    EXPECT_EQ(layer.settings.fractalTypeName, "Ridged");
-    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[3], w, h));
+    expectEntry(3);
     EXPECT_EQ(log.Records().size(), 2u) << log.Dump();
     EXPECT_TRUE(log.Has(spdlog::level::debug, "Terrain generator undo: 3 -> 2"));
     EXPECT_TRUE(log.Has(spdlog::level::debug, "Terrain generator redo: 2 -> 3"));
@@ -186,9 +184,7 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
         layer.Undo();
     log.Clear();
     layer.Undo(); // at the oldest entry
-    EXPECT_EQ(layer.currentState, 0u);
-    EXPECT_EQ(layer.settings.seed, 0);
-    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
+    expectEntry(0);
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
 // An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
