@@ -98,8 +98,6 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
         h[size_t(corner)] = static_cast<float>(double{range} * random.Normal());
         visited[size_t(corner)] = 1;
     }
-    diamonds.emplace_back(n / 2, n / 2);
-    visited[size_t(n / 2 * n + n / 2)] = 1;
     const auto push = [&](auto& q, int64_t x, int64_t y)
     {
         if (x >= 0 && y >= 0 && x < n && y < n && !visited[size_t(x * n + y)])
@@ -108,6 +106,7 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
             q.emplace_back(x, y);
         }
     };
+    push(diamonds, n / 2, n / 2);
     const auto at = [&](int64_t x, int64_t y) { return h[size_t(x * n + y)]; };
     int64_t half = n / 2;
     const double decay = std::pow(2.0, -double{roughness});
