@@ -14,8 +14,6 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
 #include <tuple>
 #include <vector>

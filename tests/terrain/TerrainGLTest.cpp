@@ -11,7 +11,6 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <tuple>
 #include <vector>
 
