@@ -74,21 +74,15 @@ float HeightAt(const TerrainRecord& t, uint32_t i, uint32_t j)
 // The largest difference between the shared edges of neighbouring tiles (tile index y * tilesX + x).
 float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tiles)
 {
-    const uint32_t T = w.settings.tileSize;
+    const uint32_t T = w.settings.tileSize, X = w.settings.tilesX;
     float step = 0.0f;
-    for (uint32_t y = 0; y < w.settings.tilesY; ++y)
-        for (uint32_t x = 0; x < w.settings.tilesX; ++x)
+    for (size_t n = 0; n < tiles.size(); ++n)
+        for (uint32_t k = 0; k < T; ++k)
         {
-            const TerrainRecord& t = tiles[y * w.settings.tilesX + x];
-            for (uint32_t k = 0; k < T; ++k)
-            {
-                if (x + 1 < w.settings.tilesX)
-                    step = std::max(step, std::fabs(HeightAt(t, T - 1, k) -
-                                                    HeightAt(tiles[y * w.settings.tilesX + x + 1], 0, k)));
-                if (y + 1 < w.settings.tilesY)
-                    step = std::max(step, std::fabs(HeightAt(t, k, T - 1) -
-                                                    HeightAt(tiles[(y + 1) * w.settings.tilesX + x], k, 0)));
-            }
+            if (n % X + 1 < X) // the tile to the right
+                step = std::max(step, std::fabs(HeightAt(tiles[n], T - 1, k) - HeightAt(tiles[n + 1], 0, k)));
+            if (n + X < tiles.size()) // the tile below
+                step = std::max(step, std::fabs(HeightAt(tiles[n], k, T - 1) - HeightAt(tiles[n + X], k, 0)));
         }
     return step;
 }
@@ -121,7 +115,6 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
                               Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
                         << "tile " << x << "," << y << " vertex " << i << ", " << j;
         }
-    EXPECT_EQ(LargestSeamStep(w, tiles), 0.0f);
 }
 
 // Erosion runs on each tile and its overlap border with droplets anchored in the world; what differs
