@@ -74,23 +74,31 @@ TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
     }
 }
 
-// The pass that computes each face normal once, and the height bytes, against the plain per-vertex
-// loops, bit for bit, on three threads with a row count that does not divide by three.
-TEST(TerrainGridTest, NormalAndHeightPassesFollowTheirRulesOnThreeThreads)
+// The pass that computes each face normal once, into an array and appended to a vector in batches of
+// rows (two batches here, each split over the threads; the vector's old contents are replaced), and the
+// height bytes, against the plain per-vertex loops, bit for bit, on one and three threads with a row
+// count that does not divide by three.
+TEST(TerrainGridTest, NormalAndHeightPassesGiveThePlainLoopsBitsOnAnyThreadCount)
 {
-    const uint32_t w = 301, h = 203;
+    const uint32_t w = 100, h = 4000; // batches of 87 rows
     const size_t count = size_t{w} * h;
     const GridArrays g = RoughGrid(w, h, 11);
-    std::vector<float> normals(3 * count), plainNormals;
-    std::vector<uint8_t> bytes(3 * count), heights(count), plainBytes;
-    Parallel::SetThreadCount(3);
-    TerrainGrid::VertexNormals(g.positions.data(), w, h, normals.data(), bytes.data());
-    TerrainGrid::HeightmapBytes(g.positions.data(), count, -3.0f, 5.0f, heights.data());
-    Parallel::SetThreadCount(0);
+    std::vector<float> plainNormals;
+    std::vector<uint8_t> plainBytes, heights(count);
     plain::Normals(g.positions, w, h, plainNormals, plainBytes);
-    EXPECT_TRUE(SameBits(normals, plainNormals));
-    EXPECT_EQ(bytes, plainBytes);
-    EXPECT_EQ(heights, plain::HeightmapBytes({g.positions, -3.0f, 5.0f}, count));
+    for (unsigned threads : {1u, 3u})
+    {
+        Parallel::SetThreadCount(threads);
+        std::vector<float> normals(3 * count), appended(17, 9.0f);
+        std::vector<uint8_t> bytes(3 * count), appendedBytes(3 * count);
+        TerrainGrid::VertexNormals(g.positions.data(), w, h, normals.data(), bytes.data());
+        TerrainGrid::VertexNormals(g.positions.data(), w, h, appended, appendedBytes.data());
+        TerrainGrid::HeightmapBytes(g.positions.data(), count, -3.0f, 5.0f, heights.data());
+        EXPECT_TRUE(SameBits(normals, plainNormals) && SameBits(appended, plainNormals)) << threads;
+        EXPECT_TRUE(bytes == plainBytes && appendedBytes == plainBytes) << threads;
+        EXPECT_EQ(heights, plain::HeightmapBytes({g.positions, -3.0f, 5.0f}, count)) << threads;
+    }
+    Parallel::SetThreadCount(0);
     const float flat[] = {0.0f, 2.0f, 0.0f, 1.0f, 2.0f, 1.0f}; // equal heights give 0, not 0 * inf
     TerrainGrid::HeightmapBytes(flat, 2, 2.0f, 2.0f, heights.data());
     EXPECT_EQ(heights[0] + heights[1], 0);
@@ -140,29 +148,6 @@ TEST(TerrainGridTest, ARegionGetsTheBitsOfTheWholePassAndNothingElse)
               std::make_tuple(0u, 7u, 18u, h));
     const TerrainGrid::Region both = TerrainGrid::Region{3, 5, 2, 4}.Union({10, 12, 1, 3});
     EXPECT_EQ(both.rowBegin + both.rowEnd + both.columnBegin + both.columnEnd, 3u + 12u + 1u + 4u);
-}
-
-// The normals appended to a vector in batches of rows (two batches here, each split over the
-// threads) against the pass into a plain array; the vector's old contents are replaced.
-TEST(TerrainGridTest, NormalsIntoAVectorGiveTheSameBitsInBatches)
-{
-    const uint32_t w = 100, h = 4000; // batches of 87 rows
-    const size_t count = size_t{w} * h;
-    const GridArrays g = RoughGrid(w, h, 5);
-    std::vector<float> reference(3 * count);
-    std::vector<uint8_t> referenceBytes(3 * count);
-    TerrainGrid::VertexNormals(g.positions.data(), w, h, reference.data(), referenceBytes.data());
-    for (unsigned threads : {1u, 3u})
-    {
-        Parallel::SetThreadCount(threads);
-        std::vector<float> normals(17, 9.0f);
-        std::vector<uint8_t> bytes(3 * count);
-        TerrainGrid::VertexNormals(g.positions.data(), w, h, normals, bytes.data());
-        ASSERT_EQ(normals.size(), reference.size());
-        EXPECT_TRUE(SameBits(normals.data(), reference.data(), normals.size())) << threads;
-        EXPECT_EQ(bytes, referenceBytes) << threads;
-    }
-    Parallel::SetThreadCount(0);
 }
 
 // Positions written once with their heights against the flat grid plus AddHeights and ShiftHeights,
