@@ -198,10 +198,8 @@ TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
     noise->Update();
     auto entry = Heightmap::NewErosion(w, h);
     terrain.heightmaps = {noise, entry};
-    Erosion::Settings thermal, hydraulic;
-    thermal.method = Erosion::Method::Thermal;
-    thermal.thermal.talusAngle = 15.0f;
-    hydraulic.hydraulic.droplets = 2000;
+    const Erosion::Settings thermal{Erosion::Method::Thermal, {}, {15.0f}}; // a talus angle of 15 degrees
+    const Erosion::Settings hydraulic{Erosion::Method::Hydraulic, {2000}};  // 2000 droplets
     // The answer and the mask, from the noise layer's bytes and Erosion itself; the terrain's heights.
     std::vector<uint8_t> mask(3 * w * h);
     const auto expected = [&](const Erosion::Settings& s)
