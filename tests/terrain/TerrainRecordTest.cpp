@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using testsupport::TestImage;
 using testsupport::TestPositions;
@@ -68,10 +69,8 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
     EXPECT_EQ(t.maxHeight, *std::max_element(expected.begin(), expected.end()));
     EXPECT_TRUE(t.heightsFollowLayers);
     // The regular grid, centred: x = (i - 2) * 2, z = (j - 1) * 2, and its triangles.
-    EXPECT_EQ(t.positions[3 * 14], 4.0f);
-    EXPECT_EQ(t.positions[3 * 14 + 2], 2.0f);
-    EXPECT_EQ(t.indices.size(), 4u * 2 * 6);
-    EXPECT_TRUE(t.gridIndices);
+    EXPECT_EQ(std::make_tuple(t.positions[3 * 14], t.positions[3 * 14 + 2], t.indices.size(), t.gridIndices),
+              std::make_tuple(4.0f, 2.0f, size_t{4 * 2 * 6}, true));
     EXPECT_TRUE(t.RegularGrid());
     t.texCoords[7] += 1e-6f;
     EXPECT_FALSE(t.RegularGrid());
