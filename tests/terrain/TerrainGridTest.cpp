@@ -32,16 +32,6 @@ GridArrays RoughGrid(uint32_t width, uint32_t height, uint32_t seed)
     return g;
 }
 
-TEST(TerrainGridTest, RectangularGridKeepsTheVertexOrder)
-{
-    GridArrays g;
-    TerrainGrid::BuildGrid(4, 2, 2.0f, g.positions, g.indices, g.normals, g.texCoords);
-    ASSERT_EQ(g.indices.size(), 3u * 1u * 6u);
-    // Vertex (i = 3, j = 1) is k = 7: x = (3 - 1.5) * 2, z = (1 - 0.5) * 2, (u, v) = (1, 1).
-    EXPECT_EQ(std::vector<float>(g.positions.begin() + 21, g.positions.end()), (std::vector<float>{3, 0, 1}));
-    EXPECT_EQ(std::vector<float>(g.texCoords.begin() + 14, g.texCoords.end()), (std::vector<float>{1, 1}));
-}
-
 // Corner, edge and inner normals against the sum of the face normals of every listed triangle that
 // uses the vertex: the incidence rule checked against the index list itself (order-free, so near).
 TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
