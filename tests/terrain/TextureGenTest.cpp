@@ -174,8 +174,7 @@ TEST(TextureGenTest, HeightModeDrawsOncePerPixelPerGradient)
     EXPECT_EQ(engine, reference);
 }
 
-// The own engine against the standard library's, across several refills, and the standard's check
-// value for the 10000th output of the default seed.
+// The own engine against the standard library's, across several refills.
 TEST(TextureGenTest, TwisterGivesTheStandardSequence)
 {
     for (uint32_t seed : {5489u, 0u, 1u, 0xFFFFFFFFu, 20240611u})
@@ -185,10 +184,6 @@ TEST(TextureGenTest, TwisterGivesTheStandardSequence)
         for (int n = 0; n < 2000; ++n)
             ASSERT_EQ(engine(), reference()) << "seed " << seed << ", output " << n;
     }
-    TextureGen::Mt19937 engine;
-    for (int n = 1; n < 10000; ++n)
-        engine();
-    EXPECT_EQ(engine(), 4123659995u);
 }
 
 // Moments and two-sided tail probabilities of 2 million draws, including the far tail beyond 3.44 that
