@@ -142,22 +142,4 @@ TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
     }
 }
 
-// A 100 x 50 texture shown 200 pixels wide with its top-left corner at (100, 50): two screen pixels per
-// texel, the image's bottom edge at y = 150.
-TEST(BrushTest, ImageToTexelFlipsRows)
-{
-    const glm::vec2 cases[][2] = {
-        {{100.0f, 150.0f}, {0.0f, 0.0f}},   // bottom-left corner
-        {{101.0f, 149.0f}, {0.5f, 0.5f}},   // near the bottom edge: row 0
-        {{300.0f, 50.0f}, {100.0f, 50.0f}}, // top-right corner: one past the last texel
-        {{299.0f, 51.0f}, {99.5f, 49.5f}},  // near the top edge: the last row
-        {{200.0f, 100.0f}, {50.0f, 25.0f}},
-    };
-    for (const auto& [mouse, texel] : cases)
-    {
-        const glm::vec2 result = Brush::ImageToTexel(mouse, {100.0f, 50.0f}, 200.0f, 100, 50);
-        EXPECT_FLOAT_EQ(result.x, texel.x) << mouse.x << ", " << mouse.y;
-        EXPECT_FLOAT_EQ(result.y, texel.y) << mouse.x << ", " << mouse.y;
-    }
-}
 } // namespace
