@@ -50,8 +50,9 @@ std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width,
 
 // A texture layer must be exactly the size of the terrain's images (a W x H terrain's are H pixels wide
 // and W high, a row per grid column): a loaded one adds its green channel (three channels); another size
-// (the sides the other way round among them) or an unreadable file is refused with the reason.
-TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
+// (the sides the other way round among them) or an unreadable file is refused with the reason. Layers
+// that bypass the load check (another size, no pixels at all) are skipped when applied, never read.
+TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
 {
     TempDir dir;
     const uint32_t w = 4, h = 3;
@@ -59,6 +60,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
     for (size_t k = 0; k < w * h; ++k)
         pixels[3 * k] = 200, pixels[3 * k + 1] = static_cast<uint8_t>(20 * k), pixels[3 * k + 2] = 100;
     WriteImage(dir / "layer.png", h, w, 3, pixels);
+    WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
 
     std::string error;
     std::shared_ptr<Heightmap> layer = Heightmap::LoadTextureLayer(dir / "layer.png", w, h, &error);
@@ -67,10 +69,18 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
     layer->Update(); // a texture layer keeps its image
     EXPECT_EQ(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), pixels);
     Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.heightmaps = {layer};
+    terrain.heightmaps = {layer, std::make_shared<Heightmap>(dir / "small.png"),
+                          std::make_shared<Heightmap>(dir / "missing.png")};
+    LogCapture log;
     terrain.ApplyHeightmaps();
     for (size_t k = 0; k < w * h; ++k)
         EXPECT_EQ(terrain.positions[3 * k + 1], static_cast<float>(20 * k) * 0.003921569f * 3.0f) << k;
+    for (const auto& [file, image] :
+         {std::pair{"small.png", "2 x 2 with 1"}, {"missing.png", "4 x 4 with 0"}})
+        EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
+                                                     " channels, the terrain's images are 3 x 4."),
+                  1)
+            << log.Dump();
 
     const std::pair<std::string, std::string> refused[] = {
         {dir / "layer.png", "Layer image " + (dir / "layer.png") +
@@ -78,31 +88,11 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
         {dir / "missing.png", "Layer image " + (dir / "missing.png") + " could not be read."}};
     for (const auto& [path, message] : refused)
     {
-        LogCapture log;
+        log.Clear();
         EXPECT_FALSE(Heightmap::LoadTextureLayer(path, h, w, &error));
         EXPECT_EQ(error, message);
         EXPECT_TRUE(log.Has(spdlog::level::err, message)) << log.Dump();
     }
-}
-
-// Layers that bypass the load check (another size, no pixels at all) are skipped, never read.
-TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
-{
-    TempDir dir;
-    WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
-    Terrain terrain(5, 4, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.heightmaps = {std::make_shared<Heightmap>(dir / "small.png"),
-                          std::make_shared<Heightmap>(dir / "missing.png")};
-    LogCapture log;
-    terrain.ApplyHeightmaps();
-    const std::pair<const char*, const char*> skipped[] = {{"small.png", "2 x 2 with 1"},
-                                                           {"missing.png", "4 x 4 with 0"}};
-    for (const auto& [file, image] : skipped)
-        EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
-                                                     " channels, the terrain's images are 4 x 5."),
-                  1)
-            << log.Dump();
-    EXPECT_EQ(terrain.positions, terrain.basePositions);
 }
 
 // The newest 11 entries stay; appending after undoing drops the entries that redo would reach.
