@@ -78,10 +78,6 @@ TEST(LayersTest, WorldWindowsAreTheWholeWorldsPixels)
                     ASSERT_EQ(tileLevels[inTile], levels[inWorld]) << type << ": " << i << ", " << j;
                 }
         }
-        // A lone terrain at the world's first index is the stretched image of old.
-        std::vector<uint8_t> lone(size_t{w} * h);
-        Layers::NoiseImage(noise, 0.25f, -2.0f, w, h, samples, lone.data(), nullptr, {0, 0, false});
-        EXPECT_EQ(lone, Image(noise, w, h, 0.25f, -2.0f)) << type;
     }
 }
 
