@@ -44,43 +44,6 @@ TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
     Parallel::SetThreadCount(0);
 }
 
-// A world's tile: its pixels and levels are those of the same vertices of the whole world's image bit
-// for bit, wherever the window lies (a non-square world, windows at every corner and past the world's
-// first index), and levels map -1..1 to 0..255 whatever the samples' own range.
-TEST(LayersTest, WorldWindowsAreTheWholeWorldsPixels)
-{
-    const uint32_t w = 61, h = 45; // the world, i along x (rows of the image), j along z
-    for (int32_t type : {0, 2, 3, 4, 5})
-    {
-        NoiseGenerator noise = FbmNoise(type);
-        const Layers::GridPlace origin{100003, -70001, true}; // far out: float sums would round
-        std::vector<float> samples, levels(size_t{w} * h);
-        std::vector<uint8_t> world(levels.size());
-        Layers::NoiseImage(noise, 0.3f, -2.7f, w, h, samples, world.data(), levels.data(), origin);
-        for (size_t k = 0; k < samples.size(); ++k)
-            ASSERT_EQ(levels[k], std::clamp((samples[k] + 1.0f) * 127.5f, 0.0f, 255.0f)) << type << ", " << k;
-        const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> windows[] = {
-            {0, 0, 21, 17}, {40, 0, 21, 17}, {0, 28, 21, 17}, {40, 28, 21, 17}, {13, 5, 33, 9}};
-        for (const auto& [i0, j0, width, height] : windows)
-        {
-            const Layers::GridPlace place{origin.i + static_cast<int32_t>(i0),
-                                          origin.j + static_cast<int32_t>(j0), true};
-            std::vector<float> tileLevels(size_t{width} * height);
-            std::vector<uint8_t> tile(tileLevels.size());
-            Layers::NoiseImage(noise, 0.3f, -2.7f, width, height, samples, tile.data(), tileLevels.data(),
-                               place);
-            for (uint32_t i = 0; i < width; ++i)
-                for (uint32_t j = 0; j < height; ++j)
-                {
-                    const size_t inWorld = size_t{i0 + i} * h + j0 + j;
-                    const size_t inTile = size_t{i} * height + j;
-                    ASSERT_EQ(tile[inTile], world[inWorld]) << type << ": " << i0 << ", " << i << ", " << j;
-                    ASSERT_EQ(tileLevels[inTile], levels[inWorld]) << type << ": " << i << ", " << j;
-                }
-        }
-    }
-}
-
 // Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
 // spelled-out rounding is roundf's over the whole range.
 TEST(LayersTest, EqualSamplesGiveAnAllZeroImageAndPixelsRoundLikeRoundf)
