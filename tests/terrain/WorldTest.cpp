@@ -152,7 +152,8 @@ TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
     EXPECT_GT(bare, 3.0f * step);
 }
 
-// What cannot be a world or a tile, with the messages the build and the editor show.
+// What cannot be a world (with the messages the build and the editor show), and tile names that do not parse.
+// (Tiles outside the world and a random-fault start: the build, project file and session tests.)
 TEST(WorldTest, RefusalsNameTheReason)
 {
     const TestWorld good = NoiseWorld(4, 2, 33);
@@ -164,8 +165,6 @@ TEST(WorldTest, RefusalsNameTheReason)
          "terrain land starts from diamond-square, which cannot tile: a world starts flat and takes its "
          "shape "
          "from its noise, image and erosion layers"},
-        {"random fault", [](TestWorld& w) { w.terrain.generator.generator = TerrainGenerator::RandomFault; },
-         "terrain land starts from random fault, which cannot tile"},
         {"read from a file", [](TestWorld& w) { w.terrain.generator.fromFile = true; },
          "terrain land was read from a file, whose heights cannot tile"},
         {"sculpted",
@@ -201,15 +200,6 @@ TEST(WorldTest, RefusalsNameTheReason)
         TerrainRecord tile;
         EXPECT_FALSE(World::BuildTile(w.terrain, w.settings, 0, 0, tile, &error)) << what;
     }
-    // Tiles: x counts across (4), y down (2).
-    const std::string outside = " is outside the world's 4 x 2 tiles (x from 0 to 3, y from 0 to 1)";
-    EXPECT_TRUE(World::CheckTile(good.settings, 3, 1, &error));
-    EXPECT_FALSE(World::CheckTile(good.settings, 1, 2, &error));
-    EXPECT_EQ(error, "tile 1,2" + outside);
-    TerrainRecord tile;
-    EXPECT_FALSE(World::BuildTile(good.terrain, good.settings, 4, 0, tile, &error));
-    EXPECT_EQ(error, "tile 4,0" + outside);
-
     uint32_t x = 99, y = 99;
     EXPECT_TRUE(World::ParseTile("3,1", x, y) && x == 3 && y == 1);
     EXPECT_TRUE(World::ParseTile("0,12", x, y) && x == 0 && y == 12);
