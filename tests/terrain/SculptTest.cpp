@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -124,42 +123,6 @@ TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
     Sculpt::ApplyDab(brush, {1.0f, 3.0f}, spiky.data(), sculpt.data(), kSculptW, kSculptH, frame);
     EXPECT_LT(sculpt[centre], -3.0f);
     EXPECT_GT(sculpt[near], 0.3f);
-}
-
-// Kept tiles give the array back bit for bit and the change again, also for elements strided inside a
-// larger record (the heights in the positions); only touched tiles are kept.
-TEST(SculptTest, KeptTilesTakeAChangeBackAndForth)
-{
-    const uint32_t rows = 150, columns = 70; // 3 x 2 tiles, the last ones partial
-    std::vector<float> positions(3 * size_t{rows} * columns);
-    for (size_t n = 0; n < positions.size(); ++n)
-        positions[n] = static_cast<float>(n) * 0.5f;
-    const std::vector<float> before = positions;
-    auto* bytes = reinterpret_cast<uint8_t*>(positions.data());
-    TileSwap heights(rows, columns, 4, 12, 4);
-    const TerrainGrid::Region change{130, 150, 64, 70}; // the far corner tile only
-    heights.Keep(bytes, change);
-    heights.Keep(bytes, {140, 141, 65, 66}); // already kept: nothing more
-    for (size_t r = change.rowBegin; r < change.rowEnd; ++r)
-        for (size_t c = change.columnBegin; c < change.columnEnd; ++c)
-            positions[3 * (r * columns + c) + 1] = -1.0f;
-    const std::vector<float> after = positions;
-    EXPECT_EQ(heights.Bounds().rowBegin, 128u);
-    EXPECT_EQ(heights.Bounds().columnEnd, columns);
-    EXPECT_LT(heights.Bytes(), 22u * 6u * 4u + 200u); // one tile of 22 x 6 heights and the tile table
-
-    heights.Swap(bytes);
-    EXPECT_EQ(std::memcmp(positions.data(), before.data(), before.size() * sizeof(float)), 0);
-    heights.Swap(bytes);
-    EXPECT_EQ(std::memcmp(positions.data(), after.data(), after.size() * sizeof(float)), 0);
-
-    // Everything kept, then only what differs stays.
-    TileSwap all(rows, columns, 4, 12, 4);
-    all.KeepAll(reinterpret_cast<const uint8_t*>(before.data()));
-    all.DropUnchanged(bytes);
-    EXPECT_EQ(all.Bytes(), heights.Bytes());
-    all.Swap(bytes);
-    EXPECT_EQ(positions, before);
 }
 
 // What a stroke keeps on a 4097 x 4097 grid grows with the ground it covers, not with the grid: the
