@@ -20,9 +20,7 @@ using BrushGLTest = testsupport::GLTest;
 TEST_F(BrushGLTest, DabFromAClickIsUploaded)
 {
     Texture texture(8, 4, 3, false, GL_NEAREST);
-    Brush brush;
-    brush.size = 4;
-    brush.pickColor = {1.0f, 0.5f, 0.2f, 1.0f};
+    Brush brush{BrushShape::Square, 4, false, {1.0f, 0.5f, 0.2f, 1.0f}};
     const glm::vec2 texel = Brush::ImageToTexel({35.0f, 52.0f}, {10.0f, 20.0f}, 80.0f, 8, 4);
     EXPECT_EQ(brush.Paint(texture, texel), 8u); // x 0 .. 3, y 0 .. 1 (rows -2 and -1 clipped)
     std::vector<uint8_t> expected(8 * 4 * 3, 0);
@@ -37,8 +35,7 @@ TEST_F(BrushGLTest, DabFromAClickIsUploaded)
 TEST_F(BrushGLTest, TextureWithoutPixelsIsLeftAlone)
 {
     Texture checkerboard("no/such/file.png");
-    Brush brush;
-    brush.size = 6;
+    Brush brush{BrushShape::Square, 6};
     EXPECT_EQ(brush.Paint(checkerboard, {1.0f, 1.0f}), 0u);
     EXPECT_FALSE(brush.CopyColor(checkerboard));
 }

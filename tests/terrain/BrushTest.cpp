@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <limits>
 #include <string>
 #include <tuple>
@@ -42,15 +41,6 @@ struct GuardedBuffer
     std::vector<uint8_t> bytes;
 };
 
-Brush SetBrush(BrushShape shape, int32_t size)
-{
-    Brush brush;
-    brush.shape = shape;
-    brush.size = size;
-    brush.pickColor = {1.0f, 1.0f, 1.0f, 1.0f};
-    return brush;
-}
-
 TEST(BrushTest, FootprintsBySizeAndShape)
 {
     // The pictures: an 8 x 8 texture, the dab centred on texel (4, 4) (row 4 from the bottom).
@@ -68,7 +58,7 @@ TEST(BrushTest, FootprintsBySizeAndShape)
     for (const auto& [shape, size, picture] : cases)
     {
         GuardedBuffer buffer(8, 8, 1);
-        Brush brush = SetBrush(shape, size);
+        Brush brush{shape, size, false, glm::vec4(1.0f)};
         buffer.Paint(brush, {4.5f, 4.5f});
         EXPECT_EQ(buffer.Picture(), picture) << (shape == BrushShape::Square ? "square " : "circle ") << size;
         EXPECT_TRUE(buffer.GuardsIntact());
@@ -96,7 +86,7 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
     for (const auto& [x, y, shape, size, painted] : cases)
     {
         GuardedBuffer buffer(7, 5, 3);
-        Brush brush = SetBrush(shape, size);
+        Brush brush{shape, size, false, glm::vec4(1.0f)};
         EXPECT_EQ(buffer.Paint(brush, {x, y}), painted) << x << ", " << y << " size " << size;
         EXPECT_TRUE(buffer.GuardsIntact()) << x << ", " << y;
     }
@@ -110,16 +100,13 @@ TEST(BrushTest, RaiseLowerAddsAndClamps)
         for (const auto& [before, amount, after] : cases)
         {
             GuardedBuffer buffer(8, 8, 2, static_cast<uint8_t>(before));
-            Brush brush = SetBrush(BrushShape::Square, size);
-            brush.raiseLower = true;
-            brush.amount = amount;
+            Brush brush{BrushShape::Square, size, true, glm::vec4(1.0f), amount};
             buffer.Paint(brush, {4.0f, 4.0f});
             EXPECT_EQ(buffer.At(4, 4, 0), after) << before << " + " << amount << " size " << size;
             EXPECT_EQ(buffer.At(4, 4, 1), after);
             EXPECT_EQ(buffer.At(0, 0, 0), before);
         }
-    Brush brush; // offered for one and two channels only
-    brush.raiseLower = true;
+    Brush brush{BrushShape::Square, 1, true}; // offered for one and two channels only
     brush.AdaptToChannels(2);
     EXPECT_TRUE(brush.raiseLower);
     brush.AdaptToChannels(3);
@@ -137,8 +124,7 @@ TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
         for (size_t b = 0; b < 5 * 3 * channels; ++b)
             buffer.Data()[b] = static_cast<uint8_t>(b + 1);
         const glm::vec4 before(0.9f, 0.8f, 0.7f, 0.6f);
-        Brush brush;
-        brush.pickColor = before;
+        Brush brush{BrushShape::Square, 1, false, before};
         brush.Pick({3.9f, 1.2f}); // texel (3, 1): bytes from (1 * 5 + 3) * channels on
         EXPECT_TRUE(brush.CopyColorFromBuffer(buffer.Data(), 5, 3, channels));
         for (uint32_t c = 0; c < 4; ++c)
@@ -156,22 +142,4 @@ TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
     }
 }
 
-// A 100 x 50 texture shown 200 pixels wide with its top-left corner at (100, 50): two screen pixels per
-// texel, the image's bottom edge at y = 150.
-TEST(BrushTest, ImageToTexelFlipsRows)
-{
-    const glm::vec2 cases[][2] = {
-        {{100.0f, 150.0f}, {0.0f, 0.0f}},   // bottom-left corner
-        {{101.0f, 149.0f}, {0.5f, 0.5f}},   // near the bottom edge: row 0
-        {{300.0f, 50.0f}, {100.0f, 50.0f}}, // top-right corner: one past the last texel
-        {{299.0f, 51.0f}, {99.5f, 49.5f}},  // near the top edge: the last row
-        {{200.0f, 100.0f}, {50.0f, 25.0f}},
-    };
-    for (const auto& [mouse, texel] : cases)
-    {
-        const glm::vec2 result = Brush::ImageToTexel(mouse, {100.0f, 50.0f}, 200.0f, 100, 50);
-        EXPECT_FLOAT_EQ(result.x, texel.x) << mouse.x << ", " << mouse.y;
-        EXPECT_FLOAT_EQ(result.y, texel.y) << mouse.x << ", " << mouse.y;
-    }
-}
 } // namespace

@@ -8,8 +8,8 @@
 
 #include <climits>
 #include <cmath>
-#include <cstring>
 #include <functional>
+#include <numeric>
 #include <tuple>
 #include <vector>
 
@@ -45,17 +45,14 @@ std::vector<float> Ramp()
 
 double Sum(const std::vector<float>& h)
 {
-    double sum = 0.0;
-    for (float v : h)
-        sum += v;
-    return sum;
+    return std::accumulate(h.begin(), h.end(), 0.0);
 }
 
-Erosion::HydraulicSettings SmallHydraulic(int32_t seed = 7)
+Erosion::HydraulicSettings SmallHydraulic()
 {
     Erosion::HydraulicSettings s;
     s.droplets = 20000;
-    s.seed = seed;
+    s.seed = 7;
     s.maxSteps = 24;
     return s;
 }
@@ -64,12 +61,9 @@ using Eroder = std::function<Erosion::Result(std::vector<float>&)>;
 
 const Eroder kHydraulic = [](std::vector<float>& h)
 { return Erosion::Hydraulic(h.data(), kW, kH, kDistance, SmallHydraulic()); };
+const Erosion::ThermalSettings kLongThermal{30.0f, 200}; // the default talus, 200 iterations
 const Eroder kThermal = [](std::vector<float>& h)
-{
-    Erosion::ThermalSettings s;
-    s.iterations = 200;
-    return Erosion::Thermal(h.data(), kW, kH, kDistance, s);
-};
+{ return Erosion::Thermal(h.data(), kW, kH, kDistance, kLongThermal); };
 
 TEST(ErosionTest, FlatTerrainIsUnchanged)
 {

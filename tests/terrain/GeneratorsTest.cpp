@@ -1,10 +1,10 @@
+#include "bench/PlainLoops.h"
 #include "engine/Parallel.h"
 #include "terrain/Generators.h"
 #include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <deque>
@@ -53,10 +53,9 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
         log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
 }
 
-// The fault lines replayed by a plain loop: each iteration adds its offset to the points above its
-// line (r < line[c]) and subtracts it elsewhere, the offset decaying by 2^-roughness. The large grid
-// runs on three threads with a row count that does not divide by three; a vertical line (c1 = c2) lies
-// past every row.
+// The fault lines against the plain loop: each iteration adds its offset to the points above its line
+// and subtracts it elsewhere. The large grid runs on three threads with a row count that does not divide
+// by three; a vertical line (c1 = c2) lies past every row.
 TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
     Parallel::SetThreadCount(3);
@@ -65,31 +64,13 @@ TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
     for (const auto& [w, h, iterations, seeds] : cases)
         for (uint32_t seed = 0; seed < seeds; ++seed)
         {
-            GeneratorRandom random(seed);
-            random.sign = [n = 0]() mutable { return n++; };
+            GeneratorRandom random(seed), replay(seed);
+            replay.sign = [n = 0]() mutable { return n++; }; // both signs, alternating
+            random.sign = replay.sign;
             std::vector<float> a;
             Generators::RandomFault(w, h, 10.0f, 1.0f, iterations, random, a);
-
-            GeneratorRandom replay(seed);
-            std::vector<float> expected(size_t{w} * h, 0.0f);
-            float factor = 0.5f;
-            for (uint32_t it = 0; it < iterations; ++it)
-            {
-                const uint32_t r1 = replay.Uniform(h - 1), c1 = replay.Uniform(w - 1),
-                               r2 = replay.Uniform(h - 1), c2 = replay.Uniform(w - 1);
-                const float slope = (float(r2) - float(r1)) / (float(c2) - float(c1));
-                const float intercept = float(r1) - float(c1) * slope;
-                const float offset =
-                    static_cast<float>(replay.Normal() * (it % 2 == 0 ? 1 : -1) * 10.0f * factor);
-                for (uint32_t r = 0; r < h; ++r)
-                    for (uint32_t col = 0; col < w; ++col)
-                        expected[r * w + col] +=
-                            static_cast<int32_t>(r) < Generators::FaultLineRow(slope, intercept, col)
-                                ? offset
-                                : -offset;
-                factor = static_cast<float>(0.5 * factor);
-            }
-            ASSERT_EQ(a, expected) << w << " x " << h << ", seed " << seed;
+            ASSERT_EQ(a, plain::RandomFault(w, h, 10.0f, 1.0f, iterations, replay))
+                << w << " x " << h << ", seed " << seed;
         }
     Parallel::SetThreadCount(0);
 }
@@ -116,8 +97,6 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
         h[size_t(corner)] = static_cast<float>(double{range} * random.Normal());
         visited[size_t(corner)] = 1;
     }
-    diamonds.emplace_back(n / 2, n / 2);
-    visited[size_t(n / 2 * n + n / 2)] = 1;
     const auto push = [&](auto& q, int64_t x, int64_t y)
     {
         if (x >= 0 && y >= 0 && x < n && y < n && !visited[size_t(x * n + y)])
@@ -126,6 +105,7 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
             q.emplace_back(x, y);
         }
     };
+    push(diamonds, n / 2, n / 2);
     const auto at = [&](int64_t x, int64_t y) { return h[size_t(x * n + y)]; };
     int64_t half = n / 2;
     const double decay = std::pow(2.0, -double{roughness});
@@ -207,10 +187,6 @@ TEST(GeneratorsTest, DiamondSquareMatchesThePlainQueuesOnAnyThreadCount)
     Parallel::SetThreadCount(0);
 }
 
-} // namespace
-
-namespace
-{
 // The fault signs follow the C library's rand() sequence for the generation's seed, drawn from a
 // private state: glibc itself is the reference (srand then rand), and the global state is not used.
 TEST(LibcRandomTest, GivesGlibcsRandSequenceForTheSeed)

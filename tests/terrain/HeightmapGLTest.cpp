@@ -14,8 +14,6 @@
 #include <gtest/gtest.h>
 #include <stb_image_write.h>
 
-#include <algorithm>
-#include <cmath>
 #include <memory>
 #include <tuple>
 #include <vector>
@@ -29,11 +27,6 @@ using Heightmap = Terrain::Heightmap;
 namespace
 {
 using HeightmapGLTest = testsupport::GLTest;
-
-std::vector<uint8_t> HeldBytes(const Texture& texture)
-{
-    return std::vector<uint8_t>(texture.data.get(), texture.data.get() + texture.ByteSize());
-}
 
 // Writes an image whose pixel buffer, as the program reads it (bottom row first), is pixels.
 void WriteImage(const std::string& path, int width, int height, int channels,
@@ -57,8 +50,9 @@ std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width,
 
 // A texture layer must be exactly the size of the terrain's images (a W x H terrain's are H pixels wide
 // and W high, a row per grid column): a loaded one adds its green channel (three channels); another size
-// (the sides the other way round among them) or an unreadable file is refused with the reason.
-TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
+// (the sides the other way round among them) or an unreadable file is refused with the reason. Layers
+// that bypass the load check (another size, no pixels at all) are skipped when applied, never read.
+TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
 {
     TempDir dir;
     const uint32_t w = 4, h = 3;
@@ -66,18 +60,27 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
     for (size_t k = 0; k < w * h; ++k)
         pixels[3 * k] = 200, pixels[3 * k + 1] = static_cast<uint8_t>(20 * k), pixels[3 * k + 2] = 100;
     WriteImage(dir / "layer.png", h, w, 3, pixels);
+    WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
 
     std::string error;
     std::shared_ptr<Heightmap> layer = Heightmap::LoadTextureLayer(dir / "layer.png", w, h, &error);
     ASSERT_TRUE(layer) << error;
     layer->settings.power = 3.0f;
     layer->Update(); // a texture layer keeps its image
-    EXPECT_EQ(HeldBytes(*layer), pixels);
+    EXPECT_EQ(std::vector<uint8_t>(layer->data.get(), layer->data.get() + layer->ByteSize()), pixels);
     Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.heightmaps = {layer};
+    terrain.heightmaps = {layer, std::make_shared<Heightmap>(dir / "small.png"),
+                          std::make_shared<Heightmap>(dir / "missing.png")};
+    LogCapture log;
     terrain.ApplyHeightmaps();
     for (size_t k = 0; k < w * h; ++k)
         EXPECT_EQ(terrain.positions[3 * k + 1], static_cast<float>(20 * k) * 0.003921569f * 3.0f) << k;
+    for (const auto& [file, image] :
+         {std::pair{"small.png", "2 x 2 with 1"}, {"missing.png", "4 x 4 with 0"}})
+        EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
+                                                     " channels, the terrain's images are 3 x 4."),
+                  1)
+            << log.Dump();
 
     const std::pair<std::string, std::string> refused[] = {
         {dir / "layer.png", "Layer image " + (dir / "layer.png") +
@@ -85,31 +88,11 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndContributeGreen)
         {dir / "missing.png", "Layer image " + (dir / "missing.png") + " could not be read."}};
     for (const auto& [path, message] : refused)
     {
-        LogCapture log;
+        log.Clear();
         EXPECT_FALSE(Heightmap::LoadTextureLayer(path, h, w, &error));
         EXPECT_EQ(error, message);
         EXPECT_TRUE(log.Has(spdlog::level::err, message)) << log.Dump();
     }
-}
-
-// Layers that bypass the load check (another size, no pixels at all) are skipped, never read.
-TEST_F(HeightmapGLTest, ApplyingSkipsALayerThatDoesNotFitTheTerrain)
-{
-    TempDir dir;
-    WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
-    Terrain terrain(5, 4, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    terrain.heightmaps = {std::make_shared<Heightmap>(dir / "small.png"),
-                          std::make_shared<Heightmap>(dir / "missing.png")};
-    LogCapture log;
-    terrain.ApplyHeightmaps();
-    const std::pair<const char*, const char*> skipped[] = {{"small.png", "2 x 2 with 1"},
-                                                           {"missing.png", "4 x 4 with 0"}};
-    for (const auto& [file, image] : skipped)
-        EXPECT_EQ(log.Count(spdlog::level::warn, "Layer " + (dir / file) + " skipped: its image is " + image +
-                                                     " channels, the terrain's images are 4 x 5."),
-                  1)
-            << log.Dump();
-    EXPECT_EQ(terrain.positions, terrain.basePositions);
 }
 
 // The newest 11 entries stay; appending after undoing drops the entries that redo would reach.
@@ -167,17 +150,20 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
         entries.push_back(s);
     }
 
+    const auto expectEntry = [&](uint32_t n) // the layer shows entry n: its settings and their image
+    {
+        const Heightmap::Settings &s = layer.settings, &e = entries[n];
+        EXPECT_EQ(layer.currentState, n);
+        EXPECT_EQ(std::tie(s.seed, s.noiseTypeName, s.fractalTypeName, s.lacunarity),
+                  std::tie(e.seed, e.noiseTypeName, e.fractalTypeName, e.lacunarity));
+        EXPECT_EQ(ReadTexture(layer), ExpectedImage(e, w, h));
+    };
     LogCapture log;
     layer.Undo();
-    EXPECT_EQ(layer.currentState, 2u);
-    EXPECT_EQ(layer.settings.noiseTypeName, "Perlin");
-    EXPECT_EQ(layer.settings.lacunarity, entries[2].lacunarity);
-    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[2], w, h));
+    expectEntry(2);
     layer.Redo();
     layer.Redo(); // at the newest entry
-    EXPECT_EQ(layer.currentState, 3u);
-    EXPECT_EQ(layer.settings.fractalTypeName, "Ridged");
-    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[3], w, h));
+    expectEntry(3);
     EXPECT_EQ(log.Records().size(), 2u) << log.Dump();
     EXPECT_TRUE(log.Has(spdlog::level::debug, "Terrain generator undo: 3 -> 2"));
     EXPECT_TRUE(log.Has(spdlog::level::debug, "Terrain generator redo: 2 -> 3"));
@@ -186,9 +172,7 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
         layer.Undo();
     log.Clear();
     layer.Undo(); // at the oldest entry
-    EXPECT_EQ(layer.currentState, 0u);
-    EXPECT_EQ(layer.settings.seed, 0);
-    EXPECT_EQ(ReadTexture(layer), ExpectedImage(entries[0], w, h));
+    expectEntry(0);
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
 // An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
@@ -204,10 +188,8 @@ TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
     noise->Update();
     auto entry = Heightmap::NewErosion(w, h);
     terrain.heightmaps = {noise, entry};
-    Erosion::Settings thermal, hydraulic;
-    thermal.method = Erosion::Method::Thermal;
-    thermal.thermal.talusAngle = 15.0f;
-    hydraulic.hydraulic.droplets = 2000;
+    const Erosion::Settings thermal{Erosion::Method::Thermal, {}, {15.0f}}; // a talus angle of 15 degrees
+    const Erosion::Settings hydraulic{Erosion::Method::Hydraulic, {2000}};  // 2000 droplets
     // The answer and the mask, from the noise layer's bytes and Erosion itself; the terrain's heights.
     std::vector<uint8_t> mask(3 * w * h);
     const auto expected = [&](const Erosion::Settings& s)

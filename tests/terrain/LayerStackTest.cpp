@@ -53,26 +53,6 @@ Erosion::Settings Hydraulic(int32_t seed)
     return s;
 }
 
-// An erosion entry erodes exactly the heights summed before it, and the layers after it add to the
-// eroded heights: the answer is Erosion run directly on the sums.
-TEST(LayerStackTest, ErosionEntriesErodeTheHeightsSummedBeforeThem)
-{
-    const Stack g;
-    LayerStack::ErosionCache cache;
-    const LayerStack::Entry entries[] = {LayerStack::Entry::Add({g.ramp.data(), 1, 2.0f}),
-                                         LayerStack::Entry::Erode(Hydraulic(5), &cache),
-                                         LayerStack::Entry::Add({g.rgb.data(), 3, -1.5f})};
-    std::vector<float> positions(3 * kCount);
-    TerrainGrid::HeightRange range;
-    ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, kStackDistance, entries,
-                                  3, range));
-    const Erosion::Settings hydraulic = Hydraulic(5);
-    const std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
-    EXPECT_EQ(terraintest::Heights(positions), expected);
-    EXPECT_NE(expected, g.Sum(2.0f, -1.5f, nullptr)) << "the erosion must have changed something";
-    EXPECT_EQ(range.max, *std::max_element(expected.begin(), expected.end()));
-}
-
 // The cache erodes again only when the heights summed before the entry or its settings change.
 TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
 {
@@ -83,10 +63,13 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
                                    LayerStack::Entry::Add({g.rgb.data(), 3, 1.0f})};
     std::vector<float> positions(3 * kCount);
     TerrainGrid::HeightRange range;
-    const auto apply = [&](LayerStack::CacheUse use = LayerStack::CacheUse::Run)
+    float distance = kStackDistance;
+    Erosion::Anchor anchor;
+    const auto apply = [&](LayerStack::CacheUse use = LayerStack::CacheUse::Run,
+                           const LayerStack::ApplyProgress& progress = {})
     {
-        return LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, kStackDistance, entries,
-                                 3, range, use);
+        return LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3,
+                                 range, use, progress, anchor);
     };
 
     // runs: the cache's generation after the apply.
@@ -113,8 +96,6 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
     Erosion::Settings& s = entries[1].erosion;
     Erosion::HydraulicSettings& h = s.hydraulic;
     Erosion::ThermalSettings& t = s.thermal;
-    float distance = kStackDistance;
-    Erosion::Anchor anchor;
     const std::function<void()> changes[] = {
         [&] { ++h.droplets; },           [&] { ++h.seed; },
         [&] { h.inertia += 0.01f; },     [&] { h.capacity += 0.5f; },
@@ -129,42 +110,41 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
     {
         const uint32_t runs = cache.generation;
         change();
-        ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3,
-                                      range, LayerStack::CacheUse::Run, {}, anchor));
+        ASSERT_TRUE(apply());
         EXPECT_EQ(cache.generation, runs + 1) << "change " << &change - changes;
     }
     // A stopped run stores nothing: the cache still does not hold the answer.
     const uint32_t runs = cache.generation;
     ++t.iterations;
-    EXPECT_FALSE(LayerStack::Apply(
-        g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3, range,
-        LayerStack::CacheUse::Run, [](size_t, float) { return false; }, anchor));
+    EXPECT_FALSE(apply(LayerStack::CacheUse::Run, [](size_t, float) { return false; }));
     EXPECT_EQ(cache.generation, runs);
-    EXPECT_FALSE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, distance, entries, 3,
-                                   range, LayerStack::CacheUse::CachedOnly, {}, anchor));
+    EXPECT_FALSE(apply(LayerStack::CacheUse::CachedOnly));
 }
-// A sculpt entry adds its heights as they are, after everything before it; a region applied again after
-// its heights changed gives the bits the whole stack gives (the erosion entry before it taking its cached
-// result), and nothing outside the region moves.
-TEST(LayerStackTest, ASculptEntryAddsItsHeightsAndARegionGetsTheWholeStacksBits)
+// An erosion entry erodes exactly the heights summed before it (the answer is Erosion run directly on
+// the sums), and the layers after it add to the eroded heights; a sculpt entry adds its heights as they
+// are. A region applied again after the sculpt heights changed gives the bits the whole stack gives (the
+// erosion entry taking its cached result), and nothing outside the region moves.
+TEST(LayerStackTest, EntriesWorkOnTheSumsBeforeThemAndARegionGetsTheWholeStacksBits)
 {
     const Stack g;
     std::vector<float> sculpt(kCount);
     for (size_t k = 0; k < kCount; ++k)
         sculpt[k] = 0.01f * static_cast<float>((k * 13) % 29) - 0.1f;
+    const Erosion::Settings hydraulic = Hydraulic(5);
     LayerStack::ErosionCache cache;
     const LayerStack::Entry entries[] = {
-        LayerStack::Entry::Add({g.ramp.data(), 1, 2.0f}), LayerStack::Entry::Erode(Hydraulic(5), &cache),
+        LayerStack::Entry::Add({g.ramp.data(), 1, 2.0f}), LayerStack::Entry::Erode(hydraulic, &cache),
         LayerStack::Entry::Add({g.rgb.data(), 3, -1.5f}), LayerStack::Entry::Sculpt(sculpt.data())};
     std::vector<float> positions(3 * kCount);
     TerrainGrid::HeightRange range;
     ASSERT_TRUE(LayerStack::Apply(g.base.data(), positions.data(), kStackW, kStackH, kStackDistance, entries,
                                   4, range));
-    const Erosion::Settings hydraulic = Hydraulic(5);
     std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
+    EXPECT_NE(expected, g.Sum(2.0f, -1.5f, nullptr)) << "the erosion must have changed something";
     for (size_t k = 0; k < kCount; ++k)
         expected[k] += sculpt[k];
     EXPECT_EQ(terraintest::Heights(positions), expected);
+    EXPECT_EQ(range.max, *std::max_element(expected.begin(), expected.end()));
 
     // An edit of the sculpt entry in a region at the grid's far corner, rows and columns of different counts.
     const TerrainGrid::Region region{31, kStackW, 20, kStackH};

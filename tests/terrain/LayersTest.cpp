@@ -1,3 +1,4 @@
+#include "bench/PlainLoops.h"
 #include "engine/Parallel.h"
 #include "terrain/Layers.h"
 #include "tests/terrain/TerrainTestSupport.h"
@@ -17,18 +18,17 @@ NoiseGenerator FbmNoise(int32_t type)
 }
 
 std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, float offsetX = 0.0f,
-                           float offsetY = 0.0f, std::vector<float>* samplesOut = nullptr)
+                           float offsetY = 0.0f)
 {
     std::vector<float> samples;
     std::vector<uint8_t> bytes(size_t{w} * h);
     Layers::NoiseImage(noise, offsetX, offsetY, w, h, samples, bytes.data());
-    if (samplesOut) *samplesOut = samples;
     return bytes;
 }
 
-// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY); every byte is
-// roundf((s - smallest) * (255 / (largest - smallest))), so the image spans 0..255 whatever the noise's
-// amplitude. On three threads, with a row count that does not divide by three.
+// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), the samples stretched to 0..255 as the
+// plain loop does, whatever the noise's amplitude. On three threads, with a row count that does not
+// divide by three.
 TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
 {
     Parallel::SetThreadCount(3);
@@ -36,67 +36,12 @@ TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
     for (int32_t type : {0, 2, 3, 4, 5})
     {
         NoiseGenerator noise = FbmNoise(type);
-        std::vector<float> samples;
-        const std::vector<uint8_t> image = Image(noise, w, h, 2.5f, -1.0f, &samples);
-        float smallest = samples[0], largest = samples[0];
-        for (uint32_t i = 0; i < w; ++i)
-            for (uint32_t j = 0; j < h; ++j)
-            {
-                const float s = samples[i * h + j];
-                ASSERT_EQ(s, noise.GetNoise(static_cast<float>(j) + 2.5f, static_cast<float>(i) - 1.0f))
-                    << type << ": " << i << ", " << j;
-                smallest = std::min(smallest, s);
-                largest = std::max(largest, s);
-            }
-        const float scale = 255.0f / (largest - smallest);
-        for (size_t k = 0; k < image.size(); ++k)
-            ASSERT_EQ(image[k], std::roundf(std::clamp((samples[k] - smallest) * scale, 0.0f, 255.0f)))
-                << type << ", pixel " << k;
+        const std::vector<uint8_t> image = Image(noise, w, h, 2.5f, -1.0f);
+        EXPECT_EQ(image, plain::NoiseLayer(noise, 2.5f, -1.0f, w, h)) << type;
         noise.fractalBounding *= 4.0f; // every sample four times larger
         EXPECT_EQ(Image(noise, w, h, 2.5f, -1.0f), image) << type;
     }
     Parallel::SetThreadCount(0);
-}
-
-// A world's tile: its pixels and levels are those of the same vertices of the whole world's image bit
-// for bit, wherever the window lies (a non-square world, windows at every corner and past the world's
-// first index), and levels map -1..1 to 0..255 whatever the samples' own range.
-TEST(LayersTest, WorldWindowsAreTheWholeWorldsPixels)
-{
-    const uint32_t w = 61, h = 45; // the world, i along x (rows of the image), j along z
-    for (int32_t type : {0, 2, 3, 4, 5})
-    {
-        NoiseGenerator noise = FbmNoise(type);
-        const Layers::GridPlace origin{100003, -70001, true}; // far out: float sums would round
-        std::vector<float> samples, levels(size_t{w} * h);
-        std::vector<uint8_t> world(levels.size());
-        Layers::NoiseImage(noise, 0.3f, -2.7f, w, h, samples, world.data(), levels.data(), origin);
-        for (size_t k = 0; k < samples.size(); ++k)
-            ASSERT_EQ(levels[k], std::clamp((samples[k] + 1.0f) * 127.5f, 0.0f, 255.0f)) << type << ", " << k;
-        const std::tuple<uint32_t, uint32_t, uint32_t, uint32_t> windows[] = {
-            {0, 0, 21, 17}, {40, 0, 21, 17}, {0, 28, 21, 17}, {40, 28, 21, 17}, {13, 5, 33, 9}};
-        for (const auto& [i0, j0, width, height] : windows)
-        {
-            const Layers::GridPlace place{origin.i + static_cast<int32_t>(i0),
-                                          origin.j + static_cast<int32_t>(j0), true};
-            std::vector<float> tileLevels(size_t{width} * height);
-            std::vector<uint8_t> tile(tileLevels.size());
-            Layers::NoiseImage(noise, 0.3f, -2.7f, width, height, samples, tile.data(), tileLevels.data(),
-                               place);
-            for (uint32_t i = 0; i < width; ++i)
-                for (uint32_t j = 0; j < height; ++j)
-                {
-                    const size_t inWorld = size_t{i0 + i} * h + j0 + j;
-                    const size_t inTile = size_t{i} * height + j;
-                    ASSERT_EQ(tile[inTile], world[inWorld]) << type << ": " << i0 << ", " << i << ", " << j;
-                    ASSERT_EQ(tileLevels[inTile], levels[inWorld]) << type << ": " << i << ", " << j;
-                }
-        }
-        // A lone terrain at the world's first index is the stretched image of old.
-        std::vector<uint8_t> lone(size_t{w} * h);
-        Layers::NoiseImage(noise, 0.25f, -2.0f, w, h, samples, lone.data(), nullptr, {0, 0, false});
-        EXPECT_EQ(lone, Image(noise, w, h, 0.25f, -2.0f)) << type;
-    }
 }
 
 // Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
@@ -140,9 +85,9 @@ TEST(LayersTest, LevelsRoundToTheImageAndAddUnlessThePixelWasPainted)
     }
 }
 
-// Each layer adds float(p) * 0.003921569 * power to y in list order, p read from green in three- and
-// four-channel images and from the first channel otherwise; x and z pass through. A grid large enough
-// for three threads, whose row count does not divide by three.
+// Each layer adds its channel times its power to y in list order, as the plain loop does: green in
+// three- and four-channel images, the first channel otherwise; x and z pass through. A grid large
+// enough for three threads, whose row count does not divide by three.
 TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
 {
     Parallel::SetThreadCount(3);
@@ -151,34 +96,25 @@ TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
     std::vector<float> base(3 * n);
     for (size_t v = 0; v < base.size(); ++v)
         base[v] = 0.25f * static_cast<float>(v % 97) - 3.0f;
-    const uint32_t channels[4] = {1, 2, 3, 4}, offsets[4] = {0, 0, 1, 1};
     const float powers[4] = {3.0f, -1.5f, 0.75f, 2.0f};
     std::vector<std::vector<uint8_t>> images(4);
     std::vector<Layers::LayerView> layers;
-    for (int l = 0; l < 4; ++l)
+    std::vector<plain::Layer> plainLayers;
+    for (uint32_t l = 0; l < 4; ++l)
     {
-        images[l].resize(n * channels[l]);
+        images[l].resize(n * (l + 1)); // 1 to 4 channels
         for (size_t b = 0; b < images[l].size(); ++b)
             images[l][b] = static_cast<uint8_t>((b * (7 + 2 * l) + 13 * l) % 256);
-        layers.push_back({images[l].data(), channels[l], powers[l]});
+        layers.push_back({images[l].data(), l + 1, powers[l]});
+        plainLayers.push_back({images[l].data(), l + 1, powers[l]});
     }
     std::vector<float> positions(base.size());
     const TerrainGrid::HeightRange range =
         Layers::ApplyLayers(base.data(), positions.data(), w, h, layers.data(), 4);
-    float low = INFINITY, high = -INFINITY;
-    for (size_t k = 0; k < n; ++k)
-    {
-        float y = base[3 * k + 1];
-        for (int l = 0; l < 4; ++l)
-            y += static_cast<float>(images[l][channels[l] * k + offsets[l]]) * 0.003921569f * powers[l];
-        ASSERT_EQ(positions[3 * k + 1], y) << k;
-        ASSERT_EQ(positions[3 * k], base[3 * k]);
-        ASSERT_EQ(positions[3 * k + 2], base[3 * k + 2]);
-        low = std::min(low, y);
-        high = std::max(high, y);
-    }
-    EXPECT_EQ(range.min, low);
-    EXPECT_EQ(range.max, high);
+    const plain::Heights expected = plain::ApplyHeightmaps(base, w, h, plainLayers);
+    EXPECT_EQ(positions, expected.positions);
+    EXPECT_EQ(range.min, expected.minHeight);
+    EXPECT_EQ(range.max, expected.maxHeight);
     // Onto the current heights in place: the same sums.
     std::vector<float> inPlace = base;
     Layers::ApplyLayers(inPlace.data(), inPlace.data(), w, h, layers.data(), 4);

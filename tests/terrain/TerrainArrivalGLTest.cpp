@@ -123,12 +123,10 @@ TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
     EXPECT_EQ(ReadBuffer<uint32_t>(mesh.indexBuffer, oneStep.indices.size()), oneStep.indices);
     EXPECT_EQ(mesh.indexCount, oneStep.indexCount);
     EXPECT_TRUE(mesh.hasNormals && mesh.hasTexCoords);
-    for (const auto& [arrived, expected] :
-         {std::pair{t.heightmapTexture.get(), oneStep.heightmapTexture.get()},
-          std::pair{t.watermapTexture.get(), oneStep.watermapTexture.get()},
-          std::pair{t.normalTexture.get(), oneStep.normalTexture.get()},
-          std::pair{t.diffuseTexture.get(), oneStep.diffuseTexture.get()}})
+    for (auto texture : {&Terrain::heightmapTexture, &Terrain::watermapTexture, &Terrain::normalTexture,
+                         &Terrain::diffuseTexture})
     {
+        const Texture *arrived = (t.*texture).get(), *expected = (oneStep.*texture).get();
         ASSERT_NE(arrived, nullptr);
         EXPECT_EQ(ReadTexture(*arrived), ReadTexture(*expected)) << expected->channels << " channels";
         EXPECT_EQ(arrived->filter, expected->filter);

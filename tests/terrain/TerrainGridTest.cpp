@@ -1,3 +1,4 @@
+#include "bench/PlainLoops.h"
 #include "engine/Parallel.h"
 #include "terrain/TerrainGrid.h"
 #include "tests/terrain/TerrainTestSupport.h"
@@ -5,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <random>
 #include <tuple>
 #include <vector>
@@ -30,16 +30,6 @@ GridArrays RoughGrid(uint32_t width, uint32_t height, uint32_t seed)
     for (size_t k = 0; k < size_t{width} * height; ++k)
         g.positions[3 * k + 1] = heights(engine);
     return g;
-}
-
-TEST(TerrainGridTest, RectangularGridKeepsTheVertexOrder)
-{
-    GridArrays g;
-    TerrainGrid::BuildGrid(4, 2, 2.0f, g.positions, g.indices, g.normals, g.texCoords);
-    ASSERT_EQ(g.indices.size(), 3u * 1u * 6u);
-    // Vertex (i = 3, j = 1) is k = 7: x = (3 - 1.5) * 2, z = (1 - 0.5) * 2, (u, v) = (1, 1).
-    EXPECT_EQ(std::vector<float>(g.positions.begin() + 21, g.positions.end()), (std::vector<float>{3, 0, 1}));
-    EXPECT_EQ(std::vector<float>(g.texCoords.begin() + 14, g.texCoords.end()), (std::vector<float>{1, 1}));
 }
 
 // Corner, edge and inner normals against the sum of the face normals of every listed triangle that
@@ -74,34 +64,31 @@ TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
     }
 }
 
-// The pass that computes each face normal once against the direct per-vertex rule, bit for bit, and
-// the height bytes against their formula, on three threads with a row count that does not divide by
-// three.
-TEST(TerrainGridTest, NormalAndHeightPassesFollowTheirRulesOnThreeThreads)
+// The pass that computes each face normal once, into an array and appended to a vector in batches of
+// rows (two batches here, each split over the threads; the vector's old contents are replaced), and the
+// height bytes, against the plain per-vertex loops, bit for bit, on one and three threads with a row
+// count that does not divide by three.
+TEST(TerrainGridTest, NormalAndHeightPassesGiveThePlainLoopsBitsOnAnyThreadCount)
 {
-    const uint32_t w = 301, h = 203;
+    const uint32_t w = 100, h = 4000; // batches of 87 rows
     const size_t count = size_t{w} * h;
     const GridArrays g = RoughGrid(w, h, 11);
-    std::vector<float> normals(3 * count);
-    std::vector<uint8_t> bytes(3 * count), heights(count);
-    Parallel::SetThreadCount(3);
-    TerrainGrid::VertexNormals(g.positions.data(), w, h, normals.data(), bytes.data());
-    TerrainGrid::HeightmapBytes(g.positions.data(), count, -3.0f, 5.0f, heights.data());
+    std::vector<float> plainNormals;
+    std::vector<uint8_t> plainBytes, heights(count);
+    plain::Normals(g.positions, w, h, plainNormals, plainBytes);
+    for (unsigned threads : {1u, 3u})
+    {
+        Parallel::SetThreadCount(threads);
+        std::vector<float> normals(3 * count), appended(17, 9.0f);
+        std::vector<uint8_t> bytes(3 * count), appendedBytes(3 * count);
+        TerrainGrid::VertexNormals(g.positions.data(), w, h, normals.data(), bytes.data());
+        TerrainGrid::VertexNormals(g.positions.data(), w, h, appended, appendedBytes.data());
+        TerrainGrid::HeightmapBytes(g.positions.data(), count, -3.0f, 5.0f, heights.data());
+        EXPECT_TRUE(SameBits(normals, plainNormals) && SameBits(appended, plainNormals)) << threads;
+        EXPECT_TRUE(bytes == plainBytes && appendedBytes == plainBytes) << threads;
+        EXPECT_EQ(heights, plain::HeightmapBytes({g.positions, -3.0f, 5.0f}, count)) << threads;
+    }
     Parallel::SetThreadCount(0);
-    for (uint32_t i = 0; i < w; ++i)
-        for (uint32_t j = 0; j < h; ++j)
-        {
-            const size_t k = size_t{i} * h + j;
-            float direct[3];
-            TerrainGrid::VertexNormalDirect(g.positions.data(), w, h, i, j, direct);
-            ASSERT_TRUE(SameBits(direct, &normals[3 * k], 3)) << i << ", " << j;
-            ASSERT_EQ(bytes[3 * k], static_cast<int>((direct[0] + 1.0f) * 0.5f * 255.0f));
-            ASSERT_EQ(bytes[3 * k + 1], static_cast<int>((direct[2] + 1.0f) * 0.5f * 255.0f));
-            ASSERT_EQ(bytes[3 * k + 2], static_cast<int>((direct[1] + 1.0f) * 0.5f * 255.0f));
-            ASSERT_EQ(heights[k],
-                      static_cast<int>(static_cast<float>((g.positions[3 * k + 1] + 3.0f) * 255.0 * 0.125f)))
-                << k;
-        }
     const float flat[] = {0.0f, 2.0f, 0.0f, 1.0f, 2.0f, 1.0f}; // equal heights give 0, not 0 * inf
     TerrainGrid::HeightmapBytes(flat, 2, 2.0f, 2.0f, heights.data());
     EXPECT_EQ(heights[0] + heights[1], 0);
@@ -151,29 +138,6 @@ TEST(TerrainGridTest, ARegionGetsTheBitsOfTheWholePassAndNothingElse)
               std::make_tuple(0u, 7u, 18u, h));
     const TerrainGrid::Region both = TerrainGrid::Region{3, 5, 2, 4}.Union({10, 12, 1, 3});
     EXPECT_EQ(both.rowBegin + both.rowEnd + both.columnBegin + both.columnEnd, 3u + 12u + 1u + 4u);
-}
-
-// The normals appended to a vector in batches of rows (two batches here, each split over the
-// threads) against the pass into a plain array; the vector's old contents are replaced.
-TEST(TerrainGridTest, NormalsIntoAVectorGiveTheSameBitsInBatches)
-{
-    const uint32_t w = 100, h = 4000; // batches of 87 rows
-    const size_t count = size_t{w} * h;
-    const GridArrays g = RoughGrid(w, h, 5);
-    std::vector<float> reference(3 * count);
-    std::vector<uint8_t> referenceBytes(3 * count);
-    TerrainGrid::VertexNormals(g.positions.data(), w, h, reference.data(), referenceBytes.data());
-    for (unsigned threads : {1u, 3u})
-    {
-        Parallel::SetThreadCount(threads);
-        std::vector<float> normals(17, 9.0f);
-        std::vector<uint8_t> bytes(3 * count);
-        TerrainGrid::VertexNormals(g.positions.data(), w, h, normals, bytes.data());
-        ASSERT_EQ(normals.size(), reference.size());
-        EXPECT_TRUE(SameBits(normals.data(), reference.data(), normals.size())) << threads;
-        EXPECT_EQ(bytes, referenceBytes) << threads;
-    }
-    Parallel::SetThreadCount(0);
 }
 
 // Positions written once with their heights against the flat grid plus AddHeights and ShiftHeights,

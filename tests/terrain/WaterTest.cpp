@@ -156,24 +156,6 @@ struct PlaneInput : Grid
     std::vector<float> terrain;
 };
 
-TEST(WaterTest, PlaneOfAnIsolatedPixelAndItsFringe)
-{
-    const uint32_t cases[][3] = {{4, 4, 25}, {0, 0, 9}, {0, 4, 15}, {8, 5, 12}}; // i, j, vertices
-    for (const auto& [i, j, vertices] : cases)
-    {
-        PlaneInput in(9, 7);
-        for (uint32_t k = 0; k < 63; ++k)
-            in.SetHeight(k, static_cast<float>(k % 5));
-        in.SetHeight(in.K(i, j), 3.5f);
-        in.Set(in.K(i, j), Water::kFullWater);
-        Water::Outline(in.watermap.data(), 9, 7);
-        const Water::PlaneMesh m = in.Build(2.0f, -1.0f);
-        ASSERT_EQ(m.positions.size(), 3 * vertices) << i << ", " << j;
-        for (size_t v = 0; v < vertices; ++v)
-            EXPECT_EQ(m.positions[3 * v + 1], 3.5f);
-    }
-}
-
 // Full water at heights i = 0..2 and 6..7: levels 2 and 7. Edge water on a higher vertex does not lift
 // its lake. Edge water with no full water next to it (a map made elsewhere) lies on the highest ground
 // under it, not at the terrain's bottom: no water vertex is under the ground it covers.
