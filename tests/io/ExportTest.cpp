@@ -503,12 +503,6 @@ TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
                                {}, &error));
     EXPECT_EQ(error, "Cannot write " + (dir / "hills_height.png") + ": it is a folder");
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"hills.glb", "hills_height.png"}));
-
-    ExportOptions missing = OptionsFor(dir, ExportFormat::Glb);
-    missing.folder = dir / "no such folder";
-    EXPECT_FALSE(ExportTerrain(terrain.Input(), missing, {}, &error));
-    EXPECT_EQ(error, "Cannot write " + (dir / "no such folder/hills.glb") + ": the folder " +
-                         (dir / "no such folder") + " does not exist");
 }
 
 TEST(ExportFailureTest, RefusedInputAndCancelling)

@@ -172,35 +172,4 @@ TEST_F(TerrainObjGLTest, PlaneWithoutWaterWritesTheWaterNamedHeaderOnly)
                                                "# dry_water vertices:\n# dry_water texture coords:\n"
                                                "# dry_water vertex normals:\n# dry_water faces:\n");
 }
-
-// Water over the whole grid has W x H vertices: refused by its faces (the plane walks its own order).
-TEST_F(TerrainObjGLTest, WaterFileIsNoTerrain)
-{
-    const struct
-    {
-        uint32_t size, lake, vertices;
-        const char* reason;
-    } cases[] = {
-        {7, 1, 16, "it holds 16 vertices, not the 7 x 7 = 49 of its grid (a water file is not a terrain)"},
-        {5, 2, 25, "its faces are not the triangles of a 5 x 5 grid"},
-    };
-    for (const auto& c : cases)
-    {
-        const auto terrain = MakeTerrain(c.size, c.size, Terrain::Generator::Flat, "lake");
-        // A full-water pixel at vertex (lake, lake) with its two-pixel fringe.
-        uint8_t* pixel = terrain->watermapTexture->data.get() + (size_t(c.lake) * c.size + c.lake) * 4;
-        pixel[0] = pixel[1] = 0;
-        pixel[2] = pixel[3] = 255;
-        terrain->OutlineWater();
-        const Terrain::WaterPlane plane(terrain.get());
-        ASSERT_EQ(plane.vertexCount, c.vertices);
-        ASSERT_TRUE(plane.SaveAsObj(dir / "lake_water.obj"));
-
-        const auto loaded = MakeTerrain();
-        std::string error;
-        EXPECT_FALSE(loaded->LoadObj(dir / "lake_water.obj", &error));
-        EXPECT_EQ(error, c.reason);
-        EXPECT_TRUE(loaded->IsEmpty());
-    }
-}
 } // namespace
