@@ -52,23 +52,6 @@ std::vector<float> Written(std::vector<float> values)
     return values;
 }
 
-TEST_F(TerrainObjGLTest, FlatTerrainsWriteOneNormal)
-{
-    Terrain tiny(2, 2, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
-    tiny.name = "tiny";
-    ASSERT_TRUE(tiny.SaveAsObj(dir / "tiny.obj"));
-    EXPECT_EQ(ReadFile(dir / "tiny.obj"),
-              "# OBJ file created by or for Velmoran:\n# tiny 2 2\n"
-              "# tiny vertices:\nv -0.5 0 -0.5\nv -0.5 0 0.5\nv 0.5 0 -0.5\nv 0.5 0 0.5\n"
-              "# tiny texture coords:\nvt 0 0\nvt 1 0\nvt 0 1\nvt 1 1\n"
-              "# tiny vertex normals:\nvn 0 1 0\n"
-              "# tiny faces:\nf 1/1/1 3/3/1 2/2/1\nf 2/2/1 3/3/1 4/4/1\n");
-
-    ASSERT_TRUE(MakeTerrain(17, 9, Terrain::Generator::Flat, "flat")->SaveAsObj(dir / "flat.obj"));
-    EXPECT_NE(ReadFile(dir / "flat.obj").find("\n# flat vertex normals:\nvn 0 1 0\n# flat faces:\n"),
-              std::string::npos);
-}
-
 TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
 {
     const auto original = MakeTerrain(9, 7, Terrain::Generator::RandomFault, "hills");
