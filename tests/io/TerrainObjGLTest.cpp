@@ -109,7 +109,7 @@ TEST_F(TerrainObjGLTest, FailedSavesLogAndCreateNothing)
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }
 
-// What the terrain makes of a refusal (the reader's tests hold every kind of refused file).
+// What the terrain makes of a refusal (every kind of refused file: ObjTest; a missing one: ProjectBuildTest).
 TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
 {
     const std::string obj = (testsupport::DataDir() / "obj").string();
@@ -119,7 +119,6 @@ TEST_F(TerrainObjGLTest, RefusedFilesLeaveTheTerrainEmpty)
         const char* reason;
         bool warns;
     } cases[] = {
-        {dir / "absent.obj", "it cannot be opened", true},
         {dir.Path().string(), "it cannot be read", true}, // a folder
         {obj + "/plain_faces.obj", "its faces carry no normal indices", true},
         {obj + "/water_file.obj",
