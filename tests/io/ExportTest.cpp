@@ -177,10 +177,11 @@ TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
         EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
 }
 
-// One message naming the file and the reason, and nothing read (rgb.png: HeightmapImportGLTest).
+// One message naming the file and the reason, and nothing read.
 TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
 {
     const std::pair<const char*, const char*> cases[] = {
+        {"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
         {"grey_alpha.png", "2 channels (grey and alpha)"},
         {"four_bit.png", "4-bit samples"},
         {"one_pixel.png", "it is 1 x 1; sides from 2 to 4097 are accepted"},

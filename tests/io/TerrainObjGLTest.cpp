@@ -16,6 +16,7 @@
 #include <filesystem>
 #include <tuple>
 
+using terraintest::ReadBuffer;
 using terraintest::ReadTexture;
 using testsupport::LogCapture;
 using testsupport::ReadFile;
@@ -70,11 +71,13 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     const TerrainGrid::HeightRange range = TerrainGrid::Range(loaded->positions.data(), 63);
     EXPECT_EQ(std::make_pair(loaded->minHeight, loaded->maxHeight), std::make_pair(range.min, range.max));
 
-    // Normals come from the loaded heights; the textures are rebuilt (the uploads of the arrays are
-    // TerrainGLTest's).
+    // Normals come from the loaded heights, on the CPU and on the GPU; the textures are rebuilt.
     std::vector<float> normals(63 * 3);
     TerrainGrid::VertexNormals(loaded->positions.data(), 9, 7, normals.data(), nullptr);
     EXPECT_EQ(loaded->normals, normals);
+    EXPECT_EQ(ReadBuffer<float>(loaded->mesh->normalBuffer, normals.size()), normals);
+    EXPECT_EQ(ReadBuffer<float>(loaded->mesh->vertexBuffer, loaded->positions.size()), loaded->positions);
+    EXPECT_EQ(ReadBuffer<uint32_t>(loaded->mesh->indexBuffer, loaded->indices.size()), loaded->indices);
     ASSERT_TRUE(loaded->heightmapTexture && loaded->watermapTexture && loaded->normalTexture);
     const std::vector<uint8_t> heights = ReadTexture(*loaded->heightmapTexture);
     EXPECT_EQ(*std::min_element(heights.begin(), heights.end()), 0);
