@@ -11,7 +11,6 @@
 #include <GL/glew.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <tuple>
@@ -71,18 +70,15 @@ TEST_F(TerrainObjGLTest, WriteThenLoadGivesTheSameTerrain)
     const TerrainGrid::HeightRange range = TerrainGrid::Range(loaded->positions.data(), 63);
     EXPECT_EQ(std::make_pair(loaded->minHeight, loaded->maxHeight), std::make_pair(range.min, range.max));
 
-    // Normals come from the loaded heights, on the CPU and on the GPU; the textures are rebuilt.
+    // Normals come from the loaded heights, on the CPU and on the GPU (the heightmap and water textures
+    // that every arrival builds: TerrainArrivalGLTest and WaterGLTest).
     std::vector<float> normals(63 * 3);
     TerrainGrid::VertexNormals(loaded->positions.data(), 9, 7, normals.data(), nullptr);
     EXPECT_EQ(loaded->normals, normals);
     EXPECT_EQ(ReadBuffer<float>(loaded->mesh->normalBuffer, normals.size()), normals);
     EXPECT_EQ(ReadBuffer<float>(loaded->mesh->vertexBuffer, loaded->positions.size()), loaded->positions);
     EXPECT_EQ(ReadBuffer<uint32_t>(loaded->mesh->indexBuffer, loaded->indices.size()), loaded->indices);
-    ASSERT_TRUE(loaded->heightmapTexture && loaded->watermapTexture && loaded->normalTexture);
-    const std::vector<uint8_t> heights = ReadTexture(*loaded->heightmapTexture);
-    EXPECT_EQ(*std::min_element(heights.begin(), heights.end()), 0);
-    EXPECT_GE(*std::max_element(heights.begin(), heights.end()), 254);
-    EXPECT_EQ(ReadTexture(*loaded->watermapTexture), std::vector<uint8_t>(63 * 4, 0));
+    ASSERT_TRUE(loaded->heightmapTexture && loaded->normalTexture);
     EXPECT_EQ(ReadTexture(*loaded->normalTexture)[2], TerrainGrid::NormalByte(normals[1]));
     ASSERT_EQ(loaded->mesh->entries.size(), 1u);
     EXPECT_EQ(loaded->mesh->entries[0].texture, loaded->heightmapTexture->id);
