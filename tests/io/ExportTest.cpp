@@ -376,8 +376,7 @@ TEST_F(ExportTest, EveryFormatWritesItsFilesAndNothingElse)
     }
     steps.emplace_back(1.0f, "");
     EXPECT_EQ(reported, steps);
-    EXPECT_EQ(FilesIn(dir.Path()), files);
-    EXPECT_EQ(ExportFiles(OptionsFor(dir, ExportFormat::All), true).size(), files.size());
+    EXPECT_EQ(FilesIn(dir.Path()), files); // the steps above count ExportFiles' list
 
     int w = 0, h = 0, c = 0;
     ASSERT_TRUE(stbi_info((dir / "hills_splat.png").c_str(), &w, &h, &c));
