@@ -97,8 +97,6 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
     SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
-    EXPECT_EQ(form.PlannedFiles(),
-              (std::vector<std::string>{form.outputPath + "hills.obj", form.outputPath + "hills_water.obj"}));
     EXPECT_TRUE(form.Save().failed.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
 }
