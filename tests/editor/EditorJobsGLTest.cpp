@@ -119,9 +119,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     editor.newTerrain.form.generator = 1;
     editor.newTerrain.form.width = 33;
     editor.newTerrain.form.range = 6.0f;
-    editor.showNewTerrain = true;
     EXPECT_TRUE(editor.newTerrain.Create(editor));
-    EXPECT_FALSE(editor.showNewTerrain);
     ASSERT_TRUE(FinishJobs(true));
     ASSERT_EQ(editor.terrains.size(), 1u);
     const Terrain& t = *editor.terrains[0];
