@@ -83,9 +83,7 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
 TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
 {
     TerrainRecord t = SmallTerrain();
-    std::vector<float> heights(15, 7.5f);
-    heights[4] = -1.0f;
-    t.positions = TestPositions(t, heights);
+    t.positions = TestPositions(t, std::vector<float>(15, 7.5f));
     t.heightsFollowLayers = false;
     t.layers = {GreenLayer()};
     t.bands = {BandMode::Slope, 0};
