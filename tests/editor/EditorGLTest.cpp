@@ -3,10 +3,8 @@
 
 #include "render/Mesh.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
-
-#include <tuple>
 
 using testsupport::EditorFrames;
 using testsupport::MapEntry;

@@ -10,13 +10,11 @@
 #include "terrain/TerrainRecord.h"
 #include "terrain/TerrainGrid.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 #include <spdlog/details/null_mutex.h>
 #include <spdlog/sinks/base_sink.h>
 
-#include <filesystem>
 #include <future>
-#include <tuple>
 
 using namespace std::chrono_literals;
 

@@ -20,8 +20,7 @@
 #include "tests/io/ObjTestMesh.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/support/WidgetMapFile.h"
 
 #include <GL/glew.h> // before GLFW's GL header
@@ -30,15 +29,7 @@
 #include <backends/imgui_impl_opengl3.h>
 #include <imgui.h>
 
-#include <algorithm>
 #include <cfloat>
-#include <chrono>
-#include <functional>
-#include <memory>
-#include <optional>
-#include <sstream>
-#include <string>
-#include <thread>
 
 namespace testsupport
 {

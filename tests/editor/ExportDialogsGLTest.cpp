@@ -3,19 +3,12 @@
 
 #include "io/HeightImage.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
-
-#include <filesystem>
-#include <functional>
-#include <tuple>
-#include <utility>
-#include <vector>
 
 using testsupport::EditorFrames;
 using testsupport::MapEntry;
 using testsupport::WidgetMapFile;
-namespace fs = std::filesystem;
 
 namespace
 {

@@ -3,17 +3,11 @@
 
 #include "editor/FileDialogs.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 #include <stb_image.h>
-
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <tuple>
 
 using testsupport::EditorFrames;
 using testsupport::FilesIn;
-namespace fs = std::filesystem;
 
 namespace
 {

@@ -2,10 +2,7 @@
 // terrain generator; and how a window out of reach is brought back.
 #include "editor/GuiUtil.h"
 
-#include <gtest/gtest.h>
-
-#include <array>
-#include <utility>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

@@ -1,10 +1,6 @@
 #include "editor/NewTerrainForm.h"
 
-#include <gtest/gtest.h>
-
-#include <tuple>
-#include <utility>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

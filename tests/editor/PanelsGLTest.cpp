@@ -1,11 +1,9 @@
 // The scene panels' decisions: layers, regeneration, gradients, texture saving and water strokes.
 #include "tests/editor/EditorTestSupport.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
 #include <stb_image_write.h>
-
-#include <vector>
 
 using testsupport::EditorFrames;
 using testsupport::LogCapture;

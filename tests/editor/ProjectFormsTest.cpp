@@ -1,11 +1,5 @@
 #include "editor/ProjectForms.h"
-#include "tests/support/TestPaths.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <tuple>
+#include "tests/support/TestCommon.h"
 
 using testsupport::TempDir;
 using Answer = UnsavedChangesForm::Answer;

@@ -12,14 +12,7 @@
 #include "terrain/Erosion.h"
 #include "terrain/World.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <map>
-#include <tuple>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

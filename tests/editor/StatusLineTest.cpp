@@ -2,10 +2,7 @@
 #include "editor/StatusLine.h"
 
 #include <GLFW/glfw3.h>
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <utility>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

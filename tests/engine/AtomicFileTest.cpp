@@ -1,21 +1,13 @@
 // The shared file writer: links, permissions, failures that leave nothing behind, and folders that
 // refuse new files.
 #include "engine/AtomicFile.h"
-#include "tests/support/TestPaths.h"
-
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <string>
+#include "tests/support/TestCommon.h"
 
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace fs = std::filesystem;
 using testsupport::FilesIn;
 using testsupport::ReadFile;
 using testsupport::RunInChild;

@@ -1,23 +1,13 @@
 // The job runner: progress seen from the polling thread, completion on that thread, cancelling
 // without changes, refusing a busy resource, and failures carried over as messages.
 #include "engine/Jobs.h"
-#include "tests/support/LogCapture.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
 #include <future>
-#include <limits>
-#include <memory>
-#include <stdexcept>
-#include <thread>
-#include <tuple>
-#include <vector>
 
 using namespace std::chrono_literals;
 

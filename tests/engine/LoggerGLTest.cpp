@@ -1,12 +1,9 @@
 #include "engine/Log.h"
 #include "engine/GLError.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
+#include "tests/support/TestCommon.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <string>
 
 using testsupport::LogCapture;
 

@@ -1,17 +1,9 @@
 // The worker pool behind Parallel::For: whole coverage in the chunks of old, exceptions carried to the
 // caller, calls from inside a body, and a system that refuses new threads.
 #include "engine/Parallel.h"
-#include "tests/support/TestPaths.h"
-
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 
 #include <atomic>
-#include <mutex>
-#include <set>
-#include <stdexcept>
-#include <thread>
-#include <utility>
-#include <vector>
 
 #include <sys/resource.h>
 

@@ -1,14 +1,7 @@
 // Starts the real program the way a user would, without a display, and reads what it prints.
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstdlib>
-#include <sstream>
-#include <string>
 #include <sys/wait.h>
-#include <vector>
 
 namespace
 {

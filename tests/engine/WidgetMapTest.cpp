@@ -3,14 +3,10 @@
 // tabs, check boxes and text fields are pressed through the map by the editor's GL tests and the user
 // journey, which also reads its texts, pictures and windows.
 #include "engine/WidgetMap.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/support/WidgetMapFile.h"
 
-#include <gtest/gtest.h>
 #include <imgui.h>
-
-#include <filesystem>
-#include <string>
 
 namespace
 {

@@ -6,33 +6,21 @@
 
 #include "terrain/TerrainGrid.h"
 #include "terrain/TextureGen.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
 #include <glm/geometric.hpp>
 #include <glm/gtc/type_ptr.hpp>
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <stb_image.h>
 #include <stb_image_write.h>
 #include <tiny_gltf.h>
 #include <tinyexr.h>
 
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <memory>
-#include <set>
-#include <sstream>
-#include <string>
-#include <vector>
 #include <unistd.h>
 
 using testsupport::DataDir;
 using testsupport::FilesIn;
 using testsupport::TempDir;
-namespace fs = std::filesystem;
 
 namespace
 {

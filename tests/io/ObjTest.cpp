@@ -2,25 +2,10 @@
 #include "engine/Parallel.h"
 #include "io/ObjReader.h"
 #include "tests/io/ObjTestMesh.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <array>
 #include <cfloat>
-#include <cmath>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <limits>
-#include <map>
-#include <random>
 #include <regex>
-#include <set>
-#include <sstream>
-#include <tuple>
 
 using testsupport::GridMesh;
 

@@ -3,9 +3,7 @@
 // function, all normals (0, 1, 0) unless changed.
 #include "io/ObjWriter.h"
 
-#include <cstdint>
-#include <string>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace testsupport
 {

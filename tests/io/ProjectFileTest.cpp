@@ -3,19 +3,11 @@
 #include "io/ProjectBuild.h"
 #include "io/ProjectFile.h"
 #include "tests/io/ProjectTestModel.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <zip.h>
 
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 

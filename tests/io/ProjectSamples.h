@@ -3,8 +3,7 @@
 #include "terrain/Project.h"
 #include "terrain/TerrainGrid.h"
 
-#include <cmath>
-#include <limits>
+#include "tests/support/TestCommon.h"
 
 namespace testsupport
 {

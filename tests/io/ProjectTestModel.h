@@ -3,11 +3,9 @@
 #include "terrain/Project.h"
 #include "tests/io/ProjectSamples.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/TestCommon.h"
 
-#include <cstring>
 #include <initializer_list>
-#include <tuple>
 #include <type_traits>
 
 namespace testsupport

@@ -4,16 +4,10 @@
 #include "terrain/TerrainGrid.h"
 #include "terrain/WaterPlane.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <tuple>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

@@ -2,19 +2,10 @@
 #include "engine/App.h"
 #include "engine/Engine.h"
 #include "engine/Log.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
 #include <GLFW/glfw3.h>
-#include <gtest/gtest.h>
 #include <sys/stat.h>
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-namespace fs = std::filesystem;
 
 namespace
 {

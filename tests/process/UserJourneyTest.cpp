@@ -2,11 +2,10 @@
 // (XTest) and checked by what it shows (pixels, title, the widget map it publishes after each frame),
 // the files it writes and its log. A failure keeps a screenshot, the log and the last widget map.
 #include "engine/WidgetMap.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/support/WidgetMapFile.h"
 
 #include <fcntl.h>
-#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <stb_image_write.h>
@@ -14,20 +13,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <chrono>
-#include <cmath>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <functional>
 #include <initializer_list>
-#include <memory>
-#include <optional>
-#include <stdexcept>
-#include <string>
-#include <thread>
 
 // Last: Xlib's macros (None, Bool, Status, ...) would break the C++ headers above.
 #include <X11/Xlib.h>
@@ -35,7 +22,6 @@
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
 
-namespace fs = std::filesystem;
 using testsupport::MapEntry;
 using testsupport::MapRect;
 using testsupport::ReadFile;

@@ -2,19 +2,11 @@
 // failures and its help.
 #include "io/ProjectFile.h"
 #include "tests/io/ProjectTestModel.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
-#include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <set>
-#include <sstream>
-#include <tuple>
 #include <sys/wait.h>
-#include <vector>
 
 using testsupport::FilesIn;
 using testsupport::ReadFile;

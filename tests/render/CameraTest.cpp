@@ -3,12 +3,7 @@
 
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

@@ -8,29 +8,15 @@
 #include "render/Shader.h"
 #include "render/Texture.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
 #include <GL/glew.h>
 #include <GLFW/glfw3.h>
 #include <glm/gtc/matrix_transform.hpp>
 #include <glm/gtc/type_ptr.hpp>
-#include <gtest/gtest.h>
 #include <stb_image_write.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <memory>
-#include <string>
-#include <tuple>
-#include <utility>
-#include <vector>
-
 using testsupport::LogCapture;
-namespace fs = std::filesystem;
 
 namespace
 {

@@ -1,10 +1,7 @@
 #pragma once
 // GL tests run against a real context: a hidden GLFW window on the virtual X server, registered as
 // the engine's main window so that code asking the engine for it works as in the program.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace testsupport
 {

@@ -1,9 +1,6 @@
 #include "tests/support/WidgetMapFile.h"
 
-#include "tests/support/TestPaths.h"
-
-#include <cstdlib>
-#include <sstream>
+#include "tests/support/TestCommon.h"
 
 namespace testsupport
 {

@@ -1,8 +1,6 @@
 #pragma once
 // Reads the widget map the program publishes (engine/WidgetMap.h) after each GUI frame.
-#include <optional>
-#include <string>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace testsupport
 {

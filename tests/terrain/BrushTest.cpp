@@ -1,12 +1,6 @@
 #include "terrain/Brush.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <limits>
-#include <string>
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

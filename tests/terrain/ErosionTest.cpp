@@ -1,17 +1,10 @@
 #include "bench/PlainErosion.h"
 #include "engine/Parallel.h"
 #include "terrain/Erosion.h"
-#include "tests/support/LogCapture.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <gtest/gtest.h>
-
 #include <climits>
-#include <cmath>
-#include <functional>
-#include <numeric>
-#include <tuple>
-#include <vector>
 
 namespace
 {

@@ -4,8 +4,7 @@
 
 #include <GL/glew.h>
 
-#include <cstdint>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace terraintest
 {

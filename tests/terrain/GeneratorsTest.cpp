@@ -1,17 +1,9 @@
 #include "bench/PlainLoops.h"
 #include "engine/Parallel.h"
 #include "terrain/Generators.h"
-#include "tests/support/LogCapture.h"
+#include "tests/support/TestCommon.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdlib>
 #include <deque>
-#include <functional>
-#include <string>
-#include <tuple>
-#include <vector>
 
 using testsupport::LogCapture;
 

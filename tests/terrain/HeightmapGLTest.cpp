@@ -5,18 +5,12 @@
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
 #include <stb_image_write.h>
-
-#include <memory>
-#include <tuple>
-#include <vector>
 
 using terraintest::ReadTexture;
 using testsupport::LogCapture;

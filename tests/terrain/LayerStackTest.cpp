@@ -1,13 +1,7 @@
 #include "terrain/LayerStack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <functional>
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

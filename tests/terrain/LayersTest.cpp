@@ -3,12 +3,7 @@
 #include "terrain/Layers.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

@@ -1,17 +1,6 @@
 #include "terrain/Noise.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/TerrainTestSupport.h"
-
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <fstream>
-#include <limits>
-#include <sstream>
-#include <string>
-#include <tuple>
-#include <vector>
 
 namespace
 {

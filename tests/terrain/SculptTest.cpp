@@ -1,12 +1,7 @@
 #include "terrain/Sculpt.h"
 #include "terrain/Tiles.h"
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <memory>
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

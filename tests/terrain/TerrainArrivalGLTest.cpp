@@ -8,17 +8,10 @@
 #include "terrain/TerrainArrival.h"
 #include "tests/io/ProjectSamples.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <fstream>
-#include <string>
-#include <tuple>
-#include <vector>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

@@ -4,15 +4,11 @@
 #include "terrain/Heightmap.h"
 #include "tests/io/ProjectTestModel.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <tuple>
-#include <vector>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

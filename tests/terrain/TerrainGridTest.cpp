@@ -3,12 +3,7 @@
 #include "terrain/TerrainGrid.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <random>
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace
 {

@@ -2,9 +2,7 @@
 #include "tests/io/ProjectTestModel.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <tuple>
+#include "tests/support/TestCommon.h"
 
 using testsupport::TestImage;
 using testsupport::TestPositions;

@@ -7,10 +7,7 @@
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <gtest/gtest.h>
-
-#include <tuple>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

@@ -2,9 +2,7 @@
 // Helpers shared by the terrain tests.
 #include "terrain/Noise.h"
 
-#include <cstdint>
-#include <cstring>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 namespace terraintest
 {

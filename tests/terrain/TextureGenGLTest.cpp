@@ -4,10 +4,7 @@
 #include "tests/terrain/GLReadBack.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <vector>
+#include "tests/support/TestCommon.h"
 
 using terraintest::ReadTexture;
 

@@ -2,14 +2,7 @@
 
 #include "engine/Parallel.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cmath>
-#include <limits>
-#include <numeric>
-#include <random>
-#include <tuple>
+#include "tests/support/TestCommon.h"
 
 using TextureGen::GradientList;
 

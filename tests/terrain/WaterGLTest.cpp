@@ -3,14 +3,10 @@
 #include "terrain/Water.h"
 #include "terrain/WaterPlane.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/LogCapture.h"
+#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 
 #include <GL/glew.h>
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <vector>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

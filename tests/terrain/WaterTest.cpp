@@ -1,10 +1,6 @@
 #include "terrain/Water.h"
 
-#include <gtest/gtest.h>
-
-#include <cstring>
-#include <random>
-#include <set>
+#include "tests/support/TestCommon.h"
 
 namespace
 {
