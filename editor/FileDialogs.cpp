@@ -123,14 +123,6 @@ std::string FolderOf(const std::string& path)
 const char* kNoImagesNote = "no images: choose an image format to save them";
 } // namespace
 
-std::vector<std::string> SaveTerrainForm::PlannedFiles() const
-{
-    std::vector<std::string> paths;
-    for (const PlannedFile& file : Plan(*this))
-        paths.push_back(file.path);
-    return paths;
-}
-
 std::vector<std::string> SaveTerrainForm::ExistingFiles() const
 {
     std::vector<std::string> existing;

@@ -44,8 +44,6 @@ struct SaveTerrainForm
     uint64_t EstimatedBytes() const;
     // The estimate as the dialog prints it: "Size estimated at %.3f %s".
     std::string EstimateText() const;
-    // The file names "Save" writes, in order: meshes first, then images when a format is chosen.
-    std::vector<std::string> PlannedFiles() const;
     // The planned files that exist already, which "Save" would replace.
     std::vector<std::string> ExistingFiles() const;
     // Images are chosen but the format is still the placeholder: "Save" writes no image.
