@@ -96,14 +96,18 @@ using TextureGLTest = ShaderGLTest;
 
 TEST_F(TextureGLTest, EveryChannelCountUploadsUpdatesAndSavesAsStored)
 {
+    // Someone else's unpack state (the GUI back end's, for one) must not disturb our uploads, nor inherit
+    // ours: a row length of 513 left behind would skew every row of the next upload.
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
+    glPixelStorei(GL_UNPACK_ROW_LENGTH, 3);
     // Width 5 makes every row length a non-multiple of 4 for 1 to 3 channels. Reading back in the
     // luminance formats also pins the internal format: from GL_RG8, say, the second byte would be lost.
-    const uint32_t cases[][3] = {
-        {5, 3, 1}, {1, 1, 1}, {5, 3, 2}, {5, 3, 3}, {5, 3, 4}}; // width, height, channels
-    for (const auto& [width, height, channels] : cases)
+    const uint32_t cases[][4] = {{5, 3, 1, 0}, {1, 1, 1, 0},  {5, 3, 2, 0}, {5, 3, 3, 0},
+                                 {5, 3, 4, 0}, {513, 4, 3, 1}}; // width, height, channels, mipmaps
+    for (const auto& [width, height, channels, mipmaps] : cases)
     {
         SCOPED_TRACE(testing::Message() << width << " x " << height << ", " << channels << " channels");
-        Texture texture(width, height, channels, Pattern(width, height, channels), false, GL_NEAREST);
+        Texture texture(width, height, channels, Pattern(width, height, channels), mipmaps, GL_NEAREST);
         EXPECT_EQ(ReadAsStored(texture), Bytes(texture));
         // Update(buffer) takes the buffer and runs the Update() that follows an edit in place.
         texture.Update(Pattern(width, height, channels, 99));
@@ -111,29 +115,10 @@ TEST_F(TextureGLTest, EveryChannelCountUploadsUpdatesAndSavesAsStored)
         ASSERT_TRUE(texture.Save(dir / "image.png"));
         EXPECT_EQ(Bytes(Texture(dir / "image.png")), Bytes(texture));
     }
-}
-
-TEST_F(TextureGLTest, OddWidthRgbAfterRgbaHasNoRowSkew)
-{
-    // Someone else's unpack state (the GUI back end's, for one) must not disturb our uploads...
-    glPixelStorei(GL_UNPACK_ALIGNMENT, 8);
-    glPixelStorei(GL_UNPACK_ROW_LENGTH, 3);
-    Texture rgba(7, 3, 4, Pattern(7, 3, 4), false, GL_LINEAR);
-    Texture rgb(513, 4, 3, Pattern(513, 4, 3), true, GL_LINEAR);
-    rgb.Update(Pattern(513, 4, 3, 5));
-    EXPECT_EQ(ReadAsStored(rgba), Bytes(rgba));
-    EXPECT_EQ(ReadAsStored(rgb), Bytes(rgb));
-    // ...nor inherit ours.
     EXPECT_EQ(std::make_pair(Integer(GL_UNPACK_ALIGNMENT), Integer(GL_UNPACK_ROW_LENGTH)),
               std::make_pair(8, 3));
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
-
-    rgb.SetTextureFilter(GL_NEAREST_MIPMAP_NEAREST); // not a plain filter: ignored
-    GLint minFilter = 0;
-    glBindTexture(GL_TEXTURE_2D, rgb.id);
-    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
-    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
 }
 
 // A texture seen small (a thumbnail, a distant terrain) samples its smaller levels.
@@ -146,6 +131,12 @@ TEST_F(TextureGLTest, UpdatesReachTheSmallMipmapLevels)
     const std::vector<uint8_t> level3(orange.get(), orange.get() + 8 * 5 * 3); // 8 x 5 texels
     texture.Update(std::move(orange)); // through Update(), which also follows a paint in place
     EXPECT_EQ(ReadAsStored(texture, 3), level3);
+
+    texture.SetTextureFilter(GL_NEAREST_MIPMAP_NEAREST); // not a plain filter: ignored
+    GLint minFilter = 0;
+    glBindTexture(GL_TEXTURE_2D, texture.id);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &minFilter);
+    EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
 }
 
 TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
@@ -167,10 +158,10 @@ TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
     glBindTexture(GL_TEXTURE_2D, five.id);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 0);
-    EXPECT_EQ(
-        log.Count(spdlog::level::err, "LoadTexture not loaded: 5 is an unsupported number of channels."), 1);
-    EXPECT_EQ(log.Count(spdlog::level::err, "Update not loaded: 5 is an unsupported number of channels."), 1)
-        << log.Dump();
+    for (const std::string step : {"LoadTexture", "Update"})
+        EXPECT_EQ(
+            log.Count(spdlog::level::err, step + " not loaded: 5 is an unsupported number of channels."), 1)
+            << log.Dump();
 }
 
 TEST_F(TextureGLTest, MissingFileGivesTheCheckerboardThatCannotBeSaved)
@@ -291,9 +282,17 @@ void main() { fragColor = useTexture == 1 ? texture(texSampler, uv) : vec4(mater
 )";
 
 // Two triangles covering the whole 32 x 32 target: lower-left, then upper-right.
-const float kQuadPositions[] = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
-const float kQuadTexCoords[] = {0, 0, 1, 0, 0, 1, 1, 0, 1, 1, 0, 1};
-const uint32_t kQuadIndices[] = {0, 1, 2, 3, 4, 5};
+const std::vector<float> kQuadPositions = {-1, -1, 0, 1, -1, 0, -1, 1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0};
+const std::vector<uint32_t> kQuadIndices = {0, 1, 2, 3, 4, 5};
+
+void UploadShape(MeshGeometry& mesh, const std::vector<float>& positions,
+                 const std::vector<uint32_t>& indices)
+{
+    mesh.vertexCount = static_cast<uint32_t>(positions.size() / 3);
+    mesh.indexCount = static_cast<uint32_t>(indices.size());
+    mesh.UpdateVertices(positions.data());
+    mesh.UpdateIndices(indices.data());
+}
 
 class MeshGLTest : public ShaderGLTest
 {
@@ -316,15 +315,6 @@ class MeshGLTest : public ShaderGLTest
         ShaderGLTest::TearDown();
     }
 
-    static void FillQuad(MeshGeometry& mesh, bool texCoords, const uint32_t* indices = kQuadIndices)
-    {
-        mesh.vertexCount = 6;
-        mesh.indexCount = 6;
-        mesh.UpdateVertices(kQuadPositions);
-        if (texCoords) mesh.UpdateTexCoords(kQuadTexCoords);
-        mesh.UpdateIndices(indices);
-    }
-
     // The buffer the object's vertex array feeds the attribute from.
     static GLuint AttribBuffer(const Object& object, GLint location)
     {
@@ -342,7 +332,7 @@ class MeshGLTest : public ShaderGLTest
 TEST_F(MeshGLTest, ColorReadsThePositionsOrElseTheNormals)
 {
     Object object;
-    FillQuad(*object.mesh, false);
+    UploadShape(*object.mesh, kQuadPositions, kQuadIndices);
     LogCapture log;
     object.SetGeometry(object.mesh, shader);
     EXPECT_EQ(log.Count(spdlog::level::warn, "Mesh loaded without texture."), 1) << log.Dump();
@@ -355,19 +345,28 @@ TEST_F(MeshGLTest, ColorReadsThePositionsOrElseTheNormals)
     EXPECT_NEAR(pixel[1], ((20 + 0.5f) / 16.0f - 1.0f) * 255.0f, 2.0f);
     EXPECT_EQ(pixel[2], 0);
 
-    object.mesh->UpdateNormals(kQuadPositions);
+    object.mesh->UpdateNormals(kQuadPositions.data());
     object.SetGeometry(object.mesh, shader);
     EXPECT_EQ(AttribBuffer(object, shader->GetAttribLocation("color")), object.mesh->normalBuffer);
     // The program has no "normal": its location -1 is skipped instead of making GL fail the call.
     EXPECT_EQ(log.CountAtLeast(spdlog::level::err), 0) << log.Dump();
+
+    // Another mesh's index upload leaves the bound vertex array its own indices.
+    MeshGeometry other;
+    other.indexCount = 6;
+    glBindVertexArray(object.vao);
+    other.UpdateIndices(kQuadIndices.data());
+    EXPECT_EQ(std::make_pair(Integer(GL_VERTEX_ARRAY_BINDING), Integer(GL_ELEMENT_ARRAY_BUFFER_BINDING)),
+              std::make_pair(GLint(object.vao), GLint(object.mesh->indexBuffer)));
 }
 
 TEST_F(MeshGLTest, EntriesDrawTheirOwnRangeTexturedOrNot)
 {
     Texture texture(1, 1, 1, std::unique_ptr<uint8_t[]>(new uint8_t[1]{77}), false, GL_NEAREST);
     Object object;
-    const uint32_t indices[] = {0, 1, 2, 0, 1, 2}; // the second triangle counts from vertex 3
-    FillQuad(*object.mesh, true, indices);
+    UploadShape(*object.mesh, kQuadPositions, {0, 1, 2, 0, 1, 2}); // the second triangle counts from vertex 3
+    const float texCoords[] = {0, 0, 1, 0, 0, 1, 1, 0, 1, 1, 0, 1};
+    object.mesh->UpdateTexCoords(texCoords);
     // The textured entry first: the entry with texture 0 after it must draw untextured all the same.
     // Ambient, diffuse, specular, shininess, texture, index count, first index, base vertex.
     const glm::vec3 black(0.0f), red(1.0f, 0.0f, 0.0f);
@@ -409,19 +408,6 @@ TEST_F(MeshGLTest, NullUploadsAndMissingMeshAreReported)
     EXPECT_EQ(object.mesh, &mesh);
 }
 
-TEST_F(MeshGLTest, IndexUploadLeavesABoundVertexArrayAlone)
-{
-    Object object;
-    FillQuad(*object.mesh, false);
-    object.SetGeometry(object.mesh, shader);
-    MeshGeometry other;
-    other.indexCount = 6;
-    glBindVertexArray(object.vao);
-    other.UpdateIndices(kQuadIndices);
-    EXPECT_EQ(Integer(GL_VERTEX_ARRAY_BINDING), static_cast<GLint>(object.vao));
-    EXPECT_EQ(Integer(GL_ELEMENT_ARRAY_BUFFER_BINDING), static_cast<GLint>(object.mesh->indexBuffer));
-}
-
 class RenderManagerGLTest : public ShaderGLTest
 {
   protected:
@@ -439,12 +425,7 @@ class RenderManagerGLTest : public ShaderGLTest
     static std::shared_ptr<Object> Triangle(const std::shared_ptr<Shader>& shader)
     {
         auto object = std::make_shared<Object>();
-        const float positions[] = {-0.9f, -0.9f, 0.0f, 0.9f, -0.9f, 0.0f, 0.0f, 0.9f, 0.0f};
-        const uint32_t indices[] = {0, 1, 2};
-        object->mesh->vertexCount = 3;
-        object->mesh->indexCount = 3;
-        object->mesh->UpdateVertices(positions);
-        object->mesh->UpdateIndices(indices);
+        UploadShape(*object->mesh, {-0.9f, -0.9f, 0.0f, 0.9f, -0.9f, 0.0f, 0.0f, 0.9f, 0.0f}, {0, 1, 2});
         object->SetGeometry(object->mesh, shader);
         return object;
     }
