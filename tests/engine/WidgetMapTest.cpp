@@ -13,34 +13,13 @@ namespace
 using testsupport::MapEntry;
 using testsupport::WidgetMapFile;
 
-// What the widgets reported, across frames.
-struct Seen
-{
-    int pressed = 0;
-    float amount = 0.0f;
-};
-
-void DrawWidgets(Seen& seen)
-{
-    ImGui::SetNextWindowPos(ImVec2(50.0f, 50.0f));
-    ImGui::SetNextWindowSize(ImVec2(400.0f, 400.0f));
-    ImGui::Begin("Tools");
-    if (ImGui::Button("Press##b")) ++seen.pressed;
-    ImGui::SetNextItemWidth(100.0f);
-    ImGui::DragFloat("Amount", &seen.amount);
-    ImGui::BeginChild("rows", ImVec2(200.0f, 40.0f));
-    for (int i = 0; i < 10; ++i)
-        ImGui::Button(("Row " + std::to_string(i)).c_str());
-    ImGui::EndChild();
-    ImGui::End();
-}
-
 class WidgetMapTest : public ::testing::Test
 {
   protected:
     testsupport::TempDir folder;
     std::string path = folder / "widgets.txt";
-    Seen seen;
+    int pressed = 0; // what the widgets reported, across frames
+    float amount = 0.0f;
 
     void SetUp() override
     {
@@ -62,20 +41,27 @@ class WidgetMapTest : public ::testing::Test
         io.MousePos = mouse;
         io.MouseDown[0] = down;
         ImGui::NewFrame();
-        DrawWidgets(seen);
+        ImGui::SetNextWindowPos(ImVec2(50.0f, 50.0f));
+        ImGui::SetNextWindowSize(ImVec2(400.0f, 400.0f));
+        ImGui::Begin("Tools");
+        if (ImGui::Button("Press##b")) ++pressed;
+        ImGui::SetNextItemWidth(100.0f);
+        ImGui::DragFloat("Amount", &amount);
+        ImGui::BeginChild("rows", ImVec2(200.0f, 40.0f));
+        for (int i = 0; i < 10; ++i)
+            ImGui::Button(("Row " + std::to_string(i)).c_str());
+        ImGui::EndChild();
+        ImGui::End();
         ImGui::Render();
-        std::optional<WidgetMapFile> map = WidgetMapFile::Read(path);
-        return map ? *map : WidgetMapFile{};
+        return WidgetMapFile::Read(path).value_or(WidgetMapFile{});
     }
 
     // Hover, press and release at the centre of the entry, as the mouse would.
     void Click(const MapEntry* entry)
     {
         ASSERT_NE(entry, nullptr);
-        const ImVec2 at(entry->rect.CenterX(), entry->rect.CenterY());
-        Frame(at, false);
-        Frame(at, true);
-        Frame(at, false);
+        for (const bool down : {false, true, false})
+            Frame(ImVec2(entry->rect.CenterX(), entry->rect.CenterY()), down);
     }
 };
 
@@ -87,7 +73,7 @@ TEST_F(WidgetMapTest, APressAtTheCentreOfAPublishedWidgetReachesIt)
     ASSERT_GE(map.frame, 2) << "nothing published: are the link options of velmoran_widget_map in effect?";
 
     Click(map.Find("item", "Press##b", "Tools"));
-    EXPECT_EQ(seen.pressed, 1);
+    EXPECT_EQ(pressed, 1);
 
     // A drag's rectangle is its frame, which a press must hit, not its label beside it; rows scrolled
     // out of their child region are not published, and the shown ones belong to the window.
