@@ -126,70 +126,48 @@ TEST(JobsTest, OnlyBackgroundWorkRunsAtALowerPriority)
     }
 }
 
-// The work computes into its own buffer; only the completion step would swap it in.
-TEST(JobsTest, CancelledJobLeavesItsInputAsItWas)
+// Cancelling drops the work's result: the completion step, which would swap it in, never runs. A job
+// that turns cancelling off past its point of no return completes even when a cancel was already asked.
+TEST(JobsTest, ACancelledJobSkipsItsCompletionUnlessPastItsPointOfNoReturn)
 {
     JobRunner runner;
-    std::vector<float> heights = {1.0f, 2.0f, 3.0f};
-    const std::vector<float> before = heights;
-    Gate started;
-    bool completed = false;
-    JobOutcome outcome;
+    int terrain = 0, completed = 0;
+    bool sawRequestDropped = false;
+    Gate started, lateStarted;
+    JobOutcome outcome, lateOutcome;
     const JobRunner::Started job = runner.Start(
-        Request("Erosion", {&heights}, true),
-        [&heights, &started](JobContext& context)
+        Request("Erosion", {&terrain}, true),
+        [&](JobContext& context)
         {
-            std::vector<float> eroded = heights;
-            for (float& h : eroded)
-                h *= 0.5f;
             AwaitCancel(context, started);
             context.ThrowIfCancelled();
-            return eroded;
+            return 1;
         },
-        [&](std::vector<float>& eroded)
+        [&](int& value) { completed += value; }, [&](const JobOutcome& ended) { outcome = ended; });
+    const JobRunner::Started late = runner.Start(
+        Request("Save Terrain", {}, true),
+        [&](JobContext& context)
         {
-            heights.swap(eroded);
-            completed = true;
+            AwaitCancel(context, lateStarted);
+            context.SetCancellable(false); // renaming the finished file into place
+            sawRequestDropped = !context.CancelRequested();
+            context.ThrowIfCancelled();
+            return 5;
         },
-        [&](const JobOutcome& ended) { outcome = ended; });
-    ASSERT_TRUE(job);
+        [&](int& value) { completed += value; }, [&](const JobOutcome& ended) { lateOutcome = ended; });
+    ASSERT_TRUE(job && late);
     started.Pass();
+    lateStarted.Pass();
     EXPECT_TRUE(runner.Running().at(0).cancellable);
     EXPECT_TRUE(runner.Cancel(job.id));
+    EXPECT_TRUE(runner.Cancel(late.id));
     ASSERT_TRUE(runner.Wait(job.id, 10s));
     EXPECT_FALSE(runner.Running().at(0).cancellable); // its work has ended
     EXPECT_FALSE(runner.Cancel(job.id));
     ASSERT_TRUE(PollUntilIdle(runner));
-    EXPECT_EQ(std::make_tuple(outcome.Cancelled(), completed, runner.IsBusy(&heights)),
-              std::make_tuple(true, false, false));
-    EXPECT_EQ(heights, before);
-}
-
-// A job that turns cancelling off past its point of no return completes even when a cancel was
-// already asked.
-TEST(JobsTest, AJobPastItsPointOfNoReturnCompletes)
-{
-    JobRunner runner;
-    bool sawRequestDropped = false;
-    int completed = 0;
-    JobOutcome secondOutcome;
-    Gate cancellable;
-    const JobRunner::Started late = runner.Start(
-        Request("Save Terrain", {}, true),
-        [&](JobContext& job)
-        {
-            AwaitCancel(job, cancellable);
-            job.SetCancellable(false); // renaming the finished file into place
-            sawRequestDropped = !job.CancelRequested();
-            job.ThrowIfCancelled();
-            return 5;
-        },
-        [&](int& value) { completed = value; }, [&](const JobOutcome& ended) { secondOutcome = ended; });
-    cancellable.Pass();
-    EXPECT_TRUE(runner.Cancel(late.id));
-    ASSERT_TRUE(PollUntilIdle(runner));
-    EXPECT_EQ(std::make_tuple(sawRequestDropped, completed, secondOutcome.Completed()),
-              std::make_tuple(true, 5, true));
+    EXPECT_EQ(std::make_tuple(outcome.Cancelled(), lateOutcome.Completed(), sawRequestDropped, completed,
+                              runner.IsBusy(&terrain)),
+              std::make_tuple(true, true, true, 5, false));
 }
 
 TEST(JobsTest, RefusesASecondJobOnABusyResource)
