@@ -53,10 +53,6 @@ TEST(CameraTest, MouseLookTurnsOneDegreePerPixelAndPitchIsClamped)
     input.cursorPos = {112.0, 95.0};
     camera.FlyControl(input);
     EXPECT_EQ(std::make_pair(camera.yaw, camera.pitch), std::make_pair(102.0f, -5.0f));
-    const float yaw = glm::radians(102.0f), pitch = glm::radians(-5.0f);
-    ExpectNear(camera.front,
-               {std::cos(yaw) * std::cos(pitch), std::sin(pitch), std::sin(yaw) * std::cos(pitch)});
-    EXPECT_EQ(camera.view, glm::lookAtRH(camera.position, camera.position + camera.front, camera.up));
 
     for (const float pitchAsked : {120.0f, -95.5f})
     {

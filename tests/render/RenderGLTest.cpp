@@ -139,16 +139,14 @@ TEST_F(TextureGLTest, UpdatesReachTheSmallMipmapLevels)
     EXPECT_EQ(minFilter, GL_LINEAR_MIPMAP_LINEAR);
 }
 
-TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
+// A null buffer makes no GL texture until a buffer is given; five channels make an empty one; a file
+// that cannot be read gives the pink and white checkerboard, which has no pixels to save.
+TEST_F(TextureGLTest, ImagesThatCannotBeMadeSayWhyAndGiveNoneOrTheCheckerboard)
 {
     LogCapture log;
     Texture empty(8, 8, 3, nullptr, false, GL_LINEAR);
     EXPECT_EQ(empty.id, 0u);
-    EXPECT_EQ(
-        log.Count(spdlog::level::err, "Cannot initialize data buffer for texture: 8 8 3 - empty data buffer"),
-        1);
-    // A buffer given later makes the GL texture instead of uploading into texture 0.
-    empty.Update(Pattern(8, 8, 3));
+    empty.Update(Pattern(8, 8, 3)); // makes the GL texture instead of uploading into texture 0
     ASSERT_NE(empty.id, 0u);
     EXPECT_EQ(ReadAsStored(empty), Bytes(empty));
 
@@ -158,34 +156,28 @@ TEST_F(TextureGLTest, NullBufferOrFiveChannelsMakeNoImage)
     glBindTexture(GL_TEXTURE_2D, five.id);
     glGetTexLevelParameteriv(GL_TEXTURE_2D, 0, GL_TEXTURE_WIDTH, &width);
     EXPECT_EQ(width, 0);
-    for (const std::string step : {"LoadTexture", "Update"})
-        EXPECT_EQ(
-            log.Count(spdlog::level::err, step + " not loaded: 5 is an unsupported number of channels."), 1)
-            << log.Dump();
-}
 
-TEST_F(TextureGLTest, MissingFileGivesTheCheckerboardThatCannotBeSaved)
-{
-    LogCapture log;
     const std::string path = (testsupport::DataDir() / "no-such-image.png").string();
-    Texture texture(path);
-    EXPECT_FALSE(texture.data);
-    EXPECT_EQ(log.Count(spdlog::level::err,
-                        "Cannot load texture with path: " + path + " (wrong format or doesn't exist?)"),
-              1);
-    EXPECT_EQ(log.Count(spdlog::level::warn, "Texture " + path + " not loaded: switched to default texture"),
-              1)
-        << log.Dump();
+    Texture missing(path);
+    EXPECT_FALSE(missing.data);
     const uint8_t pink[] = {255, 0, 128};
-    std::vector<uint8_t> expected(4 * 4 * 3, 255); // white, and pink where x + y is even
+    std::vector<uint8_t> checkerboard(4 * 4 * 3, 255); // white, and pink where x + y is even
     for (int i = 0; i < 16; ++i)
-        if ((i / 4 + i % 4) % 2 == 0) std::copy(pink, pink + 3, &expected[i * 3]);
-    EXPECT_EQ(ReadAsStored(texture), expected);
-
+        if ((i / 4 + i % 4) % 2 == 0) std::copy(pink, pink + 3, &checkerboard[i * 3]);
+    EXPECT_EQ(ReadAsStored(missing), checkerboard);
     const std::string saved = dir / "default.png";
-    EXPECT_FALSE(texture.Save(saved));
-    EXPECT_EQ(log.Count(spdlog::level::err, "Cannot save texture " + saved + ": it has no pixel buffer"), 1);
+    EXPECT_FALSE(missing.Save(saved));
     EXPECT_TRUE(fs::is_empty(dir.Path()));
+
+    const std::pair<spdlog::level::level_enum, std::string> messages[] = {
+        {spdlog::level::err, "Cannot initialize data buffer for texture: 8 8 3 - empty data buffer"},
+        {spdlog::level::err, "LoadTexture not loaded: 5 is an unsupported number of channels."},
+        {spdlog::level::err, "Update not loaded: 5 is an unsupported number of channels."},
+        {spdlog::level::err, "Cannot load texture with path: " + path + " (wrong format or doesn't exist?)"},
+        {spdlog::level::warn, "Texture " + path + " not loaded: switched to default texture"},
+        {spdlog::level::err, "Cannot save texture " + saved + ": it has no pixel buffer"}};
+    for (const auto& [level, text] : messages)
+        EXPECT_EQ(log.Count(level, text), 1) << text << "\n" << log.Dump();
 }
 
 TEST_F(TextureGLTest, RoundTripKeepsTheTopRowOnTopInEveryFormat)
