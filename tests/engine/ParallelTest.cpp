@@ -39,13 +39,7 @@ Chunks RecordChunks(size_t count, size_t minPerThread, std::vector<int>& visits)
 // ceil(count / threads) chunks the results were always computed in.
 TEST(ParallelTest, UnevenRangesAreCoveredOnceInTheSameChunks)
 {
-    const struct
-    {
-        unsigned threads;
-        size_t count;
-        size_t minPerThread;
-        Chunks expected;
-    } cases[] = {
+    const std::tuple<unsigned, size_t, size_t, Chunks> cases[] = {
         {4, 10, 1, {{0, 3}, {3, 6}, {6, 9}, {9, 10}}},
         {4, 9, 1, {{0, 3}, {3, 6}, {6, 9}}}, // fewer chunks than threads
         {3, 100, 1, {{0, 34}, {34, 68}, {68, 100}}},
@@ -54,12 +48,13 @@ TEST(ParallelTest, UnevenRangesAreCoveredOnceInTheSameChunks)
         {4, 100, 200, {{0, 100}}},
         {1, 77, 1, {{0, 77}}},
     };
-    for (const auto& c : cases)
+    for (const auto& [threads, count, minPerThread, expected] : cases)
     {
-        ThreadCountScope threads(c.threads);
+        SCOPED_TRACE(testing::Message() << threads << " threads, " << count << " indices");
+        ThreadCountScope threadCount(threads);
         std::vector<int> visits;
-        EXPECT_EQ(RecordChunks(c.count, c.minPerThread, visits), c.expected) << c.threads << " " << c.count;
-        EXPECT_EQ(visits, std::vector<int>(c.count, 1)) << c.threads << " " << c.count;
+        EXPECT_EQ(RecordChunks(count, minPerThread, visits), expected);
+        EXPECT_EQ(visits, std::vector<int>(count, 1));
     }
 }
 

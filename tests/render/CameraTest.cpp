@@ -131,37 +131,32 @@ TEST(CameraTest, FramingPutsEveryTerrainVertexInView)
 {
     constexpr float kWide = 16.0f / 9.0f;
     constexpr TerrainGenerator kFault = TerrainGenerator::RandomFault;
-    const struct
-    {
-        const char* name;
-        uint32_t width, height;
-        float vertexDistance;
-        TerrainGenerator generator;
-        float range, aspect;
-        bool perspective;
-        glm::vec3 offset; // terrains read from files need not be centred on the origin
-    } cases[] = {
+    // The offset moves a terrain away from the origin, as one read from a file may be.
+    using Case =
+        std::tuple<const char*, uint32_t, uint32_t, float, TerrainGenerator, float, float, bool, glm::vec3>;
+    const Case cases[] = {
         {"two by two hundred", 2, 200, 1.0f, kFault, 30.0f, kWide, true, {}},
         {"long", 513, 9, 0.5f, kFault, 200.0f, kWide, true, {}},
         {"portrait", 9, 513, 2.0f, TerrainGenerator::Flat, 0.0f, 0.6f, true, {}},
         {"beyond the far plane", 1025, 1025, 20.0f, TerrainGenerator::DiamondSquare, 500.0f, 1.0f, true, {}},
         {"off centre", 65, 33, 1.0f, kFault, 10.0f, 4.0f / 3.0f, true, {5000.0f, -300.0f, 120.0f}},
         {"orthographic", 513, 9, 1.0f, kFault, 50.0f, kWide, false, {}}};
-    for (const auto& c : cases)
+    for (const auto& [name, width, height, vertexDistance, generator, range, aspect, perspective, offset] :
+         cases)
     {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(name);
         TerrainRecord record;
-        ASSERT_TRUE(TerrainRecord::Generate(c.width, c.height, c.vertexDistance, c.generator, c.range, 0.5f,
-                                            60, false, record));
+        ASSERT_TRUE(TerrainRecord::Generate(width, height, vertexDistance, generator, range, 0.5f, 60, false,
+                                            record));
         std::vector<float>& p = record.positions;
         for (size_t k = 0; k < p.size(); ++k)
-            p[k] += c.offset[static_cast<int>(k % 3)];
+            p[k] += offset[static_cast<int>(k % 3)];
         glm::vec3 low, high;
         TerrainBounds(p.data(), record.VertexCount(), low, high);
 
         Camera camera; // a new scene's camera: near the origin, speed 1
-        camera.aspectRatio = c.aspect;
-        camera.perspective = c.perspective;
+        camera.aspectRatio = aspect;
+        camera.perspective = perspective;
         camera.Frame(low, high);
 
         const glm::mat4 clipFromWorld = camera.projection * camera.view;
