@@ -79,9 +79,7 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
     ASSERT_TRUE(started) << started.refusal;
 
     reported.Pass();
-    const std::vector<JobView> running = runner.Running();
-    ASSERT_EQ(running.size(), 1u);
-    const JobView& view = running[0];
+    const JobView view = runner.Running().at(0);
     EXPECT_EQ(std::tie(view.id, view.title, view.text, view.fraction, view.cancellable),
               std::make_tuple(started.id, std::string("Creating terrain"), std::string("Diamond-square"),
                               0.25f, false));
@@ -286,11 +284,10 @@ TEST(JobsTest, ACompletionStepSpreadOverPollsKeepsTheJobUntilItIsDone)
     {
         EXPECT_EQ(runner.Poll(), 0u) << "poll " << poll;
         EXPECT_TRUE(runner.IsBusy(&terrain));
-        const std::vector<JobView> views = runner.Running();
-        ASSERT_EQ(views.size(), 1u);
-        EXPECT_EQ(std::make_tuple(views[0].completing, views[0].cancellable, views[0].text),
+        const JobView view = runner.Running().at(0);
+        EXPECT_EQ(std::make_tuple(view.completing, view.cancellable, view.text),
                   std::make_tuple(true, false, std::string("Uploading")));
-        EXPECT_FLOAT_EQ(views[0].fraction, 0.3f * static_cast<float>(poll));
+        EXPECT_FLOAT_EQ(view.fraction, 0.3f * static_cast<float>(poll));
         EXPECT_FALSE(runner.Start(
             Request("Saving", {&terrain}), [](JobContext&) {}, [] {}))
             << "a second job took the terrain while the first was still arriving";
