@@ -179,9 +179,7 @@ TEST(JobsTest, RefusesASecondJobOnABusyResource)
     const JobRunner::Started saving = runner.Start(Request("Save Terrain", {&hills}), blocked, [] {});
     ASSERT_TRUE(saving);
 
-    const JobRunner::Started second = runner.Start(Request("Erosion", {&hills}), blocked, [] {});
-    EXPECT_FALSE(second); // its message is checked by the editor jobs test
-    EXPECT_EQ(second.id, 0u);
+    EXPECT_FALSE(runner.Start(Request("Erosion", {&hills}), blocked, [] {})); // the editor checks its message
     // One busy resource among several is enough to refuse; other resources are free.
     EXPECT_FALSE(runner.Start(Request("Save Project", {&valley, &hills}), blocked, [] {}));
     const JobRunner::Started other = runner.Start(Request("Erosion", {&valley}), blocked, [] {});
@@ -223,10 +221,10 @@ TEST(JobsTest, CarriesFailuresToThePollingThreadAsMessages)
         JobRunner runner;
         int terrain = 0;
         JobOutcome outcome;
-        const JobRunner::Started started = runner.Start(
+        ASSERT_TRUE(runner.Start(
             Request("Save Terrain", {&terrain}), [&](JobContext&) { c.work(); }, [&] { c.complete(); },
-            [&](const JobOutcome& ended) { outcome = ended; });
-        ASSERT_TRUE(started) << c.what;
+            [&](const JobOutcome& ended) { outcome = ended; }))
+            << c.what;
         ASSERT_TRUE(PollUntilIdle(runner)) << c.what;
         EXPECT_EQ(std::make_tuple(outcome.Failed(), outcome.error, outcome.title, runner.IsBusy(&terrain)),
                   std::make_tuple(true, std::string(c.error), std::string("Save Terrain"), false))

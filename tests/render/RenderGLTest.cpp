@@ -376,8 +376,6 @@ TEST_F(MeshGLTest, EntriesDrawTheirOwnRangeTexturedOrNot)
 TEST_F(MeshGLTest, NullUploadsAndMissingMeshAreReported)
 {
     MeshGeometry mesh;
-    mesh.vertexCount = 3;
-    mesh.indexCount = 3;
     LogCapture log;
     mesh.UpdateVertices(nullptr);
     mesh.UpdateNormals(nullptr);
