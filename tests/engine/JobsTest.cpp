@@ -1,5 +1,3 @@
-// The job runner: progress seen from the polling thread, completion on that thread, cancelling
-// without changes, refusing a busy resource, and failures carried over as messages.
 #include "engine/Jobs.h"
 #include "tests/support/TestCommon.h"
 

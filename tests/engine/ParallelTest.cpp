@@ -1,5 +1,3 @@
-// The worker pool behind Parallel::For: whole coverage in the chunks of old, exceptions carried to the
-// caller, calls from inside a body, and a system that refuses new threads.
 #include "engine/Parallel.h"
 #include "tests/support/TestCommon.h"
 
