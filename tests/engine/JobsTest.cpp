@@ -48,10 +48,12 @@ JobRunner::Request Request(const char* title, std::vector<const void*> resources
 }
 } // namespace
 
-TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
+// A completion step too large for one frame asks to be called again: the job stays busy, holding its
+// resources, and shows the step's own reports until the step says it is done.
+TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThreadOverAsManyPollsAsItAsks)
 {
     JobRunner runner;
-    int terrain = 0;
+    int terrain = 0, completionCalls = 0, finishedCalls = 0;
     Gate reported, proceed;
     std::thread::id workThread, completeThread;
     std::unique_ptr<std::vector<int>> delivered;
@@ -68,12 +70,19 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
             job.Report(1.5f, "Done");                        // past the end: held at 1
             return std::make_unique<std::vector<int>>(3, 7); // a move-only result
         },
-        [&](std::unique_ptr<std::vector<int>>& result)
+        [&](std::unique_ptr<std::vector<int>>& result, JobContext& job)
         {
             completeThread = std::this_thread::get_id();
+            job.Report(0.3f * static_cast<float>(++completionCalls), "Uploading");
+            if (completionCalls < 3) return false;
             delivered = std::move(result);
+            return true;
         },
-        [&](const JobOutcome& ended) { outcome = ended; });
+        [&](const JobOutcome& ended)
+        {
+            outcome = ended;
+            ++finishedCalls;
+        });
     ASSERT_TRUE(started) << started.refusal;
 
     reported.Pass();
@@ -84,20 +93,33 @@ TEST(JobsTest, DeliversProgressAndCompletesOnThePollingThread)
     EXPECT_TRUE(runner.IsBusy(&terrain));
     EXPECT_FALSE(runner.Cancel(started.id)); // not cancellable
     EXPECT_EQ(runner.Poll(), 0u);            // the work is not done: nothing to complete yet
-    EXPECT_EQ(delivered, nullptr);
+    EXPECT_EQ(completionCalls, 0);
 
     proceed.Open();
     ASSERT_TRUE(runner.Wait(started.id, 10s));
     EXPECT_EQ(std::make_tuple(runner.Running().at(0).workDone, runner.Running().at(0).fraction,
                               runner.IsBusy(&terrain)), // busy until Poll ends it
               std::make_tuple(true, 1.0f, true));
+    for (int poll = 1; poll <= 2; ++poll)
+    {
+        EXPECT_EQ(runner.Poll(), 0u) << "poll " << poll;
+        const JobView completing = runner.Running().at(0);
+        EXPECT_EQ(std::make_tuple(completing.completing, completing.cancellable, completing.text,
+                                  runner.IsBusy(&terrain)),
+                  std::make_tuple(true, false, std::string("Uploading"), true));
+        EXPECT_FLOAT_EQ(completing.fraction, 0.3f * static_cast<float>(poll));
+        EXPECT_FALSE(runner.Start(
+            Request("Saving", {&terrain}), [](JobContext&) {}, [] {}))
+            << "a second job took the terrain while the first was still arriving";
+    }
+    EXPECT_EQ(finishedCalls, 0);
     EXPECT_EQ(runner.Poll(), 1u);
-    ASSERT_NE(delivered, nullptr);
+    ASSERT_NE(delivered, nullptr); // the result the step was given each time
     EXPECT_EQ(*delivered, std::vector<int>(3, 7));
     EXPECT_NE(workThread, std::this_thread::get_id());
     EXPECT_EQ(std::make_tuple(completeThread, outcome.Completed(), outcome.id, runner.IsBusy(&terrain),
-                              runner.Running().empty()),
-              std::make_tuple(std::this_thread::get_id(), true, started.id, false, true));
+                              runner.Running().empty(), finishedCalls),
+              std::make_tuple(std::this_thread::get_id(), true, started.id, false, true, 1));
 }
 
 // Background work yields to the polling thread (a lower priority); work that thread waits for to its
@@ -252,44 +274,4 @@ TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
         started.Pass();
     }
     EXPECT_EQ(std::make_tuple(workEnded, completed, finished), std::make_tuple(true, false, false));
-}
-
-// A completion step too large for one frame asks to be called again: the job stays busy, holding its
-// resources, and shows the step's own reports until the step says it is done.
-TEST(JobsTest, ACompletionStepSpreadOverPollsKeepsTheJobUntilItIsDone)
-{
-    JobRunner runner;
-    int terrain = 0, calls = 0, finishedCalls = 0;
-    std::vector<int> received;
-    runner.Start(
-        Request("Creating terrain", {&terrain}), [](JobContext&) { return 5; },
-        [&](int& value, JobContext& job)
-        {
-            received.push_back(value);
-            job.Report(0.3f * static_cast<float>(++calls), "Uploading");
-            return calls == 3;
-        },
-        [&](const JobOutcome& outcome)
-        {
-            EXPECT_TRUE(outcome.Completed());
-            ++finishedCalls;
-        });
-    ASSERT_TRUE(runner.Wait(runner.Running().at(0).id, 10s));
-
-    for (int poll = 1; poll <= 2; ++poll)
-    {
-        EXPECT_EQ(runner.Poll(), 0u) << "poll " << poll;
-        EXPECT_TRUE(runner.IsBusy(&terrain));
-        const JobView view = runner.Running().at(0);
-        EXPECT_EQ(std::make_tuple(view.completing, view.cancellable, view.text),
-                  std::make_tuple(true, false, std::string("Uploading")));
-        EXPECT_FLOAT_EQ(view.fraction, 0.3f * static_cast<float>(poll));
-        EXPECT_FALSE(runner.Start(
-            Request("Saving", {&terrain}), [](JobContext&) {}, [] {}))
-            << "a second job took the terrain while the first was still arriving";
-    }
-    EXPECT_EQ(finishedCalls, 0);
-    EXPECT_EQ(runner.Poll(), 1u);
-    EXPECT_EQ(std::make_tuple(runner.Busy(), received, finishedCalls),
-              std::make_tuple(false, std::vector<int>{5, 5, 5}, 1));
 }
