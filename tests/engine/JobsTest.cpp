@@ -260,18 +260,17 @@ TEST(JobsTest, DestroyingTheRunnerCancelsAndWaits)
 {
     bool completed = false, finished = false, workEnded = false;
     Gate started;
-    {
-        JobRunner runner;
-        runner.Start(
-            Request("Erosion", {}, true),
-            [&](JobContext& job)
-            {
-                AwaitCancel(job, started);
-                workEnded = job.CancelRequested();
-                job.ThrowIfCancelled();
-            },
-            [&] { completed = true; }, [&](const JobOutcome&) { finished = true; });
-        started.Pass();
-    }
+    auto runner = std::make_unique<JobRunner>();
+    runner->Start(
+        Request("Erosion", {}, true),
+        [&](JobContext& job)
+        {
+            AwaitCancel(job, started);
+            workEnded = job.CancelRequested();
+            job.ThrowIfCancelled();
+        },
+        [&] { completed = true; }, [&](const JobOutcome&) { finished = true; });
+    started.Pass();
+    runner.reset();
     EXPECT_EQ(std::make_tuple(workEnded, completed, finished), std::make_tuple(true, false, false));
 }
