@@ -1,5 +1,3 @@
-// The shared file writer: links, permissions, failures that leave nothing behind, and folders that
-// refuse new files.
 #include "engine/AtomicFile.h"
 #include "tests/support/TestCommon.h"
 

@@ -13,34 +13,13 @@ namespace
 using testsupport::MapEntry;
 using testsupport::WidgetMapFile;
 
-// What the widgets reported, across frames.
-struct Seen
-{
-    int pressed = 0;
-    float amount = 0.0f;
-};
-
-void DrawWidgets(Seen& seen)
-{
-    ImGui::SetNextWindowPos(ImVec2(50.0f, 50.0f));
-    ImGui::SetNextWindowSize(ImVec2(400.0f, 400.0f));
-    ImGui::Begin("Tools");
-    if (ImGui::Button("Press##b")) ++seen.pressed;
-    ImGui::SetNextItemWidth(100.0f);
-    ImGui::DragFloat("Amount", &seen.amount);
-    ImGui::BeginChild("rows", ImVec2(200.0f, 40.0f));
-    for (int i = 0; i < 10; ++i)
-        ImGui::Button(("Row " + std::to_string(i)).c_str());
-    ImGui::EndChild();
-    ImGui::End();
-}
-
 class WidgetMapTest : public ::testing::Test
 {
   protected:
     testsupport::TempDir folder;
     std::string path = folder / "widgets.txt";
-    Seen seen;
+    int pressed = 0; // what the widgets reported, across frames
+    float amount = 0.0f;
 
     void SetUp() override
     {
@@ -62,49 +41,44 @@ class WidgetMapTest : public ::testing::Test
         io.MousePos = mouse;
         io.MouseDown[0] = down;
         ImGui::NewFrame();
-        DrawWidgets(seen);
+        ImGui::SetNextWindowPos(ImVec2(50.0f, 50.0f));
+        ImGui::SetNextWindowSize(ImVec2(400.0f, 400.0f));
+        ImGui::Begin("Tools");
+        if (ImGui::Button("Press##b")) ++pressed;
+        ImGui::SetNextItemWidth(100.0f);
+        ImGui::DragFloat("Amount", &amount);
+        ImGui::BeginChild("rows", ImVec2(200.0f, 40.0f));
+        for (int i = 0; i < 10; ++i)
+            ImGui::Button(("Row " + std::to_string(i)).c_str());
+        ImGui::EndChild();
+        ImGui::End();
         ImGui::Render();
-        std::optional<WidgetMapFile> map = WidgetMapFile::Read(path);
-        return map ? *map : WidgetMapFile{};
-    }
-
-    // Hover, press and release at the centre of the entry, as the mouse would.
-    void Click(const MapEntry* entry)
-    {
-        ASSERT_NE(entry, nullptr);
-        const ImVec2 at(entry->rect.CenterX(), entry->rect.CenterY());
-        Frame(at, false);
-        Frame(at, true);
-        Frame(at, false);
+        return WidgetMapFile::Read(path).value_or(WidgetMapFile{});
     }
 };
 
-TEST_F(WidgetMapTest, APressAtTheCentreOfAPublishedWidgetReachesIt)
+TEST_F(WidgetMapTest, APressAtTheCentreOfAPublishedWidgetReachesItAndNothingIsWrittenUnlessAskedFor)
 {
-    WidgetMap::Install(path);
     Frame();
-    WidgetMapFile map = Frame();
-    ASSERT_GE(map.frame, 2) << "nothing published: are the link options of velmoran_widget_map in effect?";
+    EXPECT_FALSE(fs::exists(path));
+    WidgetMap::Install(path);
+    const int first = Frame().frame;
+    const WidgetMapFile map = Frame();
+    ASSERT_EQ(map.frame, first + 1)
+        << "nothing published: are the link options of velmoran_widget_map in effect?";
 
-    Click(map.Find("item", "Press##b", "Tools"));
-    EXPECT_EQ(seen.pressed, 1);
+    const MapEntry* press = map.Find("item", "Press##b", "Tools");
+    ASSERT_NE(press, nullptr);
+    for (const bool down : {false, true, false}) // hover, press and release, as the mouse would
+        Frame(ImVec2(press->rect.CenterX(), press->rect.CenterY()), down);
+    EXPECT_EQ(pressed, 1);
 
     // A drag's rectangle is its frame, which a press must hit, not its label beside it; rows scrolled
     // out of their child region are not published, and the shown ones belong to the window.
-    const MapEntry* amount = map.Find("item", "Amount", "Tools");
-    ASSERT_NE(amount, nullptr);
-    EXPECT_FLOAT_EQ(amount->rect.Width(), 100.0f);
+    const MapEntry* drag = map.Find("item", "Amount", "Tools");
+    ASSERT_NE(drag, nullptr);
+    EXPECT_FLOAT_EQ(drag->rect.Width(), 100.0f);
     EXPECT_NE(map.Find("item", "Row 0", "Tools"), nullptr);
     EXPECT_EQ(map.Find("item", "Row 9"), nullptr);
-}
-
-TEST_F(WidgetMapTest, NothingIsWrittenUnlessAskedForAndTheFrameCountAdvances)
-{
-    Frame();
-    EXPECT_FALSE(std::filesystem::exists(path));
-
-    WidgetMap::Install(path);
-    const int first = Frame().frame;
-    EXPECT_EQ(Frame().frame, first + 1);
 }
 } // namespace
