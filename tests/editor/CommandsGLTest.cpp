@@ -3,10 +3,6 @@
 // each is undone to the session before it and redone to the session after it, bit for bit.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "io/HeightImage.h"
-
-#include <gtest/gtest.h>
-
 namespace
 {
 using CommandsGLTest = testsupport::EditorFrames;

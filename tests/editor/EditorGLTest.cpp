@@ -1,9 +1,6 @@
 // The editor's decisions (scenes, manage dialog, file dialogs) and its frames on real GL.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "render/Mesh.h"
-
-#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
 
 using testsupport::EditorFrames;

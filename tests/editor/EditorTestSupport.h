@@ -9,13 +9,8 @@
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Framebuffer.h"
-#include "render/RenderManager.h"
 #include "render/Scene.h"
 #include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
 #include "tests/io/ObjTestMesh.h"
 #include "tests/terrain/GLReadBack.h"
@@ -143,8 +138,7 @@ class EditorFrames : public GLTest
     // The last frame's widget map (WatchWidgets first).
     WidgetMapFile Widgets() const
     {
-        const std::optional<WidgetMapFile> map = WidgetMapFile::Read(*widgetMapDir / "map.txt");
-        return map ? *map : WidgetMapFile{};
+        return WidgetMapFile::Read(*widgetMapDir / "map.txt").value_or(WidgetMapFile{});
     }
 
     // Clicks the centre of a labelled widget of the last frame (the hover frame, the press and the

@@ -1,9 +1,6 @@
 // File > Export and File > New > Terrain from heightmap on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "io/HeightImage.h"
-
-#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
 
 using testsupport::EditorFrames;

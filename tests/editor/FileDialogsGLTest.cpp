@@ -1,9 +1,6 @@
 // Save Terrain, Load Terrain and New Shader on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "editor/FileDialogs.h"
-
-#include "tests/support/TestCommon.h"
 #include <stb_image.h>
 
 using testsupport::EditorFrames;

@@ -1,7 +1,6 @@
 // The scene panels' decisions: layers, regeneration, gradients, texture saving and water strokes.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
 #include <stb_image_write.h>
 

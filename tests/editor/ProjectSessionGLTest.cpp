@@ -4,15 +4,8 @@
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/io/ProjectTestModel.h"
 
-#include "editor/ExportForm.h"
-#include "editor/HeightmapImportForm.h"
-#include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
-#include "terrain/Erosion.h"
-#include "terrain/World.h"
-
-#include "tests/support/TestCommon.h"
 
 namespace
 {
