@@ -86,13 +86,6 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
     EXPECT_EQ(editor.cameras.size(), 1u);
 }
 
-TEST_F(EditorGLTest, RenderQueuesOneObjectPerTerrainAndOneForItsWaterPlane)
-{
-    const auto terrain = CreateTerrainWithScene("t", 9);
-    editor.commands.PourWater(*terrain, 40);
-    editor.commands.RecalculateWater(*terrain);
-    EXPECT_EQ(Queued(), 6u); // the five commands of a scene without water, and the plane
-}
 // The editor's GL objects go in Shutdown, while the context exists, not when the editor object dies
 // after the window.
 TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
@@ -148,10 +141,11 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
 }
 
 // Waiting for input is allowed only once nothing has moved, been held or animated for a few frames;
-// idle frames leave the scenes' pictures as they are.
-TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
+// idle frames leave the scenes' pictures as they are. A change draws again: a scene's five commands,
+// and one more for a water plane.
+TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChanged)
 {
-    CreateTerrainWithScene("t", 17);
+    const auto terrain = CreateTerrainWithScene("t", 17);
     ImVec2 pointer(-FLT_MAX, -FLT_MAX);
     const auto frames = [&](int count, bool rightHeld = false)
     {
@@ -189,6 +183,9 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMoves)
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
     EXPECT_EQ(Queued(), 5u);
+    editor.commands.PourWater(*terrain, 8 * 17 + 8);
+    editor.commands.RecalculateWater(*terrain);
+    EXPECT_EQ(Queued(), 6u);
 }
 
 // A close request while another dialog is open (here the first scene's Create dialog, right after
@@ -240,7 +237,8 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
 }
 
 // The shortcuts act on key presses as the window system reports them, once per press, however slow
-// the frames: here a frame a second, the keys pressed and released between two frames.
+// the frames: here a frame a second, the keys pressed and released between two frames. The status
+// line's frame time is the frames' work, not the second of waiting for input before each.
 TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
 {
     GLFWwindow* window = Engine::Get().window.handle;
@@ -303,21 +301,10 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
     slowFrame([&] { tap(GLFW_KEY_O, kCtrl), tap(GLFW_KEY_Z, kCtrl); });
     EXPECT_FALSE(editor.project.showOpen);
     EXPECT_EQ(gradients(), 4u);
-    editor.showNewTerrain = false;
-    Frames(2);
-}
-
-// The status line's frame time is the frame's work: a long wait for input before a frame is not in it.
-TEST_F(EditorGLTest, TheFrameTimeIsTheFramesWorkNotTheWaitBeforeIt)
-{
-    CreateTerrainWithScene("t", 17);
-    for (int i = 0; i < 30; ++i)
-    {
-        glfwSetTime(glfwGetTime() + 0.5); // half a second passes before the frame, as in a wait for input
-        Frame();
-    }
     EXPECT_GT(editor.statusLine.frameMilliseconds, 0.0);
     EXPECT_LT(editor.statusLine.frameMilliseconds, 250.0);
+    editor.showNewTerrain = false;
+    Frames(2);
 }
 
 // A terrain made while a scene exists goes into the list, not into the scene: the notice names it,
