@@ -7,8 +7,7 @@ namespace
 {
 using CommandsGLTest = testsupport::EditorFrames;
 
-// Commands that change nothing count nothing, and looking around (the view, the windows, the panels
-// drawn) is no change at all; EveryCommandIsUndoneAndRedoneBitForBit counts the changes.
+// EveryCommandIsUndoneAndRedoneBitForBit counts the changes.
 TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
@@ -28,11 +27,7 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
     c.PourWater(*terrain, 8 * 17 + 8);
     c.RecalculateWater(*terrain);
     ASSERT_TRUE(FinishJobs());
-    const struct
-    {
-        const char* what;
-        std::function<void()> act;
-    } cases[] = {
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"move the last layer down", [&] { c.MoveLayer(*terrain, layer, 1); }},
         {"rename a layer the same", [&] { c.RenameLayer(*layer, "ridges"); }},
         {"undo with nothing kept", [&] { c.StepLayerHistory(*layer, false); }},
@@ -55,12 +50,12 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
              Frames(2);
          }},
     };
-    for (const auto& step : cases)
+    for (const auto& [what, act] : cases)
     {
         const uint64_t before = editor.session.revision;
-        step.act();
+        act();
         ASSERT_TRUE(FinishJobs());
-        EXPECT_EQ(editor.session.revision, before) << step.what;
+        EXPECT_EQ(editor.session.revision, before) << what;
     }
     EXPECT_EQ(editor.errorMessage, "Multiple scenes in development."); // the only error: nothing failed
     editor.showError = false;
@@ -79,16 +74,11 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     History& history = editor.session.history;
     std::shared_ptr<Terrain::Heightmap> noise, erosion, sculpt;
     const Sculpt::GridFrame frame = terrain->Frame();
+    // A dab of radius 3 at (i, j) from the first vertex; Flatten flattens to height 1.
     const auto dab = [&](float i, float j, Sculpt::Tool tool)
     {
-        Sculpt::Brush brush;
-        brush.tool = tool;
-        brush.radius = 3.0f;
-        Sculpt::Dab d;
-        d.x = frame.x0 + i;
-        d.z = frame.z0 + j;
-        d.flattenHeight = 1.0f;
-        c.SculptDab(*terrain, *sculpt, brush, d);
+        const Sculpt::Dab at{frame.x0 + i, frame.z0 + j, false, 1.0f};
+        c.SculptDab(*terrain, *sculpt, Sculpt::Brush{tool, 3.0f}, at);
     };
     testsupport::WriteScanObj(dir / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
     HeightGrid grid{9, 9, 1.0f, {}};
@@ -250,12 +240,8 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
         editor.session.history.Seal();
         return true;
     };
-    const struct
-    {
-        const char* what;
-        std::function<bool()> act;
-        bool unsaved;
-    } steps[] = {
+    // What is done, and whether the session has unsaved changes after it.
+    const std::tuple<const char*, std::function<bool()>, bool> steps[] = {
         {"save", [&] { return SaveProject(dir / "hills.velmoran"); }, false},
         {"a gradient more", [&] { return command([&] { c.AddGradient(*terrain); }); }, true},
         {"undo to the saved point", [&] { return c.Undo(); }, false},
