@@ -19,14 +19,10 @@ class FileDialogsGLTest : public EditorFrames
         return editor.terrains.empty() ? nullptr : editor.terrains.back();
     }
 
-    // "Save##sf" (or "Replace##sf" with replace), done.
-    bool PressSave(bool replace = false)
+    // "Save##sf", done: false when it asks first.
+    bool PressSave()
     {
-        bool saved = true;
-        if (replace)
-            editor.saveTerrain.Save(editor);
-        else
-            saved = editor.saveTerrain.PressSave(editor);
+        const bool saved = editor.saveTerrain.PressSave(editor);
         EXPECT_TRUE(FinishJobs());
         return saved;
     }
@@ -41,22 +37,17 @@ class FileDialogsGLTest : public EditorFrames
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
 {
-    const struct
-    {
-        unsigned long long bytes;
-        const char* unit;
-        double value;
-    } cases[] = {
+    const std::tuple<unsigned long long, const char*, double> cases[] = {
         {75792672ull, "MB", 75.792672}, {1000ull, "B", 1000.0},
         {1001ull, "kB", 1.001},         {1000000ull, "kB", 1000.0}, // each unit up to a thousand of it
         {1000000000ull, "MB", 1000.0},  {8193ull * 8193ull * 288ull, "GB", 19.332072}}; // beyond 32 bits
-    for (const auto& c : cases)
+    for (const auto& [bytes, expectedUnit, expectedValue] : cases)
     {
         double value = 0.0;
         const char* unit = nullptr;
-        ScaleByteCount(c.bytes, value, unit);
-        EXPECT_STREQ(unit, c.unit) << c.bytes;
-        EXPECT_NEAR(value, c.value, 1e-5 * c.value) << c.bytes;
+        ScaleByteCount(bytes, value, unit);
+        EXPECT_STREQ(unit, expectedUnit) << bytes;
+        EXPECT_NEAR(value, expectedValue, 1e-5 * expectedValue) << bytes;
     }
 }
 
@@ -211,7 +202,8 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 
     editor.showSaveTerrain = true;
     EXPECT_FALSE(PressSave());
-    PressSave(true); // "Replace##sf"
+    editor.saveTerrain.Save(editor); // "Replace##sf"
+    EXPECT_TRUE(FinishJobs());
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
     int w = 0, h = 0, c = 0;

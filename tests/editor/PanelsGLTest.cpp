@@ -21,6 +21,14 @@ class PanelsGLTest : public EditorFrames
         terrain = CreateTerrainWithScene("hills", 33);
     }
 
+    // A grey image (200) of side x side pixels in the test's folder.
+    std::string GreyImage(const std::string& name, int side)
+    {
+        const std::vector<uint8_t> grey(size_t(side) * side, 200);
+        EXPECT_TRUE(stbi_write_png((dir / name).c_str(), side, side, 1, grey.data(), side));
+        return dir / name;
+    }
+
     std::vector<std::string> LayerNames() const
     {
         std::vector<std::string> names;
@@ -111,21 +119,18 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 // regenerated from noise.
 TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
 {
-    const std::vector<uint8_t> grey(33 * 33, 200);
-    ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 16, 16, 1, grey.data(), 16));
-    ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), 33, 33, 1, grey.data(), 33));
     auto old = panel.AddLayer(editor, terrain);
     panel.selectedLayer = old;
     std::string error;
     {
         LogCapture log;
-        EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "small.png", error));
+        EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, GreyImage("small.png", 16), error));
         EXPECT_NE(error.find("small.png"), std::string::npos) << error;
         EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "missing.png", error));
         EXPECT_EQ(terrain->heightmaps[0], old);
         testsupport::DrainGLErrors();
     }
-    ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "layer.png", error)) << error;
+    ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, GreyImage("layer.png", 33), error)) << error;
     auto layer = panel.selectedLayer;
     ASSERT_TRUE(layer->isTexture);
     EXPECT_EQ(terrain->heightmaps[0], layer);
@@ -232,15 +237,9 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
 {
-    const std::string image = dir / "grey.png";
-    std::vector<uint8_t> grey(33 * 33, 200);
-    ASSERT_TRUE(stbi_write_png(image.c_str(), 33, 33, 1, grey.data(), 33));
-    const struct
-    {
-        const char* what;
-        int selected;
-        std::function<void()> change;
-    } cases[] = {
+    const std::string image = GreyImage("grey.png", 33);
+    // The change, and the layer selected for it.
+    const std::tuple<const char*, int, std::function<void()>> cases[] = {
         {"add", 0, [&] { panel.AddLayer(editor, terrain); }},
         {"move up", 1, [&] { panel.Move(editor, terrain, -1); }},
         {"move down", 0, [&] { panel.Move(editor, terrain, 1); }},
@@ -252,9 +251,9 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
              EXPECT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, image, error)) << error;
          }},
     };
-    for (const auto& c : cases)
+    for (const auto& [what, selected, change] : cases)
     {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(what);
         terrain->heightmaps.clear();
         panel.realtimeUpdate = false;
         for (int32_t seed : {3, 4})
@@ -268,9 +267,9 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
         terrain->ApplyHeightmaps();
         terrain->heightmaps[0]->settings.power = 3.0f; // not applied yet: the mesh is behind
         terrain->heightmaps[1]->settings.power = 2.0f;
-        panel.selectedLayer = terrain->heightmaps[c.selected];
+        panel.selectedLayer = terrain->heightmaps[selected];
 
-        c.change();
+        change();
         for (size_t k = 0; k < terrain->vertexCount; ++k)
         {
             float expected = terrain->basePositions[3 * k + 1];
