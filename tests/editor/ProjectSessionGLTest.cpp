@@ -84,11 +84,9 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
     }
 
-    // A layer's settings changed as its widgets change them, and kept in its history.
-    template <typename Change> void ChangeSettings(Terrain::Heightmap& layer, bool regenerate, Change change)
+    // A layer given settings as its widgets give them, and the settings kept in its history.
+    void ChangeSettings(Terrain::Heightmap& layer, const LayerSettings& settings, bool regenerate)
     {
-        Terrain::Heightmap::Settings settings = layer.settings;
-        change(settings);
         editor.commands.SetLayerSettings(layer, settings, regenerate);
         layer.AppendState(layer.settings);
     }
@@ -125,24 +123,20 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ASSERT_TRUE(peaks);
         LayerPanel& panel = editor.layerPanel;
         auto noise = panel.AddLayer(editor, peaks);
-        ChangeSettings(*noise, true,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.frequency = 0.05f;
-                           s.power = 40.0f;
-                           s.smoothHeights = true; // heights from its levels, where it is not painted below
-                           LayerPanel::SetFractalType(s, 1);
-                       });
+        LayerSettings settings = noise->settings;
+        settings.frequency = 0.05f;
+        settings.power = 40.0f;
+        settings.smoothHeights = true; // heights from its levels, where it is not painted below
+        LayerPanel::SetFractalType(settings, 1);
+        ChangeSettings(*noise, settings, true);
         editor.brush.pickColor = glm::vec4(0.8f);
         editor.brush.size = 6;
         commands.Paint(*noise, editor.brush, glm::vec2(10.0f, 12.0f));
         auto erosion = panel.AddErosion(editor, peaks); // erodes the noise, under the image layer added next
-        ChangeSettings(*erosion, false,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.erosion.hydraulic.droplets = 3000;
-                           s.erosion.hydraulic.seed = 9;
-                       });
+        settings = erosion->settings;
+        settings.erosion.hydraulic.droplets = 3000;
+        settings.erosion.hydraulic.seed = 9;
+        ChangeSettings(*erosion, settings, false);
 
         std::vector<uint8_t> rgb(33 * 33 * 3);
         for (size_t i = 0; i < rgb.size(); ++i)
@@ -152,8 +146,9 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         panel.selectedLayer = panel.AddLayer(editor, peaks);
         std::string error;
         ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, peaks, image, error)) << error;
-        ChangeSettings(*peaks->heightmaps.back(), false,
-                       [](Terrain::Heightmap::Settings& s) { s.power = 3.5f; });
+        settings = peaks->heightmaps.back()->settings;
+        settings.power = 3.5f;
+        ChangeSettings(*peaks->heightmaps.back(), settings, false);
         commands.ApplyLayers(peaks);
         ASSERT_TRUE(FinishJobs());
 
@@ -182,12 +177,10 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ASSERT_NE(testsupport::PixelsOf(*ridge->watermapTexture), planeMap);
         editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         auto late = panel.AddLayer(editor, ridge);
-        ChangeSettings(*late, true,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.seed = 4;
-                           s.power = 2.0f;
-                       }); // "Update mesh" not pressed since
+        settings = late->settings;
+        settings.seed = 4;
+        settings.power = 2.0f;
+        ChangeSettings(*late, settings, true); // "Update mesh" not pressed since
 
         editor.loadTerrain.Load(
             editor, testsupport::WriteScanObj(
@@ -196,13 +189,11 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         const std::shared_ptr<Terrain> scan = editor.terrains.back();
         ASSERT_FALSE(scan->IsEmpty());
         auto talus = panel.AddErosion(editor, scan);
-        ChangeSettings(*talus, false,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.erosion.method = Erosion::Method::Thermal;
-                           s.erosion.thermal.talusAngle = 10.0f;
-                           s.erosion.thermal.iterations = 20;
-                       });
+        settings = talus->settings;
+        settings.erosion.method = Erosion::Method::Thermal;
+        settings.erosion.thermal.talusAngle = 10.0f;
+        settings.erosion.thermal.iterations = 20;
+        ChangeSettings(*talus, settings, false);
         commands.ApplyLayers(scan);
         ASSERT_TRUE(FinishJobs());
         editor.diffuseEditor.maskChannel = 0;
@@ -355,7 +346,9 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
     EXPECT_EQ(error, "The session holds world land already: a project holds one world.");
 
     const auto layer = editor.commands.AddNoiseLayer(*tile);
-    ChangeSettings(*layer, true, [](auto& s) { s.power = 25.0f; });
+    LayerSettings settings = layer->settings;
+    settings.power = 25.0f;
+    ChangeSettings(*layer, settings, true);
     editor.commands.ApplyLayers(tile);
     ASSERT_TRUE(FinishJobs());
 
