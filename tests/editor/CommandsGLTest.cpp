@@ -7,7 +7,6 @@ namespace
 {
 using CommandsGLTest = testsupport::EditorFrames;
 
-// EveryCommandIsUndoneAndRedoneBitForBit counts the changes.
 TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
@@ -271,7 +270,6 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
     EXPECT_TRUE(terrain->gradients.empty());
 }
 
-// Over its memory limit the history forgets its oldest steps: the newest stay undoable.
 TEST_F(CommandsGLTest, AHistoryOverItsLimitForgetsTheOldestSteps)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);

@@ -121,8 +121,7 @@ TEST_F(HeightmapImportGLTest, ARefusedFileBuildsNothingAndATerrainFromAHeightmap
     EXPECT_EQ(form.Problem(TerrainNames(editor.terrains)), "Terrain with the same name exists already.");
 }
 
-// The dialogs keep their place and size while rows come and go, and their buttons stay put; their
-// longest form fits without scrolling.
+// Their buttons stay put too, and their longest form fits without scrolling.
 TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
 {
     WatchWidgets();

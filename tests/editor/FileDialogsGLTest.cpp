@@ -122,7 +122,6 @@ TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
               "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
 }
 
-// Every outcome of "Save": what was written and where, or each file that failed with its reason.
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 {
     const struct
@@ -181,7 +180,6 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
     Frames(2); // the popup and the notice draw
 }
 
-// Files that exist are replaced only after the dialog asked; Escape leaves it without writing.
 TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves)
 {
     auto terrain = CreateTerrainWithScene("hills", 9);

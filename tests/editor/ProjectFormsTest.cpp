@@ -52,15 +52,12 @@ TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
     }
 }
 
-TEST(UnsavedChangesTest, TheQuestionNamesTheProject)
+// The unsaved-changes question and the window's title name the project; UserJourneyTest waits for
+// the title with and without its star.
+TEST(UnsavedChangesTest, TheQuestionAndTheWindowTitleNameTheProject)
 {
     EXPECT_EQ(UnsavedChangesForm::Question(ProjectName("output/hills.velmoran")), "Save changes to hills?");
     EXPECT_EQ(UnsavedChangesForm::Question(ProjectName("")), "Save changes to Untitled?");
-}
-
-// A named project's title, with and without its star: UserJourneyTest waits for both.
-TEST(ProjectWindowTitleTest, NameAndStar)
-{
     EXPECT_EQ(ProjectWindowTitle("", false), "Velmoran");
     EXPECT_EQ(ProjectWindowTitle("", true), "Untitled* - Velmoran");
 }

@@ -210,7 +210,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     }
 };
 
-// A project that cannot be opened or built leaves the session as it was; one saved opens bit for bit.
 TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOneNothing)
 {
     BuildSession();
