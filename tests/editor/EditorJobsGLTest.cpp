@@ -109,23 +109,18 @@ class EditorJobsGLTest : public testsupport::EditorFrames
 
 TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
 {
-    editor.newTerrain.form.name = "hills";
-    editor.newTerrain.form.generator = 1;
-    editor.newTerrain.form.width = 33;
     editor.newTerrain.form.range = 6.0f;
-    EXPECT_TRUE(editor.newTerrain.Create(editor));
-    ASSERT_TRUE(FinishJobs(true));
-    ASSERT_EQ(editor.terrains.size(), 1u);
-    const Terrain& t = *editor.terrains[0];
+    const std::shared_ptr<Terrain> hills = CreateTerrain("hills", 33, 1);
+    ASSERT_TRUE(hills);
 
     // The heights the recorded seed gives, and the normals and pixels computed from them.
     std::vector<float> positions;
     TerrainGrid::HeightRange range;
     ASSERT_TRUE(TerrainRecord::GenerateBase(
-        33, 33, 1.0f, {TerrainGenerator::DiamondSquare, 6.0f, 0.5f, 0, t.generatorRecord.seed}, positions,
-        range));
-    testsupport::ExpectSameFloats(t.basePositions, positions, "base positions");
-    ExpectLayersApplied(t);
+        33, 33, 1.0f, {TerrainGenerator::DiamondSquare, 6.0f, 0.5f, 0, hills->generatorRecord.seed},
+        positions, range));
+    testsupport::ExpectSameFloats(hills->basePositions, positions, "base positions");
+    ExpectLayersApplied(*hills);
     for (const char* line :
          {"Creating new terrain heightmap texture.", "Creating new terrain watermap texture.",
           "Starting to recalculate vertex normals.", "Finished recalculating vertex normals."})

@@ -181,8 +181,7 @@ class EditorFrames : public GLTest
     std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)
     {
         editor.newTerrain.form.name = name;
-        editor.newTerrain.form.width = side;
-        editor.newTerrain.form.height = side;
+        editor.newTerrain.form.width = editor.newTerrain.form.height = side;
         editor.newTerrain.form.generator = generator;
         const size_t before = editor.terrains.size();
         if (!editor.newTerrain.Create(editor) || !FinishJobs() || editor.terrains.size() != before + 1)
@@ -200,6 +199,19 @@ class EditorFrames : public GLTest
             editor.commands.ConfirmScene(*editor.scenes.front());
         }
         return terrain;
+    }
+
+    // The Save Terrain dialog's form set afresh for a terrain, a path and an image format, its choices
+    // fitted to the terrain.
+    SaveTerrainForm& SaveForm(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
+                              const char* imageFormat = SaveTerrainForm::kNoFormat)
+    {
+        SaveTerrainForm& form = editor.saveTerrain.form = SaveTerrainForm{};
+        form.selected = terrain;
+        form.outputPath = outputPath;
+        form.imageFormat = imageFormat;
+        form.DropMissingChoices();
+        return form;
     }
 
     // The session as a string of bytes: its project file, and what a project leaves out but the
@@ -300,17 +312,6 @@ inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::
     return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
                                          << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
                                          << b.substr(from, 80);
-}
-// A Save Terrain form for a terrain, a path and an image format, its choices fitted to the terrain.
-inline SaveTerrainForm SaveFormFor(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
-                                   const char* imageFormat = SaveTerrainForm::kNoFormat)
-{
-    SaveTerrainForm form;
-    form.selected = terrain;
-    form.outputPath = outputPath;
-    form.imageFormat = imageFormat;
-    form.DropMissingChoices();
-    return form;
 }
 
 // A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is

@@ -26,13 +26,6 @@ class FileDialogsGLTest : public EditorFrames
         EXPECT_TRUE(FinishJobs());
         return saved;
     }
-
-    // The dialog's own form, as SaveFormFor gives it.
-    SaveTerrainForm& SaveForm(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
-                              const char* imageFormat = SaveTerrainForm::kNoFormat)
-    {
-        return editor.saveTerrain.form = testsupport::SaveFormFor(terrain, outputPath, imageFormat);
-    }
 };
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)

@@ -68,8 +68,7 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         const std::string folder = dir / "saved";
         std::filesystem::create_directories(folder);
         for (const auto& terrain : editor.terrains)
-            EXPECT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
-                << terrain->name;
+            EXPECT_TRUE(SaveForm(terrain, folder + "/", ".png").Save().failed.empty()) << terrain->name;
         return FileBytesIn(folder);
     }
 
