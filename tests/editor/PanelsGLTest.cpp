@@ -315,9 +315,8 @@ TEST_F(PanelsGLTest, AStrokeOverThePictureRaisesTheTerrainUnderTheCursor)
 
     ASSERT_EQ(terrain->heightmaps.size(), 1u);
     const std::shared_ptr<Terrain::Heightmap> entry = terrain->heightmaps[0];
-    EXPECT_TRUE(entry->isSculpt);
-    EXPECT_EQ(entry->name, "Sculpt_0");
-    EXPECT_EQ(panel.selectedLayer, entry);
+    EXPECT_EQ(std::tie(entry->isSculpt, entry->name, panel.selectedLayer),
+              std::make_tuple(true, "Sculpt_0", entry));
     size_t raised = 0;
     for (size_t k = 0; k < terrain->vertexCount; ++k)
     {

@@ -337,9 +337,8 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
     ASSERT_TRUE(FinishJobs());
     ASSERT_EQ(editor.terrains.size(), 1u);
     std::shared_ptr<Terrain> tile = editor.terrains[0];
-    EXPECT_TRUE(world.Holds(tile.get()));
-    EXPECT_EQ(tile->width, 129u);
-    EXPECT_EQ(tile->place, (Layers::GridPlace{-300, 0, true}));
+    EXPECT_EQ(std::make_tuple(world.Holds(tile.get()), tile->width, tile->place),
+              std::make_tuple(true, 129u, Layers::GridPlace{-300, 0, true}));
     EXPECT_FALSE(world.Create(editor, &error));
     EXPECT_EQ(error, "The session holds world land already: a project holds one world.");
 
