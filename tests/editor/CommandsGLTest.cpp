@@ -80,11 +80,6 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         c.SculptDab(*terrain, *sculpt, Sculpt::Brush{tool, 3.0f}, at);
     };
     testsupport::WriteScanObj(dir / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
-    HeightGrid grid{9, 9, 1.0f, {}};
-    for (uint32_t k = 0; k < 81; ++k)
-        grid.heights.push_back(static_cast<float>(k % 7));
-    ASSERT_TRUE(HeightImage::Write(dir / "dunes.png", HeightImage::Format::Png16, HeightImage::ViewOf(grid),
-                                   nullptr));
 
     const struct
     {
@@ -97,7 +92,7 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         {"New terrain", 1,
          [&]
          {
-             editor.heightmapImport.form.path = dir / "dunes.png";
+             editor.heightmapImport.form.path = WriteHeights(9, 9);
              editor.heightmapImport.form.name = "dunes";
              editor.heightmapImport.Create(editor);
          }},

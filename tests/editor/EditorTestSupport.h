@@ -214,6 +214,18 @@ class EditorFrames : public GLTest
         return form;
     }
 
+    // A 16-bit heightmap with its JSON file, source.png in the test's folder: vertices 2 apart, heights
+    // that change at different rates along the two sides.
+    std::string WriteHeights(uint32_t width, uint32_t height)
+    {
+        HeightGrid grid{width, height, 2.0f, {}};
+        for (uint32_t k = 0; k < width * height; ++k)
+            grid.heights.push_back(3.0f * std::cos(0.4f * (k / width)) + 0.05f * (k % width));
+        const std::string path = dir / "source.png";
+        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+        return path;
+    }
+
     // The session as a string of bytes: its project file, and what a project leaves out but the
     // session shows, as the driver holds it (heights, normals, images). With identity, also which
     // objects the lists, scenes and layers hold and the layers' settings histories (undo gives back the

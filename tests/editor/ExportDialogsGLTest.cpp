@@ -19,17 +19,6 @@ class ExportDialogsGLTest : public EditorFrames
         EXPECT_TRUE(FinishJobs());
         return outcome;
     }
-
-    // A 16-bit heightmap with its JSON file (vertices 2 apart), the heights rising from vertex to vertex.
-    std::string WriteHeights(uint32_t width, uint32_t height)
-    {
-        HeightGrid grid{width, height, 2.0f, {}};
-        for (uint32_t k = 0; k < width * height; ++k)
-            grid.heights.push_back(0.25f * static_cast<float>(k));
-        const std::string path = dir / "source.png";
-        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
-        return path;
-    }
 };
 using HeightmapImportGLTest = ExportDialogsGLTest;
 

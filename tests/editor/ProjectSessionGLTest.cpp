@@ -103,13 +103,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         editor.diffuseEditor.Generate(editor, terrain);
     }
 
-    // One stroke of the water editor at a texel, and its end.
-    void Pour(Terrain& terrain, ImVec2 texel)
-    {
-        editor.waterEditor.PourAt(editor, terrain, texel);
-        editor.waterEditor.EndStrokeIfReleased(editor, terrain, false);
-    }
-
     // Three terrains made as a user makes them: a diamond-square terrain from the New Terrain form
     // with a painted noise layer, hydraulic erosion, a three-channel image layer, slope bands painted
     // over and a lake; a rectangular random-fault terrain whose noise layer was changed after the last
@@ -155,7 +148,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         editor.brush.pickColor = glm::vec4(0.9f, 0.1f, 0.1f, 1.0f);
         commands.Paint(*peaks->diffuseTexture, editor.brush, glm::vec2(3.0f, 4.0f));
         commands.ShowTexture(*peaks, peaks->diffuseTexture.get());
-        Pour(*peaks, ImVec2(16.5f, 16.5f));
+        editor.waterEditor.PourAt(editor, *peaks, ImVec2(16.5f, 16.5f)); // a stroke of the water editor
+        editor.waterEditor.EndStrokeIfReleased(editor, *peaks, false);
         commands.RecalculateWater(*peaks);
 
         auto ridge =
@@ -163,7 +157,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ridge->name = "ridge";
         commands.AddTerrain(ridge);
         PaintBands(*ridge, DiffuseEditorState::Mode::Height, glm::vec4(0.1f, 0.2f, 0.9f, 1.0f), 20);
-        Pour(*ridge, ImVec2(3.5f, 5.5f));
+        editor.waterEditor.PourAt(editor, *ridge, ImVec2(3.5f, 5.5f));
+        editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         commands.RecalculateWater(*ridge);
         // Water poured after the plane was built. The terrain is random, so pour texel by texel until the
         // map changes (a pour may run into the lake that is already there).
@@ -212,8 +207,7 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
 TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOneNothing)
 {
     BuildSession();
-    const auto terrains = editor.terrains;
-    const auto scenes = editor.scenes;
+    const std::string session = Snapshot();
     const std::string broken = dir / "broken.velmoran";
     std::ofstream(broken) << "not a project";
     EXPECT_FALSE(OpenProject(broken));
@@ -228,8 +222,8 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.session.path),
-              std::make_tuple(terrains, scenes, std::string()));
+    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), session));
+    EXPECT_TRUE(editor.session.path.empty());
     editor.showError = false;
 
     const std::string before = Snapshot(false);
@@ -299,12 +293,7 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     const std::string obj = testsupport::WriteScanObj(
         dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; },
         1.5f);
-    HeightGrid dunes{9, 9, 2.5f, {}};
-    for (uint32_t k = 0; k < 81; ++k)
-        dunes.heights.push_back(3.0f * std::cos(0.4f * (k / 9)) + 0.05f * (k % 9));
-    const std::string heightmap = dir / "dunes.png";
-    ASSERT_TRUE(
-        HeightImage::Write(heightmap, HeightImage::Format::Png16, HeightImage::ViewOf(dunes), nullptr));
+    const std::string heightmap = WriteHeights(9, 9);
 
     editor.loadTerrain.Load(editor, obj);
     ASSERT_TRUE(FinishJobs());
