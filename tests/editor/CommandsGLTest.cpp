@@ -81,12 +81,8 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     };
     testsupport::WriteScanObj(dir / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
 
-    const struct
-    {
-        const char* what;
-        uint64_t counted;
-        std::function<void()> act;
-    } steps[] = {
+    // The step's name in Edit > Undo, the changes it counts, and what it does.
+    const std::tuple<const char*, uint64_t, std::function<void()>> steps[] = {
         {"New terrain", 1, [&] { CreateTerrain("second", 9); }},
         {"Load terrain", 1, [&] { editor.loadTerrain.Load(editor, dir / "scan.obj"); }},
         {"New terrain", 1,
@@ -182,16 +178,16 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     };
     history.Seal(); // the terrain and its scene are the session's first steps
     std::vector<std::string> snapshots{Snapshot()};
-    for (const auto& step : steps)
+    for (const auto& [what, counted, act] : steps)
     {
-        SCOPED_TRACE(step.what);
+        SCOPED_TRACE(what);
         const uint64_t revision = editor.session.revision;
-        step.act();
+        act();
         ASSERT_TRUE(FinishJobs());
-        EXPECT_EQ(editor.session.revision - revision, step.counted);
+        EXPECT_EQ(editor.session.revision - revision, counted);
         ASSERT_FALSE(editor.showError) << editor.errorMessage;
         history.Seal(); // the gesture ends, as a frame with no button held ends it
-        EXPECT_EQ(history.UndoName(), step.what);
+        EXPECT_EQ(history.UndoName(), what);
         const std::string after = Snapshot();
         ASSERT_NE(after, snapshots.back()) << "the command changed nothing";
         ASSERT_TRUE(c.Undo());
@@ -207,14 +203,14 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     {
         ASSERT_TRUE(c.Undo());
         ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n - 1]))
-            << "undoing step " << n - 1 << " " << steps[n - 1].what;
+            << "undoing step " << n - 1 << " " << std::get<0>(steps[n - 1]);
     }
     EXPECT_EQ(history.UndoName(), "New terrain"); // the first terrain and its scene, made before the table
     for (size_t n = 1; n < snapshots.size(); ++n)
     {
         ASSERT_TRUE(c.Redo());
         ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n]))
-            << "redoing step " << n - 1 << " " << steps[n - 1].what;
+            << "redoing step " << n - 1 << " " << std::get<0>(steps[n - 1]);
     }
     Frames(2);
 }

@@ -155,12 +155,8 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
     const auto key = [&](int action)
     { ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), action, 0); };
     Camera& camera = *editor.scenes[0]->camera;
-    const struct
-    {
-        const char* what;
-        std::function<void()> act;
-        bool canWait;
-    } steps[] = {
+    // What happens, and whether the editor may wait for input after it.
+    const std::tuple<const char*, std::function<void()>, bool> steps[] = {
         {"quiet frames", [&] { frames(4); }, true},
         {"an orbiting camera moves every frame", [&] { camera.rotate = true, frames(4); }, false},
         {"not two frames after it stops", [&] { camera.rotate = false, frames(2); }, false},
@@ -172,11 +168,11 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
         {"a key tapped", [&] { key(GLFW_PRESS), key(GLFW_RELEASE), frames(1); }, false},
         {"quiet at last", [&] { frames(4); }, true},
     };
-    for (const auto& step : steps)
+    for (const auto& [what, act, canWait] : steps)
     {
-        step.act();
-        EXPECT_EQ(editor.CanWaitForEvents(), step.canWait) << step.what;
-        EXPECT_TRUE(!step.canWait || Queued() == 0) << step.what; // idle frames leave the pictures alone
+        act();
+        EXPECT_EQ(editor.CanWaitForEvents(), canWait) << what;
+        EXPECT_TRUE(!canWait || Queued() == 0) << what; // idle frames leave the pictures alone
     }
 
     editor.Wake(); // a change without input draws again

@@ -12,9 +12,10 @@ namespace
 class ExportDialogsGLTest : public EditorFrames
 {
   protected:
-    // "Export" (or "Overwrite"), done.
+    // "Export" (or "Overwrite") pressed in the open dialog, done.
     ExportForm::Outcome Export(bool overwrite)
     {
+        editor.exportDialog.open = true;
         const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
         EXPECT_TRUE(FinishJobs());
         return outcome;
@@ -43,7 +44,6 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
-    editor.exportDialog.open = true;
     EXPECT_EQ(Export(false), ExportForm::Outcome::AskOverwrite);
     EXPECT_EQ(form.overwriteQuestion, files); // the files that exist
     EXPECT_TRUE(editor.exportDialog.open);
@@ -54,7 +54,6 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
     // (and the one above it) and exports.
     form.folder = dir / "new/deeper";
-    editor.exportDialog.open = true;
     EXPECT_EQ(Export(false), ExportForm::Outcome::AskCreateFolder);
     EXPECT_EQ(std::make_tuple(form.folderQuestion, editor.exportDialog.open, fs::exists(dir / "new")),
               std::make_tuple(dir / "new/deeper", true, false));
@@ -66,7 +65,6 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
 
     // A file where the folder should be: the writer's reason.
     form.folder = dir / "hills.glb";
-    editor.exportDialog.open = true;
     Export(false);
     EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "hills.glb/hills.glb") + ": ", 0), 0u)
