@@ -41,8 +41,8 @@ TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
 
         EXPECT_EQ(form.Respond(c.answer, c.hasFile), c.afterAnswer);
         EXPECT_FALSE(form.asking);
-        if (c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs)
-            EXPECT_EQ(form.Saved(c.saveSucceeds), c.afterSave);
+        const bool saves = c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs;
+        EXPECT_EQ(saves ? form.Saved(c.saveSucceeds) : Next::Nothing, c.afterSave);
         const bool proceeds = c.afterAnswer == Next::Proceed || c.afterSave == Next::Proceed;
         // The pending action and its path survive exactly until the editor carries it out.
         EXPECT_EQ(form.pending, proceeds ? SessionAction::OpenProject : SessionAction::None);
