@@ -23,8 +23,7 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
     c.AddGradient(*terrain);
     c.GenerateDiffuse(*terrain, Terrain::BandRecord::Mode::Height, nullptr, 0);
     c.ShowTexture(*terrain, terrain->diffuseTexture.get());
-    c.PourWater(*terrain, 8 * 17 + 8);
-    c.RecalculateWater(*terrain);
+    AddLake(*terrain);
     ASSERT_TRUE(FinishJobs());
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"move the last layer down", [&] { c.MoveLayer(*terrain, layer, 1); }},

@@ -27,7 +27,6 @@ class EditorGLTest : public EditorFrames
 TEST_F(EditorGLTest, NewSceneNeedsATerrainAndOnlyOneSceneMayExist)
 {
     EXPECT_EQ(editor.commands.NewScene(), nullptr);
-    EXPECT_TRUE(editor.showError);
     EXPECT_EQ(editor.errorMessage, "Please create a new terrain first.");
 
     ASSERT_TRUE(CreateTerrain("first"));
@@ -91,8 +90,7 @@ TEST_F(EditorGLTest, TheManageDialogsChoicesAndTheirRestorePoint)
 TEST_F(EditorGLTest, ShutdownReleasesEveryGLObjectWhileTheContextExists)
 {
     auto terrain = CreateTerrainWithScene("t", 17);
-    editor.commands.PourWater(*terrain, 8 * 17 + 8);
-    editor.commands.RecalculateWater(*terrain);
+    AddLake(*terrain);
     editor.layerPanel.selectedLayer = editor.layerPanel.AddLayer(editor, terrain);
     editor.saveTerrain.form.selected = terrain;
     Frames(2);
@@ -178,8 +176,7 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
     EXPECT_EQ(Queued(), 5u);
-    editor.commands.PourWater(*terrain, 8 * 17 + 8);
-    editor.commands.RecalculateWater(*terrain);
+    AddLake(*terrain);
     EXPECT_EQ(Queued(), 6u);
 }
 

@@ -226,6 +226,13 @@ class EditorFrames : public GLTest
         return path;
     }
 
+    // Water poured at the terrain's middle vertex and its plane built, as the water editor's buttons do.
+    void AddLake(Terrain& terrain)
+    {
+        editor.commands.PourWater(terrain, terrain.height / 2 * terrain.width + terrain.width / 2);
+        editor.commands.RecalculateWater(terrain);
+    }
+
     // The session as a string of bytes: its project file, and what a project leaves out but the
     // session shows, as the driver holds it (heights, normals, images). With identity, also which
     // objects the lists, scenes and layers hold and the layers' settings histories (undo gives back the

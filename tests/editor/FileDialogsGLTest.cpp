@@ -53,8 +53,7 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     big->gradients.push_back(std::make_unique<Gradient>());
     big->gradients.back()->heightSpan = 255;
     big->GenerateDiffuseByHeight();
-    editor.commands.PourWater(*big, 0);
-    editor.commands.RecalculateWater(*big);
+    AddLake(*big);
 
     SaveTerrainForm& form = SaveForm(big, "");
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
@@ -69,8 +68,7 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName)
 {
     auto terrain = CreateTerrainWithScene("hills", 17);
-    editor.commands.PourWater(*terrain, 8 * 17 + 8);
-    editor.commands.RecalculateWater(*terrain);
+    AddLake(*terrain);
     SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
     EXPECT_TRUE(form.Save().failed.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));

@@ -205,8 +205,7 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
 
 TEST_F(PanelsGLTest, RecalculatingReplacesTheWaterPlaneAndClearingRemovesIt)
 {
-    editor.commands.PourWater(*terrain, 16 * 33 + 16);
-    editor.commands.RecalculateWater(*terrain);
+    AddLake(*terrain);
     std::weak_ptr<Terrain::WaterPlane> first = terrain->waterPlane;
     editor.commands.RecalculateWater(*terrain);
     EXPECT_TRUE(first.expired());
