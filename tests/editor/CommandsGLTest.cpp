@@ -223,24 +223,20 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
     Commands& c = editor.commands;
     c.AddGradient(*terrain);
     editor.session.history.Seal();
-    const auto command = [&](const std::function<void()>& act)
-    {
-        act();
-        editor.session.history.Seal();
-        return true;
-    };
-    // What is done, and whether the session has unsaved changes after it.
-    const std::tuple<const char*, std::function<bool()>, bool> steps[] = {
-        {"save", [&] { return SaveProject(dir / "hills.velmoran"); }, false},
-        {"a gradient more", [&] { return command([&] { c.AddGradient(*terrain); }); }, true},
-        {"undo to the saved point", [&] { return c.Undo(); }, false},
-        {"undo before it", [&] { return c.Undo(); }, true},
-        {"redo to it", [&] { return c.Redo(); }, false},
-        {"a gradient deleted", [&] { return command([&] { c.DeleteGradient(*terrain, 0); }); }, true}};
+    // What is done, and whether the session has unsaved changes after it; each ends its gesture.
+    const std::tuple<const char*, std::function<void()>, bool> steps[] = {
+        {"save", [&] { EXPECT_TRUE(SaveProject(dir / "hills.velmoran")); }, false},
+        {"a gradient more", [&] { c.AddGradient(*terrain); }, true},
+        {"undo to the saved point", [&] { EXPECT_TRUE(c.Undo()); }, false},
+        {"undo before it", [&] { EXPECT_TRUE(c.Undo()); }, true},
+        {"redo to it", [&] { EXPECT_TRUE(c.Redo()); }, false},
+        {"a gradient deleted", [&] { c.DeleteGradient(*terrain, 0); }, true}};
     for (const auto& [what, act, unsaved] : steps)
     {
-        ASSERT_TRUE(act()) << what;
-        EXPECT_EQ(editor.session.HasUnsavedChanges(), unsaved) << what;
+        SCOPED_TRACE(what);
+        act();
+        editor.session.history.Seal();
+        EXPECT_EQ(editor.session.HasUnsavedChanges(), unsaved);
     }
     EXPECT_FALSE(c.CanRedo());
     EXPECT_EQ(editor.session.history.UndoName(), "Delete gradient");
