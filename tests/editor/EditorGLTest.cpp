@@ -3,13 +3,12 @@
 
 #include <imgui_internal.h>
 
-using testsupport::EditorFrames;
 using testsupport::MapEntry;
 using testsupport::WidgetMapFile;
 
 namespace
 {
-class EditorGLTest : public EditorFrames
+class EditorGLTest : public testsupport::EditorFrames
 {
   protected:
     // The commands one Render queues, taken off the queue again.

@@ -3,13 +3,9 @@
 
 #include <imgui_internal.h>
 
-using testsupport::EditorFrames;
-using testsupport::MapEntry;
-using testsupport::WidgetMapFile;
-
 namespace
 {
-class ExportDialogsGLTest : public EditorFrames
+class ExportDialogsGLTest : public testsupport::EditorFrames
 {
   protected:
     // "Export" (or "Overwrite") pressed in the open dialog, done.
@@ -150,9 +146,9 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
     };
     const auto place = [&](const DialogCase& c)
     {
-        const WidgetMapFile map = Widgets();
-        const MapEntry* frame = map.Window(c.window);
-        const MapEntry* item = map.Find("item", c.button, c.window);
+        const testsupport::WidgetMapFile map = Widgets();
+        const auto* frame = map.Window(c.window);
+        const auto* item = map.Find("item", c.button, c.window);
         EXPECT_TRUE(frame != nullptr && item != nullptr) << map.Describe();
         return frame != nullptr && item != nullptr
                    ? std::vector<float>{frame->rect.x0, frame->rect.y0, frame->rect.x1,

@@ -3,12 +3,11 @@
 
 #include <stb_image.h>
 
-using testsupport::EditorFrames;
 using testsupport::FilesIn;
 
 namespace
 {
-class FileDialogsGLTest : public EditorFrames
+class FileDialogsGLTest : public testsupport::EditorFrames
 {
   protected:
     // "Load .obj" with a path, done: the last terrain of the list.

@@ -4,12 +4,9 @@
 #include <imgui_internal.h>
 #include <stb_image_write.h>
 
-using testsupport::EditorFrames;
-using testsupport::LogCapture;
-
 namespace
 {
-class PanelsGLTest : public EditorFrames
+class PanelsGLTest : public testsupport::EditorFrames
 {
   protected:
     std::shared_ptr<Terrain> terrain;
@@ -123,7 +120,7 @@ TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
     panel.selectedLayer = old;
     std::string error;
     {
-        LogCapture log;
+        testsupport::LogCapture log;
         EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, GreyImage("small.png", 16), error));
         EXPECT_NE(error.find("small.png"), std::string::npos) << error;
         EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "missing.png", error));
