@@ -165,8 +165,7 @@ TEST_F(EditorJobsGLTest, OpeningAProjectOrLoadingATerrainCancelledKeepsTheSessio
     EXPECT_EQ(editor.session.notice, "Opening project session was cancelled; nothing was changed.");
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); });
 
-    editor.project.Open(editor, path); // not cancelled: the saved session
-    ASSERT_TRUE(FinishJobs());
+    ASSERT_TRUE(OpenProject(path)); // not cancelled: the saved session
     ASSERT_EQ(editor.terrains.size(), 1u);
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
 

@@ -160,6 +160,13 @@ class EditorFrames : public GLTest
         return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
+    bool OpenProject(const std::string& path)
+    {
+        editor.showError = false;
+        editor.project.Open(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
+    }
+
     // Ends the jobs that run, as the frames would: waits for their work, then runs their completions
     // (inFrames: in whole frames, as the program runs them).
     bool FinishJobs(bool inFrames = false)

@@ -33,13 +33,6 @@ void ExpectFiles(const std::map<std::string, std::string>& expected, const std::
 class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
-    bool OpenProject(const std::string& path)
-    {
-        editor.showError = false;
-        editor.project.Open(editor, path);
-        return FinishJobs() && editor.session.path == path && !editor.showError;
-    }
-
     // File > Export of every terrain with every format, resampled to the second side, the splat map by
     // slope, as the dialog writes them: the files by name.
     std::map<std::string, std::string> ExportEveryTerrain()
