@@ -24,10 +24,7 @@ void ExpectFiles(const std::map<std::string, std::string>& expected, const std::
     const auto files = FileBytesIn(folder);
     ASSERT_EQ(files.size(), expected.size()) << folder;
     for (const auto& [name, bytes] : expected)
-    {
-        ASSERT_EQ(files.count(name), 1u) << name;
-        EXPECT_TRUE(files.at(name) == bytes) << name << " differs";
-    }
+        EXPECT_TRUE(files.count(name) == 1 && files.at(name) == bytes) << name << " is missing or differs";
 }
 
 class ProjectSessionGLTest : public testsupport::EditorFrames
@@ -207,10 +204,9 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
     EXPECT_EQ(editor.errorMessage, "Cannot open project " + broken +
                                        ": it is not a project file, or it is truncated (no zip directory)");
     Project unbuildable;
-    unbuildable.terrains.resize(1);
-    unbuildable.terrains[0].width = 4;
-    unbuildable.terrains[0].height = 4;
-    unbuildable.terrains[0].generator.fromFile = true;
+    TerrainRecord& fromFile = unbuildable.terrains.emplace_back();
+    fromFile.width = fromFile.height = 4;
+    fromFile.generator.fromFile = true; // and no heights
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
