@@ -83,10 +83,9 @@ class EditorJobsGLTest : public testsupport::EditorFrames
         auto& sinks = spdlog::get(kLoggerName)->sinks();
         sinks.push_back(gate);
         start();
-        if (gate->WaitReached())
-            act();
-        else
-            ADD_FAILURE() << title << " never started";
+        const bool reached = gate->WaitReached();
+        EXPECT_TRUE(reached) << title;
+        if (reached) act();
         gate->Open();
         EXPECT_TRUE(FinishJobs(true));
         sinks.erase(std::remove(sinks.begin(), sinks.end(), gate), sinks.end());
@@ -158,9 +157,8 @@ TEST_F(EditorJobsGLTest, OpeningAProjectOrLoadingATerrainCancelledKeepsTheSessio
 
     // "second" is still unsaved
     EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), before));
-    EXPECT_EQ(editor.session.path, path);
-    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
-              std::make_pair(true, false))
+    EXPECT_EQ(std::make_tuple(editor.session.path, editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_tuple(path, true, false))
         << editor.errorMessage;
     EXPECT_EQ(editor.session.notice, "Opening project session was cancelled; nothing was changed.");
     GuiFrame({}, [] { EXPECT_FALSE(ImGui::IsPopupOpen("Working###jobprogress")); });
@@ -189,8 +187,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
     layer->settings.frequency = 0.05f;
     layer->AppendState(layer->settings);
     editor.layerPanel.selectedLayer = layer;
-    editor.saveTerrain.form.selected = hills;
-    editor.saveTerrain.form.outputPath = dir / "";
+    SaveForm(hills, dir / "");
     editor.exportDialog.form.selected = hills;
     editor.exportDialog.form.folder = dir.Path().string();
 

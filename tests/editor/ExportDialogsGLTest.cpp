@@ -34,13 +34,13 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     form.folder = dir.Path().string();
     EXPECT_EQ(Export(false), ExportForm::Outcome::Started);
     EXPECT_FALSE(editor.exportDialog.open);
-    const std::vector<std::string> files = {dir / "hills.glb", dir / "hills_height.png",
-                                            dir / "hills_height.png.json"};
     EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
     EXPECT_EQ(Export(false), ExportForm::Outcome::AskOverwrite);
-    EXPECT_EQ(form.overwriteQuestion, files); // the files that exist
+    EXPECT_EQ(form.overwriteQuestion, // the files that exist
+              (std::vector<std::string>{dir / "hills.glb", dir / "hills_height.png",
+                                        dir / "hills_height.png.json"}));
     EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
     EXPECT_EQ(Export(true), ExportForm::Outcome::Started);

@@ -218,13 +218,11 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
     state.ChooseAspectRatio(editor, first, 1);
     EXPECT_FLOAT_EQ(first.camera->aspectRatio, 16.0f / 9.0f);
     EXPECT_FALSE(state.UsesCustomRule(first));
-    const ImVec2 fixed = state.ImageSize(first, ImVec2(320.0f, 400.0f));
-    EXPECT_FLOAT_EQ(fixed.y, 180.0f);
+    EXPECT_FLOAT_EQ(state.ImageSize(first, ImVec2(320.0f, 400.0f)).y, 180.0f);
 
     Scene later(7); // made after the choice: no ratio numbers of its own
     EXPECT_TRUE(state.UsesCustomRule(later));
-    const ImVec2 size = state.ImageSize(later, ImVec2(300.0f, 200.0f));
-    EXPECT_FLOAT_EQ(size.y, 200.0f);
+    EXPECT_FLOAT_EQ(state.ImageSize(later, ImVec2(300.0f, 200.0f)).y, 200.0f);
     EXPECT_FLOAT_EQ(later.camera->aspectRatio, 1.5f);
 }
 
