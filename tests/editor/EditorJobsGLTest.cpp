@@ -283,11 +283,7 @@ TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
     ASSERT_TRUE(editor.project.unsaved.asking);
     WhileHeld(
         "Saving project session", [&] { editor.project.Answer(editor, UnsavedChangesForm::Answer::Save); },
-        [&]
-        {
-            EXPECT_TRUE(editor.session.jobs.Busy());
-            EXPECT_EQ(editor.terrains.size(), 2u); // the new project waits for the save
-        });
+        [&] { EXPECT_EQ(editor.terrains.size(), 2u); }); // the new project waits for the save
     EXPECT_TRUE(editor.terrains.empty());
     EXPECT_TRUE(editor.session.path.empty());
     Project saved;
