@@ -197,7 +197,6 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     }
     Frames(2); // the session as restored draws
 
-    // All the way back and forth again, every step on the way.
     for (size_t n = snapshots.size() - 1; n > 0; --n)
     {
         ASSERT_TRUE(c.Undo());

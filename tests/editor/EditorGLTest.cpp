@@ -8,18 +8,7 @@ using testsupport::WidgetMapFile;
 
 namespace
 {
-class EditorGLTest : public testsupport::EditorFrames
-{
-  protected:
-    // The commands one Render queues, taken off the queue again.
-    size_t Queued()
-    {
-        editor.Render();
-        const size_t count = Engine::Get().renderManager.commandQueue.size();
-        Engine::Get().renderManager.Clear();
-        return count;
-    }
-};
+using EditorGLTest = testsupport::EditorFrames;
 
 // The Create dialog's close button clears showManage and nothing else: the scene was neither made
 // nor removed, and the next "Create new scene" is not refused.
@@ -138,6 +127,14 @@ TEST_F(EditorGLTest, RightPressOverTheScenePictureFocusesTheSceneWindow)
 TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChanged)
 {
     const auto terrain = CreateTerrainWithScene("t", 17);
+    RenderManager& renderManager = Engine::Get().renderManager;
+    const auto queued = [&] // the commands one Render queues, taken off the queue again
+    {
+        editor.Render();
+        const size_t count = renderManager.commandQueue.size();
+        renderManager.Clear();
+        return count;
+    };
     ImVec2 pointer(-FLT_MAX, -FLT_MAX);
     const auto frames = [&](int count, bool rightHeld = false)
     {
@@ -165,14 +162,14 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
     {
         act();
         EXPECT_EQ(editor.CanWaitForEvents(), canWait) << what;
-        EXPECT_TRUE(!canWait || Queued() == 0) << what; // idle frames leave the pictures alone
+        EXPECT_TRUE(!canWait || queued() == 0) << what; // idle frames leave the pictures alone
     }
 
     editor.Wake(); // a change without input draws again
     EXPECT_FALSE(editor.CanWaitForEvents());
-    EXPECT_EQ(Queued(), 5u);
+    EXPECT_EQ(queued(), 5u);
     AddLake(*terrain);
-    EXPECT_EQ(Queued(), 6u);
+    EXPECT_EQ(queued(), 6u);
 }
 
 // A close request while another dialog is open (here the first scene's Create dialog, right after

@@ -52,7 +52,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         return FileBytesIn(folder);
     }
 
-    // Save Terrain with PNG images of every terrain: the files by name.
     std::map<std::string, std::string> SaveEveryTerrainAsPng()
     {
         const std::string folder = dir / "saved";
