@@ -5,19 +5,8 @@
 
 namespace
 {
-class ExportDialogsGLTest : public testsupport::EditorFrames
-{
-  protected:
-    // "Export" (or "Overwrite") pressed in the open dialog, done.
-    ExportForm::Outcome Export(bool overwrite)
-    {
-        editor.exportDialog.open = true;
-        const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
-        EXPECT_TRUE(FinishJobs());
-        return outcome;
-    }
-};
-using HeightmapImportGLTest = ExportDialogsGLTest;
+using ExportDialogsGLTest = testsupport::EditorFrames;
+using HeightmapImportGLTest = testsupport::EditorFrames;
 
 TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndShowsAFailedFile)
 {
@@ -27,29 +16,36 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     terrain->GenerateDiffuseByHeight();
     AddLake(*terrain);
 
+    const auto pressExport = [&](bool overwrite) // "Export" (or "Overwrite") pressed in the open dialog, done
+    {
+        editor.exportDialog.open = true;
+        const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
+        EXPECT_TRUE(FinishJobs());
+        return outcome;
+    };
     ExportForm& form = editor.exportDialog.form;
     editor.exportDialog.open = true;
     Frames(2); // the dialog picks the first terrain
     ASSERT_EQ(form.selected, terrain);
     form.folder = dir.Path().string();
-    EXPECT_EQ(Export(false), ExportForm::Outcome::Started);
+    EXPECT_EQ(pressExport(false), ExportForm::Outcome::Started);
     EXPECT_FALSE(editor.exportDialog.open);
     EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
-    EXPECT_EQ(Export(false), ExportForm::Outcome::AskOverwrite);
+    EXPECT_EQ(pressExport(false), ExportForm::Outcome::AskOverwrite);
     EXPECT_EQ(form.overwriteQuestion, // the files that exist
               (std::vector<std::string>{dir / "hills.glb", dir / "hills_height.png",
                                         dir / "hills_height.png.json"}));
     EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
-    EXPECT_EQ(Export(true), ExportForm::Outcome::Started);
+    EXPECT_EQ(pressExport(true), ExportForm::Outcome::Started);
     EXPECT_FALSE(editor.exportDialog.open);
 
     // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
     // (and the one above it) and exports.
     form.folder = dir / "new/deeper";
-    EXPECT_EQ(Export(false), ExportForm::Outcome::AskCreateFolder);
+    EXPECT_EQ(pressExport(false), ExportForm::Outcome::AskCreateFolder);
     EXPECT_EQ(std::make_tuple(form.folderQuestion, editor.exportDialog.open, fs::exists(dir / "new")),
               std::make_tuple(dir / "new/deeper", true, false));
     Frames(2); // the question is drawn
@@ -60,7 +56,7 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
 
     // A file where the folder should be: the writer's reason.
     form.folder = dir / "hills.glb";
-    Export(false);
+    pressExport(false);
     EXPECT_EQ(editor.errorMessage.rfind("Cannot write " + (dir / "hills.glb/hills.glb") + ": ", 0), 0u)
         << editor.errorMessage;
     Frames(2);
