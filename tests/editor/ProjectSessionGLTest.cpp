@@ -30,28 +30,6 @@ void ExpectFiles(const std::map<std::string, std::string>& expected, const std::
 class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
-    // File > Export of every terrain with every format, resampled to the second side, the splat map by
-    // slope, as the dialog writes them: the files by name.
-    std::map<std::string, std::string> ExportEveryTerrain()
-    {
-        const std::string folder = dir / "exported";
-        std::filesystem::create_directories(folder);
-        ExportForm& form = editor.exportDialog.form;
-        form.folder = folder;
-        for (bool& format : form.formats)
-            format = true;
-        form.resampleChoice = 1;
-        form.splatBySlope = true;
-        for (const auto& terrain : editor.terrains)
-        {
-            form.selected = terrain;
-            EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
-            EXPECT_TRUE(FinishJobs());
-            EXPECT_FALSE(editor.showError) << editor.errorMessage;
-        }
-        return FileBytesIn(folder);
-    }
-
     std::map<std::string, std::string> SaveEveryTerrainAsPng()
     {
         const std::string folder = dir / "saved";
@@ -249,11 +227,25 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     build(dir / "built", "--images png");
     ExpectFiles(expected, dir / "built");
 
-    // Its exports are the Export dialog's, byte for byte.
-    const auto exported = ExportEveryTerrain();
+    // Its exports are the Export dialog's, byte for byte: every terrain with every format, resampled to
+    // the second side, the splat map by slope.
+    ExportForm& form = editor.exportDialog.form;
+    form.folder = dir / "exported";
+    std::filesystem::create_directories(form.folder);
+    for (bool& format : form.formats)
+        format = true;
+    form.resampleChoice = 1;
+    form.splatBySlope = true;
+    for (const auto& terrain : editor.terrains)
+    {
+        form.selected = terrain;
+        EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
+        EXPECT_TRUE(FinishJobs());
+        EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    }
     build(dir / "built-exports", "--formats glb,obj,png16,r16,exr,splat --resample " +
                                      std::to_string(ExportForm::kResampleSides[1]) + " --splat slope");
-    ExpectFiles(exported, dir / "built-exports");
+    ExpectFiles(FileBytesIn(form.folder), dir / "built-exports");
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
