@@ -194,7 +194,6 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
     int w = 0, h = 0, c = 0;
     EXPECT_TRUE(stbi_info((dir / "hills_normal.png").c_str(), &w, &h, &c));
-    Frame();
 }
 
 // A loaded terrain is shown at once: in the scene there is, or in a new scene as for a new terrain;
