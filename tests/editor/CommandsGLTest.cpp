@@ -3,16 +3,10 @@
 // each is undone to the session before it and redone to the session after it, bit for bit.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "io/HeightImage.h"
-
-#include <gtest/gtest.h>
-
 namespace
 {
 using CommandsGLTest = testsupport::EditorFrames;
 
-// Commands that change nothing count nothing, and looking around (the view, the windows, the panels
-// drawn) is no change at all; EveryCommandIsUndoneAndRedoneBitForBit counts the changes.
 TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
@@ -29,14 +23,9 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
     c.AddGradient(*terrain);
     c.GenerateDiffuse(*terrain, Terrain::BandRecord::Mode::Height, nullptr, 0);
     c.ShowTexture(*terrain, terrain->diffuseTexture.get());
-    c.PourWater(*terrain, 8 * 17 + 8);
-    c.RecalculateWater(*terrain);
+    AddLake(*terrain);
     ASSERT_TRUE(FinishJobs());
-    const struct
-    {
-        const char* what;
-        std::function<void()> act;
-    } cases[] = {
+    const std::pair<const char*, std::function<void()>> cases[] = {
         {"move the last layer down", [&] { c.MoveLayer(*terrain, layer, 1); }},
         {"rename a layer the same", [&] { c.RenameLayer(*layer, "ridges"); }},
         {"undo with nothing kept", [&] { c.StepLayerHistory(*layer, false); }},
@@ -59,12 +48,12 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
              Frames(2);
          }},
     };
-    for (const auto& step : cases)
+    for (const auto& [what, act] : cases)
     {
         const uint64_t before = editor.session.revision;
-        step.act();
+        act();
         ASSERT_TRUE(FinishJobs());
-        EXPECT_EQ(editor.session.revision, before) << step.what;
+        EXPECT_EQ(editor.session.revision, before) << what;
     }
     EXPECT_EQ(editor.errorMessage, "Multiple scenes in development."); // the only error: nothing failed
     editor.showError = false;
@@ -83,36 +72,22 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     History& history = editor.session.history;
     std::shared_ptr<Terrain::Heightmap> noise, erosion, sculpt;
     const Sculpt::GridFrame frame = terrain->Frame();
+    // A dab of radius 3 at (i, j) from the first vertex; Flatten flattens to height 1.
     const auto dab = [&](float i, float j, Sculpt::Tool tool)
     {
-        Sculpt::Brush brush;
-        brush.tool = tool;
-        brush.radius = 3.0f;
-        Sculpt::Dab d;
-        d.x = frame.x0 + i;
-        d.z = frame.z0 + j;
-        d.flattenHeight = 1.0f;
-        c.SculptDab(*terrain, *sculpt, brush, d);
+        const Sculpt::Dab at{frame.x0 + i, frame.z0 + j, false, 1.0f};
+        c.SculptDab(*terrain, *sculpt, Sculpt::Brush{tool, 3.0f}, at);
     };
     testsupport::WriteScanObj(dir / "scan.obj", 9, 6, [](uint32_t i, uint32_t j) { return i * j * 0.25f; });
-    HeightGrid grid{9, 9, 1.0f, {}};
-    for (uint32_t k = 0; k < 81; ++k)
-        grid.heights.push_back(static_cast<float>(k % 7));
-    ASSERT_TRUE(HeightImage::Write(dir / "dunes.png", HeightImage::Format::Png16, HeightImage::ViewOf(grid),
-                                   nullptr));
 
-    const struct
-    {
-        const char* what;
-        uint64_t counted;
-        std::function<void()> act;
-    } steps[] = {
+    // The step's name in Edit > Undo, the changes it counts, and what it does.
+    const std::tuple<const char*, uint64_t, std::function<void()>> steps[] = {
         {"New terrain", 1, [&] { CreateTerrain("second", 9); }},
         {"Load terrain", 1, [&] { editor.loadTerrain.Load(editor, dir / "scan.obj"); }},
         {"New terrain", 1,
          [&]
          {
-             editor.heightmapImport.form.path = dir / "dunes.png";
+             editor.heightmapImport.form.path = WriteHeights(9, 9);
              editor.heightmapImport.form.name = "dunes";
              editor.heightmapImport.Create(editor);
          }},
@@ -202,16 +177,16 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     };
     history.Seal(); // the terrain and its scene are the session's first steps
     std::vector<std::string> snapshots{Snapshot()};
-    for (const auto& step : steps)
+    for (const auto& [what, counted, act] : steps)
     {
-        SCOPED_TRACE(step.what);
+        SCOPED_TRACE(what);
         const uint64_t revision = editor.session.revision;
-        step.act();
+        act();
         ASSERT_TRUE(FinishJobs());
-        EXPECT_EQ(editor.session.revision - revision, step.counted);
+        EXPECT_EQ(editor.session.revision - revision, counted);
         ASSERT_FALSE(editor.showError) << editor.errorMessage;
         history.Seal(); // the gesture ends, as a frame with no button held ends it
-        EXPECT_EQ(history.UndoName(), step.what);
+        EXPECT_EQ(history.UndoName(), what);
         const std::string after = Snapshot();
         ASSERT_NE(after, snapshots.back()) << "the command changed nothing";
         ASSERT_TRUE(c.Undo());
@@ -222,19 +197,18 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     }
     Frames(2); // the session as restored draws
 
-    // All the way back and forth again, every step on the way.
     for (size_t n = snapshots.size() - 1; n > 0; --n)
     {
         ASSERT_TRUE(c.Undo());
         ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n - 1]))
-            << "undoing step " << n - 1 << " " << steps[n - 1].what;
+            << "undoing step " << n - 1 << " " << std::get<0>(steps[n - 1]);
     }
     EXPECT_EQ(history.UndoName(), "New terrain"); // the first terrain and its scene, made before the table
     for (size_t n = 1; n < snapshots.size(); ++n)
     {
         ASSERT_TRUE(c.Redo());
         ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n]))
-            << "redoing step " << n - 1 << " " << steps[n - 1].what;
+            << "redoing step " << n - 1 << " " << std::get<0>(steps[n - 1]);
     }
     Frames(2);
 }
@@ -248,28 +222,20 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
     Commands& c = editor.commands;
     c.AddGradient(*terrain);
     editor.session.history.Seal();
-    const auto command = [&](const std::function<void()>& act)
-    {
-        act();
-        editor.session.history.Seal();
-        return true;
-    };
-    const struct
-    {
-        const char* what;
-        std::function<bool()> act;
-        bool unsaved;
-    } steps[] = {
-        {"save", [&] { return SaveProject(dir / "hills.velmoran"); }, false},
-        {"a gradient more", [&] { return command([&] { c.AddGradient(*terrain); }); }, true},
-        {"undo to the saved point", [&] { return c.Undo(); }, false},
-        {"undo before it", [&] { return c.Undo(); }, true},
-        {"redo to it", [&] { return c.Redo(); }, false},
-        {"a gradient deleted", [&] { return command([&] { c.DeleteGradient(*terrain, 0); }); }, true}};
+    // What is done, and whether the session has unsaved changes after it; each ends its gesture.
+    const std::tuple<const char*, std::function<void()>, bool> steps[] = {
+        {"save", [&] { EXPECT_TRUE(SaveProject(dir / "hills.velmoran")); }, false},
+        {"a gradient more", [&] { c.AddGradient(*terrain); }, true},
+        {"undo to the saved point", [&] { EXPECT_TRUE(c.Undo()); }, false},
+        {"undo before it", [&] { EXPECT_TRUE(c.Undo()); }, true},
+        {"redo to it", [&] { EXPECT_TRUE(c.Redo()); }, false},
+        {"a gradient deleted", [&] { c.DeleteGradient(*terrain, 0); }, true}};
     for (const auto& [what, act, unsaved] : steps)
     {
-        ASSERT_TRUE(act()) << what;
-        EXPECT_EQ(editor.session.HasUnsavedChanges(), unsaved) << what;
+        SCOPED_TRACE(what);
+        act();
+        editor.session.history.Seal();
+        EXPECT_EQ(editor.session.HasUnsavedChanges(), unsaved);
     }
     EXPECT_FALSE(c.CanRedo());
     EXPECT_EQ(editor.session.history.UndoName(), "Delete gradient");
@@ -289,20 +255,17 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
     EXPECT_TRUE(terrain->gradients.empty());
 }
 
-// Over its memory limit the history forgets its oldest steps: the newest stay undoable.
 TEST_F(CommandsGLTest, AHistoryOverItsLimitForgetsTheOldestSteps)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
     ASSERT_TRUE(terrain);
     History& history = editor.session.history;
-    for (int n = 0; n < 3; ++n)
+    for (int n = 0; n < 4; ++n)
     {
+        if (n == 3) history.limitBytes = history.Bytes(); // one more step is too many
         editor.commands.AddGradient(*terrain);
         history.Seal();
     }
-    history.limitBytes = history.Bytes(); // one more step is too many
-    editor.commands.AddGradient(*terrain);
-    history.Seal();
     EXPECT_LE(history.Bytes(), history.limitBytes);
     ASSERT_TRUE(editor.commands.Undo());
     EXPECT_EQ(terrain->gradients.size(), 3u);

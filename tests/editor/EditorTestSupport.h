@@ -9,13 +9,8 @@
 #include "io/ProjectFile.h"
 #include "render/Camera.h"
 #include "render/Framebuffer.h"
-#include "render/RenderManager.h"
 #include "render/Scene.h"
 #include "render/Shader.h"
-#include "render/Texture.h"
-#include "terrain/Heightmap.h"
-#include "terrain/Project.h"
-#include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
 #include "tests/io/ObjTestMesh.h"
 #include "tests/terrain/GLReadBack.h"
@@ -143,8 +138,7 @@ class EditorFrames : public GLTest
     // The last frame's widget map (WatchWidgets first).
     WidgetMapFile Widgets() const
     {
-        const std::optional<WidgetMapFile> map = WidgetMapFile::Read(*widgetMapDir / "map.txt");
-        return map ? *map : WidgetMapFile{};
+        return WidgetMapFile::Read(*widgetMapDir / "map.txt").value_or(WidgetMapFile{});
     }
 
     // Clicks the centre of a labelled widget of the last frame (the hover frame, the press and the
@@ -163,6 +157,13 @@ class EditorFrames : public GLTest
     bool SaveProject(const std::string& path)
     {
         editor.project.Save(editor, path);
+        return FinishJobs() && editor.session.path == path && !editor.showError;
+    }
+
+    bool OpenProject(const std::string& path)
+    {
+        editor.showError = false;
+        editor.project.Open(editor, path);
         return FinishJobs() && editor.session.path == path && !editor.showError;
     }
 
@@ -187,8 +188,7 @@ class EditorFrames : public GLTest
     std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)
     {
         editor.newTerrain.form.name = name;
-        editor.newTerrain.form.width = side;
-        editor.newTerrain.form.height = side;
+        editor.newTerrain.form.width = editor.newTerrain.form.height = side;
         editor.newTerrain.form.generator = generator;
         const size_t before = editor.terrains.size();
         if (!editor.newTerrain.Create(editor) || !FinishJobs() || editor.terrains.size() != before + 1)
@@ -206,6 +206,38 @@ class EditorFrames : public GLTest
             editor.commands.ConfirmScene(*editor.scenes.front());
         }
         return terrain;
+    }
+
+    // The Save Terrain dialog's form set afresh for a terrain, a path and an image format, its choices
+    // fitted to the terrain.
+    SaveTerrainForm& SaveForm(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
+                              const char* imageFormat = SaveTerrainForm::kNoFormat)
+    {
+        SaveTerrainForm& form = editor.saveTerrain.form = SaveTerrainForm{};
+        form.selected = terrain;
+        form.outputPath = outputPath;
+        form.imageFormat = imageFormat;
+        form.DropMissingChoices();
+        return form;
+    }
+
+    // A 16-bit heightmap with its JSON file, source.png in the test's folder: vertices 2 apart, heights
+    // that change at different rates along the two sides.
+    std::string WriteHeights(uint32_t width, uint32_t height)
+    {
+        HeightGrid grid{width, height, 2.0f, {}};
+        for (uint32_t k = 0; k < width * height; ++k)
+            grid.heights.push_back(3.0f * std::cos(0.4f * (k / width)) + 0.05f * (k % width));
+        const std::string path = dir / "source.png";
+        EXPECT_TRUE(HeightImage::Write(path, HeightImage::Format::Png16, HeightImage::ViewOf(grid), nullptr));
+        return path;
+    }
+
+    // Water poured at the terrain's middle vertex and its plane built, as the water editor's buttons do.
+    void AddLake(Terrain& terrain)
+    {
+        editor.commands.PourWater(terrain, terrain.height / 2 * terrain.width + terrain.width / 2);
+        editor.commands.RecalculateWater(terrain);
     }
 
     // The session as a string of bytes: its project file, and what a project leaves out but the
@@ -306,17 +338,6 @@ inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::
     return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
                                          << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
                                          << b.substr(from, 80);
-}
-// A Save Terrain form for a terrain, a path and an image format, its choices fitted to the terrain.
-inline SaveTerrainForm SaveFormFor(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
-                                   const char* imageFormat = SaveTerrainForm::kNoFormat)
-{
-    SaveTerrainForm form;
-    form.selected = terrain;
-    form.outputPath = outputPath;
-    form.imageFormat = imageFormat;
-    form.DropMissingChoices();
-    return form;
 }
 
 // A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is

@@ -1,17 +1,13 @@
 // Save Terrain, Load Terrain and New Shader on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "editor/FileDialogs.h"
-
-#include "tests/support/TestCommon.h"
 #include <stb_image.h>
 
-using testsupport::EditorFrames;
 using testsupport::FilesIn;
 
 namespace
 {
-class FileDialogsGLTest : public EditorFrames
+class FileDialogsGLTest : public testsupport::EditorFrames
 {
   protected:
     // "Load .obj" with a path, done: the last terrain of the list.
@@ -22,44 +18,28 @@ class FileDialogsGLTest : public EditorFrames
         return editor.terrains.empty() ? nullptr : editor.terrains.back();
     }
 
-    // "Save##sf" (or "Replace##sf" with replace), done.
-    bool PressSave(bool replace = false)
+    // "Save##sf", done: false when it asks first.
+    bool PressSave()
     {
-        bool saved = true;
-        if (replace)
-            editor.saveTerrain.Save(editor);
-        else
-            saved = editor.saveTerrain.PressSave(editor);
+        const bool saved = editor.saveTerrain.PressSave(editor);
         EXPECT_TRUE(FinishJobs());
         return saved;
-    }
-
-    // The dialog's own form, as SaveFormFor gives it.
-    SaveTerrainForm& SaveForm(const std::shared_ptr<Terrain>& terrain, const std::string& outputPath,
-                              const char* imageFormat = SaveTerrainForm::kNoFormat)
-    {
-        return editor.saveTerrain.form = testsupport::SaveFormFor(terrain, outputPath, imageFormat);
     }
 };
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
 {
-    const struct
-    {
-        unsigned long long bytes;
-        const char* unit;
-        double value;
-    } cases[] = {
+    const std::tuple<unsigned long long, const char*, double> cases[] = {
         {75792672ull, "MB", 75.792672}, {1000ull, "B", 1000.0},
         {1001ull, "kB", 1.001},         {1000000ull, "kB", 1000.0}, // each unit up to a thousand of it
         {1000000000ull, "MB", 1000.0},  {8193ull * 8193ull * 288ull, "GB", 19.332072}}; // beyond 32 bits
-    for (const auto& c : cases)
+    for (const auto& [bytes, expectedUnit, expectedValue] : cases)
     {
         double value = 0.0;
         const char* unit = nullptr;
-        ScaleByteCount(c.bytes, value, unit);
-        EXPECT_STREQ(unit, c.unit) << c.bytes;
-        EXPECT_NEAR(value, c.value, 1e-5 * c.value) << c.bytes;
+        ScaleByteCount(bytes, value, unit);
+        EXPECT_STREQ(unit, expectedUnit) << bytes;
+        EXPECT_NEAR(value, expectedValue, 1e-5 * expectedValue) << bytes;
     }
 }
 
@@ -72,8 +52,7 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     big->gradients.push_back(std::make_unique<Gradient>());
     big->gradients.back()->heightSpan = 255;
     big->GenerateDiffuseByHeight();
-    editor.commands.PourWater(*big, 0);
-    editor.commands.RecalculateWater(*big);
+    AddLake(*big);
 
     SaveTerrainForm& form = SaveForm(big, "");
     EXPECT_EQ(form.EstimatedBytes(), 288ull * 513 * 513);
@@ -88,8 +67,7 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
 TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName)
 {
     auto terrain = CreateTerrainWithScene("hills", 17);
-    editor.commands.PourWater(*terrain, 8 * 17 + 8);
-    editor.commands.RecalculateWater(*terrain);
+    AddLake(*terrain);
     SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
     EXPECT_TRUE(form.Save().failed.empty());
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
@@ -126,15 +104,13 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
 // and says why (each reason: ObjReaderTest).
 TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
 {
-    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr);
-    EXPECT_TRUE(editor.terrains.empty()); // so the start hint stays
-    EXPECT_FALSE(editor.session.HasUnsavedChanges());
-    EXPECT_TRUE(editor.showError);
+    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr); // the list is empty
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_pair(false, true));
     EXPECT_EQ(editor.errorMessage,
               "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
 }
 
-// Every outcome of "Save": what was written and where, or each file that failed with its reason.
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 {
     const struct
@@ -184,16 +160,14 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         editor.session.notice.clear();
 
         EXPECT_TRUE(PressSave());
-        EXPECT_FALSE(editor.showSaveTerrain);
-        EXPECT_EQ(editor.session.notice, expand(c.notice));
-        EXPECT_EQ(editor.showError, *c.failure != '\0');
-        EXPECT_EQ(editor.errorMessage, expand(c.failure));
+        EXPECT_EQ(
+            std::tie(editor.showSaveTerrain, editor.session.notice, editor.showError, editor.errorMessage),
+            std::make_tuple(false, expand(c.notice), *c.failure != '\0', expand(c.failure)));
     }
     editor.showError = false;
     Frames(2); // the popup and the notice draw
 }
 
-// Files that exist are replaced only after the dialog asked; Escape leaves it without writing.
 TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves)
 {
     auto terrain = CreateTerrainWithScene("hills", 9);
@@ -214,12 +188,12 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 
     editor.showSaveTerrain = true;
     EXPECT_FALSE(PressSave());
-    PressSave(true); // "Replace##sf"
+    editor.saveTerrain.Save(editor); // "Replace##sf"
+    EXPECT_TRUE(FinishJobs());
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
     int w = 0, h = 0, c = 0;
     EXPECT_TRUE(stbi_info((dir / "hills_normal.png").c_str(), &w, &h, &c));
-    Frame();
 }
 
 // A loaded terrain is shown at once: in the scene there is, or in a new scene as for a new terrain;
@@ -280,15 +254,10 @@ TEST_F(FileDialogsGLTest, NamesFromFilesBecomePlainFileNames)
 // Escape closes without creating, and a shader whose files are missing is listed all the same.
 TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWithoutFiles)
 {
-    const std::string message =
+    const std::string dotted =
         "The shader name cannot start with a dot: write shaders/name, not ./shaders/name.";
-    const std::pair<const char*, std::string> cases[] = {{"./shaders/basic_lighting", message},
-                                                         {"../shaders/x", message},
-                                                         {".x", message},
-                                                         {"shaders/basic_lighting", ""},
-                                                         {"", ""}};
-    for (const auto& [name, error] : cases)
-        EXPECT_EQ(ShaderNameError(name), error) << name;
+    for (const char* name : {"./shaders/basic_lighting", "../shaders/x", ".x", "shaders/basic_lighting", ""})
+        EXPECT_EQ(ShaderNameError(name), name[0] == '.' ? dotted : "") << name;
     EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
     EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
 

@@ -89,11 +89,13 @@ TEST(NewTerrainFormTest, TypedSizesOutsideTheBuildableRangeAreRefused)
     EXPECT_TRUE(form.CanCreate({}));
 }
 
-TEST(NewTerrainFormTest, ArgumentsPerGenerator)
+TEST(NewTerrainFormTest, ArgumentsPerGeneratorAndTheSizeLine)
 {
     NewTerrainForm form;
-    form.width = form.height = 33;
+    form.width = 33;
+    form.height = 17;
     form.vertexDistance = 2.0f;
+    EXPECT_EQ(form.SizeLine(), "Terrain coordinate width x height: 66.00 x 34.00");
     form.range = 3.0f;
     form.roughness = 0.5f;
     form.iterations = 12;
@@ -108,13 +110,5 @@ TEST(NewTerrainFormTest, ArgumentsPerGenerator)
     EXPECT_FLOAT_EQ(fault.parameter2, 0.005f); // the dialog shows a hundred times the roughness used
     form.iterations = -4;
     EXPECT_EQ(form.BuildArguments().iterations, 0u);
-}
-
-TEST(NewTerrainFormTest, SizeLine)
-{
-    NewTerrainForm form;
-    form.vertexDistance = 0.5f;
-    form.height = 33;
-    EXPECT_EQ(form.SizeLine(), "Terrain coordinate width x height: 32.50 x 16.50");
 }
 } // namespace

@@ -1,16 +1,12 @@
 // The scene panels' decisions: layers, regeneration, gradients, texture saving and water strokes.
 #include "tests/editor/EditorTestSupport.h"
 
-#include "tests/support/TestCommon.h"
 #include <imgui_internal.h>
 #include <stb_image_write.h>
 
-using testsupport::EditorFrames;
-using testsupport::LogCapture;
-
 namespace
 {
-class PanelsGLTest : public EditorFrames
+class PanelsGLTest : public testsupport::EditorFrames
 {
   protected:
     std::shared_ptr<Terrain> terrain;
@@ -20,6 +16,14 @@ class PanelsGLTest : public EditorFrames
     {
         EditorFrames::SetUp();
         terrain = CreateTerrainWithScene("hills", 33);
+    }
+
+    // A grey image (200) of side x side pixels in the test's folder.
+    std::string GreyImage(const std::string& name, int side)
+    {
+        const std::vector<uint8_t> grey(size_t(side) * side, 200);
+        EXPECT_TRUE(stbi_write_png((dir / name).c_str(), side, side, 1, grey.data(), side));
+        return dir / name;
     }
 
     std::vector<std::string> LayerNames() const
@@ -112,21 +116,18 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 // regenerated from noise.
 TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
 {
-    const std::vector<uint8_t> grey(33 * 33, 200);
-    ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 16, 16, 1, grey.data(), 16));
-    ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), 33, 33, 1, grey.data(), 33));
     auto old = panel.AddLayer(editor, terrain);
     panel.selectedLayer = old;
     std::string error;
     {
-        LogCapture log;
-        EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "small.png", error));
+        testsupport::LogCapture log;
+        EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, GreyImage("small.png", 16), error));
         EXPECT_NE(error.find("small.png"), std::string::npos) << error;
         EXPECT_FALSE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "missing.png", error));
         EXPECT_EQ(terrain->heightmaps[0], old);
         testsupport::DrainGLErrors();
     }
-    ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, dir / "layer.png", error)) << error;
+    ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, GreyImage("layer.png", 33), error)) << error;
     auto layer = panel.selectedLayer;
     ASSERT_TRUE(layer->isTexture);
     EXPECT_EQ(terrain->heightmaps[0], layer);
@@ -199,15 +200,13 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
     EXPECT_EQ(full, 2);
 }
 
-TEST_F(PanelsGLTest, RecalculatingTwiceLeavesOnePlaneDrawnWithTheWaterMap)
+TEST_F(PanelsGLTest, RecalculatingReplacesTheWaterPlaneAndClearingRemovesIt)
 {
-    editor.commands.PourWater(*terrain, 16 * 33 + 16);
-    editor.commands.RecalculateWater(*terrain);
+    AddLake(*terrain);
     std::weak_ptr<Terrain::WaterPlane> first = terrain->waterPlane;
     editor.commands.RecalculateWater(*terrain);
     EXPECT_TRUE(first.expired());
     ASSERT_TRUE(terrain->waterPlane);
-    EXPECT_EQ(terrain->waterPlane->mesh->entries.front().texture, terrain->watermapTexture->id);
     terrain->ClearWater();
     EXPECT_FALSE(terrain->waterPlane);
 }
@@ -219,13 +218,11 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
     state.ChooseAspectRatio(editor, first, 1);
     EXPECT_FLOAT_EQ(first.camera->aspectRatio, 16.0f / 9.0f);
     EXPECT_FALSE(state.UsesCustomRule(first));
-    const ImVec2 fixed = state.ImageSize(first, ImVec2(320.0f, 400.0f));
-    EXPECT_FLOAT_EQ(fixed.y, 180.0f);
+    EXPECT_FLOAT_EQ(state.ImageSize(first, ImVec2(320.0f, 400.0f)).y, 180.0f);
 
     Scene later(7); // made after the choice: no ratio numbers of its own
     EXPECT_TRUE(state.UsesCustomRule(later));
-    const ImVec2 size = state.ImageSize(later, ImVec2(300.0f, 200.0f));
-    EXPECT_FLOAT_EQ(size.y, 200.0f);
+    EXPECT_FLOAT_EQ(state.ImageSize(later, ImVec2(300.0f, 200.0f)).y, 200.0f);
     EXPECT_FLOAT_EQ(later.camera->aspectRatio, 1.5f);
 }
 
@@ -233,15 +230,9 @@ TEST_F(PanelsGLTest, AFixedRatioChosenForOneSceneDoesNotDivideByZeroInTheNext)
 // does: the heights are the base heights plus each listed layer's v / 255 * power.
 TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
 {
-    const std::string image = dir / "grey.png";
-    std::vector<uint8_t> grey(33 * 33, 200);
-    ASSERT_TRUE(stbi_write_png(image.c_str(), 33, 33, 1, grey.data(), 33));
-    const struct
-    {
-        const char* what;
-        int selected;
-        std::function<void()> change;
-    } cases[] = {
+    const std::string image = GreyImage("grey.png", 33);
+    // The change, and the layer selected for it.
+    const std::tuple<const char*, int, std::function<void()>> cases[] = {
         {"add", 0, [&] { panel.AddLayer(editor, terrain); }},
         {"move up", 1, [&] { panel.Move(editor, terrain, -1); }},
         {"move down", 0, [&] { panel.Move(editor, terrain, 1); }},
@@ -253,9 +244,9 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
              EXPECT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, image, error)) << error;
          }},
     };
-    for (const auto& c : cases)
+    for (const auto& [what, selected, change] : cases)
     {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(what);
         terrain->heightmaps.clear();
         panel.realtimeUpdate = false;
         for (int32_t seed : {3, 4})
@@ -269,9 +260,9 @@ TEST_F(PanelsGLTest, RealtimeReappliesTheLayersWhenTheListChanges)
         terrain->ApplyHeightmaps();
         terrain->heightmaps[0]->settings.power = 3.0f; // not applied yet: the mesh is behind
         terrain->heightmaps[1]->settings.power = 2.0f;
-        panel.selectedLayer = terrain->heightmaps[c.selected];
+        panel.selectedLayer = terrain->heightmaps[selected];
 
-        c.change();
+        change();
         for (size_t k = 0; k < terrain->vertexCount; ++k)
         {
             float expected = terrain->basePositions[3 * k + 1];
@@ -318,9 +309,8 @@ TEST_F(PanelsGLTest, AStrokeOverThePictureRaisesTheTerrainUnderTheCursor)
 
     ASSERT_EQ(terrain->heightmaps.size(), 1u);
     const std::shared_ptr<Terrain::Heightmap> entry = terrain->heightmaps[0];
-    EXPECT_TRUE(entry->isSculpt);
-    EXPECT_EQ(entry->name, "Sculpt_0");
-    EXPECT_EQ(panel.selectedLayer, entry);
+    EXPECT_EQ(std::tie(entry->isSculpt, entry->name, panel.selectedLayer),
+              std::make_tuple(true, "Sculpt_0", entry));
     size_t raised = 0;
     for (size_t k = 0; k < terrain->vertexCount; ++k)
     {

@@ -41,10 +41,8 @@ TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
 
         EXPECT_EQ(form.Respond(c.answer, c.hasFile), c.afterAnswer);
         EXPECT_FALSE(form.asking);
-        if (c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs)
-        {
-            EXPECT_EQ(form.Saved(c.saveSucceeds), c.afterSave);
-        }
+        const bool saves = c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs;
+        EXPECT_EQ(saves ? form.Saved(c.saveSucceeds) : Next::Nothing, c.afterSave);
         const bool proceeds = c.afterAnswer == Next::Proceed || c.afterSave == Next::Proceed;
         // The pending action and its path survive exactly until the editor carries it out.
         EXPECT_EQ(form.pending, proceeds ? SessionAction::OpenProject : SessionAction::None);
@@ -52,15 +50,12 @@ TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
     }
 }
 
-TEST(UnsavedChangesTest, TheQuestionNamesTheProject)
+// The unsaved-changes question and the window's title name the project; UserJourneyTest waits for
+// the title with and without its star.
+TEST(UnsavedChangesTest, TheQuestionAndTheWindowTitleNameTheProject)
 {
     EXPECT_EQ(UnsavedChangesForm::Question(ProjectName("output/hills.velmoran")), "Save changes to hills?");
     EXPECT_EQ(UnsavedChangesForm::Question(ProjectName("")), "Save changes to Untitled?");
-}
-
-// A named project's title, with and without its star: UserJourneyTest waits for both.
-TEST(ProjectWindowTitleTest, NameAndStar)
-{
     EXPECT_EQ(ProjectWindowTitle("", false), "Velmoran");
     EXPECT_EQ(ProjectWindowTitle("", true), "Untitled* - Velmoran");
 }

@@ -4,15 +4,8 @@
 #include "tests/editor/EditorTestSupport.h"
 #include "tests/io/ProjectTestModel.h"
 
-#include "editor/ExportForm.h"
-#include "editor/HeightmapImportForm.h"
-#include "io/HeightImage.h"
 #include "io/ImageFile.h"
 #include "io/ProjectBuild.h"
-#include "terrain/Erosion.h"
-#include "terrain/World.h"
-
-#include "tests/support/TestCommon.h"
 
 namespace
 {
@@ -31,52 +24,18 @@ void ExpectFiles(const std::map<std::string, std::string>& expected, const std::
     const auto files = FileBytesIn(folder);
     ASSERT_EQ(files.size(), expected.size()) << folder;
     for (const auto& [name, bytes] : expected)
-    {
-        ASSERT_EQ(files.count(name), 1u) << name;
-        EXPECT_TRUE(files.at(name) == bytes) << name << " differs";
-    }
+        EXPECT_TRUE(files.count(name) == 1 && files.at(name) == bytes) << name << " is missing or differs";
 }
 
 class ProjectSessionGLTest : public testsupport::EditorFrames
 {
   protected:
-    bool OpenProject(const std::string& path)
-    {
-        editor.showError = false;
-        editor.project.Open(editor, path);
-        return FinishJobs() && editor.session.path == path && !editor.showError;
-    }
-
-    // File > Export of every terrain with every format, resampled to the second side, the splat map by
-    // slope, as the dialog writes them: the files by name.
-    std::map<std::string, std::string> ExportEveryTerrain()
-    {
-        const std::string folder = dir / "exported";
-        std::filesystem::create_directories(folder);
-        ExportForm& form = editor.exportDialog.form;
-        form.folder = folder;
-        for (bool& format : form.formats)
-            format = true;
-        form.resampleChoice = 1;
-        form.splatBySlope = true;
-        for (const auto& terrain : editor.terrains)
-        {
-            form.selected = terrain;
-            EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
-            EXPECT_TRUE(FinishJobs());
-            EXPECT_FALSE(editor.showError) << editor.errorMessage;
-        }
-        return FileBytesIn(folder);
-    }
-
-    // Save Terrain with PNG images of every terrain: the files by name.
     std::map<std::string, std::string> SaveEveryTerrainAsPng()
     {
         const std::string folder = dir / "saved";
         std::filesystem::create_directories(folder);
         for (const auto& terrain : editor.terrains)
-            EXPECT_TRUE(testsupport::SaveFormFor(terrain, folder + "/", ".png").Save().failed.empty())
-                << terrain->name;
+            EXPECT_TRUE(SaveForm(terrain, folder + "/", ".png").Save().failed.empty()) << terrain->name;
         return FileBytesIn(folder);
     }
 
@@ -91,11 +50,9 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ASSERT_TRUE(ProjectBuild::Run(options, error, reporter)) << error;
     }
 
-    // A layer's settings changed as its widgets change them, and kept in its history.
-    template <typename Change> void ChangeSettings(Terrain::Heightmap& layer, bool regenerate, Change change)
+    // A layer given settings as its widgets give them, and the settings kept in its history.
+    void ChangeSettings(Terrain::Heightmap& layer, const LayerSettings& settings, bool regenerate)
     {
-        Terrain::Heightmap::Settings settings = layer.settings;
-        change(settings);
         editor.commands.SetLayerSettings(layer, settings, regenerate);
         layer.AppendState(layer.settings);
     }
@@ -113,13 +70,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         editor.diffuseEditor.Generate(editor, terrain);
     }
 
-    // One stroke of the water editor at a texel, and its end.
-    void Pour(Terrain& terrain, ImVec2 texel)
-    {
-        editor.waterEditor.PourAt(editor, terrain, texel);
-        editor.waterEditor.EndStrokeIfReleased(editor, terrain, false);
-    }
-
     // Three terrains made as a user makes them: a diamond-square terrain from the New Terrain form
     // with a painted noise layer, hydraulic erosion, a three-channel image layer, slope bands painted
     // over and a lake; a rectangular random-fault terrain whose noise layer was changed after the last
@@ -132,24 +82,20 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ASSERT_TRUE(peaks);
         LayerPanel& panel = editor.layerPanel;
         auto noise = panel.AddLayer(editor, peaks);
-        ChangeSettings(*noise, true,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.frequency = 0.05f;
-                           s.power = 40.0f;
-                           s.smoothHeights = true; // heights from its levels, where it is not painted below
-                           LayerPanel::SetFractalType(s, 1);
-                       });
+        LayerSettings settings = noise->settings;
+        settings.frequency = 0.05f;
+        settings.power = 40.0f;
+        settings.smoothHeights = true; // heights from its levels, where it is not painted below
+        LayerPanel::SetFractalType(settings, 1);
+        ChangeSettings(*noise, settings, true);
         editor.brush.pickColor = glm::vec4(0.8f);
         editor.brush.size = 6;
         commands.Paint(*noise, editor.brush, glm::vec2(10.0f, 12.0f));
         auto erosion = panel.AddErosion(editor, peaks); // erodes the noise, under the image layer added next
-        ChangeSettings(*erosion, false,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.erosion.hydraulic.droplets = 3000;
-                           s.erosion.hydraulic.seed = 9;
-                       });
+        settings = erosion->settings;
+        settings.erosion.hydraulic.droplets = 3000;
+        settings.erosion.hydraulic.seed = 9;
+        ChangeSettings(*erosion, settings, false);
 
         std::vector<uint8_t> rgb(33 * 33 * 3);
         for (size_t i = 0; i < rgb.size(); ++i)
@@ -159,8 +105,9 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         panel.selectedLayer = panel.AddLayer(editor, peaks);
         std::string error;
         ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, peaks, image, error)) << error;
-        ChangeSettings(*peaks->heightmaps.back(), false,
-                       [](Terrain::Heightmap::Settings& s) { s.power = 3.5f; });
+        settings = peaks->heightmaps.back()->settings;
+        settings.power = 3.5f;
+        ChangeSettings(*peaks->heightmaps.back(), settings, false);
         commands.ApplyLayers(peaks);
         ASSERT_TRUE(FinishJobs());
 
@@ -168,7 +115,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         editor.brush.pickColor = glm::vec4(0.9f, 0.1f, 0.1f, 1.0f);
         commands.Paint(*peaks->diffuseTexture, editor.brush, glm::vec2(3.0f, 4.0f));
         commands.ShowTexture(*peaks, peaks->diffuseTexture.get());
-        Pour(*peaks, ImVec2(16.5f, 16.5f));
+        editor.waterEditor.PourAt(editor, *peaks, ImVec2(16.5f, 16.5f)); // a stroke of the water editor
+        editor.waterEditor.EndStrokeIfReleased(editor, *peaks, false);
         commands.RecalculateWater(*peaks);
 
         auto ridge =
@@ -176,7 +124,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ridge->name = "ridge";
         commands.AddTerrain(ridge);
         PaintBands(*ridge, DiffuseEditorState::Mode::Height, glm::vec4(0.1f, 0.2f, 0.9f, 1.0f), 20);
-        Pour(*ridge, ImVec2(3.5f, 5.5f));
+        editor.waterEditor.PourAt(editor, *ridge, ImVec2(3.5f, 5.5f));
+        editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         commands.RecalculateWater(*ridge);
         // Water poured after the plane was built. The terrain is random, so pour texel by texel until the
         // map changes (a pour may run into the lake that is already there).
@@ -189,12 +138,10 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         ASSERT_NE(testsupport::PixelsOf(*ridge->watermapTexture), planeMap);
         editor.waterEditor.EndStrokeIfReleased(editor, *ridge, false);
         auto late = panel.AddLayer(editor, ridge);
-        ChangeSettings(*late, true,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.seed = 4;
-                           s.power = 2.0f;
-                       }); // "Update mesh" not pressed since
+        settings = late->settings;
+        settings.seed = 4;
+        settings.power = 2.0f;
+        ChangeSettings(*late, settings, true); // "Update mesh" not pressed since
 
         editor.loadTerrain.Load(
             editor, testsupport::WriteScanObj(
@@ -203,13 +150,11 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         const std::shared_ptr<Terrain> scan = editor.terrains.back();
         ASSERT_FALSE(scan->IsEmpty());
         auto talus = panel.AddErosion(editor, scan);
-        ChangeSettings(*talus, false,
-                       [](Terrain::Heightmap::Settings& s)
-                       {
-                           s.erosion.method = Erosion::Method::Thermal;
-                           s.erosion.thermal.talusAngle = 10.0f;
-                           s.erosion.thermal.iterations = 20;
-                       });
+        settings = talus->settings;
+        settings.erosion.method = Erosion::Method::Thermal;
+        settings.erosion.thermal.talusAngle = 10.0f;
+        settings.erosion.thermal.iterations = 20;
+        ChangeSettings(*talus, settings, false);
         commands.ApplyLayers(scan);
         ASSERT_TRUE(FinishJobs());
         editor.diffuseEditor.maskChannel = 0;
@@ -226,28 +171,24 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     }
 };
 
-// A project that cannot be opened or built leaves the session as it was; one saved opens bit for bit.
 TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOneNothing)
 {
     BuildSession();
-    const auto terrains = editor.terrains;
-    const auto scenes = editor.scenes;
+    const std::string session = Snapshot();
     const std::string broken = dir / "broken.velmoran";
     std::ofstream(broken) << "not a project";
     EXPECT_FALSE(OpenProject(broken));
     EXPECT_EQ(editor.errorMessage, "Cannot open project " + broken +
                                        ": it is not a project file, or it is truncated (no zip directory)");
-    EXPECT_TRUE(editor.showError);
     Project unbuildable;
-    unbuildable.terrains.resize(1);
-    unbuildable.terrains[0].width = 4;
-    unbuildable.terrains[0].height = 4;
-    unbuildable.terrains[0].generator.fromFile = true;
+    TerrainRecord& fromFile = unbuildable.terrains.emplace_back();
+    fromFile.width = fromFile.height = 4;
+    fromFile.generator.fromFile = true; // and no heights
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
-    EXPECT_EQ(std::tie(editor.terrains, editor.scenes, editor.session.path),
-              std::make_tuple(terrains, scenes, std::string()));
+    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), session));
+    EXPECT_TRUE(editor.session.path.empty());
     editor.showError = false;
 
     const std::string before = Snapshot(false);
@@ -286,11 +227,25 @@ TEST_F(ProjectSessionGLTest, TheHeadlessBuildWritesTheBytesSaveTerrainWrites)
     build(dir / "built", "--images png");
     ExpectFiles(expected, dir / "built");
 
-    // Its exports are the Export dialog's, byte for byte.
-    const auto exported = ExportEveryTerrain();
+    // Its exports are the Export dialog's, byte for byte: every terrain with every format, resampled to
+    // the second side, the splat map by slope.
+    ExportForm& form = editor.exportDialog.form;
+    form.folder = dir / "exported";
+    std::filesystem::create_directories(form.folder);
+    for (bool& format : form.formats)
+        format = true;
+    form.resampleChoice = 1;
+    form.splatBySlope = true;
+    for (const auto& terrain : editor.terrains)
+    {
+        form.selected = terrain;
+        EXPECT_EQ(editor.exportDialog.Export(editor, true), ExportForm::Outcome::Started);
+        EXPECT_TRUE(FinishJobs());
+        EXPECT_FALSE(editor.showError) << editor.errorMessage;
+    }
     build(dir / "built-exports", "--formats glb,obj,png16,r16,exr,splat --resample " +
                                      std::to_string(ExportForm::kResampleSides[1]) + " --splat slope");
-    ExpectFiles(exported, dir / "built-exports");
+    ExpectFiles(FileBytesIn(form.folder), dir / "built-exports");
 
     // The same files come from a project that keeps none of what can be made again: ridge's heights
     // from its seed, its noise layer from its settings, its images from its heights and seeded bands;
@@ -317,12 +272,7 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
     const std::string obj = testsupport::WriteScanObj(
         dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return std::sin(0.7f * i) + 0.1f * j * j; },
         1.5f);
-    HeightGrid dunes{9, 9, 2.5f, {}};
-    for (uint32_t k = 0; k < 81; ++k)
-        dunes.heights.push_back(3.0f * std::cos(0.4f * (k / 9)) + 0.05f * (k % 9));
-    const std::string heightmap = dir / "dunes.png";
-    ASSERT_TRUE(
-        HeightImage::Write(heightmap, HeightImage::Format::Png16, HeightImage::ViewOf(dunes), nullptr));
+    const std::string heightmap = WriteHeights(9, 9);
 
     editor.loadTerrain.Load(editor, obj);
     ASSERT_TRUE(FinishJobs());
@@ -355,14 +305,15 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
     ASSERT_TRUE(FinishJobs());
     ASSERT_EQ(editor.terrains.size(), 1u);
     std::shared_ptr<Terrain> tile = editor.terrains[0];
-    EXPECT_TRUE(world.Holds(tile.get()));
-    EXPECT_EQ(tile->width, 129u);
-    EXPECT_EQ(tile->place, (Layers::GridPlace{-300, 0, true}));
+    EXPECT_EQ(std::make_tuple(world.Holds(tile.get()), tile->width, tile->place),
+              std::make_tuple(true, 129u, Layers::GridPlace{-300, 0, true}));
     EXPECT_FALSE(world.Create(editor, &error));
     EXPECT_EQ(error, "The session holds world land already: a project holds one world.");
 
     const auto layer = editor.commands.AddNoiseLayer(*tile);
-    ChangeSettings(*layer, true, [](auto& s) { s.power = 25.0f; });
+    LayerSettings settings = layer->settings;
+    settings.power = 25.0f;
+    ChangeSettings(*layer, settings, true);
     editor.commands.ApplyLayers(tile);
     ASSERT_TRUE(FinishJobs());
 

@@ -43,7 +43,6 @@ TEST(StatusLineTest, MemoryIsReadAtMostTwiceASecond)
     EXPECT_GT(state.residentBytes, 1u);
 }
 
-// Each key gives its command only where it means nothing else.
 TEST(StatusLineTest, ShortcutsActOnlyOutsideDialogsAndTextFields)
 {
     constexpr int kCtrl = GLFW_MOD_CONTROL;
