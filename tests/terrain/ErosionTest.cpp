@@ -43,9 +43,7 @@ double Sum(const std::vector<float>& h)
 
 Erosion::HydraulicSettings SmallHydraulic()
 {
-    Erosion::HydraulicSettings s;
-    s.droplets = 20000;
-    s.seed = 7;
+    Erosion::HydraulicSettings s{20000, 7};
     s.maxSteps = 24;
     return s;
 }
@@ -100,9 +98,8 @@ TEST(ErosionTest, MaterialMovesDownAndTheVolumeIsKept)
         EXPECT_GT(lower / static_cast<double>(h.size() - upperCount), 1e-4);
         EXPECT_GT(result.removed, 1.0);
 
-        const double moved = result.removed;
-        EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * moved + 1e-6 * Sum(before));
-        EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * moved);
+        EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * result.removed + 1e-6 * Sum(before));
+        EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * result.removed);
     }
 }
 
@@ -115,10 +112,7 @@ TEST(ErosionTest, ThermalErosionLeavesNoSlopeAboveTheTalusAngle)
         const uint32_t W = 41, H = 29;
         std::vector<float> h = Shape(
             W, H, [](float x, float z) { return (x > 9.0f ? 6.0f : 0.0f) + 1.5f * std::fabs(z - 7.0f); });
-        Erosion::ThermalSettings s;
-        s.talusAngle = talus;
-        s.iterations = 4000;
-        s.strength = 1.0f;
+        const Erosion::ThermalSettings s{talus, 4000, 1.0f};
         ASSERT_EQ(Erosion::Thermal(h.data(), W, H, kDistance, s).status, Erosion::Status::Done);
         const double limit = std::tan(talus * M_PI / 180.0) * 1.01;
         double steepest = 0.0;
@@ -146,8 +140,7 @@ TEST(ErosionTest, SameSeedGivesTheSameBitsOnAnyThreadCountAndAsThePlainLoops)
     hs.droplets = 40000; // three rounds, the last one short
     hs.maxSteps = 8;
     hs.radius = 2;
-    Erosion::ThermalSettings ts;
-    ts.talusAngle = 25.0f;
+    const Erosion::ThermalSettings ts{25.0f};
 
     std::vector<float> plainHydraulic = start, plainThermal = start;
     plain::HydraulicErosion(plainHydraulic, W, H, kDistance, hs);
@@ -215,26 +208,20 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
     const Erosion::Progress stopSoon = [&](float) { return ++calls < 3; };
     Erosion::Masks masks;
     std::vector<float> h = cone;
-    Erosion::HydraulicSettings many;
-    many.droplets = INT_MAX;
+    const Erosion::HydraulicSettings many{INT_MAX};
     EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, many, &masks, stopSoon).status,
               Erosion::Status::Cancelled);
     EXPECT_TRUE(SameBits(h, cone));
     EXPECT_TRUE(masks.flow.empty());
     calls = 0;
-    Erosion::ThermalSettings long_{nan, INT_MAX, inf};
-    EXPECT_EQ(Erosion::Thermal(h.data(), kW, kH, kDistance, long_, &masks, stopSoon).status,
+    EXPECT_EQ(Erosion::Thermal(h.data(), kW, kH, kDistance, {nan, INT_MAX, inf}, &masks, stopSoon).status,
               Erosion::Status::Cancelled);
     EXPECT_TRUE(SameBits(h, cone));
 
     testsupport::LogCapture log;
     for (float distance : {0.0f, -1.0f, nan, inf})
         for (const Erosion::Method method : {Erosion::Method::Hydraulic, Erosion::Method::Thermal})
-        {
-            Erosion::Settings s;
-            s.method = method;
-            EXPECT_EQ(Erosion::Erode(h.data(), kW, kH, distance, s).status, Erosion::Status::Refused);
-        }
+            EXPECT_EQ(Erosion::Erode(h.data(), kW, kH, distance, {method}).status, Erosion::Status::Refused);
     EXPECT_TRUE(SameBits(h, cone));
     EXPECT_EQ(Erosion::Hydraulic(nullptr, kW, kH, 1.0f, {}).status, Erosion::Status::Refused);
     EXPECT_EQ(log.Records().size(), 9u);

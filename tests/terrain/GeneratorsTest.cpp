@@ -170,11 +170,9 @@ TEST(GeneratorsTest, DiamondSquareMatchesThePlainQueuesOnAnyThreadCount)
             ASSERT_TRUE(Generators::DiamondSquare(side, side, 30.0f, roughness, stridedRandom,
                                                   positions.data() + 1, 3));
             for (size_t k = 0; k < expected.size(); ++k)
-            {
-                ASSERT_EQ(positions[3 * k + 1], expected[k]) << side << " vertex " << k;
-                ASSERT_EQ(positions[3 * k], -1.0f);
-                ASSERT_EQ(positions[3 * k + 2], -1.0f);
-            }
+                ASSERT_EQ(std::tie(positions[3 * k], positions[3 * k + 1], positions[3 * k + 2]),
+                          std::make_tuple(-1.0f, expected[k], -1.0f))
+                    << side << " vertex " << k;
         }
     Parallel::SetThreadCount(0);
 }

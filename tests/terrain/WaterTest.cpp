@@ -161,8 +161,7 @@ TEST(WaterTest, TwoLakesGetTwoLevels)
     for (uint32_t k = 0; k < 40; ++k)
     {
         in.SetHeight(k, static_cast<float>(k / 4));
-        const uint32_t i = k / 4;
-        if (i <= 2 || i == 6 || i == 7) in.Set(k, Water::kFullWater);
+        if (k / 4 <= 2 || k / 4 == 6 || k / 4 == 7) in.Set(k, Water::kFullWater);
     }
     in.Set(in.K(8, 0), Water::kEdgeWater);
     in.SetHeight(in.K(8, 0), 100.0f);
