@@ -52,14 +52,11 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
 {
     TerrainRecord t = SmallTerrain();
     const LayerRecord rgb = GreenLayer();
-    LayerRecord tooSmall = rgb;
-    tooSmall.image = TestImage(3, 4, 1, 0);
-    LayerRecord turned = rgb;
-    turned.image = TestImage(5, 3, 1, 0);
-    t.layers = {rgb, tooSmall, turned};
+    t.layers = {rgb, rgb, rgb};
+    t.layers[1].image = TestImage(3, 4, 1, 0); // too small
+    t.layers[2].image = TestImage(5, 3, 1, 0); // turned
     ASSERT_TRUE(t.Complete());
-    const std::vector<float> expected = GreenHeights(rgb);
-    EXPECT_EQ(terraintest::Heights(t.positions), expected);
+    EXPECT_EQ(terraintest::Heights(t.positions), GreenHeights(rgb));
     EXPECT_EQ(terraintest::Heights(t.basePositions), BaseHeights());
     EXPECT_TRUE(t.heightsFollowLayers);
     // The regular grid, centred: x = (i - 2) * 2, z = (j - 1) * 2, and its triangles.
@@ -131,8 +128,7 @@ TEST(TerrainRecordTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
     std::vector<float> heard;
     ASSERT_TRUE(t.Complete(nullptr, [&](float done) { return heard.push_back(done), true; }));
     ASSERT_GE(heard.size(), 25u); // twenty faults and the steps after them
-    for (size_t n = 1; n < heard.size(); ++n)
-        EXPECT_GE(heard[n], heard[n - 1]) << "report " << n;
+    EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
     EXPECT_LE(heard.back(), 1.0f);
 
     for (size_t stopAt = 0; stopAt < heard.size(); stopAt += 5)
@@ -157,17 +153,14 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
     LayerRecord erosion;
     erosion.kind = LayerKind::Erosion;
     erosion.name = "Erosion_1";
-    erosion.settings.erosion.method = Erosion::Method::Thermal;
-    erosion.settings.erosion.thermal.talusAngle = std::numeric_limits<float>::quiet_NaN();
-    erosion.settings.erosion.thermal.iterations = 10;
-    erosion.settings.erosion.hydraulic.droplets = -5;
+    // A negative droplet count, a NaN talus angle and 10 iterations.
+    erosion.settings.erosion = {
+        Erosion::Method::Thermal, {-5}, {std::numeric_limits<float>::quiet_NaN(), 10}};
     t.layers = {rgb, erosion};
 
     std::vector<float> expected = GreenHeights(rgb);
-    Erosion::ThermalSettings thermal;
-    thermal.iterations = 10;
     Erosion::Masks masks;
-    Erosion::Thermal(expected.data(), 5, 3, 0.25f, thermal, &masks);
+    Erosion::Thermal(expected.data(), 5, 3, 0.25f, {30.0f, 10}, &masks); // the default talus angle
     std::vector<uint8_t> mask(45);
     Erosion::MaskImage(masks, 15, mask.data());
     ASSERT_NE(mask, std::vector<uint8_t>(45, 0)) << "the thermal run must have moved something";
