@@ -1,7 +1,6 @@
 #include "bench/PlainErosion.h"
 #include "engine/Parallel.h"
 #include "terrain/Erosion.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
 #include <climits>

@@ -1,15 +1,12 @@
-#include "render/Texture.h"
 #include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Layers.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <GL/glew.h>
 #include <stb_image_write.h>
 
 using terraintest::ReadTexture;

@@ -1,8 +1,6 @@
 #include "terrain/LayerStack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace
 {
 // A non-square grid at a vertex distance other than 1, so that swapped axes or a lost distance show;

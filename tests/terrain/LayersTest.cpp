@@ -3,8 +3,6 @@
 #include "terrain/Layers.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace
 {
 NoiseGenerator FbmNoise(int32_t type)

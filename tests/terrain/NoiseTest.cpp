@@ -1,5 +1,4 @@
 #include "terrain/Noise.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
 namespace

@@ -3,15 +3,11 @@
 // the same picture as the whole list.
 #include "render/Framebuffer.h"
 #include "render/Shader.h"
-#include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainArrival.h"
 #include "tests/io/ProjectSamples.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
-
-#include <GL/glew.h>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

@@ -1,14 +1,10 @@
-#include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
 #include "terrain/Heightmap.h"
 #include "tests/io/ProjectTestModel.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
-
-#include <GL/glew.h>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

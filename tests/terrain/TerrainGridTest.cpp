@@ -3,8 +3,6 @@
 #include "terrain/TerrainGrid.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace
 {
 using terraintest::SameBits;

@@ -2,8 +2,6 @@
 #include "tests/io/ProjectTestModel.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 using testsupport::TestImage;
 using testsupport::TestPositions;
 

@@ -1,13 +1,10 @@
 // Dabs on the live terrain: what the driver holds afterwards is what a whole rebuild from the layer
 // stack would give, though only the touched rows were sent.
-#include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
-
-#include "tests/support/TestCommon.h"
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

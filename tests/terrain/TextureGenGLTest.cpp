@@ -1,10 +1,6 @@
-#include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/terrain/GLReadBack.h"
-
-#include <GL/glew.h>
-#include "tests/support/TestCommon.h"
 
 using terraintest::ReadTexture;
 

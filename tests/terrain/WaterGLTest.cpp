@@ -1,12 +1,8 @@
-#include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/Water.h"
 #include "terrain/WaterPlane.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
-
-#include <GL/glew.h>
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;

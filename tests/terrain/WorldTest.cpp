@@ -1,8 +1,6 @@
 #include "terrain/World.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace worldtest
 {
 // A world of tiles x down tiles of side T, shaped by two noise layers (one with smooth heights, at
