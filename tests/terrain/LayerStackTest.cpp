@@ -38,14 +38,11 @@ struct Stack
 
 Erosion::Settings Hydraulic(int32_t seed)
 {
-    Erosion::Settings s;
-    s.hydraulic.droplets = 3000;
-    s.hydraulic.seed = seed;
+    Erosion::Settings s{Erosion::Method::Hydraulic, {3000, seed}};
     s.hydraulic.maxSteps = 16;
     return s;
 }
 
-// The cache erodes again only when the heights summed before the entry or its settings change.
 TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
 {
     const Stack g;

@@ -19,9 +19,8 @@ std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, 
     return bytes;
 }
 
-// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), the samples stretched to 0..255 as the
-// plain loop does, whatever the noise's amplitude. On three threads, with a row count that does not
-// divide by three.
+// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), stretched to 0..255 as the plain loop
+// does whatever the noise's amplitude; on three threads, with a row count that does not divide by three.
 TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
 {
     Parallel::SetThreadCount(3);

@@ -29,7 +29,6 @@ std::vector<float> PlanePositions()
     return p;
 }
 
-// Rays against the plane: the hit is where the ray meets it, to a small fraction of a vertex distance.
 TEST(SculptTest, APickedPointIsWhereTheRayMeetsTheSurface)
 {
     const std::vector<float> p = PlanePositions();
@@ -78,7 +77,6 @@ TEST(SculptTest, TheWeightFadesOverTheOuterShareOfTheRadius)
         EXPECT_NEAR(Sculpt::Weight(t, falloff), weight, 1e-6f) << t << " " << falloff;
 }
 
-// What one dab of each tool does at the centre and at a vertex outside the radius, on the plane.
 TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
 {
     const std::vector<float> p = PlanePositions();

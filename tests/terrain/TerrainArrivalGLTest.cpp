@@ -101,10 +101,8 @@ TEST_F(TerrainArrivalGLTest, ASlicedArrivalIsTheTerrainMadeInOneStep)
     const Terrain& t = *arrival.Result();
 
     EXPECT_EQ(TerrainLines(log), oneStepLines);
-    EXPECT_EQ(t.positions, oneStep.positions);
-    EXPECT_EQ(t.normals, oneStep.normals);
-    EXPECT_EQ(t.indices, oneStep.indices);
-    EXPECT_EQ(t.maxHeight, oneStep.maxHeight);
+    EXPECT_EQ(std::tie(t.positions, t.normals, t.indices, t.maxHeight),
+              std::tie(oneStep.positions, oneStep.normals, oneStep.indices, oneStep.maxHeight));
     const MeshGeometry& mesh = *t.mesh;
     EXPECT_EQ(ReadBuffer<float>(mesh.vertexBuffer, 3 * 63), oneStep.positions);
     EXPECT_EQ(ReadBuffer<float>(mesh.normalBuffer, 3 * 63), oneStep.normals);

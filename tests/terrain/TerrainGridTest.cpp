@@ -57,10 +57,9 @@ TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
     }
 }
 
-// The pass that computes each face normal once, into an array and appended to a vector in batches of
-// rows (two batches here, each split over the threads; the vector's old contents are replaced), and the
-// height bytes, against the plain per-vertex loops, bit for bit, on one and three threads with a row
-// count that does not divide by three.
+// Each face normal computed once, into an array and appended to a vector (old contents replaced) in
+// batches of rows (two here, each split over the threads), and the height bytes: the plain per-vertex
+// loops' bits on one and three threads, with a row count that does not divide by three.
 TEST(TerrainGridTest, NormalAndHeightPassesGiveThePlainLoopsBitsOnAnyThreadCount)
 {
     const uint32_t w = 100, h = 4000; // batches of 87 rows

@@ -48,8 +48,7 @@ void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
     EXPECT_TRUE(SameBits(ReadBuffer<float>(terrain.mesh->normalBuffer, 3 * count), normals));
     EXPECT_EQ(ReadTexture(*terrain.normalTexture), normalBytes);
     const TerrainGrid::HeightRange range = TerrainGrid::Range(terrain.positions.data(), count);
-    EXPECT_EQ(terrain.minHeight, range.min);
-    EXPECT_EQ(terrain.maxHeight, range.max);
+    EXPECT_EQ(std::make_pair(terrain.minHeight, terrain.maxHeight), std::make_pair(range.min, range.max));
     TerrainGrid::HeightmapBytes(terrain.positions.data(), count, range.min, range.max, heightBytes.data());
     EXPECT_EQ(ReadTexture(*terrain.heightmapTexture), heightBytes);
 }

@@ -27,7 +27,6 @@ struct Output
     uint8_t Red(size_t k) const { return diffuse[3 * k]; }
 };
 
-// engineAfter, when given, receives the engine as the painting left it.
 Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7,
                     TextureGen::Mt19937* engineAfter = nullptr)
 {

@@ -136,8 +136,6 @@ TEST(WaterTest, OutlineMatchesThePlainLoop)
     }
 }
 
-// --- Water plane -------------------------------------------------------------------------------------
-
 struct PlaneInput : Grid
 {
     PlaneInput(uint32_t width, uint32_t height)
