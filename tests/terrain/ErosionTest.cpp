@@ -198,10 +198,8 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
          {Erosion::HydraulicSettings{300, 1, inf, inf, nan, inf, -inf, INT_MAX, INT_MAX, inf, nan},
           Erosion::HydraulicSettings{300, 1, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, INT_MIN, INT_MIN, -1.0f,
                                      -inf}})
-    {
-        std::vector<float> h = cone;
-        EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, s).status, Erosion::Status::Done);
-    }
+        EXPECT_EQ(Erosion::Hydraulic(std::vector<float>(cone).data(), kW, kH, kDistance, s).status,
+                  Erosion::Status::Done);
 
     int calls = 0;
     const Erosion::Progress stopSoon = [&](float) { return ++calls < 3; };
@@ -257,8 +255,7 @@ TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
     for (const auto& [method, reports] :
          {std::pair{Erosion::Method::Hydraulic, 8u}, {Erosion::Method::Thermal, 3u}})
     {
-        std::vector<float> fractions;
-        std::vector<float> h = Cone();
+        std::vector<float> fractions, h = Cone();
         s.method = method;
         Erosion::Erode(h.data(), kW, kH, kDistance, s, nullptr,
                        [&](float f) { return fractions.push_back(f), true; });
@@ -270,9 +267,8 @@ TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
 
     // removed: 0, 1, 4 (the largest); deposited: all 0; flow: 9 (the largest) and a NaN.
     const Erosion::Masks small{{0.0f, 1.0f, 4.0f}, {0.0f, 0.0f, 0.0f}, {9.0f, std::nanf(""), 2.25f}};
-    uint8_t rgb[9];
-    Erosion::MaskImage(small, 3, rgb);
-    const uint8_t expected[9] = {0, 0, 255, 128, 0, 0, 255, 0, 128};
-    EXPECT_TRUE(std::equal(rgb, rgb + 9, expected));
+    std::vector<uint8_t> rgb(9);
+    Erosion::MaskImage(small, 3, rgb.data());
+    EXPECT_EQ(rgb, (std::vector<uint8_t>{0, 0, 255, 128, 0, 0, 255, 0, 128}));
 }
 } // namespace
