@@ -45,9 +45,8 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
         log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
 }
 
-// The fault lines against the plain loop: each iteration adds its offset to the points above its line
-// and subtracts it elsewhere. The large grid runs on three threads with a row count that does not divide
-// by three; a vertical line (c1 = c2) lies past every row.
+// Against the plain loop; the large grid on three threads with a row count that does not divide by
+// three; a vertical line (c1 = c2) lies past every row.
 TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
     Parallel::SetThreadCount(3);

@@ -38,10 +38,9 @@ std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width,
     return image;
 }
 
-// A texture layer must be exactly the size of the terrain's images (a W x H terrain's are H pixels wide
-// and W high, a row per grid column): a loaded one adds its green channel (three channels); another size
-// (the sides the other way round among them) or an unreadable file is refused with the reason. Layers
-// that bypass the load check (another size, no pixels at all) are skipped when applied, never read.
+// A texture layer must be the size of the terrain's images (H pixels wide and W high for W x H): a loaded
+// one adds its green channel; another size (sides swapped among them) or an unreadable file is refused
+// with the reason. Layers that bypass the load check (another size, no pixels) are skipped, never read.
 TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
 {
     TempDir dir;
@@ -165,10 +164,9 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     expectEntry(0);
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
-// An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
-// heights of each entry's settings (Erosion run directly on those sums), and its image, on the GPU too,
-// is the mask of the run; the range and the heightmap texture follow (the drawn mesh: TerrainSculptGLTest).
-// Applying again with nothing changed does not erode again.
+// An erosion entry erodes the heights summed before it; undo and redo give the heights of each entry's
+// settings (Erosion run directly on those sums) and its image on the GPU is the run's mask; the range and
+// heightmap texture follow (the drawn mesh: TerrainSculptGLTest). Applying again does not erode again.
 TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
 {
     const uint32_t w = 26, h = 19;

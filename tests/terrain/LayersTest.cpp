@@ -77,9 +77,8 @@ TEST(LayersTest, LevelsRoundToTheImageAndAddUnlessThePixelWasPainted)
     }
 }
 
-// Each layer adds its channel times its power to y in list order, as the plain loop does: green in
-// three- and four-channel images, the first channel otherwise; x and z pass through. A grid large
-// enough for three threads, whose row count does not divide by three. (The range: LayerStackTest.)
+// As the plain loop: green in three- and four-channel images, the first channel otherwise; x and z pass
+// through. On three threads, with a row count that does not divide by three. (The range: LayerStackTest.)
 TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
 {
     Parallel::SetThreadCount(3);

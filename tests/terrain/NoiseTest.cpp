@@ -34,10 +34,9 @@ TEST(NoiseTest, AgreesWithEveryReferenceValue)
     EXPECT_EQ(failures, 0);
 }
 
-// Rows longer than a chunk must give the single points' bits for any input, also where the
-// coordinates leave the 32-bit lattice, are not numbers, or run backwards (negative frequency or
-// lacunarity): the bits, not the values, so that a -0 for a +0 counts too. The lane-wise OpenSimplex2
-// paths are chosen by how long the skewed cells are, so the frequencies cover both.
+// Rows longer than a chunk give the single points' bits (a -0 for a +0 counts) for any input, also where
+// the coordinates leave the 32-bit lattice, are not numbers, or run backwards (negative frequency or
+// lacunarity). The frequencies cover both lane-wise OpenSimplex2 paths (chosen by the skewed cells' size).
 TEST(NoiseTest, RowsGiveTheBitsOfSinglePointsForAnyInput)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();

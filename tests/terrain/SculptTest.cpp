@@ -116,9 +116,8 @@ TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
     EXPECT_GT(sculpt[near], 0.3f);
 }
 
-// What a stroke keeps on a 4097 x 4097 grid grows with the ground it covers, not with the grid: the
-// tiles of the entry's heights and of the terrain's heights a stroke of dabs of radius 8 reaches, for
-// a stroke and one twice as long (the grid's arrays untouched: zero pages, never written).
+// The tiles of the entry's and the terrain's heights that strokes of dabs of radius 8 reach on a 4097 x 4097
+// grid, for a stroke and one twice as long (the grid's arrays are zero pages, never written).
 TEST(SculptTest, AStrokeKeepsTheTilesItReachesNotTheGrid)
 {
     constexpr uint32_t side = 4097;

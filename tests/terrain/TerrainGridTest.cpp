@@ -87,9 +87,8 @@ TEST(TerrainGridTest, NormalAndHeightPassesGiveThePlainLoopsBitsOnAnyThreadCount
     EXPECT_EQ(TerrainGrid::NormalByte(std::nanf("")), 0); // a degenerate normal's byte is defined
 }
 
-// A region's normals, bytes, heightmap bytes and range as the whole passes give them, bit for bit, on a
-// non-square grid: regions at each corner and edge, inside, one vertex wide, and the whole grid. Outside
-// the region nothing is written.
+// A region's normals, bytes and heightmap bytes bit for bit as the whole passes give them on a non-square
+// grid: regions at each corner and edge, inside, one vertex wide, and the whole grid.
 TEST(TerrainGridTest, ARegionGetsTheBitsOfTheWholePassAndNothingElse)
 {
     const uint32_t w = 37, h = 23;

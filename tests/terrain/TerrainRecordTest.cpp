@@ -69,10 +69,9 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
     EXPECT_FALSE(t.RegularGrid());
 }
 
-// Stored parts stay though they could be made again: heights changed after the layers were applied (their
-// range: the session tests) and a diffuse image under bands. What was not stored is made, 3 pixels wide and 5
-// high: the specular band texture, a normal image, a dry water map, and the normals. (Stored layer images,
-// texture coordinates, heightmap and normal image staying: the record bridge and session tests.)
+// Stored parts stay though they could be made again: heights changed after the layers were applied and a
+// diffuse image under bands. What was not stored is made, 3 pixels wide and 5 high: the specular band
+// texture, a normal image, a dry water map, the normals. (The rest: the record bridge and session tests.)
 TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
 {
     TerrainRecord t = SmallTerrain();

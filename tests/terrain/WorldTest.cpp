@@ -109,10 +109,10 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
         }
 }
 
-// Erosion runs on each tile and its overlap border with droplets anchored in the world; what differs
-// comes in from the windows' edges, so the seams differ a little. The largest step stays under the
-// bound the README gives (3 % of the world's height range for this heavy erosion, a droplet per cell),
-// and without the border it is several times larger. The world's range covers every tile.
+// Erosion runs on each tile and its overlap border with droplets anchored in the world: the seams differ
+// only by what comes in from the windows' edges, under the README's bound (3 % of the world's height
+// range for this heavy erosion) and several times less than without the border. The world's range
+// covers every tile.
 TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
 {
     TestWorld w = NoiseWorld(2, 2, 65);
@@ -142,9 +142,8 @@ TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
     EXPECT_GT(bare, 3.0f * step);
 }
 
-// What cannot be a world (with the messages the build and the editor show), and tile names that do not parse.
-// (Tiles outside the world and a diamond-square or random-fault start: the build, project file and
-// session tests.)
+// What cannot be a world (with the messages the build and the editor show), and tile names that do not
+// parse. (Tiles outside the world, a diamond-square or random-fault start: build, project file, session.)
 TEST(WorldTest, RefusalsNameTheReason)
 {
     const TestWorld good = NoiseWorld(4, 2, 33);
