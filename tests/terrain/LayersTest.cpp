@@ -70,11 +70,8 @@ TEST(LayersTest, LevelsRoundToTheImageAndAddUnlessThePixelWasPainted)
     std::vector<float> base(3 * levels.size(), 1.0f), positions(base.size());
     const Layers::LayerView layer{bytes.data(), 1, 150.0f, levels.data()};
     Layers::ApplyLayers(base.data(), positions.data(), w, h, &layer, 1);
-    for (size_t k = 0; k < levels.size(); ++k)
-    {
-        const float added = k == 40 ? static_cast<float>(bytes[k]) : levels[k];
-        ASSERT_EQ(positions[3 * k + 1], 1.0f + added * 0.003921569f * 150.0f) << k;
-    }
+    for (size_t k = 0; k < levels.size(); ++k) // the level added, or the painted byte
+        ASSERT_EQ(positions[3 * k + 1], 1.0f + (k == 40 ? bytes[k] : levels[k]) * 0.003921569f * 150.0f) << k;
 }
 
 // As the plain loop: green in three- and four-channel images, the first channel otherwise; x and z pass

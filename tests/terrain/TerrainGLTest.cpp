@@ -79,9 +79,8 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-// The two bridges are each other's inverse: a record with every kind of layer, all five images, bands
-// over an erosion mask, a shown diffuse texture and a stale water plane, made into a terrain, gives
-// itself back (a dropped or swapped field shows), with what each scope leaves out left out.
+// A record with every kind of layer, all five images, bands over an erosion mask, a shown diffuse texture
+// and a stale water plane comes back whole from the terrain it makes, less what each scope leaves out.
 TEST_F(TerrainGLTest, ARecordMadeIntoATerrainComesBackWhole)
 {
     TerrainRecord record = std::move(testsupport::SampleProject().terrains[0]); // 6 x 4, heights stored

@@ -15,8 +15,7 @@ void AddGradient(Terrain& terrain, int32_t heightSpan, float slopeSpan, glm::vec
 }
 
 // Painting creates the textures; painting again reuses them and clears every pixel no band covers. (The
-// bands' colours: TextureGenTest; the heights painted: the session's headless build, which paints the
-// same bytes.)
+// bands' colours: TextureGenTest; the painted bytes: the session's headless build.)
 TEST_F(TextureGenGLTest, RegeneratingReusesTheTexturesAndClearsUncoveredPixels)
 {
     Terrain terrain(32, 8, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
