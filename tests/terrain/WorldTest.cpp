@@ -16,11 +16,9 @@ TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
     TestWorld w;
     w.settings = {0, T, tilesX, tilesY, 1003, -517}; // terrain, tile size, tiles across and down, origin
     w.terrain.name = "land";
-    w.terrain.width = T;
-    w.terrain.height = T;
+    w.terrain.width = w.terrain.height = T;
     w.terrain.vertexDistance = 0.7f;
     LayerRecord hills, ridges, image;
-    hills.kind = ridges.kind = LayerKind::Noise;
     hills.settings.power = 40.0f;
     hills.settings.frequency = 0.021f;
     hills.settings.offsetX = 0.3f;
