@@ -116,25 +116,22 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     std::vector<Heightmap::Settings> entries{layer.settings};
     for (int n = 1; n < 4; ++n)
     {
-        const float f = static_cast<float>(n);
-        const bool perlin = n % 2 == 0, ridged = n == 3;
-        // Power, seed, frequency, offsets, octaves, gain, lacunarity, the types' names, the types.
-        layer.settings = {1.0f,
-                          10 * n,
-                          0.03f + 0.02f * f,
-                          1.5f * f,
-                          -2.0f * f,
-                          2 + n,
-                          0.3f + 0.1f * f,
-                          1.5f + 0.75f * f,
-                          perlin ? "Perlin" : "Value",
-                          ridged ? "Ridged" : "FBm",
-                          perlin ? NoiseGenerator::Perlin : NoiseGenerator::Value,
-                          ridged ? NoiseGenerator::Ridged : NoiseGenerator::FBm};
+        Heightmap::Settings& s = layer.settings;
+        s.seed = 10 * n;
+        s.noiseType = n % 2 == 0 ? NoiseGenerator::Perlin : NoiseGenerator::Value;
+        s.noiseTypeName = n % 2 == 0 ? "Perlin" : "Value";
+        s.fractalType = n == 3 ? NoiseGenerator::Ridged : NoiseGenerator::FBm;
+        s.fractalTypeName = n == 3 ? "Ridged" : "FBm";
+        s.frequency = 0.03f + 0.02f * static_cast<float>(n);
+        s.octaves = 2 + n;
+        s.gain = 0.3f + 0.1f * static_cast<float>(n);
+        s.lacunarity = 1.5f + 0.75f * static_cast<float>(n);
+        s.offsetX = 1.5f * static_cast<float>(n);
+        s.offsetY = -2.0f * static_cast<float>(n);
         layer.Update();
-        ASSERT_EQ(ReadTexture(layer), ExpectedImage(layer.settings, w, h)) << "entry " << n;
-        layer.AppendState(layer.settings);
-        entries.push_back(layer.settings);
+        ASSERT_EQ(ReadTexture(layer), ExpectedImage(s, w, h)) << "entry " << n;
+        layer.AppendState(s);
+        entries.push_back(s);
     }
 
     const auto expectEntry = [&](uint32_t n) // the layer shows entry n: its settings and their image
