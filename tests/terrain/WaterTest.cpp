@@ -138,16 +138,13 @@ TEST(WaterTest, OutlineMatchesThePlainLoop)
 
 struct PlaneInput : Grid
 {
-    PlaneInput(uint32_t width, uint32_t height)
-        : Grid(width, height), terrain(3 * size_t{width} * height, 0.0f)
-    {
-    }
+    using Grid::Grid;
     void SetHeight(uint32_t k, float y) { terrain[3 * size_t{k} + 1] = y; }
     Water::PlaneMesh Build(float distance = 1.0f, float minHeight = 0.0f) const
     {
         return Water::BuildPlane(watermap.data(), terrain.data(), width, height, distance, minHeight);
     }
-    std::vector<float> terrain;
+    std::vector<float> terrain = std::vector<float>(3 * heights.size(), 0.0f);
 };
 
 // Full water at heights i = 0..2 and 6..7: levels 2 and 7. Edge water on a higher vertex does not lift
