@@ -52,30 +52,11 @@ TEST(TextureGenTest, ByteConversionsClampOrWrapModulo256)
         EXPECT_EQ(TextureGen::WrapToByte(value), expected) << value;
 }
 
-// The mask mode paints one channel of an RGB mask (the others hold the opposite band) as height bands.
-TEST(TextureGenTest, MaskModePaintsOneChannelOfTheMaskAsHeightBands)
-{
-    const GradientList gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}});
-    const std::vector<uint8_t> values = {0, 126, 127, 200, 255, 60};
-    for (uint32_t c = 0; c < 3; ++c)
-    {
-        std::vector<uint8_t> rgb(3 * values.size(), 0);
-        for (size_t k = 0; k < values.size(); ++k)
-            for (uint32_t other = 0; other < 3; ++other)
-                rgb[3 * k + other] = other == c ? values[k] : static_cast<uint8_t>(values[k] < 127 ? 255 : 0);
-        Output out(values.size());
-        TextureGen::Mt19937 engine(7);
-        TextureGen::PaintByMask(gradients, rgb.data(), c, values.size(), engine, out.diffuse.data(),
-                                out.specular.data());
-        for (size_t k = 0; k < values.size(); ++k)
-            EXPECT_EQ(out.Red(k), values[k] < 127 ? 51 : 153) << "channel " << c << " pixel " << k;
-    }
-}
-
 // Each band ends where its span does (127 + 128 split at 127). A negative span puts the band's upper
 // limit below zero; it wraps to a byte (-50 -> 206) instead of converting the negative float straight
 // to uint8. Spans that end below 255 (the editor's three default bands end at 253) leave the peaks to
-// the last band; the draws, and with them the decayed borders, stay as they were.
+// the last band; the draws, and with them the decayed borders, stay as they were. The mask mode paints
+// one channel of an RGB mask (the others hold the opposite band) as the same bands, with the same draws.
 TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
 {
     const struct
@@ -101,6 +82,17 @@ TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
         for (const auto& [height, red] : c.redByHeight) // the diffuse red and the specular byte
             EXPECT_EQ(std::make_pair(int{out.Red(height)}, int{out.specular[height]}), std::pair(red, red))
                 << "height " << height;
+        for (uint32_t channel = 0; channel < 3; ++channel)
+        {
+            std::vector<uint8_t> rgb(3 * 256);
+            for (size_t k = 0; k < rgb.size(); ++k)
+                rgb[k] = static_cast<uint8_t>(k % 3 == channel ? k / 3 : 255 - k / 3);
+            Output mask(256);
+            TextureGen::Mt19937 engine(7);
+            TextureGen::PaintByMask(c.gradients, rgb.data(), channel, 256, engine, mask.diffuse.data(),
+                                    mask.specular.data());
+            EXPECT_EQ(mask.diffuse, out.diffuse) << "mask channel " << channel;
+        }
     }
 
     // With a decay on the last band, the fill changes no draw: the same seed gives the same border as a
