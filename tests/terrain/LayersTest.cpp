@@ -21,6 +21,8 @@ std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, 
 
 // Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), stretched to 0..255 as the plain loop
 // does whatever the noise's amplitude; on three threads, with a row count that does not divide by three.
+// Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
+// spelled-out rounding is roundf's over the whole range.
 TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
 {
     Parallel::SetThreadCount(3);
@@ -34,12 +36,7 @@ TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
         EXPECT_EQ(Image(noise, w, h, 2.5f, -1.0f), image) << type;
     }
     Parallel::SetThreadCount(0);
-}
 
-// Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
-// spelled-out rounding is roundf's over the whole range.
-TEST(LayersTest, EqualSamplesGiveAnAllZeroImageAndPixelsRoundLikeRoundf)
-{
     NoiseGenerator noise = FbmNoise(NoiseGenerator::Perlin);
     noise.frequency = 0.0f;
     EXPECT_EQ(Image(noise, 9, 7), std::vector<uint8_t>(63, 0));
