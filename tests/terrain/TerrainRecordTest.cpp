@@ -87,8 +87,7 @@ TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     testsupport::ExpectSameImage(t.diffuse, stored.diffuse, "diffuse");
     for (const ImageRecord* image : {&t.specular, &t.normal, &t.watermap})
         EXPECT_EQ(image->width * 10 + image->height, 35u);
-    EXPECT_EQ(t.specular.ByteSize(), 15u);
-    EXPECT_EQ(t.normal.channels, 3u);
+    EXPECT_EQ(std::make_pair(t.specular.ByteSize(), t.normal.channels), std::make_pair(size_t{15}, 3u));
     EXPECT_EQ(std::vector<uint8_t>(t.watermap.pixels.get(), t.watermap.pixels.get() + 60),
               std::vector<uint8_t>(60, 0));
     EXPECT_EQ(t.normals.size(), 45u);
