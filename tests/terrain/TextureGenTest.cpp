@@ -105,7 +105,8 @@ TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
 
 // A decay of 10 reaches d below the border with P(|10 r| >= d) for a standard normal r: 31.7 % at d = 10,
 // 4.6 % at d = 20 (the engine is seeded, so the counts are fixed; the tolerance is still many standard
-// deviations wide). No decay reaches below the start of the band before, however large.
+// deviations wide). No decay reaches below the start of the band before, however large. Each pixel takes
+// one normal draw per gradient whatever its band: the engine ends where a plain sequence of 3 * N leaves it.
 TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbabilityUpToThePreviousBand)
 {
     const auto gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 10, 0.0f, 0.6f}});
@@ -129,29 +130,18 @@ TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbabilityUpToThePrevi
     std::vector<uint8_t> heights;
     for (int p : {99, 100, 120, 149})
         heights.insert(heights.end(), 1000, static_cast<uint8_t>(p));
-    const Output out = PaintHeights(far, heights);
+    TextureGen::Mt19937 engine, reference(7);
+    const Output out = PaintHeights(far, heights, 7, &engine);
+    const TextureGen::NormalSampler normal;
+    for (size_t d = 0; d < 3 * heights.size(); ++d)
+        normal(reference);
+    EXPECT_EQ(engine, reference);
     size_t third = 0;
     for (size_t k = 0; k < 1000; ++k)
         ASSERT_EQ(out.Red(k), 51) << "height 99 belongs to the first band only";
     for (size_t k = 1000; k < 4000; ++k)
         third += out.Red(k) == 153;
     EXPECT_GT(third, 2850u); // |1000 r| >= 50 in about 96 % of the draws
-}
-
-// One normal draw per pixel per gradient, whatever the bands: the engine ends where a plain sequence
-// of 3 * N draws leaves it.
-TEST(TextureGenTest, HeightModeDrawsOncePerPixelPerGradient)
-{
-    const auto gradients = MakeGradients({{80, 0, 0.0f, 0.2f}, {80, 30, 0.0f, 0.4f}, {95, 5, 0.0f, 0.6f}});
-    std::vector<uint8_t> heights(5000);
-    for (size_t k = 0; k < heights.size(); ++k)
-        heights[k] = static_cast<uint8_t>((k * 37) % 256);
-    TextureGen::Mt19937 engine, reference(99);
-    PaintHeights(gradients, heights, 99, &engine);
-    const TextureGen::NormalSampler normal;
-    for (size_t d = 0; d < 3 * heights.size(); ++d)
-        normal(reference);
-    EXPECT_EQ(engine, reference);
 }
 
 // The own engine against the standard library's, across several refills.
