@@ -64,10 +64,8 @@ TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
                 << w << " x " << h << ", seed " << seed;
         }
     Parallel::SetThreadCount(0);
-}
 
-TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
-{
+    // The row where a line crosses a column rounds halves away from zero and never converts out of range.
     EXPECT_EQ(Generators::FaultLineRow(0.5f, 1.0f, 3), 3);   // 2.5
     EXPECT_EQ(Generators::FaultLineRow(-0.5f, 0.0f, 5), -3); // -2.5
     for (float slope : {std::nanf(""), INFINITY, -INFINITY, -1e30f})

@@ -172,10 +172,9 @@ TEST(WaterTest, TwoLakesGetTwoLevels)
     }
 }
 
-// On a 4 x 3 all-water map the breadth-first walk from (0, 0), neighbours (i-1, j), (i-1, j-1),
-// (i-1, j+1), (i, j-1), (i, j+1), (i+1, j-1), (i+1, j), (i+1, j+1), numbers the pixels as below; vertex
-// (i, j) lies at ((i - 1.5) d, y, (j - 1) d) with texture coordinates (j / 2, i / 3), and each cell gives
-// the terrain's two triangles. A pixel that is almost water (alpha 128) is dry.
+// On a 4 x 3 all-water map the breadth-first walk from (0, 0), neighbours (i-1, j), (i-1, j-1), (i-1, j+1),
+// (i, j-1), (i, j+1), (i+1, j-1), (i+1, j), (i+1, j+1), numbers the pixels as below; each cell gives the
+// terrain's two triangles. A pixel that is almost water (alpha 128) is dry.
 TEST(WaterTest, PlaneNumbersVerticesBreadthFirst)
 {
     PlaneInput in(4, 3);
