@@ -31,8 +31,7 @@ TerrainRecord SmallTerrain()
 // p / 255 (as 0.003921569) times the power.
 LayerRecord GreenLayer()
 {
-    LayerRecord rgb;
-    rgb.kind = LayerKind::Image;
+    LayerRecord rgb{LayerKind::Image};
     rgb.settings.power = 2.0f;
     rgb.image = TestImage(3, 5, 3, 40);
     return rgb;
@@ -116,10 +115,8 @@ TEST(TerrainRecordTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
     TerrainRecord t = SmallTerrain();
     t.basePositions.clear();
     t.generator = {TerrainGenerator::RandomFault, 2.0f, 0.5f, 20, 7};
-    LayerRecord erosion;
-    erosion.kind = LayerKind::Erosion;
-    erosion.settings.erosion.method = Erosion::Method::Thermal;
-    t.layers = {erosion};
+    t.layers = {LayerRecord{LayerKind::Erosion}};
+    t.layers[0].settings.erosion.method = Erosion::Method::Thermal;
     const TerrainRecord start = t;
     std::vector<float> heard;
     ASSERT_TRUE(t.Complete(nullptr, [&](float done) { return heard.push_back(done), true; }));
@@ -146,9 +143,7 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
     TerrainRecord t = SmallTerrain();
     t.vertexDistance = 0.25f;
     const LayerRecord rgb = GreenLayer();
-    LayerRecord erosion;
-    erosion.kind = LayerKind::Erosion;
-    erosion.name = "Erosion_1";
+    LayerRecord erosion{LayerKind::Erosion, "Erosion_1"};
     // A negative droplet count, a NaN talus angle and 10 iterations.
     erosion.settings.erosion = {
         Erosion::Method::Thermal, {-5}, {std::numeric_limits<float>::quiet_NaN(), 10}};

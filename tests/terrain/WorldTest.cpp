@@ -18,7 +18,7 @@ TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
     w.terrain.name = "land";
     w.terrain.width = w.terrain.height = T;
     w.terrain.vertexDistance = 0.7f;
-    LayerRecord hills, ridges, image;
+    LayerRecord hills, ridges, image{LayerKind::Image};
     hills.settings.power = 40.0f;
     hills.settings.frequency = 0.021f;
     hills.settings.offsetX = 0.3f;
@@ -34,7 +34,6 @@ TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
     w.terrain.layers = {hills, ridges};
     // The image: a pixel per world vertex, rows along x, a pattern that differs along both axes.
     const uint64_t W = w.settings.Width(), H = w.settings.Height();
-    image.kind = LayerKind::Image;
     image.settings.power = 5.0f;
     image.image = ImageRecord::Blank(static_cast<uint32_t>(W), static_cast<uint32_t>(H), 1);
     for (uint64_t i = 0; i < W; ++i)
@@ -114,8 +113,7 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
 TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
 {
     TestWorld w = NoiseWorld(2, 2, 65);
-    LayerRecord erosion;
-    erosion.kind = LayerKind::Erosion;
+    LayerRecord erosion{LayerKind::Erosion};
     erosion.settings.erosion.hydraulic.droplets = 4000;
     erosion.settings.erosion.hydraulic.maxSteps = 24;
     erosion.settings.erosion.hydraulic.radius = 2;
@@ -154,11 +152,8 @@ TEST(WorldTest, RefusalsNameTheReason)
         {"sculpted",
          [](TestWorld& w)
          {
-             LayerRecord& sculpt = w.terrain.layers.emplace_back();
-             sculpt.kind = LayerKind::Sculpt;
-             sculpt.name = "Sculpt";
-             sculpt.sculpt.assign(33 * 33, 0.0f);
-             sculpt.sculpt[40] = 0.5f;
+             w.terrain.layers.push_back({LayerKind::Sculpt, "Sculpt"});
+             w.terrain.layers.back().sculpt.assign(33 * 33, 0.5f);
          },
          "terrain land has sculpted heights in 'Sculpt', which belong to one grid and cannot tile"},
         {"tile size", [](TestWorld& w) { w.settings.tileSize = 300; },
