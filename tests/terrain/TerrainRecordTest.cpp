@@ -18,11 +18,7 @@ std::vector<float> BaseHeights()
 // A flat 5 x 3 terrain with base heights y = k / 10, as a project file gives it back.
 TerrainRecord SmallTerrain()
 {
-    TerrainRecord t;
-    t.name = "small";
-    t.width = 5;
-    t.height = 3;
-    t.vertexDistance = 2.0f;
+    TerrainRecord t{"small", 5, 3, 2.0f}; // name, width, height, vertex distance
     t.basePositions = TestPositions(t, BaseHeights());
     return t;
 }

@@ -15,22 +15,14 @@ TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
 {
     TestWorld w;
     w.settings = {0, T, tilesX, tilesY, 1003, -517}; // terrain, tile size, tiles across and down, origin
-    w.terrain.name = "land";
-    w.terrain.width = w.terrain.height = T;
-    w.terrain.vertexDistance = 0.7f;
+    w.terrain = {"land", T, T, 0.7f};                // name, width, height, vertex distance
     LayerRecord hills, ridges, image{LayerKind::Image};
-    hills.settings.power = 40.0f;
-    hills.settings.frequency = 0.021f;
-    hills.settings.offsetX = 0.3f;
-    hills.settings.offsetY = -2.7f;
+    hills.settings = {40.0f, 0, 0.021f, 0.3f, -2.7f, 4}; // power, seed, frequency, offsets, octaves
     hills.settings.fractalType = 1;
-    hills.settings.octaves = 4;
     hills.settings.smoothHeights = true;
-    ridges.settings.power = -12.0f;
+    ridges.settings = {-12.0f, 9, 0.05f}; // power, seed, frequency
     ridges.settings.noiseType = 0;
     ridges.settings.fractalType = 2;
-    ridges.settings.seed = 9;
-    ridges.settings.frequency = 0.05f;
     w.terrain.layers = {hills, ridges};
     // The image: a pixel per world vertex, rows along x, a pattern that differs along both axes.
     const uint64_t W = w.settings.Width(), H = w.settings.Height();
