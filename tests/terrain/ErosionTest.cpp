@@ -248,10 +248,8 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
 // Hydraulic: two rounds of four colours; thermal: a report per iteration.
 TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
 {
-    Erosion::Settings s;
-    s.hydraulic = SmallHydraulic();
+    Erosion::Settings s{Erosion::Method::Hydraulic, SmallHydraulic(), {30.0f, 3}}; // the default talus angle
     s.hydraulic.droplets = Erosion::kDropletsPerRound + 1;
-    s.thermal.iterations = 3;
     for (const auto& [method, reports] :
          {std::pair{Erosion::Method::Hydraulic, 8u}, {Erosion::Method::Thermal, 3u}})
     {
