@@ -14,14 +14,10 @@ using WaterGLTest = testsupport::GLTest;
 
 std::vector<uint8_t> Map(std::initializer_list<int> kinds) // 0 dry, 1 edge, 2 full per pixel
 {
+    const std::array<uint8_t, 4> pixels[] = {{}, Water::kEdgeWater, Water::kFullWater};
     std::vector<uint8_t> bytes;
     for (int kind : kinds)
-    {
-        const std::array<uint8_t, 4> pixel = kind == 2   ? Water::kFullWater
-                                             : kind == 1 ? Water::kEdgeWater
-                                                         : std::array<uint8_t, 4>{};
-        bytes.insert(bytes.end(), pixel.begin(), pixel.end());
-    }
+        bytes.insert(bytes.end(), pixels[kind].begin(), pixels[kind].end());
     return bytes;
 }
 
