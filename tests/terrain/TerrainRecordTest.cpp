@@ -27,10 +27,7 @@ TerrainRecord SmallTerrain()
 // p / 255 (as 0.003921569) times the power.
 LayerRecord GreenLayer()
 {
-    LayerRecord rgb{LayerKind::Image};
-    rgb.settings.power = 2.0f;
-    rgb.image = TestImage(3, 5, 3, 40);
-    return rgb;
+    return {LayerKind::Image, "", {2.0f}, TestImage(3, 5, 3, 40)}; // kind, name, power, image
 }
 std::vector<float> GreenHeights(const LayerRecord& rgb)
 {
