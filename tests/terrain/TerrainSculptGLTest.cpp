@@ -24,8 +24,7 @@ std::shared_ptr<Terrain> SculptedTerrain()
     auto noise = std::make_shared<Terrain::Heightmap>(terrain->width, terrain->height);
     noise->settings.power = 3.0f;
     noise->Update();
-    terrain->heightmaps.push_back(noise);
-    terrain->heightmaps.push_back(Terrain::Heightmap::NewSculpt(terrain->width, terrain->height));
+    terrain->heightmaps = {noise, Terrain::Heightmap::NewSculpt(terrain->width, terrain->height)};
     terrain->ApplyHeightmaps();
     return terrain;
 }
