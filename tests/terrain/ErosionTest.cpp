@@ -176,9 +176,7 @@ TEST(ErosionTest, ClampBringsBadSettingsIntoRange)
               std::make_tuple(10000000, -5, d.inertia, 0.0f, 1.0f, 0.0f, 1.0f, 1, 1024, d.gravity, 10.0f));
     EXPECT_FALSE(Erosion::Clamp(h)); // in range now
 
-    Erosion::Settings s;
-    s.method = static_cast<Erosion::Method>(7);
-    s.thermal = {inf, -1, nan};
+    Erosion::Settings s{static_cast<Erosion::Method>(7), {}, {inf, -1, nan}};
     EXPECT_TRUE(Erosion::Clamp(s));
     EXPECT_EQ(s.method, Erosion::Method::Hydraulic);
     EXPECT_EQ(std::tie(s.thermal.talusAngle, s.thermal.iterations, s.thermal.strength),

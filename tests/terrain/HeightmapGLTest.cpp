@@ -26,8 +26,7 @@ void WriteImage(const std::string& path, int width, int height, int channels,
     ASSERT_TRUE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels));
 }
 
-// The image a noise layer with these settings must hold: the settings copied into a noise of its own,
-// then the layer image that the layer tests pin down.
+// The image a noise layer with these settings must hold, made as the layer tests pin it down.
 std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
     const NoiseGenerator noise = terraintest::MakeNoise(s.noiseType, s.fractalType, s.seed, s.frequency,

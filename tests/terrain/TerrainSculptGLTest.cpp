@@ -29,8 +29,7 @@ std::shared_ptr<Terrain> SculptedTerrain()
     return terrain;
 }
 
-// What the terrain holds and the driver draws against a whole rebuild: heights from the stack, normals,
-// both images and the range.
+// Heights from the stack, normals, both images and the range, in the terrain and the driver, as rebuilt.
 void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
 {
     const size_t count = size_t{terrain.width} * terrain.height;
