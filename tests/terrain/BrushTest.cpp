@@ -59,8 +59,7 @@ TEST(BrushTest, FootprintsBySizeAndShape)
     }
 }
 
-// Positions at and beyond every edge, including y == height (the image's top edge) and far away: the
-// brush never writes outside the buffer.
+// Positions at and beyond every edge (y == height is the image's top edge) and far away.
 TEST(BrushTest, DabsAreClippedToTheTexture)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -102,8 +102,7 @@ TEST(ErosionTest, MaterialMovesDownAndTheVolumeIsKept)
     }
 }
 
-// Settled by enough iterations, no neighbour pair (straight or diagonal) is steeper than the talus
-// slope by more than 1 % of it.
+// Once settled, no neighbour pair (straight or diagonal) is steeper than the talus slope by over 1 %.
 TEST(ErosionTest, ThermalErosionLeavesNoSlopeAboveTheTalusAngle)
 {
     for (float talus : {20.0f, 40.0f})

@@ -34,8 +34,7 @@ TEST_F(TextureGenGLTest, RegeneratingReusesTheTexturesAndClearsUncoveredPixels)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-// 7 x 5 ramps rising along x (every vertex normal tilted by the same angle) under two bands of 45
-// degrees each.
+// Ramps rising along x (every vertex normal tilted by the same angle) under two bands of 45 degrees.
 TEST_F(TextureGenGLTest, SlopeBandsOfFortyFiveDegrees)
 {
     for (const float degrees : {0.0f, 30.0f, 44.0f, 46.0f, 60.0f, 85.0f})
