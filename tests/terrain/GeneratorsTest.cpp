@@ -182,8 +182,7 @@ TEST(LibcRandomTest, GivesGlibcsRandSequenceForTheSeed)
     {
         std::srand(seed);
         std::vector<int> expected(400);
-        for (int& value : expected)
-            value = std::rand();
+        std::generate(expected.begin(), expected.end(), std::rand);
         LibcRandom random(seed);
         std::srand(99); // the private state does not read the global one
         for (size_t i = 0; i < expected.size(); ++i)

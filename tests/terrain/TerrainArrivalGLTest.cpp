@@ -60,10 +60,8 @@ void main() { colour = vec4(fract(height), fract(height * 7.0), 0.5, 1.0); }
         glUniform2f(shader->GetUniformLocation("scale"), 1.9f / static_cast<float>(terrain.width - 1),
                     1.9f / static_cast<float>(terrain.height - 1));
         terrain.Draw(shader);
-        std::vector<uint8_t> pixels = testsupport::ReadPixels(0, 0, 64, 64);
         glUseProgram(0);
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        return pixels;
+        return testsupport::ReadPixels(0, 0, 64, 64); // the target's deletion unbinds it
     }
 
     testsupport::TempDir dir;

@@ -141,8 +141,7 @@ TEST(TerrainGridTest, GridPositionsWithHeightsGiveTheBitsOfAddingAndShifting)
         std::mt19937 engine(w * h);
         std::uniform_real_distribution<float> values(-4.0f, 9.0f);
         std::vector<float> heights(count);
-        for (float& v : heights)
-            v = values(engine);
+        std::generate(heights.begin(), heights.end(), [&] { return values(engine); });
         heights[0] = -0.0f;
         heights[count / 2] = 0.0f;
         heights[count - 1] = std::nanf("");
