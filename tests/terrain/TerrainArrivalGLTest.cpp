@@ -124,11 +124,10 @@ TEST_F(TerrainArrivalGLTest, ALargeGridsOneRowOfIndicesDrawsTheWholeGrid)
 {
     TerrainRecord whole =
         TerrainRecord::Generate(17, 11, 1.0f, Terrain::Generator::RandomFault, 3.0f, 0.5f, 40);
-    TerrainRecord rows = whole;
+    TerrainArrival rowArrival{TerrainRecord(whole)};
+    rowArrival.rowIndicesFrom = 17 * 11;
     TerrainArrival wholeArrival(std::move(whole));
     wholeArrival.rowIndicesFrom = 17 * 11 + 1; // just too small
-    TerrainArrival rowArrival(std::move(rows));
-    rowArrival.rowIndicesFrom = 17 * 11;
     while (!wholeArrival.Continue(1.0) || !rowArrival.Continue(1.0))
     {
     }
