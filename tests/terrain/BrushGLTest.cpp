@@ -2,8 +2,6 @@
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/terrain/GLReadBack.h"
 
-using terraintest::ReadTexture;
-
 namespace
 {
 using BrushGLTest = testsupport::GLTest;
@@ -19,7 +17,7 @@ TEST_F(BrushGLTest, DabFromAClickIsUploaded)
     std::vector<uint8_t> expected(8 * 4 * 3, 0);
     for (size_t texel : {0, 1, 2, 3, 8, 9, 10, 11}) // x 0 .. 3 of rows 0 and 1
         std::copy_n(std::array<uint8_t, 3>{255, 127, 51}.begin(), 3, &expected[3 * texel]);
-    EXPECT_EQ(ReadTexture(texture), expected);
+    EXPECT_EQ(terraintest::ReadTexture(texture), expected);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 

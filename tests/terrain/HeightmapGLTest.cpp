@@ -10,8 +10,6 @@
 #include <stb_image_write.h>
 
 using terraintest::ReadTexture;
-using testsupport::LogCapture;
-using testsupport::TempDir;
 using Heightmap = Terrain::Heightmap;
 
 namespace
@@ -42,7 +40,7 @@ std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width,
 // with the reason. Layers that bypass the load check (another size, no pixels) are skipped, never read.
 TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
 {
-    TempDir dir;
+    testsupport::TempDir dir;
     const uint32_t w = 4, h = 3;
     std::vector<uint8_t> pixels(w * h * 3);
     for (size_t k = 0; k < w * h; ++k)
@@ -59,7 +57,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
     Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     terrain.heightmaps = {layer, std::make_shared<Heightmap>(dir / "small.png"),
                           std::make_shared<Heightmap>(dir / "missing.png")};
-    LogCapture log;
+    testsupport::LogCapture log;
     terrain.ApplyHeightmaps();
     for (size_t k = 0; k < w * h; ++k)
         EXPECT_EQ(terrain.positions[3 * k + 1], static_cast<float>(20 * k) * 0.003921569f * 3.0f) << k;
@@ -141,7 +139,7 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
                   std::tie(e.seed, e.noiseTypeName, e.fractalTypeName, e.lacunarity));
         EXPECT_EQ(ReadTexture(layer), ExpectedImage(e, w, h));
     };
-    LogCapture log;
+    testsupport::LogCapture log;
     layer.Undo();
     expectEntry(2);
     layer.Redo();

@@ -6,10 +6,6 @@
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-using terraintest::ReadBuffer;
-using terraintest::ReadTexture;
-using testsupport::LogCapture;
-
 namespace
 {
 using TerrainGLTest = testsupport::GLTest;
@@ -20,7 +16,7 @@ TEST_F(TerrainGLTest, ATerrainMadeInOneStepUploadsItsTextureCoordinatesAndShowsI
 {
     Terrain terrain(3, 3, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     ASSERT_EQ(terrain.texCoords.size(), 18u);
-    EXPECT_EQ(ReadBuffer<float>(terrain.mesh->texCoordBuffer, 18), terrain.texCoords);
+    EXPECT_EQ(terraintest::ReadBuffer<float>(terrain.mesh->texCoordBuffer, 18), terrain.texCoords);
     ASSERT_EQ(terrain.mesh->entries.size(), 1u);
     EXPECT_EQ(terrain.mesh->entries[0].texture, terrain.heightmapTexture->id);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
@@ -46,7 +42,7 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
     for (const auto& [w, h, vertexCount, generator, level, message] : cases)
     {
         SCOPED_TRACE(w);
-        LogCapture log;
+        testsupport::LogCapture log;
         Terrain terrain(w, h, 1.0f, generator, 10.0f, 0.5f, 0);
         EXPECT_TRUE(message.empty() || log.Has(level, message)) << log.Dump();
         EXPECT_EQ(log.CountLevel(spdlog::level::critical), 0);
@@ -90,7 +86,7 @@ TEST_F(TerrainGLTest, ARecordMadeIntoATerrainComesBackWhole)
     const Terrain terrain(std::move(record));
     ASSERT_EQ(terrain.heightmaps.size(), 4u);
     EXPECT_TRUE(terrain.heightmaps[3]->isSculpt);
-    EXPECT_EQ(ReadTexture(*terrain.diffuseTexture),
+    EXPECT_EQ(terraintest::ReadTexture(*terrain.diffuseTexture),
               std::vector<uint8_t>(complete.diffuse.pixels.get(), complete.diffuse.pixels.get() + 72));
     EXPECT_EQ(terrain.mesh->entries.at(0).texture, terrain.diffuseTexture->id);
     EXPECT_EQ(terrain.bandRecord.maskEntry.lock(), terrain.heightmaps[2]);

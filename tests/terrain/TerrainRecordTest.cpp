@@ -3,7 +3,6 @@
 #include "tests/terrain/TerrainTestSupport.h"
 
 using testsupport::TestImage;
-using testsupport::TestPositions;
 
 namespace
 {
@@ -19,7 +18,7 @@ std::vector<float> BaseHeights()
 TerrainRecord SmallTerrain()
 {
     TerrainRecord t{"small", 5, 3, 2.0f}; // name, width, height, vertex distance
-    t.basePositions = TestPositions(t, BaseHeights());
+    t.basePositions = testsupport::TestPositions(t, BaseHeights());
     return t;
 }
 
@@ -67,7 +66,7 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
 TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
 {
     TerrainRecord t = SmallTerrain();
-    t.positions = TestPositions(t, std::vector<float>(15, 7.5f));
+    t.positions = testsupport::TestPositions(t, std::vector<float>(15, 7.5f));
     t.heightsFollowLayers = false;
     t.layers = {GreenLayer()};
     t.bands = {BandMode::Slope, 0};

@@ -6,7 +6,6 @@
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;
-using testsupport::LogCapture;
 
 namespace
 {
@@ -28,7 +27,7 @@ std::vector<uint8_t> Map(std::initializer_list<int> kinds) // 0 dry, 1 edge, 2 f
 TEST_F(WaterGLTest, PouredWaterReachesTheMapAndAnOutlinedPixelsPlaneTheGpu)
 {
     Terrain flat(3, 3, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    LogCapture log;
+    testsupport::LogCapture log;
     const Terrain::WaterPlane dry(&flat);
     EXPECT_EQ(dry.vertexCount, 0u);
     EXPECT_EQ(dry.mesh->entries.size(), 1u);
