@@ -5,7 +5,6 @@
 #include "tests/terrain/GLReadBack.h"
 
 using terraintest::ReadBuffer;
-using terraintest::ReadTexture;
 
 namespace
 {
@@ -33,9 +32,9 @@ TEST_F(WaterGLTest, PouredWaterReachesTheMapAndAnOutlinedPixelsPlaneTheGpu)
     EXPECT_EQ(dry.mesh->entries.size(), 1u);
     EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
     flat.PourWater(4);
-    EXPECT_EQ(ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
+    EXPECT_EQ(terraintest::ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
     flat.OutlineWater();
-    EXPECT_EQ(ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 1, 1, 2, 2, 2, 2}));
+    EXPECT_EQ(terraintest::ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 1, 1, 2, 2, 2, 2}));
 
     Terrain terrain(7, 6, 2.0f, Terrain::Generator::Flat, 0, 0, 0);
     std::vector<float> heights(42, 1.0f);

@@ -70,7 +70,6 @@ float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tile
 } // namespace worldtest
 
 using namespace worldtest;
-using terraintest::Bits;
 
 // Noise and image layers only: the tiles of a non-square world (3 x 2, so that a swapped x and y
 // shows) are the same world built as one terrain, bit for bit, shared edges included.
@@ -92,8 +91,8 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
             ASSERT_TRUE(tile.width == T && tile.height == T);
             for (uint32_t i = 0; i < T; ++i)
                 for (uint32_t j = 0; j < T; ++j)
-                    ASSERT_EQ(Bits(HeightAt(tile, i, j)),
-                              Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
+                    ASSERT_EQ(terraintest::Bits(HeightAt(tile, i, j)),
+                              terraintest::Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
                         << "tile " << x << "," << y << " vertex " << i << ", " << j;
         }
 }
