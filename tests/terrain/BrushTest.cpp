@@ -59,8 +59,7 @@ TEST(BrushTest, FootprintsBySizeAndShape)
     }
 }
 
-// Positions at and beyond every edge, including y == height (the image's top edge) and far away: the
-// brush never writes outside the buffer.
+// Positions at and beyond every edge (y == height is the image's top edge) and far away.
 TEST(BrushTest, DabsAreClippedToTheTexture)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();
@@ -115,8 +114,7 @@ TEST(BrushTest, PickThenCopyReadsTheTexelsChannels)
     for (uint32_t channels = 1; channels <= 4; ++channels)
     {
         GuardedBuffer buffer(5, 3, channels);
-        for (size_t b = 0; b < 5 * 3 * channels; ++b)
-            buffer.Data()[b] = static_cast<uint8_t>(b + 1);
+        std::iota(buffer.Data(), buffer.Data() + 5 * 3 * channels, uint8_t{1});
         const glm::vec4 before(0.9f, 0.8f, 0.7f, 0.6f);
         Brush brush{BrushShape::Square, 1, false, before};
         brush.Pick({3.9f, 1.2f}); // texel (3, 1): bytes from (1 * 5 + 3) * channels on

@@ -1,7 +1,6 @@
 #include "bench/PlainErosion.h"
 #include "engine/Parallel.h"
 #include "terrain/Erosion.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
 #include <climits>
@@ -43,9 +42,7 @@ double Sum(const std::vector<float>& h)
 
 Erosion::HydraulicSettings SmallHydraulic()
 {
-    Erosion::HydraulicSettings s;
-    s.droplets = 20000;
-    s.seed = 7;
+    Erosion::HydraulicSettings s{20000, 7};
     s.maxSteps = 24;
     return s;
 }
@@ -100,14 +97,12 @@ TEST(ErosionTest, MaterialMovesDownAndTheVolumeIsKept)
         EXPECT_GT(lower / static_cast<double>(h.size() - upperCount), 1e-4);
         EXPECT_GT(result.removed, 1.0);
 
-        const double moved = result.removed;
-        EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * moved + 1e-6 * Sum(before));
-        EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * moved);
+        EXPECT_NEAR(Sum(h), Sum(before) - result.carriedOff, 1e-4 * result.removed + 1e-6 * Sum(before));
+        EXPECT_NEAR(result.deposited - result.removed, Sum(h) - Sum(before), 1e-6 * result.removed);
     }
 }
 
-// Settled by enough iterations, no neighbour pair (straight or diagonal) is steeper than the talus
-// slope by more than 1 % of it.
+// Once settled, no neighbour pair (straight or diagonal) is steeper than the talus slope by over 1 %.
 TEST(ErosionTest, ThermalErosionLeavesNoSlopeAboveTheTalusAngle)
 {
     for (float talus : {20.0f, 40.0f})
@@ -115,10 +110,7 @@ TEST(ErosionTest, ThermalErosionLeavesNoSlopeAboveTheTalusAngle)
         const uint32_t W = 41, H = 29;
         std::vector<float> h = Shape(
             W, H, [](float x, float z) { return (x > 9.0f ? 6.0f : 0.0f) + 1.5f * std::fabs(z - 7.0f); });
-        Erosion::ThermalSettings s;
-        s.talusAngle = talus;
-        s.iterations = 4000;
-        s.strength = 1.0f;
+        const Erosion::ThermalSettings s{talus, 4000, 1.0f};
         ASSERT_EQ(Erosion::Thermal(h.data(), W, H, kDistance, s).status, Erosion::Status::Done);
         const double limit = std::tan(talus * M_PI / 180.0) * 1.01;
         double steepest = 0.0;
@@ -146,8 +138,7 @@ TEST(ErosionTest, SameSeedGivesTheSameBitsOnAnyThreadCountAndAsThePlainLoops)
     hs.droplets = 40000; // three rounds, the last one short
     hs.maxSteps = 8;
     hs.radius = 2;
-    Erosion::ThermalSettings ts;
-    ts.talusAngle = 25.0f;
+    const Erosion::ThermalSettings ts{25.0f};
 
     std::vector<float> plainHydraulic = start, plainThermal = start;
     plain::HydraulicErosion(plainHydraulic, W, H, kDistance, hs);
@@ -184,9 +175,7 @@ TEST(ErosionTest, ClampBringsBadSettingsIntoRange)
               std::make_tuple(10000000, -5, d.inertia, 0.0f, 1.0f, 0.0f, 1.0f, 1, 1024, d.gravity, 10.0f));
     EXPECT_FALSE(Erosion::Clamp(h)); // in range now
 
-    Erosion::Settings s;
-    s.method = static_cast<Erosion::Method>(7);
-    s.thermal = {inf, -1, nan};
+    Erosion::Settings s{static_cast<Erosion::Method>(7), {}, {inf, -1, nan}};
     EXPECT_TRUE(Erosion::Clamp(s));
     EXPECT_EQ(s.method, Erosion::Method::Hydraulic);
     EXPECT_EQ(std::tie(s.thermal.talusAngle, s.thermal.iterations, s.thermal.strength),
@@ -206,35 +195,27 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
          {Erosion::HydraulicSettings{300, 1, inf, inf, nan, inf, -inf, INT_MAX, INT_MAX, inf, nan},
           Erosion::HydraulicSettings{300, 1, -1.0f, -1.0f, -1.0f, -1.0f, -1.0f, INT_MIN, INT_MIN, -1.0f,
                                      -inf}})
-    {
-        std::vector<float> h = cone;
-        EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, s).status, Erosion::Status::Done);
-    }
+        EXPECT_EQ(Erosion::Hydraulic(std::vector<float>(cone).data(), kW, kH, kDistance, s).status,
+                  Erosion::Status::Done);
 
     int calls = 0;
     const Erosion::Progress stopSoon = [&](float) { return ++calls < 3; };
     Erosion::Masks masks;
     std::vector<float> h = cone;
-    Erosion::HydraulicSettings many;
-    many.droplets = INT_MAX;
+    const Erosion::HydraulicSettings many{INT_MAX};
     EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, many, &masks, stopSoon).status,
               Erosion::Status::Cancelled);
     EXPECT_TRUE(SameBits(h, cone));
     EXPECT_TRUE(masks.flow.empty());
     calls = 0;
-    Erosion::ThermalSettings long_{nan, INT_MAX, inf};
-    EXPECT_EQ(Erosion::Thermal(h.data(), kW, kH, kDistance, long_, &masks, stopSoon).status,
+    EXPECT_EQ(Erosion::Thermal(h.data(), kW, kH, kDistance, {nan, INT_MAX, inf}, &masks, stopSoon).status,
               Erosion::Status::Cancelled);
     EXPECT_TRUE(SameBits(h, cone));
 
     testsupport::LogCapture log;
     for (float distance : {0.0f, -1.0f, nan, inf})
         for (const Erosion::Method method : {Erosion::Method::Hydraulic, Erosion::Method::Thermal})
-        {
-            Erosion::Settings s;
-            s.method = method;
-            EXPECT_EQ(Erosion::Erode(h.data(), kW, kH, distance, s).status, Erosion::Status::Refused);
-        }
+            EXPECT_EQ(Erosion::Erode(h.data(), kW, kH, distance, {method}).status, Erosion::Status::Refused);
     EXPECT_TRUE(SameBits(h, cone));
     EXPECT_EQ(Erosion::Hydraulic(nullptr, kW, kH, 1.0f, {}).status, Erosion::Status::Refused);
     EXPECT_EQ(log.Records().size(), 9u);
@@ -264,15 +245,12 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
 // Hydraulic: two rounds of four colours; thermal: a report per iteration.
 TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
 {
-    Erosion::Settings s;
-    s.hydraulic = SmallHydraulic();
+    Erosion::Settings s{Erosion::Method::Hydraulic, SmallHydraulic(), {30.0f, 3}}; // the default talus angle
     s.hydraulic.droplets = Erosion::kDropletsPerRound + 1;
-    s.thermal.iterations = 3;
     for (const auto& [method, reports] :
          {std::pair{Erosion::Method::Hydraulic, 8u}, {Erosion::Method::Thermal, 3u}})
     {
-        std::vector<float> fractions;
-        std::vector<float> h = Cone();
+        std::vector<float> fractions, h = Cone();
         s.method = method;
         Erosion::Erode(h.data(), kW, kH, kDistance, s, nullptr,
                        [&](float f) { return fractions.push_back(f), true; });
@@ -284,9 +262,8 @@ TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
 
     // removed: 0, 1, 4 (the largest); deposited: all 0; flow: 9 (the largest) and a NaN.
     const Erosion::Masks small{{0.0f, 1.0f, 4.0f}, {0.0f, 0.0f, 0.0f}, {9.0f, std::nanf(""), 2.25f}};
-    uint8_t rgb[9];
-    Erosion::MaskImage(small, 3, rgb);
-    const uint8_t expected[9] = {0, 0, 255, 128, 0, 0, 255, 0, 128};
-    EXPECT_TRUE(std::equal(rgb, rgb + 9, expected));
+    std::vector<uint8_t> rgb(9);
+    Erosion::MaskImage(small, 3, rgb.data());
+    EXPECT_EQ(rgb, (std::vector<uint8_t>{0, 0, 255, 128, 0, 0, 255, 0, 128}));
 }
 } // namespace

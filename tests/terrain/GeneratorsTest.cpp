@@ -45,9 +45,8 @@ TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
         log.Has(spdlog::level::err, "Terrain generation CalculateSquare failure, cannot divide by 0."));
 }
 
-// The fault lines against the plain loop: each iteration adds its offset to the points above its line
-// and subtracts it elsewhere. The large grid runs on three threads with a row count that does not divide
-// by three; a vertical line (c1 = c2) lies past every row.
+// Against the plain loop; the large grid on three threads with a row count that does not divide by
+// three; a vertical line (c1 = c2) lies past every row.
 TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
 {
     Parallel::SetThreadCount(3);
@@ -65,10 +64,8 @@ TEST(GeneratorsTest, RandomFaultAddsAboveEachLineAndSubtractsBelow)
                 << w << " x " << h << ", seed " << seed;
         }
     Parallel::SetThreadCount(0);
-}
 
-TEST(GeneratorsTest, FaultLineRowRoundsHalvesAwayAndNeverConvertsOutOfRange)
-{
+    // The row where a line crosses a column rounds halves away from zero and never converts out of range.
     EXPECT_EQ(Generators::FaultLineRow(0.5f, 1.0f, 3), 3);   // 2.5
     EXPECT_EQ(Generators::FaultLineRow(-0.5f, 0.0f, 5), -3); // -2.5
     for (float slope : {std::nanf(""), INFINITY, -INFINITY, -1e30f})
@@ -170,11 +167,9 @@ TEST(GeneratorsTest, DiamondSquareMatchesThePlainQueuesOnAnyThreadCount)
             ASSERT_TRUE(Generators::DiamondSquare(side, side, 30.0f, roughness, stridedRandom,
                                                   positions.data() + 1, 3));
             for (size_t k = 0; k < expected.size(); ++k)
-            {
-                ASSERT_EQ(positions[3 * k + 1], expected[k]) << side << " vertex " << k;
-                ASSERT_EQ(positions[3 * k], -1.0f);
-                ASSERT_EQ(positions[3 * k + 2], -1.0f);
-            }
+                ASSERT_EQ(std::tie(positions[3 * k], positions[3 * k + 1], positions[3 * k + 2]),
+                          std::make_tuple(-1.0f, expected[k], -1.0f))
+                    << side << " vertex " << k;
         }
     Parallel::SetThreadCount(0);
 }
@@ -187,8 +182,7 @@ TEST(LibcRandomTest, GivesGlibcsRandSequenceForTheSeed)
     {
         std::srand(seed);
         std::vector<int> expected(400);
-        for (int& value : expected)
-            value = std::rand();
+        std::generate(expected.begin(), expected.end(), std::rand);
         LibcRandom random(seed);
         std::srand(99); // the private state does not read the global one
         for (size_t i = 0; i < expected.size(); ++i)
@@ -219,8 +213,7 @@ TEST(GeneratorsTest, ReportsRiseDuringTheRunAndAStopEndsIt)
         GeneratorRandom first(21), second(21), third(21);
         ASSERT_TRUE(run(first, reported, [&](float done) { return heard.push_back(done), true; }));
         ASSERT_GE(heard.size(), leastReports);
-        for (size_t n = 1; n < heard.size(); ++n)
-            EXPECT_GT(heard[n], heard[n - 1]) << "report " << n;
+        EXPECT_EQ(std::adjacent_find(heard.begin(), heard.end(), std::greater_equal<float>()), heard.end());
         EXPECT_GT(heard.front(), 0.0f);
         EXPECT_LE(heard.back(), 1.0f);
         ASSERT_TRUE(run(second, plain, {}));

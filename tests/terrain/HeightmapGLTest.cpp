@@ -1,20 +1,15 @@
-#include "render/Texture.h"
 #include "terrain/Erosion.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Layers.h"
 #include "terrain/Terrain.h"
 #include "terrain/TerrainGrid.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include <GL/glew.h>
 #include <stb_image_write.h>
 
 using terraintest::ReadTexture;
-using testsupport::LogCapture;
-using testsupport::TempDir;
 using Heightmap = Terrain::Heightmap;
 
 namespace
@@ -29,8 +24,7 @@ void WriteImage(const std::string& path, int width, int height, int channels,
     ASSERT_TRUE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels));
 }
 
-// The image a noise layer with these settings must hold: the settings copied into a noise of its own,
-// then the layer image that the layer tests pin down.
+// The image a noise layer with these settings must hold, made as the layer tests pin it down.
 std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
     const NoiseGenerator noise = terraintest::MakeNoise(s.noiseType, s.fractalType, s.seed, s.frequency,
@@ -41,13 +35,12 @@ std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width,
     return image;
 }
 
-// A texture layer must be exactly the size of the terrain's images (a W x H terrain's are H pixels wide
-// and W high, a row per grid column): a loaded one adds its green channel (three channels); another size
-// (the sides the other way round among them) or an unreadable file is refused with the reason. Layers
-// that bypass the load check (another size, no pixels at all) are skipped when applied, never read.
+// A texture layer must be the size of the terrain's images (H pixels wide and W high for W x H): a loaded
+// one adds its green channel; another size (sides swapped among them) or an unreadable file is refused
+// with the reason. Layers that bypass the load check (another size, no pixels) are skipped, never read.
 TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
 {
-    TempDir dir;
+    testsupport::TempDir dir;
     const uint32_t w = 4, h = 3;
     std::vector<uint8_t> pixels(w * h * 3);
     for (size_t k = 0; k < w * h; ++k)
@@ -64,7 +57,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
     Terrain terrain(w, h, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     terrain.heightmaps = {layer, std::make_shared<Heightmap>(dir / "small.png"),
                           std::make_shared<Heightmap>(dir / "missing.png")};
-    LogCapture log;
+    testsupport::LogCapture log;
     terrain.ApplyHeightmaps();
     for (size_t k = 0; k < w * h; ++k)
         EXPECT_EQ(terrain.positions[3 * k + 1], static_cast<float>(20 * k) * 0.003921569f * 3.0f) << k;
@@ -92,12 +85,7 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
 TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRedoEntries)
 {
     Heightmap layer(4, 4);
-    const auto append = [&](int seed)
-    {
-        Heightmap::Settings s;
-        s.seed = seed;
-        layer.AppendState(s);
-    };
+    const auto append = [&](int seed) { layer.AppendState({1.0f, seed}); }; // power 1 and the seed
     for (int n = 1; n <= 12; ++n)
         append(n);
     EXPECT_EQ(std::make_tuple(layer.states.size(), layer.currentState, layer.states.front()->seed),
@@ -151,7 +139,7 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
                   std::tie(e.seed, e.noiseTypeName, e.fractalTypeName, e.lacunarity));
         EXPECT_EQ(ReadTexture(layer), ExpectedImage(e, w, h));
     };
-    LogCapture log;
+    testsupport::LogCapture log;
     layer.Undo();
     expectEntry(2);
     layer.Redo();
@@ -168,10 +156,9 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     expectEntry(0);
     EXPECT_TRUE(log.Records().empty()) << log.Dump();
 }
-// An erosion entry erodes the heights summed before it; undo and redo of its settings give back the
-// heights of each entry's settings (Erosion run directly on those sums), and its image, on the GPU too,
-// is the mask of the run; the range and the heightmap texture follow (the drawn mesh: TerrainSculptGLTest).
-// Applying again with nothing changed does not erode again.
+// An erosion entry erodes the heights summed before it; undo and redo give the heights of each entry's
+// settings (Erosion run directly on those sums) and its image on the GPU is the run's mask; the range and
+// heightmap texture follow (the drawn mesh: TerrainSculptGLTest). Applying again does not erode again.
 TEST_F(HeightmapGLTest, ErosionUndoAndRedoGiveTheHeightsOfTheirSettings)
 {
     const uint32_t w = 26, h = 19;

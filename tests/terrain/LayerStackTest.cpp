@@ -1,8 +1,6 @@
 #include "terrain/LayerStack.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace
 {
 // A non-square grid at a vertex distance other than 1, so that swapped axes or a lost distance show;
@@ -40,14 +38,11 @@ struct Stack
 
 Erosion::Settings Hydraulic(int32_t seed)
 {
-    Erosion::Settings s;
-    s.hydraulic.droplets = 3000;
-    s.hydraulic.seed = seed;
+    Erosion::Settings s{Erosion::Method::Hydraulic, {3000, seed}};
     s.hydraulic.maxSteps = 16;
     return s;
 }
 
-// The cache erodes again only when the heights summed before the entry or its settings change.
 TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
 {
     const Stack g;
@@ -114,10 +109,9 @@ TEST(LayerStackTest, TheCacheErodesAgainOnlyWhenSomethingBeforeTheEntryChanged)
     EXPECT_EQ(cache.generation, runs);
     EXPECT_FALSE(apply(LayerStack::CacheUse::CachedOnly));
 }
-// An erosion entry erodes exactly the heights summed before it (the answer is Erosion run directly on
-// the sums), and the layers after it add to the eroded heights; a sculpt entry adds its heights as they
-// are. A region applied again after the sculpt heights changed gives the bits the whole stack gives (the
-// erosion entry taking its cached result), and nothing outside the region moves.
+// An erosion entry erodes exactly the sums before it (Erosion run directly on them), later layers add to
+// the eroded heights, a sculpt entry adds its heights as they are. A region applied again after a sculpt
+// edit gives the whole stack's bits (the erosion cached), and nothing outside the region moves.
 TEST(LayerStackTest, EntriesWorkOnTheSumsBeforeThemAndARegionGetsTheWholeStacksBits)
 {
     const Stack g;

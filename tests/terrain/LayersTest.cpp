@@ -3,8 +3,6 @@
 #include "terrain/Layers.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace
 {
 NoiseGenerator FbmNoise(int32_t type)
@@ -21,9 +19,10 @@ std::vector<uint8_t> Image(const NoiseGenerator& noise, uint32_t w, uint32_t h, 
     return bytes;
 }
 
-// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), the samples stretched to 0..255 as the
-// plain loop does, whatever the noise's amplitude. On three threads, with a row count that does not
-// divide by three.
+// Vertex (i, j) samples the noise at (j + offsetX, i + offsetY), stretched to 0..255 as the plain loop
+// does whatever the noise's amplitude; on three threads, with a row count that does not divide by three.
+// Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
+// spelled-out rounding is roundf's over the whole range.
 TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
 {
     Parallel::SetThreadCount(3);
@@ -37,12 +36,7 @@ TEST(LayersTest, NoiseImageIsTheStretchedSamplesInVertexOrder)
         EXPECT_EQ(Image(noise, w, h, 2.5f, -1.0f), image) << type;
     }
     Parallel::SetThreadCount(0);
-}
 
-// Equal samples would stretch by 1 / 0: the image is all 0 instead, and a NaN pixel becomes 0 too. The
-// spelled-out rounding is roundf's over the whole range.
-TEST(LayersTest, EqualSamplesGiveAnAllZeroImageAndPixelsRoundLikeRoundf)
-{
     NoiseGenerator noise = FbmNoise(NoiseGenerator::Perlin);
     noise.frequency = 0.0f;
     EXPECT_EQ(Image(noise, 9, 7), std::vector<uint8_t>(63, 0));
@@ -73,16 +67,12 @@ TEST(LayersTest, LevelsRoundToTheImageAndAddUnlessThePixelWasPainted)
     std::vector<float> base(3 * levels.size(), 1.0f), positions(base.size());
     const Layers::LayerView layer{bytes.data(), 1, 150.0f, levels.data()};
     Layers::ApplyLayers(base.data(), positions.data(), w, h, &layer, 1);
-    for (size_t k = 0; k < levels.size(); ++k)
-    {
-        const float added = k == 40 ? static_cast<float>(bytes[k]) : levels[k];
-        ASSERT_EQ(positions[3 * k + 1], 1.0f + added * 0.003921569f * 150.0f) << k;
-    }
+    for (size_t k = 0; k < levels.size(); ++k) // the level added, or the painted byte
+        ASSERT_EQ(positions[3 * k + 1], 1.0f + (k == 40 ? bytes[k] : levels[k]) * 0.003921569f * 150.0f) << k;
 }
 
-// Each layer adds its channel times its power to y in list order, as the plain loop does: green in
-// three- and four-channel images, the first channel otherwise; x and z pass through. A grid large
-// enough for three threads, whose row count does not divide by three. (The range: LayerStackTest.)
+// As the plain loop: green in three- and four-channel images, the first channel otherwise; x and z pass
+// through. On three threads, with a row count that does not divide by three. (The range: LayerStackTest.)
 TEST(LayersTest, LayersAddTheirChannelTimesPowerInListOrder)
 {
     Parallel::SetThreadCount(3);

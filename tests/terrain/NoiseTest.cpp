@@ -1,5 +1,4 @@
 #include "terrain/Noise.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
 namespace
@@ -27,18 +26,15 @@ TEST(NoiseTest, AgreesWithEveryReferenceValue)
         const double value =
             MakeNoise(type, fractal, seed, frequency, octaves, gain, lacunarity).GetNoise(x, y);
         if (!(std::fabs(value - expected) <= 1e-6 * std::max(1.0, std::fabs(expected))) && ++failures <= 10)
-            ADD_FAILURE() << "row " << rows + 1 << ": type " << type << " fractal " << fractal << " seed "
-                          << seed << " at (" << x << ", " << y << ") gives " << value << ", expected "
-                          << expected;
+            ADD_FAILURE() << "row " << rows + 1 << " (" << line << ") gives " << value;
     }
     EXPECT_EQ(rows, 1920);
     EXPECT_EQ(failures, 0);
 }
 
-// Rows longer than a chunk must give the single points' bits for any input, also where the
-// coordinates leave the 32-bit lattice, are not numbers, or run backwards (negative frequency or
-// lacunarity): the bits, not the values, so that a -0 for a +0 counts too. The lane-wise OpenSimplex2
-// paths are chosen by how long the skewed cells are, so the frequencies cover both.
+// Rows longer than a chunk give the single points' bits (a -0 for a +0 counts) for any input, also where
+// the coordinates leave the 32-bit lattice, are not numbers, or run backwards (negative frequency or
+// lacunarity). The frequencies cover both lane-wise OpenSimplex2 paths (chosen by the skewed cells' size).
 TEST(NoiseTest, RowsGiveTheBitsOfSinglePointsForAnyInput)
 {
     const float nan = std::numeric_limits<float>::quiet_NaN();

@@ -29,13 +29,11 @@ std::vector<float> PlanePositions()
     return p;
 }
 
-// Rays against the plane: the hit is where the ray meets it, to a small fraction of a vertex distance.
 TEST(SculptTest, APickedPointIsWhereTheRayMeetsTheSurface)
 {
     const std::vector<float> p = PlanePositions();
     const Sculpt::GridFrame frame = Sculpt::GridFrame::Of(p.data(), kSculptD);
-    EXPECT_EQ(frame.x0, -4.0f);
-    EXPECT_EQ(frame.z0, 1.0f);
+    EXPECT_EQ(std::make_pair(frame.x0, frame.z0), std::make_pair(-4.0f, 1.0f));
     const float low = Plane(-4.0f, 7.0f), high = Plane(6.0f, 1.0f);
     // x and z: where the ray should meet the plane.
     const std::tuple<const char*, glm::vec3, glm::vec3, bool, float, float> cases[] = {
@@ -78,7 +76,6 @@ TEST(SculptTest, TheWeightFadesOverTheOuterShareOfTheRadius)
         EXPECT_NEAR(Sculpt::Weight(t, falloff), weight, 1e-6f) << t << " " << falloff;
 }
 
-// What one dab of each tool does at the centre and at a vertex outside the radius, on the plane.
 TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
 {
     const std::vector<float> p = PlanePositions();
@@ -98,10 +95,9 @@ TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
     {
         SCOPED_TRACE(what);
         brush.tool = tool;
-        const Sculpt::Dab dab{1.0f, 3.0f, invert, 5.0f, 3};
         std::vector<float> sculpt(size_t{kSculptW} * kSculptH, 0.0f);
-        const TerrainGrid::Region r =
-            Sculpt::ApplyDab(brush, dab, p.data(), sculpt.data(), kSculptW, kSculptH, frame);
+        const TerrainGrid::Region r = Sculpt::ApplyDab(brush, {1.0f, 3.0f, invert, 5.0f, 3}, p.data(),
+                                                       sculpt.data(), kSculptW, kSculptH, frame);
         // Radius 2 at distance 0.5: vertices 6..14 along x, 0..8 along z.
         EXPECT_EQ(std::tie(r.rowBegin, r.rowEnd, r.columnBegin, r.columnEnd),
                   std::make_tuple(6u, 15u, 0u, 9u));
@@ -120,9 +116,8 @@ TEST(SculptTest, EachToolChangesTheHeightsUnderTheBrushOnly)
     EXPECT_GT(sculpt[near], 0.3f);
 }
 
-// What a stroke keeps on a 4097 x 4097 grid grows with the ground it covers, not with the grid: the
-// tiles of the entry's heights and of the terrain's heights a stroke of dabs of radius 8 reaches, for
-// a stroke and one twice as long (the grid's arrays untouched: zero pages, never written).
+// The tiles of the entry's and the terrain's heights that strokes of dabs of radius 8 reach on a 4097 x 4097
+// grid, for a stroke and one twice as long (the grid's arrays are zero pages, never written).
 TEST(SculptTest, AStrokeKeepsTheTilesItReachesNotTheGrid)
 {
     constexpr uint32_t side = 4097;

@@ -1,18 +1,10 @@
-#include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/WaterPlane.h"
 #include "terrain/Heightmap.h"
 #include "tests/io/ProjectTestModel.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
-
-#include <GL/glew.h>
-
-using terraintest::ReadBuffer;
-using terraintest::ReadTexture;
-using testsupport::LogCapture;
 
 namespace
 {
@@ -24,7 +16,7 @@ TEST_F(TerrainGLTest, ATerrainMadeInOneStepUploadsItsTextureCoordinatesAndShowsI
 {
     Terrain terrain(3, 3, 1.0f, Terrain::Generator::Flat, 10.0f, 0.5f, 0);
     ASSERT_EQ(terrain.texCoords.size(), 18u);
-    EXPECT_EQ(ReadBuffer<float>(terrain.mesh->texCoordBuffer, 18), terrain.texCoords);
+    EXPECT_EQ(terraintest::ReadBuffer<float>(terrain.mesh->texCoordBuffer, 18), terrain.texCoords);
     ASSERT_EQ(terrain.mesh->entries.size(), 1u);
     EXPECT_EQ(terrain.mesh->entries[0].texture, terrain.heightmapTexture->id);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
@@ -50,7 +42,7 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
     for (const auto& [w, h, vertexCount, generator, level, message] : cases)
     {
         SCOPED_TRACE(w);
-        LogCapture log;
+        testsupport::LogCapture log;
         Terrain terrain(w, h, 1.0f, generator, 10.0f, 0.5f, 0);
         EXPECT_TRUE(message.empty() || log.Has(level, message)) << log.Dump();
         EXPECT_EQ(log.CountLevel(spdlog::level::critical), 0);
@@ -83,9 +75,8 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
 
-// The two bridges are each other's inverse: a record with every kind of layer, all five images, bands
-// over an erosion mask, a shown diffuse texture and a stale water plane, made into a terrain, gives
-// itself back (a dropped or swapped field shows), with what each scope leaves out left out.
+// A record with every kind of layer, all five images, bands over an erosion mask, a shown diffuse texture
+// and a stale water plane comes back whole from the terrain it makes, less what each scope leaves out.
 TEST_F(TerrainGLTest, ARecordMadeIntoATerrainComesBackWhole)
 {
     TerrainRecord record = std::move(testsupport::SampleProject().terrains[0]); // 6 x 4, heights stored
@@ -95,7 +86,7 @@ TEST_F(TerrainGLTest, ARecordMadeIntoATerrainComesBackWhole)
     const Terrain terrain(std::move(record));
     ASSERT_EQ(terrain.heightmaps.size(), 4u);
     EXPECT_TRUE(terrain.heightmaps[3]->isSculpt);
-    EXPECT_EQ(ReadTexture(*terrain.diffuseTexture),
+    EXPECT_EQ(terraintest::ReadTexture(*terrain.diffuseTexture),
               std::vector<uint8_t>(complete.diffuse.pixels.get(), complete.diffuse.pixels.get() + 72));
     EXPECT_EQ(terrain.mesh->entries.at(0).texture, terrain.diffuseTexture->id);
     EXPECT_EQ(terrain.bandRecord.maskEntry.lock(), terrain.heightmaps[2]);

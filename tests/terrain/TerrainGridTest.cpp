@@ -3,8 +3,6 @@
 #include "terrain/TerrainGrid.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace
 {
 using terraintest::SameBits;
@@ -59,10 +57,9 @@ TEST(TerrainGridTest, CornerEdgeAndInnerNormalsFollowTheIncidentTriangles)
     }
 }
 
-// The pass that computes each face normal once, into an array and appended to a vector in batches of
-// rows (two batches here, each split over the threads; the vector's old contents are replaced), and the
-// height bytes, against the plain per-vertex loops, bit for bit, on one and three threads with a row
-// count that does not divide by three.
+// Each face normal computed once, into an array and appended to a vector (old contents replaced) in
+// batches of rows (two here, each split over the threads), and the height bytes: the plain per-vertex
+// loops' bits on one and three threads, with a row count that does not divide by three.
 TEST(TerrainGridTest, NormalAndHeightPassesGiveThePlainLoopsBitsOnAnyThreadCount)
 {
     const uint32_t w = 100, h = 4000; // batches of 87 rows
@@ -90,9 +87,8 @@ TEST(TerrainGridTest, NormalAndHeightPassesGiveThePlainLoopsBitsOnAnyThreadCount
     EXPECT_EQ(TerrainGrid::NormalByte(std::nanf("")), 0); // a degenerate normal's byte is defined
 }
 
-// A region's normals, bytes, heightmap bytes and range as the whole passes give them, bit for bit, on a
-// non-square grid: regions at each corner and edge, inside, one vertex wide, and the whole grid. Outside
-// the region nothing is written.
+// A region's normals, bytes and heightmap bytes bit for bit as the whole passes give them on a non-square
+// grid: regions at each corner and edge, inside, one vertex wide, and the whole grid.
 TEST(TerrainGridTest, ARegionGetsTheBitsOfTheWholePassAndNothingElse)
 {
     const uint32_t w = 37, h = 23;
@@ -145,27 +141,23 @@ TEST(TerrainGridTest, GridPositionsWithHeightsGiveTheBitsOfAddingAndShifting)
         std::mt19937 engine(w * h);
         std::uniform_real_distribution<float> values(-4.0f, 9.0f);
         std::vector<float> heights(count);
-        for (float& v : heights)
-            v = values(engine);
+        std::generate(heights.begin(), heights.end(), [&] { return values(engine); });
         heights[0] = -0.0f;
         heights[count / 2] = 0.0f;
         heights[count - 1] = std::nanf("");
 
         GridArrays g;
         TerrainGrid::BuildGrid(w, h, 1.5f, g.positions, g.indices, g.normals, g.texCoords);
+        const std::vector<float> flat = g.positions;
         const TerrainGrid::HeightRange range =
             TerrainGrid::AddHeights(g.positions.data(), heights.data(), count, 1.0f);
         TerrainGrid::ShiftHeights(g.positions.data(), count, range.min);
 
         std::vector<float> positions(3, 1.0f);
         TerrainGrid::GridPositions(w, h, 1.5f, heights.data(), range.min, positions);
-        ASSERT_EQ(positions.size(), g.positions.size());
-        EXPECT_TRUE(SameBits(positions.data(), g.positions.data(), positions.size())) << w << " x " << h;
-
+        EXPECT_TRUE(SameBits(positions, g.positions)) << w << " x " << h;
         TerrainGrid::GridPositions(w, h, 1.5f, nullptr, 0.0f, positions);
-        GridArrays flat;
-        TerrainGrid::BuildGrid(w, h, 1.5f, flat.positions, flat.indices, flat.normals, flat.texCoords);
-        EXPECT_TRUE(SameBits(positions.data(), flat.positions.data(), positions.size())) << w << " x " << h;
+        EXPECT_TRUE(SameBits(positions, flat)) << w << " x " << h;
     }
 }
 

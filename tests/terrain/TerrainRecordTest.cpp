@@ -2,10 +2,7 @@
 #include "tests/io/ProjectTestModel.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 using testsupport::TestImage;
-using testsupport::TestPositions;
 
 namespace
 {
@@ -20,12 +17,8 @@ std::vector<float> BaseHeights()
 // A flat 5 x 3 terrain with base heights y = k / 10, as a project file gives it back.
 TerrainRecord SmallTerrain()
 {
-    TerrainRecord t;
-    t.name = "small";
-    t.width = 5;
-    t.height = 3;
-    t.vertexDistance = 2.0f;
-    t.basePositions = TestPositions(t, BaseHeights());
+    TerrainRecord t{"small", 5, 3, 2.0f}; // name, width, height, vertex distance
+    t.basePositions = testsupport::TestPositions(t, BaseHeights());
     return t;
 }
 
@@ -33,11 +26,7 @@ TerrainRecord SmallTerrain()
 // p / 255 (as 0.003921569) times the power.
 LayerRecord GreenLayer()
 {
-    LayerRecord rgb;
-    rgb.kind = LayerKind::Image;
-    rgb.settings.power = 2.0f;
-    rgb.image = TestImage(3, 5, 3, 40);
-    return rgb;
+    return {LayerKind::Image, "", {2.0f}, TestImage(3, 5, 3, 40)}; // kind, name, power, image
 }
 std::vector<float> GreenHeights(const LayerRecord& rgb)
 {
@@ -52,14 +41,11 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
 {
     TerrainRecord t = SmallTerrain();
     const LayerRecord rgb = GreenLayer();
-    LayerRecord tooSmall = rgb;
-    tooSmall.image = TestImage(3, 4, 1, 0);
-    LayerRecord turned = rgb;
-    turned.image = TestImage(5, 3, 1, 0);
-    t.layers = {rgb, tooSmall, turned};
+    t.layers = {rgb, rgb, rgb};
+    t.layers[1].image = TestImage(3, 4, 1, 0); // too small
+    t.layers[2].image = TestImage(5, 3, 1, 0); // turned
     ASSERT_TRUE(t.Complete());
-    const std::vector<float> expected = GreenHeights(rgb);
-    EXPECT_EQ(terraintest::Heights(t.positions), expected);
+    EXPECT_EQ(terraintest::Heights(t.positions), GreenHeights(rgb));
     EXPECT_EQ(terraintest::Heights(t.basePositions), BaseHeights());
     EXPECT_TRUE(t.heightsFollowLayers);
     // The regular grid, centred: x = (i - 2) * 2, z = (j - 1) * 2, and its triangles.
@@ -74,14 +60,13 @@ TEST(TerrainRecordTest, LayersAddTheirChannelAndLayersOfAnotherSizeAddNothing)
     EXPECT_FALSE(t.RegularGrid());
 }
 
-// Stored parts stay though they could be made again: heights changed after the layers were applied (their
-// range: the session tests) and a diffuse image under bands. What was not stored is made, 3 pixels wide and 5
-// high: the specular band texture, a normal image, a dry water map, and the normals. (Stored layer images,
-// texture coordinates, heightmap and normal image staying: the record bridge and session tests.)
+// Stored parts stay though they could be made again: heights changed after the layers were applied and a
+// diffuse image under bands. What was not stored is made, 3 pixels wide and 5 high: the specular band
+// texture, a normal image, a dry water map, the normals. (The rest: the record bridge and session tests.)
 TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
 {
     TerrainRecord t = SmallTerrain();
-    t.positions = TestPositions(t, std::vector<float>(15, 7.5f));
+    t.positions = testsupport::TestPositions(t, std::vector<float>(15, 7.5f));
     t.heightsFollowLayers = false;
     t.layers = {GreenLayer()};
     t.bands = {BandMode::Slope, 0};
@@ -93,8 +78,7 @@ TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     testsupport::ExpectSameImage(t.diffuse, stored.diffuse, "diffuse");
     for (const ImageRecord* image : {&t.specular, &t.normal, &t.watermap})
         EXPECT_EQ(image->width * 10 + image->height, 35u);
-    EXPECT_EQ(t.specular.ByteSize(), 15u);
-    EXPECT_EQ(t.normal.channels, 3u);
+    EXPECT_EQ(std::make_pair(t.specular.ByteSize(), t.normal.channels), std::make_pair(size_t{15}, 3u));
     EXPECT_EQ(std::vector<uint8_t>(t.watermap.pixels.get(), t.watermap.pixels.get() + 60),
               std::vector<uint8_t>(60, 0));
     EXPECT_EQ(t.normals.size(), 45u);
@@ -123,16 +107,13 @@ TEST(TerrainRecordTest, ProgressRisesThroughTheStepsAndAStopEndsTheBuild)
     TerrainRecord t = SmallTerrain();
     t.basePositions.clear();
     t.generator = {TerrainGenerator::RandomFault, 2.0f, 0.5f, 20, 7};
-    LayerRecord erosion;
-    erosion.kind = LayerKind::Erosion;
-    erosion.settings.erosion.method = Erosion::Method::Thermal;
-    t.layers = {erosion};
+    t.layers = {LayerRecord{LayerKind::Erosion}};
+    t.layers[0].settings.erosion.method = Erosion::Method::Thermal;
     const TerrainRecord start = t;
     std::vector<float> heard;
     ASSERT_TRUE(t.Complete(nullptr, [&](float done) { return heard.push_back(done), true; }));
     ASSERT_GE(heard.size(), 25u); // twenty faults and the steps after them
-    for (size_t n = 1; n < heard.size(); ++n)
-        EXPECT_GE(heard[n], heard[n - 1]) << "report " << n;
+    EXPECT_TRUE(std::is_sorted(heard.begin(), heard.end()));
     EXPECT_LE(heard.back(), 1.0f);
 
     for (size_t stopAt = 0; stopAt < heard.size(); stopAt += 5)
@@ -154,20 +135,15 @@ TEST(TerrainRecordTest, ErosionRunsWithItsSettingsBroughtIntoRange)
     TerrainRecord t = SmallTerrain();
     t.vertexDistance = 0.25f;
     const LayerRecord rgb = GreenLayer();
-    LayerRecord erosion;
-    erosion.kind = LayerKind::Erosion;
-    erosion.name = "Erosion_1";
-    erosion.settings.erosion.method = Erosion::Method::Thermal;
-    erosion.settings.erosion.thermal.talusAngle = std::numeric_limits<float>::quiet_NaN();
-    erosion.settings.erosion.thermal.iterations = 10;
-    erosion.settings.erosion.hydraulic.droplets = -5;
+    LayerRecord erosion{LayerKind::Erosion, "Erosion_1"};
+    // A negative droplet count, a NaN talus angle and 10 iterations.
+    erosion.settings.erosion = {
+        Erosion::Method::Thermal, {-5}, {std::numeric_limits<float>::quiet_NaN(), 10}};
     t.layers = {rgb, erosion};
 
     std::vector<float> expected = GreenHeights(rgb);
-    Erosion::ThermalSettings thermal;
-    thermal.iterations = 10;
     Erosion::Masks masks;
-    Erosion::Thermal(expected.data(), 5, 3, 0.25f, thermal, &masks);
+    Erosion::Thermal(expected.data(), 5, 3, 0.25f, {30.0f, 10}, &masks); // the default talus angle
     std::vector<uint8_t> mask(45);
     Erosion::MaskImage(masks, 15, mask.data());
     ASSERT_NE(mask, std::vector<uint8_t>(45, 0)) << "the thermal run must have moved something";

@@ -1,13 +1,10 @@
 // Dabs on the live terrain: what the driver holds afterwards is what a whole rebuild from the layer
 // stack would give, though only the touched rows were sent.
-#include "render/Texture.h"
 #include "terrain/Heightmap.h"
 #include "terrain/Terrain.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/terrain/GLReadBack.h"
 #include "tests/terrain/TerrainTestSupport.h"
-
-#include "tests/support/TestCommon.h"
 
 using terraintest::ReadBuffer;
 using terraintest::ReadTexture;
@@ -27,14 +24,12 @@ std::shared_ptr<Terrain> SculptedTerrain()
     auto noise = std::make_shared<Terrain::Heightmap>(terrain->width, terrain->height);
     noise->settings.power = 3.0f;
     noise->Update();
-    terrain->heightmaps.push_back(noise);
-    terrain->heightmaps.push_back(Terrain::Heightmap::NewSculpt(terrain->width, terrain->height));
+    terrain->heightmaps = {noise, Terrain::Heightmap::NewSculpt(terrain->width, terrain->height)};
     terrain->ApplyHeightmaps();
     return terrain;
 }
 
-// What the terrain holds and the driver draws against a whole rebuild: heights from the stack, normals,
-// both images and the range.
+// Heights from the stack, normals, both images and the range, in the terrain and the driver, as rebuilt.
 void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
 {
     const size_t count = size_t{terrain.width} * terrain.height;
@@ -51,8 +46,7 @@ void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
     EXPECT_TRUE(SameBits(ReadBuffer<float>(terrain.mesh->normalBuffer, 3 * count), normals));
     EXPECT_EQ(ReadTexture(*terrain.normalTexture), normalBytes);
     const TerrainGrid::HeightRange range = TerrainGrid::Range(terrain.positions.data(), count);
-    EXPECT_EQ(terrain.minHeight, range.min);
-    EXPECT_EQ(terrain.maxHeight, range.max);
+    EXPECT_EQ(std::make_pair(terrain.minHeight, terrain.maxHeight), std::make_pair(range.min, range.max));
     TerrainGrid::HeightmapBytes(terrain.positions.data(), count, range.min, range.max, heightBytes.data());
     EXPECT_EQ(ReadTexture(*terrain.heightmapTexture), heightBytes);
 }

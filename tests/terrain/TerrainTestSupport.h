@@ -35,14 +35,7 @@ inline std::vector<float> Heights(const std::vector<float>& positions)
 inline NoiseGenerator MakeNoise(int32_t type, int32_t fractal, int32_t seed, float frequency,
                                 int32_t octaves = 3, float gain = 0.5f, float lacunarity = 2.0f)
 {
-    NoiseGenerator noise;
-    noise.noiseType = type;
-    noise.fractalType = fractal;
-    noise.seed = seed;
-    noise.frequency = frequency;
-    noise.octaves = octaves;
-    noise.gain = gain;
-    noise.lacunarity = lacunarity;
+    NoiseGenerator noise{seed, frequency, type, fractal, octaves, lacunarity, gain};
     noise.CalculateFractalBounding();
     return noise;
 }

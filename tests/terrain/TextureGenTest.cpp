@@ -27,7 +27,6 @@ struct Output
     uint8_t Red(size_t k) const { return diffuse[3 * k]; }
 };
 
-// engineAfter, when given, receives the engine as the painting left it.
 Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7,
                     TextureGen::Mt19937* engineAfter = nullptr)
 {
@@ -53,30 +52,11 @@ TEST(TextureGenTest, ByteConversionsClampOrWrapModulo256)
         EXPECT_EQ(TextureGen::WrapToByte(value), expected) << value;
 }
 
-// The mask mode paints one channel of an RGB mask (the others hold the opposite band) as height bands.
-TEST(TextureGenTest, MaskModePaintsOneChannelOfTheMaskAsHeightBands)
-{
-    const GradientList gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 0, 0.0f, 0.6f}});
-    const std::vector<uint8_t> values = {0, 126, 127, 200, 255, 60};
-    for (uint32_t c = 0; c < 3; ++c)
-    {
-        std::vector<uint8_t> rgb(3 * values.size(), 0);
-        for (size_t k = 0; k < values.size(); ++k)
-            for (uint32_t other = 0; other < 3; ++other)
-                rgb[3 * k + other] = other == c ? values[k] : static_cast<uint8_t>(values[k] < 127 ? 255 : 0);
-        Output out(values.size());
-        TextureGen::Mt19937 engine(7);
-        TextureGen::PaintByMask(gradients, rgb.data(), c, values.size(), engine, out.diffuse.data(),
-                                out.specular.data());
-        for (size_t k = 0; k < values.size(); ++k)
-            EXPECT_EQ(out.Red(k), values[k] < 127 ? 51 : 153) << "channel " << c << " pixel " << k;
-    }
-}
-
 // Each band ends where its span does (127 + 128 split at 127). A negative span puts the band's upper
 // limit below zero; it wraps to a byte (-50 -> 206) instead of converting the negative float straight
 // to uint8. Spans that end below 255 (the editor's three default bands end at 253) leave the peaks to
-// the last band; the draws, and with them the decayed borders, stay as they were.
+// the last band; the draws, and with them the decayed borders, stay as they were. The mask mode paints
+// one channel of an RGB mask (the others hold the opposite band) as the same bands, with the same draws.
 TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
 {
     const struct
@@ -99,26 +79,34 @@ TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
     for (const auto& c : cases)
     {
         const Output out = PaintHeights(c.gradients, allHeights);
-        for (const auto& [height, red] : c.redByHeight)
+        for (const auto& [height, red] : c.redByHeight) // the diffuse red and the specular byte
+            EXPECT_EQ(std::make_pair(int{out.Red(height)}, int{out.specular[height]}), std::pair(red, red))
+                << "height " << height;
+        for (uint32_t channel = 0; channel < 3; ++channel)
         {
-            EXPECT_EQ(out.Red(height), red) << "height " << height;
-            EXPECT_EQ(out.specular[height], red) << "height " << height;
+            std::vector<uint8_t> rgb(3 * 256);
+            for (size_t k = 0; k < rgb.size(); ++k)
+                rgb[k] = static_cast<uint8_t>(k % 3 == channel ? k / 3 : 255 - k / 3);
+            Output mask(256);
+            TextureGen::Mt19937 engine(7);
+            TextureGen::PaintByMask(c.gradients, rgb.data(), channel, 256, engine, mask.diffuse.data(),
+                                    mask.specular.data());
+            EXPECT_EQ(mask.diffuse, out.diffuse) << "mask channel " << channel;
         }
     }
 
-    // With a decay on the last band, the fill changes no draw: the same seed gives the same border.
-    const auto withDecay = MakeGradients({{127, 0, 0.0f, 0.2f}, {100, 20, 0.0f, 0.6f}});
+    // With a decay on the last band, the fill changes no draw: the same seed gives the same border as a
+    // last band that covers 250 itself.
     std::vector<uint8_t> border(20000, 120);
     border.resize(30000, 250);
-    const Output out = PaintHeights(withDecay, border, 99);
-    const auto plain = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 20, 0.0f, 0.6f}}); // covers 250 itself
-    const Output reference = PaintHeights(plain, border, 99);
-    EXPECT_EQ(out.diffuse, reference.diffuse);
+    EXPECT_EQ(PaintHeights(MakeGradients({{127, 0, 0.0f, 0.2f}, {100, 20, 0.0f, 0.6f}}), border, 99).diffuse,
+              PaintHeights(MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 20, 0.0f, 0.6f}}), border, 99).diffuse);
 }
 
 // A decay of 10 reaches d below the border with P(|10 r| >= d) for a standard normal r: 31.7 % at d = 10,
 // 4.6 % at d = 20 (the engine is seeded, so the counts are fixed; the tolerance is still many standard
-// deviations wide). No decay reaches below the start of the band before, however large.
+// deviations wide). No decay reaches below the start of the band before, however large. Each pixel takes
+// one normal draw per gradient whatever its band: the engine ends where a plain sequence of 3 * N leaves it.
 TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbabilityUpToThePreviousBand)
 {
     const auto gradients = MakeGradients({{127, 0, 0.0f, 0.2f}, {128, 10, 0.0f, 0.6f}});
@@ -142,29 +130,18 @@ TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbabilityUpToThePrevi
     std::vector<uint8_t> heights;
     for (int p : {99, 100, 120, 149})
         heights.insert(heights.end(), 1000, static_cast<uint8_t>(p));
-    const Output out = PaintHeights(far, heights);
+    TextureGen::Mt19937 engine, reference(7);
+    const Output out = PaintHeights(far, heights, 7, &engine);
+    const TextureGen::NormalSampler normal;
+    for (size_t d = 0; d < 3 * heights.size(); ++d)
+        normal(reference);
+    EXPECT_EQ(engine, reference);
     size_t third = 0;
     for (size_t k = 0; k < 1000; ++k)
         ASSERT_EQ(out.Red(k), 51) << "height 99 belongs to the first band only";
     for (size_t k = 1000; k < 4000; ++k)
         third += out.Red(k) == 153;
     EXPECT_GT(third, 2850u); // |1000 r| >= 50 in about 96 % of the draws
-}
-
-// One normal draw per pixel per gradient, whatever the bands: the engine ends where a plain sequence
-// of 3 * N draws leaves it.
-TEST(TextureGenTest, HeightModeDrawsOncePerPixelPerGradient)
-{
-    const auto gradients = MakeGradients({{80, 0, 0.0f, 0.2f}, {80, 30, 0.0f, 0.4f}, {95, 5, 0.0f, 0.6f}});
-    std::vector<uint8_t> heights(5000);
-    for (size_t k = 0; k < heights.size(); ++k)
-        heights[k] = static_cast<uint8_t>((k * 37) % 256);
-    TextureGen::Mt19937 engine, reference(99);
-    PaintHeights(gradients, heights, 99, &engine);
-    const TextureGen::NormalSampler normal;
-    for (size_t d = 0; d < 3 * heights.size(); ++d)
-        normal(reference);
-    EXPECT_EQ(engine, reference);
 }
 
 // The own engine against the standard library's, across several refills.
@@ -237,8 +214,7 @@ TEST(TextureGenTest, SlopePassMatchesBandAfterBand)
             if (angle >= start) red = static_cast<uint8_t>(g->color.r * 255.0f);
             start += g->slopeSpan;
         }
-        ASSERT_EQ(out.Red(k), red) << k;
-        ASSERT_EQ(out.specular[k], red) << k;
+        ASSERT_EQ(std::make_pair(out.Red(k), out.specular[k]), std::make_pair(red, red)) << k;
     }
 }
 } // namespace

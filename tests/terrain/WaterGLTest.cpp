@@ -1,16 +1,10 @@
-#include "render/Texture.h"
 #include "terrain/Terrain.h"
 #include "terrain/Water.h"
 #include "terrain/WaterPlane.h"
 #include "tests/support/GLTestEnvironment.h"
-#include "tests/support/TestCommon.h"
 #include "tests/terrain/GLReadBack.h"
 
-#include <GL/glew.h>
-
 using terraintest::ReadBuffer;
-using terraintest::ReadTexture;
-using testsupport::LogCapture;
 
 namespace
 {
@@ -18,14 +12,10 @@ using WaterGLTest = testsupport::GLTest;
 
 std::vector<uint8_t> Map(std::initializer_list<int> kinds) // 0 dry, 1 edge, 2 full per pixel
 {
+    const std::array<uint8_t, 4> pixels[] = {{}, Water::kEdgeWater, Water::kFullWater};
     std::vector<uint8_t> bytes;
     for (int kind : kinds)
-    {
-        const std::array<uint8_t, 4> pixel = kind == 2   ? Water::kFullWater
-                                             : kind == 1 ? Water::kEdgeWater
-                                                         : std::array<uint8_t, 4>{};
-        bytes.insert(bytes.end(), pixel.begin(), pixel.end());
-    }
+        bytes.insert(bytes.end(), pixels[kind].begin(), pixels[kind].end());
     return bytes;
 }
 
@@ -36,15 +26,15 @@ std::vector<uint8_t> Map(std::initializer_list<int> kinds) // 0 dry, 1 edge, 2 f
 TEST_F(WaterGLTest, PouredWaterReachesTheMapAndAnOutlinedPixelsPlaneTheGpu)
 {
     Terrain flat(3, 3, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    LogCapture log;
+    testsupport::LogCapture log;
     const Terrain::WaterPlane dry(&flat);
     EXPECT_EQ(dry.vertexCount, 0u);
     EXPECT_EQ(dry.mesh->entries.size(), 1u);
     EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
     flat.PourWater(4);
-    EXPECT_EQ(ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
+    EXPECT_EQ(terraintest::ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
     flat.OutlineWater();
-    EXPECT_EQ(ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 1, 1, 2, 2, 2, 2}));
+    EXPECT_EQ(terraintest::ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 1, 1, 2, 2, 2, 2}));
 
     Terrain terrain(7, 6, 2.0f, Terrain::Generator::Flat, 0, 0, 0);
     std::vector<float> heights(42, 1.0f);

@@ -136,20 +136,15 @@ TEST(WaterTest, OutlineMatchesThePlainLoop)
     }
 }
 
-// --- Water plane -------------------------------------------------------------------------------------
-
 struct PlaneInput : Grid
 {
-    PlaneInput(uint32_t width, uint32_t height)
-        : Grid(width, height), terrain(3 * size_t{width} * height, 0.0f)
-    {
-    }
+    using Grid::Grid;
     void SetHeight(uint32_t k, float y) { terrain[3 * size_t{k} + 1] = y; }
     Water::PlaneMesh Build(float distance = 1.0f, float minHeight = 0.0f) const
     {
         return Water::BuildPlane(watermap.data(), terrain.data(), width, height, distance, minHeight);
     }
-    std::vector<float> terrain;
+    std::vector<float> terrain = std::vector<float>(3 * heights.size(), 0.0f);
 };
 
 // Full water at heights i = 0..2 and 6..7: levels 2 and 7. Edge water on a higher vertex does not lift
@@ -161,8 +156,7 @@ TEST(WaterTest, TwoLakesGetTwoLevels)
     for (uint32_t k = 0; k < 40; ++k)
     {
         in.SetHeight(k, static_cast<float>(k / 4));
-        const uint32_t i = k / 4;
-        if (i <= 2 || i == 6 || i == 7) in.Set(k, Water::kFullWater);
+        if (k / 4 <= 2 || k / 4 == 6 || k / 4 == 7) in.Set(k, Water::kFullWater);
     }
     in.Set(in.K(8, 0), Water::kEdgeWater);
     in.SetHeight(in.K(8, 0), 100.0f);
@@ -178,10 +172,9 @@ TEST(WaterTest, TwoLakesGetTwoLevels)
     }
 }
 
-// On a 4 x 3 all-water map the breadth-first walk from (0, 0), neighbours (i-1, j), (i-1, j-1),
-// (i-1, j+1), (i, j-1), (i, j+1), (i+1, j-1), (i+1, j), (i+1, j+1), numbers the pixels as below; vertex
-// (i, j) lies at ((i - 1.5) d, y, (j - 1) d) with texture coordinates (j / 2, i / 3), and each cell gives
-// the terrain's two triangles. A pixel that is almost water (alpha 128) is dry.
+// On a 4 x 3 all-water map the breadth-first walk from (0, 0), neighbours (i-1, j), (i-1, j-1), (i-1, j+1),
+// (i, j-1), (i, j+1), (i+1, j-1), (i+1, j), (i+1, j+1), numbers the pixels as below; each cell gives the
+// terrain's two triangles. A pixel that is almost water (alpha 128) is dry.
 TEST(WaterTest, PlaneNumbersVerticesBreadthFirst)
 {
     PlaneInput in(4, 3);

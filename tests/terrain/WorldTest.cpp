@@ -1,8 +1,6 @@
 #include "terrain/World.h"
 #include "tests/terrain/TerrainTestSupport.h"
 
-#include "tests/support/TestCommon.h"
-
 namespace worldtest
 {
 // A world of tiles x down tiles of side T, shaped by two noise layers (one with smooth heights, at
@@ -17,28 +15,17 @@ TestWorld NoiseWorld(uint32_t tilesX, uint32_t tilesY, uint32_t T)
 {
     TestWorld w;
     w.settings = {0, T, tilesX, tilesY, 1003, -517}; // terrain, tile size, tiles across and down, origin
-    w.terrain.name = "land";
-    w.terrain.width = T;
-    w.terrain.height = T;
-    w.terrain.vertexDistance = 0.7f;
-    LayerRecord hills, ridges, image;
-    hills.kind = ridges.kind = LayerKind::Noise;
-    hills.settings.power = 40.0f;
-    hills.settings.frequency = 0.021f;
-    hills.settings.offsetX = 0.3f;
-    hills.settings.offsetY = -2.7f;
+    w.terrain = {"land", T, T, 0.7f};                // name, width, height, vertex distance
+    LayerRecord hills, ridges, image{LayerKind::Image};
+    hills.settings = {40.0f, 0, 0.021f, 0.3f, -2.7f, 4}; // power, seed, frequency, offsets, octaves
     hills.settings.fractalType = 1;
-    hills.settings.octaves = 4;
     hills.settings.smoothHeights = true;
-    ridges.settings.power = -12.0f;
+    ridges.settings = {-12.0f, 9, 0.05f}; // power, seed, frequency
     ridges.settings.noiseType = 0;
     ridges.settings.fractalType = 2;
-    ridges.settings.seed = 9;
-    ridges.settings.frequency = 0.05f;
     w.terrain.layers = {hills, ridges};
     // The image: a pixel per world vertex, rows along x, a pattern that differs along both axes.
     const uint64_t W = w.settings.Width(), H = w.settings.Height();
-    image.kind = LayerKind::Image;
     image.settings.power = 5.0f;
     image.image = ImageRecord::Blank(static_cast<uint32_t>(W), static_cast<uint32_t>(H), 1);
     for (uint64_t i = 0; i < W; ++i)
@@ -83,7 +70,6 @@ float LargestSeamStep(const TestWorld& w, const std::vector<TerrainRecord>& tile
 } // namespace worldtest
 
 using namespace worldtest;
-using terraintest::Bits;
 
 // Noise and image layers only: the tiles of a non-square world (3 x 2, so that a swapped x and y
 // shows) are the same world built as one terrain, bit for bit, shared edges included.
@@ -91,9 +77,9 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
 {
     const TestWorld w = NoiseWorld(3, 2, 33);
     const std::vector<TerrainRecord> tiles = BuildTiles(w);
-    const uint64_t W = w.settings.Width(), H = w.settings.Height();
-    TerrainRecord whole = World::WindowRecord(w.terrain, w.settings,
-                                              {0, 0, static_cast<uint32_t>(W), static_cast<uint32_t>(H)});
+    TerrainRecord whole = World::WindowRecord(
+        w.terrain, w.settings,
+        {0, 0, static_cast<uint32_t>(w.settings.Width()), static_cast<uint32_t>(w.settings.Height())});
     std::string error;
     ASSERT_TRUE(whole.Complete(&error)) << error;
     EXPECT_GT(whole.maxHeight - whole.minHeight, 10.0f); // the layers shape it
@@ -105,21 +91,20 @@ TEST(WorldTest, TilesAreTheWholeWorldBitForBit)
             ASSERT_TRUE(tile.width == T && tile.height == T);
             for (uint32_t i = 0; i < T; ++i)
                 for (uint32_t j = 0; j < T; ++j)
-                    ASSERT_EQ(Bits(HeightAt(tile, i, j)),
-                              Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
+                    ASSERT_EQ(terraintest::Bits(HeightAt(tile, i, j)),
+                              terraintest::Bits(HeightAt(whole, x * (T - 1) + i, y * (T - 1) + j)))
                         << "tile " << x << "," << y << " vertex " << i << ", " << j;
         }
 }
 
-// Erosion runs on each tile and its overlap border with droplets anchored in the world; what differs
-// comes in from the windows' edges, so the seams differ a little. The largest step stays under the
-// bound the README gives (3 % of the world's height range for this heavy erosion, a droplet per cell),
-// and without the border it is several times larger. The world's range covers every tile.
+// Erosion runs on each tile and its overlap border with droplets anchored in the world: the seams differ
+// only by what comes in from the windows' edges, under the README's bound (3 % of the world's height
+// range for this heavy erosion) and several times less than without the border. The world's range
+// covers every tile.
 TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
 {
     TestWorld w = NoiseWorld(2, 2, 65);
-    LayerRecord erosion;
-    erosion.kind = LayerKind::Erosion;
+    LayerRecord erosion{LayerKind::Erosion};
     erosion.settings.erosion.hydraulic.droplets = 4000;
     erosion.settings.erosion.hydraulic.maxSteps = 24;
     erosion.settings.erosion.hydraulic.radius = 2;
@@ -133,22 +118,18 @@ TEST(WorldTest, ErodedSeamsStayWithinTheBoundAndTheRangeCoversEveryTile)
     float low = 0.0f, high = 0.0f;
     World::HeightRange(w.terrain, w.settings, low, high);
     for (const TerrainRecord& tile : tiles)
-    {
-        EXPECT_GE(tile.minHeight, low);
-        EXPECT_LE(tile.maxHeight, high);
-    }
+        EXPECT_TRUE(tile.minHeight >= low && tile.maxHeight <= high)
+            << tile.minHeight << ".." << tile.maxHeight;
     const float step = LargestSeamStep(w, tiles);
     EXPECT_GT(step, 0.0f);
     EXPECT_LT(step, 0.03f * (high - low)) << step << " of " << high - low;
 
     w.settings.overlap = 0;
-    const float bare = LargestSeamStep(w, BuildTiles(w));
-    EXPECT_GT(bare, 3.0f * step);
+    EXPECT_GT(LargestSeamStep(w, BuildTiles(w)), 3.0f * step); // without the border
 }
 
-// What cannot be a world (with the messages the build and the editor show), and tile names that do not parse.
-// (Tiles outside the world and a diamond-square or random-fault start: the build, project file and
-// session tests.)
+// What cannot be a world (with the messages the build and the editor show), and tile names that do not
+// parse. (Tiles outside the world, a diamond-square or random-fault start: build, project file, session.)
 TEST(WorldTest, RefusalsNameTheReason)
 {
     const TestWorld good = NoiseWorld(4, 2, 33);
@@ -161,11 +142,8 @@ TEST(WorldTest, RefusalsNameTheReason)
         {"sculpted",
          [](TestWorld& w)
          {
-             LayerRecord& sculpt = w.terrain.layers.emplace_back();
-             sculpt.kind = LayerKind::Sculpt;
-             sculpt.name = "Sculpt";
-             sculpt.sculpt.assign(33 * 33, 0.0f);
-             sculpt.sculpt[40] = 0.5f;
+             w.terrain.layers.push_back({LayerKind::Sculpt, "Sculpt"});
+             w.terrain.layers.back().sculpt.assign(33 * 33, 0.5f);
          },
          "terrain land has sculpted heights in 'Sculpt', which belong to one grid and cannot tile"},
         {"tile size", [](TestWorld& w) { w.settings.tileSize = 300; },
