@@ -165,10 +165,15 @@ TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
         EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
 }
 
-// One message naming the file and the reason, and nothing read.
+// One message naming the file and the reason, and nothing read. A raw file whose side is beyond the New
+// Terrain limit is refused from its length alone (a sparse file here, named by its absolute path).
 TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
 {
-    const std::pair<const char*, const char*> cases[] = {
+    TempDir dir;
+    const std::string huge = dir / "huge.r16";
+    std::ofstream(huge, std::ios::binary).put('\0');
+    ASSERT_EQ(::truncate(huge.c_str(), 4098ll * 4098 * 2), 0);
+    const std::pair<std::string, const char*> cases[] = {
         {"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
         {"grey_alpha.png", "2 channels (grey and alpha)"},
         {"four_bit.png", "4-bit samples"},
@@ -186,7 +191,8 @@ TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
         {"truncated.exr", "truncated or damaged"},
         {"infinite.exr", "not a finite number at pixel 1, 1"},
         {"unknown_format.tif", "unknown format \".tif\""},
-        {"missing.png", "No such file or directory"}};
+        {"missing.png", "No such file or directory"},
+        {huge, "it is 4098 x 4098; sides from 2 to 4097 are accepted"}};
     for (const auto& [file, reason] : cases)
     {
         const std::string path = (DataDir() / "heightmaps" / file).string();
@@ -198,19 +204,6 @@ TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
         EXPECT_NE(error.find(reason), std::string::npos) << error;
         EXPECT_EQ(out.width, 99u) << file;
     }
-}
-
-// A side beyond the New Terrain limit is refused from the file's length alone (a sparse file here).
-TEST(HeightImageTest, ARawFileBeyondTheSizeLimitIsRefusedUnread)
-{
-    TempDir dir;
-    const std::string path = dir / "huge.r16";
-    std::ofstream(path, std::ios::binary).put('\0');
-    ASSERT_EQ(::truncate(path.c_str(), 4098ll * 4098 * 2), 0);
-    std::string error;
-    HeightGrid out;
-    EXPECT_FALSE(HeightImage::Read(path, {}, out, &error));
-    EXPECT_NE(error.find("it is 4098 x 4098; sides from 2 to 4097 are accepted"), std::string::npos) << error;
 }
 
 // A non-square terrain, 7 vertices along x and 5 along z: uneven heights with the editor's own
@@ -475,10 +468,10 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     ExpectTexCoordsFindTheirPixels(vt, image.data(), 3, terrain);
 }
 
-// No temporary file stays, and no later file is written.
+// A failure leaves no temporary file and writes no later file; refused input and cancelling.
 TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
 {
-    TempDir dir;
+    TempDir dir, cancelled;
     ExportTestTerrain terrain;
     fs::create_directory(dir.Path() / "hills_height.png"); // a folder where the PNG should go
     std::string error;
@@ -487,13 +480,7 @@ TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
                                {}, &error));
     EXPECT_EQ(error, "Cannot write " + (dir / "hills_height.png") + ": it is a folder");
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"hills.glb", "hills_height.png"}));
-}
 
-TEST(ExportFailureTest, RefusedInputAndCancelling)
-{
-    TempDir dir;
-    ExportTestTerrain terrain;
-    std::string error;
     EXPECT_FALSE(ExportTerrain(terrain.Input(), OptionsFor(dir, 0), {}, &error));
     EXPECT_EQ(error, "Cannot export terrain hills: no format is chosen");
     ExportOptions options = OptionsFor(dir, ExportFormat::R16);
@@ -503,10 +490,10 @@ TEST(ExportFailureTest, RefusedInputAndCancelling)
 
     int calls = 0;
     EXPECT_FALSE(ExportTerrain(
-        terrain.Input(), OptionsFor(dir, ExportFormat::Glb | ExportFormat::R16),
+        terrain.Input(), OptionsFor(cancelled, ExportFormat::Glb | ExportFormat::R16),
         [&](float, const std::string&) { return ++calls < 2; }, &error));
     EXPECT_EQ(error, "Export cancelled");
-    EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills.glb"});
+    EXPECT_EQ(FilesIn(cancelled.Path()), std::set<std::string>{"hills.glb"});
 }
 
 TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
@@ -634,13 +621,9 @@ std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std
 // 127 belongs to both bands (the later wins); a fifth band has no channel.
 TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
 {
-    const std::vector<Gradient> bands = {Gradient{127}, Gradient{128}};
-    const std::vector<uint8_t> weights = HeightWeights(bands, {0, 126, 127, 255});
-    const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0};
-    EXPECT_EQ(weights, expected);
-
-    const std::vector<Gradient> five(5, Gradient{50});
-    EXPECT_EQ(HeightWeights(five, {49, 210, 251}),
+    EXPECT_EQ(HeightWeights({Gradient{127}, Gradient{128}}, {0, 126, 127, 255}),
+              (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0}));
+    EXPECT_EQ(HeightWeights(std::vector<Gradient>(5, Gradient{50}), {49, 210, 251}),
               (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
 }
 
@@ -668,8 +651,7 @@ TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
     }
     // Shares of three bands with decays over every height: each pixel's bytes add up to 255.
     std::vector<uint8_t> all(256);
-    for (int p = 0; p < 256; ++p)
-        all[p] = static_cast<uint8_t>(p);
+    std::iota(all.begin(), all.end(), uint8_t{0});
     const std::vector<uint8_t> w = HeightWeights({Gradient{80}, Gradient{80, 20}, Gradient{95, 30}}, all);
     for (int p = 0; p < 256; ++p)
         EXPECT_EQ(w[4 * p] + w[4 * p + 1] + w[4 * p + 2] + w[4 * p + 3], 255) << p;
