@@ -377,12 +377,6 @@ class UserJourneyTest : public ::testing::Test
                    [&](const WidgetMapFile& m) { return m.frame >= inputFrame + frames; });
     }
 
-    void WaitForLogLine(const std::string& text)
-    {
-        WaitUntil("a log line with \"" + text + "\"",
-                  [&] { return program->Log().find(text) != std::string::npos; });
-    }
-
     // The title the program gave its window, as a window manager reads it (WM_NAME).
     std::string Title()
     {
@@ -501,19 +495,10 @@ class UserJourneyTest : public ::testing::Test
         HoldKey(XK_Return);
     }
 
-    void Drag(float fromX, float fromY, float toX, float toY)
-    {
-        MoveTo(fromX, fromY);
-        Press(Button1);
-        for (int step = 1; step <= 4; ++step)
-            MoveTo(fromX + (toX - fromX) * float(step) / 4.0f, fromY + (toY - fromY) * float(step) / 4.0f);
-        Release(Button1);
-    }
-
-    void KeyDown(KeySym key)
+    void KeyDown(KeySym key, int frames = 2)
     {
         XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
-        Settle();
+        Settle(frames);
     }
 
     void KeyUp(KeySym key)
@@ -535,8 +520,7 @@ class UserJourneyTest : public ::testing::Test
     // The dialogs read Enter and Escape as held, frame by frame.
     void HoldKey(KeySym key, int frames = 3)
     {
-        XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
-        Settle(frames);
+        KeyDown(key, frames);
         KeyUp(key);
     }
 
@@ -616,9 +600,11 @@ class UserJourneyTest : public ::testing::Test
         return entry;
     }
 
-    void CloseWindowAsAWindowManagerWould()
+    // Closes the program's window as a window manager would; the program asks the question named.
+    void CloseWindowAsAWindowManagerWould(const std::string& question)
     {
         SendClientMessage("WM_PROTOCOLS", long(XInternAtom(display, "WM_DELETE_WINDOW", False)));
+        WaitForWindow(question);
     }
 
     KeyCode Code(KeySym key)
@@ -762,7 +748,12 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Menu({"Window", "View terrain generator"}, generator, scene);
     ClickBackground();
     const MapRect frame = WaitForWindow(generator).rect;
-    Drag(frame.x1 - 4.0f, frame.y1 - 4.0f, frame.x1 - 4.0f, float(kScreenHeight) - 40.0f); // its corner
+    MoveTo(frame.x1 - 4.0f, frame.y1 - 4.0f); // its corner, dragged down in four moves
+    Press(Button1);
+    for (int step = 1; step <= 4; ++step)
+        MoveTo(frame.x1 - 4.0f,
+               frame.y1 - 4.0f + (float(kScreenHeight) - 36.0f - frame.y1) * float(step) / 4.0f);
+    Release(Button1);
     Expect(WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
 
     Step("Add a noise layer and name it with Set");
@@ -811,7 +802,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Click(water);
     Expect(ShareChanged(dry, LookAt(water)) > 0.005, "the poured water to show in the picture");
     Click("Recalculate##watermap", "Water editor");
-    WaitForLogLine("Setting waterplane height to");
+    WaitUntil("the new water height in the log",
+              [&] { return program->Log().find("Setting waterplane height to") != std::string::npos; });
 
     // The camera starts under the terrain's surface, looking along its edge: the user turns
     // towards the middle and up, flies forward and back, and turns back.
@@ -925,16 +917,14 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Step("Add a noise layer, then close the window: the program asks, and Cancel keeps it open");
     addNoiseLayer();
     WaitForTitle("hills* - Velmoran");
-    CloseWindowAsAWindowManagerWould();
-    WaitForWindow(question);
+    CloseWindowAsAWindowManagerWould(question);
     ClickToClose("Cancel##unsaved", question);
     Expect(ShareNotSky(LookAt(WaitFor("image", "0", scene))) > 0.05,
            "the terrain still in the scene after Cancel"); // looked at a few frames after Cancel
     WaitForTitle("hills* - Velmoran");                     // the change still unsaved
 
     Step("Close the window again and answer Don't save: the program ends with status 0");
-    CloseWindowAsAWindowManagerWould();
-    WaitForWindow(question);
+    CloseWindowAsAWindowManagerWould(question);
     ClickToEnd("Don't save##unsaved", question);
     WaitUntil(
         "the program to end", [&] { return !program->Running(); }, kWaitSeconds, false);
