@@ -115,7 +115,8 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
 }
 
 // Without a JSON file the values scale to 0 .. height scale; a square .r16's side comes from its length.
-TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
+// The editor's own images hold vertex (i, j) in column j of row i counted from the bottom.
+TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScaleInTheirLayout)
 {
     TempDir dir;
     const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
@@ -141,12 +142,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
     ASSERT_TRUE(HeightImage::Read((DataDir() / "heightmaps/half_3x3.exr").string(), options, read, &error))
         << error;
     EXPECT_EQ(read.heights[3 * 2 + 1], 5.0f * 50.0f); // pixel (2, 1) holds 1 * 3 + 2
-}
 
-// The editor's own images hold vertex (i, j) in column j of row i counted from the bottom.
-TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
-{
-    TempDir dir;
     const uint32_t W = 4, H = 3; // the editor's buffer: W rows of H bytes, row 0 at the bottom
     std::vector<uint8_t> buffer(W * H);
     for (uint32_t k = 0; k < W * H; ++k)
@@ -154,11 +150,8 @@ TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
     stbi_flip_vertically_on_write(1);
     ASSERT_NE(stbi_write_png((dir / "editor.png").c_str(), H, W, 1, buffer.data(), H), 0);
     stbi_flip_vertically_on_write(0);
-    HeightImage::ImportOptions options;
     options.editorLayout = true;
     options.heightScale = 255.0f;
-    HeightGrid read;
-    std::string error;
     ASSERT_TRUE(HeightImage::Read(dir / "editor.png", options, read, &error)) << error;
     ASSERT_EQ(std::make_pair(read.width, read.height), std::make_pair(W, H));
     for (uint32_t k = 0; k < W * H; ++k)
