@@ -31,9 +31,7 @@ struct RoundTrip
     bool exact;
 };
 
-class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
-{
-};
+using HeightRoundTripTest = ::testing::TestWithParam<RoundTrip>;
 
 // Within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and spacing.
 TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
@@ -304,17 +302,6 @@ void ExpectTexCoordsFindTheirPixels(const std::vector<float>& uv, const unsigned
     }
 }
 
-TEST(ExportFormatTest, UnknownOrEmptyFormatNamesAreRefused)
-{
-    // Lists that parse are the headless program's: VelmoranBuildTest and ProjectSessionGLTest use them.
-    uint32_t formats = 0;
-    std::string error;
-    EXPECT_FALSE(ExportFormat::Parse("glb,tiff", formats, &error));
-    EXPECT_EQ(error, "unknown format \"tiff\" (use glb, obj, png16, r16, exr, splat)");
-    EXPECT_FALSE(ExportFormat::Parse("glb,", formats, &error));
-    EXPECT_FALSE(ExportFormat::Parse("", formats, &error));
-}
-
 // One export of every format, shared by the tests that read its files back.
 class ExportTest : public ::testing::Test
 {
@@ -461,13 +448,19 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     ExpectTexCoordsFindTheirPixels(vt, image.data(), 3, terrain);
 }
 
-// A failure leaves no temporary file and writes no later file; refused input and cancelling.
-TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
+// A failure leaves no temporary file and writes no later file; refused formats and input, and cancelling.
+TEST(ExportFailureTest, FailuresRefusalsAndCancellingStopTheExportWithTheirReason)
 {
     TempDir dir, cancelled;
     ExportTestTerrain terrain;
     fs::create_directory(dir.Path() / "hills_height.png"); // a folder where the PNG should go
     std::string error;
+    // Lists that parse are the headless program's: VelmoranBuildTest and ProjectSessionGLTest use them.
+    uint32_t formats = 0;
+    EXPECT_FALSE(ExportFormat::Parse("glb,tiff", formats, &error));
+    EXPECT_EQ(error, "unknown format \"tiff\" (use glb, obj, png16, r16, exr, splat)");
+    EXPECT_FALSE(ExportFormat::Parse("glb,", formats, &error));
+    EXPECT_FALSE(ExportFormat::Parse("", formats, &error));
     EXPECT_FALSE(ExportTerrain(terrain.Input(),
                                OptionsFor(dir, ExportFormat::Glb | ExportFormat::Png16 | ExportFormat::Splat),
                                {}, &error));

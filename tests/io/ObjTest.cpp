@@ -387,9 +387,7 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
               std::make_tuple(plain.str().size(), text.size(), numbers.size()));
 }
 
-class ObjWriterProgressTest : public ::testing::TestWithParam<unsigned>
-{
-};
+using ObjWriterProgressTest = ::testing::TestWithParam<unsigned>;
 
 TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
 {
