@@ -54,7 +54,6 @@ int IgnoreGoneWindows(Display* display, XErrorEvent* error)
     return error->error_code == BadWindow ? 0 : xlibErrorHandler(display, error);
 }
 
-// ---------------------------------------------------------------------------------------------
 // The X server and the program
 
 // A child process with its output in a log file; it dies with the test, however that ends.
@@ -132,7 +131,6 @@ std::string StartXServer(std::unique_ptr<Child>& server, const fs::path& logPath
     return ":" + number;
 }
 
-// ---------------------------------------------------------------------------------------------
 // What the user sees
 
 // Pixels read back from the screen; those of windows drawn over the looked-at one are marked covered.
@@ -195,7 +193,6 @@ const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const 
     return nullptr;
 }
 
-// ---------------------------------------------------------------------------------------------
 // The journey: the fixture holds the X server, the program, and the user's hands and eyes
 
 class UserJourneyTest : public ::testing::Test
@@ -328,13 +325,11 @@ class UserJourneyTest : public ::testing::Test
         return last;
     }
 
-    // The newest widget map, as it is.
     const WidgetMapFile& Current()
     {
         return WaitForMap("a widget map", [](const WidgetMapFile&) { return true; });
     }
 
-    // The first entry of the kind whose label and window match (a trailing '*' for a prefix).
     MapEntry WaitFor(const std::string& kind, const std::string& label, const std::string& window = "")
     {
         const MapEntry* found = nullptr;
@@ -466,7 +461,6 @@ class UserJourneyTest : public ::testing::Test
         if (!opens.empty()) WaitForWindow(opens);
     }
 
-    // A click on a button that closes its window.
     void ClickToClose(const std::string& label, const std::string& window)
     {
         Click(label, window);
@@ -593,7 +587,6 @@ class UserJourneyTest : public ::testing::Test
         return false;
     }
 
-    // The entry, when no other window covers its centre.
     const MapEntry& Uncovered(const MapEntry& entry)
     {
         if (Hidden(entry)) Fail("The middle of \"" + entry.window + "\" is covered by another window");
