@@ -77,9 +77,8 @@ TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
 
     const ObjData named = Parse(HillsText("my big hills")), unnamed = Parse(HillsText(""));
     EXPECT_EQ(std::tie(named.name, named.width, named.height), std::make_tuple("my", 6u, 4u));
-    EXPECT_EQ(unnamed.name, "");
-    EXPECT_EQ(std::tie(unnamed.width, unnamed.height, unnamed.positions),
-              std::tie(named.width, named.height, named.positions));
+    EXPECT_EQ(std::tie(unnamed.name, unnamed.width, unnamed.height, unnamed.positions),
+              std::make_tuple(std::string(), named.width, named.height, named.positions));
 
     // A '#' joined to text is an unknown word, not a comment: this marker arms nothing.
     EXPECT_EQ(Refusal(Replace(plain, "# OBJ file", "#OBJ file")).second,
