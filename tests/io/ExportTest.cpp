@@ -604,18 +604,15 @@ std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std
     return rgba;
 }
 
-// 127 belongs to both bands (the later wins); a fifth band has no channel.
-TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
+// Height bands follow the diffuse rules: 127 belongs to both bands (the later wins); a fifth band has no
+// channel. With decays, a band's weight is the share of pixels the editor's own painter gives it.
+TEST(SplatMapTest, HeightWeightsFollowTheEditorsPainting)
 {
     EXPECT_EQ(HeightWeights({Gradient{127}, Gradient{128}}, {0, 126, 127, 255}),
               (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0}));
     EXPECT_EQ(HeightWeights(std::vector<Gradient>(5, Gradient{50}), {49, 210, 251}),
               (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
 
-// A band's weight is the share of pixels the editor's own painter gives it.
-TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
-{
     std::vector<std::unique_ptr<Gradient>> list;
     list.push_back(std::make_unique<Gradient>(Gradient{127, 0, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}}));
     list.push_back(std::make_unique<Gradient>(Gradient{128, 10, 0.0f, {0.0f, 1.0f, 0.0f, 1.0f}}));

@@ -118,7 +118,6 @@ TEST_F(ProjectFileTest, OpenGivesBackEveryFieldBitForBit)
     std::string error;
     ASSERT_TRUE(ProjectFile::Open(sample, opened, &error)) << error;
     testsupport::ExpectSameProject(SampleProject(), opened);
-    EXPECT_FALSE(opened.world); // a project without a world opens without one
 
     // A name that is not UTF-8 (read from an OBJ file) is saved with U+FFFD for the stray byte.
     Project odd = SampleProject();
