@@ -743,9 +743,9 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     const MapRect frame = WaitForWindow(generator).rect;
     MoveTo(frame.x1 - 4.0f, frame.y1 - 4.0f); // its corner, dragged down in four moves
     Press(Button1);
-    for (int step = 1; step <= 4; ++step)
+    for (int move = 1; move <= 4; ++move)
         MoveTo(frame.x1 - 4.0f,
-               frame.y1 - 4.0f + (float(kScreenHeight) - 36.0f - frame.y1) * float(step) / 4.0f);
+               frame.y1 - 4.0f + (float(kScreenHeight) - 36.0f - frame.y1) * float(move) / 4.0f);
     Release(Button1);
     Expect(WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
 
@@ -754,9 +754,9 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     {
         Click("Add a heightmap", generator, "New heightmap name");
         ClickToClose("Set##nhmp", "New heightmap name");
+        WaitFor("item", "Heightmap_0", generator);
     };
     addNoiseLayer();
-    WaitFor("item", "Heightmap_0", generator);
     const MapEntry preview = WaitFor("image", "0", generator);
     const Picture perlin = LookAt(preview);
 
@@ -888,7 +888,6 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Step("Add a noise layer to the loaded terrain: the title marks the unsaved change");
     Expect(!FindIn(Current(), "item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
     addNoiseLayer();
-    WaitFor("item", "Heightmap_0", generator);
     WaitForTitle("hills* - Velmoran");
 
     Step("File > Open Recent > the project, answered with Don't save: the saved session is back");
