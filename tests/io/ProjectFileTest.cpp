@@ -372,12 +372,11 @@ TEST_F(ProjectFileTest, AWorldKeepsItsSettingsAndItsImageLayersWhole)
     TerrainRecord& land = project.terrains[1];
     land.name = "land";
     land.width = land.height = 5;
-    LayerRecord image;
+    LayerRecord& image = land.layers.emplace_back();
     image.kind = LayerKind::Image;
     image.settings.power = 3.0f;
     image.image = testsupport::TestImage(13, 9, 2, 4); // the world: 9 vertices along x, 13 along z
     const ImageRecord whole = image.image;
-    land.layers.push_back(std::move(image));
     World::ToTileView(land, world);
     land.layers[0].image.pixels[2 * 2 * 5 + 2 * 1] = 0xEE; // tile vertex (2, 1), first channel
     project.world = world;

@@ -101,15 +101,13 @@ Project SmallWorldProject(TerrainGenerator generator = TerrainGenerator::Flat)
     land.name = "land";
     land.width = land.height = 17;
     land.generator.generator = generator;
-    LayerRecord hills;
+    LayerRecord& hills = land.layers.emplace_back();
     hills.name = "hills";
     hills.settings.power = 30.0f;
     hills.settings.frequency = 0.05f;
-    land.layers.push_back(hills);
-    WorldSettings world;
+    WorldSettings& world = project.world.emplace();
     world.tileSize = 17;
     world.tilesX = world.tilesY = 2;
-    project.world = world;
     return project;
 }
 
