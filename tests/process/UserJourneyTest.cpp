@@ -572,9 +572,9 @@ class UserJourneyTest : public ::testing::Test
     // nothing else.
     void ClickBackground()
     {
-        std::vector<MapRect> windows;
+        std::vector<MapEntry> windows;
         for (const MapEntry& w : Current().windows)
-            if (w.window != "Invisible Window") windows.push_back(w.rect);
+            if (w.window != "Invisible Window") windows.push_back(w);
         ClickFree({10.0f, 40.0f, float(kScreenWidth), float(kScreenHeight)}, 40.0f, windows,
                   "the background");
     }
@@ -608,13 +608,13 @@ class UserJourneyTest : public ::testing::Test
     }
 
     // A click on the first point of a grid over the area that none of the rectangles covers.
-    void ClickFree(const MapRect& area, float step, const std::vector<MapRect>& taken,
+    void ClickFree(const MapRect& area, float step, const std::vector<MapEntry>& taken,
                    const std::string& what)
     {
         for (float y = area.y0; y < area.y1; y += step)
             for (float x = area.x0; x < area.x1; x += step)
                 if (std::none_of(taken.begin(), taken.end(),
-                                 [&](const MapRect& r) { return r.Contains(x, y); }))
+                                 [&](const MapEntry& e) { return e.rect.Contains(x, y); }))
                     return Click(x, y);
         Fail("No bare part of " + what + " left to click");
     }
@@ -623,12 +623,10 @@ class UserJourneyTest : public ::testing::Test
     void BringToFront(const std::string& window)
     {
         const MapRect frame = WaitForWindow(window).rect;
-        std::vector<MapRect> taken;
-        for (const MapEntry& above : last.WindowsAbove(window))
-            taken.push_back(above.rect);
+        std::vector<MapEntry> taken = last.WindowsAbove(window);
         const size_t windowsAbove = taken.size();
         for (const MapEntry& e : last.entries)
-            if (e.kind == "item" && e.window == window) taken.push_back(e.rect);
+            if (e.kind == "item" && e.window == window) taken.push_back(e);
         ClickFree({frame.x0 + 8.0f, frame.y0 + 8.0f, frame.x1 - 24.0f, frame.y1 - 4.0f}, 12.0f, taken,
                   "\"" + window + "\"");
         WaitForMap("the window \"" + window + "\" in front",
