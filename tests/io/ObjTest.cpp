@@ -134,6 +134,20 @@ std::multiset<std::vector<uint32_t>> Triangles(const std::vector<uint32_t>& indi
     return triangles;
 }
 
+// Each triangle's corners rotated, by one and two places in turn.
+void RotateCorners(std::vector<uint32_t>& v)
+{
+    for (size_t t = 0; t < v.size(); t += 3)
+        std::rotate(v.begin() + t, v.begin() + t + 1 + t / 3 % 2, v.begin() + t + 3);
+}
+
+// The faces of the first half swapped with those of the second, last first.
+void SwapFaces(std::vector<uint32_t>& v)
+{
+    for (size_t t = 0; t + 3 < v.size() / 2; t += 3)
+        std::swap_ranges(v.begin() + t, v.begin() + t + 3, v.end() - 3 - t);
+}
+
 // What the format allows and the loader does not need is accepted: the same vertices and triangles.
 TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
 {
@@ -143,20 +157,8 @@ TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
         const char* what;
         std::string text;
     } cases[] = {
-        {"corners rotated", HillsText("hills",
-                                      [](std::vector<uint32_t>& v)
-                                      {
-                                          for (size_t t = 0; t < v.size(); t += 3)
-                                              std::rotate(v.begin() + t, v.begin() + t + 1 + t / 3 % 2,
-                                                          v.begin() + t + 3);
-                                      })},
-        {"faces in another order", HillsText("hills",
-                                             [](std::vector<uint32_t>& v)
-                                             {
-                                                 for (size_t t = 0; t + 3 < v.size() / 2; t += 3)
-                                                     std::swap_ranges(v.begin() + t, v.begin() + t + 3,
-                                                                      v.end() - 3 - t);
-                                             })},
+        {"corners rotated", HillsText("hills", RotateCorners)},
+        {"faces in another order", HillsText("hills", SwapFaces)},
         {"texture and normal indices beyond their lists", // 24 texture coordinates, 5 normals
          std::regex_replace(HillsText(), std::regex(" (\\d+)/(\\d+)/(\\d+)"), " $1/9$2/7$3")},
         {"words after the header's size", Replace(HillsText(), "\n# hills 6 4\n", "\n# hills 6 4 rev 2\n")},
