@@ -98,14 +98,11 @@ inline void ExpectSameTerrain(const TerrainRecord& x, const TerrainRecord& y, co
     ASSERT_EQ(x.gradients.size(), y.gradients.size()) << where;
     for (size_t g = 0; g < x.gradients.size(); ++g)
         EXPECT_EQ(gradient(x.gradients[g]), gradient(y.gradients[g])) << where << " gradient " << g;
-    const std::pair<ImageRecord TerrainRecord::*, const char*> images[] = {
-        {&TerrainRecord::heightmap, " heightmap"},
-        {&TerrainRecord::normal, " normal"},
-        {&TerrainRecord::diffuse, " diffuse"},
-        {&TerrainRecord::specular, " specular"},
-        {&TerrainRecord::watermap, " water map"}};
-    for (const auto& [image, name] : images)
-        ExpectSameImage(x.*image, y.*image, where + name);
+    ExpectSameImage(x.heightmap, y.heightmap, where + " heightmap");
+    ExpectSameImage(x.normal, y.normal, where + " normal");
+    ExpectSameImage(x.diffuse, y.diffuse, where + " diffuse");
+    ExpectSameImage(x.specular, y.specular, where + " specular");
+    ExpectSameImage(x.watermap, y.watermap, where + " water map");
 }
 
 inline void ExpectSameProject(const Project& a, const Project& b)
