@@ -262,10 +262,6 @@ Damage Delete(const std::string& name)
     return [=](const std::string& p)
     { Edit(p, [&](zip_t* z) { zip_delete(z, zip_name_locate(z, name.c_str(), 0)); }); };
 }
-Damage Bytes(const std::string& bytes)
-{
-    return [=](const std::string& p) { WriteBytes(p, bytes); };
-}
 json WorldOver(int terrain, int tileX)
 {
     return {{"terrain", terrain}, {"tileSize", 5}, {"tiles", {2, 3}},
@@ -275,7 +271,7 @@ json WorldOver(int terrain, int tileX)
 const RefusedCase kRefused[] = {
     {"Truncated", [](const std::string& p) { WriteBytes(p, ReadFile(p).substr(0, 1500)); },
      "it is not a project file, or it is truncated (no zip directory)"},
-    {"Empty", Bytes(""), "it is empty"},
+    {"Empty", [](const std::string& p) { WriteBytes(p, ""); }, "it is empty"},
     {"Folder",
      [](const std::string& p)
      {
