@@ -607,7 +607,7 @@ class UserJourneyTest : public ::testing::Test
         return code;
     }
 
-    // A click on the first point of a grid over the area that none of the rectangles covers.
+    // A click on the first point of a grid over the area that none of the entries covers.
     void ClickFree(const MapRect& area, float step, const std::vector<MapEntry>& taken,
                    const std::string& what)
     {
