@@ -253,16 +253,16 @@ std::vector<float> ObjNumbers(const std::string& path, const std::string& tag)
     return numbers;
 }
 
-// The base colour PNG as RGB rows from the top, or empty; w and h get its size.
-std::vector<uint8_t> BaseColour(const TempDir& dir, int& w, int& h)
+// The base colour PNG's width, height and RGB rows from the top (none when it cannot be read).
+std::tuple<int, int, std::vector<uint8_t>> BaseColour(const TempDir& dir)
 {
-    int c = 0;
+    int w = 0, h = 0, c = 0;
     stbi_set_flip_vertically_on_load(0);
     unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
     std::vector<uint8_t> rgb;
     if (image) rgb.assign(image, image + 3 * w * h);
     stbi_image_free(image);
-    return rgb;
+    return {w, h, rgb};
 }
 
 // Every triangle runs counter-clockwise seen from above and agrees with the normals of its corners.
@@ -430,8 +430,7 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     const std::string mtl = testsupport::ReadFile(dir / "hills.mtl");
     for (const char* line : {"newmtl ground\n", "map_Kd hills_basecolor.png\n", "newmtl water\n"})
         EXPECT_NE(mtl.find(line), std::string::npos) << line;
-    int w = 0, h = 0;
-    const std::vector<uint8_t> image = BaseColour(dir, w, h);
+    const auto [w, h, image] = BaseColour(dir);
     ASSERT_EQ(std::make_tuple(w, h, image.size()), std::make_tuple(7, 5, size_t(105)));
     for (size_t k = 1; k < vt.size(); k += 2)
         vt[k] = 1.0f - vt[k]; // OBJ counts v upwards from the bottom row
@@ -502,8 +501,7 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
               std::make_tuple(terrain.positions[0], terrain.positions[2], last[0], last[2]));
     // The base colour resampled with the grid, each value rounded (its channels are 30 i and 50 j, which
     // both filters keep).
-    int w = 0, h = 0;
-    const std::vector<uint8_t> image = BaseColour(dir, w, h);
+    const auto [w, h, image] = BaseColour(dir);
     ASSERT_EQ(std::make_tuple(w, h, image.size()), std::make_tuple(12, 8, size_t(288)));
     for (int m = 0; m < 12; ++m)
         for (int n = 0; n < 8; ++n)
