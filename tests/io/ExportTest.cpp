@@ -79,9 +79,8 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
     const std::string r16 = testsupport::ReadFile(dir / "h.r16");
     ASSERT_EQ(r16.size(), 2u * 15);
     float* exr = nullptr;
-    int ew = 0, eh = 0;
-    ASSERT_EQ(LoadEXR(&exr, &ew, &eh, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
-    ASSERT_EQ(std::make_pair(ew, eh), std::make_pair(5, 3));
+    ASSERT_EQ(LoadEXR(&exr, &w, &h, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 5; ++c)
         {
