@@ -24,51 +24,39 @@ using testsupport::TempDir;
 
 namespace
 {
-struct RoundTrip
-{
-    HeightImage::Format format;
-    const char* file;
-    bool exact;
-};
-
-class HeightRoundTripTest : public ::testing::TestWithParam<RoundTrip>
-{
-};
-
 // Within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and spacing.
-TEST_P(HeightRoundTripTest, HeightsComeBackWithinTheirQuantisation)
+TEST(HeightImageTest, HeightsComeBackWithinTheirQuantisation)
 {
     TempDir dir;
     HeightGrid grid{37, 23, 2.5f, {}};
     for (uint32_t k = 0; k < grid.width * grid.height; ++k)
         grid.heights.push_back(std::sin(static_cast<float>(k) * 0.37f) * 123.4f - 40.0f +
                                0.001f * static_cast<float>(k));
-    const std::string path = dir / GetParam().file;
-    std::string error;
-    ASSERT_TRUE(HeightImage::Write(path, GetParam().format, HeightImage::ViewOf(grid), &error)) << error;
-
-    HeightGrid read;
-    ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
-    ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance), std::make_tuple(37u, 23u, 2.5f));
     float lowest = 0, highest = 0;
     HeightImage::FiniteRange(HeightImage::ViewOf(grid), lowest, highest);
-    const double tolerance = GetParam().exact ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
-    for (size_t k = 0; k < grid.heights.size(); ++k)
-        ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
-            << "vertex " << k;
-
-    // A flat terrain (no range to scale by) comes back flat.
     const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
-    ASSERT_TRUE(HeightImage::Write(path, GetParam().format, HeightImage::ViewOf(flat), &error)) << error;
-    ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
-    EXPECT_EQ(read.heights, flat.heights);
-}
+    using F = HeightImage::Format;
+    for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
+    {
+        SCOPED_TRACE(file);
+        const std::string path = dir / file;
+        std::string error;
+        ASSERT_TRUE(HeightImage::Write(path, format, HeightImage::ViewOf(grid), &error)) << error;
+        HeightGrid read;
+        ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+        ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance),
+                  std::make_tuple(37u, 23u, 2.5f));
+        const double tolerance = format == F::Exr ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
+        for (size_t k = 0; k < grid.heights.size(); ++k)
+            ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
+                << "vertex " << k;
 
-INSTANTIATE_TEST_SUITE_P(Formats, HeightRoundTripTest,
-                         ::testing::Values(RoundTrip{HeightImage::Format::Png16, "h.png", false},
-                                           RoundTrip{HeightImage::Format::R16, "h.r16", false},
-                                           RoundTrip{HeightImage::Format::Exr, "h.exr", true}),
-                         [](const auto& info) { return std::string(info.param.file).substr(2); });
+        // A flat terrain (no range to scale by) comes back flat.
+        ASSERT_TRUE(HeightImage::Write(path, format, HeightImage::ViewOf(flat), &error)) << error;
+        ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+        EXPECT_EQ(read.heights, flat.heights);
+    }
+}
 
 // Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z.
 TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
@@ -91,9 +79,8 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
     const std::string r16 = testsupport::ReadFile(dir / "h.r16");
     ASSERT_EQ(r16.size(), 2u * 15);
     float* exr = nullptr;
-    int ew = 0, eh = 0;
-    ASSERT_EQ(LoadEXR(&exr, &ew, &eh, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
-    ASSERT_EQ(std::make_pair(ew, eh), std::make_pair(5, 3));
+    ASSERT_EQ(LoadEXR(&exr, &w, &h, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
     for (int r = 0; r < 3; ++r)
         for (int c = 0; c < 5; ++c)
         {
@@ -115,7 +102,8 @@ TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
 }
 
 // Without a JSON file the values scale to 0 .. height scale; a square .r16's side comes from its length.
-TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
+// The editor's own images hold vertex (i, j) in column j of row i counted from the bottom.
+TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScaleInTheirLayout)
 {
     TempDir dir;
     const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
@@ -141,12 +129,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScale)
     ASSERT_TRUE(HeightImage::Read((DataDir() / "heightmaps/half_3x3.exr").string(), options, read, &error))
         << error;
     EXPECT_EQ(read.heights[3 * 2 + 1], 5.0f * 50.0f); // pixel (2, 1) holds 1 * 3 + 2
-}
 
-// The editor's own images hold vertex (i, j) in column j of row i counted from the bottom.
-TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
-{
-    TempDir dir;
     const uint32_t W = 4, H = 3; // the editor's buffer: W rows of H bytes, row 0 at the bottom
     std::vector<uint8_t> buffer(W * H);
     for (uint32_t k = 0; k < W * H; ++k)
@@ -154,21 +137,23 @@ TEST(HeightImageTest, TheEditorsOwnLayoutCanBeRead)
     stbi_flip_vertically_on_write(1);
     ASSERT_NE(stbi_write_png((dir / "editor.png").c_str(), H, W, 1, buffer.data(), H), 0);
     stbi_flip_vertically_on_write(0);
-    HeightImage::ImportOptions options;
     options.editorLayout = true;
     options.heightScale = 255.0f;
-    HeightGrid read;
-    std::string error;
     ASSERT_TRUE(HeightImage::Read(dir / "editor.png", options, read, &error)) << error;
     ASSERT_EQ(std::make_pair(read.width, read.height), std::make_pair(W, H));
     for (uint32_t k = 0; k < W * H; ++k)
         EXPECT_FLOAT_EQ(read.heights[k], 20.0f * k) << k;
 }
 
-// One message naming the file and the reason, and nothing read.
+// One message naming the file and the reason, and nothing read. A raw file whose side is beyond the New
+// Terrain limit is refused from its length alone (a sparse file here, named by its absolute path).
 TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
 {
-    const std::pair<const char*, const char*> cases[] = {
+    TempDir dir;
+    const std::string huge = dir / "huge.r16";
+    std::ofstream(huge, std::ios::binary).put('\0');
+    ASSERT_EQ(::truncate(huge.c_str(), 4098ll * 4098 * 2), 0);
+    const std::pair<std::string, const char*> cases[] = {
         {"rgb.png", "it has 3 channels (RGB); a heightmap has one greyscale channel"},
         {"grey_alpha.png", "2 channels (grey and alpha)"},
         {"four_bit.png", "4-bit samples"},
@@ -186,7 +171,8 @@ TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
         {"truncated.exr", "truncated or damaged"},
         {"infinite.exr", "not a finite number at pixel 1, 1"},
         {"unknown_format.tif", "unknown format \".tif\""},
-        {"missing.png", "No such file or directory"}};
+        {"missing.png", "No such file or directory"},
+        {huge, "it is 4098 x 4098; sides from 2 to 4097 are accepted"}};
     for (const auto& [file, reason] : cases)
     {
         const std::string path = (DataDir() / "heightmaps" / file).string();
@@ -198,19 +184,6 @@ TEST(HeightImageTest, DamagedOrUnsuitableFilesAreRefusedWithTheirReason)
         EXPECT_NE(error.find(reason), std::string::npos) << error;
         EXPECT_EQ(out.width, 99u) << file;
     }
-}
-
-// A side beyond the New Terrain limit is refused from the file's length alone (a sparse file here).
-TEST(HeightImageTest, ARawFileBeyondTheSizeLimitIsRefusedUnread)
-{
-    TempDir dir;
-    const std::string path = dir / "huge.r16";
-    std::ofstream(path, std::ios::binary).put('\0');
-    ASSERT_EQ(::truncate(path.c_str(), 4098ll * 4098 * 2), 0);
-    std::string error;
-    HeightGrid out;
-    EXPECT_FALSE(HeightImage::Read(path, {}, out, &error));
-    EXPECT_NE(error.find("it is 4098 x 4098; sides from 2 to 4097 are accepted"), std::string::npos) << error;
 }
 
 // A non-square terrain, 7 vertices along x and 5 along z: uneven heights with the editor's own
@@ -279,16 +252,16 @@ std::vector<float> ObjNumbers(const std::string& path, const std::string& tag)
     return numbers;
 }
 
-// The base colour PNG as RGB rows from the top, or empty; w and h get its size.
-std::vector<uint8_t> BaseColour(const TempDir& dir, int& w, int& h)
+// The base colour PNG's width, height and RGB rows from the top (none when it cannot be read).
+std::tuple<int, int, std::vector<uint8_t>> BaseColour(const TempDir& dir)
 {
-    int c = 0;
+    int w = 0, h = 0, c = 0;
     stbi_set_flip_vertically_on_load(0);
     unsigned char* image = stbi_load((dir / "hills_basecolor.png").c_str(), &w, &h, &c, 3);
     std::vector<uint8_t> rgb;
     if (image) rgb.assign(image, image + 3 * w * h);
     stbi_image_free(image);
-    return rgb;
+    return {w, h, rgb};
 }
 
 // Every triangle runs counter-clockwise seen from above and agrees with the normals of its corners.
@@ -316,17 +289,6 @@ void ExpectTexCoordsFindTheirPixels(const std::vector<float>& uv, const unsigned
         for (int c = 0; c < 3; ++c)
             ASSERT_EQ(image[(row * 7 + column) * channels + c], terrain.diffuse[3 * k + c]) << "vertex " << k;
     }
-}
-
-TEST(ExportFormatTest, UnknownOrEmptyFormatNamesAreRefused)
-{
-    // Lists that parse are the headless program's: VelmoranBuildTest and ProjectSessionGLTest use them.
-    uint32_t formats = 0;
-    std::string error;
-    EXPECT_FALSE(ExportFormat::Parse("glb,tiff", formats, &error));
-    EXPECT_EQ(error, "unknown format \"tiff\" (use glb, obj, png16, r16, exr, splat)");
-    EXPECT_FALSE(ExportFormat::Parse("glb,", formats, &error));
-    EXPECT_FALSE(ExportFormat::Parse("", formats, &error));
 }
 
 // One export of every format, shared by the tests that read its files back.
@@ -467,33 +429,32 @@ TEST_F(ExportTest, TheObjHoldsBothMeshesAndNamesItsMaterials)
     const std::string mtl = testsupport::ReadFile(dir / "hills.mtl");
     for (const char* line : {"newmtl ground\n", "map_Kd hills_basecolor.png\n", "newmtl water\n"})
         EXPECT_NE(mtl.find(line), std::string::npos) << line;
-    int w = 0, h = 0;
-    const std::vector<uint8_t> image = BaseColour(dir, w, h);
+    const auto [w, h, image] = BaseColour(dir);
     ASSERT_EQ(std::make_tuple(w, h, image.size()), std::make_tuple(7, 5, size_t(105)));
     for (size_t k = 1; k < vt.size(); k += 2)
         vt[k] = 1.0f - vt[k]; // OBJ counts v upwards from the bottom row
     ExpectTexCoordsFindTheirPixels(vt, image.data(), 3, terrain);
 }
 
-// No temporary file stays, and no later file is written.
-TEST(ExportFailureTest, AFailureNamesTheFileAndStopsTheExport)
+// A failure leaves no temporary file and writes no later file; refused formats and input, and cancelling.
+TEST(ExportFailureTest, FailuresRefusalsAndCancellingStopTheExportWithTheirReason)
 {
-    TempDir dir;
+    TempDir dir, cancelled;
     ExportTestTerrain terrain;
     fs::create_directory(dir.Path() / "hills_height.png"); // a folder where the PNG should go
     std::string error;
+    // Lists that parse are the headless program's: VelmoranBuildTest and ProjectSessionGLTest use them.
+    uint32_t formats = 0;
+    EXPECT_FALSE(ExportFormat::Parse("glb,tiff", formats, &error));
+    EXPECT_EQ(error, "unknown format \"tiff\" (use glb, obj, png16, r16, exr, splat)");
+    EXPECT_FALSE(ExportFormat::Parse("glb,", formats, &error));
+    EXPECT_FALSE(ExportFormat::Parse("", formats, &error));
     EXPECT_FALSE(ExportTerrain(terrain.Input(),
                                OptionsFor(dir, ExportFormat::Glb | ExportFormat::Png16 | ExportFormat::Splat),
                                {}, &error));
     EXPECT_EQ(error, "Cannot write " + (dir / "hills_height.png") + ": it is a folder");
     EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"hills.glb", "hills_height.png"}));
-}
 
-TEST(ExportFailureTest, RefusedInputAndCancelling)
-{
-    TempDir dir;
-    ExportTestTerrain terrain;
-    std::string error;
     EXPECT_FALSE(ExportTerrain(terrain.Input(), OptionsFor(dir, 0), {}, &error));
     EXPECT_EQ(error, "Cannot export terrain hills: no format is chosen");
     ExportOptions options = OptionsFor(dir, ExportFormat::R16);
@@ -503,10 +464,10 @@ TEST(ExportFailureTest, RefusedInputAndCancelling)
 
     int calls = 0;
     EXPECT_FALSE(ExportTerrain(
-        terrain.Input(), OptionsFor(dir, ExportFormat::Glb | ExportFormat::R16),
+        terrain.Input(), OptionsFor(cancelled, ExportFormat::Glb | ExportFormat::R16),
         [&](float, const std::string&) { return ++calls < 2; }, &error));
     EXPECT_EQ(error, "Export cancelled");
-    EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills.glb"});
+    EXPECT_EQ(FilesIn(cancelled.Path()), std::set<std::string>{"hills.glb"});
 }
 
 TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
@@ -539,8 +500,7 @@ TEST(ExportResampleTest, ResamplingChangesTheGridButNotItsExtent)
               std::make_tuple(terrain.positions[0], terrain.positions[2], last[0], last[2]));
     // The base colour resampled with the grid, each value rounded (its channels are 30 i and 50 j, which
     // both filters keep).
-    int w = 0, h = 0;
-    const std::vector<uint8_t> image = BaseColour(dir, w, h);
+    const auto [w, h, image] = BaseColour(dir);
     ASSERT_EQ(std::make_tuple(w, h, image.size()), std::make_tuple(12, 8, size_t(288)));
     for (int m = 0; m < 12; ++m)
         for (int n = 0; n < 8; ++n)
@@ -631,22 +591,15 @@ std::vector<uint8_t> HeightWeights(const std::vector<Gradient>& bands, const std
     return rgba;
 }
 
-// 127 belongs to both bands (the later wins); a fifth band has no channel.
-TEST(SplatMapTest, HeightBandsFollowTheDiffuseRules)
+// Height bands follow the diffuse rules: 127 belongs to both bands (the later wins); a fifth band has no
+// channel. With decays, a band's weight is the share of pixels the editor's own painter gives it.
+TEST(SplatMapTest, HeightWeightsFollowTheEditorsPainting)
 {
-    const std::vector<Gradient> bands = {Gradient{127}, Gradient{128}};
-    const std::vector<uint8_t> weights = HeightWeights(bands, {0, 126, 127, 255});
-    const std::vector<uint8_t> expected = {255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0};
-    EXPECT_EQ(weights, expected);
-
-    const std::vector<Gradient> five(5, Gradient{50});
-    EXPECT_EQ(HeightWeights(five, {49, 210, 251}),
+    EXPECT_EQ(HeightWeights({Gradient{127}, Gradient{128}}, {0, 126, 127, 255}),
+              (std::vector<uint8_t>{255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 0, 0, 0, 255, 0, 0}));
+    EXPECT_EQ(HeightWeights(std::vector<Gradient>(5, Gradient{50}), {49, 210, 251}),
               (std::vector<uint8_t>{255, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
-}
 
-// A band's weight is the share of pixels the editor's own painter gives it.
-TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
-{
     std::vector<std::unique_ptr<Gradient>> list;
     list.push_back(std::make_unique<Gradient>(Gradient{127, 0, 0.0f, {1.0f, 0.0f, 0.0f, 1.0f}}));
     list.push_back(std::make_unique<Gradient>(Gradient{128, 10, 0.0f, {0.0f, 1.0f, 0.0f, 1.0f}}));
@@ -668,8 +621,7 @@ TEST(SplatMapTest, DecayWeightsAreTheDitherShares)
     }
     // Shares of three bands with decays over every height: each pixel's bytes add up to 255.
     std::vector<uint8_t> all(256);
-    for (int p = 0; p < 256; ++p)
-        all[p] = static_cast<uint8_t>(p);
+    std::iota(all.begin(), all.end(), uint8_t{0});
     const std::vector<uint8_t> w = HeightWeights({Gradient{80}, Gradient{80, 20}, Gradient{95, 30}}, all);
     for (int p = 0; p < 256; ++p)
         EXPECT_EQ(w[4 * p] + w[4 * p + 1] + w[4 * p + 2] + w[4 * p + 3], 255) << p;

@@ -75,11 +75,9 @@ TEST(ObjReaderTest, WhatIsPassedOverChangesNothing)
     for (const auto& [text, same] : cases)
         EXPECT_EQ(Fields(Parse(text)), Fields(Parse(same))) << text.substr(0, 80);
 
-    const ObjData named = Parse(HillsText("my big hills")), unnamed = Parse(HillsText(""));
-    EXPECT_EQ(std::tie(named.name, named.width, named.height), std::make_tuple("my", 6u, 4u));
-    EXPECT_EQ(unnamed.name, "");
-    EXPECT_EQ(std::tie(unnamed.width, unnamed.height, unnamed.positions),
-              std::tie(named.width, named.height, named.positions));
+    const ObjData unnamed = Parse(HillsText("")), hills = Parse(plain);
+    EXPECT_EQ(std::tie(unnamed.name, unnamed.width, unnamed.height, unnamed.positions),
+              std::make_tuple(std::string(), hills.width, hills.height, hills.positions));
 
     // A '#' joined to text is an unknown word, not a comment: this marker arms nothing.
     EXPECT_EQ(Refusal(Replace(plain, "# OBJ file", "#OBJ file")).second,
@@ -135,6 +133,20 @@ std::multiset<std::vector<uint32_t>> Triangles(const std::vector<uint32_t>& indi
     return triangles;
 }
 
+// Each triangle's corners rotated, by one and two places in turn.
+void RotateCorners(std::vector<uint32_t>& v)
+{
+    for (size_t t = 0; t < v.size(); t += 3)
+        std::rotate(v.begin() + t, v.begin() + t + 1 + t / 3 % 2, v.begin() + t + 3);
+}
+
+// The faces of the first half swapped with those of the second, last first.
+void SwapFaces(std::vector<uint32_t>& v)
+{
+    for (size_t t = 0; t + 3 < v.size() / 2; t += 3)
+        std::swap_ranges(v.begin() + t, v.begin() + t + 3, v.end() - 3 - t);
+}
+
 // What the format allows and the loader does not need is accepted: the same vertices and triangles.
 TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
 {
@@ -144,20 +156,8 @@ TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
         const char* what;
         std::string text;
     } cases[] = {
-        {"corners rotated", HillsText("hills",
-                                      [](std::vector<uint32_t>& v)
-                                      {
-                                          for (size_t t = 0; t < v.size(); t += 3)
-                                              std::rotate(v.begin() + t, v.begin() + t + 1 + t / 3 % 2,
-                                                          v.begin() + t + 3);
-                                      })},
-        {"faces in another order", HillsText("hills",
-                                             [](std::vector<uint32_t>& v)
-                                             {
-                                                 for (size_t t = 0; t + 3 < v.size() / 2; t += 3)
-                                                     std::swap_ranges(v.begin() + t, v.begin() + t + 3,
-                                                                      v.end() - 3 - t);
-                                             })},
+        {"corners rotated", HillsText("hills", RotateCorners)},
+        {"faces in another order", HillsText("hills", SwapFaces)},
         {"texture and normal indices beyond their lists", // 24 texture coordinates, 5 normals
          std::regex_replace(HillsText(), std::regex(" (\\d+)/(\\d+)/(\\d+)"), " $1/9$2/7$3")},
         {"words after the header's size", Replace(HillsText(), "\n# hills 6 4\n", "\n# hills 6 4 rev 2\n")},
@@ -290,7 +290,8 @@ void ExpectFormatsAsTheStream(float value)
         << std::hexfloat << value;
 }
 
-TEST(ObjWriterFloatTest, EdgeValuesAsAStreamWritesThem)
+// Random bits cover every exponent; decimal fractions land near the ties the fast path hands over.
+TEST(ObjWriterFloatTest, ValuesAsAStreamWritesThem)
 {
     const float inf = std::numeric_limits<float>::infinity(), nan = std::numeric_limits<float>::quiet_NaN();
     // Ties at the sixth digit (1234565 rounds to even), the switch to exponents at 1e-05 and 1e+06,
@@ -303,11 +304,6 @@ TEST(ObjWriterFloatTest, EdgeValuesAsAStreamWritesThem)
                            inf,         -inf,         nan,        -nan};
     for (float v : edges)
         ExpectFormatsAsTheStream(v);
-}
-
-// Random bits cover every exponent; decimal fractions land near the ties the fast path hands over.
-TEST(ObjWriterFloatTest, RandomValuesAsAStreamWritesThem)
-{
     std::mt19937 rng(12345);
     for (int n = 0; n < 100000 && !::testing::Test::HasFailure(); ++n)
     {
@@ -391,9 +387,7 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
               std::make_tuple(plain.str().size(), text.size(), numbers.size()));
 }
 
-class ObjWriterProgressTest : public ::testing::TestWithParam<unsigned>
-{
-};
+using ObjWriterProgressTest = ::testing::TestWithParam<unsigned>;
 
 TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
 {

@@ -45,7 +45,8 @@ inline std::vector<float> TestPositions(const TerrainRecord& t, const std::vecto
 inline Project SampleProject()
 {
     Project p;
-    TerrainRecord a;
+    p.terrains.resize(3);
+    TerrainRecord& a = p.terrains[0];
     a.name = "ridge";
     a.width = 6;
     a.height = 4;
@@ -56,7 +57,8 @@ inline Project SampleProject()
     heights[3] = -0.0f;
     a.positions = TestPositions(a, heights);
     a.heightsFollowLayers = false;
-    LayerRecord noise;
+    a.layers.resize(4);
+    LayerRecord& noise = a.layers[0];
     noise.name = "Heightmap_0";
     noise.settings.seed = -12;
     noise.settings.frequency = 0.02f;
@@ -67,14 +69,14 @@ inline Project SampleProject()
     noise.settings.smoothHeights = true;
     noise.image = TestImage(4, 6, 1, 3);
     noise.image.saveName = "ridge_layer";
-    LayerRecord image;
+    LayerRecord& image = a.layers[1];
     image.kind = LayerKind::Image;
     image.name = "rocks.png";
     image.settings.power = -2.25f;
     image.image = TestImage(4, 6, 3, 9);
     image.image.source = "rocks.png";
     image.image.linear = false;
-    LayerRecord erosion;
+    LayerRecord& erosion = a.layers[2];
     erosion.kind = LayerKind::Erosion;
     erosion.name = "Erosion_2";
     erosion.settings.erosion.method = Erosion::Method::Thermal;
@@ -82,13 +84,11 @@ inline Project SampleProject()
     erosion.settings.erosion.thermal = {33.5f, 7, 0.75f};
     erosion.image = TestImage(4, 6, 3, 11);
     erosion.image.saveName = "ridge_Erosion_2_mask";
-    LayerRecord sculpt;
+    LayerRecord& sculpt = a.layers[3];
     sculpt.kind = LayerKind::Sculpt;
     sculpt.name = "Sculpt_3";
     sculpt.sculpt = TestFloats(24, 0.5f);
     sculpt.sculpt[5] = -0.0f;
-    for (LayerRecord* layer : {&noise, &image, &erosion, &sculpt})
-        a.layers.push_back(std::move(*layer));
     a.gradients = {Gradient{127, 0, 45.0f, {0.1f, 0.2f, 0.3f, 1.0f}, 0.25f},
                    Gradient{128, 10, 45.0f, {1.0f, 1.0f, 1.0f, 0.5f}, 1.0f}};
     a.bands = {BandMode::Mask, 77, 2, 1}; // seed 77, over the erosion entry's deposited channel
@@ -106,10 +106,9 @@ inline Project SampleProject()
     a.waterPlane.texCoords = TestFloats(8, 0.5f);
     a.waterPlane.indices = {0, 1, 2, 2, 1, 3};
 
-    TerrainRecord empty;
-    empty.name = "broken";
+    p.terrains[1].name = "broken"; // an empty terrain
 
-    TerrainRecord file;
+    TerrainRecord& file = p.terrains[2];
     file.name = "scan";
     file.width = 3;
     file.height = 5;
@@ -121,8 +120,6 @@ inline Project SampleProject()
     file.watermap = TestImage(5, 3, 4, 0);
     file.display = DisplayTexture::None;
     file.waterPlaneBuilt = true;
-    for (TerrainRecord* terrain : {&a, &empty, &file})
-        p.terrains.push_back(std::move(*terrain));
 
     ProjectCamera first;
     first.name = "Scene 0 camera";

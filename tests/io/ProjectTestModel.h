@@ -98,14 +98,11 @@ inline void ExpectSameTerrain(const TerrainRecord& x, const TerrainRecord& y, co
     ASSERT_EQ(x.gradients.size(), y.gradients.size()) << where;
     for (size_t g = 0; g < x.gradients.size(); ++g)
         EXPECT_EQ(gradient(x.gradients[g]), gradient(y.gradients[g])) << where << " gradient " << g;
-    const std::pair<ImageRecord TerrainRecord::*, const char*> images[] = {
-        {&TerrainRecord::heightmap, " heightmap"},
-        {&TerrainRecord::normal, " normal"},
-        {&TerrainRecord::diffuse, " diffuse"},
-        {&TerrainRecord::specular, " specular"},
-        {&TerrainRecord::watermap, " water map"}};
-    for (const auto& [image, name] : images)
-        ExpectSameImage(x.*image, y.*image, where + name);
+    ExpectSameImage(x.heightmap, y.heightmap, where + " heightmap");
+    ExpectSameImage(x.normal, y.normal, where + " normal");
+    ExpectSameImage(x.diffuse, y.diffuse, where + " diffuse");
+    ExpectSameImage(x.specular, y.specular, where + " specular");
+    ExpectSameImage(x.watermap, y.watermap, where + " water map");
 }
 
 inline void ExpectSameProject(const Project& a, const Project& b)
@@ -134,13 +131,10 @@ inline void ExpectSameProject(const Project& a, const Project& b)
     ASSERT_EQ(a.scenes.size(), b.scenes.size());
     for (size_t s = 0; s < a.scenes.size(); ++s)
         EXPECT_EQ(scene(a.scenes[s]), scene(b.scenes[s])) << "scene " << s;
-    const auto shaders = [](const Project& p)
-    {
-        std::vector<std::pair<std::string, std::string>> paths;
-        for (const ProjectShader& s : p.shaders)
-            paths.emplace_back(s.vertexPath, s.fragmentPath);
-        return std::make_tuple(paths, p.sceneCounter, p.aspectRatioIndex);
-    };
-    EXPECT_EQ(shaders(a), shaders(b));
+    const auto shader = [](const ProjectShader& s) { return std::tie(s.vertexPath, s.fragmentPath); };
+    ASSERT_EQ(a.shaders.size(), b.shaders.size());
+    for (size_t s = 0; s < a.shaders.size(); ++s)
+        EXPECT_EQ(shader(a.shaders[s]), shader(b.shaders[s])) << "shader " << s;
+    EXPECT_EQ(std::tie(a.sceneCounter, a.aspectRatioIndex), std::tie(b.sceneCounter, b.aspectRatioIndex));
 }
 } // namespace testsupport

@@ -54,7 +54,6 @@ int IgnoreGoneWindows(Display* display, XErrorEvent* error)
     return error->error_code == BadWindow ? 0 : xlibErrorHandler(display, error);
 }
 
-// ---------------------------------------------------------------------------------------------
 // The X server and the program
 
 // A child process with its output in a log file; it dies with the test, however that ends.
@@ -132,7 +131,6 @@ std::string StartXServer(std::unique_ptr<Child>& server, const fs::path& logPath
     return ":" + number;
 }
 
-// ---------------------------------------------------------------------------------------------
 // What the user sees
 
 // Pixels read back from the screen; those of windows drawn over the looked-at one are marked covered.
@@ -195,7 +193,6 @@ const MapEntry* FindIn(const WidgetMapFile& map, const std::string& kind, const 
     return nullptr;
 }
 
-// ---------------------------------------------------------------------------------------------
 // The journey: the fixture holds the X server, the program, and the user's hands and eyes
 
 class UserJourneyTest : public ::testing::Test
@@ -328,13 +325,11 @@ class UserJourneyTest : public ::testing::Test
         return last;
     }
 
-    // The newest widget map, as it is.
     const WidgetMapFile& Current()
     {
         return WaitForMap("a widget map", [](const WidgetMapFile&) { return true; });
     }
 
-    // The first entry of the kind whose label and window match (a trailing '*' for a prefix).
     MapEntry WaitFor(const std::string& kind, const std::string& label, const std::string& window = "")
     {
         const MapEntry* found = nullptr;
@@ -375,12 +370,6 @@ class UserJourneyTest : public ::testing::Test
         inputFrame = Current().frame;
         WaitForMap("the program to draw " + std::to_string(frames) + " frames",
                    [&](const WidgetMapFile& m) { return m.frame >= inputFrame + frames; });
-    }
-
-    void WaitForLogLine(const std::string& text)
-    {
-        WaitUntil("a log line with \"" + text + "\"",
-                  [&] { return program->Log().find(text) != std::string::npos; });
     }
 
     // The title the program gave its window, as a window manager reads it (WM_NAME).
@@ -472,7 +461,6 @@ class UserJourneyTest : public ::testing::Test
         if (!opens.empty()) WaitForWindow(opens);
     }
 
-    // A click on a button that closes its window.
     void ClickToClose(const std::string& label, const std::string& window)
     {
         Click(label, window);
@@ -501,19 +489,10 @@ class UserJourneyTest : public ::testing::Test
         HoldKey(XK_Return);
     }
 
-    void Drag(float fromX, float fromY, float toX, float toY)
-    {
-        MoveTo(fromX, fromY);
-        Press(Button1);
-        for (int step = 1; step <= 4; ++step)
-            MoveTo(fromX + (toX - fromX) * float(step) / 4.0f, fromY + (toY - fromY) * float(step) / 4.0f);
-        Release(Button1);
-    }
-
-    void KeyDown(KeySym key)
+    void KeyDown(KeySym key, int frames = 2)
     {
         XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
-        Settle();
+        Settle(frames);
     }
 
     void KeyUp(KeySym key)
@@ -535,8 +514,7 @@ class UserJourneyTest : public ::testing::Test
     // The dialogs read Enter and Escape as held, frame by frame.
     void HoldKey(KeySym key, int frames = 3)
     {
-        XTestFakeKeyEvent(display, Code(key), True, CurrentTime);
-        Settle(frames);
+        KeyDown(key, frames);
         KeyUp(key);
     }
 
@@ -594,9 +572,9 @@ class UserJourneyTest : public ::testing::Test
     // nothing else.
     void ClickBackground()
     {
-        std::vector<MapRect> windows;
+        std::vector<MapEntry> windows;
         for (const MapEntry& w : Current().windows)
-            if (w.window != "Invisible Window") windows.push_back(w.rect);
+            if (w.window != "Invisible Window") windows.push_back(w);
         ClickFree({10.0f, 40.0f, float(kScreenWidth), float(kScreenHeight)}, 40.0f, windows,
                   "the background");
     }
@@ -609,16 +587,17 @@ class UserJourneyTest : public ::testing::Test
         return false;
     }
 
-    // The entry, when no other window covers its centre.
     const MapEntry& Uncovered(const MapEntry& entry)
     {
         if (Hidden(entry)) Fail("The middle of \"" + entry.window + "\" is covered by another window");
         return entry;
     }
 
-    void CloseWindowAsAWindowManagerWould()
+    // Closes the program's window as a window manager would; the program asks the question named.
+    void CloseWindowAsAWindowManagerWould(const std::string& question)
     {
         SendClientMessage("WM_PROTOCOLS", long(XInternAtom(display, "WM_DELETE_WINDOW", False)));
+        WaitForWindow(question);
     }
 
     KeyCode Code(KeySym key)
@@ -628,14 +607,14 @@ class UserJourneyTest : public ::testing::Test
         return code;
     }
 
-    // A click on the first point of a grid over the area that none of the rectangles covers.
-    void ClickFree(const MapRect& area, float step, const std::vector<MapRect>& taken,
+    // A click on the first point of a grid over the area that none of the entries covers.
+    void ClickFree(const MapRect& area, float step, const std::vector<MapEntry>& taken,
                    const std::string& what)
     {
         for (float y = area.y0; y < area.y1; y += step)
             for (float x = area.x0; x < area.x1; x += step)
                 if (std::none_of(taken.begin(), taken.end(),
-                                 [&](const MapRect& r) { return r.Contains(x, y); }))
+                                 [&](const MapEntry& e) { return e.rect.Contains(x, y); }))
                     return Click(x, y);
         Fail("No bare part of " + what + " left to click");
     }
@@ -644,12 +623,10 @@ class UserJourneyTest : public ::testing::Test
     void BringToFront(const std::string& window)
     {
         const MapRect frame = WaitForWindow(window).rect;
-        std::vector<MapRect> taken;
-        for (const MapEntry& above : last.WindowsAbove(window))
-            taken.push_back(above.rect);
+        std::vector<MapEntry> taken = last.WindowsAbove(window);
         const size_t windowsAbove = taken.size();
         for (const MapEntry& e : last.entries)
-            if (e.kind == "item" && e.window == window) taken.push_back(e.rect);
+            if (e.kind == "item" && e.window == window) taken.push_back(e);
         ClickFree({frame.x0 + 8.0f, frame.y0 + 8.0f, frame.x1 - 24.0f, frame.y1 - 4.0f}, 12.0f, taken,
                   "\"" + window + "\"");
         WaitForMap("the window \"" + window + "\" in front",
@@ -762,7 +739,12 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Menu({"Window", "View terrain generator"}, generator, scene);
     ClickBackground();
     const MapRect frame = WaitForWindow(generator).rect;
-    Drag(frame.x1 - 4.0f, frame.y1 - 4.0f, frame.x1 - 4.0f, float(kScreenHeight) - 40.0f); // its corner
+    MoveTo(frame.x1 - 4.0f, frame.y1 - 4.0f); // its corner, dragged down in four moves
+    Press(Button1);
+    for (int move = 1; move <= 4; ++move)
+        MoveTo(frame.x1 - 4.0f,
+               frame.y1 - 4.0f + (float(kScreenHeight) - 36.0f - frame.y1) * float(move) / 4.0f);
+    Release(Button1);
     Expect(WaitForWindow(generator).rect.Height() > frame.Height() + 200.0f, "the generator to grow");
 
     Step("Add a noise layer and name it with Set");
@@ -770,9 +752,9 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     {
         Click("Add a heightmap", generator, "New heightmap name");
         ClickToClose("Set##nhmp", "New heightmap name");
+        WaitFor("item", "Heightmap_0", generator);
     };
     addNoiseLayer();
-    WaitFor("item", "Heightmap_0", generator);
     const MapEntry preview = WaitFor("image", "0", generator);
     const Picture perlin = LookAt(preview);
 
@@ -811,7 +793,8 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Click(water);
     Expect(ShareChanged(dry, LookAt(water)) > 0.005, "the poured water to show in the picture");
     Click("Recalculate##watermap", "Water editor");
-    WaitForLogLine("Setting waterplane height to");
+    WaitUntil("the new water height in the log",
+              [&] { return program->Log().find("Setting waterplane height to") != std::string::npos; });
 
     // The camera starts under the terrain's surface, looking along its edge: the user turns
     // towards the middle and up, flies forward and back, and turns back.
@@ -903,7 +886,6 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Step("Add a noise layer to the loaded terrain: the title marks the unsaved change");
     Expect(!FindIn(Current(), "item", "Heightmap_0", generator), "no layer on the loaded terrain yet");
     addNoiseLayer();
-    WaitFor("item", "Heightmap_0", generator);
     WaitForTitle("hills* - Velmoran");
 
     Step("File > Open Recent > the project, answered with Don't save: the saved session is back");
@@ -925,16 +907,14 @@ TEST_F(UserJourneyTest, AUserMakesShapesPaintsWatersFliesSavesReloadsKeepsAProje
     Step("Add a noise layer, then close the window: the program asks, and Cancel keeps it open");
     addNoiseLayer();
     WaitForTitle("hills* - Velmoran");
-    CloseWindowAsAWindowManagerWould();
-    WaitForWindow(question);
+    CloseWindowAsAWindowManagerWould(question);
     ClickToClose("Cancel##unsaved", question);
     Expect(ShareNotSky(LookAt(WaitFor("image", "0", scene))) > 0.05,
            "the terrain still in the scene after Cancel"); // looked at a few frames after Cancel
     WaitForTitle("hills* - Velmoran");                     // the change still unsaved
 
     Step("Close the window again and answer Don't save: the program ends with status 0");
-    CloseWindowAsAWindowManagerWould();
-    WaitForWindow(question);
+    CloseWindowAsAWindowManagerWould(question);
     ClickToEnd("Don't save##unsaved", question);
     WaitUntil(
         "the program to end", [&] { return !program->Running(); }, kWaitSeconds, false);

@@ -39,6 +39,12 @@ void ExpectRefused(const TempDir& dir, const std::string& arguments, int status,
     EXPECT_EQ(std::tie(run.status, run.err), std::tie(status, err)) << arguments;
 }
 
+// The text holds the part; all of it shows when not.
+void ExpectHolds(const std::string& text, const std::string& part)
+{
+    EXPECT_NE(text.find(part), std::string::npos) << text;
+}
+
 TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
 {
     TempDir dir;
@@ -47,8 +53,8 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
 
     // A dot in a folder of the output path is no image extension.
     ProgramRun run = BuildProgram(dir, project + " --out " + (dir / "exports.v2/o") + " --images bmp");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.err, "velmoran-build: Terrain 1 (broken) is empty: nothing to write\n");
+    EXPECT_EQ(std::tie(run.status, run.err),
+              std::make_tuple(0, "velmoran-build: Terrain 1 (broken) is empty: nothing to write\n"));
     EXPECT_TRUE(std::filesystem::exists(dir / "exports.v2/o/ridge_normal.bmp"));
     EXPECT_TRUE(std::filesystem::exists(dir / "exports.v2/o/scan_water.obj"));
 
@@ -57,13 +63,9 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     lax.terrains[0].layers[2].settings.erosion.thermal.strength = 5.0f;
     ASSERT_TRUE(ProjectFile::Save(lax, dir / "lax.velmoran"));
     run = BuildProgram(dir, (dir / "lax.velmoran") + " --out " + (dir / "lax") + " --terrain ridge");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(
-        run.err.find(" - warning]  Terrain ridge layer 2 (Erosion_2): erosion settings out of range were "
-                     "brought into range.\n"),
-        std::string::npos)
-        << run.err;
-    EXPECT_TRUE(run.out.empty()) << run.out;
+    EXPECT_EQ(std::tie(run.status, run.out), std::make_tuple(0, "")) << run.err;
+    ExpectHolds(run.err, " - warning]  Terrain ridge layer 2 (Erosion_2): erosion settings out of range were "
+                         "brought into range.\n");
 
     std::ofstream(dir / "file") << "x";
     run = BuildProgram(dir, project + " --out " + (dir / "file/sub"));
@@ -88,7 +90,7 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
 
     run = BuildProgram(dir, "--help");
     EXPECT_EQ(run.status, 0);
-    EXPECT_NE(run.out.find("Usage: velmoran-build [OPTIONS] project"), std::string::npos) << run.out;
+    ExpectHolds(run.out, "Usage: velmoran-build [OPTIONS] project");
 }
 
 // A small world: 2 x 2 tiles of 17 vertices shaped by a noise layer.
@@ -99,15 +101,13 @@ Project SmallWorldProject(TerrainGenerator generator = TerrainGenerator::Flat)
     land.name = "land";
     land.width = land.height = 17;
     land.generator.generator = generator;
-    LayerRecord hills;
+    LayerRecord& hills = land.layers.emplace_back();
     hills.name = "hills";
     hills.settings.power = 30.0f;
     hills.settings.frequency = 0.05f;
-    land.layers.push_back(hills);
-    WorldSettings world;
+    WorldSettings& world = project.world.emplace();
     world.tileSize = 17;
     world.tilesX = world.tilesY = 2;
-    project.world = world;
     return project;
 }
 
@@ -120,8 +120,7 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
     const std::string out = dir / "tiles";
 
     ProgramRun run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "built 1, skipped 0\n");
+    EXPECT_EQ(std::tie(run.status, run.out), std::make_tuple(0, "built 1, skipped 0\n")) << run.err;
     EXPECT_EQ(FilesIn(out),
               (std::set<std::string>{"land_world.json", "land_x1_y0.inputs", "land_x1_y0.png",
                                      "land_x1_y0.png.json", "land_x1_y0.r16", "land_x1_y0.r16.json"}));
@@ -137,8 +136,7 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
 
     // The same tile from a run over every tile is the same file.
     run = BuildProgram(dir, world + " --out " + (dir / "all") + " --tiles all --formats r16");
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(run.out, "built 4, skipped 0\n");
+    EXPECT_EQ(std::tie(run.status, run.out), std::make_tuple(0, "built 4, skipped 0\n")) << run.err;
     EXPECT_EQ(ReadFile(dir / "all/land_x1_y0.r16"), ReadFile(out + "/land_x1_y0.r16"));
     run = BuildProgram(dir, world + " --out " + out + " --tiles list");
     EXPECT_EQ(run.out, "0,0\n1,0\n0,1\n1,1\n");
@@ -171,11 +169,8 @@ TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRu
                                VELMORAN_SOURCE_DIR + "/scripts/build-world.sh " + world + " " + out;
     ProgramRun run = RunCommand(dir, script + " --jobs 2");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("build-world: 4 of 4 tiles done (4 built, 0 skipped, 0 failed)\n"),
-              std::string::npos)
-        << run.err;
-    EXPECT_NE(run.err.find("build-world: 4 tiles: 4 built, 0 skipped, 0 failed\n"), std::string::npos)
-        << run.err;
+    ExpectHolds(run.err, "build-world: 4 of 4 tiles done (4 built, 0 skipped, 0 failed)\n");
+    ExpectHolds(run.err, "build-world: 4 tiles: 4 built, 0 skipped, 0 failed\n");
     // Each tile ran once, two at a time at most.
     std::vector<std::string> commands;
     std::istringstream log(ReadFile(out + "/.build-world/jobs.log"));
@@ -191,17 +186,14 @@ TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRu
 
     run = RunCommand(dir, script + " --jobs 2");
     EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_NE(run.err.find("build-world: 4 tiles: 0 built, 4 skipped, 0 failed\n"), std::string::npos)
-        << run.err;
+    ExpectHolds(run.err, "build-world: 4 tiles: 0 built, 4 skipped, 0 failed\n");
 
     std::filesystem::remove(out + "/land_x0_y1.png");
     std::filesystem::create_directory(out + "/land_x0_y1.png");
     run = RunCommand(dir, script);
     EXPECT_EQ(run.status, 1) << run.err;
-    EXPECT_NE(run.err.find("build-world: 4 tiles: 0 built, 3 skipped, 1 failed\n"
-                           "build-world: tile 0,1 failed: velmoran-build: tile 0,1: Cannot write " +
-                           out + "/land_x0_y1.png: it is a folder\n"),
-              std::string::npos)
-        << run.err;
+    ExpectHolds(run.err, "build-world: 4 tiles: 0 built, 3 skipped, 1 failed\n"
+                         "build-world: tile 0,1 failed: velmoran-build: tile 0,1: Cannot write " +
+                             out + "/land_x0_y1.png: it is a folder\n");
 }
 } // namespace

@@ -53,11 +53,6 @@ void GLEnvironment::TearDown()
     glfwTerminate();
 }
 
-void GLTest::SetUp()
-{
-    DrainGLErrors();
-}
-
 int DrainGLErrors()
 {
     int count = 0;

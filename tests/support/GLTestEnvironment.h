@@ -15,15 +15,15 @@ class GLEnvironment : public ::testing::Environment
     void TearDown() override;
 };
 
+// Drains every pending GL error; returns how many there were.
+int DrainGLErrors();
+
 // Base fixture for GL tests: clears stale GL errors before each test.
 class GLTest : public ::testing::Test
 {
   protected:
-    void SetUp() override;
+    void SetUp() override { DrainGLErrors(); }
 };
-
-// Drains every pending GL error; returns how many there were.
-int DrainGLErrors();
 
 // Reads back the RGBA8 pixels of the framebuffer currently bound for reading, rows bottom first.
 std::vector<uint8_t> ReadPixels(int x, int y, int width, int height);
