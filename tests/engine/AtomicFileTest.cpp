@@ -26,7 +26,7 @@ TEST(AtomicFileTest, ReplacesThroughLinksAndKeepsPermissions)
     const std::string real = dir / "real.obj";
     const std::string link = dir / "link.obj";
     ASSERT_TRUE(WriteText(real, "old"));
-    fs::permissions(real, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    fs::permissions(real, fs::perms(0640));
     fs::create_symlink("real.obj", link); // relative, as links usually are
 
     ASSERT_TRUE(WriteText(link, "new"));
@@ -68,18 +68,15 @@ TEST(AtomicFileTest, FailuresKeepTheOldFileAndLeaveNoTemporaryFile)
     EXPECT_EQ(state(), State("whole", 1));
 
     // The last bytes fail at the commit (the process may not grow a file past 100 bytes).
-    EXPECT_EQ(RunInChild(
-                  [&]
-                  {
-                      const rlimit limit{100, 100};
-                      signal(SIGXFSZ, SIG_IGN);
-                      return setrlimit(RLIMIT_FSIZE, &limit) == 0 &&
-                                     !WriteText(path, std::string(200, 'x'), &error) &&
-                                     error == "File too large"
-                                 ? 0
-                                 : 1;
-                  }),
-              0);
+    const auto tooLarge = [&]
+    {
+        const rlimit limit{100, 100};
+        signal(SIGXFSZ, SIG_IGN);
+        const bool refused =
+            setrlimit(RLIMIT_FSIZE, &limit) == 0 && !WriteText(path, std::string(200, 'x'), &error);
+        return refused && error == "File too large" ? 0 : 1;
+    };
+    EXPECT_EQ(RunInChild(tooLarge), 0);
     EXPECT_EQ(state(), State("whole", 1));
 }
 
@@ -93,20 +90,15 @@ TEST(AtomicFileTest, FolderThatRefusesNewFilesIsWrittenInPlace)
     ASSERT_TRUE(WriteText(writable, "old"));
     ASSERT_TRUE(WriteText(readOnly, "old"));
     fs::permissions(writable, fs::perms::all);
-    fs::permissions(readOnly, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
-    fs::permissions(locked, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
-                                fs::perms::others_read | fs::perms::others_exec);
+    fs::permissions(readOnly, fs::perms(0444));
+    fs::permissions(locked, fs::perms(0755)); // the child, as another user, may not add files
 
     EXPECT_EQ(RunInChild([&] { return WriteText(writable, "new") ? 0 : 1; }, true), 0);
     EXPECT_EQ(ReadFile(writable), "new");
-    EXPECT_EQ(RunInChild(
-                  [&]
-                  {
-                      std::string error;
-                      return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1;
-                  },
-                  true),
-              0);
+    std::string error;
+    const auto refused = [&]
+    { return !WriteText(readOnly, "new", &error) && error == "Permission denied" ? 0 : 1; };
+    EXPECT_EQ(RunInChild(refused, true), 0);
     EXPECT_EQ(ReadFile(readOnly), "old");
     EXPECT_EQ(FilesIn(locked).size(), 2u);
 }

@@ -222,35 +222,26 @@ TEST(JobsTest, RefusesASecondJobOnABusyResource)
 
 TEST(JobsTest, CarriesFailuresToThePollingThreadAsMessages)
 {
-    struct Case
+    using Step = void (*)();
+    const std::tuple<Step, Step, std::string> cases[] = {
+        {[] { throw std::runtime_error("disk full"); }, [] {}, "disk full"},
+        {[] { throw std::bad_alloc(); }, [] {}, "there is not enough memory"},
+        {[] { throw 42; }, [] {}, "unknown error"},
+        {[] {}, [] { throw std::runtime_error("upload failed"); }, "upload failed"}}; // the completion step
+    for (const auto& [work, complete, error] : cases)
     {
-        const char* what;
-        std::function<void()> work;
-        std::function<void()> complete;
-        const char* error;
-    };
-    const Case cases[] = {
-        {"an exception", [] { throw std::runtime_error("disk full"); }, [] {}, "disk full"},
-        {"no memory", [] { throw std::bad_alloc(); }, [] {}, "there is not enough memory"},
-        {"not an exception", [] { throw 42; }, [] {}, "unknown error"},
-        {"the completion step", [] {}, [] { throw std::runtime_error("upload failed"); }, "upload failed"},
-    };
-    for (const Case& c : cases)
-    {
+        SCOPED_TRACE(error);
         testsupport::LogCapture log;
         JobRunner runner;
         int terrain = 0;
         JobOutcome outcome;
         ASSERT_TRUE(runner.Start(
-            Request("Save Terrain", {&terrain}), [&](JobContext&) { c.work(); }, [&] { c.complete(); },
-            [&](const JobOutcome& ended) { outcome = ended; }))
-            << c.what;
-        ASSERT_TRUE(PollUntilIdle(runner)) << c.what;
+            Request("Save Terrain", {&terrain}), [w = work](JobContext&) { w(); }, complete,
+            [&](const JobOutcome& ended) { outcome = ended; }));
+        ASSERT_TRUE(PollUntilIdle(runner));
         EXPECT_EQ(std::make_tuple(outcome.Failed(), outcome.error, outcome.title, runner.IsBusy(&terrain)),
-                  std::make_tuple(true, std::string(c.error), std::string("Save Terrain"), false))
-            << c.what;
-        EXPECT_TRUE(log.Has(spdlog::level::err, std::string("Save Terrain failed: ") + c.error))
-            << log.Dump();
+                  std::make_tuple(true, error, std::string("Save Terrain"), false));
+        EXPECT_TRUE(log.Has(spdlog::level::err, "Save Terrain failed: " + error)) << log.Dump();
     }
 }
 

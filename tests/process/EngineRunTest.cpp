@@ -5,7 +5,6 @@
 #include "tests/support/TestCommon.h"
 
 #include <GLFW/glfw3.h>
-#include <sys/stat.h>
 
 namespace
 {
@@ -45,16 +44,10 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
 {
     // The run's working folder: the GUI's layout goes through the shared writer (which AtomicFileTest
     // checks), so the old file is replaced whole by a rename and nothing is left beside it.
-    testsupport::TempDir folder;
-    const fs::path layout = folder.Path() / "imgui.ini";
-    std::ofstream(layout) << "[Window][Old]\nPos=1,2\n";
-    const auto inode = [&]
-    {
-        struct stat status = {};
-        EXPECT_EQ(stat(layout.c_str(), &status), 0);
-        return status.st_ino;
-    };
-    const ino_t layoutBefore = inode();
+    testsupport::TempDir folder, elsewhere;
+    const std::string layout = folder / "imgui.ini", old = "[Window][Old]\nPos=1,2\n";
+    std::ofstream(layout) << old;
+    fs::create_hard_link(layout, elsewhere / "old.ini"); // what a rewrite in place would change too
     const fs::path previous = fs::current_path();
     fs::current_path(folder.Path());
 
@@ -65,9 +58,9 @@ TEST(EngineRunTest, ApplicationSeesItsCallsInOrderAndSecondStartIsRefused)
     fs::current_path(previous);
 
     const std::string text = testsupport::ReadFile(layout);
-    EXPECT_NE(text.find("[Window]["), std::string::npos) << text;
+    EXPECT_TRUE(text != old && text.find("[Window][") != std::string::npos) << text; // written anew
     EXPECT_EQ(std::distance(fs::directory_iterator(folder.Path()), {}), 1);
-    EXPECT_NE(inode(), layoutBefore); // not rewritten in place
+    EXPECT_EQ(testsupport::ReadFile(elsewhere / "old.ini"), old);
 
     std::vector<std::string> expected = {"GetWindowProperties", "Initialize"};
     for (int frame = 0; frame < 3; ++frame)

@@ -2,8 +2,6 @@
 
 #include "engine/Log.h"
 
-#include <algorithm>
-
 namespace testsupport
 {
 LogCapture::LogCapture() : sink(std::make_shared<RecordingSink>())
@@ -22,31 +20,6 @@ LogCapture::~LogCapture()
 {
     auto& sinks = logger->sinks();
     sinks.erase(std::remove(sinks.begin(), sinks.end(), sink), sinks.end());
-}
-
-template <typename Matches> static int CountIf(const std::vector<LogRecord>& records, Matches matches)
-{
-    return static_cast<int>(std::count_if(records.begin(), records.end(), matches));
-}
-
-int LogCapture::Count(const std::string& text) const
-{
-    return CountIf(Records(), [&](const LogRecord& r) { return r.text == text; });
-}
-
-int LogCapture::Count(spdlog::level::level_enum level, const std::string& text) const
-{
-    return CountIf(Records(), [&](const LogRecord& r) { return r.level == level && r.text == text; });
-}
-
-int LogCapture::CountAtLeast(spdlog::level::level_enum level) const
-{
-    return CountIf(Records(), [&](const LogRecord& r) { return r.level >= level; });
-}
-
-int LogCapture::CountLevel(spdlog::level::level_enum level) const
-{
-    return CountIf(Records(), [&](const LogRecord& r) { return r.level == level; });
 }
 
 std::string LogCapture::Dump() const

@@ -3,6 +3,7 @@
 #include <spdlog/sinks/base_sink.h>
 #include <spdlog/spdlog.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,19 +39,36 @@ class LogCapture
     LogCapture(const LogCapture&) = delete;
     LogCapture& operator=(const LogCapture&) = delete;
 
+    using Level = spdlog::level::level_enum;
     const std::vector<LogRecord>& Records() const { return sink->records; }
     void Clear() { sink->records.clear(); }
     // Number of messages equal to text (at the given level, or any level when none is given).
-    int Count(const std::string& text) const;
-    int Count(spdlog::level::level_enum level, const std::string& text) const;
-    bool Has(spdlog::level::level_enum at, const std::string& text) const { return Count(at, text) > 0; }
+    int Count(const std::string& text) const
+    {
+        return CountIf([&](auto& r) { return r.text == text; });
+    }
+    int Count(Level level, const std::string& text) const
+    {
+        return CountIf([&](auto& r) { return r.level == level && r.text == text; });
+    }
+    bool Has(Level at, const std::string& text) const { return Count(at, text) > 0; }
     // Messages at or above the level, for failure output.
-    int CountAtLeast(spdlog::level::level_enum level) const;
+    int CountAtLeast(Level level) const
+    {
+        return CountIf([&](auto& r) { return r.level >= level; });
+    }
     // Messages at exactly this level.
-    int CountLevel(spdlog::level::level_enum level) const;
+    int CountLevel(Level level) const
+    {
+        return CountIf([&](auto& r) { return r.level == level; });
+    }
     std::string Dump() const;
 
   private:
+    template <typename Matches> int CountIf(Matches matches) const
+    {
+        return static_cast<int>(std::count_if(Records().begin(), Records().end(), matches));
+    }
     std::shared_ptr<RecordingSink> sink;
     std::shared_ptr<spdlog::logger> logger;
 };
