@@ -28,9 +28,7 @@ class WidgetMapTest : public ::testing::Test
         io.IniFilename = nullptr;
         io.DisplaySize = ImVec2(800.0f, 600.0f);
         io.DeltaTime = 1.0f / 60.0f;
-        unsigned char* pixels = nullptr;
-        int width = 0, height = 0;
-        io.Fonts->GetTexDataAsRGBA32(&pixels, &width, &height);
+        io.Fonts->Build();
     }
 
     void TearDown() override { ImGui::DestroyContext(); }

@@ -11,8 +11,6 @@
 #include <backends/imgui_impl_glfw.h>
 #include <backends/imgui_impl_opengl3.h>
 
-#include <memory>
-
 namespace testsupport
 {
 void GLEnvironment::SetUp()

@@ -1,7 +1,5 @@
 #include "tests/support/GLTestEnvironment.h"
 
-#include <gtest/gtest.h>
-
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);

@@ -1,4 +1,4 @@
-#include "tests/support/LogCapture.h"
+#include "tests/support/TestCommon.h"
 
 #include "engine/Log.h"
 

@@ -1,9 +1,6 @@
 #pragma once
 // What nearly every test uses: gtest, the standard library, temp folders and paths, log capture.
 // The test programs also precompile it, so a batch of test files parses gtest and these once.
-#include "tests/support/LogCapture.h"
-#include "tests/support/TestPaths.h"
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -32,5 +29,9 @@
 #include <tuple>
 #include <utility>
 #include <vector>
+
+// These two take the standard library from above.
+#include "tests/support/LogCapture.h"
+#include "tests/support/TestPaths.h"
 
 namespace fs = std::filesystem;

@@ -1,10 +1,7 @@
-#include "tests/support/TestPaths.h"
+#include "tests/support/TestCommon.h"
 
 #include <atomic>
-#include <random>
-#include <string>
 #include <sys/wait.h>
-#include <system_error>
 #include <unistd.h>
 
 namespace testsupport

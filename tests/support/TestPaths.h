@@ -1,11 +1,4 @@
 #pragma once
-#include <filesystem>
-#include <fstream>
-#include <functional>
-#include <iterator>
-#include <set>
-#include <string>
-
 namespace testsupport
 {
 // Folder of the test data files committed with the tests.
