@@ -21,21 +21,19 @@ struct ProgramRun
     std::string err;
 };
 
-ProgramRun RunCommand(const TempDir& dir, const std::string& command)
+// Runs velmoran-build without a display, or the program given, with the arguments.
+ProgramRun RunProgram(const TempDir& dir, const std::string& arguments,
+                      const std::string& program = "env -u DISPLAY " VELMORAN_BUILD_PROGRAM)
 {
-    const int raw = std::system((command + " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt")).c_str());
+    const std::string redirect = " >" + (dir / "out.txt") + " 2>" + (dir / "err.txt");
+    const int raw = std::system((program + " " + arguments + redirect).c_str());
     return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(dir / "out.txt"), ReadFile(dir / "err.txt")};
-}
-
-ProgramRun BuildProgram(const TempDir& dir, const std::string& arguments)
-{
-    return RunCommand(dir, "env -u DISPLAY " + std::string(VELMORAN_BUILD_PROGRAM) + " " + arguments);
 }
 
 // A refused run: its exit status and its one line on standard error.
 void ExpectRefused(const TempDir& dir, const std::string& arguments, int status, const std::string& err)
 {
-    const ProgramRun run = BuildProgram(dir, arguments);
+    const ProgramRun run = RunProgram(dir, arguments);
     EXPECT_EQ(std::tie(run.status, run.err), std::tie(status, err)) << arguments;
 }
 
@@ -52,7 +50,7 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     ASSERT_TRUE(ProjectFile::Save(testsupport::SampleProject(), project));
 
     // A dot in a folder of the output path is no image extension.
-    ProgramRun run = BuildProgram(dir, project + " --out " + (dir / "exports.v2/o") + " --images bmp");
+    ProgramRun run = RunProgram(dir, project + " --out " + (dir / "exports.v2/o") + " --images bmp");
     EXPECT_EQ(std::tie(run.status, run.err),
               std::make_tuple(0, "velmoran-build: Terrain 1 (broken) is empty: nothing to write\n"));
     EXPECT_TRUE(std::filesystem::exists(dir / "exports.v2/o/ridge_normal.bmp"));
@@ -62,13 +60,13 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     Project lax = testsupport::SampleProject();
     lax.terrains[0].layers[2].settings.erosion.thermal.strength = 5.0f;
     ASSERT_TRUE(ProjectFile::Save(lax, dir / "lax.velmoran"));
-    run = BuildProgram(dir, (dir / "lax.velmoran") + " --out " + (dir / "lax") + " --terrain ridge");
+    run = RunProgram(dir, (dir / "lax.velmoran") + " --out " + (dir / "lax") + " --terrain ridge");
     EXPECT_EQ(std::tie(run.status, run.out), std::make_tuple(0, "")) << run.err;
     ExpectHolds(run.err, " - warning]  Terrain ridge layer 2 (Erosion_2): erosion settings out of range were "
                          "brought into range.\n");
 
     std::ofstream(dir / "file") << "x";
-    run = BuildProgram(dir, project + " --out " + (dir / "file/sub"));
+    run = RunProgram(dir, project + " --out " + (dir / "file/sub"));
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err.rfind("velmoran-build: " + (dir / "file/sub") + ": ", 0), 0u) << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
@@ -77,7 +75,7 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
                   "velmoran-build: --images: unknown format exr (png, tga, jpg, bmp or none)\n");
 
     // Exports instead of the Save Terrain files, and a list that would write NAME.obj twice.
-    run = BuildProgram(dir, project + " --out " + (dir / "exports") + " --terrain ridge --formats glb,r16");
+    run = RunProgram(dir, project + " --out " + (dir / "exports") + " --terrain ridge --formats glb,r16");
     EXPECT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(FilesIn(dir / "exports"),
               (std::set<std::string>{"ridge.glb", "ridge_height.r16", "ridge_height.r16.json"}));
@@ -88,7 +86,7 @@ TEST(VelmoranBuildTest, BuildsAProjectAndReportsEachFailureOnOneLine)
     ExpectRefused(dir, project + " --out " + (dir / "out") + " --tile 0,0", 1,
                   "velmoran-build: " + project + ": it holds no world (a project made with New World)\n");
 
-    run = BuildProgram(dir, "--help");
+    run = RunProgram(dir, "--help");
     EXPECT_EQ(run.status, 0);
     ExpectHolds(run.out, "Usage: velmoran-build [OPTIONS] project");
 }
@@ -119,7 +117,7 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
     ASSERT_TRUE(ProjectFile::Save(SmallWorldProject(), world));
     const std::string out = dir / "tiles";
 
-    ProgramRun run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
+    ProgramRun run = RunProgram(dir, world + " --out " + out + " --tile 1,0");
     EXPECT_EQ(std::tie(run.status, run.out), std::make_tuple(0, "built 1, skipped 0\n")) << run.err;
     EXPECT_EQ(FilesIn(out),
               (std::set<std::string>{"land_world.json", "land_x1_y0.inputs", "land_x1_y0.png",
@@ -131,14 +129,14 @@ TEST(VelmoranBuildTest, BuildsATileOfAWorldOnceAndRefusesTilesOutsideIt)
               std::make_tuple(2, 17, "land_x{x}_y{y}.png"));
     EXPECT_EQ(std::tie(tileJson["minHeight"], tileJson["maxHeight"]),
               std::tie(worldJson["minHeight"], worldJson["maxHeight"]));
-    run = BuildProgram(dir, world + " --out " + out + " --tile 1,0");
+    run = RunProgram(dir, world + " --out " + out + " --tile 1,0");
     EXPECT_EQ(run.out, "built 0, skipped 1\n");
 
     // The same tile from a run over every tile is the same file.
-    run = BuildProgram(dir, world + " --out " + (dir / "all") + " --tiles all --formats r16");
+    run = RunProgram(dir, world + " --out " + (dir / "all") + " --tiles all --formats r16");
     EXPECT_EQ(std::tie(run.status, run.out), std::make_tuple(0, "built 4, skipped 0\n")) << run.err;
     EXPECT_EQ(ReadFile(dir / "all/land_x1_y0.r16"), ReadFile(out + "/land_x1_y0.r16"));
-    run = BuildProgram(dir, world + " --out " + out + " --tiles list");
+    run = RunProgram(dir, world + " --out " + out + " --tiles list");
     EXPECT_EQ(run.out, "0,0\n1,0\n0,1\n1,1\n");
 
     ExpectRefused(dir, world + " --out " + out + " --tile 0,2", 1,
@@ -167,7 +165,7 @@ TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRu
     const std::string out = dir / "tiles";
     const std::string script = std::string("VELMORAN_BUILD=") + VELMORAN_BUILD_PROGRAM + " " +
                                VELMORAN_SOURCE_DIR + "/scripts/build-world.sh " + world + " " + out;
-    ProgramRun run = RunCommand(dir, script + " --jobs 2");
+    ProgramRun run = RunProgram(dir, "--jobs 2", script);
     EXPECT_EQ(run.status, 0) << run.err;
     ExpectHolds(run.err, "build-world: 4 of 4 tiles done (4 built, 0 skipped, 0 failed)\n");
     ExpectHolds(run.err, "build-world: 4 tiles: 4 built, 0 skipped, 0 failed\n");
@@ -181,13 +179,13 @@ TEST(VelmoranBuildTest, TheWorldScriptBuildsEveryTileOnceAndSkipsThemOnTheNextRu
     for (const char* tile : {"x0_y0", "x1_y0", "x0_y1", "x1_y1"})
         EXPECT_TRUE(std::filesystem::exists(out + "/land_" + tile + ".png")) << tile;
 
-    run = RunCommand(dir, script + " --jobs 2");
+    run = RunProgram(dir, "--jobs 2", script);
     EXPECT_EQ(run.status, 0) << run.err;
     ExpectHolds(run.err, "build-world: 4 tiles: 0 built, 4 skipped, 0 failed\n");
 
     std::filesystem::remove(out + "/land_x0_y1.png");
     std::filesystem::create_directory(out + "/land_x0_y1.png");
-    run = RunCommand(dir, script);
+    run = RunProgram(dir, "", script);
     EXPECT_EQ(run.status, 1) << run.err;
     ExpectHolds(run.err, "build-world: 4 tiles: 0 built, 3 skipped, 1 failed\n"
                          "build-world: tile 0,1 failed: velmoran-build: tile 0,1: Cannot write " +

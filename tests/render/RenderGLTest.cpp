@@ -30,11 +30,11 @@ out vec4 fragColor;
 void main() { fragColor = vec4(1.0); }
 )";
 
-GLint Integer(GLenum name)
+GLint Integer(GLenum name, int index = 0)
 {
     GLint value[4] = {};
     glGetIntegerv(name, value);
-    return value[0];
+    return value[index];
 }
 
 std::vector<uint8_t> Pixels(const Framebuffer& target, int x, int y, int width = 1, int height = 1)
@@ -500,9 +500,8 @@ TEST_F(RenderManagerGLTest, WindowFrameAloneLeavesTheWindowsViewport)
     EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
     int width = 0, height = 0;
     glfwGetFramebufferSize(window.handle, &width, &height);
-    GLint viewport[4] = {};
-    glGetIntegerv(GL_VIEWPORT, viewport);
-    EXPECT_EQ(std::make_pair(viewport[2], viewport[3]), std::make_pair(width, height));
+    EXPECT_EQ(std::make_pair(Integer(GL_VIEWPORT, 2), Integer(GL_VIEWPORT, 3)),
+              std::make_pair(width, height));
     EXPECT_EQ(Pixels(*window.framebuffer, 3, 3)[2], 153); // the window's target was cleared on the way
 }
 
