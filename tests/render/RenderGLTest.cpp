@@ -124,12 +124,10 @@ TEST_F(TextureGLTest, EveryChannelCountUploadsUpdatesAndSavesAsStored)
 TEST_F(TextureGLTest, UpdatesReachTheSmallMipmapLevels)
 {
     Texture texture(64, 40, 3, true, GL_LINEAR); // created from zeros, as the slope-mode diffuse map
-    auto orange = std::make_unique<uint8_t[]>(64 * 40 * 3);
-    for (size_t k = 0; k < 64 * 40; ++k)
-        orange[3 * k] = 200, orange[3 * k + 1] = 100, orange[3 * k + 2] = 50;
-    const std::vector<uint8_t> level3(orange.get(), orange.get() + 8 * 5 * 3); // 8 x 5 texels
-    texture.Update(std::move(orange)); // through Update(), which also follows a paint in place
-    EXPECT_EQ(ReadAsStored(texture, 3), level3);
+    auto grey = std::make_unique<uint8_t[]>(64 * 40 * 3);
+    std::fill_n(grey.get(), 64 * 40 * 3, 100);
+    texture.Update(std::move(grey)); // through Update(), which also follows a paint in place
+    EXPECT_EQ(ReadAsStored(texture, 3), std::vector<uint8_t>(8 * 5 * 3, 100)); // 8 x 5 texels
 
     texture.SetTextureFilter(GL_NEAREST_MIPMAP_NEAREST); // not a plain filter: ignored
     GLint minFilter = 0;
@@ -374,10 +372,7 @@ TEST_F(MeshGLTest, NullUploadsAndMissingMeshAreReported)
 {
     MeshGeometry mesh;
     LogCapture log;
-    mesh.UpdateVertices(nullptr);
-    mesh.UpdateNormals(nullptr);
-    mesh.UpdateTexCoords(nullptr);
-    mesh.UpdateIndices(nullptr);
+    mesh.UploadAll(1, 1, nullptr, nullptr, nullptr, nullptr); // each upload on its own
     for (const char* name : {"UpdateVertices", "UpdateNormals", "UpdateTexCoords", "UpdateIndices"})
         EXPECT_EQ(log.Count(spdlog::level::err, std::string(name) + " - passing nullptr."), 1) << name;
     EXPECT_FALSE(mesh.hasNormals || mesh.hasTexCoords);
