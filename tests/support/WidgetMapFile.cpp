@@ -25,17 +25,13 @@ std::vector<std::string> SplitTabs(const std::string& line)
     return fields;
 }
 
+// The rectangle in the four fields from first on, which must be the last ones.
 bool ReadRect(const std::vector<std::string>& fields, size_t first, MapRect& rect)
 {
     if (fields.size() != first + 4) return false;
-    float* values[4] = {&rect.x0, &rect.y0, &rect.x1, &rect.y1};
-    for (size_t i = 0; i < 4; ++i)
-    {
-        char* end = nullptr;
-        *values[i] = std::strtof(fields[first + i].c_str(), &end);
-        if (end == fields[first + i].c_str()) return false;
-    }
-    return true;
+    std::istringstream numbers(fields[first] + ' ' + fields[first + 1] + ' ' + fields[first + 2] + ' ' +
+                               fields[first + 3]);
+    return static_cast<bool>(numbers >> rect.x0 >> rect.y0 >> rect.x1 >> rect.y1);
 }
 } // namespace
 
