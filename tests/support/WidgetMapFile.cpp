@@ -45,23 +45,16 @@ std::optional<WidgetMapFile> WidgetMapFile::Read(const std::string& path)
     {
         const std::vector<std::string> fields = SplitTabs(line);
         const std::string& kind = fields[0];
-        MapEntry entry{kind, "", "", {}};
+        MapRect rect;
         if (line == "end") return map.frame < 0 ? std::nullopt : std::optional<WidgetMapFile>(map);
         if (line.rfind("frame ", 0) == 0)
             map.frame = std::atoi(line.c_str() + 6);
         else if (kind == "modal" && fields.size() == 2)
             map.modal = fields[1];
-        else if (kind == "window" && ReadRect(fields, 2, entry.rect))
-        {
-            entry.window = entry.label = fields[1];
-            map.windows.push_back(entry);
-        }
-        else if ((kind == "item" || kind == "text" || kind == "image") && ReadRect(fields, 3, entry.rect))
-        {
-            entry.window = fields[1];
-            entry.label = fields[2];
-            map.entries.push_back(entry);
-        }
+        else if (kind == "window" && ReadRect(fields, 2, rect))
+            map.windows.push_back({kind, fields[1], fields[1], rect});
+        else if ((kind == "item" || kind == "text" || kind == "image") && ReadRect(fields, 3, rect))
+            map.entries.push_back({kind, fields[1], fields[2], rect});
         else if (line.rfind("display ", 0) != 0 && !(kind == "focus" && fields.size() == 2))
             return std::nullopt;
     }
@@ -86,14 +79,9 @@ const MapEntry* WidgetMapFile::Window(const std::string& name) const
 
 std::vector<MapEntry> WidgetMapFile::WindowsAbove(const std::string& name) const
 {
-    std::vector<MapEntry> above;
-    bool seen = false;
-    for (const MapEntry& entry : windows)
-    {
-        if (seen) above.push_back(entry);
-        seen = seen || entry.window == name;
-    }
-    return above;
+    const MapEntry* window = Window(name);
+    return window == nullptr ? std::vector<MapEntry>()
+                             : std::vector<MapEntry>(window + 1, windows.data() + windows.size());
 }
 
 std::string WidgetMapFile::Describe() const
