@@ -597,11 +597,9 @@ TEST_F(ShaderGLTest, BuiltInProgramsBuildAndOfferTheirInterface)
 
 TEST_F(ShaderGLTest, FailuresGiveProgramZeroAndKeepNameAndPaths)
 {
-    const std::string vertex = Write("ok.vert", kFlatVertex);
-    const std::string fragment = Write("ok.frag", kFlatFragment);
-    const std::string missing = dir / "missing.frag";
+    const std::string vertex = Write("ok.vert", kFlatVertex), fragment = Write("ok.frag", kFlatFragment);
+    const std::string missing = dir / "missing.frag", empty = Write("empty.frag", ""); // compiled, and fails
     const std::string broken = Write("broken.frag", "#version 440\nvoid main() { undefinedThing = 1; }\n");
-    const std::string empty = Write("empty.frag", ""); // compiled, and fails
     // Reads a value no vertex stage writes.
     const std::string unlinked = Write(
         "unlinked.frag",

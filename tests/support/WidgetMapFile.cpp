@@ -14,11 +14,8 @@ std::vector<std::string> SplitTabs(const std::string& line)
         const char c = line[i];
         if (c == '\t')
             fields.emplace_back();
-        else if (c == '\\' && i + 1 < line.size())
-        {
-            const char next = line[++i];
-            fields.back() += next == 't' ? '\t' : next == 'n' ? '\n' : next;
-        }
+        else if (c == '\\' && ++i < line.size()) // a backslash ending the line stays one
+            fields.back() += line[i] == 't' ? '\t' : line[i] == 'n' ? '\n' : line[i];
         else
             fields.back() += c;
     }
