@@ -160,8 +160,7 @@ TEST_F(TextureGLTest, ImagesThatCannotBeMadeSayWhyAndGiveNoneOrTheCheckerboard)
     for (int i = 0; i < 16; ++i)
         if ((i / 4 + i % 4) % 2 == 0) std::copy(pink, pink + 3, &checkerboard[i * 3]);
     EXPECT_EQ(ReadAsStored(missing), checkerboard);
-    const std::string saved = dir / "default.png";
-    EXPECT_FALSE(missing.Save(saved));
+    EXPECT_FALSE(missing.Save(dir / "default.png"));
     EXPECT_TRUE(fs::is_empty(dir.Path()));
 
     const std::pair<spdlog::level::level_enum, std::string> messages[] = {
@@ -170,7 +169,7 @@ TEST_F(TextureGLTest, ImagesThatCannotBeMadeSayWhyAndGiveNoneOrTheCheckerboard)
         {spdlog::level::err, "Update not loaded: 5 is an unsupported number of channels."},
         {spdlog::level::err, "Cannot load texture with path: " + path + " (wrong format or doesn't exist?)"},
         {spdlog::level::warn, "Texture " + path + " not loaded: switched to default texture"},
-        {spdlog::level::err, "Cannot save texture " + saved + ": it has no pixel buffer"}};
+        {spdlog::level::err, "Cannot save texture " + (dir / "default.png") + ": it has no pixel buffer"}};
     for (const auto& [level, text] : messages)
         EXPECT_EQ(log.Count(level, text), 1) << text << "\n" << log.Dump();
 }
@@ -190,7 +189,6 @@ TEST_F(TextureGLTest, RoundTripKeepsTheTopRowOnTopInEveryFormat)
     Texture texture(source);
     ASSERT_TRUE(texture.data);
     EXPECT_EQ(log.Count(spdlog::level::trace, "Loading texture " + source + ": 3 x 4, 3 channels"), 1);
-    EXPECT_EQ(ReadAsStored(texture), Bytes(texture));
 
     // Each format by its first bytes (TGA: no colour map, run-length true colour, 3 x 4, 24 bits), then
     // read back through the loader, whose flip (row 0 is the file's bottom row) HeightmapGLTest pins down.
