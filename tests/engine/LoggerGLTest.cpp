@@ -1,11 +1,8 @@
-#include "engine/Log.h"
 #include "engine/GLError.h"
 #include "tests/support/GLTestEnvironment.h"
 #include "tests/support/TestCommon.h"
 
 #include <GL/glew.h>
-
-using testsupport::LogCapture;
 
 namespace
 {
@@ -15,7 +12,7 @@ using CheckGLErrorGLTest = testsupport::GLTest;
 // missing label gives the short form. Codes GL does not define are named "<unknown>".
 TEST_F(CheckGLErrorGLTest, ReportsEachRealErrorOnceWithLabelAndLine)
 {
-    LogCapture log;
+    testsupport::LogCapture log;
     CheckGLError("Engine::Update", 1);
     glEnable(0xFFFF);            // not a capability: GL_INVALID_ENUM
     glBindBuffer(0xFFFF, 12345); // another error
