@@ -1,8 +1,6 @@
 #include "tests/support/GLTestEnvironment.h"
 
 #include "engine/Engine.h"
-#include "engine/GLError.h"
-#include "engine/Logger.h"
 #include "render/Framebuffer.h"
 
 #include <GL/glew.h>
