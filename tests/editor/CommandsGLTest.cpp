@@ -10,7 +10,6 @@ using CommandsGLTest = testsupport::EditorFrames;
 TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
-    ASSERT_TRUE(terrain);
     Scene& scene = *editor.scenes[0];
     scene.showTerrainGenerator = true;
     scene.showCameraControl = true;
@@ -66,7 +65,6 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17, 1);
-    ASSERT_TRUE(terrain);
     Scene& scene = *editor.scenes[0];
     Commands& c = editor.commands;
     History& history = editor.session.history;
@@ -218,7 +216,6 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
 TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
-    ASSERT_TRUE(terrain);
     Commands& c = editor.commands;
     c.AddGradient(*terrain);
     editor.session.history.Seal();
@@ -258,7 +255,6 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
 TEST_F(CommandsGLTest, AHistoryOverItsLimitForgetsTheOldestSteps)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
-    ASSERT_TRUE(terrain);
     History& history = editor.session.history;
     for (int n = 0; n < 4; ++n)
     {

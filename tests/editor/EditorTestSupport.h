@@ -86,6 +86,21 @@ class EditorFrames : public GLTest
             Frame();
     }
 
+    // Whether the window was asked to close; the request is taken back (the tests share the window).
+    static bool WindowClosing()
+    {
+        GLFWwindow* window = Engine::Get().window.handle;
+        const bool closing = glfwWindowShouldClose(window);
+        glfwSetWindowShouldClose(window, GLFW_FALSE);
+        return closing;
+    }
+
+    // A key event as the window system reports it.
+    static void KeyEvent(int key, int action, int mods = 0)
+    {
+        ImGui_ImplGlfw_KeyCallback(Engine::Get().window.handle, key, glfwGetKeyScancode(key), action, mods);
+    }
+
     // A key held for some frames, as the dialogs read Enter and Escape.
     void PressKey(int key, int frames = 1)
     {
@@ -183,8 +198,8 @@ class EditorFrames : public GLTest
         return !editor.session.jobs.Busy();
     }
 
-    // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made
-    // (null when the dialog refused it).
+    // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made. A
+    // refusal throws, which fails the test before anything uses the terrain.
     std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)
     {
         editor.newTerrain.form.name = name;
@@ -192,7 +207,7 @@ class EditorFrames : public GLTest
         editor.newTerrain.form.generator = generator;
         const size_t before = editor.terrains.size();
         if (!editor.newTerrain.Create(editor) || !FinishJobs() || editor.terrains.size() != before + 1)
-            return nullptr;
+            throw std::runtime_error("New Terrain refused " + name + ": " + editor.errorMessage);
         return editor.terrains.back();
     }
 

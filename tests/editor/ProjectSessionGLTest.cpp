@@ -79,7 +79,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     {
         Commands& commands = editor.commands;
         std::shared_ptr<Terrain> peaks = CreateTerrainWithScene("peaks", 33, 1);
-        ASSERT_TRUE(peaks);
         LayerPanel& panel = editor.layerPanel;
         auto noise = panel.AddLayer(editor, peaks);
         LayerSettings settings = noise->settings;
@@ -360,12 +359,10 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
 
 TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
 {
-    GLFWwindow* window = Engine::Get().window.handle;
     Frame();
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
     editor.project.OnWindowCloseRequest(editor); // nothing to lose: the window may close
     EXPECT_FALSE(editor.project.unsaved.asking);
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
 
     CreateTerrainWithScene("hills", 17);
 
@@ -378,8 +375,7 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     Frames(2);
     ASSERT_TRUE(ClickWidget("Save##saveas", "Save Project As##project")) << Widgets().Describe();
     ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(glfwWindowShouldClose(window));
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    EXPECT_TRUE(WindowClosing());
     EXPECT_EQ(editor.session.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
 
     // "Don't save" drops the changes, and nothing of the old session outlives it, whatever the dialogs
@@ -395,6 +391,6 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
                               old.expired()),
               std::make_tuple(size_t{0}, size_t{0}, true, true));
     Frames(2);
-    EXPECT_FALSE(glfwWindowShouldClose(window));
+    EXPECT_FALSE(WindowClosing());
 }
 } // namespace
