@@ -323,15 +323,8 @@ TEST_F(EditorGLTest, TheCameraWindowShowsItsRowsAtFirstUse)
 // one that a smaller main window or a saved layout leaves out of reach comes back inside.
 TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
 {
-    struct WindowSize // the shared test window is 640 x 480 again afterwards
-    {
-        GLFWwindow* window = Engine::Get().window.handle;
-        WindowSize(int w, int h) { glfwSetWindowSize(window, w, h); }
-        ~WindowSize()
-        {
-            glfwSetWindowSize(window, testsupport::kGLWindowWidth, testsupport::kGLWindowHeight);
-        }
-    } large(1280, 1024);
+    GLFWwindow* window = Engine::Get().window.handle;
+    glfwSetWindowSize(window, 1280, 1024);
     WatchWidgets();
     auto terrain = CreateTerrainWithScene("hills", 33);
     Scene& scene = *editor.scenes[0];
@@ -384,17 +377,15 @@ TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
     apart({generator, "Scene 0 camera", "Editor options", "Diffuse texture editor##hills", textureEditor});
 
     // A smaller main window: everything is within reach again.
-    {
-        WindowSize small(640, 480);
-        Frames(3);
-        inside(Widgets());
-        // A layout saved on a larger screen puts the help window below this one.
-        ImGui::LoadIniSettingsFromMemory("[Window][Help##helpw]\nPos=100,3000\nSize=700,150\n");
-        editor.showHelp = true;
-        Frames(3);
-        ASSERT_NE(Widgets().Window("Help##helpw"), nullptr);
-        inside(Widgets());
-    }
+    glfwSetWindowSize(window, 640, 480);
+    Frames(3);
+    inside(Widgets());
+    // A layout saved on a larger screen puts the help window below this one.
+    ImGui::LoadIniSettingsFromMemory("[Window][Help##helpw]\nPos=100,3000\nSize=700,150\n");
+    editor.showHelp = true;
+    Frames(3);
+    ASSERT_NE(Widgets().Window("Help##helpw"), nullptr);
+    inside(Widgets());
 }
 
 } // namespace

@@ -66,6 +66,7 @@ class EditorFrames : public GLTest
         engine.renderManager.Clear();
         engine.app = nullptr;
         engine.window.framebuffer->clearColor = savedClear;
+        glfwSetWindowSize(engine.window.handle, kGLWindowWidth, kGLWindowHeight); // a test may resize it
         ShutdownGui();
     }
 

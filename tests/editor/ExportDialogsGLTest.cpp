@@ -12,7 +12,6 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
 {
     auto terrain = CreateTerrainWithScene("hills", 17);
     terrain->gradients.push_back(std::make_unique<Gradient>());
-    terrain->gradients.back()->heightSpan = 255;
     terrain->GenerateDiffuseByHeight();
     AddLake(*terrain);
 

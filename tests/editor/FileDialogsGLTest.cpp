@@ -50,7 +50,6 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     auto plain = CreateTerrainWithScene("plain", 33);
     auto big = CreateTerrain("big", 513);
     big->gradients.push_back(std::make_unique<Gradient>());
-    big->gradients.back()->heightSpan = 255;
     big->GenerateDiffuseByHeight();
     AddLake(*big);
 
@@ -98,17 +97,6 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
     stbi_image_free(pixels);
     EXPECT_EQ(std::make_pair(w, h), std::make_pair(3, 5));
     EXPECT_EQ(rows, (std::vector<uint8_t>{40, 41, 42, 30, 31, 32, 20, 21, 22, 10, 11, 12, 0, 1, 2}));
-}
-
-// A refused file adds nothing to the session (no empty terrain, no unsaved work, the start hint stays)
-// and says why (each reason: ObjReaderTest).
-TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
-{
-    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr); // the list is empty
-    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
-              std::make_pair(false, true));
-    EXPECT_EQ(editor.errorMessage,
-              "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
 }
 
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
@@ -233,11 +221,17 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     EXPECT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 }
 
-// Names read from files become plain file names (the rules: TerrainNameTest), so that nothing Save
-// Terrain writes with them leaves the chosen folder, and a header without its name word takes the
-// file's name instead of making hidden files.
-TEST_F(FileDialogsGLTest, NamesFromFilesBecomePlainFileNames)
+// A refused file adds nothing to the session (no empty terrain, no unsaved work) and says why (each
+// reason: ObjReaderTest). Names read from files become plain file names (the rules: TerrainNameTest),
+// so that nothing Save Terrain writes with them leaves the chosen folder, and a header without its
+// name word takes the file's name instead of making hidden files.
+TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndLoadedNamesBecomePlainFileNames)
 {
+    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr); // the list is empty
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_pair(false, true));
+    EXPECT_EQ(editor.errorMessage,
+              "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
     const std::pair<std::string, std::string> cases[] = {{"../../x", "______x"}, {"", "hillside"}};
     for (const auto& [headerName, loadedName] : cases)
     {

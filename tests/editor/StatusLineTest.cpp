@@ -6,7 +6,7 @@
 
 namespace
 {
-TEST(StatusLineTest, ReadsItsFacts)
+TEST(StatusLineTest, ReadsItsFactsWithThousandsGroupedByThree)
 {
     const std::pair<StatusLineFacts, const char*> cases[] = {
         {{false, "", 0, 0, 0.0f, 0.0f, 16.66, 0}, "No terrain | 16.7 ms a frame"},
@@ -20,10 +20,6 @@ TEST(StatusLineTest, ReadsItsFacts)
          "in memory"}};
     for (const auto& [facts, text] : cases)
         EXPECT_EQ(StatusLineText(facts), text);
-}
-
-TEST(StatusLineTest, ThousandsAreGroupedByThree)
-{
     for (const auto& [n, text] : {std::pair<uint64_t, const char*>{0, "0"},
                                   {999, "999"},
                                   {1000, "1,000"},
