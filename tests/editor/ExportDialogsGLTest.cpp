@@ -104,14 +104,8 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
     AddLake(*terrain);
     const std::string heights = WriteHeights(9, 9);
 
-    struct DialogCase
-    {
-        const char* window;
-        const char* button;
-        bool* open;
-        std::function<void()> grow; // what brings the most rows
-    };
-    const DialogCase cases[] = {
+    // The dialog, a button of it, what opens it, and what brings it the most rows.
+    const std::tuple<const char*, const char*, bool*, std::function<void()>> cases[] = {
         {"Export Terrain", "Close##ex", &editor.exportDialog.open,
          [&]
          {
@@ -139,28 +133,28 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
              terrain->GenerateDiffuseByHeight(); // the diffuse and specular choices
          }},
     };
-    const auto place = [&](const DialogCase& c)
+    const auto place = [&](const char* window, const char* button)
     {
         const testsupport::WidgetMapFile map = Widgets();
-        const auto* frame = map.Window(c.window);
-        const auto* item = map.Find("item", c.button, c.window);
+        const auto* frame = map.Window(window);
+        const auto* item = map.Find("item", button, window);
         EXPECT_TRUE(frame != nullptr && item != nullptr) << map.Describe();
         return frame != nullptr && item != nullptr
                    ? std::vector<float>{frame->rect.x0, frame->rect.y0, frame->rect.x1,
                                         frame->rect.y1, item->rect.x0,  item->rect.y0}
                    : std::vector<float>{};
     };
-    for (const DialogCase& c : cases)
+    for (const auto& [window, button, open, grow] : cases)
     {
-        SCOPED_TRACE(c.window);
-        *c.open = true;
+        SCOPED_TRACE(window);
+        *open = true;
         Frames(3);
-        const std::vector<float> before = place(c);
-        c.grow();
+        const std::vector<float> before = place(window, button);
+        grow();
         Frames(3);
-        EXPECT_EQ(place(c), before);
-        EXPECT_EQ(ImGui::FindWindowByName(c.window)->ScrollMax.y, 0.0f);
-        *c.open = false;
+        EXPECT_EQ(place(window, button), before);
+        EXPECT_EQ(ImGui::FindWindowByName(window)->ScrollMax.y, 0.0f);
+        *open = false;
         Frames(2);
     }
 }

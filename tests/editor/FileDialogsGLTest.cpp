@@ -101,16 +101,10 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
 
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 {
-    const struct
-    {
-        const char* what;
-        const char* folder; // below the test folder; the output path is it plus "/"
-        const char* format;
-        bool blockNormalMap;
-        bool chooseNothing;
-        const char* notice;  // "DIR" stands for the output folder
-        const char* failure; // "DIR" likewise
-    } cases[] = {
+    // The case; the folder below the test's (the output path is it plus "/"); the image format; whether a
+    // folder blocks the normal map; whether nothing is chosen; the notice and the failure, where "DIR"
+    // stands for the output folder.
+    const std::tuple<const char*, const char*, const char*, bool, bool, const char*, const char*> cases[] = {
         {"everything", "out", ".png", false, false,
          "Saved hills.obj, hills_heightmap.png, hills_normal.png in DIR.", ""},
         {"no image format", "out", "Format", false, false,
@@ -127,21 +121,21 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
          "Saved hills.obj, hills_heightmap.tga in DIR."},
     };
     auto terrain = CreateTerrainWithScene("hills", 9);
-    for (const auto& c : cases)
+    for (const auto& [what, below, format, blockNormalMap, chooseNothing, notice, failure] : cases)
     {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(what);
         testsupport::TempDir caseDir; // each case in a folder of its own
-        const std::string folder = caseDir / c.folder;
-        if (std::string(c.folder) == "out") fs::create_directory(folder);
-        if (c.blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
+        const std::string folder = caseDir / below;
+        if (std::string(below) == "out") fs::create_directory(folder);
+        if (blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
         const auto expand = [&](std::string text)
         {
             for (size_t at = text.find("DIR"); at != std::string::npos; at = text.find("DIR", at))
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = SaveForm(terrain, folder + "/", c.format);
-        form.saveMesh = form.saveHeightmap = form.saveNormal = !c.chooseNothing;
+        SaveTerrainForm& form = SaveForm(terrain, folder + "/", format);
+        form.saveMesh = form.saveHeightmap = form.saveNormal = !chooseNothing;
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
@@ -150,7 +144,7 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         EXPECT_TRUE(PressSave());
         EXPECT_EQ(
             std::tie(editor.showSaveTerrain, editor.session.notice, editor.showError, editor.errorMessage),
-            std::make_tuple(false, expand(c.notice), *c.failure != '\0', expand(c.failure)));
+            std::make_tuple(false, expand(notice), *failure != '\0', expand(failure)));
     }
     editor.showError = false;
     Frames(2); // the popup and the notice draw

@@ -76,20 +76,18 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
 // The area runs from (0, 20) to (800, 580).
 TEST(GuiUtilTest, PlaceInsideMovesAWindowOnlyAsFarAsNeeded)
 {
-    const struct
+    // What, the window's place and size, and the place it gets.
+    const std::tuple<const char*, ImVec2, ImVec2, ImVec2> cases[] = {
+        {"inside", {100, 100}, {200, 100}, {100, 100}},
+        {"below the screen", {100, 5000}, {200, 100}, {100, 480}},
+        {"past the right edge", {700, 100}, {200, 100}, {600, 100}},
+        {"above and left", {-50, 0}, {200, 100}, {0, 20}},
+        // Wider than the area: its left edge and title bar stay reachable.
+        {"too large", {300, 300}, {1000, 700}, {0, 20}}};
+    for (const auto& [what, pos, size, expected] : cases)
     {
-        const char* what;
-        ImVec2 pos, size, expected;
-    } cases[] = {{"inside", {100, 100}, {200, 100}, {100, 100}},
-                 {"below the screen", {100, 5000}, {200, 100}, {100, 480}},
-                 {"past the right edge", {700, 100}, {200, 100}, {600, 100}},
-                 {"above and left", {-50, 0}, {200, 100}, {0, 20}},
-                 // Wider than the area: its left edge and title bar stay reachable.
-                 {"too large", {300, 300}, {1000, 700}, {0, 20}}};
-    for (const auto& c : cases)
-    {
-        const ImVec2 got = gui::PlaceInside(c.pos, c.size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
-        EXPECT_EQ(std::make_pair(got.x, got.y), std::make_pair(c.expected.x, c.expected.y)) << c.what;
+        const ImVec2 got = gui::PlaceInside(pos, size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
+        EXPECT_EQ(std::make_pair(got.x, got.y), std::make_pair(expected.x, expected.y)) << what;
     }
 }
 } // namespace
