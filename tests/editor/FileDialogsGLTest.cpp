@@ -17,14 +17,6 @@ class FileDialogsGLTest : public testsupport::EditorFrames
         EXPECT_TRUE(FinishJobs());
         return editor.terrains.empty() ? nullptr : editor.terrains.back();
     }
-
-    // "Save##sf", done: false when it asks first.
-    bool PressSave()
-    {
-        const bool saved = editor.saveTerrain.PressSave(editor);
-        EXPECT_TRUE(FinishJobs());
-        return saved;
-    }
 };
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
@@ -141,7 +133,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
         editor.errorMessage.clear();
         editor.session.notice.clear();
 
-        EXPECT_TRUE(PressSave());
+        EXPECT_TRUE(editor.saveTerrain.PressSave(editor));
+        ASSERT_TRUE(FinishJobs());
         EXPECT_EQ(
             std::tie(editor.showSaveTerrain, editor.session.notice, editor.showError, editor.errorMessage),
             std::make_tuple(false, expand(notice), *failure != '\0', expand(failure)));
@@ -159,7 +152,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 
     editor.showSaveTerrain = true;
     Frame();
-    EXPECT_FALSE(PressSave()); // asks instead
+    EXPECT_FALSE(editor.saveTerrain.PressSave(editor)); // asks instead
     Frames(2);
     EXPECT_TRUE(editor.showSaveTerrain && form.confirmOverwrite); // the question stays until answered
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
@@ -169,7 +162,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     editor.showSaveTerrain = true;
-    EXPECT_FALSE(PressSave());
+    EXPECT_FALSE(editor.saveTerrain.PressSave(editor));
     editor.saveTerrain.Save(editor); // "Replace##sf"
     EXPECT_TRUE(FinishJobs());
     EXPECT_EQ(FilesIn(dir.Path()),

@@ -52,12 +52,10 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
         std::array<Rect, 6> rects{};
         for (size_t i = 0; i < all.size(); ++i)
         {
-            rects[i] = RectOf(all[i], area);
-            EXPECT_GE(rects[i].x0, 0.0f) << i;
-            EXPECT_GE(rects[i].y0, area.workTop) << i;
-            EXPECT_LE(rects[i].x1, display.x) << i;
-            EXPECT_LE(rects[i].y1, area.workBottom) << i;
-            EXPECT_FALSE(rects[i].Overlaps(generator)) << i;
+            const Rect& r = rects[i] = RectOf(all[i], area);
+            EXPECT_TRUE(r.x0 >= 0.0f && r.y0 >= area.workTop && r.x1 <= display.x && r.y1 <= area.workBottom)
+                << i;
+            EXPECT_FALSE(r.Overlaps(generator)) << i;
             for (size_t j = 0; j < i; ++j) // the texture editor may cover the water editor
             {
                 const bool mayCover =

@@ -323,11 +323,11 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
     EXPECT_GT(editor.session.revision, revision); // a change of the document
     ASSERT_EQ(editor.terrains.size(), 1u);
     tile = editor.terrains[0];
-    EXPECT_TRUE(world.Holds(tile.get()));
-    EXPECT_EQ(tile->place, (Layers::GridPlace{-300 + 256, 128, true}));
+    EXPECT_EQ(std::make_tuple(world.Holds(tile.get()), tile->place),
+              std::make_tuple(true, Layers::GridPlace{-300 + 256, 128, true}));
     ASSERT_EQ(tile->heightmaps.size(), 1u);
-    EXPECT_EQ(tile->heightmaps[0]->settings.power, 25.0f);
-    EXPECT_EQ(tile->heightmaps[0]->place, tile->place);
+    EXPECT_EQ(std::tie(tile->heightmaps[0]->settings.power, tile->heightmaps[0]->place),
+              std::make_tuple(25.0f, tile->place));
 
     // The headless build's tile from the same project.
     Project captured = CaptureProject(editor);
@@ -351,8 +351,8 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
                               world.settings->tileY, world.settings->overlap, world.settings->originX),
               std::make_tuple(3u, 2u, 2u, 1u, 8u, -300));
     ASSERT_EQ(editor.terrains.size(), 1u);
-    EXPECT_TRUE(world.Holds(editor.terrains[0].get()));
-    EXPECT_EQ(editor.terrains[0]->place, (Layers::GridPlace{-44, 128, true}));
+    EXPECT_EQ(std::make_tuple(world.Holds(editor.terrains[0].get()), editor.terrains[0]->place),
+              std::make_tuple(true, Layers::GridPlace{-44, 128, true}));
     EXPECT_EQ(editor.terrains[0]->positions, tile->positions);
 }
 
