@@ -28,7 +28,7 @@ TEST_F(EditorGLTest, NewSceneNeedsATerrainAndIsOfferedAgainOnceItsCreateDialogCl
     Frame();
     EXPECT_TRUE(editor.scenes.empty() && editor.cameras.empty());
     const auto scene = editor.commands.NewScene();
-    EXPECT_EQ(std::make_pair(scene ? scene->name : "", editor.showError), std::make_pair("Scene 1", false))
+    EXPECT_EQ(std::make_tuple(scene ? scene->name : "", editor.showError), std::make_tuple("Scene 1", false))
         << editor.errorMessage;
 }
 
