@@ -278,8 +278,7 @@ TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
     WhileHeld(
         "Saving project session", [&] { editor.project.Answer(editor, UnsavedChangesForm::Answer::Save); },
         [&] { EXPECT_EQ(editor.terrains.size(), 2u); }); // the new project waits for the save
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.session.path.empty());
+    EXPECT_TRUE(editor.terrains.empty() && editor.session.path.empty());
     Project saved;
     ASSERT_TRUE(ProjectFile::Open(path, saved));
     EXPECT_EQ(saved.terrains.size(), 2u);

@@ -199,6 +199,14 @@ class EditorFrames : public GLTest
         return !editor.session.jobs.Busy();
     }
 
+    // "Load .obj" with a path, done: the last terrain of the list.
+    std::shared_ptr<Terrain> LoadTerrain(const std::string& path)
+    {
+        editor.loadTerrain.Load(editor, path);
+        EXPECT_TRUE(FinishJobs());
+        return editor.terrains.empty() ? nullptr : editor.terrains.back();
+    }
+
     // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made. A
     // refusal throws, which fails the test before anything uses the terrain.
     std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)

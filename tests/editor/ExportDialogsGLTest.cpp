@@ -15,40 +15,39 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
     terrain->GenerateDiffuseByHeight();
     AddLake(*terrain);
 
-    const auto pressExport = [&](bool overwrite) // "Export" (or "Overwrite") pressed in the open dialog, done
+    // "Export" (or "Overwrite") pressed in the open dialog, done: what it did, and whether the dialog stays.
+    const auto pressExport = [&](bool overwrite)
     {
         editor.exportDialog.open = true;
         const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
         EXPECT_TRUE(FinishJobs());
-        return outcome;
+        return std::make_pair(outcome, editor.exportDialog.open);
     };
+    using Outcome = ExportForm::Outcome;
     ExportForm& form = editor.exportDialog.form;
     editor.exportDialog.open = true;
     Frames(2); // the dialog picks the first terrain
     ASSERT_EQ(form.selected, terrain);
     form.folder = dir.Path().string();
-    EXPECT_EQ(pressExport(false), ExportForm::Outcome::Started);
-    EXPECT_FALSE(editor.exportDialog.open);
+    EXPECT_EQ(pressExport(false), std::make_pair(Outcome::Started, false));
     EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
-    EXPECT_EQ(pressExport(false), ExportForm::Outcome::AskOverwrite);
+    EXPECT_EQ(pressExport(false), std::make_pair(Outcome::AskOverwrite, true));
     EXPECT_EQ(form.overwriteQuestion, // the files that exist
               (std::vector<std::string>{dir / "hills.glb", dir / "hills_height.png",
                                         dir / "hills_height.png.json"}));
-    EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
-    EXPECT_EQ(pressExport(true), ExportForm::Outcome::Started);
-    EXPECT_FALSE(editor.exportDialog.open);
+    EXPECT_EQ(pressExport(true), std::make_pair(Outcome::Started, false));
 
     // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
     // (and the one above it) and exports.
     form.folder = dir / "new/deeper";
-    EXPECT_EQ(pressExport(false), ExportForm::Outcome::AskCreateFolder);
-    EXPECT_EQ(std::make_tuple(form.folderQuestion, editor.exportDialog.open, fs::exists(dir / "new")),
-              std::make_tuple(dir / "new/deeper", true, false));
+    EXPECT_EQ(pressExport(false), std::make_pair(Outcome::AskCreateFolder, true));
+    EXPECT_EQ(std::make_tuple(form.folderQuestion, fs::exists(dir / "new")),
+              std::make_tuple(dir / "new/deeper", false));
     Frames(2); // the question is drawn
-    EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), ExportForm::Outcome::Started);
+    EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), Outcome::Started);
     EXPECT_TRUE(FinishJobs());
     EXPECT_FALSE(editor.exportDialog.open);
     EXPECT_TRUE(fs::exists(dir / "new/deeper/hills_height.png.json"));

@@ -1,23 +1,11 @@
 // Save Terrain, Load Terrain and New Shader on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
-#include <stb_image.h>
-
 using testsupport::FilesIn;
 
 namespace
 {
-class FileDialogsGLTest : public testsupport::EditorFrames
-{
-  protected:
-    // "Load .obj" with a path, done: the last terrain of the list.
-    std::shared_ptr<Terrain> Load(const std::string& path)
-    {
-        editor.loadTerrain.Load(editor, path);
-        EXPECT_TRUE(FinishJobs());
-        return editor.terrains.empty() ? nullptr : editor.terrains.back();
-    }
-};
+using FileDialogsGLTest = testsupport::EditorFrames;
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
 {
@@ -81,14 +69,10 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
     panel.saveDirectory = dir / "";
     panel.saveExtension = ".png";
     ASSERT_TRUE(panel.Save());
-    int w = 0, h = 0, c = 0;
-    stbi_set_flip_vertically_on_load(0);
-    stbi_uc* pixels = stbi_load((dir / "strip_layer.png").c_str(), &w, &h, &c, 1);
-    ASSERT_NE(pixels, nullptr);
-    const std::vector<uint8_t> rows(pixels, pixels + w * h);
-    stbi_image_free(pixels);
-    EXPECT_EQ(std::make_pair(w, h), std::make_pair(3, 5));
-    EXPECT_EQ(rows, (std::vector<uint8_t>{40, 41, 42, 30, 31, 32, 20, 21, 22, 10, 11, 12, 0, 1, 2}));
+    const Texture saved(dir / "strip_layer.png"); // read bottom row first
+    EXPECT_EQ(std::make_tuple(saved.width, saved.height, saved.channels), std::make_tuple(3u, 5u, 1u));
+    EXPECT_EQ(testsupport::PixelsOf(saved),
+              (std::vector<uint8_t>{0, 1, 2, 10, 11, 12, 20, 21, 22, 30, 31, 32, 40, 41, 42}));
 }
 
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
@@ -167,8 +151,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     EXPECT_TRUE(FinishJobs());
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
-    int w = 0, h = 0, c = 0;
-    EXPECT_TRUE(stbi_info((dir / "hills_normal.png").c_str(), &w, &h, &c));
+    EXPECT_TRUE(Texture(dir / "hills_normal.png").data); // a picture now
 }
 
 // A loaded terrain is shown at once: in the scene there is, or in a new scene as for a new terrain;
@@ -177,7 +160,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 {
     const std::string obj = testsupport::WriteScanObj(dir / "scan.obj", 9, 9, nullptr);
     // No scene yet: the loaded terrain brings one, whose Create dialog offers it.
-    auto first = Load(obj);
+    auto first = LoadTerrain(obj);
     ASSERT_EQ(editor.scenes.size(), 1u);
     auto scene = editor.scenes[0];
     EXPECT_TRUE(scene->isNew && scene->showManage);
@@ -194,7 +177,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     Frames(2);
     ASSERT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 
-    auto second = Load(obj);
+    auto second = LoadTerrain(obj);
     EXPECT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(scene->terrain, second);
     Frame();
@@ -214,7 +197,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 // name word takes the file's name instead of making hidden files.
 TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndLoadedNamesBecomePlainFileNames)
 {
-    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr); // the list is empty
+    EXPECT_EQ(LoadTerrain(dir / "nothing.obj"), nullptr); // the list is empty
     EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
               std::make_pair(false, true));
     EXPECT_EQ(editor.errorMessage,
@@ -225,7 +208,7 @@ TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndLoadedNamesBecomePlainFileNa
         testsupport::GridMesh mesh(3, 3);
         mesh.name = headerName;
         std::ofstream(dir / "hillside.obj", std::ios::binary) << mesh.Text();
-        auto terrain = Load(dir / "hillside.obj");
+        auto terrain = LoadTerrain(dir / "hillside.obj");
         ASSERT_TRUE(terrain && !terrain->IsEmpty()) << editor.errorMessage;
         EXPECT_EQ(terrain->name, loadedName);
     }

@@ -142,11 +142,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         settings.power = 2.0f;
         ChangeSettings(*late, settings, true); // "Update mesh" not pressed since
 
-        editor.loadTerrain.Load(
-            editor, testsupport::WriteScanObj(
-                        dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return i * j * 0.3f; }, 1.5f));
-        ASSERT_TRUE(FinishJobs());
-        const std::shared_ptr<Terrain> scan = editor.terrains.back();
+        const std::shared_ptr<Terrain> scan = LoadTerrain(testsupport::WriteScanObj(
+            dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return i * j * 0.3f; }, 1.5f));
         ASSERT_FALSE(scan->IsEmpty());
         auto talus = panel.AddErosion(editor, scan);
         settings = talus->settings;
@@ -273,8 +270,7 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
         1.5f);
     const std::string heightmap = WriteHeights(9, 9);
 
-    editor.loadTerrain.Load(editor, obj);
-    ASSERT_TRUE(FinishJobs());
+    LoadTerrain(obj);
     editor.heightmapImport.form.path = heightmap;
     editor.heightmapImport.form.name = HeightmapImportForm::NameFromPath(heightmap);
     editor.heightmapImport.Create(editor);
