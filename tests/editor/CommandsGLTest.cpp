@@ -40,12 +40,7 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
              SceneWindow::FrameTerrain(editor, scene);
          }},
         {"windows shown and hidden",
-         [&]
-         {
-             scene.showCameraControl = false;
-             editor.showOptions = true;
-             Frames(2);
-         }},
+         [&] { scene.showCameraControl = false, editor.showOptions = true, Frames(2); }},
     };
     for (const auto& [what, act] : cases)
     {

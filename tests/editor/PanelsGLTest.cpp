@@ -91,8 +91,7 @@ TEST_F(PanelsGLTest, LayersAreNamedByTheirIndexAndMoveBetweenTheEnds)
 // layers are applied at once, and a change of power alone counts only then.
 TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 {
-    auto layer = panel.AddLayer(editor, terrain);
-    panel.selectedLayer = layer;
+    auto layer = panel.selectedLayer = panel.AddLayer(editor, terrain);
     const std::vector<float> before = terrain->positions;
     const std::vector<uint8_t> image = testsupport::PixelsOf(*layer);
     // Realtime switched on, a noise setting changed, the power changed.
@@ -116,8 +115,7 @@ TEST_F(PanelsGLTest, RealtimeDecidesWhetherTheMeshFollowsAtOnce)
 // regenerated from noise.
 TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
 {
-    auto old = panel.AddLayer(editor, terrain);
-    panel.selectedLayer = old;
+    auto old = panel.selectedLayer = panel.AddLayer(editor, terrain);
     std::string error;
     {
         testsupport::LogCapture log;
@@ -129,8 +127,7 @@ TEST_F(PanelsGLTest, ImageLayersAreCheckedAndNeverRegeneratedFromNoise)
     }
     ASSERT_TRUE(panel.ReplaceSelectedWithImage(editor, terrain, GreyImage("layer.png", 33), error)) << error;
     auto layer = panel.selectedLayer;
-    ASSERT_TRUE(layer->isTexture);
-    EXPECT_EQ(terrain->heightmaps[0], layer);
+    EXPECT_TRUE(layer->isTexture && terrain->heightmaps[0] == layer);
     panel.realtimeUpdate = true;
     panel.Regenerate(editor, terrain, *layer);
     EXPECT_EQ(layer->data[0], 200); // the image stays; the layers are applied
@@ -184,8 +181,7 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
         wide.heightmapTexture->data[k] = k == 0 || k == 44 ? 0 : 100;
     water.PourAt(editor, wide, texel);
     const uint8_t* map = wide.watermapTexture->data.get();
-    EXPECT_EQ(map[3], 255);
-    EXPECT_EQ(map[4 * 1 + 3], 0); // no fringe while the button is down
+    EXPECT_EQ(std::make_tuple(map[3], map[4 * 1 + 3]), std::make_tuple(255, 0)); // no fringe while held
     water.EndStrokeIfReleased(editor, wide, true);
     EXPECT_EQ(map[4 * 1 + 3], 0);
     water.EndStrokeIfReleased(editor, wide, false);
