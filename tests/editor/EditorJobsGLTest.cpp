@@ -153,7 +153,7 @@ TEST_F(EditorJobsGLTest, OpeningAProjectOrLoadingATerrainCancelledKeepsTheSessio
         });
 
     // "second" is still unsaved
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), before));
+    EXPECT_TRUE(SnapshotIs(before));
     EXPECT_EQ(std::make_tuple(editor.session.path, editor.session.HasUnsavedChanges(), editor.showError),
               std::make_tuple(path, true, false))
         << editor.errorMessage;
@@ -232,7 +232,7 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
             CancelTheRunningJob();
         });
     EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), before));
+    EXPECT_TRUE(SnapshotIs(before));
 
     editor.showError = false;
     editor.commands.ApplyLayers(hills);

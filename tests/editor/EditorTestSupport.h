@@ -341,6 +341,20 @@ class EditorFrames : public GLTest
         return out.str();
     }
 
+    // The session's snapshot compared with one taken before, with the first difference shown when they
+    // differ.
+    ::testing::AssertionResult SnapshotIs(const std::string& b, bool identity = true)
+    {
+        const std::string a = Snapshot(identity);
+        if (a == b) return ::testing::AssertionSuccess();
+        const size_t at =
+            std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
+        const size_t from = at > 40 ? at - 40 : 0;
+        return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
+                                             << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
+                                             << b.substr(from, 80);
+    }
+
   protected:
     LogCapture glErrors; // a test that causes one on purpose clears it
     TempDir dir;         // the test's own files
@@ -351,18 +365,6 @@ class EditorFrames : public GLTest
     std::unique_ptr<TempDir> widgetMapDir;
     std::unique_ptr<TempDir> snapshotDir;
 };
-
-// Two snapshots compared, with the first difference shown when they differ.
-inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::string& b)
-{
-    if (a == b) return ::testing::AssertionSuccess();
-    const size_t at =
-        std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
-    const size_t from = at > 40 ? at - 40 : 0;
-    return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
-                                         << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
-                                         << b.substr(from, 80);
-}
 
 // A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is
 // irregular (its x and z are its own).

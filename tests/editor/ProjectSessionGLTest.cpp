@@ -183,7 +183,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), session));
+    EXPECT_TRUE(SnapshotIs(session));
     EXPECT_TRUE(editor.session.path.empty());
     editor.showError = false;
 
@@ -194,7 +194,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
     editor.sceneWindow.aspectRatioIndex = 0; // what the project holds must come back (the snapshot holds it)
     ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(false), before));
+    EXPECT_TRUE(SnapshotIs(before, false));
     // A project keeps no erosion results, yet the stack needs no new run to give the heights.
     const Project reopened = CaptureProject(editor);
     for (const LayerRecord& layer : reopened.terrains[0].layers)
