@@ -341,8 +341,7 @@ class EditorFrames : public GLTest
         return out.str();
     }
 
-    // The session's snapshot compared with one taken before, with the first difference shown when they
-    // differ.
+    // The session's snapshot against one taken before, with the first difference when they differ.
     ::testing::AssertionResult SnapshotIs(const std::string& b, bool identity = true)
     {
         const std::string a = Snapshot(identity);
