@@ -43,15 +43,6 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
 }
 
-TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName)
-{
-    auto terrain = CreateTerrainWithScene("hills", 17);
-    AddLake(*terrain);
-    SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
-    EXPECT_TRUE(form.Save().failed.empty());
-    EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
-}
-
 // "Save as.." in the texture panel writes the chosen layer under the terrain's name and the suffix.
 // A 5 x 3 terrain's images (5 vertices along x, 3 along z) hold a pixel per vertex in vertex order: 3
 // pixels wide and 5 high, each row one grid column, from i = 4 at the top to i = 0 at the bottom.
@@ -77,32 +68,34 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
 
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 {
-    // The case; the folder below the test's (the output path is it plus "/"); the image format; whether a
-    // folder blocks the normal map; whether nothing is chosen; the notice and the failure, where "DIR"
-    // stands for the output folder.
+    // The case; the output path below the test's folder (without a separator at its end, the file names
+    // are glued to it); the image format; whether a folder blocks the normal map; whether nothing is
+    // chosen; the notice and the failure, where "DIR" stands for the output folder.
     const std::tuple<const char*, const char*, const char*, bool, bool, const char*, const char*> cases[] = {
-        {"everything", "out", ".png", false, false,
-         "Saved hills.obj, hills_heightmap.png, hills_normal.png in DIR.", ""},
-        {"no image format", "out", "Format", false, false,
-         "Saved hills.obj in DIR (no images: choose an image format to save them).", ""},
-        {"nothing chosen", "out", ".png", false, true, "Nothing was saved: no file was chosen.", ""},
-        {"missing folder", "missing", ".bmp", false, false, "",
+        {"everything", "out/", ".png", false, false,
+         "Saved hills.obj, hills_water.obj, hills_heightmap.png, hills_normal.png in DIR.", ""},
+        {"no image format, glued", "out/x", "Format", false, false,
+         "Saved xhills.obj, xhills_water.obj in DIR (no images: choose an image format to save them).", ""},
+        {"nothing chosen", "out/", ".png", false, true, "Nothing was saved: no file was chosen.", ""},
+        {"missing folder", "missing/", ".bmp", false, false, "",
          "These files could not be saved:\n"
          "DIR/hills.obj: the folder DIR does not exist\n"
+         "DIR/hills_water.obj: the folder DIR does not exist\n"
          "DIR/hills_heightmap.bmp: the folder DIR does not exist\n"
          "DIR/hills_normal.bmp: the folder DIR does not exist"},
-        {"one file blocked by a folder", "out", ".tga", true, false, "",
+        {"one file blocked by a folder", "out/", ".tga", true, false, "",
          "This file could not be saved:\n"
          "DIR/hills_normal.tga: it is a folder\n"
-         "Saved hills.obj, hills_heightmap.tga in DIR."},
+         "Saved hills.obj, hills_water.obj, hills_heightmap.tga in DIR."},
     };
     auto terrain = CreateTerrainWithScene("hills", 9);
+    AddLake(*terrain);
     for (const auto& [what, below, format, blockNormalMap, chooseNothing, notice, failure] : cases)
     {
         SCOPED_TRACE(what);
         testsupport::TempDir caseDir; // each case in a folder of its own
-        const std::string folder = caseDir / below;
-        if (std::string(below) == "out") fs::create_directory(folder);
+        const std::string path = caseDir / below, folder = path.substr(0, path.rfind('/'));
+        if (std::string(below).rfind("out", 0) == 0) fs::create_directory(folder);
         if (blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
         const auto expand = [&](std::string text)
         {
@@ -110,8 +103,8 @@ TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = SaveForm(terrain, folder + "/", format);
-        form.saveMesh = form.saveHeightmap = form.saveNormal = !chooseNothing;
+        SaveTerrainForm& form = SaveForm(terrain, path, format);
+        form.saveMesh = form.saveHeightmap = form.saveNormal = form.saveWater = !chooseNothing;
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
