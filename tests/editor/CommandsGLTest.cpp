@@ -32,13 +32,9 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
         {"the scene's own terrain again", [&] { c.SetSceneTerrain(scene, terrain); }},
         {"a second scene, refused", [&] { c.NewScene(); }},
         {"frames with every panel drawn", [&] { Frames(3); }},
-        {"flying and framing the terrain",
-         [&]
-         {
-             scene.camera->position += glm::vec3(1.0f, 2.0f, 3.0f);
-             scene.camera->yaw += 20.0f;
-             SceneWindow::FrameTerrain(editor, scene);
-         }},
+        {"flying",
+         [&] { scene.camera->position += glm::vec3(1.0f, 2.0f, 3.0f), scene.camera->yaw += 20.0f; }},
+        {"framing the terrain", [&] { SceneWindow::FrameTerrain(editor, scene); }},
         {"windows shown and hidden",
          [&] { scene.showCameraControl = false, editor.showOptions = true, Frames(2); }},
     };
