@@ -218,22 +218,20 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
     EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
 
+    const auto dialog = [&] { return std::make_pair(editor.showNewShader, editor.shaders.size()); };
     editor.showNewShader = true;
     for (const char* refused : {"", "./shaders/basic_lighting"})
     {
         editor.newShader.baseName = refused;
         PressKey(GLFW_KEY_ENTER, 2);
-        EXPECT_TRUE(editor.showNewShader) << refused;
-        EXPECT_EQ(editor.shaders.size(), 3u) << refused;
+        EXPECT_EQ(dialog(), std::make_pair(true, size_t{3})) << refused;
     }
     editor.newShader.baseName = "shaders/basic_lighting";
     PressKey(GLFW_KEY_ESCAPE);
-    EXPECT_FALSE(editor.showNewShader);
-    EXPECT_EQ(editor.shaders.size(), 3u);
+    EXPECT_EQ(dialog(), std::make_pair(false, size_t{3}));
     editor.showNewShader = true;
     PressKey(GLFW_KEY_ENTER);
-    EXPECT_FALSE(editor.showNewShader);
-    ASSERT_EQ(editor.shaders.size(), 4u);
+    ASSERT_EQ(dialog(), std::make_pair(false, size_t{4}));
     EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
 
     // Its failure to build: ShaderGLTest.
