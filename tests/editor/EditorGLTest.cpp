@@ -203,9 +203,8 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
 
     ASSERT_TRUE(ClickWidget("Cancel##unsaved", question));
     Frames(2);
-    EXPECT_EQ(Widgets().modal, "Create Scene 0"); // back as it was
-    EXPECT_TRUE(editor.scenes[0]->isNew);
-    EXPECT_FALSE(WindowClosing());
+    EXPECT_EQ(std::make_tuple(Widgets().modal, editor.scenes[0]->isNew, WindowClosing()),
+              std::make_tuple("Create Scene 0", true, false)); // back as it was
 
     PressKey(GLFW_KEY_ENTER); // Create
     closeRequest();

@@ -196,8 +196,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
             EXPECT_EQ(editor.errorMessage, "Cannot start \"Exporting terrain hills\": terrain hills is "
                                            "busy with \"Saving terrain hills\".");
             // Undo waits for the work, which holds the session's terrain.
-            EXPECT_FALSE(editor.commands.CanUndo());
-            EXPECT_FALSE(editor.commands.Undo());
+            EXPECT_FALSE(editor.commands.CanUndo() || editor.commands.Undo());
             EXPECT_EQ(hills->heightmaps.size(), 1u);
         });
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));

@@ -284,8 +284,7 @@ TEST_F(PanelsGLTest, AStrokeOverThePictureRaisesTheTerrainUnderTheCursor)
     ImGuiWindow* window = ImGui::FindWindowByName("Scene 0");
     ASSERT_NE(window, nullptr);
     // The picture fills the window under its menu bar and the sculpt settings row.
-    const ImRect inner = window->InnerRect;
-    const ImVec2 centre((inner.Min.x + inner.Max.x) * 0.5f, (inner.Min.y + inner.Max.y) * 0.5f + 12.0f);
+    const ImVec2 centre(window->InnerRect.GetCenter().x, window->InnerRect.GetCenter().y + 12.0f);
 
     // The ray through the picture's centre runs along the camera's view.
     glm::vec3 origin, direction;
