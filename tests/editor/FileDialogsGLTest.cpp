@@ -38,9 +38,8 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     EXPECT_EQ(form.EstimateText(), "Size estimated at 75.793 MB");
 
     SaveForm(plain, "");
-    EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater),
-              std::make_tuple(false, false, false));
-    EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
+    EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater, form.EstimatedBytes()),
+              std::make_tuple(false, false, false, (140ull + 1 + 3) * 33 * 33));
 }
 
 // "Save as.." in the texture panel writes the chosen layer under the terrain's name and the suffix.
@@ -156,8 +155,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     auto first = LoadTerrain(obj);
     ASSERT_EQ(editor.scenes.size(), 1u);
     auto scene = editor.scenes[0];
-    EXPECT_TRUE(scene->isNew && scene->showManage);
-    EXPECT_EQ(scene->terrain, first);
+    EXPECT_TRUE(scene->isNew && scene->showManage && scene->terrain == first);
     Frame();
     EXPECT_EQ(scene->terrain, first);
     editor.commands.ConfirmScene(*scene);
@@ -171,8 +169,7 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     ASSERT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 
     auto second = LoadTerrain(obj);
-    EXPECT_EQ(editor.scenes.size(), 1u);
-    EXPECT_EQ(scene->terrain, second);
+    EXPECT_EQ(std::make_pair(editor.scenes.size(), scene->terrain), std::make_pair(size_t{1}, second));
     Frame();
     EXPECT_EQ(std::make_tuple(!editor.layerPanel.selectedLayer, editor.layerPanel.layerEditorOpen,
                               editor.texturePanel.chosenTexture, editor.texturePanel.textureEditorOpen),
