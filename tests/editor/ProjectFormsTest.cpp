@@ -10,8 +10,8 @@ namespace
 // Each run of the question: a request, the answer (if asked), and how the save went (if one ran).
 TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
 {
-    // Whether there are unsaved changes, the answer, whether the project has a file, whether its save
-    // succeeds, and what comes after the request, the answer and the save (Nothing when none ran).
+    // The case, whether anything is unsaved, the answer, whether the project has a file, whether its save
+    // works, and what comes after the request, the answer and the save (Nothing when none ran).
     const std::tuple<const char*, bool, Answer, bool, bool, Next, Next, Next> cases[] = {
         {"nothing unsaved", false, Answer::Cancel, false, false, Next::Proceed, Next::Nothing, Next::Nothing},
         {"don't save", true, Answer::DontSave, true, false, Next::Nothing, Next::Proceed, Next::Nothing},
@@ -21,22 +21,21 @@ TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
         {"save as, untitled", true, Answer::Save, false, true, Next::Nothing, Next::SaveAs, Next::Proceed},
         {"save as cancelled", true, Answer::Save, false, false, Next::Nothing, Next::SaveAs, Next::Nothing},
     };
-    for (const auto& [name, unsaved, answer, hasFile, saveSucceeds, afterRequest, afterAnswer, afterSave] :
-         cases)
+    for (const auto& [what, unsaved, answer, hasFile, saveWorks, onRequest, onAnswer, onSave] : cases)
     {
-        SCOPED_TRACE(name);
+        SCOPED_TRACE(what);
         UnsavedChangesForm form;
-        EXPECT_EQ(form.Request(SessionAction::OpenProject, unsaved, "b.velmoran"), afterRequest);
+        EXPECT_EQ(form.Request(SessionAction::OpenProject, unsaved, "b.velmoran"), onRequest);
         EXPECT_EQ(form.asking, unsaved);
         if (!unsaved) continue;
         EXPECT_EQ(form.Request(SessionAction::Quit, true), Next::Nothing) << "a second request waits";
         EXPECT_EQ(form.pending, SessionAction::OpenProject);
 
-        EXPECT_EQ(form.Respond(answer, hasFile), afterAnswer);
+        EXPECT_EQ(form.Respond(answer, hasFile), onAnswer);
         EXPECT_FALSE(form.asking);
-        const bool saves = afterAnswer == Next::Save || afterAnswer == Next::SaveAs;
-        EXPECT_EQ(saves ? form.Saved(saveSucceeds) : Next::Nothing, afterSave);
-        const bool proceeds = afterAnswer == Next::Proceed || afterSave == Next::Proceed;
+        const bool saves = onAnswer == Next::Save || onAnswer == Next::SaveAs;
+        EXPECT_EQ(saves ? form.Saved(saveWorks) : Next::Nothing, onSave);
+        const bool proceeds = onAnswer == Next::Proceed || onSave == Next::Proceed;
         // The pending action and its path survive exactly until the editor carries it out.
         EXPECT_EQ(form.pending, proceeds ? SessionAction::OpenProject : SessionAction::None);
         EXPECT_EQ(form.openPath, proceeds ? "b.velmoran" : "");
