@@ -185,8 +185,7 @@ TEST_F(PanelsGLTest, WaterStrokeStartsAtTheClickedTexelAndOutlinesOnlyAfterRelea
     water.EndStrokeIfReleased(editor, wide, true);
     EXPECT_EQ(map[4 * 1 + 3], 0);
     water.EndStrokeIfReleased(editor, wide, false);
-    EXPECT_EQ(map[4 * 1 + 3], 127);
-    EXPECT_FALSE(water.strokeActive);
+    EXPECT_EQ(std::make_tuple(map[4 * 1 + 3], water.strokeActive), std::make_tuple(127, false));
 
     water.PourAt(editor, wide, topRight); // never outside the grid
     std::vector<size_t> full;
