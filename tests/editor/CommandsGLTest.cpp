@@ -10,7 +10,6 @@ using CommandsGLTest = testsupport::EditorFrames;
 TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
-    ASSERT_TRUE(terrain);
     Scene& scene = *editor.scenes[0];
     scene.showTerrainGenerator = true;
     scene.showCameraControl = true;
@@ -33,20 +32,11 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
         {"the scene's own terrain again", [&] { c.SetSceneTerrain(scene, terrain); }},
         {"a second scene, refused", [&] { c.NewScene(); }},
         {"frames with every panel drawn", [&] { Frames(3); }},
-        {"flying and framing the terrain",
-         [&]
-         {
-             scene.camera->position += glm::vec3(1.0f, 2.0f, 3.0f);
-             scene.camera->yaw += 20.0f;
-             SceneWindow::FrameTerrain(editor, scene);
-         }},
+        {"flying",
+         [&] { scene.camera->position += glm::vec3(1.0f, 2.0f, 3.0f), scene.camera->yaw += 20.0f; }},
+        {"framing the terrain", [&] { SceneWindow::FrameTerrain(editor, scene); }},
         {"windows shown and hidden",
-         [&]
-         {
-             scene.showCameraControl = false;
-             editor.showOptions = true;
-             Frames(2);
-         }},
+         [&] { scene.showCameraControl = false, editor.showOptions = true, Frames(2); }},
     };
     for (const auto& [what, act] : cases)
     {
@@ -66,7 +56,6 @@ TEST_F(CommandsGLTest, WhatChangesNothingAndLookingAroundCountNothing)
 TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17, 1);
-    ASSERT_TRUE(terrain);
     Scene& scene = *editor.scenes[0];
     Commands& c = editor.commands;
     History& history = editor.session.history;
@@ -190,9 +179,9 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
         const std::string after = Snapshot();
         ASSERT_NE(after, snapshots.back()) << "the command changed nothing";
         ASSERT_TRUE(c.Undo());
-        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots.back())) << "undo";
+        ASSERT_TRUE(SnapshotIs(snapshots.back())) << "undo";
         ASSERT_TRUE(c.Redo());
-        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), after)) << "redo";
+        ASSERT_TRUE(SnapshotIs(after)) << "redo";
         snapshots.push_back(after);
     }
     Frames(2); // the session as restored draws
@@ -200,15 +189,13 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
     for (size_t n = snapshots.size() - 1; n > 0; --n)
     {
         ASSERT_TRUE(c.Undo());
-        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n - 1]))
-            << "undoing step " << n - 1 << " " << std::get<0>(steps[n - 1]);
+        ASSERT_TRUE(SnapshotIs(snapshots[n - 1])) << "undoing " << n - 1 << " " << std::get<0>(steps[n - 1]);
     }
     EXPECT_EQ(history.UndoName(), "New terrain"); // the first terrain and its scene, made before the table
     for (size_t n = 1; n < snapshots.size(); ++n)
     {
         ASSERT_TRUE(c.Redo());
-        ASSERT_TRUE(testsupport::SameSnapshot(Snapshot(), snapshots[n]))
-            << "redoing step " << n - 1 << " " << std::get<0>(steps[n - 1]);
+        ASSERT_TRUE(SnapshotIs(snapshots[n])) << "redoing " << n - 1 << " " << std::get<0>(steps[n - 1]);
     }
     Frames(2);
 }
@@ -218,7 +205,6 @@ TEST_F(CommandsGLTest, EveryCommandIsUndoneAndRedoneBitForBit)
 TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
-    ASSERT_TRUE(terrain);
     Commands& c = editor.commands;
     c.AddGradient(*terrain);
     editor.session.history.Seal();
@@ -258,7 +244,6 @@ TEST_F(CommandsGLTest, UndoingBackToTheSavedPointLeavesNothingUnsaved)
 TEST_F(CommandsGLTest, AHistoryOverItsLimitForgetsTheOldestSteps)
 {
     const std::shared_ptr<Terrain> terrain = CreateTerrainWithScene("hills", 17);
-    ASSERT_TRUE(terrain);
     History& history = editor.session.history;
     for (int n = 0; n < 4; ++n)
     {

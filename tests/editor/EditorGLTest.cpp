@@ -17,7 +17,7 @@ TEST_F(EditorGLTest, NewSceneNeedsATerrainAndIsOfferedAgainOnceItsCreateDialogCl
     EXPECT_EQ(editor.commands.NewScene(), nullptr);
     EXPECT_EQ(editor.errorMessage, "Please create a new terrain first.");
 
-    ASSERT_TRUE(CreateTerrain("first"));
+    CreateTerrain("first");
     ASSERT_EQ(editor.scenes.size(), 1u); // the first terrain brings its scene
     EXPECT_EQ(std::make_tuple(editor.scenes[0]->name, editor.scenes[0]->showManage, editor.cameras.size()),
               std::make_tuple("Scene 0", true, size_t{1}));
@@ -28,9 +28,8 @@ TEST_F(EditorGLTest, NewSceneNeedsATerrainAndIsOfferedAgainOnceItsCreateDialogCl
     Frame();
     EXPECT_TRUE(editor.scenes.empty() && editor.cameras.empty());
     const auto scene = editor.commands.NewScene();
-    ASSERT_TRUE(scene);
-    EXPECT_FALSE(editor.showError) << editor.errorMessage;
-    EXPECT_EQ(scene->name, "Scene 1");
+    EXPECT_EQ(std::make_tuple(scene ? scene->name : "", editor.showError), std::make_tuple("Scene 1", false))
+        << editor.errorMessage;
 }
 
 // One scene through its Create and Manage dialogs: the defaults, a fresh program per chosen shader,
@@ -141,9 +140,6 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
         for (int i = 0; i < count; ++i)
             GuiFrame({pointer, false, rightHeld});
     };
-    GLFWwindow* window = Engine::Get().window.handle;
-    const auto key = [&](int action)
-    { ImGui_ImplGlfw_KeyCallback(window, GLFW_KEY_A, glfwGetKeyScancode(GLFW_KEY_A), action, 0); };
     Camera& camera = *editor.scenes[0]->camera;
     // What happens, and whether the editor may wait for input after it.
     const std::tuple<const char*, std::function<void()>, bool> steps[] = {
@@ -155,7 +151,8 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
         {"a button held (a drag, the fly control)", [&] { frames(4, true); }, false},
         {"released", [&] { frames(4); }, true},
         // A key tapped between two frames is held in neither, but was input all the same.
-        {"a key tapped", [&] { key(GLFW_PRESS), key(GLFW_RELEASE), frames(1); }, false},
+        {"a key tapped",
+         [&] { KeyEvent(GLFW_KEY_A, GLFW_PRESS), KeyEvent(GLFW_KEY_A, GLFW_RELEASE), frames(1); }, false},
         {"quiet at last", [&] { frames(4); }, true},
     };
     for (const auto& [what, act, canWait] : steps)
@@ -178,7 +175,6 @@ TEST_F(EditorGLTest, TheEditorWaitsForInputOnlyWhenNothingMovesAndDrawsWhatChang
 TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
 {
     WatchWidgets();
-    GLFWwindow* window = Engine::Get().window.handle;
     const std::string question = "Unsaved changes##project";
     const auto questionOnTop = [&]
     {
@@ -187,17 +183,18 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
     };
     const auto closeRequest = [&]
     {
-        glfwSetWindowShouldClose(window, GLFW_TRUE); // as the close button sets it before the callback
+        // As the close button sets it before the callback.
+        glfwSetWindowShouldClose(Engine::Get().window.handle, GLFW_TRUE);
         editor.project.OnWindowCloseRequest(editor);
     };
-    ASSERT_TRUE(CreateTerrain("first"));
+    CreateTerrain("first");
     Frames(2);
     ASSERT_EQ(Widgets().modal, "Create Scene 0");
 
     closeRequest();
     Frames(3);
     EXPECT_TRUE(questionOnTop()) << Widgets().Describe();
-    EXPECT_FALSE(glfwWindowShouldClose(window));
+    EXPECT_FALSE(WindowClosing());
     // A window that appears meanwhile goes behind the question, which keeps the input.
     editor.showOptions = true;
     Frames(2);
@@ -206,9 +203,8 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
 
     ASSERT_TRUE(ClickWidget("Cancel##unsaved", question));
     Frames(2);
-    EXPECT_EQ(Widgets().modal, "Create Scene 0"); // back as it was
-    EXPECT_TRUE(editor.scenes[0]->isNew);
-    EXPECT_FALSE(glfwWindowShouldClose(window));
+    EXPECT_EQ(std::make_tuple(Widgets().modal, editor.scenes[0]->isNew, WindowClosing()),
+              std::make_tuple("Create Scene 0", true, false)); // back as it was
 
     PressKey(GLFW_KEY_ENTER); // Create
     closeRequest();
@@ -216,8 +212,7 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
     ASSERT_NE(Widgets().Window("Scene 0"), nullptr);
     EXPECT_TRUE(questionOnTop()) << Widgets().Describe();
     ASSERT_TRUE(ClickWidget("Don't save##unsaved", question));
-    EXPECT_TRUE(glfwWindowShouldClose(window));
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    EXPECT_TRUE(WindowClosing());
 }
 
 // The shortcuts act on key presses as the window system reports them, once per press, however slow
@@ -225,19 +220,16 @@ TEST_F(EditorGLTest, TheUnsavedChangesQuestionComesOnTopOfWhateverWasOpen)
 // line's frame time is the frames' work, not the second of waiting for input before each.
 TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
 {
-    GLFWwindow* window = Engine::Get().window.handle;
-    const auto key = [&](int code, int action, int mods)
-    { ImGui_ImplGlfw_KeyCallback(window, code, glfwGetKeyScancode(code), action, mods); };
     constexpr int kCtrl = GLFW_MOD_CONTROL, kShift = GLFW_MOD_SHIFT;
     // A key pressed and released, inside its modifier keys.
     const auto tap = [&](int code, int mods = 0)
     {
-        if (mods & kCtrl) key(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS, 0);
-        if (mods & kShift) key(GLFW_KEY_LEFT_SHIFT, GLFW_PRESS, mods & kCtrl);
-        key(code, GLFW_PRESS, mods);
-        key(code, GLFW_RELEASE, mods);
-        if (mods & kShift) key(GLFW_KEY_LEFT_SHIFT, GLFW_RELEASE, mods);
-        if (mods & kCtrl) key(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, kCtrl);
+        if (mods & kCtrl) KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS);
+        if (mods & kShift) KeyEvent(GLFW_KEY_LEFT_SHIFT, GLFW_PRESS, mods & kCtrl);
+        KeyEvent(code, GLFW_PRESS, mods);
+        KeyEvent(code, GLFW_RELEASE, mods);
+        if (mods & kShift) KeyEvent(GLFW_KEY_LEFT_SHIFT, GLFW_RELEASE, mods);
+        if (mods & kCtrl) KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, kCtrl);
     };
     const auto slowFrame = [&](const std::function<void()>& input)
     {
@@ -260,14 +252,14 @@ TEST_F(EditorGLTest, ShortcutsActOncePerPressAtAFrameASecond)
     slowFrame([&] { tap(GLFW_KEY_Z, kCtrl); });
     EXPECT_EQ(gradients(), 3u);
     // Held through three frames, repeating: one undo.
-    slowFrame([&] { key(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS, 0), key(GLFW_KEY_Z, GLFW_PRESS, kCtrl); });
-    slowFrame([&] { key(GLFW_KEY_Z, GLFW_REPEAT, kCtrl); });
+    slowFrame([&] { KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_PRESS), KeyEvent(GLFW_KEY_Z, GLFW_PRESS, kCtrl); });
+    slowFrame([&] { KeyEvent(GLFW_KEY_Z, GLFW_REPEAT, kCtrl); });
     slowFrame(
         [&]
         {
-            key(GLFW_KEY_Z, GLFW_REPEAT, kCtrl);
-            key(GLFW_KEY_Z, GLFW_RELEASE, kCtrl);
-            key(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, kCtrl);
+            KeyEvent(GLFW_KEY_Z, GLFW_REPEAT, kCtrl);
+            KeyEvent(GLFW_KEY_Z, GLFW_RELEASE, kCtrl);
+            KeyEvent(GLFW_KEY_LEFT_CONTROL, GLFW_RELEASE, kCtrl);
         });
     EXPECT_EQ(gradients(), 2u);
     slowFrame([&] { tap(GLFW_KEY_Y, kCtrl), tap(GLFW_KEY_Z, kCtrl | kShift); }); // Ctrl+Shift+Z redoes too
@@ -298,7 +290,6 @@ TEST_F(EditorGLTest, ANewTerrainBesideASceneIsNamedAndShownOnRequest)
     WatchWidgets();
     const auto first = CreateTerrainWithScene("first", 17);
     const auto second = CreateTerrain("second", 17);
-    ASSERT_TRUE(second);
     ASSERT_EQ(editor.scenes.size(), 1u);
     EXPECT_EQ(editor.scenes[0]->terrain, first);
     EXPECT_EQ(editor.session.notice, "Terrain second (17 x 17) is in the terrain list.");
@@ -330,15 +321,8 @@ TEST_F(EditorGLTest, TheCameraWindowShowsItsRowsAtFirstUse)
 // one that a smaller main window or a saved layout leaves out of reach comes back inside.
 TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
 {
-    struct WindowSize // the shared test window is 640 x 480 again afterwards
-    {
-        GLFWwindow* window = Engine::Get().window.handle;
-        WindowSize(int w, int h) { glfwSetWindowSize(window, w, h); }
-        ~WindowSize()
-        {
-            glfwSetWindowSize(window, testsupport::kGLWindowWidth, testsupport::kGLWindowHeight);
-        }
-    } large(1280, 1024);
+    GLFWwindow* window = Engine::Get().window.handle;
+    glfwSetWindowSize(window, 1280, 1024);
     WatchWidgets();
     auto terrain = CreateTerrainWithScene("hills", 33);
     Scene& scene = *editor.scenes[0];
@@ -391,17 +375,15 @@ TEST_F(EditorGLTest, ToolWindowsOpenApartAndComeBackInsideWhenOutOfReach)
     apart({generator, "Scene 0 camera", "Editor options", "Diffuse texture editor##hills", textureEditor});
 
     // A smaller main window: everything is within reach again.
-    {
-        WindowSize small(640, 480);
-        Frames(3);
-        inside(Widgets());
-        // A layout saved on a larger screen puts the help window below this one.
-        ImGui::LoadIniSettingsFromMemory("[Window][Help##helpw]\nPos=100,3000\nSize=700,150\n");
-        editor.showHelp = true;
-        Frames(3);
-        ASSERT_NE(Widgets().Window("Help##helpw"), nullptr);
-        inside(Widgets());
-    }
+    glfwSetWindowSize(window, 640, 480);
+    Frames(3);
+    inside(Widgets());
+    // A layout saved on a larger screen puts the help window below this one.
+    ImGui::LoadIniSettingsFromMemory("[Window][Help##helpw]\nPos=100,3000\nSize=700,150\n");
+    editor.showHelp = true;
+    Frames(3);
+    ASSERT_NE(Widgets().Window("Help##helpw"), nullptr);
+    inside(Widgets());
 }
 
 } // namespace

@@ -110,7 +110,6 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
 {
     editor.newTerrain.form.range = 6.0f;
     const std::shared_ptr<Terrain> hills = CreateTerrain("hills", 33, 1);
-    ASSERT_TRUE(hills);
 
     // The heights the recorded seed gives, and the normals and pixels computed from them.
     std::vector<float> positions;
@@ -134,9 +133,7 @@ TEST_F(EditorJobsGLTest, ATerrainMadeOnTheRunnerIsTheGeneratorsTerrain)
     EXPECT_EQ(editor.terrains.size(), 1u);
     ASSERT_TRUE(editor.project.unsaved.asking);
     editor.project.Answer(editor, UnsavedChangesForm::Answer::DontSave);
-    GLFWwindow* window = Engine::Get().window.handle;
-    EXPECT_TRUE(glfwWindowShouldClose(window));
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    EXPECT_TRUE(WindowClosing());
 }
 
 TEST_F(EditorJobsGLTest, OpeningAProjectOrLoadingATerrainCancelledKeepsTheSessionAsItWas)
@@ -156,7 +153,7 @@ TEST_F(EditorJobsGLTest, OpeningAProjectOrLoadingATerrainCancelledKeepsTheSessio
         });
 
     // "second" is still unsaved
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), before));
+    EXPECT_TRUE(SnapshotIs(before));
     EXPECT_EQ(std::make_tuple(editor.session.path, editor.session.HasUnsavedChanges(), editor.showError),
               std::make_tuple(path, true, false))
         << editor.errorMessage;
@@ -181,7 +178,6 @@ TEST_F(EditorJobsGLTest, OpeningAProjectOrLoadingATerrainCancelledKeepsTheSessio
 TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
 {
     const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
-    ASSERT_TRUE(hills);
     editor.sceneWindow.FollowGeneratorTerrain(editor, hills);
     auto layer = editor.layerPanel.AddLayer(editor, hills);
     layer->settings.frequency = 0.05f;
@@ -200,8 +196,7 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
             EXPECT_EQ(editor.errorMessage, "Cannot start \"Exporting terrain hills\": terrain hills is "
                                            "busy with \"Saving terrain hills\".");
             // Undo waits for the work, which holds the session's terrain.
-            EXPECT_FALSE(editor.commands.CanUndo());
-            EXPECT_FALSE(editor.commands.Undo());
+            EXPECT_FALSE(editor.commands.CanUndo() || editor.commands.Undo());
             EXPECT_EQ(hills->heightmaps.size(), 1u);
         });
     EXPECT_FALSE(editor.session.IsBusy(hills.get()));
@@ -216,7 +211,6 @@ TEST_F(EditorJobsGLTest, ABusyTerrainRefusesASecondJobAndLocksItsSettings)
 TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChanges)
 {
     const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
-    ASSERT_TRUE(hills);
     editor.sceneWindow.FollowGeneratorTerrain(editor, hills);
     auto noise = editor.layerPanel.AddLayer(editor, hills);
     noise->settings.power = 4.0f;
@@ -237,7 +231,7 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
             CancelTheRunningJob();
         });
     EXPECT_FALSE(std::filesystem::exists(dir / "p.velmoran"));
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), before));
+    EXPECT_TRUE(SnapshotIs(before));
 
     editor.showError = false;
     editor.commands.ApplyLayers(hills);
@@ -252,7 +246,6 @@ TEST_F(EditorJobsGLTest, ErosionInTheLayerStackRunsAsAJobAndCancelsWithoutChange
 TEST_F(EditorJobsGLTest, AppliesInARowGiveEachTerrainExactlyItsOwnStack)
 {
     const std::shared_ptr<Terrain> hills = CreateTerrainWithScene("hills", 33, 1);
-    ASSERT_TRUE(hills);
     auto ridge = std::make_shared<Terrain>(24, 13, 0.5f, Terrain::Generator::RandomFault, 3.0f, 0.005f, 25);
     ridge->name = "ridge";
     editor.commands.AddTerrain(ridge);
@@ -284,8 +277,7 @@ TEST_F(EditorJobsGLTest, TheUnsavedChangesQuestionGoesOnOnceItsSaveJobHasEnded)
     WhileHeld(
         "Saving project session", [&] { editor.project.Answer(editor, UnsavedChangesForm::Answer::Save); },
         [&] { EXPECT_EQ(editor.terrains.size(), 2u); }); // the new project waits for the save
-    EXPECT_TRUE(editor.terrains.empty());
-    EXPECT_TRUE(editor.session.path.empty());
+    EXPECT_TRUE(editor.terrains.empty() && editor.session.path.empty());
     Project saved;
     ASSERT_TRUE(ProjectFile::Open(path, saved));
     EXPECT_EQ(saved.terrains.size(), 2u);

@@ -66,6 +66,7 @@ class EditorFrames : public GLTest
         engine.renderManager.Clear();
         engine.app = nullptr;
         engine.window.framebuffer->clearColor = savedClear;
+        glfwSetWindowSize(engine.window.handle, kGLWindowWidth, kGLWindowHeight); // a test may resize it
         ShutdownGui();
     }
 
@@ -84,6 +85,21 @@ class EditorFrames : public GLTest
     {
         for (int i = 0; i < count; ++i)
             Frame();
+    }
+
+    // Whether the window was asked to close; the request is taken back (the tests share the window).
+    static bool WindowClosing()
+    {
+        GLFWwindow* window = Engine::Get().window.handle;
+        const bool closing = glfwWindowShouldClose(window);
+        glfwSetWindowShouldClose(window, GLFW_FALSE);
+        return closing;
+    }
+
+    // A key event as the window system reports it.
+    static void KeyEvent(int key, int action, int mods = 0)
+    {
+        ImGui_ImplGlfw_KeyCallback(Engine::Get().window.handle, key, glfwGetKeyScancode(key), action, mods);
     }
 
     // A key held for some frames, as the dialogs read Enter and Escape.
@@ -183,8 +199,16 @@ class EditorFrames : public GLTest
         return !editor.session.jobs.Busy();
     }
 
-    // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made
-    // (null when the dialog refused it).
+    // "Load .obj" with a path, done: the last terrain of the list.
+    std::shared_ptr<Terrain> LoadTerrain(const std::string& path)
+    {
+        editor.loadTerrain.Load(editor, path);
+        EXPECT_TRUE(FinishJobs());
+        return editor.terrains.empty() ? nullptr : editor.terrains.back();
+    }
+
+    // "Create" of the New Terrain dialog with a name, side and generator, done: the terrain made. A
+    // refusal throws, which fails the test before anything uses the terrain.
     std::shared_ptr<Terrain> CreateTerrain(const std::string& name, int side = 33, int generator = 0)
     {
         editor.newTerrain.form.name = name;
@@ -192,7 +216,7 @@ class EditorFrames : public GLTest
         editor.newTerrain.form.generator = generator;
         const size_t before = editor.terrains.size();
         if (!editor.newTerrain.Create(editor) || !FinishJobs() || editor.terrains.size() != before + 1)
-            return nullptr;
+            throw std::runtime_error("New Terrain refused " + name + ": " + editor.errorMessage);
         return editor.terrains.back();
     }
 
@@ -317,6 +341,19 @@ class EditorFrames : public GLTest
         return out.str();
     }
 
+    // The session's snapshot against one taken before, with the first difference when they differ.
+    ::testing::AssertionResult SnapshotIs(const std::string& b, bool identity = true)
+    {
+        const std::string a = Snapshot(identity);
+        if (a == b) return ::testing::AssertionSuccess();
+        const size_t at =
+            std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
+        const size_t from = at > 40 ? at - 40 : 0;
+        return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
+                                             << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
+                                             << b.substr(from, 80);
+    }
+
   protected:
     LogCapture glErrors; // a test that causes one on purpose clears it
     TempDir dir;         // the test's own files
@@ -327,18 +364,6 @@ class EditorFrames : public GLTest
     std::unique_ptr<TempDir> widgetMapDir;
     std::unique_ptr<TempDir> snapshotDir;
 };
-
-// Two snapshots compared, with the first difference shown when they differ.
-inline ::testing::AssertionResult SameSnapshot(const std::string& a, const std::string& b)
-{
-    if (a == b) return ::testing::AssertionSuccess();
-    const size_t at =
-        std::mismatch(a.begin(), a.begin() + std::min(a.size(), b.size()), b.begin()).first - a.begin();
-    const size_t from = at > 40 ? at - 40 : 0;
-    return ::testing::AssertionFailure() << "first difference at " << at << " of " << a.size() << " / "
-                                         << b.size() << ": " << a.substr(from, 80) << "\n vs \n"
-                                         << b.substr(from, 80);
-}
 
 // A mesh of w x h vertices named scan, written as an OBJ file; stretched along x, its grid is
 // irregular (its x and z are its own).

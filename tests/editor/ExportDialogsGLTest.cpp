@@ -12,44 +12,42 @@ TEST_F(ExportDialogsGLTest, ExportAsksBeforeOverwritingOffersAMissingFolderAndSh
 {
     auto terrain = CreateTerrainWithScene("hills", 17);
     terrain->gradients.push_back(std::make_unique<Gradient>());
-    terrain->gradients.back()->heightSpan = 255;
     terrain->GenerateDiffuseByHeight();
     AddLake(*terrain);
 
-    const auto pressExport = [&](bool overwrite) // "Export" (or "Overwrite") pressed in the open dialog, done
+    // "Export" (or "Overwrite") pressed in the open dialog, done: what it did, and whether the dialog stays.
+    const auto pressExport = [&](bool overwrite)
     {
         editor.exportDialog.open = true;
         const ExportForm::Outcome outcome = editor.exportDialog.Export(editor, overwrite);
         EXPECT_TRUE(FinishJobs());
-        return outcome;
+        return std::make_pair(outcome, editor.exportDialog.open);
     };
+    using Outcome = ExportForm::Outcome;
     ExportForm& form = editor.exportDialog.form;
     editor.exportDialog.open = true;
     Frames(2); // the dialog picks the first terrain
     ASSERT_EQ(form.selected, terrain);
     form.folder = dir.Path().string();
-    EXPECT_EQ(pressExport(false), ExportForm::Outcome::Started);
-    EXPECT_FALSE(editor.exportDialog.open);
+    EXPECT_EQ(pressExport(false), std::make_pair(Outcome::Started, false));
     EXPECT_EQ(editor.session.notice,
               "Exported hills.glb, hills_height.png, hills_height.png.json in " + dir.Path().string() + ".");
 
-    EXPECT_EQ(pressExport(false), ExportForm::Outcome::AskOverwrite);
+    EXPECT_EQ(pressExport(false), std::make_pair(Outcome::AskOverwrite, true));
     EXPECT_EQ(form.overwriteQuestion, // the files that exist
               (std::vector<std::string>{dir / "hills.glb", dir / "hills_height.png",
                                         dir / "hills_height.png.json"}));
-    EXPECT_TRUE(editor.exportDialog.open);
     Frames(2); // the question is drawn
-    EXPECT_EQ(pressExport(true), ExportForm::Outcome::Started);
-    EXPECT_FALSE(editor.exportDialog.open);
+    EXPECT_EQ(pressExport(true), std::make_pair(Outcome::Started, false));
 
     // A folder that is not there is offered: Cancel goes back to the form, Create folder makes it
     // (and the one above it) and exports.
     form.folder = dir / "new/deeper";
-    EXPECT_EQ(pressExport(false), ExportForm::Outcome::AskCreateFolder);
-    EXPECT_EQ(std::make_tuple(form.folderQuestion, editor.exportDialog.open, fs::exists(dir / "new")),
-              std::make_tuple(dir / "new/deeper", true, false));
+    EXPECT_EQ(pressExport(false), std::make_pair(Outcome::AskCreateFolder, true));
+    EXPECT_EQ(std::make_tuple(form.folderQuestion, fs::exists(dir / "new")),
+              std::make_tuple(dir / "new/deeper", false));
     Frames(2); // the question is drawn
-    EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), ExportForm::Outcome::Started);
+    EXPECT_EQ(editor.exportDialog.CreateFolderAndExport(editor), Outcome::Started);
     EXPECT_TRUE(FinishJobs());
     EXPECT_FALSE(editor.exportDialog.open);
     EXPECT_TRUE(fs::exists(dir / "new/deeper/hills_height.png.json"));
@@ -105,14 +103,8 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
     AddLake(*terrain);
     const std::string heights = WriteHeights(9, 9);
 
-    struct DialogCase
-    {
-        const char* window;
-        const char* button;
-        bool* open;
-        std::function<void()> grow; // what brings the most rows
-    };
-    const DialogCase cases[] = {
+    // The dialog, a button of it, what opens it, and what brings it the most rows.
+    const std::tuple<const char*, const char*, bool*, std::function<void()>> cases[] = {
         {"Export Terrain", "Close##ex", &editor.exportDialog.open,
          [&]
          {
@@ -140,28 +132,28 @@ TEST_F(ExportDialogsGLTest, DialogsKeepTheirPlaceAndSizeWhileRowsComeAndGo)
              terrain->GenerateDiffuseByHeight(); // the diffuse and specular choices
          }},
     };
-    const auto place = [&](const DialogCase& c)
+    const auto place = [&](const char* window, const char* button)
     {
         const testsupport::WidgetMapFile map = Widgets();
-        const auto* frame = map.Window(c.window);
-        const auto* item = map.Find("item", c.button, c.window);
+        const auto* frame = map.Window(window);
+        const auto* item = map.Find("item", button, window);
         EXPECT_TRUE(frame != nullptr && item != nullptr) << map.Describe();
         return frame != nullptr && item != nullptr
                    ? std::vector<float>{frame->rect.x0, frame->rect.y0, frame->rect.x1,
                                         frame->rect.y1, item->rect.x0,  item->rect.y0}
                    : std::vector<float>{};
     };
-    for (const DialogCase& c : cases)
+    for (const auto& [window, button, open, grow] : cases)
     {
-        SCOPED_TRACE(c.window);
-        *c.open = true;
+        SCOPED_TRACE(window);
+        *open = true;
         Frames(3);
-        const std::vector<float> before = place(c);
-        c.grow();
+        const std::vector<float> before = place(window, button);
+        grow();
         Frames(3);
-        EXPECT_EQ(place(c), before);
-        EXPECT_EQ(ImGui::FindWindowByName(c.window)->ScrollMax.y, 0.0f);
-        *c.open = false;
+        EXPECT_EQ(place(window, button), before);
+        EXPECT_EQ(ImGui::FindWindowByName(window)->ScrollMax.y, 0.0f);
+        *open = false;
         Frames(2);
     }
 }

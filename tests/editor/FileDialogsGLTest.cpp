@@ -1,31 +1,11 @@
 // Save Terrain, Load Terrain and New Shader on the real editor.
 #include "tests/editor/EditorTestSupport.h"
 
-#include <stb_image.h>
-
 using testsupport::FilesIn;
 
 namespace
 {
-class FileDialogsGLTest : public testsupport::EditorFrames
-{
-  protected:
-    // "Load .obj" with a path, done: the last terrain of the list.
-    std::shared_ptr<Terrain> Load(const std::string& path)
-    {
-        editor.loadTerrain.Load(editor, path);
-        EXPECT_TRUE(FinishJobs());
-        return editor.terrains.empty() ? nullptr : editor.terrains.back();
-    }
-
-    // "Save##sf", done: false when it asks first.
-    bool PressSave()
-    {
-        const bool saved = editor.saveTerrain.PressSave(editor);
-        EXPECT_TRUE(FinishJobs());
-        return saved;
-    }
-};
+using FileDialogsGLTest = testsupport::EditorFrames;
 
 TEST(ScaleByteCountTest, PicksTheDecimalUnit)
 {
@@ -50,7 +30,6 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     auto plain = CreateTerrainWithScene("plain", 33);
     auto big = CreateTerrain("big", 513);
     big->gradients.push_back(std::make_unique<Gradient>());
-    big->gradients.back()->heightSpan = 255;
     big->GenerateDiffuseByHeight();
     AddLake(*big);
 
@@ -59,18 +38,8 @@ TEST_F(FileDialogsGLTest, TheSizeEstimateCountsWhatIsChosenAndThere)
     EXPECT_EQ(form.EstimateText(), "Size estimated at 75.793 MB");
 
     SaveForm(plain, "");
-    EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater),
-              std::make_tuple(false, false, false));
-    EXPECT_EQ(form.EstimatedBytes(), (140ull + 1 + 3) * 33 * 33);
-}
-
-TEST_F(FileDialogsGLTest, WithoutAFormatOnlyTheMeshesAreWrittenUnderTheGluedName)
-{
-    auto terrain = CreateTerrainWithScene("hills", 17);
-    AddLake(*terrain);
-    SaveTerrainForm& form = SaveForm(terrain, dir / "out"); // no separator: glued to the name
-    EXPECT_TRUE(form.Save().failed.empty());
-    EXPECT_EQ(FilesIn(dir.Path()), (std::set<std::string>{"outhills.obj", "outhills_water.obj"}));
+    EXPECT_EQ(std::make_tuple(form.saveDiffuse, form.saveSpecular, form.saveWater, form.EstimatedBytes()),
+              std::make_tuple(false, false, false, (140ull + 1 + 3) * 33 * 33));
 }
 
 // "Save as.." in the texture panel writes the chosen layer under the terrain's name and the suffix.
@@ -90,79 +59,61 @@ TEST_F(FileDialogsGLTest, TheTexturePanelSavesALayerWithARowPerGridColumn)
     panel.saveDirectory = dir / "";
     panel.saveExtension = ".png";
     ASSERT_TRUE(panel.Save());
-    int w = 0, h = 0, c = 0;
-    stbi_set_flip_vertically_on_load(0);
-    stbi_uc* pixels = stbi_load((dir / "strip_layer.png").c_str(), &w, &h, &c, 1);
-    ASSERT_NE(pixels, nullptr);
-    const std::vector<uint8_t> rows(pixels, pixels + w * h);
-    stbi_image_free(pixels);
-    EXPECT_EQ(std::make_pair(w, h), std::make_pair(3, 5));
-    EXPECT_EQ(rows, (std::vector<uint8_t>{40, 41, 42, 30, 31, 32, 20, 21, 22, 10, 11, 12, 0, 1, 2}));
-}
-
-// A refused file adds nothing to the session (no empty terrain, no unsaved work, the start hint stays)
-// and says why (each reason: ObjReaderTest).
-TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndSaysWhy)
-{
-    EXPECT_EQ(Load(dir / "nothing.obj"), nullptr); // the list is empty
-    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
-              std::make_pair(false, true));
-    EXPECT_EQ(editor.errorMessage,
-              "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
+    const Texture saved(dir / "strip_layer.png"); // read bottom row first
+    EXPECT_EQ(std::make_tuple(saved.width, saved.height, saved.channels), std::make_tuple(3u, 5u, 1u));
+    EXPECT_EQ(testsupport::PixelsOf(saved),
+              (std::vector<uint8_t>{0, 1, 2, 10, 11, 12, 20, 21, 22, 30, 31, 32, 40, 41, 42}));
 }
 
 TEST_F(FileDialogsGLTest, SaveSaysWhatItWroteOrWhichFilesFailedAndWhy)
 {
-    const struct
-    {
-        const char* what;
-        const char* folder; // below the test folder; the output path is it plus "/"
-        const char* format;
-        bool blockNormalMap;
-        bool chooseNothing;
-        const char* notice;  // "DIR" stands for the output folder
-        const char* failure; // "DIR" likewise
-    } cases[] = {
-        {"everything", "out", ".png", false, false,
-         "Saved hills.obj, hills_heightmap.png, hills_normal.png in DIR.", ""},
-        {"no image format", "out", "Format", false, false,
-         "Saved hills.obj in DIR (no images: choose an image format to save them).", ""},
-        {"nothing chosen", "out", ".png", false, true, "Nothing was saved: no file was chosen.", ""},
-        {"missing folder", "missing", ".bmp", false, false, "",
+    // The case; the output path below the test's folder (without a separator at its end, the file names
+    // are glued to it); the image format; whether a folder blocks the normal map; whether nothing is
+    // chosen; the notice and the failure, where "DIR" stands for the output folder.
+    const std::tuple<const char*, const char*, const char*, bool, bool, const char*, const char*> cases[] = {
+        {"everything", "out/", ".png", false, false,
+         "Saved hills.obj, hills_water.obj, hills_heightmap.png, hills_normal.png in DIR.", ""},
+        {"no image format, glued", "out/x", "Format", false, false,
+         "Saved xhills.obj, xhills_water.obj in DIR (no images: choose an image format to save them).", ""},
+        {"nothing chosen", "out/", ".png", false, true, "Nothing was saved: no file was chosen.", ""},
+        {"missing folder", "missing/", ".bmp", false, false, "",
          "These files could not be saved:\n"
          "DIR/hills.obj: the folder DIR does not exist\n"
+         "DIR/hills_water.obj: the folder DIR does not exist\n"
          "DIR/hills_heightmap.bmp: the folder DIR does not exist\n"
          "DIR/hills_normal.bmp: the folder DIR does not exist"},
-        {"one file blocked by a folder", "out", ".tga", true, false, "",
+        {"one file blocked by a folder", "out/", ".tga", true, false, "",
          "This file could not be saved:\n"
          "DIR/hills_normal.tga: it is a folder\n"
-         "Saved hills.obj, hills_heightmap.tga in DIR."},
+         "Saved hills.obj, hills_water.obj, hills_heightmap.tga in DIR."},
     };
     auto terrain = CreateTerrainWithScene("hills", 9);
-    for (const auto& c : cases)
+    AddLake(*terrain);
+    for (const auto& [what, below, format, blockNormalMap, chooseNothing, notice, failure] : cases)
     {
-        SCOPED_TRACE(c.what);
+        SCOPED_TRACE(what);
         testsupport::TempDir caseDir; // each case in a folder of its own
-        const std::string folder = caseDir / c.folder;
-        if (std::string(c.folder) == "out") fs::create_directory(folder);
-        if (c.blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
+        const std::string path = caseDir / below, folder = path.substr(0, path.rfind('/'));
+        if (std::string(below).rfind("out", 0) == 0) fs::create_directory(folder);
+        if (blockNormalMap) fs::create_directory(folder + "/hills_normal.tga");
         const auto expand = [&](std::string text)
         {
             for (size_t at = text.find("DIR"); at != std::string::npos; at = text.find("DIR", at))
                 text.replace(at, 3, folder);
             return text;
         };
-        SaveTerrainForm& form = SaveForm(terrain, folder + "/", c.format);
-        form.saveMesh = form.saveHeightmap = form.saveNormal = !c.chooseNothing;
+        SaveTerrainForm& form = SaveForm(terrain, path, format);
+        form.saveMesh = form.saveHeightmap = form.saveNormal = form.saveWater = !chooseNothing;
         editor.showSaveTerrain = true;
         editor.showError = false;
         editor.errorMessage.clear();
         editor.session.notice.clear();
 
-        EXPECT_TRUE(PressSave());
+        EXPECT_TRUE(editor.saveTerrain.PressSave(editor));
+        ASSERT_TRUE(FinishJobs());
         EXPECT_EQ(
             std::tie(editor.showSaveTerrain, editor.session.notice, editor.showError, editor.errorMessage),
-            std::make_tuple(false, expand(c.notice), *c.failure != '\0', expand(c.failure)));
+            std::make_tuple(false, expand(notice), *failure != '\0', expand(failure)));
     }
     editor.showError = false;
     Frames(2); // the popup and the notice draw
@@ -177,7 +128,7 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
 
     editor.showSaveTerrain = true;
     Frame();
-    EXPECT_FALSE(PressSave()); // asks instead
+    EXPECT_FALSE(editor.saveTerrain.PressSave(editor)); // asks instead
     Frames(2);
     EXPECT_TRUE(editor.showSaveTerrain && form.confirmOverwrite); // the question stays until answered
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
@@ -187,13 +138,12 @@ TEST_F(FileDialogsGLTest, ExistingFilesAreReplacedOnlyAfterAskingAndEscapeLeaves
     EXPECT_EQ(FilesIn(dir.Path()), std::set<std::string>{"hills_normal.png"});
 
     editor.showSaveTerrain = true;
-    EXPECT_FALSE(PressSave());
+    EXPECT_FALSE(editor.saveTerrain.PressSave(editor));
     editor.saveTerrain.Save(editor); // "Replace##sf"
     EXPECT_TRUE(FinishJobs());
     EXPECT_EQ(FilesIn(dir.Path()),
               (std::set<std::string>{"hills.obj", "hills_heightmap.png", "hills_normal.png"}));
-    int w = 0, h = 0, c = 0;
-    EXPECT_TRUE(stbi_info((dir / "hills_normal.png").c_str(), &w, &h, &c));
+    EXPECT_TRUE(Texture(dir / "hills_normal.png").data); // a picture now
 }
 
 // A loaded terrain is shown at once: in the scene there is, or in a new scene as for a new terrain;
@@ -202,11 +152,10 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
 {
     const std::string obj = testsupport::WriteScanObj(dir / "scan.obj", 9, 9, nullptr);
     // No scene yet: the loaded terrain brings one, whose Create dialog offers it.
-    auto first = Load(obj);
+    auto first = LoadTerrain(obj);
     ASSERT_EQ(editor.scenes.size(), 1u);
     auto scene = editor.scenes[0];
-    EXPECT_TRUE(scene->isNew && scene->showManage);
-    EXPECT_EQ(scene->terrain, first);
+    EXPECT_TRUE(scene->isNew && scene->showManage && scene->terrain == first);
     Frame();
     EXPECT_EQ(scene->terrain, first);
     editor.commands.ConfirmScene(*scene);
@@ -219,9 +168,8 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     Frames(2);
     ASSERT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 
-    auto second = Load(obj);
-    EXPECT_EQ(editor.scenes.size(), 1u);
-    EXPECT_EQ(scene->terrain, second);
+    auto second = LoadTerrain(obj);
+    EXPECT_EQ(std::make_pair(editor.scenes.size(), scene->terrain), std::make_pair(size_t{1}, second));
     Frame();
     EXPECT_EQ(std::make_tuple(!editor.layerPanel.selectedLayer, editor.layerPanel.layerEditorOpen,
                               editor.texturePanel.chosenTexture, editor.texturePanel.textureEditorOpen),
@@ -233,18 +181,24 @@ TEST_F(FileDialogsGLTest, ALoadedTerrainIsShownAndTheGeneratorLetsGoOfTheOldOne)
     EXPECT_EQ(editor.layerPanel.selectedLayer, first->heightmaps[0]);
 }
 
-// Names read from files become plain file names (the rules: TerrainNameTest), so that nothing Save
-// Terrain writes with them leaves the chosen folder, and a header without its name word takes the
-// file's name instead of making hidden files.
-TEST_F(FileDialogsGLTest, NamesFromFilesBecomePlainFileNames)
+// A refused file adds nothing to the session (no empty terrain, no unsaved work) and says why (each
+// reason: ObjReaderTest). Names read from files become plain file names (the rules: TerrainNameTest),
+// so that nothing Save Terrain writes with them leaves the chosen folder, and a header without its
+// name word takes the file's name instead of making hidden files.
+TEST_F(FileDialogsGLTest, ARefusedFileAddsNothingAndLoadedNamesBecomePlainFileNames)
 {
+    EXPECT_EQ(LoadTerrain(dir / "nothing.obj"), nullptr); // the list is empty
+    EXPECT_EQ(std::make_pair(editor.session.HasUnsavedChanges(), editor.showError),
+              std::make_pair(false, true));
+    EXPECT_EQ(editor.errorMessage,
+              "Cannot load terrain file " + (dir / "nothing.obj") + ": it cannot be opened");
     const std::pair<std::string, std::string> cases[] = {{"../../x", "______x"}, {"", "hillside"}};
     for (const auto& [headerName, loadedName] : cases)
     {
         testsupport::GridMesh mesh(3, 3);
         mesh.name = headerName;
         std::ofstream(dir / "hillside.obj", std::ios::binary) << mesh.Text();
-        auto terrain = Load(dir / "hillside.obj");
+        auto terrain = LoadTerrain(dir / "hillside.obj");
         ASSERT_TRUE(terrain && !terrain->IsEmpty()) << editor.errorMessage;
         EXPECT_EQ(terrain->name, loadedName);
     }
@@ -261,22 +215,20 @@ TEST_F(FileDialogsGLTest, NewShaderRefusesEmptyAndDottedNamesAndListsShadersWith
     EXPECT_EQ(editor.commands.CreateShader(""), nullptr);
     EXPECT_EQ(editor.commands.CreateShader("./shaders/basic_lighting"), nullptr);
 
+    const auto dialog = [&] { return std::make_pair(editor.showNewShader, editor.shaders.size()); };
     editor.showNewShader = true;
     for (const char* refused : {"", "./shaders/basic_lighting"})
     {
         editor.newShader.baseName = refused;
         PressKey(GLFW_KEY_ENTER, 2);
-        EXPECT_TRUE(editor.showNewShader) << refused;
-        EXPECT_EQ(editor.shaders.size(), 3u) << refused;
+        EXPECT_EQ(dialog(), std::make_pair(true, size_t{3})) << refused;
     }
     editor.newShader.baseName = "shaders/basic_lighting";
     PressKey(GLFW_KEY_ESCAPE);
-    EXPECT_FALSE(editor.showNewShader);
-    EXPECT_EQ(editor.shaders.size(), 3u);
+    EXPECT_EQ(dialog(), std::make_pair(false, size_t{3}));
     editor.showNewShader = true;
     PressKey(GLFW_KEY_ENTER);
-    EXPECT_FALSE(editor.showNewShader);
-    ASSERT_EQ(editor.shaders.size(), 4u);
+    ASSERT_EQ(dialog(), std::make_pair(false, size_t{4}));
     EXPECT_EQ(editor.shaders.back()->vertexPath, "shaders/basic_lighting.vert");
 
     // Its failure to build: ShaderGLTest.

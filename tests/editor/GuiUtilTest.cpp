@@ -52,12 +52,10 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
         std::array<Rect, 6> rects{};
         for (size_t i = 0; i < all.size(); ++i)
         {
-            rects[i] = RectOf(all[i], area);
-            EXPECT_GE(rects[i].x0, 0.0f) << i;
-            EXPECT_GE(rects[i].y0, area.workTop) << i;
-            EXPECT_LE(rects[i].x1, display.x) << i;
-            EXPECT_LE(rects[i].y1, area.workBottom) << i;
-            EXPECT_FALSE(rects[i].Overlaps(generator)) << i;
+            const Rect& r = rects[i] = RectOf(all[i], area);
+            EXPECT_TRUE(r.x0 >= 0.0f && r.y0 >= area.workTop && r.x1 <= display.x && r.y1 <= area.workBottom)
+                << i;
+            EXPECT_FALSE(r.Overlaps(generator)) << i;
             for (size_t j = 0; j < i; ++j) // the texture editor may cover the water editor
             {
                 const bool mayCover =
@@ -76,20 +74,18 @@ TEST(GuiUtilTest, ToolWindowsOpenInsideTheWindowWithoutCoveringEachOther)
 // The area runs from (0, 20) to (800, 580).
 TEST(GuiUtilTest, PlaceInsideMovesAWindowOnlyAsFarAsNeeded)
 {
-    const struct
+    // What, the window's place and size, and the place it gets.
+    const std::tuple<const char*, ImVec2, ImVec2, ImVec2> cases[] = {
+        {"inside", {100, 100}, {200, 100}, {100, 100}},
+        {"below the screen", {100, 5000}, {200, 100}, {100, 480}},
+        {"past the right edge", {700, 100}, {200, 100}, {600, 100}},
+        {"above and left", {-50, 0}, {200, 100}, {0, 20}},
+        // Wider than the area: its left edge and title bar stay reachable.
+        {"too large", {300, 300}, {1000, 700}, {0, 20}}};
+    for (const auto& [what, pos, size, expected] : cases)
     {
-        const char* what;
-        ImVec2 pos, size, expected;
-    } cases[] = {{"inside", {100, 100}, {200, 100}, {100, 100}},
-                 {"below the screen", {100, 5000}, {200, 100}, {100, 480}},
-                 {"past the right edge", {700, 100}, {200, 100}, {600, 100}},
-                 {"above and left", {-50, 0}, {200, 100}, {0, 20}},
-                 // Wider than the area: its left edge and title bar stay reachable.
-                 {"too large", {300, 300}, {1000, 700}, {0, 20}}};
-    for (const auto& c : cases)
-    {
-        const ImVec2 got = gui::PlaceInside(c.pos, c.size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
-        EXPECT_EQ(std::make_pair(got.x, got.y), std::make_pair(c.expected.x, c.expected.y)) << c.what;
+        const ImVec2 got = gui::PlaceInside(pos, size, ImVec2(0.0f, 20.0f), ImVec2(800.0f, 580.0f));
+        EXPECT_EQ(std::make_pair(got.x, got.y), std::make_pair(expected.x, expected.y)) << what;
     }
 }
 } // namespace

@@ -10,17 +10,9 @@ namespace
 // Each run of the question: a request, the answer (if asked), and how the save went (if one ran).
 TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
 {
-    const struct
-    {
-        const char* name;
-        bool unsaved;
-        Answer answer;
-        bool hasFile;
-        bool saveSucceeds;
-        Next afterRequest;
-        Next afterAnswer;
-        Next afterSave; // Nothing when no save ran
-    } cases[] = {
+    // The case, whether anything is unsaved, the answer, whether the project has a file, whether its save
+    // works, and what comes after the request, the answer and the save (Nothing when none ran).
+    const std::tuple<const char*, bool, Answer, bool, bool, Next, Next, Next> cases[] = {
         {"nothing unsaved", false, Answer::Cancel, false, false, Next::Proceed, Next::Nothing, Next::Nothing},
         {"don't save", true, Answer::DontSave, true, false, Next::Nothing, Next::Proceed, Next::Nothing},
         {"cancel", true, Answer::Cancel, true, true, Next::Nothing, Next::Nothing, Next::Nothing},
@@ -29,21 +21,21 @@ TEST(UnsavedChangesTest, DecidesWhetherTheActionGoesAhead)
         {"save as, untitled", true, Answer::Save, false, true, Next::Nothing, Next::SaveAs, Next::Proceed},
         {"save as cancelled", true, Answer::Save, false, false, Next::Nothing, Next::SaveAs, Next::Nothing},
     };
-    for (const auto& c : cases)
+    for (const auto& [what, unsaved, answer, hasFile, saveWorks, onRequest, onAnswer, onSave] : cases)
     {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(what);
         UnsavedChangesForm form;
-        EXPECT_EQ(form.Request(SessionAction::OpenProject, c.unsaved, "b.velmoran"), c.afterRequest);
-        EXPECT_EQ(form.asking, c.unsaved);
-        if (!c.unsaved) continue;
+        EXPECT_EQ(form.Request(SessionAction::OpenProject, unsaved, "b.velmoran"), onRequest);
+        EXPECT_EQ(form.asking, unsaved);
+        if (!unsaved) continue;
         EXPECT_EQ(form.Request(SessionAction::Quit, true), Next::Nothing) << "a second request waits";
         EXPECT_EQ(form.pending, SessionAction::OpenProject);
 
-        EXPECT_EQ(form.Respond(c.answer, c.hasFile), c.afterAnswer);
+        EXPECT_EQ(form.Respond(answer, hasFile), onAnswer);
         EXPECT_FALSE(form.asking);
-        const bool saves = c.afterAnswer == Next::Save || c.afterAnswer == Next::SaveAs;
-        EXPECT_EQ(saves ? form.Saved(c.saveSucceeds) : Next::Nothing, c.afterSave);
-        const bool proceeds = c.afterAnswer == Next::Proceed || c.afterSave == Next::Proceed;
+        const bool saves = onAnswer == Next::Save || onAnswer == Next::SaveAs;
+        EXPECT_EQ(saves ? form.Saved(saveWorks) : Next::Nothing, onSave);
+        const bool proceeds = onAnswer == Next::Proceed || onSave == Next::Proceed;
         // The pending action and its path survive exactly until the editor carries it out.
         EXPECT_EQ(form.pending, proceeds ? SessionAction::OpenProject : SessionAction::None);
         EXPECT_EQ(form.openPath, proceeds ? "b.velmoran" : "");

@@ -79,7 +79,6 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
     {
         Commands& commands = editor.commands;
         std::shared_ptr<Terrain> peaks = CreateTerrainWithScene("peaks", 33, 1);
-        ASSERT_TRUE(peaks);
         LayerPanel& panel = editor.layerPanel;
         auto noise = panel.AddLayer(editor, peaks);
         LayerSettings settings = noise->settings;
@@ -143,11 +142,8 @@ class ProjectSessionGLTest : public testsupport::EditorFrames
         settings.power = 2.0f;
         ChangeSettings(*late, settings, true); // "Update mesh" not pressed since
 
-        editor.loadTerrain.Load(
-            editor, testsupport::WriteScanObj(
-                        dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return i * j * 0.3f; }, 1.5f));
-        ASSERT_TRUE(FinishJobs());
-        const std::shared_ptr<Terrain> scan = editor.terrains.back();
+        const std::shared_ptr<Terrain> scan = LoadTerrain(testsupport::WriteScanObj(
+            dir / "scan.obj", 7, 5, [](uint32_t i, uint32_t j) { return i * j * 0.3f; }, 1.5f));
         ASSERT_FALSE(scan->IsEmpty());
         auto talus = panel.AddErosion(editor, scan);
         settings = talus->settings;
@@ -187,7 +183,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
     std::string reason;
     EXPECT_FALSE(RestoreProject(editor, std::move(unbuildable), &reason));
     EXPECT_FALSE(reason.empty());
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(), session));
+    EXPECT_TRUE(SnapshotIs(session));
     EXPECT_TRUE(editor.session.path.empty());
     editor.showError = false;
 
@@ -198,7 +194,7 @@ TEST_F(ProjectSessionGLTest, OpenGivesBackTheSavedSessionBitForBitAndARefusedOne
     editor.sceneWindow.aspectRatioIndex = 0; // what the project holds must come back (the snapshot holds it)
     ASSERT_TRUE(OpenProject(path)) << editor.errorMessage;
     EXPECT_EQ(log.CountLevel(spdlog::level::err), 0) << log.Dump();
-    EXPECT_TRUE(testsupport::SameSnapshot(Snapshot(false), before));
+    EXPECT_TRUE(SnapshotIs(before, false));
     // A project keeps no erosion results, yet the stack needs no new run to give the heights.
     const Project reopened = CaptureProject(editor);
     for (const LayerRecord& layer : reopened.terrains[0].layers)
@@ -274,8 +270,7 @@ TEST_F(ProjectSessionGLTest, TheConverterWritesWhatTheEditorWritesAfterLoadingTh
         1.5f);
     const std::string heightmap = WriteHeights(9, 9);
 
-    editor.loadTerrain.Load(editor, obj);
-    ASSERT_TRUE(FinishJobs());
+    LoadTerrain(obj);
     editor.heightmapImport.form.path = heightmap;
     editor.heightmapImport.form.name = HeightmapImportForm::NameFromPath(heightmap);
     editor.heightmapImport.Create(editor);
@@ -324,11 +319,11 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
     EXPECT_GT(editor.session.revision, revision); // a change of the document
     ASSERT_EQ(editor.terrains.size(), 1u);
     tile = editor.terrains[0];
-    EXPECT_TRUE(world.Holds(tile.get()));
-    EXPECT_EQ(tile->place, (Layers::GridPlace{-300 + 256, 128, true}));
+    EXPECT_EQ(std::make_tuple(world.Holds(tile.get()), tile->place),
+              std::make_tuple(true, Layers::GridPlace{-300 + 256, 128, true}));
     ASSERT_EQ(tile->heightmaps.size(), 1u);
-    EXPECT_EQ(tile->heightmaps[0]->settings.power, 25.0f);
-    EXPECT_EQ(tile->heightmaps[0]->place, tile->place);
+    EXPECT_EQ(std::tie(tile->heightmaps[0]->settings.power, tile->heightmaps[0]->place),
+              std::make_tuple(25.0f, tile->place));
 
     // The headless build's tile from the same project.
     Project captured = CaptureProject(editor);
@@ -338,8 +333,7 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
     ASSERT_TRUE(
         World::BuildTile(captured.terrains[captured.world->terrain], *captured.world, 2, 1, built, &error))
         << error;
-    for (size_t k = 1; k < tile->positions.size(); k += 3)
-        ASSERT_EQ(tile->positions[k], built.positions[k]) << k / 3;
+    EXPECT_EQ(tile->positions, built.positions);
     EXPECT_FALSE(world.ShowTile(editor, 3, 0, &error));
     EXPECT_EQ(error, "tile 3,0 is outside the world's 3 x 2 tiles (x from 0 to 2, y from 0 to 1)");
 
@@ -353,19 +347,17 @@ TEST_F(ProjectSessionGLTest, AWorldShowsOneTileAtATimeAndOpensAsItWasSaved)
                               world.settings->tileY, world.settings->overlap, world.settings->originX),
               std::make_tuple(3u, 2u, 2u, 1u, 8u, -300));
     ASSERT_EQ(editor.terrains.size(), 1u);
-    EXPECT_TRUE(world.Holds(editor.terrains[0].get()));
-    EXPECT_EQ(editor.terrains[0]->place, (Layers::GridPlace{-44, 128, true}));
+    EXPECT_EQ(std::make_tuple(world.Holds(editor.terrains[0].get()), editor.terrains[0]->place),
+              std::make_tuple(true, Layers::GridPlace{-44, 128, true}));
     EXPECT_EQ(editor.terrains[0]->positions, tile->positions);
 }
 
 TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
 {
-    GLFWwindow* window = Engine::Get().window.handle;
     Frame();
     EXPECT_FALSE(editor.session.HasUnsavedChanges());
     editor.project.OnWindowCloseRequest(editor); // nothing to lose: the window may close
     EXPECT_FALSE(editor.project.unsaved.asking);
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
 
     CreateTerrainWithScene("hills", 17);
 
@@ -378,8 +370,7 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
     Frames(2);
     ASSERT_TRUE(ClickWidget("Save##saveas", "Save Project As##project")) << Widgets().Describe();
     ASSERT_TRUE(FinishJobs());
-    EXPECT_TRUE(glfwWindowShouldClose(window));
-    glfwSetWindowShouldClose(window, GLFW_FALSE);
+    EXPECT_TRUE(WindowClosing());
     EXPECT_EQ(editor.session.notice, "Saved hills.velmoran in " + dir.Path().string() + ".");
 
     // "Don't save" drops the changes, and nothing of the old session outlives it, whatever the dialogs
@@ -395,6 +386,6 @@ TEST_F(ProjectSessionGLTest, UnsavedChangesAreAskedAboutBeforeTheWindowCloses)
                               old.expired()),
               std::make_tuple(size_t{0}, size_t{0}, true, true));
     Frames(2);
-    EXPECT_FALSE(glfwWindowShouldClose(window));
+    EXPECT_FALSE(WindowClosing());
 }
 } // namespace

@@ -6,7 +6,7 @@
 
 namespace
 {
-TEST(StatusLineTest, ReadsItsFacts)
+TEST(StatusLineTest, ReadsItsFactsWithThousandsGroupedByThree)
 {
     const std::pair<StatusLineFacts, const char*> cases[] = {
         {{false, "", 0, 0, 0.0f, 0.0f, 16.66, 0}, "No terrain | 16.7 ms a frame"},
@@ -20,10 +20,6 @@ TEST(StatusLineTest, ReadsItsFacts)
          "in memory"}};
     for (const auto& [facts, text] : cases)
         EXPECT_EQ(StatusLineText(facts), text);
-}
-
-TEST(StatusLineTest, ThousandsAreGroupedByThree)
-{
     for (const auto& [n, text] : {std::pair<uint64_t, const char*>{0, "0"},
                                   {999, "999"},
                                   {1000, "1,000"},
@@ -46,30 +42,25 @@ TEST(StatusLineTest, MemoryIsReadAtMostTwiceASecond)
 TEST(StatusLineTest, ShortcutsActOnlyOutsideDialogsAndTextFields)
 {
     constexpr int kCtrl = GLFW_MOD_CONTROL;
-    const struct
-    {
-        int key;
-        int mods;
-        bool textField;
-        bool modal;
-        Shortcut expected;
-    } cases[] = {{GLFW_KEY_N, kCtrl, false, false, Shortcut::NewTerrain},
-                 {GLFW_KEY_N, 0, false, false, Shortcut::None},
-                 {GLFW_KEY_N, kCtrl, false, true, Shortcut::None}, // a dialog is open
-                 {GLFW_KEY_O, kCtrl, true, false, Shortcut::OpenProject},
-                 {GLFW_KEY_S, kCtrl, true, false, Shortcut::SaveProject},
-                 {GLFW_KEY_Q, kCtrl, true, false, Shortcut::Quit},
-                 {GLFW_KEY_Q, kCtrl, false, true, Shortcut::None},
-                 {GLFW_KEY_Z, kCtrl, false, false, Shortcut::Undo},
-                 {GLFW_KEY_Z, kCtrl | GLFW_MOD_SHIFT, false, false, Shortcut::Redo},
-                 {GLFW_KEY_Z, GLFW_MOD_SHIFT, false, false, Shortcut::None},
-                 {GLFW_KEY_Z, kCtrl, true, false, Shortcut::None}, // the text field's own undo
-                 {GLFW_KEY_Y, kCtrl, false, false, Shortcut::Redo},
-                 {GLFW_KEY_Y, kCtrl, true, false, Shortcut::None},
-                 {GLFW_KEY_Y, kCtrl, false, true, Shortcut::None},
-                 {GLFW_KEY_F, kCtrl, false, false, Shortcut::None}};
-    for (const auto& c : cases)
-        EXPECT_EQ(ShortcutFor(c.key, c.mods, c.textField, c.modal), c.expected)
-            << c.key << " " << c.mods << " " << c.textField << c.modal;
+    // The key, its modifiers, whether a text field or a dialog has the input, and the shortcut.
+    const std::tuple<int, int, bool, bool, Shortcut> cases[] = {
+        {GLFW_KEY_N, kCtrl, false, false, Shortcut::NewTerrain},
+        {GLFW_KEY_N, 0, false, false, Shortcut::None},
+        {GLFW_KEY_N, kCtrl, false, true, Shortcut::None}, // a dialog is open
+        {GLFW_KEY_O, kCtrl, true, false, Shortcut::OpenProject},
+        {GLFW_KEY_S, kCtrl, true, false, Shortcut::SaveProject},
+        {GLFW_KEY_Q, kCtrl, true, false, Shortcut::Quit},
+        {GLFW_KEY_Q, kCtrl, false, true, Shortcut::None},
+        {GLFW_KEY_Z, kCtrl, false, false, Shortcut::Undo},
+        {GLFW_KEY_Z, kCtrl | GLFW_MOD_SHIFT, false, false, Shortcut::Redo},
+        {GLFW_KEY_Z, GLFW_MOD_SHIFT, false, false, Shortcut::None},
+        {GLFW_KEY_Z, kCtrl, true, false, Shortcut::None}, // the text field's own undo
+        {GLFW_KEY_Y, kCtrl, false, false, Shortcut::Redo},
+        {GLFW_KEY_Y, kCtrl, true, false, Shortcut::None},
+        {GLFW_KEY_Y, kCtrl, false, true, Shortcut::None},
+        {GLFW_KEY_F, kCtrl, false, false, Shortcut::None}};
+    for (const auto& [key, mods, textField, modal, expected] : cases)
+        EXPECT_EQ(ShortcutFor(key, mods, textField, modal), expected)
+            << key << " " << mods << " " << textField << modal;
 }
 } // namespace
