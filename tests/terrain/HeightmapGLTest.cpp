@@ -113,18 +113,13 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     std::vector<Heightmap::Settings> entries{layer.settings};
     for (int n = 1; n < 4; ++n)
     {
-        Heightmap::Settings& s = layer.settings;
-        s.seed = 10 * n;
+        Heightmap::Settings& s = layer.settings; // power, seed, frequency, offsets, octaves, gain, lacunarity
+        const float f = static_cast<float>(n);
+        s = {1.0f, 10 * n, 0.03f + 0.02f * f, 1.5f * f, -2.0f * f, 2 + n, 0.3f + 0.1f * f, 1.5f + 0.75f * f};
         s.noiseType = n % 2 == 0 ? NoiseGenerator::Perlin : NoiseGenerator::Value;
         s.noiseTypeName = n % 2 == 0 ? "Perlin" : "Value";
         s.fractalType = n == 3 ? NoiseGenerator::Ridged : NoiseGenerator::FBm;
         s.fractalTypeName = n == 3 ? "Ridged" : "FBm";
-        s.frequency = 0.03f + 0.02f * static_cast<float>(n);
-        s.octaves = 2 + n;
-        s.gain = 0.3f + 0.1f * static_cast<float>(n);
-        s.lacunarity = 1.5f + 0.75f * static_cast<float>(n);
-        s.offsetX = 1.5f * static_cast<float>(n);
-        s.offsetY = -2.0f * static_cast<float>(n);
         layer.Update();
         ASSERT_EQ(ReadTexture(layer), ExpectedImage(s, w, h)) << "entry " << n;
         layer.AppendState(s);

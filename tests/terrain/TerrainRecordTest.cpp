@@ -78,11 +78,10 @@ TEST(TerrainRecordTest, StoredPartsWinOverWhatCouldBeMadeAgain)
     testsupport::ExpectSameImage(t.diffuse, stored.diffuse, "diffuse");
     for (const ImageRecord* image : {&t.specular, &t.normal, &t.watermap})
         EXPECT_EQ(image->width * 10 + image->height, 35u);
-    EXPECT_EQ(std::make_pair(t.specular.ByteSize(), t.normal.channels), std::make_pair(size_t{15}, 3u));
+    EXPECT_EQ(std::make_tuple(t.specular.ByteSize(), t.normal.channels, t.normals.size(), t.waterPlaneBuilt),
+              std::make_tuple(size_t{15}, 3u, size_t{45}, false));
     EXPECT_EQ(std::vector<uint8_t>(t.watermap.pixels.get(), t.watermap.pixels.get() + 60),
               std::vector<uint8_t>(60, 0));
-    EXPECT_EQ(t.normals.size(), 45u);
-    EXPECT_FALSE(t.waterPlaneBuilt);
 }
 
 TEST(TerrainRecordTest, WithoutHeightsAGeneratorThatMakesNoGridIsRefused)
