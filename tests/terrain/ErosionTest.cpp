@@ -212,9 +212,8 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
 
     for (const auto& [w, h] : {std::pair{2u, 2u}, std::pair{2u, 9u}, std::pair{9u, 2u}, std::pair{3u, 3u}})
     {
-        std::vector<float> tiny(size_t{w} * h);
-        for (size_t k = 0; k < tiny.size(); ++k)
-            tiny[k] = static_cast<float>(k % 5);
+        std::vector<float> tiny =
+            Shape(w, h, [](float x, float z) { return std::fmod(2.0f * x + 6.0f * z, 5.0f); });
         EXPECT_EQ(Erosion::Hydraulic(tiny.data(), w, h, 1.0f, SmallHydraulic()).status,
                   Erosion::Status::Done);
         EXPECT_EQ(Erosion::Thermal(tiny.data(), w, h, 1.0f, {}).status, Erosion::Status::Done);

@@ -162,25 +162,20 @@ TEST(TextureGenTest, NormalSamplerIsStandardNormal)
 {
     TextureGen::Mt19937 engine(11);
     const TextureGen::NormalSampler normal;
-    const size_t draws = 2000000;
-    const double limits[] = {0.5, 1.0, 2.0, 3.0, 3.5, 4.0};
-    const double expected[] = {0.617075, 0.317311, 0.0455003, 0.00269980, 0.000465258, 0.0000633425};
-    size_t beyond[6] = {};
-    double sum = 0.0, squares = 0.0;
-    for (size_t d = 0; d < draws; ++d)
+    std::vector<double> draws(2000000);
+    std::generate(draws.begin(), draws.end(), [&] { return normal(engine); });
+    const double n = static_cast<double>(draws.size());
+    EXPECT_NEAR(std::accumulate(draws.begin(), draws.end(), 0.0) / n, 0.0, 0.005);
+    EXPECT_NEAR(std::inner_product(draws.begin(), draws.end(), draws.begin(), 0.0) / n, 1.0, 0.005);
+    const std::pair<double, double> tails[] = {{0.5, 0.617075},   {1.0, 0.317311},    {2.0, 0.0455003},
+                                               {3.0, 0.00269980}, {3.5, 0.000465258}, {4.0, 0.0000633425}};
+    for (const auto& [limit, expected] : tails)
     {
-        const double r = normal(engine);
-        sum += r;
-        squares += r * r;
-        for (int l = 0; l < 6; ++l)
-            beyond[l] += std::fabs(r) >= limits[l];
-    }
-    EXPECT_NEAR(sum / draws, 0.0, 0.005);
-    EXPECT_NEAR(squares / draws, 1.0, 0.005);
-    for (int l = 0; l < 6; ++l)
-    {
-        const double sigma = std::sqrt(expected[l] * (1.0 - expected[l]) / draws);
-        EXPECT_NEAR(static_cast<double>(beyond[l]) / draws, expected[l], 6.0 * sigma + 1e-6) << limits[l];
+        const auto beyond =
+            std::count_if(draws.begin(), draws.end(), [l = limit](double r) { return std::fabs(r) >= l; });
+        EXPECT_NEAR(static_cast<double>(beyond) / n, expected,
+                    6.0 * std::sqrt(expected * (1.0 - expected) / n) + 1e-6)
+            << limit;
     }
 }
 
