@@ -189,8 +189,7 @@ TEST(ErosionTest, BadSettingsGridsAndHeightsRunWithoutHarm)
     const Erosion::Progress stopSoon = [&](float) { return ++calls < 3; };
     Erosion::Masks masks;
     std::vector<float> h = cone;
-    const Erosion::HydraulicSettings many{INT_MAX};
-    EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, many, &masks, stopSoon).status,
+    EXPECT_EQ(Erosion::Hydraulic(h.data(), kW, kH, kDistance, {INT_MAX}, &masks, stopSoon).status,
               Erosion::Status::Cancelled);
     EXPECT_TRUE(SameBits(h, cone));
     EXPECT_TRUE(masks.flow.empty());

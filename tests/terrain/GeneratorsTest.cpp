@@ -86,13 +86,10 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
         h[size_t(corner)] = static_cast<float>(double{range} * random.Normal());
         visited[size_t(corner)] = 1;
     }
+    const auto inside = [n](int64_t x, int64_t y) { return x >= 0 && y >= 0 && x < n && y < n; };
     const auto push = [&](auto& q, int64_t x, int64_t y)
     {
-        if (x >= 0 && y >= 0 && x < n && y < n && !visited[size_t(x * n + y)])
-        {
-            visited[size_t(x * n + y)] = 1;
-            q.emplace_back(x, y);
-        }
+        if (inside(x, y) && !std::exchange(visited[size_t(x * n + y)], uint8_t{1})) q.emplace_back(x, y);
     };
     push(diamonds, n / 2, n / 2);
     const auto at = [&](int64_t x, int64_t y) { return h[size_t(x * n + y)]; };
@@ -119,11 +116,7 @@ std::vector<float> PlainDiamondSquare(uint32_t side, float range, float roughnes
             float sum = 0.0f;
             int count = 0;
             for (const auto& [nx, ny] : {std::pair{x - half, y}, {x + half, y}, {x, y - half}, {x, y + half}})
-                if (nx >= 0 && ny >= 0 && nx < n && ny < n)
-                {
-                    sum += at(nx, ny);
-                    ++count;
-                }
+                if (inside(nx, ny)) sum += at(nx, ny), ++count;
             h[size_t(x * n + y)] =
                 sum / static_cast<float>(count) + static_cast<float>(double{range} * g * factor);
             for (const auto& [dx, dy] : {std::pair{-next, -next}, {next, -next}, {-next, next}, {next, next}})
