@@ -16,14 +16,6 @@ namespace
 {
 using HeightmapGLTest = testsupport::GLTest;
 
-// Writes an image whose pixel buffer, as the program reads it (bottom row first), is pixels.
-void WriteImage(const std::string& path, int width, int height, int channels,
-                const std::vector<uint8_t>& pixels)
-{
-    stbi_flip_vertically_on_write(1);
-    ASSERT_TRUE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels));
-}
-
 // The image a noise layer with these settings must hold, made as the layer tests pin it down.
 std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
@@ -45,8 +37,9 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
     std::vector<uint8_t> pixels(w * h * 3);
     for (size_t k = 0; k < w * h; ++k)
         pixels[3 * k] = 200, pixels[3 * k + 1] = static_cast<uint8_t>(20 * k), pixels[3 * k + 2] = 100;
-    WriteImage(dir / "layer.png", h, w, 3, pixels);
-    WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
+    stbi_flip_vertically_on_write(1); // the pixel buffer as the program reads it, bottom row first
+    ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), h, w, 3, pixels.data(), 3 * h));
+    ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 2, 2, 1, std::string(4, '\xff').data(), 2));
 
     std::string error;
     std::shared_ptr<Heightmap> layer = Heightmap::LoadTextureLayer(dir / "layer.png", w, h, &error);
