@@ -122,11 +122,10 @@ TEST(SculptTest, AStrokeKeepsTheTilesItReachesNotTheGrid)
 {
     constexpr uint32_t side = 4097;
     const size_t count = size_t{side} * side;
-    const auto freed = [](void* p) { std::free(p); };
-    const std::unique_ptr<float, decltype(freed)> sculpt(static_cast<float*>(std::calloc(count, 4)), freed);
-    const std::unique_ptr<float, decltype(freed)> positions(static_cast<float*>(std::calloc(3 * count, 4)),
-                                                            freed);
-    ASSERT_TRUE(sculpt && positions);
+    // The entry's heights, then the terrain's positions.
+    const std::unique_ptr<float, void (*)(void*)> arrays(static_cast<float*>(std::calloc(4 * count, 4)),
+                                                         std::free);
+    ASSERT_TRUE(arrays);
     const Sculpt::GridFrame frame{-2048.0f, -2048.0f, 1.0f};
     const auto keptFor = [&](int dabs)
     {
@@ -136,8 +135,8 @@ TEST(SculptTest, AStrokeKeepsTheTilesItReachesNotTheGrid)
         {
             const TerrainGrid::Region region =
                 Sculpt::DabRegion(side, side, frame, 100.0f + 2.0f * static_cast<float>(n), 37.0f, 8.0f);
-            entryTiles.Keep(reinterpret_cast<const uint8_t*>(sculpt.get()), region);
-            heightTiles.Keep(reinterpret_cast<const uint8_t*>(positions.get()), region);
+            entryTiles.Keep(reinterpret_cast<const uint8_t*>(arrays.get()), region);
+            heightTiles.Keep(reinterpret_cast<const uint8_t*>(arrays.get() + count), region);
         }
         return entryTiles.Bytes() + heightTiles.Bytes();
     };
