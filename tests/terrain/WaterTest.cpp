@@ -189,11 +189,9 @@ TEST(WaterTest, PlaneNumbersVerticesBreadthFirst)
             positions[3 * v + 2] = (static_cast<float>(j) - 1.0f) * 2.0f;
             texCoords[2 * v] = static_cast<float>(j) * 0.5f;
             texCoords[2 * v + 1] = static_cast<float>(i) * (1.0f / 3.0f);
-            if (i < 3 && j < 2)
-            {
-                const uint32_t a = v, b = number[i][j + 1], c = number[i + 1][j], e = number[i + 1][j + 1];
-                indices.insert(indices.end(), {a, c, b, b, c, e});
-            }
+            if (i < 3 && j < 2) // the cell's two triangles
+                indices.insert(indices.end(), {v, number[i + 1][j], number[i][j + 1], number[i][j + 1],
+                                               number[i + 1][j], number[i + 1][j + 1]});
         }
     EXPECT_EQ(m.positions, positions);
     EXPECT_EQ(m.texCoords, texCoords);
