@@ -231,9 +231,8 @@ TEST(ErosionTest, ProgressRisesToOneAndMasksBecomeBytes)
         Erosion::Erode(h.data(), kW, kH, kDistance, s, nullptr,
                        [&](float f) { return fractions.push_back(f), true; });
         ASSERT_EQ(fractions.size(), reports);
-        EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
-        EXPECT_GT(fractions.front(), 0.0f);
-        EXPECT_EQ(fractions.back(), 1.0f);
+        EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()) && fractions.front() > 0.0f &&
+                    fractions.back() == 1.0f);
     }
 
     // removed: 0, 1, 4 (the largest); deposited: all 0; flow: 9 (the largest) and a NaN.

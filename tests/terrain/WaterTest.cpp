@@ -86,9 +86,10 @@ TEST(WaterTest, FloodMatchesThePlainSearch)
         Water::Flood(g.heights.data(), g.watermap.data(), w, h, start, kFull, result, visited.data(), level);
         const std::set<uint32_t> expected = ReferenceFlood(g, start, referenceLevel, referenceVisited);
 
-        ASSERT_EQ(std::set<uint32_t>(result.begin(), result.end()), expected) << "trial " << trial;
-        ASSERT_EQ(result.size(), expected.size()) << "each vertex appended once";
-        ASSERT_EQ(level, referenceLevel) << "trial " << trial;
+        // The set, each vertex appended once, the level.
+        ASSERT_EQ(std::make_tuple(std::set<uint32_t>(result.begin(), result.end()), result.size(), level),
+                  std::make_tuple(expected, expected.size(), referenceLevel))
+            << "trial " << trial;
         for (uint32_t k = 0; k < w * h; ++k)
             ASSERT_EQ(visited[k] != 0, referenceVisited[k] != 0) << "trial " << trial << " vertex " << k;
         result.clear(); // a start outside the grid does nothing
