@@ -32,7 +32,6 @@ TEST(GeneratorsTest, DiamondSquareRefusesSidesOtherThanPowerOfTwoPlusOne)
     }
 }
 
-// A point outside the grid, or one without neighbours at the distance, writes nothing.
 TEST(GeneratorsTest, CalculateSquareOutsideOrWithoutNeighboursWritesNothing)
 {
     float h[9] = {1, 2, 3, 4, 5, 6, 7, 8, 9};

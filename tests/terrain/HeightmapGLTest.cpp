@@ -74,7 +74,6 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
     }
 }
 
-// The newest 11 entries stay; appending after undoing drops the entries that redo would reach.
 TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRedoEntries)
 {
     Heightmap layer(4, 4);
@@ -89,10 +88,9 @@ TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRe
         while (layer.currentState > current)
             layer.Undo();
         append(99);
-        EXPECT_EQ(std::make_pair(layer.states.size(), layer.currentState),
-                  std::make_pair(current + size_t{2}, current + 1));
-        EXPECT_EQ(std::make_pair(layer.states[current]->seed, layer.states.back()->seed),
-                  std::make_pair(seed, 99));
+        EXPECT_EQ(std::make_tuple(layer.states.size(), layer.currentState, layer.states[current]->seed,
+                                  layer.states.back()->seed),
+                  std::make_tuple(current + size_t{2}, current + 1, seed, 99));
     }
 }
 

@@ -66,7 +66,6 @@ TEST(SculptTest, APickedPointIsWhereTheRayMeetsTheSurface)
     EXPECT_FALSE(Sculpt::HeightAt(p.data(), kSculptW, kSculptH, frame, -4.1f, 2.0f, y));
 }
 
-// The weight is 1 inside the inner part, fades to 0 at the rim and is 0 beyond.
 TEST(SculptTest, TheWeightFadesOverTheOuterShareOfTheRadius)
 {
     const std::tuple<float, float, float> cases[] = {
