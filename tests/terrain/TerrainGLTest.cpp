@@ -34,10 +34,10 @@ TEST_F(TerrainGLTest, RefusedSizesSayWhyAndLeaveAFlatOrAnEmptyTerrain)
         testsupport::LogCapture log;
         Terrain terrain(w, h, 1.0f, generator, 10.0f, 0.5f, 0);
         EXPECT_TRUE(message.empty() || log.Has(level, message)) << log.Dump();
-        EXPECT_EQ(log.CountLevel(spdlog::level::critical), 0);
-        EXPECT_EQ(terrain.vertexCount, vertexCount);
         const bool empty = level == spdlog::level::warn || vertexCount == 0;
-        EXPECT_EQ(terrain.IsEmpty(), empty);
+        EXPECT_EQ(
+            std::make_tuple(log.CountLevel(spdlog::level::critical), terrain.vertexCount, terrain.IsEmpty()),
+            std::make_tuple(0, vertexCount, empty));
         if (!empty)
         {
             EXPECT_EQ(terraintest::Heights(terrain.positions), std::vector<float>(vertexCount, 0.0f));

@@ -82,8 +82,7 @@ TEST_F(TerrainSculptGLTest, DabsLeaveWhatAWholeRebuildGives)
     terrain->heightmaps.push_back(Terrain::Heightmap::NewErosion(terrain->width, terrain->height));
     terrain->heightmaps.back()->settings.erosion.hydraulic.droplets = 200;
     terrain->ApplyHeightmaps();
-    const std::vector<float> before = terrain->positions;
-    const std::vector<float> sculptBefore = entry.sculpt;
+    const std::vector<float> before = terrain->positions, sculptBefore = entry.sculpt;
     brush.tool = Sculpt::Tool::RaiseLower;
     const TerrainGrid::Region changed = terrain->SculptDab(entry, brush, {frame.x0 + 11.0f, frame.z0 + 7.0f});
     terrain->SettleHeights();
