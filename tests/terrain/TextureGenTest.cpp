@@ -20,21 +20,23 @@ GradientList MakeGradients(std::initializer_list<std::tuple<int32_t, int32_t, fl
     return list;
 }
 
+// The painted pixels and the engine that drew for them.
 struct Output
 {
-    explicit Output(size_t pixels) : diffuse(3 * pixels, 0), specular(pixels, 0) {}
+    explicit Output(size_t pixels, uint32_t seed = 7)
+        : diffuse(3 * pixels, 0), specular(pixels, 0), engine(seed)
+    {
+    }
     std::vector<uint8_t> diffuse, specular;
+    TextureGen::Mt19937 engine;
     uint8_t Red(size_t k) const { return diffuse[3 * k]; }
 };
 
-Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7,
-                    TextureGen::Mt19937* engineAfter = nullptr)
+Output PaintHeights(const GradientList& gradients, const std::vector<uint8_t>& heights, uint32_t seed = 7)
 {
-    Output out(heights.size());
-    TextureGen::Mt19937 engine(seed);
-    TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), engine, out.diffuse.data(),
+    Output out(heights.size(), seed);
+    TextureGen::PaintByHeight(gradients, heights.data(), heights.size(), out.engine, out.diffuse.data(),
                               out.specular.data());
-    if (engineAfter != nullptr) *engineAfter = engine;
     return out;
 }
 
@@ -88,8 +90,7 @@ TEST(TextureGenTest, BandsEndWhereTheirSpansDoAndTheLastTakesThePeaks)
             for (size_t k = 0; k < rgb.size(); ++k)
                 rgb[k] = static_cast<uint8_t>(k % 3 == channel ? k / 3 : 255 - k / 3);
             Output mask(256);
-            TextureGen::Mt19937 engine(7);
-            TextureGen::PaintByMask(c.gradients, rgb.data(), channel, 256, engine, mask.diffuse.data(),
+            TextureGen::PaintByMask(c.gradients, rgb.data(), channel, 256, mask.engine, mask.diffuse.data(),
                                     mask.specular.data());
             EXPECT_EQ(mask.diffuse, out.diffuse) << "mask channel " << channel;
         }
@@ -130,12 +131,12 @@ TEST(TextureGenTest, DecayReachesBelowTheBorderWithNormalProbabilityUpToThePrevi
     std::vector<uint8_t> heights;
     for (int p : {99, 100, 120, 149})
         heights.insert(heights.end(), 1000, static_cast<uint8_t>(p));
-    TextureGen::Mt19937 engine, reference(7);
-    const Output out = PaintHeights(far, heights, 7, &engine);
+    TextureGen::Mt19937 reference(7);
+    const Output out = PaintHeights(far, heights);
     const TextureGen::NormalSampler normal;
     for (size_t d = 0; d < 3 * heights.size(); ++d)
         normal(reference);
-    EXPECT_EQ(engine, reference);
+    EXPECT_EQ(out.engine, reference);
     size_t third = 0;
     for (size_t k = 0; k < 1000; ++k)
         ASSERT_EQ(out.Red(k), 51) << "height 99 belongs to the first band only";
