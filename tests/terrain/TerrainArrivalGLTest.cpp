@@ -41,12 +41,10 @@ class TerrainArrivalGLTest : public testsupport::GLTest
     {
         std::ofstream(dir / "top.vert") << R"(#version 440
 in vec3 position; out float height; uniform vec2 scale;
-void main() { height = position.y; gl_Position = vec4(position.x * scale.x, position.z * scale.y, 0.0, 1.0); }
-)";
+void main() { height = position.y; gl_Position = vec4(position.x * scale.x, position.z * scale.y, 0, 1); })";
         std::ofstream(dir / "top.frag") << R"(#version 440
 in float height; out vec4 colour;
-void main() { colour = vec4(fract(height), fract(height * 7.0), 0.5, 1.0); }
-)";
+void main() { colour = vec4(fract(height), fract(height * 7.0), 0.5, 1.0); })";
         auto shader = std::make_shared<Shader>(dir / "top.vert", dir / "top.frag");
         terrain.SetGeometry(terrain.mesh, shader);
         Framebuffer target(64, 64);
