@@ -20,12 +20,4 @@ TEST_F(BrushGLTest, DabFromAClickIsUploaded)
     EXPECT_EQ(terraintest::ReadTexture(texture), expected);
     EXPECT_EQ(testsupport::DrainGLErrors(), 0);
 }
-
-TEST_F(BrushGLTest, TextureWithoutPixelsIsLeftAlone)
-{
-    Texture checkerboard("no/such/file.png");
-    Brush brush{BrushShape::Square, 6};
-    EXPECT_EQ(brush.Paint(checkerboard, {1.0f, 1.0f}), 0u);
-    EXPECT_FALSE(brush.CopyColor(checkerboard));
-}
 } // namespace

@@ -83,6 +83,9 @@ TEST(BrushTest, DabsAreClippedToTheTexture)
         EXPECT_EQ(buffer.Paint(brush, {x, y}), painted) << x << ", " << y << " size " << size;
         EXPECT_TRUE(buffer.GuardsIntact()) << x << ", " << y;
     }
+    Brush brush{BrushShape::Square, 6}; // a texture without pixels (an image that did not load)
+    EXPECT_EQ(brush.PaintBuffer(nullptr, 7, 5, 3, {1.0f, 1.0f}), 0u);
+    EXPECT_FALSE(brush.CopyColorFromBuffer(nullptr, 7, 5, 3));
 }
 
 TEST(BrushTest, RaiseLowerAddsAndClamps)

@@ -16,14 +16,6 @@ namespace
 {
 using HeightmapGLTest = testsupport::GLTest;
 
-// Writes an image whose pixel buffer, as the program reads it (bottom row first), is pixels.
-void WriteImage(const std::string& path, int width, int height, int channels,
-                const std::vector<uint8_t>& pixels)
-{
-    stbi_flip_vertically_on_write(1);
-    ASSERT_TRUE(stbi_write_png(path.c_str(), width, height, channels, pixels.data(), width * channels));
-}
-
 // The image a noise layer with these settings must hold, made as the layer tests pin it down.
 std::vector<uint8_t> ExpectedImage(const Heightmap::Settings& s, uint32_t width, uint32_t height)
 {
@@ -45,8 +37,9 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
     std::vector<uint8_t> pixels(w * h * 3);
     for (size_t k = 0; k < w * h; ++k)
         pixels[3 * k] = 200, pixels[3 * k + 1] = static_cast<uint8_t>(20 * k), pixels[3 * k + 2] = 100;
-    WriteImage(dir / "layer.png", h, w, 3, pixels);
-    WriteImage(dir / "small.png", 2, 2, 1, std::vector<uint8_t>(4, 255));
+    stbi_flip_vertically_on_write(1); // the pixel buffer as the program reads it, bottom row first
+    ASSERT_TRUE(stbi_write_png((dir / "layer.png").c_str(), h, w, 3, pixels.data(), 3 * h));
+    ASSERT_TRUE(stbi_write_png((dir / "small.png").c_str(), 2, 2, 1, std::string(4, '\xff').data(), 2));
 
     std::string error;
     std::shared_ptr<Heightmap> layer = Heightmap::LoadTextureLayer(dir / "layer.png", w, h, &error);
@@ -81,7 +74,6 @@ TEST_F(HeightmapGLTest, TextureLayersAreCheckedOnLoadAndWhenApplied)
     }
 }
 
-// The newest 11 entries stay; appending after undoing drops the entries that redo would reach.
 TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRedoEntries)
 {
     Heightmap layer(4, 4);
@@ -96,10 +88,9 @@ TEST_F(HeightmapGLTest, HistoryKeepsElevenEntriesAndAppendingAfterUndoDropsTheRe
         while (layer.currentState > current)
             layer.Undo();
         append(99);
-        EXPECT_EQ(std::make_pair(layer.states.size(), layer.currentState),
-                  std::make_pair(current + size_t{2}, current + 1));
-        EXPECT_EQ(std::make_pair(layer.states[current]->seed, layer.states.back()->seed),
-                  std::make_pair(seed, 99));
+        EXPECT_EQ(std::make_tuple(layer.states.size(), layer.currentState, layer.states[current]->seed,
+                                  layer.states.back()->seed),
+                  std::make_tuple(current + size_t{2}, current + 1, seed, 99));
     }
 }
 
@@ -113,18 +104,13 @@ TEST_F(HeightmapGLTest, UpdateUndoAndRedoGiveTheImageOfTheSettings)
     std::vector<Heightmap::Settings> entries{layer.settings};
     for (int n = 1; n < 4; ++n)
     {
-        Heightmap::Settings& s = layer.settings;
-        s.seed = 10 * n;
+        Heightmap::Settings& s = layer.settings; // power, seed, frequency, offsets, octaves, gain, lacunarity
+        const float f = static_cast<float>(n);
+        s = {1.0f, 10 * n, 0.03f + 0.02f * f, 1.5f * f, -2.0f * f, 2 + n, 0.3f + 0.1f * f, 1.5f + 0.75f * f};
         s.noiseType = n % 2 == 0 ? NoiseGenerator::Perlin : NoiseGenerator::Value;
         s.noiseTypeName = n % 2 == 0 ? "Perlin" : "Value";
         s.fractalType = n == 3 ? NoiseGenerator::Ridged : NoiseGenerator::FBm;
         s.fractalTypeName = n == 3 ? "Ridged" : "FBm";
-        s.frequency = 0.03f + 0.02f * static_cast<float>(n);
-        s.octaves = 2 + n;
-        s.gain = 0.3f + 0.1f * static_cast<float>(n);
-        s.lacunarity = 1.5f + 0.75f * static_cast<float>(n);
-        s.offsetX = 1.5f * static_cast<float>(n);
-        s.offsetY = -2.0f * static_cast<float>(n);
         layer.Update();
         ASSERT_EQ(ReadTexture(layer), ExpectedImage(s, w, h)) << "entry " << n;
         layer.AppendState(s);

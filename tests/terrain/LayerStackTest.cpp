@@ -129,8 +129,7 @@ TEST(LayerStackTest, EntriesWorkOnTheSumsBeforeThemAndARegionGetsTheWholeStacksB
                                   4, range));
     std::vector<float> expected = g.Sum(2.0f, -1.5f, &hydraulic);
     EXPECT_NE(expected, g.Sum(2.0f, -1.5f, nullptr)) << "the erosion must have changed something";
-    for (size_t k = 0; k < kCount; ++k)
-        expected[k] += sculpt[k];
+    std::transform(expected.begin(), expected.end(), sculpt.begin(), expected.begin(), std::plus<float>());
     EXPECT_EQ(terraintest::Heights(positions), expected);
     EXPECT_EQ(range.max, *std::max_element(expected.begin(), expected.end()));
 

@@ -138,10 +138,7 @@ TEST(TerrainGridTest, GridPositionsWithHeightsGiveTheBitsOfAddingAndShifting)
     for (const auto& [w, h] : {std::pair{7u, 5u}, std::pair{2u, 9u}, std::pair{65u, 65u}})
     {
         const size_t count = size_t{w} * h;
-        std::mt19937 engine(w * h);
-        std::uniform_real_distribution<float> values(-4.0f, 9.0f);
-        std::vector<float> heights(count);
-        std::generate(heights.begin(), heights.end(), [&] { return values(engine); });
+        std::vector<float> heights = terraintest::Heights(RoughGrid(w, h, w * h).positions);
         heights[0] = -0.0f;
         heights[count / 2] = 0.0f;
         heights[count - 1] = std::nanf("");

@@ -32,11 +32,9 @@ TEST(TerrainNameTest, NamesFromFilesAreMadeSafe)
         {"", "", "terrain"},
         {"", "..", "__"}};
     for (const auto& [name, fallback, expected] : cases)
-    {
-        const std::string safe = TerrainName::MakeSafe(name, fallback);
-        EXPECT_EQ(safe, expected) << name;
-        EXPECT_EQ(TerrainName::Problem(safe), "") << safe;
-    }
+        EXPECT_EQ(std::make_pair(TerrainName::MakeSafe(name, fallback), TerrainName::Problem(expected)),
+                  std::make_pair(expected, std::string()))
+            << name;
 }
 
 TEST(TerrainNameTest, ATakenNameGetsTheFirstFreeNumber)

@@ -14,21 +14,6 @@ namespace
 {
 using TerrainSculptGLTest = testsupport::GLTest;
 
-// A non-square terrain sloping up along x, with a noise layer and a sculpt entry after it.
-std::shared_ptr<Terrain> SculptedTerrain()
-{
-    auto terrain = std::make_shared<Terrain>(45, 29, 0.5f, Terrain::Generator::Flat, 0.0f, 0.0f, 0);
-    for (size_t k = 0; k < size_t{45} * 29; ++k)
-        terrain->basePositions[3 * k + 1] =
-            0.05f * static_cast<float>(k / 29) + 0.01f * static_cast<float>(k % 7);
-    auto noise = std::make_shared<Terrain::Heightmap>(terrain->width, terrain->height);
-    noise->settings.power = 3.0f;
-    noise->Update();
-    terrain->heightmaps = {noise, Terrain::Heightmap::NewSculpt(terrain->width, terrain->height)};
-    terrain->ApplyHeightmaps();
-    return terrain;
-}
-
 // Heights from the stack, normals, both images and the range, in the terrain and the driver, as rebuilt.
 void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
 {
@@ -53,7 +38,16 @@ void ExpectAsRebuilt(const Terrain& terrain, bool heightsFollowTheStack)
 
 TEST_F(TerrainSculptGLTest, DabsLeaveWhatAWholeRebuildGives)
 {
-    const std::shared_ptr<Terrain> terrain = SculptedTerrain();
+    // A non-square terrain sloping up along x, with a noise layer and a sculpt entry after it.
+    const auto terrain = std::make_shared<Terrain>(45, 29, 0.5f, Terrain::Generator::Flat, 0.0f, 0.0f, 0);
+    for (size_t k = 0; k < size_t{45} * 29; ++k)
+        terrain->basePositions[3 * k + 1] =
+            0.05f * static_cast<float>(k / 29) + 0.01f * static_cast<float>(k % 7);
+    auto noise = std::make_shared<Terrain::Heightmap>(terrain->width, terrain->height);
+    noise->settings.power = 3.0f;
+    noise->Update();
+    terrain->heightmaps = {noise, Terrain::Heightmap::NewSculpt(terrain->width, terrain->height)};
+    terrain->ApplyHeightmaps();
     Terrain::Heightmap& entry = *terrain->heightmaps[1];
     const Sculpt::GridFrame frame = terrain->Frame();
     Sculpt::Brush brush{Sculpt::Tool::RaiseLower, 3.0f, 1.0f};
@@ -82,8 +76,7 @@ TEST_F(TerrainSculptGLTest, DabsLeaveWhatAWholeRebuildGives)
     terrain->heightmaps.push_back(Terrain::Heightmap::NewErosion(terrain->width, terrain->height));
     terrain->heightmaps.back()->settings.erosion.hydraulic.droplets = 200;
     terrain->ApplyHeightmaps();
-    const std::vector<float> before = terrain->positions;
-    const std::vector<float> sculptBefore = entry.sculpt;
+    const std::vector<float> before = terrain->positions, sculptBefore = entry.sculpt;
     brush.tool = Sculpt::Tool::RaiseLower;
     const TerrainGrid::Region changed = terrain->SculptDab(entry, brush, {frame.x0 + 11.0f, frame.z0 + 7.0f});
     terrain->SettleHeights();

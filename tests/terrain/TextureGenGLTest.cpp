@@ -8,18 +8,14 @@ namespace
 {
 using TextureGenGLTest = testsupport::GLTest;
 
-void AddGradient(Terrain& terrain, int32_t heightSpan, float slopeSpan, glm::vec4 color, float specular)
-{
-    terrain.gradients.push_back(
-        std::make_unique<Gradient>(Gradient{heightSpan, 0, slopeSpan, color, specular}));
-}
-
 // Painting creates the textures; painting again reuses them and clears every pixel no band covers. (The
 // bands' colours: TextureGenTest; the painted bytes: the session's headless build.)
 TEST_F(TextureGenGLTest, RegeneratingReusesTheTexturesAndClearsUncoveredPixels)
 {
     Terrain terrain(32, 8, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
-    AddGradient(terrain, 255, 45.0f, {1.0f, 0.0f, 0.2f, 1.0f}, 0.2f);
+    // Height span, decay, slope span, colour, specular.
+    terrain.gradients.push_back(
+        std::make_unique<Gradient>(Gradient{255, 0, 45.0f, {1.0f, 0.0f, 0.2f, 1.0f}, 0.2f}));
     ASSERT_FALSE(terrain.diffuseTexture);
     terrain.GenerateDiffuseByHeight();
     ASSERT_TRUE(terrain.diffuseTexture && terrain.specularTexture);
@@ -45,8 +41,9 @@ TEST_F(TextureGenGLTest, SlopeBandsOfFortyFiveDegrees)
             rise[k] = static_cast<float>(k / 5) * std::tan(degrees * 3.14159265f / 180.0f);
         terrain.AddHeights(rise.data(), 1.0f);
         terrain.RecalculateNormals();
-        AddGradient(terrain, 0, 45.0f, {1.0f, 0.0f, 0.0f, 1.0f}, 0.0f);
-        AddGradient(terrain, 0, 45.0f, {0.0f, 0.0f, 1.0f, 1.0f}, 1.0f);
+        for (const float blue : {0.0f, 1.0f}) // a red band, then a blue one with full specular
+            terrain.gradients.push_back(
+                std::make_unique<Gradient>(Gradient{0, 0, 45.0f, {1.0f - blue, 0.0f, blue, 1.0f}, blue}));
         terrain.GenerateDiffuseBySlope();
         const uint8_t blue = degrees < 45.0f ? 0 : 255;
         std::vector<uint8_t> diffuse;

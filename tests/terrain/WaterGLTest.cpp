@@ -28,8 +28,7 @@ TEST_F(WaterGLTest, PouredWaterReachesTheMapAndAnOutlinedPixelsPlaneTheGpu)
     Terrain flat(3, 3, 1.0f, Terrain::Generator::Flat, 0, 0, 0);
     testsupport::LogCapture log;
     const Terrain::WaterPlane dry(&flat);
-    EXPECT_EQ(dry.vertexCount, 0u);
-    EXPECT_EQ(dry.mesh->entries.size(), 1u);
+    EXPECT_EQ(std::make_pair(dry.vertexCount, dry.mesh->entries.size()), std::make_pair(0u, size_t{1}));
     EXPECT_EQ(log.CountAtLeast(spdlog::level::warn), 0) << log.Dump();
     flat.PourWater(4);
     EXPECT_EQ(terraintest::ReadTexture(*flat.watermapTexture), Map({2, 2, 2, 0, 0, 2, 2, 2, 2}));
@@ -44,13 +43,12 @@ TEST_F(WaterGLTest, PouredWaterReachesTheMapAndAnOutlinedPixelsPlaneTheGpu)
     terrain.OutlineWater();
     const Terrain::WaterPlane plane(&terrain);
     EXPECT_EQ(log.Count(spdlog::level::trace, "Setting waterplane height to 3.25"), 1) << log.Dump();
-    ASSERT_EQ(plane.vertexCount, 25u);
-    ASSERT_EQ(plane.mesh->entries.size(), 1u);
-    EXPECT_EQ(plane.mesh->entries[0].indexCount, 96u);
-    EXPECT_EQ(std::vector<float>(plane.positions.begin(), plane.positions.begin() + 3),
-              (std::vector<float>{-4.0f, 3.25f, -3.0f}));
-    EXPECT_EQ(std::vector<float>(plane.texCoords.begin(), plane.texCoords.begin() + 2),
-              (std::vector<float>{0.2f, 1.0f / 6.0f}));
+    ASSERT_EQ(
+        std::make_tuple(plane.vertexCount, plane.mesh->entries.size(), plane.mesh->entries.at(0).indexCount),
+        std::make_tuple(25u, size_t{1}, 96u));
+    const std::vector<float>&p = plane.positions, &uv = plane.texCoords;
+    EXPECT_EQ(std::tie(p[0], p[1], p[2], uv[0], uv[1]),
+              std::make_tuple(-4.0f, 3.25f, -3.0f, 0.2f, 1.0f / 6.0f));
     EXPECT_EQ(ReadBuffer<float>(plane.mesh->vertexBuffer, 75), plane.positions);
     EXPECT_EQ(ReadBuffer<uint32_t>(plane.mesh->indexBuffer, 96), plane.indices);
     EXPECT_EQ(ReadBuffer<float>(plane.mesh->texCoordBuffer, 50), plane.texCoords);

@@ -86,18 +86,16 @@ TEST(WaterTest, FloodMatchesThePlainSearch)
         Water::Flood(g.heights.data(), g.watermap.data(), w, h, start, kFull, result, visited.data(), level);
         const std::set<uint32_t> expected = ReferenceFlood(g, start, referenceLevel, referenceVisited);
 
-        ASSERT_EQ(std::set<uint32_t>(result.begin(), result.end()), expected) << "trial " << trial;
-        ASSERT_EQ(result.size(), expected.size()) << "each vertex appended once";
-        ASSERT_EQ(level, referenceLevel) << "trial " << trial;
+        // The set, each vertex appended once, the level.
+        ASSERT_EQ(std::make_tuple(std::set<uint32_t>(result.begin(), result.end()), result.size(), level),
+                  std::make_tuple(expected, expected.size(), referenceLevel))
+            << "trial " << trial;
         for (uint32_t k = 0; k < w * h; ++k)
             ASSERT_EQ(visited[k] != 0, referenceVisited[k] != 0) << "trial " << trial << " vertex " << k;
+        result.clear(); // a start outside the grid does nothing
+        Water::Flood(g.heights.data(), g.watermap.data(), w, h, w * h, kFull, result, visited.data(), level);
+        ASSERT_TRUE(result.empty()) << "trial " << trial;
     }
-    const Grid g(3, 3); // a start outside the grid does nothing
-    uint32_t level = 0;
-    std::vector<uint8_t> visited(9, 0);
-    std::deque<uint32_t> result;
-    Water::Flood(g.heights.data(), g.watermap.data(), 3, 3, 9, kFull, result, visited.data(), level);
-    EXPECT_TRUE(result.empty());
 }
 
 // A stack of the plain search's size would hold tens of millions of entries here; the search must also
@@ -192,11 +190,9 @@ TEST(WaterTest, PlaneNumbersVerticesBreadthFirst)
             positions[3 * v + 2] = (static_cast<float>(j) - 1.0f) * 2.0f;
             texCoords[2 * v] = static_cast<float>(j) * 0.5f;
             texCoords[2 * v + 1] = static_cast<float>(i) * (1.0f / 3.0f);
-            if (i < 3 && j < 2)
-            {
-                const uint32_t a = v, b = number[i][j + 1], c = number[i + 1][j], e = number[i + 1][j + 1];
-                indices.insert(indices.end(), {a, c, b, b, c, e});
-            }
+            if (i < 3 && j < 2) // the cell's two triangles
+                indices.insert(indices.end(), {v, number[i + 1][j], number[i][j + 1], number[i][j + 1],
+                                               number[i + 1][j], number[i + 1][j + 1]});
         }
     EXPECT_EQ(m.positions, positions);
     EXPECT_EQ(m.texCoords, texCoords);
