@@ -316,9 +316,12 @@ TEST(ObjWriterFloatTest, ValuesAsAStreamWritesThem)
     }
 }
 
+using ObjWriterTest = ::testing::TestWithParam<unsigned>;
+
 // One "vn" per distinct normal by its bits (-0 equals 0, NaNs equal each other); the table nearly full,
-// and large enough to be formatted on three threads and written around the output buffer.
-TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
+// and large enough to be formatted on three threads and written around the output buffer. Progress
+// rises to 1 in several steps; a stop leaves the old file and no other behind.
+TEST_P(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWritesAndAStopLeavesNoTrace)
 {
     GridMesh mesh(300, 310,
                   [](uint32_t i, uint32_t j) { return std::sin(static_cast<float>(i * j) * 0.01f); });
@@ -375,47 +378,32 @@ TEST(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWrites)
         plain << '\n';
     }
 
-    Parallel::SetThreadCount(3);
-    testsupport::TempDir dir;
-    ObjWriteStats stats;
-    const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), &stats);
-    Parallel::SetThreadCount(0);
-    ASSERT_TRUE(written);
-    const std::string text = testsupport::ReadFile(dir / "t.obj");
-    EXPECT_TRUE(text == plain.str()); // not EXPECT_EQ: a failure would print megabytes
-    EXPECT_EQ(std::make_tuple(text.size(), stats.bytes, stats.normalLines),
-              std::make_tuple(plain.str().size(), text.size(), numbers.size()));
-}
-
-using ObjWriterProgressTest = ::testing::TestWithParam<unsigned>;
-
-TEST_P(ObjWriterProgressTest, ReportsRisingSharesAndStopsWithoutATrace)
-{
-    const GridMesh mesh(300, 310, [](uint32_t i, uint32_t j) { return static_cast<float>(i) - 0.5f * j; });
     Parallel::SetThreadCount(GetParam());
     testsupport::TempDir dir;
+    ObjWriteStats stats;
     std::vector<float> shares;
-    const std::function<bool(float)> record = [&](float share) { return shares.push_back(share), true; };
     std::string error;
-    const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), nullptr, &error, record);
-
-    testsupport::TempDir other;
+    const bool written = ObjWriter::WriteFile(dir / "t.obj", mesh.View(), &stats, &error,
+                                              [&](float share) { return shares.push_back(share), true; });
     const std::string old = "the old file\n";
-    std::ofstream(other / "t.obj") << old;
+    std::ofstream(dir / "old.obj") << old;
     int calls = 0;
-    const bool stopped = !ObjWriter::WriteFile(other / "t.obj", mesh.View(), nullptr, &error,
+    const bool stopped = !ObjWriter::WriteFile(dir / "old.obj", mesh.View(), nullptr, &error,
                                                [&](float) { return ++calls < 3; });
     Parallel::SetThreadCount(0);
 
-    ASSERT_TRUE(written);
-    EXPECT_TRUE(testsupport::ReadFile(dir / "t.obj") == mesh.Text());
+    ASSERT_TRUE(written) << error;
+    const std::string text = testsupport::ReadFile(dir / "t.obj");
+    EXPECT_TRUE(text == plain.str() && text == mesh.Text()); // not EXPECT_EQ: a failure would print megabytes
+    EXPECT_EQ(std::make_tuple(text.size(), stats.bytes, stats.normalLines),
+              std::make_tuple(plain.str().size(), text.size(), numbers.size()));
     ASSERT_GE(shares.size(), 4u); // more than one report per section
     EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
     EXPECT_FLOAT_EQ(shares.back(), 1.0f);
-    EXPECT_EQ(std::make_tuple(stopped, calls, error, testsupport::ReadFile(other / "t.obj"),
-                              std::distance(std::filesystem::directory_iterator(other.Path()), {})),
-              std::make_tuple(true, 3, std::string("cancelled"), old, 1L));
+    EXPECT_EQ(std::make_tuple(stopped, calls, error, testsupport::ReadFile(dir / "old.obj"),
+                              testsupport::FilesIn(dir.Path()).size()),
+              std::make_tuple(true, 3, std::string("cancelled"), old, size_t(2)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Threads, ObjWriterProgressTest, ::testing::Values(1u, 3u));
+INSTANTIATE_TEST_SUITE_P(Threads, ObjWriterTest, ::testing::Values(1u, 3u));
 } // namespace
