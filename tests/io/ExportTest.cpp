@@ -107,9 +107,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScaleInTheirLayout)
     const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
     stbi_flip_vertically_on_write(0);                    // the editor's image writer leaves it on
     ASSERT_NE(stbi_write_png((dir / "g.png").c_str(), 3, 2, 1, grey, 3), 0);
-    HeightImage::ImportOptions options;
-    options.heightScale = 50.0f;
-    options.vertexDistance = 2.0f;
+    HeightImage::ImportOptions options{50.0f, 2.0f}; // height scale, vertex distance
     HeightGrid read;
     std::string error;
     ASSERT_TRUE(HeightImage::Read(dir / "g.png", options, read, &error)) << error;
@@ -228,11 +226,7 @@ struct ExportTestTerrain
 
 ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
 {
-    ExportOptions options;
-    options.folder = dir.Path().string();
-    options.baseName = "hills";
-    options.formats = formats;
-    return options;
+    return {dir.Path().string(), "hills", formats};
 }
 
 // The numbers of every line of an OBJ file that starts with tag ("v", "vt", "vn"), in order.
