@@ -6,7 +6,6 @@
 
 #include "terrain/TerrainGrid.h"
 #include "terrain/TextureGen.h"
-#include "tests/io/ProjectSamples.h"
 #include "tests/support/TestCommon.h"
 
 #include <glm/geometric.hpp>
@@ -25,77 +24,68 @@ using testsupport::TempDir;
 
 namespace
 {
-// Within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and spacing.
-TEST(HeightImageTest, HeightsComeBackWithinTheirQuantisation)
+// Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z. Ours
+// reads them back within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and
+// spacing.
+TEST(HeightImageTest, ImagesShowTheTerrainFromAboveAndComeBackWithinTheirQuantisation)
 {
     TempDir dir;
-    const HeightGrid grid{37, 23, 2.5f, testsupport::TestFloats(37 * 23, 123.4f)};
-    float lowest = 0, highest = 0;
-    HeightImage::FiniteRange(HeightImage::ViewOf(grid), lowest, highest);
+    const int W = 37, H = 23; // vertices along x and along z; height 30 i + j - 7
+    HeightGrid grid{W, H, 0.75f, {}};
+    for (int i = 0; i < W; ++i)
+        for (int j = 0; j < H; ++j)
+            grid.heights.push_back(30.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
+    const double range = 30.0 * (W - 1) + (H - 1);
     const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
     using F = HeightImage::Format;
     for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
     {
         SCOPED_TRACE(file);
-        const std::string path = dir / file;
         std::string error;
-        ASSERT_TRUE(HeightImage::Write(path, format, HeightImage::ViewOf(grid), &error)) << error;
+        ASSERT_TRUE(HeightImage::Write(dir / file, format, HeightImage::ViewOf(grid), &error)) << error;
         HeightGrid read;
-        ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+        ASSERT_TRUE(HeightImage::Read(dir / file, {}, read, &error)) << error;
         ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance),
-                  std::make_tuple(37u, 23u, 2.5f));
-        const double tolerance = format == F::Exr ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
+                  std::make_tuple(37u, 23u, 0.75f));
+        const double tolerance = format == F::Exr ? 0.0 : range / 65535.0;
         for (size_t k = 0; k < grid.heights.size(); ++k)
             ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
                 << "vertex " << k;
 
         // A flat terrain (no range to scale by) comes back flat.
-        ASSERT_TRUE(HeightImage::Write(path, format, HeightImage::ViewOf(flat), &error)) << error;
-        ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+        const std::string flatPath = dir / ("flat_" + std::string(file));
+        ASSERT_TRUE(HeightImage::Write(flatPath, format, HeightImage::ViewOf(flat), &error)) << error;
+        ASSERT_TRUE(HeightImage::Read(flatPath, {}, read, &error)) << error;
         EXPECT_EQ(read.heights, flat.heights);
     }
-}
-
-// Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z.
-TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
-{
-    TempDir dir;
-    HeightGrid grid{5, 3, 0.75f, {}}; // 5 vertices along x, 3 along z; height 10 i + j - 7
-    for (uint32_t i = 0; i < 5; ++i)
-        for (uint32_t j = 0; j < 3; ++j)
-            grid.heights.push_back(10.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
-    std::string error;
-    using F = HeightImage::Format;
-    for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
-        ASSERT_TRUE(HeightImage::Write(dir / file, format, HeightImage::ViewOf(grid), &error)) << error;
 
     int w = 0, h = 0, channels = 0;
     stbi_set_flip_vertically_on_load(0);
     stbi_us* png = stbi_load_16((dir / "h.png").c_str(), &w, &h, &channels, 1);
     ASSERT_NE(png, nullptr);
-    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(W, H));
     const std::string r16 = testsupport::ReadFile(dir / "h.r16");
-    ASSERT_EQ(r16.size(), 2u * 15);
+    ASSERT_EQ(r16.size(), 2u * W * H);
     float* exr = nullptr;
     ASSERT_EQ(LoadEXR(&exr, &w, &h, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
-    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 5; ++c)
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(W, H));
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c)
         {
-            const double height = 10.0 * c + r - 7.0; // vertex (i = c, j = r)
-            const int expected = static_cast<int>(std::lround((height + 7.0) / 42.0 * 65535.0));
-            EXPECT_EQ(png[r * 5 + c], expected) << c << ", " << r;
-            EXPECT_EQ(uint8_t(r16[2 * (r * 5 + c)]) | uint8_t(r16[2 * (r * 5 + c) + 1]) << 8, expected)
+            const double height = 30.0 * c + r - 7.0; // vertex (i = c, j = r)
+            const int expected = static_cast<int>(std::lround((height + 7.0) / range * 65535.0));
+            EXPECT_EQ(png[r * W + c], expected) << c << ", " << r;
+            EXPECT_EQ(uint8_t(r16[2 * (r * W + c)]) | uint8_t(r16[2 * (r * W + c) + 1]) << 8, expected)
                 << c << ", " << r;
-            EXPECT_EQ(exr[4 * (r * 5 + c)], static_cast<float>(height)) << c << ", " << r;
+            EXPECT_EQ(exr[4 * (r * W + c)], static_cast<float>(height)) << c << ", " << r;
         }
     stbi_image_free(png);
     std::free(exr);
 
     // The JSON file beside each gives the range, the size, the vertex distance and the layout.
     EXPECT_EQ(nlohmann::json::parse(testsupport::ReadFile(dir / "h.r16.json")), nlohmann::json::parse(R"json({
-        "file": "h.r16", "format": "r16", "width": 5, "height": 3, "vertexDistance": 0.75,
-        "minHeight": -7.0, "maxHeight": 35.0, "columns": "+x", "rows": "+z, first row at the lowest z",
+        "file": "h.r16", "format": "r16", "width": 37, "height": 23, "vertexDistance": 0.75,
+        "minHeight": -7.0, "maxHeight": 1095.0, "columns": "+x", "rows": "+z, first row at the lowest z",
         "heights": "height = minHeight + value / 65535 * (maxHeight - minHeight)"})json"));
 }
 
