@@ -356,16 +356,12 @@ TEST_P(ObjWriterTest, FileHoldsWhatAPlainStreamLoopWritesAndAStopLeavesNoTrace)
     std::vector<size_t> normalOf(n);
     for (size_t k = 0; k < n; ++k)
     {
+        const float* normal = &mesh.normals[3 * k];
+        const float value[3] = {normal[0] + 0.0f, normal[1] + 0.0f, normal[2] + 0.0f}; // -0 + 0 is 0
         std::array<uint32_t, 3> key;
-        for (int c = 0; c < 3; ++c)
-        {
-            const float value = mesh.normals[3 * k + c] == 0.0f ? 0.0f : mesh.normals[3 * k + c];
-            std::memcpy(&key[c], &value, sizeof(float));
-        }
+        std::memcpy(key.data(), value, sizeof value);
         const auto [at, fresh] = numbers.emplace(key, numbers.size() + 1);
-        if (fresh)
-            plain << "vn " << mesh.normals[3 * k] << ' ' << mesh.normals[3 * k + 1] << ' '
-                  << mesh.normals[3 * k + 2] << '\n';
+        if (fresh) plain << "vn " << normal[0] << ' ' << normal[1] << ' ' << normal[2] << '\n';
         normalOf[k] = at->second;
     }
     plain << "# t faces:\n";
