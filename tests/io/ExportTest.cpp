@@ -340,8 +340,7 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     const std::vector<float> positions = values(ground.attributes.at("POSITION"), 3, 0.0f);
     const std::vector<float> normals = values(ground.attributes.at("NORMAL"), 3, 0.0f);
     const std::vector<uint32_t> indices = values(ground.indices, 1, 0u);
-    EXPECT_EQ(positions, terrain.positions);
-    EXPECT_EQ(normals, terrain.normals);
+    EXPECT_EQ(std::tie(positions, normals), std::tie(terrain.positions, terrain.normals));
     ASSERT_EQ(indices.size(), 6u * 4 * 6);
     ExpectFacesUp(positions, normals, indices, "ground");
     // The bounds, written as text in the JSON chunk, are the positions' own to the bit.
