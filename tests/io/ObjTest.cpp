@@ -120,19 +120,6 @@ TEST(ObjReaderTest, ChunkedFileReadsLikeOneBuffer)
     EXPECT_EQ(lean.normalRecords, whole.normals.size() / 3);
 }
 
-// The triangles of a face list, each with its smallest corner first.
-std::multiset<std::vector<uint32_t>> Triangles(const std::vector<uint32_t>& indices)
-{
-    std::multiset<std::vector<uint32_t>> triangles;
-    for (size_t t = 0; t < indices.size(); t += 3)
-    {
-        std::vector<uint32_t> tri(indices.begin() + t, indices.begin() + t + 3);
-        std::rotate(tri.begin(), std::min_element(tri.begin(), tri.end()), tri.end());
-        triangles.insert(tri);
-    }
-    return triangles;
-}
-
 // Each triangle's corners rotated, by one and two places in turn.
 void RotateCorners(std::vector<uint32_t>& v)
 {
@@ -147,7 +134,8 @@ void SwapFaces(std::vector<uint32_t>& v)
         std::swap_ranges(v.begin() + t, v.begin() + t + 3, v.end() - 3 - t);
 }
 
-// What the format allows and the loader does not need is accepted: the same vertices and triangles.
+// What the format allows and the loader does not need is accepted, with the same vertices (a read that
+// is Ok has found the grid's triangles: FacesOffTheGridAreRefused).
 TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
 {
     const ObjData plain = Parse(HillsText());
@@ -168,7 +156,6 @@ TEST(ObjReaderTest, FilesTheFormatAllowsLoad)
         const ObjData data = Parse(c.text);
         EXPECT_EQ(std::tie(data.name, data.width, data.height, data.positions, data.texCoords),
                   std::tie(plain.name, plain.width, plain.height, plain.positions, plain.texCoords));
-        EXPECT_EQ(Triangles(data.positionIndices), Triangles(plain.positionIndices));
     }
 }
 
