@@ -24,80 +24,68 @@ using testsupport::TempDir;
 
 namespace
 {
-// Within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and spacing.
-TEST(HeightImageTest, HeightsComeBackWithinTheirQuantisation)
+// Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z. Ours
+// reads them back within 1/65535 of the range (16 bits) or exactly (float), with the JSON file's size and
+// spacing.
+TEST(HeightImageTest, ImagesShowTheTerrainFromAboveAndComeBackWithinTheirQuantisation)
 {
     TempDir dir;
-    HeightGrid grid{37, 23, 2.5f, {}};
-    for (uint32_t k = 0; k < grid.width * grid.height; ++k)
-        grid.heights.push_back(std::sin(static_cast<float>(k) * 0.37f) * 123.4f - 40.0f +
-                               0.001f * static_cast<float>(k));
-    float lowest = 0, highest = 0;
-    HeightImage::FiniteRange(HeightImage::ViewOf(grid), lowest, highest);
+    const int W = 37, H = 23; // vertices along x and along z; height 30 i + j - 7
+    HeightGrid grid{W, H, 0.75f, {}};
+    for (int i = 0; i < W; ++i)
+        for (int j = 0; j < H; ++j)
+            grid.heights.push_back(30.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
+    const double range = 30.0 * (W - 1) + (H - 1);
     const HeightGrid flat{4, 4, 1.0f, std::vector<float>(16, 3.5f)};
     using F = HeightImage::Format;
     for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
     {
         SCOPED_TRACE(file);
-        const std::string path = dir / file;
         std::string error;
-        ASSERT_TRUE(HeightImage::Write(path, format, HeightImage::ViewOf(grid), &error)) << error;
+        ASSERT_TRUE(HeightImage::Write(dir / file, format, HeightImage::ViewOf(grid), &error)) << error;
         HeightGrid read;
-        ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+        ASSERT_TRUE(HeightImage::Read(dir / file, {}, read, &error)) << error;
         ASSERT_EQ(std::make_tuple(read.width, read.height, read.vertexDistance),
-                  std::make_tuple(37u, 23u, 2.5f));
-        const double tolerance = format == F::Exr ? 0.0 : (static_cast<double>(highest) - lowest) / 65535.0;
+                  std::make_tuple(37u, 23u, 0.75f));
+        const double tolerance = format == F::Exr ? 0.0 : range / 65535.0;
         for (size_t k = 0; k < grid.heights.size(); ++k)
             ASSERT_LE(std::fabs(static_cast<double>(read.heights[k]) - grid.heights[k]), tolerance)
                 << "vertex " << k;
 
         // A flat terrain (no range to scale by) comes back flat.
-        ASSERT_TRUE(HeightImage::Write(path, format, HeightImage::ViewOf(flat), &error)) << error;
-        ASSERT_TRUE(HeightImage::Read(path, {}, read, &error)) << error;
+        const std::string flatPath = dir / ("flat_" + std::string(file));
+        ASSERT_TRUE(HeightImage::Write(flatPath, format, HeightImage::ViewOf(flat), &error)) << error;
+        ASSERT_TRUE(HeightImage::Read(flatPath, {}, read, &error)) << error;
         EXPECT_EQ(read.heights, flat.heights);
     }
-}
-
-// Checked with decoders other than ours: columns along +x, rows along +z, first row at the lowest z.
-TEST(HeightImageTest, ImagesShowTheTerrainFromAboveWithXToTheRight)
-{
-    TempDir dir;
-    HeightGrid grid{5, 3, 0.75f, {}}; // 5 vertices along x, 3 along z; height 10 i + j - 7
-    for (uint32_t i = 0; i < 5; ++i)
-        for (uint32_t j = 0; j < 3; ++j)
-            grid.heights.push_back(10.0f * static_cast<float>(i) + static_cast<float>(j) - 7.0f);
-    std::string error;
-    using F = HeightImage::Format;
-    for (const auto& [file, format] : {std::pair{"h.png", F::Png16}, {"h.r16", F::R16}, {"h.exr", F::Exr}})
-        ASSERT_TRUE(HeightImage::Write(dir / file, format, HeightImage::ViewOf(grid), &error)) << error;
 
     int w = 0, h = 0, channels = 0;
     stbi_set_flip_vertically_on_load(0);
     stbi_us* png = stbi_load_16((dir / "h.png").c_str(), &w, &h, &channels, 1);
     ASSERT_NE(png, nullptr);
-    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(W, H));
     const std::string r16 = testsupport::ReadFile(dir / "h.r16");
-    ASSERT_EQ(r16.size(), 2u * 15);
+    ASSERT_EQ(r16.size(), 2u * W * H);
     float* exr = nullptr;
     ASSERT_EQ(LoadEXR(&exr, &w, &h, (dir / "h.exr").c_str(), nullptr), TINYEXR_SUCCESS);
-    ASSERT_EQ(std::make_pair(w, h), std::make_pair(5, 3));
-    for (int r = 0; r < 3; ++r)
-        for (int c = 0; c < 5; ++c)
+    ASSERT_EQ(std::make_pair(w, h), std::make_pair(W, H));
+    for (int r = 0; r < H; ++r)
+        for (int c = 0; c < W; ++c)
         {
-            const double height = 10.0 * c + r - 7.0; // vertex (i = c, j = r)
-            const int expected = static_cast<int>(std::lround((height + 7.0) / 42.0 * 65535.0));
-            EXPECT_EQ(png[r * 5 + c], expected) << c << ", " << r;
-            EXPECT_EQ(uint8_t(r16[2 * (r * 5 + c)]) | uint8_t(r16[2 * (r * 5 + c) + 1]) << 8, expected)
+            const double height = 30.0 * c + r - 7.0; // vertex (i = c, j = r)
+            const int expected = static_cast<int>(std::lround((height + 7.0) / range * 65535.0));
+            EXPECT_EQ(png[r * W + c], expected) << c << ", " << r;
+            EXPECT_EQ(uint8_t(r16[2 * (r * W + c)]) | uint8_t(r16[2 * (r * W + c) + 1]) << 8, expected)
                 << c << ", " << r;
-            EXPECT_EQ(exr[4 * (r * 5 + c)], static_cast<float>(height)) << c << ", " << r;
+            EXPECT_EQ(exr[4 * (r * W + c)], static_cast<float>(height)) << c << ", " << r;
         }
     stbi_image_free(png);
     std::free(exr);
 
     // The JSON file beside each gives the range, the size, the vertex distance and the layout.
     EXPECT_EQ(nlohmann::json::parse(testsupport::ReadFile(dir / "h.r16.json")), nlohmann::json::parse(R"json({
-        "file": "h.r16", "format": "r16", "width": 5, "height": 3, "vertexDistance": 0.75,
-        "minHeight": -7.0, "maxHeight": 35.0, "columns": "+x", "rows": "+z, first row at the lowest z",
+        "file": "h.r16", "format": "r16", "width": 37, "height": 23, "vertexDistance": 0.75,
+        "minHeight": -7.0, "maxHeight": 1095.0, "columns": "+x", "rows": "+z, first row at the lowest z",
         "heights": "height = minHeight + value / 65535 * (maxHeight - minHeight)"})json"));
 }
 
@@ -109,9 +97,7 @@ TEST(HeightImageTest, FilesWithoutJsonScaleToTheHeightScaleInTheirLayout)
     const uint8_t grey[6] = {0, 51, 255, 102, 153, 204}; // 3 wide, 2 high
     stbi_flip_vertically_on_write(0);                    // the editor's image writer leaves it on
     ASSERT_NE(stbi_write_png((dir / "g.png").c_str(), 3, 2, 1, grey, 3), 0);
-    HeightImage::ImportOptions options;
-    options.heightScale = 50.0f;
-    options.vertexDistance = 2.0f;
+    HeightImage::ImportOptions options{50.0f, 2.0f}; // height scale, vertex distance
     HeightGrid read;
     std::string error;
     ASSERT_TRUE(HeightImage::Read(dir / "g.png", options, read, &error)) << error;
@@ -230,11 +216,7 @@ struct ExportTestTerrain
 
 ExportOptions OptionsFor(const TempDir& dir, uint32_t formats)
 {
-    ExportOptions options;
-    options.folder = dir.Path().string();
-    options.baseName = "hills";
-    options.formats = formats;
-    return options;
+    return {dir.Path().string(), "hills", formats};
 }
 
 // The numbers of every line of an OBJ file that starts with tag ("v", "vt", "vn"), in order.
@@ -358,8 +340,7 @@ TEST_F(ExportTest, TheGlbHoldsBothMeshesAndTheBaseColour)
     const std::vector<float> positions = values(ground.attributes.at("POSITION"), 3, 0.0f);
     const std::vector<float> normals = values(ground.attributes.at("NORMAL"), 3, 0.0f);
     const std::vector<uint32_t> indices = values(ground.indices, 1, 0u);
-    EXPECT_EQ(positions, terrain.positions);
-    EXPECT_EQ(normals, terrain.normals);
+    EXPECT_EQ(std::tie(positions, normals), std::tie(terrain.positions, terrain.normals));
     ASSERT_EQ(indices.size(), 6u * 4 * 6);
     ExpectFacesUp(positions, normals, indices, "ground");
     // The bounds, written as text in the JSON chunk, are the positions' own to the bit.
@@ -536,19 +517,21 @@ TEST(ResampleTest, LongerSideTakesTheChosenCountAndBothKeepTheirExtent)
     }
 }
 
-// Catmull-Rom reproduces a quadratic away from the border.
-TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
+// Catmull-Rom reproduces a quadratic away from the border, and overshoots a cliff on both sides: the
+// result stays within the samples it is made of.
+TEST(ResampleTest, FiltersReproduceLowOrderSurfacesAndStayWithinTheirSamples)
 {
-    const uint32_t W = 9, H = 6;
-    std::vector<float> plane, bowl;
+    const uint32_t W = 12, H = 6;
+    std::vector<float> plane, bowl, cliff;
     for (uint32_t i = 0; i < W; ++i)
         for (uint32_t j = 0; j < H; ++j)
         {
             plane.push_back(2.0f * static_cast<float>(i) - 3.0f * static_cast<float>(j) + 1.0f);
             bowl.push_back(static_cast<float>(i * i));
+            cliff.push_back(i < 6 ? 0.0f : 10.0f + static_cast<float>(j));
         }
-    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 17); // step 0.5
-    ASSERT_EQ(std::make_pair(size.width, size.height), std::make_pair(17u, 11u));
+    Resample::Size size = Resample::SizeFor(W, H, 1.0f, 23); // step 0.5
+    ASSERT_EQ(std::make_pair(size.width, size.height), std::make_pair(23u, 11u));
     std::vector<float> out(size.width * size.height);
     for (Resample::Filter filter : {Resample::Filter::Bilinear, Resample::Filter::Bicubic})
     {
@@ -561,24 +544,15 @@ TEST(ResampleTest, FiltersReproduceLowOrderSurfaces)
     Resample::Grid(bowl.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
     for (uint32_t m = 2; m + 2 < size.width; ++m) // old rows 1 .. W-2: all four taps inside the grid
         EXPECT_FLOAT_EQ(out[m * size.height + 3], 0.25f * static_cast<float>(m * m)) << m;
-}
 
-// Catmull-Rom overshoots a cliff on both sides; the result stays within the samples it is made of.
-TEST(ResampleTest, BicubicStaysWithinTheOldValues)
-{
-    const uint32_t W = 12, H = 4;
-    std::vector<float> cliff;
-    for (uint32_t i = 0; i < W; ++i)
-        for (uint32_t j = 0; j < H; ++j)
-            cliff.push_back(i < 6 ? 0.0f : 10.0f + static_cast<float>(j));
-    const Resample::Size size = Resample::SizeFor(W, H, 1.0f, 37);
-    std::vector<float> out(size.width * size.height);
+    size = Resample::SizeFor(W, H, 1.0f, 37); // steps that fall all over the cells
+    out.resize(size.width * size.height);
     Resample::Grid(cliff.data(), W, H, 1, size, Resample::Filter::Bicubic, out.data());
     for (uint32_t m = 0; m < size.width; ++m)
         for (uint32_t n = 0; n < size.height; ++n)
         {
             const float v = out[m * size.height + n];
-            ASSERT_TRUE(v >= 0.0f && v <= 13.0f) << v << " at " << m << ", " << n;
+            ASSERT_TRUE(v >= 0.0f && v <= 15.0f) << v << " at " << m << ", " << n;
             ASSERT_TRUE(m * size.stepI >= 5.0 || v == 0.0f)
                 << v << " at " << m << ", " << n; // no ripple before the cliff
         }

@@ -32,17 +32,6 @@ void PutEntry(zip_t* archive, const std::string& name, const std::string& bytes)
     ASSERT_GE(zip_file_add(archive, name.c_str(), source, ZIP_FL_OVERWRITE), 0) << name;
 }
 
-std::string GetEntry(zip_t* archive, const std::string& name)
-{
-    zip_stat_t stat;
-    EXPECT_EQ(zip_stat(archive, name.c_str(), 0, &stat), 0) << name;
-    std::string bytes(stat.size, '\0');
-    zip_file_t* file = zip_fopen(archive, name.c_str(), 0);
-    EXPECT_EQ(zip_fread(file, bytes.data(), bytes.size()), static_cast<zip_int64_t>(bytes.size()));
-    zip_fclose(file);
-    return bytes;
-}
-
 void Edit(const std::string& path, const std::function<void(zip_t*)>& edit)
 {
     int error = 0;
@@ -57,22 +46,16 @@ void EditManifest(const std::string& path, const std::function<void(json&)>& edi
     Edit(path,
          [&](zip_t* archive)
          {
-             json manifest = json::parse(GetEntry(archive, ProjectFile::kManifestName));
+             zip_stat_t stat;
+             ASSERT_EQ(zip_stat(archive, ProjectFile::kManifestName, 0, &stat), 0);
+             std::string bytes(stat.size, '\0');
+             zip_file_t* file = zip_fopen(archive, ProjectFile::kManifestName, 0);
+             ASSERT_EQ(zip_fread(file, bytes.data(), bytes.size()), static_cast<zip_int64_t>(bytes.size()));
+             zip_fclose(file);
+             json manifest = json::parse(bytes);
              edit(manifest);
              PutEntry(archive, ProjectFile::kManifestName, manifest.dump());
          });
-}
-
-// Replaces every occurrence of from (in local and central headers) with to of the same length.
-void PatchBytes(const std::string& path, const std::string& from, const std::string& to)
-{
-    ASSERT_EQ(from.size(), to.size());
-    std::string bytes = ReadFile(path);
-    size_t replaced = 0;
-    for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 1), ++replaced)
-        bytes.replace(at, from.size(), to);
-    ASSERT_GT(replaced, 0u);
-    WriteBytes(path, bytes);
 }
 
 // Sets an entry's declared unpacked size in both of its headers (local and central), leaving its data alone.
@@ -262,6 +245,24 @@ Damage Delete(const std::string& name)
     return [=](const std::string& p)
     { Edit(p, [&](zip_t* z) { zip_delete(z, zip_name_locate(z, name.c_str(), 0)); }); };
 }
+// Every occurrence of from (in local and central headers) replaced with to of the same length.
+Damage Patch(const std::string& from, const std::string& to)
+{
+    return [=](const std::string& p)
+    {
+        ASSERT_EQ(from.size(), to.size());
+        std::string bytes = ReadFile(p);
+        size_t replaced = 0;
+        for (size_t at = bytes.find(from); at != std::string::npos; at = bytes.find(from, at + 1), ++replaced)
+            bytes.replace(at, from.size(), to);
+        ASSERT_GT(replaced, 0u);
+        WriteBytes(p, bytes);
+    };
+}
+Damage Then(const Damage& first, const Damage& second)
+{
+    return [=](const std::string& p) { first(p), second(p); };
+}
 json WorldOver(int terrain, int tileX)
 {
     return {{"terrain", terrain}, {"tileSize", 5}, {"tiles", {2, 3}},
@@ -272,13 +273,7 @@ const RefusedCase kRefused[] = {
     {"Truncated", [](const std::string& p) { WriteBytes(p, ReadFile(p).substr(0, 1500)); },
      "it is not a project file, or it is truncated (no zip directory)"},
     {"Empty", [](const std::string& p) { WriteBytes(p, ""); }, "it is empty"},
-    {"Folder",
-     [](const std::string& p)
-     {
-         std::filesystem::remove(p);
-         std::filesystem::create_directory(p);
-     },
-     "it is a folder"},
+    {"Folder", [](const std::string& p) { fs::remove(p), fs::create_directory(p); }, "it is a folder"},
     {"BadJson", Put(ProjectFile::kManifestName, "{\"format\": [1,"),
      "its manifest is not valid JSON (at byte 15)"},
     {"NumberBeyondADouble", Put(ProjectFile::kManifestName, "{\"version\": 1e400}"),
@@ -305,25 +300,16 @@ const RefusedCase kRefused[] = {
     {"NameLeavesTheContainer", Put("../escape", "x"), "part name '../escape' would leave the project"},
     {"AbsoluteName", Put("/etc/cron.d/x", "x"), "part name '/etc/cron.d/x' would leave the project"},
     {"PartTwice",
-     [](const std::string& p)
-     {
-         Put("terrain0/heightmap.u9", std::string(24, 'x'))(p);
-         PatchBytes(p, "terrain0/heightmap.u9", "terrain0/heightmap.u8");
-     },
+     Then(Put("terrain0/heightmap.u9", std::string(24, 'x')),
+          Patch("terrain0/heightmap.u9", "terrain0/heightmap.u8")),
      "it holds two parts of the same name"},
     {"InflatesBeyondItsSize",
-     [](const std::string& p)
-     {
-         Put("terrain0/heightmap.u8", std::string(1 << 20, '\0'), ZIP_CM_DEFLATE, 9)(p);
-         DeclareSize(p, "terrain0/heightmap.u8", 24);
-     },
+     Then(Put("terrain0/heightmap.u8", std::string(1 << 20, '\0'), ZIP_CM_DEFLATE, 9),
+          [](const std::string& p) { DeclareSize(p, "terrain0/heightmap.u8", 24); }),
      "part terrain0/heightmap.u8 inflates beyond its declared 24 bytes"},
     {"DamagedData",
-     [](const std::string& p)
-     {
-         Put("terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx", ZIP_CM_STORE, 0)(p);
-         PatchBytes(p, "abcdefghijklmnopqrstuvwx", "abcdefghijklmnopqrstuvwX");
-     },
+     Then(Put("terrain0/heightmap.u8", "abcdefghijklmnopqrstuvwx", ZIP_CM_STORE, 0),
+          Patch("abcdefghijklmnopqrstuvwx", "abcdefghijklmnopqrstuvwX")),
      "part terrain0/heightmap.u8 is damaged (CRC error)"},
     {"TriangleBeyondItsVertices",
      Put("terrain0/water_indices.u32", std::string("\0\0\0\0\1\0\0\0\2\0\0\0\2\0\0\0\1\0\0\0\4\0\0\0", 24)),
@@ -345,11 +331,7 @@ const RefusedCase kRefused[] = {
     {"WrongType", Set("/cameras/0/rotate", "yes"), "camera 0: rotate must be true or false"},
     {"MissingField", Erase("/terrains/2", "generator"), "terrain 2: generator is missing"},
     {"FileTerrainWithoutHeights",
-     [](const std::string& p)
-     {
-         Erase("/terrains/2", "baseHeights")(p);
-         Delete("terrain2/base_heights.f32")(p);
-     },
+     Then(Erase("/terrains/2", "baseHeights"), Delete("terrain2/base_heights.f32")),
      "terrain 2 was read from a file but stores no heights"},
     {"WorldOverRandomFault", Set("/world", WorldOver(0, 0)),
      "the world: terrain ridge starts from random fault, which cannot tile: a world starts flat and takes "
