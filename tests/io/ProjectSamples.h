@@ -3,7 +3,9 @@
 #include "terrain/Project.h"
 #include "terrain/TerrainGrid.h"
 
-#include "tests/support/TestCommon.h"
+// No TestCommon.h: the fuzz targets build this without gtest.
+#include <cmath>
+#include <limits>
 
 namespace testsupport
 {
