@@ -30,7 +30,6 @@
 #include <utility>
 #include <vector>
 
-// These two take the standard library from above.
 #include "tests/support/LogCapture.h"
 #include "tests/support/TestPaths.h"
 

@@ -1,4 +1,11 @@
 #pragma once
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <set>
+#include <string>
+
 namespace testsupport
 {
 // Folder of the test data files committed with the tests.
